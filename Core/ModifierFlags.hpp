@@ -1,0 +1,51 @@
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <functional>
+
+#include "Core/Json.hpp"
+#include "Core/OptionSet.hpp"
+
+namespace ravolet {
+
+// The modifier keys held with an input. Any 32-bit value is valid; unnamed
+// bits stay in rawValue and take part in equality and hashing.
+struct ModifierFlags : OptionSet<ModifierFlags, std::uint32_t> {
+    using OptionSet::OptionSet;
+
+    static const ModifierFlags capsLock;
+    static const ModifierFlags shift;
+    static const ModifierFlags control;
+    static const ModifierFlags option;
+    static const ModifierFlags command;
+    static const ModifierFlags function;
+    static const ModifierFlags none;
+    // Shift, control, option, command and function; caps lock is not part of it.
+    static const ModifierFlags bindable;
+
+    // The set with caps lock and every unnamed bit removed: bindings and the
+    // key recorder compare modifiers in this form.
+    constexpr ModifierFlags normalized() const { return ModifierFlags(rawValue & 62u); }
+    constexpr int count() const { return std::popcount(rawValue); }
+
+    // A bare unsigned 32-bit number.
+    Json toJson() const { return rawValue; }
+    static ModifierFlags fromJson(const JsonValue& v) { return ModifierFlags(v.asInteger<std::uint32_t>()); }
+};
+
+inline constexpr ModifierFlags ModifierFlags::capsLock{1};
+inline constexpr ModifierFlags ModifierFlags::shift{2};
+inline constexpr ModifierFlags ModifierFlags::control{4};
+inline constexpr ModifierFlags ModifierFlags::option{8};
+inline constexpr ModifierFlags ModifierFlags::command{16};
+inline constexpr ModifierFlags ModifierFlags::function{32};
+inline constexpr ModifierFlags ModifierFlags::none{0};
+inline constexpr ModifierFlags ModifierFlags::bindable{62};
+
+} // namespace ravolet
+
+template <>
+struct std::hash<ravolet::ModifierFlags> {
+    std::size_t operator()(const ravolet::ModifierFlags& f) const noexcept { return std::hash<std::uint32_t>{}(f.rawValue); }
+};

@@ -1,0 +1,54 @@
+# Shared build settings for every target of the project.
+
+set(RAVOLET_WARNINGS -Wall -Wextra -Werror)
+
+if(RAVOLET_SANITIZE STREQUAL "asan")
+  set(RAVOLET_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+elseif(RAVOLET_SANITIZE STREQUAL "tsan")
+  set(RAVOLET_SANITIZER_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
+elseif(NOT RAVOLET_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "RAVOLET_SANITIZE must be empty, asan or tsan")
+endif()
+
+function(ravolet_target_options target)
+  target_compile_options(${target} PRIVATE ${RAVOLET_WARNINGS} ${RAVOLET_SANITIZER_FLAGS})
+  target_link_options(${target} PRIVATE ${RAVOLET_SANITIZER_FLAGS})
+endfunction()
+
+# ravolet_module(NAME DEPS dep...)
+# A library from every .cpp in the calling folder and its Simulated/ and Linux/
+# sub-folders. Headers are included as "Module/Header.hpp" from the source root.
+function(ravolet_module name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+       "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC "${CMAKE_SOURCE_DIR}")
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  ravolet_target_options(${name})
+  # Sanitizer flags must reach every executable that links a sanitized library.
+  target_link_options(${name} INTERFACE ${RAVOLET_SANITIZER_FLAGS})
+endfunction()
+
+# ravolet_tests(NAME DEPS dep...)
+# One GoogleTest executable from every .cpp in the calling folder (recursively);
+# each test case is registered with CTest.
+function(ravolet_tests name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
+  ravolet_target_options(${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
+endfunction()
+
+# ravolet_bench(NAME DEPS dep...)
+# One Google Benchmark executable from every .cpp in the calling folder.
+function(ravolet_bench name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark benchmark::benchmark_main Threads::Threads)
+  ravolet_target_options(${name})
+endfunction()
