@@ -1,0 +1,172 @@
+#include "Platform/Simulated/SimulatedMouse.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+using ravolet::platform::SimulatedMouse;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+Bytes request(std::uint8_t featureIndex, std::uint8_t function, Bytes params = {}, bool isLong = false,
+              std::uint8_t softwareID = 1, std::uint8_t deviceIndex = 0xFF) {
+    Bytes r(isLong ? 20 : 7, 0);
+    r[0] = isLong ? 0x11 : 0x10;
+    r[1] = deviceIndex;
+    r[2] = featureIndex;
+    r[3] = static_cast<std::uint8_t>(function << 4 | softwareID);
+    for (std::size_t i = 0; i < params.size(); ++i) r[4 + i] = params[i];
+    return r;
+}
+
+Bytes longReply(std::uint8_t featureIndex, std::uint8_t fnByte, Bytes payload) {
+    Bytes r(20, 0);
+    r[0] = 0x11;
+    r[1] = 0xFF;
+    r[2] = featureIndex;
+    r[3] = fnByte;
+    for (std::size_t i = 0; i < payload.size(); ++i) r[4 + i] = payload[i];
+    return r;
+}
+
+Bytes only(const SimulatedMouse::Response& response) {
+    EXPECT_EQ(response.reports.size(), 1u);
+    EXPECT_FALSE(response.unplug);
+    return response.reports.empty() ? Bytes{} : response.reports.front();
+}
+
+std::uint8_t indexOf(const SimulatedMouse& mouse, std::uint16_t id) { return mouse.featureIndex(id).value(); }
+
+} // namespace
+
+TEST(SimulatedMouseTests, RootAndFeatureSetDescribeTheTable) {
+    SimulatedMouse mouse;
+    EXPECT_EQ(only(mouse.handleOutputReport(request(0, 1, {0, 0, 0x5A}))), longReply(0, 0x11, {4, 2, 0x5A}));
+
+    const std::uint8_t dpi = indexOf(mouse, 0x2201);
+    EXPECT_EQ(only(mouse.handleOutputReport(request(0, 0, {0x22, 0x01}, false, 3))), longReply(0, 0x03, {dpi, 0, 2}));
+    EXPECT_EQ(only(mouse.handleOutputReport(request(0, 0, {0x1D, 0x4B}))), longReply(0, 0x01, {0, 0, 0}));
+
+    const std::uint8_t fs = indexOf(mouse, 0x0001);
+    const auto table = mouse.featureTable();
+    EXPECT_EQ(only(mouse.handleOutputReport(request(fs, 0))),
+              longReply(fs, 0x01, {static_cast<std::uint8_t>(table.size() - 1)}));
+    EXPECT_EQ(only(mouse.handleOutputReport(request(fs, 1, {dpi}))), longReply(fs, 0x11, {0x22, 0x01, 0x00, 2}));
+    // Past the end of the table.
+    EXPECT_EQ(only(mouse.handleOutputReport(request(fs, 1, {static_cast<std::uint8_t>(table.size())}))),
+              longReply(0xFF, fs, {0x11, 0x03}));
+}
+
+TEST(SimulatedMouseTests, UnknownIndicesFunctionsAndDevicesAreRejectedAsADeviceWould) {
+    SimulatedMouse mouse;
+    EXPECT_EQ(only(mouse.handleOutputReport(request(0x40, 0))), longReply(0xFF, 0x40, {0x01, 0x06}));
+    EXPECT_EQ(only(mouse.handleOutputReport(request(0, 9))), longReply(0xFF, 0x00, {0x91, 0x07}));
+    EXPECT_EQ(only(mouse.handleOutputReport(request(0, 1, {0, 0, 0x5A}, false, 1, 0x02))),
+              (Bytes{0x10, 0x02, 0x8F, 0x00, 0x11, 0x08, 0x00}));
+    // Not HID++ at all, or cut short: no answer.
+    EXPECT_TRUE(mouse.handleOutputReport(Bytes{0x20, 0xFF, 0, 0x11, 0, 0, 0}).reports.empty());
+    EXPECT_TRUE(mouse.handleOutputReport(Bytes{0x11, 0xFF, 0, 0x11}).reports.empty());
+}
+
+TEST(SimulatedMouseTests, DPIWritesReadBackAndUnsupportedValuesFail) {
+    SimulatedMouse mouse;
+    const std::uint8_t dpi = indexOf(mouse, 0x2201);
+    EXPECT_EQ(only(mouse.handleOutputReport(request(dpi, 1, {0}, true))),
+              longReply(dpi, 0x11, {0, 0x00, 0x64, 0xE0, 0x32, 0x64, 0x00}));
+    EXPECT_EQ(only(mouse.handleOutputReport(request(dpi, 3, {0, 0x0C, 0x80}, true))), longReply(dpi, 0x31, {0, 0x0C, 0x80}));
+    EXPECT_EQ(only(mouse.handleOutputReport(request(dpi, 2, {0}))), longReply(dpi, 0x21, {0, 0x0C, 0x80, 0x06, 0x40}));
+    EXPECT_EQ(mouse.currentDPI(), 3200);
+
+    // Off the 50-step grid, below the minimum, another sensor: invalidArgument, nothing changes.
+    for (const Bytes& params : {Bytes{0, 0x0C, 0x81}, Bytes{0, 0x00, 0x32}, Bytes{1, 0x0C, 0x80}})
+        EXPECT_EQ(only(mouse.handleOutputReport(request(dpi, 3, params, true))), longReply(0xFF, dpi, {0x31, 0x02}));
+    EXPECT_EQ(mouse.currentDPI(), 3200);
+
+    mouse.setDPIList({400, 800, 1600});
+    EXPECT_EQ(only(mouse.handleOutputReport(request(dpi, 3, {0, 0x03, 0x20}, true))), longReply(dpi, 0x31, {0, 0x03, 0x20}));
+    EXPECT_EQ(only(mouse.handleOutputReport(request(dpi, 3, {0, 0x03, 0x21}, true))), longReply(0xFF, dpi, {0x31, 0x02}));
+}
+
+TEST(SimulatedMouseTests, WheelReportRateOnboardProfilesAndName) {
+    SimulatedMouse mouse;
+    const std::uint8_t wheel = indexOf(mouse, 0x2121);
+    EXPECT_EQ(only(mouse.handleOutputReport(request(wheel, 2, {0xFE}, true))), longReply(wheel, 0x21, {0x06}));
+    EXPECT_EQ(mouse.wheelMode(), 0x06);
+
+    const std::uint8_t rate = indexOf(mouse, 0x8060);
+    EXPECT_EQ(only(mouse.handleOutputReport(request(rate, 0))), longReply(rate, 0x01, {0x8B}));
+    EXPECT_EQ(only(mouse.handleOutputReport(request(rate, 2, {3}, true))), longReply(0xFF, rate, {0x21, 0x02}));
+    EXPECT_EQ(only(mouse.handleOutputReport(request(rate, 2, {8}, true))), longReply(rate, 0x21, {8}));
+    EXPECT_EQ(mouse.reportIntervalMilliseconds(), 8);
+
+    const std::uint8_t profiles = indexOf(mouse, 0x8100);
+    EXPECT_EQ(only(mouse.handleOutputReport(request(profiles, 1, {3}, true))), longReply(0xFF, profiles, {0x11, 0x02}));
+    EXPECT_EQ(only(mouse.handleOutputReport(request(profiles, 1, {2}, true))), longReply(profiles, 0x11, {}));
+    EXPECT_EQ(mouse.onboardMode(), 2);
+    const Bytes memory = only(mouse.handleOutputReport(request(profiles, 5, {0x00, 0x02, 0x00, 0x10}, true)));
+    EXPECT_EQ(memory[4], mouse.memoryByte(2, 0x10));
+    EXPECT_EQ(memory[19], mouse.memoryByte(2, 0x1F));
+    EXPECT_EQ(only(mouse.handleOutputReport(request(profiles, 5, {0x00, 0x02, 0x00, 0xF8}, true))),
+              longReply(0xFF, profiles, {0x51, 0x03}));
+
+    mouse.setName("G502 X PLUS LIGHTSPEED"); // 22 characters: two chunks
+    const std::uint8_t name = indexOf(mouse, 0x0005);
+    EXPECT_EQ(only(mouse.handleOutputReport(request(name, 0))), longReply(name, 0x01, {22}));
+    EXPECT_EQ(only(mouse.handleOutputReport(request(name, 1, {16}, true))), longReply(name, 0x11, {'T', 'S', 'P', 'E', 'E', 'D'}));
+}
+
+TEST(SimulatedMouseTests, FaultsApplyToMatchingRequestsAndAreUsedUp) {
+    SimulatedMouse mouse;
+    const std::uint8_t dpi = indexOf(mouse, 0x2201);
+    const SimulatedMouse::RequestMatch getDPI{.featureID = 0x2201, .function = 2};
+    mouse.failNext(getDPI, 0x08, 2);
+    mouse.dropNext({.featureID = 0x0000, .function = std::nullopt});
+    mouse.replyNextWith({.featureID = 0x0000, .function = 1}, {4, 2});
+    mouse.duplicateNext({.featureID = 0x2121, .function = std::nullopt});
+    mouse.failNextWithHIDPP10({.featureID = 0x8060, .function = std::nullopt}, 0x09);
+    mouse.unplugOnNext({.featureID = 0x8100, .function = 2});
+
+    // A ping is not a getSensorDpi: the root drop applies to it first.
+    EXPECT_TRUE(mouse.handleOutputReport(request(0, 1, {0, 0, 0x5A})).reports.empty());
+    EXPECT_EQ(only(mouse.handleOutputReport(request(0, 1, {0, 0, 0x5A}))), (Bytes{0x11, 0xFF, 0x00, 0x11, 4, 2}));
+    EXPECT_EQ(only(mouse.handleOutputReport(request(0, 1, {0, 0, 0x5A}))), longReply(0, 0x11, {4, 2, 0x5A}));
+
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(only(mouse.handleOutputReport(request(dpi, 2, {0}))), longReply(0xFF, dpi, {0x21, 0x08}));
+    EXPECT_EQ(only(mouse.handleOutputReport(request(dpi, 2, {0}))), longReply(dpi, 0x21, {0, 0x06, 0x40, 0x06, 0x40}));
+
+    const std::uint8_t wheel = indexOf(mouse, 0x2121);
+    EXPECT_EQ(mouse.handleOutputReport(request(wheel, 1)).reports, (std::vector<Bytes>(2, longReply(wheel, 0x11, {0}))));
+    const std::uint8_t rate = indexOf(mouse, 0x8060);
+    EXPECT_EQ(only(mouse.handleOutputReport(request(rate, 1))), (Bytes{0x10, 0xFF, 0x8F, rate, 0x11, 0x09, 0x00}));
+
+    const auto unplugged = mouse.handleOutputReport(request(indexOf(mouse, 0x8100), 2));
+    EXPECT_TRUE(unplugged.unplug);
+    EXPECT_TRUE(unplugged.reports.empty());
+
+    mouse.setSilent(true);
+    EXPECT_TRUE(mouse.handleOutputReport(request(0, 1, {0, 0, 0x5A})).reports.empty());
+    mouse.clearFaults();
+    EXPECT_EQ(mouse.handleOutputReport(request(0, 1, {0, 0, 0x5A})).reports.size(), 1u);
+    EXPECT_EQ(mouse.requestCount(0x0000, 1), 5u);
+    EXPECT_EQ(mouse.requestCount(0x2201), 3u);
+}
+
+TEST(SimulatedMouseTests, NotificationsCarrySoftwareIdentifierZero) {
+    SimulatedMouse mouse;
+    const std::uint8_t wheel = indexOf(mouse, 0x2121);
+    EXPECT_EQ(mouse.ratchetSwitchNotification(0), longReply(wheel, 0x10, {0}));
+    EXPECT_EQ(mouse.ratchetState(), 0);
+}
+
+TEST(SimulatedMouseTests, AFullTableOf256FeaturesIsDescribed) {
+    SimulatedMouse mouse;
+    std::vector<SimulatedMouse::FeatureEntry> table = SimulatedMouse::defaultFeatureTable();
+    while (table.size() < 256) table.push_back({static_cast<std::uint16_t>(0x4000 + table.size()), 0, 0});
+    mouse.setFeatureTable(table);
+    const std::uint8_t fs = indexOf(mouse, 0x0001);
+    EXPECT_EQ(only(mouse.handleOutputReport(request(fs, 0))), longReply(fs, 0x01, {255}));
+    EXPECT_EQ(only(mouse.handleOutputReport(request(fs, 1, {255}))), longReply(fs, 0x11, {0x40, 0xFF, 0, 0}));
+}
