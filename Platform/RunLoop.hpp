@@ -1,0 +1,165 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "Platform/Executor.hpp"
+
+namespace ravolet::platform {
+
+class RunLoop;
+
+// Why runFor() returned.
+enum class RunResult {
+    timedOut, // the time given was used up
+    stopped,  // stop() was called
+};
+
+// A timer on a run loop: fires its handler on the loop's thread once the
+// monotonic clock reaches its deadline (never earlier), then, when repeating,
+// every interval after that deadline; fires that were missed while the loop
+// was busy are skipped, not bunched. Invalidating (from any thread, also from
+// its own handler) stops it for good; a one-shot timer invalidates itself
+// after firing. The handler stays alive until the timer object is released.
+class RunLoopTimer {
+public:
+    using Handler = std::move_only_function<void()>;
+
+    void invalidate();
+    bool isValid() const { return valid_.load(std::memory_order_acquire); }
+
+    std::uint64_t intervalNanos() const { return intervalNanos_; }
+    // The next deadline (the first one until it has fired). Read on the loop's thread.
+    std::uint64_t fireDateNanos() const { return fireDate_; }
+
+    struct Passkey {
+    private:
+        friend class RunLoop;
+        Passkey() = default;
+    };
+    RunLoopTimer(Passkey, std::weak_ptr<RunLoop> loop, std::uint64_t deadlineNanos, std::uint64_t intervalNanos,
+                 Handler handler);
+
+private:
+    friend class RunLoop;
+    std::weak_ptr<RunLoop> loop_;
+    std::atomic<bool> valid_{true};
+    std::uint64_t fireDate_;       // guarded by the loop's mutex
+    const std::uint64_t intervalNanos_;
+    std::uint64_t sequence_ = 0;   // creation order among equal deadlines; guarded by the loop's mutex
+    Handler handler_;              // only called on the loop's thread
+};
+
+// Something that wakes a run loop from outside and is then serviced on the
+// loop's thread: HID notifications and input reports, a descriptor watched by
+// a reader. A backend derives from it and implements perform(). signal() (from
+// any thread) marks it ready and wakes the loop it is added to; the loop then
+// calls perform() once for any number of signals since the last call. A signal
+// given before the source is added is kept until it is.
+class RunLoopSource : public std::enable_shared_from_this<RunLoopSource> {
+public:
+    virtual ~RunLoopSource() = default;
+
+    void signal();
+    bool isSignalled() const { return signalled_.load(std::memory_order_acquire); }
+
+protected:
+    // Runs on the loop's thread.
+    virtual void perform() = 0;
+
+private:
+    friend class RunLoop;
+    std::atomic<bool> signalled_{false};
+    // The loop this source is added to; guarded by that loop's mutex... and
+    // read by signal(), hence its own small lock.
+    std::mutex loopLock_;
+    std::weak_ptr<RunLoop> loop_;
+};
+
+// A run loop owned by one thread: it runs blocks performed from any thread (in
+// the order they were performed), due timers and signalled sources, while its
+// thread is inside runFor(). It is also a Scheduler: post() is perform() and
+// postAt() is a one-shot timer.
+//
+// Lifetime: the loop lives while its thread does (the thread keeps it) and
+// while anyone else holds it. Blocks and timers queued on a loop whose thread
+// has ended never run; they are released with the loop. Nothing queued is run
+// by the destructor.
+class RunLoop final : public Scheduler, public std::enable_shared_from_this<RunLoop> {
+public:
+    // The calling thread's run loop, created on first use.
+    static std::shared_ptr<RunLoop> current();
+
+    // Runs the block on the loop's thread after the blocks performed before it
+    // (FIFO across all threads), and wakes the loop. Returns at once.
+    void perform(Task block);
+
+    // Makes a waiting runFor() look at its work again (it does not return).
+    void wakeUp();
+
+    // Runs the loop on its own thread (only there; not nested) until `seconds`
+    // have passed or stop() is called; blocks, due timers and signalled sources
+    // are run as they come. A stop() that arrives while the loop is not running
+    // makes the next runFor() return at once, so a stop is never lost.
+    RunResult runFor(double seconds);
+
+    // Makes the current (or the next) runFor() return `stopped`. Any thread.
+    void stop();
+
+    // True while the loop's thread is inside runFor().
+    bool isRunning() const;
+
+    // A timer firing first at the deadline, then every interval (0 = one-shot).
+    std::shared_ptr<RunLoopTimer> addTimer(std::uint64_t deadlineNanos, std::uint64_t intervalNanos,
+                                           RunLoopTimer::Handler handler);
+
+    // A source is added to at most one loop; adding it again to this loop does
+    // nothing. A removed source is no longer serviced.
+    void addSource(const std::shared_ptr<RunLoopSource>& source);
+    void removeSource(const std::shared_ptr<RunLoopSource>& source);
+    bool containsSource(const std::shared_ptr<RunLoopSource>& source) const;
+
+    // Scheduler
+    void post(Task task) override { perform(std::move(task)); }
+    bool isCurrent() const override { return std::this_thread::get_id() == owner_; }
+    std::uint64_t nowNanos() const override;
+    TaskHandle postAt(std::uint64_t deadlineNanos, Task task) override;
+
+    struct Passkey {
+    private:
+        friend class RunLoop;
+        Passkey() = default;
+    };
+    explicit RunLoop(Passkey);
+    ~RunLoop() override;
+    RunLoop(const RunLoop&) = delete;
+    RunLoop& operator=(const RunLoop&) = delete;
+
+private:
+    friend class RunLoopTimer;
+    friend class RunLoopSource;
+
+    void removeTimer(RunLoopTimer* timer);
+    void sourceSignalled();
+    // One pass over the work that is ready now; false when stop() was seen.
+    bool runOnePass();
+
+    const std::thread::id owner_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Task> blocks_;
+    std::vector<std::shared_ptr<RunLoopTimer>> timers_;
+    std::vector<std::shared_ptr<RunLoopSource>> sources_;
+    std::uint64_t timerSequence_ = 0;
+    bool woken_ = false;
+    bool stopRequested_ = false;
+    bool running_ = false;
+};
+
+} // namespace ravolet::platform

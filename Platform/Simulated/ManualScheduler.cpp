@@ -1,0 +1,96 @@
+#include "Platform/Simulated/ManualScheduler.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <vector>
+
+namespace ravolet::platform {
+
+ManualScheduler::~ManualScheduler() {
+    // Release the blocks outside the lock: their captures may schedule more.
+    std::set<Entry> entries;
+    {
+        std::lock_guard lock(mutex_);
+        entries.swap(entries_);
+    }
+}
+
+void ManualScheduler::post(Task task) {
+    std::lock_guard lock(mutex_);
+    entries_.insert(Entry{now_, sequence_++, std::move(task), TaskHandle()});
+}
+
+TaskHandle ManualScheduler::postAt(std::uint64_t deadlineNanos, Task task) {
+    TaskHandle handle = TaskHandle::make();
+    std::lock_guard lock(mutex_);
+    entries_.insert(Entry{deadlineNanos, sequence_++, std::move(task), handle});
+    return handle;
+}
+
+bool ManualScheduler::isCurrent() const {
+    std::lock_guard lock(mutex_);
+    return running_ && runner_ == std::this_thread::get_id();
+}
+
+std::uint64_t ManualScheduler::nowNanos() const {
+    std::lock_guard lock(mutex_);
+    return now_;
+}
+
+std::size_t ManualScheduler::pendingCount() const {
+    std::lock_guard lock(mutex_);
+    return entries_.size();
+}
+
+std::optional<std::uint64_t> ManualScheduler::nextDeadline() const {
+    std::lock_guard lock(mutex_);
+    if (entries_.empty()) return std::nullopt;
+    return entries_.begin()->deadline;
+}
+
+std::size_t ManualScheduler::advance(std::chrono::nanoseconds delta) {
+    return advanceTo(deadlineAfter(nowNanos(), delta));
+}
+
+std::size_t ManualScheduler::advanceTo(std::uint64_t deadlineNanos) { return runTo(deadlineNanos); }
+
+std::size_t ManualScheduler::runUntilIdle() { return runTo(nowNanos()); }
+
+std::size_t ManualScheduler::runAll(std::size_t limit) {
+    std::size_t ran = 0;
+    while (ran < limit) {
+        const auto next = nextDeadline();
+        if (!next) break;
+        ran += runTo(std::max(*next, nowNanos()));
+    }
+    return ran;
+}
+
+std::size_t ManualScheduler::runTo(std::uint64_t target) {
+    std::size_t ran = 0;
+    std::unique_lock lock(mutex_);
+    assert(!running_ && "ManualScheduler is not re-entrant: do not advance it from one of its own blocks");
+    running_ = true;
+    runner_ = std::this_thread::get_id();
+    while (!entries_.empty() && entries_.begin()->deadline <= std::max(target, now_)) {
+        auto node = entries_.extract(entries_.begin());
+        Entry& entry = node.value();
+        // Time never moves backwards: a block scheduled for the past runs "now".
+        now_ = std::max(now_, entry.deadline);
+        Task task = std::move(entry.task);
+        TaskHandle handle = entry.handle;
+        lock.unlock();
+        if (!handle.isCancelled()) {
+            task();
+            ++ran;
+        }
+        task = nullptr; // release captures before taking the lock again
+        lock.lock();
+    }
+    now_ = std::max(now_, target);
+    running_ = false;
+    runner_ = {};
+    return ran;
+}
+
+} // namespace ravolet::platform

@@ -1,0 +1,166 @@
+#include "Platform/Thread.hpp"
+
+#include <pthread.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cassert>
+#include <cerrno>
+#include <climits>
+#include <utility>
+
+namespace ravolet::platform {
+
+namespace {
+
+// The full names and priorities this layer gave to threads; the kernel keeps
+// only 15 bytes of a name.
+thread_local std::string tlsName;
+thread_local ThreadPriority tlsPriority = ThreadPriority::defaultPriority;
+
+// The nice value for each class. Raising urgency (a negative value) needs a
+// privilege that a desktop process usually lacks; the attempt then fails
+// quietly and the thread keeps the default.
+int niceValue(ThreadPriority priority) {
+    switch (priority) {
+    case ThreadPriority::userInteractive: return -4;
+    case ThreadPriority::userInitiated: return -2;
+    case ThreadPriority::defaultPriority: return 0;
+    case ThreadPriority::utility: return 4;
+    case ThreadPriority::background: return 10;
+    }
+    return 0;
+}
+
+std::string kernelName(const std::string& name) {
+    if (name.size() <= kernelThreadNameLimit) return name;
+    std::size_t cut = kernelThreadNameLimit;
+    // Back up over UTF-8 continuation bytes so that no character is split.
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    return name.substr(0, cut);
+}
+
+struct StartContext {
+    std::string name;
+    ThreadPriority priority;
+    Task body;
+};
+
+void* threadMain(void* raw) {
+    std::unique_ptr<StartContext> context(static_cast<StartContext*>(raw));
+    setCurrentThreadName(std::move(context->name));
+    setCurrentThreadPriority(context->priority);
+    Task body = std::move(context->body);
+    context.reset();
+    body();
+    return nullptr;
+}
+
+} // namespace
+
+int rawValue(ThreadPriority priority) {
+    switch (priority) {
+    case ThreadPriority::userInteractive: return 33;
+    case ThreadPriority::userInitiated: return 25;
+    case ThreadPriority::utility: return 17;
+    case ThreadPriority::background: return 9;
+    case ThreadPriority::defaultPriority: return 21;
+    }
+    return 21;
+}
+
+std::string_view toString(ThreadPriority priority) {
+    switch (priority) {
+    case ThreadPriority::userInteractive: return "userInteractive";
+    case ThreadPriority::userInitiated: return "userInitiated";
+    case ThreadPriority::utility: return "utility";
+    case ThreadPriority::background: return "background";
+    case ThreadPriority::defaultPriority: return "default";
+    }
+    return "default";
+}
+
+std::string currentThreadName() { return tlsName; }
+
+void setCurrentThreadName(std::string name) {
+    pthread_setname_np(pthread_self(), kernelName(name).c_str());
+    tlsName = std::move(name);
+}
+
+ThreadPriority currentThreadPriority() { return tlsPriority; }
+
+void setCurrentThreadPriority(ThreadPriority priority) {
+    tlsPriority = priority;
+    // On Linux a thread's nice value is per thread (set through its thread id).
+    const auto tid = static_cast<id_t>(syscall(SYS_gettid));
+    const int wanted = niceValue(priority);
+    errno = 0;
+    const int current = getpriority(PRIO_PROCESS, tid);
+    if (errno == 0 && current != wanted) (void)setpriority(PRIO_PROCESS, tid, wanted);
+}
+
+struct Thread::Handle {
+    pthread_t thread;
+};
+
+Thread::Thread(Options options, Task body) : name_(options.name) {
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0) return;
+    if (options.stackSize != 0) {
+        const long page = sysconf(_SC_PAGESIZE);
+        const std::size_t pageSize = page > 0 ? static_cast<std::size_t>(page) : 4096;
+        const auto minimum = static_cast<std::size_t>(PTHREAD_STACK_MIN);
+        std::size_t size = options.stackSize < minimum ? minimum : options.stackSize;
+        size = (size + pageSize - 1) / pageSize * pageSize;
+        (void)pthread_attr_setstacksize(&attr, size);
+    }
+    auto context = std::make_unique<StartContext>(StartContext{std::move(options.name), options.priority, std::move(body)});
+    pthread_t thread;
+    if (pthread_create(&thread, &attr, &threadMain, context.get()) == 0) {
+        context.release(); // owned by the thread now
+        handle_ = std::make_unique<Handle>(Handle{thread});
+    }
+    pthread_attr_destroy(&attr);
+}
+
+Thread::~Thread() {
+    if (!handle_) return;
+    if (isCurrent())
+        detach();
+    else
+        join();
+}
+
+Thread::Thread(Thread&& other) noexcept : handle_(std::move(other.handle_)), name_(std::move(other.name_)) {}
+
+Thread& Thread::operator=(Thread&& other) noexcept {
+    if (this != &other) {
+        if (handle_) {
+            if (isCurrent())
+                detach();
+            else
+                join();
+        }
+        handle_ = std::move(other.handle_);
+        name_ = std::move(other.name_);
+    }
+    return *this;
+}
+
+void Thread::join() {
+    if (!handle_) return;
+    assert(!isCurrent() && "a thread cannot join itself");
+    pthread_join(handle_->thread, nullptr);
+    handle_.reset();
+}
+
+void Thread::detach() {
+    if (!handle_) return;
+    pthread_detach(handle_->thread);
+    handle_.reset();
+}
+
+bool Thread::isCurrent() const { return handle_ && pthread_equal(handle_->thread, pthread_self()) != 0; }
+
+} // namespace ravolet::platform

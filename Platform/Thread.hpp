@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "Platform/Task.hpp"
+
+namespace ravolet::platform {
+
+// How urgent a thread's or a queue's work is. The raw values are the host's
+// quality-of-service classes (user-interactive 33, user-initiated 25,
+// default 21, utility 17, background 9).
+enum class ThreadPriority { userInteractive, userInitiated, utility, background, defaultPriority };
+
+// Queues take the same classes as threads.
+using QueuePriority = ThreadPriority;
+
+int rawValue(ThreadPriority priority);
+std::string_view toString(ThreadPriority priority);
+
+// The kernel keeps at most this many bytes of a thread's name.
+inline constexpr std::size_t kernelThreadNameLimit = 15;
+
+// The calling thread's name exactly as it was given to setCurrentThreadName
+// (or to Thread), at full length; empty for a thread that was never named.
+std::string currentThreadName();
+
+// Names the calling thread: the full name is kept by this layer for
+// currentThreadName(), and the kernel gets the name cut to its first 15 bytes
+// (without splitting a UTF-8 sequence) so that debuggers and ps show it.
+void setCurrentThreadName(std::string name);
+
+// The priority the calling thread was started or marked with.
+ThreadPriority currentThreadPriority();
+
+// Marks the calling thread with a priority. On Linux the hint becomes a nice
+// value where the process may set it (raising urgency needs privileges and
+// is skipped quietly otherwise).
+void setCurrentThreadPriority(ThreadPriority priority);
+
+// A thread started with a name, a priority hint and a stack size. The body
+// runs with the name and the priority already set. Destroying a joinable
+// Thread joins it; from the thread itself (where joining would deadlock) it is
+// detached instead.
+class Thread {
+public:
+    struct Options {
+        std::string name;
+        ThreadPriority priority = ThreadPriority::defaultPriority;
+        // 0 = the system default; otherwise rounded up to whole pages and to
+        // the system's minimum.
+        std::size_t stackSize = 0;
+    };
+
+    Thread() = default;
+    Thread(Options options, Task body);
+    Thread(std::string name, ThreadPriority priority, std::size_t stackSize, Task body)
+        : Thread(Options{std::move(name), priority, stackSize}, std::move(body)) {}
+    ~Thread();
+
+    Thread(Thread&& other) noexcept;
+    Thread& operator=(Thread&& other) noexcept;
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+
+    // False when the system could not create the thread (the body was then
+    // destroyed without running).
+    bool started() const { return handle_ != nullptr; }
+    bool joinable() const { return handle_ != nullptr; }
+    void join();
+    void detach();
+
+    const std::string& name() const { return name_; }
+    // True on the thread itself.
+    bool isCurrent() const;
+
+private:
+    struct Handle;
+    std::unique_ptr<Handle> handle_;
+    std::string name_;
+};
+
+} // namespace ravolet::platform

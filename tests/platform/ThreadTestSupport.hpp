@@ -1,0 +1,64 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace ravolet::platform::testing {
+
+// A generous limit for anything that waits on another thread: long enough
+// for a loaded machine, short enough to fail a hung test.
+inline constexpr std::chrono::seconds waitLimit{20};
+
+// A counter that other threads bump and a test waits on.
+class Counter {
+public:
+    void increment() {
+        // Notify under the lock: the waiter may destroy this once it returns.
+        std::lock_guard lock(mutex_);
+        ++count_;
+        changed_.notify_all();
+    }
+    int value() const {
+        std::lock_guard lock(mutex_);
+        return count_;
+    }
+    // True once the count reached `target`, false when the limit passed first.
+    bool waitFor(int target, std::chrono::nanoseconds limit = waitLimit) const {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, [&] { return count_ >= target; });
+    }
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    int count_ = 0;
+};
+
+// Records values from any thread, in arrival order.
+template <typename T>
+class Recorder {
+public:
+    void add(T value) {
+        std::lock_guard lock(mutex_);
+        values_.push_back(std::move(value));
+        changed_.notify_all();
+    }
+    std::vector<T> values() const {
+        std::lock_guard lock(mutex_);
+        return values_;
+    }
+    bool waitForCount(std::size_t count, std::chrono::nanoseconds limit = waitLimit) const {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, [&] { return values_.size() >= count; });
+    }
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::vector<T> values_;
+};
+
+} // namespace ravolet::platform::testing
