@@ -1,0 +1,57 @@
+#include "Core/RuleSet.hpp"
+
+#include <ostream>
+
+#include <fmt/format.h>
+
+#include "Core/HashCombine.hpp"
+
+namespace ravolet {
+
+RuleSet::RuleSet(std::vector<Rule> rules, std::string defaultProfileID)
+    : rules(std::move(rules)), defaultProfileID(std::move(defaultProfileID)) {}
+
+ProfileResolution RuleSet::resolve(const std::optional<std::string>& bundleID) const {
+    const Rule* best = nullptr;
+    std::int64_t bestSpecificity = 0;
+    for (const Rule& rule : rules) {
+        if (!rule.isEnabled || !rule.pattern.matches(bundleID)) continue;
+        const std::int64_t specificity = rule.pattern.specificity();
+        if (best == nullptr || rule.priority > best->priority ||
+            (rule.priority == best->priority && specificity > bestSpecificity)) {
+            best = &rule;
+            bestSpecificity = specificity;
+        }
+    }
+    if (best == nullptr) return ProfileResolution{defaultProfileID, std::nullopt};
+    return ProfileResolution{best->profileID, *best};
+}
+
+Json RuleSet::toJson() const {
+    Json list = Json::array();
+    for (const Rule& rule : rules) list.push_back(rule.toJson());
+    return Json{{"rules", std::move(list)}, {"defaultProfileID", defaultProfileID}};
+}
+
+RuleSet RuleSet::fromJson(const JsonValue& v) {
+    std::vector<Rule> rules;
+    for (const JsonValue& item : v["rules"].asArray()) rules.push_back(Rule::fromJson(item));
+    return RuleSet(std::move(rules), v["defaultProfileID"].asString());
+}
+
+std::string RuleSet::description() const {
+    std::string list;
+    for (const Rule& rule : rules) list += (list.empty() ? "" : ", ") + rule.description();
+    return fmt::format("RuleSet(rules: [{}], defaultProfileID: \"{}\")", list, defaultProfileID);
+}
+
+std::ostream& operator<<(std::ostream& os, const RuleSet& r) { return os << r.description(); }
+
+} // namespace ravolet
+
+std::size_t std::hash<ravolet::RuleSet>::operator()(const ravolet::RuleSet& r) const noexcept {
+    std::size_t seed = 0;
+    for (const ravolet::Rule& rule : r.rules) ravolet::hashCombine(seed, rule);
+    ravolet::hashCombine(seed, r.defaultProfileID);
+    return seed;
+}
