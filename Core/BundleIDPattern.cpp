@@ -3,17 +3,10 @@
 #include <limits>
 #include <ostream>
 
-#include "Core/HashCombine.hpp"
 #include "Core/UnicodeText.hpp"
+#include "Core/ValueSupport.hpp"
 
 namespace ravolet {
-
-namespace {
-template <class... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-} // namespace
 
 BundleIDPattern::BundleIDPattern(std::string_view pattern) {
     std::string text = unicode::trimmingWhitespace(pattern);
@@ -88,9 +81,11 @@ std::ostream& operator<<(std::ostream& os, const BundleIDPattern& p) { return os
 } // namespace ravolet
 
 std::size_t std::hash<ravolet::BundleIDPattern>::operator()(const ravolet::BundleIDPattern& p) const noexcept {
-    std::size_t seed = 0;
-    ravolet::hashCombine(seed, p.value.index());
-    if (const auto* e = std::get_if<ravolet::BundleIDPattern::Exact>(&p.value)) ravolet::hashCombine(seed, e->value);
-    if (const auto* x = std::get_if<ravolet::BundleIDPattern::Prefix>(&p.value)) ravolet::hashCombine(seed, x->value);
-    return seed;
+    using ravolet::BundleIDPattern;
+    return std::visit(ravolet::Overloaded{
+                          [&](const BundleIDPattern::Any&) { return ravolet::hashFields(p.value.index()); },
+                          [&](const BundleIDPattern::Exact& e) { return ravolet::hashFields(p.value.index(), e.value); },
+                          [&](const BundleIDPattern::Prefix& x) { return ravolet::hashFields(p.value.index(), x.value); },
+                      },
+                      p.value);
 }

@@ -4,7 +4,7 @@
 
 #include <fmt/format.h>
 
-#include "Core/HashCombine.hpp"
+#include "Core/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -18,8 +18,5 @@ std::ostream& operator<<(std::ostream& os, const ProfileResolution& r) { return 
 } // namespace ravolet
 
 std::size_t std::hash<ravolet::ProfileResolution>::operator()(const ravolet::ProfileResolution& r) const noexcept {
-    std::size_t seed = 0;
-    ravolet::hashCombine(seed, r.profileID);
-    ravolet::hashCombine(seed, r.matchedRule);
-    return seed;
+    return ravolet::hashFields(r.profileID, r.matchedRule);
 }

@@ -4,7 +4,7 @@
 
 #include <fmt/format.h>
 
-#include "Core/HashCombine.hpp"
+#include "Core/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -36,11 +36,5 @@ std::ostream& operator<<(std::ostream& os, const Rule& r) { return os << r.descr
 } // namespace ravolet
 
 std::size_t std::hash<ravolet::Rule>::operator()(const ravolet::Rule& r) const noexcept {
-    std::size_t seed = 0;
-    ravolet::hashCombine(seed, r.id);
-    ravolet::hashCombine(seed, r.pattern);
-    ravolet::hashCombine(seed, r.profileID);
-    ravolet::hashCombine(seed, r.priority);
-    ravolet::hashCombine(seed, r.isEnabled);
-    return seed;
+    return ravolet::hashFields(r.id, r.pattern, r.profileID, r.priority, r.isEnabled);
 }

@@ -4,7 +4,7 @@
 
 #include <fmt/format.h>
 
-#include "Core/HashCombine.hpp"
+#include "Core/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -51,7 +51,6 @@ std::ostream& operator<<(std::ostream& os, const RuleSet& r) { return os << r.de
 
 std::size_t std::hash<ravolet::RuleSet>::operator()(const ravolet::RuleSet& r) const noexcept {
     std::size_t seed = 0;
-    for (const ravolet::Rule& rule : r.rules) ravolet::hashCombine(seed, rule);
-    ravolet::hashCombine(seed, r.defaultProfileID);
-    return seed;
+    for (const ravolet::Rule& rule : r.rules) seed = ravolet::hashCombine(seed, std::hash<ravolet::Rule>{}(rule));
+    return ravolet::hashCombine(seed, std::hash<std::string>{}(r.defaultProfileID));
 }
