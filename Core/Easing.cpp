@@ -21,11 +21,4 @@ double easingValue(Easing easing, double progress) {
     return p;
 }
 
-Easing easingFromJson(const JsonValue& v) {
-    const std::string raw = v.asString();
-    const auto easing = easingFromString(raw);
-    if (!easing) v.fail("Cannot initialize Easing from invalid String value " + raw);
-    return *easing;
-}
-
 } // namespace ravolet

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "Core/Json.hpp"
+#include "Core/RawValueEnum.hpp"
 
 namespace ravolet {
 
@@ -13,22 +14,13 @@ namespace ravolet {
 enum class Easing { linear, easeOut, easeInOut };
 
 inline constexpr std::array<Easing, 3> allEasings{Easing::linear, Easing::easeOut, Easing::easeInOut};
+inline constexpr std::array<std::string_view, 3> easingRawValues{"linear", "easeOut", "easeInOut"};
 
-constexpr std::string_view toString(Easing easing) {
-    switch (easing) {
-    case Easing::linear: return "linear";
-    case Easing::easeOut: return "easeOut";
-    case Easing::easeInOut: return "easeInOut";
-    }
-    return "linear";
-}
+constexpr std::string_view toString(Easing easing) { return enumRawValue(easingRawValues, easing); }
 
 // Exactly "linear", "easeOut" or "easeInOut", case-sensitive.
 constexpr std::optional<Easing> easingFromString(std::string_view raw) {
-    for (Easing e : allEasings) {
-        if (toString(e) == raw) return e;
-    }
-    return std::nullopt;
+    return enumFromRawValue<Easing>(easingRawValues, raw);
 }
 
 // Eased progress for a progress value; the progress is first bounded to 0...1,
@@ -38,6 +30,6 @@ double easingValue(Easing easing, double progress);
 inline std::ostream& operator<<(std::ostream& os, Easing easing) { return os << toString(easing); }
 
 inline Json toJson(Easing easing) { return std::string(toString(easing)); }
-Easing easingFromJson(const JsonValue& v);
+inline Easing easingFromJson(const JsonValue& v) { return enumFromJson<Easing>(easingRawValues, "Easing", v); }
 
 } // namespace ravolet

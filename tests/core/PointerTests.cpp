@@ -98,3 +98,94 @@ TEST(PointerSettings, EqualityAndHashCoverTheCurveNumbers) {
     }
     EXPECT_TRUE(set.contains(PointerSettings{true, 2000, PointerCurve::desktop}));
 }
+
+TEST(PointerCurve, GainOverSpeed) {
+    const PointerCurve& desktop = PointerCurve::desktop;
+    EXPECT_EQ(desktop.gain(2000), 2.5);
+    EXPECT_EQ(desktop.gain(800), 1.0) << "a speed at the threshold gets the base gain";
+    EXPECT_EQ(desktop.gain(125), 1.0);
+    EXPECT_EQ(desktop.gain(1e9), 6.0);
+
+    auto curve = [](double sensitivity, double exponent, double threshold, double maxGain) {
+        return PointerCurve{sensitivity, PointerAcceleration::curve(exponent, threshold, maxGain)};
+    };
+    EXPECT_EQ(curve(2, 0, 800, 6).gain(5000), 2) << "exponent 0";
+    EXPECT_EQ(curve(2, -1, 800, 6).gain(5000), 2) << "negative exponent";
+    EXPECT_EQ(curve(1.5, 1, 0, 4).gain(0.001), 6) << "threshold 0: any speed is above it";
+    EXPECT_EQ(curve(1.5, 1, -3, 4).gain(0), 1.5) << "speed 0 is not above the smallest threshold";
+    EXPECT_EQ(curve(1, 1, 800, 0.5).gain(8000), 1) << "a maximum gain below 1 works as 1";
+    EXPECT_EQ(curve(2, 2, 100, 50).gain(300), 18);
+    EXPECT_EQ(curve(-1, 1, 800, 6).gain(8000), 0);
+    EXPECT_EQ((PointerCurve{0.5, PointerAcceleration::off()}).gain(1e6), 0.5);
+}
+
+TEST(PointerCurve, ApplyScalesBothAxesAlike) {
+    const PointerCurve& desktop = PointerCurve::desktop;
+    EXPECT_EQ(desktop.apply({3, 4}, 2.5), (PointerDelta{7.5, 10}));
+    EXPECT_EQ(desktop.apply({1, 0}, 8), (PointerDelta{1, 0}));
+    EXPECT_EQ(desktop.apply({3, 4}, 0), (PointerDelta{3, 4})) << "no interval: the constant gain";
+    EXPECT_EQ(desktop.apply({3, 4}, -2), (PointerDelta{3, 4}));
+    EXPECT_EQ(desktop.apply(PointerDelta::zero, 0), PointerDelta::zero);
+    EXPECT_EQ((PointerCurve{2, PointerAcceleration::off()}).apply({3, -4}, 1), (PointerDelta{6, -8}));
+
+    EXPECT_EQ((PointerDelta{3, 4}).magnitude(), 5);
+    EXPECT_TRUE(PointerDelta::zero.isZero());
+    EXPECT_FALSE((PointerDelta{0, -0.1}).isZero());
+}
+
+TEST(PointerAccumulator, CarriesSubPixelRests) {
+    PointerAccumulator acc(PointerCurve::desktop);
+    EXPECT_EQ(acc.apply({3, 4}, 2.5), (PointerAccumulator::Pixels{7, 10}));
+    EXPECT_EQ(acc.remainderX(), 0.5);
+    EXPECT_EQ(acc.remainderY(), 0);
+    EXPECT_EQ(acc.apply({3, 4}, 2.5), (PointerAccumulator::Pixels{8, 10}));
+    EXPECT_EQ(acc.remainderX(), 0);
+
+    PointerAccumulator negative(PointerCurve::desktop);
+    EXPECT_EQ(negative.apply({-3, -4}, 2.5), (PointerAccumulator::Pixels{-7, -10}));
+    EXPECT_EQ(negative.remainderX(), -0.5);
+    EXPECT_EQ(negative.apply({1, 0}, 8), (PointerAccumulator::Pixels{0, 0}));
+    EXPECT_EQ(negative.remainderX(), 0.5);
+
+    PointerAccumulator linear(PointerCurve::linear);
+    std::vector<std::int64_t> xs;
+    for (int i = 0; i < 10; ++i) xs.push_back(linear.apply({0.25, 0}, 8).dx);
+    EXPECT_EQ(xs, (std::vector<std::int64_t>{0, 0, 0, 1, 0, 0, 0, 1, 0, 0}));
+    EXPECT_EQ(linear.remainderX(), 0.5);
+    linear.reset();
+    EXPECT_EQ(linear.remainderX(), 0);
+}
+
+TEST(PointerAccumulator, ZeroMotionAndCurveChangesKeepTheRests) {
+    PointerAccumulator acc(PointerCurve::linear);
+    acc.apply({0.75, -0.5}, 8);
+    EXPECT_EQ(acc.apply(PointerDelta::zero, 8), (PointerAccumulator::Pixels{0, 0}));
+    EXPECT_EQ(acc.remainderX(), 0.75);
+    EXPECT_EQ(acc.remainderY(), -0.5);
+
+    acc.curve = PointerCurve{-1, PointerAcceleration::off()};
+    EXPECT_EQ(acc.apply({100, 100}, 8), (PointerAccumulator::Pixels{0, 0}));
+    EXPECT_EQ(acc.remainderX(), 0.75);
+    EXPECT_EQ(acc.remainderY(), -0.5);
+
+    acc.curve = PointerCurve::linear;
+    EXPECT_EQ(acc.apply({0.5, -0.5}, 8), (PointerAccumulator::Pixels{1, -1}));
+    EXPECT_EQ(acc.remainderX(), 0.25);
+    EXPECT_EQ(acc.remainderY(), 0);
+}
+
+TEST(PointerAccumulator, SumsOutside64BitsDropTheSample) {
+    PointerAccumulator acc(PointerCurve{1e300, PointerAcceleration::off()});
+    acc.curve = PointerCurve::linear;
+    acc.apply({0.5, 0.5}, 8);
+    acc.curve = PointerCurve{1e300, PointerAcceleration::off()};
+    EXPECT_EQ(acc.apply({1, 0}, 8), (PointerAccumulator::Pixels{0, 0}));
+    EXPECT_EQ(acc.remainderX(), 0) << "the rests are cleared";
+    EXPECT_EQ(acc.remainderY(), 0);
+    EXPECT_EQ(acc.apply({std::numeric_limits<double>::infinity(), 0}, 8), (PointerAccumulator::Pixels{0, 0}));
+    EXPECT_EQ(acc.apply({std::numeric_limits<double>::quiet_NaN(), 0}, 8), (PointerAccumulator::Pixels{0, 0}));
+
+    acc.curve = PointerCurve::linear;
+    EXPECT_EQ(acc.apply({-0x1p63, 0x1p62}, 8), (PointerAccumulator::Pixels{INT64_MIN, std::int64_t{1} << 62}));
+    EXPECT_EQ(acc.apply({0x1p63, 0}, 8), (PointerAccumulator::Pixels{0, 0}));
+}

@@ -1,0 +1,200 @@
+#include "Core/ScrollTransformer.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "Core/Clamp.hpp"
+
+namespace ravolet {
+
+namespace {
+
+constexpr double epsilon = std::numeric_limits<double>::epsilon();
+
+// Nearest integer, halves away from zero. Callers bound the value well inside
+// the 64-bit range first.
+std::int64_t roundHalfAway(double value) { return std::llround(value); }
+
+// The sanitized settings the algorithm can work with: sanitizing bounds every
+// infinity, so only a NaN can be left, and it would poison the arithmetic.
+bool isWorkable(const ScrollSettings& s) {
+    for (double v : {s.durationMillis, s.pixelsPerDetent, s.frameIntervalMillis, s.maxInFlightPixels,
+                     s.accelerationWindowMillis, s.accelerationGain, s.maxAccelerationMultiplier}) {
+        if (std::isnan(v)) return false;
+    }
+    return true;
+}
+
+bool passesGates(const ScrollSettings& s, const ScrollInput& input) {
+    if (!s.isEnabled || !s.enabledAxes.contains(input.axis) || input.lineDelta == 0) return false;
+    if (s.activationModifiers && !s.activationModifiers->isEmpty()) {
+        // Caps lock (and any unnamed bit) in the activation set never blocks.
+        if (!input.modifiers.contains(s.activationModifiers->normalized())) return false;
+    }
+    // A detent count that cannot be negated, a time off the clock or settings
+    // that are not numbers cannot be turned into a glide: leave the event alone.
+    if (input.lineDelta == std::numeric_limits<std::int64_t>::min()) return false;
+    if (!std::isfinite(input.timestampMillis)) return false;
+    return isWorkable(s);
+}
+
+// The first frame of `plan`'s own step grid strictly after `now`.
+double nextFrameOf(const ScrollPlan& plan, double now) {
+    const double first = plan.startTimestampMillis + plan.firstFrameOffsetMillis;
+    const double spacing = std::max(plan.frameIntervalMillis, epsilon);
+    if (first <= now) return first + spacing * (std::floor((now - first) / spacing) + 1);
+    return first;
+}
+
+struct Continuation {
+    GestureTransition transition = GestureTransition::begin;
+    std::optional<std::uint64_t> supersedes = std::nullopt;
+    double carry = 0;
+    double startProgress = 0;
+    double firstOffset = 0;
+};
+
+} // namespace
+
+ScrollOutcome ScrollTransformer::transform(const ScrollInput& input, std::optional<std::int64_t> deliveredOfPrevious) {
+    const ScrollSettings s = settings.sanitized();
+    if (!passesGates(s, input)) return ScrollOutcome::passThrough(input);
+
+    const double now = input.timestampMillis;
+    const int direction = input.lineDelta >= 1 ? 1 : -1;
+    const double sign = s.isInverted ? -direction : direction;
+    const double count = std::fabs(static_cast<double>(input.lineDelta));
+
+    std::optional<AxisState>& stored = axes_[slot(input.axis)];
+    const int lastDirection = stored ? stored->lastDirection : 0;
+    const bool reversal = lastDirection != 0 && lastDirection != direction;
+
+    // A quick streak in one direction travels further with every detent.
+    std::int64_t streak = 0;
+    double factor = 1;
+    if (s.accelerationEnabled) {
+        if (stored && stored->lastDetentMillis && (lastDirection == direction || lastDirection == 0)) {
+            const double gap = now - *stored->lastDetentMillis;
+            if (gap >= 0 && gap <= s.accelerationWindowMillis) streak = stored->streak + 1;
+        }
+        factor = std::min(s.maxAccelerationMultiplier, 1 + s.accelerationGain * static_cast<double>(streak));
+    }
+
+    // How the new glide relates to the one before it.
+    Continuation c{.firstOffset = s.frameIntervalMillis};
+    const ScrollPlan* previous = stored && stored->plan ? &*stored->plan : nullptr;
+    if (previous && now < previous->startTimestampMillis + previous->durationMillis) {
+        c.supersedes = previous->id;
+        const std::int64_t delivered = deliveredOfPrevious ? *deliveredOfPrevious : deliveredPixels(*previous, now);
+        const bool gestureOpen = previous->gestureTransition == GestureTransition::continuePrevious || delivered != 0;
+        const bool needsBreak = previous->modifiers != input.modifiers || reversal;
+        if (needsBreak) {
+            if (gestureOpen) c.transition = GestureTransition::endPreviousThenBegin;
+        } else {
+            c.transition = gestureOpen ? GestureTransition::continuePrevious : GestureTransition::begin;
+            // Worked in floating point: the caller's count is not trusted to
+            // keep the difference inside 64 bits.
+            c.carry = static_cast<double>(previous->totalPixelDelta) - static_cast<double>(delivered);
+            if (previous->durationMillis > 0) {
+                const double r = clamp((now - previous->startTimestampMillis) / previous->durationMillis, 0.0, 1.0);
+                c.startProgress = previous->easingStartProgress + r * (1 - previous->easingStartProgress);
+            } else {
+                c.startProgress = 1;
+            }
+            c.firstOffset = std::min(s.frameIntervalMillis, std::max(0.0, nextFrameOf(*previous, now) - now));
+        }
+    }
+
+    double travel = s.pixelsPerDetent * count * factor * sign + c.carry;
+    if (travel <= -s.maxInFlightPixels) travel = -s.maxInFlightPixels;
+    if (travel > s.maxInFlightPixels) travel = s.maxInFlightPixels;
+    const std::int64_t total = roundHalfAway(travel);
+
+    if (!stored) stored.emplace();
+    AxisState& state = *stored;
+    state.lastDetentMillis = now;
+    state.lastDirection = direction;
+    state.streak = streak;
+    if (total == 0) return ScrollOutcome::ignore();
+
+    const double duration = s.durationMillis;
+    const double frame = s.frameIntervalMillis;
+    const double t0 = c.firstOffset > 0 ? c.firstOffset : 0;
+    const auto frames = static_cast<std::size_t>(std::ceil(std::max(0.0, duration - t0) / frame)) + 1;
+    const double startOnCurve = std::min(std::max(c.startProgress, 0.0), 0.999);
+    const double e0 = easingValue(s.easing, startOnCurve);
+    const double denominator = std::max(1 - e0, epsilon);
+
+    ScrollPlan plan{
+        .id = nextPlanID_++,
+        .axis = input.axis,
+        .modifiers = input.modifiers,
+        .deviceID = input.deviceID,
+        .startTimestampMillis = now,
+        .durationMillis = duration,
+        .totalPixelDelta = total,
+        .supersedes = c.supersedes,
+        .gestureTransition = c.transition,
+        .easingStartProgress = c.startProgress,
+        .frameIntervalMillis = frame,
+        .firstFrameOffsetMillis = c.firstOffset,
+        .steps = {},
+    };
+    plan.steps.reserve(frames + 2);
+    if (c.transition == GestureTransition::endPreviousThenBegin) {
+        plan.steps.push_back({.offsetMillis = 0,
+                              .pixelDelta = 0,
+                              .isContinuous = true,
+                              .phase = ScrollPhase::ended,
+                              .modifiers = previous->modifiers});
+    }
+    std::int64_t previousCumulative = 0;
+    bool addedTimedStep = false;
+    for (std::size_t k = 1; k <= frames; ++k) {
+        const double t = t0 + frame * static_cast<double>(k - 1);
+        const double tc = std::min(t, duration);
+        const double p = clamp(startOnCurve + (1 - startOnCurve) * tc / duration, 0.0, 1.0);
+        const std::int64_t cumulative =
+            roundHalfAway((easingValue(s.easing, p) - e0) / denominator * static_cast<double>(total));
+        const std::int64_t delta = cumulative - previousCumulative;
+        previousCumulative = cumulative;
+        if (delta == 0) continue;
+        ScrollPhase phase = ScrollPhase::changed;
+        if (!addedTimedStep && c.transition != GestureTransition::continuePrevious) phase = ScrollPhase::began;
+        addedTimedStep = true;
+        plan.steps.push_back({.offsetMillis = tc, .pixelDelta = delta, .isContinuous = true, .phase = phase});
+    }
+    plan.steps.push_back({.offsetMillis = duration, .pixelDelta = 0, .isContinuous = true, .phase = ScrollPhase::ended});
+
+    // The stored copy keeps a buffer large enough for any plan under these
+    // settings (a first offset of 0 gives the most frames), and assigning into
+    // it reuses that buffer: after an axis's first glide, a detent allocates
+    // only the returned plan's list.
+    if (!state.plan) state.plan.emplace();
+    state.plan->steps.reserve(static_cast<std::size_t>(std::ceil(duration / frame)) + 3);
+    *state.plan = plan;
+    return ScrollOutcome::animate(std::move(plan));
+}
+
+const ScrollPlan* ScrollTransformer::inFlightPlan(ScrollAxis axis) const {
+    const std::optional<AxisState>& state = axes_[slot(axis)];
+    return state && state->plan ? &*state->plan : nullptr;
+}
+
+void ScrollTransformer::reset() { axes_ = {}; }
+
+std::int64_t ScrollTransformer::deliveredPixels(const ScrollPlan& plan, double timeMillis) {
+    const double elapsed = timeMillis - plan.startTimestampMillis;
+    if (!(elapsed > 0)) return 0;
+    if (elapsed >= plan.durationMillis) return plan.totalPixelDelta;
+    // Summed with wrapping so that no hand-made plan can overflow the sum.
+    std::uint64_t sum = 0;
+    for (const ScrollStep& step : plan.steps) {
+        if (step.offsetMillis > elapsed) break;
+        sum += static_cast<std::uint64_t>(step.pixelDelta);
+    }
+    return static_cast<std::int64_t>(sum);
+}
+
+} // namespace ravolet
