@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "HIDPlusPlus/HIDPPDeviceIdentity.hpp"
-#include "HIDPlusPlus/HIDPPHash.hpp"
+#include "Core/Hashing.hpp"
 
 namespace ravolet {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "HIDPlusPlus/HIDPPHash.hpp"
+#include "Core/Hashing.hpp"
 
 namespace ravolet {
 
@@ -55,7 +55,7 @@ struct HIDPPDeviceIdentity {
 
 template <>
 struct std::hash<ravolet::HIDUsagePair> {
-    std::size_t operator()(const ravolet::HIDUsagePair& p) const noexcept { return ravolet::hidppHash(p.usagePage, p.usage); }
+    std::size_t operator()(const ravolet::HIDUsagePair& p) const noexcept { return ravolet::hashValues(p.usagePage, p.usage); }
 };
 
 template <>

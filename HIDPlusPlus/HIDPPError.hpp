@@ -8,7 +8,7 @@
 #include <variant>
 
 #include "HIDPlusPlus/HIDPPFeature.hpp"
-#include "HIDPlusPlus/HIDPPHash.hpp"
+#include "Core/Hashing.hpp"
 
 namespace ravolet {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "HIDPlusPlus/HIDPPFeature.hpp"
-#include "HIDPlusPlus/HIDPPHash.hpp"
+#include "Core/Hashing.hpp"
 
 namespace ravolet {
 
@@ -39,6 +39,6 @@ struct HIDPPFeatureRecord {
 template <>
 struct std::hash<ravolet::HIDPPFeatureRecord> {
     std::size_t operator()(const ravolet::HIDPPFeatureRecord& r) const noexcept {
-        return ravolet::hidppHash(r.index, r.id, r.feature, r.type, r.version);
+        return ravolet::hashValues(r.index, r.id, r.feature, r.type, r.version);
     }
 };

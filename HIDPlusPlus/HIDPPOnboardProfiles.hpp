@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "HIDPlusPlus/HIDPPHash.hpp"
+#include "Core/Hashing.hpp"
 
 namespace ravolet {
 
@@ -55,12 +55,12 @@ struct HIDPPCurrentProfile {
 template <>
 struct std::hash<ravolet::HIDPPOnboardProfilesDescriptor> {
     std::size_t operator()(const ravolet::HIDPPOnboardProfilesDescriptor& d) const noexcept {
-        return ravolet::hidppHash(d.memoryModel, d.profileFormat, d.macroFormat, d.profileCount, d.profileCountOOB, d.buttonCount,
+        return ravolet::hashValues(d.memoryModel, d.profileFormat, d.macroFormat, d.profileCount, d.profileCountOOB, d.buttonCount,
                                   d.sectorCount, d.sectorSize, d.mechanicalLayout, d.variousInfo);
     }
 };
 
 template <>
 struct std::hash<ravolet::HIDPPCurrentProfile> {
-    std::size_t operator()(const ravolet::HIDPPCurrentProfile& p) const noexcept { return ravolet::hidppHash(p.page, p.index); }
+    std::size_t operator()(const ravolet::HIDPPCurrentProfile& p) const noexcept { return ravolet::hashValues(p.page, p.index); }
 };

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "HIDPlusPlus/HIDPPHash.hpp"
+#include "Core/Hashing.hpp"
 
 namespace ravolet {
 
@@ -30,7 +30,7 @@ struct HIDPPTransportStatistics {
 template <>
 struct std::hash<ravolet::HIDPPTransportStatistics> {
     std::size_t operator()(const ravolet::HIDPPTransportStatistics& s) const noexcept {
-        return ravolet::hidppHash(s.requestsSent, s.repliesMatched, s.staleRepliesDropped, s.unmatchedReportsDropped,
+        return ravolet::hashValues(s.requestsSent, s.repliesMatched, s.staleRepliesDropped, s.unmatchedReportsDropped,
                                   s.notificationsDelivered, s.peakQueueDepth);
     }
 };
