@@ -7,6 +7,8 @@
 #include <ostream>
 #include <string_view>
 
+#include "Core/Hashing.hpp"
+
 namespace ravolet {
 
 struct ScrollInput;
@@ -98,9 +100,6 @@ public:
 template <>
 struct std::hash<ravolet::PointerOutcome> {
     std::size_t operator()(const ravolet::PointerOutcome& o) const noexcept {
-        std::size_t h = std::hash<int>{}(static_cast<int>(o.disposition));
-        h ^= std::hash<std::int64_t>{}(o.dx) + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
-        h ^= std::hash<std::int64_t>{}(o.dy) + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2);
-        return h;
+        return ravolet::hashValues(o.disposition, o.dx, o.dy);
     }
 };
