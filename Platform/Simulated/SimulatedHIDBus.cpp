@@ -349,7 +349,7 @@ std::vector<std::shared_ptr<SimulatedHIDDevice>> SimulatedHIDBus::attach(std::ve
     return devices;
 }
 
-std::shared_ptr<SimulatedHIDDevice> SimulatedHIDBus::attach(HIDProperties properties) {
+std::shared_ptr<SimulatedHIDDevice> SimulatedHIDBus::attachOne(HIDProperties properties) {
     std::vector<HIDProperties> batch;
     batch.push_back(std::move(properties));
     return attach(std::move(batch)).front();

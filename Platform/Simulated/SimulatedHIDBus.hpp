@@ -91,7 +91,8 @@ public:
     static std::shared_ptr<SimulatedHIDBus> make();
 
     std::vector<std::shared_ptr<SimulatedHIDDevice>> attach(std::vector<HIDProperties> batch);
-    std::shared_ptr<SimulatedHIDDevice> attach(HIDProperties properties);
+    // A batch of one.
+    std::shared_ptr<SimulatedHIDDevice> attachOne(HIDProperties properties);
     void detach(const std::vector<std::shared_ptr<SimulatedHIDDevice>>& batch);
 
     void setListenAccess(HIDAccess access);

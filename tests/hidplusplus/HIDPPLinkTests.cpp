@@ -14,7 +14,7 @@ namespace {
 class HIDPPLinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        mouse = sim.bus->attach(mouseInterface(true));
+        mouse = sim.bus->attachOne(mouseInterface(true));
         link = makeLink();
         ASSERT_TRUE(link->open().has_value());
     }
@@ -288,7 +288,7 @@ TEST_F(HIDPPLinkTest, AnOpenLinkKeepsItselfAliveUntilClosed) {
 
 TEST(HIDPPLinkIdentity, ReadsPropertiesWithFallbacks) {
     SimulatedHIDPP sim;
-    auto mouse = sim.bus->attach(mouseInterface(true));
+    auto mouse = sim.bus->attachOne(mouseInterface(true));
     auto link = HIDPPLink::make(sim.bus->createDevice(mouse), sim.environment());
     EXPECT_EQ(link->registryID(), mouse->registryID());
     EXPECT_EQ(link->identity().description(), "046D:C099 G502 X usage=FF00:01 maxIn=20 maxOut=20 pairs=[FF00:01,FF00:02]");
@@ -302,7 +302,7 @@ TEST(HIDPPLinkIdentity, ReadsPropertiesWithFallbacks) {
     odd.emplace(pf::hidkey::locationID, std::int64_t{0x14200000});
     odd.emplace(pf::hidkey::deviceUsagePairs,
                 std::vector<pf::HIDDictionary>{{{"DeviceUsagePage", std::int64_t{0xFF00}}}, {{"DeviceUsage", std::string("x")}}});
-    auto oddMouse = sim.bus->attach(std::move(odd));
+    auto oddMouse = sim.bus->attachOne(std::move(odd));
     const auto identity = HIDPPLink::readIdentity(*sim.bus->createDevice(oddMouse));
     EXPECT_EQ(identity.vendorID, 0);
     EXPECT_EQ(identity.product, std::nullopt);
@@ -311,6 +311,6 @@ TEST(HIDPPLinkIdentity, ReadsPropertiesWithFallbacks) {
 
     pf::HIDProperties partial;
     partial.emplace(pf::hidkey::deviceUsagePairs, std::vector<pf::HIDDictionary>{{{"DeviceUsagePage", std::int64_t{0xFF00}}}});
-    const auto partialIdentity = HIDPPLink::readIdentity(*sim.bus->createDevice(sim.bus->attach(std::move(partial))));
+    const auto partialIdentity = HIDPPLink::readIdentity(*sim.bus->createDevice(sim.bus->attachOne(std::move(partial))));
     EXPECT_EQ(partialIdentity.usagePairs, (std::vector<HIDUsagePair>{{0xFF00, 0}}));
 }

@@ -37,7 +37,7 @@ struct Received {
 
 TEST(SimulatedHIDBus, RepliesArriveOnTheScheduledLoopAtTheirTime) {
     auto bus = SimulatedHIDBus::make();
-    auto sim = bus->attach(mouseInterface(0xFF00));
+    auto sim = bus->attachOne(mouseInterface(0xFF00));
     sim->setResponder([](std::span<const std::uint8_t> out) {
         return std::vector<SimulatedHIDReply>{{Bytes{0x11, 0x01}, 0ms}, {Bytes(out.begin(), out.end()), 5ms}};
     });
@@ -67,7 +67,7 @@ TEST(SimulatedHIDBus, RepliesArriveOnTheScheduledLoopAtTheirTime) {
 
 TEST(SimulatedHIDBus, NothingReachesAClosedUnscheduledOrDetachedDevice) {
     auto bus = SimulatedHIDBus::make();
-    auto sim = bus->attach(mouseInterface(0xFF00));
+    auto sim = bus->attachOne(mouseInterface(0xFF00));
     auto loop = std::make_shared<ManualScheduler>();
     auto device = bus->createDevice(sim);
     Received got;
@@ -101,7 +101,7 @@ TEST(SimulatedHIDBus, NothingReachesAClosedUnscheduledOrDetachedDevice) {
 
 TEST(SimulatedHIDBus, ScriptedOpenAndWriteResultsAndAccess) {
     auto bus = SimulatedHIDBus::make();
-    auto sim = bus->attach(mouseInterface(0xFF00));
+    auto sim = bus->attachOne(mouseInterface(0xFF00));
     auto device = bus->createDevice(sim);
     EXPECT_EQ(device->setReport(HIDReportType::output, 0x10, Bytes{0x10}), kIOReturnNotOpen);
     sim->setOpenResult(kIOReturnExclusiveAccess);
@@ -143,7 +143,7 @@ TEST(SimulatedHIDBus, PropertiesAndMatching) {
 
 TEST(SimulatedHIDBus, NotificationsComeInBatchesOnThePortsLoop) {
     auto bus = SimulatedHIDBus::make();
-    auto present = bus->attach(mouseInterface(0xFF00));
+    auto present = bus->attachOne(mouseInterface(0xFF00));
     auto loop = std::make_shared<ManualScheduler>();
     auto port = bus->createNotificationPort();
     ASSERT_TRUE(port);
@@ -178,7 +178,7 @@ TEST(SimulatedHIDBus, NotificationsComeInBatchesOnThePortsLoop) {
 
     matchedIt.reset();
     EXPECT_EQ(bus->activeNotificationCount(), 1);
-    bus->attach(mouseInterface(0xFF00));
+    bus->attachOne(mouseInterface(0xFF00));
     port.reset();  // ends the remaining notification's deliveries
     bus->detach({batch[1]});
     loop->runUntilIdle();
