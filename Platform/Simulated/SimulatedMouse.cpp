@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "Platform/Simulated/SimulatedHIDBus.hpp"
+
 namespace ravolet::platform {
 
 namespace {
@@ -49,6 +51,113 @@ SimulatedMouse::SimulatedMouse()
     : table_(defaultFeatureTable()),
       // 100 to 25600 DPI in steps of 50: minimum, step with the range marker, maximum.
       dpiList_{0x0064, static_cast<std::uint16_t>(dpiRangeMarker | 50), 0x6400} {}
+
+SimulatedMouse::~SimulatedMouse() {
+    // Nothing can answer for the mouse any more: take it off the bus.
+    if (bus_ && !interfaces_.empty()) bus_->detach(interfaces_);
+}
+
+// ---- On the bus ----
+
+void SimulatedMouse::plugIn(std::shared_ptr<SimulatedHIDBus> bus) {
+    if (!bus) bus = std::dynamic_pointer_cast<SimulatedHIDBus>(HIDSystem::shared());
+    if (!bus) return;
+    IOReturn openResult = kIOReturnSuccess;
+    {
+        std::lock_guard lock(mutex_);
+        if (!interfaces_.empty()) return;
+        openResult = openResult_;
+    }
+    auto interface = [](std::int64_t page, std::int64_t usage, std::int64_t maxIn, std::int64_t maxOut) {
+        SimulatedHIDInterface i;
+        i.vendorID = vendorID;
+        i.productID = productID;
+        i.product = "G502 X";
+        i.manufacturer = "Logitech";
+        i.serialNumber = "1A2B3C4D";
+        i.locationID = 0x01100000;
+        i.primaryUsagePage = page;
+        i.primaryUsage = usage;
+        i.usagePairs = {{page, usage}};
+        i.maxInputReportSize = maxIn;
+        i.maxOutputReportSize = maxOut;
+        return i;
+    };
+    // The pointer, the keyboard collection that macro keys use, and the
+    // vendor collection that carries HID++ (listed after the generic
+    // desktop usage, as the mouse lists it).
+    SimulatedHIDInterface pointer = interface(0x01, 0x02, 8, 0);
+    SimulatedHIDInterface keyboard = interface(0x01, 0x06, 8, 1);
+    SimulatedHIDInterface hidpp = interface(0xFF00, 0x02, 20, 20);
+    hidpp.usagePairs = {{0x01, 0x80}, {0xFF00, 0x02}};
+    auto attached = bus->attach({pointer.properties(), keyboard.properties(), hidpp.properties()});
+    std::shared_ptr<SimulatedHIDDevice> hidppDevice = attached.at(2);
+    hidppDevice->setOpenResult(openResult);
+    std::weak_ptr<SimulatedMouse> weak = weak_from_this();
+    hidppDevice->setResponder([weak](std::span<const std::uint8_t> report) {
+        std::vector<SimulatedHIDReply> replies;
+        if (auto self = weak.lock()) {
+            for (auto& r : self->respond(report)) replies.push_back({std::move(r), std::chrono::nanoseconds(0)});
+        }
+        return replies;
+    });
+    std::lock_guard lock(mutex_);
+    bus_ = std::move(bus);
+    interfaces_ = std::move(attached);
+    hidpp_ = std::move(hidppDevice);
+}
+
+void SimulatedMouse::unplug() {
+    std::shared_ptr<SimulatedHIDBus> bus;
+    std::vector<std::shared_ptr<SimulatedHIDDevice>> interfaces;
+    {
+        std::lock_guard lock(mutex_);
+        bus = bus_;
+        interfaces = std::move(interfaces_);
+        interfaces_.clear();
+        hidpp_.reset();
+    }
+    if (bus && !interfaces.empty()) bus->detach(interfaces);
+}
+
+bool SimulatedMouse::isPluggedIn() const {
+    std::lock_guard lock(mutex_);
+    return !interfaces_.empty();
+}
+
+std::shared_ptr<SimulatedHIDDevice> SimulatedMouse::hidppInterface() const {
+    std::lock_guard lock(mutex_);
+    return hidpp_;
+}
+
+void SimulatedMouse::refuseOpen(IOReturn result) {
+    std::shared_ptr<SimulatedHIDDevice> hidpp;
+    {
+        std::lock_guard lock(mutex_);
+        openResult_ = result;
+        hidpp = hidpp_;
+    }
+    if (hidpp) hidpp->setOpenResult(result);
+}
+
+void SimulatedMouse::allowOpen() { refuseOpen(kIOReturnSuccess); }
+
+void SimulatedMouse::inject(std::vector<std::uint8_t> report) {
+    if (auto hidpp = hidppInterface()) hidpp->inject(std::move(report));
+}
+
+void SimulatedMouse::sendNotification(std::uint16_t featureID, std::uint8_t function, std::span<const std::uint8_t> payload) {
+    inject(notificationReport(featureID, function, payload));
+}
+
+void SimulatedMouse::sendRatchetSwitch(std::uint8_t state) { inject(ratchetSwitchNotification(state)); }
+
+std::vector<std::vector<std::uint8_t>> SimulatedMouse::respond(std::span<const std::uint8_t> report) {
+    Response response = handleOutputReport(report);
+    // The cable goes while the request is on its way: no answer, ever.
+    if (response.unplug) unplug();
+    return std::move(response.reports);
+}
 
 std::vector<SimulatedMouse::FeatureEntry> SimulatedMouse::defaultFeatureTable() {
     return {

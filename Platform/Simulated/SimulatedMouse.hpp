@@ -3,13 +3,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "Platform/IOReturn.hpp"
+
 namespace ravolet::platform {
+
+class SimulatedHIDBus;
+class SimulatedHIDDevice;
 
 // The HID++ 2.0 side of a simulated G502 X: given the bytes of an output report
 // written to its HID++ collection, it answers with the input reports a real
@@ -18,9 +24,13 @@ namespace ravolet::platform {
 // HID++ 2.0 error a device gives, and can be told to misbehave: error replies,
 // silence, malformed replies, or pulling the plug in the middle of a request.
 //
-// This class is the protocol model only; it knows nothing of threads or buses.
-// Every member may be called from any thread (one lock guards the state).
-class SimulatedMouse {
+// plugIn() attaches the mouse to a simulated HID bus as the real one appears:
+// several HID interfaces with its vendor and product, one of them the HID++
+// collection (vendor usage page 0xFF00, 20-byte reports), whose output
+// reports this model answers. Every member may be called from any thread (one
+// lock guards the state; it is never held while calling the bus). Own the
+// mouse through a shared_ptr while it is plugged in.
+class SimulatedMouse : public std::enable_shared_from_this<SimulatedMouse> {
 public:
     static constexpr std::int64_t vendorID = 0x046D;
     static constexpr std::int64_t productID = 0xC099;
@@ -83,6 +93,26 @@ public:
     };
 
     SimulatedMouse();
+    ~SimulatedMouse();
+    SimulatedMouse(const SimulatedMouse&) = delete;
+    SimulatedMouse& operator=(const SimulatedMouse&) = delete;
+
+    // ---- On the bus ----
+    // Attaches the mouse's interfaces in one batch, to `bus` or, when none is
+    // given, to the process's HID system (which must be a simulated bus).
+    // Each plug-in makes new registry entries. Does nothing when plugged in.
+    void plugIn(std::shared_ptr<SimulatedHIDBus> bus = nullptr);
+    // Detaches every interface in one batch. Does nothing when unplugged.
+    void unplug();
+    bool isPluggedIn() const;
+    // The HID++ interface while plugged in.
+    std::shared_ptr<SimulatedHIDDevice> hidppInterface() const;
+    // What opening the HID++ interface returns, now and after later plug-ins.
+    void refuseOpen(IOReturn result);
+    void allowOpen();
+    // Sends an unsolicited report from the HID++ interface.
+    void sendNotification(std::uint16_t featureID, std::uint8_t function, std::span<const std::uint8_t> payload);
+    void sendRatchetSwitch(std::uint8_t state);
 
     // The table of a G502 X: root, feature set, device information, name,
     // wheel, DPI, report rate, onboard profiles and a few others.
@@ -177,7 +207,15 @@ private:
     Answer onboardProfiles(const ReceivedRequest& r);
     bool dpiAccepted(std::uint16_t dpi) const;
 
+    // Answers one output report of the HID++ interface, pulling the plug when told to.
+    std::vector<std::vector<std::uint8_t>> respond(std::span<const std::uint8_t> report);
+    void inject(std::vector<std::uint8_t> report);
+
     mutable std::mutex mutex_;
+    std::shared_ptr<SimulatedHIDBus> bus_;
+    std::vector<std::shared_ptr<SimulatedHIDDevice>> interfaces_; // empty while unplugged
+    std::shared_ptr<SimulatedHIDDevice> hidpp_;
+    IOReturn openResult_ = kIOReturnSuccess;
     std::vector<FeatureEntry> table_;
     std::uint8_t protocolMajor_ = 4;
     std::uint8_t protocolMinor_ = 2;

@@ -1,3 +1,5 @@
+#include "Platform/Simulated/ManualScheduler.hpp"
+#include "Platform/Simulated/SimulatedHIDBus.hpp"
 #include "Platform/Simulated/SimulatedMouse.hpp"
 
 #include <gtest/gtest.h>
@@ -42,7 +44,8 @@ std::uint8_t indexOf(const SimulatedMouse& mouse, std::uint16_t id) { return mou
 } // namespace
 
 TEST(SimulatedMouseTests, RootAndFeatureSetDescribeTheTable) {
-    SimulatedMouse mouse;
+    auto owner = std::make_shared<SimulatedMouse>();
+    SimulatedMouse& mouse = *owner;
     EXPECT_EQ(only(mouse.handleOutputReport(request(0, 1, {0, 0, 0x5A}))), longReply(0, 0x11, {4, 2, 0x5A}));
 
     const std::uint8_t dpi = indexOf(mouse, 0x2201);
@@ -60,7 +63,8 @@ TEST(SimulatedMouseTests, RootAndFeatureSetDescribeTheTable) {
 }
 
 TEST(SimulatedMouseTests, UnknownIndicesFunctionsAndDevicesAreRejectedAsADeviceWould) {
-    SimulatedMouse mouse;
+    auto owner = std::make_shared<SimulatedMouse>();
+    SimulatedMouse& mouse = *owner;
     EXPECT_EQ(only(mouse.handleOutputReport(request(0x40, 0))), longReply(0xFF, 0x40, {0x01, 0x06}));
     EXPECT_EQ(only(mouse.handleOutputReport(request(0, 9))), longReply(0xFF, 0x00, {0x91, 0x07}));
     EXPECT_EQ(only(mouse.handleOutputReport(request(0, 1, {0, 0, 0x5A}, false, 1, 0x02))),
@@ -71,7 +75,8 @@ TEST(SimulatedMouseTests, UnknownIndicesFunctionsAndDevicesAreRejectedAsADeviceW
 }
 
 TEST(SimulatedMouseTests, DPIWritesReadBackAndUnsupportedValuesFail) {
-    SimulatedMouse mouse;
+    auto owner = std::make_shared<SimulatedMouse>();
+    SimulatedMouse& mouse = *owner;
     const std::uint8_t dpi = indexOf(mouse, 0x2201);
     EXPECT_EQ(only(mouse.handleOutputReport(request(dpi, 1, {0}, true))),
               longReply(dpi, 0x11, {0, 0x00, 0x64, 0xE0, 0x32, 0x64, 0x00}));
@@ -90,7 +95,8 @@ TEST(SimulatedMouseTests, DPIWritesReadBackAndUnsupportedValuesFail) {
 }
 
 TEST(SimulatedMouseTests, WheelReportRateOnboardProfilesAndName) {
-    SimulatedMouse mouse;
+    auto owner = std::make_shared<SimulatedMouse>();
+    SimulatedMouse& mouse = *owner;
     const std::uint8_t wheel = indexOf(mouse, 0x2121);
     EXPECT_EQ(only(mouse.handleOutputReport(request(wheel, 2, {0xFE}, true))), longReply(wheel, 0x21, {0x06}));
     EXPECT_EQ(mouse.wheelMode(), 0x06);
@@ -118,7 +124,8 @@ TEST(SimulatedMouseTests, WheelReportRateOnboardProfilesAndName) {
 }
 
 TEST(SimulatedMouseTests, FaultsApplyToMatchingRequestsAndAreUsedUp) {
-    SimulatedMouse mouse;
+    auto owner = std::make_shared<SimulatedMouse>();
+    SimulatedMouse& mouse = *owner;
     const std::uint8_t dpi = indexOf(mouse, 0x2201);
     const SimulatedMouse::RequestMatch getDPI{.featureID = 0x2201, .function = 2};
     mouse.failNext(getDPI, 0x08, 2);
@@ -155,18 +162,89 @@ TEST(SimulatedMouseTests, FaultsApplyToMatchingRequestsAndAreUsedUp) {
 }
 
 TEST(SimulatedMouseTests, NotificationsCarrySoftwareIdentifierZero) {
-    SimulatedMouse mouse;
+    auto owner = std::make_shared<SimulatedMouse>();
+    SimulatedMouse& mouse = *owner;
     const std::uint8_t wheel = indexOf(mouse, 0x2121);
     EXPECT_EQ(mouse.ratchetSwitchNotification(0), longReply(wheel, 0x10, {0}));
     EXPECT_EQ(mouse.ratchetState(), 0);
 }
 
 TEST(SimulatedMouseTests, AFullTableOf256FeaturesIsDescribed) {
-    SimulatedMouse mouse;
+    auto owner = std::make_shared<SimulatedMouse>();
+    SimulatedMouse& mouse = *owner;
     std::vector<SimulatedMouse::FeatureEntry> table = SimulatedMouse::defaultFeatureTable();
     while (table.size() < 256) table.push_back({static_cast<std::uint16_t>(0x4000 + table.size()), 0, 0});
     mouse.setFeatureTable(table);
     const std::uint8_t fs = indexOf(mouse, 0x0001);
     EXPECT_EQ(only(mouse.handleOutputReport(request(fs, 0))), longReply(fs, 0x01, {255}));
     EXPECT_EQ(only(mouse.handleOutputReport(request(fs, 1, {255}))), longReply(fs, 0x11, {0x40, 0xFF, 0, 0}));
+}
+
+namespace {
+
+struct OpenedInterface {
+    std::shared_ptr<ravolet::platform::HIDDevice> device;
+    std::vector<Bytes> received;
+};
+
+} // namespace
+
+TEST(SimulatedMouseTests, OnTheBusItHasThreeInterfacesAndAnswersOnTheHIDPPOne) {
+    using namespace ravolet::platform;
+    auto bus = SimulatedHIDBus::make();
+    auto mouse = std::make_shared<SimulatedMouse>();
+    mouse->plugIn(bus);
+    mouse->plugIn(bus); // already in: nothing more attached
+    auto services = bus->matchingServices({.vendorID = 0x046D, .productID = 0xC099});
+    ASSERT_TRUE(services.has_value());
+    ASSERT_EQ(services->size(), 3u);
+
+    ManualScheduler loop;
+    OpenedInterface hidpp;
+    for (const auto& service : *services) {
+        auto device = bus->createDevice(service);
+        if (device->property("PrimaryUsagePage") != HIDPropertyValue(std::int64_t{0xFF00})) continue;
+        EXPECT_EQ(device->property("MaxOutputReportSize"), HIDPropertyValue(std::int64_t{20}));
+        hidpp.device = device;
+    }
+    ASSERT_TRUE(hidpp.device);
+    ASSERT_EQ(hidpp.device->open(), kIOReturnSuccess);
+    hidpp.device->scheduleWithRunLoop(std::shared_ptr<Scheduler>(&loop, [](Scheduler*) {}));
+    hidpp.device->registerInputReportCallback(64, [&](IOReturn, HIDReportType, std::uint32_t, std::span<const std::uint8_t> r) {
+        hidpp.received.emplace_back(r.begin(), r.end());
+    });
+
+    const Bytes ping = request(0, 1, {0, 0, 0x5A});
+    ASSERT_EQ(hidpp.device->setReport(HIDReportType::output, ping[0], ping), kIOReturnSuccess);
+    mouse->sendRatchetSwitch(0);
+    loop.runUntilIdle();
+    ASSERT_EQ(hidpp.received.size(), 2u);
+    EXPECT_EQ(hidpp.received[0], longReply(0, 0x11, {4, 2, 0x5A}));
+    EXPECT_EQ(hidpp.received[1], longReply(mouse->featureIndex(0x2121).value(), 0x10, {0}));
+
+    // A truncated reply reaches the host as it was sent.
+    mouse->replyNextWith({.featureID = 0x0000, .function = 1}, {4});
+    hidpp.device->setReport(HIDReportType::output, ping[0], ping);
+    loop.runUntilIdle();
+    EXPECT_EQ(hidpp.received.back(), (Bytes{0x11, 0xFF, 0x00, 0x11, 4}));
+
+    // Opening can be refused, now and after the next plug-in.
+    mouse->refuseOpen(kIOReturnExclusiveAccess);
+    EXPECT_EQ(bus->createDevice(mouse->hidppInterface())->open(), kIOReturnExclusiveAccess);
+
+    // Pulled out in the middle of a request: no answer, and the interfaces are gone.
+    mouse->unplugOnNext({.featureID = 0x2201, .function = 2});
+    const Bytes readDPI = request(mouse->featureIndex(0x2201).value(), 2, {0});
+    hidpp.device->setReport(HIDReportType::output, readDPI[0], readDPI);
+    loop.runUntilIdle();
+    EXPECT_EQ(hidpp.received.size(), 3u);
+    EXPECT_FALSE(mouse->isPluggedIn());
+    EXPECT_TRUE(bus->matchingServices({.vendorID = 0x046D, .productID = 0xC099})->empty());
+
+    mouse->plugIn(bus);
+    ASSERT_TRUE(mouse->hidppInterface());
+    EXPECT_EQ(bus->createDevice(mouse->hidppInterface())->open(), kIOReturnExclusiveAccess);
+    mouse->allowOpen();
+    EXPECT_EQ(bus->createDevice(mouse->hidppInterface())->open(), kIOReturnSuccess);
+    hidpp.device->unscheduleFromRunLoop();
 }
