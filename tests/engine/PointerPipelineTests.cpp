@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "Core/PointerSettings.hpp"
+#include "Platform/Simulated/SimulatedDisplays.hpp"
+#include "Platform/Simulated/SimulatedEventSystem.hpp"
+#include "RavoletEngine/CGPointerCursor.hpp"
 #include "RavoletEngine/PointerPipeline.hpp"
 
 namespace ravolet {
@@ -115,6 +120,90 @@ TEST(PointerPipeline, HugeDeltasSaturateTheCountersInsteadOfOverflowing) {
     pipeline.handle(sample(1e300, -1e300, 10));
     pipeline.handle(sample(1e300, 0, 20));
     EXPECT_EQ(pipeline.snapshotMetrics().pixelsIn, std::numeric_limits<std::int64_t>::max());
+}
+
+// --- The cursor mover ---------------------------------------------------------
+
+struct CursorMoverTest : ::testing::Test {
+    std::shared_ptr<platform::SimulatedEventSystem> events = std::make_shared<platform::SimulatedEventSystem>();
+    std::shared_ptr<platform::SimulatedDisplays> displays = std::make_shared<platform::SimulatedDisplays>();
+
+    void SetUp() override {
+        // The left display is 1280 wide, the main one 1920 wide and lower.
+        displays->addDisplay(2, platform::Rect{-1280, 0, 1280, 1024});
+        displays->addDisplay(1, platform::Rect{0, 100, 1920, 1080});
+        // As on the host, a warp moves the cursor that events are located at.
+        displays->setWarpObserver([weak = std::weak_ptr(events)](platform::Point p) {
+            if (auto e = weak.lock()) e->setCursorPosition(p);
+        });
+    }
+};
+
+TEST_F(CursorMoverTest, MovesTheCursorByWholePixelsAndKeepsItOnTheDisplays) {
+    CGPointerCursor cursor(events, displays);
+    events->setCursorPosition({100, 500});
+    EXPECT_EQ(cursor.move(5, -3), (platform::Point{105, 497}));
+    EXPECT_EQ(cursor.move(-200, 0), (platform::Point{-95, 497})) << "onto the neighbouring display";
+    EXPECT_EQ(events->cursorPosition(), (platform::Point{-95, 497}));
+
+    // Past the far left edge: onto that display's left edge, at the same height.
+    events->setCursorPosition({-1275, 600});
+    EXPECT_EQ(cursor.move(-50, 0), (platform::Point{-1280, 600}));
+    // Past the right edge: the last column, maxX - 1.
+    events->setCursorPosition({1900, 600});
+    EXPECT_EQ(cursor.move(100, 0), (platform::Point{1919, 600}));
+    // Off both displays, nearer to the left one's last column than to the
+    // main one's top row.
+    events->setCursorPosition({10, 110});
+    EXPECT_EQ(cursor.move(0, -50), (platform::Point{-1, 60}));
+    EXPECT_EQ(displays->warps().size(), 5u);
+}
+
+TEST_F(CursorMoverTest, ATieBetweenDisplaysGoesToTheOneListedFirst) {
+    platform::SimulatedDisplays pair;
+    pair.addDisplay(7, platform::Rect{0, 0, 100, 100});
+    pair.addDisplay(8, platform::Rect{201, 0, 100, 100});
+    // 50.5 from the last column of the first (99) and the first of the second (201).
+    EXPECT_EQ(CGPointerCursor::placeOnDisplay(pair, {150, 50}), (platform::Point{99, 50}));
+
+    platform::SimulatedDisplays reversed;
+    reversed.addDisplay(8, platform::Rect{201, 0, 100, 100});
+    reversed.addDisplay(7, platform::Rect{0, 0, 100, 100});
+    EXPECT_EQ(CGPointerCursor::placeOnDisplay(reversed, {150, 50}), (platform::Point{201, 50}));
+
+    // Displays with empty bounds and inactive ones are never chosen.
+    platform::SimulatedDisplays odd;
+    odd.addDisplay(1, platform::Rect{140, 40, 0, 20});
+    odd.addDisplay(2, platform::Rect{150, 50, 10, 10}, false);
+    odd.addDisplay(3, platform::Rect{0, 0, 100, 100});
+    EXPECT_EQ(CGPointerCursor::placeOnDisplay(odd, {150, 50}), (platform::Point{99, 50}));
+    EXPECT_EQ(CGPointerCursor::placeOnDisplay(platform::SimulatedDisplays{}, {0, 0}), std::nullopt);
+}
+
+TEST_F(CursorMoverTest, AnswersNoneWhenTheSystemCannotHelp) {
+    events->setCursorPosition({100, 500});
+    {
+        events->setSourcesAllowed(false);
+        CGPointerCursor withoutSource(events, displays);
+        events->setSourcesAllowed(true);
+        EXPECT_EQ(withoutSource.move(1, 1), std::nullopt);
+    }
+    CGPointerCursor cursor(events, displays);
+
+    events->setEventsAllowed(false);
+    EXPECT_EQ(cursor.move(1, 1), std::nullopt) << "the cursor position cannot be read";
+    events->setEventsAllowed(true);
+
+    displays->failWarp(platform::CGError::cannotComplete);
+    EXPECT_EQ(cursor.move(1, 1), std::nullopt);
+    displays->failWarp(std::nullopt);
+
+    // Finding the display under the point fails: the display list still places it.
+    displays->failDisplaysWithPoint(platform::CGError::failure);
+    EXPECT_EQ(cursor.move(1, 1), (platform::Point{101, 501}));
+    displays->failActiveDisplays(platform::CGError::illegalArgument);
+    EXPECT_EQ(cursor.move(1, 1), std::nullopt);
+    EXPECT_EQ(displays->warps().size(), 1u);
 }
 
 } // namespace
