@@ -169,9 +169,13 @@ std::vector<ButtonIntent> ButtonRouter::release(std::int64_t button) {
 }
 
 std::vector<ButtonIntent> ButtonRouter::reset() {
-    std::ranges::sort(held_, {}, &HeldButton::button);
+    // Sorted by reference, so that no held action is moved.
+    std::vector<const HeldButton*> ascending;
+    ascending.reserve(held_.size());
+    for (const HeldButton& h : held_) ascending.push_back(&h);
+    std::ranges::sort(ascending, {}, [](const HeldButton* h) { return h->button; });
     std::vector<ButtonIntent> out;
-    for (const HeldButton& h : held_) appendUndo(h.button, h.state.action, out);
+    for (const HeldButton* h : ascending) appendUndo(h->button, h->state.action, out);
     held_.clear();
     heldKeyOwners_.clear();
     // Ends with the base DPI whenever a shift was held, even one to the base DPI itself.
