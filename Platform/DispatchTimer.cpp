@@ -43,12 +43,14 @@ bool DispatchTimer::isCancelled() const {
 // Posts the next fire. The lock is released before the scheduler is called.
 void DispatchTimer::scheduleLocked(std::unique_lock<std::mutex>& lock) {
     const std::uint64_t deadline = nextDeadline_;
+    const std::uint64_t generation = ++generation_;
     lock.unlock();
     TaskHandle handle = scheduler_.postAt(deadline, [weak = weak_from_this(), deadline] {
         if (auto self = weak.lock()) self->fire(deadline);
     });
     lock.lock();
-    pending_ = handle;
+    // The fire may already have run and scheduled the next one meanwhile.
+    if (generation_ == generation) pending_ = handle;
     // A cancel() that came while the lock was released saw the old handle.
     if (cancelled_) handle.cancel();
 }

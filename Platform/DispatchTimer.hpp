@@ -58,6 +58,7 @@ private:
     const Handler handler_;
     std::uint64_t nextDeadline_;
     TaskHandle pending_;
+    std::uint64_t generation_ = 0;
     bool resumed_ = false;
     bool cancelled_ = false;
 };

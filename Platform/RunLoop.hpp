@@ -76,8 +76,7 @@ protected:
 private:
     friend class RunLoop;
     std::atomic<bool> signalled_{false};
-    // The loop this source is added to; guarded by that loop's mutex... and
-    // read by signal(), hence its own small lock.
+    // The loop this source is added to, read by signal() on any thread.
     std::mutex loopLock_;
     std::weak_ptr<RunLoop> loop_;
 };
@@ -88,9 +87,9 @@ private:
 // postAt() is a one-shot timer.
 //
 // Lifetime: the loop lives while its thread does (the thread keeps it) and
-// while anyone else holds it. Blocks and timers queued on a loop whose thread
-// has ended never run; they are released with the loop. Nothing queued is run
-// by the destructor.
+// while anyone else holds it. When its thread ends, everything still queued is
+// released without running, and later blocks and timers are dropped at once;
+// nothing queued is ever run by the destructor.
 class RunLoop final : public Scheduler, public std::enable_shared_from_this<RunLoop> {
 public:
     // The calling thread's run loop, created on first use.
@@ -145,8 +144,11 @@ private:
     friend class RunLoopTimer;
     friend class RunLoopSource;
 
+    struct ThreadSlot;
     void removeTimer(RunLoopTimer* timer);
     void sourceSignalled();
+    // The owning thread is ending: release everything queued, accept nothing more.
+    void threadEnded();
     // One pass over the work that is ready now; false when stop() was seen.
     bool runOnePass();
 
@@ -160,6 +162,7 @@ private:
     bool woken_ = false;
     bool stopRequested_ = false;
     bool running_ = false;
+    bool ended_ = false;
 };
 
 } // namespace ravolet::platform

@@ -124,6 +124,8 @@ Thread::Thread(Options options, Task body) : name_(options.name) {
     pthread_attr_destroy(&attr);
 }
 
+Thread::Thread() noexcept = default;
+
 Thread::~Thread() {
     if (!handle_) return;
     if (isCurrent())

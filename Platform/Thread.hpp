@@ -55,7 +55,7 @@ public:
         std::size_t stackSize = 0;
     };
 
-    Thread() = default;
+    Thread() noexcept;
     Thread(Options options, Task body);
     Thread(std::string name, ThreadPriority priority, std::size_t stackSize, Task body)
         : Thread(Options{std::move(name), priority, stackSize}, std::move(body)) {}

@@ -1,10 +1,16 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
+#include <string>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "Platform/Executor.hpp"
+#include "Platform/Thread.hpp"
 
 namespace ravolet::platform::testing {
 
@@ -60,5 +66,41 @@ private:
     mutable std::condition_variable changed_;
     std::vector<T> values_;
 };
+
+// Counts its own destruction, to see that dropped work is released.
+struct Sentinel {
+    Counter* released;
+    explicit Sentinel(Counter* counter) : released(counter) {}
+    ~Sentinel() { released->increment(); }
+};
+
+// Posts numbered blocks from several threads at once and checks that every
+// block ran on the executor's thread (named `threadName`) and that each
+// thread's blocks ran in the order it posted them.
+inline void expectFifoAcrossThreads(Executor& executor, const std::string& threadName) {
+    struct Run {
+        int producer;
+        int index;
+        bool onThread;
+    };
+    Recorder<Run> runs;
+    constexpr int producers = 4, perProducer = 500;
+    std::vector<std::thread> threads;
+    for (int p = 0; p < producers; ++p) {
+        threads.emplace_back([&, p] {
+            for (int i = 0; i < perProducer; ++i)
+                executor.post([&, p, i] {
+                    runs.add({p, i, executor.isCurrent() && currentThreadName() == threadName});
+                });
+        });
+    }
+    for (auto& t : threads) t.join();
+    ASSERT_TRUE(runs.waitForCount(producers * perProducer));
+    std::vector<int> next(producers, 0);
+    for (const Run& run : runs.values()) {
+        EXPECT_TRUE(run.onThread);
+        EXPECT_EQ(run.index, next[run.producer]++) << "producer " << run.producer;
+    }
+}
 
 } // namespace ravolet::platform::testing

@@ -1,0 +1,269 @@
+#include "Platform/RunLoop.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <chrono>
+#include <cmath>
+#include <limits>
+
+#include "Platform/MonotonicClock.hpp"
+
+namespace ravolet::platform {
+
+namespace {
+
+// Waits on the condition until the deadline on the monotonic clock (the
+// steady clock's base), or without a limit for a deadline out of range.
+template <typename Predicate>
+void waitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, std::uint64_t deadlineNanos,
+               Predicate predicate) {
+    if (deadlineNanos >= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+        cv.wait(lock, predicate);
+        return;
+    }
+    const std::chrono::steady_clock::time_point until{
+        std::chrono::nanoseconds(static_cast<std::int64_t>(deadlineNanos))};
+    cv.wait_until(lock, until, predicate);
+}
+
+std::uint64_t deadlineAfterSeconds(std::uint64_t now, double seconds) {
+    if (!(seconds > 0)) return now; // also NaN
+    const double nanos = std::floor(seconds * 1e9);
+    if (nanos >= static_cast<double>(std::numeric_limits<std::uint64_t>::max() - now)) return UINT64_MAX;
+    return now + static_cast<std::uint64_t>(nanos);
+}
+
+} // namespace
+
+// Holds the thread's loop for the life of the thread and tells the loop when
+// the thread ends.
+struct RunLoop::ThreadSlot {
+    std::shared_ptr<RunLoop> loop;
+    ~ThreadSlot() {
+        if (loop) loop->threadEnded();
+    }
+};
+
+std::shared_ptr<RunLoop> RunLoop::current() {
+    thread_local ThreadSlot slot;
+    if (!slot.loop) slot.loop = std::make_shared<RunLoop>(Passkey{});
+    return slot.loop;
+}
+
+RunLoop::RunLoop(Passkey) : owner_(std::this_thread::get_id()) {}
+
+RunLoop::~RunLoop() = default;
+
+std::uint64_t RunLoop::nowNanos() const { return MonotonicClock::nowNanos(); }
+
+void RunLoop::perform(Task block) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!ended_) {
+            blocks_.push_back(std::move(block));
+            woken_ = true;
+            wake_.notify_one();
+            return;
+        }
+    }
+    // The thread is gone; the block is released here, outside the lock.
+}
+
+void RunLoop::wakeUp() {
+    std::lock_guard lock(mutex_);
+    woken_ = true;
+    wake_.notify_one();
+}
+
+void RunLoop::stop() {
+    std::lock_guard lock(mutex_);
+    stopRequested_ = true;
+    wake_.notify_one();
+}
+
+bool RunLoop::isRunning() const {
+    std::lock_guard lock(mutex_);
+    return running_;
+}
+
+void RunLoop::sourceSignalled() { wakeUp(); }
+
+RunResult RunLoop::runFor(double seconds) {
+    assert(isCurrent() && "a run loop runs only on its own thread");
+    const std::uint64_t deadline = deadlineAfterSeconds(nowNanos(), seconds);
+    {
+        std::lock_guard lock(mutex_);
+        assert(!running_ && "runFor is not re-entrant");
+        running_ = true;
+    }
+    RunResult result = RunResult::timedOut;
+    for (;;) {
+        if (!runOnePass()) {
+            result = RunResult::stopped;
+            break;
+        }
+        std::unique_lock lock(mutex_);
+        if (stopRequested_) {
+            stopRequested_ = false;
+            result = RunResult::stopped;
+            break;
+        }
+        const std::uint64_t now = nowNanos();
+        if (now >= deadline) break;
+        if (woken_ || !blocks_.empty()) continue;
+        std::uint64_t wakeAt = deadline;
+        for (const auto& timer : timers_) wakeAt = std::min(wakeAt, timer->fireDate_);
+        if (wakeAt <= now) continue;
+        waitUntil(wake_, lock, wakeAt, [&] { return woken_ || stopRequested_; });
+    }
+    std::lock_guard lock(mutex_);
+    running_ = false;
+    return result;
+}
+
+bool RunLoop::runOnePass() {
+    std::deque<Task> blocks;
+    std::vector<std::shared_ptr<RunLoopTimer>> due;
+    std::vector<std::shared_ptr<RunLoopSource>> signalled;
+    {
+        std::lock_guard lock(mutex_);
+        if (stopRequested_) {
+            stopRequested_ = false;
+            return false;
+        }
+        woken_ = false;
+        blocks.swap(blocks_);
+        const std::uint64_t now = nowNanos();
+        for (const auto& timer : timers_)
+            if (timer->fireDate_ <= now) due.push_back(timer);
+        std::sort(due.begin(), due.end(), [](const auto& a, const auto& b) {
+            return a->fireDate_ != b->fireDate_ ? a->fireDate_ < b->fireDate_ : a->sequence_ < b->sequence_;
+        });
+        for (const auto& timer : due) {
+            if (timer->intervalNanos_ == 0) {
+                std::erase(timers_, timer);
+            } else {
+                // The next fire follows this one by an interval; fires missed
+                // while the loop was busy are skipped.
+                std::uint64_t next = timer->fireDate_ + timer->intervalNanos_;
+                if (next <= now) next += ((now - next) / timer->intervalNanos_ + 1) * timer->intervalNanos_;
+                timer->fireDate_ = next;
+            }
+        }
+        for (const auto& source : sources_)
+            if (source->signalled_.exchange(false, std::memory_order_acq_rel)) signalled.push_back(source);
+    }
+    for (auto& block : blocks) {
+        block();
+        block = nullptr; // release what it captured before the next one runs
+    }
+    for (const auto& timer : due) {
+        // A handler that ran before may have invalidated a later timer.
+        if (!timer->isValid()) continue;
+        if (timer->intervalNanos_ == 0) timer->valid_.store(false, std::memory_order_release);
+        if (timer->handler_) timer->handler_();
+    }
+    for (const auto& source : signalled) {
+        // Removed meanwhile by an earlier block or handler: not serviced.
+        if (containsSource(source)) source->perform();
+    }
+    return true;
+}
+
+std::shared_ptr<RunLoopTimer> RunLoop::addTimer(std::uint64_t deadlineNanos, std::uint64_t intervalNanos,
+                                                RunLoopTimer::Handler handler) {
+    auto timer = std::make_shared<RunLoopTimer>(RunLoopTimer::Passkey{}, weak_from_this(), deadlineNanos,
+                                                intervalNanos, std::move(handler));
+    std::lock_guard lock(mutex_);
+    if (ended_) {
+        timer->valid_.store(false, std::memory_order_release);
+        return timer;
+    }
+    timer->sequence_ = timerSequence_++;
+    timers_.push_back(timer);
+    woken_ = true; // the wait may have to end sooner now
+    wake_.notify_one();
+    return timer;
+}
+
+TaskHandle RunLoop::postAt(std::uint64_t deadlineNanos, Task task) {
+    TaskHandle handle = TaskHandle::make();
+    addTimer(deadlineNanos, 0, [handle, task = std::move(task)]() mutable {
+        if (!handle.isCancelled()) task();
+    });
+    return handle;
+}
+
+void RunLoop::removeTimer(RunLoopTimer* timer) {
+    std::shared_ptr<RunLoopTimer> removed; // released after the lock
+    std::lock_guard lock(mutex_);
+    auto it = std::find_if(timers_.begin(), timers_.end(), [&](const auto& t) { return t.get() == timer; });
+    if (it != timers_.end()) {
+        removed = std::move(*it);
+        timers_.erase(it);
+    }
+}
+
+void RunLoop::addSource(const std::shared_ptr<RunLoopSource>& source) {
+    if (!source) return;
+    {
+        std::lock_guard lock(source->loopLock_);
+        source->loop_ = weak_from_this();
+    }
+    std::lock_guard lock(mutex_);
+    if (ended_ || std::find(sources_.begin(), sources_.end(), source) != sources_.end()) return;
+    sources_.push_back(source);
+    woken_ = true; // a signal given before the source was added is serviced now
+    wake_.notify_one();
+}
+
+void RunLoop::removeSource(const std::shared_ptr<RunLoopSource>& source) {
+    if (!source) return;
+    {
+        std::lock_guard lock(mutex_);
+        std::erase(sources_, source);
+    }
+    std::lock_guard lock(source->loopLock_);
+    if (auto loop = source->loop_.lock(); loop.get() == this) source->loop_.reset();
+}
+
+bool RunLoop::containsSource(const std::shared_ptr<RunLoopSource>& source) const {
+    std::lock_guard lock(mutex_);
+    return std::find(sources_.begin(), sources_.end(), source) != sources_.end();
+}
+
+void RunLoop::threadEnded() {
+    std::deque<Task> blocks;
+    std::vector<std::shared_ptr<RunLoopTimer>> timers;
+    std::vector<std::shared_ptr<RunLoopSource>> sources;
+    {
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+        blocks.swap(blocks_);
+        timers.swap(timers_);
+        sources.swap(sources_);
+    }
+    for (const auto& timer : timers) timer->valid_.store(false, std::memory_order_release);
+    // Everything is released here, outside the lock, without running.
+}
+
+RunLoopTimer::RunLoopTimer(Passkey, std::weak_ptr<RunLoop> loop, std::uint64_t deadlineNanos,
+                           std::uint64_t intervalNanos, Handler handler)
+    : loop_(std::move(loop)), fireDate_(deadlineNanos), intervalNanos_(intervalNanos), handler_(std::move(handler)) {}
+
+void RunLoopTimer::invalidate() {
+    if (!valid_.exchange(false, std::memory_order_acq_rel)) return;
+    if (auto loop = loop_.lock()) loop->removeTimer(this);
+}
+
+void RunLoopSource::signal() {
+    signalled_.store(true, std::memory_order_release);
+    std::shared_ptr<RunLoop> loop;
+    {
+        std::lock_guard lock(loopLock_);
+        loop = loop_.lock();
+    }
+    if (loop) loop->sourceSignalled();
+}
+
+} // namespace ravolet::platform
