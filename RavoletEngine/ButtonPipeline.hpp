@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <set>
+#include <vector>
+
+#include "Core/Action.hpp"
+#include "Core/ButtonBinding.hpp"
+#include "Core/ButtonEvent.hpp"
+#include "Core/ButtonRouter.hpp"
+#include "Core/ModifierFlags.hpp"
+#include "Core/ValueSupport.hpp"
+#include "RavoletEngine/MacroExecutor.hpp"
+#include "RavoletEngine/RouterTargets.hpp"
+
+namespace ravolet {
+
+// The event-path face of the button router. Each press or release of the
+// target mouse goes through the router under the pipeline's lock; the tapped
+// event passes only when the router's whole answer is to pass that very button
+// and direction through. In every other case the event is swallowed and the
+// macro executor produces what should happen instead, on its own queue.
+//
+// The lock guards the router and the counters and is never held while calling
+// the executor.
+class ButtonPipeline final : public ButtonTarget {
+public:
+    struct Metrics {
+        std::int64_t eventsSeen = 0;
+        std::int64_t passedThrough = 0;
+        std::int64_t suppressed = 0;
+        std::int64_t intentsProduced = 0;
+        std::int64_t resets = 0;
+
+        friend constexpr bool operator==(const Metrics&, const Metrics&) = default;
+        friend std::ostream& operator<<(std::ostream& os, const Metrics& m);
+    };
+
+    ButtonPipeline(ButtonRouter router, std::shared_ptr<MacroExecutor> executor);
+
+    // One press or release of the target mouse, on the event-tap thread: one
+    // router step, then at most one enqueue on the executor.
+    ButtonDisposition handle(const ButtonEvent& event) override;
+    // Releases everything the router holds and starts a new epoch in the
+    // executor, also when nothing is held.
+    void reset() override;
+
+    // The action a press of the button with these modifiers would trigger now.
+    Action action(std::int64_t button, ModifierFlags modifiers) const;
+
+    // Replacing the bindings or the base DPI keeps the held-button state.
+    std::vector<ButtonBinding> bindings() const;
+    void setBindings(std::vector<ButtonBinding> bindings);
+    std::int64_t baseDPI() const;
+    void setBaseDPI(std::int64_t dpi);
+
+    std::set<std::int64_t> heldButtons() const;
+    // The DPI of the last active DPI shift, else the base DPI.
+    std::int64_t currentDPI() const;
+
+    Metrics snapshotMetrics() const;
+    void resetMetrics();
+
+    const std::shared_ptr<MacroExecutor>& executor() const { return executor_; }
+
+private:
+    const std::shared_ptr<MacroExecutor> executor_;
+    mutable std::mutex lock_;
+    ButtonRouter router_;
+    Metrics metrics_;
+};
+
+} // namespace ravolet
+
+template <>
+struct std::hash<ravolet::ButtonPipeline::Metrics> {
+    std::size_t operator()(const ravolet::ButtonPipeline::Metrics& m) const noexcept {
+        return ravolet::hashFields(m.eventsSeen, m.passedThrough, m.suppressed, m.intentsProduced, m.resets);
+    }
+};

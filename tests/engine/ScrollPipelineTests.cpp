@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "Core/ScrollSettings.hpp"
+#include "PipelineTestSupport.hpp"
+#include "Platform/Simulated/ManualScheduler.hpp"
+#include "RavoletEngine/ScrollPipeline.hpp"
+
+namespace ravolet {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::LoggingPoster;
+using Lines = std::vector<std::string>;
+
+constexpr std::uint64_t startNanos = 5'000'000'000;
+const DeviceID mouse{0xC0990001};
+
+ScrollSettings smoothing() {
+    ScrollSettings s;
+    s.isEnabled = true;
+    return s;
+}
+
+ScrollInput detent(std::int64_t lines, double atMillis, ModifierFlags modifiers = {}) {
+    return ScrollInput{lines, ScrollAxis::vertical, modifiers, atMillis, mouse};
+}
+
+// The pixel count of a "scroll(<axis> <n>px ...)" line.
+std::int64_t pixelsOf(const std::string& line) {
+    const auto start = line.find(' ') + 1;
+    return std::stoll(line.substr(start, line.find("px") - start));
+}
+
+std::int64_t sumOfPixels(const Lines& lines) {
+    return std::accumulate(lines.begin(), lines.end(), std::int64_t{0},
+                           [](std::int64_t sum, const std::string& line) { return sum + pixelsOf(line); });
+}
+
+std::size_t countContaining(const Lines& lines, const std::string& part) {
+    return static_cast<std::size_t>(
+        std::ranges::count_if(lines, [&](const std::string& line) { return line.find(part) != std::string::npos; }));
+}
+
+struct ScrollPipelineTest : ::testing::Test {
+    std::shared_ptr<platform::ManualScheduler> queue = std::make_shared<platform::ManualScheduler>(startNanos);
+    std::shared_ptr<LoggingPoster> poster = std::make_shared<LoggingPoster>();
+    std::shared_ptr<ScrollPipeline> pipeline = ScrollPipeline::create(smoothing(), poster, queue);
+
+    Lines posted() const { return poster->log.lines(); }
+    void advanceToMillis(double offset) {
+        queue->advanceTo(startNanos + static_cast<std::uint64_t>(offset * 1e6));
+    }
+};
+
+TEST_F(ScrollPipelineTest, ADetentBecomesAGlidePostedAtThePlansTimesFromTheQueue) {
+    // The event's own time stamp only feeds the transformer: steps are timed
+    // from the moment the plan is scheduled on the queue's clock.
+    EXPECT_EQ(pipeline->handle(detent(1, 123.0, ModifierFlags::shift)), ScrollDisposition::suppress);
+    EXPECT_TRUE(posted().empty());
+    EXPECT_EQ(pipeline->inFlightPlanCount(), 1u);
+
+    const std::vector<double> offsets{8,   16,  24,  32,  40,  48,  56,  64,  72,  80,  88, 96,
+                                      104, 112, 120, 128, 136, 144, 152, 160, 176, 200, 250};
+    for (std::size_t i = 0; i < offsets.size(); ++i) {
+        advanceToMillis(offsets[i] - 0.001);
+        ASSERT_EQ(posted().size(), i) << "nothing before " << offsets[i] << " ms";
+        advanceToMillis(offsets[i]);
+        ASSERT_EQ(posted().size(), i + 1) << "the step at " << offsets[i] << " ms";
+    }
+    const auto lines = posted();
+    EXPECT_EQ(lines.front(), "scroll(vertical 5px began mods=2)");
+    EXPECT_EQ(lines[1], "scroll(vertical 4px changed mods=2)");
+    EXPECT_EQ(lines.back(), "scroll(vertical 0px ended mods=2)");
+    EXPECT_EQ(sumOfPixels(lines), 50);
+    EXPECT_EQ(pipeline->inFlightPlanCount(), 0u);
+
+    ScrollPipeline::Metrics expected;
+    expected.inputsTransformed = 1;
+    expected.plansScheduled = 1;
+    expected.stepsPosted = 23;
+    expected.pixelsPosted = 50;
+    EXPECT_EQ(pipeline->snapshotMetrics(), expected);
+
+    // A detent after the glide's last step has run gets no delivered count: it
+    // begins afresh.
+    advanceToMillis(260);
+    poster->log.clear();
+    pipeline->handle(detent(1, 123.0 + 260));
+    queue->advance(250ms);
+    EXPECT_EQ(posted().front(), "scroll(vertical 5px began mods=0)");
+}
+
+TEST_F(ScrollPipelineTest, ASecondDetentMidGlideSupersedesTheFirstWithoutLosingOrDoublingPixels) {
+    pipeline->handle(detent(1, 0));
+    advanceToMillis(39);
+    // Steps at 8 to 32 ms: 5 + 4 + 4 + 4 pixels really posted. The transformer
+    // would reckon 20 by the time stamp; it must get the pipeline's 17.
+    ASSERT_EQ(sumOfPixels(posted()), 17);
+    EXPECT_EQ(pipeline->handle(detent(1, 40)), ScrollDisposition::suppress);
+    auto m = pipeline->snapshotMetrics();
+    EXPECT_EQ(m.plansSuperseded, 1);
+    EXPECT_EQ(m.stepsCancelled, 19);
+    EXPECT_EQ(pipeline->inFlightPlanCount(), 2u);
+
+    queue->advance(1s);
+    const auto lines = posted();
+    // 50 for the first detent, 50 × 2.2 for the second within the streak.
+    EXPECT_EQ(sumOfPixels(lines), 160);
+    EXPECT_EQ(countContaining(lines, "px began "), 1u) << "one began";
+    EXPECT_EQ(countContaining(lines, "px ended "), 1u) << "one ended";
+    EXPECT_EQ(lines.back(), "scroll(vertical 0px ended mods=0)");
+    m = pipeline->snapshotMetrics();
+    EXPECT_EQ(m.pixelsPosted, 160);
+    EXPECT_EQ(m.stepsPosted, static_cast<std::int64_t>(lines.size()));
+    EXPECT_EQ(pipeline->inFlightPlanCount(), 0u);
+}
+
+TEST_F(ScrollPipelineTest, PassedThroughAndIgnoredDetents) {
+    auto off = smoothing();
+    off.isEnabled = false;
+    pipeline->setSettings(off);
+    EXPECT_EQ(pipeline->handle(detent(1, 0)), ScrollDisposition::passThrough);
+
+    auto still = smoothing();
+    still.pixelsPerDetent = 0;
+    pipeline->setSettings(still);
+    EXPECT_EQ(pipeline->settings(), still);
+    EXPECT_EQ(pipeline->handle(detent(1, 10)), ScrollDisposition::suppress);
+
+    queue->advance(1s);
+    EXPECT_TRUE(posted().empty());
+    EXPECT_EQ(queue->pendingCount(), 0u);
+    ScrollPipeline::Metrics expected;
+    expected.inputsPassedThrough = 1;
+    expected.inputsIgnored = 1;
+    EXPECT_EQ(pipeline->snapshotMetrics(), expected);
+}
+
+TEST_F(ScrollPipelineTest, ResetCancelsTheGlideAndClosesItsGestureOnce) {
+    pipeline->handle(detent(-1, 0, ModifierFlags::command));
+    advanceToMillis(24);
+    ASSERT_EQ(posted().size(), 3u);
+    pipeline->reset();
+    queue->runUntilIdle();
+    EXPECT_EQ(posted().back(), "scroll(vertical 0px ended mods=16)");
+    auto m = pipeline->snapshotMetrics();
+    EXPECT_EQ(m.gesturesForceClosed, 1);
+    EXPECT_EQ(m.stepsCancelled, 20);
+    // The record stays until its queued steps have run, posting nothing.
+    EXPECT_EQ(pipeline->inFlightPlanCount(), 1u);
+
+    pipeline->reset();
+    queue->advance(1s);
+    EXPECT_EQ(posted().size(), 4u);
+    EXPECT_EQ(pipeline->snapshotMetrics().gesturesForceClosed, 1);
+    EXPECT_EQ(pipeline->inFlightPlanCount(), 0u);
+
+    // The transformer forgot the glide: the next detent begins afresh.
+    pipeline->handle(detent(-1, 30));
+    queue->advance(8ms);
+    EXPECT_EQ(posted().back(), "scroll(vertical -5px began mods=0)");
+}
+
+TEST_F(ScrollPipelineTest, AReversalEndsTheOpenGestureAtOnceAndBeginsANewOne) {
+    pipeline->handle(detent(1, 0));
+    advanceToMillis(16);
+    pipeline->handle(detent(-1, 16, ModifierFlags::option));
+    // The closing step of the previous gesture is due at once, with that
+    // gesture's modifiers; it closes the axis although more steps follow.
+    queue->runUntilIdle();
+    EXPECT_EQ(posted().back(), "scroll(vertical 0px ended mods=0)");
+    pipeline->reset();
+    EXPECT_EQ(pipeline->snapshotMetrics().gesturesForceClosed, 0);
+
+    pipeline->handle(detent(-1, 40, ModifierFlags::option));
+    queue->advance(8ms);
+    EXPECT_EQ(posted().back(), "scroll(vertical -5px began mods=8)");
+    pipeline->reset();
+    EXPECT_EQ(pipeline->snapshotMetrics().gesturesForceClosed, 1);
+}
+
+TEST_F(ScrollPipelineTest, NewSettingsDoNotCutAGlideShortAndAReleasedPipelinePostsNothing) {
+    pipeline->handle(detent(1, 0));
+    advanceToMillis(40);
+    auto off = smoothing();
+    off.isEnabled = false;
+    pipeline->setSettings(off);
+    queue->advance(1s);
+    EXPECT_EQ(sumOfPixels(posted()), 50);
+
+    poster->log.clear();
+    pipeline->setSettings(smoothing());
+    pipeline->handle(detent(1, 2000));
+    pipeline.reset();
+    queue->advance(1s);
+    EXPECT_TRUE(posted().empty());
+}
+
+TEST(ScrollPipelineOnItsQueue, GlidesReachThePosterFromTheScrollQueueAndDrainWaitsForDueSteps) {
+    auto poster = std::make_shared<LoggingPoster>();
+    auto pipeline = ScrollPipeline::create(smoothing(), poster);
+    EXPECT_EQ(pipeline->handle(detent(2, 0)), ScrollDisposition::suppress);
+    ASSERT_TRUE(poster->log.waitUntil([](const Lines& lines) { return !lines.empty() && lines.back().find("px ended ") != std::string::npos; }));
+    pipeline->drain();
+    EXPECT_EQ(sumOfPixels(poster->log.lines()), 100);
+    EXPECT_EQ(pipeline->snapshotMetrics().pixelsPosted, 100);
+
+    // A reset from another thread while a glide runs: what was posted plus
+    // the force-closing step is all there is.
+    pipeline->handle(detent(2, 1000));
+    std::thread resetter([&] { pipeline->reset(); });
+    resetter.join();
+    pipeline->drain();
+    const auto settled = poster->log.lines().size();
+    EXPECT_EQ(pipeline->snapshotMetrics().stepsPosted + pipeline->snapshotMetrics().gesturesForceClosed,
+              static_cast<std::int64_t>(settled));
+}
+
+} // namespace
+} // namespace ravolet
