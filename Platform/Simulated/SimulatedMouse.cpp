@@ -60,14 +60,15 @@ SimulatedMouse::~SimulatedMouse() {
 // ---- On the bus ----
 
 void SimulatedMouse::plugIn(std::shared_ptr<SimulatedHIDBus> bus) {
-    if (!bus) bus = std::dynamic_pointer_cast<SimulatedHIDBus>(HIDSystem::shared());
-    if (!bus) return;
     IOReturn openResult = kIOReturnSuccess;
     {
         std::lock_guard lock(mutex_);
         if (!interfaces_.empty()) return;
         openResult = openResult_;
+        if (!bus) bus = bus_;
     }
+    if (!bus) bus = std::dynamic_pointer_cast<SimulatedHIDBus>(HIDSystem::shared());
+    if (!bus) return;
     auto interface = [](std::int64_t page, std::int64_t usage, std::int64_t maxIn, std::int64_t maxOut) {
         SimulatedHIDInterface i;
         i.vendorID = vendorID;

@@ -99,7 +99,8 @@ public:
 
     // ---- On the bus ----
     // Attaches the mouse's interfaces in one batch, to `bus` or, when none is
-    // given, to the process's HID system (which must be a simulated bus).
+    // given, to the bus it was last plugged into, else to the process's HID
+    // system (which must be a simulated bus).
     // Each plug-in makes new registry entries. Does nothing when plugged in.
     void plugIn(std::shared_ptr<SimulatedHIDBus> bus = nullptr);
     // Detaches every interface in one batch. Does nothing when unplugged.
