@@ -10,15 +10,23 @@ namespace ravolet::platform {
 class SimulatedHIDRegistration;
 class SimulatedHIDPort;
 
-// Everything the bus, its devices, handles and ports share; one mutex for all.
-struct SimulatedHIDBusState {
+// What devices share with the bus: the one mutex that guards all simulated
+// state, and the access answer. Devices hold this, not the bus, so that the
+// bus (which holds its devices) and its devices never keep each other alive.
+struct SimulatedHIDShared {
     mutable std::mutex mutex;
     mutable std::condition_variable outputWritten;
+    HIDAccess access = HIDAccess::unknown;
+};
+
+// The bus's own state, guarded by the shared mutex.
+struct SimulatedHIDBusState {
+    const std::shared_ptr<SimulatedHIDShared> shared = std::make_shared<SimulatedHIDShared>();
+    std::mutex& mutex = shared->mutex;
     std::vector<std::shared_ptr<SimulatedHIDDevice>> devices;  // attached, registry order
     std::vector<std::weak_ptr<SimulatedHIDRegistration>> registrations;
     IOReturn matchingResult = kIOReturnSuccess;
     bool portsAvailable = true;
-    HIDAccess access = HIDAccess::unknown;
     std::uint64_t nextRegistryID = 0x100000A01;
 };
 
@@ -114,7 +122,7 @@ public:
     }
 
 private:
-    SimulatedHIDBusState& bus() const { return *device_->bus_; }
+    SimulatedHIDShared& bus() const { return *device_->shared_; }
 
     const std::shared_ptr<SimulatedHIDDevice> device_;
     // Guarded by the bus mutex.
@@ -246,48 +254,48 @@ std::optional<std::int64_t> integerProperty(const HIDProperties& props, std::str
 
 } // namespace
 
-SimulatedHIDDevice::SimulatedHIDDevice(std::shared_ptr<SimulatedHIDBusState> bus, std::uint64_t registryID, HIDProperties properties)
-    : bus_(std::move(bus)), registryID_(registryID), properties_(std::move(properties)) {}
+SimulatedHIDDevice::SimulatedHIDDevice(std::shared_ptr<SimulatedHIDShared> shared, std::uint64_t registryID, HIDProperties properties)
+    : shared_(std::move(shared)), registryID_(registryID), properties_(std::move(properties)) {}
 
 void SimulatedHIDDevice::setOpenResult(IOReturn result) {
-    std::lock_guard lock(bus_->mutex);
+    std::lock_guard lock(shared_->mutex);
     openResult_ = result;
 }
 
 void SimulatedHIDDevice::setWriteResult(IOReturn result) {
-    std::lock_guard lock(bus_->mutex);
+    std::lock_guard lock(shared_->mutex);
     writeResult_ = result;
 }
 
 void SimulatedHIDDevice::setResponder(SimulatedHIDResponder responder) {
-    std::lock_guard lock(bus_->mutex);
+    std::lock_guard lock(shared_->mutex);
     responder_ = std::move(responder);
 }
 
 void SimulatedHIDDevice::inject(std::vector<std::uint8_t> report, std::chrono::nanoseconds delay) { deliver(std::move(report), delay); }
 
 std::vector<std::vector<std::uint8_t>> SimulatedHIDDevice::outputReports() const {
-    std::lock_guard lock(bus_->mutex);
+    std::lock_guard lock(shared_->mutex);
     return outputReports_;
 }
 
 void SimulatedHIDDevice::clearOutputReports() {
-    std::lock_guard lock(bus_->mutex);
+    std::lock_guard lock(shared_->mutex);
     outputReports_.clear();
 }
 
 bool SimulatedHIDDevice::waitForOutputReports(std::size_t count, std::chrono::milliseconds limit) const {
-    std::unique_lock lock(bus_->mutex);
-    return bus_->outputWritten.wait_for(lock, limit, [&] { return outputReports_.size() >= count; });
+    std::unique_lock lock(shared_->mutex);
+    return shared_->outputWritten.wait_for(lock, limit, [&] { return outputReports_.size() >= count; });
 }
 
 bool SimulatedHIDDevice::isAttached() const {
-    std::lock_guard lock(bus_->mutex);
+    std::lock_guard lock(shared_->mutex);
     return attached_;
 }
 
 int SimulatedHIDDevice::openHandleCount() const {
-    std::lock_guard lock(bus_->mutex);
+    std::lock_guard lock(shared_->mutex);
     int count = 0;
     for (const auto& weak : handles_) {
         if (auto handle = weak.lock(); handle && handle->isOpenLocked()) ++count;
@@ -296,7 +304,7 @@ int SimulatedHIDDevice::openHandleCount() const {
 }
 
 int SimulatedHIDDevice::scheduleCount() const {
-    std::lock_guard lock(bus_->mutex);
+    std::lock_guard lock(shared_->mutex);
     return scheduleCount_;
 }
 
@@ -308,7 +316,7 @@ void SimulatedHIDDevice::deliver(std::vector<std::uint8_t> report, std::chrono::
     };
     std::vector<Target> targets;
     {
-        std::lock_guard lock(bus_->mutex);
+        std::lock_guard lock(shared_->mutex);
         if (!attached_) return;
         std::erase_if(handles_, [](const auto& weak) { return weak.expired(); });
         for (const auto& weak : handles_) {
@@ -340,7 +348,7 @@ std::vector<std::shared_ptr<SimulatedHIDDevice>> SimulatedHIDBus::attach(std::ve
     {
         std::lock_guard lock(state_->mutex);
         for (HIDProperties& props : batch) {
-            devices.push_back(std::make_shared<SimulatedHIDDevice>(state_, state_->nextRegistryID++, std::move(props)));
+            devices.push_back(std::make_shared<SimulatedHIDDevice>(state_->shared, state_->nextRegistryID++, std::move(props)));
             state_->devices.push_back(devices.back());
         }
         posts = queueNotifications(*state_, HIDNotificationType::matched, devices);
@@ -373,7 +381,7 @@ void SimulatedHIDBus::detach(const std::vector<std::shared_ptr<SimulatedHIDDevic
 
 void SimulatedHIDBus::setListenAccess(HIDAccess access) {
     std::lock_guard lock(state_->mutex);
-    state_->access = access;
+    state_->shared->access = access;
 }
 
 void SimulatedHIDBus::setMatchingResult(IOReturn result) {
@@ -403,7 +411,7 @@ std::expected<std::vector<std::shared_ptr<HIDService>>, IOReturn> SimulatedHIDBu
 
 std::shared_ptr<HIDDevice> SimulatedHIDBus::createDevice(const std::shared_ptr<HIDService>& service) {
     auto device = std::dynamic_pointer_cast<SimulatedHIDDevice>(service);
-    if (!device || device->bus_ != state_) return nullptr;
+    if (!device || device->shared_ != state_->shared) return nullptr;
     auto handle = std::make_shared<SimulatedHIDDeviceHandle>(device);
     std::lock_guard lock(state_->mutex);
     if (!device->attached_) return nullptr;
@@ -421,7 +429,7 @@ std::shared_ptr<HIDNotificationPort> SimulatedHIDBus::createNotificationPort() {
 
 HIDAccess SimulatedHIDBus::checkListenAccess() {
     std::lock_guard lock(state_->mutex);
-    return state_->access;
+    return state_->shared->access;
 }
 
 HIDProperties SimulatedHIDInterface::properties() const {

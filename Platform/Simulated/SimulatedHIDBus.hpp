@@ -12,6 +12,7 @@
 namespace ravolet::platform {
 
 struct SimulatedHIDBusState;
+struct SimulatedHIDShared;
 class SimulatedHIDDeviceHandle;
 
 // One input report a simulated device sends, `delay` after the output report
@@ -59,7 +60,7 @@ public:
     // How often a handle of this device was scheduled on a run loop.
     int scheduleCount() const;
 
-    SimulatedHIDDevice(std::shared_ptr<SimulatedHIDBusState> bus, std::uint64_t registryID, HIDProperties properties);
+    SimulatedHIDDevice(std::shared_ptr<SimulatedHIDShared> shared, std::uint64_t registryID, HIDProperties properties);
 
 private:
     friend class SimulatedHIDBus;
@@ -68,10 +69,10 @@ private:
     // Posts the report to every handle that may receive it.
     void deliver(std::vector<std::uint8_t> report, std::chrono::nanoseconds delay);
 
-    const std::shared_ptr<SimulatedHIDBusState> bus_;
+    const std::shared_ptr<SimulatedHIDShared> shared_;
     const std::uint64_t registryID_;
     const HIDProperties properties_;
-    // The rest is guarded by the bus state's mutex.
+    // The rest is guarded by the shared mutex.
     bool attached_ = true;
     IOReturn openResult_ = kIOReturnSuccess;
     IOReturn writeResult_ = kIOReturnSuccess;
