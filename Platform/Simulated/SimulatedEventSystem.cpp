@@ -167,6 +167,14 @@ std::size_t SimulatedEventSystem::tapCount() const {
     return static_cast<std::size_t>(std::count_if(taps_.begin(), taps_.end(), [](const auto& w) { return !w.expired(); }));
 }
 
+std::vector<std::shared_ptr<EventTap>> SimulatedEventSystem::taps() const {
+    std::lock_guard guard(lock_);
+    std::vector<std::shared_ptr<EventTap>> result;
+    for (const auto& w : taps_)
+        if (auto tap = w.lock()) result.push_back(std::move(tap));
+    return result;
+}
+
 void SimulatedEventSystem::setKeyDown(std::uint16_t keyCode, bool down) {
     std::lock_guard guard(lock_);
     if (down)

@@ -70,8 +70,9 @@ public:
     std::vector<Event> posted() const;
     void clearLogs();
 
-    // Taps that exist (not yet released).
+    // Taps that exist (not yet released), and the taps themselves in stream order.
     std::size_t tapCount() const;
+    std::vector<std::shared_ptr<EventTap>> taps() const;
 
     // The physical key and modifier state that sources read.
     void setKeyDown(std::uint16_t keyCode, bool down);
