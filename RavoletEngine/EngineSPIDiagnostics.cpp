@@ -1,0 +1,40 @@
+#include "RavoletEngine/EngineSPIDiagnostics.hpp"
+
+#include <variant>
+
+namespace ravolet {
+
+using Entry = PrivateSPI::Entry;
+
+std::vector<std::string> EngineSPIDiagnostics::missingSymbols(const PrivateSPI& spi) { return spi.missingSymbols(); }
+
+bool EngineSPIDiagnostics::hasLegacyCGEventGetIOHIDEvent(const PrivateSPI& spi) {
+    const auto library = spi.handle(PrivateSPI::Library::coreGraphics);
+    return library && spi.system().lookupSymbol(*library, "CGEventGetIOHIDEvent");
+}
+
+std::vector<platform::HIDServiceRef> EngineSPIDiagnostics::services(const PrivateSPI& spi) {
+    const auto client = spi.createSimpleClient();
+    if (!client) return {};
+    auto services = spi.copyServices(*client);
+    return services ? std::move(*services) : std::vector<platform::HIDServiceRef>{};
+}
+
+std::optional<std::uint64_t> EngineSPIDiagnostics::registryID(const PrivateSPI& spi, platform::HIDServiceRef service) {
+    const auto value = spi.serviceRegistryID(service);
+    if (!value || std::holds_alternative<bool>(*value)) return std::nullopt;
+    return platform::propertyUInt64(*value);
+}
+
+bool EngineSPIDiagnostics::canSetServiceProperties(const PrivateSPI& spi) {
+    return spi.isAvailable(Entry::ioHIDServiceClientSetProperty);
+}
+
+std::optional<std::uint64_t> EngineSPIDiagnostics::registryIDMisreadAsUInt64(const PrivateSPI& spi,
+                                                                             platform::HIDServiceRef service) {
+    const auto library = spi.handle(PrivateSPI::Library::iokit);
+    if (!library || !spi.system().lookupSymbol(*library, "IOHIDServiceClientGetRegistryID")) return std::nullopt;
+    return spi.system().serviceRegistryIDResultWord(service);
+}
+
+} // namespace ravolet
