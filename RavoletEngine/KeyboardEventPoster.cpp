@@ -1,0 +1,149 @@
+#include "RavoletEngine/KeyboardEventPoster.hpp"
+
+#include <optional>
+
+#include "RavoletEngine/EventFlagMapping.hpp"
+#include "RavoletEngine/RavoletEventTag.hpp"
+
+namespace ravolet {
+
+namespace {
+
+using KeySet = std::uint16_t;
+
+std::optional<std::size_t> rowOf(std::uint16_t code) {
+    for (std::size_t i = 0; i < KeyboardEventPoster::modifierKeys.size(); ++i)
+        if (KeyboardEventPoster::modifierKeys[i].keyCode == code) return i;
+    return std::nullopt;
+}
+
+constexpr KeySet bit(std::size_t row) { return static_cast<KeySet>(1u << row); }
+
+// Both flags of every key of the set.
+platform::EventFlags flagsOf(KeySet keys) {
+    platform::EventFlags flags = 0;
+    for (std::size_t i = 0; i < KeyboardEventPoster::modifierKeys.size(); ++i)
+        if (keys & bit(i)) flags |= KeyboardEventPoster::modifierKeys[i].genericFlag | KeyboardEventPoster::modifierKeys[i].deviceFlag;
+    return flags;
+}
+
+// The first five rows: the keys pressed for modifiers (the left-hand keys and fn).
+constexpr std::size_t modifierSourceRows = 5;
+
+} // namespace
+
+KeyboardEventPoster::KeyboardEventPoster(std::shared_ptr<platform::EventSystem> system) : system_(std::move(system)) {}
+
+std::map<std::uint16_t, ModifierFlags> KeyboardEventPoster::heldKeys() const {
+    std::lock_guard guard(lock_);
+    return heldKeys_;
+}
+
+std::set<std::uint16_t> KeyboardEventPoster::heldModifiers() const {
+    std::lock_guard guard(lock_);
+    return codes(heldModifiers_);
+}
+
+std::set<std::uint16_t> KeyboardEventPoster::synthesizedModifiers() const {
+    std::lock_guard guard(lock_);
+    return codes(synthesizedModifiers_);
+}
+
+std::set<std::uint16_t> KeyboardEventPoster::codes(KeySet keys) {
+    std::set<std::uint16_t> result;
+    for (std::size_t i = 0; i < modifierKeys.size(); ++i)
+        if (keys & bit(i)) result.insert(modifierKeys[i].keyCode);
+    return result;
+}
+
+KeyboardEventPoster::KeySet KeyboardEventPoster::desiredKeys() const {
+    KeySet desired = 0;
+    for (const auto& [code, modifiers] : heldKeys_) {
+        const auto row = rowOf(code);
+        if (row) desired |= bit(*row);
+        const auto flags = eventFlags(modifiers);
+        for (std::size_t i = 0; i < modifierSourceRows; ++i) {
+            const auto generic = modifierKeys[i].genericFlag;
+            if (!(flags & generic)) continue;
+            // A held right shift with shift in its modifiers does not also press left shift.
+            if (row && modifierKeys[*row].genericFlag == generic) continue;
+            desired |= bit(i);
+        }
+    }
+    return desired;
+}
+
+void KeyboardEventPoster::postModifierChange(std::size_t row, bool down, KeySet physical, platform::EventFlags capsLock,
+                                             platform::EventTapLocation location) {
+    auto event = system_->createKeyboardEvent(source_.get(), modifierKeys[row].keyCode, down);
+    if (!event) return;
+    event->setType(platform::EventTypes::flagsChanged);
+    event->setFlags(flagsOf(heldModifiers_ | physical) | capsLock);
+    tagAsRavoletEmitted(*event);
+    system_->post(location, *event);
+}
+
+void KeyboardEventPoster::synchronize(KeySet physical, platform::EventFlags capsLock,
+                                      platform::EventTapLocation location) {
+    const KeySet desired = desiredKeys();
+    for (std::size_t i = modifierKeys.size(); i-- > 0;) {
+        if (!(heldModifiers_ & bit(i)) || (desired & bit(i))) continue;
+        heldModifiers_ &= static_cast<KeySet>(~bit(i));
+        synthesizedModifiers_ &= static_cast<KeySet>(~bit(i));
+        if (physical & bit(i)) continue;
+        postModifierChange(i, false, physical, capsLock, location);
+    }
+    for (std::size_t i = 0; i < modifierKeys.size(); ++i) {
+        if (!(desired & bit(i)) || (heldModifiers_ & bit(i))) continue;
+        heldModifiers_ |= bit(i);
+        if (physical & bit(i)) continue;
+        synthesizedModifiers_ |= bit(i);
+        postModifierChange(i, true, physical, capsLock, location);
+    }
+}
+
+void KeyboardEventPoster::post(std::uint16_t code, bool isDown, ModifierFlags modifiers,
+                               platform::EventTapLocation location) {
+    std::lock_guard guard(lock_);
+    if (!source_) source_ = RavoletEventTag::makeSource(*system_);
+    if (!source_) return;
+
+    KeySet physical = 0;
+    for (std::size_t i = 0; i < modifierKeys.size(); ++i)
+        if (system_->keyState(platform::EventSourceStateID::hidSystemState, modifierKeys[i].keyCode)) physical |= bit(i);
+    // What is posted at the HID tap point shows up in the HID state: the keys
+    // the poster pressed are not the user's.
+    if (location == platform::EventTapLocation::hid) physical &= static_cast<KeySet>(~synthesizedModifiers_);
+    const platform::EventFlags capsLock =
+        system_->flagsState(platform::EventSourceStateID::hidSystemState) & platform::EventFlagBits::alphaShift;
+
+    if (rowOf(code)) {
+        if (isDown)
+            heldKeys_[code] = modifiers;
+        else
+            heldKeys_.erase(code);
+        synchronize(physical, capsLock, location);
+        return;
+    }
+    if (isDown) {
+        heldKeys_[code] = modifiers;
+        synchronize(physical, capsLock, location);
+    }
+
+    const auto held = heldKeys_.find(code);
+    const ModifierFlags effective = held != heldKeys_.end() ? held->second : modifiers;
+    if (auto event = system_->createKeyboardEvent(source_.get(), code, isDown)) {
+        const platform::EventFlags caps =
+            effective.contains(ModifierFlags::capsLock) ? platform::EventFlagBits::alphaShift : capsLock;
+        event->setFlags(caps | flagsOf(heldModifiers_ | physical));
+        tagAsRavoletEmitted(*event);
+        system_->post(location, *event);
+    }
+
+    if (!isDown) {
+        heldKeys_.erase(code);
+        synchronize(physical, capsLock, location);
+    }
+}
+
+} // namespace ravolet
