@@ -357,4 +357,4 @@ TEST_P(HIDPPDeviceConnectionTests, InputMonitoringAccessFollowsTheHIDLayer) {
     EXPECT_EQ(device->state(), HIDPPConnectionState::notPermitted());
 }
 
-INSTANTIATE_TEST_SUITE_P(, HIDPPDeviceConnectionTests, ::testing::Values(RigMode::virtualTime), rigModeName);
+INSTANTIATE_TEST_SUITE_P(, HIDPPDeviceConnectionTests, ::testing::Values(RigMode::virtualTime, RigMode::threads), rigModeName);

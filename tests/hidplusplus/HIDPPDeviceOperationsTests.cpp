@@ -391,4 +391,4 @@ TEST_P(HIDPPDeviceOperationsTests, CompletionsRunOnTheCallersExecutor) {
     EXPECT_EQ(onCaller, true);
 }
 
-INSTANTIATE_TEST_SUITE_P(, HIDPPDeviceOperationsTests, ::testing::Values(RigMode::virtualTime), rigModeName);
+INSTANTIATE_TEST_SUITE_P(, HIDPPDeviceOperationsTests, ::testing::Values(RigMode::virtualTime, RigMode::threads), rigModeName);
