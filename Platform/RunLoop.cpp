@@ -54,6 +54,13 @@ RunLoop::RunLoop(Passkey) : owner_(std::this_thread::get_id()) {}
 
 RunLoop::~RunLoop() = default;
 
+bool RunLoop::isCurrent() const {
+    if (std::this_thread::get_id() != owner_) return false;
+    // A later thread may reuse the id of an ended one.
+    std::lock_guard lock(mutex_);
+    return !ended_;
+}
+
 std::uint64_t RunLoop::nowNanos() const { return MonotonicClock::nowNanos(); }
 
 void RunLoop::perform(Task block) {

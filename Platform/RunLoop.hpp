@@ -126,7 +126,8 @@ public:
 
     // Scheduler
     void post(Task task) override { perform(std::move(task)); }
-    bool isCurrent() const override { return std::this_thread::get_id() == owner_; }
+    // True on the loop's own thread while that thread lives.
+    bool isCurrent() const override;
     std::uint64_t nowNanos() const override;
     TaskHandle postAt(std::uint64_t deadlineNanos, Task task) override;
 

@@ -13,7 +13,8 @@ namespace ravolet::platform {
 // A thread that owns a run loop and runs it until stopped. start() returns once
 // the loop exists; stop() ends the loop and joins the thread; it can then be
 // started again (a new thread with a new loop). Blocks performed on a stopped
-// loop never run.
+// loop never run. start() and stop() are called by the owner, one at a time;
+// runLoop(), perform() and isRunning() from any thread.
 class RunLoopThread {
 public:
     explicit RunLoopThread(Thread::Options options);

@@ -76,7 +76,13 @@ TEST(SerialQueue, DeadlinesAreHonouredInOrderAndCancelledBlocksStaySilent) {
         std::uint64_t deadline;
     };
     Recorder<Run> runs;
-    queue.async([&] { runs.add({"now", MonotonicClock::nowNanos(), 0}); });
+    // The queue is held busy until everything is scheduled and the one block
+    // cancelled, however slow this thread is.
+    Counter gate;
+    queue.async([&] {
+        runs.add({"now", MonotonicClock::nowNanos(), 0});
+        gate.waitFor(1);
+    });
     const std::uint64_t base = MonotonicClock::nowNanos();
     auto at = [&](std::string name, std::uint64_t offset) {
         const std::uint64_t deadline = base + offset;
@@ -91,6 +97,7 @@ TEST(SerialQueue, DeadlinesAreHonouredInOrderAndCancelledBlocksStaySilent) {
     TaskHandle cancelled = at("cancelled", 15 * ms);
     cancelled.cancel();
     queue.postAfter(std::chrono::milliseconds(40), [&] { runs.add({"after", MonotonicClock::nowNanos(), base + 40 * ms}); });
+    gate.increment();
     ASSERT_TRUE(runs.waitForCount(6));
     std::vector<std::string> names;
     for (const Run& run : runs.values()) {
