@@ -3,12 +3,9 @@
 #include <cmath>
 #include <limits>
 
-namespace ravolet {
+#include "Core/Config.hpp"
 
-namespace {
-// The layout version that this program reads and writes.
-constexpr std::int64_t currentVersion = 1;
-} // namespace
+namespace ravolet {
 
 std::optional<std::int64_t> ConfigMigrator::readVersion(const Json& value) {
     constexpr auto min = std::numeric_limits<std::int64_t>::min();
@@ -41,10 +38,10 @@ std::expected<std::string, ConfigLoadError> ConfigMigrator::migrate(std::string_
     const auto version = member == document.end() ? std::nullopt : readVersion(*member);
     if (!version) return std::unexpected(ConfigError::malformed(std::string(ConfigError::missingSchemaVersionReason)));
 
-    if (*version > currentVersion) return std::unexpected(ConfigError::unsupportedSchemaVersion(*version, currentVersion));
-    if (*version == currentVersion) return std::string(rawJSON);
+    if (*version > Config::currentSchemaVersion) return std::unexpected(ConfigError::unsupportedSchemaVersion(*version, Config::currentSchemaVersion));
+    if (*version == Config::currentSchemaVersion) return std::string(rawJSON);
 
-    for (std::int64_t from = *version; from < currentVersion; ++from) {
+    for (std::int64_t from = *version; from < Config::currentSchemaVersion; ++from) {
         auto next = step(std::move(document), from);
         if (!next) return std::unexpected(next.error());
         document = std::move(*next);

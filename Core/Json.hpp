@@ -108,6 +108,10 @@ std::expected<T, JsonError> decodeJson(std::string_view bytes) {
         return T::fromJson(JsonValue(*parsed));
     } catch (const JsonDecodeError& e) {
         return std::unexpected(JsonError{JsonError::Kind::decode, e.what()});
+    } catch (const Json::exception& e) {
+        // A decoder that reached past JsonValue into nlohmann; still a
+        // decoding error, never an exception out of the module.
+        return std::unexpected(JsonError{JsonError::Kind::decode, e.what()});
     }
 }
 
