@@ -44,6 +44,10 @@ Profile Profile::untouched() {
     return profile;
 }
 
+ButtonRouter Profile::makeRouter() const { return ButtonRouter(buttons, pointer.dpi); }
+
+ScrollTransformer Profile::makeScrollTransformer() const { return ScrollTransformer(scroll); }
+
 Json Profile::toJson() const {
     Json list = Json::array();
     for (const ButtonBinding& binding : buttons) list.push_back(binding.toJson());

