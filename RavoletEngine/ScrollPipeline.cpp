@@ -46,7 +46,7 @@ ScrollPipeline::PlanRuntime* ScrollPipeline::findPlanLocked(std::uint64_t id) {
 }
 
 ScrollDisposition ScrollPipeline::handle(const ScrollInput& input) {
-    SharedPlan plan;
+    std::shared_ptr<const Schedule> scheduled;
     {
         std::lock_guard guard(lock_);
         std::optional<std::int64_t> delivered;
@@ -65,9 +65,10 @@ ScrollDisposition ScrollPipeline::handle(const ScrollInput& input) {
         // Registered under the same hold as the transform, so no step block
         // can come up before its plan's record exists.
         registerLocked(*outcome.plan());
-        plan = std::make_shared<const ScrollPlan>(std::move(std::get<ScrollOutcome::Animate>(outcome.value).plan));
+        scheduled = std::make_shared<const Schedule>(
+            Schedule{weak_from_this(), std::move(std::get<ScrollOutcome::Animate>(outcome.value).plan)});
     }
-    schedule(plan);
+    schedule(scheduled);
     return ScrollDisposition::suppress;
 }
 
@@ -90,13 +91,13 @@ void ScrollPipeline::registerLocked(const ScrollPlan& plan) {
     metrics_.plansScheduled += 1;
 }
 
-void ScrollPipeline::schedule(const SharedPlan& plan) {
-    const auto& steps = plan->steps;
+void ScrollPipeline::schedule(const std::shared_ptr<const Schedule>& scheduled) {
+    const auto& steps = scheduled->plan.steps;
     if (std::ranges::any_of(steps, isImmediate)) {
-        queue_->post([weak = weak_from_this(), plan] {
-            for (const auto& step : plan->steps) {
+        queue_->post([scheduled] {
+            for (const auto& step : scheduled->plan.steps) {
                 if (!isImmediate(step)) continue;
-                if (auto self = weak.lock()) self->postStep(*plan, step);
+                if (auto self = scheduled->pipeline.lock()) self->postStep(scheduled->plan, step);
             }
         });
     }
@@ -106,8 +107,8 @@ void ScrollPipeline::schedule(const SharedPlan& plan) {
     for (std::size_t i = 0; i < steps.size(); ++i) {
         if (isImmediate(steps[i])) continue;
         const auto deadline = platform::Scheduler::deadlineAfter(base, nanosFromMillis(steps[i].offsetMillis));
-        queue_->postAt(deadline, [weak = weak_from_this(), plan, i] {
-            if (auto self = weak.lock()) self->postStep(*plan, plan->steps[i]);
+        queue_->postAt(deadline, [scheduled, index = static_cast<std::uint32_t>(i)] {
+            if (auto self = scheduled->pipeline.lock()) self->postStep(scheduled->plan, scheduled->plan.steps[index]);
         });
     }
 }

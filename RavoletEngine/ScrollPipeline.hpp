@@ -93,7 +93,13 @@ public:
                    std::shared_ptr<platform::Scheduler> queue);
 
 private:
-    using SharedPlan = std::shared_ptr<const ScrollPlan>;
+    // A scheduled plan with the pipeline its blocks post for, shared by those
+    // blocks: each block then carries one pointer and a step index, small
+    // enough to be queued without an allocation of its own.
+    struct Schedule {
+        std::weak_ptr<ScrollPipeline> pipeline;
+        ScrollPlan plan;
+    };
 
     struct PlanRuntime {
         ScrollAxis axis = ScrollAxis::vertical;
@@ -107,7 +113,7 @@ private:
 
     PlanRuntime* findPlanLocked(std::uint64_t id);
     void registerLocked(const ScrollPlan& plan);
-    void schedule(const SharedPlan& plan);
+    void schedule(const std::shared_ptr<const Schedule>& schedule);
     void postStep(const ScrollPlan& plan, const ScrollStep& step);
     static std::size_t slot(ScrollAxis axis) { return axis == ScrollAxis::vertical ? 0 : 1; }
 

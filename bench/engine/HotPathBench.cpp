@@ -1,0 +1,181 @@
+// The hot path as the event tap sees it: one tapped event of the target mouse
+// through the router, the device scope and a pipeline, on the calling thread
+// (the tap thread in the program). Posting runs later on the pipelines' queues
+// and is not part of it; here the queues run on virtual time and are emptied
+// between batches, outside the measurement.
+//
+// Besides the benchmark's own mean, each run reports the median and the tail
+// of the single-event times (p50, p99, p99.9 and the maximum, in nanoseconds)
+// and the heap allocations per event.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "Core/ButtonRouter.hpp"
+#include "Core/PointerSettings.hpp"
+#include "Core/ScrollSettings.hpp"
+#include "HIDPlusPlus/HIDPPDeviceMatch.hpp"
+#include "Platform/Simulated/ManualScheduler.hpp"
+#include "Platform/Simulated/SimulatedDevice.hpp"
+#include "Platform/Simulated/SimulatedEventSystem.hpp"
+#include "Platform/Simulated/SimulatedPrivateHIDEventSystem.hpp"
+#include "RavoletEngine/ButtonPipeline.hpp"
+#include "RavoletEngine/DeviceScope.hpp"
+#include "RavoletEngine/InputRouter.hpp"
+#include "RavoletEngine/MacroExecutor.hpp"
+#include "RavoletEngine/PointerPipeline.hpp"
+#include "RavoletEngine/PrivateSPI.hpp"
+#include "RavoletEngine/ScrollPipeline.hpp"
+
+// Heap allocations are counted at malloc, which every operator new of the
+// process ends in, so the count holds whichever operator new the executable
+// links. Sanitizer builds bring their own malloc: there nothing is counted.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define RAVOLET_COUNTS_ALLOCATIONS 1
+namespace {
+std::atomic<std::uint64_t> allocationCount{0};
+} // namespace
+extern "C" void* __libc_malloc(std::size_t size);
+extern "C" void* malloc(std::size_t size) noexcept {
+    allocationCount.fetch_add(1, std::memory_order_relaxed);
+    return __libc_malloc(size);
+}
+#else
+#define RAVOLET_COUNTS_ALLOCATIONS 0
+namespace {
+std::atomic<std::uint64_t> allocationCount{0};
+} // namespace
+#endif
+
+namespace ravolet {
+namespace {
+
+namespace Types = platform::EventTypes;
+namespace Fields = platform::EventFields;
+
+class DiscardingPoster final : public EventPosting {
+public:
+    void postScrollStep(ScrollAxis, std::int64_t, ScrollPhase, ModifierFlags) override {}
+    void postKey(std::uint16_t, bool, ModifierFlags) override {}
+    void postMouseButton(std::int64_t, bool) override {}
+};
+
+class DiscardingSideEffects final : public MacroSideEffects {
+public:
+    void requestDPI(std::int64_t) override {}
+    void launchApp(const std::string&) override {}
+    void runShortcut(const std::string&) override {}
+};
+
+struct HotPath {
+    std::shared_ptr<platform::ManualScheduler> queue = std::make_shared<platform::ManualScheduler>(1'000'000'000);
+    std::shared_ptr<platform::SimulatedPrivateHIDEventSystem> hid =
+        std::make_shared<platform::SimulatedPrivateHIDEventSystem>();
+    platform::SimulatedDevice mouse = platform::SimulatedDevice::targetMouse();
+    std::shared_ptr<DeviceScope> scope;
+    std::shared_ptr<ScrollPipeline> scroll;
+    std::shared_ptr<PointerPipeline> pointer;
+    std::shared_ptr<InputRouter> router;
+
+    HotPath() {
+        hid->attach(mouse);
+        hid->attach(platform::SimulatedDevice::trackpad());
+        hid->attach(platform::SimulatedDevice::otherMouse());
+        scope = DeviceScope::create({HIDPPDeviceMatch::g502X}, std::make_shared<PrivateSPI>(hid), queue);
+        queue->runUntilIdle();
+
+        ScrollSettings smoothing;
+        smoothing.isEnabled = true;
+        auto poster = std::make_shared<DiscardingPoster>();
+        scroll = ScrollPipeline::create(smoothing, poster, queue);
+        auto executor = MacroExecutor::create(poster, std::make_shared<DiscardingSideEffects>(), queue);
+        auto buttons = std::make_shared<ButtonPipeline>(ButtonRouter({}, 1600), executor);
+        pointer = std::make_shared<PointerPipeline>(PointerSettings{true, 1600, PointerCurve::desktop}, false);
+        router = std::make_shared<InputRouter>(scope, scroll, buttons, pointer);
+    }
+
+    platform::Event hardwareEvent(platform::Event event) const {
+        event.setHIDSenderID(mouse.registryID);
+        return event;
+    }
+};
+
+// Times `route` once per iteration and reports the distribution.
+template <class Prepare, class Between>
+void measure(benchmark::State& state, HotPath& path, platform::Event& event, Prepare prepare, Between between) {
+    std::vector<std::uint64_t> nanos;
+    nanos.reserve(1 << 20);
+    std::uint64_t allocations = 0;
+    std::uint64_t events = 0;
+    for (auto _ : state) {
+        prepare(event, events);
+        const auto before = allocationCount.load(std::memory_order_relaxed);
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(path.router->route(event.type(), event));
+        const auto end = std::chrono::steady_clock::now();
+        allocations += allocationCount.load(std::memory_order_relaxed) - before;
+        if (nanos.size() < nanos.capacity()) {
+            nanos.push_back(static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count()));
+        }
+        ++events;
+        if (events % 64 == 0) {
+            state.PauseTiming();
+            between();
+            state.ResumeTiming();
+        }
+    }
+    std::ranges::sort(nanos);
+    const auto at = [&](double q) {
+        return nanos.empty() ? 0.0 : static_cast<double>(nanos[std::min(nanos.size() - 1, static_cast<std::size_t>(q * static_cast<double>(nanos.size())))]);
+    };
+    state.counters["p50_ns"] = at(0.5);
+    state.counters["p99_ns"] = at(0.99);
+    state.counters["p999_ns"] = at(0.999);
+    state.counters["max_ns"] = nanos.empty() ? 0.0 : static_cast<double>(nanos.back());
+    if (RAVOLET_COUNTS_ALLOCATIONS) {
+        state.counters["allocs_per_event"] = events ? static_cast<double>(allocations) / static_cast<double>(events) : 0.0;
+    }
+}
+
+void BM_TargetMouseMotionEvent(benchmark::State& state) {
+    HotPath path;
+    auto event = path.hardwareEvent(platform::SimulatedEventSystem::motionEvent(3, 4));
+    measure(
+        state, path, event,
+        [](platform::Event& e, std::uint64_t n) {
+            // 1000 Hz reports; the router rewrote the deltas of the last one.
+            e.setTimestamp(2'000'000'000 + n * 1'000'000);
+            e.setIntegerValueField(Fields::mouseEventDeltaX, 3);
+            e.setIntegerValueField(Fields::mouseEventDeltaY, 4);
+        },
+        [] {});
+}
+BENCHMARK(BM_TargetMouseMotionEvent);
+
+void BM_TargetMouseWheelDetent(benchmark::State& state) {
+    HotPath path;
+    auto event = path.hardwareEvent(platform::SimulatedEventSystem::wheelEvent(1));
+    measure(
+        state, path, event,
+        [&](platform::Event& e, std::uint64_t n) {
+            // A detent every 50 ms: each one folds the running glide into its own.
+            e.setTimestamp(path.queue->nowNanos() + n * 50'000'000);
+        },
+        [&] {
+            // Let the glides run out so that the queue does not grow.
+            path.queue->advance(std::chrono::seconds(10));
+            path.scroll->reset();
+            path.queue->runUntilIdle();
+        });
+}
+BENCHMARK(BM_TargetMouseWheelDetent);
+
+} // namespace
+} // namespace ravolet
