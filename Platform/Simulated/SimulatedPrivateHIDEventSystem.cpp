@@ -19,7 +19,10 @@ SimulatedPrivateHIDEventSystem::SimulatedPrivateHIDEventSystem() {
 }
 
 void SimulatedPrivateHIDEventSystem::attach(const SimulatedDevice& device) {
-    addService(Service{PropertyValue{device.registryID}, device.properties});
+    Service service;
+    service.registryID.emplace(std::in_place_type<std::uint64_t>, device.registryID);
+    service.properties = device.properties;
+    addService(std::move(service));
 }
 
 void SimulatedPrivateHIDEventSystem::addService(Service service) {
