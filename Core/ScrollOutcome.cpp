@@ -16,7 +16,7 @@ std::ostream& operator<<(std::ostream& os, const ScrollOutcome& outcome) {
 
 std::size_t std::hash<ravolet::ScrollOutcome>::operator()(const ravolet::ScrollOutcome& o) const noexcept {
     std::size_t seed = ravolet::hashValues(o.value.index());
-    if (const ravolet::ScrollInput* input = o.passedInput()) ravolet::hashCombine(seed, *input);
-    if (const ravolet::ScrollPlan* plan = o.plan()) ravolet::hashCombine(seed, *plan);
+    if (const ravolet::ScrollInput* input = o.passedInput()) seed = ravolet::hashCombine(seed, std::hash<ravolet::ScrollInput>{}(*input));
+    if (const ravolet::ScrollPlan* plan = o.plan()) seed = ravolet::hashCombine(seed, std::hash<ravolet::ScrollPlan>{}(*plan));
     return seed;
 }

@@ -26,6 +26,6 @@ std::size_t std::hash<ravolet::ScrollPlan>::operator()(const ravolet::ScrollPlan
                                            p.durationMillis, p.totalPixelDelta, p.supersedes, p.gestureTransition,
                                            p.easingStartProgress, p.frameIntervalMillis, p.firstFrameOffsetMillis,
                                            p.steps.size());
-    for (const ravolet::ScrollStep& step : p.steps) ravolet::hashCombine(seed, step);
+    for (const ravolet::ScrollStep& step : p.steps) seed = ravolet::hashCombine(seed, std::hash<ravolet::ScrollStep>{}(step));
     return seed;
 }
