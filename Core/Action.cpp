@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "Core/ValueSupport.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 

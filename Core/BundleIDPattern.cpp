@@ -4,7 +4,7 @@
 #include <ostream>
 
 #include "Core/UnicodeText.hpp"
-#include "Core/ValueSupport.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Core/ValueSupport.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 

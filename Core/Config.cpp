@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "Core/ConfigMigrator.hpp"
-#include "Core/ValueSupport.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 

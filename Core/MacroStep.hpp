@@ -12,7 +12,7 @@
 
 #include "Core/Json.hpp"
 #include "Core/ModifierFlags.hpp"
-#include "Core/ValueSupport.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "Core/Json.hpp"
-#include "Core/OptionSet.hpp"
+#include "Support/OptionSet.hpp"
 
 namespace ravolet {
 

@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -34,7 +34,7 @@ std::ostream& operator<<(std::ostream& os, const PointerAcceleration& accelerati
 
 std::size_t std::hash<ravolet::PointerAcceleration>::operator()(const ravolet::PointerAcceleration& a) const noexcept {
     if (const auto* c = a.curveParameters()) {
-        return ravolet::hashValues(a.value.index(), c->exponent, c->thresholdCountsPerSecond, c->maxGain);
+        return ravolet::hashFields(a.value.index(), c->exponent, c->thresholdCountsPerSecond, c->maxGain);
     }
-    return ravolet::hashValues(a.value.index());
+    return ravolet::hashFields(a.value.index());
 }

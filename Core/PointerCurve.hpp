@@ -41,6 +41,6 @@ std::ostream& operator<<(std::ostream& os, const PointerCurve& curve);
 template <>
 struct std::hash<ravolet::PointerCurve> {
     std::size_t operator()(const ravolet::PointerCurve& c) const noexcept {
-        return ravolet::hashValues(c.sensitivity, c.acceleration);
+        return ravolet::hashFields(c.sensitivity, c.acceleration);
     }
 };

@@ -4,7 +4,7 @@
 #include <functional>
 #include <ostream>
 
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -30,5 +30,5 @@ inline constexpr PointerDelta PointerDelta::zero{0, 0};
 
 template <>
 struct std::hash<ravolet::PointerDelta> {
-    std::size_t operator()(const ravolet::PointerDelta& d) const noexcept { return ravolet::hashValues(d.dx, d.dy); }
+    std::size_t operator()(const ravolet::PointerDelta& d) const noexcept { return ravolet::hashFields(d.dx, d.dy); }
 };

@@ -31,6 +31,6 @@ std::ostream& operator<<(std::ostream& os, const PointerSettings& settings);
 template <>
 struct std::hash<ravolet::PointerSettings> {
     std::size_t operator()(const ravolet::PointerSettings& s) const noexcept {
-        return ravolet::hashValues(s.isEnabled, s.dpi, s.curve);
+        return ravolet::hashFields(s.isEnabled, s.dpi, s.curve);
     }
 };

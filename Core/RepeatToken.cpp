@@ -4,7 +4,7 @@
 
 #include <fmt/format.h>
 
-#include "Core/ValueSupport.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "Core/Json.hpp"
-#include "Core/OptionSet.hpp"
+#include "Support/OptionSet.hpp"
 
 namespace ravolet {
 

@@ -5,7 +5,7 @@
 #include <iosfwd>
 
 #include "Core/DeviceID.hpp"
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 #include "Core/ModifierFlags.hpp"
 #include "Core/ScrollAxis.hpp"
 
@@ -31,6 +31,6 @@ std::ostream& operator<<(std::ostream& os, const ScrollInput& input);
 template <>
 struct std::hash<ravolet::ScrollInput> {
     std::size_t operator()(const ravolet::ScrollInput& i) const noexcept {
-        return ravolet::hashValues(i.lineDelta, i.axis, i.modifiers, i.timestampMillis, i.deviceID);
+        return ravolet::hashFields(i.lineDelta, i.axis, i.modifiers, i.timestampMillis, i.deviceID);
     }
 };

@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -15,7 +15,7 @@ std::ostream& operator<<(std::ostream& os, const ScrollOutcome& outcome) {
 } // namespace ravolet
 
 std::size_t std::hash<ravolet::ScrollOutcome>::operator()(const ravolet::ScrollOutcome& o) const noexcept {
-    std::size_t seed = ravolet::hashValues(o.value.index());
+    std::size_t seed = ravolet::hashFields(o.value.index());
     if (const ravolet::ScrollInput* input = o.passedInput()) seed = ravolet::hashCombine(seed, std::hash<ravolet::ScrollInput>{}(*input));
     if (const ravolet::ScrollPlan* plan = o.plan()) seed = ravolet::hashCombine(seed, std::hash<ravolet::ScrollPlan>{}(*plan));
     return seed;

@@ -4,7 +4,7 @@
 
 #include <fmt/format.h>
 
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -22,7 +22,7 @@ std::ostream& operator<<(std::ostream& os, const ScrollPlan& plan) {
 } // namespace ravolet
 
 std::size_t std::hash<ravolet::ScrollPlan>::operator()(const ravolet::ScrollPlan& p) const noexcept {
-    std::size_t seed = ravolet::hashValues(p.id, p.axis, p.modifiers, p.deviceID, p.startTimestampMillis,
+    std::size_t seed = ravolet::hashFields(p.id, p.axis, p.modifiers, p.deviceID, p.startTimestampMillis,
                                            p.durationMillis, p.totalPixelDelta, p.supersedes, p.gestureTransition,
                                            p.easingStartProgress, p.frameIntervalMillis, p.firstFrameOffsetMillis,
                                            p.steps.size());

@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "Core/Clamp.hpp"
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -66,7 +66,7 @@ std::ostream& operator<<(std::ostream& os, const ScrollSettings& settings) {
 } // namespace ravolet
 
 std::size_t std::hash<ravolet::ScrollSettings>::operator()(const ravolet::ScrollSettings& s) const noexcept {
-    return ravolet::hashValues(s.isEnabled, s.enabledAxes, s.activationModifiers, s.durationMillis, s.easing,
+    return ravolet::hashFields(s.isEnabled, s.enabledAxes, s.activationModifiers, s.durationMillis, s.easing,
                                s.pixelsPerDetent, s.frameIntervalMillis, s.maxInFlightPixels, s.isInverted,
                                s.accelerationEnabled, s.accelerationWindowMillis, s.accelerationGain,
                                s.maxAccelerationMultiplier);

@@ -5,7 +5,7 @@
 #include <iosfwd>
 #include <optional>
 
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 #include "Core/ModifierFlags.hpp"
 #include "Core/ScrollPhase.hpp"
 
@@ -32,6 +32,6 @@ std::ostream& operator<<(std::ostream& os, const ScrollStep& step);
 template <>
 struct std::hash<ravolet::ScrollStep> {
     std::size_t operator()(const ravolet::ScrollStep& s) const noexcept {
-        return ravolet::hashValues(s.offsetMillis, s.pixelDelta, s.isContinuous, s.phase, s.modifiers);
+        return ravolet::hashFields(s.offsetMillis, s.pixelDelta, s.isContinuous, s.phase, s.modifiers);
     }
 };

@@ -41,7 +41,7 @@ std::ostream& operator<<(std::ostream& os, HIDPPInputMonitoringAccess access) { 
 
 std::size_t std::hash<ravolet::HIDPPConnectionState>::operator()(const ravolet::HIDPPConnectionState& s) const noexcept {
     if (const auto* c = std::get_if<ravolet::HIDPPConnectionState::Connected>(&s.value)) {
-        return ravolet::hashValues(s.value.index(), c->identity);
+        return ravolet::hashFields(s.value.index(), c->identity);
     }
     return std::hash<std::size_t>{}(s.value.index());
 }
@@ -49,13 +49,13 @@ std::size_t std::hash<ravolet::HIDPPConnectionState>::operator()(const ravolet::
 std::size_t std::hash<ravolet::HIDPPEvent>::operator()(const ravolet::HIDPPEvent& e) const noexcept {
     using E = ravolet::HIDPPEvent;
     struct Payload {
-        std::size_t operator()(const E::DeviceAttached& p) const { return ravolet::hashValues(p.identity); }
-        std::size_t operator()(const E::DeviceReady& p) const { return ravolet::hashValues(p.identity); }
-        std::size_t operator()(const E::StateChanged& p) const { return ravolet::hashValues(p.state); }
+        std::size_t operator()(const E::DeviceAttached& p) const { return ravolet::hashFields(p.identity); }
+        std::size_t operator()(const E::DeviceReady& p) const { return ravolet::hashFields(p.identity); }
+        std::size_t operator()(const E::StateChanged& p) const { return ravolet::hashFields(p.state); }
         std::size_t operator()(const E::Notification& p) const {
-            return ravolet::hashValues(p.featureIndex, p.functionByte, std::string(p.payload.begin(), p.payload.end()));
+            return ravolet::hashFields(p.featureIndex, p.functionByte, std::string(p.payload.begin(), p.payload.end()));
         }
         std::size_t operator()(const E::DeviceRemoved&) const { return 0; }
     };
-    return ravolet::hashValues(e.value.index(), std::visit(Payload{}, e.value));
+    return ravolet::hashFields(e.value.index(), std::visit(Payload{}, e.value));
 }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "HIDPlusPlus/HIDPPDeviceIdentity.hpp"
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 

@@ -65,9 +65,9 @@ std::string HIDPPDPIState::description() const {
 
 std::size_t std::hash<ravolet::HIDPPDPIRange>::operator()(const ravolet::HIDPPDPIRange& r) const noexcept {
     if (const auto* range = std::get_if<ravolet::HIDPPDPIRange::Range>(&r.value)) {
-        return ravolet::hashValues(std::size_t{0}, range->minimum, range->maximum, range->step);
+        return ravolet::hashFields(std::size_t{0}, range->minimum, range->maximum, range->step);
     }
     std::size_t seed = 1;
-    for (std::int64_t v : std::get<ravolet::HIDPPDPIRange::List>(r.value).values) seed = ravolet::hashValues(seed, v);
+    for (std::int64_t v : std::get<ravolet::HIDPPDPIRange::List>(r.value).values) seed = ravolet::hashFields(seed, v);
     return seed;
 }

@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -71,6 +71,6 @@ struct std::hash<ravolet::HIDPPDPIRange> {
 template <>
 struct std::hash<ravolet::HIDPPDPIState> {
     std::size_t operator()(const ravolet::HIDPPDPIState& s) const noexcept {
-        return ravolet::hashValues(s.sensorIndex, s.current, s.defaultDPI);
+        return ravolet::hashFields(s.sensorIndex, s.current, s.defaultDPI);
     }
 };

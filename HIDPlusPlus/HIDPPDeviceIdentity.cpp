@@ -32,7 +32,7 @@ std::string HIDPPDeviceIdentity::description() const {
 
 std::size_t std::hash<ravolet::HIDPPDeviceIdentity>::operator()(const ravolet::HIDPPDeviceIdentity& i) const noexcept {
     std::size_t pairs = 0;
-    for (const auto& p : i.usagePairs) pairs = ravolet::hashValues(pairs, p);
-    return ravolet::hashValues(i.vendorID, i.productID, i.product, i.manufacturer, i.serialNumber, i.locationID, i.primaryUsagePage,
+    for (const auto& p : i.usagePairs) pairs = ravolet::hashFields(pairs, p);
+    return ravolet::hashFields(i.vendorID, i.productID, i.product, i.manufacturer, i.serialNumber, i.locationID, i.primaryUsagePage,
                               i.primaryUsage, i.maxInputReportSize, i.maxOutputReportSize, pairs);
 }

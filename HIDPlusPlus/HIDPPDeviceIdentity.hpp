@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -55,7 +55,7 @@ struct HIDPPDeviceIdentity {
 
 template <>
 struct std::hash<ravolet::HIDUsagePair> {
-    std::size_t operator()(const ravolet::HIDUsagePair& p) const noexcept { return ravolet::hashValues(p.usagePage, p.usage); }
+    std::size_t operator()(const ravolet::HIDUsagePair& p) const noexcept { return ravolet::hashFields(p.usagePage, p.usage); }
 };
 
 template <>

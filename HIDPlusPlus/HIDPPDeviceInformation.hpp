@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "Core/OptionSet.hpp"
-#include "Core/Hashing.hpp"
+#include "Support/OptionSet.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -67,7 +67,7 @@ struct HIDPPDeviceInformation {
 
 template <>
 struct std::hash<ravolet::HIDPPProtocolVersion> {
-    std::size_t operator()(const ravolet::HIDPPProtocolVersion& v) const noexcept { return ravolet::hashValues(v.major, v.minor); }
+    std::size_t operator()(const ravolet::HIDPPProtocolVersion& v) const noexcept { return ravolet::hashFields(v.major, v.minor); }
 };
 
 template <>
@@ -78,7 +78,7 @@ struct std::hash<ravolet::HIDPPTransports> {
 template <>
 struct std::hash<ravolet::HIDPPDeviceInformation> {
     std::size_t operator()(const ravolet::HIDPPDeviceInformation& i) const noexcept {
-        return ravolet::hashValues(i.entityCount, std::string(i.unitID.begin(), i.unitID.end()), i.transports,
+        return ravolet::hashFields(i.entityCount, std::string(i.unitID.begin(), i.unitID.end()), i.transports,
                                   std::string(i.modelIDs.begin(), i.modelIDs.end()));
     }
 };

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -32,6 +32,6 @@ inline constexpr HIDPPDeviceMatch HIDPPDeviceMatch::g502X{0x046D, 0xC099};
 template <>
 struct std::hash<ravolet::HIDPPDeviceMatch> {
     std::size_t operator()(const ravolet::HIDPPDeviceMatch& m) const noexcept {
-        return ravolet::hashValues(m.vendorID, m.productID);
+        return ravolet::hashFields(m.vendorID, m.productID);
     }
 };

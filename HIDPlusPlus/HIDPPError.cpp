@@ -78,15 +78,15 @@ std::size_t std::hash<ravolet::HIDPPError>::operator()(const ravolet::HIDPPError
     const std::size_t payload = std::visit(
         [](const auto& p) -> std::size_t {
             using P = std::decay_t<decltype(p)>;
-            if constexpr (std::is_same_v<P, E::IOKit>) return ravolet::hashValues(p.operation, p.code);
-            else if constexpr (std::is_same_v<P, E::Timeout>) return ravolet::hashValues(p.operation);
-            else if constexpr (std::is_same_v<P, E::FeatureUnsupported>) return ravolet::hashValues(p.feature);
-            else if constexpr (std::is_same_v<P, E::Protocol20>) return ravolet::hashValues(p.code);
-            else if constexpr (std::is_same_v<P, E::Protocol10>) return ravolet::hashValues(p.code);
+            if constexpr (std::is_same_v<P, E::IOKit>) return ravolet::hashFields(p.operation, p.code);
+            else if constexpr (std::is_same_v<P, E::Timeout>) return ravolet::hashFields(p.operation);
+            else if constexpr (std::is_same_v<P, E::FeatureUnsupported>) return ravolet::hashFields(p.feature);
+            else if constexpr (std::is_same_v<P, E::Protocol20>) return ravolet::hashFields(p.code);
+            else if constexpr (std::is_same_v<P, E::Protocol10>) return ravolet::hashFields(p.code);
             else if constexpr (std::is_same_v<P, E::MalformedResponse> || std::is_same_v<P, E::InvalidArgument>)
-                return ravolet::hashValues(p.text);
+                return ravolet::hashFields(p.text);
             else return 0;
         },
         e.value());
-    return ravolet::hashValues(e.value().index(), payload);
+    return ravolet::hashFields(e.value().index(), payload);
 }

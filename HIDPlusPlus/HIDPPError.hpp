@@ -8,7 +8,7 @@
 #include <variant>
 
 #include "HIDPlusPlus/HIDPPFeature.hpp"
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 

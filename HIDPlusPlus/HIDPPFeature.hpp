@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "Core/OptionSet.hpp"
+#include "Support/OptionSet.hpp"
 
 namespace ravolet {
 

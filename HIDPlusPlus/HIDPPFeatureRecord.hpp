@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "HIDPlusPlus/HIDPPFeature.hpp"
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -39,6 +39,6 @@ struct HIDPPFeatureRecord {
 template <>
 struct std::hash<ravolet::HIDPPFeatureRecord> {
     std::size_t operator()(const ravolet::HIDPPFeatureRecord& r) const noexcept {
-        return ravolet::hashValues(r.index, r.id, r.feature, r.type, r.version);
+        return ravolet::hashFields(r.index, r.id, r.feature, r.type, r.version);
     }
 };

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -55,12 +55,12 @@ struct HIDPPCurrentProfile {
 template <>
 struct std::hash<ravolet::HIDPPOnboardProfilesDescriptor> {
     std::size_t operator()(const ravolet::HIDPPOnboardProfilesDescriptor& d) const noexcept {
-        return ravolet::hashValues(d.memoryModel, d.profileFormat, d.macroFormat, d.profileCount, d.profileCountOOB, d.buttonCount,
+        return ravolet::hashFields(d.memoryModel, d.profileFormat, d.macroFormat, d.profileCount, d.profileCountOOB, d.buttonCount,
                                   d.sectorCount, d.sectorSize, d.mechanicalLayout, d.variousInfo);
     }
 };
 
 template <>
 struct std::hash<ravolet::HIDPPCurrentProfile> {
-    std::size_t operator()(const ravolet::HIDPPCurrentProfile& p) const noexcept { return ravolet::hashValues(p.page, p.index); }
+    std::size_t operator()(const ravolet::HIDPPCurrentProfile& p) const noexcept { return ravolet::hashFields(p.page, p.index); }
 };

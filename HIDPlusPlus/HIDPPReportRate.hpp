@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -55,5 +55,5 @@ struct std::hash<ravolet::HIDPPReportRate> {
 
 template <>
 struct std::hash<ravolet::HIDPPReportRateInfo> {
-    std::size_t operator()(const ravolet::HIDPPReportRateInfo& i) const noexcept { return ravolet::hashValues(i.bitmap, i.current); }
+    std::size_t operator()(const ravolet::HIDPPReportRateInfo& i) const noexcept { return ravolet::hashFields(i.bitmap, i.current); }
 };

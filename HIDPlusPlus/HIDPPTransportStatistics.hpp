@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -30,7 +30,7 @@ struct HIDPPTransportStatistics {
 template <>
 struct std::hash<ravolet::HIDPPTransportStatistics> {
     std::size_t operator()(const ravolet::HIDPPTransportStatistics& s) const noexcept {
-        return ravolet::hashValues(s.requestsSent, s.repliesMatched, s.staleRepliesDropped, s.unmatchedReportsDropped,
+        return ravolet::hashFields(s.requestsSent, s.repliesMatched, s.staleRepliesDropped, s.unmatchedReportsDropped,
                                   s.notificationsDelivered, s.peakQueueDepth);
     }
 };

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -64,7 +64,7 @@ std::ostream& operator<<(std::ostream& os, HIDPPRatchetState state);
 template <>
 struct std::hash<ravolet::HIDPPWheelCapability> {
     std::size_t operator()(const ravolet::HIDPPWheelCapability& c) const noexcept {
-        return ravolet::hashValues(c.multiplier, c.hasInvert, c.hasRatchetSwitch, c.flags);
+        return ravolet::hashFields(c.multiplier, c.hasInvert, c.hasRatchetSwitch, c.flags);
     }
 };
 

@@ -13,7 +13,7 @@
 #include "Core/ButtonEvent.hpp"
 #include "Core/ButtonRouter.hpp"
 #include "Core/ModifierFlags.hpp"
-#include "Core/ValueSupport.hpp"
+#include "Support/ValueSupport.hpp"
 #include "RavoletEngine/MacroExecutor.hpp"
 #include "RavoletEngine/RouterTargets.hpp"
 

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <ostream>
 
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 #include "Platform/Event.hpp"
 #include "RavoletEngine/DeviceScope.hpp"
 #include "RavoletEngine/RouterTargets.hpp"
@@ -91,7 +91,7 @@ private:
 template <>
 struct std::hash<ravolet::InputRouter::Metrics> {
     std::size_t operator()(const ravolet::InputRouter::Metrics& m) const noexcept {
-        return ravolet::hashValues(m.selfEmittedSeen, m.fromTargetDevice, m.fromForeignDevice, m.unidentified,
+        return ravolet::hashFields(m.selfEmittedSeen, m.fromTargetDevice, m.fromForeignDevice, m.unidentified,
                                    m.scrollHandled, m.buttonsHandled, m.pointerHandled, m.pointerSkippedDisabled,
                                    m.passedThrough, m.suppressed, m.maxClockSkewMillis);
     }

@@ -6,7 +6,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "Core/ValueSupport.hpp"
+#include "Support/ValueSupport.hpp"
 #include "RavoletEngine/PipelineQueue.hpp"
 
 namespace ravolet {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Core/ButtonIntent.hpp"
-#include "Core/ValueSupport.hpp"
+#include "Support/ValueSupport.hpp"
 #include "Core/ModifierFlags.hpp"
 #include "Platform/DispatchTimer.hpp"
 #include "Platform/Executor.hpp"

@@ -4,7 +4,7 @@
 #include <ostream>
 
 #include "Core/DeviceID.hpp"
-#include "Core/ValueSupport.hpp"
+#include "Support/ValueSupport.hpp"
 #include "Core/PointerDelta.hpp"
 
 namespace ravolet {

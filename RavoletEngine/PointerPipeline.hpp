@@ -7,7 +7,7 @@
 #include <ostream>
 
 #include "Core/DeviceID.hpp"
-#include "Core/ValueSupport.hpp"
+#include "Support/ValueSupport.hpp"
 #include "Core/PointerAccumulator.hpp"
 #include "Core/PointerSettings.hpp"
 #include "RavoletEngine/PointerMotion.hpp"

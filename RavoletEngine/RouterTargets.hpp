@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string_view>
 
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -100,6 +100,6 @@ public:
 template <>
 struct std::hash<ravolet::PointerOutcome> {
     std::size_t operator()(const ravolet::PointerOutcome& o) const noexcept {
-        return ravolet::hashValues(o.disposition, o.dx, o.dy);
+        return ravolet::hashFields(o.disposition, o.dx, o.dy);
     }
 };

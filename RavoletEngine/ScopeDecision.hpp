@@ -8,7 +8,7 @@
 #include <variant>
 
 #include "Core/DeviceID.hpp"
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -77,9 +77,9 @@ struct std::hash<ravolet::ScopeDecision> {
     std::size_t operator()(const ravolet::ScopeDecision& d) const noexcept {
         std::size_t h = d.value.index();
         if (const auto* u = std::get_if<ravolet::ScopeDecision::Unidentified>(&d.value))
-            ravolet::hashCombine(h, static_cast<int>(u->reason));
+            ravolet::hashCombineInPlace(h, static_cast<int>(u->reason));
         else
-            ravolet::hashCombine(h, d.deviceID());
+            ravolet::hashCombineInPlace(h, d.deviceID());
         return h;
     }
 };

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "Core/DeviceID.hpp"
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 #include "HIDPlusPlus/HIDPPDeviceMatch.hpp"
 
 namespace ravolet {
@@ -43,7 +43,7 @@ struct ScopedDevice {
 template <>
 struct std::hash<ravolet::ScopedDevice> {
     std::size_t operator()(const ravolet::ScopedDevice& d) const noexcept {
-        return ravolet::hashValues(d.registryID, d.vendorID, d.productID, d.product, d.transport, d.primaryUsagePage,
+        return ravolet::hashFields(d.registryID, d.vendorID, d.productID, d.product, d.transport, d.primaryUsagePage,
                                    d.primaryUsage);
     }
 };

@@ -16,7 +16,7 @@
 #include "Core/ScrollPlan.hpp"
 #include "Core/ScrollSettings.hpp"
 #include "Core/ScrollTransformer.hpp"
-#include "Core/ValueSupport.hpp"
+#include "Support/ValueSupport.hpp"
 #include "Platform/Executor.hpp"
 #include "RavoletEngine/EventPosting.hpp"
 #include "RavoletEngine/RouterTargets.hpp"

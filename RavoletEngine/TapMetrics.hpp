@@ -6,7 +6,7 @@
 #include <limits>
 #include <ostream>
 
-#include "Core/Hashing.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -44,7 +44,7 @@ struct TapMetrics {
 template <>
 struct std::hash<ravolet::TapMetrics> {
     std::size_t operator()(const ravolet::TapMetrics& m) const noexcept {
-        return ravolet::hashValues(m.events, m.maxCallbackNanos, m.totalCallbackNanos, m.budgetOverruns,
+        return ravolet::hashFields(m.events, m.maxCallbackNanos, m.totalCallbackNanos, m.budgetOverruns,
                                    m.worstOverrunNanos, m.disabledByTimeout, m.disabledByUserInput, m.reEnables);
     }
 };
