@@ -45,7 +45,3 @@ inline constexpr ModifierFlags ModifierFlags::bindable{62};
 
 } // namespace ravolet
 
-template <>
-struct std::hash<ravolet::ModifierFlags> {
-    std::size_t operator()(const ravolet::ModifierFlags& f) const noexcept { return std::hash<std::uint32_t>{}(f.rawValue); }
-};

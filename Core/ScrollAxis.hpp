@@ -61,7 +61,3 @@ inline constexpr ScrollAxes ScrollAxes::both{std::uint8_t{3}};
 
 } // namespace ravolet
 
-template <>
-struct std::hash<ravolet::ScrollAxes> {
-    std::size_t operator()(const ravolet::ScrollAxes& a) const noexcept { return std::hash<std::uint8_t>{}(a.rawValue); }
-};

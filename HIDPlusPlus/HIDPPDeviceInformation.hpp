@@ -71,11 +71,6 @@ struct std::hash<ravolet::HIDPPProtocolVersion> {
 };
 
 template <>
-struct std::hash<ravolet::HIDPPTransports> {
-    std::size_t operator()(const ravolet::HIDPPTransports& t) const noexcept { return std::hash<std::uint16_t>{}(t.rawValue); }
-};
-
-template <>
 struct std::hash<ravolet::HIDPPDeviceInformation> {
     std::size_t operator()(const ravolet::HIDPPDeviceInformation& i) const noexcept {
         return ravolet::hashFields(i.entityCount, std::string(i.unitID.begin(), i.unitID.end()), i.transports,

@@ -85,7 +85,3 @@ inline constexpr HIDPPFeatureType HIDPPFeatureType::complianceDeactivatable{0x08
 
 } // namespace ravolet
 
-template <>
-struct std::hash<ravolet::HIDPPFeatureType> {
-    std::size_t operator()(const ravolet::HIDPPFeatureType& t) const noexcept { return std::hash<std::uint8_t>{}(t.rawValue); }
-};

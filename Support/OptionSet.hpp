@@ -74,3 +74,10 @@ private:
 };
 
 } // namespace ravolet
+
+// Every flag set hashes by its raw bits, like its equality.
+template <class T>
+    requires std::derived_from<T, ravolet::OptionSet<T, typename T::RawValue>>
+struct std::hash<T> {
+    std::size_t operator()(const T& set) const noexcept { return std::hash<typename T::RawValue>{}(set.rawValue); }
+};
