@@ -26,13 +26,13 @@
 #include "Platform/Simulated/SimulatedDevice.hpp"
 #include "Platform/Simulated/SimulatedEventSystem.hpp"
 #include "Platform/Simulated/SimulatedPrivateHIDEventSystem.hpp"
-#include "RavoletEngine/ButtonPipeline.hpp"
-#include "RavoletEngine/DeviceScope.hpp"
-#include "RavoletEngine/InputRouter.hpp"
-#include "RavoletEngine/MacroExecutor.hpp"
-#include "RavoletEngine/PointerPipeline.hpp"
-#include "RavoletEngine/PrivateSPI.hpp"
-#include "RavoletEngine/ScrollPipeline.hpp"
+#include "RavoletEngine/EventPath/ButtonPipeline.hpp"
+#include "RavoletEngine/EventPath/DeviceScope.hpp"
+#include "RavoletEngine/EventPath/InputRouter.hpp"
+#include "RavoletEngine/EventPath/MacroExecutor.hpp"
+#include "RavoletEngine/EventPath/PointerPipeline.hpp"
+#include "RavoletEngine/EventPath/PrivateSPI.hpp"
+#include "RavoletEngine/EventPath/ScrollPipeline.hpp"
 
 // Heap allocations are counted at malloc, which every operator new of the
 // process ends in, so the count holds whichever operator new the executable

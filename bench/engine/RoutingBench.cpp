@@ -14,10 +14,10 @@
 #include "Platform/Simulated/ManualScheduler.hpp"
 #include "Platform/Simulated/SimulatedEventSystem.hpp"
 #include "Platform/Simulated/SimulatedPrivateHIDEventSystem.hpp"
-#include "RavoletEngine/EventTapController.hpp"
-#include "RavoletEngine/InputRouter.hpp"
-#include "RavoletEngine/PointerPipeline.hpp"
-#include "RavoletEngine/RavoletEventTag.hpp"
+#include "RavoletEngine/EventPath/EventTapController.hpp"
+#include "RavoletEngine/EventPath/InputRouter.hpp"
+#include "RavoletEngine/EventPath/PointerPipeline.hpp"
+#include "RavoletEngine/EventPath/RavoletEventTag.hpp"
 
 namespace {
 std::atomic<std::uint64_t> allocations{0};

@@ -8,7 +8,7 @@
 #include "Core/ButtonRouter.hpp"
 #include "PipelineTestSupport.hpp"
 #include "Platform/Simulated/ManualScheduler.hpp"
-#include "RavoletEngine/ButtonPipeline.hpp"
+#include "RavoletEngine/EventPath/ButtonPipeline.hpp"
 
 namespace ravolet {
 namespace {

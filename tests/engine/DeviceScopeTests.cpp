@@ -5,9 +5,9 @@
 #include "Platform/Simulated/ManualScheduler.hpp"
 #include "Platform/Simulated/SimulatedEventSystem.hpp"
 #include "Platform/Simulated/SimulatedPrivateHIDEventSystem.hpp"
-#include "RavoletEngine/DeviceScope.hpp"
-#include "RavoletEngine/EngineSPIDiagnostics.hpp"
-#include "RavoletEngine/RavoletEventTag.hpp"
+#include "RavoletEngine/EventPath/DeviceScope.hpp"
+#include "RavoletEngine/EventPath/EngineSPIDiagnostics.hpp"
+#include "RavoletEngine/EventPath/RavoletEventTag.hpp"
 
 using namespace ravolet;
 using namespace ravolet::platform;

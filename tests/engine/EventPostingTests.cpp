@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "Platform/Simulated/SimulatedEventSystem.hpp"
-#include "RavoletEngine/CGEventPoster.hpp"
-#include "RavoletEngine/EventFlagMapping.hpp"
-#include "RavoletEngine/RavoletEventTag.hpp"
-#include "RavoletEngine/RecordingEventPoster.hpp"
+#include "RavoletEngine/EventPath/CGEventPoster.hpp"
+#include "RavoletEngine/EventPath/EventFlagMapping.hpp"
+#include "RavoletEngine/EventPath/RavoletEventTag.hpp"
+#include "RavoletEngine/EventPath/RecordingEventPoster.hpp"
 
 using namespace ravolet;
 using namespace ravolet::platform;

@@ -11,7 +11,7 @@
 
 #include "Platform/Simulated/SimulatedEventSystem.hpp"
 #include "Platform/Thread.hpp"
-#include "RavoletEngine/EventTapController.hpp"
+#include "RavoletEngine/EventPath/EventTapController.hpp"
 
 using namespace ravolet;
 using namespace ravolet::platform;

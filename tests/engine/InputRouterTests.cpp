@@ -8,11 +8,11 @@
 #include "Platform/Simulated/ManualScheduler.hpp"
 #include "Platform/Simulated/SimulatedEventSystem.hpp"
 #include "Platform/Simulated/SimulatedPrivateHIDEventSystem.hpp"
-#include "RavoletEngine/CGEventPoster.hpp"
-#include "RavoletEngine/EventReaders.hpp"
-#include "RavoletEngine/EventTapController.hpp"
-#include "RavoletEngine/InputRouter.hpp"
-#include "RavoletEngine/RavoletEventTag.hpp"
+#include "RavoletEngine/EventPath/CGEventPoster.hpp"
+#include "RavoletEngine/EventPath/EventReaders.hpp"
+#include "RavoletEngine/EventPath/EventTapController.hpp"
+#include "RavoletEngine/EventPath/InputRouter.hpp"
+#include "RavoletEngine/EventPath/RavoletEventTag.hpp"
 
 using namespace ravolet;
 using namespace ravolet::platform;

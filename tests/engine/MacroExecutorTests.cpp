@@ -11,7 +11,7 @@
 #include "Core/RepeatToken.hpp"
 #include "PipelineTestSupport.hpp"
 #include "Platform/Simulated/ManualScheduler.hpp"
-#include "RavoletEngine/MacroExecutor.hpp"
+#include "RavoletEngine/EventPath/MacroExecutor.hpp"
 
 namespace ravolet {
 namespace {

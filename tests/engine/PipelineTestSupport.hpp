@@ -13,9 +13,9 @@
 
 #include <fmt/format.h>
 
-#include "RavoletEngine/EventPosting.hpp"
+#include "RavoletEngine/EventPath/EventPosting.hpp"
 #include "Core/ScrollPhase.hpp"
-#include "RavoletEngine/MacroSideEffects.hpp"
+#include "RavoletEngine/EventPath/MacroSideEffects.hpp"
 
 namespace ravolet::testing {
 

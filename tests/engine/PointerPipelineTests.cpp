@@ -5,8 +5,8 @@
 #include "Core/PointerSettings.hpp"
 #include "Platform/Simulated/SimulatedDisplays.hpp"
 #include "Platform/Simulated/SimulatedEventSystem.hpp"
-#include "RavoletEngine/CGPointerCursor.hpp"
-#include "RavoletEngine/PointerPipeline.hpp"
+#include "RavoletEngine/EventPath/CGPointerCursor.hpp"
+#include "RavoletEngine/EventPath/PointerPipeline.hpp"
 
 namespace ravolet {
 namespace {

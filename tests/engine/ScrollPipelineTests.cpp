@@ -9,7 +9,7 @@
 #include "Core/ScrollSettings.hpp"
 #include "PipelineTestSupport.hpp"
 #include "Platform/Simulated/ManualScheduler.hpp"
-#include "RavoletEngine/ScrollPipeline.hpp"
+#include "RavoletEngine/EventPath/ScrollPipeline.hpp"
 
 namespace ravolet {
 namespace {

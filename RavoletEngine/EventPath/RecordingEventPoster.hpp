@@ -12,7 +12,7 @@
 #include "Core/ModifierFlags.hpp"
 #include "Core/ScrollAxis.hpp"
 #include "Core/ScrollPhase.hpp"
-#include "RavoletEngine/EventPosting.hpp"
+#include "RavoletEngine/EventPath/EventPosting.hpp"
 
 namespace ravolet {
 

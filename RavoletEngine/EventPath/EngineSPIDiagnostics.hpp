@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "RavoletEngine/PrivateSPI.hpp"
+#include "RavoletEngine/EventPath/PrivateSPI.hpp"
 
 namespace ravolet {
 

@@ -1,4 +1,4 @@
-#include "RavoletEngine/MacroExecutor.hpp"
+#include "RavoletEngine/EventPath/MacroExecutor.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "Support/ValueSupport.hpp"
-#include "RavoletEngine/PipelineQueue.hpp"
+#include "RavoletEngine/EventPath/PipelineQueue.hpp"
 
 namespace ravolet {
 

@@ -8,8 +8,8 @@
 #include "Core/ScrollAxis.hpp"
 #include "Core/ScrollPhase.hpp"
 #include "Platform/EventSystem.hpp"
-#include "RavoletEngine/EventPosting.hpp"
-#include "RavoletEngine/KeyboardEventPoster.hpp"
+#include "RavoletEngine/EventPath/EventPosting.hpp"
+#include "RavoletEngine/EventPath/KeyboardEventPoster.hpp"
 
 namespace ravolet {
 

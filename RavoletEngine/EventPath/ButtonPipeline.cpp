@@ -1,4 +1,4 @@
-#include "RavoletEngine/ButtonPipeline.hpp"
+#include "RavoletEngine/EventPath/ButtonPipeline.hpp"
 
 #include <utility>
 #include <variant>

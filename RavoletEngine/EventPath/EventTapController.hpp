@@ -15,9 +15,9 @@
 #include "Platform/RunLoop.hpp"
 #include "Platform/Task.hpp"
 #include "Platform/Thread.hpp"
-#include "RavoletEngine/TapDisableReason.hpp"
-#include "RavoletEngine/TapMetrics.hpp"
-#include "RavoletEngine/TapVerdict.hpp"
+#include "RavoletEngine/EventPath/TapDisableReason.hpp"
+#include "RavoletEngine/EventPath/TapMetrics.hpp"
+#include "RavoletEngine/EventPath/TapVerdict.hpp"
 
 namespace ravolet {
 

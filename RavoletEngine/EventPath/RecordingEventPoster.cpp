@@ -1,4 +1,4 @@
-#include "RavoletEngine/RecordingEventPoster.hpp"
+#include "RavoletEngine/EventPath/RecordingEventPoster.hpp"
 
 #include <fmt/format.h>
 

@@ -7,8 +7,8 @@
 #include "Core/ModifierFlags.hpp"
 #include "Core/ScrollInput.hpp"
 #include "Platform/Event.hpp"
-#include "RavoletEngine/EventFlagMapping.hpp"
-#include "RavoletEngine/PointerMotion.hpp"
+#include "RavoletEngine/EventPath/EventFlagMapping.hpp"
+#include "RavoletEngine/EventPath/PointerMotion.hpp"
 
 namespace ravolet {
 

@@ -10,8 +10,8 @@
 #include "Support/ValueSupport.hpp"
 #include "Core/PointerAccumulator.hpp"
 #include "Core/PointerSettings.hpp"
-#include "RavoletEngine/PointerMotion.hpp"
-#include "RavoletEngine/RouterTargets.hpp"
+#include "RavoletEngine/EventPath/PointerMotion.hpp"
+#include "RavoletEngine/EventPath/RouterTargets.hpp"
 
 namespace ravolet {
 

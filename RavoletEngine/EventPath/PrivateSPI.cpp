@@ -1,4 +1,4 @@
-#include "RavoletEngine/PrivateSPI.hpp"
+#include "RavoletEngine/EventPath/PrivateSPI.hpp"
 
 namespace ravolet {
 

@@ -10,9 +10,9 @@
 
 #include "Support/ValueSupport.hpp"
 #include "Platform/Event.hpp"
-#include "RavoletEngine/DeviceScope.hpp"
-#include "RavoletEngine/RouterTargets.hpp"
-#include "RavoletEngine/TapVerdict.hpp"
+#include "RavoletEngine/EventPath/DeviceScope.hpp"
+#include "RavoletEngine/EventPath/RouterTargets.hpp"
+#include "RavoletEngine/EventPath/TapVerdict.hpp"
 
 namespace ravolet {
 

@@ -1,10 +1,10 @@
-#include "RavoletEngine/CGEventPoster.hpp"
+#include "RavoletEngine/EventPath/CGEventPoster.hpp"
 
 #include <limits>
 
 #include "Core/Clamp.hpp"
-#include "RavoletEngine/EventFlagMapping.hpp"
-#include "RavoletEngine/RavoletEventTag.hpp"
+#include "RavoletEngine/EventPath/EventFlagMapping.hpp"
+#include "RavoletEngine/EventPath/RavoletEventTag.hpp"
 
 namespace ravolet {
 

@@ -1,4 +1,4 @@
-#include "RavoletEngine/EventReaders.hpp"
+#include "RavoletEngine/EventPath/EventReaders.hpp"
 
 #include <cmath>
 

@@ -14,8 +14,8 @@
 #include "Core/ModifierFlags.hpp"
 #include "Platform/DispatchTimer.hpp"
 #include "Platform/Executor.hpp"
-#include "RavoletEngine/EventPosting.hpp"
-#include "RavoletEngine/MacroSideEffects.hpp"
+#include "RavoletEngine/EventPath/EventPosting.hpp"
+#include "RavoletEngine/EventPath/MacroSideEffects.hpp"
 
 namespace ravolet {
 

@@ -1,10 +1,10 @@
-#include "RavoletEngine/ScrollPipeline.hpp"
+#include "RavoletEngine/EventPath/ScrollPipeline.hpp"
 
 #include <algorithm>
 
 #include "Core/ScrollOutcome.hpp"
 #include "Core/ScrollPhase.hpp"
-#include "RavoletEngine/PipelineQueue.hpp"
+#include "RavoletEngine/EventPath/PipelineQueue.hpp"
 
 namespace ravolet {
 

@@ -1,4 +1,4 @@
-#include "RavoletEngine/ScopedDevice.hpp"
+#include "RavoletEngine/EventPath/ScopedDevice.hpp"
 
 #include <fmt/format.h>
 

@@ -1,4 +1,4 @@
-#include "RavoletEngine/PipelineQueue.hpp"
+#include "RavoletEngine/EventPath/PipelineQueue.hpp"
 
 #include <condition_variable>
 #include <mutex>

@@ -17,9 +17,9 @@
 #include "HIDPlusPlus/HIDPPDeviceMatch.hpp"
 #include "Platform/Event.hpp"
 #include "Platform/Executor.hpp"
-#include "RavoletEngine/PrivateSPI.hpp"
-#include "RavoletEngine/ScopeDecision.hpp"
-#include "RavoletEngine/ScopedDevice.hpp"
+#include "RavoletEngine/EventPath/PrivateSPI.hpp"
+#include "RavoletEngine/EventPath/ScopeDecision.hpp"
+#include "RavoletEngine/EventPath/ScopedDevice.hpp"
 
 namespace ravolet {
 

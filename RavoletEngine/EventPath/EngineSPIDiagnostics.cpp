@@ -1,4 +1,4 @@
-#include "RavoletEngine/EngineSPIDiagnostics.hpp"
+#include "RavoletEngine/EventPath/EngineSPIDiagnostics.hpp"
 
 #include <variant>
 

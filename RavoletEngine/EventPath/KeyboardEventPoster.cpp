@@ -1,9 +1,9 @@
-#include "RavoletEngine/KeyboardEventPoster.hpp"
+#include "RavoletEngine/EventPath/KeyboardEventPoster.hpp"
 
 #include <optional>
 
-#include "RavoletEngine/EventFlagMapping.hpp"
-#include "RavoletEngine/RavoletEventTag.hpp"
+#include "RavoletEngine/EventPath/EventFlagMapping.hpp"
+#include "RavoletEngine/EventPath/RavoletEventTag.hpp"
 
 namespace ravolet {
 

@@ -6,7 +6,7 @@
 #include "Platform/Displays.hpp"
 #include "Platform/EventSource.hpp"
 #include "Platform/EventSystem.hpp"
-#include "RavoletEngine/RouterTargets.hpp"
+#include "RavoletEngine/EventPath/RouterTargets.hpp"
 
 namespace ravolet {
 

@@ -1,4 +1,4 @@
-#include "RavoletEngine/CGPointerCursor.hpp"
+#include "RavoletEngine/EventPath/CGPointerCursor.hpp"
 
 #include <algorithm>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "RavoletEngine/EventFlagMapping.hpp"
+#include "RavoletEngine/EventPath/EventFlagMapping.hpp"
 
 #include <array>
 #include <utility>

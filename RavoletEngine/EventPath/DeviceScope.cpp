@@ -1,4 +1,4 @@
-#include "RavoletEngine/DeviceScope.hpp"
+#include "RavoletEngine/EventPath/DeviceScope.hpp"
 
 #include <algorithm>
 

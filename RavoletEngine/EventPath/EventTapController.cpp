@@ -1,4 +1,4 @@
-#include "RavoletEngine/EventTapController.hpp"
+#include "RavoletEngine/EventPath/EventTapController.hpp"
 
 #include <condition_variable>
 #include <optional>

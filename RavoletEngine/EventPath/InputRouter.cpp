@@ -1,12 +1,12 @@
-#include "RavoletEngine/InputRouter.hpp"
+#include "RavoletEngine/EventPath/InputRouter.hpp"
 
 #include <cmath>
 #include <variant>
 
 #include "Platform/Displays.hpp"
 #include "Platform/MonotonicClock.hpp"
-#include "RavoletEngine/EventReaders.hpp"
-#include "RavoletEngine/RavoletEventTag.hpp"
+#include "RavoletEngine/EventPath/EventReaders.hpp"
+#include "RavoletEngine/EventPath/RavoletEventTag.hpp"
 
 namespace ravolet {
 

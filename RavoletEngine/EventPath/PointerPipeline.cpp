@@ -1,4 +1,4 @@
-#include "RavoletEngine/PointerPipeline.hpp"
+#include "RavoletEngine/EventPath/PointerPipeline.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "RavoletEngine/RavoletEventTag.hpp"
+#include "RavoletEngine/EventPath/RavoletEventTag.hpp"
 
 namespace ravolet::RavoletEventTag {
 

@@ -14,8 +14,8 @@
 #include "Core/ButtonRouter.hpp"
 #include "Core/ModifierFlags.hpp"
 #include "Support/ValueSupport.hpp"
-#include "RavoletEngine/MacroExecutor.hpp"
-#include "RavoletEngine/RouterTargets.hpp"
+#include "RavoletEngine/EventPath/MacroExecutor.hpp"
+#include "RavoletEngine/EventPath/RouterTargets.hpp"
 
 namespace ravolet {
 

@@ -18,8 +18,8 @@
 #include "Core/ScrollTransformer.hpp"
 #include "Support/ValueSupport.hpp"
 #include "Platform/Executor.hpp"
-#include "RavoletEngine/EventPosting.hpp"
-#include "RavoletEngine/RouterTargets.hpp"
+#include "RavoletEngine/EventPath/EventPosting.hpp"
+#include "RavoletEngine/EventPath/RouterTargets.hpp"
 
 namespace ravolet {
 
