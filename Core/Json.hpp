@@ -65,6 +65,13 @@ public:
     // Any integral number that fits in I; 1.0 is accepted, 1.7 and 1e30 are not.
     template <std::integral I>
     I asInteger() const;
+    // Only an integer token (no fraction, no exponent) that fits in I: for
+    // files where a floating number means a value that may have lost digits.
+    template <std::integral I>
+    I asIntegerToken() const {
+        if (value_->is_number_float()) typeMismatch("an integer");
+        return asInteger<I>();
+    }
 
     // The member `key` of an object; fails when this is no object or the key is missing.
     JsonValue operator[](std::string_view key) const;

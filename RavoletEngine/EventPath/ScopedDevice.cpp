@@ -11,9 +11,15 @@ std::string hexID(const std::optional<std::int64_t>& id) {
 }
 } // namespace
 
-std::string ScopedDevice::label() const {
+std::string hidServiceLabel(const std::optional<std::string>& product, std::optional<std::int64_t> vendorID,
+                            std::optional<std::int64_t> productID, std::optional<std::int64_t> primaryUsagePage,
+                            std::optional<std::int64_t> primaryUsage) {
     return fmt::format("{} [{}:{}] usage {}/{}", product.value_or("(unnamed)"), hexID(vendorID), hexID(productID),
                        primaryUsagePage.value_or(-1), primaryUsage.value_or(-1));
+}
+
+std::string ScopedDevice::label() const {
+    return hidServiceLabel(product, vendorID, productID, primaryUsagePage, primaryUsage);
 }
 
 } // namespace ravolet

@@ -13,6 +13,12 @@
 
 namespace ravolet {
 
+// "G502 X [0x046D:0xC099] usage 1/2": the product or "(unnamed)", vendor and
+// product as "0x%04X" or "?", usage page and usage or -1.
+std::string hidServiceLabel(const std::optional<std::string>& product, std::optional<std::int64_t> vendorID,
+                            std::optional<std::int64_t> productID, std::optional<std::int64_t> primaryUsagePage,
+                            std::optional<std::int64_t> primaryUsage);
+
 // One HID service as the device scope knows it, with the registry properties
 // it was described by.
 struct ScopedDevice {
