@@ -60,6 +60,8 @@ public:
     virtual std::uint64_t hidEventSenderID(HIDEventRef hidEvent) = 0;
     // "IOHIDEventSystemClientCreateSimpleClient" (default allocator).
     virtual std::optional<HIDEventSystemClientRef> createSimpleClient() = 0;
+    // Releases a client made by createSimpleClient.
+    virtual void releaseClient(HIDEventSystemClientRef client) = 0;
     // "IOHIDEventSystemClientCopyServices": every service the client sees, or none.
     virtual std::optional<std::vector<HIDServiceRef>> copyServices(HIDEventSystemClientRef client) = 0;
     // "IOHIDServiceClientGetRegistryID": the registry identifier as a number object, or none.

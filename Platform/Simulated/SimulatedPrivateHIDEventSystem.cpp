@@ -119,8 +119,11 @@ std::uint64_t SimulatedPrivateHIDEventSystem::hidEventSenderID(HIDEventRef hidEv
 std::optional<HIDEventSystemClientRef> SimulatedPrivateHIDEventSystem::createSimpleClient() {
     std::lock_guard guard(lock_);
     if (failClient_) return std::nullopt;
+    ++outstandingClients_;
     return HIDEventSystemClientRef{nextClient_++};
 }
+
+void SimulatedPrivateHIDEventSystem::releaseClient(HIDEventSystemClientRef) { --outstandingClients_; }
 
 std::optional<std::vector<HIDServiceRef>> SimulatedPrivateHIDEventSystem::copyServices(HIDEventSystemClientRef) {
     ++serviceCopies_;

@@ -52,6 +52,8 @@ public:
     std::uint64_t serviceCopies() const { return serviceCopies_.load(); }
     // HID events copied and not yet released.
     std::int64_t outstandingHIDEvents() const { return outstandingHIDEvents_.load(); }
+    // Clients created and not yet released.
+    std::int64_t outstandingClients() const { return outstandingClients_.load(); }
     // Properties as they are now, after writes.
     std::optional<PropertyValue> property(std::uint64_t registryID, const std::string& key) const;
 
@@ -61,6 +63,7 @@ public:
     void releaseHIDEvent(HIDEventRef hidEvent) override;
     std::uint64_t hidEventSenderID(HIDEventRef hidEvent) override;
     std::optional<HIDEventSystemClientRef> createSimpleClient() override;
+    void releaseClient(HIDEventSystemClientRef client) override;
     std::optional<std::vector<HIDServiceRef>> copyServices(HIDEventSystemClientRef client) override;
     std::optional<PropertyValue> serviceRegistryID(HIDServiceRef service) override;
     std::uint64_t serviceRegistryIDResultWord(HIDServiceRef service) override;
@@ -89,6 +92,7 @@ private:
     std::atomic<std::uint64_t> libraryOpens_{0};
     std::atomic<std::uint64_t> serviceCopies_{0};
     std::atomic<std::int64_t> outstandingHIDEvents_{0};
+    std::atomic<std::int64_t> outstandingClients_{0};
 };
 
 } // namespace ravolet::platform

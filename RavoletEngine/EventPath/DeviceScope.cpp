@@ -15,17 +15,6 @@ namespace {
 // names their sender.
 constexpr std::uint64_t senderFieldTypes = 0xE0000DE;
 
-std::optional<std::int64_t> integerProperty(const PrivateSPI& spi, platform::HIDServiceRef service, std::string_view key) {
-    const auto value = spi.copyServiceProperty(service, key);
-    if (!value || std::holds_alternative<bool>(*value)) return std::nullopt;
-    return platform::propertyInt64(*value);
-}
-
-std::optional<std::string> textProperty(const PrivateSPI& spi, platform::HIDServiceRef service, std::string_view key) {
-    const auto value = spi.copyServiceProperty(service, key);
-    return value ? platform::propertyString(*value) : std::nullopt;
-}
-
 } // namespace
 
 std::ostream& operator<<(std::ostream& os, const DeviceScope::Counters& c) {
@@ -169,20 +158,18 @@ void DeviceScope::refreshNow() {
 }
 
 std::optional<ScopedDevice> DeviceScope::describe(platform::HIDServiceRef service) const {
-    const auto raw = spi_->serviceRegistryID(service);
-    if (!raw || std::holds_alternative<bool>(*raw) || std::holds_alternative<std::string>(*raw)) return std::nullopt;
-    const auto registryID = platform::propertyUInt64(*raw);
+    const auto registryID = spi_->serviceRegistryIDNumber(service);
     if (!registryID || *registryID == 0) return std::nullopt;
 
     ScopedDevice device;
     device.registryID = *registryID;
     if (!spi_->isAvailable(Entry::ioHIDServiceClientCopyProperty)) return device;
-    device.vendorID = integerProperty(*spi_, service, "VendorID");
-    device.productID = integerProperty(*spi_, service, "ProductID");
-    device.product = textProperty(*spi_, service, "Product");
-    device.transport = textProperty(*spi_, service, "Transport");
-    device.primaryUsagePage = integerProperty(*spi_, service, "PrimaryUsagePage");
-    device.primaryUsage = integerProperty(*spi_, service, "PrimaryUsage");
+    device.vendorID = spi_->copyServiceInteger(service, "VendorID");
+    device.productID = spi_->copyServiceInteger(service, "ProductID");
+    device.product = spi_->copyServiceString(service, "Product");
+    device.transport = spi_->copyServiceString(service, "Transport");
+    device.primaryUsagePage = spi_->copyServiceInteger(service, "PrimaryUsagePage");
+    device.primaryUsage = spi_->copyServiceInteger(service, "PrimaryUsage");
     return device;
 }
 

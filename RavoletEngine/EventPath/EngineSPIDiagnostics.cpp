@@ -21,9 +21,7 @@ std::vector<platform::HIDServiceRef> EngineSPIDiagnostics::services(const Privat
 }
 
 std::optional<std::uint64_t> EngineSPIDiagnostics::registryID(const PrivateSPI& spi, platform::HIDServiceRef service) {
-    const auto value = spi.serviceRegistryID(service);
-    if (!value || std::holds_alternative<bool>(*value)) return std::nullopt;
-    return platform::propertyUInt64(*value);
+    return spi.serviceRegistryIDNumber(service);
 }
 
 bool EngineSPIDiagnostics::canSetServiceProperties(const PrivateSPI& spi) {

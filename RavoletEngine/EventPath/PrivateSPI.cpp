@@ -52,6 +52,8 @@ std::optional<platform::HIDEventSystemClientRef> PrivateSPI::createSimpleClient(
     return system_->createSimpleClient();
 }
 
+void PrivateSPI::releaseClient(platform::HIDEventSystemClientRef client) const { system_->releaseClient(client); }
+
 std::optional<std::vector<platform::HIDServiceRef>> PrivateSPI::copyServices(platform::HIDEventSystemClientRef client) const {
     if (!isAvailable(Entry::ioHIDEventSystemClientCopyServices)) return std::nullopt;
     return system_->copyServices(client);
@@ -72,6 +74,29 @@ bool PrivateSPI::setServiceProperty(platform::HIDServiceRef service, std::string
                                     const platform::PropertyValue& value) const {
     if (!isAvailable(Entry::ioHIDServiceClientSetProperty)) return false;
     return system_->setServiceProperty(service, key, value);
+}
+
+namespace {
+bool isNumber(const platform::PropertyValue& value) {
+    return !std::holds_alternative<bool>(value) && !std::holds_alternative<std::string>(value);
+}
+} // namespace
+
+std::optional<std::uint64_t> PrivateSPI::serviceRegistryIDNumber(platform::HIDServiceRef service) const {
+    const auto value = serviceRegistryID(service);
+    if (!value || !isNumber(*value)) return std::nullopt;
+    return platform::propertyUInt64(*value);
+}
+
+std::optional<std::int64_t> PrivateSPI::copyServiceInteger(platform::HIDServiceRef service, std::string_view key) const {
+    const auto value = copyServiceProperty(service, key);
+    if (!value || !isNumber(*value)) return std::nullopt;
+    return platform::propertyInt64(*value);
+}
+
+std::optional<std::string> PrivateSPI::copyServiceString(platform::HIDServiceRef service, std::string_view key) const {
+    const auto value = copyServiceProperty(service, key);
+    return value ? platform::propertyString(*value) : std::nullopt;
 }
 
 } // namespace ravolet

@@ -66,11 +66,19 @@ public:
     void releaseHIDEvent(platform::HIDEventRef hidEvent) const;
     std::optional<std::uint64_t> hidEventSenderID(platform::HIDEventRef hidEvent) const;
     std::optional<platform::HIDEventSystemClientRef> createSimpleClient() const;
+    void releaseClient(platform::HIDEventSystemClientRef client) const;
     std::optional<std::vector<platform::HIDServiceRef>> copyServices(platform::HIDEventSystemClientRef client) const;
     std::optional<platform::PropertyValue> serviceRegistryID(platform::HIDServiceRef service) const;
     std::optional<platform::PropertyValue> copyServiceProperty(platform::HIDServiceRef service, std::string_view key) const;
     bool setServiceProperty(platform::HIDServiceRef service, std::string_view key,
                             const platform::PropertyValue& value) const;
+
+    // Typed readings of the functions above. The registry identifier when the
+    // function gives a number (0 included; a Boolean or a text is no number).
+    std::optional<std::uint64_t> serviceRegistryIDNumber(platform::HIDServiceRef service) const;
+    // A property's integer value when it is a number, its text when it is one.
+    std::optional<std::int64_t> copyServiceInteger(platform::HIDServiceRef service, std::string_view key) const;
+    std::optional<std::string> copyServiceString(platform::HIDServiceRef service, std::string_view key) const;
 
 private:
     const std::shared_ptr<platform::PrivateHIDEventSystem> system_;

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <chrono>
+
+namespace ravolet::platform {
+
+// The wall clock: the date and time of day, for records that carry a date
+// (never for measuring intervals, which use MonotonicClock).
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual std::chrono::system_clock::time_point now() const = 0;
+};
+
+} // namespace ravolet::platform

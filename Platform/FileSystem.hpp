@@ -1,0 +1,67 @@
+#pragma once
+
+#include <expected>
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ravolet::platform {
+
+// A failed file operation: what was tried, on which path, and the system's
+// error number.
+struct FileError {
+    // "read", "write", "create folder", "remove", "move", "list".
+    std::string operation;
+    std::filesystem::path path;
+    // The destination of a move.
+    std::filesystem::path destination;
+    // An errno value.
+    int code = 0;
+
+    // "cannot write /home/u/.config/ravolet/config.json: No space left on device";
+    // a move names both paths ("cannot move a to b: File exists").
+    std::string description() const;
+    bool isNotFound() const;
+
+    friend bool operator==(const FileError&, const FileError&) = default;
+};
+std::ostream& operator<<(std::ostream& os, const FileError& error);
+
+// The system's text for an errno value ("Permission denied"), in English
+// whatever the locale.
+std::string errorText(int code);
+
+template <class T>
+using FileResult = std::expected<T, FileError>;
+
+// Files and folders of the program: small documents read whole and replaced
+// whole. Each operation reports its failure as a value; none throws.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // The folder of the program's own files (settings, preferences, captures).
+    // Not created by asking.
+    virtual std::filesystem::path settingsFolder() const = 0;
+
+    // The folder and any missing parents; an existing folder is no error.
+    virtual FileResult<void> createDirectories(const std::filesystem::path& folder) = 0;
+    // The whole file.
+    virtual FileResult<std::string> readFile(const std::filesystem::path& file) const = 0;
+    // Replaces the file in one step: a reader sees the old bytes or the new
+    // ones, never a mixture, and a failed write leaves the old file as it was.
+    // The folder must exist.
+    virtual FileResult<void> writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) = 0;
+    // Removes a file (a missing one is an error, isNotFound()).
+    virtual FileResult<void> removeFile(const std::filesystem::path& file) = 0;
+    // Moves a file to a new name in the same file system; fails (EEXIST) when
+    // something already has that name, which is never replaced.
+    virtual FileResult<void> moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+    virtual bool exists(const std::filesystem::path& path) const = 0;
+    // The names in a folder, sorted.
+    virtual FileResult<std::vector<std::string>> listDirectory(const std::filesystem::path& folder) const = 0;
+};
+
+} // namespace ravolet::platform

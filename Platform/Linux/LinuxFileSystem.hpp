@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Platform/FileSystem.hpp"
+
+namespace ravolet::platform {
+
+// The file system of this machine.
+//
+// Atomic writes go through a temporary file in the same folder that is
+// flushed to disk (fsync) and renamed over the target; the folder is flushed
+// after the rename. A replaced file keeps its permission bits; a new one is
+// private to the user (0600). Moves that must not replace use renameat2 with
+// RENAME_NOREPLACE, or link and unlink where the file system lacks it.
+class LinuxFileSystem final : public FileSystem {
+public:
+    // $XDG_CONFIG_HOME/ravolet, else ~/.config/ravolet (the home folder from
+    // $HOME, else the user database).
+    std::filesystem::path settingsFolder() const override;
+
+    FileResult<void> createDirectories(const std::filesystem::path& folder) override;
+    FileResult<std::string> readFile(const std::filesystem::path& file) const override;
+    FileResult<void> writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) override;
+    FileResult<void> removeFile(const std::filesystem::path& file) override;
+    FileResult<void> moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) override;
+    bool exists(const std::filesystem::path& path) const override;
+    FileResult<std::vector<std::string>> listDirectory(const std::filesystem::path& folder) const override;
+
+    // The settings folder for these environment values. XDG_CONFIG_HOME counts
+    // only when it is an absolute path, as the base-directory rules say.
+    static std::filesystem::path settingsFolderFor(const std::optional<std::string>& xdgConfigHome,
+                                                   const std::filesystem::path& home);
+
+    static std::shared_ptr<LinuxFileSystem> shared();
+};
+
+} // namespace ravolet::platform

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "Platform/FileSystem.hpp"
+
+namespace ravolet::platform {
+
+// Files and folders in memory, with failures on demand. Paths are taken as
+// given (made lexically normal); "/" always exists. Safe from any thread.
+class InMemoryFileSystem final : public FileSystem {
+public:
+    enum class Operation { createDirectories, read, write, remove, move, list };
+
+    explicit InMemoryFileSystem(std::filesystem::path settingsFolder = "/home/user/.config/ravolet");
+
+    std::filesystem::path settingsFolder() const override;
+    FileResult<void> createDirectories(const std::filesystem::path& folder) override;
+    FileResult<std::string> readFile(const std::filesystem::path& file) const override;
+    FileResult<void> writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) override;
+    FileResult<void> removeFile(const std::filesystem::path& file) override;
+    FileResult<void> moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) override;
+    bool exists(const std::filesystem::path& path) const override;
+    FileResult<std::vector<std::string>> listDirectory(const std::filesystem::path& folder) const override;
+
+    // Every later call of the operation fails with the errno value (0: works again).
+    void fail(Operation operation, int code);
+    // A file put in place directly (its folders created), as if by another program.
+    void putFile(const std::filesystem::path& file, std::string bytes);
+    // How many writes and removals succeeded so far.
+    std::uint64_t writeCount() const;
+    std::uint64_t removeCount() const;
+
+private:
+    std::optional<int> failure(Operation operation) const;
+    bool isFolder(const std::filesystem::path& path) const;
+
+    const std::filesystem::path settingsFolder_;
+    mutable std::mutex lock_;
+    std::map<std::filesystem::path, std::string> files_;
+    std::set<std::filesystem::path> folders_;
+    std::map<Operation, int> failures_;
+    std::uint64_t writes_ = 0;
+    std::uint64_t removes_ = 0;
+};
+
+} // namespace ravolet::platform

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
+
+#include "Platform/Linux/JsonFileKeyValueStore.hpp"
+#include "Platform/Linux/LinuxFileSystem.hpp"
+#include "Platform/Simulated/InMemoryFileSystem.hpp"
+#include "Platform/Simulated/InMemoryKeyValueStore.hpp"
+#include "Platform/Simulated/SimulatedClock.hpp"
+
+using namespace ravolet::platform;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fresh folder under the test's temporary directory, removed afterwards.
+struct TemporaryFolder {
+    fs::path path;
+    TemporaryFolder() {
+        std::string pattern = (fs::path(::testing::TempDir()) / "ravolet-XXXXXX").string();
+        path = ::mkdtemp(pattern.data());
+    }
+    ~TemporaryFolder() { fs::remove_all(path); }
+};
+
+// The same file system rules, on the real one and on the in-memory stand-in.
+struct FileSystemTest : ::testing::TestWithParam<bool> {
+    TemporaryFolder temporary;
+    std::shared_ptr<FileSystem> files = GetParam() ? std::shared_ptr<FileSystem>(std::make_shared<LinuxFileSystem>())
+                                                   : std::make_shared<InMemoryFileSystem>();
+    fs::path root = GetParam() ? temporary.path : fs::path("/tmp/ravolet");
+};
+
+} // namespace
+
+TEST_P(FileSystemTest, FilesAreReplacedWholeAndNeverMovedOverAnother) {
+    const fs::path folder = root / "a" / "b";
+    const fs::path file = folder / "x.json";
+    auto missing = files->writeFileAtomically(file, "{}");
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().description(), "cannot write " + file.string() + ": No such file or directory");
+
+    ASSERT_TRUE(files->createDirectories(folder));
+    ASSERT_TRUE(files->createDirectories(folder)); // already there: fine
+    ASSERT_TRUE(files->writeFileAtomically(file, "one"));
+    ASSERT_TRUE(files->writeFileAtomically(file, "two"));
+    EXPECT_EQ(files->readFile(file), "two");
+    ASSERT_TRUE(files->writeFileAtomically(folder / "y.json", "other"));
+    EXPECT_EQ(files->listDirectory(folder), (std::vector<std::string>{"x.json", "y.json"})); // no temporary left over
+
+    const auto taken = files->moveWithoutReplacing(file, folder / "y.json");
+    ASSERT_FALSE(taken);
+    EXPECT_EQ(taken.error().code, EEXIST);
+    EXPECT_EQ(taken.error().description(),
+              "cannot move " + file.string() + " to " + (folder / "y.json").string() + ": File exists");
+    EXPECT_EQ(files->readFile(folder / "y.json"), "other");
+    ASSERT_TRUE(files->moveWithoutReplacing(file, folder / "z.json"));
+    EXPECT_FALSE(files->exists(file));
+    EXPECT_EQ(files->readFile(folder / "z.json"), "two");
+
+    EXPECT_TRUE(files->removeFile(folder / "z.json"));
+    const auto gone = files->removeFile(folder / "z.json");
+    ASSERT_FALSE(gone);
+    EXPECT_TRUE(gone.error().isNotFound());
+    EXPECT_TRUE(files->readFile(folder / "z.json").error().isNotFound());
+
+    const auto blocked = files->createDirectories(folder / "y.json" / "c");
+    ASSERT_FALSE(blocked);
+    EXPECT_EQ(blocked.error().code, ENOTDIR);
+    EXPECT_EQ(files->readFile(folder).error().code, EISDIR);
+}
+
+INSTANTIATE_TEST_SUITE_P(LinuxAndInMemory, FileSystemTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Linux" : "InMemory"; });
+
+TEST(LinuxFileSystemTest, SettingsFolderAndPermissionsOfReplacedFiles) {
+    EXPECT_EQ(LinuxFileSystem::settingsFolderFor("/x/config", "/home/u"), "/x/config/ravolet");
+    EXPECT_EQ(LinuxFileSystem::settingsFolderFor("relative/config", "/home/u"), "/home/u/.config/ravolet");
+    EXPECT_EQ(LinuxFileSystem::settingsFolderFor(std::nullopt, "/home/u"), "/home/u/.config/ravolet");
+
+    TemporaryFolder temporary;
+    LinuxFileSystem files;
+    const fs::path file = temporary.path / "p.json";
+    ASSERT_TRUE(files.writeFileAtomically(file, "a"));
+    struct stat info{};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u); // new files are the user's own
+    ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+    ASSERT_TRUE(files.writeFileAtomically(file, "b"));
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+TEST(KeyValueStoreTest, TypedReadsAndTheBooleanReading) {
+    InMemoryKeyValueStore store({{"bool", true},
+                                 {"int", std::int64_t{0}},
+                                 {"int2", std::int64_t{-3}},
+                                 {"double", 0.5},
+                                 {"zero", 0.0},
+                                 {"yes", std::string("YeS")},
+                                 {"one", std::string("1")},
+                                 {"true", std::string("TRUE")},
+                                 {"two", std::string("2")},
+                                 {"on", std::string("on")},
+                                 {"spaced", std::string(" true")}});
+    const std::vector<std::pair<std::string, bool>> readings{
+        {"bool", true}, {"int", false}, {"int2", true}, {"double", true}, {"zero", false}, {"yes", true},
+        {"one", true},  {"true", true}, {"two", false}, {"on", false},    {"spaced", false}, {"absent", false}};
+    for (const auto& [key, expected] : readings) EXPECT_EQ(store.boolean(key), expected) << key;
+
+    EXPECT_EQ(store.boolValue("bool"), true);
+    EXPECT_EQ(store.boolValue("int"), std::nullopt);
+    EXPECT_EQ(store.integerValue("int2"), -3);
+    EXPECT_EQ(store.integerValue("bool"), std::nullopt);
+    EXPECT_EQ(store.integerValue("double"), std::nullopt);
+    EXPECT_EQ(store.doubleValue("int2"), -3.0);
+    EXPECT_EQ(store.stringValue("one"), "1");
+    EXPECT_EQ(store.stringValue("int"), std::nullopt);
+}
+
+TEST(JsonFileKeyValueStoreTest, ValuesKeepTheirKindsAcrossLaunches) {
+    TemporaryFolder temporary;
+    const auto files = std::make_shared<LinuxFileSystem>();
+    const fs::path file = temporary.path / "ravolet" / "preferences.json"; // the folder comes with the first write
+    files->createDirectories(file.parent_path());
+    files->writeFileAtomically(file, R"({"kept": [1, {"x": null}], "big": 18446744073709551615})");
+    {
+        JsonFileKeyValueStore store(file, files);
+        store.set("b", true);
+        store.set("i", std::int64_t{1});
+        store.set("d", 1.0);
+        store.set("s", std::string("1"));
+        store.set("nan", std::nan(""));
+        store.set("gone", true);
+        store.remove("gone");
+        EXPECT_EQ(store.lastError(), std::nullopt);
+    }
+    JsonFileKeyValueStore again(file, files);
+    EXPECT_EQ(again.value("b"), KeyValue{true});
+    EXPECT_EQ(again.value("i"), KeyValue{std::int64_t{1}});
+    EXPECT_EQ(again.value("d"), KeyValue{1.0});
+    EXPECT_EQ(again.value("s"), KeyValue{std::string("1")});
+    EXPECT_EQ(again.value("big"), KeyValue{18446744073709551615.0});
+    EXPECT_EQ(again.value("nan"), std::nullopt);
+    EXPECT_EQ(again.value("gone"), std::nullopt);
+    EXPECT_EQ(again.value("kept"), std::nullopt); // not one of the four kinds, but written back untouched
+    EXPECT_NE(files->readFile(file)->find(R"("kept": [)"), std::string::npos);
+}
+
+TEST(JsonFileKeyValueStoreTest, AnUnreadableFileIsMovedAsideAndNeverOverwritten) {
+    const auto files = std::make_shared<InMemoryFileSystem>();
+    const fs::path file = files->settingsFolder() / "preferences.json";
+    for (const auto& [bytes, aside] : {std::pair{"[true]", "preferences.unreadable.json"},
+                                       std::pair{"{\"a\": tru", "preferences.unreadable-2.json"}}) {
+        files->putFile(file, bytes);
+        JsonFileKeyValueStore store(file, files);
+        EXPECT_EQ(store.value("a"), std::nullopt);
+        EXPECT_EQ(store.keptAsideAt(), file.parent_path() / aside);
+        EXPECT_EQ(files->readFile(file.parent_path() / aside), bytes);
+        store.set("a", true);
+        EXPECT_EQ(files->readFile(file), "{\n  \"a\": true\n}\n");
+    }
+
+    files->putFile(file, "garbage");
+    files->fail(InMemoryFileSystem::Operation::move, EACCES);
+    JsonFileKeyValueStore blocked(file, files);
+    blocked.set("a", false);
+    EXPECT_EQ(blocked.value("a"), KeyValue{false}); // kept in memory
+    EXPECT_EQ(files->readFile(file), "garbage");
+    ASSERT_TRUE(blocked.lastError());
+    EXPECT_EQ(blocked.lastError()->code, EACCES);
+}
+
+TEST(SimulatedClockTest, StandsStillUntilMoved) {
+    SimulatedClock clock;
+    EXPECT_EQ(clock.now(), SimulatedClock::defaultStart);
+    clock.advance(std::chrono::seconds(90));
+    EXPECT_EQ(std::chrono::floor<std::chrono::seconds>(clock.now()), SimulatedClock::defaultStart + std::chrono::seconds(90));
+}
