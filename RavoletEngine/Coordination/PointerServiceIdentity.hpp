@@ -18,11 +18,11 @@ namespace ravolet {
 // properties when it has them.
 struct PointerServiceIdentity {
     std::uint64_t registryID = 0;
-    std::optional<std::int64_t> vendorID;
-    std::optional<std::int64_t> productID;
-    std::optional<std::string> product;
-    std::optional<std::int64_t> primaryUsagePage;
-    std::optional<std::int64_t> primaryUsage;
+    std::optional<std::int64_t> vendorID = std::nullopt;
+    std::optional<std::int64_t> productID = std::nullopt;
+    std::optional<std::string> product = std::nullopt;
+    std::optional<std::int64_t> primaryUsagePage = std::nullopt;
+    std::optional<std::int64_t> primaryUsage = std::nullopt;
 
     // A generic-desktop mouse collection: usage page 1, usage 2, both present.
     bool isPointerCollection() const;

@@ -28,9 +28,9 @@ struct PointerTuningCapture {
     // The key under which the acceleration was read and is written back.
     std::string accelerationKey;
     // "HIDPointerResolution" as found (16.16 fixed point); absent when the service had none.
-    std::optional<std::int64_t> resolution;
+    std::optional<std::int64_t> resolution = std::nullopt;
     // The value found under accelerationKey; absent when the service had none.
-    std::optional<std::int64_t> acceleration;
+    std::optional<std::int64_t> acceleration = std::nullopt;
     std::chrono::sys_seconds capturedAt{};
 
     std::optional<double> resolutionCPI() const;

@@ -44,6 +44,10 @@ struct PointerTuningRequest {
     bool isPermitted = false;
     std::optional<std::int64_t> deviceDPI;
 
+    PointerTuningRequest() = default;
+    PointerTuningRequest(bool isPermitted, std::optional<std::int64_t> deviceDPI = std::nullopt)
+        : isPermitted(isPermitted), deviceDPI(deviceDPI) {}
+
     friend bool operator==(const PointerTuningRequest&, const PointerTuningRequest&) = default;
 };
 

@@ -1,0 +1,388 @@
+#include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
+
+#include <algorithm>
+#include <mutex>
+
+#include "Platform/Linux/JsonFileKeyValueStore.hpp"
+#include "Platform/Linux/LinuxFileSystem.hpp"
+#include "Platform/Linux/SystemClock.hpp"
+#include "RavoletEngine/Coordination/LivePointerPropertyBackend.hpp"
+
+namespace ravolet {
+
+using Reason = PointerTuningRestoreReason;
+using Write = PointerPropertyWrite;
+
+namespace {
+
+constexpr std::string_view restoreRefusedPrefix = "macOS refused to put ";
+constexpr std::string_view strandedRefusedPrefix =
+    "Ravolet still had a correction applied from a previous run and could not put ";
+constexpr std::int64_t fixedLimit = std::int64_t{1} << 47;
+
+std::string joined(const std::vector<std::string>& keys) {
+    std::string text;
+    for (const auto& key : keys) text += (text.empty() ? "" : " and ") + key;
+    return text;
+}
+
+std::mutex sharedLock;
+std::shared_ptr<PointerHardwareTuning>& sharedSlot() {
+    static std::shared_ptr<PointerHardwareTuning> slot;
+    return slot;
+}
+
+} // namespace
+
+PointerHardwareTuning::PointerHardwareTuning(std::shared_ptr<PointerPropertyBackend> backend,
+                                             std::shared_ptr<platform::KeyValueStore> defaults,
+                                             std::optional<std::filesystem::path> captureURL,
+                                             std::vector<HIDPPDeviceMatch> matches,
+                                             std::shared_ptr<platform::Clock> clock,
+                                             std::shared_ptr<platform::FileSystem> files)
+    : backend_(backend ? std::move(backend) : std::make_shared<LivePointerPropertyBackend>()),
+      defaults_(std::move(defaults)),
+      clock_(std::move(clock)),
+      files_(std::move(files)),
+      captureURL_(captureURL ? std::move(*captureURL) : files_->settingsFolder() / captureFileName),
+      matches_(std::move(matches)) {
+    working_.isSupported = backend_->canWrite();
+    working_.isEnabled = defaults_->boolValue(enabledDefaultsKey).value_or(true);
+    recoverStrandedCapture();
+    status_.set(working_);
+}
+
+std::shared_ptr<PointerHardwareTuning> PointerHardwareTuning::shared() {
+    std::lock_guard guard(sharedLock);
+    auto& slot = sharedSlot();
+    if (!slot) {
+        slot = std::make_shared<PointerHardwareTuning>(nullptr, platform::JsonFileKeyValueStore::standard(), std::nullopt,
+                                                       std::vector{HIDPPDeviceMatch::g502X},
+                                                       platform::SystemClock::shared(),
+                                                       platform::LinuxFileSystem::shared());
+    }
+    return slot;
+}
+
+void PointerHardwareTuning::setShared(std::shared_ptr<PointerHardwareTuning> tuning) {
+    std::lock_guard guard(sharedLock);
+    sharedSlot() = std::move(tuning);
+}
+
+ObserverConnection PointerHardwareTuning::observeStatus(std::function<void(const PointerTuningStatus&)> observer) {
+    return status_.observe(std::move(observer));
+}
+
+std::optional<std::int64_t> PointerHardwareTuning::fixed(std::int64_t cpi) {
+    if (cpi <= -fixedLimit || cpi >= fixedLimit) return std::nullopt;
+    return cpi * 65536;
+}
+
+// ---------------------------------------------------------------------------
+// Operations
+
+void PointerHardwareTuning::setEnabled(bool enabled) {
+    if (enabled == working_.isEnabled) return;
+    working_.isEnabled = enabled;
+    defaults_->set(enabledDefaultsKey, enabled);
+    if (enabled)
+        reevaluate();
+    else
+        restore(Reason::switchedOff);
+    publish();
+}
+
+void PointerHardwareTuning::request(const PointerTuningRequest& request) {
+    // A DPI the resolution cannot hold is no DPI at all.
+    const bool usable = request.deviceDPI && fixed(*request.deviceDPI);
+    lastRequest_ = {request.isPermitted, usable ? request.deviceDPI : lastRequest_.deviceDPI};
+    working_.isPermitted = request.isPermitted;
+    reevaluate();
+    publish();
+}
+
+void PointerHardwareTuning::deviceDPIReported(std::optional<std::int64_t> dpi) {
+    if (!dpi || *dpi < 1 || !fixed(*dpi)) return;
+    const bool unchanged = lastRequest_.deviceDPI == dpi;
+    lastRequest_.deviceDPI = dpi;
+    if (unchanged && !(shouldBeApplied() && !working_.isApplied)) return;
+    reevaluate();
+    publish();
+}
+
+void PointerHardwareTuning::deviceBecameReady() {
+    if (!shouldBeApplied()) return;
+    // The captured service is gone (a re-plugged mouse gets a new identifier):
+    // its values have nowhere to go back to.
+    if (capture_ && !backend_->serviceExists(capture_->service.registryID)) {
+        clearPersistedCapture();
+        setCapture(std::nullopt);
+        working_.isApplied = false;
+        working_.restoreFailed = false;
+        working_.restoreFailedKeys.clear();
+    }
+    reevaluate();
+    publish();
+}
+
+void PointerHardwareTuning::setDeviceMatches(std::vector<HIDPPDeviceMatch> matches) {
+    if (matches == matches_) return;
+    matches_ = std::move(matches);
+    reevaluate();
+    publish();
+}
+
+void PointerHardwareTuning::restore(Reason reason) {
+    restoreHeld(reason);
+    publish();
+}
+
+void PointerHardwareTuning::refreshReading() {
+    working_.currentReading = currentReading();
+    if (!working_.target && working_.currentReading) working_.target = working_.currentReading->service;
+    publish();
+}
+
+std::optional<PointerTuningCapture> PointerHardwareTuning::currentReading() {
+    const auto target = resolveTarget();
+    if (!target) return std::nullopt;
+    return readCapture(*target);
+}
+
+PointerTuningCapture PointerHardwareTuning::readCapture(const PointerServiceIdentity& service) {
+    const std::string key = accelerationKeyFor(service.registryID);
+    return PointerTuningCapture{PointerTuningCapture::currentSchema,
+                                service,
+                                key,
+                                backend_->readNumber(resolutionKey, service.registryID),
+                                backend_->readNumber(key, service.registryID),
+                                std::chrono::floor<std::chrono::seconds>(clock_->now())};
+}
+
+std::optional<PointerHardwareTuning::ReadBack> PointerHardwareTuning::readBack() {
+    const auto service = working_.target ? working_.target : resolveTarget();
+    if (!service) return std::nullopt;
+    const std::string key = capture_ ? capture_->accelerationKey : accelerationKeyFor(service->registryID);
+    return ReadBack{backend_->readNumber(resolutionKey, service->registryID),
+                    backend_->readNumber(key, service->registryID)};
+}
+
+std::vector<PointerServiceIdentity> PointerHardwareTuning::candidateServices() {
+    std::vector<PointerServiceIdentity> candidates;
+    for (auto& service : backend_->services()) {
+        if (!service.isPointerCollection()) continue;
+        const bool matched = std::ranges::any_of(matches_, [&](const auto& match) { return service.matches(match); });
+        if (matched) candidates.push_back(std::move(service));
+    }
+    return candidates;
+}
+
+std::optional<PointerTuningCapture> PointerHardwareTuning::persistedCapture() const { return loadPersistedCapture(); }
+
+// ---------------------------------------------------------------------------
+// The work
+
+bool PointerHardwareTuning::shouldBeApplied() const {
+    return working_.isSupported && working_.isEnabled && working_.isPermitted;
+}
+
+void PointerHardwareTuning::reevaluate() {
+    if (shouldBeApplied())
+        apply();
+    else if (working_.isApplied)
+        restoreHeld(Reason::notRequested);
+}
+
+std::optional<PointerServiceIdentity> PointerHardwareTuning::resolveTarget() {
+    std::optional<PointerServiceIdentity> best;
+    for (auto& candidate : candidateServices())
+        if (!best || candidate.registryID < best->registryID) best = std::move(candidate);
+    return best;
+}
+
+std::string PointerHardwareTuning::accelerationKeyFor(std::uint64_t registryID) {
+    return backend_->readString(accelerationTypeKey, registryID).value_or(std::string(fallbackAccelerationKey));
+}
+
+PointerHardwareTuning::RestoreOutcome PointerHardwareTuning::write(const PointerTuningCapture& capture) {
+    RestoreOutcome outcome;
+    const auto id = capture.service.registryID;
+    if (capture.resolution && backend_->writeNumber(resolutionKey, *capture.resolution, id) == Write::refused)
+        outcome.refusedKeys.emplace_back(resolutionKey);
+    if (capture.acceleration &&
+        backend_->writeNumber(capture.accelerationKey, *capture.acceleration, id) == Write::refused)
+        outcome.refusedKeys.push_back(capture.accelerationKey);
+    return outcome;
+}
+
+void PointerHardwareTuning::readBackInto(const PointerTuningCapture& capture) {
+    const auto id = capture.service.registryID;
+    working_.lastReadBackResolution = backend_->readNumber(resolutionKey, id);
+    working_.lastReadBackAcceleration = backend_->readNumber(capture.accelerationKey, id);
+}
+
+void PointerHardwareTuning::setCapture(std::optional<PointerTuningCapture> capture) {
+    capture_ = capture;
+    working_.capture = std::move(capture);
+}
+
+void PointerHardwareTuning::clearWriteState() {
+    working_.isApplied = false;
+    working_.appliedResolution.reset();
+    working_.appliedAcceleration.reset();
+    working_.resolutionWrite.reset();
+    working_.accelerationWrite.reset();
+    working_.restoreFailed = false;
+    working_.restoreFailedKeys.clear();
+}
+
+void PointerHardwareTuning::recoverStrandedCapture() {
+    auto stranded = loadPersistedCapture();
+    if (!stranded) return;
+    const auto outcome = write(*stranded);
+    working_.recoveredStrandedCapture = true;
+    working_.lastRestoreReason = Reason::strandedCaptureRecovered;
+    readBackInto(*stranded);
+    // Values whose service no longer exists can never go back (a re-plugged
+    // mouse starts from the host's defaults): keeping them would report an
+    // override in force and a failing restore for ever.
+    if (outcome.refusedKeys.empty() || !backend_->serviceExists(stranded->service.registryID)) {
+        clearPersistedCapture();
+        return;
+    }
+    setCapture(std::move(stranded));
+    working_.isApplied = true;
+    working_.restoreFailed = true;
+    working_.restoreFailedKeys = outcome.refusedKeys;
+    working_.lastError = std::string(strandedRefusedPrefix) + joined(outcome.refusedKeys) +
+                         " back yet. The saved originals have been kept and will be tried again.";
+}
+
+void PointerHardwareTuning::apply() {
+    auto target = resolveTarget();
+    if (!target) {
+        if (working_.isApplied) restoreHeld(Reason::targetDisappeared);
+        working_.target.reset();
+        working_.lastError = "no matching pointer collection is attached";
+        return;
+    }
+    // Originals held for another service that still exists go back before
+    // anything else is tuned; only one capture is ever held, so replacing
+    // them unwritten would lose them for good.
+    if (capture_ && capture_->service.registryID != target->registryID &&
+        backend_->serviceExists(capture_->service.registryID)) {
+        restoreHeld(Reason::notRequested);
+        if (capture_) return; // refused: they stay held and the new target waits
+    }
+    working_.target = target;
+    working_.lastError.reset();
+
+    bool tookCaptureNow = false;
+    if (!capture_ || capture_->service.registryID != target->registryID) {
+        auto fresh = readCapture(*target);
+        if (!persist(fresh)) {
+            working_.lastError = "could not save the original values to disk — nothing was written";
+            return;
+        }
+        setCapture(std::move(fresh));
+        tookCaptureNow = true;
+    }
+    const PointerTuningCapture capture = *capture_;
+    const auto id = target->registryID;
+
+    Write resolutionResult = Write::skipped;
+    std::optional<std::int64_t> appliedResolution;
+    const auto dpi = lastRequest_.deviceDPI;
+    const auto fixedDPI = dpi && *dpi >= 1 ? fixed(*dpi) : std::nullopt;
+    if (capture.resolution && fixedDPI) {
+        resolutionResult = backend_->writeNumber(resolutionKey, *fixedDPI, id);
+        if (resolutionResult != Write::refused) appliedResolution = fixedDPI;
+    }
+
+    Write accelerationResult = Write::skipped;
+    std::optional<std::int64_t> appliedAcceleration;
+    if (capture.acceleration) {
+        accelerationResult = backend_->writeNumber(capture.accelerationKey, disabledAcceleration, id);
+        if (tookEffect(accelerationResult)) appliedAcceleration = disabledAcceleration;
+    }
+
+    working_.resolutionWrite = resolutionResult;
+    working_.accelerationWrite = accelerationResult;
+    working_.appliedResolution = appliedResolution;
+    working_.appliedAcceleration = appliedAcceleration;
+    readBackInto(capture);
+    working_.isApplied = tookEffect(resolutionResult) || tookEffect(accelerationResult);
+    working_.lastRestoreReason.reset();
+    working_.restoreFailed = false;
+    working_.restoreFailedKeys.clear();
+
+    if (accelerationResult == Write::refused)
+        working_.lastError = "macOS refused to change " + capture.accelerationKey + " on this device";
+    else if (!capture.acceleration)
+        working_.lastError = "this device carries no per-device " + capture.accelerationKey + " to read, so Ravolet " +
+                             "left it alone — a value it cannot put back is a value it will not write";
+    else
+        working_.lastError.reset();
+
+    if (!working_.isApplied && tookCaptureNow) {
+        clearPersistedCapture();
+        setCapture(std::nullopt);
+    }
+}
+
+void PointerHardwareTuning::restoreHeld(Reason reason) {
+    working_.lastRestoreReason = reason;
+    if (!capture_) {
+        clearWriteState();
+        return;
+    }
+    const auto outcome = write(*capture_);
+    readBackInto(*capture_);
+    if (!outcome.refusedKeys.empty()) {
+        working_.restoreFailed = true;
+        working_.restoreFailedKeys = outcome.refusedKeys;
+        working_.isApplied = true;
+        working_.lastError = std::string(restoreRefusedPrefix) + joined(outcome.refusedKeys) +
+                             " back on this device. Ravolet's values are still in force and the saved originals " +
+                             "have been kept — they will be tried again, and on the next launch.";
+        return;
+    }
+    clearWriteState();
+    // Both texts that say originals are still waiting to go back are now untrue.
+    if (working_.lastError &&
+        (working_.lastError->starts_with(restoreRefusedPrefix) || working_.lastError->starts_with(strandedRefusedPrefix)))
+        working_.lastError.reset();
+    clearPersistedCapture();
+    setCapture(std::nullopt);
+}
+
+void PointerHardwareTuning::publish() { status_.set(working_); }
+
+// ---------------------------------------------------------------------------
+// The capture file
+
+bool PointerHardwareTuning::persist(const PointerTuningCapture& capture) {
+    auto fail = [&](const std::string& description) {
+        working_.lastError = "could not save the original values: " + description;
+        return false;
+    };
+    if (auto folder = files_->createDirectories(captureURL_.parent_path()); !folder)
+        return fail(folder.error().description());
+    const auto bytes = capture.encoded();
+    if (!bytes) return fail(bytes.error().description());
+    if (auto written = files_->writeFileAtomically(captureURL_, *bytes); !written)
+        return fail(written.error().description());
+    return true;
+}
+
+std::optional<PointerTuningCapture> PointerHardwareTuning::loadPersistedCapture() const {
+    const auto bytes = files_->readFile(captureURL_);
+    if (!bytes) return std::nullopt;
+    auto capture = PointerTuningCapture::decoded(*bytes);
+    if (!capture || capture->schema != PointerTuningCapture::currentSchema) return std::nullopt;
+    return std::move(*capture);
+}
+
+void PointerHardwareTuning::clearPersistedCapture() { (void)files_->removeFile(captureURL_); }
+
+} // namespace ravolet

@@ -1,0 +1,139 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "HIDPlusPlus/HIDPPDeviceMatch.hpp"
+#include "Platform/Clock.hpp"
+#include "Platform/FileSystem.hpp"
+#include "Platform/KeyValueStore.hpp"
+#include "RavoletEngine/Coordination/PointerPropertyBackend.hpp"
+#include "RavoletEngine/Coordination/PointerTuningCapture.hpp"
+#include "RavoletEngine/Coordination/PointerTuningStatus.hpp"
+#include "Support/Observable.hpp"
+
+namespace ravolet {
+
+// Sets the mouse's HID service pointer resolution to the DPI the mouse really
+// runs at and switches the host's acceleration off for that one device, so
+// that the program's own pointer curve works on linear motion at its true
+// scale.
+//
+// The values found on the device are saved to a capture file before anything
+// is written, and put back when the engine stops, when the user switches
+// tuning off, when tuning is no longer requested, when the device goes, and,
+// from the file, at the next construction if the process ended with them
+// applied. Originals are never dropped while the service they belong to
+// still exists without first being written back.
+//
+// One per process in practice (shared()), replaceable in tests. Confined to
+// the main thread; every operation runs to completion and then publishes the
+// status once, if it changed.
+class PointerHardwareTuning {
+public:
+    static constexpr std::string_view resolutionKey = "HIDPointerResolution";
+    static constexpr std::string_view accelerationTypeKey = "HIDPointerAccelerationType";
+    static constexpr std::string_view fallbackAccelerationKey = "HIDMouseAcceleration";
+    // -1.0 in 16.16 fixed point: the host's acceleration off.
+    static constexpr std::int64_t disabledAcceleration = -65536;
+    // The user's switch in the preferences; absent or not a Boolean means on.
+    static constexpr std::string_view enabledDefaultsKey = "pointer.hardwareTuning.enabled";
+    static constexpr std::string_view captureFileName = "pointer-hardware-capture.json";
+
+    struct ReadBack {
+        std::optional<std::int64_t> resolution;
+        std::optional<std::int64_t> acceleration;
+        friend bool operator==(const ReadBack&, const ReadBack&) = default;
+    };
+
+    // backend: null for the live one. captureURL: none for the settings
+    // folder's "pointer-hardware-capture.json". Writes back a capture left by
+    // an earlier run, whatever the switch and permission say.
+    PointerHardwareTuning(std::shared_ptr<PointerPropertyBackend> backend, std::shared_ptr<platform::KeyValueStore> defaults,
+                          std::optional<std::filesystem::path> captureURL, std::vector<HIDPPDeviceMatch> matches,
+                          std::shared_ptr<platform::Clock> clock, std::shared_ptr<platform::FileSystem> files);
+    PointerHardwareTuning(const PointerHardwareTuning&) = delete;
+    PointerHardwareTuning& operator=(const PointerHardwareTuning&) = delete;
+
+    // The process's tuner: made on first use over this machine's services
+    // (live backend, standard preferences, default capture file, the G502 X).
+    static std::shared_ptr<PointerHardwareTuning> shared();
+    static void setShared(std::shared_ptr<PointerHardwareTuning> tuning);
+
+    const PointerTuningStatus& status() const { return status_.value(); }
+    // Called on every change of the status, after the operation that made it.
+    ObserverConnection observeStatus(std::function<void(const PointerTuningStatus&)> observer);
+    bool isEnabled() const { return status().isEnabled; }
+    const std::filesystem::path& captureURL() const { return captureURL_; }
+
+    // The user's switch; stored in the preferences when it changes. Off
+    // always restores, even with nothing applied.
+    void setEnabled(bool enabled);
+    // The engine's permission and the mouse's DPI (a request without one keeps the known DPI).
+    void request(const PointerTuningRequest& request);
+    // Puts the captured values back.
+    void restore(PointerTuningRestoreReason reason);
+    // The DPI the mouse reported; none, below 1 or beyond what the resolution can hold changes nothing.
+    void deviceDPIReported(std::optional<std::int64_t> dpi);
+    // The mouse (re)attached and is ready.
+    void deviceBecameReady();
+    void setDeviceMatches(std::vector<HIDPPDeviceMatch> matches);
+
+    // Re-reads the target's values into status().currentReading.
+    void refreshReading();
+    // The target's present values, not stored.
+    std::optional<PointerTuningCapture> currentReading();
+    std::optional<ReadBack> readBack();
+    // The mouse collections of the matching devices, in the backend's order.
+    std::vector<PointerServiceIdentity> candidateServices();
+    // The capture file as it reads now.
+    std::optional<PointerTuningCapture> persistedCapture() const;
+
+    // DPI to 16.16 fixed point; none when |DPI| ≥ 2^47, whose result would not fit.
+    static std::optional<std::int64_t> fixed(std::int64_t cpi);
+    static double cpi(std::int64_t fixed) { return cpiFromFixed(fixed); }
+
+private:
+    struct RestoreOutcome {
+        std::vector<std::string> refusedKeys;
+    };
+
+    bool shouldBeApplied() const;
+    void reevaluate();
+    void recoverStrandedCapture();
+    void apply();
+    void restoreHeld(PointerTuningRestoreReason reason);
+    std::optional<PointerServiceIdentity> resolveTarget();
+    std::string accelerationKeyFor(std::uint64_t registryID);
+    // The service's values as they are now, stamped with the current second.
+    PointerTuningCapture readCapture(const PointerServiceIdentity& service);
+    RestoreOutcome write(const PointerTuningCapture& capture);
+    void readBackInto(const PointerTuningCapture& capture);
+    void setCapture(std::optional<PointerTuningCapture> capture);
+    void clearWriteState();
+    void publish();
+
+    bool persist(const PointerTuningCapture& capture);
+    std::optional<PointerTuningCapture> loadPersistedCapture() const;
+    void clearPersistedCapture();
+
+    const std::shared_ptr<PointerPropertyBackend> backend_;
+    const std::shared_ptr<platform::KeyValueStore> defaults_;
+    const std::shared_ptr<platform::Clock> clock_;
+    const std::shared_ptr<platform::FileSystem> files_;
+    const std::filesystem::path captureURL_;
+    std::vector<HIDPPDeviceMatch> matches_;
+    PointerTuningRequest lastRequest_;
+    std::optional<PointerTuningCapture> capture_;
+    // The status being worked on; published at the end of each operation.
+    PointerTuningStatus working_;
+    Observable<PointerTuningStatus> status_;
+};
+
+} // namespace ravolet

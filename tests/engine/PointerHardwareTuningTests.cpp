@@ -1,0 +1,473 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "Platform/Simulated/InMemoryFileSystem.hpp"
+#include "Platform/Simulated/InMemoryKeyValueStore.hpp"
+#include "Platform/Simulated/SimulatedClock.hpp"
+#include "RavoletEngine/Coordination/FakePointerPropertyBackend.hpp"
+#include "RavoletEngine/Coordination/LivePointerPropertyBackend.hpp"
+#include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
+
+using namespace ravolet;
+using namespace ravolet::platform;
+using Reason = PointerTuningRestoreReason;
+using Write = PointerPropertyWrite;
+using Tuning = PointerHardwareTuning;
+
+namespace {
+
+constexpr std::uint64_t mouseID = 0x1000;
+constexpr std::int64_t originalResolution = 400 * 65536;
+constexpr std::int64_t originalAcceleration = 45056;
+const std::string res{Tuning::resolutionKey};
+const std::string accel{Tuning::fallbackAccelerationKey};
+
+PointerServiceIdentity mouse(std::uint64_t id = mouseID, std::int64_t vendor = 0x046D, std::int64_t product = 0xC099) {
+    return PointerServiceIdentity{id, vendor, product, "G502 X", 1, 2};
+}
+
+// Forwards to the in-memory backend and notes, for every write, whether the
+// capture file was on disk at that moment.
+class WatchedBackend final : public PointerPropertyBackend {
+public:
+    WatchedBackend(std::shared_ptr<FakePointerPropertyBackend> fake, std::shared_ptr<FileSystem> files, std::filesystem::path file)
+        : fake_(std::move(fake)), files_(std::move(files)), file_(std::move(file)) {}
+    bool canWrite() const override { return fake_->canWrite(); }
+    std::vector<PointerServiceIdentity> services() override { return fake_->services(); }
+    std::optional<std::int64_t> readNumber(std::string_view k, std::uint64_t id) override { return fake_->readNumber(k, id); }
+    std::optional<std::string> readString(std::string_view k, std::uint64_t id) override { return fake_->readString(k, id); }
+    PointerPropertyWrite writeNumber(std::string_view k, std::int64_t v, std::uint64_t id) override {
+        fileOnDiskAtWrite.push_back(files_->exists(file_));
+        return fake_->writeNumber(k, v, id);
+    }
+    bool serviceExists(std::uint64_t id) override { return fake_->serviceExists(id); }
+    std::vector<bool> fileOnDiskAtWrite;
+
+private:
+    std::shared_ptr<FakePointerPropertyBackend> fake_;
+    std::shared_ptr<FileSystem> files_;
+    std::filesystem::path file_;
+};
+
+struct TuningTest : ::testing::Test {
+    std::shared_ptr<FakePointerPropertyBackend> fake = std::make_shared<FakePointerPropertyBackend>(std::vector{mouse()});
+    std::shared_ptr<InMemoryKeyValueStore> defaults = std::make_shared<InMemoryKeyValueStore>();
+    std::shared_ptr<SimulatedClock> clock = std::make_shared<SimulatedClock>();
+    std::shared_ptr<InMemoryFileSystem> files = std::make_shared<InMemoryFileSystem>();
+    const std::filesystem::path captureFile = files->settingsFolder() / "pointer-hardware-capture.json";
+    std::shared_ptr<WatchedBackend> backend = std::make_shared<WatchedBackend>(fake, files, captureFile);
+
+    TuningTest() { fake->seed(mouseID, {{res, originalResolution}, {accel, originalAcceleration}}); }
+
+    std::unique_ptr<Tuning> make(std::vector<HIDPPDeviceMatch> matches = {HIDPPDeviceMatch::g502X}) {
+        return std::make_unique<Tuning>(backend, defaults, std::nullopt, std::move(matches), clock, files);
+    }
+    std::unique_ptr<Tuning> applied(std::int64_t dpi = 1600) {
+        auto tuning = make();
+        tuning->request({true, dpi});
+        return tuning;
+    }
+    std::optional<std::int64_t> value(const std::string& key, std::uint64_t id = mouseID) const {
+        return fake->readNumber(key, id);
+    }
+    void expectOriginalsBack(std::uint64_t id = mouseID) const {
+        EXPECT_EQ(value(res, id), originalResolution);
+        EXPECT_EQ(value(accel, id), originalAcceleration);
+    }
+    // A capture of the mouse as an earlier run would have left it.
+    PointerTuningCapture strandedCapture(std::uint64_t id = mouseID) const {
+        return PointerTuningCapture{1, mouse(id), accel, originalResolution, originalAcceleration, SimulatedClock::defaultStart};
+    }
+    void leaveCaptureFile(const PointerTuningCapture& capture) { files->putFile(captureFile, *capture.encoded()); }
+};
+
+} // namespace
+
+TEST_F(TuningTest, ApplySavesTheOriginalsBeforeTheFirstWriteThenLinearisesTheMouse) {
+    auto tuning = make();
+    EXPECT_TRUE(tuning->status().isEnabled); // nothing stored: on
+    EXPECT_TRUE(tuning->status().isSupported);
+    EXPECT_FALSE(tuning->status().isApplied); // not permitted yet
+
+    clock->advance(std::chrono::milliseconds(750)); // a capture keeps whole seconds only
+    tuning->request({true, 1600});
+    const auto& s = tuning->status();
+    EXPECT_EQ(backend->fileOnDiskAtWrite, (std::vector{true, true}));
+    EXPECT_EQ(value(res), 1600 * 65536);
+    EXPECT_EQ(value(accel), Tuning::disabledAcceleration);
+    EXPECT_TRUE(s.isApplied);
+    EXPECT_EQ(s.target, mouse());
+    EXPECT_EQ(s.resolutionWrite, Write::eventSystem);
+    EXPECT_EQ(s.accelerationWrite, Write::eventSystem);
+    EXPECT_EQ(s.appliedResolution, 1600 * 65536);
+    EXPECT_EQ(s.appliedAcceleration, -65536);
+    EXPECT_EQ(s.lastReadBackResolution, 1600 * 65536);
+    EXPECT_EQ(s.lastReadBackAcceleration, -65536);
+    EXPECT_EQ(s.lastError, std::nullopt);
+    EXPECT_TRUE(s.accelerationIsLinearised());
+    EXPECT_EQ(s.capturedResolutionCPI(), 400.0);
+    EXPECT_EQ(s.overestimateFactor(), 4.0);
+
+    const PointerTuningCapture expected{1, mouse(), accel, originalResolution, originalAcceleration,
+                                        SimulatedClock::defaultStart};
+    EXPECT_EQ(s.capture, expected);
+    EXPECT_EQ(tuning->persistedCapture(), expected); // the capture held equals the one on disk
+}
+
+TEST_F(TuningTest, NothingIsWrittenWhenTheOriginalsCannotBeSaved) {
+    files->fail(InMemoryFileSystem::Operation::write, ENOSPC);
+    auto tuning = applied();
+    EXPECT_TRUE(fake->writeLog().empty());
+    EXPECT_FALSE(tuning->status().isApplied);
+    EXPECT_EQ(tuning->status().capture, std::nullopt);
+    EXPECT_EQ(tuning->status().lastError, "could not save the original values to disk — nothing was written");
+
+    files->fail(InMemoryFileSystem::Operation::write, 0);
+    tuning->deviceDPIReported(1600); // unchanged DPI, but not applied: tries again
+    EXPECT_TRUE(tuning->status().isApplied);
+    EXPECT_TRUE(files->exists(captureFile));
+}
+
+TEST_F(TuningTest, EveryRestoreTriggerPutsTheOriginalsBackAndRecordsItsReason) {
+    const std::vector<std::pair<Reason, std::function<void(Tuning&)>>> triggers{
+        {Reason::engineStopped, [](Tuning& t) { t.request({false}); t.restore(Reason::engineStopped); }},
+        {Reason::switchedOff, [](Tuning& t) { t.setEnabled(false); }},
+        {Reason::notRequested, [](Tuning& t) { t.request({false}); }},
+        {Reason::targetDisappeared, [this](Tuning& t) { fake->setServices({}); t.request({true}); }},
+        {Reason::targetDisappeared, [](Tuning& t) { t.setDeviceMatches({{0x046D, 0xC08B}}); }},
+    };
+    for (const auto& [reason, trigger] : triggers) {
+        SCOPED_TRACE(toString(reason));
+        fake->setServices({mouse()});
+        defaults->remove(Tuning::enabledDefaultsKey);
+        auto tuning = applied();
+        ASSERT_TRUE(files->exists(captureFile));
+        trigger(*tuning);
+        expectOriginalsBack();
+        const auto& s = tuning->status();
+        EXPECT_EQ(s.lastRestoreReason, reason);
+        EXPECT_FALSE(s.isApplied);
+        EXPECT_EQ(s.capture, std::nullopt);
+        EXPECT_EQ(s.appliedResolution, std::nullopt);
+        EXPECT_EQ(s.accelerationWrite, std::nullopt);
+        EXPECT_FALSE(files->exists(captureFile));
+    }
+}
+
+TEST_F(TuningTest, ARefusedRestoreKeepsTheOriginalsUntilALaterRestoreSucceeds) {
+    auto tuning = applied();
+    fake->setKeysRefusedEverywhere({accel});
+    tuning->restore(Reason::engineStopped);
+    auto s = tuning->status();
+    EXPECT_TRUE(s.isApplied);
+    EXPECT_TRUE(s.restoreFailed);
+    EXPECT_EQ(s.restoreFailedKeys, std::vector<std::string>{accel});
+    EXPECT_EQ(s.lastError, "macOS refused to put HIDMouseAcceleration back on this device. Ravolet's values are still in "
+                           "force and the saved originals have been kept — they will be tried again, and on the next launch.");
+    EXPECT_TRUE(s.capture);
+    EXPECT_TRUE(files->exists(captureFile));
+    EXPECT_EQ(s.appliedAcceleration, -65536); // the written fields stay as they were
+
+    fake->setKeysRefusedEverywhere({});
+    tuning->restore(Reason::switchedOff);
+    s = tuning->status();
+    expectOriginalsBack();
+    EXPECT_FALSE(s.isApplied);
+    EXPECT_FALSE(s.restoreFailed);
+    EXPECT_EQ(s.lastError, std::nullopt);
+    EXPECT_FALSE(files->exists(captureFile));
+}
+
+TEST_F(TuningTest, AStrandedCaptureIsWrittenBackAtConstructionWhateverTheSwitchSays) {
+    defaults->set(Tuning::enabledDefaultsKey, false);
+    fake->seed(mouseID, {{res, 1600 * 65536}, {accel, -65536}}); // a crashed run's values
+    leaveCaptureFile(strandedCapture());
+    auto tuning = make();
+    expectOriginalsBack();
+    EXPECT_FALSE(files->exists(captureFile));
+    const auto& s = tuning->status();
+    EXPECT_TRUE(s.recoveredStrandedCapture);
+    EXPECT_EQ(s.lastRestoreReason, Reason::strandedCaptureRecovered);
+    EXPECT_FALSE(s.isApplied);
+    EXPECT_EQ(s.lastReadBackResolution, originalResolution);
+    EXPECT_EQ(s.lastReadBackAcceleration, originalAcceleration);
+
+    tuning->setEnabled(true);
+    tuning->request({true, 1600});
+    tuning->restore(Reason::engineStopped);
+    EXPECT_TRUE(tuning->status().recoveredStrandedCapture); // never set back
+}
+
+TEST_F(TuningTest, AStrandedCaptureThatCannotGoBackIsHeldAndTriedAgain) {
+    fake->setKeysRefusedEverywhere({res});
+    leaveCaptureFile(strandedCapture());
+    auto tuning = make();
+    auto s = tuning->status();
+    EXPECT_TRUE(s.isApplied);
+    EXPECT_TRUE(s.restoreFailed);
+    EXPECT_EQ(s.restoreFailedKeys, std::vector<std::string>{res});
+    EXPECT_EQ(s.capture, strandedCapture());
+    EXPECT_EQ(s.lastError, "Ravolet still had a correction applied from a previous run and could not put "
+                           "HIDPointerResolution back yet. The saved originals have been kept and will be tried again.");
+    EXPECT_TRUE(files->exists(captureFile));
+
+    // A later apply to the same service keeps the captured originals, not the values now on the device.
+    fake->setKeysRefusedEverywhere({});
+    fake->seed(mouseID, {{res, 1600 * 65536}});
+    tuning->request({true, 800});
+    EXPECT_EQ(tuning->status().capture, strandedCapture());
+
+    // A successful restore clears the recovery text too.
+    tuning->restore(Reason::engineStopped);
+    EXPECT_EQ(tuning->status().lastError, std::nullopt);
+    expectOriginalsBack();
+}
+
+TEST_F(TuningTest, AStrandedCaptureOfAServiceThatNoLongerExistsIsDiscarded) {
+    fake->setKeysRefusedEverywhere({res, accel}); // nothing takes a value for an unknown service
+    leaveCaptureFile(strandedCapture(0x9999));
+    auto tuning = make();
+    const auto& s = tuning->status();
+    EXPECT_TRUE(s.recoveredStrandedCapture);
+    EXPECT_FALSE(s.isApplied);
+    EXPECT_FALSE(s.restoreFailed);
+    EXPECT_EQ(s.capture, std::nullopt);
+    EXPECT_EQ(s.lastError, std::nullopt);
+    EXPECT_FALSE(files->exists(captureFile));
+}
+
+TEST_F(TuningTest, UnusableCaptureFilesAreIgnoredAndLeftOnDisk) {
+    auto otherSchema = strandedCapture();
+    otherSchema.schema = 2;
+    for (const std::string& bytes : {*otherSchema.encoded(), std::string("{\"schema\": 1"), std::string("[]")}) {
+        files->putFile(captureFile, bytes);
+        auto tuning = make();
+        EXPECT_FALSE(tuning->status().recoveredStrandedCapture);
+        EXPECT_TRUE(fake->writeLog().empty());
+        EXPECT_EQ(files->readFile(captureFile), bytes);
+    }
+}
+
+TEST_F(TuningTest, TheTargetIsTheMatchingMouseCollectionWithTheSmallestUnsignedRegistryID) {
+    const std::uint64_t topBit = 0x8000000000000000;
+    auto keyboardPage = mouse(0x10);
+    keyboardPage.primaryUsage = 6;
+    auto noVendor = mouse(0x11);
+    noVendor.vendorID.reset();
+    fake->setServices({mouse(topBit), mouse(0x500), keyboardPage, noVendor, mouse(0x12, 0x046D, 0xC08B), mouse(0x400)});
+    auto tuning = make();
+    const auto candidates = tuning->candidateServices();
+    ASSERT_EQ(candidates.size(), 3u);
+    EXPECT_EQ(candidates[0].registryID, topBit); // the backend's order
+    tuning->request({true, 1600});
+    EXPECT_EQ(tuning->status().target, mouse(0x400));
+
+    EXPECT_TRUE(make({})->candidateServices().empty()); // no matches, nothing to tune
+}
+
+TEST_F(TuningTest, TheAccelerationIsCapturedAndWrittenUnderTheKeyTheServiceNames) {
+    fake->seed(mouseID, {{"HIDTrackpadAcceleration", 20000}}, {{std::string(Tuning::accelerationTypeKey), "HIDTrackpadAcceleration"}});
+    auto tuning = applied();
+    EXPECT_EQ(tuning->status().capture->accelerationKey, "HIDTrackpadAcceleration");
+    EXPECT_EQ(tuning->status().capture->acceleration, 20000);
+    EXPECT_EQ(value("HIDTrackpadAcceleration"), -65536);
+    EXPECT_EQ(value(accel), originalAcceleration); // the fallback key is left alone
+    tuning->restore(Reason::engineStopped);
+    EXPECT_EQ(value("HIDTrackpadAcceleration"), 20000);
+}
+
+TEST_F(TuningTest, WhatIsMissingOrRefusedIsLeftAloneAndSaidSo) {
+    struct Case {
+        const char* name;
+        FakePointerPropertyBackend::Numbers seeded;
+        std::set<std::string, std::less<>> refused;
+        std::optional<std::int64_t> dpi;
+        Write resolution, acceleration;
+        bool applied, captureKept;
+        std::optional<std::string> error;
+    };
+    const std::string noAcceleration = "this device carries no per-device HIDMouseAcceleration to read, so Ravolet left "
+                                       "it alone — a value it cannot put back is a value it will not write";
+    const std::vector<Case> cases{
+        {"no DPI known", {{res, 1}, {accel, 1}}, {}, std::nullopt, Write::skipped, Write::eventSystem, true, true, {}},
+        {"DPI 0", {{res, 1}, {accel, 1}}, {}, 0, Write::skipped, Write::eventSystem, true, true, {}},
+        {"no resolution", {{accel, 1}}, {}, 1600, Write::skipped, Write::eventSystem, true, true, {}},
+        {"no acceleration", {{res, 1}}, {}, 1600, Write::eventSystem, Write::skipped, true, true, noAcceleration},
+        {"acceleration refused", {{res, 1}, {accel, 1}}, {accel}, 1600, Write::eventSystem, Write::refused, true, true,
+         "macOS refused to change HIDMouseAcceleration on this device"},
+        {"both refused", {{res, 1}, {accel, 1}}, {res, accel}, 1600, Write::refused, Write::refused, false, false,
+         "macOS refused to change HIDMouseAcceleration on this device"},
+        {"nothing to capture", {}, {}, 1600, Write::skipped, Write::skipped, false, false, noAcceleration},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake = std::make_shared<FakePointerPropertyBackend>(std::vector{mouse()});
+        files = std::make_shared<InMemoryFileSystem>();
+        backend = std::make_shared<WatchedBackend>(fake, files, captureFile);
+        fake->seed(mouseID, c.seeded);
+        fake->setKeysRefusedEverywhere(c.refused);
+        auto tuning = make();
+        tuning->request({true, c.dpi});
+        const auto& s = tuning->status();
+        EXPECT_EQ(s.resolutionWrite, c.resolution);
+        EXPECT_EQ(s.accelerationWrite, c.acceleration);
+        EXPECT_EQ(s.isApplied, c.applied);
+        EXPECT_EQ(s.capture.has_value(), c.captureKept);
+        EXPECT_EQ(files->exists(captureFile), c.captureKept);
+        EXPECT_EQ(s.lastError, c.error);
+        if (c.resolution == Write::refused) {
+            EXPECT_EQ(s.appliedResolution, std::nullopt);
+        }
+    }
+}
+
+TEST_F(TuningTest, BothWritesRefusedOnAKeptCaptureKeepIt) {
+    auto tuning = applied();
+    const auto capture = tuning->status().capture;
+    fake->setKeysRefusedEverywhere({res, accel});
+    tuning->deviceDPIReported(800);
+    EXPECT_FALSE(tuning->status().isApplied);
+    EXPECT_EQ(tuning->status().capture, capture);
+    EXPECT_TRUE(files->exists(captureFile));
+
+    // A successful restore keeps a text that is not about restoring.
+    fake->setKeysRefusedEverywhere({});
+    tuning->setEnabled(false);
+    expectOriginalsBack();
+    EXPECT_EQ(tuning->status().lastError, "macOS refused to change HIDMouseAcceleration on this device");
+}
+
+TEST_F(TuningTest, DPIReportsRewriteTheResolutionOnTheFirstCapture) {
+    auto tuning = applied(1600);
+    const auto capture = tuning->status().capture;
+    const auto bytes = files->readFile(captureFile);
+    const auto writes = fake->writeLog().size();
+
+    tuning->request({true}); // no DPI: the known one stays
+    EXPECT_EQ(value(res), 1600 * 65536);
+    for (const std::optional<std::int64_t> ignored : {std::optional<std::int64_t>{}, std::optional<std::int64_t>{0},
+                                                      std::optional<std::int64_t>{-5}, std::optional{std::int64_t{1} << 47}}) {
+        const auto before = fake->writeLog().size();
+        tuning->deviceDPIReported(ignored);
+        EXPECT_EQ(fake->writeLog().size(), before);
+    }
+    const auto beforeSame = fake->writeLog().size();
+    tuning->deviceDPIReported(1600); // the same DPI while applied
+    EXPECT_EQ(fake->writeLog().size(), beforeSame);
+    EXPECT_GT(beforeSame, writes);
+
+    tuning->deviceDPIReported(3200);
+    EXPECT_EQ(value(res), 3200 * 65536);
+    EXPECT_EQ(tuning->status().appliedResolution, 3200 * 65536);
+    EXPECT_EQ(tuning->status().capture, capture);
+    EXPECT_EQ(files->readFile(captureFile), bytes);
+
+    // A request whose DPI the resolution cannot hold keeps the known one.
+    tuning->request({true, std::int64_t{1} << 47});
+    EXPECT_EQ(value(res), 3200 * 65536);
+}
+
+TEST_F(TuningTest, FixedPointConversionRefusesWhatDoesNotFit) {
+    const std::int64_t limit = std::int64_t{1} << 47;
+    EXPECT_EQ(Tuning::fixed(1600), 1600 * 65536);
+    EXPECT_EQ(Tuning::fixed(-1), -65536);
+    EXPECT_EQ(Tuning::fixed(limit - 1), (limit - 1) * 65536);
+    EXPECT_EQ(Tuning::fixed(-(limit - 1)), -(limit - 1) * 65536);
+    EXPECT_EQ(Tuning::fixed(limit), std::nullopt);
+    EXPECT_EQ(Tuning::fixed(-limit), std::nullopt);
+    EXPECT_EQ(Tuning::fixed(INT64_MIN), std::nullopt);
+    EXPECT_EQ(Tuning::cpi(1600 * 65536 + 32768), 1600.5);
+}
+
+TEST_F(TuningTest, TheSwitchIsStoredOnlyWhenItChanges) {
+    defaults->set(Tuning::enabledDefaultsKey, "no"); // not a Boolean: on
+    auto tuning = make();
+    EXPECT_TRUE(tuning->isEnabled());
+    const auto writes = defaults->writeCount();
+    tuning->setEnabled(true);
+    EXPECT_EQ(defaults->writeCount(), writes);
+
+    tuning->setEnabled(false); // nothing applied, still a restore
+    tuning->setEnabled(false);
+    EXPECT_EQ(defaults->writeCount(), writes + 1);
+    EXPECT_EQ(defaults->boolValue(Tuning::enabledDefaultsKey), false);
+    EXPECT_EQ(tuning->status().lastRestoreReason, Reason::switchedOff);
+    EXPECT_FALSE(make()->isEnabled());
+}
+
+TEST_F(TuningTest, AReplugDropsTheVanishedServicesCaptureAndCapturesTheNewOne) {
+    auto tuning = applied();
+    fake->setServices({mouse(0x2000)});
+    fake->seed(0x2000, {{res, 800 * 65536}, {accel, 0}});
+    const auto writes = fake->writeLog().size();
+    tuning->deviceBecameReady();
+    const auto& log = fake->writeLog();
+    for (auto i = writes; i < log.size(); ++i) EXPECT_EQ(log[i].registryID, 0x2000u); // nothing written back to the old one
+    EXPECT_EQ(tuning->status().capture->service.registryID, 0x2000u);
+    EXPECT_EQ(tuning->status().capture->resolution, 800 * 65536);
+    EXPECT_EQ(tuning->persistedCapture(), tuning->status().capture);
+}
+
+TEST_F(TuningTest, NewMatchesPutTheOldTargetsOriginalsBackBeforeTuningTheNewOne) {
+    fake->setServices({mouse(), mouse(0x2000, 0x046D, 0xC08B)});
+    fake->seed(0x2000, {{res, 800 * 65536}, {accel, 0}});
+    auto tuning = applied();
+    tuning->setDeviceMatches({{0x046D, 0xC08B}});
+    expectOriginalsBack();
+    EXPECT_EQ(tuning->status().target, mouse(0x2000, 0x046D, 0xC08B));
+    EXPECT_EQ(tuning->status().capture->resolution, 800 * 65536);
+    EXPECT_EQ(value(res, 0x2000), 1600 * 65536);
+
+    // When the old service refuses its originals, they stay held and the new target waits.
+    fake->setKeysRefusedEverywhere({accel});
+    const auto writes = fake->writeLog().size();
+    tuning->setDeviceMatches({HIDPPDeviceMatch::g502X});
+    EXPECT_EQ(fake->writeLog().size(), writes + 1); // only the resolution went back
+    EXPECT_EQ(tuning->status().capture->service.registryID, 0x2000u);
+    EXPECT_TRUE(tuning->status().restoreFailed);
+    EXPECT_EQ(tuning->persistedCapture(), tuning->status().capture);
+}
+
+TEST_F(TuningTest, RestoreWithNothingCapturedLeavesTheTextAlone) {
+    fake->setServices({});
+    auto tuning = make();
+    tuning->request({true, 1600});
+    EXPECT_EQ(tuning->status().lastError, "no matching pointer collection is attached");
+    tuning->restore(Reason::engineStopped);
+    EXPECT_EQ(tuning->status().lastError, "no matching pointer collection is attached");
+    EXPECT_EQ(tuning->status().lastRestoreReason, Reason::engineStopped);
+}
+
+TEST_F(TuningTest, ReadingsAndReadBackFollowTheTarget) {
+    auto tuning = make();
+    EXPECT_EQ(tuning->status().target, std::nullopt);
+    tuning->refreshReading();
+    EXPECT_EQ(tuning->status().target, mouse());
+    EXPECT_EQ(tuning->status().currentReading->resolution, originalResolution);
+    EXPECT_EQ(tuning->readBack(), (Tuning::ReadBack{originalResolution, originalAcceleration}));
+    EXPECT_FALSE(tuning->persistedCapture()); // a reading is never saved
+}
+
+TEST_F(TuningTest, EachOperationPublishesItsStatusOnce) {
+    auto tuning = make();
+    std::vector<PointerTuningStatus> seen;
+    auto connection = tuning->observeStatus([&](const PointerTuningStatus& s) { seen.push_back(s); });
+    tuning->request({true, 1600});
+    tuning->deviceDPIReported(1600); // no change, no notification
+    tuning->setEnabled(false);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_TRUE(seen[0].isApplied);
+    EXPECT_EQ(seen[1].lastRestoreReason, Reason::switchedOff);
+    EXPECT_EQ(seen[1], tuning->status());
+}
+
+TEST_F(TuningTest, OnThisMachineTheLiveBackendFindsNothingToTune) {
+    leaveCaptureFile(strandedCapture());
+    Tuning tuning(nullptr, defaults, std::nullopt, {HIDPPDeviceMatch::g502X}, clock, files);
+    EXPECT_FALSE(tuning.status().isSupported);
+    EXPECT_FALSE(tuning.status().isApplied); // the stranded service does not exist here
+    tuning.request({true, 1600});
+    EXPECT_FALSE(tuning.status().isApplied);
+    EXPECT_EQ(tuning.captureURL(), "/home/user/.config/ravolet/pointer-hardware-capture.json");
+}
