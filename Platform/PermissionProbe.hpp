@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+
+namespace ravolet::platform {
+
+// The HID layer's answer to "may this process listen to HID input?", in the
+// host's raw values. Any other value is possible and means "not known".
+struct HIDAccessType {
+    std::uint32_t rawValue = 2;
+
+    static const HIDAccessType granted;
+    static const HIDAccessType denied;
+    static const HIDAccessType unknown;
+
+    friend constexpr bool operator==(const HIDAccessType&, const HIDAccessType&) = default;
+};
+
+inline constexpr HIDAccessType HIDAccessType::granted{0};
+inline constexpr HIDAccessType HIDAccessType::denied{1};
+inline constexpr HIDAccessType HIDAccessType::unknown{2};
+
+// The grants the program depends on, as the host answers them now. Every
+// check only asks: none of them ever prompts the user or requests access.
+// Callable from any thread.
+class PermissionProbe {
+public:
+    virtual ~PermissionProbe() = default;
+
+    // Whether the process is trusted to control the computer (needed for an
+    // active event tap and for posting input).
+    virtual bool isAccessibilityTrusted() const = 0;
+    // Whether the process may listen to input events.
+    virtual bool canListenToEvents() const = 0;
+    // The HID layer's own answer for listening to HID input.
+    virtual HIDAccessType hidListenAccess() const = 0;
+};
+
+} // namespace ravolet::platform

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "Platform/Executor.hpp"
+#include "Platform/Subscription.hpp"
+
+namespace ravolet::platform {
+
+// A running application as the workspace describes it. Not every application
+// has a bundle identifier.
+struct RunningApplication {
+    std::optional<std::string> bundleID;
+    std::string localizedName;
+
+    friend bool operator==(const RunningApplication&, const RunningApplication&) = default;
+};
+
+// The payload of one application-activation notification, as it arrives. The
+// host does not promise its shape: there may be no application entry at all,
+// an entry of another kind, or a running application (which itself may lack a
+// bundle identifier).
+struct ApplicationActivation {
+    // No user information, or none under the application key.
+    struct NoApplication {
+        friend bool operator==(const NoApplication&, const NoApplication&) = default;
+    };
+    // Something under the application key that is not a running application.
+    struct OtherObject {
+        std::string kind;
+        friend bool operator==(const OtherObject&, const OtherObject&) = default;
+    };
+
+    std::variant<NoApplication, OtherObject, RunningApplication> payload;
+
+    // The activated application's bundle identifier; absent when any piece is missing.
+    std::optional<std::string> bundleID() const {
+        const auto* application = std::get_if<RunningApplication>(&payload);
+        return application ? application->bundleID : std::nullopt;
+    }
+
+    friend bool operator==(const ApplicationActivation&, const ApplicationActivation&) = default;
+};
+
+// The desktop's applications: which one is frontmost, when another becomes
+// frontmost, where an application is installed, and opening one. Callable
+// from any thread.
+class Workspace {
+public:
+    using ActivationHandler = std::function<void(const ApplicationActivation&)>;
+
+    virtual ~Workspace() = default;
+
+    // The application that receives key events now, if any.
+    virtual std::optional<RunningApplication> frontmostApplication() const = 0;
+
+    // Calls `handler` on `executor` for every later activation, in order,
+    // until the subscription is dropped (an activation being delivered at that
+    // moment on another thread may still arrive).
+    virtual Subscription subscribeToActivations(std::shared_ptr<Executor> executor, ActivationHandler handler) = 0;
+
+    // Where the application with this bundle identifier is installed; absent
+    // when none is.
+    virtual std::optional<std::string> applicationLocation(const std::string& bundleID) const = 0;
+
+    // Opens (launches, or brings forward) the application installed at
+    // `location`, making it frontmost when `activates` is set. Returns at
+    // once; the outcome is not reported.
+    virtual void openApplication(const std::string& location, bool activates) = 0;
+
+    // The name to show for the application (or file) at `location`.
+    virtual std::string displayName(const std::string& location) const = 0;
+};
+
+} // namespace ravolet::platform
