@@ -20,6 +20,7 @@
 #include "RavoletEngine/EventPath/PrivateSPI.hpp"
 #include "RavoletEngine/EventPath/ScopeDecision.hpp"
 #include "RavoletEngine/EventPath/ScopedDevice.hpp"
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -120,3 +121,11 @@ private:
 };
 
 } // namespace ravolet
+
+template <>
+struct std::hash<ravolet::DeviceScope::Counters> {
+    std::size_t operator()(const ravolet::DeviceScope::Counters& c) const noexcept {
+        return ravolet::hashFields(c.target, c.foreign, c.unidentifiedNoHIDEvent, c.unidentifiedUnknownSender,
+                                   c.unidentifiedSPIUnavailable, c.refreshes);
+    }
+};

@@ -1,0 +1,33 @@
+#include "RavoletEngine/Coordination/EngineStatus.hpp"
+
+#include "Support/ValueSupport.hpp"
+
+namespace ravolet {
+
+std::ostream& operator<<(std::ostream& os, const EngineStatus& s) {
+    os << "EngineStatus(running " << s.isRunning << ", tap " << s.isTapEnabled << ", " << s.permissions << ", profile "
+       << s.activeProfileID << " \"" << s.activeProfileName << "\", frontmost "
+       << (s.frontmostBundleID ? '"' + *s.frontmostBundleID + '"' : std::string("-")) << ", attached "
+       << s.targetDeviceAttached << ", device " << s.deviceSettings << ", hid " << s.hidConnection << ", " << s.tap
+       << ", " << s.scope << ", " << s.scroll << ", " << s.pointer << ", " << s.buttons << ", missing [";
+    for (const std::string& name : s.missingSPISymbols) os << ' ' << name;
+    os << " ], disabled ";
+    if (s.lastTapDisableReason) {
+        os << *s.lastTapDisableReason;
+    } else {
+        os << '-';
+    }
+    return os << ", error " << s.lastError.value_or("-") << ')';
+}
+
+} // namespace ravolet
+
+std::size_t std::hash<ravolet::EngineStatus>::operator()(const ravolet::EngineStatus& s) const noexcept {
+    std::size_t symbols = s.missingSPISymbols.size();
+    for (const std::string& name : s.missingSPISymbols) symbols = ravolet::hashCombine(symbols, std::hash<std::string>{}(name));
+    return ravolet::hashCombine(
+        ravolet::hashFields(s.isRunning, s.isTapEnabled, s.permissions, s.activeProfileID, s.activeProfileName,
+                            s.frontmostBundleID, s.targetDeviceAttached, s.deviceSettings, s.hidConnection, s.tap,
+                            s.scope, s.scroll, s.pointer, s.buttons),
+        ravolet::hashCombine(symbols, ravolet::hashFields(s.lastTapDisableReason, s.lastError)));
+}

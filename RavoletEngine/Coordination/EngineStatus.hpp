@@ -1,0 +1,61 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "Core/Profile.hpp"
+#include "HIDPlusPlus/HIDPPConnectionState.hpp"
+#include "RavoletEngine/Coordination/PermissionState.hpp"
+#include "RavoletEngine/Coordination/SettingsApplyState.hpp"
+#include "RavoletEngine/EventPath/ButtonPipeline.hpp"
+#include "RavoletEngine/EventPath/DeviceScope.hpp"
+#include "RavoletEngine/EventPath/PointerPipeline.hpp"
+#include "RavoletEngine/EventPath/ScrollPipeline.hpp"
+#include "RavoletEngine/EventPath/TapDisableReason.hpp"
+#include "RavoletEngine/EventPath/TapMetrics.hpp"
+
+namespace ravolet {
+
+// Everything the engine publishes about itself, as one value. The engine
+// changes fields one at a time and publishes only when the value differs from
+// the last one published, so equality covers every field.
+struct EngineStatus {
+    // Started and not stopped since.
+    bool isRunning = false;
+    // A tap exists and the host reported it enabled at the last refresh.
+    bool isTapEnabled = false;
+    PermissionState permissions;
+    std::string activeProfileID{Profile::defaultProfileID};
+    std::string activeProfileName = "Default";
+    // As the profile watcher last reported it; absent when no application or
+    // no identifier is known (which is not the same as an empty identifier).
+    std::optional<std::string> frontmostBundleID;
+    // The device scope holds at least one HID service of the target mouse.
+    bool targetDeviceAttached = false;
+    // The settings applier's state as last copied.
+    SettingsApplyState deviceSettings = SettingsApplyState::idle();
+    HIDPPConnectionState hidConnection = HIDPPConnectionState::disconnected();
+    TapMetrics tap;
+    DeviceScope::Counters scope;
+    ScrollPipeline::Metrics scroll;
+    PointerPipeline::Metrics pointer;
+    ButtonPipeline::Metrics buttons;
+    // Names of the private functions that could not be loaded.
+    std::vector<std::string> missingSPISymbols;
+    std::optional<TapDisableReason> lastTapDisableReason;
+    // The last failure in words, such as "configuration is disabled".
+    std::optional<std::string> lastError;
+
+    friend bool operator==(const EngineStatus&, const EngineStatus&) = default;
+    friend std::ostream& operator<<(std::ostream& os, const EngineStatus& s);
+};
+
+} // namespace ravolet
+
+template <>
+struct std::hash<ravolet::EngineStatus> {
+    std::size_t operator()(const ravolet::EngineStatus& s) const noexcept;
+};

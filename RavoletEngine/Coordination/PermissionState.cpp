@@ -1,0 +1,27 @@
+#include "RavoletEngine/Coordination/PermissionState.hpp"
+
+#include "Support/ValueSupport.hpp"
+
+namespace ravolet {
+
+PermissionState PermissionState::current(const platform::PermissionProbe& probe) {
+    PermissionState state;
+    state.accessibility = probe.isAccessibilityTrusted();
+    state.inputMonitoring = probe.canListenToEvents();
+    const platform::HIDAccessType hid = probe.hidListenAccess();
+    state.hidInputMonitoring = hid == platform::HIDAccessType::granted  ? HIDPPInputMonitoringAccess::granted
+                               : hid == platform::HIDAccessType::denied ? HIDPPInputMonitoringAccess::denied
+                                                                        : HIDPPInputMonitoringAccess::unknown;
+    return state;
+}
+
+std::ostream& operator<<(std::ostream& os, const PermissionState& p) {
+    return os << "PermissionState(accessibility " << p.accessibility << ", inputMonitoring " << p.inputMonitoring
+              << ", hid " << p.hidInputMonitoring << ')';
+}
+
+} // namespace ravolet
+
+std::size_t std::hash<ravolet::PermissionState>::operator()(const ravolet::PermissionState& p) const noexcept {
+    return ravolet::hashFields(p.accessibility, p.inputMonitoring, p.hidInputMonitoring);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <functional>
+#include <ostream>
+
+#include "HIDPlusPlus/HIDPPConnectionState.hpp"
+#include "Platform/PermissionProbe.hpp"
+
+namespace ravolet {
+
+// The three grants the program depends on.
+struct PermissionState {
+    // Trusted for Accessibility (needed to create an active event tap).
+    bool accessibility = false;
+    // May listen to input events.
+    bool inputMonitoring = false;
+    // The HID layer's access for listening; needed to open the mouse's HID++ interface.
+    HIDPPInputMonitoringAccess hidInputMonitoring = HIDPPInputMonitoringAccess::unknown;
+
+    // The grants as the host answers them now, asked in that order. Never
+    // prompts. Callable on any thread.
+    static PermissionState current(const platform::PermissionProbe& probe);
+
+    // An active tap needs both Accessibility and event listening; the HID
+    // layer's access plays no part.
+    bool canRunActiveTap() const { return accessibility && inputMonitoring; }
+
+    friend bool operator==(const PermissionState&, const PermissionState&) = default;
+    friend std::ostream& operator<<(std::ostream& os, const PermissionState& p);
+};
+
+} // namespace ravolet
+
+template <>
+struct std::hash<ravolet::PermissionState> {
+    std::size_t operator()(const ravolet::PermissionState& p) const noexcept;
+};
