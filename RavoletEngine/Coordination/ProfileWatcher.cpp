@@ -1,0 +1,85 @@
+#include "RavoletEngine/Coordination/ProfileWatcher.hpp"
+
+#include <utility>
+
+namespace ravolet {
+
+std::shared_ptr<ProfileWatcher> ProfileWatcher::create(std::shared_ptr<platform::Workspace> workspace,
+                                                       std::shared_ptr<platform::Executor> notificationExecutor,
+                                                       Config config, Handler handler) {
+    return std::make_shared<ProfileWatcher>(Private{}, std::move(workspace), std::move(notificationExecutor),
+                                            std::move(config), std::move(handler));
+}
+
+ProfileWatcher::ProfileWatcher(Private, std::shared_ptr<platform::Workspace> workspace,
+                               std::shared_ptr<platform::Executor> notificationExecutor, Config config, Handler handler)
+    : workspace_(std::move(workspace)),
+      notificationExecutor_(std::move(notificationExecutor)),
+      handler_(std::move(handler)),
+      config_(std::move(config)),
+      current_(config_.activeProfile(std::nullopt)) {}
+
+// The registration member ends itself; nothing else is left to undo.
+ProfileWatcher::~ProfileWatcher() = default;
+
+void ProfileWatcher::start() {
+    platform::Subscription registration = workspace_->subscribeToActivations(
+        notificationExecutor_, [weak = weak_from_this()](const platform::ApplicationActivation& activation) {
+            if (auto self = weak.lock()) self->activate(activation.bundleID(), false);
+        });
+    {
+        std::lock_guard guard(lock_);
+        std::swap(registration_, registration);
+    }
+    // An earlier registration ends here, outside the lock.
+    registration.cancel();
+
+    std::optional<platform::RunningApplication> frontmost = workspace_->frontmostApplication();
+    activate(frontmost ? frontmost->bundleID : std::nullopt, false);
+}
+
+void ProfileWatcher::stop() {
+    platform::Subscription registration;
+    {
+        std::lock_guard guard(lock_);
+        std::swap(registration_, registration);
+    }
+    registration.cancel();
+}
+
+void ProfileWatcher::update(Config config) {
+    std::optional<std::string> bundleID;
+    {
+        std::lock_guard guard(lock_);
+        config_ = std::move(config);
+        bundleID = frontmostBundleID_;
+    }
+    activate(bundleID, true);
+}
+
+void ProfileWatcher::activate(const std::optional<std::string>& bundleID, bool force) {
+    std::optional<Profile> changed;
+    ProfileResolution resolution;
+    {
+        std::lock_guard guard(lock_);
+        frontmostBundleID_ = bundleID;
+        resolution = config_.resolve(bundleID);
+        Profile profile = config_.activeProfile(bundleID);
+        if (!force && profile == current_) return;
+        current_ = profile;
+        changed = std::move(profile);
+    }
+    if (handler_) handler_(*changed, bundleID, resolution);
+}
+
+std::optional<std::string> ProfileWatcher::frontmostBundleID() const {
+    std::lock_guard guard(lock_);
+    return frontmostBundleID_;
+}
+
+Profile ProfileWatcher::currentProfile() const {
+    std::lock_guard guard(lock_);
+    return current_;
+}
+
+} // namespace ravolet
