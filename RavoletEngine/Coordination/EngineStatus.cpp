@@ -8,7 +8,7 @@ std::ostream& operator<<(std::ostream& os, const EngineStatus& s) {
     os << "EngineStatus(running " << s.isRunning << ", tap " << s.isTapEnabled << ", " << s.permissions << ", profile "
        << s.activeProfileID << " \"" << s.activeProfileName << "\", frontmost "
        << (s.frontmostBundleID ? '"' + *s.frontmostBundleID + '"' : std::string("-")) << ", attached "
-       << s.targetDeviceAttached << ", device " << s.deviceSettings << ", hid " << s.hidConnection << ", " << s.tap
+       << s.targetDeviceAttached << ", device " << s.deviceSettings << ", " << s.pointerTuning << ", hid " << s.hidConnection << ", " << s.tap
        << ", " << s.scope << ", " << s.scroll << ", " << s.pointer << ", " << s.buttons << ", missing [";
     for (const std::string& name : s.missingSPISymbols) os << ' ' << name;
     os << " ], disabled ";
@@ -27,7 +27,7 @@ std::size_t std::hash<ravolet::EngineStatus>::operator()(const ravolet::EngineSt
     for (const std::string& name : s.missingSPISymbols) symbols = ravolet::hashCombine(symbols, std::hash<std::string>{}(name));
     return ravolet::hashCombine(
         ravolet::hashFields(s.isRunning, s.isTapEnabled, s.permissions, s.activeProfileID, s.activeProfileName,
-                            s.frontmostBundleID, s.targetDeviceAttached, s.deviceSettings, s.hidConnection, s.tap,
+                            s.frontmostBundleID, s.targetDeviceAttached, s.deviceSettings, s.pointerTuning, s.hidConnection, s.tap,
                             s.scope, s.scroll, s.pointer, s.buttons),
         ravolet::hashCombine(symbols, ravolet::hashFields(s.lastTapDisableReason, s.lastError)));
 }

@@ -9,6 +9,7 @@
 #include "Core/Profile.hpp"
 #include "HIDPlusPlus/HIDPPConnectionState.hpp"
 #include "RavoletEngine/Coordination/PermissionState.hpp"
+#include "RavoletEngine/Coordination/PointerTuningStatus.hpp"
 #include "RavoletEngine/Coordination/SettingsApplyState.hpp"
 #include "RavoletEngine/EventPath/ButtonPipeline.hpp"
 #include "RavoletEngine/EventPath/DeviceScope.hpp"
@@ -37,6 +38,8 @@ struct EngineStatus {
     bool targetDeviceAttached = false;
     // The settings applier's state as last copied.
     SettingsApplyState deviceSettings = SettingsApplyState::idle();
+    // Pointer hardware tuning's status as last copied.
+    PointerTuningStatus pointerTuning;
     HIDPPConnectionState hidConnection = HIDPPConnectionState::disconnected();
     TapMetrics tap;
     DeviceScope::Counters scope;

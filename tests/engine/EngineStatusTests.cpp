@@ -70,6 +70,7 @@ TEST(EngineStatus, AnyFieldChangeMakesItDiffer) {
         {"frontmost empty, not absent", [](EngineStatus& s) { s.frontmostBundleID = ""; }},
         {"targetDeviceAttached", [](EngineStatus& s) { s.targetDeviceAttached = true; }},
         {"deviceSettings", [](EngineStatus& s) { s.deviceSettings = State::applied(std::nullopt); }},
+        {"pointerTuning", [](EngineStatus& s) { s.pointerTuning.isEnabled = true; }},
         {"hidConnection", [](EngineStatus& s) { s.hidConnection = HIDPPConnectionState::notPermitted(); }},
         {"tap", [](EngineStatus& s) { s.tap.worstOverrunNanos = 1; }},
         {"scope", [](EngineStatus& s) { s.scope.refreshes = 1; }},
