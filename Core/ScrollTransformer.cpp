@@ -111,7 +111,9 @@ ScrollOutcome ScrollTransformer::transform(const ScrollInput& input, std::option
     if (travel > s.maxInFlightPixels) travel = s.maxInFlightPixels;
     const std::int64_t total = roundHalfAway(travel);
 
-    if (!stored) stored.emplace();
+    // Built outside the optional: some compilers decide whether a nested
+    // type is default-constructible while its enclosing class is still open.
+    if (!stored) stored = AxisState{};
     AxisState& state = *stored;
     state.lastDetentMillis = now;
     state.lastDirection = direction;

@@ -2,6 +2,25 @@
 
 set(RAVOLET_WARNINGS -Wall -Wextra -Werror)
 
+# clang before 19 with libstdc++ 12: that library offers std::expected only to
+# compilers that announce C++20 concepts in full (__cpp_concepts 202002L),
+# which clang 16 implements but does not yet announce. Say so for it, when that
+# is what makes <expected> work.
+include(CheckCXXSourceCompiles)
+set(_ravolet_expected_probe "#include <expected>\nint main() { std::expected<int, int> e{1}; return *e - 1; }")
+check_cxx_source_compiles("${_ravolet_expected_probe}" RAVOLET_HAS_EXPECTED)
+if(NOT RAVOLET_HAS_EXPECTED AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  set(CMAKE_REQUIRED_FLAGS "-Wno-macro-redefined -D__cpp_concepts=202002L")
+  check_cxx_source_compiles("${_ravolet_expected_probe}" RAVOLET_HAS_EXPECTED_WITH_CONCEPTS)
+  unset(CMAKE_REQUIRED_FLAGS)
+  if(RAVOLET_HAS_EXPECTED_WITH_CONCEPTS)
+    add_compile_options(-Wno-macro-redefined -D__cpp_concepts=202002L)
+  endif()
+endif()
+if(NOT RAVOLET_HAS_EXPECTED AND NOT RAVOLET_HAS_EXPECTED_WITH_CONCEPTS)
+  message(FATAL_ERROR "${CMAKE_CXX_COMPILER} cannot compile std::expected; use g++ 12 or clang 16 or later")
+endif()
+
 if(RAVOLET_SANITIZE STREQUAL "asan")
   set(RAVOLET_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
 elseif(RAVOLET_SANITIZE STREQUAL "tsan")

@@ -3,7 +3,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 sanitize="${RAVOLET_SANITIZE:-}"
-export BUILD_DIR="${BUILD_DIR:-$root/build${sanitize:+-$sanitize}}"
+compiler="${RAVOLET_COMPILER:-}"
+export BUILD_DIR="${BUILD_DIR:-$root/build${compiler:+-$compiler}${sanitize:+-$sanitize}}"
 
 bash "$root/scripts/build.sh"
 cd "$BUILD_DIR"

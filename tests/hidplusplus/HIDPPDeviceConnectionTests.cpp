@@ -15,7 +15,6 @@ using platform::SimulatedMouse;
 namespace {
 
 const SimulatedMouse::RequestMatch pingRequest{.featureID = 0x0000, .function = 1};
-const SimulatedMouse::RequestMatch getCountRequest{.featureID = 0x0001, .function = 0};
 
 class HIDPPDeviceConnectionTests : public ::testing::TestWithParam<RigMode> {
 protected:
