@@ -12,7 +12,10 @@ namespace ravolet {
 template <class T>
 void HIDPPDevice::deliver(const HIDPPExecutor& executor, HIDPPCompletion<T> completion, HIDPPResult<T> result) {
     if (!executor) return completion(std::move(result));
-    executor->post([completion = std::move(completion), result = std::move(result)]() mutable {
+    // The block holds the executor until it has run: a caller may keep no
+    // reference of its own, and an executor that goes away discards what it
+    // has not run, the completion with it.
+    executor->post([keepAlive = executor, completion = std::move(completion), result = std::move(result)]() mutable {
         completion(std::move(result));
     });
 }

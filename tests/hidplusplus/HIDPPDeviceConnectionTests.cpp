@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "HIDPPDeviceTestSupport.hpp"
 #include "Platform/IOReturn.hpp"
 #include "Platform/Simulated/SimulatedHIDBus.hpp"
@@ -357,3 +359,17 @@ TEST_P(HIDPPDeviceConnectionTests, InputMonitoringAccessFollowsTheHIDLayer) {
 }
 
 INSTANTIATE_TEST_SUITE_P(, HIDPPDeviceConnectionTests, ::testing::Values(RigMode::virtualTime, RigMode::threads), rigModeName);
+
+// A caller may name a queue that nothing else holds: the operation keeps it
+// until the completion has run there, so no completion is lost with it.
+TEST(HIDPPDeviceCompletionTest, ACompletionReachesAQueueOnlyTheOperationHolds) {
+    DeviceRig rig(RigMode::threads);
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    for (int i = 0; i < 10; ++i) {
+        rig.device->ping(makeSerialQueue("test.caller"), [calls](HIDPPResult<HIDPPProtocolVersion> result) {
+            EXPECT_EQ(result, std::unexpected(HIDPPError::notConnected()));
+            ++*calls;
+        });
+    }
+    EXPECT_TRUE(rig.eventually([&] { return calls->load() == 10; })) << calls->load() << " of 10 completions";
+}
