@@ -455,37 +455,48 @@ void HIDPPDevice::startMonitoring() {
 }
 
 void HIDPPDevice::deviceAppeared() {
-    std::uint64_t generation = 0;
+    Reconnection reconnection;
     {
         std::lock_guard lock(mutex_);
         if (!monitor_ || connectionState_.isConnected() || connectTask_ || !automaticallyReconnects_) return;
-        generation = connectionGeneration_;
+        // A newer arrival takes over from a reconnection still pausing
+        // between its attempts.
+        reconnection = Reconnection{connectionGeneration_, ++reconnectionSerial_};
     }
-    reconnectAttempt(1, generation);
+    reconnectAttempt(1, reconnection);
 }
 
-void HIDPPDevice::reconnectAttempt(int attempt, std::uint64_t generation) {
-    auto attachedIdentity = [this]() -> std::optional<HIDPPDeviceIdentity> {
+bool HIDPPDevice::isWanted(const Reconnection& reconnection) const {
+    std::lock_guard lock(mutex_);
+    return connectionGeneration_ == reconnection.generation && reconnectionSerial_ == reconnection.serial && monitor_;
+}
+
+std::optional<HIDPPDeviceIdentity> HIDPPDevice::linkIdentity() const {
+    std::shared_ptr<HIDPPLink> link;
+    {
         std::lock_guard lock(mutex_);
-        if (!link_) return std::nullopt;
-        return link_->identity();
-    };
+        link = link_;
+    }
+    if (!link) return std::nullopt;
+    return link->identity();
+}
+
+void HIDPPDevice::reconnectAttempt(int attempt, Reconnection reconnection) {
+    // After the pause, a disconnect(), a removal or a newer arrival may have
+    // made this attempt unwanted.
+    if (attempt > 1 && !isWanted(reconnection)) return;
     if (isConnected()) {
-        if (auto identity = attachedIdentity()) emit(HIDPPEvent::deviceAttached(*identity));
+        if (auto identity = linkIdentity()) emit(HIDPPEvent::deviceAttached(*identity));
         return;
     }
-    joinOrStartAttempt([self = shared_from_this(), attempt, generation, attachedIdentity](HIDPPResult<void> result) {
+    joinOrStartAttempt([self = shared_from_this(), attempt, reconnection](HIDPPResult<void> result) {
         if (result) {
-            if (auto identity = attachedIdentity()) self->emit(HIDPPEvent::deviceAttached(*identity));
+            if (auto identity = self->linkIdentity()) self->emit(HIDPPEvent::deviceAttached(*identity));
             return;
         }
-        {
-            std::lock_guard lock(self->mutex_);
-            if (self->connectionGeneration_ != generation || !self->monitor_) return;
-        }
-        if (attempt >= 2) return;
+        if (attempt >= 2 || !self->isWanted(reconnection)) return;
         self->queue_->postAfter(std::chrono::milliseconds(250),
-                                [self, generation] { self->reconnectAttempt(2, generation); });
+                                [self, reconnection] { self->reconnectAttempt(2, reconnection); });
     });
 }
 

@@ -197,8 +197,18 @@ private:
     void abandon(std::shared_ptr<HIDPPLink> link, Step then);
     void closeLink(std::shared_ptr<HIDPPLink> link, Step then);
     void startMonitoring();
+    // One automatic reconnection: the generation it began in, and which
+    // arrival started it.
+    struct Reconnection {
+        std::uint64_t generation = 0;
+        std::uint64_t serial = 0;
+    };
     void deviceAppeared();
-    void reconnectAttempt(int attempt, std::uint64_t generation);
+    void reconnectAttempt(int attempt, Reconnection reconnection);
+    // Whether no disconnect(), removal or newer arrival has come since it began.
+    bool isWanted(const Reconnection& reconnection) const;
+    // The installed link's identity, read without holding the lock.
+    std::optional<HIDPPDeviceIdentity> linkIdentity() const;
     void deviceTerminated(std::uint64_t registryID);
     void linkNotification(const std::shared_ptr<HIDPPLink>& link, std::uint8_t featureIndex,
                           std::uint8_t functionByte, HIDPPBytes payload);
@@ -240,6 +250,7 @@ private:
     HIDPPConnectionState connectionState_;
     std::shared_ptr<ConnectAttempt> connectTask_;
     std::uint64_t connectionGeneration_ = 0;
+    std::uint64_t reconnectionSerial_ = 0;
     std::map<std::uint16_t, HIDPPFeatureRecord> featuresByID_;
     std::set<std::uint16_t> absentFeatureIDs_;
     bool fullTableDiscovered_ = false;

@@ -183,6 +183,48 @@ TEST_P(HIDPPDeviceConnectionTests, RemovalEmitsRemovedThenDisconnectedAndPlugInR
     EXPECT_TRUE(device->isConnected());
 }
 
+// When the first attempt of an automatic reconnection fails, the second one
+// comes 250 ms later only if nothing has made it unwanted meanwhile: neither a
+// disconnect() nor a newer arrival, which reconnects (and reports) by itself.
+TEST_P(HIDPPDeviceConnectionTests, TheSecondReconnectionAttemptComesOnlyIfStillWanted) {
+    enum class During { disconnect, replug };
+    for (const During during : {During::disconnect, During::replug}) {
+        SCOPED_TRACE(during == During::disconnect ? "disconnect during the pause" : "re-plug during the pause");
+        DeviceRig rig(GetParam());
+        rig.device->setDefaultTimeout(0.05);
+        rig.mouse->unplug();
+        ASSERT_EQ(rig.await<void>([&](auto done) { rig.device->connect(nullptr, std::move(done)); }),
+                  std::unexpected(HIDPPError::deviceNotFound()));
+        EventRecorder recorder(rig);
+        rig.mouse->dropNext(pingRequest); // the first automatic attempt times out
+        rig.mouse->plugIn();
+        ASSERT_TRUE(rig.eventually([&] { return rig.mouse->requestCount(0x0000, 1) == 1; }));
+        ASSERT_TRUE(rig.eventually([&] { return !rig.device->isConnecting(); })); // the pause has begun
+
+        if (during == During::disconnect) {
+            rig.await<void>([&](HIDPPCompletion<void> done) {
+                rig.device->disconnect(nullptr, [done = std::move(done)]() mutable { done({}); });
+            });
+        } else {
+            rig.mouse->unplug();
+            rig.mouse->plugIn();
+        }
+        rig.elapse(std::chrono::milliseconds(400));
+        rig.settle();
+
+        if (during == During::disconnect) {
+            EXPECT_EQ(rig.mouse->requestCount(0x0000, 1), 1u);
+            EXPECT_TRUE(recorder.events().empty());
+            EXPECT_FALSE(rig.device->isConnected());
+        } else {
+            const HIDPPDeviceIdentity identity = identityOf(rig.device);
+            EXPECT_EQ(recorder.events(),
+                      (std::vector<HIDPPEvent>{HIDPPEvent::stateChanged(HIDPPConnectionState::connected(identity)),
+                                               HIDPPEvent::deviceReady(identity), HIDPPEvent::deviceAttached(identity)}));
+        }
+    }
+}
+
 TEST_P(HIDPPDeviceConnectionTests, WithoutAutomaticReconnectionAnArrivalDoesNothing) {
     device->setAutomaticallyReconnects(false);
     ASSERT_TRUE(connect().has_value());

@@ -131,6 +131,17 @@ public:
         return true;
     }
 
+    // Lets time pass: in virtual time the clock moves on in 1 ms steps,
+    // running what falls due; with threads the test sleeps.
+    void elapse(std::chrono::milliseconds duration) {
+        if (!loop) return std::this_thread::sleep_for(duration);
+        for (auto passed = std::chrono::milliseconds(0); passed < duration; passed += std::chrono::milliseconds(1)) {
+            pump();
+            loop->advance(std::chrono::milliseconds(1));
+        }
+        pump();
+    }
+
     // Lets everything already set in motion run to the end, without moving
     // the virtual clock (with threads: lines up behind the device's queue and
     // the HID thread, twice over).
