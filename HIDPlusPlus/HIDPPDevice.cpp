@@ -131,11 +131,7 @@ bool HIDPPDevice::isConnecting() const {
     return connectTask_ != nullptr;
 }
 
-std::optional<HIDPPDeviceIdentity> HIDPPDevice::identity() const {
-    std::lock_guard lock(mutex_);
-    if (!link_) return std::nullopt;
-    return link_->identity();
-}
+std::optional<HIDPPDeviceIdentity> HIDPPDevice::identity() const { return linkIdentity(); }
 
 // ---- Plumbing ----
 
@@ -505,7 +501,13 @@ void HIDPPDevice::deviceTerminated(std::uint64_t registryID) {
     bool changed = false;
     {
         std::lock_guard lock(mutex_);
-        if (!link_ || link_->registryID() != registryID) return;
+        link = link_;
+    }
+    // The departure of any other device with the same identifiers is not ours.
+    if (!link || link->registryID() != registryID) return;
+    {
+        std::lock_guard lock(mutex_);
+        if (link_ != link) return;
         ++connectionGeneration_;
         link = std::move(link_);
         link_.reset();
