@@ -35,13 +35,17 @@ std::int64_t HIDPPDPIRange::normalize(std::int64_t dpi) const {
         // std::clamp an inverted range.
         const std::int64_t clamped = std::max(r->minimum, std::min(dpi, r->maximum));
         if (r->step < 2) return clamped;
-        // Unsigned arithmetic: the distance and the grid offset stay exact for
-        // any values a device reports.
-        const std::uint64_t step = static_cast<std::uint64_t>(r->step);
-        const std::uint64_t k = (distance(clamped, r->minimum) + step / 2) / step;
-        const std::uint64_t snappedOffset = k * step;
-        if (snappedOffset > distance(r->maximum, r->minimum) || r->maximum < r->minimum) return r->maximum;
-        return static_cast<std::int64_t>(static_cast<std::uint64_t>(r->minimum) + snappedOffset);
+        if (r->maximum < r->minimum) return r->maximum;
+        // 128-bit arithmetic: the distance from the minimum fills 64 bits, and
+        // adding half a step or snapping up to the next grid point may pass them.
+        using Wide = unsigned __int128;
+        const Wide step = static_cast<std::uint64_t>(r->step);
+        const Wide k = (Wide{distance(clamped, r->minimum)} + step / 2) / step;
+        const Wide snappedOffset = k * step;
+        if (snappedOffset > Wide{distance(r->maximum, r->minimum)}) return r->maximum;
+        // Within [minimum, maximum], so it fits; unsigned addition wraps into place.
+        return static_cast<std::int64_t>(static_cast<std::uint64_t>(r->minimum) +
+                                         static_cast<std::uint64_t>(snappedOffset));
     }
     const auto& values = std::get<List>(value).values;
     if (values.empty()) return dpi;

@@ -35,9 +35,10 @@ struct HIDPPDPIRange {
     std::int64_t minimum() const;
     std::int64_t maximum() const;
 
-    // The nearest acceptable DPI. A range clamps, then snaps to its step grid
-    // (halves up) without passing its maximum; a list gives its nearest
-    // element, the first among equally near ones; an empty list changes nothing.
+    // The nearest acceptable DPI, exact for any 64-bit values. A range clamps,
+    // then snaps to its step grid (halves up) without passing its maximum; a
+    // list gives its nearest element, the first among equally near ones; an
+    // empty list changes nothing.
     std::int64_t normalize(std::int64_t dpi) const;
     bool contains(std::int64_t dpi) const { return normalize(dpi) == dpi; }
 

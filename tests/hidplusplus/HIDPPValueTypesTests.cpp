@@ -78,6 +78,26 @@ TEST(HIDPPDPIRange, RangeNormalizationSnapsHalvesUpAndHonoursTheMaximum) {
     EXPECT_EQ(HIDPPDPIRange::range(INT64_MIN, INT64_MAX, INT64_MAX).normalize(0), -1);
 }
 
+// Ranges as wide as 64 bits allow: half a step added to the distance from the
+// minimum, or the grid point above it, lies past 64 bits.
+TEST(HIDPPDPIRange, RangeNormalizationIsExactAtTheEdgesOf64Bits) {
+    struct Case {
+        std::int64_t minimum, maximum, step, dpi, expected;
+    };
+    const Case cases[] = {
+        {INT64_MIN, INT64_MAX, 1000, INT64_MAX, INT64_MAX},
+        {INT64_MIN, INT64_MAX, 1000, INT64_MAX - 600, INT64_MAX - 615},
+        {INT64_MIN, INT64_MAX, 1000, INT64_MIN, INT64_MIN},
+        {INT64_MIN, INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX - 1},
+        {INT64_MIN, INT64_MAX, 2, INT64_MAX, INT64_MAX},
+        {-5, INT64_MAX, INT64_MAX, INT64_MAX, INT64_MAX - 5},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(HIDPPDPIRange::range(c.minimum, c.maximum, c.step).normalize(c.dpi), c.expected)
+            << c.minimum << "..." << c.maximum << " step " << c.step << ", dpi " << c.dpi;
+    }
+}
+
 TEST(HIDPPDPIRange, ListNormalizationPrefersTheFirstOfEquallyNear) {
     const auto l = HIDPPDPIRange::list({400, 800, 1600});
     EXPECT_EQ(l.normalize(600), 400);
