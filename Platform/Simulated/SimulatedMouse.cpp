@@ -161,19 +161,33 @@ std::vector<std::vector<std::uint8_t>> SimulatedMouse::respond(std::span<const s
 }
 
 std::vector<SimulatedMouse::FeatureEntry> SimulatedMouse::defaultFeatureTable() {
+    // The table of the real mouse (firmware U1 60.00.B0009, HID++ 4.2), index
+    // by index. The eleven internal features are listed hidden and
+    // engineering-only, as the mouse lists them.
+    constexpr std::uint8_t internal = 0x60;
     return {
         entry(rootFeature, 0x00, 0),
-        entry(featureSetFeature, 0x00, 1),
+        entry(featureSetFeature, 0x00, 0),
         entry(deviceInformationFeature, 0x00, 4),
-        entry(deviceNameFeature, 0x00, 1),
-        entry(0x0020, 0x00, 0), // configuration change
-        entry(0x1B04, 0x00, 5), // reprogrammable keys
+        entry(deviceNameFeature, 0x00, 0),
+        entry(0x0020, 0x00, 0), // reset (configuration change)
+        entry(0x00C2, 0x00, 0), // firmware update control
+        entry(0x1801, internal, 0),
+        entry(0x1802, internal, 0),
+        entry(0x1805, internal, 0),
+        entry(0x1806, internal, 0),
+        entry(0x1875, internal, 0),
+        entry(0x18A1, internal, 0),
+        entry(0x18B1, internal, 0),
+        entry(0x18C0, internal, 0),
+        entry(0x1E00, internal, 0),
+        entry(0x1E22, internal, 0),
+        entry(0x1EB0, internal, 0),
         entry(hiResWheelFeature, 0x00, 1),
         entry(adjustableDPIFeature, 0x00, 2),
         entry(reportRateFeature, 0x00, 0),
         entry(onboardProfilesFeature, 0x00, 0),
-        entry(0x00C2, 0x40, 0), // firmware update, hidden
-        entry(0x1802, 0x60, 0), // device reset, hidden engineering
+        entry(0x8110, 0x00, 0), // mouse button spy
     };
 }
 
@@ -275,7 +289,8 @@ SimulatedMouse::Answer SimulatedMouse::answer(const ReceivedRequest& request) {
     case adjustableDPIFeature: return adjustableDPI(request);
     case reportRateFeature: return reportRate(request);
     case onboardProfilesFeature: return onboardProfiles(request);
-    default: return Answer::rejected(errorInvalidFunctionID);
+    // Listed, but not modelled here: saying so beats answering made-up data.
+    default: return Answer::rejected(errorUnsupported);
     }
 }
 

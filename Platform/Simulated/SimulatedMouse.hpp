@@ -50,6 +50,8 @@ public:
     static constexpr std::uint8_t errorOutOfRange = 0x03;
     static constexpr std::uint8_t errorInvalidFeatureIndex = 0x06;
     static constexpr std::uint8_t errorInvalidFunctionID = 0x07;
+    // Answers every request to a listed feature that this model does not implement.
+    static constexpr std::uint8_t errorUnsupported = 0x09;
     // HID++ 1.0 error for a request addressed to a device index that is not ours.
     static constexpr std::uint8_t error10UnknownDevice = 0x08;
 
@@ -115,8 +117,9 @@ public:
     void sendNotification(std::uint16_t featureID, std::uint8_t function, std::span<const std::uint8_t> payload);
     void sendRatchetSwitch(std::uint8_t state);
 
-    // The table of a G502 X: root, feature set, device information, name,
-    // wheel, DPI, report rate, onboard profiles and a few others.
+    // The table of a G502 X: 22 features, among them root, feature set,
+    // device information, name, wheel, DPI, report rate and onboard profiles;
+    // the others answer every request with "unsupported".
     static std::vector<FeatureEntry> defaultFeatureTable();
 
     // Processes one output report (report identifier first).

@@ -118,11 +118,11 @@ TEST_P(HIDPPDeviceOperationsTests, TheTableIsDiscoveredOnConnectAndAnswersLookUp
         EXPECT_EQ(features[i].version, table[i].version);
         EXPECT_EQ(features[i].type.rawValue, table[i].type);
     }
-    EXPECT_EQ(features[7].description(), "idx 0x07 -> 0x2201 AdjustableDPI v2 [-]");
-    EXPECT_EQ(features[11].description(), "idx 0x0B -> 0x1802 DeviceReset v0 [hidden,engineering]");
+    EXPECT_EQ(features[0x12].description(), "idx 0x12 -> 0x2201 AdjustableDPI v2 [-]");
+    EXPECT_EQ(features[7].description(), "idx 0x07 -> 0x1802 DeviceReset v0 [hidden,engineering]");
 
     // Known and missing features are answered without asking the mouse.
-    EXPECT_EQ(AWAIT(std::uint8_t, featureIndex(HIDPPFeature::reportRate, nullptr, std::move(done))), 8);
+    EXPECT_EQ(AWAIT(std::uint8_t, featureIndex(HIDPPFeature::reportRate, nullptr, std::move(done))), 0x13);
     EXPECT_EQ(AWAIT(std::uint8_t, featureIndex(HIDPPFeature::smartShift, nullptr, std::move(done))),
               std::unexpected(HIDPPError::featureUnsupported(HIDPPFeature::smartShift)));
     auto supported = rig.await<bool>([&](auto done) {

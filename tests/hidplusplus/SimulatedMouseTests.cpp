@@ -62,6 +62,44 @@ TEST(SimulatedMouseTests, RootAndFeatureSetDescribeTheTable) {
               longReply(0xFF, fs, {0x11, 0x03}));
 }
 
+// The real 046D:C099 (firmware U1 60.00.B0009, HID++ 4.2), index by index:
+// what the feature set lists there, where the root locates that feature, and
+// what a request to it gets when the model does not implement the feature.
+TEST(SimulatedMouseTests, TheFeatureTableIsTheRealMousesIndexByIndex) {
+    struct Row {
+        std::uint16_t id;
+        std::uint8_t type;
+        std::uint8_t version;
+        bool modelled;
+    };
+    constexpr std::uint8_t internal = 0x60; // hidden, engineering
+    const Row rows[] = {
+        {0x0000, 0, 0, true},         {0x0001, 0, 0, true},         {0x0003, 0, 4, true},
+        {0x0005, 0, 0, true},         {0x0020, 0, 0, false},        {0x00C2, 0, 0, false},
+        {0x1801, internal, 0, false}, {0x1802, internal, 0, false}, {0x1805, internal, 0, false},
+        {0x1806, internal, 0, false}, {0x1875, internal, 0, false}, {0x18A1, internal, 0, false},
+        {0x18B1, internal, 0, false}, {0x18C0, internal, 0, false}, {0x1E00, internal, 0, false},
+        {0x1E22, internal, 0, false}, {0x1EB0, internal, 0, false}, {0x2121, 0, 1, true},
+        {0x2201, 0, 2, true},         {0x8060, 0, 0, true},         {0x8100, 0, 0, true},
+        {0x8110, 0, 0, false},
+    };
+    auto owner = std::make_shared<SimulatedMouse>();
+    SimulatedMouse& mouse = *owner;
+    EXPECT_EQ(only(mouse.handleOutputReport(request(1, 0))), longReply(1, 0x01, {0x15}));
+    for (std::uint8_t index = 0; index < std::size(rows); ++index) {
+        const Row& row = rows[index];
+        SCOPED_TRACE(::testing::Message() << "index " << int(index) << ", feature " << std::hex << row.id);
+        const std::uint8_t hi = static_cast<std::uint8_t>(row.id >> 8), lo = static_cast<std::uint8_t>(row.id);
+        EXPECT_EQ(only(mouse.handleOutputReport(request(1, 1, {index}))), longReply(1, 0x11, {hi, lo, row.type, row.version}));
+        EXPECT_EQ(only(mouse.handleOutputReport(request(0, 0, {hi, lo}))), longReply(0, 0x01, {index, row.type, row.version}));
+        if (!row.modelled) {
+            EXPECT_EQ(only(mouse.handleOutputReport(request(index, 0))), longReply(0xFF, index, {0x01, 0x09}));
+        }
+    }
+    // No extended report rate: the root does not find it.
+    EXPECT_EQ(only(mouse.handleOutputReport(request(0, 0, {0x80, 0x61}))), longReply(0, 0x01, {0, 0, 0}));
+}
+
 TEST(SimulatedMouseTests, UnknownIndicesFunctionsAndDevicesAreRejectedAsADeviceWould) {
     auto owner = std::make_shared<SimulatedMouse>();
     SimulatedMouse& mouse = *owner;
