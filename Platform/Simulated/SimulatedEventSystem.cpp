@@ -1,6 +1,7 @@
 #include "Platform/Simulated/SimulatedEventSystem.hpp"
 
 #include <algorithm>
+#include <atomic>
 
 #include "Platform/MonotonicClock.hpp"
 
@@ -16,6 +17,31 @@ struct SimulatedEventSystem::Tap final : EventTap {
     bool enabled = true;
     std::shared_ptr<Executor> runLoop;
     std::shared_ptr<Delivery> current;
+    // Whether the tap is still on the run loop it was added to last; a notice
+    // waiting on that loop reads it when it comes up, after the system may
+    // have gone.
+    std::shared_ptr<std::atomic<bool>> attached;
+};
+
+// Notices handed to taps' run loops and not yet handled or dropped there.
+struct SimulatedEventSystem::PendingNotices {
+    std::mutex lock;
+    std::condition_variable changed;
+    int count = 0;
+
+    void add() {
+        std::lock_guard guard(lock);
+        ++count;
+    }
+    void remove() {
+        std::lock_guard guard(lock);
+        --count;
+        changed.notify_all();
+    }
+    bool waitUntilNone(std::chrono::steady_clock::time_point deadline) {
+        std::unique_lock guard(lock);
+        return changed.wait_until(guard, deadline, [&] { return count == 0; });
+    }
 };
 
 // One callback run of a tap, handed to the tap's run loop. Whoever moves it
@@ -55,7 +81,8 @@ bool carriesSenderField(EventType type) {
 } // namespace
 
 SimulatedEventSystem::SimulatedEventSystem(std::function<std::uint64_t()> clock)
-    : clock_(clock ? std::move(clock) : std::function<std::uint64_t()>(&MonotonicClock::nowNanos)) {
+    : clock_(clock ? std::move(clock) : std::function<std::uint64_t()>(&MonotonicClock::nowNanos)),
+      notices_(std::make_shared<PendingNotices>()) {
     dispatcher_ = std::thread([this] { dispatchLoop(); });
 }
 
@@ -136,8 +163,12 @@ void SimulatedEventSystem::setTapResponseLimit(std::chrono::milliseconds limit) 
 }
 
 bool SimulatedEventSystem::waitUntilIdle(std::chrono::milliseconds limit) const {
-    std::unique_lock guard(lock_);
-    return changed_.wait_for(guard, limit, [&] { return queue_.empty() && !busy_; });
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    {
+        std::unique_lock guard(lock_);
+        if (!changed_.wait_until(guard, deadline, [&] { return queue_.empty() && !busy_; })) return false;
+    }
+    return notices_->waitUntilNone(deadline);
 }
 
 std::vector<Event> SimulatedEventSystem::delivered() const {
@@ -305,7 +336,10 @@ std::shared_ptr<EventTap> SimulatedEventSystem::createTap(EventTapLocation locat
 
 void SimulatedEventSystem::addTapToRunLoop(EventTap& tap, std::shared_ptr<Executor> runLoop) {
     std::lock_guard guard(lock_);
-    static_cast<Tap&>(tap).runLoop = std::move(runLoop);
+    auto& t = static_cast<Tap&>(tap);
+    if (t.attached) t.attached->store(false);
+    t.runLoop = std::move(runLoop);
+    t.attached = std::make_shared<std::atomic<bool>>(t.runLoop != nullptr);
 }
 
 void SimulatedEventSystem::removeTapFromRunLoop(EventTap& tap) {
@@ -314,6 +348,7 @@ void SimulatedEventSystem::removeTapFromRunLoop(EventTap& tap) {
         std::lock_guard guard(lock_);
         auto& t = static_cast<Tap&>(tap);
         t.runLoop.reset();
+        if (t.attached) t.attached->store(false);
         current = t.current;
     }
     if (current) current->cancel();
@@ -390,7 +425,7 @@ std::vector<std::shared_ptr<SimulatedEventSystem::Tap>> SimulatedEventSystem::ta
 
 void SimulatedEventSystem::dispatch(Item& item) {
     if (item.noticeFor) {
-        deliver(item.noticeFor, item.event);
+        deliverNotice(item.noticeFor, item.event);
         return;
     }
     for (const auto& tap : tapsFrom(item.location, item.event.type())) {
@@ -410,15 +445,36 @@ void SimulatedEventSystem::dispatch(Item& item) {
     delivered_.push_back(std::move(item.event));
 }
 
+void SimulatedEventSystem::deliverNotice(const std::shared_ptr<Tap>& tap, const Event& notice) {
+    std::shared_ptr<Executor> runLoop;
+    std::shared_ptr<std::atomic<bool>> attached;
+    {
+        std::lock_guard guard(lock_);
+        if (stopping_ || !tap->runLoop) return;
+        runLoop = tap->runLoop;
+        attached = tap->attached;
+    }
+    // As on the host, the notice waits in the tap's port until its run loop
+    // gets to it, however long that loop is busy: nothing times it out, and
+    // the stream goes on meanwhile.
+    struct Pending {
+        std::shared_ptr<PendingNotices> notices;
+        explicit Pending(std::shared_ptr<PendingNotices> n) : notices(std::move(n)) { notices->add(); }
+        ~Pending() { notices->remove(); }
+    };
+    runLoop->post([tap, attached, event = notice, pending = std::make_unique<Pending>(notices_)]() mutable {
+        if (attached->load()) tap->callback(tap.get(), event.type(), &event, tap->userInfo);
+    });
+}
+
 bool SimulatedEventSystem::deliver(const std::shared_ptr<Tap>& tap, Event& event) {
-    const bool notice = event.type() == EventTypes::tapDisabledByTimeout || event.type() == EventTypes::tapDisabledByUserInput;
     auto delivery = std::make_shared<Delivery>();
     delivery->event = event;
     std::shared_ptr<Executor> runLoop;
     std::chrono::milliseconds limit;
     {
         std::lock_guard guard(lock_);
-        if (stopping_ || !tap->runLoop || (!notice && !tap->enabled)) return true;
+        if (stopping_ || !tap->runLoop || !tap->enabled) return true;
         runLoop = tap->runLoop;
         tap->current = delivery;
         limit = responseLimit_;
@@ -456,7 +512,6 @@ bool SimulatedEventSystem::deliver(const std::shared_ptr<Tap>& tap, Event& event
         std::lock_guard guard(lock_);
         if (tap->current == delivery) tap->current.reset();
     }
-    if (notice) return true;
     if (timedOut) {
         switchOff(*tap, EventTypes::tapDisabledByTimeout);
         return true;

@@ -24,7 +24,8 @@ namespace ravolet::platform {
 // back through the taps as on the host.
 //
 // A tap that does not answer within the response limit (its run loop does not
-// run) is switched off by time-out, as the host does. Tests can also refuse
+// run) is switched off by time-out, as the host does; the notice of it waits
+// on the tap's run loop until that loop gets to it. Tests can also refuse
 // taps (no permission), sources and events, and switch a tap off by time-out
 // or by user input. Safe to use from any thread.
 class SimulatedEventSystem final : public EventSystem {
@@ -60,7 +61,9 @@ public:
     void setTapResponseLimit(std::chrono::milliseconds limit);
 
     // Waits until every injected and posted event has been through the taps
-    // and delivered or swallowed; false when the limit passed first.
+    // and delivered or swallowed, and every "tap disabled" notice has been
+    // handled by its tap (or dropped with its run loop); false when the limit
+    // passed first.
     bool waitUntilIdle(std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
 
     // Events that reached the system, oldest first; events a tap swallowed;
@@ -104,6 +107,7 @@ public:
 private:
     struct Tap;
     struct Delivery;
+    struct PendingNotices;
     struct Item {
         Event event;
         EventTapLocation location = EventTapLocation::hid;
@@ -118,10 +122,13 @@ private:
     // Runs the callback of the tap on its run loop and waits for the answer;
     // false when the tap swallowed the event.
     bool deliver(const std::shared_ptr<Tap>& tap, Event& event);
+    // Hands a "tap disabled" notice to the tap's run loop without waiting.
+    void deliverNotice(const std::shared_ptr<Tap>& tap, const Event& notice);
     std::vector<std::shared_ptr<Tap>> tapsFrom(EventTapLocation location, EventType type);
     void switchOff(Tap& tap, EventType reason);
 
     std::function<std::uint64_t()> clock_;
+    const std::shared_ptr<PendingNotices> notices_;
 
     mutable std::mutex lock_;
     mutable std::condition_variable changed_;

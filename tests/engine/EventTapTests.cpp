@@ -174,6 +174,26 @@ TEST_F(EventTapTest, ATapTheSystemSwitchedOffIsSwitchedBackOnCountedAndReported)
     tap->stop();
 }
 
+// The tap thread is busy for more than twice the response limit: the system
+// switches the tap off, and the notice of it waits on the tap's run loop until
+// the thread is free, so the tap comes back on and later events reach the
+// handler instead of bypassing the program for good.
+TEST_F(EventTapTest, ATapBusyFarPastTheResponseLimitStillHearsItWasSwitchedOff) {
+    system->setTapResponseLimit(30ms);
+    auto tap = makeController();
+    ASSERT_TRUE(tap->start());
+    tap->perform([] { std::this_thread::sleep_for(150ms); });
+    inject(SimulatedEventSystem::wheelEvent(1));
+    ASSERT_TRUE(system->waitUntilIdle());
+    EXPECT_TRUE(tap->isTapEnabled());
+    EXPECT_EQ(tap->snapshotMetrics().disabledByTimeout, 1);
+
+    inject(SimulatedEventSystem::wheelEvent(1));
+    ASSERT_TRUE(system->waitUntilIdle());
+    EXPECT_EQ(handledTypes(), std::vector<EventType>{EventTypes::scrollWheel});
+    tap->stop();
+}
+
 TEST_F(EventTapTest, PerformRunsBlocksOnTheTapThreadOnlyWhileRunning) {
     auto tap = makeController();
     tap->perform([] { ADD_FAILURE() << "ran before start"; });
