@@ -15,39 +15,62 @@ ButtonPipeline::ButtonPipeline(ButtonRouter router, std::shared_ptr<MacroExecuto
     : executor_(std::move(executor)), router_(std::move(router)) {}
 
 ButtonDisposition ButtonPipeline::handle(const ButtonEvent& event) {
-    std::vector<ButtonIntent> intents;
-    {
-        std::lock_guard guard(lock_);
-        metrics_.eventsSeen += 1;
-        intents = router_.handle(event);
-        metrics_.intentsProduced += static_cast<std::int64_t>(intents.size());
+    std::unique_lock guard(lock_);
+    metrics_.eventsSeen += 1;
+    std::vector<ButtonIntent> intents = router_.handle(event);
+    metrics_.intentsProduced += static_cast<std::int64_t>(intents.size());
 
-        // The tapped event itself is the output only when the whole answer is
-        // to pass this very button and direction through.
-        if (intents.size() == 1) {
-            const auto* pass = std::get_if<ButtonIntent::PassThroughButton>(&intents.front().value);
-            if (pass && pass->number == event.button && pass->isDown == event.isDown) {
-                metrics_.passedThrough += 1;
-                return ButtonDisposition::passThrough;
-            }
+    // The tapped event itself is the output only when the whole answer is
+    // to pass this very button and direction through.
+    if (intents.size() == 1) {
+        const auto* pass = std::get_if<ButtonIntent::PassThroughButton>(&intents.front().value);
+        if (pass && pass->number == event.button && pass->isDown == event.isDown) {
+            metrics_.passedThrough += 1;
+            return ButtonDisposition::passThrough;
         }
-        metrics_.suppressed += 1;
     }
+    metrics_.suppressed += 1;
     // Anything else, a pass-through of another button or direction included,
     // is re-created by the executor.
-    if (!intents.empty()) executor_->execute(std::move(intents));
+    if (!intents.empty()) handOverLocked(guard, HandOff{false, std::move(intents)}, false);
     return ButtonDisposition::suppress;
 }
 
 void ButtonPipeline::reset() {
-    std::vector<ButtonIntent> releases;
-    {
-        std::lock_guard guard(lock_);
-        metrics_.resets += 1;
-        releases = router_.reset();
-        metrics_.intentsProduced += static_cast<std::int64_t>(releases.size());
+    std::unique_lock guard(lock_);
+    metrics_.resets += 1;
+    std::vector<ButtonIntent> releases = router_.reset();
+    metrics_.intentsProduced += static_cast<std::int64_t>(releases.size());
+    handOverLocked(guard, HandOff{true, std::move(releases)}, true);
+}
+
+void ButtonPipeline::handOverLocked(std::unique_lock<std::mutex>& guard, HandOff handOff, bool wait) {
+    // The executor must see the router's answers in the order the router gave
+    // them, or a press and a reset on two threads can leave the mouse at a DPI
+    // the router no longer holds. The order is fixed here, under the lock;
+    // the executor is called outside it, by one thread at a time, which takes
+    // along whatever other threads queued meanwhile.
+    const std::uint64_t ticket = ++handOffsQueued_;
+    if (handingOver_) {
+        handOffs_.push_back(std::move(handOff));
+        if (wait) handedOver_.wait(guard, [&] { return handOffsDone_ >= ticket; });
+        return;
     }
-    executor_->reset(std::move(releases));
+    handingOver_ = true;
+    for (;;) {
+        guard.unlock();
+        if (handOff.isReset)
+            executor_->reset(std::move(handOff.intents));
+        else
+            executor_->execute(std::move(handOff.intents));
+        guard.lock();
+        handOffsDone_ += 1;
+        if (handOffs_.empty()) break;
+        handOff = std::move(handOffs_.front());
+        handOffs_.pop_front();
+    }
+    handingOver_ = false;
+    handedOver_.notify_all();
 }
 
 Action ButtonPipeline::action(std::int64_t button, ModifierFlags modifiers) const {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -25,8 +27,9 @@ namespace ravolet {
 // and direction through. In every other case the event is swallowed and the
 // macro executor produces what should happen instead, on its own queue.
 //
-// The lock guards the router and the counters and is never held while calling
-// the executor.
+// The lock guards the router, the counters and the hand-offs to the executor,
+// and is never held while calling the executor. Hand-offs reach the executor
+// in the order the router produced them, whichever threads press and reset.
 class ButtonPipeline final : public ButtonTarget {
 public:
     struct Metrics {
@@ -46,7 +49,7 @@ public:
     // router step, then at most one enqueue on the executor.
     ButtonDisposition handle(const ButtonEvent& event) override;
     // Releases everything the router holds and starts a new epoch in the
-    // executor, also when nothing is held.
+    // executor, also when nothing is held. Returns once the executor has it.
     void reset() override;
 
     // The action a press of the button with these modifiers would trigger now.
@@ -68,10 +71,25 @@ public:
     const std::shared_ptr<MacroExecutor>& executor() const { return executor_; }
 
 private:
+    // What one router step hands to the executor.
+    struct HandOff {
+        bool isReset = false;
+        std::vector<ButtonIntent> intents;
+    };
+    // Hands `handOff` to the executor after every hand-off queued before it.
+    // When another thread is handing over, it takes this one along and the
+    // call returns at once, unless `wait` asks to see it handed over.
+    void handOverLocked(std::unique_lock<std::mutex>& guard, HandOff handOff, bool wait);
+
     const std::shared_ptr<MacroExecutor> executor_;
     mutable std::mutex lock_;
     ButtonRouter router_;
     Metrics metrics_;
+    std::deque<HandOff> handOffs_; // queued behind the one being handed over
+    bool handingOver_ = false;
+    std::uint64_t handOffsQueued_ = 0;
+    std::uint64_t handOffsDone_ = 0;
+    std::condition_variable handedOver_;
 };
 
 } // namespace ravolet

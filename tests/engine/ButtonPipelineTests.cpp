@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Core/ButtonRouter.hpp"
@@ -119,6 +121,49 @@ TEST_F(ButtonPipelineTest, NewBindingsApplyToTheNextPressWhileAHeldButtonKeepsIt
     EXPECT_EQ(posted(), (Lines{"key(56 down mods=0)", "key(56 up mods=0)"}));
     EXPECT_EQ(effects->log.lines(), (Lines{"launchApp(com.example.Mail)", "runShortcut(Focus)"}));
     expectEveryEventCountedOnce();
+}
+
+// A DPI-shift press on the tap thread and a reset on another thread, started
+// together many times over: whichever order the router saw them in, the
+// executor must perform them in that order, so that the DPI requested last is
+// the one the router holds (the shift if the press came second, else the base).
+TEST(ButtonPipelineRaceTest, APressAndAResetReachTheExecutorInTheOrderTheRouterSawThem) {
+    auto queue = std::make_shared<platform::ManualScheduler>();
+    auto effects = std::make_shared<RecordingSideEffects>();
+    auto executor = MacroExecutor::create(std::make_shared<LoggingPoster>(), effects, queue);
+    ButtonPipeline pipeline{ButtonRouter({bind(7, Action::dpiShift(400))}, 1600), executor};
+
+    constexpr int attempts = 50000;
+    std::atomic<int> started{-1};
+    std::atomic<int> finished{0};
+    auto racer = [&](auto step) {
+        return std::thread([&, step] {
+            for (int attempt = 0; attempt < attempts; ++attempt) {
+                while (started.load(std::memory_order_acquire) != attempt) std::this_thread::yield();
+                step();
+                finished.fetch_add(1, std::memory_order_acq_rel);
+            }
+        });
+    };
+    std::thread presser = racer([&] { pipeline.handle(ButtonEvent::down(7, 0)); });
+    std::thread resetter = racer([&] { pipeline.reset(); });
+
+    int outOfOrder = 0;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        started.store(attempt, std::memory_order_release);
+        while (finished.load(std::memory_order_acquire) != 2 * (attempt + 1)) std::this_thread::yield();
+        queue->runUntilIdle();
+        const Lines requests = effects->log.lines();
+        const std::string last = requests.empty() ? "requestDPI(1600)" : requests.back();
+        if (last != fmt::format("requestDPI({})", pipeline.currentDPI())) ++outOfOrder;
+        // Back to the base DPI, with nothing held, for the next attempt.
+        pipeline.reset();
+        queue->runUntilIdle();
+        effects->log.clear();
+    }
+    presser.join();
+    resetter.join();
+    EXPECT_EQ(outOfOrder, 0) << "of " << attempts << " attempts";
 }
 
 } // namespace
