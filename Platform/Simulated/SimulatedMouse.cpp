@@ -47,7 +47,9 @@ SimulatedMouse::FeatureEntry entry(std::uint16_t id, std::uint8_t type, std::uin
 
 } // namespace
 
-SimulatedMouse::SimulatedMouse()
+std::shared_ptr<SimulatedMouse> SimulatedMouse::make() { return std::make_shared<SimulatedMouse>(Passkey{}); }
+
+SimulatedMouse::SimulatedMouse(Passkey)
     : table_(defaultFeatureTable()),
       // 100 to 25600 DPI in steps of 50: minimum, step with the range marker, maximum.
       dpiList_{0x0064, static_cast<std::uint16_t>(dpiRangeMarker | 50), 0x6400} {}

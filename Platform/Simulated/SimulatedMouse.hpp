@@ -28,8 +28,8 @@ class SimulatedHIDDevice;
 // several HID interfaces with its vendor and product, one of them the HID++
 // collection (vendor usage page 0xFF00, 20-byte reports), whose output
 // reports this model answers. Every member may be called from any thread (one
-// lock guards the state; it is never held while calling the bus). Own the
-// mouse through a shared_ptr while it is plugged in.
+// lock guards the state; it is never held while calling the bus). Made only by
+// make(): the bus reaches the mouse through a weak reference.
 class SimulatedMouse : public std::enable_shared_from_this<SimulatedMouse> {
 public:
     static constexpr std::int64_t vendorID = 0x046D;
@@ -94,7 +94,13 @@ public:
         bool unplug = false; // the cable goes before any answer
     };
 
-    SimulatedMouse();
+    static std::shared_ptr<SimulatedMouse> make();
+    struct Passkey {
+    private:
+        friend class SimulatedMouse;
+        Passkey() = default;
+    };
+    explicit SimulatedMouse(Passkey);
     ~SimulatedMouse();
     SimulatedMouse(const SimulatedMouse&) = delete;
     SimulatedMouse& operator=(const SimulatedMouse&) = delete;

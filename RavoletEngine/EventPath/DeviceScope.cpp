@@ -26,12 +26,13 @@ std::ostream& operator<<(std::ostream& os, const DeviceScope::Counters& c) {
 std::shared_ptr<DeviceScope> DeviceScope::create(std::vector<HIDPPDeviceMatch> matches, std::shared_ptr<PrivateSPI> spi,
                                                  std::shared_ptr<platform::Executor> refreshQueue,
                                                  std::function<std::uint64_t()> ticks) {
-    auto scope = std::make_shared<DeviceScope>(std::move(matches), std::move(spi), std::move(refreshQueue), std::move(ticks));
+    auto scope = std::make_shared<DeviceScope>(Passkey{}, std::move(matches), std::move(spi), std::move(refreshQueue),
+                                               std::move(ticks));
     scope->refresh(false);
     return scope;
 }
 
-DeviceScope::DeviceScope(std::vector<HIDPPDeviceMatch> matches, std::shared_ptr<PrivateSPI> spi,
+DeviceScope::DeviceScope(Passkey, std::vector<HIDPPDeviceMatch> matches, std::shared_ptr<PrivateSPI> spi,
                          std::shared_ptr<platform::Executor> refreshQueue, std::function<std::uint64_t()> ticks)
     : spi_(std::move(spi)),
       ticks_(ticks ? std::move(ticks) : std::function<std::uint64_t()>(&platform::MonotonicClock::ticks)),

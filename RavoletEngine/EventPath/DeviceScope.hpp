@@ -60,8 +60,14 @@ public:
     static std::shared_ptr<DeviceScope> create(std::vector<HIDPPDeviceMatch> matches, std::shared_ptr<PrivateSPI> spi,
                                                std::shared_ptr<platform::Executor> refreshQueue = nullptr,
                                                std::function<std::uint64_t()> ticks = {});
-    // Use create(), which also requests the first refresh.
-    DeviceScope(std::vector<HIDPPDeviceMatch> matches, std::shared_ptr<PrivateSPI> spi,
+    // Only create() builds one: refreshes hold the scope weakly, which needs
+    // it owned by a shared_ptr from the start.
+    struct Passkey {
+    private:
+        friend class DeviceScope;
+        Passkey() = default;
+    };
+    DeviceScope(Passkey, std::vector<HIDPPDeviceMatch> matches, std::shared_ptr<PrivateSPI> spi,
                 std::shared_ptr<platform::Executor> refreshQueue, std::function<std::uint64_t()> ticks);
     DeviceScope(const DeviceScope&) = delete;
     DeviceScope& operator=(const DeviceScope&) = delete;

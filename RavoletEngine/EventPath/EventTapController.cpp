@@ -63,7 +63,7 @@ std::ostream& operator<<(std::ostream& os, EventTapController::StartError error)
     return os << EventTapController::description(error);
 }
 
-EventTapController::EventTapController(std::shared_ptr<platform::EventSystem> system, Configuration configuration,
+EventTapController::EventTapController(Passkey, std::shared_ptr<platform::EventSystem> system, Configuration configuration,
                                        DisabledHandler onDisabled, Handler handler)
     : system_(std::move(system)), configuration_(configuration), handler_(std::move(handler)),
       onDisabled_(std::move(onDisabled)), budgetNanos_(configuration.budgetMillis * 1e6) {}
@@ -71,7 +71,7 @@ EventTapController::EventTapController(std::shared_ptr<platform::EventSystem> sy
 std::shared_ptr<EventTapController> EventTapController::create(std::shared_ptr<platform::EventSystem> system,
                                                                Configuration configuration, DisabledHandler onDisabled,
                                                                Handler handler) {
-    return std::make_shared<EventTapController>(std::move(system), configuration, std::move(onDisabled),
+    return std::make_shared<EventTapController>(Passkey{}, std::move(system), configuration, std::move(onDisabled),
                                                 std::move(handler));
 }
 
@@ -114,7 +114,13 @@ std::expected<void, EventTapController::StartError> EventTapController::start() 
     // A thread left from a stop() made on the tap thread itself ends on its own.
     if (previous && previous->joinable()) previous->detach();
 
-    if (const auto failure = handshake->wait()) return std::unexpected(*failure);
+    if (const auto failure = handshake->wait()) {
+        // Whatever made the thread give up, a failed start leaves the
+        // controller stopped (unless a newer start has taken over).
+        std::lock_guard guard(lock_);
+        if (session_ == session) running_ = false;
+        return std::unexpected(*failure);
+    }
     return {};
 }
 

@@ -28,7 +28,7 @@ namespace ravolet {
 // back on and the engine is told. Other threads run work on the tap thread
 // with perform(), so it never interleaves with an event being handled.
 //
-// Held by shared_ptr (make it with create()); safe to share between threads.
+// Held by shared_ptr, made only by create(); safe to share between threads.
 class EventTapController : public std::enable_shared_from_this<EventTapController> {
 public:
     struct Configuration {
@@ -68,11 +68,18 @@ public:
     // Both: 0xE4000FE.
     static const std::uint64_t defaultEventMask;
 
-    EventTapController(std::shared_ptr<platform::EventSystem> system, Configuration configuration,
-                       DisabledHandler onDisabled, Handler handler);
     static std::shared_ptr<EventTapController> create(std::shared_ptr<platform::EventSystem> system,
                                                       Configuration configuration, DisabledHandler onDisabled,
                                                       Handler handler);
+    // Only create() builds one: the tap thread holds the controller through
+    // a weak reference, which needs it owned by a shared_ptr from the start.
+    struct Passkey {
+    private:
+        friend class EventTapController;
+        Passkey() = default;
+    };
+    EventTapController(Passkey, std::shared_ptr<platform::EventSystem> system, Configuration configuration,
+                       DisabledHandler onDisabled, Handler handler);
     ~EventTapController();
     EventTapController(const EventTapController&) = delete;
     EventTapController& operator=(const EventTapController&) = delete;

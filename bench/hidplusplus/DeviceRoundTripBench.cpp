@@ -18,7 +18,7 @@ using namespace ravolet;
 namespace {
 
 struct Rig {
-    std::shared_ptr<platform::SimulatedMouse> mouse = std::make_shared<platform::SimulatedMouse>();
+    std::shared_ptr<platform::SimulatedMouse> mouse = platform::SimulatedMouse::make();
     std::shared_ptr<HIDPPDevice> device = HIDPPDevice::create(HIDPPDeviceMatch::g502X);
     bool connected = false;
 

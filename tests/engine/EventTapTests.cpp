@@ -7,10 +7,13 @@
 #include <fstream>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "Platform/Simulated/SimulatedEventSystem.hpp"
+#include "Platform/Simulated/SimulatedMouse.hpp"
 #include "Platform/Thread.hpp"
+#include "RavoletEngine/EventPath/DeviceScope.hpp"
 #include "RavoletEngine/EventPath/EventTapController.hpp"
 
 using namespace ravolet;
@@ -250,6 +253,20 @@ TEST_F(EventTapTest, WithABudgetOfZeroEveryHandledEventOverruns) {
     EXPECT_EQ(m.worstOverrunNanos, m.maxCallbackNanos);
     EXPECT_GE(m.totalCallbackNanos, m.maxCallbackNanos);
     tap->stop();
+}
+
+// These types are reached through weak references (from the tap thread, the
+// refresh queue, the HID bus), which work only for an object owned by a
+// shared_ptr from the start: built any other way they silently never work (a
+// controller stayed "running" after a start that could not begin). Only their
+// factories build them.
+TEST(FactoryOnlyTypesTest, NothingButTheFactoryBuildsThem) {
+    EXPECT_FALSE((std::is_constructible_v<EventTapController, std::shared_ptr<EventSystem>,
+                                          EventTapController::Configuration, EventTapController::DisabledHandler,
+                                          EventTapController::Handler>));
+    EXPECT_FALSE((std::is_constructible_v<DeviceScope, std::vector<HIDPPDeviceMatch>, std::shared_ptr<PrivateSPI>,
+                                          std::shared_ptr<Executor>, std::function<std::uint64_t()>>));
+    EXPECT_FALSE(std::is_default_constructible_v<SimulatedMouse>);
 }
 
 TEST(EventTapThreadTest, OnlyTheExactNameIsTheTapThread) {

@@ -334,7 +334,7 @@ struct MouseRig {
 
     std::shared_ptr<platform::ManualScheduler> loop;
     std::shared_ptr<platform::SimulatedHIDBus> bus = platform::SimulatedHIDBus::make();
-    std::shared_ptr<platform::SimulatedMouse> mouse = std::make_shared<platform::SimulatedMouse>();
+    std::shared_ptr<platform::SimulatedMouse> mouse = platform::SimulatedMouse::make();
     std::shared_ptr<HIDPPDevice> device;
     std::shared_ptr<LiveHIDPPControl> control;
 };

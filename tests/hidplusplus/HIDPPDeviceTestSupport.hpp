@@ -181,7 +181,7 @@ public:
     std::shared_ptr<platform::ManualScheduler> loop; // virtual time only
     std::vector<std::shared_ptr<platform::ManualScheduler>> extraLoops;
     std::shared_ptr<platform::SimulatedHIDBus> bus = platform::SimulatedHIDBus::make();
-    std::shared_ptr<platform::SimulatedMouse> mouse = std::make_shared<platform::SimulatedMouse>();
+    std::shared_ptr<platform::SimulatedMouse> mouse = platform::SimulatedMouse::make();
     std::shared_ptr<HIDPPDevice> device;
 
 private:

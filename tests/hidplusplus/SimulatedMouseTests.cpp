@@ -44,7 +44,7 @@ std::uint8_t indexOf(const SimulatedMouse& mouse, std::uint16_t id) { return mou
 } // namespace
 
 TEST(SimulatedMouseTests, RootAndFeatureSetDescribeTheTable) {
-    auto owner = std::make_shared<SimulatedMouse>();
+    auto owner = SimulatedMouse::make();
     SimulatedMouse& mouse = *owner;
     EXPECT_EQ(only(mouse.handleOutputReport(request(0, 1, {0, 0, 0x5A}))), longReply(0, 0x11, {4, 2, 0x5A}));
 
@@ -83,7 +83,7 @@ TEST(SimulatedMouseTests, TheFeatureTableIsTheRealMousesIndexByIndex) {
         {0x2201, 0, 2, true},         {0x8060, 0, 0, true},         {0x8100, 0, 0, true},
         {0x8110, 0, 0, false},
     };
-    auto owner = std::make_shared<SimulatedMouse>();
+    auto owner = SimulatedMouse::make();
     SimulatedMouse& mouse = *owner;
     EXPECT_EQ(only(mouse.handleOutputReport(request(1, 0))), longReply(1, 0x01, {0x15}));
     for (std::uint8_t index = 0; index < std::size(rows); ++index) {
@@ -101,7 +101,7 @@ TEST(SimulatedMouseTests, TheFeatureTableIsTheRealMousesIndexByIndex) {
 }
 
 TEST(SimulatedMouseTests, UnknownIndicesFunctionsAndDevicesAreRejectedAsADeviceWould) {
-    auto owner = std::make_shared<SimulatedMouse>();
+    auto owner = SimulatedMouse::make();
     SimulatedMouse& mouse = *owner;
     EXPECT_EQ(only(mouse.handleOutputReport(request(0x40, 0))), longReply(0xFF, 0x40, {0x01, 0x06}));
     EXPECT_EQ(only(mouse.handleOutputReport(request(0, 9))), longReply(0xFF, 0x00, {0x91, 0x07}));
@@ -113,7 +113,7 @@ TEST(SimulatedMouseTests, UnknownIndicesFunctionsAndDevicesAreRejectedAsADeviceW
 }
 
 TEST(SimulatedMouseTests, DPIWritesReadBackAndUnsupportedValuesFail) {
-    auto owner = std::make_shared<SimulatedMouse>();
+    auto owner = SimulatedMouse::make();
     SimulatedMouse& mouse = *owner;
     const std::uint8_t dpi = indexOf(mouse, 0x2201);
     EXPECT_EQ(only(mouse.handleOutputReport(request(dpi, 1, {0}, true))),
@@ -133,7 +133,7 @@ TEST(SimulatedMouseTests, DPIWritesReadBackAndUnsupportedValuesFail) {
 }
 
 TEST(SimulatedMouseTests, WheelReportRateOnboardProfilesAndName) {
-    auto owner = std::make_shared<SimulatedMouse>();
+    auto owner = SimulatedMouse::make();
     SimulatedMouse& mouse = *owner;
     const std::uint8_t wheel = indexOf(mouse, 0x2121);
     EXPECT_EQ(only(mouse.handleOutputReport(request(wheel, 2, {0xFE}, true))), longReply(wheel, 0x21, {0x06}));
@@ -162,7 +162,7 @@ TEST(SimulatedMouseTests, WheelReportRateOnboardProfilesAndName) {
 }
 
 TEST(SimulatedMouseTests, FaultsApplyToMatchingRequestsAndAreUsedUp) {
-    auto owner = std::make_shared<SimulatedMouse>();
+    auto owner = SimulatedMouse::make();
     SimulatedMouse& mouse = *owner;
     const std::uint8_t dpi = indexOf(mouse, 0x2201);
     const SimulatedMouse::RequestMatch getDPI{.featureID = 0x2201, .function = 2};
@@ -200,7 +200,7 @@ TEST(SimulatedMouseTests, FaultsApplyToMatchingRequestsAndAreUsedUp) {
 }
 
 TEST(SimulatedMouseTests, NotificationsCarrySoftwareIdentifierZero) {
-    auto owner = std::make_shared<SimulatedMouse>();
+    auto owner = SimulatedMouse::make();
     SimulatedMouse& mouse = *owner;
     const std::uint8_t wheel = indexOf(mouse, 0x2121);
     EXPECT_EQ(mouse.ratchetSwitchNotification(0), longReply(wheel, 0x10, {0}));
@@ -208,7 +208,7 @@ TEST(SimulatedMouseTests, NotificationsCarrySoftwareIdentifierZero) {
 }
 
 TEST(SimulatedMouseTests, AFullTableOf256FeaturesIsDescribed) {
-    auto owner = std::make_shared<SimulatedMouse>();
+    auto owner = SimulatedMouse::make();
     SimulatedMouse& mouse = *owner;
     std::vector<SimulatedMouse::FeatureEntry> table = SimulatedMouse::defaultFeatureTable();
     while (table.size() < 256) table.push_back({static_cast<std::uint16_t>(0x4000 + table.size()), 0, 0});
@@ -230,7 +230,7 @@ struct OpenedInterface {
 TEST(SimulatedMouseTests, OnTheBusItHasThreeInterfacesAndAnswersOnTheHIDPPOne) {
     using namespace ravolet::platform;
     auto bus = SimulatedHIDBus::make();
-    auto mouse = std::make_shared<SimulatedMouse>();
+    auto mouse = SimulatedMouse::make();
     mouse->plugIn(bus);
     mouse->plugIn(bus); // already in: nothing more attached
     auto services = bus->matchingServices({.vendorID = 0x046D, .productID = 0xC099});
