@@ -72,11 +72,17 @@ ScrollDisposition ScrollPipeline::handle(const ScrollInput& input) {
     return ScrollDisposition::suppress;
 }
 
+void ScrollPipeline::cancelLocked(PlanRuntime& runtime) {
+    // A plan already cancelled had its pending steps counted then.
+    if (runtime.cancelled) return;
+    runtime.cancelled = true;
+    metrics_.stepsCancelled += std::max<std::int64_t>(runtime.pending, 0);
+}
+
 void ScrollPipeline::registerLocked(const ScrollPlan& plan) {
     if (plan.supersedes) {
         if (auto* previous = findPlanLocked(*plan.supersedes)) {
-            previous->cancelled = true;
-            metrics_.stepsCancelled += std::max<std::int64_t>(previous->pending, 0);
+            cancelLocked(*previous);
             metrics_.plansSuperseded += 1;
         }
     }
@@ -140,10 +146,7 @@ void ScrollPipeline::reset() {
     {
         std::lock_guard guard(lock_);
         transformer_.reset();
-        for (auto& [id, runtime] : plans_) {
-            runtime.cancelled = true;
-            metrics_.stepsCancelled += std::max<std::int64_t>(runtime.pending, 0);
-        }
+        for (auto& [id, runtime] : plans_) cancelLocked(runtime);
         for (const auto axis : allScrollAxes) {
             if (auto& open = openGestureModifiers_[slot(axis)]) {
                 closing.emplace_back(axis, *open);

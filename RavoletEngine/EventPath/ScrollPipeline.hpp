@@ -113,6 +113,8 @@ private:
 
     PlanRuntime* findPlanLocked(std::uint64_t id);
     void registerLocked(const ScrollPlan& plan);
+    // Cancels the plan and counts its pending steps, once in its life.
+    void cancelLocked(PlanRuntime& runtime);
     void schedule(const std::shared_ptr<const Schedule>& schedule);
     void postStep(const ScrollPlan& plan, const ScrollStep& step);
     static std::size_t slot(ScrollAxis axis) { return axis == ScrollAxis::vertical ? 0 : 1; }

@@ -155,10 +155,11 @@ TEST_F(ScrollPipelineTest, ResetCancelsTheGlideAndClosesItsGestureOnce) {
     // The record stays until its queued steps have run, posting nothing.
     EXPECT_EQ(pipeline->inFlightPlanCount(), 1u);
 
-    pipeline->reset();
+    pipeline->reset(); // the plan was cancelled already: its steps are not counted again
     queue->advance(1s);
     EXPECT_EQ(posted().size(), 4u);
     EXPECT_EQ(pipeline->snapshotMetrics().gesturesForceClosed, 1);
+    EXPECT_EQ(pipeline->snapshotMetrics().stepsCancelled, 20);
     EXPECT_EQ(pipeline->inFlightPlanCount(), 0u);
 
     // The transformer forgot the glide: the next detent begins afresh.
