@@ -64,7 +64,7 @@ HIDPPDevice::~HIDPPDevice() {
     std::shared_ptr<HIDPPLink> link = std::move(link_);
     std::shared_ptr<HIDPPHotplugMonitor> monitor = std::move(monitor_);
     if (link || monitor) {
-        environment_.io->post([link, monitor] {
+        onIO([link, monitor] {
             if (link) {
                 link->setNotificationHandler(nullptr);
                 link->close();
@@ -136,6 +136,10 @@ std::optional<HIDPPDeviceIdentity> HIDPPDevice::identity() const { return linkId
 // ---- Plumbing ----
 
 void HIDPPDevice::onQueue(Step step) { queue_->post(std::move(step)); }
+
+void HIDPPDevice::onIO(platform::Task block) {
+    if (environment_.io) environment_.io->post(std::move(block));
+}
 
 // ---- Events ----
 
@@ -272,7 +276,8 @@ void HIDPPDevice::openLink(std::shared_ptr<ConnectAttempt> attempt, std::uint64_
                 });
             }
             self->installLink(std::move(attempt), generation, std::move(link), std::move(done));
-        });
+        },
+        std::unexpected(ioUnavailable()));
 }
 
 void HIDPPDevice::installLink(std::shared_ptr<ConnectAttempt> attempt, std::uint64_t generation,
@@ -286,7 +291,7 @@ void HIDPPDevice::installLink(std::shared_ptr<ConnectAttempt> attempt, std::uint
     // holds the device weakly and hands each notification to the queue.
     std::weak_ptr<HIDPPDevice> weak = weak_from_this();
     std::weak_ptr<HIDPPLink> weakLink = link;
-    environment_.io->post([link, weak, weakLink] {
+    onIO([link, weak, weakLink] {
         link->setNotificationHandler([weak, weakLink](std::uint8_t featureIndex, std::uint8_t functionByte, HIDPPBytes payload) {
             auto self = weak.lock();
             if (!self) return;
@@ -381,7 +386,7 @@ void HIDPPDevice::closeLink(std::shared_ptr<HIDPPLink> link, Step then) {
             link->close();
             return true;
         },
-        [then = std::move(then)](bool) mutable { then(); });
+        [then = std::move(then)](bool) mutable { then(); }, true);
 }
 
 void HIDPPDevice::linkNotification(const std::shared_ptr<HIDPPLink>& link, std::uint8_t featureIndex,
@@ -409,7 +414,7 @@ void HIDPPDevice::disconnect(HIDPPExecutor executor, std::move_only_function<voi
             monitor = std::move(self->monitor_);
             self->monitor_.reset();
         }
-        if (monitor) self->environment_.io->post([monitor] { monitor->stop(); });
+        if (monitor) self->onIO([monitor] { monitor->stop(); });
         self->teardownLink([self, next = std::move(next)]() mutable {
             bool changed = false;
             {
@@ -447,7 +452,7 @@ void HIDPPDevice::startMonitoring() {
             environment_);
         monitor_ = monitor;
     }
-    environment_.io->post([monitor] { monitor->start(); });
+    onIO([monitor] { monitor->start(); });
 }
 
 void HIDPPDevice::deviceAppeared() {
@@ -514,7 +519,7 @@ void HIDPPDevice::deviceTerminated(std::uint64_t registryID) {
         resetFeatureCacheLocked();
     }
     // Fails every request still waiting on the link with deviceRemoved.
-    environment_.io->post([link] {
+    onIO([link] {
         link->setNotificationHandler(nullptr);
         link->invalidate();
     });
@@ -541,7 +546,7 @@ void HIDPPDevice::transportStatistics(HIDPPExecutor executor,
                    }
                    if (!link) return next(Stats{});
                    self->onHIDThread<Stats>([link]() -> Stats { return link->statistics(); },
-                                            [next = std::move(next)](Stats s) mutable { next(std::move(s)); });
+                                            [next = std::move(next)](Stats s) mutable { next(std::move(s)); }, Stats{});
                });
 }
 

@@ -177,9 +177,16 @@ private:
     template <class T>
     static void deliver(const HIDPPExecutor& executor, HIDPPCompletion<T> completion, HIDPPResult<T> result);
     void onQueue(Step step);
-    // Runs `work` on the HID I/O thread, then `then` with its result on the device's queue.
+    // Hands the block to the HID I/O thread; without one it is released unrun.
+    void onIO(platform::Task block);
     template <class R>
-    void onHIDThread(std::move_only_function<R()> work, std::move_only_function<void(R)> then);
+    class Hop;
+    template <class T>
+    class Answer;
+    // Runs `work` on the HID I/O thread, then `then` with its result on the
+    // device's queue; with `ifDropped` when the HID thread drops the work.
+    template <class R>
+    void onHIDThread(std::move_only_function<R()> work, std::move_only_function<void(R)> then, R ifDropped);
 
     // Connection life cycle.
     void emit(const HIDPPEvent& event);

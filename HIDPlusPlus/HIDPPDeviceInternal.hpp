@@ -6,8 +6,71 @@
 #include <utility>
 
 #include "HIDPlusPlus/HIDPPDevice.hpp"
+#include "Platform/IOReturn.hpp"
 
 namespace ravolet {
+
+// What an operation gets when its work is dropped unrun: the HID I/O thread or
+// the device's queue could not be started, or has been stopped as the process
+// finishes its threads.
+inline HIDPPError ioUnavailable() { return HIDPPError::ioKit("HID I/O", platform::kIOReturnNotReady); }
+
+// A caller's completion with the executor it named. Called once, it hands the
+// result over there; released uncalled (the work carrying it was dropped), it
+// answers ioUnavailable(), so that no caller waits for ever.
+template <class T>
+class HIDPPDevice::Answer {
+public:
+    Answer(HIDPPExecutor executor, HIDPPCompletion<T> completion)
+        : state_(std::make_unique<State>(State{std::move(executor), std::move(completion)})) {}
+    Answer(Answer&&) noexcept = default;
+    Answer& operator=(Answer&&) = delete;
+    ~Answer() {
+        if (state_) (*this)(std::unexpected(ioUnavailable()));
+    }
+
+    void operator()(HIDPPResult<T> result) {
+        std::unique_ptr<State> state = std::move(state_);
+        if (state) deliver<T>(state->executor, std::move(state->completion), std::move(result));
+    }
+
+private:
+    struct State {
+        HIDPPExecutor executor;
+        HIDPPCompletion<T> completion;
+    };
+    std::unique_ptr<State> state_;
+};
+
+// The way back from the HID I/O thread to the device's queue: `deliver` hands
+// the result to the continuation there. A hop dropped without delivering (its
+// block was released unrun) delivers `ifDropped` instead, so that the
+// operation still gets its one answer.
+template <class R>
+class HIDPPDevice::Hop {
+public:
+    Hop(std::shared_ptr<platform::Scheduler> queue, std::move_only_function<void(R)> then, R ifDropped)
+        : state_(std::make_unique<State>(State{std::move(queue), std::move(then), std::move(ifDropped)})) {}
+    Hop(Hop&&) noexcept = default;
+    Hop& operator=(Hop&&) = delete;
+    ~Hop() {
+        if (state_) deliver(std::move(state_->ifDropped));
+    }
+
+    void deliver(R result) {
+        std::unique_ptr<State> state = std::move(state_);
+        if (!state) return;
+        state->queue->post([then = std::move(state->then), result = std::move(result)]() mutable { then(std::move(result)); });
+    }
+
+private:
+    struct State {
+        std::shared_ptr<platform::Scheduler> queue;
+        std::move_only_function<void(R)> then;
+        R ifDropped;
+    };
+    std::unique_ptr<State> state_;
+};
 
 template <class T>
 void HIDPPDevice::deliver(const HIDPPExecutor& executor, HIDPPCompletion<T> completion, HIDPPResult<T> result) {
@@ -22,20 +85,16 @@ void HIDPPDevice::deliver(const HIDPPExecutor& executor, HIDPPCompletion<T> comp
 
 template <class T>
 void HIDPPDevice::run(HIDPPExecutor executor, HIDPPCompletion<T> completion, std::move_only_function<void(Next<T>)> body) {
-    onQueue([executor = std::move(executor), completion = std::move(completion), body = std::move(body)]() mutable {
-        body([executor = std::move(executor), completion = std::move(completion)](HIDPPResult<T> result) mutable {
-            deliver<T>(executor, std::move(completion), std::move(result));
-        });
+    onQueue([answer = Answer<T>(std::move(executor), std::move(completion)), body = std::move(body)]() mutable {
+        body([answer = std::move(answer)](HIDPPResult<T> result) mutable { answer(std::move(result)); });
     });
 }
 
 template <class R>
-void HIDPPDevice::onHIDThread(std::move_only_function<R()> work, std::move_only_function<void(R)> then) {
-    environment_.io->post(
-        [queue = queue_, work = std::move(work), then = std::move(then)]() mutable {
-            R result = work();
-            queue->post([then = std::move(then), result = std::move(result)]() mutable { then(std::move(result)); });
-        });
+void HIDPPDevice::onHIDThread(std::move_only_function<R()> work, std::move_only_function<void(R)> then, R ifDropped) {
+    onIO([work = std::move(work), hop = Hop<R>(queue_, std::move(then), std::move(ifDropped))]() mutable {
+        hop.deliver(work());
+    });
 }
 
 } // namespace ravolet

@@ -28,13 +28,12 @@ void HIDPPDevice::request(std::uint8_t featureIndex, std::uint8_t function, HIDP
     std::string label = fmt::format("feature 0x{:02X} fn 0x{:02X}", featureIndex, function);
     // The link calls the completion exactly once on the HID thread (reply,
     // error, time-out, send failure, close or removal); the result comes
-    // back to the device's queue.
-    environment_.io->post([queue = queue_, link, index, featureIndex, function, parameters = std::move(parameters), isLong,
-                           seconds, label = std::move(label), next = std::move(next)]() mutable {
+    // back to the device's queue, also when the HID thread drops the request.
+    onIO([link, index, featureIndex, function, parameters = std::move(parameters), isLong, seconds,
+          label = std::move(label),
+          hop = Hop<HIDPPResult<HIDPPBytes>>(queue_, std::move(next), std::unexpected(ioUnavailable()))]() mutable {
         link->submit(index, featureIndex, function, std::move(parameters), isLong, seconds, std::move(label),
-                     [queue, next = std::move(next)](HIDPPResult<HIDPPBytes> result) mutable {
-                         queue->post([next = std::move(next), result = std::move(result)]() mutable { next(std::move(result)); });
-                     });
+                     [hop = std::move(hop)](HIDPPResult<HIDPPBytes> result) mutable { hop.deliver(std::move(result)); });
     });
 }
 

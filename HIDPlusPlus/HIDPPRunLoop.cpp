@@ -7,37 +7,28 @@ namespace ravolet {
 HIDPPRunLoop& HIDPPRunLoop::shared() {
     // A function-local static is initialised exactly once even when several
     // threads arrive together; the others wait until the first is done, which
-    // includes the I/O thread's hand-shake. Never destroyed: the I/O thread
-    // runs for the life of the process.
-    static HIDPPRunLoop* const instance = new HIDPPRunLoop();
+    // includes the I/O thread's hand-shake. The object is never destroyed
+    // (blocks may be performed until the very end); its thread is stopped when
+    // the process finishes its threads.
+    static HIDPPRunLoop* const instance = [] {
+        auto* loop = new HIDPPRunLoop();
+        platform::onFinishThreads([loop] { loop->thread_.stop(); });
+        return loop;
+    }();
     return *instance;
 }
 
-HIDPPRunLoop::HIDPPRunLoop() {
-    platform::Thread thread(
-        platform::Thread::Options{threadName, platform::ThreadPriority::userInitiated, stackSize}, [this] {
-            std::shared_ptr<platform::RunLoop> loop = platform::RunLoop::current();
-            {
-                std::lock_guard guard(lock_);
-                runLoop_ = loop;
-            }
-            ready_.release();
-            // Nothing stops this loop; a run that returns is simply run again.
-            for (;;) loop->runFor(1.0e10);
-        });
-    // The thread object is not kept: the run loop is what later code reaches.
-    thread.detach();
-    ready_.acquire();
+HIDPPRunLoop::HIDPPRunLoop()
+    : thread_(platform::Thread::Options{threadName, platform::ThreadPriority::userInitiated, stackSize}) {
+    // start() returns once the loop exists, or at once when the thread could
+    // not be started; the loop is then simply absent.
+    thread_.start();
 }
 
-void HIDPPRunLoop::perform(platform::Task block) {
-    // Always present: shared() returns only after the thread published it.
-    if (auto loop = runLoop()) loop->perform(std::move(block));
-}
+void HIDPPRunLoop::perform(platform::Task block) { thread_.perform(std::move(block)); }
 
-std::shared_ptr<platform::RunLoop> HIDPPRunLoop::runLoop() const {
-    std::lock_guard guard(lock_);
-    return runLoop_;
-}
+std::shared_ptr<platform::RunLoop> HIDPPRunLoop::runLoop() const { return thread_.runLoop(); }
+
+bool HIDPPRunLoop::isRunning() const { return thread_.isRunning(); }
 
 } // namespace ravolet

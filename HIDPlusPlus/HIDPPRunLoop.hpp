@@ -1,10 +1,9 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
-#include <semaphore>
 
 #include "Platform/RunLoop.hpp"
+#include "Platform/RunLoopThread.hpp"
 #include "Platform/Task.hpp"
 
 namespace ravolet {
@@ -15,21 +14,31 @@ namespace ravolet {
 // notification. Other threads never touch those objects; they hand work to
 // this thread with perform(). One instance per process, created on first use
 // through shared() and never destroyed.
+//
+// The thread runs until the process finishes its threads (see
+// platform::finishThreads(): as main() returns, at the latest at exit), so that
+// nothing is torn down on it while static objects are destroyed: it is then
+// stopped and joined, and the blocks still queued are released on it without
+// running. A thread that cannot be started is reported (isRunning() false,
+// runLoop() empty); blocks performed without a running thread are released at
+// once without running.
 class HIDPPRunLoop {
 public:
     // The process-wide instance, created exactly once even when first reached
-    // from several threads at a time. The first call returns only once the
-    // I/O thread ("ai.ravolet.hidpp", user-initiated, 512 KiB stack) runs.
+    // from several threads at a time. The first call returns once the I/O
+    // thread ("ai.ravolet.hidpp", user-initiated, 512 KiB stack) runs, or has
+    // failed to start.
     static HIDPPRunLoop& shared();
 
     // Schedules the block on the I/O thread and returns at once. Blocks run in
     // the order they were performed (across all threads), one at a time.
     void perform(platform::Task block);
 
-    // The I/O thread's run loop, read under the lock, for scheduling devices,
-    // notification sources and timers on it. Callers keep the returned
-    // reference and use it after the lock is released.
+    // The I/O thread's run loop, for scheduling devices, notification sources
+    // and timers on it; empty when the thread is not running. Callers keep the
+    // returned reference.
     std::shared_ptr<platform::RunLoop> runLoop() const;
+    bool isRunning() const;
 
     static constexpr const char* threadName = "ai.ravolet.hidpp";
     static constexpr std::size_t stackSize = 0x80000; // 512 KiB
@@ -41,11 +50,7 @@ private:
     HIDPPRunLoop();
     ~HIDPPRunLoop() = default;
 
-    // Guards runLoop_, which the I/O thread writes once when it starts.
-    mutable std::mutex lock_;
-    std::shared_ptr<platform::RunLoop> runLoop_;
-    // Signalled once by the I/O thread when runLoop_ is set.
-    std::binary_semaphore ready_{0};
+    platform::RunLoopThread thread_;
 };
 
 } // namespace ravolet

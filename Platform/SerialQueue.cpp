@@ -93,7 +93,18 @@ SerialQueue::SerialQueue(std::string label, QueuePriority priority)
     : label_(std::move(label)), priority_(priority), state_(std::make_shared<State>()) {
     // The thread keeps the state alive, so a queue destroyed by one of its own
     // blocks lets that block finish safely.
-    state_->thread = Thread(Thread::Options{label_, priority_, 0}, [state = state_] { state->run(); });
+    Thread thread(Thread::Options{label_, priority_, 0}, [state = state_] { state->run(); });
+    std::lock_guard lock(state_->mutex);
+    // Without its thread the queue is closed from the start: what it is given
+    // is released unrun (a sync() returns false at once) instead of waiting
+    // for ever.
+    if (!thread.started()) state_->closed = true;
+    state_->thread = std::move(thread);
+}
+
+bool SerialQueue::started() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->thread.started();
 }
 
 SerialQueue::~SerialQueue() {
@@ -135,6 +146,7 @@ TaskHandle SerialQueue::asyncAfter(std::uint64_t deadlineNanos, Task block) {
     std::unique_lock lock(state_->mutex);
     if (state_->closed) {
         lock.unlock();
+        handle.cancel(); // it will never run
         return handle;
     }
     state_->timed.insert(Timed{deadlineNanos, state_->sequence++, Item{std::move(block), handle}});
@@ -142,22 +154,24 @@ TaskHandle SerialQueue::asyncAfter(std::uint64_t deadlineNanos, Task block) {
     return handle;
 }
 
-void SerialQueue::sync(Task block) {
+bool SerialQueue::sync(Task block) {
     if (isCurrent()) {
         assert(false && "SerialQueue::sync called on the queue itself would deadlock");
         block();
-        return;
+        return true;
     }
+    bool ran = false;
     std::promise<void> done;
     std::future<void> finished = done.get_future();
-    async([&block, done = std::move(done)]() mutable {
+    async([&block, &ran, done = std::move(done)]() mutable {
         block();
+        ran = true;
         done.set_value();
     });
-    // A queue never drops a block while it is alive, and it is alive while
-    // one of its members runs; a dropped block would still end the wait
-    // (the promise breaks).
+    // A block the queue drops (it has no thread) ends the wait as well: the
+    // promise breaks when the block is released.
     finished.wait();
+    return ran;
 }
 
 } // namespace ravolet::platform

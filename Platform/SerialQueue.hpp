@@ -19,6 +19,10 @@ namespace ravolet::platform {
 // is running to finish (unless the queue is destroyed by that very block), and
 // ends the thread. So nothing runs after the queue's owner is gone, and a
 // queue with work pending for the distant future is destroyed at once.
+//
+// A queue whose thread could not be started reports it (started() is false)
+// and releases every block it is given without running it; sync() then
+// returns false at once, and asyncAfter() gives a cancelled handle.
 class SerialQueue final : public Scheduler {
 public:
     SerialQueue(std::string label, QueuePriority priority);
@@ -27,6 +31,8 @@ public:
     SerialQueue& operator=(const SerialQueue&) = delete;
 
     const std::string& label() const { return label_; }
+    // False when the queue's thread could not be started.
+    bool started() const;
     QueuePriority priority() const { return priority_; }
 
     // Enqueues the block; returns at once.
@@ -36,10 +42,11 @@ public:
     TaskHandle asyncAfter(std::uint64_t deadlineNanos, Task block);
 
     // Runs the block on the queue after every block already enqueued and
-    // returns once it has run. Never call it on the queue itself: that is a
+    // returns once it has run: true, or false when the queue dropped it
+    // (it has no thread). Never call it on the queue itself: that is a
     // programming error, caught by an assertion in debug builds (in release
     // builds the block runs at once on the caller rather than deadlocking).
-    void sync(Task block);
+    bool sync(Task block);
 
     // Scheduler
     void post(Task task) override { async(std::move(task)); }

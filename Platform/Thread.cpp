@@ -9,7 +9,10 @@
 #include <cassert>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 namespace ravolet::platform {
 
@@ -40,6 +43,32 @@ std::string kernelName(const std::string& name) {
     // Back up over UTF-8 continuation bytes so that no character is split.
     while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
     return name.substr(0, cut);
+}
+
+// What the process keeps for an orderly exit. Never destroyed: it is used
+// until the very end of exit.
+struct ProcessThreads {
+    std::mutex lock;
+    bool finished = false;
+    std::vector<Task> stops;
+    std::vector<pthread_t> handedOver;
+};
+
+ProcessThreads& processThreads() {
+    static ProcessThreads* const threads = new ProcessThreads();
+    return *threads;
+}
+
+void registerExitHandler() {
+    static std::once_flag once;
+    std::call_once(once, [] { std::atexit(&finishThreads); });
+}
+
+// Joins the handed-over threads that have ended already, without waiting.
+void reapEndedLocked(ProcessThreads& threads) {
+    std::erase_if(threads.handedOver, [](pthread_t thread) {
+        return !pthread_equal(thread, pthread_self()) && pthread_tryjoin_np(thread, nullptr) == 0;
+    });
 }
 
 struct StartContext {
@@ -82,6 +111,47 @@ std::string_view toString(ThreadPriority priority) {
     return "default";
 }
 
+void onFinishThreads(Task stop) {
+    registerExitHandler();
+    ProcessThreads& threads = processThreads();
+    {
+        std::lock_guard lock(threads.lock);
+        if (!threads.finished) {
+            threads.stops.push_back(std::move(stop));
+            return;
+        }
+    }
+    stop(); // too late to wait: stop at once
+}
+
+void finishThreads() {
+    ProcessThreads& threads = processThreads();
+    std::vector<Task> stops;
+    {
+        std::lock_guard lock(threads.lock);
+        if (threads.finished) return;
+        threads.finished = true;
+        stops.swap(threads.stops);
+    }
+    for (auto it = stops.rbegin(); it != stops.rend(); ++it) (*it)();
+    // The stops may hand over more threads (an owner released on its own
+    // thread); wait for those as well.
+    for (;;) {
+        std::vector<pthread_t> handedOver;
+        {
+            std::lock_guard lock(threads.lock);
+            handedOver.swap(threads.handedOver);
+        }
+        if (handedOver.empty()) return;
+        for (pthread_t thread : handedOver) {
+            if (pthread_equal(thread, pthread_self()))
+                pthread_detach(thread); // exit() called on a handed-over thread
+            else
+                pthread_join(thread, nullptr);
+        }
+    }
+}
+
 std::string currentThreadName() { return tlsName; }
 
 void setCurrentThreadName(std::string name) {
@@ -111,6 +181,10 @@ struct Thread::Handle {
 };
 
 Thread::Thread(Options options, Task body) : name_(options.name) {
+    registerExitHandler();
+    // Declared first, so that a body that never starts is destroyed only
+    // after the lock below is released.
+    auto context = std::make_unique<StartContext>(StartContext{std::move(options.name), options.priority, std::move(body)});
     pthread_attr_t attr;
     if (pthread_attr_init(&attr) != 0) return;
     if (options.stackSize != 0) {
@@ -121,11 +195,16 @@ Thread::Thread(Options options, Task body) : name_(options.name) {
         size = (size + pageSize - 1) / pageSize * pageSize;
         (void)pthread_attr_setstacksize(&attr, size);
     }
-    auto context = std::make_unique<StartContext>(StartContext{std::move(options.name), options.priority, std::move(body)});
-    pthread_t thread;
-    if (pthread_create(&thread, &attr, &threadMain, context.get()) == 0) {
-        context.release(); // owned by the thread now
-        handle_ = std::make_unique<Handle>(Handle{thread});
+    {
+        // Held while the thread is created, so that none starts once the
+        // process's threads are finishing.
+        ProcessThreads& threads = processThreads();
+        std::lock_guard lock(threads.lock);
+        pthread_t thread;
+        if (!threads.finished && pthread_create(&thread, &attr, &threadMain, context.get()) == 0) {
+            context.release(); // owned by the thread now
+            handle_ = std::make_unique<Handle>(Handle{thread});
+        }
     }
     pthread_attr_destroy(&attr);
 }
@@ -165,6 +244,17 @@ void Thread::join() {
 
 void Thread::detach() {
     if (!handle_) return;
+    ProcessThreads& threads = processThreads();
+    {
+        std::lock_guard lock(threads.lock);
+        reapEndedLocked(threads);
+        if (!threads.finished) {
+            threads.handedOver.push_back(handle_->thread);
+            handle_.reset();
+            return;
+        }
+    }
+    // Past finishThreads() nobody would join it.
     pthread_detach(handle_->thread);
     handle_.reset();
 }

@@ -41,10 +41,29 @@ ThreadPriority currentThreadPriority();
 // is skipped quietly otherwise).
 void setCurrentThreadPriority(ThreadPriority priority);
 
+// ---- Orderly process exit ----
+//
+// No thread of ours may still run while static objects are destroyed. Two
+// kinds would: a thread that lives as long as the process (the HID I/O
+// thread), which registers how to stop it with onFinishThreads(); and a thread
+// whose Thread object was destroyed on that very thread (it cannot wait for
+// itself), which is handed to the process rather than left detached.
+//
+// finishThreads() runs the registered stops, newest first, then waits for
+// every handed-over thread to end; from then on no thread starts (a Thread
+// reports !started(), as when the system refuses one, and its owner fails
+// what it is given). The program calls it as main() returns, before static
+// destruction begins; when it does not, it runs at exit from a handler
+// registered with the first thread start, so it comes before the destruction
+// of every static object made before that. Calling it again does nothing.
+void onFinishThreads(Task stop);
+void finishThreads();
+
 // A thread started with a name, a priority hint and a stack size. The body
 // runs with the name and the priority already set. Destroying a joinable
 // Thread joins it; from the thread itself (where joining would deadlock) it is
-// detached instead.
+// handed to the process, which joins it once it has ended, at the latest in
+// finishThreads().
 class Thread {
 public:
     struct Options {
@@ -66,11 +85,12 @@ public:
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
 
-    // False when the system could not create the thread (the body was then
-    // destroyed without running).
+    // False when the thread could not be started (the system refused it, or
+    // finishThreads() has run); the body was then destroyed without running.
     bool started() const { return handle_ != nullptr; }
     bool joinable() const { return handle_ != nullptr; }
     void join();
+    // Lets the thread end on its own; the process joins it (see above).
     void detach();
 
     const std::string& name() const { return name_; }

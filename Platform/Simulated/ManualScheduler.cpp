@@ -7,24 +7,32 @@
 namespace ravolet::platform {
 
 ManualScheduler::~ManualScheduler() {
-    // Release the blocks outside the lock: their captures may schedule more.
+    // Release the blocks outside the lock: their captures may schedule more,
+    // which is dropped from now on.
     std::set<Entry> entries;
     {
         std::lock_guard lock(mutex_);
+        closed_ = true;
         entries.swap(entries_);
     }
 }
 
-void ManualScheduler::post(Task task) {
-    std::lock_guard lock(mutex_);
-    entries_.insert(Entry{now_, sequence_++, std::move(task), TaskHandle()});
-}
+void ManualScheduler::post(Task task) { schedule(std::nullopt, std::move(task), TaskHandle()); }
 
 TaskHandle ManualScheduler::postAt(std::uint64_t deadlineNanos, Task task) {
     TaskHandle handle = TaskHandle::make();
-    std::lock_guard lock(mutex_);
-    entries_.insert(Entry{deadlineNanos, sequence_++, std::move(task), handle});
+    schedule(deadlineNanos, std::move(task), handle);
     return handle;
+}
+
+void ManualScheduler::schedule(std::optional<std::uint64_t> deadline, Task task, const TaskHandle& handle) {
+    std::unique_lock lock(mutex_);
+    if (closed_) {
+        lock.unlock();
+        handle.cancel();
+        return; // the task is released here, outside the lock
+    }
+    entries_.insert(Entry{deadline.value_or(now_), sequence_++, std::move(task), handle});
 }
 
 bool ManualScheduler::isCurrent() const {

@@ -58,6 +58,8 @@ private:
         }
     };
 
+    // Adds an entry for the deadline (none: now); dropped once closed.
+    void schedule(std::optional<std::uint64_t> deadline, Task task, const TaskHandle& handle);
     // Runs due entries up to `target`, then sets the clock to it.
     std::size_t runTo(std::uint64_t target);
 
@@ -67,6 +69,7 @@ private:
     std::uint64_t sequence_ = 0;
     std::thread::id runner_;
     bool running_ = false;
+    bool closed_ = false; // being destroyed: later blocks are dropped
 };
 
 } // namespace ravolet::platform

@@ -83,7 +83,11 @@ bool carriesSenderField(EventType type) {
 SimulatedEventSystem::SimulatedEventSystem(std::function<std::uint64_t()> clock)
     : clock_(clock ? std::move(clock) : std::function<std::uint64_t()>(&MonotonicClock::nowNanos)),
       notices_(std::make_shared<PendingNotices>()) {
-    dispatcher_ = std::thread([this] { dispatchLoop(); });
+    Thread dispatcher(Thread::Options{}, [this] { dispatchLoop(); });
+    std::lock_guard guard(lock_);
+    // Without its thread nothing goes through the taps: events are dropped.
+    if (!dispatcher.started()) stopping_ = true;
+    dispatcher_ = std::move(dispatcher);
 }
 
 SimulatedEventSystem::~SimulatedEventSystem() {
@@ -390,6 +394,7 @@ void SimulatedEventSystem::switchOff(Tap& tap, EventType reason) {
 void SimulatedEventSystem::enqueue(Item item) {
     {
         std::lock_guard guard(lock_);
+        if (stopping_) return;
         queue_.push_back(std::move(item));
     }
     changed_.notify_all();

@@ -8,10 +8,10 @@
 #include <memory>
 #include <mutex>
 #include <set>
-#include <thread>
 #include <vector>
 
 #include "Platform/EventSystem.hpp"
+#include "Platform/Thread.hpp"
 #include "Platform/Simulated/SimulatedDevice.hpp"
 
 namespace ravolet::platform {
@@ -148,7 +148,7 @@ private:
     EventFlags flags_ = 0;
     Point cursor_;
 
-    std::thread dispatcher_;
+    Thread dispatcher_;
 };
 
 } // namespace ravolet::platform

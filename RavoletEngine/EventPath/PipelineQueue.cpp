@@ -21,20 +21,28 @@ void drainPipelineQueue(platform::Scheduler& queue) {
         manual->runUntilIdle();
         return;
     }
-    // Any other scheduler runs on a thread of its own: wait for a marker block.
+    // Any other scheduler runs on a thread of its own: wait for a marker
+    // block, which signals once it has run or once the scheduler dropped it
+    // (its thread has ended), so that the wait always ends.
     struct Marker {
         std::mutex lock;
         std::condition_variable ran;
         bool done = false;
     };
-    auto marker = std::make_shared<Marker>();
-    queue.post([marker] {
-        {
-            std::lock_guard guard(marker->lock);
-            marker->done = true;
+    struct Signal {
+        std::shared_ptr<Marker> marker;
+        ~Signal() {
+            {
+                std::lock_guard guard(marker->lock);
+                marker->done = true;
+            }
+            marker->ran.notify_all();
         }
-        marker->ran.notify_all();
-    });
+    };
+    auto marker = std::make_shared<Marker>();
+    auto signal = std::make_unique<Signal>();
+    signal->marker = marker;
+    queue.post([signal = std::move(signal)] {});
     std::unique_lock guard(marker->lock);
     marker->ran.wait(guard, [&] { return marker->done; });
 }

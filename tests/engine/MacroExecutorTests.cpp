@@ -10,6 +10,7 @@
 #include "Core/MacroStep.hpp"
 #include "Core/RepeatToken.hpp"
 #include "PipelineTestSupport.hpp"
+#include "Platform/RunLoopThread.hpp"
 #include "Platform/Simulated/ManualScheduler.hpp"
 #include "RavoletEngine/EventPath/MacroExecutor.hpp"
 
@@ -253,6 +254,19 @@ TEST_F(MacroExecutorTest, QueuedWorkOfAReleasedExecutorDoesNothingButHeldKeysAre
     queue->runUntilIdle();
     queue->advance(20ms);
     EXPECT_EQ(posted(), (Lines{"key(50 down mods=0)", "key(50 up mods=0)"}));
+}
+
+// A queue whose thread has ended drops what it is given: drain() returns
+// instead of waiting for ever for a marker that will never run.
+TEST(MacroExecutorOnItsQueue, DrainReturnsWhenTheQueuesThreadHasEnded) {
+    platform::RunLoopThread thread(platform::Thread::Options{"ai.ravolet.test"});
+    ASSERT_TRUE(thread.start());
+    const std::shared_ptr<platform::RunLoop> loop = thread.runLoop();
+    thread.stop();
+    auto executor = MacroExecutor::create(std::make_shared<LoggingPoster>(), std::make_shared<RecordingSideEffects>(), loop);
+    executor->execute({I::keyDown(1, {})});
+    executor->drain();
+    EXPECT_EQ(executor->snapshotMetrics().intentsExecuted, 0);
 }
 
 TEST(MacroExecutorOnItsQueue, IntentsFromSeveralThreadsRunInOrderPerListAndDrainWaitsForThem) {

@@ -5,12 +5,15 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "HIDPPDeviceTestSupport.hpp"
 #include "HIDPlusPlus/HIDPPRunLoop.hpp"
+#include "Platform/IOReturn.hpp"
 #include "Platform/MonotonicClock.hpp"
 #include "Platform/Thread.hpp"
 #include "../platform/ThreadTestSupport.hpp"
@@ -137,6 +140,65 @@ TEST(HIDPPRunLoop, PerformReturnsAtOnceAndTimersRunOnTheLoop) {
     });
     ASSERT_TRUE(fired.waitForCount(1));
     EXPECT_TRUE(fired.values().front());
+}
+
+// ---- Process exit, in child processes of their own ----
+
+[[noreturn]] void exitWhileTheHIDThreadClosesALink() {
+    platform::testing::failExitIfOurThreadsRemain();
+    auto bus = platform::SimulatedHIDBus::make();
+    auto mouse = platform::SimulatedMouse::make();
+    mouse->plugIn(bus);
+    auto device = HIDPPDevice::create(HIDPPDeviceMatch::g502X, testing::threadedEnvironment(bus),
+                                      testing::makeSerialQueue("ai.ravolet.hidpp.device"));
+    std::promise<HIDPPResult<void>> connected;
+    auto outcome = connected.get_future();
+    device->connect(nullptr, [&connected](HIDPPResult<void> result) { connected.set_value(std::move(result)); });
+    if (outcome.wait_for(waitLimit) != std::future_status::ready || !outcome.get()) _exit(2);
+    device.reset(); // its link is closed on the HID thread, while main goes on to exit
+    std::exit(0);
+}
+
+[[noreturn]] void useHIDPPWithoutThreads() {
+    platform::testing::ChildChecks check;
+    platform::finishThreads();
+    auto& hid = HIDPPRunLoop::shared(); // returns, without its thread
+    check.expect(!hid.isRunning() && !hid.runLoop(), "the HID thread reports it runs");
+    platform::testing::Counter released;
+    hid.perform([s = std::make_shared<platform::testing::Sentinel>(&released)] {});
+    check.expect(released.value() == 1, "a block performed without the HID thread was kept");
+
+    const auto unavailable = std::unexpected(HIDPPError::ioKit("HID I/O", platform::kIOReturnNotReady));
+    // Neither the device's queue nor the HID thread runs.
+    std::optional<HIDPPResult<void>> result;
+    auto device = HIDPPDevice::create(HIDPPDeviceMatch::g502X);
+    device->connect(nullptr, [&](HIDPPResult<void> r) { result = std::move(r); });
+    check.expect(result == unavailable, "connect() without the device's queue");
+    // The device's queue runs, the HID thread does not: the attempt ends
+    // with the error and leaves nothing behind.
+    auto queue = std::make_shared<platform::ManualScheduler>();
+    auto queued = HIDPPDevice::create(HIDPPDeviceMatch::g502X, HIDPPEnvironment::standard(), queue);
+    result.reset();
+    queued->connect(nullptr, [&](HIDPPResult<void> r) { result = std::move(r); });
+    queue->runUntilIdle();
+    check.expect(result == unavailable, "connect() without the HID thread");
+    check.expect(!queued->isConnecting(), "an attempt without the HID thread stays under way");
+    check.exitWithResult();
+}
+
+// The HID thread is stopped and joined as the process exits, with what it was
+// still to do (here, closing a released device's link) released on it, so
+// that nothing runs on it while static objects are destroyed.
+TEST(HIDPPRunLoop, ProcessExitStopsTheHIDThreadFirst) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(exitWhileTheHIDThreadClosesALink(), ::testing::ExitedWithCode(0), "");
+}
+
+// Without a HID thread (it could not start) the client neither hangs nor
+// loses an answer: work is released unrun and operations fail.
+TEST(HIDPPRunLoop, WithoutItsThreadOperationsFailInsteadOfWaiting) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(useHIDPPWithoutThreads(), ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace

@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <string>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "Platform/Executor.hpp"
@@ -102,5 +107,47 @@ inline void expectFifoAcrossThreads(Executor& executor, const std::string& threa
         EXPECT_EQ(run.index, next[run.producer]++) << "producer " << run.producer;
     }
 }
+
+// The kernel names (at most 15 bytes) of this process's threads named
+// "ai.ravolet…".
+inline std::vector<std::string> ourThreadNames() {
+    std::vector<std::string> names;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        if (name.starts_with("ai.ravolet")) names.push_back(name);
+    }
+    return names;
+}
+
+// For a test that runs in a child process (EXPECT_EXIT) and ends it with
+// exit(): registered before the child starts any thread, the check runs after
+// everything the program registers later, that is, where static objects made
+// before the first thread are destroyed. A thread of ours still alive there
+// turns the exit code into 1 and is named on stderr.
+inline void failExitIfOurThreadsRemain() {
+    std::atexit([] {
+        const auto names = ourThreadNames();
+        if (names.empty()) return;
+        for (const auto& name : names) std::fprintf(stderr, "still running at exit: %s\n", name.c_str());
+        _exit(1);
+    });
+}
+
+// Checks made inside a child process: each failure is told on stderr, and
+// exitWithResult() ends the child with 0 only when none failed.
+class ChildChecks {
+public:
+    void expect(bool condition, const char* what) {
+        if (condition) return;
+        std::fprintf(stderr, "failed: %s\n", what);
+        ++failures_;
+    }
+    [[noreturn]] void exitWithResult() { std::exit(failures_ == 0 ? 0 : 1); }
+
+private:
+    int failures_ = 0;
+};
 
 } // namespace ravolet::platform::testing
