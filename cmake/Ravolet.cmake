@@ -29,6 +29,15 @@ elseif(NOT RAVOLET_SANITIZE STREQUAL "")
   message(FATAL_ERROR "RAVOLET_SANITIZE must be empty, asan or tsan")
 endif()
 
+# Fuzzing: every target carries libFuzzer's coverage instrumentation; only the
+# fuzzers themselves link its driver (ravolet_fuzzer below).
+if(RAVOLET_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "RAVOLET_FUZZ needs clang (for example -DCMAKE_CXX_COMPILER=clang++-16)")
+  endif()
+  list(APPEND RAVOLET_SANITIZER_FLAGS -fsanitize=fuzzer-no-link)
+endif()
+
 function(ravolet_target_options target)
   target_compile_options(${target} PRIVATE ${RAVOLET_WARNINGS} ${RAVOLET_SANITIZER_FLAGS})
   target_link_options(${target} PRIVATE ${RAVOLET_SANITIZER_FLAGS})
@@ -71,6 +80,17 @@ function(ravolet_tests name)
   target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
   ravolet_target_options(${name})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
+endfunction()
+
+# ravolet_fuzzer(NAME DEPS dep...)
+# A libFuzzer executable from NAME.cpp in the calling folder.
+function(ravolet_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  add_executable(${name} "${CMAKE_CURRENT_SOURCE_DIR}/${name}.cpp")
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+  ravolet_target_options(${name})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
 endfunction()
 
 # ravolet_bench(NAME DEPS dep...)

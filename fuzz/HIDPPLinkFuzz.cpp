@@ -77,7 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (reply.size() >= 4 && out.size() >= 4 && (reply[0] & 1)) {
             reply[1] = out[1], reply[2] = out[2], reply[3] = out[3];
         }
-        replies.push_back({std::move(reply), std::chrono::milliseconds(reply.empty() ? 0 : reply.back() % 8)});
+        // Read before the reply is moved into place: its last byte says how late it comes.
+        const auto delay = std::chrono::milliseconds(reply.empty() ? 0 : reply.back() % 8);
+        replies.push_back({std::move(reply), delay});
         return replies;
     });
 
