@@ -1,5 +1,8 @@
 #include "HIDPlusPlus/HIDPPRunLoop.hpp"
 
+#include <chrono>
+
+#include "Platform/PostedWork.hpp"
 #include "Platform/Thread.hpp"
 
 namespace ravolet {
@@ -12,7 +15,7 @@ HIDPPRunLoop& HIDPPRunLoop::shared() {
     // the process finishes its threads.
     static HIDPPRunLoop* const instance = [] {
         auto* loop = new HIDPPRunLoop();
-        platform::onFinishThreads([loop] { loop->thread_.stop(); });
+        platform::onFinishThreads([loop] { loop->finish(); });
         return loop;
     }();
     return *instance;
@@ -30,5 +33,13 @@ void HIDPPRunLoop::perform(platform::Task block) { thread_.perform(std::move(blo
 std::shared_ptr<platform::RunLoop> HIDPPRunLoop::runLoop() const { return thread_.runLoop(); }
 
 bool HIDPPRunLoop::isRunning() const { return thread_.isRunning(); }
+
+void HIDPPRunLoop::finish() {
+    // What was handed over before now still runs: a released device's link
+    // is closed and its monitor stopped, rather than left open. A loop that
+    // does not get there within a few seconds is stopped all the same.
+    if (auto loop = runLoop(); loop && !loop->isCurrent()) platform::waitForPostedWork(*loop, std::chrono::seconds(2));
+    thread_.stop();
+}
 
 } // namespace ravolet

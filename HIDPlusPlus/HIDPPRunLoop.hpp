@@ -17,11 +17,12 @@ namespace ravolet {
 //
 // The thread runs until the process finishes its threads (see
 // platform::finishThreads(): as main() returns, at the latest at exit), so that
-// nothing is torn down on it while static objects are destroyed: it is then
-// stopped and joined, and the blocks still queued are released on it without
-// running. A thread that cannot be started is reported (isRunning() false,
-// runLoop() empty); blocks performed without a running thread are released at
-// once without running.
+// nothing is torn down on it while static objects are destroyed: the blocks
+// performed until then still run (a released device's link is closed), then
+// the thread is stopped and joined; what those blocks perform in turn, and
+// timers, are released without running. A thread that cannot be started is
+// reported (isRunning() false, runLoop() empty); blocks performed without a
+// running thread are released at once without running.
 class HIDPPRunLoop {
 public:
     // The process-wide instance, created exactly once even when first reached
@@ -49,6 +50,8 @@ public:
 private:
     HIDPPRunLoop();
     ~HIDPPRunLoop() = default;
+    // Runs what was performed so far, then stops the thread and waits for it.
+    void finish();
 
     platform::RunLoopThread thread_;
 };

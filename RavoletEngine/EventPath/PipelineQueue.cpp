@@ -1,8 +1,6 @@
 #include "RavoletEngine/EventPath/PipelineQueue.hpp"
 
-#include <condition_variable>
-#include <mutex>
-
+#include "Platform/PostedWork.hpp"
 #include "Platform/SerialQueue.hpp"
 #include "Platform/Simulated/ManualScheduler.hpp"
 
@@ -21,30 +19,9 @@ void drainPipelineQueue(platform::Scheduler& queue) {
         manual->runUntilIdle();
         return;
     }
-    // Any other scheduler runs on a thread of its own: wait for a marker
-    // block, which signals once it has run or once the scheduler dropped it
-    // (its thread has ended), so that the wait always ends.
-    struct Marker {
-        std::mutex lock;
-        std::condition_variable ran;
-        bool done = false;
-    };
-    struct Signal {
-        std::shared_ptr<Marker> marker;
-        ~Signal() {
-            {
-                std::lock_guard guard(marker->lock);
-                marker->done = true;
-            }
-            marker->ran.notify_all();
-        }
-    };
-    auto marker = std::make_shared<Marker>();
-    auto signal = std::make_unique<Signal>();
-    signal->marker = marker;
-    queue.post([signal = std::move(signal)] {});
-    std::unique_lock guard(marker->lock);
-    marker->ran.wait(guard, [&] { return marker->done; });
+    // Any other scheduler runs on a thread of its own; the wait ends also
+    // when it drops the marker (its thread has ended).
+    platform::waitForPostedWork(queue);
 }
 
 std::chrono::nanoseconds nanosFromMillis(double millis) {

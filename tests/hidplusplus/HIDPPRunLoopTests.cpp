@@ -5,7 +5,6 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -149,12 +148,18 @@ TEST(HIDPPRunLoop, PerformReturnsAtOnceAndTimersRunOnTheLoop) {
     auto bus = platform::SimulatedHIDBus::make();
     auto mouse = platform::SimulatedMouse::make();
     mouse->plugIn(bus);
-    auto device = HIDPPDevice::create(HIDPPDeviceMatch::g502X, testing::threadedEnvironment(bus),
-                                      testing::makeSerialQueue("ai.ravolet.hidpp.device"));
-    std::promise<HIDPPResult<void>> connected;
-    auto outcome = connected.get_future();
-    device->connect(nullptr, [&connected](HIDPPResult<void> result) { connected.set_value(std::move(result)); });
-    if (outcome.wait_for(waitLimit) != std::future_status::ready || !outcome.get()) _exit(2);
+    // The device's own steps run here, on main, so that it is gone for good
+    // when main lets it go; its link lives on the HID thread.
+    auto queue = std::make_shared<platform::ManualScheduler>();
+    auto device = HIDPPDevice::create(HIDPPDeviceMatch::g502X, testing::threadedEnvironment(bus), queue);
+    std::optional<HIDPPResult<void>> connected;
+    device->connect(nullptr, [&connected](HIDPPResult<void> result) { connected = std::move(result); });
+    const auto limit = std::chrono::steady_clock::now() + waitLimit;
+    while (!connected && std::chrono::steady_clock::now() < limit) {
+        queue->runUntilIdle();
+        std::this_thread::sleep_for(1ms);
+    }
+    if (!connected || !*connected) _exit(2);
     device.reset(); // its link is closed on the HID thread, while main goes on to exit
     std::exit(0);
 }
