@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "HIDPlusPlus/HIDPPDevice.hpp"
+#include "Platform/AsyncSequence.hpp"
 #include "Platform/IOReturn.hpp"
 
 namespace ravolet {
@@ -75,10 +76,8 @@ private:
 template <class T>
 void HIDPPDevice::deliver(const HIDPPExecutor& executor, HIDPPCompletion<T> completion, HIDPPResult<T> result) {
     if (!executor) return completion(std::move(result));
-    // The block holds the executor until it has run: a caller may keep no
-    // reference of its own, and an executor that goes away discards what it
-    // has not run, the completion with it.
-    executor->post([keepAlive = executor, completion = std::move(completion), result = std::move(result)]() mutable {
+    // A caller may keep no reference of its own to the executor it names.
+    platform::deliverOn(executor, [completion = std::move(completion), result = std::move(result)]() mutable {
         completion(std::move(result));
     });
 }

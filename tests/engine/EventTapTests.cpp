@@ -34,6 +34,19 @@ int tapThreadCount() {
     return count;
 }
 
+// A joined thread can still be listed for a moment: the kernel wakes the
+// joiner before it takes the thread's entry away. Wait briefly for the count
+// to settle at the expected value; a thread that really stays keeps it off.
+int settledTapThreadCount(int expected) {
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    int count = tapThreadCount();
+    while (count != expected && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+        count = tapThreadCount();
+    }
+    return count;
+}
+
 struct EventTapTest : ::testing::Test {
     std::shared_ptr<SimulatedEventSystem> system = std::make_shared<SimulatedEventSystem>();
     EventTapController::Configuration config{EventTapController::defaultEventMask, EventTapOptions::defaultTap,
@@ -142,7 +155,7 @@ TEST_F(EventTapTest, StartFailsWithoutPermissionAndWhileRunning) {
     inject(SimulatedEventSystem::wheelEvent(1)); // the first tap keeps working
     ASSERT_TRUE(system->waitUntilIdle());
     EXPECT_EQ(handledTypes().size(), 1u);
-    EXPECT_EQ(tapThreadCount(), 1);
+    EXPECT_EQ(settledTapThreadCount(1), 1);
     tap->stop();
 }
 
@@ -229,15 +242,15 @@ TEST_F(EventTapTest, RestartingManyTimesLeavesExactlyOneTapThread) {
         ASSERT_TRUE(tap->start());
         tap->stop();
     }
-    EXPECT_EQ(tapThreadCount(), 0);
+    EXPECT_EQ(settledTapThreadCount(0), 0);
     ASSERT_TRUE(tap->start());
-    EXPECT_EQ(tapThreadCount(), 1);
+    EXPECT_EQ(settledTapThreadCount(1), 1);
     EXPECT_EQ(system->tapCount(), 1u); // every earlier tap was released
     inject(SimulatedEventSystem::wheelEvent(1));
     ASSERT_TRUE(system->waitUntilIdle());
     EXPECT_EQ(handledTypes().size(), 1u); // seen once, by the one live tap
     tap->stop();
-    EXPECT_EQ(tapThreadCount(), 0);
+    EXPECT_EQ(settledTapThreadCount(0), 0);
 }
 
 TEST_F(EventTapTest, WithABudgetOfZeroEveryHandledEventOverruns) {
