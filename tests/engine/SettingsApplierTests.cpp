@@ -65,6 +65,7 @@ private:
     void hold(std::string call, HIDPPExecutor executor, HIDPPCompletion<T> completion, Value value) {
         calls.push_back(std::move(call));
         held.push_back([executor, completion = std::move(completion), value](std::optional<HIDPPError> error) mutable {
+            (void)value; // a void call has no value to give
             HIDPPResult<T> result = [&]() -> HIDPPResult<T> {
                 if (error) return std::unexpected(*error);
                 if constexpr (std::is_void_v<T>) {
