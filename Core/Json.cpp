@@ -109,10 +109,40 @@ std::pair<std::string, JsonValue> JsonValue::singleCase(std::initializer_list<st
     return {std::string(found), JsonValue(*payload, childPath(found))};
 }
 
+namespace {
+
+// nlohmann's document builder with one change. An integer token beyond the
+// 64-bit ranges reaches it as the nearest double, and for the 1,024 tokens
+// just below the signed minimum that double is the minimum itself, which an
+// integer field would then take as written. Such a token is moved one step
+// further out, so that it fails as out of range like every other token that
+// does not fit.
+class DocumentBuilder : public nlohmann::detail::json_sax_dom_parser<Json> {
+public:
+    using json_sax_dom_parser::json_sax_dom_parser;
+
+    bool number_float(double value, const std::string& lexeme) {
+        constexpr double signedMinimum = -9223372036854775808.0;
+        const bool integerToken = lexeme.find_first_of(".eE") == std::string::npos;
+        if (integerToken && value == signedMinimum) value = std::nextafter(value, -HUGE_VAL);
+        return json_sax_dom_parser::number_float(value, lexeme);
+    }
+};
+
+} // namespace
+
 std::expected<Json, JsonError> parseJson(std::string_view bytes) {
+    // The parser takes a NUL byte for the end of the text and would ignore
+    // whatever follows it; JSON text never holds one, not even in a string.
+    if (const auto nul = bytes.find('\0'); nul != std::string_view::npos) {
+        return std::unexpected(JsonError{JsonError::Kind::parse,
+                                         fmt::format("syntax error at byte {}: a NUL character cannot appear in JSON text",
+                                                     nul + 1)});
+    }
     Json parsed;
     try {
-        parsed = Json::parse(bytes);
+        DocumentBuilder builder(parsed);
+        Json::sax_parse(bytes, &builder);
     } catch (const Json::exception& e) {
         return std::unexpected(JsonError{JsonError::Kind::parse, e.what()});
     }

@@ -96,7 +96,9 @@ private:
 };
 
 // Parses bytes; a bare value (string, number, true, false, null) at the top is
-// a parse error, as is anything that is not JSON.
+// a parse error, as is anything that is not JSON through its last byte (a NUL
+// byte included). An integer token outside the 64-bit ranges is kept as a
+// number that no integer field accepts.
 std::expected<Json, JsonError> parseJson(std::string_view bytes);
 
 // Sorted keys, pretty printed, "/" written as "\/"; a non-finite number or a

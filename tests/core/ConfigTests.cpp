@@ -2,8 +2,11 @@
 
 #include <limits>
 
+#include <fmt/format.h>
+
 #include "ConfigTestSupport.hpp"
 #include "Core/Config.hpp"
+#include "Core/ConfigMigrator.hpp"
 
 using namespace ravolet;
 using ravolet::testing::allPointers;
@@ -226,4 +229,49 @@ TEST(Config, LookupsAndTheirFallbacks) {
     const Config empty(1, true, {}, RuleSet({}, "default"));
     EXPECT_EQ(empty.activeProfile("com.x.app"), Profile::defaultProfile());
     EXPECT_EQ(empty.profile("default"), std::nullopt);
+}
+
+// Two hostile files that once loaded: the factory document with text hidden
+// after a NUL byte, and an integer just below the signed 64-bit minimum.
+TEST(Config, EveryByteCountsAndIntegersBeyondSixtyFourBitsAreRefused) {
+    const std::string factory = *Config::defaultConfig().encoded();
+    for (const std::string& bytes : {factory + std::string("\0}}garbage[", 11), factory + std::string(1, '\0'),
+                                     std::string("{\"schemaVersion\": 1, \"x\": \"a\0b\"}", 32)}) {
+        const auto decoded = Config::decoded(bytes);
+        ASSERT_FALSE(decoded.has_value());
+        ASSERT_TRUE(std::holds_alternative<JsonError>(decoded.error()));
+        EXPECT_EQ(std::get<JsonError>(decoded.error()).kind, JsonError::Kind::parse);
+        EXPECT_FALSE(ConfigMigrator::migrate(bytes).has_value()) << "the migration passes nothing through";
+    }
+    EXPECT_EQ(std::get<JsonError>(Config::decoded(factory + std::string(1, '\0')).error()).message,
+              fmt::format("syntax error at byte {}: a NUL character cannot appear in JSON text", factory.size() + 1));
+
+    const auto withPriority = [](const char* priority) {
+        Json document = factoryJson();
+        std::string text = document.dump();
+        const std::string written = "\"priority\":" + document["ruleSet"]["rules"][0]["priority"].dump();
+        return text.replace(text.find(written), written.size(), std::string("\"priority\":") + priority);
+    };
+    constexpr auto min = std::numeric_limits<std::int64_t>::min();
+    const std::vector<std::pair<const char*, std::optional<std::int64_t>>> priorities = {
+        {"-9223372036854775808", min},
+        {"-9223372036854775808.0", min}, // exactly the minimum, written as a number with a fraction
+        {"-9223372036854775809", std::nullopt},
+        {"-9223372036854776832", std::nullopt}, // the last token that rounds to the minimum
+        {"-9223372036854776833", std::nullopt},
+        {"9223372036854775808", std::nullopt},
+        {"-18446744073709551616", std::nullopt},
+    };
+    for (const auto& [priority, expected] : priorities) {
+        SCOPED_TRACE(priority);
+        const auto decoded = Config::decoded(withPriority(priority));
+        if (!expected) {
+            ASSERT_FALSE(decoded.has_value());
+            EXPECT_EQ(std::get<JsonError>(decoded.error()).kind, JsonError::Kind::decode);
+            EXPECT_NE(std::get<JsonError>(decoded.error()).message.find("does not fit the integer field"), std::string::npos);
+        } else {
+            ASSERT_TRUE(decoded.has_value());
+            EXPECT_EQ(decoded->ruleSet.rules[0].priority, *expected);
+        }
+    }
 }
