@@ -71,7 +71,9 @@ public:
     }
 
     // Calls `observer` with every later change (not with the current value).
-    ObserverConnection observe(Observer observer) {
+    // Const, so that a model can hand out a read-only view of its value
+    // (`const Observable<T>&`) that views still observe.
+    ObserverConnection observe(Observer observer) const {
         auto slot = std::make_shared<Slot>(Slot{std::move(observer), state_->version, true});
         state_->slots.push_back(slot);
         return ObserverConnection([weakState = std::weak_ptr<State>(state_), weakSlot = std::weak_ptr<Slot>(slot)] {

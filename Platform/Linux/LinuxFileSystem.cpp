@@ -67,14 +67,18 @@ FileResult<void> writeAll(int fd, std::string_view bytes, const fs::path& path) 
 
 } // namespace
 
-fs::path LinuxFileSystem::settingsFolderFor(const std::optional<std::string>& xdgConfigHome, const fs::path& home) {
-    if (xdgConfigHome && fs::path(*xdgConfigHome).is_absolute()) return fs::path(*xdgConfigHome) / "ravolet";
-    return home / ".config" / "ravolet";
+fs::path LinuxFileSystem::configHomeFor(const std::optional<std::string>& xdgConfigHome, const fs::path& home) {
+    if (xdgConfigHome && fs::path(*xdgConfigHome).is_absolute()) return *xdgConfigHome;
+    return home / ".config";
 }
 
-fs::path LinuxFileSystem::settingsFolder() const {
-    return settingsFolderFor(environment("XDG_CONFIG_HOME"), homeFolder());
+fs::path LinuxFileSystem::configHome() { return configHomeFor(environment("XDG_CONFIG_HOME"), homeFolder()); }
+
+fs::path LinuxFileSystem::settingsFolderFor(const std::optional<std::string>& xdgConfigHome, const fs::path& home) {
+    return configHomeFor(xdgConfigHome, home) / "ravolet";
 }
+
+fs::path LinuxFileSystem::settingsFolder() const { return configHome() / "ravolet"; }
 
 FileResult<void> LinuxFileSystem::createDirectories(const fs::path& folder) {
     std::error_code error;

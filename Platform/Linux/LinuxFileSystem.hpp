@@ -33,6 +33,10 @@ public:
     // only when it is an absolute path, as the base-directory rules say.
     static std::filesystem::path settingsFolderFor(const std::optional<std::string>& xdgConfigHome,
                                                    const std::filesystem::path& home);
+    // The user's configuration folder: $XDG_CONFIG_HOME, else ~/.config.
+    static std::filesystem::path configHome();
+    static std::filesystem::path configHomeFor(const std::optional<std::string>& xdgConfigHome,
+                                               const std::filesystem::path& home);
 
     static std::shared_ptr<LinuxFileSystem> shared();
 };

@@ -22,8 +22,15 @@ public:
     void set(std::chrono::system_clock::time_point time) { now_.store(time.time_since_epoch().count()); }
     void advance(std::chrono::system_clock::duration by) { now_.fetch_add(by.count()); }
 
+    // One offset at every moment; UTC unless told otherwise.
+    std::chrono::seconds localTimeOffset(std::chrono::system_clock::time_point) const override {
+        return std::chrono::seconds(offset_.load());
+    }
+    void setLocalTimeOffset(std::chrono::seconds offset) { offset_.store(offset.count()); }
+
 private:
     std::atomic<std::chrono::system_clock::rep> now_;
+    std::atomic<std::chrono::seconds::rep> offset_ = 0;
 };
 
 } // namespace ravolet::platform

@@ -2,10 +2,13 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
+#include <optional>
 #include <sys/stat.h>
 
 #include "Platform/Linux/JsonFileKeyValueStore.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
+#include "Platform/Linux/SystemClock.hpp"
 #include "Platform/Simulated/InMemoryFileSystem.hpp"
 #include "Platform/Simulated/InMemoryKeyValueStore.hpp"
 #include "Platform/Simulated/SimulatedClock.hpp"
@@ -178,4 +181,35 @@ TEST(SimulatedClockTest, StandsStillUntilMoved) {
     EXPECT_EQ(clock.now(), SimulatedClock::defaultStart);
     clock.advance(std::chrono::seconds(90));
     EXPECT_EQ(std::chrono::floor<std::chrono::seconds>(clock.now()), SimulatedClock::defaultStart + std::chrono::seconds(90));
+}
+
+TEST(SystemClockTest, TheLocalOffsetFollowsTheTimeZoneAndItsSummerTime) {
+    const char* saved = std::getenv("TZ");
+    const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
+    using namespace std::chrono;
+    const auto winter = sys_days{year{2025} / January / 15} + hours{12};
+    const auto summer = sys_days{year{2025} / July / 15} + hours{12};
+    SystemClock clock;
+    const std::vector<std::tuple<const char*, seconds, seconds>> zones = {
+        {"UTC0", seconds{0}, seconds{0}},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", hours{1}, hours{2}},
+        {"EST5EDT,M3.2.0,M11.1.0", -hours{5}, -hours{4}},
+    };
+    for (const auto& [zone, winterOffset, summerOffset] : zones) {
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+        EXPECT_EQ(clock.localTimeOffset(winter), winterOffset) << zone;
+        EXPECT_EQ(clock.localTimeOffset(summer), summerOffset) << zone;
+    }
+    if (previous) {
+        ::setenv("TZ", previous->c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
+
+    SimulatedClock simulated;
+    EXPECT_EQ(simulated.localTimeOffset(simulated.now()), seconds{0});
+    simulated.setLocalTimeOffset(-hours{10});
+    EXPECT_EQ(simulated.localTimeOffset(summer), -hours{10});
 }
