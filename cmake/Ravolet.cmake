@@ -43,13 +43,18 @@ function(ravolet_target_options target)
   target_link_options(${target} PRIVATE ${RAVOLET_SANITIZER_FLAGS})
 endfunction()
 
-# ravolet_module(NAME DEPS dep...)
-# A library from every .cpp in the calling folder and its Simulated/ and Linux/
-# sub-folders. Headers are included as "Module/Header.hpp" from the source root.
+# ravolet_module(NAME [SOURCE_DIR folder] DEPS dep...)
+# A library from every .cpp in the calling folder and its sub-folders (such as
+# Simulated/ and Linux/), or only in SOURCE_DIR, a sub-folder of the calling
+# folder, for a folder that holds more than one target. Headers are included
+# as "Module/Header.hpp" from the source root.
 function(ravolet_module name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
-       "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  cmake_parse_arguments(ARG "" "SOURCE_DIR" "DEPS" ${ARGN})
+  set(folder "${CMAKE_CURRENT_SOURCE_DIR}")
+  if(ARG_SOURCE_DIR)
+    set(folder "${folder}/${ARG_SOURCE_DIR}")
+  endif()
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${folder}/*.cpp")
   if(NOT sources)
     # A module whose code is all in headers so far.
     add_library(${name} INTERFACE)

@@ -1,0 +1,53 @@
+#include "RavoletApp/Model/AppPreferences.hpp"
+
+#include "Platform/Linux/JsonFileKeyValueStore.hpp"
+
+namespace ravolet {
+
+namespace {
+
+using platform::KeyValueStore;
+
+Preference<bool>::Writer booleanUnder(std::string_view key) {
+    return [key](KeyValueStore& store, const bool& value) { store.set(key, value); };
+}
+
+std::optional<bool> wheelReading(const KeyValueStore& store) {
+    if (const auto mode = store.boolValue(AppPreferences::Keys::highResolutionWheel)) return mode;
+    if (store.boolean(AppPreferences::Keys::leavesWheelUnchanged)) return std::nullopt;
+    return false;
+}
+
+} // namespace
+
+AppPreferences::AppPreferences(std::shared_ptr<platform::KeyValueStore> store)
+    : defaults(std::move(store)),
+      hasCompletedOnboarding(defaults, defaults->boolean(Keys::onboardingCompleted), booleanUnder(Keys::onboardingCompleted)),
+      isPausedByUser(defaults, defaults->boolean(Keys::pausedByUser), booleanUnder(Keys::pausedByUser)),
+      managesDeviceSettings(defaults, defaults->boolValue(Keys::manageSettings).value_or(true),
+                            booleanUnder(Keys::manageSettings)),
+      reportRateHertz(defaults, defaults->integerValue(Keys::reportRateHertz),
+                      [](KeyValueStore& store, const std::optional<std::int64_t>& hertz) {
+                          if (hertz) {
+                              store.set(Keys::reportRateHertz, *hertz);
+                          } else {
+                              store.remove(Keys::reportRateHertz);
+                          }
+                      }),
+      highResolutionWheel(defaults, wheelReading(*defaults),
+                          [](KeyValueStore& store, const std::optional<bool>& mode) {
+                              store.set(Keys::leavesWheelUnchanged, !mode.has_value());
+                              if (mode) {
+                                  store.set(Keys::highResolutionWheel, *mode);
+                              } else {
+                                  store.remove(Keys::highResolutionWheel);
+                              }
+                          }),
+      automaticUpdateChecks(defaults, defaults->boolValue(Keys::automaticChecks).value_or(true),
+                            booleanUnder(Keys::automaticChecks)) {}
+
+std::shared_ptr<AppPreferences> AppPreferences::standard() {
+    return std::make_shared<AppPreferences>(platform::JsonFileKeyValueStore::standard());
+}
+
+} // namespace ravolet

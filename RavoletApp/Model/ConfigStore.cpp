@@ -1,0 +1,135 @@
+#include "RavoletApp/Model/ConfigStore.hpp"
+
+#include <chrono>
+#include <ostream>
+
+#include <fmt/format.h>
+
+#include "Platform/Linux/LinuxFileSystem.hpp"
+#include "Platform/Linux/SystemClock.hpp"
+#include "Support/ValueSupport.hpp"
+
+namespace ravolet {
+
+namespace {
+
+constexpr const char* runningOnDefaults = "Ravolet is running on its factory defaults for now and will not save over the file. ";
+
+ConfigStore::Problem problemFor(const ConfigLoadError& error) {
+    using Problem = ConfigStore::Problem;
+    if (const auto* json = std::get_if<JsonError>(&error))
+        return Problem::corrupt("The file is not valid JSON (" + json->description() + ").");
+    return std::visit(Overloaded{
+                          [](const ConfigError::UnsupportedSchemaVersion& newer) {
+                              return Problem::newerSchema(newer.found, newer.supported);
+                          },
+                          [](const ConfigError::Malformed& malformed) {
+                              return Problem::corrupt("The file is not in a shape Ravolet recognises (" + malformed.reason + ").");
+                          },
+                      },
+                      std::get<ConfigError>(error).value);
+}
+
+// Writes the document in its folder; why it failed, or none.
+std::optional<std::string> write(platform::FileSystem& files, const std::filesystem::path& file, const Config& config) {
+    if (const auto folder = files.createDirectories(file.parent_path()); !folder) return folder.error().description();
+    const auto bytes = config.encoded();
+    if (!bytes) return bytes.error().description();
+    if (const auto written = files.writeFileAtomically(file, *bytes); !written) return written.error().description();
+    return std::nullopt;
+}
+
+} // namespace
+
+std::string ConfigStore::Problem::headline() const {
+    return std::visit(Overloaded{
+                          [](const Corrupt&) -> std::string { return "Your Ravolet settings file could not be read"; },
+                          [](const NewerSchema& newer) {
+                              return fmt::format("Your settings were written by a newer version of Ravolet (format {}; "
+                                                 "this build understands {})",
+                                                 newer.found, newer.supported);
+                          },
+                          [](const Unreadable&) -> std::string { return "Your Ravolet settings file could not be opened"; },
+                      },
+                      value);
+}
+
+std::string ConfigStore::Problem::explanation() const {
+    return std::visit(Overloaded{
+                          [](const Corrupt& corrupt) { return runningOnDefaults + corrupt.detail; },
+                          [](const NewerSchema&) -> std::string {
+                              return "Ravolet is running on its factory defaults and will not save over the file, because "
+                                     "writing this build's format would throw away the settings the newer version added. "
+                                     "Install the newer version again, or start fresh.";
+                          },
+                          [](const Unreadable& unreadable) { return runningOnDefaults + unreadable.detail; },
+                      },
+                      value);
+}
+
+std::ostream& operator<<(std::ostream& os, const ConfigStore::Problem& problem) {
+    return os << problem.headline() << ": " << problem.explanation();
+}
+
+ConfigStore::ConfigStore(std::filesystem::path fileURL, std::shared_ptr<platform::FileSystem> files,
+                         std::shared_ptr<platform::Clock> clock)
+    : fileURL(std::move(fileURL)), files_(std::move(files)), clock_(std::move(clock)) {}
+
+std::shared_ptr<ConfigStore> ConfigStore::standard() {
+    auto files = platform::LinuxFileSystem::shared();
+    auto file = supportDirectory(*files) / fileName;
+    return std::make_shared<ConfigStore>(std::move(file), std::move(files), platform::SystemClock::shared());
+}
+
+std::filesystem::path ConfigStore::supportDirectory(const platform::FileSystem& files) { return files.settingsFolder(); }
+
+Config ConfigStore::load() {
+    if (!files_->exists(fileURL)) {
+        setProblem(std::nullopt);
+        return Config::defaultConfig();
+    }
+    const auto bytes = files_->readFile(fileURL);
+    if (!bytes) {
+        setProblem(Problem::unreadable(bytes.error().description()));
+        return Config::defaultConfig();
+    }
+    auto config = Config::decoded(*bytes);
+    if (!config) {
+        setProblem(problemFor(config.error()));
+        return Config::defaultConfig();
+    }
+    setProblem(std::nullopt);
+    return std::move(*config);
+}
+
+void ConfigStore::save(const Config& config) {
+    if (problem_.value()) return;
+    lastSaveError_.set(write(*files_, fileURL, config));
+}
+
+bool ConfigStore::startFresh() {
+    const auto archive = fileURL.parent_path() / ("config-" + filenameTimestamp() + ".unreadable.json");
+    if (files_->exists(fileURL)) {
+        const auto moved = files_->moveWithoutReplacing(fileURL, archive);
+        if (!moved) {
+            lastSaveError_.set(moved.error().description());
+            return false;
+        }
+        archivedFileURL_.set(archive);
+    }
+    setProblem(std::nullopt);
+    return true;
+}
+
+std::string ConfigStore::filenameTimestamp() const {
+    const auto now = clock_->now();
+    const auto local = std::chrono::floor<std::chrono::seconds>(now) + clock_->localTimeOffset(now);
+    const auto day = std::chrono::floor<std::chrono::days>(local);
+    const std::chrono::year_month_day date(day);
+    const std::chrono::hh_mm_ss time(local - day);
+    return fmt::format("{:04}-{:02}-{:02}-{:02}{:02}{:02}", static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                       static_cast<unsigned>(date.day()), time.hours().count(), time.minutes().count(),
+                       time.seconds().count());
+}
+
+} // namespace ravolet

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "Core/Config.hpp"
+#include "Platform/Clock.hpp"
+#include "Platform/FileSystem.hpp"
+#include "Support/Observable.hpp"
+
+namespace ravolet {
+
+// The one file that holds the user's settings document, and what happens when
+// it cannot be used. Loading never fails: a missing file gives the factory
+// document; an unreadable, broken or newer file gives it too, together with a
+// problem that blocks every save, so the file is never overwritten until the
+// user moves it aside (startFresh) or it reads well again. Saves are atomic: a
+// crash mid-save leaves the old file whole.
+//
+// Main thread only. Each published value notifies its observers only when it
+// changes.
+class ConfigStore {
+public:
+    // Why the file is not being used.
+    struct Problem {
+        // Read, but not valid JSON or not a document this build recognises.
+        struct Corrupt {
+            std::string detail;
+            friend bool operator==(const Corrupt&, const Corrupt&) = default;
+        };
+        // Written by a newer build, in a format this one does not know.
+        struct NewerSchema {
+            std::int64_t found = 0;
+            std::int64_t supported = 0;
+            friend bool operator==(const NewerSchema&, const NewerSchema&) = default;
+        };
+        // There, but reading it failed.
+        struct Unreadable {
+            std::string detail;
+            friend bool operator==(const Unreadable&, const Unreadable&) = default;
+        };
+
+        std::variant<Corrupt, NewerSchema, Unreadable> value;
+
+        static Problem corrupt(std::string detail) { return {Corrupt{std::move(detail)}}; }
+        static Problem newerSchema(std::int64_t found, std::int64_t supported) { return {NewerSchema{found, supported}}; }
+        static Problem unreadable(std::string detail) { return {Unreadable{std::move(detail)}}; }
+
+        // The banner's title and its text, for the user.
+        std::string headline() const;
+        std::string explanation() const;
+
+        friend bool operator==(const Problem&, const Problem&) = default;
+        friend std::ostream& operator<<(std::ostream& os, const Problem& problem);
+    };
+
+    static constexpr const char* fileName = "config.json";
+
+    // Touches no file. The clock names archived files, in local time.
+    ConfigStore(std::filesystem::path fileURL, std::shared_ptr<platform::FileSystem> files,
+                std::shared_ptr<platform::Clock> clock);
+    ConfigStore(const ConfigStore&) = delete;
+    ConfigStore& operator=(const ConfigStore&) = delete;
+
+    // "config.json" in the settings folder of this machine, with its files and clock.
+    static std::shared_ptr<ConfigStore> standard();
+    // The folder for the program's files (not created by asking).
+    static std::filesystem::path supportDirectory(const platform::FileSystem& files);
+
+    const std::filesystem::path fileURL;
+
+    // The document in the file; the factory document when there is no file
+    // (nothing is written) or it cannot be used (a problem is set, the file is
+    // left alone). Sets or clears the problem.
+    Config load();
+    // Writes the document, unless a problem is set. Creates the folder; a
+    // failure goes to lastSaveError, a success clears it.
+    void save(const Config& config);
+    // Moves the unusable file aside, never over an existing file, and clears
+    // the problem; true on success. A failed move sets lastSaveError and
+    // changes nothing else. Without a file there is nothing to move.
+    bool startFresh();
+
+    // While set, nothing is written. Settable from outside: reading the file
+    // again on request starts by clearing it.
+    const Observable<std::optional<Problem>>& problem() const { return problem_; }
+    void setProblem(std::optional<Problem> problem) { problem_.set(std::move(problem)); }
+    // Where the last successful startFresh() moved the file.
+    const Observable<std::optional<std::filesystem::path>>& archivedFileURL() const { return archivedFileURL_; }
+    // Why the last write or move failed; none after a successful save.
+    const Observable<std::optional<std::string>>& lastSaveError() const { return lastSaveError_; }
+
+private:
+    // "2025-03-01-093000": the current local time, for the archive's name.
+    std::string filenameTimestamp() const;
+
+    const std::shared_ptr<platform::FileSystem> files_;
+    const std::shared_ptr<platform::Clock> clock_;
+    Observable<std::optional<Problem>> problem_;
+    Observable<std::optional<std::filesystem::path>> archivedFileURL_;
+    Observable<std::optional<std::string>> lastSaveError_;
+};
+
+} // namespace ravolet
