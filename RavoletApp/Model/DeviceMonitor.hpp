@@ -1,0 +1,155 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "HIDPlusPlus/HIDPPDevice.hpp"
+#include "Platform/Clock.hpp"
+#include "Platform/Executor.hpp"
+#include "RavoletApp/Model/GatedHIDPPControl.hpp"
+#include "Support/Observable.hpp"
+
+namespace ravolet {
+
+// The application's window onto the mouse. Owns the one HID++ device, connects
+// it when started, follows its events and keeps a snapshot of what the mouse
+// last reported. Holds the user's desired report rate and wheel resolution and
+// writes them, through the gated control, whenever the mouse becomes ready.
+//
+// Confined to the executor it is given (the user interface's): every public
+// call is made there, and every completion and observer runs there. Device
+// calls suspend nothing; their answers come back to that executor. Queued work
+// holds the monitor weakly and does nothing once it is gone.
+//
+// Events are handled one at a time, in order: each goes first to the
+// onDeviceEvent handler, then the monitor re-reads the mouse on an attachment
+// or a change of state, writes the desired settings and re-reads on
+// readiness, and empties the snapshot on removal. The next event waits until
+// the previous one is fully handled.
+class DeviceMonitor final : public std::enable_shared_from_this<DeviceMonitor> {
+    struct Private {};
+
+public:
+    // What the mouse last reported. Rebuilt from empty by every refresh.
+    struct Snapshot {
+        HIDPPConnectionState connection = HIDPPConnectionState::disconnected();
+        std::optional<HIDPPDeviceIdentity> identity;
+        std::optional<std::string> deviceName;
+        std::optional<HIDPPProtocolVersion> protocolVersion;
+        std::optional<HIDPPDeviceInformation> information;
+        std::optional<HIDPPDPIState> dpi;
+        std::optional<HIDPPDPIRange> dpiRange;
+        std::optional<HIDPPReportRateInfo> reportRate;
+        std::optional<HIDPPWheelMode> wheelMode;
+        std::optional<HIDPPWheelCapability> wheelCapability;
+        std::optional<HIDPPRatchetState> ratchet;
+        // The last problem worth showing; connection trouble is shown by `connection`.
+        std::optional<std::string> lastError;
+        bool isNotPermitted = false;
+        std::optional<std::chrono::system_clock::time_point> lastRefresh;
+
+        friend bool operator==(const Snapshot&, const Snapshot&) = default;
+        friend std::ostream& operator<<(std::ostream& os, const Snapshot& snapshot);
+    };
+
+    using EventHandler = std::function<void(const HIDPPEvent&)>;
+    using Completion = std::move_only_function<void()>;
+
+    // Opens nothing. The gate starts open when `managesDeviceSettings`.
+    static std::shared_ptr<DeviceMonitor> create(std::shared_ptr<HIDPPDevice> device, bool managesDeviceSettings,
+                                                 std::shared_ptr<platform::Executor> executor,
+                                                 std::shared_ptr<platform::Clock> clock);
+    // The G502 X on this machine, with the system clock.
+    static std::shared_ptr<DeviceMonitor> standard(bool managesDeviceSettings, std::shared_ptr<platform::Executor> executor);
+
+    DeviceMonitor(Private, std::shared_ptr<HIDPPDevice> device, bool managesDeviceSettings,
+                  std::shared_ptr<platform::Executor> executor, std::shared_ptr<platform::Clock> clock);
+    DeviceMonitor(const DeviceMonitor&) = delete;
+    DeviceMonitor& operator=(const DeviceMonitor&) = delete;
+
+    const std::shared_ptr<HIDPPDevice>& device() const { return device_; }
+    // The gate on device writes; the engine writes through it too.
+    const std::shared_ptr<GatedHIDPPControl>& control() const { return control_; }
+    const std::shared_ptr<platform::Executor>& executor() const { return executor_; }
+
+    const Observable<Snapshot>& snapshot() const { return snapshot_; }
+    const Observable<bool>& isRefreshing() const { return isRefreshing_; }
+    // Why the last write of the desired settings failed; cleared by the next
+    // one whose writes all succeed. Unlike the snapshot's lastError it
+    // survives refreshes, so a refused setting stays visible.
+    const Observable<std::optional<std::string>>& lastWriteError() const { return lastWriteError_; }
+
+    // Receives every event before the monitor handles it.
+    void setOnDeviceEvent(EventHandler handler) { onDeviceEvent_ = std::move(handler); }
+    const std::optional<std::int64_t>& desiredReportRateHertz() const { return desiredReportRateHertz_; }
+    // None leaves the mouse's report rate alone.
+    void setDesiredReportRateHertz(std::optional<std::int64_t> hertz) { desiredReportRateHertz_ = hertz; }
+    const std::optional<bool>& desiredHighResolutionWheel() const { return desiredHighResolutionWheel_; }
+    // None leaves the mouse's wheel resolution alone.
+    void setDesiredHighResolutionWheel(std::optional<bool> on) { desiredHighResolutionWheel_ = on; }
+
+    // Subscribes to the device's events and posts the connection: once it has
+    // succeeded or failed (a failure is recorded; later events still come),
+    // the mouse is read, then the events that arrived meanwhile are handled.
+    // A second call while started does nothing.
+    void start();
+    // Stops handling events and disconnects the device in the background.
+    // The monitor can be started again.
+    void stop();
+    // Re-reads the mouse into a new snapshot: the connection, and while
+    // connected nine reads, each of which only leaves its own field empty when
+    // it fails. Asked for while a refresh runs, it is not lost: the running
+    // refresh reads once more when it ends and publishes only the fresh
+    // result. The completion comes when the snapshot is published (not once
+    // the monitor is gone).
+    void refresh(Completion completion = nullptr);
+    // With the gate open, writes the desired report rate, then the desired
+    // wheel resolution (not after a failed rate, nor once the gate has
+    // closed). A failure is recorded in the snapshot and in lastWriteError.
+    void applyDesiredSettings(Completion completion = nullptr);
+
+private:
+    struct Connect {};
+    using Work = std::variant<Connect, HIDPPEvent>;
+
+    void post(std::move_only_function<void(DeviceMonitor&)> body);
+    void pump();
+    void connect(Completion done);
+    void handle(const HIDPPEvent& event, Completion done);
+    void readSnapshot();
+    void finishRefresh(Snapshot snapshot);
+    void deviceRemoved();
+    void record(const HIDPPError& error);
+
+    const std::shared_ptr<HIDPPDevice> device_;
+    const std::shared_ptr<GatedHIDPPControl> control_;
+    const std::shared_ptr<platform::Executor> executor_;
+    const std::shared_ptr<platform::Clock> clock_;
+
+    Observable<Snapshot> snapshot_;
+    Observable<bool> isRefreshing_{false};
+    Observable<std::optional<std::string>> lastWriteError_;
+    EventHandler onDeviceEvent_;
+    std::optional<std::int64_t> desiredReportRateHertz_;
+    std::optional<bool> desiredHighResolutionWheel_;
+
+    bool isStarted_ = false;
+    // Counts starts and stops; work of an earlier run finds it changed and ends.
+    std::uint64_t run_ = 0;
+    HIDPPEventSubscription subscription_;
+    std::deque<Work> work_;
+    bool busy_ = false;
+    // A refresh was asked for, or the mouse went away, while one was reading.
+    bool readAgain_ = false;
+    std::vector<Completion> refreshWaiters_;
+};
+
+} // namespace ravolet
