@@ -32,7 +32,10 @@ JsonFileKeyValueStore::JsonFileKeyValueStore(fs::path file, std::shared_ptr<File
         if (!bytes.error().isNotFound()) keepAside();
         return;
     }
-    Json parsed = Json::parse(*bytes, nullptr, /*allow_exceptions=*/false);
+    // The parser takes a NUL byte outside a string for the end of the text: a
+    // file with one is not all JSON, and rewriting it would drop what follows.
+    Json parsed = bytes->find('\0') == std::string::npos ? Json::parse(*bytes, nullptr, /*allow_exceptions=*/false)
+                                                            : Json(nullptr);
     if (parsed.is_object())
         values_ = std::move(parsed);
     else

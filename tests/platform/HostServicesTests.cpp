@@ -155,8 +155,10 @@ TEST(JsonFileKeyValueStoreTest, ValuesKeepTheirKindsAcrossLaunches) {
 TEST(JsonFileKeyValueStoreTest, AnUnreadableFileIsMovedAsideAndNeverOverwritten) {
     const auto files = std::make_shared<InMemoryFileSystem>();
     const fs::path file = files->settingsFolder() / "preferences.json";
-    for (const auto& [bytes, aside] : {std::pair{"[true]", "preferences.unreadable.json"},
-                                       std::pair{"{\"a\": tru", "preferences.unreadable-2.json"}}) {
+    using namespace std::string_literals;
+    for (const auto& [bytes, aside] : {std::pair{"[true]"s, "preferences.unreadable.json"},
+                                       std::pair{"{\"a\": tru"s, "preferences.unreadable-2.json"},
+                                       std::pair{"{\"b\": 1}\0}garbage"s, "preferences.unreadable-3.json"}}) {
         files->putFile(file, bytes);
         JsonFileKeyValueStore store(file, files);
         EXPECT_EQ(store.value("a"), std::nullopt);
