@@ -43,18 +43,19 @@ function(ravolet_target_options target)
   target_link_options(${target} PRIVATE ${RAVOLET_SANITIZER_FLAGS})
 endfunction()
 
-# ravolet_module(NAME [SOURCE_DIR folder] DEPS dep...)
+# ravolet_module(NAME [SOURCE_DIRS folder...] DEPS dep...)
 # A library from every .cpp in the calling folder and its sub-folders (such as
-# Simulated/ and Linux/), or only in SOURCE_DIR, a sub-folder of the calling
+# Simulated/ and Linux/), or only in SOURCE_DIRS, sub-folders of the calling
 # folder, for a folder that holds more than one target. Headers are included
 # as "Module/Header.hpp" from the source root.
 function(ravolet_module name)
-  cmake_parse_arguments(ARG "" "SOURCE_DIR" "DEPS" ${ARGN})
-  set(folder "${CMAKE_CURRENT_SOURCE_DIR}")
-  if(ARG_SOURCE_DIR)
-    set(folder "${folder}/${ARG_SOURCE_DIR}")
+  cmake_parse_arguments(ARG "" "" "SOURCE_DIRS;DEPS" ${ARGN})
+  set(patterns "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  if(ARG_SOURCE_DIRS)
+    list(TRANSFORM ARG_SOURCE_DIRS PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/" OUTPUT_VARIABLE patterns)
+    list(TRANSFORM patterns APPEND "/*.cpp")
   endif()
-  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${folder}/*.cpp")
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${patterns})
   if(NOT sources)
     # A module whose code is all in headers so far.
     add_library(${name} INTERFACE)
@@ -71,20 +72,24 @@ function(ravolet_module name)
   target_link_options(${name} INTERFACE ${RAVOLET_SANITIZER_FLAGS})
 endfunction()
 
-# ravolet_tests(NAME DEPS dep...)
+# ravolet_tests(NAME [OWN_MAIN] [LABELS label...] DEPS dep...)
 # One GoogleTest executable from every .cpp in the calling folder (recursively);
-# each test case is registered with CTest.
+# each test case is registered with CTest. OWN_MAIN: the folder brings its own
+# main() instead of GoogleTest's.
 function(ravolet_tests name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "OWN_MAIN" "" "DEPS;LABELS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
   if(NOT sources)
     return()
   endif()
   add_executable(${name} ${sources})
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock Threads::Threads)
+  if(NOT ARG_OWN_MAIN)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
   target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
   ravolet_target_options(${name})
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300 LABELS "${ARG_LABELS}")
 endfunction()
 
 # ravolet_fuzzer(NAME DEPS dep...)

@@ -1,0 +1,94 @@
+#include "RavoletApp/UI/ResetButton.hpp"
+
+#include "RavoletApp/UI/SymbolIcon.hpp"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QVariant>
+
+namespace ravolet {
+
+namespace {
+
+constexpr char switchProperty[] = "showsSettingResets";
+
+} // namespace
+
+ResetButton::ResetButton(QString title, std::function<void()> action, QWidget* parent)
+    : QToolButton(parent), title_(std::move(title)), action_(std::move(action)) {
+    setAutoRaise(true);
+    setIcon(symbolIcon(QStringLiteral("clock.arrow.circlepath")));
+    setIconSize(QSize(16, 16));
+    setFocusPolicy(Qt::TabFocus);
+    setToolTip(helpText(title_));
+    setAccessibleName(helpText(title_));
+    connect(this, &QToolButton::clicked, this, [this] {
+        if (action_) {
+            action_();
+        }
+    });
+}
+
+QString ResetButton::helpText(const QString& title) {
+    return QStringLiteral("Reset ") + title + QStringLiteral(" to default");
+}
+
+void ResetButton::setVisible(bool visible) {
+    // Remember a request to show that the switch turned down, so that turning
+    // the switch on brings the button back; a page's own hide() is kept.
+    const bool shows = showsSettingResets(this);
+    hiddenBySwitch_ = visible && !shows;
+    QToolButton::setVisible(visible && shows);
+}
+
+void ResetButton::followSwitch() {
+    const bool shows = showsSettingResets(this);
+    if (shows && hiddenBySwitch_) {
+        hiddenBySwitch_ = false;
+        QToolButton::setVisible(true);
+    } else if (!shows && !isHidden()) {
+        hiddenBySwitch_ = true;
+        QToolButton::setVisible(false);
+    }
+}
+
+bool ResetButton::event(QEvent* event) {
+    // A subtree built elsewhere and then shown inside a container that hides
+    // resets is shown without asking its buttons; they hide themselves here,
+    // before anything is painted.
+    if (event->type() == QEvent::Show && !showsSettingResets(this)) {
+        hiddenBySwitch_ = true;
+        QToolButton::setVisible(false);
+        return true;
+    }
+    return QToolButton::event(event);
+}
+
+void setShowsSettingResets(QWidget* container, bool shows) {
+    container->setProperty(switchProperty, shows);
+    for (ResetButton* button : container->findChildren<ResetButton*>()) {
+        button->followSwitch();
+    }
+}
+
+bool showsSettingResets(const QWidget* widget) {
+    for (const QWidget* at = widget; at != nullptr; at = at->parentWidget()) {
+        const QVariant setting = at->property(switchProperty);
+        if (setting.isValid()) {
+            return setting.toBool();
+        }
+    }
+    return true;
+}
+
+QWidget* resettable(QWidget* control, const QString& title, std::function<void()> action) {
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    layout->addWidget(control, 1, Qt::AlignVCenter);
+    layout->addWidget(new ResetButton(title, std::move(action)), 0, Qt::AlignVCenter);
+    return row;
+}
+
+} // namespace ravolet

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+
+namespace ravolet {
+
+// A coloured 8 × 8 dot followed by a short text. The dot is drawn, not a
+// child of its own, so assistive technology reads only the text.
+class StatusDot : public QWidget {
+    Q_OBJECT
+public:
+    enum class Level { good, waiting, bad, off };
+
+    StatusDot(Level level, const QString& text, QWidget* parent = nullptr);
+
+    Level level() const { return level_; }
+    void setLevel(Level level);
+    QString text() const;
+    void setText(const QString& text);
+
+    // green, orange, red, and the secondary text colour for off.
+    static QColor color(Level level, const QPalette& palette);
+    // Where the dot is drawn, in the widget's coordinates.
+    QRect dotRect() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Level level_;
+    QLabel* text_;
+};
+
+} // namespace ravolet

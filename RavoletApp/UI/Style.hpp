@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPalette>
+
+class QWidget;
+
+namespace ravolet {
+
+// Text sizes of the settings pages, relative to the application's body font so
+// that they follow the desktop's font setting.
+enum class TextStyle { body, headline, callout, caption, title2, title3 };
+
+QFont textFont(TextStyle style, const QFont& body);
+// Gives the widget the font of the style, derived from its current font.
+void applyTextStyle(QWidget* widget, TextStyle style);
+
+// The colours the pages use: the accent of the palette, the fixed signal
+// colours (a lighter set on dark palettes), and the two quieter text levels.
+enum class SystemColor { accent, green, orange, red, secondary, tertiary };
+
+QColor systemColor(SystemColor color, const QPalette& palette);
+// Draws the widget's text in the secondary or tertiary level; a disabled
+// widget keeps the palette's own disabled colour.
+void applyTextColor(QWidget* widget, SystemColor color);
+
+} // namespace ravolet

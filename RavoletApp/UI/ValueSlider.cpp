@@ -1,0 +1,119 @@
+#include "RavoletApp/UI/ValueSlider.hpp"
+
+#include "RavoletApp/UI/Explain.hpp"
+#include "RavoletApp/UI/ResetButton.hpp"
+#include "RavoletApp/UI/Style.hpp"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace ravolet {
+
+namespace {
+
+QToolButton* stepperButton(Qt::ArrowType arrow, const QString& name) {
+    auto* button = new QToolButton;
+    button->setArrowType(arrow);
+    button->setAutoRepeat(true);
+    button->setFixedSize(18, 11);
+    button->setFocusPolicy(Qt::TabFocus);
+    button->setAccessibleName(name);
+    return button;
+}
+
+} // namespace
+
+ValueSlider::ValueSlider(Options options, QWidget* parent)
+    : QWidget(parent), options_(std::move(options)), scale_(options_.range, options_.step),
+      value_(options_.defaultValue), title_(new QLabel(options_.title)), valueText_(new QLabel),
+      stepper_(new QWidget), stepUp_(stepperButton(Qt::UpArrow, QStringLiteral("Increase"))),
+      stepDown_(stepperButton(Qt::DownArrow, QStringLiteral("Decrease"))),
+      reset_(new ResetButton(options_.title, [this] { edit(options_.defaultValue); })),
+      slider_(new QSlider(Qt::Horizontal)), help_(new Explain(options_.help)) {
+    if (!options_.format) {
+        options_.format = [](double value) { return QString::number(value); };
+    }
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 2, 0, 2);
+    column->setSpacing(4);
+
+    auto* top = new QHBoxLayout;
+    top->setContentsMargins(0, 0, 0, 0);
+    title_->setTextFormat(Qt::PlainText);
+    valueText_->setTextFormat(Qt::PlainText);
+    valueText_->setAlignment(Qt::AlignTrailing | Qt::AlignVCenter);
+    applyTextColor(valueText_, SystemColor::secondary);
+    top->addWidget(title_);
+    top->addStretch(1);
+    top->addWidget(valueText_);
+
+    auto* arrows = new QVBoxLayout(stepper_);
+    arrows->setContentsMargins(0, 0, 0, 0);
+    arrows->setSpacing(0);
+    arrows->addWidget(stepUp_);
+    arrows->addWidget(stepDown_);
+    stepper_->setAccessibleName(options_.title);
+    top->addWidget(stepper_, 0, Qt::AlignVCenter);
+    top->addWidget(reset_, 0, Qt::AlignVCenter);
+    column->addLayout(top);
+
+    slider_->setRange(0, scale_.maximumPosition());
+    slider_->setSingleStep(1);
+    slider_->setPageStep(std::max(1, scale_.maximumPosition() / 10));
+    slider_->setAccessibleName(options_.title);
+    column->addWidget(slider_);
+    column->addWidget(help_);
+
+    // Only the user's own actions write: actionTriggered covers dragging,
+    // keys, clicks on the groove and the wheel, and never fires for setValue.
+    connect(slider_, &QSlider::actionTriggered, this, [this] { sliderAction(); });
+    connect(stepUp_, &QToolButton::clicked, this,
+            [this] { edit(scale_.nudged(value_, options_.precisionStep)); });
+    connect(stepDown_, &QToolButton::clicked, this,
+            [this] { edit(scale_.nudged(value_, -options_.precisionStep)); });
+
+    display(value_);
+}
+
+void ValueSlider::setValue(double value) { display(value); }
+
+void ValueSlider::display(double value) {
+    value_ = value;
+    const QString text = options_.format(value);
+    valueText_->setText(text);
+    stepper_->setAccessibleDescription(text);
+    slider_->setAccessibleDescription(text);
+    {
+        const QSignalBlocker blocker(slider_);
+        slider_->setValue(scale_.positionOf(value));
+    }
+    // The stepper stops at the ends of the range.
+    const double clamped = scale_.clamped(value);
+    stepUp_->setEnabled(clamped < options_.range.upper);
+    stepDown_->setEnabled(clamped > options_.range.lower);
+}
+
+void ValueSlider::edit(double value) {
+    display(value);
+    emit valueEdited(value);
+}
+
+void ValueSlider::sliderAction() {
+    // The slider's position has already moved when the action is reported. A
+    // press that leaves it on the position the value shows writes nothing, so
+    // a value between positions survives a click on the handle.
+    const int position = slider_->sliderPosition();
+    if (position == scale_.positionOf(value_)) {
+        return;
+    }
+    edit(scale_.valueAt(position));
+}
+
+} // namespace ravolet

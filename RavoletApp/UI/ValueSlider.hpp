@@ -1,0 +1,81 @@
+#pragma once
+
+#include "RavoletApp/UI/SliderScale.hpp"
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QSlider;
+class QToolButton;
+
+namespace ravolet {
+
+class Explain;
+class ResetButton;
+
+// A labelled number setting: the title, the value as text, a fine stepper and
+// a reset button on top; a slider over the range below; the help under that.
+//
+// The program fills it with setValue(), which never reports back; only the
+// user's own edits (dragging or keying the slider, the stepper's buttons, the
+// reset button) emit valueEdited. The value it holds is exactly what was set,
+// even outside the range: the slider shows the nearest position, the text
+// shows format(value), and nothing is written until the user moves something.
+class ValueSlider : public QWidget {
+    Q_OBJECT
+public:
+    using Format = std::function<QString(double)>;
+
+    struct Options {
+        QString title;
+        QString help;
+        ValueRange range;
+        double step = 1;
+        double defaultValue = 0;
+        double precisionStep = 1;
+        Format format;
+    };
+
+    explicit ValueSlider(Options options, QWidget* parent = nullptr);
+
+    double value() const { return value_; }
+    // Fills the controls from the program; emits nothing.
+    void setValue(double value);
+
+    const Options& options() const { return options_; }
+    const SliderScale& scale() const { return scale_; }
+
+    QLabel* titleLabel() const { return title_; }
+    QLabel* valueLabel() const { return valueText_; }
+    QSlider* slider() const { return slider_; }
+    QToolButton* stepUpButton() const { return stepUp_; }
+    QToolButton* stepDownButton() const { return stepDown_; }
+    ResetButton* resetButton() const { return reset_; }
+    Explain* helpLabel() const { return help_; }
+
+signals:
+    // A value the user chose; write it to the setting.
+    void valueEdited(double value);
+
+private:
+    void display(double value);
+    void edit(double value);
+    void sliderAction();
+
+    Options options_;
+    SliderScale scale_;
+    double value_;
+    QLabel* title_;
+    QLabel* valueText_;
+    QWidget* stepper_;
+    QToolButton* stepUp_;
+    QToolButton* stepDown_;
+    ResetButton* reset_;
+    QSlider* slider_;
+    Explain* help_;
+};
+
+} // namespace ravolet

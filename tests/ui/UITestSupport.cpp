@@ -1,0 +1,62 @@
+#include "UITestSupport.hpp"
+
+#include <QApplication>
+#include <QDir>
+#include <QLayout>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QTest>
+#include <QWidget>
+
+namespace ravolet::test {
+
+void showAndSettle(QWidget& widget, int width) {
+    widget.setFixedWidth(width);
+    if (QLayout* layout = widget.layout(); layout != nullptr && layout->hasHeightForWidth()) {
+        widget.resize(width, layout->totalHeightForWidth(width));
+    } else {
+        widget.resize(width, widget.sizeHint().height());
+    }
+    widget.show();
+    (void)QTest::qWaitForWindowExposed(&widget);
+    QApplication::processEvents();
+}
+
+bool screenshotsEnabled() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") && QApplication::platformName() == QStringLiteral("xcb");
+}
+
+QString saveScreenshot(QWidget& widget, const QString& name) {
+    if (!screenshotsEnabled()) {
+        return {};
+    }
+    const QDir folder(QStringLiteral(RAVOLET_SCREENSHOT_DIR));
+    if (!folder.mkpath(QStringLiteral("."))) {
+        return {};
+    }
+    // Let pending layout and paint work finish, so the picture shows the
+    // widget as it now is.
+    QApplication::processEvents();
+    const QString path = folder.filePath(name + QStringLiteral(".png"));
+    return widget.grab().save(path) ? path : QString();
+}
+
+QPoint sliderHandleCentre(const QSlider& slider) {
+    QStyleOptionSlider option;
+    option.initFrom(&slider);
+    option.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderHandle;
+    option.orientation = slider.orientation();
+    option.minimum = slider.minimum();
+    option.maximum = slider.maximum();
+    option.sliderPosition = slider.sliderPosition();
+    option.sliderValue = slider.value();
+    option.singleStep = slider.singleStep();
+    option.pageStep = slider.pageStep();
+    option.upsideDown = slider.orientation() == Qt::Horizontal
+                            ? slider.invertedAppearance() != (option.direction == Qt::RightToLeft)
+                            : !slider.invertedAppearance();
+    return slider.style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, &slider).center();
+}
+
+} // namespace ravolet::test
