@@ -34,7 +34,6 @@ NoticeBanner::NoticeBanner(Kind kind, const QString& title, const QString& messa
     row->setContentsMargins(padding, padding, padding, padding);
     row->setSpacing(10);
 
-    icon_->setAccessibleName(QString());
     icon_->setAlignment(Qt::AlignCenter);
     row->addWidget(icon_, 0, Qt::AlignTop);
 
@@ -57,10 +56,6 @@ NoticeBanner::NoticeBanner(Kind kind, const QString& title, const QString& messa
     // The text column takes the banner's width; the content stays leading.
     row->addLayout(column, 1);
 
-    setAttribute(Qt::WA_StyledBackground, false);
-    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Minimum);
-    policy.setHeightForWidth(true);
-    setSizePolicy(policy);
     refreshIcon();
 }
 
@@ -104,10 +99,6 @@ QString NoticeBanner::symbolName(Kind kind) {
     }
     return {};
 }
-
-bool NoticeBanner::hasHeightForWidth() const { return true; }
-
-int NoticeBanner::heightForWidth(int width) const { return layout()->totalHeightForWidth(width); }
 
 void NoticeBanner::refreshIcon() {
     // A large symbol: a good deal taller than the title's line.

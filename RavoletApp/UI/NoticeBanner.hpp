@@ -40,9 +40,6 @@ public:
     QLabel* iconLabel() const { return icon_; }
     QHBoxLayout* actionsRow() const { return actions_; }
 
-    bool hasHeightForWidth() const override;
-    int heightForWidth(int width) const override;
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;

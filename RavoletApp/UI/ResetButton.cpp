@@ -19,7 +19,6 @@ ResetButton::ResetButton(QString title, std::function<void()> action, QWidget* p
     setAutoRaise(true);
     setIcon(symbolIcon(QStringLiteral("clock.arrow.circlepath")));
     setIconSize(QSize(16, 16));
-    setFocusPolicy(Qt::TabFocus);
     setToolTip(helpText(title_));
     setAccessibleName(helpText(title_));
     connect(this, &QToolButton::clicked, this, [this] {
