@@ -5,15 +5,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QHBoxLayout>
-#include <QLineEdit>
 #include <QSlider>
 #include <QTest>
 #include <QVBoxLayout>
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 namespace ravolet {
 namespace {
@@ -96,22 +92,6 @@ TEST(ResetButton, TheSwitchHidesEveryResetBelowTheContainerAndKeepsTheControls) 
     setShowsSettingResets(&page, false);
     setShowsSettingResets(&page, true);
     EXPECT_FALSE(late->resetButton()->isVisible());
-}
-
-TEST(ResetButton, ResettableLaysTheResetBesideTheControl) {
-    int resets = 0;
-    auto* field = new QLineEdit;
-    std::unique_ptr<QWidget> row(resettable(field, QStringLiteral("Name"), [&] { ++resets; }));
-    auto* layout = qobject_cast<QHBoxLayout*>(row->layout());
-    ASSERT_NE(layout, nullptr);
-    EXPECT_EQ(layout->spacing(), 8);
-    ASSERT_EQ(layout->count(), 2);
-    EXPECT_EQ(layout->itemAt(0)->widget(), field);
-    auto* reset = qobject_cast<ResetButton*>(layout->itemAt(1)->widget());
-    ASSERT_NE(reset, nullptr);
-    EXPECT_EQ(reset->title(), QStringLiteral("Name"));
-    QTest::mouseClick(reset, Qt::LeftButton);
-    EXPECT_EQ(resets, 1);
 }
 
 } // namespace

@@ -48,22 +48,6 @@ TEST(SymbolIcon, EveryNamedSymbolHasADrawing) {
     EXPECT_TRUE(symbolPixmap(QStringLiteral("no.such.symbol"), 16, Qt::red).isNull());
 }
 
-// A sheet of the symbols at a size where their drawing can be judged.
-TEST(SymbolIcon, SheetIsPhotographed) {
-    QWidget sheet;
-    auto* grid = new QGridLayout(&sheet);
-    const QStringList names = symbolNames();
-    for (int index = 0; index < names.size(); ++index) {
-        auto* icon = new QLabel;
-        icon->setPixmap(symbolPixmap(names[index], 48, sheet.palette().color(QPalette::WindowText)));
-        auto* name = new QLabel(names[index]);
-        grid->addWidget(icon, (index / 5) * 2, index % 5, Qt::AlignCenter);
-        grid->addWidget(name, (index / 5) * 2 + 1, index % 5, Qt::AlignCenter);
-    }
-    test::showAndSettle(sheet, 900);
-    test::saveScreenshot(sheet, QStringLiteral("symbols"));
-}
-
 TEST(StatusDot, DrawsTheDotInTheLevelsColourEvenWhenOff) {
     for (auto level : {StatusDot::Level::good, StatusDot::Level::waiting, StatusDot::Level::bad,
                        StatusDot::Level::off}) {
@@ -174,13 +158,14 @@ TEST(WidgetKit, GalleryBuildsAndIsPhotographed) {
     offerSystemSettingsLink(open, SystemSettingsLink::inputMonitoring);
     layout->addWidget(open, 0, Qt::AlignLeading);
 
+    // Every symbol, large enough to judge its drawing, with its name.
     auto* symbols = new QGridLayout;
     const QStringList names = symbolNames();
     for (int index = 0; index < names.size(); ++index) {
         auto* icon = new QLabel;
-        icon->setPixmap(symbolIcon(names[index]).pixmap(20));
-        icon->setToolTip(names[index]);
-        symbols->addWidget(icon, 0, index);
+        icon->setPixmap(symbolIcon(names[index]).pixmap(32));
+        symbols->addWidget(icon, (index / 4) * 2, index % 4, Qt::AlignCenter);
+        symbols->addWidget(new Explain(names[index]), (index / 4) * 2 + 1, index % 4, Qt::AlignCenter);
     }
     layout->addLayout(symbols);
     layout->addStretch(1);
