@@ -69,6 +69,7 @@ private:
             HIDPPResult<T> result = [&]() -> HIDPPResult<T> {
                 if (error) return std::unexpected(*error);
                 if constexpr (std::is_void_v<T>) {
+                    value();
                     return {};
                 } else {
                     return value();
