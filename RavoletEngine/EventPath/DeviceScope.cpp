@@ -175,24 +175,27 @@ std::optional<ScopedDevice> DeviceScope::describe(platform::HIDServiceRef servic
 }
 
 void DeviceScope::performRefresh() {
-    std::optional<std::vector<platform::HIDServiceRef>> services;
-    if (const auto client = spi_->createSimpleClient()) services = spi_->copyServices(*client);
-
-    if (services) {
-        std::map<std::uint64_t, ScopedDevice> found;
-        for (const auto service : *services)
-            if (auto device = describe(service)) found.insert_or_assign(device->registryID, std::move(*device));
-        // Finding nothing at all keeps the tables: the enumeration may have failed.
-        if (!found.empty()) {
-            std::lock_guard guard(lock_);
-            std::unordered_set<std::uint64_t> targets;
-            for (const auto& [id, device] : found)
-                if (std::any_of(matches_.begin(), matches_.end(), [&](const auto& m) { return device.matches(m); }))
-                    targets.insert(id);
-            servicesByRegistryID_ = std::move(found);
-            targetRegistryIDs_ = std::move(targets);
-            ++counters_.refreshes;
+    std::optional<std::map<std::uint64_t, ScopedDevice>> listed;
+    if (const auto client = spi_->createSimpleClient()) {
+        if (const auto services = spi_->copyServices(*client)) {
+            listed.emplace();
+            for (const auto service : *services)
+                if (auto device = describe(service)) listed->insert_or_assign(device->registryID, std::move(*device));
         }
+        // Each refresh has a client of its own, released once its services are read.
+        spi_->releaseClient(*client);
+    }
+
+    // Finding nothing at all keeps the tables: the enumeration may have failed.
+    if (listed && !listed->empty()) {
+        std::lock_guard guard(lock_);
+        std::unordered_set<std::uint64_t> targets;
+        for (const auto& [id, device] : *listed)
+            if (std::any_of(matches_.begin(), matches_.end(), [&](const auto& m) { return device.matches(m); }))
+                targets.insert(id);
+        servicesByRegistryID_ = std::move(*listed);
+        targetRegistryIDs_ = std::move(targets);
+        ++counters_.refreshes;
     }
 
     bool pending = false;

@@ -17,6 +17,8 @@ std::vector<platform::HIDServiceRef> EngineSPIDiagnostics::services(const Privat
     const auto client = spi.createSimpleClient();
     if (!client) return {};
     auto services = spi.copyServices(*client);
+    // The copied list holds its services; the client is not needed beyond it.
+    spi.releaseClient(*client);
     return services ? std::move(*services) : std::vector<platform::HIDServiceRef>{};
 }
 

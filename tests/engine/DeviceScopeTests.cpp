@@ -222,6 +222,7 @@ TEST_F(DeviceScopeTest, AnEmptyEnumerationKeepsTheTablesAndNewMatchesForceARefre
     EXPECT_EQ(queue->runUntilIdle(), 1u);
     ASSERT_EQ(scope->targetDevices().size(), 1u);
     EXPECT_EQ(scope->targetDevices()[0].registryID, other.registryID);
+    EXPECT_EQ(hid->outstandingClients(), 0) << "every refresh releases its client, also when listing failed";
 }
 
 TEST_F(DeviceScopeTest, AQueuedRefreshDoesNothingOnceTheScopeIsGone) {
@@ -246,6 +247,7 @@ TEST_F(DeviceScopeTest, DiagnosticsLookUpTheirSymbolsAnew) {
 
     const auto services = EngineSPIDiagnostics::services(spi);
     ASSERT_EQ(services.size(), 1u);
+    EXPECT_EQ(hid->outstandingClients(), 0);
     EXPECT_EQ(EngineSPIDiagnostics::registryID(spi, services[0]), target.registryID);
     const auto misread = EngineSPIDiagnostics::registryIDMisreadAsUInt64(spi, services[0]);
     ASSERT_TRUE(misread);
