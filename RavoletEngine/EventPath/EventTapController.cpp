@@ -42,9 +42,10 @@ struct EventTapController::Handshake {
         done = true;
         signalled.notify_all();
     }
-    std::optional<StartError> wait() {
+    // The thread's answer; tapCreationFailed when none came within the limit.
+    std::optional<StartError> wait(std::chrono::milliseconds limit) {
         std::unique_lock guard(lock);
-        signalled.wait(guard, [&] { return done; });
+        if (!signalled.wait_for(guard, limit, [&] { return done; })) return StartError::tapCreationFailed;
         return failure;
     }
 };
@@ -86,7 +87,7 @@ EventTapController::~EventTapController() {
     finish(thread);
 }
 
-std::expected<void, EventTapController::StartError> EventTapController::start() {
+std::expected<void, EventTapController::StartError> EventTapController::start(std::chrono::milliseconds limit) {
     auto session = std::make_shared<Session>();
     {
         std::lock_guard guard(lock_);
@@ -114,11 +115,21 @@ std::expected<void, EventTapController::StartError> EventTapController::start() 
     // A thread left from a stop() made on the tap thread itself ends on its own.
     if (previous && previous->joinable()) previous->detach();
 
-    if (const auto failure = handshake->wait()) {
-        // Whatever made the thread give up, a failed start leaves the
-        // controller stopped (unless a newer start has taken over).
-        std::lock_guard guard(lock_);
-        if (session_ == session) running_ = false;
+    if (const auto failure = handshake->wait(limit)) {
+        // Whatever made the thread give up, or keeps it from answering, a
+        // failed start leaves the controller stopped (unless a newer start has
+        // taken over); a thread still making its tap ends on its own.
+        std::optional<platform::Thread> late;
+        {
+            std::lock_guard guard(lock_);
+            session->stopRequested = true;
+            if (session_ == session) {
+                running_ = false;
+                session_.reset();
+                late.swap(thread_);
+            }
+        }
+        if (late && late->joinable()) late->detach();
         return std::unexpected(*failure);
     }
     return {};
@@ -147,11 +158,22 @@ void EventTapController::threadBody(std::weak_ptr<EventTapController> weakSelf, 
     auto loop = platform::RunLoop::current();
     self->system_->addTapToRunLoop(*tap, loop);
     self->system_->enableTap(*tap, true);
+    bool abandoned = false;
     {
+        // A start that gave up waiting, or a stop, came while the tap was
+        // being made: nothing of this thread stays installed.
         std::lock_guard guard(self->lock_);
-        self->machPort_ = tap;
-        self->runLoopSource_ = true;
-        self->runLoop_ = loop;
+        abandoned = session->stopRequested;
+        if (!abandoned) {
+            self->machPort_ = tap;
+            self->runLoopSource_ = true;
+            self->runLoop_ = loop;
+        }
+    }
+    if (abandoned) {
+        self->system_->removeTapFromRunLoop(*tap);
+        handshake->signal(StartError::tapCreationFailed);
+        return;
     }
     handshake->signal();
     handshake.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <expected>
 #include <functional>
@@ -84,8 +85,13 @@ public:
     EventTapController(const EventTapController&) = delete;
     EventTapController& operator=(const EventTapController&) = delete;
 
+    // How long start() waits for the tap thread by default.
+    static constexpr std::chrono::milliseconds startLimit{2000};
+
     // Starts the tap thread and returns once the tap runs on it or has failed.
-    std::expected<void, StartError> start();
+    // A thread that has not answered within `limit` counts as a failed start:
+    // it is told to stop and ends on its own, leaving nothing installed.
+    std::expected<void, StartError> start(std::chrono::milliseconds limit = startLimit);
     // Switches the tap off and ends its thread (waiting for it, unless called
     // on the tap thread itself). Harmless when not started.
     void stop();

@@ -276,7 +276,7 @@ void MacroExecutor::reset(std::vector<ButtonIntent> thenExecuting) {
     }
 }
 
-void MacroExecutor::drain() { drainPipelineQueue(*queue_); }
+bool MacroExecutor::drain(std::optional<std::chrono::nanoseconds> limit) { return drainPipelineQueue(*queue_, limit); }
 
 MacroExecutor::Metrics MacroExecutor::snapshotMetrics() const {
     std::lock_guard guard(lock_);

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -73,8 +75,9 @@ public:
     // every repeat, starts a new epoch, then runs `thenExecuting` under it.
     void reset(std::vector<ButtonIntent> thenExecuting = {});
     // Returns once every block already enqueued has run (delays and timer fires
-    // not yet due are not waited for). Not from the queue itself.
-    void drain();
+    // not yet due are not waited for), or after `limit` at the latest; false
+    // when those blocks have not all run. Not from the queue itself.
+    bool drain(std::optional<std::chrono::nanoseconds> limit = std::nullopt);
     void stopAllRepeats();
 
     Metrics snapshotMetrics() const;

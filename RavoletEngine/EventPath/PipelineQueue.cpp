@@ -10,18 +10,15 @@ std::shared_ptr<platform::Scheduler> makePipelineQueue(std::string label) {
     return std::make_shared<platform::SerialQueue>(std::move(label), platform::QueuePriority::userInteractive);
 }
 
-void drainPipelineQueue(platform::Scheduler& queue) {
-    if (auto* serial = dynamic_cast<platform::SerialQueue*>(&queue)) {
-        serial->sync([] {});
-        return;
-    }
+bool drainPipelineQueue(platform::Scheduler& queue, std::optional<std::chrono::nanoseconds> limit) {
     if (auto* manual = dynamic_cast<platform::ManualScheduler*>(&queue)) {
         manual->runUntilIdle();
-        return;
+        return true;
     }
+    if (auto* serial = dynamic_cast<platform::SerialQueue*>(&queue); serial && !limit) return serial->sync([] {});
     // Any other scheduler runs on a thread of its own; the wait ends also
     // when it drops the marker (its thread has ended).
-    platform::waitForPostedWork(queue);
+    return platform::waitForPostedWork(queue, limit);
 }
 
 std::chrono::nanoseconds nanosFromMillis(double millis) {

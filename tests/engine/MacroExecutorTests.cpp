@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -267,6 +269,35 @@ TEST(MacroExecutorOnItsQueue, DrainReturnsWhenTheQueuesThreadHasEnded) {
     executor->execute({I::keyDown(1, {})});
     executor->drain();
     EXPECT_EQ(executor->snapshotMetrics().intentsExecuted, 0);
+}
+
+// Side effects that keep the queue busy until the test lets them go.
+class HeldSideEffects final : public MacroSideEffects {
+public:
+    void requestDPI(std::int64_t) override {
+        std::unique_lock guard(lock);
+        changed.wait(guard, [&] { return released; });
+    }
+    void launchApp(const std::string&) override {}
+    void runShortcut(const std::string&) override {}
+    void release() {
+        std::lock_guard guard(lock);
+        released = true;
+        changed.notify_all();
+    }
+    std::mutex lock;
+    std::condition_variable changed;
+    bool released = false;
+};
+
+TEST(MacroExecutorOnItsQueue, DrainWaitsNoLongerThanItsLimit) {
+    auto effects = std::make_shared<HeldSideEffects>();
+    auto executor = MacroExecutor::create(std::make_shared<LoggingPoster>(), effects);
+    executor->execute({I::setDPI(800), I::keyDown(1, {})});
+    EXPECT_FALSE(executor->drain(30ms)) << "the queue is still busy";
+    effects->release();
+    EXPECT_TRUE(executor->drain(std::chrono::seconds(20)));
+    EXPECT_EQ(executor->snapshotMetrics().keysPosted, 1);
 }
 
 TEST(MacroExecutorOnItsQueue, IntentsFromSeveralThreadsRunInOrderPerListAndDrainWaitsForThem) {
