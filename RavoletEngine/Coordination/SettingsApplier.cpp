@@ -106,11 +106,11 @@ void SettingsApplier::handle(HIDPPEvent event) {
                        },
                        [&](const HIDPPEvent::StateChanged& changed) {
                            if (changed.state == HIDPPConnectionState::notPermitted()) {
-                               self.state_ = SettingsApplyState::notPermitted();
+                               self.setState(SettingsApplyState::notPermitted());
                            }
                        },
                        [&](const HIDPPEvent::DeviceRemoved&) {
-                           self.state_ = SettingsApplyState::idle();
+                           self.setState(SettingsApplyState::idle());
                            self.lastAppliedDPI_.reset();
                        },
                        [](const auto&) {},
@@ -128,6 +128,13 @@ void SettingsApplier::onDeviceDPIChange(DPIObserver observer) {
 
 void SettingsApplier::onDeviceReady(ReadyObserver observer) {
     onExecutor([observer = std::move(observer)](SettingsApplier& self) mutable { self.readyObserver_ = std::move(observer); });
+}
+
+void SettingsApplier::onStateChange(StateObserver observer) {
+    onExecutor([observer = std::move(observer)](SettingsApplier& self) mutable {
+        self.stateObserver_ = std::move(observer);
+        if (self.stateObserver_) self.stateObserver_(self.state_);
+    });
 }
 
 void SettingsApplier::snapshot(HIDPPExecutor executor, std::move_only_function<void(Snapshot)> completion) {
@@ -153,7 +160,7 @@ void SettingsApplier::waitForApply(HIDPPExecutor executor, std::move_only_functi
 }
 
 void SettingsApplier::applyHere() {
-    state_ = SettingsApplyState::applying();
+    setState(SettingsApplyState::applying());
     submit(dpiOverride_ ? dpiOverride_ : desired_.dpi, desired_.reportRateHertz, desired_.highResolutionWheel);
 }
 
@@ -217,26 +224,29 @@ void SettingsApplier::ended(const std::shared_ptr<Job>& job) {
 
 void SettingsApplier::record(OptionalDPI dpi, OptionalDPI reported) {
     if (dpi) lastAppliedDPI_ = dpi;
-    state_ = SettingsApplyState::applied(lastAppliedDPI_);
+    setState(SettingsApplyState::applied(lastAppliedDPI_));
     if (!reported || *reported < 1 || deviceReportedDPI_ == reported) return;
     deviceReportedDPI_ = reported;
     if (dpiObserver_) dpiObserver_(reported);
 }
 
+void SettingsApplier::setState(SettingsApplyState state) {
+    if (state == state_) return;
+    state_ = std::move(state);
+    if (stateObserver_) stateObserver_(state_);
+}
+
 void SettingsApplier::record(const HIDPPError& error) {
     switch (error.kind()) {
     case HIDPPError::Kind::notPermitted:
-        state_ = SettingsApplyState::notPermitted();
-        return;
+        return setState(SettingsApplyState::notPermitted());
     case HIDPPError::Kind::deviceNotFound:
     case HIDPPError::Kind::notOpen:
     case HIDPPError::Kind::notConnected:
     case HIDPPError::Kind::deviceRemoved:
-        state_ = SettingsApplyState::idle();
-        return;
+        return setState(SettingsApplyState::idle());
     default:
-        state_ = SettingsApplyState::failed(error.description());
-        return;
+        return setState(SettingsApplyState::failed(error.description()));
     }
 }
 

@@ -39,6 +39,8 @@ public:
     using DPIObserver = std::function<void(std::optional<std::int64_t>)>;
     // Told when the mouse has become ready.
     using ReadyObserver = std::function<void()>;
+    // Told of each state the applier passes through.
+    using StateObserver = std::function<void(const SettingsApplyState&)>;
 
     // What the applier holds at one moment.
     struct Snapshot {
@@ -90,6 +92,9 @@ public:
     void onDeviceDPIChange(DPIObserver observer);
     // Stores the observer (replacing any earlier one); does not call it.
     void onDeviceReady(ReadyObserver observer);
+    // Stores the observer (replacing any earlier one), calls it at once with
+    // the state now, then with every new state.
+    void onStateChange(StateObserver observer);
 
     // Hands over what the applier holds once every call made before has run.
     // The completion is called exactly once, on `executor` (null: the applier's).
@@ -112,6 +117,7 @@ private:
     void ended(const std::shared_ptr<Job>& job);
     void record(std::optional<std::int64_t> dpi, std::optional<std::int64_t> reported);
     void record(const HIDPPError& error);
+    void setState(SettingsApplyState state);
 
     const std::shared_ptr<HIDPPControlling> control_;
     const std::shared_ptr<platform::Executor> executor_;
@@ -124,6 +130,7 @@ private:
     std::optional<std::int64_t> deviceReportedDPI_;
     DPIObserver dpiObserver_;
     ReadyObserver readyObserver_;
+    StateObserver stateObserver_;
     // The job talking to the mouse, and the newest one waiting for it.
     std::shared_ptr<Job> running_;
     std::shared_ptr<Job> pending_;
