@@ -1,0 +1,52 @@
+#include "Platform/Linux/LinuxHIDServices.hpp"
+#include "Platform/Linux/LinuxPermissionProbe.hpp"
+#include "Platform/Linux/LinuxProcessLauncher.hpp"
+#include "Platform/RunLoop.hpp"
+#include "Platform/Simulated/SimulatedDisplays.hpp"
+#include "Platform/Simulated/SimulatedEventSystem.hpp"
+#include "Platform/Simulated/SimulatedWorkspace.hpp"
+#include "RavoletEngine/Coordination/RavoletEngine.hpp"
+
+namespace ravolet {
+
+namespace {
+
+// The services Linux has no form of yet (the input stream, the displays, the
+// desktop's applications): one empty simulated machine per process. Made on
+// first use and never destroyed, so that the event system's thread is still
+// there for whoever posts at the very end.
+struct StandIns {
+    std::shared_ptr<platform::EventSystem> events = std::make_shared<platform::SimulatedEventSystem>();
+    std::shared_ptr<platform::Displays> displays = std::make_shared<platform::SimulatedDisplays>();
+    std::shared_ptr<platform::Workspace> workspace = platform::SimulatedWorkspace::make();
+};
+
+const StandIns& standIns() {
+    static const StandIns* const standIns = new StandIns();
+    return *standIns;
+}
+
+} // namespace
+
+RavoletEngine::Environment RavoletEngine::Environment::standard() { return Environment{}.completed(); }
+
+RavoletEngine::Environment RavoletEngine::Environment::completed() const {
+    // Each default is made only when the field is empty: the process's tuner,
+    // for one, writes back what an earlier run left as soon as it exists.
+    Environment e = *this;
+    if (!e.ui) e.ui = platform::RunLoop::current();
+    if (!e.events) e.events = standIns().events;
+    if (!e.privateHID) e.privateHID = std::make_shared<platform::LinuxPrivateHIDEventSystem>();
+    if (!e.displays) e.displays = standIns().displays;
+    if (!e.workspace) e.workspace = standIns().workspace;
+    if (!e.permissions) {
+        e.permissions = std::make_shared<platform::LinuxPermissionProbe>(HIDPPDeviceMatch::g502X.vendorID,
+                                                                         HIDPPDeviceMatch::g502X.productID);
+    }
+    if (!e.launcher) e.launcher = std::make_shared<platform::LinuxProcessLauncher>();
+    if (!e.pointerTuning) e.pointerTuning = PointerHardwareTuning::shared();
+    if (!e.makeDevice) e.makeDevice = [](HIDPPDeviceMatch match) { return HIDPPDevice::create(match); };
+    return e;
+}
+
+} // namespace ravolet
