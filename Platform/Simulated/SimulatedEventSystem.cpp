@@ -317,9 +317,20 @@ void SimulatedEventSystem::post(EventTapLocation location, const Event& event) {
 
 // --- Taps ---
 
+void SimulatedEventSystem::setTapCreationHook(std::function<void()> hook) {
+    std::lock_guard guard(lock_);
+    tapCreationHook_ = std::move(hook);
+}
+
 std::shared_ptr<EventTap> SimulatedEventSystem::createTap(EventTapLocation location, EventTapPlacement placement,
                                                           EventTapOptions options, std::uint64_t eventsOfInterest,
                                                           EventTapCallback callback, void* userInfo) {
+    std::function<void()> hook;
+    {
+        std::lock_guard guard(lock_);
+        hook = tapCreationHook_;
+    }
+    if (hook) hook();
     std::lock_guard guard(lock_);
     if (!tapsAllowed_ || !callback) return nullptr;
     auto tap = std::make_shared<Tap>();

@@ -59,6 +59,9 @@ public:
     // (the reason is the "tap disabled" event type its callback receives).
     void disableTap(EventTap& tap, EventType reason);
     void setTapResponseLimit(std::chrono::milliseconds limit);
+    // Called on the creating thread each time a tap is about to be made, so a
+    // test can hold its creation up.
+    void setTapCreationHook(std::function<void()> hook);
 
     // Waits until every injected and posted event has been through the taps
     // and delivered or swallowed, and every "tap disabled" notice has been
@@ -139,6 +142,7 @@ private:
     bool sourcesAllowed_ = true;
     bool eventsAllowed_ = true;
     std::chrono::milliseconds responseLimit_{5000};
+    std::function<void()> tapCreationHook_;
     // Taps in stream order: by location, then head-inserted before tail-appended.
     std::vector<std::weak_ptr<Tap>> taps_;
     std::vector<Event> delivered_;

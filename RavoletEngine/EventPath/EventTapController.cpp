@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <optional>
+#include <utility>
 
 #include "Platform/MonotonicClock.hpp"
 
@@ -118,18 +119,9 @@ std::expected<void, EventTapController::StartError> EventTapController::start(st
     if (const auto failure = handshake->wait(limit)) {
         // Whatever made the thread give up, or keeps it from answering, a
         // failed start leaves the controller stopped (unless a newer start has
-        // taken over); a thread still making its tap ends on its own.
-        std::optional<platform::Thread> late;
-        {
-            std::lock_guard guard(lock_);
-            session->stopRequested = true;
-            if (session_ == session) {
-                running_ = false;
-                session_.reset();
-                late.swap(thread_);
-            }
-        }
-        if (late && late->joinable()) late->detach();
+        // taken over): what a late thread installed is undone, and a thread
+        // still making its tap ends on its own.
+        if (auto late = endSession(&session); late && late->joinable()) late->detach();
         return std::unexpected(*failure);
     }
     return {};
@@ -191,18 +183,28 @@ void EventTapController::threadBody(std::weak_ptr<EventTapController> weakSelf, 
 }
 
 void EventTapController::stop() {
+    std::optional<platform::Thread> thread = endSession(nullptr);
+    finish(thread);
+}
+
+std::optional<platform::Thread> EventTapController::endSession(const std::shared_ptr<Session>* session) {
     std::shared_ptr<platform::EventTap> port;
     std::shared_ptr<platform::RunLoop> loop;
     bool hadSource = false;
     std::optional<platform::Thread> thread;
     {
         std::lock_guard guard(lock_);
+        if (session) {
+            (*session)->stopRequested = true;
+            if (session_ != *session) return std::nullopt;
+        }
         running_ = false;
         if (session_) session_->stopRequested = true;
         session_.reset();
-        port = machPort_;
-        hadSource = runLoopSource_;
-        loop = runLoop_;
+        port = std::exchange(machPort_, nullptr);
+        hadSource = std::exchange(runLoopSource_, false);
+        loop = std::exchange(runLoop_, nullptr);
+        thread.swap(thread_);
     }
     if (port) system_->enableTap(*port, false);
     if (loop && hadSource && port) {
@@ -212,13 +214,7 @@ void EventTapController::stop() {
         // Ends the current slice at once rather than after up to 0.25 s.
         loop->stop();
     }
-    {
-        std::lock_guard guard(lock_);
-        runLoopSource_ = false;
-        runLoop_.reset();
-        thread.swap(thread_);
-    }
-    finish(thread);
+    return thread;
 }
 
 bool EventTapController::isRunning() const {

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <type_traits>
@@ -159,66 +160,26 @@ TEST_F(EventTapTest, StartFailsWithoutPermissionAndWhileRunning) {
     tap->stop();
 }
 
-// The simulated system, whose tap is made only once the test lets it.
-class HeldTapSystem final : public EventSystem {
-public:
-    explicit HeldTapSystem(std::shared_ptr<SimulatedEventSystem> inner) : inner_(std::move(inner)) {}
-    void release() {
-        std::lock_guard guard(lock_);
-        released_ = true;
-        changed_.notify_all();
-    }
-
-    std::shared_ptr<EventTap> createTap(EventTapLocation location, EventTapPlacement placement, EventTapOptions options,
-                                        std::uint64_t mask, EventTapCallback callback, void* userInfo) override {
-        std::unique_lock guard(lock_);
-        changed_.wait(guard, [&] { return released_; });
-        return inner_->createTap(location, placement, options, mask, callback, userInfo);
-    }
-    std::shared_ptr<EventSource> createSource(EventSourceStateID id) override { return inner_->createSource(id); }
-    bool keyState(EventSourceStateID id, std::uint16_t key) const override { return inner_->keyState(id, key); }
-    EventFlags flagsState(EventSourceStateID id) const override { return inner_->flagsState(id); }
-    std::optional<Event> createEvent(const EventSource* source) override { return inner_->createEvent(source); }
-    std::optional<Event> createScrollWheelEvent(const EventSource* source, ScrollEventUnit units, std::uint32_t count,
-                                                std::int32_t w1, std::int32_t w2, std::int32_t w3) override {
-        return inner_->createScrollWheelEvent(source, units, count, w1, w2, w3);
-    }
-    std::optional<Event> createMouseEvent(const EventSource* source, EventType type, Point at, MouseButton b) override {
-        return inner_->createMouseEvent(source, type, at, b);
-    }
-    std::optional<Event> createKeyboardEvent(const EventSource* source, std::uint16_t key, bool down) override {
-        return inner_->createKeyboardEvent(source, key, down);
-    }
-    void post(EventTapLocation location, const Event& event) override { inner_->post(location, event); }
-    void addTapToRunLoop(EventTap& tap, std::shared_ptr<Executor> loop) override { inner_->addTapToRunLoop(tap, std::move(loop)); }
-    void removeTapFromRunLoop(EventTap& tap) override { inner_->removeTapFromRunLoop(tap); }
-    void enableTap(EventTap& tap, bool enable) override { inner_->enableTap(tap, enable); }
-    bool isTapEnabled(const EventTap& tap) const override { return inner_->isTapEnabled(tap); }
-
-private:
-    const std::shared_ptr<SimulatedEventSystem> inner_;
-    std::mutex lock_;
-    std::condition_variable changed_;
-    bool released_ = false;
-};
-
 TEST_F(EventTapTest, AStartTheTapThreadDoesNotAnswerInTimeFailsAndLeavesNothingInstalled) {
-    auto held = std::make_shared<HeldTapSystem>(system);
-    auto tap = EventTapController::create(held, config, {}, [](EventType, Event&) { return TapVerdict::pass; });
-    const auto late = tap->start(50ms);
+    std::promise<void> entered, release;
+    system->setTapCreationHook([&, go = release.get_future().share()] {
+        entered.set_value();
+        go.wait();
+    });
+    auto tap = makeController();
+    const auto late = tap->start(20ms);
     ASSERT_FALSE(late);
     EXPECT_EQ(late.error(), EventTapController::StartError::tapCreationFailed);
     EXPECT_FALSE(tap->isRunning());
 
     // The thread makes its tap after all, and gives it up.
-    held->release();
+    entered.get_future().wait();
+    system->setTapCreationHook(nullptr);
+    release.set_value();
     EXPECT_EQ(settledTapThreadCount(0), 0);
-    EXPECT_EQ(system->tapCount(), 0u);
     EXPECT_FALSE(tap->isTapEnabled());
-
+    EXPECT_EQ(system->tapCount(), 0u);
     ASSERT_TRUE(tap->start());
-    EXPECT_TRUE(tap->isTapEnabled());
-    EXPECT_EQ(system->tapCount(), 1u);
     tap->stop();
 }
 
