@@ -72,34 +72,26 @@ private:
     std::deque<platform::Task> tasks_;
 };
 
-// Every call reaching the mouse, as "setDPI(800)", "readDPI()" and so on,
-// passed on to the real control.
+// Every call reaching the mouse ("setDPI(800)", "readDPI()"), passed on to the real control.
 class LoggingControl final : public HIDPPControlling {
 public:
     explicit LoggingControl(std::shared_ptr<HIDPPControlling> inner) : inner_(std::move(inner)) {}
-    void setDPI(std::int64_t dpi, HIDPPExecutor executor, HIDPPCompletion<std::int64_t> completion) override {
-        note(fmt::format("setDPI({})", dpi));
-        inner_->setDPI(dpi, std::move(executor), std::move(completion));
+    void setDPI(std::int64_t dpi, HIDPPExecutor e, HIDPPCompletion<std::int64_t> done) override {
+        note(fmt::format("setDPI({})", dpi)), inner_->setDPI(dpi, std::move(e), std::move(done));
     }
-    void setReportRate(std::int64_t hertz, HIDPPExecutor executor, HIDPPCompletion<void> completion) override {
-        note(fmt::format("setReportRate({})", hertz));
-        inner_->setReportRate(hertz, std::move(executor), std::move(completion));
+    void setReportRate(std::int64_t hertz, HIDPPExecutor e, HIDPPCompletion<void> done) override {
+        note(fmt::format("setReportRate({})", hertz)), inner_->setReportRate(hertz, std::move(e), std::move(done));
     }
-    void setWheelHighResolution(bool on, HIDPPExecutor executor, HIDPPCompletion<bool> completion) override {
-        note(fmt::format("setWheelHighResolution({})", on));
-        inner_->setWheelHighResolution(on, std::move(executor), std::move(completion));
+    void setWheelHighResolution(bool on, HIDPPExecutor e, HIDPPCompletion<bool> done) override {
+        note(fmt::format("setWheelHighResolution({})", on)), inner_->setWheelHighResolution(on, std::move(e), std::move(done));
     }
-    void readDPI(HIDPPExecutor executor, HIDPPCompletion<std::int64_t> completion) override {
-        note("readDPI()");
-        inner_->readDPI(std::move(executor), std::move(completion));
+    void readDPI(HIDPPExecutor e, HIDPPCompletion<std::int64_t> done) override {
+        note("readDPI()"), inner_->readDPI(std::move(e), std::move(done));
     }
-    std::vector<std::string> calls() const {
+    // The calls since the last time they were taken.
+    std::vector<std::string> take() {
         std::lock_guard guard(lock_);
-        return calls_;
-    }
-    void clear() {
-        std::lock_guard guard(lock_);
-        calls_.clear();
+        return std::exchange(calls_, {});
     }
 
 private:
@@ -108,7 +100,7 @@ private:
         calls_.push_back(std::move(call));
     }
     const std::shared_ptr<HIDPPControlling> inner_;
-    mutable std::mutex lock_;
+    std::mutex lock_;
     std::vector<std::string> calls_;
 };
 
@@ -155,13 +147,14 @@ struct EngineMachine {
     std::shared_ptr<platform::SimulatedPermissionProbe> probe = std::make_shared<platform::SimulatedPermissionProbe>();
     std::shared_ptr<FakePointerPropertyBackend> pointerBackend = std::make_shared<FakePointerPropertyBackend>(
         std::vector{PointerServiceIdentity{pointerServiceID, 0x046D, 0xC099, "G502 X", 1, 2}});
-    std::shared_ptr<platform::InMemoryFileSystem> files = std::make_shared<platform::InMemoryFileSystem>();
-    std::shared_ptr<PointerPropertyBackend> tuningBackend = pointerBackend;
-    std::shared_ptr<PointerHardwareTuning> tuning;
+    std::shared_ptr<PointerHardwareTuning> tuning = std::make_shared<PointerHardwareTuning>(
+        pointerBackend, std::make_shared<platform::InMemoryKeyValueStore>(), std::nullopt,
+        std::vector{HIDPPDeviceMatch::g502X}, std::make_shared<platform::SimulatedClock>(),
+        std::make_shared<platform::InMemoryFileSystem>());
     std::shared_ptr<EventPosting> poster = std::make_shared<CGEventPoster>(events, platform::EventTapLocation::session);
     // The devices the engine made through its factory.
     std::vector<std::shared_ptr<HIDPPDevice>> madeDevices;
-    std::vector<HIDPPDeviceMatch> madeFor;
+    std::vector<std::shared_ptr<RavoletEngine>> engines;
 
     EngineMachine() {
         hid->attach(mouseDevice);
@@ -173,57 +166,37 @@ struct EngineMachine {
         mouse->plugIn(bus);
     }
     ~EngineMachine() {
+        // A test that ended early leaves no tap thread behind; the test's
+        // own handlers are gone by now.
+        for (const auto& engine : engines) {
+            engine->setOnStatusChange(nullptr);
+            engine->stop();
+        }
+        engines.clear();
         madeDevices.clear();
         clock->runUntilIdle();
     }
 
-    // Made on first use, so that a test can change the backend first.
-    std::shared_ptr<PointerHardwareTuning> pointerTuning() {
-        if (!tuning) {
-            tuning = std::make_shared<PointerHardwareTuning>(tuningBackend, std::make_shared<platform::InMemoryKeyValueStore>(),
-                                                             std::nullopt, std::vector{HIDPPDeviceMatch::g502X},
-                                                             std::make_shared<platform::SimulatedClock>(), files);
-        }
-        return tuning;
-    }
-
-    HIDPPEnvironment hidEnvironment() const {
-        return HIDPPEnvironment{bus, clock, [clock = clock] { return std::shared_ptr<platform::Executor>(clock); }};
-    }
     std::shared_ptr<HIDPPDevice> makeDevice(HIDPPDeviceMatch match = HIDPPDeviceMatch::g502X) const {
-        return HIDPPDevice::create(match, hidEnvironment(), clock);
+        return HIDPPDevice::create(match, HIDPPEnvironment{bus, clock, [clock = clock] { return std::shared_ptr<platform::Executor>(clock); }},
+                                   clock);
     }
-
     // What the application passes, without a control of its own.
     RavoletEngine::Options options() const {
         EventTapController::Configuration tap;
         tap.eventsOfInterest = EventTapController::defaultEventMask;
-        return RavoletEngine::Options{{HIDPPDeviceMatch::g502X}, tap, poster, nullptr, false, true, true,
-                                      std::nullopt, std::nullopt, false, false};
-    }
-    RavoletEngine::Environment environment() {
-        RavoletEngine::Environment e;
-        e.ui = main;
-        e.events = events;
-        e.privateHID = hid;
-        e.displays = std::make_shared<platform::SimulatedDisplays>();
-        e.workspace = workspace;
-        e.permissions = probe;
-        e.launcher = std::make_shared<platform::SimulatedProcessLauncher>();
-        e.pointerTuning = pointerTuning();
-        e.makeDevice = [this](HIDPPDeviceMatch match) {
-            madeFor.push_back(match);
-            return madeDevices.emplace_back(makeDevice(match));
-        };
-        e.scrollQueue = clock;
-        e.macroQueue = clock;
-        e.scopeRefreshQueue = clock;
-        e.applierExecutor = clock;
-        e.scopeTicks = [clock = clock] { return clock->nowNanos(); };
-        return e;
+        return {{HIDPPDeviceMatch::g502X}, tap, poster, nullptr, false, true, true, std::nullopt, std::nullopt, false, false};
     }
     std::shared_ptr<RavoletEngine> makeEngine(Config config, RavoletEngine::Options options) {
-        auto engine = RavoletEngine::create(std::move(config), std::move(options), environment());
+        auto engine = RavoletEngine::create(
+            std::move(config), std::move(options),
+            {.ui = main, .events = events, .privateHID = hid, .displays = std::make_shared<platform::SimulatedDisplays>(),
+             .workspace = workspace, .permissions = probe, .launcher = std::make_shared<platform::SimulatedProcessLauncher>(),
+             .pointerTuning = tuning,
+             .makeDevice = [this](HIDPPDeviceMatch match) { return madeDevices.emplace_back(makeDevice(match)); },
+             .scrollQueue = clock, .macroQueue = clock, .scopeRefreshQueue = clock, .applierExecutor = clock,
+             .scopeTicks = [clock = clock] { return clock->nowNanos(); }});
+        engines.push_back(engine);
         settle();
         return engine;
     }
@@ -238,13 +211,12 @@ struct EngineMachine {
             ran = main->runUntilIdle() + clock->runUntilIdle();
         } while (ran > 0);
     }
-    void inject(platform::EventType type, platform::MouseButton button) {
-        events->inject(mouseDevice, platform::SimulatedEventSystem::buttonEvent(type, button));
-        settle();
-    }
     void inject(platform::Event event) {
         events->inject(mouseDevice, std::move(event));
         settle();
+    }
+    void inject(platform::EventType type, platform::MouseButton button) {
+        inject(platform::SimulatedEventSystem::buttonEvent(type, button));
     }
     // Key codes of the key events programs posted with that direction, oldest first.
     std::vector<std::int64_t> postedKeys(platform::EventType type) const {
