@@ -1,13 +1,17 @@
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 #include "Core/Json.hpp"
 #include "Support/OptionSet.hpp"
 
 namespace ravolet {
+
+struct EditableModifier;
 
 // The modifier keys held with an input. Any 32-bit value is valid; unnamed
 // bits stay in rawValue and take part in equality and hashing.
@@ -23,6 +27,9 @@ struct ModifierFlags : OptionSet<ModifierFlags, std::uint32_t> {
     static const ModifierFlags none;
     // Shift, control, option, command and function; caps lock is not part of it.
     static const ModifierFlags bindable;
+    // The modifiers a user may switch on for a binding or a key, in the order
+    // they are shown: control, option, shift, command, function.
+    static const std::array<EditableModifier, 5> editable;
 
     // The set with caps lock and every unnamed bit removed: bindings and the
     // key recorder compare modifiers in this form.
@@ -42,6 +49,21 @@ inline constexpr ModifierFlags ModifierFlags::command{16};
 inline constexpr ModifierFlags ModifierFlags::function{32};
 inline constexpr ModifierFlags ModifierFlags::none{0};
 inline constexpr ModifierFlags ModifierFlags::bindable{62};
+
+// One modifier as the interface offers it: its symbol and its name.
+struct EditableModifier {
+    ModifierFlags flag;
+    std::string_view symbol;
+    std::string_view name;
+};
+
+inline constexpr std::array<EditableModifier, 5> ModifierFlags::editable{{
+    {ModifierFlags::control, "⌃", "Control"},
+    {ModifierFlags::option, "⌥", "Option"},
+    {ModifierFlags::shift, "⇧", "Shift"},
+    {ModifierFlags::command, "⌘", "Command"},
+    {ModifierFlags::function, "fn", "Fn"},
+}};
 
 } // namespace ravolet
 

@@ -1,0 +1,79 @@
+#include "RavoletApp/ViewModels/KeyCatalog.hpp"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+namespace ravolet {
+namespace {
+
+TEST(KeyCatalog, TheTableRunsGroupByGroupWithEveryCodeOnce) {
+    const std::vector<std::size_t> sizes{26, 10, 20, 11, 4, 11, 16};
+    std::vector<KeyCatalog::Key> concatenated;
+    for (std::size_t g = 0; g < KeyCatalog::groupOrder.size(); ++g) {
+        const auto rows = KeyCatalog::keys(KeyCatalog::groupOrder[g]);
+        EXPECT_EQ(rows.size(), sizes[g]) << KeyCatalog::groupOrder[g];
+        for (const KeyCatalog::Key& key : rows) EXPECT_EQ(key.group, KeyCatalog::groupOrder[g]);
+        concatenated.insert(concatenated.end(), rows.begin(), rows.end());
+    }
+    const auto all = KeyCatalog::all();
+    EXPECT_EQ(std::vector<KeyCatalog::Key>(all.begin(), all.end()), concatenated);
+    ASSERT_EQ(all.size(), 98u);
+
+    std::set<std::uint16_t> codes;
+    for (const KeyCatalog::Key& key : all) {
+        EXPECT_TRUE(codes.insert(key.code).second) << "code " << key.code << " occurs twice";
+        EXPECT_EQ(KeyCatalog::name(key.code), key.name);
+    }
+
+    const auto keypad = KeyCatalog::keys("Keypad");
+    EXPECT_EQ(keypad.front().name, "Keypad 0");
+    EXPECT_EQ(keypad.back().name, "Keypad .");
+    EXPECT_TRUE(KeyCatalog::keys("letters").empty());
+    EXPECT_TRUE(KeyCatalog::keys("").empty());
+}
+
+TEST(KeyCatalog, NamesAKeyOrFallsBackToItsNumber) {
+    const struct {
+        std::uint16_t code;
+        const char* name;
+    } rows[] = {
+        {0, "A"},           {50, "`"},           {42, "\\"},      {8, "C"},
+        {49, "Space"},      {117, "Forward Delete"}, {125, "Down Arrow"}, {67, "Keypad ×"},
+        {75, "Keypad ÷"},   {90, "F20"},         {71, "Key 71"},  {81, "Key 81"},
+        {55, "Key 55"},     {127, "Key 127"},    {128, "Key 128"}, {65535, "Key 65535"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(KeyCatalog::name(row.code), row.name) << row.code;
+}
+
+TEST(KeyCatalog, ModifiersReadInTheirFixedOrderWithoutCapsLock) {
+    using M = ModifierFlags;
+    const auto all5 = M::of({M::function, M::command, M::shift, M::option, M::control});
+    const struct {
+        ModifierFlags modifiers;
+        const char* symbols;
+        const char* spelledOut;
+    } rows[] = {
+        {M::none, "", "no modifiers"},
+        {M::capsLock, "", "no modifiers"},
+        {M(0x100), "", "no modifiers"},
+        {M::command, "⌘", "Command"},
+        {M::of({M::command, M::shift}), "⇧⌘", "Shift + Command"},
+        {M::of({M::shift, M::command}), "⇧⌘", "Shift + Command"},
+        {M::of({M::function, M::control}), "⌃fn", "Control + Fn"},
+        {all5, "⌃⌥⇧⌘fn", "Control + Option + Shift + Command + Fn"},
+        {all5 | M::capsLock | M(0x10000), "⌃⌥⇧⌘fn", "Control + Option + Shift + Command + Fn"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(KeyCatalog::symbols(row.modifiers), row.symbols) << row.modifiers.rawValue;
+        EXPECT_EQ(KeyCatalog::spelledOut(row.modifiers), row.spelledOut) << row.modifiers.rawValue;
+    }
+
+    std::vector<std::string_view> names;
+    for (const EditableModifier& modifier : ModifierFlags::editable) names.push_back(modifier.name);
+    EXPECT_EQ(names, (std::vector<std::string_view>{"Control", "Option", "Shift", "Command", "Fn"}));
+}
+
+} // namespace
+} // namespace ravolet
