@@ -1,0 +1,83 @@
+#include "RavoletApp/ViewModels/ActionSummary.hpp"
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "RavoletApp/ViewModels/KeyCatalog.hpp"
+#include "Support/ValueSupport.hpp"
+
+namespace ravolet {
+
+namespace {
+
+// Symbols, then the key's name: "⇧⌘K".
+template <KeyCase Case>
+std::string chord(const KeyPayload<Case>& key) {
+    return KeyCatalog::symbols(key.modifiers) + KeyCatalog::name(key.code);
+}
+
+// Milliseconds as a whole number, cut toward zero. Only a hand-edited document
+// holds values beyond the 64-bit range; they read as its nearest end, and NaN
+// as 0, rather than stopping the program.
+std::string wholeMillis(double millis) {
+    constexpr double upper = 9223372036854775808.0;  // 2^63
+    std::int64_t whole = 0;
+    if (std::isnan(millis)) {
+        whole = 0;
+    } else if (millis >= upper) {
+        whole = std::numeric_limits<std::int64_t>::max();
+    } else if (millis < -upper) {
+        whole = std::numeric_limits<std::int64_t>::min();
+    } else {
+        whole = static_cast<std::int64_t>(millis);
+    }
+    return fmt::format("{}", whole);
+}
+
+} // namespace
+
+std::string actionSummary(const Action& action, const ApplicationNameLookup& applicationName) {
+    return std::visit(
+        Overloaded{
+            [](const Action::KeyStroke& key) { return "Sends " + chord(key); },
+            [](const Action::Hold& key) { return "Holds " + chord(key); },
+            [](const Action::RepeatWhileHeld& repeat) {
+                return "Repeats " + macroStepSummary(repeat.step) + " every " + wholeMillis(repeat.intervalMillis) +
+                       " ms";
+            },
+            [](const Action::Sequence& sequence) {
+                const std::size_t count = sequence.steps.size();
+                return fmt::format("Plays {} step{}", count, count == 1 ? "" : "s");
+            },
+            [](const Action::DpiShift& shift) { return fmt::format("Drops to {} DPI while held", shift.toDPI); },
+            [&](const Action::LaunchApp& launch) -> std::string {
+                if (launch.bundleID.empty()) return "Opens an app (not chosen yet)";
+                std::optional<std::string> name = applicationName ? applicationName(launch.bundleID) : std::nullopt;
+                return "Opens " + (name && !name->empty() ? *name : launch.bundleID);
+            },
+            [](const Action::RunShortcut& shortcut) -> std::string {
+                if (shortcut.name.empty()) return "Runs a Shortcut (not named yet)";
+                return "Runs the “" + shortcut.name + "” Shortcut";
+            },
+            [](const Action::PassThrough&) -> std::string { return "Unchanged"; },
+        },
+        action.value);
+}
+
+std::string macroStepSummary(const MacroStep& step) {
+    return std::visit(Overloaded{
+                          [](const MacroStep::Key& key) { return "press " + chord(key); },
+                          [](const MacroStep::KeyDown& key) { return "hold " + chord(key) + " down"; },
+                          [](const MacroStep::KeyUp& key) { return "let " + chord(key) + " up"; },
+                          [](const MacroStep::Delay& delay) { return "wait " + wholeMillis(delay.millis) + " ms"; },
+                          [](const MacroStep::MouseButton& button) {
+                              return fmt::format("click mouse button {}", button.number);
+                          },
+                      },
+                      step.value);
+}
+
+} // namespace ravolet
