@@ -1,0 +1,311 @@
+#include "RavoletApp/UI/KeyRecorder.hpp"
+
+#include "RavoletApp/UI/Explain.hpp"
+#include "RavoletApp/UI/InputMapping.hpp"
+#include "RavoletApp/UI/ResetButton.hpp"
+#include "RavoletApp/UI/Style.hpp"
+#include "RavoletApp/ViewModels/KeyCatalog.hpp"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStandardItemModel>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace ravolet {
+
+namespace {
+
+QString qt(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// The one recorder that holds the application's keys now. Widgets live on the
+// main thread only.
+QPointer<KeyRecorder> activeRecorder;
+
+// Cells in as many columns of at least the minimum width as fit, filled row
+// by row; the height follows the width.
+class AdaptiveGrid : public QWidget {
+public:
+    static constexpr int minimumColumnWidth = 130;
+    static constexpr int columnSpacing = 8;
+    static constexpr int rowSpacing = 4;
+
+    AdaptiveGrid() {
+        QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+        policy.setHeightForWidth(true);
+        setSizePolicy(policy);
+    }
+
+    void addCell(QWidget* cell) {
+        cell->setParent(this);
+        cells_.push_back(cell);
+        updateGeometry();
+    }
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override {
+        const int rows = rowCount(width);
+        return rows * cellHeight() + std::max(0, rows - 1) * rowSpacing;
+    }
+    QSize sizeHint() const override {
+        const int width = static_cast<int>(cells_.size()) * (minimumColumnWidth + columnSpacing) - columnSpacing;
+        return {width, heightForWidth(width)};
+    }
+    // As for wrapped text, the height a width needs comes from heightForWidth;
+    // the minimum is one row, so that a window is not held at the height of
+    // its narrowest arrangement.
+    QSize minimumSizeHint() const override { return {minimumColumnWidth, cellHeight()}; }
+
+protected:
+    void resizeEvent(QResizeEvent*) override {
+        const int columns = columnCount(width());
+        const int cellWidth = (width() - (columns - 1) * columnSpacing) / columns;
+        for (std::size_t i = 0; i < cells_.size(); ++i) {
+            const int row = static_cast<int>(i) / columns;
+            const int column = static_cast<int>(i) % columns;
+            cells_[i]->setGeometry(column * (cellWidth + columnSpacing), row * (cellHeight() + rowSpacing), cellWidth,
+                                   cellHeight());
+        }
+    }
+
+private:
+    static int columnCount(int width) {
+        return std::max(1, (width + columnSpacing) / (minimumColumnWidth + columnSpacing));
+    }
+    int rowCount(int width) const {
+        const int columns = columnCount(width);
+        return (static_cast<int>(cells_.size()) + columns - 1) / columns;
+    }
+    int cellHeight() const {
+        int height = 0;
+        for (const QWidget* cell : cells_) height = std::max(height, cell->sizeHint().height());
+        return height;
+    }
+
+    std::vector<QWidget*> cells_;
+};
+
+// The catalogue's keys, one section per group headed by its name; each entry
+// carries its key code.
+void fillKeyPicker(QComboBox* picker) {
+    auto* model = new QStandardItemModel(picker);
+    for (std::string_view group : KeyCatalog::groupOrder) {
+        auto* header = new QStandardItem(qt(group));
+        header->setFlags(Qt::NoItemFlags);
+        QFont bold = picker->font();
+        bold.setBold(true);
+        header->setFont(bold);
+        model->appendRow(header);
+        for (const KeyCatalog::Key& key : KeyCatalog::keys(group)) {
+            auto* item = new QStandardItem(qt(key.name));
+            item->setData(key.code, Qt::UserRole);
+            model->appendRow(item);
+        }
+    }
+    picker->setModel(model);
+}
+
+} // namespace
+
+KeyRecorder::KeyRecorder(const QString& label, QWidget* parent)
+    : QWidget(parent), model_(label.toStdString()), label_(new QLabel(label)), record_(new QPushButton),
+      recordReset_(nullptr), explanation_(new Explain(QString())), choices_(new QWidget), picker_(new QComboBox),
+      pickerReset_(nullptr) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(4);
+
+    // The record row: label, the button at its natural width, its reset at
+    // the trailing edge.
+    record_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    record_->setMinimumWidth(120);
+    auto* buttonHolder = new QWidget;
+    auto* buttonRow = new QHBoxLayout(buttonHolder);
+    buttonRow->setContentsMargins(0, 0, 0, 0);
+    buttonRow->addWidget(record_);
+    buttonRow->addStretch(1);
+    auto* recordRow = new QHBoxLayout;
+    recordRow->setSpacing(8);
+    label_->setTextFormat(Qt::PlainText);
+    recordRow->addWidget(label_);
+    QWidget* resettableButton = resettable(buttonHolder, label, [this] { refresh(model_.resetRecordRow()); });
+    recordReset_ = resettableButton->findChild<ResetButton*>();
+    recordRow->addWidget(resettableButton, 1);
+    column->addLayout(recordRow);
+    column->addWidget(explanation_);
+
+    auto* choicesColumn = new QVBoxLayout(choices_);
+    choicesColumn->setContentsMargins(0, 0, 0, 0);
+    choicesColumn->setSpacing(4);
+
+    fillKeyPicker(picker_);
+    picker_->setAccessibleName(qt(KeyRecorderModel::keyPickerLabel));
+    picker_->setMaxVisibleItems(16);
+    auto* pickerRow = new QHBoxLayout;
+    pickerRow->setSpacing(8);
+    pickerRow->addWidget(new QLabel(qt(KeyRecorderModel::keyPickerLabel)));
+    QWidget* resettablePicker =
+        resettable(picker_, qt(KeyRecorderModel::keyPickerResetTitle), [this] { refresh(model_.resetKey()); });
+    pickerReset_ = resettablePicker->findChild<ResetButton*>();
+    pickerRow->addWidget(resettablePicker, 1);
+    choicesColumn->addLayout(pickerRow);
+
+    auto* grid = new AdaptiveGrid;
+    for (const EditableModifier& modifier : ModifierFlags::editable) {
+        const ModifierFlags flag = modifier.flag;
+        auto* box = new QCheckBox(qt(modifier.symbol) + QLatin1Char(' ') + qt(modifier.name));
+        QWidget* cell = resettable(box, qt(modifier.name), [this, flag] { refresh(model_.resetModifier(flag)); });
+        modifiers_.push_back({flag, box, cell->findChild<ResetButton*>()});
+        // clicked: only the user's own ticks write.
+        connect(box, &QCheckBox::clicked, this, [this, flag](bool on) { refresh(model_.setModifier(flag, on)); });
+        grid->addCell(cell);
+    }
+    choicesColumn->addWidget(grid);
+    choicesColumn->addWidget(new Explain(qt(KeyRecorderModel::modifiersExplanation)));
+    column->addWidget(choices_);
+    // Spare height goes below the control, which keeps to the top when its
+    // choices hide during a recording.
+    column->addStretch(1);
+
+    connect(record_, &QPushButton::clicked, this, [this] { toggleRecording(); });
+    // activated: only the user's own choice writes.
+    connect(picker_, &QComboBox::activated, this, [this](int index) {
+        const QVariant code = picker_->itemData(index, Qt::UserRole);
+        if (code.isValid()) refresh(model_.chooseKey(static_cast<std::uint16_t>(code.toUInt())));
+    });
+
+    refresh(false);
+}
+
+KeyRecorder::~KeyRecorder() {
+    if (filtering_) qApp->removeEventFilter(this);
+}
+
+void KeyRecorder::setKey(RecordedKey key) {
+    model_.setKey(key);
+    refresh(false);
+}
+
+void KeyRecorder::toggleRecording() {
+    if (model_.isRecording()) {
+        model_.stop();
+        refresh(false);
+    } else {
+        startRecording();
+    }
+}
+
+void KeyRecorder::startRecording() {
+    if (activeRecorder && activeRecorder != this) {
+        KeyRecorder* other = activeRecorder;
+        other->model_.stop();
+        other->refresh(false);
+    }
+    model_.start();
+    refresh(false);
+}
+
+QCheckBox* KeyRecorder::modifierCheckBox(ModifierFlags flag) const {
+    for (const ModifierControls& controls : modifiers_) {
+        if (controls.flag == flag) return controls.box;
+    }
+    return nullptr;
+}
+
+ResetButton* KeyRecorder::modifierResetButton(ModifierFlags flag) const {
+    for (const ModifierControls& controls : modifiers_) {
+        if (controls.flag == flag) return controls.reset;
+    }
+    return nullptr;
+}
+
+void KeyRecorder::refresh(bool written) {
+    const bool recording = model_.isRecording();
+    if (recording && !filtering_) {
+        qApp->installEventFilter(this);
+        filtering_ = true;
+        activeRecorder = this;
+    } else if (!recording && filtering_) {
+        qApp->removeEventFilter(this);
+        filtering_ = false;
+        if (activeRecorder == this) activeRecorder = nullptr;
+    }
+
+    record_->setText(QString::fromStdString(model_.buttonTitle()));
+    record_->setAccessibleName(QString::fromStdString(model_.accessibleName()));
+    QPalette palette = this->palette();
+    if (recording) {
+        palette.setColor(QPalette::Button, systemColor(SystemColor::accent, palette));
+        palette.setColor(QPalette::ButtonText, palette.color(QPalette::HighlightedText));
+    }
+    record_->setPalette(palette);
+    explanation_->setText(qt(model_.explanation()));
+    choices_->setVisible(model_.showsChoices());
+
+    {
+        const QSignalBlocker blocker(picker_);
+        picker_->setCurrentIndex(picker_->findData(model_.key().code, Qt::UserRole));
+    }
+    for (const ModifierControls& controls : modifiers_) {
+        const QSignalBlocker blocker(controls.box);
+        controls.box->setChecked(model_.hasModifier(controls.flag));
+    }
+
+    if (written) emit keyEdited(model_.key());
+}
+
+bool KeyRecorder::eventFilter(QObject* watched, QEvent* event) {
+    if (model_.isRecording() && handleKey(event)) return true;
+    return QWidget::eventFilter(watched, event);
+}
+
+bool KeyRecorder::handleKey(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::ShortcutOverride:
+            // Accepting the override keeps every shortcut from firing; the
+            // press that follows comes here too.
+            event->accept();
+            return true;
+        case QEvent::KeyPress: {
+            const auto& key = static_cast<const QKeyEvent&>(*event);
+            if (isModifierKey(key)) {
+                model_.modifiersChanged(heldModifiers(key));
+                refresh(false);
+            } else if (const auto code = hostKeyCode(key)) {
+                refresh(model_.keyDown(*code, heldModifiers(key)));
+            }
+            // A key the document cannot name is swallowed and the recording
+            // goes on.
+            return true;
+        }
+        case QEvent::KeyRelease: {
+            // Only a modifier's release belongs to the recording; another key's
+            // release (of a press from before it began) goes where it would.
+            const auto& key = static_cast<const QKeyEvent&>(*event);
+            if (!isModifierKey(key)) return false;
+            model_.modifiersChanged(heldModifiers(key));
+            refresh(false);
+            return true;
+        }
+        default: return false;
+    }
+}
+
+void KeyRecorder::hideEvent(QHideEvent* event) {
+    if (model_.isRecording()) {
+        model_.stop();
+        refresh(false);
+    }
+    QWidget::hideEvent(event);
+}
+
+} // namespace ravolet
