@@ -52,7 +52,6 @@ TEST(ActionSummary, EachCaseReadsAsOneLine) {
     } rows[] = {
         {Action::keyStroke(8, M::command), "Sends ⌘C"},
         {Action::keyStroke(40, M::of({M::command, M::shift, M::capsLock})), "Sends ⇧⌘K"},
-        {Action::keyStroke(71, M::none), "Sends Key 71"},
         {Action::hold(49, M::none), "Holds Space"},
         {Action::repeatWhileHeld(MacroStep::key(125, M::none), 120), "Repeats press Down Arrow every 120 ms"},
         {Action::repeatWhileHeld(MacroStep::delay(33.9), 120.9), "Repeats wait 33 ms every 120 ms"},
@@ -64,16 +63,14 @@ TEST(ActionSummary, EachCaseReadsAsOneLine) {
          "Repeats wait -9223372036854775808 ms every 9223372036854775807 ms"},
         {Action::sequence({}), "Plays 0 steps"},
         {Action::sequence({MacroStep::delay(1)}), "Plays 1 step"},
-        {Action::sequence({MacroStep::delay(1), MacroStep::delay(2), MacroStep::delay(3)}), "Plays 3 steps"},
+        {Action::sequence({MacroStep::delay(1), MacroStep::delay(2), MacroStep::delay(-3)}), "Plays 3 steps"},
         {Action::dpiShift(400), "Drops to 400 DPI while held"},
-        {Action::dpiShift(-12000), "Drops to -12000 DPI while held"},
         {Action::launchApp(""), "Opens an app (not chosen yet)"},
         {Action::launchApp("org.mozilla.firefox"), "Opens Firefox"},
         {Action::launchApp("org.example.unknown"), "Opens org.example.unknown"},
         {Action::launchApp("org.example.blank"), "Opens org.example.blank"},
         {Action::runShortcut(""), "Runs a Shortcut (not named yet)"},
         {Action::runShortcut("  "), "Runs the “  ” Shortcut"},
-        {Action::runShortcut("Make GIF"), "Runs the “Make GIF” Shortcut"},
         {Action::passThrough(), "Unchanged"},
     };
     for (const auto& row : rows) EXPECT_EQ(actionSummary(row.action, lookup), row.summary) << row.action;

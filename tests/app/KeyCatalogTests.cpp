@@ -38,12 +38,8 @@ TEST(KeyCatalog, NamesAKeyOrFallsBackToItsNumber) {
     const struct {
         std::uint16_t code;
         const char* name;
-    } rows[] = {
-        {0, "A"},           {50, "`"},           {42, "\\"},      {8, "C"},
-        {49, "Space"},      {117, "Forward Delete"}, {125, "Down Arrow"}, {67, "Keypad ×"},
-        {75, "Keypad ÷"},   {90, "F20"},         {71, "Key 71"},  {81, "Key 81"},
-        {55, "Key 55"},     {127, "Key 127"},    {128, "Key 128"}, {65535, "Key 65535"},
-    };
+    } rows[] = {{0, "A"},      {50, "`"},      {67, "Keypad ×"},   {71, "Key 71"},
+                {55, "Key 55"}, {128, "Key 128"}, {65535, "Key 65535"}};
     for (const auto& row : rows) EXPECT_EQ(KeyCatalog::name(row.code), row.name) << row.code;
 }
 

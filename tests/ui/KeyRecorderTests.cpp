@@ -137,7 +137,7 @@ TEST(KeyRecorder, ThePickerTheModifiersAndTheResetsWriteAndTheProgramsFillDoesNo
     EXPECT_EQ(recorder.recordButton()->accessibleName(),
               QStringLiteral("Recorded shortcut ⇧⌘fnPage Down. Click to record a new one."));
     EXPECT_EQ(picker.itemText(0), QStringLiteral("Letters"));
-    EXPECT_EQ(picker.itemText(recorder.keyPicker()->currentIndex()), QStringLiteral("Page Down"));
+    EXPECT_EQ(picker.currentText(), QStringLiteral("Page Down"));
 
     QTest::mouseClick(recorder.modifierResetButton(M::function), Qt::LeftButton);
     QTest::mouseClick(recorder.keyResetButton(), Qt::LeftButton);
