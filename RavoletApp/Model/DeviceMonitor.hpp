@@ -101,6 +101,7 @@ public:
     // the mouse is read, then the events that arrived meanwhile are handled.
     // A second call while started does nothing.
     void start();
+    bool isStarted() const { return isStarted_; }
     // Stops handling events and disconnects the device in the background.
     // The monitor can be started again.
     void stop();

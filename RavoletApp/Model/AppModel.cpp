@@ -1,0 +1,249 @@
+#include "RavoletApp/Model/AppModel.hpp"
+
+#include <utility>
+
+#include "HIDPlusPlus/HIDPPDeviceMatch.hpp"
+#include "Platform/Linux/AutostartLoginItemService.hpp"
+#include "Platform/Linux/JsonFileKeyValueStore.hpp"
+#include "Platform/Linux/LinuxApplicationActivator.hpp"
+#include "Platform/Linux/LinuxFileSystem.hpp"
+#include "Platform/Linux/LinuxPermissionProbe.hpp"
+#include "Platform/Linux/LinuxUpdaterBackend.hpp"
+#include "Platform/Linux/SystemClock.hpp"
+#include "Platform/RunLoop.hpp"
+#include "Platform/Simulated/SimulatedWorkspace.hpp"
+#include "RavoletApp/Model/BundleInfo.hpp"
+#include "RavoletEngine/EventPath/CGEventPoster.hpp"
+
+namespace ravolet {
+
+// ---- Dependencies ----
+
+AppModel::Dependencies AppModel::Dependencies::standard() { return Dependencies{}.completed(); }
+
+AppModel::Dependencies AppModel::Dependencies::completed() const {
+    Dependencies d = *this;
+    if (!d.ui) d.ui = platform::RunLoop::current();
+    if (!d.makeEngine) d.makeEngine = &RavoletEngine::create;
+    if (!d.files) d.files = platform::LinuxFileSystem::shared();
+    if (d.settingsFolder.empty()) d.settingsFolder = ConfigStore::supportDirectory(*d.files);
+    if (!d.clock) d.clock = platform::SystemClock::shared();
+    if (!d.defaults) d.defaults = platform::JsonFileKeyValueStore::standard();
+    if (!d.loginItems) d.loginItems = platform::AutostartLoginItemService::standard();
+    if (!d.updater) d.updater = std::make_shared<platform::LinuxUpdaterBackend>();
+    if (!d.activator) d.activator = std::make_shared<platform::LinuxApplicationActivator>();
+    // Linux has no desktop service yet: the model and its engines share one
+    // simulated desktop, so the application they name is the same.
+    if (!d.workspace) d.workspace = d.engine.workspace ? d.engine.workspace : platform::SimulatedWorkspace::make();
+    if (!d.permissions) {
+        d.permissions = d.engine.permissions ? d.engine.permissions
+                                             : std::make_shared<platform::LinuxPermissionProbe>(
+                                                   HIDPPDeviceMatch::g502X.vendorID, HIDPPDeviceMatch::g502X.productID);
+    }
+    if (!d.device) d.device = HIDPPDevice::create(HIDPPDeviceMatch::g502X);
+    if (!d.engine.ui) d.engine.ui = d.ui;
+    if (!d.engine.workspace) d.engine.workspace = d.workspace;
+    if (!d.engine.permissions) d.engine.permissions = d.permissions;
+    return d;
+}
+
+// ---- Construction ----
+
+std::shared_ptr<AppModel> AppModel::create(Dependencies dependencies) {
+    return std::make_shared<AppModel>(Private{}, std::move(dependencies));
+}
+
+AppModel::AppModel(Private, Dependencies dependencies)
+    : dependencies_(dependencies.completed()),
+      ui_(dependencies_.ui),
+      store_(std::make_shared<ConfigStore>(dependencies_.settingsFolder / ConfigStore::fileName, dependencies_.files,
+                                           dependencies_.clock)),
+      launchAtLogin_(std::make_shared<LaunchAtLogin>(dependencies_.loginItems)),
+      preferences_(std::make_shared<AppPreferences>(dependencies_.defaults)),
+      deviceMonitor_(DeviceMonitor::create(dependencies_.device, preferences_->managesDeviceSettings.value(), ui_,
+                                           dependencies_.clock)),
+      updater_(std::make_shared<UpdaterController>(preferences_, dependencies_.updater, dependencies_.activator,
+                                                   BundleInfo::main())),
+      permissions_(PermissionState::current(*dependencies_.permissions)),
+      config_(store_->load()) {
+    // The derived values follow everything they are worked out from.
+    const auto follow = [this](const auto&) { updateDerived(); };
+    derivedInputs_.push_back(status_.observe(follow));
+    derivedInputs_.push_back(permissions_.observe(follow));
+    derivedInputs_.push_back(preferences_->isPausedByUser.observe(follow));
+    derivedInputs_.push_back(store_->problem().observe(follow));
+    updateDerived();
+}
+
+AppModel::~AppModel() {
+    if (phase_ == Phase::started || phase_ == Phase::starting) stop();
+}
+
+platform::TaskHandle AppModel::after(std::chrono::milliseconds delay, std::move_only_function<void(AppModel&)> body) {
+    return ui_->postAfter(delay, [weak = weak_from_this(), body = std::move(body)]() mutable {
+        if (const auto self = weak.lock()) body(*self);
+    });
+}
+
+// ---- Life ----
+
+void AppModel::start() {
+    confined();
+    if (phase_ == Phase::starting || phase_ == Phase::started) return;
+    // Until the engine's turn, nothing (an observer of the grants, say) may build it.
+    phase_ = Phase::starting;
+    refreshPermissions();
+    launchAtLogin_->refresh();
+    deviceMonitor_->setDesiredReportRateHertz(preferences_->reportRateHertz.value());
+    deviceMonitor_->setDesiredHighResolutionWheel(preferences_->highResolutionWheel.value());
+    // Looked up at each event: events go to the engine of the moment and are
+    // dropped while there is none. The monitor handles its first event only
+    // after this start has returned, when the engine exists.
+    deviceMonitor_->setOnDeviceEvent([weak = weak_from_this()](const HIDPPEvent& event) {
+        const auto self = weak.lock();
+        if (!self) return;
+        if (const auto engine = self->engine_.value()) engine->handleDeviceEvent(event);
+    });
+    deviceMonitor_->start();
+    phase_ = Phase::started;
+    startEngine();
+    startPolling();
+    updater_->start();
+}
+
+void AppModel::stop() {
+    confined();
+    phase_ = Phase::stopped;
+    saveTask_.cancel();
+    engineUpdateTask_.cancel();
+    statusSubscription_.cancel();
+    pollTask_.cancel();
+    store_->save(config_.value());
+    stopEngine();
+    deviceMonitor_->stop();
+}
+
+// ---- The engine ----
+
+const RavoletEngine::Environment& AppModel::engineEnvironment() {
+    // Completed at the first start, not at construction: some standard
+    // services (pointer tuning) act as soon as they exist.
+    if (!engineEnvironment_) engineEnvironment_ = dependencies_.engine.completed();
+    return *engineEnvironment_;
+}
+
+RavoletEngine::Options AppModel::engineOptions(const RavoletEngine::Environment& environment) const {
+    EventTapController::Configuration tap; // an active tap at the head, after the HID system, 2 ms budget
+    tap.eventsOfInterest = EventTapController::defaultEventMask;
+    return RavoletEngine::Options{
+        .deviceMatches = {HIDPPDeviceMatch::g502X},
+        .tap = tap,
+        .poster = std::make_shared<CGEventPoster>(environment.events, platform::EventTapLocation::session),
+        // Every write of the engine passes the gate of the user's device-settings switch.
+        .hidControl = deviceMonitor_->control(),
+        // The device monitor owns and connects the mouse; the engine hears its events.
+        .connectsToDevice = false,
+        .allowsAppLaunch = true,
+        .allowsShortcuts = true,
+        // The device monitor writes the user's report rate and wheel itself.
+        .reportRateHertz = std::nullopt,
+        .highResolutionWheel = std::nullopt,
+        .repositionsCursor = true,
+        .isPausedByUser = preferences_->isPausedByUser.value(),
+    };
+}
+
+void AppModel::startEngine() {
+    if (engine_.value()) return;
+    const RavoletEngine::Environment& environment = engineEnvironment();
+    auto engine = dependencies_.makeEngine(effectiveConfig(), engineOptions(environment), environment);
+    statusSubscription_ = engine->subscribe(ui_, [weak = weak_from_this()](const EngineStatus& status) {
+        if (const auto self = weak.lock()) self->mirror(status);
+    });
+    engine_.set(engine);
+    if (auto started = engine->start(); !started) {
+        // The engine publishes nothing about a failed start: the model keeps
+        // the text in its mirror until a start succeeds.
+        startError_ = std::string(EventTapController::description(started.error()));
+        mirror(status_.value());
+    } else {
+        startError_.reset();
+    }
+}
+
+void AppModel::stopEngine() {
+    statusSubscription_.cancel();
+    if (const auto engine = engine_.value()) {
+        engine->stop();
+        engine_.set(nullptr);
+    }
+}
+
+void AppModel::mirror(EngineStatus status) {
+    // A start made later by the engine itself (an update while not running) counts too.
+    if (status.isRunning) startError_.reset();
+    if (startError_) status.lastError = startError_;
+    status_.set(std::move(status));
+}
+
+void AppModel::restartEngineIfNeeded() {
+    confined();
+    if (phase_ != Phase::started) return;
+    const PermissionState& granted = permissions_.value();
+    if (!granted.accessibility || !granted.inputMonitoring) return;
+    // The engine's own status, not the mirror, which hears of a start only
+    // after this turn of the executor.
+    if (const auto engine = engine_.value(); engine && engine->status().isTapEnabled) return;
+    stopEngine();
+    startEngine();
+}
+
+// ---- The poll ----
+
+void AppModel::startPolling() {
+    pollTask_.cancel();
+    pollTask_ = after(pollInterval, [](AppModel& self) { self.poll(); });
+}
+
+void AppModel::poll() {
+    if (phase_ != Phase::started) return;
+    const auto bothGranted = [](const PermissionState& p) { return p.accessibility && p.inputMonitoring; };
+    const bool wasGranted = bothGranted(permissions_.value());
+    refreshPermissions();
+    if (const auto engine = engine_.value()) engine->refreshPermissions();
+    launchAtLogin_->refresh();
+    if (const auto engine = engine_.value()) engine->refreshMetrics();
+    // Only on the tick that first sees both grants, never on every tick.
+    if (!wasGranted && bothGranted(permissions_.value())) restartEngineIfNeeded();
+    if (phase_ == Phase::started) startPolling();
+}
+
+void AppModel::setPermissions(PermissionState permissions) {
+    confined();
+    permissions_.set(std::move(permissions));
+}
+
+void AppModel::refreshPermissions() { setPermissions(PermissionState::current(*dependencies_.permissions)); }
+
+// ---- Derived values ----
+
+void AppModel::updateDerived() {
+    const EngineStatus& status = status_.value();
+    const bool paused = preferences_->isPausedByUser.value();
+    menuBar_.set(MenuBarState::of(permissions_.value(), paused, status));
+    needsBanner_.set(ravolet::needsBanner(store_->problem().value(), permissions_.value(), paused));
+    // The desktop is asked only when another application comes forward.
+    if (status.frontmostBundleID != namedBundleID_) {
+        namedBundleID_ = status.frontmostBundleID;
+        frontmostAppName_.set(displayName(namedBundleID_));
+    }
+}
+
+std::optional<std::string> AppModel::displayName(const std::optional<std::string>& bundleID) const {
+    if (!bundleID) return std::nullopt;
+    const auto location = dependencies_.workspace->applicationLocation(*bundleID);
+    if (!location) return bundleID;
+    return dependencies_.workspace->displayName(*location);
+}
+
+} // namespace ravolet

@@ -1,0 +1,236 @@
+#pragma once
+
+#include <cassert>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Core/Config.hpp"
+#include "HIDPlusPlus/HIDPPDevice.hpp"
+#include "Platform/ApplicationActivator.hpp"
+#include "Platform/Clock.hpp"
+#include "Platform/Executor.hpp"
+#include "Platform/FileSystem.hpp"
+#include "Platform/KeyValueStore.hpp"
+#include "Platform/LoginItemService.hpp"
+#include "Platform/PermissionProbe.hpp"
+#include "Platform/Subscription.hpp"
+#include "Platform/UpdaterBackend.hpp"
+#include "Platform/Workspace.hpp"
+#include "RavoletApp/Model/AppPreferences.hpp"
+#include "RavoletApp/Model/ConfigStore.hpp"
+#include "RavoletApp/Model/DeviceMonitor.hpp"
+#include "RavoletApp/Model/LaunchAtLogin.hpp"
+#include "RavoletApp/Model/MenuBarState.hpp"
+#include "RavoletApp/Model/UpdaterController.hpp"
+#include "RavoletEngine/Coordination/EngineStatus.hpp"
+#include "RavoletEngine/Coordination/PermissionState.hpp"
+#include "RavoletEngine/Coordination/RavoletEngine.hpp"
+#include "Support/Observable.hpp"
+
+namespace ravolet {
+
+// The one model the menu, the set-up window and every settings page watch and
+// edit. It owns the settings file, the preferences, the login item, the device
+// monitor and the updater; it builds, starts, updates and stops the engine;
+// it mirrors the engine's status and the grants; and it turns every change of
+// the settings document into a save one second later and an engine update a
+// quarter second later, each new change replacing the pending ones.
+//
+// Confined to the user interface's executor, which is also its clock: every
+// call is made there, and its delays and the permission poll are scheduled
+// on it. Queued work holds the model weakly and does nothing once it is gone
+// or cancelled. Every observable notifies only on a real change.
+class AppModel final : public std::enable_shared_from_this<AppModel> {
+    struct Private {};
+
+public:
+    using EngineFactory = std::function<std::shared_ptr<RavoletEngine>(Config, RavoletEngine::Options,
+                                                                       RavoletEngine::Environment)>;
+
+    // Everything the model works with. Every empty field is filled from
+    // standard() when the model is made, so the program names none and tests
+    // name the simulated ones.
+    struct Dependencies {
+        // Where the model runs and what its delays are measured on;
+        // standard: the run loop of the thread that makes the model.
+        std::shared_ptr<platform::Scheduler> ui;
+        // The engine's host services; its executor, desktop and grants are
+        // the model's own (below) unless given here.
+        RavoletEngine::Environment engine;
+        // Makes each engine; standard: RavoletEngine::create.
+        EngineFactory makeEngine;
+        // The settings file lives in settingsFolder (standard: the program's
+        // folder of `files`); the wall clock names archived files and dates
+        // the mouse's readings.
+        std::shared_ptr<platform::FileSystem> files;
+        std::filesystem::path settingsFolder;
+        std::shared_ptr<platform::Clock> clock;
+        // The user's preferences; standard: the process's one store, which
+        // pointer tuning shares.
+        std::shared_ptr<platform::KeyValueStore> defaults;
+        std::shared_ptr<platform::LoginItemService> loginItems;
+        std::shared_ptr<platform::UpdaterBackend> updater;
+        // Brings Ravolet to the front for the updater; the program's user
+        // interface installs what that means (LinuxApplicationActivator).
+        std::shared_ptr<platform::ApplicationActivator> activator;
+        std::shared_ptr<platform::Workspace> workspace;
+        std::shared_ptr<platform::PermissionProbe> permissions;
+        // The mouse the device monitor owns; standard: the G502 X on this machine.
+        std::shared_ptr<HIDPPDevice> device;
+
+        // This machine's services, each made only when needed by completed().
+        static Dependencies standard();
+        // These dependencies with every empty field filled.
+        Dependencies completed() const;
+    };
+
+    static constexpr std::chrono::milliseconds saveDelay{1000};
+    static constexpr std::chrono::milliseconds engineUpdateDelay{250};
+    static constexpr std::chrono::milliseconds pollInterval{2000};
+
+    // Makes the services and loads the settings document; starts nothing (no
+    // engine, no device connection, no poll). On the user interface's executor.
+    static std::shared_ptr<AppModel> create(Dependencies dependencies = {});
+    AppModel(Private, Dependencies dependencies);
+    // Stops what a start left running (see stop()).
+    ~AppModel();
+    AppModel(const AppModel&) = delete;
+    AppModel& operator=(const AppModel&) = delete;
+
+    // ---- Services ----
+    ConfigStore& store() const { return *store_; }
+    AppPreferences& preferences() const { return *preferences_; }
+    LaunchAtLogin& launchAtLogin() const { return *launchAtLogin_; }
+    DeviceMonitor& deviceMonitor() const { return *deviceMonitor_; }
+    UpdaterController& updater() const { return *updater_; }
+    // The services the model was made with (the desktop for the application
+    // picker, the activator for the user interface).
+    const Dependencies& dependencies() const { return dependencies_; }
+
+    // ---- What the pages watch ----
+    // The settings document as the user edits it.
+    const Observable<Config>& config() const { return config_; }
+    // The engine's latest status, with a failed start's error kept in
+    // lastError until a start succeeds; the initial status until the engine
+    // publishes.
+    const Observable<EngineStatus>& status() const { return status_; }
+    // The grants as last read (at start, by the poll, or by the set-up window).
+    const Observable<PermissionState>& permissions() const { return permissions_; }
+    // The engine, or none before the first start, while it is rebuilt and after stop().
+    const Observable<std::shared_ptr<RavoletEngine>>& engine() const { return engine_; }
+    // The name of the application in front: none when none is known, its
+    // bundle identifier when the desktop cannot find it.
+    const Observable<std::optional<std::string>>& frontmostAppName() const { return frontmostAppName_; }
+    // The menu-bar item's symbol and texts.
+    const Observable<MenuBarState>& menuBar() const { return menuBar_; }
+    // Whether the settings window shows a banner above its pages.
+    const Observable<bool>& needsBanner() const { return needsBanner_; }
+
+    // What the engine receives: the document as edited, or while the user has
+    // paused Ravolet the same document with every profile passing scrolling
+    // through, its pointer handling off and no button bindings.
+    Config effectiveConfig() const;
+
+    // ---- Life ----
+    // In order: reads the grants and the login item's status, hands the
+    // preferred report rate and wheel resolution to the device monitor, routes
+    // its device events to whichever engine exists at the time, starts the
+    // monitor, starts the engine, starts the poll every 2 s and starts the
+    // updater. Nothing can build the engine before its turn. Does nothing
+    // while started.
+    void start();
+    // In order: cancels the pending save and engine update, the status
+    // mirror and the poll; saves the document at once; stops and drops the
+    // engine; stops the device monitor. Nothing restarts afterwards but
+    // start(). Harmless twice.
+    void stop();
+
+    // ---- Edits ----
+    // A different document is stored and notified, then saved after 1 s and
+    // handed to the engine after 250 ms; an equal one changes nothing.
+    void setConfig(Config config);
+    // Drops the pending engine update and hands the engine the pause and the
+    // effective document at once, then refreshes its counters.
+    void applyToEngineNow();
+    // Stores the grants (the set-up window's poll writes them too).
+    void setPermissions(PermissionState permissions);
+    // Reads the grants now and stores them.
+    void refreshPermissions();
+    // With both grants, builds and starts a new engine unless one runs with
+    // its tap enabled. Only between start() and stop(). A start error is kept
+    // in the status, never thrown.
+    void restartEngineIfNeeded();
+    // Moves the unusable settings file aside; only when that worked, puts the
+    // factory document in place, saves it at once and hands it to the engine.
+    void startFreshConfig();
+    // Reads the settings file again: clears the problem, loads, assigns the
+    // result (a save follows only a changed document) and hands it to the engine.
+    void readConfigAgain();
+    // Pauses or resumes; a value equal to the stored one does nothing.
+    void setPausedByUser(bool paused);
+    // Opens or closes the gate on the mouse's settings. Opening writes the
+    // desired report rate and wheel resolution, re-reads the mouse and has
+    // the engine write the active profile's DPI again; closing writes nothing.
+    void setManagesDeviceSettings(bool enabled);
+    // The report rate in hertz, or none to leave the mouse's own; written to
+    // the mouse at once (through the gate) and the mouse re-read.
+    void setReportRate(std::optional<std::int64_t> hertz);
+    // High resolution, standard, or none to leave the mouse's own; likewise.
+    void setHighResolutionWheel(std::optional<bool> on);
+
+private:
+    enum class Phase { created, starting, started, stopped };
+
+    void confined() const { assert(ui_->isCurrent() && "the application model runs on its UI executor"); }
+    // Runs `body` on the UI executor after `delay` while the model exists.
+    platform::TaskHandle after(std::chrono::milliseconds delay, std::move_only_function<void(AppModel&)> body);
+
+    void startEngine();
+    const RavoletEngine::Environment& engineEnvironment();
+    RavoletEngine::Options engineOptions(const RavoletEngine::Environment& environment) const;
+    void stopEngine();
+    void mirror(EngineStatus status);
+    void startPolling();
+    void poll();
+    void scheduleSave();
+    void scheduleEngineUpdate();
+    void applyDeviceSettings();
+    void updateDerived();
+    std::optional<std::string> displayName(const std::optional<std::string>& bundleID) const;
+
+    const Dependencies dependencies_;
+    const std::shared_ptr<platform::Scheduler> ui_;
+    const std::shared_ptr<ConfigStore> store_;
+    const std::shared_ptr<LaunchAtLogin> launchAtLogin_;
+    const std::shared_ptr<AppPreferences> preferences_;
+    const std::shared_ptr<DeviceMonitor> deviceMonitor_;
+    const std::shared_ptr<UpdaterController> updater_;
+    std::optional<RavoletEngine::Environment> engineEnvironment_;
+
+    Observable<EngineStatus> status_;
+    Observable<PermissionState> permissions_;
+    Observable<std::shared_ptr<RavoletEngine>> engine_;
+    Observable<Config> config_;
+    Observable<std::optional<std::string>> frontmostAppName_;
+    Observable<MenuBarState> menuBar_;
+    Observable<bool> needsBanner_{false};
+    // The bundle identifier frontmostAppName_ was last worked out for.
+    std::optional<std::string> namedBundleID_;
+
+    Phase phase_ = Phase::created;
+    // Why the last engine start failed, until one succeeds.
+    std::optional<std::string> startError_;
+    platform::TaskHandle saveTask_;
+    platform::TaskHandle engineUpdateTask_;
+    platform::TaskHandle pollTask_;
+    platform::Subscription statusSubscription_;
+    std::vector<ObserverConnection> derivedInputs_;
+};
+
+} // namespace ravolet

@@ -1,0 +1,113 @@
+// The application model's edits: the settings document with its delayed save
+// and engine update, pausing, the settings file's remedies and the mouse's
+// own settings.
+
+#include <utility>
+
+#include "RavoletApp/Model/AppModel.hpp"
+
+namespace ravolet {
+
+// ---- The settings document ----
+
+void AppModel::setConfig(Config config) {
+    confined();
+    if (!config_.set(std::move(config))) return;
+    scheduleSave();
+    scheduleEngineUpdate();
+}
+
+void AppModel::scheduleSave() {
+    saveTask_.cancel();
+    // The document as it stands now: the file gets the last change, 1 s after it.
+    saveTask_ = after(saveDelay, [document = config_.value()](AppModel& self) { self.store_->save(document); });
+}
+
+void AppModel::scheduleEngineUpdate() {
+    engineUpdateTask_.cancel();
+    // The document is read when the update runs.
+    engineUpdateTask_ = after(engineUpdateDelay, [](AppModel& self) { self.applyToEngineNow(); });
+}
+
+Config AppModel::effectiveConfig() const {
+    Config effective = config_.value();
+    if (!preferences_->isPausedByUser.value()) return effective;
+    // Pausing changes only what the engine receives, never the user's document.
+    for (Profile& profile : effective.profiles) {
+        profile.scroll = ScrollSettings::passThrough;
+        profile.pointer.isEnabled = false;
+        profile.buttons.clear();
+    }
+    return effective;
+}
+
+void AppModel::applyToEngineNow() {
+    confined();
+    engineUpdateTask_.cancel();
+    engineUpdateTask_ = {};
+    const auto engine = engine_.value();
+    if (!engine) return;
+    engine->setPausedByUser(preferences_->isPausedByUser.value());
+    engine->update(effectiveConfig());
+    engine->refreshMetrics();
+}
+
+void AppModel::setPausedByUser(bool paused) {
+    confined();
+    if (preferences_->isPausedByUser.value() == paused) return;
+    preferences_->isPausedByUser.set(paused);
+    applyToEngineNow();
+}
+
+// ---- The settings file's remedies ----
+
+void AppModel::startFreshConfig() {
+    confined();
+    if (!store_->startFresh()) return;
+    setConfig(Config::defaultConfig());
+    store_->save(config_.value());
+    applyToEngineNow();
+}
+
+void AppModel::readConfigAgain() {
+    confined();
+    store_->setProblem(std::nullopt);
+    setConfig(store_->load());
+    applyToEngineNow();
+}
+
+// ---- The mouse's own settings ----
+
+void AppModel::setManagesDeviceSettings(bool enabled) {
+    confined();
+    preferences_->managesDeviceSettings.set(enabled);
+    deviceMonitor_->control()->setEnabled(enabled);
+    // Closing the gate writes nothing; it only holds back later writes.
+    if (!enabled) return;
+    applyDeviceSettings();
+    if (const auto engine = engine_.value(); engine && engine->settingsApplier()) engine->settingsApplier()->applyNow();
+}
+
+void AppModel::setReportRate(std::optional<std::int64_t> hertz) {
+    confined();
+    preferences_->reportRateHertz.set(hertz);
+    deviceMonitor_->setDesiredReportRateHertz(hertz);
+    applyDeviceSettings();
+}
+
+void AppModel::setHighResolutionWheel(std::optional<bool> on) {
+    confined();
+    preferences_->highResolutionWheel.set(on);
+    deviceMonitor_->setDesiredHighResolutionWheel(on);
+    applyDeviceSettings();
+}
+
+void AppModel::applyDeviceSettings() {
+    // Both return at once; the mouse is re-read once the writes are done, so
+    // the pages show what it took.
+    deviceMonitor_->applyDesiredSettings([monitor = std::weak_ptr<DeviceMonitor>(deviceMonitor_)] {
+        if (const auto self = monitor.lock()) self->refresh();
+    });
+}
+
+} // namespace ravolet

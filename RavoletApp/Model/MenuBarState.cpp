@@ -1,0 +1,48 @@
+#include "RavoletApp/Model/MenuBarState.hpp"
+
+#include <ostream>
+#include <vector>
+
+namespace ravolet {
+
+namespace {
+
+bool bothGranted(const PermissionState& permissions) { return permissions.accessibility && permissions.inputMonitoring; }
+
+// "Missing: Input Monitoring and Accessibility", naming only what is missing.
+std::string missingGrants(const PermissionState& permissions) {
+    std::vector<std::string> missing;
+    if (!permissions.inputMonitoring) missing.emplace_back("Input Monitoring");
+    if (!permissions.accessibility) missing.emplace_back("Accessibility");
+    std::string text = "Missing: ";
+    for (std::size_t i = 0; i < missing.size(); ++i) text += (i > 0 ? " and " : "") + missing[i];
+    return text;
+}
+
+} // namespace
+
+MenuBarState MenuBarState::of(const PermissionState& permissions, bool isPausedByUser, const EngineStatus& status) {
+    if (!bothGranted(permissions))
+        return {"exclamationmark.triangle.fill", "Needs permission to run", missingGrants(permissions)};
+    if (isPausedByUser) return {"pause.circle", "Paused", "Your mouse behaves exactly as macOS ships it"};
+    // The symbol tells only whether the mouse is there, not whether the tap runs.
+    const std::string symbol = status.targetDeviceAttached ? "computermouse.fill" : "computermouse";
+    if (!status.targetDeviceAttached) {
+        return {symbol, status.isTapEnabled ? "Waiting for your mouse" : "Not running",
+                "No Logitech mouse is plugged in"};
+    }
+    return {symbol, status.isTapEnabled ? "Active" : "Not running", std::nullopt};
+}
+
+std::ostream& operator<<(std::ostream& os, const MenuBarState& state) {
+    os << state.symbol << " | " << state.headline;
+    if (state.detail) os << " | " << *state.detail;
+    return os;
+}
+
+bool needsBanner(const std::optional<ConfigStore::Problem>& problem, const PermissionState& permissions,
+                 bool isPausedByUser) {
+    return problem.has_value() || !bothGranted(permissions) || isPausedByUser;
+}
+
+} // namespace ravolet

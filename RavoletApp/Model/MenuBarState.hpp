@@ -1,0 +1,34 @@
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "RavoletApp/Model/ConfigStore.hpp"
+#include "RavoletEngine/Coordination/EngineStatus.hpp"
+#include "RavoletEngine/Coordination/PermissionState.hpp"
+
+namespace ravolet {
+
+// What the menu-bar item shows: the symbol of its icon, a one-line headline
+// and an optional second line. Each is the first case that holds, in a fixed
+// order: missing grants first, then the user's pause, then the engine.
+struct MenuBarState {
+    std::string symbol;
+    std::string headline;
+    std::optional<std::string> detail;
+
+    // Reads the grants as the application last read them (not the engine's
+    // copy), the pause preference and the engine's published status.
+    static MenuBarState of(const PermissionState& permissions, bool isPausedByUser, const EngineStatus& status);
+
+    friend bool operator==(const MenuBarState&, const MenuBarState&) = default;
+    friend std::ostream& operator<<(std::ostream& os, const MenuBarState& state);
+};
+
+// Whether the settings window shows a banner above its pages: an unusable
+// settings file, a missing grant, or the user's pause.
+bool needsBanner(const std::optional<ConfigStore::Problem>& problem, const PermissionState& permissions,
+                 bool isPausedByUser);
+
+} // namespace ravolet

@@ -1,0 +1,408 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <future>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "Platform/RunLoopThread.hpp"
+
+#include "RavoletApp/Model/AppModel.hpp"
+#include "RavoletApp/Model/SimulatedMachine.hpp"
+
+namespace ravolet {
+namespace {
+
+using namespace std::chrono_literals;
+using Mouse = platform::SimulatedMouse;
+using Lines = std::vector<std::string>;
+using FileOperation = platform::InMemoryFileSystem::Operation;
+
+const std::string tapRefused(EventTapController::description(EventTapController::StartError::tapCreationFailed));
+
+// A model on the simulated machine in virtual time, whose engines come from a
+// factory that notes, at each one's making and at each start and stop, where
+// the rest of the model stands.
+struct ModelRig {
+    ModelRig() = default;
+    explicit ModelRig(bool granted) { machine->grant(granted, granted); }
+    ~ModelRig() {
+        for (const auto& engine : engines) engine->setOnStatusChange(nullptr);
+        model.reset();
+    }
+
+    AppModel& make() {
+        auto dependencies = machine->dependencies();
+        dependencies.makeEngine = [this](Config config, RavoletEngine::Options options, RavoletEngine::Environment env) {
+            note("engine made");
+            auto engine = RavoletEngine::create(std::move(config), std::move(options), std::move(env));
+            engine->setOnStatusChange([this, running = std::make_shared<bool>(false)](const EngineStatus& status) {
+                if (status.isRunning != *running) note((*running = status.isRunning) ? "engine running" : "engine stopped");
+            });
+            return engines.emplace_back(engine);
+        };
+        model = AppModel::create(std::move(dependencies));
+        return *model;
+    }
+    // Made, started, and the mouse connected and read.
+    AppModel& started() {
+        make().start();
+        machine->settle();
+        return *model;
+    }
+    void note(const std::string& what) {
+        const DeviceMonitor& monitor = model->deviceMonitor();
+        trace.push_back(fmt::format("{}: monitor {} at {} Hz, login read {}x, updater {}, {} saves", what,
+                                    monitor.isStarted() ? "started" : "idle", monitor.desiredReportRateHertz().value_or(0),
+                                    machine->loginItems->calls().size(),
+                                    model->updater().hasStarted().value() ? "started" : "idle",
+                                    machine->files->writeCount()));
+    }
+
+    std::shared_ptr<RavoletEngine> engine() const { return model->engine().value(); }
+    std::filesystem::path file() const { return machine->files->settingsFolder() / "config.json"; }
+    std::optional<Config> saved() const {
+        const auto bytes = machine->files->readFile(file());
+        if (!bytes) return std::nullopt;
+        auto config = Config::decoded(*bytes);
+        return config ? std::optional(*config) : std::nullopt;
+    }
+    std::size_t writes(std::uint16_t feature, std::uint8_t function = 2) const {
+        return machine->mouse->requestCount(feature, function);
+    }
+
+    std::shared_ptr<SimulatedMachine> machine = SimulatedMachine::makeInVirtualTime();
+    std::shared_ptr<AppModel> model;
+    std::vector<std::shared_ptr<RavoletEngine>> engines;
+    Lines trace;
+};
+
+Config withDPI(std::int64_t dpi) {
+    Config config = Config::defaultConfig();
+    config.profiles.front().pointer.dpi = dpi;
+    return config;
+}
+
+TEST(AppModel, StartsInOrderAndDeviceEventsReachTheEngineOnlyOnceItExists) {
+    ModelRig rig(false);
+    rig.machine->defaults->set(AppPreferences::Keys::reportRateHertz, std::int64_t{500});
+    AppModel& model = rig.make();
+
+    // Construction starts nothing.
+    rig.machine->advance(5s);
+    EXPECT_EQ(rig.engine(), nullptr);
+    EXPECT_TRUE(rig.machine->mouse->receivedRequests().empty());
+    EXPECT_TRUE(rig.machine->loginItems->calls().empty());
+
+    // Whoever hears of the grants during start() cannot build the engine before its turn.
+    ObserverConnection eager = model.permissions().observe([&](const PermissionState&) { model.restartEngineIfNeeded(); });
+    rig.machine->grant(true, true);
+    model.start();
+    EXPECT_EQ(rig.trace, (Lines{"engine made: monitor started at 500 Hz, login read 1x, updater idle, 0 saves",
+                                "engine running: monitor started at 500 Hz, login read 1x, updater idle, 0 saves"}));
+    EXPECT_TRUE(model.updater().hasStarted().value());
+    EXPECT_TRUE(rig.machine->mouse->receivedRequests().empty()) << "the monitor connects after start() returns";
+
+    // The ready mouse's event reached the engine, whose applier wrote the profile's DPI then.
+    rig.machine->settle();
+    EXPECT_EQ(rig.engines.size(), 1u);
+    EXPECT_EQ(rig.engine()->status().deviceSettings, SettingsApplyState::applied(Profile::defaultDPI));
+    EXPECT_EQ(model.status().value().deviceSettings, SettingsApplyState::applied(Profile::defaultDPI));
+    EXPECT_EQ(rig.writes(Mouse::reportRateFeature), 1u);
+    EXPECT_EQ(rig.machine->mouse->reportIntervalMilliseconds(), 2);
+
+    // The poll's first tick, 2 s after start(), reads the login item again.
+    rig.machine->advance(1999ms);
+    EXPECT_EQ(rig.machine->loginItems->calls().size(), 1u);
+    rig.machine->advance(1ms);
+    EXPECT_EQ(rig.machine->loginItems->calls().size(), 2u);
+}
+
+TEST(AppModel, EditsBecomeOneEngineUpdateAQuarterSecondAndOneSaveASecondAfterTheLast) {
+    ModelRig rig;
+    AppModel& model = rig.started();
+    const auto engine = rig.engine();
+    const Config original = model.config().value();
+    int notified = 0;
+    ObserverConnection counting = model.config().observe([&](const Config&) { ++notified; });
+
+    model.setConfig(original);
+    EXPECT_EQ(notified, 0) << "an equal document is no change";
+    for (const std::int64_t dpi : {800, 1200, 2400}) {
+        model.setConfig(withDPI(dpi));
+        rig.machine->advance(100ms);
+    }
+    EXPECT_EQ(notified, 3);
+
+    // The last edit came 100 ms ago.
+    rig.machine->advance(149ms);
+    EXPECT_EQ(engine->currentConfig(), original) << "each edit replaced the pending update";
+    rig.machine->advance(1ms);
+    EXPECT_EQ(engine->currentConfig(), withDPI(2400));
+    EXPECT_EQ(rig.machine->mouse->currentDPI(), 2400);
+
+    rig.machine->advance(749ms);
+    EXPECT_EQ(rig.machine->files->writeCount(), 0u);
+    rig.machine->advance(1ms);
+    EXPECT_EQ(rig.machine->files->writeCount(), 1u);
+    EXPECT_EQ(rig.saved(), withDPI(2400));
+    rig.machine->advance(5s);
+    EXPECT_EQ(rig.machine->files->writeCount(), 1u);
+    EXPECT_EQ(engine, rig.engine());
+}
+
+TEST(AppModel, PausingHandsTheEngineAnUntouchingDocumentAndKeepsTheUsers) {
+    ModelRig rig;
+    AppModel& model = rig.started();
+    const auto engine = rig.engine();
+    const Config user = model.config().value();
+    ASSERT_TRUE(user.profiles.front().pointer.isEnabled);
+    ASSERT_FALSE(user.profiles.front().buttons.empty());
+
+    model.setPausedByUser(true);
+    const Config& pushed = engine->currentConfig();
+    EXPECT_TRUE(engine->isPausedByUser());
+    ASSERT_EQ(pushed.profiles.size(), user.profiles.size());
+    for (std::size_t i = 0; i < pushed.profiles.size(); ++i) {
+        const Profile& p = pushed.profiles[i];
+        EXPECT_EQ(p.id, user.profiles[i].id);
+        EXPECT_EQ(p.scroll, ScrollSettings::passThrough);
+        EXPECT_FALSE(p.pointer.isEnabled);
+        EXPECT_EQ(p.pointer.dpi, user.profiles[i].pointer.dpi);
+        EXPECT_EQ(p.pointer.curve, user.profiles[i].pointer.curve);
+        EXPECT_TRUE(p.buttons.empty());
+    }
+    EXPECT_EQ(pushed.ruleSet, user.ruleSet);
+    EXPECT_EQ(model.config().value(), user);
+    EXPECT_EQ(rig.machine->defaults->boolean(AppPreferences::Keys::pausedByUser), true);
+    rig.machine->settle();
+    EXPECT_EQ(model.menuBar().value(), (MenuBarState{"pause.circle", "Paused", "Your mouse behaves exactly as macOS ships it"}));
+    EXPECT_TRUE(model.needsBanner().value());
+
+    // An edit while paused is kept as the user made it and reaches the engine paused.
+    model.setConfig(withDPI(800));
+    rig.machine->advance(1s);
+    EXPECT_EQ(rig.saved(), withDPI(800));
+    EXPECT_TRUE(engine->currentConfig().profiles.front().buttons.empty());
+
+    model.setPausedByUser(false);
+    EXPECT_FALSE(engine->isPausedByUser());
+    EXPECT_EQ(engine->currentConfig(), withDPI(800));
+    rig.machine->settle();
+    EXPECT_FALSE(model.needsBanner().value());
+}
+
+TEST(AppModel, ThePollRebuildsTheEngineOnlyOnTheTickThatFirstSeesBothGrantsAndAStartErrorStaysUntilThen) {
+    ModelRig rig(false);
+    AppModel& model = rig.make();
+    model.start();
+    rig.machine->advance(1s);
+    EXPECT_EQ(model.status().value().lastError, tapRefused) << "kept through the engine's own statuses";
+    EXPECT_EQ(model.menuBar().value().headline, "Needs permission to run");
+
+    struct Tick {
+        bool accessibility, inputMonitoring, tapsAllowed, rebuilt;
+        const char* what;
+    } ticks[] = {
+        {true, false, false, false, "one grant is not enough"},
+        {true, true, false, true, "both grants first seen together, though the system still refuses the tap"},
+        {true, true, true, false, "no grant came: no new engine, though the tap is not running"},
+        {false, true, true, false, "a grant withdrawn"},
+        {true, true, true, true, "both grants first seen together again"},
+        {true, true, true, false, "both grants again"},
+        {false, true, false, false, "a grant withdrawn; the tap runs on"},
+        {true, true, true, false, "both grants first seen together, with the tap running"},
+    };
+    for (const Tick& tick : ticks) {
+        const auto before = rig.engine();
+        rig.machine->grant(tick.accessibility, tick.inputMonitoring);
+        rig.machine->events->setTapsAllowed(tick.tapsAllowed);
+        rig.machine->advance(2s);
+        EXPECT_EQ(rig.engine() != before, tick.rebuilt) << tick.what;
+        const bool running = rig.engine()->status().isRunning;
+        EXPECT_EQ(model.status().value().lastError, running ? std::nullopt : std::optional(tapRefused)) << tick.what;
+        EXPECT_EQ(model.status().value().isTapEnabled, running) << tick.what;
+    }
+    EXPECT_EQ(rig.engines.size(), 3u);
+    EXPECT_FALSE(rig.engines.front()->status().isRunning);
+}
+
+TEST(AppModel, AnEngineThatStartsItselfOnAnEditClearsTheKeptStartError) {
+    ModelRig rig(false);
+    AppModel& model = rig.make();
+    model.start();
+    rig.machine->advance(1s);
+    ASSERT_EQ(model.status().value().lastError, tapRefused);
+    // Before the poll's first tick: only the edit's update can start the engine.
+    rig.machine->grant(true, true);
+    model.setConfig(withDPI(800));
+    rig.machine->advance(250ms);
+    EXPECT_EQ(rig.engines.size(), 1u);
+    EXPECT_TRUE(model.status().value().isRunning);
+    EXPECT_EQ(model.status().value().lastError, std::nullopt);
+}
+
+TEST(AppModel, StartingFreshArchivesTheBrokenFileAndReadingAgainSavesOnlyAChange) {
+    ModelRig rig;
+    rig.machine->files->putFile(rig.file(), "{ broken");
+    AppModel& model = rig.started();
+    ASSERT_TRUE(model.store().problem().value());
+    EXPECT_TRUE(model.needsBanner().value());
+    model.setConfig(withDPI(800));
+    rig.machine->advance(1s);
+    EXPECT_EQ(rig.machine->files->readFile(rig.file()), "{ broken") << "never saved over";
+
+    // The move fails: nothing else changes.
+    rig.machine->files->fail(FileOperation::move, EACCES);
+    model.startFreshConfig();
+    EXPECT_TRUE(model.store().problem().value());
+    EXPECT_EQ(model.config().value(), withDPI(800));
+    EXPECT_EQ(rig.engine()->currentConfig(), withDPI(800));
+
+    rig.machine->files->fail(FileOperation::move, 0);
+    model.startFreshConfig();
+    const auto archive = model.store().archivedFileURL().value();
+    ASSERT_TRUE(archive);
+    EXPECT_EQ(rig.machine->files->readFile(*archive), "{ broken");
+    EXPECT_EQ(model.config().value(), Config::defaultConfig());
+    EXPECT_EQ(rig.saved(), Config::defaultConfig()) << "saved at once";
+    EXPECT_EQ(rig.engine()->currentConfig(), Config::defaultConfig()) << "pushed at once";
+    rig.machine->settle();
+    EXPECT_FALSE(model.needsBanner().value());
+
+    // Reading the file again assigns what it holds: an unchanged document writes nothing.
+    rig.machine->advance(2s);
+    const auto writes = rig.machine->files->writeCount();
+    model.readConfigAgain();
+    rig.machine->advance(2s);
+    EXPECT_EQ(rig.machine->files->writeCount(), writes);
+    // A broken file again: back to the factory document, the problem set, the file left alone.
+    model.setConfig(withDPI(1200));
+    rig.machine->advance(2s);
+    rig.machine->files->putFile(rig.file(), "[]");
+    model.readConfigAgain();
+    EXPECT_TRUE(model.store().problem().value());
+    EXPECT_EQ(model.config().value(), Config::defaultConfig());
+    EXPECT_EQ(rig.engine()->currentConfig(), Config::defaultConfig());
+    rig.machine->advance(2s);
+    EXPECT_EQ(rig.machine->files->readFile(rig.file()), "[]");
+}
+
+TEST(AppModel, TheDeviceSwitchHoldsBackEveryWriteAndOpeningItWritesAgain) {
+    ModelRig rig;
+    AppModel& model = rig.started();
+    const auto& mouse = rig.machine->mouse;
+    mouse->clearReceivedRequests();
+
+    model.setManagesDeviceSettings(false);
+    model.setReportRate(500);
+    model.setHighResolutionWheel(true);
+    model.setConfig(withDPI(800));
+    rig.machine->advance(1s);
+    EXPECT_EQ(rig.writes(Mouse::reportRateFeature) + rig.writes(Mouse::hiResWheelFeature), 0u);
+    EXPECT_EQ(mouse->currentDPI(), Profile::defaultDPI);
+    EXPECT_EQ(rig.machine->defaults->boolean(AppPreferences::Keys::manageSettings), false);
+    EXPECT_EQ(rig.machine->defaults->integerValue(AppPreferences::Keys::reportRateHertz), 500);
+
+    mouse->clearReceivedRequests();
+    model.setManagesDeviceSettings(true);
+    rig.machine->settle();
+    EXPECT_EQ(rig.writes(Mouse::reportRateFeature), 1u);
+    EXPECT_EQ(rig.writes(Mouse::hiResWheelFeature), 1u);
+    EXPECT_EQ(mouse->reportIntervalMilliseconds(), 2);
+    EXPECT_EQ(mouse->currentDPI(), 800) << "the engine's applier wrote the profile's DPI again";
+    EXPECT_GE(rig.writes(Mouse::reportRateFeature, 1), 1u) << "and the mouse was read again";
+    EXPECT_TRUE(model.deviceMonitor().control()->isEnabled());
+}
+
+TEST(AppModel, StopSavesThePendingEditThenStopsTheEngineThenTheMonitorAndNothingRestarts) {
+    ModelRig rig;
+    AppModel& model = rig.started();
+    model.setConfig(withDPI(800));
+    rig.machine->advance(500ms);
+    rig.trace.clear();
+
+    model.stop();
+    EXPECT_EQ(rig.trace, Lines{"engine stopped: monitor started at 0 Hz, login read 1x, updater started, 1 saves"});
+    EXPECT_EQ(rig.saved(), withDPI(800));
+    EXPECT_EQ(rig.engine(), nullptr);
+    EXPECT_FALSE(model.deviceMonitor().isStarted());
+
+    rig.machine->advance(5s);
+    model.restartEngineIfNeeded();
+    EXPECT_EQ(rig.engine(), nullptr);
+    EXPECT_EQ(rig.machine->files->writeCount(), 1u) << "the delayed save was cancelled";
+    EXPECT_EQ(rig.machine->loginItems->calls().size(), 1u) << "no poll";
+    model.stop();
+    EXPECT_EQ(rig.machine->files->writeCount(), 2u);
+    EXPECT_EQ(rig.engines.size(), 1u);
+}
+
+TEST(AppModel, TheFrontApplicationIsNamedByTheDesktop) {
+    ModelRig rig;
+    AppModel& model = rig.started();
+    rig.machine->workspace->install({"org.mozilla.firefox", "Firefox", "/usr/share/applications/org.mozilla.firefox.desktop"});
+    EXPECT_EQ(model.frontmostAppName().value(), std::nullopt);
+    const struct {
+        platform::RunningApplication front;
+        std::optional<std::string> name;
+    } rows[] = {
+        {{"org.mozilla.firefox", "Firefox"}, "Firefox"},
+        {{"org.example.Gone", "Gone"}, "org.example.Gone"},
+        {{std::nullopt, "Nameless"}, std::nullopt},
+    };
+    for (const auto& row : rows) {
+        rig.machine->workspace->activate(row.front);
+        rig.machine->advance(2s);
+        EXPECT_EQ(model.frontmostAppName().value(), row.name) << row.front.localizedName;
+    }
+}
+
+TEST(AppModelOnThreads, TheSimulatedMachineRunsTheModelAsTheProgramDoes) {
+    platform::RunLoopThread main(platform::Thread::Options{"ui"});
+    ASSERT_TRUE(main.start());
+    const auto ui = main.runLoop();
+    const auto onMain = [&](std::function<void()> body) {
+        std::promise<void> done;
+        ui->post([&] {
+            body();
+            done.set_value();
+        });
+        done.get_future().wait();
+    };
+    std::shared_ptr<SimulatedMachine> machine;
+    std::shared_ptr<AppModel> model;
+    onMain([&] {
+        machine = SimulatedMachine::make(ui, SimulatedMachine::Storage::inMemory);
+        model = machine->makeModel();
+        model->start();
+    });
+    // The mouse connects on the HID I/O thread and the engine's applier writes its DPI.
+    const auto applied = SettingsApplyState::applied(Profile::defaultDPI);
+    bool done = false;
+    for (int i = 0; i < 1000 && !done; ++i) {
+        std::this_thread::sleep_for(10ms);
+        onMain([&] { done = model->status().value().deviceSettings == applied; });
+    }
+    EXPECT_TRUE(done);
+    onMain([&] {
+        EXPECT_TRUE(model->status().value().isTapEnabled);
+        model->setConfig(withDPI(800));
+        model->applyToEngineNow();
+        model->stop();
+        EXPECT_EQ(machine->files->writeCount(), 1u);
+        model.reset();
+        machine.reset();
+    });
+}
+
+} // namespace
+} // namespace ravolet

@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "RavoletApp/Model/MenuBarState.hpp"
+
+namespace ravolet {
+namespace {
+
+TEST(MenuBarState, TheFirstCaseThatHoldsDecidesEachText) {
+    const auto grants = [](bool accessibility, bool inputMonitoring) {
+        PermissionState p;
+        p.accessibility = accessibility;
+        p.inputMonitoring = inputMonitoring;
+        return p;
+    };
+    const auto engine = [](bool tapEnabled, bool mouseAttached) {
+        EngineStatus s;
+        s.isTapEnabled = tapEnabled;
+        s.targetDeviceAttached = mouseAttached;
+        return s;
+    };
+    const std::optional<std::string> none;
+    const struct {
+        PermissionState permissions;
+        bool paused;
+        EngineStatus status;
+        MenuBarState expected;
+    } rows[] = {
+        {grants(false, false), true, engine(true, true),
+         {"exclamationmark.triangle.fill", "Needs permission to run", "Missing: Input Monitoring and Accessibility"}},
+        {grants(true, false), false, engine(true, true),
+         {"exclamationmark.triangle.fill", "Needs permission to run", "Missing: Input Monitoring"}},
+        {grants(false, true), false, engine(true, true),
+         {"exclamationmark.triangle.fill", "Needs permission to run", "Missing: Accessibility"}},
+        {grants(true, true), true, engine(false, false),
+         {"pause.circle", "Paused", "Your mouse behaves exactly as macOS ships it"}},
+        {grants(true, true), false, engine(false, true), {"computermouse.fill", "Not running", none}},
+        {grants(true, true), false, engine(false, false), {"computermouse", "Not running", "No Logitech mouse is plugged in"}},
+        {grants(true, true), false, engine(true, false),
+         {"computermouse", "Waiting for your mouse", "No Logitech mouse is plugged in"}},
+        {grants(true, true), false, engine(true, true), {"computermouse.fill", "Active", none}},
+    };
+    for (const auto& row : rows) EXPECT_EQ(MenuBarState::of(row.permissions, row.paused, row.status), row.expected);
+
+    const auto broken = ConfigStore::Problem::corrupt("x");
+    EXPECT_TRUE(needsBanner(broken, grants(true, true), false));
+    EXPECT_TRUE(needsBanner(std::nullopt, grants(true, false), false));
+    EXPECT_TRUE(needsBanner(std::nullopt, grants(false, true), false));
+    EXPECT_TRUE(needsBanner(std::nullopt, grants(true, true), true));
+    EXPECT_FALSE(needsBanner(std::nullopt, grants(true, true), false));
+}
+
+} // namespace
+} // namespace ravolet
