@@ -106,7 +106,7 @@ void AppModel::start() {
     });
     deviceMonitor_->start();
     phase_ = Phase::started;
-    startEngine();
+    rebuildEngine();
     startPolling();
     updater_->start();
 }
@@ -153,15 +153,22 @@ RavoletEngine::Options AppModel::engineOptions(const RavoletEngine::Environment&
     };
 }
 
+void AppModel::rebuildEngine() {
+    // Whoever hears of the old engine going or the new one coming cannot
+    // start yet another in the middle.
+    changingEngine_ = true;
+    stopEngine();
+    startEngine();
+    changingEngine_ = false;
+}
+
 void AppModel::startEngine() {
-    if (engine_.value()) return;
     const RavoletEngine::Environment& environment = engineEnvironment();
     auto engine = dependencies_.makeEngine(effectiveConfig(), engineOptions(environment), environment);
     statusSubscription_ = engine->subscribe(ui_, [weak = weak_from_this()](const EngineStatus& status) {
         if (const auto self = weak.lock()) self->mirror(status);
     });
-    engine_.set(engine);
-    if (auto started = engine->start(); !started) {
+    if (const auto started = engine->start(); !started) {
         // The engine publishes nothing about a failed start: the model keeps
         // the text in its mirror until a start succeeds.
         startError_ = std::string(EventTapController::description(started.error()));
@@ -169,6 +176,8 @@ void AppModel::startEngine() {
     } else {
         startError_.reset();
     }
+    // Whoever watches the engine hears of it once its start is over.
+    engine_.set(std::move(engine));
 }
 
 void AppModel::stopEngine() {
@@ -188,14 +197,13 @@ void AppModel::mirror(EngineStatus status) {
 
 void AppModel::restartEngineIfNeeded() {
     confined();
-    if (phase_ != Phase::started) return;
+    if (phase_ != Phase::started || changingEngine_) return;
     const PermissionState& granted = permissions_.value();
     if (!granted.accessibility || !granted.inputMonitoring) return;
     // The engine's own status, not the mirror, which hears of a start only
     // after this turn of the executor.
     if (const auto engine = engine_.value(); engine && engine->status().isTapEnabled) return;
-    stopEngine();
-    startEngine();
+    rebuildEngine();
 }
 
 // ---- The poll ----

@@ -191,6 +191,8 @@ private:
     // Runs `body` on the UI executor after `delay` while the model exists.
     platform::TaskHandle after(std::chrono::milliseconds delay, std::move_only_function<void(AppModel&)> body);
 
+    // Stops the engine there is, if any, and builds and starts a new one.
+    void rebuildEngine();
     void startEngine();
     const RavoletEngine::Environment& engineEnvironment();
     RavoletEngine::Options engineOptions(const RavoletEngine::Environment& environment) const;
@@ -224,6 +226,7 @@ private:
     std::optional<std::string> namedBundleID_;
 
     Phase phase_ = Phase::created;
+    bool changingEngine_ = false;
     // Why the last engine start failed, until one succeeds.
     std::optional<std::string> startError_;
     platform::TaskHandle saveTask_;

@@ -207,6 +207,8 @@ TEST(AppModel, ThePollRebuildsTheEngineOnlyOnTheTickThatFirstSeesBothGrantsAndAS
     rig.machine->advance(1s);
     EXPECT_EQ(model.status().value().lastError, tapRefused) << "kept through the engine's own statuses";
     EXPECT_EQ(model.menuBar().value().headline, "Needs permission to run");
+    // Whoever watches the engine and asks for a restart cannot start another in the middle.
+    ObserverConnection eager = model.engine().observe([&](const auto&) { model.restartEngineIfNeeded(); });
 
     struct Tick {
         bool accessibility, inputMonitoring, tapsAllowed, rebuilt;
