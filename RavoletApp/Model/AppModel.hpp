@@ -84,9 +84,10 @@ public:
         // The mouse the device monitor owns; standard: the G502 X on this machine.
         std::shared_ptr<HIDPPDevice> device;
 
-        // This machine's services, each made only when needed by completed().
+        // This machine's services, every field filled.
         static Dependencies standard();
-        // These dependencies with every empty field filled.
+        // These dependencies with each empty field filled from this machine's
+        // services (made only for the fields that need them).
         Dependencies completed() const;
     };
 
