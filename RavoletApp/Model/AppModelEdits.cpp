@@ -71,7 +71,7 @@ void AppModel::startFreshConfig() {
 
 void AppModel::readConfigAgain() {
     confined();
-    store_->setProblem(std::nullopt);
+    if (store_->problem().value()) store_->setProblem(std::nullopt);
     setConfig(store_->load());
     applyToEngineNow();
 }
