@@ -1,12 +1,14 @@
 // The hot path as the event tap sees it: one tapped event of the target mouse
 // through the router, the device scope and a pipeline, on the calling thread
 // (the tap thread in the program). Posting runs later on the pipelines' queues
-// and is not part of it; here the queues run on virtual time and are emptied
-// between batches, outside the measurement.
+// and is not part of it. In the first cases the queues run on virtual time and
+// are emptied between batches, outside the measurement; the last case runs the
+// scroll pipeline on its serial queue as deployed, with detents paced in real
+// time, so that the hand-off to the queue's thread is part of what is timed.
 //
 // Besides the benchmark's own mean, each run reports the median and the tail
 // of the single-event times (p50, p99, p99.9 and the maximum, in nanoseconds)
-// and the heap allocations per event.
+// and the heap allocations per event made on the calling thread.
 
 #include <benchmark/benchmark.h>
 
@@ -16,12 +18,15 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "Core/ButtonRouter.hpp"
 #include "Core/PointerSettings.hpp"
 #include "Core/ScrollSettings.hpp"
 #include "HIDPlusPlus/HIDPPDeviceMatch.hpp"
+#include "Platform/MonotonicClock.hpp"
+#include "Platform/Thread.hpp"
 #include "Platform/Simulated/ManualScheduler.hpp"
 #include "Platform/Simulated/SimulatedDevice.hpp"
 #include "Platform/Simulated/SimulatedEventSystem.hpp"
@@ -36,22 +41,22 @@
 
 // Heap allocations are counted at malloc, which every operator new of the
 // process ends in, so the count holds whichever operator new the executable
-// links. Sanitizer builds bring their own malloc: there nothing is counted.
+// links: per thread (the tap thread's own) and for the whole process.
+// Sanitizer builds bring their own malloc: there nothing is counted.
+namespace {
+thread_local std::uint64_t threadAllocationCount = 0;
+std::atomic<std::uint64_t> processAllocationCount{0};
+} // namespace
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 #define RAVOLET_COUNTS_ALLOCATIONS 1
-namespace {
-std::atomic<std::uint64_t> allocationCount{0};
-} // namespace
 extern "C" void* __libc_malloc(std::size_t size);
 extern "C" void* malloc(std::size_t size) noexcept {
-    allocationCount.fetch_add(1, std::memory_order_relaxed);
+    ++threadAllocationCount;
+    processAllocationCount.fetch_add(1, std::memory_order_relaxed);
     return __libc_malloc(size);
 }
 #else
 #define RAVOLET_COUNTS_ALLOCATIONS 0
-namespace {
-std::atomic<std::uint64_t> allocationCount{0};
-} // namespace
 #endif
 
 namespace ravolet {
@@ -76,6 +81,9 @@ public:
 
 struct HotPath {
     std::shared_ptr<platform::ManualScheduler> queue = std::make_shared<platform::ManualScheduler>(1'000'000'000);
+    // Where the scroll pipeline posts: the virtual-time queue, or (empty) its
+    // own serial queue as deployed.
+    std::shared_ptr<platform::Scheduler> scrollQueue = queue;
     std::shared_ptr<platform::SimulatedPrivateHIDEventSystem> hid =
         std::make_shared<platform::SimulatedPrivateHIDEventSystem>();
     platform::SimulatedDevice mouse = platform::SimulatedDevice::targetMouse();
@@ -84,7 +92,9 @@ struct HotPath {
     std::shared_ptr<PointerPipeline> pointer;
     std::shared_ptr<InputRouter> router;
 
-    HotPath() {
+    HotPath() : HotPath(true) {}
+    explicit HotPath(bool scrollOnVirtualTime) {
+        if (!scrollOnVirtualTime) scrollQueue = nullptr;
         hid->attach(mouse);
         hid->attach(platform::SimulatedDevice::trackpad());
         hid->attach(platform::SimulatedDevice::otherMouse());
@@ -94,7 +104,7 @@ struct HotPath {
         ScrollSettings smoothing;
         smoothing.isEnabled = true;
         auto poster = std::make_shared<DiscardingPoster>();
-        scroll = ScrollPipeline::create(smoothing, poster, queue);
+        scroll = ScrollPipeline::create(smoothing, poster, scrollQueue);
         auto executor = MacroExecutor::create(poster, std::make_shared<DiscardingSideEffects>(), queue);
         auto buttons = std::make_shared<ButtonPipeline>(ButtonRouter({}, 1600), executor);
         pointer = std::make_shared<PointerPipeline>(PointerSettings{true, 1600, PointerCurve::desktop}, false);
@@ -107,41 +117,56 @@ struct HotPath {
     }
 };
 
-// Times `route` once per iteration and reports the distribution.
-template <class Prepare, class Between>
-void measure(benchmark::State& state, HotPath& path, platform::Event& event, Prepare prepare, Between between) {
+// The single-event times and the calling thread's allocations of one run.
+struct Samples {
     std::vector<std::uint64_t> nanos;
-    nanos.reserve(1 << 20);
     std::uint64_t allocations = 0;
     std::uint64_t events = 0;
-    for (auto _ : state) {
-        prepare(event, events);
-        const auto before = allocationCount.load(std::memory_order_relaxed);
+
+    explicit Samples(std::size_t capacity) { nanos.reserve(capacity); }
+
+    // Routes the event once, timed.
+    void route(HotPath& path, platform::Event& event) {
+        const auto before = threadAllocationCount;
         const auto start = std::chrono::steady_clock::now();
         benchmark::DoNotOptimize(path.router->route(event.type(), event));
         const auto end = std::chrono::steady_clock::now();
-        allocations += allocationCount.load(std::memory_order_relaxed) - before;
+        allocations += threadAllocationCount - before;
         if (nanos.size() < nanos.capacity()) {
             nanos.push_back(static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count()));
         }
         ++events;
-        if (events % 64 == 0) {
+    }
+
+    void report(benchmark::State& state) {
+        std::ranges::sort(nanos);
+        const auto at = [&](double q) {
+            return nanos.empty() ? 0.0 : static_cast<double>(nanos[std::min(nanos.size() - 1, static_cast<std::size_t>(q * static_cast<double>(nanos.size())))]);
+        };
+        state.counters["p50_ns"] = at(0.5);
+        state.counters["p99_ns"] = at(0.99);
+        state.counters["p999_ns"] = at(0.999);
+        state.counters["max_ns"] = nanos.empty() ? 0.0 : static_cast<double>(nanos.back());
+        if (RAVOLET_COUNTS_ALLOCATIONS) {
+            state.counters["allocs_per_event"] = events ? static_cast<double>(allocations) / static_cast<double>(events) : 0.0;
+        }
+    }
+};
+
+// Times `route` once per iteration and reports the distribution.
+template <class Prepare, class Between>
+void measure(benchmark::State& state, HotPath& path, platform::Event& event, Prepare prepare, Between between) {
+    Samples samples(1 << 20);
+    for (auto _ : state) {
+        prepare(event, samples.events);
+        samples.route(path, event);
+        if (samples.events % 64 == 0) {
             state.PauseTiming();
             between();
             state.ResumeTiming();
         }
     }
-    std::ranges::sort(nanos);
-    const auto at = [&](double q) {
-        return nanos.empty() ? 0.0 : static_cast<double>(nanos[std::min(nanos.size() - 1, static_cast<std::size_t>(q * static_cast<double>(nanos.size())))]);
-    };
-    state.counters["p50_ns"] = at(0.5);
-    state.counters["p99_ns"] = at(0.99);
-    state.counters["p999_ns"] = at(0.999);
-    state.counters["max_ns"] = nanos.empty() ? 0.0 : static_cast<double>(nanos.back());
-    if (RAVOLET_COUNTS_ALLOCATIONS) {
-        state.counters["allocs_per_event"] = events ? static_cast<double>(allocations) / static_cast<double>(events) : 0.0;
-    }
+    samples.report(state);
 }
 
 void BM_TargetMouseMotionEvent(benchmark::State& state) {
@@ -176,6 +201,40 @@ void BM_TargetMouseWheelDetent(benchmark::State& state) {
         });
 }
 BENCHMARK(BM_TargetMouseWheelDetent);
+
+// A detent on the tap thread with the scroll pipeline on its serial queue, as
+// deployed: detents come every `range(0)` µs of real time (2 ms: a wheel
+// spinning freely; 50 ms: quick flicks), each superseding the glide before it,
+// while the queue's thread posts the glides' steps. Reports the tap thread's
+// time and allocations per detent, and the allocations of the whole process
+// (the queue's thread included) per detent.
+void BM_TargetMouseWheelDetentOnTheScrollQueue(benchmark::State& state) {
+    // This thread plays the tap thread, with its priority.
+    platform::setCurrentThreadPriority(platform::ThreadPriority::userInteractive);
+    HotPath path(false);
+    auto event = path.hardwareEvent(platform::SimulatedEventSystem::wheelEvent(1));
+    const auto pace = std::chrono::microseconds(state.range(0));
+    Samples samples(1 << 16);
+    const auto processBefore = processAllocationCount.load(std::memory_order_relaxed);
+    auto next = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        next += pace;
+        std::this_thread::sleep_until(next);
+        event.setTimestamp(platform::MonotonicClock::nowNanos());
+        samples.route(path, event);
+    }
+    const auto processAllocations = processAllocationCount.load(std::memory_order_relaxed) - processBefore;
+    path.scroll->reset();
+    path.scroll->drain();
+    samples.report(state);
+    if (RAVOLET_COUNTS_ALLOCATIONS && samples.events) {
+        state.counters["process_allocs_per_event"] =
+            static_cast<double>(processAllocations) / static_cast<double>(samples.events);
+    }
+    platform::setCurrentThreadPriority(platform::ThreadPriority::defaultPriority);
+}
+BENCHMARK(BM_TargetMouseWheelDetentOnTheScrollQueue)->Arg(2000)->Iterations(2000)->UseRealTime();
+BENCHMARK(BM_TargetMouseWheelDetentOnTheScrollQueue)->Arg(50000)->Iterations(200)->UseRealTime();
 
 } // namespace
 } // namespace ravolet
