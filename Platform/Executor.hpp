@@ -50,6 +50,30 @@ private:
     std::shared_ptr<std::atomic<bool>> cancelled_;
 };
 
+// A wake-up on a scheduler for an owner that keeps at most one deadline
+// pending on it (a glide's next step): the owner arms it again and again and
+// its handler works out what is due. The handler runs on the scheduler once
+// the clock has reached the earliest deadline armed since the handler last
+// started (never before it); arming for a later deadline meanwhile changes
+// nothing, so the handler arms again for whatever it still needs.
+//
+// `leeway` is how much later than the deadline the run may come when that
+// spares the scheduler a wake-up: a serial queue already asleep until a time
+// no later than deadline + leeway is left asleep rather than woken to sleep
+// again. Other schedulers run it at the deadline. Arming and firing allocate
+// nothing on schedulers that keep alarms themselves (the serial queue).
+//
+// arm() may be called from any thread, also from the handler. Destroying the
+// alarm disarms it for good; a run that has already started on another thread
+// finishes. An alarm must not outlive its scheduler.
+class Alarm {
+public:
+    using Handler = std::move_only_function<void()>;
+
+    virtual ~Alarm() = default;
+    virtual void arm(std::uint64_t deadlineNanos, std::uint64_t leewayNanos) = 0;
+};
+
 // An executor with a clock: work can be scheduled for a deadline on the
 // monotonic clock (nanoseconds, the base of MonotonicClock::nowNanos() and of
 // event timestamps; a virtual clock in the manual scheduler). Work is never
@@ -67,6 +91,11 @@ public:
     TaskHandle postAfter(std::chrono::nanoseconds delay, Task task) {
         return postAt(deadlineAfter(nowNanos(), delay), std::move(task));
     }
+
+    // An alarm whose handler runs on this scheduler. This general form posts
+    // one block per arming that moves the deadline earlier (and cancels the
+    // one it replaces); schedulers that can keep alarms themselves do better.
+    virtual std::unique_ptr<Alarm> makeAlarm(Alarm::Handler handler);
 
     // now + delay, saturating instead of wrapping; negative delays give now.
     static std::uint64_t deadlineAfter(std::uint64_t now, std::chrono::nanoseconds delay) {

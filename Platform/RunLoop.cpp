@@ -63,29 +63,37 @@ bool RunLoop::isCurrent() const {
 
 std::uint64_t RunLoop::nowNanos() const { return MonotonicClock::nowNanos(); }
 
-void RunLoop::perform(Task block) {
-    {
-        std::lock_guard lock(mutex_);
-        if (!ended_) {
-            blocks_.push_back(std::move(block));
-            woken_ = true;
-            wake_.notify_one();
-            return;
-        }
+void RunLoop::releaseAndWake(std::unique_lock<std::mutex>& lock, std::uint64_t latest) {
+    std::shared_ptr<RunLoop> keep;
+    if (waiting_ && latest < waitingUntil_) {
+        waiting_ = false;
+        woken_ = true;
+        keep = shared_from_this();
     }
-    // The thread is gone; the block is released here, outside the lock.
+    lock.unlock();
+    if (keep) keep->wake_.notify_one();
+}
+
+void RunLoop::perform(Task block) {
+    std::unique_lock lock(mutex_);
+    if (ended_) {
+        lock.unlock();
+        return; // the thread is gone; the block is released here, outside the lock
+    }
+    blocks_.push_back(std::move(block));
+    releaseAndWake(lock, 0);
 }
 
 void RunLoop::wakeUp() {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     woken_ = true;
-    wake_.notify_one();
+    releaseAndWake(lock, 0);
 }
 
 void RunLoop::stop() {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     stopRequested_ = true;
-    wake_.notify_one();
+    releaseAndWake(lock, 0);
 }
 
 bool RunLoop::isRunning() const {
@@ -119,9 +127,12 @@ RunResult RunLoop::runFor(double seconds) {
         if (now >= deadline) break;
         if (woken_ || !blocks_.empty()) continue;
         std::uint64_t wakeAt = deadline;
-        for (const auto& timer : timers_) wakeAt = std::min(wakeAt, timer->fireDate_);
+        if (!timers_.empty()) wakeAt = std::min(wakeAt, timers_.front()->fireDate_);
         if (wakeAt <= now) continue;
+        waiting_ = true;
+        waitingUntil_ = wakeAt;
         waitUntil(wake_, lock, wakeAt, [&] { return woken_ || stopRequested_; });
+        waiting_ = false;
     }
     std::lock_guard lock(mutex_);
     running_ = false;
@@ -129,9 +140,8 @@ RunResult RunLoop::runFor(double seconds) {
 }
 
 bool RunLoop::runOnePass() {
-    std::deque<Task> blocks;
-    std::vector<std::shared_ptr<RunLoopTimer>> due;
-    std::vector<std::shared_ptr<RunLoopSource>> signalled;
+    // Timers invalidated or cancelled before their time, let go of here.
+    std::vector<std::shared_ptr<RunLoopTimer>> dropped;
     {
         std::lock_guard lock(mutex_);
         if (stopRequested_) {
@@ -139,41 +149,52 @@ bool RunLoop::runOnePass() {
             return false;
         }
         woken_ = false;
-        blocks.swap(blocks_);
+        passBlocks_.swap(blocks_);
         const std::uint64_t now = nowNanos();
-        for (const auto& timer : timers_)
-            if (timer->fireDate_ <= now) due.push_back(timer);
-        std::sort(due.begin(), due.end(), [](const auto& a, const auto& b) {
-            return a->fireDate_ != b->fireDate_ ? a->fireDate_ < b->fireDate_ : a->sequence_ < b->sequence_;
-        });
-        for (const auto& timer : due) {
-            if (timer->intervalNanos_ == 0) {
-                std::erase(timers_, timer);
-            } else {
-                // The next fire follows this one by an interval; fires missed
-                // while the loop was busy are skipped.
+        // Due timers come off the heap earliest first; a repeating one goes
+        // back with its next fire, which follows this one by an interval
+        // (fires missed while the loop was busy are skipped).
+        while (!timers_.empty() && (timers_.front()->fireDate_ <= now || !timers_.front()->isLive())) {
+            std::shared_ptr<RunLoopTimer> timer = timers_.pop();
+            if (!timer->isLive()) {
+                dropped.push_back(std::move(timer));
+                continue;
+            }
+            if (timer->intervalNanos_ != 0) {
                 std::uint64_t next = timer->fireDate_ + timer->intervalNanos_;
                 if (next <= now) next += ((now - next) / timer->intervalNanos_ + 1) * timer->intervalNanos_;
+                // Still due in this pass: it fires once now, at the deadline it had.
+                passTimers_.push_back(timer);
                 timer->fireDate_ = next;
+                timers_.push(std::move(timer), dropped);
+            } else {
+                passTimers_.push_back(std::move(timer));
             }
         }
         for (const auto& source : sources_)
-            if (source->signalled_.exchange(false, std::memory_order_acq_rel)) signalled.push_back(source);
+            if (source->signalled_.exchange(false, std::memory_order_acq_rel)) passSources_.push_back(source);
     }
-    for (auto& block : blocks) {
+    dropped.clear();
+    for (auto& block : passBlocks_) {
         block();
         block = nullptr; // release what it captured before the next one runs
     }
-    for (const auto& timer : due) {
-        // A handler that ran before may have invalidated a later timer.
-        if (!timer->isValid()) continue;
-        if (timer->intervalNanos_ == 0) timer->valid_.store(false, std::memory_order_release);
-        if (timer->handler_) timer->handler_();
+    passBlocks_.clear();
+    for (auto& timer : passTimers_) {
+        // A handler that ran before may have invalidated or cancelled a later timer.
+        if (timer->isLive()) {
+            if (timer->intervalNanos_ == 0) timer->valid_.store(false, std::memory_order_release);
+            if (timer->handler_) timer->handler_();
+        }
+        timer = nullptr;
     }
-    for (const auto& source : signalled) {
+    passTimers_.clear();
+    for (auto& source : passSources_) {
         // Removed meanwhile by an earlier block or handler: not serviced.
         if (containsSource(source)) source->perform();
+        source = nullptr;
     }
+    passSources_.clear();
     return true;
 }
 
@@ -181,34 +202,36 @@ std::shared_ptr<RunLoopTimer> RunLoop::addTimer(std::uint64_t deadlineNanos, std
                                                 RunLoopTimer::Handler handler) {
     auto timer = std::make_shared<RunLoopTimer>(RunLoopTimer::Passkey{}, weak_from_this(), deadlineNanos,
                                                 intervalNanos, std::move(handler));
-    std::lock_guard lock(mutex_);
+    insertTimer(timer);
+    return timer;
+}
+
+void RunLoop::insertTimer(std::shared_ptr<RunLoopTimer> timer) {
+    std::vector<std::shared_ptr<RunLoopTimer>> dropped; // released after the lock
+    std::unique_lock lock(mutex_);
     if (ended_) {
         timer->valid_.store(false, std::memory_order_release);
-        return timer;
+        return;
     }
     timer->sequence_ = timerSequence_++;
-    timers_.push_back(timer);
-    woken_ = true; // the wait may have to end sooner now
-    wake_.notify_one();
-    return timer;
+    const std::uint64_t fireDate = timer->fireDate_;
+    timers_.push(std::move(timer), dropped);
+    releaseAndWake(lock, fireDate); // the wait may have to end sooner now
 }
 
 TaskHandle RunLoop::postAt(std::uint64_t deadlineNanos, Task task) {
     TaskHandle handle = TaskHandle::make();
-    addTimer(deadlineNanos, 0, [handle, task = std::move(task)]() mutable {
-        if (!handle.isCancelled()) task();
-    });
+    auto timer = std::make_shared<RunLoopTimer>(RunLoopTimer::Passkey{}, weak_from_this(), deadlineNanos, 0,
+                                                std::move(task));
+    timer->cancellation_ = handle;
+    insertTimer(std::move(timer));
     return handle;
 }
 
 void RunLoop::removeTimer(RunLoopTimer* timer) {
     std::shared_ptr<RunLoopTimer> removed; // released after the lock
     std::lock_guard lock(mutex_);
-    auto it = std::find_if(timers_.begin(), timers_.end(), [&](const auto& t) { return t.get() == timer; });
-    if (it != timers_.end()) {
-        removed = std::move(*it);
-        timers_.erase(it);
-    }
+    removed = timers_.remove([timer](const auto& t) { return t.get() == timer; });
 }
 
 void RunLoop::addSource(const std::shared_ptr<RunLoopSource>& source) {
@@ -217,11 +240,11 @@ void RunLoop::addSource(const std::shared_ptr<RunLoopSource>& source) {
         std::lock_guard lock(source->loopLock_);
         source->loop_ = weak_from_this();
     }
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     if (ended_ || std::find(sources_.begin(), sources_.end(), source) != sources_.end()) return;
     sources_.push_back(source);
     woken_ = true; // a signal given before the source was added is serviced now
-    wake_.notify_one();
+    releaseAndWake(lock, 0);
 }
 
 void RunLoop::removeSource(const std::shared_ptr<RunLoopSource>& source) {
@@ -240,14 +263,14 @@ bool RunLoop::containsSource(const std::shared_ptr<RunLoopSource>& source) const
 }
 
 void RunLoop::threadEnded() {
-    std::deque<Task> blocks;
+    std::vector<Task> blocks;
     std::vector<std::shared_ptr<RunLoopTimer>> timers;
     std::vector<std::shared_ptr<RunLoopSource>> sources;
     {
         std::lock_guard lock(mutex_);
         ended_ = true;
         blocks.swap(blocks_);
-        timers.swap(timers_);
+        timers = timers_.takeAll();
         sources.swap(sources_);
     }
     for (const auto& timer : timers) timer->valid_.store(false, std::memory_order_release);

@@ -3,13 +3,13 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "Platform/Executor.hpp"
+#include "Platform/QueueStorage.hpp"
 
 namespace ravolet::platform {
 
@@ -48,12 +48,16 @@ public:
 
 private:
     friend class RunLoop;
+    // Still to fire: not invalidated, and (for a block of postAt()) not cancelled.
+    bool isLive() const { return isValid() && !cancellation_.isCancelled(); }
+
     std::weak_ptr<RunLoop> loop_;
     std::atomic<bool> valid_{true};
     std::uint64_t fireDate_;       // guarded by the loop's mutex
     const std::uint64_t intervalNanos_;
     std::uint64_t sequence_ = 0;   // creation order among equal deadlines; guarded by the loop's mutex
     Handler handler_;              // only called on the loop's thread
+    TaskHandle cancellation_;      // the handle of a block of postAt(); set before the timer is added
 };
 
 // Something that wakes a run loop from outside and is then serviced on the
@@ -85,6 +89,9 @@ private:
 // the order they were performed), due timers and signalled sources, while its
 // thread is inside runFor(). It is also a Scheduler: post() is perform() and
 // postAt() is a one-shot timer.
+//
+// New work wakes the loop only while it waits, and a timer only when it is due
+// before the time the loop waits for.
 //
 // Lifetime: the loop lives while its thread does (the thread keeps it) and
 // while anyone else holds it. When its thread ends, everything still queued is
@@ -146,7 +153,19 @@ private:
     friend class RunLoopSource;
 
     struct ThreadSlot;
+    struct TimerKey {
+        static std::uint64_t deadline(const std::shared_ptr<RunLoopTimer>& t) { return t->fireDate_; }
+        static std::uint64_t sequence(const std::shared_ptr<RunLoopTimer>& t) { return t->sequence_; }
+        static bool isLive(const std::shared_ptr<RunLoopTimer>& t) { return t->isLive(); }
+    };
+    void insertTimer(std::shared_ptr<RunLoopTimer> timer);
     void removeTimer(RunLoopTimer* timer);
+    // Lets the lock go and wakes the loop's thread when it waits past
+    // `latest`, the time by which the work just given must be looked at (0:
+    // at once); the first to find so wakes it, later ones need not. The
+    // notify comes after the unlock, so that the thread does not wake only
+    // to wait for the lock; the loop is held until it is done.
+    void releaseAndWake(std::unique_lock<std::mutex>& lock, std::uint64_t latest);
     void sourceSignalled();
     // The owning thread is ending: release everything queued, accept nothing more.
     void threadEnded();
@@ -156,14 +175,22 @@ private:
     const std::thread::id owner_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<Task> blocks_;
-    std::vector<std::shared_ptr<RunLoopTimer>> timers_;
+    std::vector<Task> blocks_;
+    detail::DeadlineHeap<std::shared_ptr<RunLoopTimer>, TimerKey> timers_;
     std::vector<std::shared_ptr<RunLoopSource>> sources_;
     std::uint64_t timerSequence_ = 0;
     bool woken_ = false;
     bool stopRequested_ = false;
     bool running_ = false;
     bool ended_ = false;
+    // The loop's thread waits on `wake_` until `waitingUntil_`.
+    bool waiting_ = false;
+    std::uint64_t waitingUntil_ = 0;
+    // What one pass takes out to run; used on the loop's thread only, and
+    // kept so that a pass does not allocate.
+    std::vector<Task> passBlocks_;
+    std::vector<std::shared_ptr<RunLoopTimer>> passTimers_;
+    std::vector<std::shared_ptr<RunLoopSource>> passSources_;
 };
 
 } // namespace ravolet::platform

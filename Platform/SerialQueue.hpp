@@ -14,6 +14,9 @@ namespace ravolet::platform {
 // in submission order, blocks for a deadline once the monotonic clock reaches
 // it (never earlier), earlier deadlines first.
 //
+// New work wakes the queue's thread only when it sleeps and the work is due
+// before the time it sleeps for.
+//
 // Destroying the queue discards every block that has not started (async,
 // deadline and timer fires alike) without running it, waits for the block that
 // is running to finish (unless the queue is destroyed by that very block), and
@@ -50,6 +53,10 @@ public:
 
     // Scheduler
     void post(Task task) override { async(std::move(task)); }
+    // The queue keeps its alarms itself: arming moves one slot, allocates
+    // nothing, and wakes the queue's thread only when it sleeps past the
+    // deadline plus the leeway.
+    std::unique_ptr<Alarm> makeAlarm(Alarm::Handler handler) override;
     bool isCurrent() const override;
     std::uint64_t nowNanos() const override;
     TaskHandle postAt(std::uint64_t deadlineNanos, Task task) override {
@@ -58,6 +65,8 @@ public:
 
 private:
     struct State;
+    struct AlarmSlot;
+    class QueueAlarm;
     const std::string label_;
     const QueuePriority priority_;
     std::shared_ptr<State> state_;

@@ -35,6 +35,68 @@ void ManualScheduler::schedule(std::optional<std::uint64_t> deadline, Task task,
     entries_.insert(Entry{deadline.value_or(now_), sequence_++, std::move(task), handle});
 }
 
+class ManualScheduler::ManualAlarm final : public Alarm {
+public:
+    ManualAlarm(ManualScheduler& scheduler, Handler handler)
+        : scheduler_(scheduler), slot_(std::make_shared<Slot>()) {
+        slot_->handler = std::move(handler);
+    }
+
+    ~ManualAlarm() override {
+        std::set<Entry> removed; // released after the lock
+        std::lock_guard lock(scheduler_.mutex_);
+        slot_->released = true;
+        takeEntryLocked(removed);
+    }
+
+    void arm(std::uint64_t deadlineNanos, std::uint64_t) override {
+        std::set<Entry> removed; // released after the lock
+        std::lock_guard lock(scheduler_.mutex_);
+        if (scheduler_.closed_ || (slot_->armed && slot_->deadline <= deadlineNanos)) return;
+        takeEntryLocked(removed);
+        slot_->armed = true;
+        slot_->deadline = deadlineNanos;
+        slot_->sequence = scheduler_.sequence_++;
+        scheduler_.entries_.insert(Entry{deadlineNanos, slot_->sequence,
+                                         [slot = slot_, &mutex = scheduler_.mutex_, sequence = slot_->sequence] {
+                                             {
+                                                 // Armed again since it was taken to run: the newer
+                                                 // entry, due as well, runs instead.
+                                                 std::lock_guard fireLock(mutex);
+                                                 if (slot->released || slot->sequence != sequence) return;
+                                                 slot->armed = false;
+                                             }
+                                             slot->handler();
+                                         },
+                                         TaskHandle()});
+    }
+
+private:
+    struct Slot {
+        Handler handler;
+        // Guarded by the scheduler's mutex.
+        bool armed = false;
+        bool released = false;
+        std::uint64_t deadline = 0;
+        std::uint64_t sequence = 0;
+    };
+
+    // Takes the armed entry out of the scheduler (into `removed`).
+    void takeEntryLocked(std::set<Entry>& removed) {
+        if (!slot_->armed) return;
+        slot_->armed = false;
+        Entry key{slot_->deadline, slot_->sequence, nullptr, TaskHandle()};
+        if (auto node = scheduler_.entries_.extract(key)) removed.insert(std::move(node));
+    }
+
+    ManualScheduler& scheduler_;
+    const std::shared_ptr<Slot> slot_;
+};
+
+std::unique_ptr<Alarm> ManualScheduler::makeAlarm(Alarm::Handler handler) {
+    return std::make_unique<ManualAlarm>(*this, std::move(handler));
+}
+
 bool ManualScheduler::isCurrent() const {
     std::lock_guard lock(mutex_);
     return running_ && runner_ == std::this_thread::get_id();

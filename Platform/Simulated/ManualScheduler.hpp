@@ -46,8 +46,14 @@ public:
     bool isCurrent() const override;
     std::uint64_t nowNanos() const override;
     TaskHandle postAt(std::uint64_t deadlineNanos, Task task) override;
+    // An alarm is one entry, moved when it is armed earlier and taken out
+    // when it is released: pendingCount() counts it once while armed. It
+    // fires at its deadline exactly (the leeway is not used).
+    std::unique_ptr<Alarm> makeAlarm(Alarm::Handler handler) override;
 
 private:
+    class ManualAlarm;
+
     struct Entry {
         std::uint64_t deadline;
         std::uint64_t sequence;
