@@ -1,9 +1,9 @@
 #include "RavoletEngine/EventPath/ScrollPipeline.hpp"
 
 #include <algorithm>
+#include <functional>
 
 #include "Core/ScrollOutcome.hpp"
-#include "Core/ScrollPhase.hpp"
 #include "RavoletEngine/EventPath/PipelineQueue.hpp"
 
 namespace ravolet {
@@ -12,10 +12,28 @@ namespace {
 
 // Room for the plans alive at once: two per axis while one supersedes another.
 constexpr std::size_t reservedPlans = 8;
+// Room for the cancelled plans still counted, and for the steps of one firing.
+constexpr std::size_t reservedCancelled = 64;
+constexpr std::size_t reservedDueSteps = 64;
+
+// How much later than its deadline a step may be posted when that spares the
+// queue's thread a wake-up. A detent that supersedes a glide continues on that
+// glide's frame grid, so its first step usually falls within microseconds of
+// the step the queue already sleeps for; waking the queue for the difference
+// would cost the tap thread more than the whole detent. Far below anything
+// visible: a frame is 8 ms.
+constexpr std::uint64_t stepLeewayNanos = 50'000;
 
 bool isImmediate(const ScrollStep& step) {
     // A step without a usable time goes out at once rather than never.
     return !(step.offsetMillis > 0);
+}
+
+// Orders a plan's steps by when they are due: the immediate ones first, then
+// by offset, each group keeping the plan's order.
+std::pair<int, std::chrono::nanoseconds> dueOrder(const ScrollStep& step) {
+    if (isImmediate(step)) return {0, std::chrono::nanoseconds(0)};
+    return {1, nanosFromMillis(step.offsetMillis)};
 }
 
 } // namespace
@@ -31,24 +49,40 @@ std::ostream& operator<<(std::ostream& os, const ScrollPipeline::Metrics& m) {
 std::shared_ptr<ScrollPipeline> ScrollPipeline::create(const ScrollSettings& settings, std::shared_ptr<EventPosting> poster,
                                                        std::shared_ptr<platform::Scheduler> queue) {
     if (!queue) queue = makePipelineQueue(queueLabel);
-    return std::make_shared<ScrollPipeline>(Passkey{}, settings, std::move(poster), std::move(queue));
+    auto pipeline = std::make_shared<ScrollPipeline>(Passkey{}, settings, std::move(poster), std::move(queue));
+    pipeline->alarm_ = pipeline->queue_->makeAlarm([weak = std::weak_ptr<ScrollPipeline>(pipeline)] {
+        if (auto self = weak.lock()) self->postDueSteps();
+    });
+    return pipeline;
 }
 
 ScrollPipeline::ScrollPipeline(Passkey, const ScrollSettings& settings, std::shared_ptr<EventPosting> poster,
                                std::shared_ptr<platform::Scheduler> queue)
     : poster_(std::move(poster)), queue_(std::move(queue)), transformer_(settings) {
     plans_.reserve(reservedPlans);
+    cancelledUntil_.reserve(reservedCancelled);
+    due_.reserve(reservedDueSteps);
 }
 
 ScrollPipeline::PlanRuntime* ScrollPipeline::findPlanLocked(std::uint64_t id) {
-    const auto it = std::ranges::find(plans_, id, &std::pair<std::uint64_t, PlanRuntime>::first);
-    return it == plans_.end() ? nullptr : &it->second;
+    const auto it = std::ranges::find(plans_, id, [](const PlanRuntime& r) { return r.plan.id; });
+    return it == plans_.end() ? nullptr : &*it;
+}
+
+std::uint64_t ScrollPipeline::deadlineOf(const PlanRuntime& runtime, std::size_t step) {
+    const ScrollStep& s = runtime.plan.steps[step];
+    if (isImmediate(s)) return runtime.base;
+    return platform::Scheduler::deadlineAfter(runtime.base, nanosFromMillis(s.offsetMillis));
 }
 
 ScrollDisposition ScrollPipeline::handle(const ScrollInput& input) {
-    std::shared_ptr<const Schedule> scheduled;
+    // Steps are timed from now on the queue's clock, not from the wheel
+    // event's time stamp, which only feeds the transformer.
+    const std::uint64_t base = queue_->nowNanos();
+    std::optional<std::uint64_t> first;
     {
         std::lock_guard guard(lock_);
+        expireCancelledLocked(base);
         std::optional<std::int64_t> delivered;
         if (const auto* previous = transformer_.inFlightPlan(input.axis)) {
             if (const auto* runtime = findPlanLocked(previous->id)) delivered = runtime->delivered;
@@ -62,83 +96,84 @@ ScrollDisposition ScrollPipeline::handle(const ScrollInput& input) {
             metrics_.inputsIgnored += 1;
             return ScrollDisposition::suppress;
         }
-        // Registered under the same hold as the transform, so no step block
-        // can come up before its plan's record exists.
-        registerLocked(*outcome.plan());
-        scheduled = std::make_shared<const Schedule>(
-            Schedule{weak_from_this(), std::move(std::get<ScrollOutcome::Animate>(outcome.value).plan)});
+        // Registered under the same hold as the transform, so no firing can
+        // come up before its plan's record exists.
+        first = registerLocked(std::move(std::get<ScrollOutcome::Animate>(outcome.value).plan), base);
     }
-    schedule(scheduled);
+    if (first) alarm_->arm(*first, stepLeewayNanos);
     return ScrollDisposition::suppress;
 }
 
-void ScrollPipeline::cancelLocked(PlanRuntime& runtime) {
-    // A plan already cancelled had its pending steps counted then.
-    if (runtime.cancelled) return;
-    runtime.cancelled = true;
-    metrics_.stepsCancelled += std::max<std::int64_t>(runtime.pending, 0);
+void ScrollPipeline::cancelLocked(const PlanRuntime& runtime) {
+    metrics_.stepsCancelled += static_cast<std::int64_t>(runtime.plan.steps.size() - runtime.next);
+    cancelledUntil_.push_back(deadlineOf(runtime, runtime.plan.steps.size() - 1));
+    std::ranges::push_heap(cancelledUntil_, std::greater<>());
 }
 
-void ScrollPipeline::registerLocked(const ScrollPlan& plan) {
+void ScrollPipeline::expireCancelledLocked(std::uint64_t now) {
+    while (!cancelledUntil_.empty() && cancelledUntil_.front() <= now) {
+        std::ranges::pop_heap(cancelledUntil_, std::greater<>());
+        cancelledUntil_.pop_back();
+    }
+}
+
+std::optional<std::uint64_t> ScrollPipeline::registerLocked(ScrollPlan plan, std::uint64_t base) {
     if (plan.supersedes) {
         if (auto* previous = findPlanLocked(*plan.supersedes)) {
             cancelLocked(*previous);
+            plans_.erase(plans_.begin() + (previous - plans_.data()));
             metrics_.plansSuperseded += 1;
         }
     }
-    PlanRuntime runtime{plan.axis, plan.modifiers, false, 0, static_cast<std::int64_t>(plan.steps.size())};
-    if (auto* existing = findPlanLocked(plan.id)) {
-        *existing = runtime;
-    } else if (!plan.steps.empty()) {
-        // A plan without steps has no block that would ever remove its record.
-        plans_.emplace_back(plan.id, runtime);
-    }
     metrics_.inputsTransformed += 1;
     metrics_.plansScheduled += 1;
+    if (auto* existing = findPlanLocked(plan.id)) plans_.erase(plans_.begin() + (existing - plans_.data()));
+    // A plan without steps has nothing to post and nothing to wait for.
+    if (plan.steps.empty()) return std::nullopt;
+    // The steps are posted in the order they fall due; the transformer gives
+    // them in that order already.
+    if (!std::ranges::is_sorted(plan.steps, {}, dueOrder)) std::ranges::stable_sort(plan.steps, {}, dueOrder);
+    plans_.push_back(PlanRuntime{std::move(plan), base, 0, 0});
+    return deadlineOf(plans_.back(), 0);
 }
 
-void ScrollPipeline::schedule(const std::shared_ptr<const Schedule>& scheduled) {
-    const auto& steps = scheduled->plan.steps;
-    if (std::ranges::any_of(steps, isImmediate)) {
-        queue_->post([scheduled] {
-            for (const auto& step : scheduled->plan.steps) {
-                if (!isImmediate(step)) continue;
-                if (auto self = scheduled->pipeline.lock()) self->postStep(scheduled->plan, step);
-            }
-        });
-    }
-    // Later steps are timed from now on the queue's clock, not from the wheel
-    // event's time stamp, which only feeds the transformer.
-    const std::uint64_t base = queue_->nowNanos();
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-        if (isImmediate(steps[i])) continue;
-        const auto deadline = platform::Scheduler::deadlineAfter(base, nanosFromMillis(steps[i].offsetMillis));
-        queue_->postAt(deadline, [scheduled, index = static_cast<std::uint32_t>(i)] {
-            if (auto self = scheduled->pipeline.lock()) self->postStep(scheduled->plan, scheduled->plan.steps[index]);
-        });
-    }
-}
-
-void ScrollPipeline::postStep(const ScrollPlan& plan, const ScrollStep& step) {
-    const ModifierFlags modifiers = step.modifiers.value_or(plan.modifiers);
-    bool post = false;
+void ScrollPipeline::postDueSteps() {
+    const std::uint64_t now = queue_->nowNanos();
+    std::optional<std::uint64_t> next;
     {
         std::lock_guard guard(lock_);
-        const auto it = std::ranges::find(plans_, plan.id, &std::pair<std::uint64_t, PlanRuntime>::first);
-        if (it == plans_.end()) return;
-        auto& runtime = it->second;
-        runtime.pending -= 1;
-        if (!runtime.cancelled) {
-            post = true;
-            runtime.delivered += step.pixelDelta;
+        expireCancelledLocked(now);
+        due_.clear();
+        for (;;) {
+            // The plan whose next step is due first; the earlier plan on a tie.
+            auto earliest = plans_.end();
+            std::uint64_t at = 0;
+            for (auto it = plans_.begin(); it != plans_.end(); ++it) {
+                const std::uint64_t deadline = deadlineOf(*it, it->next);
+                if (earliest == plans_.end() || deadline < at) {
+                    earliest = it;
+                    at = deadline;
+                }
+            }
+            if (earliest == plans_.end()) break;
+            if (at > now) {
+                next = at;
+                break;
+            }
+            const ScrollPlan& plan = earliest->plan;
+            const ScrollStep& step = plan.steps[earliest->next++];
+            const ModifierFlags modifiers = step.modifiers.value_or(plan.modifiers);
+            earliest->delivered += step.pixelDelta;
             metrics_.stepsPosted += 1;
             metrics_.pixelsPosted += step.pixelDelta < 0 ? -step.pixelDelta : step.pixelDelta;
             openGestureModifiers_[slot(plan.axis)] =
                 step.phase == ScrollPhase::ended ? std::nullopt : std::optional<ModifierFlags>(modifiers);
+            due_.push_back(DueStep{plan.axis, step.pixelDelta, step.phase, modifiers});
+            if (earliest->next == plan.steps.size()) plans_.erase(earliest);
         }
-        if (runtime.pending <= 0) plans_.erase(it);
     }
-    if (post) poster_->postScrollStep(plan.axis, step.pixelDelta, step.phase, modifiers);
+    for (const DueStep& step : due_) poster_->postScrollStep(step.axis, step.pixelDelta, step.phase, step.modifiers);
+    if (next) alarm_->arm(*next, stepLeewayNanos);
 }
 
 void ScrollPipeline::reset() {
@@ -146,7 +181,8 @@ void ScrollPipeline::reset() {
     {
         std::lock_guard guard(lock_);
         transformer_.reset();
-        for (auto& [id, runtime] : plans_) cancelLocked(runtime);
+        for (const auto& runtime : plans_) cancelLocked(runtime);
+        plans_.clear();
         for (const auto axis : allScrollAxes) {
             if (auto& open = openGestureModifiers_[slot(axis)]) {
                 closing.emplace_back(axis, *open);
@@ -184,8 +220,10 @@ void ScrollPipeline::resetMetrics() {
 }
 
 std::size_t ScrollPipeline::inFlightPlanCount() const {
+    const std::uint64_t now = queue_->nowNanos();
     std::lock_guard guard(lock_);
-    return plans_.size();
+    const auto cancelled = std::ranges::count_if(cancelledUntil_, [now](std::uint64_t until) { return until > now; });
+    return plans_.size() + static_cast<std::size_t>(cancelled);
 }
 
 void ScrollPipeline::drain() { drainPipelineQueue(*queue_); }

@@ -13,6 +13,7 @@
 #include "Core/ModifierFlags.hpp"
 #include "Core/ScrollAxis.hpp"
 #include "Core/ScrollInput.hpp"
+#include "Core/ScrollPhase.hpp"
 #include "Core/ScrollPlan.hpp"
 #include "Core/ScrollSettings.hpp"
 #include "Core/ScrollTransformer.hpp"
@@ -25,16 +26,21 @@ namespace ravolet {
 
 // Turns the target mouse's wheel detents into glides. handle() asks the
 // transformer on the event-tap thread and answers at once; the plan's pixel
-// steps are posted from the pipeline's own serial queue: the steps due at once
-// together in one block, every later step in a block of its own at its
-// deadline on the queue's clock. A plan superseded by the next detent, or
-// cancelled by a reset, posts nothing more; its queued blocks still run and
-// only count down. The axes with a scroll gesture open are remembered so that a
-// reset can close them.
+// steps are posted from the pipeline's own serial queue, each at its deadline
+// on the queue's clock (the steps due at once right away, in plan order), or
+// up to 50 µs later where that spares the queue's thread a wake-up. The
+// glides in flight keep one alarm armed on the queue for the earliest step
+// still to come: when it fires, every step that is due is posted and the alarm
+// is armed for the next. A detent therefore costs the tap thread one transform
+// and, at most, moving that alarm earlier; it never queues a block per step.
+// A plan superseded by the next detent, or cancelled by a reset, posts nothing
+// more and leaves nothing queued: only its record stays until its last step's
+// time (it still counts in inFlightPlanCount()). The axes with a scroll
+// gesture open are remembered so that a reset can close them.
 //
-// Queued blocks hold the pipeline weakly. The lock guards the transformer, the
+// The alarm holds the pipeline weakly. The lock guards the transformer, the
 // plan records, the open gestures and the counters; it is never held while
-// posting or enqueuing.
+// posting or while calling the queue.
 class ScrollPipeline final : public ScrollTarget, public std::enable_shared_from_this<ScrollPipeline> {
 public:
     struct Metrics {
@@ -75,7 +81,8 @@ public:
 
     Metrics snapshotMetrics() const;
     void resetMetrics();
-    // Plans with steps whose blocks have not run yet.
+    // Plans whose steps have not all come due: the live ones, and cancelled
+    // ones until their last step's time.
     std::size_t inFlightPlanCount() const;
 
     // Returns once every block already enqueued has run; steps whose time has
@@ -93,44 +100,59 @@ public:
                    std::shared_ptr<platform::Scheduler> queue);
 
 private:
-    // A scheduled plan with the pipeline its blocks post for, shared by those
-    // blocks: each block then carries one pointer and a step index, small
-    // enough to be queued without an allocation of its own.
-    struct Schedule {
-        std::weak_ptr<ScrollPipeline> pipeline;
-        ScrollPlan plan;
-    };
-
+    // A plan with steps still to post.
     struct PlanRuntime {
-        ScrollAxis axis = ScrollAxis::vertical;
-        ModifierFlags modifiers;
-        bool cancelled = false;
+        ScrollPlan plan;
+        // The queue's clock when the plan was scheduled: its steps' deadlines
+        // count from here.
+        std::uint64_t base = 0;
+        // The next step to post (the plan's steps are in posting order).
+        std::size_t next = 0;
         // Signed sum of the pixels posted so far.
         std::int64_t delivered = 0;
-        // Steps whose block has not run yet.
-        std::int64_t pending = 0;
+    };
+
+    // One step taken for posting, with what the poster is given.
+    struct DueStep {
+        ScrollAxis axis;
+        std::int64_t pixelDelta;
+        ScrollPhase phase;
+        ModifierFlags modifiers;
     };
 
     PlanRuntime* findPlanLocked(std::uint64_t id);
-    void registerLocked(const ScrollPlan& plan);
-    // Cancels the plan and counts its pending steps, once in its life.
-    void cancelLocked(PlanRuntime& runtime);
-    void schedule(const std::shared_ptr<const Schedule>& schedule);
-    void postStep(const ScrollPlan& plan, const ScrollStep& step);
+    // Records the plan (superseding the one it names) and returns the deadline
+    // of its first step, if it has any.
+    std::optional<std::uint64_t> registerLocked(ScrollPlan plan, std::uint64_t base);
+    // Cancels a live plan: its pending steps are counted and only its record's
+    // end is kept.
+    void cancelLocked(const PlanRuntime& runtime);
+    // Forgets cancelled plans whose last step's time has come.
+    void expireCancelledLocked(std::uint64_t now);
+    // Runs on the queue when the alarm fires.
+    void postDueSteps();
+    static std::uint64_t deadlineOf(const PlanRuntime& runtime, std::size_t step);
     static std::size_t slot(ScrollAxis axis) { return axis == ScrollAxis::vertical ? 0 : 1; }
 
     const std::shared_ptr<EventPosting> poster_;
     const std::shared_ptr<platform::Scheduler> queue_;
+    // Declared after the queue, which it must not outlive.
+    std::unique_ptr<platform::Alarm> alarm_;
 
     mutable std::mutex lock_;
     ScrollTransformer transformer_;
-    // A few plans at most are alive at once: a flat list keyed by plan id,
-    // with room reserved up front so that the tap thread does not allocate.
-    std::vector<std::pair<std::uint64_t, PlanRuntime>> plans_;
+    // The live plans in the order they were registered: a few at most, with
+    // room reserved up front so that the tap thread does not allocate.
+    std::vector<PlanRuntime> plans_;
+    // The last-step deadlines of cancelled plans whose time has not come, as a
+    // min-heap; kept only to be counted.
+    std::vector<std::uint64_t> cancelledUntil_;
     // Per axis, the modifiers of the last began or changed step posted while
     // its gesture is open.
     std::array<std::optional<ModifierFlags>, 2> openGestureModifiers_{};
     Metrics metrics_;
+    // The steps one firing posts; used on the queue only.
+    std::vector<DueStep> due_;
 };
 
 } // namespace ravolet

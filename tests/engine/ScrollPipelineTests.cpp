@@ -121,6 +121,23 @@ TEST_F(ScrollPipelineTest, ASecondDetentMidGlideSupersedesTheFirstWithoutLosingO
     EXPECT_EQ(pipeline->inFlightPlanCount(), 0u);
 }
 
+TEST_F(ScrollPipelineTest, GlidesKeepOneEntryOnTheQueueAndSupersededStepsLeaveIt) {
+    // Ten detents 20 ms apart, the last one reversing (its first step, the
+    // closing of the gesture, is due at once): each supersedes the glide
+    // before it, whose steps are not left queued.
+    for (int i = 0; i < 10; ++i) {
+        pipeline->handle(detent(i == 9 ? -1 : 1, 20.0 * i));
+        EXPECT_EQ(queue->pendingCount(), 1u) << "detent " << i;
+        advanceToMillis(20.0 * i + 19);
+        EXPECT_EQ(queue->pendingCount(), 1u) << "detent " << i;
+    }
+    EXPECT_EQ(pipeline->snapshotMetrics().plansSuperseded, 9);
+    queue->advance(1s);
+    EXPECT_EQ(queue->pendingCount(), 0u);
+    EXPECT_EQ(pipeline->inFlightPlanCount(), 0u);
+    EXPECT_EQ(posted().back(), "scroll(vertical 0px ended mods=0)");
+}
+
 TEST_F(ScrollPipelineTest, PassedThroughAndIgnoredDetents) {
     auto off = smoothing();
     off.isEnabled = false;
