@@ -40,6 +40,7 @@ public:
     ManualAlarm(ManualScheduler& scheduler, Handler handler)
         : scheduler_(scheduler), slot_(std::make_shared<Slot>()) {
         slot_->handler = std::move(handler);
+        slot_->mutex = &scheduler.mutex_;
     }
 
     ~ManualAlarm() override {
@@ -58,11 +59,11 @@ public:
         slot_->deadline = deadlineNanos;
         slot_->sequence = scheduler_.sequence_++;
         scheduler_.entries_.insert(Entry{deadlineNanos, slot_->sequence,
-                                         [slot = slot_, &mutex = scheduler_.mutex_, sequence = slot_->sequence] {
+                                         [slot = slot_, sequence = slot_->sequence] {
                                              {
                                                  // Armed again since it was taken to run: the newer
                                                  // entry, due as well, runs instead.
-                                                 std::lock_guard fireLock(mutex);
+                                                 std::lock_guard fireLock(*slot->mutex);
                                                  if (slot->released || slot->sequence != sequence) return;
                                                  slot->armed = false;
                                              }
@@ -74,6 +75,7 @@ public:
 private:
     struct Slot {
         Handler handler;
+        std::mutex* mutex = nullptr; // the scheduler's
         // Guarded by the scheduler's mutex.
         bool armed = false;
         bool released = false;
