@@ -38,7 +38,10 @@ ThreadPriority currentThreadPriority();
 
 // Marks the calling thread with a priority. On Linux the hint becomes a nice
 // value where the process may set it (raising urgency needs privileges and
-// is skipped quietly otherwise).
+// is skipped quietly otherwise); the urgent classes (user-interactive,
+// user-initiated) also get a 1 µs timer slack and the kernel's shortest time
+// slice, so that they wake close to their deadlines and are let run soon
+// after waking on a busy machine.
 void setCurrentThreadPriority(ThreadPriority priority);
 
 // ---- Orderly process exit ----
