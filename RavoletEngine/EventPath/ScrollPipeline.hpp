@@ -85,8 +85,9 @@ public:
     // ones until their last step's time.
     std::size_t inFlightPlanCount() const;
 
-    // Returns once every block already enqueued has run; steps whose time has
-    // not come are not waited for. Not from the queue itself.
+    // Returns once every step already due has been posted and every block
+    // already enqueued has run; steps whose time has not come are not waited
+    // for. Not from the queue itself.
     void drain();
 
     platform::Scheduler& queue() const { return *queue_; }
