@@ -260,7 +260,7 @@ void KeyRecorder::refresh(bool written) {
         controls.box->setChecked(model_.hasModifier(controls.flag));
     }
 
-    if (written) emit keyEdited(model_.key());
+    if (written) Q_EMIT keyEdited(model_.key());
 }
 
 bool KeyRecorder::eventFilter(QObject* watched, QEvent* event) {

@@ -53,7 +53,7 @@ public:
     QCheckBox* modifierCheckBox(ModifierFlags flag) const;
     ResetButton* modifierResetButton(ModifierFlags flag) const;
 
-signals:
+Q_SIGNALS:
     // A key and modifiers the user chose; write them to the setting.
     void keyEdited(ravolet::RecordedKey key);
 

@@ -102,7 +102,7 @@ void ValueSlider::display(double value) {
 
 void ValueSlider::edit(double value) {
     display(value);
-    emit valueEdited(value);
+    Q_EMIT valueEdited(value);
 }
 
 void ValueSlider::sliderAction() {

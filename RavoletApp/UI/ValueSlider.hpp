@@ -56,7 +56,7 @@ public:
     ResetButton* resetButton() const { return reset_; }
     Explain* helpLabel() const { return help_; }
 
-signals:
+Q_SIGNALS:
     // A value the user chose; write it to the setting.
     void valueEdited(double value);
 

@@ -130,7 +130,7 @@ TEST(KeyRecorder, ThePickerTheModifiersAndTheResetsWriteAndTheProgramsFillDoesNo
     const int pageDown = picker.findText(QStringLiteral("Page Down"));
     ASSERT_GE(pageDown, 0);
     picker.setCurrentIndex(pageDown);
-    emit picker.activated(pageDown);
+    Q_EMIT picker.activated(pageDown);
     QTest::mouseClick(recorder.modifierCheckBox(M::command), Qt::LeftButton);
     QTest::mouseClick(recorder.modifierCheckBox(M::shift), Qt::LeftButton);
     EXPECT_EQ(recorder.recordButton()->text(), QStringLiteral("⇧⌘fnPage Down"));
