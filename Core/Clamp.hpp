@@ -1,6 +1,9 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
 
 namespace ravolet {
 
@@ -9,6 +12,17 @@ namespace ravolet {
 template <class T>
 constexpr T clamp(const T& value, const T& lower, const T& upper) {
     return std::min(std::max(value, lower), upper);
+}
+
+// A number as a whole one, cut toward zero. Only a hand-edited document holds
+// values beyond the 64-bit range; they read as its nearest end, and NaN as 0,
+// rather than being converted, which would be undefined.
+inline std::int64_t truncatedInteger(double value) {
+    constexpr double upper = 9223372036854775808.0; // 2^63, exact in a double
+    if (std::isnan(value)) return 0;
+    if (value >= upper) return std::numeric_limits<std::int64_t>::max();
+    if (value < -upper) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(value);
 }
 
 } // namespace ravolet

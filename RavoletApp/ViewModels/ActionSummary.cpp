@@ -2,10 +2,7 @@
 
 #include <fmt/format.h>
 
-#include <cmath>
-#include <cstdint>
-#include <limits>
-
+#include "Core/Clamp.hpp"
 #include "RavoletApp/ViewModels/KeyCatalog.hpp"
 #include "Support/ValueSupport.hpp"
 
@@ -19,23 +16,8 @@ std::string chord(const KeyPayload<Case>& key) {
     return KeyCatalog::symbols(key.modifiers) + KeyCatalog::name(key.code);
 }
 
-// Milliseconds as a whole number, cut toward zero. Only a hand-edited document
-// holds values beyond the 64-bit range; they read as its nearest end, and NaN
-// as 0, rather than stopping the program.
-std::string wholeMillis(double millis) {
-    constexpr double upper = 9223372036854775808.0;  // 2^63
-    std::int64_t whole = 0;
-    if (std::isnan(millis)) {
-        whole = 0;
-    } else if (millis >= upper) {
-        whole = std::numeric_limits<std::int64_t>::max();
-    } else if (millis < -upper) {
-        whole = std::numeric_limits<std::int64_t>::min();
-    } else {
-        whole = static_cast<std::int64_t>(millis);
-    }
-    return fmt::format("{}", whole);
-}
+// Milliseconds as a whole number, cut toward zero (saturated, NaN as 0).
+std::string wholeMillis(double millis) { return fmt::format("{}", truncatedInteger(millis)); }
 
 } // namespace
 
