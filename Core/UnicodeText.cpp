@@ -5,6 +5,7 @@
 #include <optional>
 
 #include <unicode/brkiter.h>
+#include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
@@ -142,6 +143,27 @@ std::int64_t characterCount(std::string_view text) {
     std::int64_t count = 0;
     for (std::int32_t end = breaks->next(); end != icu::BreakIterator::DONE; end = breaks->next()) ++count;
     return count;
+}
+
+int compareNaturally(std::string_view a, std::string_view b) {
+    // A collator is not safe to share between threads while it is used; one
+    // per thread, made on first use.
+    thread_local const std::unique_ptr<icu::Collator> collator = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::Collator> made(icu::Collator::createInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status) || !made) return std::unique_ptr<icu::Collator>();
+        made->setStrength(icu::Collator::SECONDARY);
+        made->setAttribute(UCOL_NUMERIC_COLLATION, UCOL_ON, status);
+        return U_FAILURE(status) ? std::unique_ptr<icu::Collator>() : std::move(made);
+    }();
+    if (collator && a.size() <= INT32_MAX && b.size() <= INT32_MAX) {
+        UErrorCode status = U_ZERO_ERROR;
+        const UCollationResult result =
+            collator->compareUTF8(icu::StringPiece(a.data(), static_cast<std::int32_t>(a.size())),
+                                  icu::StringPiece(b.data(), static_cast<std::int32_t>(b.size())), status);
+        if (U_SUCCESS(status)) return result;
+    }
+    return a.compare(b) < 0 ? -1 : a == b ? 0 : 1;
 }
 
 } // namespace ravolet::unicode

@@ -24,6 +24,12 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b);
 // by a combining accent.
 bool hasPrefixIgnoringCase(std::string_view text, std::string_view prefix);
 
+// How two names sort in a list the user reads, as a file manager sorts them:
+// letter case ignored and runs of digits compared by their value ("App 2"
+// before "app 10"), independent of the locale. Negative, zero (the names sort
+// together) or positive.
+int compareNaturally(std::string_view a, std::string_view b);
+
 // The number of user-perceived characters (extended grapheme clusters).
 std::int64_t characterCount(std::string_view text);
 

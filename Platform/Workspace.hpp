@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "Platform/Executor.hpp"
 #include "Platform/Subscription.hpp"
@@ -16,6 +17,9 @@ namespace ravolet::platform {
 struct RunningApplication {
     std::optional<std::string> bundleID;
     std::string localizedName;
+    // An ordinary application with windows of its own, not an agent or a
+    // background process.
+    bool isRegular = true;
 
     friend bool operator==(const RunningApplication&, const RunningApplication&) = default;
 };
@@ -57,6 +61,9 @@ public:
 
     // The application that receives key events now, if any.
     virtual std::optional<RunningApplication> frontmostApplication() const = 0;
+
+    // The applications running now, in the order the desktop lists them.
+    virtual std::vector<RunningApplication> runningApplications() const = 0;
 
     // Calls `handler` on `executor` for every later activation, in order,
     // until the subscription is dropped (an activation being delivered at that

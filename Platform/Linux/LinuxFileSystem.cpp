@@ -41,7 +41,7 @@ std::optional<std::string> environment(const char* name) {
     return std::string(value);
 }
 
-fs::path homeFolder() {
+fs::path home() {
     if (auto home = environment("HOME")) return *home;
     // No $HOME: the user database. getpwuid_r with a growing buffer.
     std::vector<char> buffer(1024);
@@ -67,12 +67,14 @@ FileResult<void> writeAll(int fd, std::string_view bytes, const fs::path& path) 
 
 } // namespace
 
+fs::path LinuxFileSystem::homeFolder() { return home(); }
+
 fs::path LinuxFileSystem::configHomeFor(const std::optional<std::string>& xdgConfigHome, const fs::path& home) {
     if (xdgConfigHome && fs::path(*xdgConfigHome).is_absolute()) return *xdgConfigHome;
     return home / ".config";
 }
 
-fs::path LinuxFileSystem::configHome() { return configHomeFor(environment("XDG_CONFIG_HOME"), homeFolder()); }
+fs::path LinuxFileSystem::configHome() { return configHomeFor(environment("XDG_CONFIG_HOME"), home()); }
 
 fs::path LinuxFileSystem::settingsFolderFor(const std::optional<std::string>& xdgConfigHome, const fs::path& home) {
     return configHomeFor(xdgConfigHome, home) / "ravolet";

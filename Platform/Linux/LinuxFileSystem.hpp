@@ -38,6 +38,9 @@ public:
     static std::filesystem::path configHomeFor(const std::optional<std::string>& xdgConfigHome,
                                                const std::filesystem::path& home);
 
+    // $HOME, else the user database's home folder, else "/".
+    static std::filesystem::path homeFolder();
+
     static std::shared_ptr<LinuxFileSystem> shared();
 };
 

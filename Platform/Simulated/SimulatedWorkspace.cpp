@@ -19,6 +19,11 @@ std::vector<RunningApplication> SimulatedWorkspace::runningApplications() const 
     return running_;
 }
 
+void SimulatedWorkspace::launch(const RunningApplication& application) {
+    std::lock_guard lock(mutex_);
+    markRunningLocked(application);
+}
+
 void SimulatedWorkspace::activate(const RunningApplication& application) {
     {
         std::lock_guard lock(mutex_);

@@ -34,7 +34,8 @@ public:
     // ---- The catalogue ----
     // Adds an application (or replaces the one with that bundle identifier).
     void install(InstalledApplication application);
-    std::vector<RunningApplication> runningApplications() const;
+    // Starts an application without making it frontmost.
+    void launch(const RunningApplication& application);
 
     // ---- Scripting activations ----
     // Makes `application` frontmost (and running) and tells every subscriber.
@@ -57,6 +58,7 @@ public:
 
     // Workspace
     std::optional<RunningApplication> frontmostApplication() const override;
+    std::vector<RunningApplication> runningApplications() const override;
     Subscription subscribeToActivations(std::shared_ptr<Executor> executor, ActivationHandler handler) override;
     std::optional<std::string> applicationLocation(const std::string& bundleID) const override;
     // Records the request; an installed application starts running and, when

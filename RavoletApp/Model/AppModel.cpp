@@ -4,6 +4,7 @@
 
 #include "HIDPlusPlus/HIDPPDeviceMatch.hpp"
 #include "Platform/Linux/AutostartLoginItemService.hpp"
+#include "Platform/Linux/DesktopEntryCatalogue.hpp"
 #include "Platform/Linux/JsonFileKeyValueStore.hpp"
 #include "Platform/Linux/LinuxApplicationActivator.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
@@ -35,6 +36,7 @@ AppModel::Dependencies AppModel::Dependencies::completed() const {
     // Linux has no desktop service yet: the model and its engines share one
     // simulated desktop, so the application they name is the same.
     if (!d.workspace) d.workspace = d.engine.workspace ? d.engine.workspace : platform::SimulatedWorkspace::make();
+    if (!d.applications) d.applications = platform::DesktopEntryCatalogue::standard(d.files);
     if (!d.permissions) {
         d.permissions = d.engine.permissions ? d.engine.permissions
                                              : std::make_shared<platform::LinuxPermissionProbe>(

@@ -13,6 +13,7 @@
 #include "Core/Config.hpp"
 #include "HIDPlusPlus/HIDPPDevice.hpp"
 #include "Platform/ApplicationActivator.hpp"
+#include "Platform/ApplicationCatalogue.hpp"
 #include "Platform/Clock.hpp"
 #include "Platform/Executor.hpp"
 #include "Platform/FileSystem.hpp"
@@ -80,6 +81,9 @@ public:
         // interface installs what that means (LinuxApplicationActivator).
         std::shared_ptr<platform::ApplicationActivator> activator;
         std::shared_ptr<platform::Workspace> workspace;
+        // The installed applications, for the application picker; standard:
+        // the desktop entries under the XDG data folders, read through `files`.
+        std::shared_ptr<platform::ApplicationCatalogue> applications;
         std::shared_ptr<platform::PermissionProbe> permissions;
         // The mouse the device monitor owns; standard: the G502 X on this machine.
         std::shared_ptr<HIDPPDevice> device;

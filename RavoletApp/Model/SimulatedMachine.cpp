@@ -89,6 +89,25 @@ SimulatedMachine::SimulatedMachine(std::shared_ptr<platform::Scheduler> uiExecut
     pointerBackend->seed(mouseServiceID, {{"HIDPointerResolution", 400 * 65536}, {"HIDMouseAcceleration", 45056}});
     mouse->plugIn(bus);
     grant(true, true);
+    struct Application {
+        platform::DesktopApplication entry;
+        bool running;
+    };
+    const Application installed[] = {
+        {{"org.mozilla.firefox", "Firefox", "/usr/share/applications/org.mozilla.firefox.desktop", "firefox"}, true},
+        {{"org.gimp.GIMP", "GNU Image Manipulation Program", "/usr/share/applications/org.gimp.GIMP.desktop",
+          "org.gimp.GIMP"}, true},
+        {{"org.inkscape.Inkscape", "Inkscape", "/usr/share/applications/org.inkscape.Inkscape.desktop",
+          "org.inkscape.Inkscape"}, false},
+        {{"org.gnome.TextEditor", "Text Editor", "/usr/share/applications/org.gnome.TextEditor.desktop",
+          "org.gnome.TextEditor"}, true},
+    };
+    for (const Application& application : installed) {
+        const platform::DesktopApplication& entry = application.entry;
+        applications->install(entry);
+        workspace->install({entry.bundleID, entry.name, entry.location.string()});
+        if (application.running) workspace->launch({entry.bundleID, entry.name});
+    }
 }
 
 SimulatedMachine::~SimulatedMachine() {
@@ -123,6 +142,7 @@ AppModel::Dependencies SimulatedMachine::dependencies() const {
     d.updater = updater;
     d.activator = activator;
     d.workspace = workspace;
+    d.applications = applications;
     d.permissions = probe;
     d.device = device;
     return d;

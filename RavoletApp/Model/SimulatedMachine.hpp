@@ -7,6 +7,7 @@
 
 #include "HIDPlusPlus/HIDPPDevice.hpp"
 #include "Platform/Simulated/InMemoryFileSystem.hpp"
+#include "Platform/Simulated/SimulatedApplicationCatalogue.hpp"
 #include "Platform/Simulated/InMemoryKeyValueStore.hpp"
 #include "Platform/Simulated/ManualScheduler.hpp"
 #include "Platform/Simulated/SimulatedApplicationActivator.hpp"
@@ -31,7 +32,7 @@ namespace ravolet {
 // A whole machine for Ravolet without the hardware: the simulated event
 // system, with a G502 X and a trackpad behind the private HID functions; the
 // simulated G502 X answering HID++ on a simulated HID bus; a scripted desktop;
-// both grants given; pointer tuning on an in-memory backend. The program runs
+// both grants given; a few applications installed; pointer tuning on an in-memory backend. The program runs
 // on it with `--simulated-mouse`, and tests build their models on it.
 //
 // Two timings:
@@ -84,6 +85,10 @@ public:
     const std::shared_ptr<platform::SimulatedHIDBus> bus = platform::SimulatedHIDBus::make();
     const std::shared_ptr<platform::SimulatedMouse> mouse = platform::SimulatedMouse::make();
     const std::shared_ptr<platform::SimulatedWorkspace> workspace = platform::SimulatedWorkspace::make();
+    // A few installed applications (in the catalogue and the desktop alike),
+    // some of them running, none in front.
+    const std::shared_ptr<platform::SimulatedApplicationCatalogue> applications =
+        std::make_shared<platform::SimulatedApplicationCatalogue>();
     const std::shared_ptr<platform::SimulatedPermissionProbe> probe = std::make_shared<platform::SimulatedPermissionProbe>();
     const std::shared_ptr<platform::SimulatedDisplays> displays = std::make_shared<platform::SimulatedDisplays>();
     const std::shared_ptr<platform::SimulatedProcessLauncher> launcher = std::make_shared<platform::SimulatedProcessLauncher>();

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace ravolet::platform {
+
+// An installed application as its desktop entry describes it.
+struct DesktopApplication {
+    // The desktop-file identifier without ".desktop" ("org.mozilla.firefox"),
+    // which stands for the application's bundle identifier.
+    std::string bundleID;
+    // The entry's Name.
+    std::string name;
+    // The entry's file.
+    std::filesystem::path location;
+    // The entry's Icon: a theme icon's name or a file's path; empty when it
+    // names none.
+    std::string icon;
+
+    friend bool operator==(const DesktopApplication&, const DesktopApplication&) = default;
+};
+
+// The applications installed on this computer, as the application picker and
+// the launch editor need them. Every call reads afresh; nothing is cached.
+class ApplicationCatalogue {
+public:
+    virtual ~ApplicationCatalogue() = default;
+
+    // The installed application with this identifier; none when no entry has
+    // it, or when the entry that decides is hidden or not an application.
+    virtual std::optional<DesktopApplication> application(const std::string& bundleID) const = 0;
+
+    // The identifier of the application whose entry is the file `file` (one
+    // the user chose on disk); none when the file is no application's entry.
+    virtual std::optional<std::string> bundleIDOfFile(const std::filesystem::path& file) const = 0;
+
+    // Where a file chooser for applications starts.
+    virtual std::filesystem::path applicationsFolder() const = 0;
+};
+
+} // namespace ravolet::platform

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Platform/ApplicationCatalogue.hpp"
+#include "Platform/FileSystem.hpp"
+
+namespace ravolet::platform {
+
+// The applications of the desktop-entry files under the "applications"
+// folders of the XDG data folders: the user's data folder first, then the
+// system's in their order. An entry's identifier is its path below such a
+// folder with "/" turned into "-" and without ".desktop"; where two folders
+// hold one identifier, the earlier folder decides, so a user's hidden copy of
+// an entry hides the system's.
+class DesktopEntryCatalogue final : public ApplicationCatalogue {
+public:
+    DesktopEntryCatalogue(std::shared_ptr<FileSystem> files, std::filesystem::path dataHome,
+                          std::vector<std::filesystem::path> dataFolders);
+
+    // The folders $XDG_DATA_HOME (else ~/.local/share) and $XDG_DATA_DIRS
+    // (else /usr/local/share:/usr/share) name; relative ones do not count.
+    static std::shared_ptr<DesktopEntryCatalogue> standard(std::shared_ptr<FileSystem> files);
+    static std::shared_ptr<DesktopEntryCatalogue> forEnvironment(std::shared_ptr<FileSystem> files,
+                                                                 const std::optional<std::string>& xdgDataHome,
+                                                                 const std::optional<std::string>& xdgDataDirs,
+                                                                 const std::filesystem::path& home);
+
+    std::optional<DesktopApplication> application(const std::string& bundleID) const override;
+    std::optional<std::string> bundleIDOfFile(const std::filesystem::path& file) const override;
+    // The first system "applications" folder that holds entries (where the
+    // distribution installs applications), else the user's.
+    std::filesystem::path applicationsFolder() const override;
+
+    // The "applications" folders searched, in order.
+    const std::vector<std::filesystem::path>& folders() const { return folders_; }
+
+    // The application an entry's text describes, under the identifier given;
+    // none when it is no application, is hidden or has no name.
+    static std::optional<DesktopApplication> parse(std::string_view text, std::string bundleID,
+                                                   std::filesystem::path location);
+
+private:
+    std::optional<std::filesystem::path> entryFile(const std::filesystem::path& folder, std::string_view id) const;
+    std::optional<DesktopApplication> read(const std::filesystem::path& file, std::string bundleID) const;
+
+    const std::shared_ptr<FileSystem> files_;
+    std::vector<std::filesystem::path> folders_;
+};
+
+} // namespace ravolet::platform

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include "Platform/Linux/DesktopEntryCatalogue.hpp"
+#include "Platform/Simulated/InMemoryFileSystem.hpp"
+
+namespace ravolet::platform {
+namespace {
+
+std::string entry(std::string_view name, std::string_view extra = "") {
+    return "# comment\n[Desktop Entry]\nType=Application\nName=" + std::string(name) + "\nName[de]=Anders\n" +
+           std::string(extra) + "\n[Desktop Action new]\nName=New Window\nHidden=true\n";
+}
+
+struct DesktopEntryCatalogueTest : ::testing::Test {
+    std::shared_ptr<InMemoryFileSystem> files = std::make_shared<InMemoryFileSystem>();
+    std::shared_ptr<DesktopEntryCatalogue> catalogue =
+        DesktopEntryCatalogue::forEnvironment(files, std::nullopt, "/usr/local/share:relative:/usr/share", "/home/u");
+
+    void SetUp() override {
+        files->putFile("/usr/share/applications/org.mozilla.firefox.desktop", entry("Firefox", "Icon=firefox"));
+        files->putFile("/usr/share/applications/kde4/okular.desktop", entry("Okular"));
+        files->putFile("/usr/share/applications/gimp.desktop", entry("GIMP"));
+        files->putFile("/home/u/.local/share/applications/gimp.desktop", entry("My GIMP"));
+        files->putFile("/usr/local/share/applications/old.desktop", entry("Old"));
+        files->putFile("/home/u/.local/share/applications/old.desktop", entry("Old", "Hidden=true"));
+        files->putFile("/usr/share/applications/link.desktop", "[Desktop Entry]\nType=Link\nName=Site\n");
+        files->putFile("/usr/share/applications/nameless.desktop", "[Desktop Entry]\nType=Application\n");
+        files->putFile("/usr/share/applications/escaped.desktop", entry("Tab\\sand\\\\more", "Icon = /opt/e.png "));
+        files->putFile("/home/u/Desktop/copy.desktop", entry("Copy"));
+        files->putFile("/home/u/notes.txt", entry("Not an entry name"));
+    }
+};
+
+TEST_F(DesktopEntryCatalogueTest, TheFirstFolderWithAnIdentifierDecidesWhatItIs) {
+    EXPECT_EQ(catalogue->folders(),
+              (std::vector<std::filesystem::path>{"/home/u/.local/share/applications", "/usr/local/share/applications",
+                                                  "/usr/share/applications"}));
+    struct Row {
+        std::string id;
+        std::optional<DesktopApplication> expected;
+    };
+    const std::vector<Row> rows = {
+        {"org.mozilla.firefox",
+         DesktopApplication{"org.mozilla.firefox", "Firefox", "/usr/share/applications/org.mozilla.firefox.desktop",
+                            "firefox"}},
+        {"kde4-okular", DesktopApplication{"kde4-okular", "Okular", "/usr/share/applications/kde4/okular.desktop", ""}},
+        {"gimp", DesktopApplication{"gimp", "My GIMP", "/home/u/.local/share/applications/gimp.desktop", ""}},
+        {"escaped", DesktopApplication{"escaped", "Tab and\\more", "/usr/share/applications/escaped.desktop", "/opt/e.png"}},
+        {"old", std::nullopt},      // the user's hidden copy hides the system's entry
+        {"link", std::nullopt},     // not an application
+        {"nameless", std::nullopt}, // no name
+        {"missing", std::nullopt},
+        {"", std::nullopt},
+        {"kde4/okular", std::nullopt},
+    };
+    for (const Row& row : rows) EXPECT_EQ(catalogue->application(row.id), row.expected) << row.id;
+}
+
+TEST_F(DesktopEntryCatalogueTest, AChosenFileIsNamedByItsPlaceBelowAnApplicationsFolder) {
+    struct Row {
+        std::filesystem::path file;
+        std::optional<std::string> expected;
+    };
+    const std::vector<Row> rows = {
+        {"/usr/share/applications/org.mozilla.firefox.desktop", "org.mozilla.firefox"},
+        {"/usr/share/applications/kde4/./okular.desktop", "kde4-okular"},
+        {"/home/u/Desktop/copy.desktop", "copy"},
+        {"/usr/share/applications/link.desktop", std::nullopt},
+        {"/home/u/notes.txt", std::nullopt},
+        {"/usr/share/applications/gone.desktop", std::nullopt},
+    };
+    for (const Row& row : rows) EXPECT_EQ(catalogue->bundleIDOfFile(row.file), row.expected) << row.file;
+    EXPECT_EQ(catalogue->applicationsFolder(), "/usr/local/share/applications");
+    // A system folder without entries is passed over; without any, the user's own.
+    files->putFile("/empty/applications/mimeinfo.cache", "");
+    EXPECT_EQ(DesktopEntryCatalogue::forEnvironment(files, std::nullopt, "/empty:/usr/share", "/home/u")->applicationsFolder(),
+              "/usr/share/applications");
+    EXPECT_EQ(DesktopEntryCatalogue::forEnvironment(files, std::nullopt, "/empty", "/home/u")->applicationsFolder(),
+              "/home/u/.local/share/applications");
+
+    const auto fromEnvironment =
+        DesktopEntryCatalogue::forEnvironment(files, "/data", std::nullopt, "/home/u");
+    EXPECT_EQ(fromEnvironment->folders(),
+              (std::vector<std::filesystem::path>{"/data/applications", "/usr/local/share/applications",
+                                                  "/usr/share/applications"}));
+}
+
+} // namespace
+} // namespace ravolet::platform
