@@ -26,6 +26,13 @@ bool isDark(const QPalette& palette) {
     return palette.color(QPalette::Window).lightnessF() < 0.5;
 }
 
+// The text colour, fainter.
+QColor textShade(const QPalette& palette, float alpha) {
+    QColor text = palette.color(QPalette::Active, QPalette::WindowText);
+    text.setAlphaF(alpha);
+    return text;
+}
+
 } // namespace
 
 QFont textFont(TextStyle style, const QFont& body) {
@@ -53,18 +60,18 @@ QColor systemColor(SystemColor color, const QPalette& palette) {
     case SystemColor::green: return dark ? QColor(0x30, 0xD1, 0x58) : QColor(0x28, 0xA7, 0x45);
     case SystemColor::orange: return dark ? QColor(0xFF, 0x9F, 0x0A) : QColor(0xF0, 0x8A, 0x00);
     case SystemColor::red: return dark ? QColor(0xFF, 0x45, 0x3A) : QColor(0xE0, 0x30, 0x26);
-    case SystemColor::secondary: {
-        QColor text = palette.color(QPalette::Active, QPalette::WindowText);
-        text.setAlphaF(0.55F);
-        return text;
-    }
-    case SystemColor::tertiary: {
-        QColor text = palette.color(QPalette::Active, QPalette::WindowText);
-        text.setAlphaF(0.35F);
-        return text;
-    }
+    case SystemColor::secondary: return textShade(palette, 0.55F);
+    case SystemColor::tertiary: return textShade(palette, 0.35F);
+    case SystemColor::quaternary: return textShade(palette, 0.18F);
+    case SystemColor::separator: return textShade(palette, 0.14F);
     }
     return palette.color(QPalette::WindowText);
+}
+
+QColor systemColor(SystemColor color, const QPalette& palette, float opacity) {
+    QColor shade = systemColor(color, palette);
+    shade.setAlphaF(shade.alphaF() * opacity);
+    return shade;
 }
 
 void applyTextColor(QWidget* widget, SystemColor color) {

@@ -17,10 +17,13 @@ QFont textFont(TextStyle style, const QFont& body);
 void applyTextStyle(QWidget* widget, TextStyle style);
 
 // The colours the pages use: the accent of the palette, the fixed signal
-// colours (a lighter set on dark palettes), and the two quieter text levels.
-enum class SystemColor { accent, green, orange, red, secondary, tertiary };
+// colours (a lighter set on dark palettes), the quieter text levels, and the
+// faint shade of plates and dividers.
+enum class SystemColor { accent, green, orange, red, secondary, tertiary, quaternary, separator };
 
 QColor systemColor(SystemColor color, const QPalette& palette);
+// The colour at a share of its own opacity (0.35 draws it 35 % as opaque).
+QColor systemColor(SystemColor color, const QPalette& palette, float opacity);
 // Draws the widget's text in the secondary or tertiary level; a disabled
 // widget keeps the palette's own disabled colour.
 void applyTextColor(QWidget* widget, SystemColor color);

@@ -1,0 +1,148 @@
+#include "RavoletApp/UI/ScrollPreview.hpp"
+
+#include <QFontDatabase>
+#include <QLabel>
+#include <QPainter>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include "RavoletApp/UI/Explain.hpp"
+#include "RavoletApp/UI/GlideChart.hpp"
+#include "RavoletApp/UI/ModelObserver.hpp"
+#include "RavoletApp/UI/StatusDot.hpp"
+#include "RavoletApp/UI/Style.hpp"
+#include "RavoletApp/ViewModels/ScrollPreviewRules.hpp"
+
+namespace ravolet {
+
+namespace {
+
+constexpr int rowCount = 60;
+constexpr int rowHeight = 16;
+constexpr int rowInsetX = 8;
+constexpr int rowInsetY = 6;
+constexpr int numberWidth = 24;
+constexpr int rowSpacing = 8;
+constexpr int panelHeight = 120;
+constexpr qreal cornerRadius = 6;
+
+// Numbered rows with a rule each, a stronger one every fifth, so that the
+// glide of the wheel can be watched against something.
+class TestRows : public QWidget {
+public:
+    explicit TestRows(QWidget* parent) : QWidget(parent) {
+        QFont numbers = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        numbers.setPointSizeF(textFont(TextStyle::caption, font()).pointSizeF());
+        setFont(numbers);
+        setFixedHeight(2 * rowInsetY + rowCount * rowHeight);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QColor numberColor = systemColor(SystemColor::tertiary, palette());
+        const int lineStart = rowInsetX + numberWidth + rowSpacing;
+        const int lineEnd = width() - rowInsetX;
+        for (int row = 0; row < rowCount; ++row) {
+            const int top = rowInsetY + row * rowHeight;
+            painter.setPen(numberColor);
+            painter.drawText(QRect(rowInsetX, top, numberWidth, rowHeight), Qt::AlignRight | Qt::AlignVCenter,
+                             QString::asprintf("%02d", row));
+            const bool major = row % 5 == 0;
+            painter.setPen(major ? QPen(systemColor(SystemColor::accent, palette(), 0.35F), 2)
+                                 : QPen(systemColor(SystemColor::secondary, palette(), 0.18F), 1));
+            const qreal middle = top + rowHeight / 2.0;
+            if (lineEnd > lineStart) painter.drawLine(QPointF(lineStart, middle), QPointF(lineEnd, middle));
+        }
+    }
+};
+
+// The plate of the test panel: a faint rounded fill outlined inside its edge.
+class TestPanel : public QWidget {
+public:
+    explicit TestPanel(QWidget* parent) : QWidget(parent) {
+        setFixedHeight(panelHeight);
+        auto* scroller = new QScrollArea(this);
+        scroller->setFrameShape(QFrame::NoFrame);
+        scroller->setWidgetResizable(true);
+        scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroller->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        scroller->viewport()->setAutoFillBackground(false);
+        auto* rows = new TestRows(scroller);
+        rows->setAutoFillBackground(false);
+        scroller->setWidget(rows);
+        auto* layout = new QVBoxLayout(this);
+        // Clear of the outline and the rounded corners.
+        layout->setContentsMargins(1, 3, 3, 3);
+        layout->addWidget(scroller);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF inside = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        painter.setPen(QPen(systemColor(SystemColor::separator, palette()), 1));
+        painter.setBrush(systemColor(SystemColor::quaternary, palette(), 0.25F));
+        painter.drawRoundedRect(inside, cornerRadius, cornerRadius);
+    }
+};
+
+StatusDot::Level dotLevel(LiveScrollStatus::Level level) {
+    switch (level) {
+    case LiveScrollStatus::Level::good: return StatusDot::Level::good;
+    case LiveScrollStatus::Level::waiting: return StatusDot::Level::waiting;
+    case LiveScrollStatus::Level::bad: return StatusDot::Level::bad;
+    case LiveScrollStatus::Level::off: return StatusDot::Level::off;
+    }
+    return StatusDot::Level::off;
+}
+
+} // namespace
+
+ScrollPreview::ScrollPreview(std::shared_ptr<AppModel> model, QWidget* parent)
+    : QWidget(parent),
+      model_(std::move(model)),
+      chart_(new GlideChart(this)),
+      caption_(new Explain(QString(), this)),
+      testPanel_(new TestPanel(this)),
+      liveStatus_(new StatusDot(StatusDot::Level::off, QString(), this)) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 4, 0, 4);
+    column->setSpacing(10);
+    column->addWidget(chart_);
+    column->addWidget(caption_);
+    column->addWidget(testPanel_);
+    column->addWidget(liveStatus_);
+
+    applyTextStyle(liveStatus_, TextStyle::caption);
+    // The sentences are long: they wrap, using the whole width of the section.
+    if (auto* text = liveStatus_->findChild<QLabel*>()) {
+        text->setWordWrap(true);
+        applyTextColor(text, SystemColor::secondary);
+        if (auto* row = qobject_cast<QBoxLayout*>(liveStatus_->layout())) row->setStretchFactor(text, 1000);
+    }
+
+    setSettings(ScrollSettings{});
+    refreshLiveStatus();
+    observeWhileAlive(this, model_->permissions(), [this](const PermissionState&) { refreshLiveStatus(); });
+    observeWhileAlive(this, model_->status(), [this](const EngineStatus&) { refreshLiveStatus(); });
+    modelConnections(this).keep(model_->preferences().isPausedByUser.observe([this](bool) { refreshLiveStatus(); }));
+}
+
+void ScrollPreview::setSettings(const ScrollSettings& settings) {
+    std::optional<ScrollPlan> plan = previewPlan(settings);
+    caption_->setText(QString::fromStdString(previewCaption(plan)));
+    chart_->setPlan(std::move(plan));
+}
+
+void ScrollPreview::refreshLiveStatus() {
+    const LiveScrollStatus live = liveScrollStatus(model_->permissions().value(),
+                                                   model_->preferences().isPausedByUser.value(),
+                                                   model_->status().value());
+    liveStatus_->setLevel(dotLevel(live.level));
+    liveStatus_->setText(QString::fromStdString(live.text));
+}
+
+} // namespace ravolet
