@@ -1,7 +1,9 @@
 #include "RavoletApp/UI/KeyRecorder.hpp"
 
+#include "RavoletApp/UI/AdaptiveGrid.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/InputMapping.hpp"
+#include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/ResetButton.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/ViewModels/KeyCatalog.hpp"
@@ -25,88 +27,23 @@ namespace ravolet {
 
 namespace {
 
-QString qt(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
 // The one recorder that holds the application's keys now. Widgets live on the
 // main thread only.
 QPointer<KeyRecorder> activeRecorder;
-
-// Cells in as many columns of at least the minimum width as fit, filled row
-// by row; the height follows the width.
-class AdaptiveGrid : public QWidget {
-public:
-    static constexpr int minimumColumnWidth = 130;
-    static constexpr int columnSpacing = 8;
-    static constexpr int rowSpacing = 4;
-
-    AdaptiveGrid() {
-        QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-        policy.setHeightForWidth(true);
-        setSizePolicy(policy);
-    }
-
-    void addCell(QWidget* cell) {
-        cell->setParent(this);
-        cells_.push_back(cell);
-        updateGeometry();
-    }
-
-    bool hasHeightForWidth() const override { return true; }
-    int heightForWidth(int width) const override {
-        const int rows = rowCount(width);
-        return rows * cellHeight() + std::max(0, rows - 1) * rowSpacing;
-    }
-    QSize sizeHint() const override {
-        const int width = static_cast<int>(cells_.size()) * (minimumColumnWidth + columnSpacing) - columnSpacing;
-        return {width, heightForWidth(width)};
-    }
-    // As for wrapped text, the height a width needs comes from heightForWidth;
-    // the minimum is one row, so that a window is not held at the height of
-    // its narrowest arrangement.
-    QSize minimumSizeHint() const override { return {minimumColumnWidth, cellHeight()}; }
-
-protected:
-    void resizeEvent(QResizeEvent*) override {
-        const int columns = columnCount(width());
-        const int cellWidth = (width() - (columns - 1) * columnSpacing) / columns;
-        for (std::size_t i = 0; i < cells_.size(); ++i) {
-            const int row = static_cast<int>(i) / columns;
-            const int column = static_cast<int>(i) % columns;
-            cells_[i]->setGeometry(column * (cellWidth + columnSpacing), row * (cellHeight() + rowSpacing), cellWidth,
-                                   cellHeight());
-        }
-    }
-
-private:
-    static int columnCount(int width) {
-        return std::max(1, (width + columnSpacing) / (minimumColumnWidth + columnSpacing));
-    }
-    int rowCount(int width) const {
-        const int columns = columnCount(width);
-        return (static_cast<int>(cells_.size()) + columns - 1) / columns;
-    }
-    int cellHeight() const {
-        int height = 0;
-        for (const QWidget* cell : cells_) height = std::max(height, cell->sizeHint().height());
-        return height;
-    }
-
-    std::vector<QWidget*> cells_;
-};
 
 // The catalogue's keys, one section per group headed by its name; each entry
 // carries its key code.
 void fillKeyPicker(QComboBox* picker) {
     auto* model = new QStandardItemModel(picker);
     for (std::string_view group : KeyCatalog::groupOrder) {
-        auto* header = new QStandardItem(qt(group));
+        auto* header = new QStandardItem(qtText(group));
         header->setFlags(Qt::NoItemFlags);
         QFont bold = picker->font();
         bold.setBold(true);
         header->setFont(bold);
         model->appendRow(header);
         for (const KeyCatalog::Key& key : KeyCatalog::keys(group)) {
-            auto* item = new QStandardItem(qt(key.name));
+            auto* item = new QStandardItem(qtText(key.name));
             item->setData(key.code, Qt::UserRole);
             model->appendRow(item);
         }
@@ -148,13 +85,13 @@ KeyRecorder::KeyRecorder(const QString& label, QWidget* parent)
     choicesColumn->setSpacing(4);
 
     fillKeyPicker(picker_);
-    picker_->setAccessibleName(qt(KeyRecorderModel::keyPickerLabel));
+    picker_->setAccessibleName(qtText(KeyRecorderModel::keyPickerLabel));
     picker_->setMaxVisibleItems(16);
     auto* pickerRow = new QHBoxLayout;
     pickerRow->setSpacing(8);
-    pickerRow->addWidget(new QLabel(qt(KeyRecorderModel::keyPickerLabel)));
+    pickerRow->addWidget(new QLabel(qtText(KeyRecorderModel::keyPickerLabel)));
     QWidget* resettablePicker =
-        resettable(picker_, qt(KeyRecorderModel::keyPickerResetTitle), [this] { refresh(model_.resetKey()); });
+        resettable(picker_, qtText(KeyRecorderModel::keyPickerResetTitle), [this] { refresh(model_.resetKey()); });
     pickerReset_ = resettablePicker->findChild<ResetButton*>();
     pickerRow->addWidget(resettablePicker, 1);
     choicesColumn->addLayout(pickerRow);
@@ -162,15 +99,15 @@ KeyRecorder::KeyRecorder(const QString& label, QWidget* parent)
     auto* grid = new AdaptiveGrid;
     for (const EditableModifier& modifier : ModifierFlags::editable) {
         const ModifierFlags flag = modifier.flag;
-        auto* box = new QCheckBox(qt(modifier.symbol) + QLatin1Char(' ') + qt(modifier.name));
-        QWidget* cell = resettable(box, qt(modifier.name), [this, flag] { refresh(model_.resetModifier(flag)); });
+        auto* box = new QCheckBox(qtText(modifier.symbol) + QLatin1Char(' ') + qtText(modifier.name));
+        QWidget* cell = resettable(box, qtText(modifier.name), [this, flag] { refresh(model_.resetModifier(flag)); });
         modifiers_.push_back({flag, box, cell->findChild<ResetButton*>()});
         // clicked: only the user's own ticks write.
         connect(box, &QCheckBox::clicked, this, [this, flag](bool on) { refresh(model_.setModifier(flag, on)); });
         grid->addCell(cell);
     }
     choicesColumn->addWidget(grid);
-    choicesColumn->addWidget(new Explain(qt(KeyRecorderModel::modifiersExplanation)));
+    choicesColumn->addWidget(new Explain(qtText(KeyRecorderModel::modifiersExplanation)));
     column->addWidget(choices_);
     // Spare height goes below the control, which keeps to the top when its
     // choices hide during a recording.
@@ -248,7 +185,7 @@ void KeyRecorder::refresh(bool written) {
         palette.setColor(QPalette::ButtonText, palette.color(QPalette::HighlightedText));
     }
     record_->setPalette(palette);
-    explanation_->setText(qt(model_.explanation()));
+    explanation_->setText(qtText(model_.explanation()));
     choices_->setVisible(model_.showsChoices());
 
     {

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+#include <string_view>
+
+namespace ravolet {
+
+// The model's UTF-8 texts as Qt strings.
+inline QString qtText(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace ravolet
