@@ -291,6 +291,13 @@ bool ButtonsTab::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+void ButtonsTab::showEvent(QShowEvent* event) {
+    // Applications may have been renamed or installed meanwhile: the summaries
+    // name them afresh. Filling writes nothing.
+    refill();
+    QWidget::showEvent(event);
+}
+
 void ButtonsTab::hideEvent(QHideEvent* event) {
     stopWatching();
     QWidget::hideEvent(event);

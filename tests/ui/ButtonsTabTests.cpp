@@ -101,6 +101,13 @@ TEST(ButtonsTab, ShowingEveryButtonWritesNothingAndShowsWhatTheProfileHolds) {
     }
     page.tab->selectButton(5);
     EXPECT_EQ(page.card(0)->actionEditor()->dpiSlider()->valueLabel()->text(), QStringLiteral("430"));
+    // The rounding note waits for the mouse to report what it accepts.
+    Explain* note = page.card(0)->actionEditor()->dpiNoteLabel();
+    EXPECT_FALSE(note->isVisible());
+    page.model->start();
+    page.machine->settle();
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_TRUE(note->text().endsWith(QStringLiteral("actually be set to 450."))) << note->text().toStdString();
     page.tab->selectButton(9);
     EXPECT_TRUE(page.tab->cards().empty());
     EXPECT_TRUE(page.tab->untouchedBanner()->isVisible());
@@ -109,6 +116,7 @@ TEST(ButtonsTab, ShowingEveryButtonWritesNothingAndShowsWhatTheProfileHolds) {
     page.window.show();
     ButtonsPage::settle();
     EXPECT_EQ(page.model->config().value(), before);
+    page.model->stop();
 }
 
 TEST(ButtonsTab, EditsWriteThroughTheBindingAndAChangeOfKindKeepsTheKey) {
