@@ -8,6 +8,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "RavoletApp/UI/AppPicker.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/KeyRecorder.hpp"
 #include "RavoletApp/UI/MacroSequenceEditor.hpp"
@@ -15,11 +16,10 @@
 #include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/ResetButton.hpp"
 #include "RavoletApp/UI/Style.hpp"
-#include "RavoletApp/UI/SymbolIcon.hpp"
 #include "RavoletApp/UI/ValueSlider.hpp"
 #include "RavoletApp/ViewModels/ActionEditing.hpp"
 #include "RavoletApp/ViewModels/ActionKind.hpp"
-#include "RavoletApp/ViewModels/ActionSummary.hpp"
+#include "RavoletApp/ViewModels/AppInfo.hpp"
 
 namespace ravolet {
 
@@ -57,32 +57,7 @@ void fillField(QLineEdit* field, const std::string& text) {
     field->setText(value);
 }
 
-// The application's icon beside its name.
-QWidget* makeAppIcon(const std::shared_ptr<AppModel>&) {
-    auto* icon = new QLabel;
-    icon->setFixedSize(16, 16);
-    return icon;
-}
-
-void showAppIcon(QWidget* icon, const std::string&) {
-    if (auto* label = qobject_cast<QLabel*>(icon))
-        label->setPixmap(symbolPixmap(QStringLiteral("questionmark.app.dashed"), 16,
-                                      systemColor(SystemColor::secondary, label->palette()),
-                                      label->devicePixelRatioF()));
-}
-
 } // namespace
-
-ApplicationNameLookup applicationNames(const AppModel& model) {
-    // Asked afresh each time, so a renamed application shows its new name.
-    std::shared_ptr<platform::Workspace> workspace = model.dependencies().workspace;
-    if (!workspace) return nullptr;
-    return [workspace](const std::string& bundleID) -> std::optional<std::string> {
-        const std::optional<std::string> location = workspace->applicationLocation(bundleID);
-        if (!location) return std::nullopt;
-        return workspace->displayName(*location);
-    };
-}
 
 ActionEditor::ActionEditor(std::shared_ptr<AppModel> model, QWidget* parent)
     : QWidget(parent), model_(std::move(model)), picker_(new QComboBox), pickerReset_(nullptr),
@@ -148,6 +123,7 @@ void ActionEditor::rebuildCaseEditor() {
     dpiNote_ = nullptr;
     appIcon_ = nullptr;
     appName_ = nullptr;
+    appPicker_ = nullptr;
     bundleIDField_ = nullptr;
     shortcutField_ = nullptr;
 
@@ -255,11 +231,15 @@ QWidget* ActionEditor::makeLaunchAppEditor() {
     auto* appLayout = new QHBoxLayout(appRow);
     appLayout->setContentsMargins(0, 0, 0, 0);
     appLayout->setSpacing(6);
-    appIcon_ = makeAppIcon(model_);
+    appIcon_ = new AppIconView(model_, 16);
     appName_ = new QLabel;
     appName_->setTextFormat(Qt::PlainText);
     appLayout->addWidget(appIcon_);
     appLayout->addWidget(appName_);
+    appPicker_ = new AppPickerButton(model_, qtText(AE::chooseApp));
+    connect(appPicker_, &AppPickerButton::chosen, this,
+            [this](const QString& bundleID) { edit(Action::launchApp(bundleID.toStdString())); });
+    appLayout->addWidget(appPicker_);
     appLayout->addStretch(1);
     auto* appReset = new ResetButton(qtText(AE::appLabel), [this] { edit(Action::launchApp("")); });
     appLayout->addWidget(appReset);
@@ -286,9 +266,8 @@ void ActionEditor::refreshApplication() {
         applyTextColor(appName_, SystemColor::secondary);
         return;
     }
-    showAppIcon(appIcon_, bundleID);
-    const ApplicationNameLookup names = applicationNames(*model_);
-    const std::optional<std::string> name = names ? names(bundleID) : std::nullopt;
+    appIcon_->setBundleID(QString::fromStdString(bundleID));
+    const std::optional<std::string> name = applicationNameLookup(*model_)(bundleID);
     appName_->setText(QString::fromStdString(name && !name->empty() ? *name : bundleID));
     appName_->setPalette(QPalette());
 }

@@ -6,7 +6,6 @@
 
 #include "Core/Action.hpp"
 #include "RavoletApp/Model/AppModel.hpp"
-#include "RavoletApp/ViewModels/ActionSummary.hpp"
 
 class QComboBox;
 class QLabel;
@@ -15,14 +14,13 @@ class QVBoxLayout;
 
 namespace ravolet {
 
+class AppIconView;
+class AppPickerButton;
 class Explain;
 class KeyRecorder;
 class MacroSequenceEditor;
 class ResetButton;
 class ValueSlider;
-
-// The display names the summaries and the launch editor use for applications.
-ApplicationNameLookup applicationNames(const AppModel& model);
 
 // Edits the one action of a button binding: a picker of the eight kinds, the
 // chosen kind's explanation, and below them the editor of the action's case
@@ -57,6 +55,7 @@ public:
     ValueSlider* dpiSlider() const { return dpiSlider_; }
     Explain* dpiNoteLabel() const { return dpiNote_; }
     QLabel* appNameLabel() const { return appName_; }
+    AppPickerButton* appPicker() const { return appPicker_; }
     QLineEdit* bundleIDField() const { return bundleIDField_; }
     QLineEdit* shortcutNameField() const { return shortcutField_; }
 
@@ -89,8 +88,9 @@ private:
     MacroSequenceEditor* sequenceEditor_ = nullptr;
     ValueSlider* dpiSlider_ = nullptr;
     Explain* dpiNote_ = nullptr;
-    QWidget* appIcon_ = nullptr;
+    AppIconView* appIcon_ = nullptr;
     QLabel* appName_ = nullptr;
+    AppPickerButton* appPicker_ = nullptr;
     QLineEdit* bundleIDField_ = nullptr;
     QLineEdit* shortcutField_ = nullptr;
 };

@@ -12,7 +12,6 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "RavoletApp/UI/ActionEditor.hpp"
 #include "RavoletApp/UI/BindingCard.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/InputMapping.hpp"
@@ -22,6 +21,7 @@
 #include "RavoletApp/UI/ResetButton.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/SymbolIcon.hpp"
+#include "RavoletApp/ViewModels/AppInfo.hpp"
 #include "RavoletApp/ViewModels/ButtonBindingEditing.hpp"
 
 namespace ravolet {
@@ -184,7 +184,7 @@ void ButtonsTab::refill() {
 }
 
 void ButtonsTab::refillList(const Profile& profile) {
-    const ApplicationNameLookup names = applicationNames(*model_);
+    const ApplicationNameLookup names = applicationNameLookup(*model_);
     const int textWidth = leftPaneWidth - 20 - list_->frameWidth() * 2;
     for (const auto& [button, label] : summaries_) {
         const QString summary = QString::fromStdString(BB::summary(profile, button, names));

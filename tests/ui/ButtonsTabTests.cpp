@@ -14,6 +14,7 @@
 
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 #include "RavoletApp/UI/ActionEditor.hpp"
+#include "RavoletApp/UI/AppPicker.hpp"
 #include "RavoletApp/UI/BindingCard.hpp"
 #include "RavoletApp/UI/ButtonsTab.hpp"
 #include "RavoletApp/UI/Explain.hpp"
@@ -74,7 +75,7 @@ struct ButtonsPage {
 
 const std::vector<ButtonBinding> everyKind{
     {3, M::none, Action::repeatWhileHeld(MacroStep::key(8, M::command), 120.9), true},
-    {4, M::none, Action::launchApp("org.example.Nowhere"), true},
+    {4, M::none, Action::launchApp("org.mozilla.firefox"), true},
     {5, M::none, Action::dpiShift(430), true},
     {6, M::none, Action::sequence({MacroStep::delay(120.9), MacroStep::keyDown(0, M::shift), MacroStep::mouseButton(3)}),
      true},
@@ -90,6 +91,7 @@ TEST(ButtonsTab, ShowingEveryButtonWritesNothingAndShowsWhatTheProfileHolds) {
     EXPECT_EQ(page.tab->titleLabel()->text(), QStringLiteral("Button 3 — Back"));
     EXPECT_EQ(page.tab->rowSummary(3), QStringLiteral("Repeats press ⌘C every 120 ms"));
     EXPECT_EQ(page.tab->rowSummary(5), QStringLiteral("Drops to 430 DPI while held"));
+    EXPECT_EQ(page.tab->rowSummary(4), QStringLiteral("Opens Firefox"));
     EXPECT_EQ(page.tab->rowSummary(7), QStringLiteral("Turned off"));
     EXPECT_EQ(page.tab->rowSummary(9), QStringLiteral("Unchanged"));
     ASSERT_EQ(page.tab->cards().size(), 1u);
@@ -174,7 +176,11 @@ TEST(ButtonsTab, AnOffBindingKeepsItsSwitchesAndDeleteButNotItsActionEditor) {
     EXPECT_TRUE(card->actionEditor()->isEnabled());
     QTest::keyClicks(card->actionEditor()->bundleIDField(), QStringLiteral("org.gimp.GIMP"));
     EXPECT_EQ(page.buttons()[0].action, Action::launchApp("org.gimp.GIMP"));
-    EXPECT_EQ(card->actionEditor()->bundleIDField()->text(), QStringLiteral("org.gimp.GIMP"));
+    EXPECT_EQ(card->actionEditor()->appNameLabel()->text(), QStringLiteral("GNU Image Manipulation Program"));
+    Q_EMIT card->actionEditor()->appPicker()->chosen(QStringLiteral("org.mozilla.firefox"));
+    EXPECT_EQ(page.buttons()[0].action, Action::launchApp("org.mozilla.firefox"));
+    EXPECT_EQ(card->actionEditor()->bundleIDField()->text(), QStringLiteral("org.mozilla.firefox"));
+    EXPECT_EQ(page.tab->rowSummary(3), QStringLiteral("Opens Firefox"));
 
     QTest::mouseClick(card->enabledSwitch(), Qt::LeftButton);
     QTest::mouseClick(card->deleteButton(), Qt::LeftButton);
