@@ -117,6 +117,10 @@ TEST(ButtonsTab, ShowingEveryButtonWritesNothingAndShowsWhatTheProfileHolds) {
     page.window.hide();
     page.window.show();
     ButtonsPage::settle();
+    // Another profile selected: the page shows its bindings, still writing nothing.
+    page.selection->set(before.profiles[1].id);
+    EXPECT_EQ(page.tab->rowSummary(5), QStringLiteral("Drops to 400 DPI while held"));
+    EXPECT_EQ(page.tab->rowSummary(3), QStringLiteral("Unchanged"));
     EXPECT_EQ(page.model->config().value(), before);
     page.model->stop();
 }
