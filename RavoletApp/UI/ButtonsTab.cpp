@@ -89,7 +89,7 @@ QWidget* ButtonsTab::makeLeftPane() {
         item->setData(Qt::UserRole, static_cast<qlonglong>(button));
         item->setSizeHint(cell->sizeHint());
         list_->setItemWidget(item, cell);
-        summaries_[button] = summary;
+        rows_[button] = {name, summary};
     }
     connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
         if (QListWidgetItem* item = list_->item(row)) selectButton(item->data(Qt::UserRole).toLongLong());
@@ -186,10 +186,22 @@ void ButtonsTab::refill() {
 void ButtonsTab::refillList(const Profile& profile) {
     const ApplicationNameLookup names = applicationNameLookup(*model_);
     const int textWidth = leftPaneWidth - 20 - list_->frameWidth() * 2;
-    for (const auto& [button, label] : summaries_) {
+    for (const auto& [button, row] : rows_) {
         const QString summary = QString::fromStdString(BB::summary(profile, button, names));
-        label->setToolTip(summary);
-        label->setText(label->fontMetrics().elidedText(summary, Qt::ElideRight, textWidth));
+        row.summary->setToolTip(summary);
+        row.summary->setText(row.summary->fontMetrics().elidedText(summary, Qt::ElideRight, textWidth));
+        // The selected row's texts are drawn on the highlight in its own text colour.
+        const bool selected = button == selectedButton_;
+        for (QLabel* label : {row.name, row.summary}) {
+            QPalette palette = label->palette();
+            const QColor text = selected ? list_->palette().color(QPalette::HighlightedText)
+                                         : list_->palette().color(QPalette::Text);
+            // In a list the labels draw in the view's text role.
+            palette.setColor(QPalette::WindowText, text);
+            palette.setColor(QPalette::Text, text);
+            label->setPalette(palette);
+        }
+        if (!selected) applyTextColor(row.summary, SystemColor::secondary);
     }
     const QSignalBlocker blocker(list_);
     list_->setCurrentRow(static_cast<int>(selectedButton_ - BB::firstBindableButton));
@@ -255,8 +267,8 @@ std::vector<BindingCard*> ButtonsTab::cards() const {
 }
 
 QString ButtonsTab::rowSummary(std::int64_t button) const {
-    const auto it = summaries_.find(button);
-    return it == summaries_.end() ? QString() : it->second->toolTip();
+    const auto it = rows_.find(button);
+    return it == rows_.end() ? QString() : it->second.summary->toolTip();
 }
 
 void ButtonsTab::write(const Profile& profile) { binding_.set(profile); }

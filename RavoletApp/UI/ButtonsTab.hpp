@@ -78,7 +78,11 @@ private:
     bool watching_ = false;
 
     QListWidget* list_ = nullptr;
-    std::map<std::int64_t, QLabel*> summaries_;
+    struct Row {
+        QLabel* name;
+        QLabel* summary;
+    };
+    std::map<std::int64_t, Row> rows_;
     QCheckBox* findSwitch_ = nullptr;
     QLabel* title_ = nullptr;
     QPushButton* restore_ = nullptr;
