@@ -1,0 +1,185 @@
+#include "RavoletApp/ViewModels/DevicePageRules.hpp"
+
+#include <variant>
+
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+
+#include "RavoletApp/ViewModels/PointerPageRules.hpp"
+#include "Support/ValueSupport.hpp"
+
+namespace ravolet {
+
+PageStatusLine connectionStatus(const DeviceMonitor::Snapshot& snapshot) {
+    using enum PageStatusLevel;
+    return std::visit(
+        Overloaded{
+            [&](const HIDPPConnectionState::Disconnected&) {
+                return PageStatusLine{snapshot.isNotPermitted ? bad : waiting, "No Logitech mouse found"};
+            },
+            [](const HIDPPConnectionState::NotPermitted&) { return PageStatusLine{bad, "Blocked by macOS"}; },
+            [&](const HIDPPConnectionState::Connected& connected) {
+                return PageStatusLine{snapshot.isNotPermitted ? bad : good,
+                                      "Connected to " + connected.identity.product.value_or("your mouse")};
+            },
+        },
+        snapshot.connection.value);
+}
+
+std::string connectionExplanation(const HIDPPConnectionState& connection) {
+    return std::visit(
+        Overloaded{
+            [](const HIDPPConnectionState::Disconnected&) -> std::string {
+                return "Plug the mouse in \u2014 Ravolet notices on its own and will put your settings back within a "
+                       "second or two. Wireless receivers count as plugged in.";
+            },
+            [](const HIDPPConnectionState::NotPermitted&) -> std::string {
+                return "See the note at the top of this page.";
+            },
+            [](const HIDPPConnectionState::Connected&) -> std::string {
+                return "Ravolet is talking to the mouse directly and can read and set the values below.";
+            },
+        },
+        connection.value);
+}
+
+std::string usbIdentifiers(std::int64_t vendorID, std::int64_t productID) {
+    return fmt::format("{:04X}:{:04X}", vendorID, productID);
+}
+
+std::vector<PageFact> connectionFacts(const DeviceMonitor::Snapshot& snapshot) {
+    std::vector<PageFact> facts;
+    if (const auto& identity = snapshot.identity) {
+        facts.push_back({"Model", identity->product.value_or("Unknown"), std::nullopt});
+        facts.push_back({"Made by", identity->manufacturer.value_or("Unknown"), std::nullopt});
+        facts.push_back({"USB identifiers", usbIdentifiers(identity->vendorID, identity->productID),
+                         "The vendor and product numbers macOS sees. Ravolet only touches devices it recognises by "
+                         "these."});
+        if (identity->serialNumber) facts.push_back({"Serial number", *identity->serialNumber, std::nullopt});
+    }
+    if (snapshot.deviceName)
+        facts.push_back({"Device says it is", *snapshot.deviceName, "The name held in the mouse's own firmware."});
+    if (snapshot.protocolVersion)
+        facts.push_back({"HID++ protocol", snapshot.protocolVersion->description(),
+                         "The version of Logitech's own protocol your mouse speaks. Ravolet uses it to read and set "
+                         "the settings on this page."});
+    if (const auto& information = snapshot.information) {
+        facts.push_back({"Connected over", information->transports.description(), std::nullopt});
+        facts.push_back({"Unit ID", information->unitIDHex(), "A stable identifier for this individual mouse."});
+    }
+    return facts;
+}
+
+std::vector<PageFact> mouseSettingsFacts(const DeviceMonitor::Snapshot& snapshot) {
+    std::vector<PageFact> facts;
+    if (const auto& dpi = snapshot.dpi)
+        facts.push_back({"DPI", std::to_string(dpi->current),
+                         fmt::format("The mouse's factory value is {}. This is read from the sensor, so it is what "
+                                     "the mouse is really running at \u2014 not what Ravolet asked for.",
+                                     dpi->defaultDPI)});
+    else
+        facts.push_back({"DPI", "\u2014", "Not read yet."});
+    if (snapshot.dpiRange) facts.push_back({"DPI values it accepts", snapshot.dpiRange->description(), std::nullopt});
+    if (const auto& rate = snapshot.reportRate)
+        facts.push_back({"Report rate", rate->current.description(), "Supported: " + supportedRatesText(*rate) + "."});
+    if (snapshot.wheelMode)
+        facts.push_back({"Wheel mode", snapshot.wheelMode->description(),
+                         "\u201CPlain HID wheel\u201D means the wheel reports the ordinary way and macOS sees it. "
+                         "Ravolet never switches that to the HID++ path, because doing so would make the wheel appear "
+                         "dead to every app until Ravolet itself repeated the motion."});
+    if (const auto& capability = snapshot.wheelCapability)
+        facts.push_back({"High-resolution steps per click", std::to_string(capability->multiplier),
+                         capability->hasRatchetSwitch ? "This wheel has a ratchet switch, so it can be freed to spin."
+                                                      : "This wheel has no ratchet switch."});
+    if (snapshot.ratchet)
+        facts.push_back({"Wheel ratchet",
+                         *snapshot.ratchet == HIDPPRatchetState::ratchet ? "ratchet (engaged)" : "free-spin",
+                         "\u201CRatchet\u201D is the clicky mode; \u201Cfree-spin\u201D is the mode where the wheel "
+                         "keeps turning. This was read when the page last refreshed \u2014 press Refresh after "
+                         "flicking the switch."});
+    return facts;
+}
+
+PageStatusLine tapStatus(const EngineStatus& status) {
+    if (status.isTapEnabled) return {PageStatusLevel::good, "Watching your mouse"};
+    return {PageStatusLevel::bad, "Not watching \u2014 see Permissions"};
+}
+
+std::string applyStateHelp(const SettingsApplyState& state) {
+    return std::visit(
+        Overloaded{
+            [](const SettingsApplyState::Applied& applied) -> std::string {
+                if (applied.dpi) return fmt::format("Your settings are on the mouse. DPI was set to {}.", *applied.dpi);
+                return "Your settings are on the mouse.";
+            },
+            [](const SettingsApplyState::Failed& failed) -> std::string {
+                return "The last write did not go through: " + failed.message;
+            },
+            [](const SettingsApplyState::Idle&) -> std::string { return "Nothing to do, or the mouse is not here."; },
+            [](const SettingsApplyState::Applying&) -> std::string {
+                return "Ravolet is writing your settings to the mouse.";
+            },
+            [](const SettingsApplyState::NotPermitted&) -> std::string {
+                return "Ravolet is not allowed to open the mouse. See the note at the top of this page.";
+            },
+        },
+        state.value);
+}
+
+std::string slowestMomentText(double maxCallbackNanos) { return fmt::format("{:.2f} ms", maxCallbackNanos / 1e6); }
+
+namespace {
+
+// Whether Ravolet is reshaping input at all, and if not, why not.
+PageFact transformingInput(const EngineStatus& status, bool isPausedByUser) {
+    const std::string label = "Transforming input";
+    if (!status.isTapEnabled)
+        return {label, "No", "Ravolet is not in the event stream, so the wheel and the buttons reach your apps unchanged."};
+    if (isPausedByUser)
+        return {label, "No", "You have paused Ravolet, so the wheel and the buttons are passed through untouched."};
+    if (!status.targetDeviceAttached)
+        return {label, "No", "Your mouse is not attached, so there is nothing to reshape."};
+    return {label, "Yes", "Ravolet is reshaping the wheel and the buttons as your profile says."};
+}
+
+} // namespace
+
+std::vector<PageFact> engineActivityFacts(const EngineStatus& status, bool isPausedByUser) {
+    std::vector<PageFact> facts{
+        transformingInput(status, isPausedByUser),
+        {"Applying settings", status.deviceSettings.description(), applyStateHelp(status.deviceSettings)},
+        {"Mouse attached", status.targetDeviceAttached ? "Yes" : "No",
+         "Ravolet only reshapes input from a mouse it recognises. Everything from any other device is passed straight "
+         "through."},
+        {"Wheel clicks reshaped", std::to_string(status.scroll.inputsTransformed),
+         fmt::format("Since Ravolet started. {} smooth steps have been sent.", status.scroll.stepsPosted)},
+        {"Button presses handled", std::to_string(status.buttons.eventsSeen),
+         fmt::format("{} were replaced by something you bound; the rest were passed through.", status.buttons.suppressed)},
+        {"Slowest moment in the event stream", slowestMomentText(status.tap.maxCallbackNanos),
+         "macOS switches an app off the event stream if it ever takes a full second. Anything under a millisecond "
+         "here has a thousandfold safety margin."},
+    };
+    const TapMetrics& tap = status.tap;
+    if (tap.disabledByTimeout >= 1 || tap.disabledByUserInput >= 1)
+        facts.push_back({"Times macOS cut Ravolet off", std::to_string(tap.disabledByTimeout + tap.disabledByUserInput),
+                         fmt::format("Ravolet reconnected automatically {} time{}. Your held keys are released each "
+                                     "time this happens, so nothing gets stuck.",
+                                     tap.reEnables, tap.reEnables == 1 ? "" : "s")});
+    return facts;
+}
+
+std::optional<PageNotice> compatibilityNotice(const std::vector<std::string>& missingSymbols) {
+    if (missingSymbols.empty()) return std::nullopt;
+    return PageNotice{PageNoticeKind::warning, "This version of macOS hides which device an event came from",
+                      fmt::format("Ravolet uses a system call to tell your Logitech mouse apart from your trackpad, "
+                                  "and it is not available here ({}). Rather than guess and reshape your trackpad "
+                                  "too, Ravolet passes everything through untouched. A Ravolet update is needed.",
+                                  fmt::join(missingSymbols, ", "))};
+}
+
+std::optional<std::string> lastProblem(const std::optional<std::string>& lastWriteError,
+                                       const std::optional<std::string>& snapshotError) {
+    return lastWriteError ? lastWriteError : snapshotError;
+}
+
+} // namespace ravolet

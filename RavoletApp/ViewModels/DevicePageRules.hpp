@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "RavoletApp/Model/DeviceMonitor.hpp"
+#include "RavoletApp/ViewModels/PageFacts.hpp"
+#include "RavoletEngine/Coordination/EngineStatus.hpp"
+#include "RavoletEngine/Coordination/SettingsApplyState.hpp"
+
+namespace ravolet {
+
+// ---- Connection ----
+
+PageStatusLine connectionStatus(const DeviceMonitor::Snapshot& snapshot);
+std::string connectionExplanation(const HIDPPConnectionState& connection);
+// Model, maker, USB identifiers and serial number (identity), then the
+// firmware's name, the protocol, the transports and the unit: each only once read.
+std::vector<PageFact> connectionFacts(const DeviceMonitor::Snapshot& snapshot);
+// "046D:C099".
+std::string usbIdentifiers(std::int64_t vendorID, std::int64_t productID);
+
+// ---- Settings in the mouse ----
+
+// The DPI row always, "—" until read; every other row only once read.
+std::vector<PageFact> mouseSettingsFacts(const DeviceMonitor::Snapshot& snapshot);
+
+// ---- What the engine is doing ----
+
+PageStatusLine tapStatus(const EngineStatus& status);
+std::string applyStateHelp(const SettingsApplyState& state);
+// "1.23 ms".
+std::string slowestMomentText(double maxCallbackNanos);
+// The counters of the event stream; the cut-off row only once macOS has cut it off.
+std::vector<PageFact> engineActivityFacts(const EngineStatus& status, bool isPausedByUser);
+
+// ---- Warnings ----
+
+std::optional<PageNotice> compatibilityNotice(const std::vector<std::string>& missingSymbols);
+// The write that failed last, else the snapshot's last problem.
+std::optional<std::string> lastProblem(const std::optional<std::string>& lastWriteError,
+                                       const std::optional<std::string>& snapshotError);
+
+} // namespace ravolet

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Core/PointerAcceleration.hpp"
+#include "Core/PointerSettings.hpp"
+#include "Core/Profile.hpp"
+#include "HIDPlusPlus/HIDPPDPIRange.hpp"
+#include "HIDPlusPlus/HIDPPReportRate.hpp"
+#include "HIDPlusPlus/HIDPPWheelMode.hpp"
+#include "Platform/LoginItemService.hpp"
+#include "RavoletApp/ViewModels/PageFacts.hpp"
+#include "RavoletEngine/Coordination/EngineStatus.hpp"
+#include "RavoletEngine/Coordination/PermissionState.hpp"
+#include "RavoletEngine/Coordination/PointerTuningStatus.hpp"
+
+namespace ravolet {
+
+// ---- Device settings and DPI ----
+
+inline constexpr std::array<std::int64_t, 8> dpiPresets{400, 800, 1500, 2000, 2500, 3000, 3500, 4000};
+
+// The DPI a slider position stores: cut toward zero, never rounded.
+std::int64_t dpiFromSlider(double value);
+
+// What the page says about the profile's DPI and the values the mouse takes:
+// a fact once the mouse has said what it accepts, else a line saying it has
+// not been asked yet.
+struct DPIAcceptance {
+    std::optional<PageFact> fact;
+    std::optional<std::string> unknown;
+    friend bool operator==(const DPIAcceptance&, const DPIAcceptance&) = default;
+};
+DPIAcceptance dpiAcceptance(const std::optional<HIDPPDPIRange>& range, std::int64_t profileDPI);
+
+template <class T>
+struct Choice {
+    std::string label;
+    std::optional<T> value;
+};
+// The report rates one can pick, in hertz; none leaves the mouse as it is.
+const std::vector<Choice<std::int64_t>>& reportRateChoices();
+// The wheel resolutions (true for high); none leaves the mouse as it is.
+const std::vector<Choice<bool>>& wheelResolutionChoices();
+
+// The rates a mouse supports, fastest first: "1000 Hz, 500 Hz" (empty for none).
+std::string supportedRatesText(const HIDPPReportRateInfo& info);
+// "Running at", once the mouse's report rate has been read.
+std::optional<PageFact> runningAtFact(const std::optional<HIDPPReportRateInfo>& info);
+// The high-resolution steps per click and the wheel's current mode, each once read.
+std::optional<PageFact> wheelStepsFact(const std::optional<HIDPPWheelCapability>& capability);
+std::optional<PageFact> wheelModeFact(const std::optional<HIDPPWheelMode>& mode);
+
+// ---- Hardware correction ----
+
+// The DPI the sensor runs at as read from the mouse, else the profile's.
+std::int64_t deviceDPI(const std::optional<HIDPPDPIState>& read, std::int64_t profileDPI);
+std::string deviceDPIText(const std::optional<HIDPPDPIState>& read, std::int64_t profileDPI);
+// How far macOS's counts-per-inch figure falls short of the mouse's real DPI;
+// none without a positive figure.
+std::optional<double> overestimateFactor(const PointerTuningStatus& status, std::int64_t deviceDPI);
+// What is in force now, read back after writing, and what is held to put back.
+std::string appliedText(const PointerTuningStatus& status);
+std::string savedText(const PointerTuningStatus& status);
+// macOS builds no acceleration curve: the correction is in force with a negative acceleration.
+bool curveNumbersAreMeaningful(const PointerTuningStatus& status);
+
+// What macOS believes about the mouse: facts once it has been read, else a
+// line saying why there are none.
+struct HardwareBeliefs {
+    std::vector<PageFact> facts;
+    std::optional<std::string> explanation;
+    friend bool operator==(const HardwareBeliefs&, const HardwareBeliefs&) = default;
+};
+HardwareBeliefs hardwareBeliefs(const PointerTuningStatus& status, const std::optional<HIDPPDPIState>& read,
+                                std::int64_t profileDPI);
+// While the correction is in force: what is applied, what is saved, and where.
+std::vector<PageFact> appliedCorrectionFacts(const PointerTuningStatus& status);
+// At most one notice about a failed write or restore.
+std::optional<PageNotice> correctionFailure(const PointerTuningStatus& status);
+std::optional<PageNotice> recoveredCaptureNotice(const PointerTuningStatus& status);
+
+// ---- Pointer curve ----
+
+struct CurveParameters {
+    double exponent = 0;
+    double thresholdCountsPerSecond = 0;
+    double maxGain = 0;
+
+    // The desktop curve's.
+    static const CurveParameters& starting();
+    friend bool operator==(const CurveParameters&, const CurveParameters&) = default;
+};
+enum class CurveField { exponent, thresholdCountsPerSecond, maxGain };
+
+// The curve's parameters, or the starting ones while acceleration is off.
+CurveParameters curveParameters(const PointerAcceleration& acceleration);
+// On only when pointer processing is on and the acceleration is a curve.
+bool accelerationIsOn(const PointerSettings& pointer);
+// Turning on also turns pointer processing on and keeps a curve already set
+// (else starts from the starting curve); turning off stores no curve.
+void setAcceleration(PointerSettings& pointer, bool on);
+// Replaces one parameter of the curve, unclamped; does nothing while off.
+void setCurveParameter(PointerSettings& pointer, CurveField field, double value);
+
+// The line under the speed settings, by the first rule that holds.
+struct PointerStatusInputs {
+    const Profile& profile;
+    const EngineStatus& status;
+    const PermissionState& permissions;
+    bool isPausedByUser = false;
+    const PointerTuningStatus& tuning;
+};
+PageStatusLine pointerStatus(const PointerStatusInputs& in);
+
+// ---- Start at login ----
+
+std::string loginItemSentence(platform::LoginItemStatus status);
+std::optional<std::string> loginItemRefusal(const std::optional<std::string>& lastError);
+
+} // namespace ravolet

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include "RavoletApp/ViewModels/DevicePageRules.hpp"
+
+namespace ravolet {
+namespace {
+
+HIDPPDeviceIdentity g502(std::optional<std::string> product) {
+    HIDPPDeviceIdentity identity;
+    identity.vendorID = 0x46D;
+    identity.productID = 0xC099;
+    identity.product = std::move(product);
+    return identity;
+}
+
+std::vector<std::string> labels(const std::vector<PageFact>& facts) {
+    std::vector<std::string> result;
+    for (const PageFact& fact : facts) result.push_back(fact.label);
+    return result;
+}
+
+TEST(DevicePageRules, TheConnectionLineTakesTheFirstRuleThatHolds) {
+    using enum PageStatusLevel;
+    struct Row {
+        HIDPPConnectionState connection;
+        bool notPermitted;
+        PageStatusLine expected;
+        std::string explanationStart;
+    };
+    const std::vector<Row> rows = {
+        {HIDPPConnectionState::disconnected(), false, {waiting, "No Logitech mouse found"}, "Plug the mouse in \u2014"},
+        {HIDPPConnectionState::disconnected(), true, {bad, "No Logitech mouse found"}, "Plug the mouse in"},
+        {HIDPPConnectionState::notPermitted(), false, {bad, "Blocked by macOS"}, "See the note at the top"},
+        {HIDPPConnectionState::connected(g502("G502 X")), false, {good, "Connected to G502 X"}, "Ravolet is talking"},
+        {HIDPPConnectionState::connected(g502(std::nullopt)), true, {bad, "Connected to your mouse"}, "Ravolet is"},
+    };
+    for (const Row& row : rows) {
+        DeviceMonitor::Snapshot snapshot;
+        snapshot.connection = row.connection;
+        snapshot.isNotPermitted = row.notPermitted;
+        EXPECT_EQ(connectionStatus(snapshot), row.expected);
+        EXPECT_TRUE(connectionExplanation(row.connection).starts_with(row.explanationStart)) << row.expected.text;
+    }
+}
+
+TEST(DevicePageRules, OnlyTheFactsTheMouseReportedAreListed) {
+    DeviceMonitor::Snapshot empty;
+    EXPECT_TRUE(connectionFacts(empty).empty());
+    EXPECT_EQ(mouseSettingsFacts(empty), (std::vector<PageFact>{{"DPI", "\u2014", "Not read yet."}}));
+
+    DeviceMonitor::Snapshot full;
+    full.identity = g502(std::nullopt);
+    full.identity->serialNumber = "A1B2";
+    full.deviceName = "G502 X";
+    full.protocolVersion = HIDPPProtocolVersion{4, 2};
+    full.information = HIDPPDeviceInformation{1, {0x0A, 0x1B}, HIDPPTransports::usb, {}};
+    full.dpi = HIDPPDPIState{0, 1600, 1000};
+    full.dpiRange = HIDPPDPIRange::range(100, 25600, 50);
+    full.reportRate = HIDPPReportRateInfo{0x00, HIDPPReportRate(1)};
+    full.wheelMode = HIDPPWheelMode(false, false, false);
+    full.wheelCapability = HIDPPWheelCapability(8, 0x04);
+    full.ratchet = HIDPPRatchetState::freeSpin;
+
+    const auto identity = connectionFacts(full);
+    EXPECT_EQ(labels(identity), (std::vector<std::string>{"Model", "Made by", "USB identifiers", "Serial number",
+                                                          "Device says it is", "HID++ protocol", "Connected over",
+                                                          "Unit ID"}));
+    EXPECT_EQ(identity[0].value, "Unknown");
+    EXPECT_EQ(identity[2].value, "046D:C099");
+    EXPECT_EQ(identity[5].value, "HID++ 4.2");
+    EXPECT_EQ(identity[6].value, "USB");
+    EXPECT_EQ(identity[7].value, "0A1B");
+
+    const auto settings = mouseSettingsFacts(full);
+    EXPECT_EQ(labels(settings), (std::vector<std::string>{"DPI", "DPI values it accepts", "Report rate", "Wheel mode",
+                                                          "High-resolution steps per click", "Wheel ratchet"}));
+    EXPECT_EQ(settings[0].value, "1600");
+    EXPECT_TRUE(settings[0].help->starts_with("The mouse's factory value is 1000. This is read"));
+    EXPECT_EQ(settings[2].value, "1000 Hz (1 ms)");
+    EXPECT_EQ(settings[2].help, "Supported: .");
+    EXPECT_EQ(settings[4].help, "This wheel has a ratchet switch, so it can be freed to spin.");
+    EXPECT_EQ(settings[5].value, "free-spin");
+    full.wheelCapability = HIDPPWheelCapability(8, 0x00);
+    full.ratchet = HIDPPRatchetState::ratchet;
+    EXPECT_EQ(mouseSettingsFacts(full)[4].help, "This wheel has no ratchet switch.");
+    EXPECT_EQ(mouseSettingsFacts(full)[5].value, "ratchet (engaged)");
+    EXPECT_EQ(usbIdentifiers(0x1, 0x12345), "0001:12345");
+}
+
+TEST(DevicePageRules, TheApplyStateExplainsItself) {
+    struct Row {
+        SettingsApplyState state;
+        std::string value, help;
+    };
+    const std::vector<Row> rows = {
+        {SettingsApplyState::applied(1600), "applied(dpi: 1600)", "Your settings are on the mouse. DPI was set to 1600."},
+        {SettingsApplyState::applied(std::nullopt), "applied(dpi: -)", "Your settings are on the mouse."},
+        {SettingsApplyState::failed("timed out"), "failed(timed out)", "The last write did not go through: timed out"},
+        {SettingsApplyState::idle(), "idle", "Nothing to do, or the mouse is not here."},
+        {SettingsApplyState::applying(), "applying", "Ravolet is writing your settings to the mouse."},
+        {SettingsApplyState::notPermitted(), "notPermitted (grant Input Monitoring)",
+         "Ravolet is not allowed to open the mouse. See the note at the top of this page."},
+    };
+    for (const Row& row : rows) {
+        EngineStatus status;
+        status.deviceSettings = row.state;
+        const PageFact fact = engineActivityFacts(status, false)[1];
+        EXPECT_EQ(fact, (PageFact{"Applying settings", row.value, row.help}));
+    }
+}
+
+TEST(DevicePageRules, TheEngineCountersAndTheCutOffRow) {
+    EXPECT_EQ(slowestMomentText(1'234'567), "1.23 ms");
+    EXPECT_EQ(slowestMomentText(0), "0.00 ms");
+    struct Row {
+        std::int64_t timeout, userInput, reEnables;
+        std::optional<std::string> value, helpStart;
+    };
+    const std::vector<Row> rows = {
+        {0, 0, 3, std::nullopt, std::nullopt},
+        {2, 1, 1, "3", "Ravolet reconnected automatically 1 time. Your held keys"},
+        {0, 1, 0, "1", "Ravolet reconnected automatically 0 times."},
+        {1, 0, 2, "1", "Ravolet reconnected automatically 2 times."},
+    };
+    for (const Row& row : rows) {
+        EngineStatus status;
+        status.tap.disabledByTimeout = row.timeout;
+        status.tap.disabledByUserInput = row.userInput;
+        status.tap.reEnables = row.reEnables;
+        const auto facts = engineActivityFacts(status, false);
+        ASSERT_EQ(facts.size(), row.value ? 7u : 6u);
+        if (!row.value) continue;
+        EXPECT_EQ(facts[6].label, "Times macOS cut Ravolet off");
+        EXPECT_EQ(facts[6].value, *row.value);
+        EXPECT_TRUE(facts[6].help->starts_with(*row.helpStart)) << *facts[6].help;
+    }
+    EngineStatus counted;
+    counted.scroll.inputsTransformed = 12;
+    counted.scroll.stepsPosted = 340;
+    counted.buttons.eventsSeen = 9;
+    counted.buttons.suppressed = 4;
+    const auto facts = engineActivityFacts(counted, false);
+    EXPECT_EQ(facts[3], (PageFact{"Wheel clicks reshaped", "12", "Since Ravolet started. 340 smooth steps have been sent."}));
+    EXPECT_EQ(facts[4].help, "4 were replaced by something you bound; the rest were passed through.");
+}
+
+TEST(DevicePageRules, InputIsTransformedOnlyWhileWatchingUnpausedWithTheMouseAttached) {
+    struct Row {
+        bool tap, paused, attached;
+        std::string value, helpStart;
+    };
+    const std::vector<Row> rows = {
+        {true, false, true, "Yes", "Ravolet is reshaping the wheel and the buttons as your profile says."},
+        {false, true, false, "No", "Ravolet is not in the event stream"},
+        {true, true, false, "No", "You have paused Ravolet"},
+        {true, false, false, "No", "Your mouse is not attached"},
+    };
+    for (const Row& row : rows) {
+        EngineStatus status;
+        status.isTapEnabled = row.tap;
+        status.targetDeviceAttached = row.attached;
+        const PageFact fact = engineActivityFacts(status, row.paused)[0];
+        EXPECT_EQ(fact.label, "Transforming input");
+        EXPECT_EQ(fact.value, row.value);
+        EXPECT_TRUE(fact.help->starts_with(row.helpStart)) << *fact.help;
+        EXPECT_EQ(engineActivityFacts(status, row.paused)[2].value, row.attached ? "Yes" : "No");
+    }
+    EngineStatus watching;
+    watching.isTapEnabled = true;
+    EXPECT_EQ(tapStatus(watching), (PageStatusLine{PageStatusLevel::good, "Watching your mouse"}));
+    EXPECT_EQ(tapStatus({}), (PageStatusLine{PageStatusLevel::bad, "Not watching \u2014 see Permissions"}));
+}
+
+TEST(DevicePageRules, CompatibilityAndTheLastProblem) {
+    EXPECT_EQ(compatibilityNotice({}), std::nullopt);
+    const auto notice = compatibilityNotice({"IOHIDEventGetSenderID", "CGEventGetSender"});
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(notice->kind, PageNoticeKind::warning);
+    EXPECT_NE(notice->message.find("not available here (IOHIDEventGetSenderID, CGEventGetSender). Rather"),
+              std::string::npos);
+
+    EXPECT_EQ(lastProblem(std::nullopt, std::nullopt), std::nullopt);
+    EXPECT_EQ(lastProblem(std::nullopt, "read failed"), "read failed");
+    EXPECT_EQ(lastProblem("write refused", "read failed"), "write refused");
+}
+
+} // namespace
+} // namespace ravolet

@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTest>
+
+#include <algorithm>
+
+#include "RavoletApp/Model/SimulatedMachine.hpp"
+#include "RavoletApp/UI/Explain.hpp"
+#include "RavoletApp/UI/FactRow.hpp"
+#include "RavoletApp/UI/PageSection.hpp"
+#include "RavoletApp/UI/PointerTab.hpp"
+#include "RavoletApp/UI/ResetButton.hpp"
+#include "RavoletApp/UI/StatusDot.hpp"
+#include "RavoletApp/UI/ValueSlider.hpp"
+#include "UITestSupport.hpp"
+
+namespace ravolet {
+namespace {
+
+// Fits the page to what it now holds (rows appear as the mouse is read), then saves it.
+void screenshot(QWidget& page, const QString& name) {
+    test::showAndSettle(page, 640);
+    test::saveScreenshot(page, name);
+}
+
+struct PointerTabTest : ::testing::Test {
+    std::shared_ptr<SimulatedMachine> machine = SimulatedMachine::makeInVirtualTime();
+    std::shared_ptr<AppModel> model = machine->makeModel();
+    std::shared_ptr<ProfileSelection> selection =
+        std::make_shared<ProfileSelection>(std::string(Profile::defaultProfileID));
+    ProfileBinding binding{model, selection};
+
+    void SetUp() override {
+        model->start();
+        machine->advance(std::chrono::seconds(3)); // the engine has found the mouse
+    }
+    void TearDown() override { model->stop(); }
+
+    Profile edited() const { return binding.value(); }
+    void editProfile(const std::function<void(Profile&)>& change) {
+        binding.edit(change);
+        machine->advance(std::chrono::seconds(2)); // saved and handed to the engine
+    }
+};
+
+QStringList factLabels(const QWidget& page) {
+    QStringList labels;
+    for (const FactRow* row : page.findChildren<FactRow*>())
+        if (row->isVisibleTo(&page)) labels << row->labelLabel()->text();
+    return labels;
+}
+
+TEST_F(PointerTabTest, ShowingWritesNothingAndReReadsWhatMacOSBelievesEachTime) {
+    editProfile([](Profile& p) {
+        p.pointer.dpi = 430;
+        p.pointer.curve.sensitivity = 1.234;
+        p.pointer.curve.acceleration = PointerAcceleration::curve(0.77, 120.9, 2.45);
+    });
+    const Config before = model->config().value();
+    const auto writes = machine->pointerBackend->writeLog().size();
+
+    PointerTab page(model, binding);
+    test::showAndSettle(page, 640);
+    machine->settle();
+    EXPECT_EQ(model->config().value(), before);
+    EXPECT_EQ(machine->pointerBackend->writeLog().size(), writes);
+    EXPECT_EQ(page.dpiSlider()->valueLabel()->text(), QStringLiteral("430"));
+    EXPECT_EQ(page.dpiSection()->title(), QStringLiteral("DPI \u2014 Default"));
+    EXPECT_TRUE(factLabels(page).contains(QStringLiteral("macOS thinks your mouse reports")));
+
+    // What macOS believes is read again each time the page comes on screen.
+    machine->pointerBackend->seed(SimulatedMachine::mouseServiceID, {{"HIDPointerResolution", 800 * 65536}});
+    const auto reading = [&] { return PointerTab::tunerOf(*model)->status().currentReading->resolution; };
+    const auto seenBefore = reading();
+    page.hide();
+    EXPECT_EQ(reading(), seenBefore);
+    page.show();
+    EXPECT_EQ(reading(), 800 * 65536);
+    EXPECT_EQ(model->config().value(), before);
+}
+
+TEST_F(PointerTabTest, WithoutDeviceManagementTheDeviceSectionsAreInert) {
+    PointerTab page(model, binding);
+    test::showAndSettle(page, 640);
+    EXPECT_TRUE(page.dpiSection()->isEnabled());
+    EXPECT_TRUE(page.deviceControlSection()->footer()->isHidden());
+
+    QTest::mouseClick(page.managesSwitch(), Qt::LeftButton, {}, QPoint(8, page.managesSwitch()->height() / 2));
+    machine->settle();
+    EXPECT_FALSE(model->preferences().managesDeviceSettings.value());
+    for (PageSection* section : {page.dpiSection(), page.reportRateSection(), page.wheelSection()})
+        EXPECT_FALSE(section->isEnabled()) << section->title().toStdString();
+    for (PageSection* section : {page.hardwareSection(), page.movementSection(), page.speedSection(), page.loginSection()})
+        EXPECT_TRUE(section->isEnabled()) << section->title().toStdString();
+    EXPECT_EQ(page.deviceControlSection()->footer()->text(),
+              QStringLiteral("Everything below is switched off while Ravolet is not managing the mouse."));
+    screenshot(page, QStringLiteral("pointer-page-unmanaged"));
+}
+
+TEST_F(PointerTabTest, EditsWriteThroughTheBindingAndTheModel) {
+    PointerTab page(model, binding);
+    test::showAndSettle(page, 640);
+
+    page.presetButtons()[2]->click();
+    EXPECT_EQ(edited().pointer.dpi, 1500);
+    EXPECT_EQ(page.presetButtons()[2]->text(), QStringLiteral("1,500"));
+    page.dpiSlider()->slider()->setFocus();
+    QTest::keyClick(page.dpiSlider()->slider(), Qt::Key_Right);
+    EXPECT_EQ(edited().pointer.dpi, 1550);
+
+    QTest::keyClick(page.reportRatePicker(), Qt::Key_Down); // "1000 Hz — every 1 ms"
+    EXPECT_EQ(model->preferences().reportRateHertz.value(), 1000);
+    QTest::keyClick(page.wheelPicker(), Qt::Key_Down); // from Normal to High resolution
+    EXPECT_EQ(model->preferences().highResolutionWheel.value(), true);
+
+    // Acceleration on switches pointer processing on and starts from the desktop curve.
+    editProfile([](Profile& p) {
+        p.pointer.isEnabled = false;
+        p.pointer.curve.acceleration = PointerAcceleration::off();
+    });
+    EXPECT_FALSE(page.curveSection()->isEnabled());
+    EXPECT_FALSE(page.speedSlider()->isEnabled());
+    // The correction is in force on the simulated machine, so macOS builds no curve either.
+    EXPECT_EQ(page.pointerStatusLine()->text(), QStringLiteral("Pointer processing is off and macOS acceleration is "
+                                                               "disabled. Enable acceleration above to add a curve."));
+    page.accelerationSwitch()->click();
+    EXPECT_TRUE(edited().pointer.isEnabled);
+    EXPECT_EQ(edited().pointer.curve.acceleration, PointerAcceleration::curve(1.0, 800, 6.0));
+    EXPECT_TRUE(page.curveSection()->isEnabled());
+    page.maxGainSlider()->stepDownButton()->click();
+    EXPECT_EQ(edited().pointer.curve.acceleration, PointerAcceleration::curve(1.0, 800, 5.9));
+
+    page.loginSwitch()->click();
+    EXPECT_EQ(model->launchAtLogin().status().value(), platform::LoginItemStatus::enabled);
+    EXPECT_TRUE(page.loginSwitch()->isChecked());
+
+    const bool tuningWasOn = page.tuningSwitch()->isChecked();
+    page.tuningSwitch()->click();
+    EXPECT_EQ(PointerTab::tunerOf(*model)->isEnabled(), !tuningWasOn);
+}
+
+TEST_F(PointerTabTest, TheResetsFollowTheSwitchAndPutTheDefaultsBack) {
+    model->setReportRate(500);
+    model->setHighResolutionWheel(std::nullopt);
+    PointerTab page(model, binding);
+    test::showAndSettle(page, 640);
+    const auto resets = page.findChildren<ResetButton*>();
+    ASSERT_EQ(resets.size(), 12); // five switches, two pickers, five sliders
+    for (ResetButton* reset : resets)
+        if (reset->title() == QStringLiteral("Report rate") || reset->title() == QStringLiteral("Wheel resolution"))
+            reset->click();
+    EXPECT_EQ(model->preferences().reportRateHertz.value(), std::nullopt);
+    EXPECT_EQ(model->preferences().highResolutionWheel.value(), false);
+    EXPECT_EQ(page.reportRatePicker()->currentIndex(), 0);
+    EXPECT_EQ(page.wheelPicker()->currentIndex(), 1);
+
+    setShowsSettingResets(&page, false);
+    for (ResetButton* reset : resets) EXPECT_FALSE(reset->isVisible()) << reset->title().toStdString();
+}
+
+TEST_F(PointerTabTest, TheCorrectionInForceWithTheMouseAttached) {
+    machine->settle();
+    PointerTab page(model, binding);
+    test::showAndSettle(page, 640);
+    machine->settle();
+    const QStringList labels = factLabels(page);
+    const auto tuning = PointerTab::tunerOf(*model)->status();
+    EXPECT_EQ(labels.contains(QStringLiteral("Now in force")), tuning.isApplied);
+    EXPECT_TRUE(labels.contains(QStringLiteral("Running at")));
+    EXPECT_TRUE(labels.contains(QStringLiteral("Your mouse accepts")));
+    screenshot(page, QStringLiteral("pointer-page"));
+
+    page.tuningSwitch()->click();
+    machine->settle();
+    EXPECT_FALSE(factLabels(page).contains(QStringLiteral("Now in force")));
+    screenshot(page, QStringLiteral("pointer-page-correction-off"));
+}
+
+TEST(PointerTabUnsupported, WhereMacOSOffersNoSuchSettingTheCorrectionOnlyExplains) {
+    auto machine = SimulatedMachine::makeInVirtualTime();
+    auto backend = std::make_shared<FakePointerPropertyBackend>();
+    backend->setCanWrite(false);
+    AppModel::Dependencies dependencies = machine->dependencies();
+    dependencies.engine.pointerTuning = std::make_shared<PointerHardwareTuning>(
+        backend, std::make_shared<platform::InMemoryKeyValueStore>(), std::nullopt,
+        std::vector{HIDPPDeviceMatch::g502X}, std::make_shared<platform::SimulatedClock>(),
+        std::make_shared<platform::InMemoryFileSystem>());
+    auto model = AppModel::create(dependencies);
+    model->start();
+    machine->settle();
+    ProfileBinding binding(model, std::make_shared<ProfileSelection>(std::string(Profile::defaultProfileID)));
+    {
+        PointerTab page(model, binding);
+        test::showAndSettle(page, 640);
+        EXPECT_FALSE(page.tuningSwitch()->isEnabled());
+        const auto explanations = page.hardwareSection()->findChildren<Explain*>();
+        EXPECT_TRUE(std::ranges::any_of(explanations, [](const Explain* line) {
+            return line->isVisible() && line->text().startsWith(QStringLiteral("This version of macOS does not expose"));
+        }));
+        EXPECT_FALSE(factLabels(page).contains(QStringLiteral("Now in force")));
+        screenshot(page, QStringLiteral("pointer-page-correction-unsupported"));
+    }
+    model->stop();
+}
+
+} // namespace
+} // namespace ravolet
