@@ -1,5 +1,7 @@
 #include "RavoletApp/UI/PointerTab.hpp"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -7,6 +9,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -56,6 +59,48 @@ int choiceIndex(const std::vector<Choice<T>>& choices, const std::optional<T>& v
         if (choices[i].value == value) return static_cast<int>(i);
     return -1; // a stored value the picker does not offer shows no choice
 }
+
+// The DPI presets in as few rows of cells at least 70 wide as the width
+// allows, the rows filled evenly.
+class PresetGrid : public QWidget {
+public:
+    static constexpr int minimumCellWidth = 70;
+
+    PresetGrid() : grid_(new QGridLayout(this)) { grid_->setContentsMargins(0, 0, 0, 0); }
+
+    void add(QPushButton* button) {
+        button->setMinimumWidth(minimumCellWidth);
+        buttons_.push_back(button);
+        place(columnsFor(width()));
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        if (const int columns = columnsFor(width()); columns != columns_) place(columns);
+    }
+
+private:
+    int columnsFor(int width) const {
+        const int spacing = std::max(grid_->horizontalSpacing(), 0);
+        const int count = std::max(static_cast<int>(buttons_.size()), 1);
+        const int fitting = std::clamp((width + spacing) / (minimumCellWidth + spacing), 1, count);
+        // As few rows as fit, filled evenly, so no button stands alone on the last row.
+        const int rows = (count + fitting - 1) / fitting;
+        return (count + rows - 1) / rows;
+    }
+
+    void place(int columns) {
+        columns_ = columns;
+        for (QPushButton* button : buttons_) grid_->removeWidget(button);
+        for (int i = 0; i < static_cast<int>(buttons_.size()); ++i)
+            grid_->addWidget(buttons_[static_cast<std::size_t>(i)], i / columns, i % columns);
+    }
+
+    QGridLayout* grid_;
+    std::vector<QPushButton*> buttons_;
+    int columns_ = 0;
+};
 
 void fill(ValueSlider* slider, double value) {
     const QSignalBlocker blocker(slider);
@@ -136,15 +181,10 @@ void PointerTab::buildDeviceSections() {
         "How many steps the sensor reports per inch of hand movement. Higher means the pointer covers more screen "
         "for the same movement. This is the honest way to change pointer speed \u2014 it happens in the mouse, so "
         "nothing has to be scaled or rounded afterwards and the pointer stays smooth."));
-    auto* grid = new QWidget;
-    auto* gridLayout = new QGridLayout(grid);
-    gridLayout->setContentsMargins(0, 0, 0, 0);
-    constexpr int columns = 4;
-    for (std::size_t i = 0; i < dpiPresets.size(); ++i) {
-        const std::int64_t preset = dpiPresets[i];
+    auto* grid = new PresetGrid;
+    for (const std::int64_t preset : dpiPresets) {
         auto* button = new QPushButton(groupedNumber(preset), grid);
-        button->setMinimumWidth(70);
-        gridLayout->addWidget(button, static_cast<int>(i) / columns, static_cast<int>(i) % columns);
+        grid->add(button);
         connect(button, &QPushButton::clicked, this,
                 [this, preset] { editPointer([&](PointerSettings& p) { p.dpi = preset; }); });
         presets_.push_back(button);

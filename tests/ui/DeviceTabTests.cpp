@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -18,6 +19,7 @@ namespace {
 
 // Fits the page to what it now holds (rows appear as the mouse is read), then saves it.
 void screenshot(QWidget& page, const QString& name) {
+    QApplication::processEvents(); // the layout work of rows that came and went
     test::showAndSettle(page, 640);
     test::saveScreenshot(page, name);
 }
@@ -100,6 +102,24 @@ TEST_F(DeviceTabTest, WithoutTheMouseOnlyTheDPIPlaceholderAndTheProblemsShow) {
     EXPECT_EQ(facts(page.mouseSettingsFacts()), (std::map<QString, QString>{{QStringLiteral("DPI"), QStringLiteral("\u2014")}}));
     EXPECT_EQ(facts(page.activityFacts()).at(QStringLiteral("Transforming input")), QStringLiteral("No"));
     screenshot(page, QStringLiteral("device-page-no-mouse"));
+}
+
+TEST_F(DeviceTabTest, WhenMacOSRefusesTheMouseThePermissionNoticeLeadsAndTheProblemIsKeptVerbatim) {
+    machine->mouse->refuseOpen(platform::kIOReturnNotPermitted);
+    model->start();
+    machine->settle();
+    DeviceTab page(model);
+    test::showAndSettle(page, 640);
+    machine->settle();
+    const DeviceMonitor::Snapshot& snapshot = model->deviceMonitor().snapshot().value();
+    ASSERT_TRUE(snapshot.isNotPermitted);
+    EXPECT_FALSE(page.permissionBanner()->isHidden());
+    EXPECT_EQ(page.connectionLine()->level(), StatusDot::Level::bad);
+    EXPECT_EQ(page.lastProblemSection()->isHidden(), !snapshot.lastError.has_value());
+    if (snapshot.lastError) {
+        EXPECT_EQ(page.lastProblemLabel()->text(), QString::fromStdString(*snapshot.lastError));
+    }
+    screenshot(page, QStringLiteral("device-page-not-permitted"));
 }
 
 } // namespace

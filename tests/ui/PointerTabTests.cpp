@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
@@ -22,6 +23,7 @@ namespace {
 
 // Fits the page to what it now holds (rows appear as the mouse is read), then saves it.
 void screenshot(QWidget& page, const QString& name) {
+    QApplication::processEvents(); // the layout work of rows that came and went
     test::showAndSettle(page, 640);
     test::saveScreenshot(page, name);
 }
