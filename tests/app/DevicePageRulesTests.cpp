@@ -67,16 +67,11 @@ TEST(DevicePageRules, OnlyTheFactsTheMouseReportedAreListed) {
                                                           "Unit ID"}));
     EXPECT_EQ(identity[0].value, "Unknown");
     EXPECT_EQ(identity[2].value, "046D:C099");
-    EXPECT_EQ(identity[5].value, "HID++ 4.2");
-    EXPECT_EQ(identity[6].value, "USB");
-    EXPECT_EQ(identity[7].value, "0A1B");
 
     const auto settings = mouseSettingsFacts(full);
     EXPECT_EQ(labels(settings), (std::vector<std::string>{"DPI", "DPI values it accepts", "Report rate", "Wheel mode",
                                                           "High-resolution steps per click", "Wheel ratchet"}));
-    EXPECT_EQ(settings[0].value, "1600");
     EXPECT_TRUE(settings[0].help->starts_with("The mouse's factory value is 1000. This is read"));
-    EXPECT_EQ(settings[2].value, "1000 Hz (1 ms)");
     EXPECT_EQ(settings[2].help, "Supported: .");
     EXPECT_EQ(settings[4].help, "This wheel has a ratchet switch, so it can be freed to spin.");
     EXPECT_EQ(settings[5].value, "free-spin");
@@ -84,7 +79,6 @@ TEST(DevicePageRules, OnlyTheFactsTheMouseReportedAreListed) {
     full.ratchet = HIDPPRatchetState::ratchet;
     EXPECT_EQ(mouseSettingsFacts(full)[4].help, "This wheel has no ratchet switch.");
     EXPECT_EQ(mouseSettingsFacts(full)[5].value, "ratchet (engaged)");
-    EXPECT_EQ(usbIdentifiers(0x1, 0x12345), "0001:12345");
 }
 
 TEST(DevicePageRules, TheApplyStateExplainsItself) {
@@ -134,14 +128,6 @@ TEST(DevicePageRules, TheEngineCountersAndTheCutOffRow) {
         EXPECT_EQ(facts[6].value, *row.value);
         EXPECT_TRUE(facts[6].help->starts_with(*row.helpStart)) << *facts[6].help;
     }
-    EngineStatus counted;
-    counted.scroll.inputsTransformed = 12;
-    counted.scroll.stepsPosted = 340;
-    counted.buttons.eventsSeen = 9;
-    counted.buttons.suppressed = 4;
-    const auto facts = engineActivityFacts(counted, false);
-    EXPECT_EQ(facts[3], (PageFact{"Wheel clicks reshaped", "12", "Since Ravolet started. 340 smooth steps have been sent."}));
-    EXPECT_EQ(facts[4].help, "4 were replaced by something you bound; the rest were passed through.");
 }
 
 TEST(DevicePageRules, InputIsTransformedOnlyWhileWatchingUnpausedWithTheMouseAttached) {
