@@ -45,6 +45,8 @@ AppPickerButton::AppPickerButton(std::shared_ptr<AppModel> model, const QString&
     setToolButtonStyle(Qt::ToolButtonTextOnly);
     setPopupMode(QToolButton::InstantPopup);
     setAutoRaise(true);
+    // Room for the menu's arrow beside the title.
+    setStyleSheet(QStringLiteral("QToolButton { padding-right: 12px; }"));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     menu_ = new QMenu(this);
     setMenu(menu_);

@@ -1,0 +1,205 @@
+#include "RavoletApp/UI/RuleRow.hpp"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "RavoletApp/UI/AppPicker.hpp"
+#include "RavoletApp/UI/Explain.hpp"
+#include "RavoletApp/UI/ResetButton.hpp"
+#include "RavoletApp/UI/SymbolIcon.hpp"
+#include "RavoletApp/UI/TextFields.hpp"
+#include "RavoletApp/ViewModels/RuleRowModel.hpp"
+
+namespace ravolet {
+
+namespace {
+
+QToolButton* symbolButton(const QString& symbol, const QString& name, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setIcon(symbolIcon(symbol));
+    button->setAutoRaise(true);
+    button->setAccessibleName(name);
+    button->setToolTip(name);
+    return button;
+}
+
+QToolButton* arrowButton(Qt::ArrowType arrow, const QString& name, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setArrowType(arrow);
+    button->setAutoRepeat(true);
+    button->setFixedSize(18, 11);
+    button->setAccessibleName(name);
+    return button;
+}
+
+QString text(const std::string& s) { return QString::fromStdString(s); }
+
+} // namespace
+
+RuleRow::RuleRow(std::shared_ptr<AppModel> model, QWidget* parent)
+    : QWidget(parent), model_(std::move(model)),
+      rule_("", BundleIDPattern::exact(""), std::string(Profile::defaultProfileID), 0, true) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 6, 0, 6);
+    column->setSpacing(8);
+
+    // Line 1: on, the application, and the list operations.
+    auto* first = new QHBoxLayout;
+    enabled_ = new QCheckBox(QStringLiteral("On"), this);
+    first->addWidget(resettable(enabled_, QStringLiteral("Rule enabled"), [this] {
+        Rule changed = rule_;
+        changed.isEnabled = ruleRow::factoryRule(rule_, profiles_).isEnabled;
+        edit(changed);
+    }));
+    icon_ = new AppIconView(model_, 16, this);
+    first->addWidget(icon_);
+    pattern_ = new QLineEdit(this);
+    pattern_->setPlaceholderText(QStringLiteral("Bundle identifier, e.g. com.apple.Safari"));
+    pattern_->setAccessibleName(QStringLiteral("App match"));
+    pattern_->setMinimumWidth(160);
+    first->addWidget(resettable(pattern_, QStringLiteral("App match"), [this] {
+        Rule changed = rule_;
+        changed.pattern = ruleRow::factoryRule(rule_, profiles_).pattern;
+        edit(changed);
+    }), 1);
+    picker_ = new AppPickerButton(model_, QStringLiteral("Choose App…"), this);
+    first->addWidget(picker_);
+    raise_ = symbolButton(QStringLiteral("arrow.up"), QStringLiteral("Move this rule up"), this);
+    lower_ = symbolButton(QStringLiteral("arrow.down"), QStringLiteral("Move this rule down"), this);
+    delete_ = symbolButton(QStringLiteral("trash"), QStringLiteral("Delete this rule"), this);
+    first->addWidget(raise_);
+    first->addWidget(lower_);
+    first->addWidget(delete_);
+    column->addLayout(first);
+
+    // Line 2: the profile and the priority.
+    auto* second = new QHBoxLayout;
+    auto* profileBox = new QWidget(this);
+    auto* profileLayout = new QHBoxLayout(profileBox);
+    profileLayout->setContentsMargins(0, 0, 0, 0);
+    profileLayout->addWidget(new QLabel(QStringLiteral("Use profile"), profileBox));
+    profile_ = new QComboBox(profileBox);
+    profile_->setAccessibleName(QStringLiteral("Use profile"));
+    profileLayout->addWidget(profile_, 1);
+    QWidget* profileRow = resettable(profileBox, QStringLiteral("Rule profile"), [this] {
+        Rule changed = rule_;
+        changed.profileID = ruleRow::factoryRule(rule_, profiles_).profileID;
+        edit(changed);
+    });
+    profileRow->setMaximumWidth(280);
+    second->addWidget(profileRow, 1);
+
+    auto* priorityBox = new QWidget(this);
+    auto* priorityLayout = new QHBoxLayout(priorityBox);
+    priorityLayout->setContentsMargins(0, 0, 0, 0);
+    priority_ = new QLabel(priorityBox);
+    // Wide enough for any priority, so the stepper stays put while stepping.
+    priority_->setMinimumWidth(
+        priority_->fontMetrics().horizontalAdvance(QString::fromStdString(ruleRow::priorityTitle(-100))));
+    priorityLayout->addWidget(priority_);
+    auto* arrows = new QVBoxLayout;
+    arrows->setSpacing(0);
+    priorityUp_ = arrowButton(Qt::UpArrow, QStringLiteral("Increase"), priorityBox);
+    priorityDown_ = arrowButton(Qt::DownArrow, QStringLiteral("Decrease"), priorityBox);
+    arrows->addWidget(priorityUp_);
+    arrows->addWidget(priorityDown_);
+    priorityLayout->addLayout(arrows);
+    QWidget* priorityRow = resettable(priorityBox, QStringLiteral("Rule priority"), [this] {
+        Rule changed = rule_;
+        changed.priority = ruleRow::factoryRule(rule_, profiles_).priority;
+        edit(changed);
+    });
+    priorityRow->setMaximumWidth(220);
+    second->addWidget(priorityRow);
+    second->addStretch(1);
+    column->addLayout(second);
+
+    // Line 3: what the pattern matches.
+    explanation_ = new Explain(QString(), this);
+    column->addWidget(explanation_);
+
+    connect(enabled_, &QCheckBox::clicked, this, [this](bool on) {
+        Rule changed = rule_;
+        changed.isEnabled = on;
+        edit(changed);
+    });
+    connect(pattern_, &QLineEdit::textEdited, this,
+            [this](const QString& typed) { edit(ruleRow::withPatternText(rule_, typed.toStdString())); });
+    connect(picker_, &AppPickerButton::chosen, this, [this](const QString& bundleID) {
+        edit(ruleRow::withPickedApplication(rule_, bundleID.toStdString()));
+    });
+    connect(profile_, &QComboBox::activated, this, [this](int index) {
+        Rule changed = rule_;
+        changed.profileID = profile_->itemData(index).toString().toStdString();
+        edit(changed);
+    });
+    const auto step = [this](std::int64_t steps) {
+        Rule changed = rule_;
+        changed.priority = ruleRow::steppedPriority(rule_.priority, steps);
+        edit(changed);
+    };
+    connect(priorityUp_, &QToolButton::clicked, this, [step] { step(1); });
+    connect(priorityDown_, &QToolButton::clicked, this, [step] { step(-1); });
+    connect(raise_, &QToolButton::clicked, this, &RuleRow::raiseRequested);
+    connect(lower_, &QToolButton::clicked, this, &RuleRow::lowerRequested);
+    connect(delete_, &QToolButton::clicked, this, &RuleRow::deleteRequested);
+    fill();
+}
+
+void RuleRow::setRule(const Rule& rule, const std::vector<Profile>& profiles, bool isFirst, bool isLast) {
+    rule_ = rule;
+    profiles_ = profiles;
+    isFirst_ = isFirst;
+    isLast_ = isLast;
+    fill();
+}
+
+ResetButton* RuleRow::resetButton(const QString& title) const {
+    for (ResetButton* button : findChildren<ResetButton*>())
+        if (button->title() == title) return button;
+    return nullptr;
+}
+
+void RuleRow::edit(const Rule& rule) {
+    if (rule == rule_) {
+        fill(); // the field may hold text that parses to the same pattern
+        return;
+    }
+    rule_ = rule;
+    fill();
+    Q_EMIT ruleEdited(rule_);
+}
+
+void RuleRow::fill() {
+    {
+        const QSignalBlocker blocker(enabled_);
+        enabled_->setChecked(rule_.isEnabled);
+    }
+    // The field shows the pattern as parsed.
+    showTextKeepingCursor(pattern_, text(ruleRow::patternText(rule_.pattern)));
+    const auto iconID = ruleRow::iconBundleID(rule_.pattern);
+    icon_->setVisible(iconID.has_value());
+    if (iconID && icon_->bundleID() != text(*iconID)) icon_->setBundleID(text(*iconID));
+
+    {
+        const QSignalBlocker blocker(profile_);
+        profile_->clear();
+        for (const Profile& profile : profiles_) profile_->addItem(text(profile.name), text(profile.id));
+        // A profile that is not listed shows no entry, and stays as stored.
+        profile_->setCurrentIndex(profile_->findData(text(rule_.profileID)));
+    }
+    priority_->setText(text(ruleRow::priorityTitle(rule_.priority)));
+    priorityUp_->setEnabled(rule_.priority < ruleRow::maximumPriority);
+    priorityDown_->setEnabled(rule_.priority > ruleRow::minimumPriority);
+    raise_->setEnabled(!isFirst_);
+    lower_->setEnabled(!isLast_);
+    explanation_->setText(text(ruleRow::explanation(rule_.pattern)));
+}
+
+} // namespace ravolet

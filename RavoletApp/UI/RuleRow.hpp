@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+#include "Core/Profile.hpp"
+#include "Core/Rule.hpp"
+#include "RavoletApp/Model/AppModel.hpp"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QToolButton;
+
+namespace ravolet {
+
+class AppIconView;
+class AppPickerButton;
+class Explain;
+class ResetButton;
+
+// The editor of one per-application rule: whether it is on, which
+// applications it matches (typed, or picked from the running or installed
+// ones), which profile it selects and with what priority, buttons to move it
+// up or down or delete it, and a sentence saying what the pattern matches.
+// setRule() fills the controls and never announces anything; every user edit
+// announces the whole new rule through ruleEdited(), and the list operations
+// are left to the page.
+class RuleRow : public QWidget {
+    Q_OBJECT
+public:
+    explicit RuleRow(std::shared_ptr<AppModel> model, QWidget* parent = nullptr);
+
+    void setRule(const Rule& rule, const std::vector<Profile>& profiles, bool isFirst, bool isLast);
+    const Rule& rule() const { return rule_; }
+
+    QCheckBox* enabledBox() const { return enabled_; }
+    QLineEdit* patternField() const { return pattern_; }
+    AppIconView* iconView() const { return icon_; }
+    AppPickerButton* appPicker() const { return picker_; }
+    QToolButton* raiseButton() const { return raise_; }
+    QToolButton* lowerButton() const { return lower_; }
+    QToolButton* deleteButton() const { return delete_; }
+    QComboBox* profilePicker() const { return profile_; }
+    QLabel* priorityLabel() const { return priority_; }
+    QToolButton* priorityUpButton() const { return priorityUp_; }
+    QToolButton* priorityDownButton() const { return priorityDown_; }
+    Explain* explanationLabel() const { return explanation_; }
+    // "Rule enabled", "App match", "Rule profile", "Rule priority".
+    ResetButton* resetButton(const QString& title) const;
+
+Q_SIGNALS:
+    void ruleEdited(const ravolet::Rule& rule);
+    void raiseRequested();
+    void lowerRequested();
+    void deleteRequested();
+
+private:
+    void edit(const Rule& rule);
+    void fill();
+
+    std::shared_ptr<AppModel> model_;
+    Rule rule_;
+    std::vector<Profile> profiles_;
+    bool isFirst_ = true;
+    bool isLast_ = true;
+
+    QCheckBox* enabled_ = nullptr;
+    AppIconView* icon_ = nullptr;
+    QLineEdit* pattern_ = nullptr;
+    AppPickerButton* picker_ = nullptr;
+    QToolButton* raise_ = nullptr;
+    QToolButton* lower_ = nullptr;
+    QToolButton* delete_ = nullptr;
+    QComboBox* profile_ = nullptr;
+    QLabel* priority_ = nullptr;
+    QToolButton* priorityUp_ = nullptr;
+    QToolButton* priorityDown_ = nullptr;
+    Explain* explanation_ = nullptr;
+};
+
+} // namespace ravolet

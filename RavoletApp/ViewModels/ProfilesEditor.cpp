@@ -1,0 +1,187 @@
+#include "RavoletApp/ViewModels/ProfilesEditor.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <set>
+
+#include <fmt/format.h>
+
+#include "Core/Clamp.hpp"
+
+namespace ravolet {
+
+namespace {
+
+std::string firstProfileOr(const Config& config, std::string_view fallback) {
+    return config.profiles.empty() ? std::string(fallback) : config.profiles.front().id;
+}
+
+} // namespace
+
+ProfilesEditor::IdentifierSuffixes ProfilesEditor::randomSuffixes() {
+    return [] {
+        thread_local std::mt19937 generator{std::random_device{}()};
+        return fmt::format("{:08x}", std::uniform_int_distribution<std::uint32_t>()(generator));
+    };
+}
+
+ProfilesEditor::ProfilesEditor(IdentifierSuffixes suffixes) : suffixes_(std::move(suffixes)) {}
+
+std::string ProfilesEditor::freshProfileID() const { return "profile-" + suffixes_(); }
+std::string ProfilesEditor::freshRuleID() const { return "rule-" + suffixes_(); }
+
+ProfilesEditor::Edit ProfilesEditor::duplicate(const Config& config, const Profile& profile) const {
+    Edit edit{config, freshProfileID()};
+    Profile copy = profile;
+    copy.id = edit.selection;
+    copy.name = profile.name + " Copy";
+    edit.config.profiles.push_back(std::move(copy));
+    return edit;
+}
+
+ProfilesEditor::Edit ProfilesEditor::addProfile(const Config& config) const {
+    Edit edit{config, freshProfileID()};
+    edit.config.profiles.push_back(newProfile(edit.selection));
+    return edit;
+}
+
+ProfilesEditor::Edit ProfilesEditor::deleting(const Config& config, const std::string& profileID,
+                                              const std::string& selection) {
+    Edit edit{config, selection};
+    std::erase_if(edit.config.profiles, [&](const Profile& profile) { return profile.id == profileID; });
+    std::erase_if(edit.config.ruleSet.rules, [&](const Rule& rule) { return rule.profileID == profileID; });
+    const std::string successor = firstProfileOr(edit.config, Profile::defaultProfileID);
+    if (edit.config.ruleSet.defaultProfileID == profileID) edit.config.ruleSet.defaultProfileID = successor;
+    if (edit.selection == profileID) edit.selection = successor;
+    return edit;
+}
+
+Config ProfilesEditor::makingDefault(const Config& config, const std::string& profileID) {
+    Config changed = config;
+    changed.ruleSet.defaultProfileID = profileID;
+    return changed;
+}
+
+Config ProfilesEditor::resettingDefaultProfile(const Config& config) {
+    const bool hasDefault = config.profile(Profile::defaultProfileID).has_value();
+    return makingDefault(config, hasDefault ? std::string(Profile::defaultProfileID)
+                                            : firstProfileOr(config, Profile::defaultProfileID));
+}
+
+std::string ProfilesEditor::name(const Config& config, const std::string& profileID) {
+    const auto profile = config.profile(profileID);
+    return profile ? profile->name : std::string();
+}
+
+Config ProfilesEditor::renaming(const Config& config, const std::string& profileID, const std::string& name) {
+    Config changed = config;
+    const auto target = std::ranges::find(changed.profiles, profileID, &Profile::id);
+    if (target != changed.profiles.end()) target->name = name;
+    return changed;
+}
+
+Config ProfilesEditor::resettingName(const Config& config, const std::string& profileID) {
+    const auto factory = Config::defaultConfig().profile(profileID);
+    return renaming(config, profileID, factory ? factory->name : "New Profile");
+}
+
+std::string ProfilesEditor::selectionOnAppearing(const Config& config, const std::string& selection) {
+    return config.profile(selection) ? selection : firstProfileOr(config, Profile::defaultProfileID);
+}
+
+Profile ProfilesEditor::newProfile(std::string id) {
+    ScrollSettings scroll;
+    scroll.isEnabled = true;
+    scroll.enabledAxes = ScrollAxes::both;
+    scroll.activationModifiers = std::nullopt;
+    scroll.durationMillis = 250;
+    scroll.easing = Easing::easeOut;
+    scroll.pixelsPerDetent = 50;
+    scroll.frameIntervalMillis = 8;
+    scroll.maxInFlightPixels = 4000;
+    scroll.isInverted = false;
+    scroll.accelerationEnabled = true;
+    scroll.accelerationWindowMillis = 140;
+    scroll.accelerationGain = 1.2;
+    scroll.maxAccelerationMultiplier = 6;
+    PointerSettings pointer;
+    pointer.isEnabled = true;
+    pointer.dpi = 2000;
+    pointer.curve = PointerCurve::desktop;
+    return Profile(std::move(id), "New Profile", scroll, pointer, {});
+}
+
+Config ProfilesEditor::addingRule(const Config& config) const {
+    Config changed = config;
+    const std::string& defaultID = config.ruleSet.defaultProfileID;
+    const auto other = std::ranges::find_if(config.profiles, [&](const Profile& p) { return p.id != defaultID; });
+    changed.ruleSet.rules.emplace_back(freshRuleID(), BundleIDPattern::exact(""),
+                                       other != config.profiles.end() ? other->id : defaultID, 0, true);
+    return changed;
+}
+
+Rule ProfilesEditor::rule(const Config& config, const std::string& ruleID) {
+    const auto found = std::ranges::find(config.ruleSet.rules, ruleID, &Rule::id);
+    if (found != config.ruleSet.rules.end()) return *found;
+    return Rule(ruleID, BundleIDPattern::any(), std::string(Profile::defaultProfileID), 0, true);
+}
+
+Config ProfilesEditor::replacingRule(const Config& config, const Rule& rule) {
+    Config changed = config;
+    const auto target = std::ranges::find(changed.ruleSet.rules, rule.id, &Rule::id);
+    if (target != changed.ruleSet.rules.end()) *target = rule;
+    return changed;
+}
+
+Config ProfilesEditor::deletingRule(const Config& config, const std::string& ruleID) {
+    Config changed = config;
+    std::erase_if(changed.ruleSet.rules, [&](const Rule& rule) { return rule.id == ruleID; });
+    return changed;
+}
+
+Config ProfilesEditor::movingRule(const Config& config, const std::string& ruleID, int offset) {
+    Config changed = config;
+    auto& rules = changed.ruleSet.rules;
+    const auto found = std::ranges::find(rules, ruleID, &Rule::id);
+    if (found == rules.end()) return changed;
+    const auto index = static_cast<std::int64_t>(found - rules.begin());
+    const std::int64_t target = index + offset;
+    if (target < 0 || target >= static_cast<std::int64_t>(rules.size())) return changed;
+    std::swap(rules[static_cast<std::size_t>(index)], rules[static_cast<std::size_t>(target)]);
+    return changed;
+}
+
+std::string ProfilesEditor::describe(const Profile& profile) {
+    const std::string wheel =
+        profile.scroll.isEnabled
+            ? "Wheel smoothed, " + std::to_string(truncatedInteger(profile.scroll.pixelsPerDetent)) + " pt per click"
+            : "Wheel untouched";
+    std::set<std::int64_t> bound;
+    for (const ButtonBinding& binding : profile.buttons)
+        if (binding.isEnabled) bound.insert(binding.button);
+    const std::string buttons = bound.empty() ? "no buttons bound"
+                                              : std::to_string(bound.size()) + " button" +
+                                                    (bound.size() == 1 ? "" : "s") + " bound";
+    constexpr std::string_view separator = " \u00B7 ";
+    return wheel + std::string(separator) + buttons + std::string(separator) + std::to_string(profile.pointer.dpi) +
+           " DPI";
+}
+
+std::string ProfilesEditor::matchExplanation(const Config& config, const std::optional<std::string>& frontmostBundleID) {
+    const ProfileResolution resolution = config.ruleSet.resolve(frontmostBundleID);
+    if (resolution.matchedRule)
+        return "Matched by the rule for \u201C" + resolution.matchedRule->pattern.patternString() + "\u201D.";
+    return "No rule matched, so the default profile is in use.";
+}
+
+std::string ProfilesEditor::frontmostAppValue(const std::optional<std::string>& frontmostAppName) {
+    return frontmostAppName.value_or("Unknown");
+}
+
+std::string ProfilesEditor::frontmostAppHelp(const std::optional<std::string>& frontmostBundleID) {
+    return frontmostBundleID ? "Bundle identifier: " + *frontmostBundleID
+                             : "Ravolet has not seen an app come forward yet.";
+}
+
+} // namespace ravolet

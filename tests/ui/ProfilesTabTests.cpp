@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <fmt/format.h>
+
+#include "RavoletApp/Model/SimulatedMachine.hpp"
+#include "RavoletApp/UI/Explain.hpp"
+#include "RavoletApp/UI/FactRow.hpp"
+#include "RavoletApp/UI/ProfilesTab.hpp"
+#include "RavoletApp/UI/ResetButton.hpp"
+#include "RavoletApp/UI/RuleRow.hpp"
+#include "UITestSupport.hpp"
+
+namespace ravolet {
+namespace {
+
+struct ProfilesTabTest : ::testing::Test {
+    std::shared_ptr<SimulatedMachine> machine = SimulatedMachine::makeInVirtualTime();
+    std::shared_ptr<AppModel> model = machine->makeModel();
+    std::shared_ptr<ProfileSelection> selection = std::make_shared<ProfileSelection>("gone");
+    ProfilesTab page{model, selection};
+
+    void SetUp() override {
+        page.setEditor(ProfilesEditor([n = 0]() mutable { return fmt::format("{:08x}", ++n); }));
+    }
+    const Config& config() const { return model->config().value(); }
+    void settle() { QCoreApplication::processEvents(); }
+};
+
+TEST_F(ProfilesTabTest, ShowingWritesNothingButMendsASelectionThatNamesNoProfile) {
+    Config odd = config();
+    odd.profiles[1].scroll.pixelsPerDetent = 49.9;
+    odd.profiles[1].pointer.dpi = 430;
+    odd.ruleSet.rules[0].priority = 500;
+    odd.ruleSet.rules[1].profileID = "gone";
+    model->setConfig(odd);
+    test::showAndSettle(page, 720);
+    EXPECT_EQ(config(), odd);
+    EXPECT_EQ(selection->value(), "default");
+    ASSERT_EQ(page.profileRows().size(), 2u);
+    EXPECT_EQ(page.profileRows()[1].summary->text(),
+              QStringLiteral("Wheel smoothed, 49 pt per click · 1 button bound · 430 DPI"));
+    EXPECT_EQ(page.ruleRows().size(), odd.ruleSet.rules.size());
+    EXPECT_EQ(page.ruleRows()[0]->priorityLabel()->text(), QStringLiteral("Priority 500"));
+    EXPECT_TRUE(page.noRulesNote()->isHidden());
+    EXPECT_EQ(page.frontmostFact()->valueLabel()->text(), QStringLiteral("Unknown"));
+    EXPECT_EQ(page.frontmostFact()->helpLabel()->text(), QStringLiteral("Ravolet has not seen an app come forward yet."));
+    EXPECT_EQ(page.profileInUseFact()->helpLabel()->text(),
+              QStringLiteral("No rule matched, so the default profile is in use."));
+    test::saveScreenshot(page, QStringLiteral("profiles-page"));
+}
+
+TEST_F(ProfilesTabTest, ProfileButtonsEditTheDocumentAndMoveTheSelection) {
+    test::showAndSettle(page, 720);
+    const auto row = [&](std::size_t i) { return page.profileRows().at(i); };
+    EXPECT_FALSE(row(0).makeDefault->isEnabled());
+    EXPECT_TRUE(row(1).makeDefault->isEnabled());
+    EXPECT_TRUE(row(0).defaultBadge->isVisible());
+    EXPECT_FALSE(row(1).defaultBadge->isVisible());
+
+    // Typing a name keeps the row and its field.
+    QLineEdit* name = row(1).name;
+    name->selectAll();
+    QTest::keyClicks(name, QStringLiteral("Canvas"));
+    EXPECT_EQ(config().profiles[1].name, "Canvas");
+    EXPECT_EQ(row(1).name, name);
+
+    QTest::mouseClick(row(1).duplicate, Qt::LeftButton);
+    settle();
+    ASSERT_EQ(config().profiles.size(), 3u);
+    EXPECT_EQ(config().profiles[2].name, "Canvas Copy");
+    EXPECT_EQ(selection->value(), "profile-00000001");
+    QTest::mouseClick(page.addProfileButton(), Qt::LeftButton);
+    settle();
+    EXPECT_EQ(config().profiles.back().name, "New Profile");
+    EXPECT_EQ(selection->value(), "profile-00000002");
+    QTest::mouseClick(row(3).nameReset, Qt::LeftButton);
+    EXPECT_EQ(config().profiles[3].name, "New Profile");
+
+    QTest::mouseClick(row(1).makeDefault, Qt::LeftButton);
+    EXPECT_EQ(config().ruleSet.defaultProfileID, "canvas");
+    EXPECT_TRUE(row(1).defaultBadge->isVisible());
+    QTest::mouseClick(page.defaultProfileReset(), Qt::LeftButton);
+    EXPECT_EQ(config().ruleSet.defaultProfileID, "default");
+
+    // Deleting the selected default profile: the first remaining one takes over.
+    selection->set("default");
+    QTest::mouseClick(row(0).remove, Qt::LeftButton);
+    settle();
+    EXPECT_EQ(config().ruleSet.defaultProfileID, "canvas");
+    EXPECT_EQ(selection->value(), "canvas");
+    while (config().profiles.size() > 1) {
+        QTest::mouseClick(page.profileRows().back().remove, Qt::LeftButton);
+        settle();
+    }
+    EXPECT_FALSE(row(0).remove->isEnabled());
+    EXPECT_TRUE(row(0).inUseBadge->isHidden()); // the engine has not run here
+}
+
+TEST_F(ProfilesTabTest, RuleRowsEditMoveAndDeleteTheirOwnRule) {
+    Config noRules = config();
+    noRules.ruleSet.rules.clear();
+    model->setConfig(noRules);
+    test::showAndSettle(page, 720);
+    EXPECT_TRUE(page.noRulesNote()->isVisible());
+    EXPECT_TRUE(page.ruleRows().empty());
+
+    QTest::mouseClick(page.addRuleButton(), Qt::LeftButton);
+    QTest::mouseClick(page.addRuleButton(), Qt::LeftButton);
+    settle();
+    ASSERT_EQ(page.ruleRows().size(), 2u);
+    EXPECT_FALSE(page.noRulesNote()->isVisible());
+    EXPECT_EQ(config().ruleSet.rules[0], Rule("rule-00000001", BundleIDPattern::exact(""), "canvas", 0, true));
+    EXPECT_FALSE(page.ruleRows()[0]->raiseButton()->isEnabled());
+    EXPECT_TRUE(page.ruleRows()[0]->lowerButton()->isEnabled());
+    EXPECT_FALSE(page.ruleRows()[1]->lowerButton()->isEnabled());
+
+    QLineEdit* field = page.ruleRows()[1]->patternField();
+    QTest::keyClicks(field, QStringLiteral("com.adobe.*"));
+    EXPECT_EQ(config().ruleSet.rules[1].pattern, BundleIDPattern::prefix("com.adobe."));
+    EXPECT_EQ(page.ruleRows()[1]->patternField(), field);
+    QTest::mouseClick(page.ruleRows()[1]->raiseButton(), Qt::LeftButton);
+    settle();
+    EXPECT_EQ(config().ruleSet.rules[0].id, "rule-00000002");
+
+    machine->workspace->install({"com.adobe.Photoshop", "Photoshop", "/usr/share/applications/ps.desktop"});
+    model->start();
+    machine->workspace->activate("com.adobe.Photoshop");
+    machine->advance(std::chrono::seconds(3));
+    EXPECT_EQ(page.frontmostFact()->valueLabel()->text(), QStringLiteral("Photoshop"));
+    EXPECT_EQ(page.frontmostFact()->helpLabel()->text(), QStringLiteral("Bundle identifier: com.adobe.Photoshop"));
+    EXPECT_EQ(page.profileInUseFact()->helpLabel()->text(), QStringLiteral("Matched by the rule for “com.adobe.*”."));
+    EXPECT_TRUE(page.profileRows()[1].inUseBadge->isVisible());
+    test::saveScreenshot(page, QStringLiteral("profiles-page-with-rules"));
+
+    QTest::mouseClick(page.ruleRows()[0]->deleteButton(), Qt::LeftButton);
+    settle();
+    EXPECT_EQ(config().ruleSet.rules.size(), 1u);
+    EXPECT_EQ(page.ruleRows().size(), 1u);
+    model->stop();
+}
+
+} // namespace
+} // namespace ravolet

@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+
+#include "RavoletApp/Model/SimulatedMachine.hpp"
+#include "RavoletApp/UI/AppPicker.hpp"
+#include "RavoletApp/UI/Explain.hpp"
+#include "RavoletApp/UI/ResetButton.hpp"
+#include "RavoletApp/UI/RuleRow.hpp"
+#include "UITestSupport.hpp"
+
+namespace ravolet {
+namespace {
+
+struct RuleRowTest : ::testing::Test {
+    std::shared_ptr<SimulatedMachine> machine = SimulatedMachine::makeInVirtualTime();
+    std::shared_ptr<AppModel> model = machine->makeModel();
+    std::vector<Profile> profiles = Config::defaultConfig().profiles;
+    RuleRow row{model};
+    std::vector<Rule> edits;
+
+    void SetUp() override {
+        QObject::connect(&row, &RuleRow::ruleEdited, [this](const Rule& rule) { edits.push_back(rule); });
+        row.setRule(Rule("rule-0000000a", BundleIDPattern::exact(""), "canvas", 0, true), profiles, true, true);
+        test::showAndSettle(row, 640);
+    }
+};
+
+TEST_F(RuleRowTest, TheFieldIsParsedOnEveryKeyAndWrittenBackOnlyWhenItDiffers) {
+    EXPECT_TRUE(edits.empty()); // filling announces nothing
+    EXPECT_TRUE(row.iconView()->isHidden());
+    EXPECT_TRUE(row.explanationLabel()->text().startsWith(QStringLiteral("Type a bundle identifier")));
+
+    QTest::keyClicks(row.patternField(), QStringLiteral("com.figma.Desktop"));
+    ASSERT_EQ(edits.size(), 17u);
+    EXPECT_EQ(edits.back().pattern, BundleIDPattern::exact("com.figma.Desktop"));
+    EXPECT_TRUE(row.iconView()->isVisible());
+    EXPECT_TRUE(row.explanationLabel()->text().startsWith(QStringLiteral("Matches only")));
+
+    // Typing in the middle keeps the cursor where the user is.
+    row.patternField()->setCursorPosition(3);
+    QTest::keyClicks(row.patternField(), QStringLiteral("x"));
+    EXPECT_EQ(row.patternField()->text(), QStringLiteral("comx.figma.Desktop"));
+    EXPECT_EQ(row.patternField()->cursorPosition(), 4);
+
+    row.patternField()->selectAll();
+    QTest::keyClicks(row.patternField(), QStringLiteral("com.adobe.*"));
+    EXPECT_EQ(edits.back().pattern, BundleIDPattern::prefix("com.adobe."));
+    EXPECT_TRUE(row.iconView()->isHidden());
+    row.patternField()->selectAll();
+    QTest::keyClick(row.patternField(), Qt::Key_Backspace);
+    EXPECT_EQ(edits.back().pattern, BundleIDPattern::any());
+    QTest::keyClicks(row.patternField(), QStringLiteral("*"));
+    EXPECT_EQ(row.patternField()->text(), QString()); // "*" is every app, shown empty
+    EXPECT_EQ(edits.back().pattern, BundleIDPattern::any());
+
+    // A pick is always exact, whatever the pattern was.
+    Q_EMIT row.appPicker()->chosen(QStringLiteral("org.gimp.GIMP"));
+    EXPECT_EQ(edits.back().pattern, BundleIDPattern::exact("org.gimp.GIMP"));
+    EXPECT_EQ(row.patternField()->text(), QStringLiteral("org.gimp.GIMP"));
+    EXPECT_FALSE(row.iconView()->showsPlaceholder());
+}
+
+TEST_F(RuleRowTest, ButtonsStopAtTheEndsAndResetsPutBackTheFactoryRule) {
+    EXPECT_FALSE(row.raiseButton()->isEnabled());
+    EXPECT_FALSE(row.lowerButton()->isEnabled());
+    EXPECT_TRUE(row.deleteButton()->isEnabled());
+    int raised = 0, deleted = 0;
+    QObject::connect(&row, &RuleRow::raiseRequested, [&] { ++raised; });
+    QObject::connect(&row, &RuleRow::deleteRequested, [&] { ++deleted; });
+    row.setRule(Rule("figma", BundleIDPattern::any(), "gone", 100, false), profiles, false, true);
+    EXPECT_EQ(row.profilePicker()->currentIndex(), -1); // an unlisted profile shows no entry
+    EXPECT_FALSE(row.priorityUpButton()->isEnabled());
+    EXPECT_EQ(row.priorityLabel()->text(), QStringLiteral("Priority 100"));
+    QTest::mouseClick(row.raiseButton(), Qt::LeftButton);
+    QTest::mouseClick(row.deleteButton(), Qt::LeftButton);
+    EXPECT_EQ(raised, 1);
+    EXPECT_EQ(deleted, 1);
+    EXPECT_TRUE(edits.empty());
+
+    QTest::mouseClick(row.priorityDownButton(), Qt::LeftButton);
+    EXPECT_EQ(edits.back().priority, 99);
+    row.enabledBox()->click();
+    EXPECT_TRUE(edits.back().isEnabled);
+    row.profilePicker()->setCurrentIndex(0);
+    Q_EMIT row.profilePicker()->activated(0);
+    EXPECT_EQ(edits.back().profileID, "default");
+
+    for (const QString& title : {QStringLiteral("App match"), QStringLiteral("Rule profile"),
+                                 QStringLiteral("Rule priority"), QStringLiteral("Rule enabled")})
+        QTest::mouseClick(row.resetButton(title), Qt::LeftButton);
+    EXPECT_EQ(edits.back(), Rule("figma", BundleIDPattern::exact("com.figma.Desktop"), "canvas", 10, true));
+    EXPECT_TRUE(row.iconView()->showsPlaceholder()); // no Figma here
+    test::saveScreenshot(row, QStringLiteral("rule-row"));
+
+    setShowsSettingResets(&row, false);
+    EXPECT_TRUE(row.resetButton(QStringLiteral("App match"))->isHidden());
+    EXPECT_TRUE(row.patternField()->isVisible());
+}
+
+} // namespace
+} // namespace ravolet
