@@ -1,0 +1,24 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace ravolet {
+
+class UpdaterController;
+
+// The Updates page's rules, free of widgets.
+namespace updatesPage {
+
+// Stores the automatic-check switch and makes the updater follow it; a value
+// equal to the stored one writes nothing and leaves the updater alone.
+// Returns whether it wrote.
+bool setAutomaticChecks(UpdaterController& updater, bool on);
+// The switch's reset: back on (its default), only when it is off.
+bool resetAutomaticChecks(UpdaterController& updater);
+
+// The feed's address, or "—" when the updater has none.
+std::string feedText(const std::optional<std::string>& feedURL);
+
+} // namespace updatesPage
+} // namespace ravolet

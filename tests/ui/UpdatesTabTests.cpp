@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include "RavoletApp/Model/SimulatedMachine.hpp"
+#include "RavoletApp/UI/FactRow.hpp"
+#include "RavoletApp/UI/UpdatesTab.hpp"
+#include "UITestSupport.hpp"
+
+namespace ravolet {
+namespace {
+
+struct UpdatesTabTest : ::testing::Test {
+    std::shared_ptr<SimulatedMachine> machine = SimulatedMachine::makeInVirtualTime();
+    std::shared_ptr<AppModel> model = machine->makeModel();
+    platform::SimulatedUpdaterBackend& updater = *machine->updater;
+    const std::string key{AppPreferences::Keys::automaticChecks};
+};
+
+TEST_F(UpdatesTabTest, TheSwitchAndItsResetWriteOnlyChangesAndTheUpdaterFollows) {
+    updater.presetAutomaticChecks(true);
+    UpdatesTab page(model);
+    test::showAndSettle(page);
+    EXPECT_TRUE(page.automaticChecksBox()->isChecked());
+    EXPECT_TRUE(updater.calls().empty()); // showing writes nothing
+
+    QTest::mouseClick(page.automaticChecksReset(), Qt::LeftButton); // already on: nothing
+    EXPECT_TRUE(updater.calls().empty());
+    EXPECT_EQ(machine->defaults->value(key), std::nullopt);
+
+    page.automaticChecksBox()->click();
+    EXPECT_FALSE(model->preferences().automaticUpdateChecks.value());
+    EXPECT_EQ(machine->defaults->boolValue(key), false);
+    EXPECT_FALSE(updater.automaticallyChecksForUpdates());
+
+    QTest::mouseClick(page.automaticChecksReset(), Qt::LeftButton);
+    EXPECT_TRUE(page.automaticChecksBox()->isChecked());
+    EXPECT_TRUE(updater.automaticallyChecksForUpdates());
+    EXPECT_EQ(updater.calls(), (std::vector<std::string>{"setAutomaticallyChecksForUpdates(false)",
+                                                         "setAutomaticallyChecksForUpdates(true)"}));
+}
+
+TEST_F(UpdatesTabTest, TheFactsAndTheCheckButtonFollowTheUpdaterWhenThePageComesOnScreen) {
+    updater.setCanCheckForUpdates(false);
+    UpdatesTab page(model);
+    test::showAndSettle(page);
+    EXPECT_FALSE(page.checkButton()->isEnabled());
+    EXPECT_TRUE(page.checkUnderWayLabel()->isVisible());
+    EXPECT_EQ(page.lastCheckedFact()->valueLabel()->text(), QStringLiteral("Never"));
+    EXPECT_EQ(page.feedFact()->valueLabel()->text(), QStringLiteral("—"));
+    EXPECT_EQ(page.versionFact()->valueLabel()->text(),
+              QString::fromStdString(model->updater().currentVersionDescription()));
+    test::saveScreenshot(page, QStringLiteral("updates-page-check-under-way"));
+
+    page.hide();
+    updater.setCanCheckForUpdates(true);
+    updater.setFeedURL("https://ravolet.app/appcast.xml");
+    updater.setLastUpdateCheckDate(std::chrono::sys_days{std::chrono::December / 9 / 2026} + std::chrono::hours(12));
+    test::showAndSettle(page);
+    EXPECT_TRUE(page.checkButton()->isEnabled());
+    EXPECT_FALSE(page.checkUnderWayLabel()->isVisible());
+    EXPECT_EQ(page.feedFact()->valueLabel()->text(), QStringLiteral("https://ravolet.app/appcast.xml"));
+    EXPECT_TRUE(page.lastCheckedFact()->valueLabel()->text().startsWith(QStringLiteral("Dec 9, 2026, ")))
+        << page.lastCheckedFact()->valueLabel()->text().toStdString();
+    QTest::mouseClick(page.checkButton(), Qt::LeftButton);
+    EXPECT_EQ(updater.calls().back(), "checkForUpdates");
+    EXPECT_EQ(machine->activator->activations(), 1);
+    test::saveScreenshot(page, QStringLiteral("updates-page"));
+}
+
+} // namespace
+} // namespace ravolet
