@@ -114,7 +114,11 @@ ProfilesTab::ProfilesTab(std::shared_ptr<AppModel> model, std::shared_ptr<Profil
 
     refresh();
     observeWhileAlive(this, model_->config(), [this](const Config&) { refresh(); });
-    observeWhileAlive(this, model_->status(), [this](const EngineStatus&) { refresh(); });
+    // The status changes with every poll: only what it decides is redrawn.
+    observeWhileAlive(this, model_->status(), [this](const EngineStatus&) {
+        refreshProfiles(model_->config().value());
+        refreshRightNow();
+    });
     observeWhileAlive(this, model_->frontmostAppName(), [this](const std::optional<std::string>&) { refreshRightNow(); });
 }
 

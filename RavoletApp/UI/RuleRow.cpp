@@ -9,6 +9,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <ranges>
+
 #include "RavoletApp/UI/AppPicker.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/ResetButton.hpp"
@@ -189,8 +192,18 @@ void RuleRow::fill() {
 
     {
         const QSignalBlocker blocker(profile_);
-        profile_->clear();
-        for (const Profile& profile : profiles_) profile_->addItem(text(profile.name), text(profile.id));
+        // The entries are replaced only when the profiles changed, so an
+        // open list is not disturbed by a refill.
+        const bool same = profile_->count() == static_cast<int>(profiles_.size()) &&
+                          std::ranges::all_of(std::views::iota(0, profile_->count()), [&](int i) {
+                              const Profile& profile = profiles_[static_cast<std::size_t>(i)];
+                              return profile_->itemText(i) == text(profile.name) &&
+                                     profile_->itemData(i).toString() == text(profile.id);
+                          });
+        if (!same) {
+            profile_->clear();
+            for (const Profile& profile : profiles_) profile_->addItem(text(profile.name), text(profile.id));
+        }
         // A profile that is not listed shows no entry, and stays as stored.
         profile_->setCurrentIndex(profile_->findData(text(rule_.profileID)));
     }
