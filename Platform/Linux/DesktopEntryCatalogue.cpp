@@ -116,7 +116,10 @@ std::optional<fs::path> DesktopEntryCatalogue::entryFile(const fs::path& folder,
     // "kde-okular" may also be "kde/okular.desktop": each "-" may stand for a
     // sub-folder.
     for (std::size_t dash = id.find('-'); dash != std::string_view::npos; dash = id.find('-', dash + 1)) {
-        const fs::path sub = folder / std::string(id.substr(0, dash));
+        const std::string_view name = id.substr(0, dash);
+        // Never a way out of the folder: a document may hold any identifier.
+        if (name.empty() || name == "." || name == "..") continue;
+        const fs::path sub = folder / std::string(name);
         if (!files_->exists(sub)) continue;
         if (auto found = entryFile(sub, id.substr(dash + 1))) return found;
     }

@@ -52,6 +52,8 @@ TEST_F(DesktopEntryCatalogueTest, TheFirstFolderWithAnIdentifierDecidesWhatItIs)
         {"missing", std::nullopt},
         {"", std::nullopt},
         {"kde4/okular", std::nullopt},
+        {"kde4-..-gimp", std::nullopt}, // no way out of the folder
+        {"..-..-..-home-u-Desktop-copy", std::nullopt},
     };
     for (const Row& row : rows) EXPECT_EQ(catalogue->application(row.id), row.expected) << row.id;
 }
