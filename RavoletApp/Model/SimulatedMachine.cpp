@@ -142,7 +142,9 @@ AppModel::Dependencies SimulatedMachine::dependencies() const {
     d.updater = updater;
     d.activator = activator;
     d.workspace = workspace;
-    d.applications = applications;
+    // On this machine's storage the program runs for a person, who picks
+    // applications from the real desktop entries.
+    if (files) d.applications = applications;
     d.permissions = probe;
     d.device = device;
     return d;

@@ -86,7 +86,8 @@ public:
     const std::shared_ptr<platform::SimulatedMouse> mouse = platform::SimulatedMouse::make();
     const std::shared_ptr<platform::SimulatedWorkspace> workspace = platform::SimulatedWorkspace::make();
     // A few installed applications (in the catalogue and the desktop alike),
-    // some of them running, none in front.
+    // some of them running, none in front. Models on this machine's own
+    // storage use the real desktop entries instead of this catalogue.
     const std::shared_ptr<platform::SimulatedApplicationCatalogue> applications =
         std::make_shared<platform::SimulatedApplicationCatalogue>();
     const std::shared_ptr<platform::SimulatedPermissionProbe> probe = std::make_shared<platform::SimulatedPermissionProbe>();
