@@ -8,6 +8,7 @@
 #include <QString>
 
 #include "RavoletApp/UI/NoticeBanner.hpp"
+#include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/StatusDot.hpp"
 #include "RavoletApp/ViewModels/PageFacts.hpp"
 
@@ -19,8 +20,6 @@ namespace ravolet {
 
 class Explain;
 class FactRow;
-
-inline QString qtText(const std::string& text) { return QString::fromStdString(text); }
 
 // One titled group of a settings page: a header, its rows stacked in a framed
 // box, and an optional footer line under the box; with no title, no header. Disabling the section makes every
