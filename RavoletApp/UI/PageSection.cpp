@@ -31,6 +31,10 @@ PageSection::PageSection(const QString& title, QWidget* parent) : QWidget(parent
     column->addWidget(footer_);
 }
 
+PageSection::PageSection(const QString& title, const QString& footer, QWidget* parent) : PageSection(title, parent) {
+    if (!footer.isEmpty()) setFooter(footer);
+}
+
 void PageSection::setTitle(const QString& title) {
     header_->setText(title);
     header_->setVisible(!title.isEmpty());

@@ -28,6 +28,8 @@ class PageSection : public QWidget {
     Q_OBJECT
 public:
     explicit PageSection(const QString& title, QWidget* parent = nullptr);
+    // With a footer, unless it is empty.
+    PageSection(const QString& title, const QString& footer, QWidget* parent = nullptr);
 
     void setTitle(const QString& title);
     QString title() const;
@@ -41,6 +43,8 @@ public:
     // Shows, changes or (with nullopt) hides the footer.
     void setFooter(const std::optional<QString>& text);
     Explain* footer() const { return footer_; }
+    // Where the rows go, for a page that lays out more than a plain stack.
+    QVBoxLayout* rows() const { return rows_; }
 
 private:
     void addRow(QWidget* row);

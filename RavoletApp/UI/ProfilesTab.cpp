@@ -12,7 +12,7 @@
 
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/FactRow.hpp"
-#include "RavoletApp/UI/FormSection.hpp"
+#include "RavoletApp/UI/PageSection.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
 #include "RavoletApp/UI/ResetButton.hpp"
 #include "RavoletApp/UI/RuleRow.hpp"
@@ -55,7 +55,7 @@ ProfilesTab::ProfilesTab(std::shared_ptr<AppModel> model, std::shared_ptr<Profil
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(18);
 
-    auto* profiles = new FormSection(
+    auto* profiles = new PageSection(
         QStringLiteral("Profiles"),
         QStringLiteral("A profile is a complete set of wheel, button and DPI settings. The default profile is used "
                        "whenever no rule below matches the app you are in."),
@@ -78,7 +78,7 @@ ProfilesTab::ProfilesTab(std::shared_ptr<AppModel> model, std::shared_ptr<Profil
     profiles->rows()->addLayout(profileFooter);
     column->addWidget(profiles);
 
-    auto* rules = new FormSection(
+    auto* rules = new PageSection(
         QStringLiteral("Per-App Rules"),
         QStringLiteral("When you switch apps, Ravolet looks for the rule that matches best: the highest priority "
                        "wins, then the most specific match — an exact bundle identifier beats a “starts with” "
@@ -97,7 +97,7 @@ ProfilesTab::ProfilesTab(std::shared_ptr<AppModel> model, std::shared_ptr<Profil
     rules->rows()->addLayout(ruleFooter);
     column->addWidget(rules);
 
-    auto* rightNow = new FormSection(QStringLiteral("Right Now"), QString(), this);
+    auto* rightNow = new PageSection(QStringLiteral("Right Now"), QString(), this);
     frontmost_ = new FactRow(QStringLiteral("Frontmost app"), QString(), QString(), rightNow);
     inUse_ = new FactRow(QStringLiteral("Profile in use"), QString(), QString(), rightNow);
     rightNow->rows()->addWidget(frontmost_);

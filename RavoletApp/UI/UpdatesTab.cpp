@@ -14,7 +14,7 @@
 
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/FactRow.hpp"
-#include "RavoletApp/UI/FormSection.hpp"
+#include "RavoletApp/UI/PageSection.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
 #include "RavoletApp/UI/ResetButton.hpp"
 #include "RavoletApp/UI/Style.hpp"
@@ -45,7 +45,7 @@ UpdatesTab::UpdatesTab(std::shared_ptr<AppModel> model, QWidget* parent) : QWidg
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(18);
 
-    auto* automatic = new FormSection(QStringLiteral("Automatic Checks"), QString(), this);
+    auto* automatic = new PageSection(QStringLiteral("Automatic Checks"), QString(), this);
     automatic_ = new QCheckBox(QStringLiteral("Check for updates automatically"), automatic);
     QWidget* automaticRow = resettable(automatic_, QStringLiteral("Automatic update checks"),
                                        [this] { updatesPage::resetAutomaticChecks(model_->updater()); });
@@ -58,7 +58,7 @@ UpdatesTab::UpdatesTab(std::shared_ptr<AppModel> model, QWidget* parent) : QWidg
         automatic));
     column->addWidget(automatic);
 
-    auto* now = new FormSection(QStringLiteral("Check Now"), QString(), this);
+    auto* now = new PageSection(QStringLiteral("Check Now"), QString(), this);
     auto* checkRow = new QHBoxLayout;
     check_ = new QPushButton(QStringLiteral("Check for Updates…"), now);
     check_->setDefault(true);
@@ -84,7 +84,7 @@ UpdatesTab::UpdatesTab(std::shared_ptr<AppModel> model, QWidget* parent) : QWidg
     now->rows()->addWidget(feed_);
     column->addWidget(now);
 
-    auto* trust = new FormSection(QStringLiteral("How Updates Are Trusted"), QString(), this);
+    auto* trust = new PageSection(QStringLiteral("How Updates Are Trusted"), QString(), this);
     trust->rows()->addWidget(new Explain(
         QStringLiteral("Every update is signed with a key that never leaves the machine Ravolet is built on, and the "
                        "public half is compiled into this copy of the app. A download that does not verify against it "
