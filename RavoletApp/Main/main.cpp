@@ -1,0 +1,144 @@
+// The ravolet program: a tray application over the application model.
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <string_view>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "Platform/Thread.hpp"
+#include "RavoletApp/Model/AppModel.hpp"
+#include "RavoletApp/Model/SimulatedMachine.hpp"
+#include "RavoletApp/UI/AppShell.hpp"
+#include "RavoletApp/UI/QtScheduler.hpp"
+#include "RavoletApp/ViewModels/MenuContent.hpp"
+#include "Support/Observable.hpp"
+
+namespace {
+
+constexpr std::string_view usage =
+    "Usage: ravolet [--simulated-mouse]\n"
+    "  --simulated-mouse  run on a simulated event system with a simulated G502 X attached\n";
+
+// SIGTERM and SIGINT end the program as the menu's Quit does. The handler
+// only writes a byte; the event loop reads it and does the work.
+int signalPipe[2] = {-1, -1};
+
+void onQuitSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+bool installQuitSignals() {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalPipe) != 0) return false;
+    struct sigaction action {};
+    action.sa_handler = &onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGTERM, &action, nullptr) == 0 && ::sigaction(SIGINT, &action, nullptr) == 0;
+}
+
+// Qt would abort with a core dump when it cannot reach a display.
+bool hasDisplay() {
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0';
+    };
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && (std::string_view(platform).starts_with("offscreen") || std::string_view(platform).starts_with("minimal")))
+        return true;
+    return set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+int run(int argc, char** argv, bool simulatedMouse) {
+    QApplication application(argc, argv);
+    // Qt has taken its own options (-platform, ...) out; anything else is unknown.
+    for (const QString& argument : QApplication::arguments().mid(1)) {
+        if (argument != QStringLiteral("--simulated-mouse")) {
+            std::fprintf(stderr, "ravolet: unknown option %s\n%s", qPrintable(argument), usage.data());
+            return 2;
+        }
+    }
+    QApplication::setApplicationName(QStringLiteral("Ravolet"));
+    QApplication::setDesktopFileName(QStringLiteral("ravolet"));
+    // The tray icon stays when the windows close.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    auto scheduler = std::make_shared<ravolet::QtScheduler>();
+    std::shared_ptr<ravolet::SimulatedMachine> machine;
+    std::shared_ptr<ravolet::AppModel> model;
+    if (simulatedMouse) {
+        machine = ravolet::SimulatedMachine::make(scheduler, ravolet::SimulatedMachine::Storage::thisMachine);
+        model = machine->makeModel();
+    } else {
+        ravolet::AppModel::Dependencies dependencies;
+        dependencies.ui = scheduler;
+        model = ravolet::AppModel::create(std::move(dependencies));
+    }
+
+    // The state as the tray shows it, for whoever reads the program's log.
+    const auto report = [](const ravolet::MenuBarState& state) {
+        std::fprintf(stderr, "%s\n", ravolet::trayToolTip(state).c_str());
+    };
+    report(model->menuBar().value());
+    ravolet::ObserverConnection reporting = model->menuBar().observe(report);
+
+    int exitCode = 0;
+    {
+        ravolet::AppShell shell(model, {.showsTrayIcon = QSystemTrayIcon::isSystemTrayAvailable()});
+        QSocketNotifier quitSignals(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(&quitSignals, &QSocketNotifier::activated, &shell, [&shell] {
+            char bytes[16];
+            while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
+            }
+            shell.quit();
+        });
+        QTimer::singleShot(0, &shell, [&shell] { shell.launch(); });
+        exitCode = QApplication::exec();
+        model->stop();
+    }
+    reporting.disconnect();
+    model.reset();
+    machine.reset();
+    return exitCode;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bool simulatedMouse = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--simulated-mouse") {
+            simulatedMouse = true;
+        } else if (argument == "--help" || argument == "-h") {
+            std::fputs(usage.data(), stdout);
+            return 0;
+        }
+    }
+    if (!hasDisplay()) {
+        std::fputs("ravolet: there is no display to show the tray icon and windows on (neither DISPLAY nor "
+                   "WAYLAND_DISPLAY is set).\n",
+                   stderr);
+        return 1;
+    }
+    if (!installQuitSignals()) {
+        std::fprintf(stderr, "ravolet: cannot watch for quit signals: %s\n", std::strerror(errno));
+        return 1;
+    }
+    const int exitCode = run(argc, argv, simulatedMouse);
+    ravolet::platform::finishThreads();
+    return exitCode;
+}

@@ -1,0 +1,310 @@
+#include "RavoletApp/UI/OnboardingWindow.hpp"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "RavoletApp/UI/ModelObserver.hpp"
+#include "RavoletApp/UI/Style.hpp"
+#include "RavoletApp/UI/SymbolIcon.hpp"
+#include "RavoletApp/UI/SystemSettingsLink.hpp"
+
+namespace ravolet {
+
+namespace {
+
+QString qs(const std::string& text) { return QString::fromStdString(text); }
+
+QLabel* paragraph(const QString& text, QWidget* parent, TextStyle style = TextStyle::body,
+                  std::optional<SystemColor> color = std::nullopt) {
+    auto* label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    applyTextStyle(label, style);
+    if (color) applyTextColor(label, *color);
+    return label;
+}
+
+QLabel* symbol(const QString& name, int size, SystemColor color, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setPixmap(symbolPixmap(name, size, systemColor(color, parent->palette()), parent->devicePixelRatioF()));
+    label->setFixedSize(size, size);
+    return label;
+}
+
+void setSymbol(QLabel* label, const QString& name, SystemColor color) {
+    label->setPixmap(symbolPixmap(name, label->width(), systemColor(color, label->palette()), label->devicePixelRatioF()));
+}
+
+QFrame* divider(QWidget* parent) {
+    auto* rule = new QFrame(parent);
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    return rule;
+}
+
+QWidget* welcomePage(QWidget* parent) {
+    auto* page = new QWidget(parent);
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(16);
+    column->addWidget(paragraph(
+        QStringLiteral("Ravolet makes your Logitech mouse behave the way you expected it to when you bought it."), page,
+        TextStyle::title3));
+    auto* bullets = new QVBoxLayout();
+    bullets->setSpacing(10);
+    const std::pair<const char*, const char*> lines[] = {
+        {"computermouse", "The scroll wheel glides instead of jumping, especially when ⌘ + wheel is zooming a canvas."},
+        {"keyboard", "Side buttons can type shortcuts, hold keys, play sequences or drop your DPI while held."},
+        {"square.stack.3d.up", "Different settings for different apps, chosen automatically as you switch."},
+        {"lock.shield", "Nothing leaves your Mac. Ravolet has no account, no telemetry and no background helper."},
+    };
+    for (const auto& [name, text] : lines) {
+        auto* row = new QHBoxLayout();
+        row->setSpacing(10);
+        auto* icon = symbol(QString::fromUtf8(name), 18, SystemColor::accent, page);
+        auto* slot = new QWidget(page);
+        slot->setFixedWidth(22);
+        auto* slotLayout = new QVBoxLayout(slot);
+        slotLayout->setContentsMargins(0, 0, 0, 0);
+        slotLayout->addWidget(icon, 0, Qt::AlignHCenter | Qt::AlignTop);
+        row->addWidget(slot, 0, Qt::AlignTop);
+        row->addWidget(paragraph(QString::fromUtf8(text), page), 1);
+        bullets->addLayout(row);
+    }
+    column->addLayout(bullets);
+    column->addStretch(1);
+    column->addWidget(paragraph(
+        QStringLiteral("macOS needs to grant Ravolet two permissions before any of that can work. The next two steps "
+                       "explain what each one is for — in plain terms — and take you straight to the right page in "
+                       "System Settings."),
+        page, TextStyle::body, SystemColor::secondary));
+    return page;
+}
+
+QHBoxLayout* statusRow(QLabel*& icon, QLabel*& text, QWidget* page) {
+    auto* row = new QHBoxLayout();
+    row->setSpacing(8);
+    icon = symbol(QStringLiteral("circle.dashed"), 22, SystemColor::secondary, page);
+    text = paragraph(QString(), page, TextStyle::headline);
+    row->addWidget(icon, 0, Qt::AlignVCenter);
+    row->addWidget(text, 1, Qt::AlignVCenter);
+    return row;
+}
+
+} // namespace
+
+// ---- Permission page ----
+
+PermissionStepPage::PermissionStepPage(OnboardingStep step, QWidget* parent) : QWidget(parent), step_(step) {
+    const PermissionPage texts = permissionPage(step, {});
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(14);
+    column->addLayout(statusRow(statusIcon_, status_, this));
+    column->addWidget(paragraph(qs(texts.why), this));
+    column->addWidget(paragraph(qs(texts.detail), this, TextStyle::body, SystemColor::secondary));
+    extra_ = paragraph(QString(), this, TextStyle::callout, SystemColor::secondary);
+    column->addWidget(extra_);
+
+    howToBlock_ = new QWidget(this);
+    auto* howTo = new QVBoxLayout(howToBlock_);
+    howTo->setContentsMargins(0, 0, 0, 0);
+    howTo->setSpacing(14);
+    howTo->addWidget(paragraph(qs(texts.howTo), howToBlock_, TextStyle::callout));
+    open_ = new QPushButton(qs(texts.buttonTitle), howToBlock_);
+    offerSystemSettingsLink(open_, texts.link == PermissionPage::Link::accessibility
+                                       ? SystemSettingsLink::accessibility
+                                       : SystemSettingsLink::inputMonitoring);
+    howTo->addWidget(open_, 0, Qt::AlignLeft);
+    auto* watching = new QHBoxLayout();
+    watching->setSpacing(6);
+    auto* spinner = new QProgressBar(howToBlock_);
+    spinner->setRange(0, 0);
+    spinner->setTextVisible(false);
+    spinner->setFixedSize(36, 8);
+    watching->addWidget(spinner, 0, Qt::AlignVCenter);
+    watching->addWidget(paragraph(QStringLiteral("Ravolet is watching for the switch and will move on by itself."),
+                                  howToBlock_, TextStyle::caption, SystemColor::secondary),
+                        1);
+    howTo->addLayout(watching);
+    column->addWidget(howToBlock_);
+
+    column->addStretch(1);
+    column->addWidget(paragraph(QStringLiteral("Ravolet never pops up a permission dialog on its own — that would "
+                                               "interrupt whatever you were doing. It only ever opens the page and waits."),
+                                this, TextStyle::caption, SystemColor::tertiary));
+}
+
+void PermissionStepPage::refresh(const PermissionState& permissions) {
+    const PermissionPage page = permissionPage(step_, permissions);
+    status_->setText(qs(page.statusLine));
+    if (page.granted) {
+        setSymbol(statusIcon_, QStringLiteral("checkmark.circle.fill"), SystemColor::green);
+    } else {
+        setSymbol(statusIcon_, QStringLiteral("circle.dashed"), SystemColor::secondary);
+    }
+    extra_->setText(page.extra ? qs(*page.extra) : QString());
+    extra_->setVisible(page.extra.has_value());
+    howToBlock_->setVisible(!page.granted);
+}
+
+// ---- Closing page ----
+
+ClosingStepPage::ClosingStepPage(AppModel& model, QWidget* parent) : QWidget(parent), model_(model) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(14);
+    column->addLayout(statusRow(statusIcon_, status_, this));
+    column->addWidget(paragraph(QStringLiteral("Ravolet lives in the menu bar. Click its icon for a quick pause, or open "
+                                               "Settings to tune the wheel, bind your buttons and set up per-app profiles."),
+                                this));
+    login_ = new QCheckBox(QStringLiteral("Start Ravolet when I log in"), this);
+    column->addWidget(login_);
+    loginSentence_ = paragraph(QString(), this, TextStyle::callout, SystemColor::secondary);
+    column->addWidget(loginSentence_);
+    refusal_ = paragraph(QString(), this, TextStyle::caption, SystemColor::secondary);
+    column->addWidget(refusal_);
+    column->addStretch(1);
+    comeBack_ = paragraph(QStringLiteral("You can close this and come back later — the menu bar icon will keep telling "
+                                         "you something is missing."),
+                          this, TextStyle::caption, SystemColor::secondary);
+    column->addWidget(comeBack_);
+    connect(login_, &QCheckBox::clicked, this, [this](bool on) {
+        model_.launchAtLogin().setEnabled(on);
+        // The switch follows the status read back, which may not have changed.
+        refresh();
+    });
+}
+
+void ClosingStepPage::refresh() {
+    const ClosingPage page = closingPage(model_.permissions().value(), model_.launchAtLogin().status().value(),
+                                         model_.launchAtLogin().lastError().value());
+    status_->setText(qs(page.statusLine));
+    if (page.bothOn) {
+        setSymbol(statusIcon_, QStringLiteral("checkmark.circle.fill"), SystemColor::green);
+    } else {
+        setSymbol(statusIcon_, QStringLiteral("exclamationmark.triangle.fill"), SystemColor::orange);
+    }
+    {
+        const QSignalBlocker quiet(login_);
+        login_->setChecked(page.loginSwitchOn);
+    }
+    loginSentence_->setText(qs(page.loginSentence));
+    refusal_->setText(page.refusal ? qs(*page.refusal) : QString());
+    refusal_->setVisible(page.refusal.has_value());
+    comeBack_->setVisible(page.showsComeBackLater);
+}
+
+// ---- The window ----
+
+OnboardingWindow::OnboardingWindow(std::shared_ptr<AppModel> model, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+      flow_(std::move(model), [this] { close(); }) {
+    setObjectName(QStringLiteral("set-up-window"));
+    setWindowTitle(QStringLiteral("Set Up Ravolet"));
+    setFixedSize(560, 440);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto* header = new QHBoxLayout();
+    header->setContentsMargins(20, 20, 20, 20);
+    header->setSpacing(12);
+    header->addWidget(symbol(QStringLiteral("computermouse.fill"), 28, SystemColor::accent, this), 0, Qt::AlignVCenter);
+    auto* titles = new QVBoxLayout();
+    titles->setSpacing(2);
+    title_ = paragraph(QString(), this, TextStyle::title2);
+    counter_ = paragraph(QString(), this, TextStyle::caption, SystemColor::secondary);
+    titles->addWidget(title_);
+    titles->addWidget(counter_);
+    header->addLayout(titles, 1);
+    column->addLayout(header);
+    column->addWidget(divider(this));
+
+    pages_ = new QStackedWidget(this);
+    pages_->addWidget(welcomePage(pages_));
+    inputMonitoring_ = new PermissionStepPage(OnboardingStep::inputMonitoring, pages_);
+    accessibility_ = new PermissionStepPage(OnboardingStep::accessibility, pages_);
+    closing_ = new ClosingStepPage(flow_.model(), pages_);
+    pages_->addWidget(inputMonitoring_);
+    pages_->addWidget(accessibility_);
+    pages_->addWidget(closing_);
+    column->addWidget(pages_, 1);
+    column->addWidget(divider(this));
+
+    auto* footer = new QHBoxLayout();
+    footer->setContentsMargins(16, 16, 16, 16);
+    back_ = new QPushButton(QStringLiteral("Back"), this);
+    primary_ = new QPushButton(this);
+    primary_->setDefault(true);
+    primary_->setAutoDefault(true);
+    primary_->setObjectName(QStringLiteral("prominent"));
+    footer->addWidget(back_);
+    footer->addStretch(1);
+    footer->addWidget(primary_);
+    column->addLayout(footer);
+    connect(primary_, &QPushButton::clicked, this, [this] { flow_.advance(); });
+    connect(back_, &QPushButton::clicked, this, [this] { flow_.back(); });
+
+    poll_ = new QTimer(this);
+    poll_->setInterval(OnboardingFlow::pollIntervalMilliseconds);
+    connect(poll_, &QTimer::timeout, this, [this] { flow_.poll(); });
+
+    const auto follow = [this](const auto&) { refresh(); };
+    observeWhileAlive(this, flow_.step(), follow);
+    observeWhileAlive(this, flow_.model().permissions(), follow);
+    observeWhileAlive(this, flow_.model().launchAtLogin().status(), follow);
+    observeWhileAlive(this, flow_.model().launchAtLogin().lastError(), follow);
+    refresh();
+}
+
+OnboardingWindow::~OnboardingWindow() = default;
+
+bool OnboardingWindow::isPolling() const { return poll_->isActive(); }
+
+void OnboardingWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!poll_->isActive()) {
+        flow_.poll();
+        poll_->start();
+    }
+}
+
+void OnboardingWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    poll_->stop();
+}
+
+void OnboardingWindow::refresh() {
+    const OnboardingStep step = flow_.step().value();
+    title_->setText(qs(headerTitle(step)));
+    counter_->setText(qs(stepCounter(step)));
+    primary_->setText(qs(primaryButtonTitle(step)));
+    back_->setVisible(showsBack(step));
+    const PermissionState& permissions = flow_.model().permissions().value();
+    inputMonitoring_->refresh(permissions);
+    accessibility_->refresh(permissions);
+    closing_->refresh();
+    pages_->setCurrentIndex(static_cast<int>(step));
+}
+
+// ---- The presenter ----
+
+void OnboardingPresenter::show(const std::shared_ptr<AppModel>& model) {
+    if (!window_) {
+        window_ = std::make_unique<OnboardingWindow>(model);
+        window_->setAttribute(Qt::WA_DeleteOnClose, false);
+    }
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+} // namespace ravolet

@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+#include "RavoletApp/Model/AppModel.hpp"
+#include "RavoletApp/ViewModels/OnboardingFlow.hpp"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class QTimer;
+
+namespace ravolet {
+
+class PermissionStepPage;
+class ClosingStepPage;
+
+// The set-up window: a welcome page, one page per grant and a closing page
+// with the start-at-login switch. While it is on screen it reads the grants
+// every 0.6 s and moves on by itself when the grant of the page shown arrives.
+// Closing it only hides it: it comes back on the page where it was left.
+class OnboardingWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit OnboardingWindow(std::shared_ptr<AppModel> model, QWidget* parent = nullptr);
+    ~OnboardingWindow() override;
+
+    OnboardingFlow& flow() { return flow_; }
+    bool isPolling() const;
+
+    QLabel* titleLabel() const { return title_; }
+    QLabel* counterLabel() const { return counter_; }
+    QPushButton* primaryButton() const { return primary_; }
+    QPushButton* backButton() const { return back_; }
+    QStackedWidget* pages() const { return pages_; }
+    PermissionStepPage* inputMonitoringPage() const { return inputMonitoring_; }
+    PermissionStepPage* accessibilityPage() const { return accessibility_; }
+    ClosingStepPage* closingPage() const { return closing_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void refresh();
+
+    OnboardingFlow flow_;
+    QLabel* title_ = nullptr;
+    QLabel* counter_ = nullptr;
+    QPushButton* primary_ = nullptr;
+    QPushButton* back_ = nullptr;
+    QStackedWidget* pages_ = nullptr;
+    PermissionStepPage* inputMonitoring_ = nullptr;
+    PermissionStepPage* accessibility_ = nullptr;
+    ClosingStepPage* closing_ = nullptr;
+    QTimer* poll_ = nullptr;
+};
+
+// A page for one grant: its status, why it is needed, and while it is
+// missing, how to give it.
+class PermissionStepPage : public QWidget {
+    Q_OBJECT
+public:
+    PermissionStepPage(OnboardingStep step, QWidget* parent = nullptr);
+    void refresh(const PermissionState& permissions);
+
+    QLabel* statusLabel() const { return status_; }
+    QLabel* extraLabel() const { return extra_; }
+    QWidget* howToBlock() const { return howToBlock_; }
+    QPushButton* openButton() const { return open_; }
+
+private:
+    const OnboardingStep step_;
+    QLabel* statusIcon_ = nullptr;
+    QLabel* status_ = nullptr;
+    QLabel* extra_ = nullptr;
+    QWidget* howToBlock_ = nullptr;
+    QPushButton* open_ = nullptr;
+};
+
+// The last page: whether both grants are on, and starting at login.
+class ClosingStepPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit ClosingStepPage(AppModel& model, QWidget* parent = nullptr);
+    void refresh();
+
+    QLabel* statusLabel() const { return status_; }
+    QCheckBox* loginSwitch() const { return login_; }
+    QLabel* loginSentence() const { return loginSentence_; }
+    QLabel* refusalLabel() const { return refusal_; }
+    QLabel* comeBackLabel() const { return comeBack_; }
+
+private:
+    AppModel& model_;
+    QLabel* statusIcon_ = nullptr;
+    QLabel* status_ = nullptr;
+    QCheckBox* login_ = nullptr;
+    QLabel* loginSentence_ = nullptr;
+    QLabel* refusal_ = nullptr;
+    QLabel* comeBack_ = nullptr;
+};
+
+// Owns the one set-up window: builds it on the first show and brings the
+// same window, on the page where it was left, to the front on every show.
+class OnboardingPresenter {
+public:
+    void show(const std::shared_ptr<AppModel>& model);
+    OnboardingWindow* window() const { return window_.get(); }
+
+private:
+    std::unique_ptr<OnboardingWindow> window_;
+};
+
+} // namespace ravolet

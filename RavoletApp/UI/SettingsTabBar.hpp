@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+
+#include "RavoletApp/ViewModels/SettingsTab.hpp"
+
+class QToolButton;
+
+namespace ravolet {
+
+// The strip of icon-and-title buttons over the settings pages, one per tab in
+// order. The selected tab is drawn in the accent colour on a faint rounded
+// fill with a thin border while the window is active; in an inactive window
+// every tab takes the secondary colour and the border goes.
+class SettingsTabBar : public QWidget {
+    Q_OBJECT
+public:
+    explicit SettingsTabBar(QWidget* parent = nullptr);
+
+    SettingsTab selection() const { return selection_; }
+    // Shows the tab as selected; emits nothing.
+    void setSelection(SettingsTab tab);
+    QToolButton* button(SettingsTab tab) const { return buttons_[static_cast<std::size_t>(position(tab))]; }
+
+Q_SIGNALS:
+    // A click on a tab, also on the one already selected.
+    void selected(SettingsTab tab);
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void refresh();
+
+    std::array<QToolButton*, allSettingsTabs.size()> buttons_{};
+    SettingsTab selection_ = SettingsTab::scroll;
+};
+
+} // namespace ravolet

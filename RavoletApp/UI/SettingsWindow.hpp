@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "RavoletApp/Model/AppModel.hpp"
+#include "RavoletApp/UI/ProfileScope.hpp"
+#include "RavoletApp/ViewModels/SettingsBanners.hpp"
+#include "RavoletApp/ViewModels/SettingsTab.hpp"
+
+class QStackedWidget;
+class QVBoxLayout;
+
+namespace ravolet {
+
+class NoticeBanner;
+class SettingsTabBar;
+
+// The settings window: the tab strip, the banners (an unusable settings
+// file, missing grants, the user's pause) with their remedies, and one page
+// per tab. Every page is built once, with the window; choosing a tab shows
+// its page and titles the window after it. The window owns the profile
+// selection that the profile pages and the Profiles page share.
+class SettingsWindow : public QWidget {
+    Q_OBJECT
+public:
+    // finishSetUp opens the set-up window ("Finish Setting Up…").
+    SettingsWindow(std::shared_ptr<AppModel> model, std::function<void()> finishSetUp, QWidget* parent = nullptr);
+
+    SettingsTab selectedTab() const { return selectedTab_; }
+    void selectTab(SettingsTab tab);
+
+    // The page of a tab, as built with the window (inside its scroll area).
+    QWidget* page(SettingsTab tab) const { return pages_[static_cast<std::size_t>(position(tab))]; }
+    QStackedWidget* pageHost() const { return pageHost_; }
+    SettingsTabBar* tabBar() const { return tabBar_; }
+    const std::vector<NoticeBanner*>& banners() const { return bannerWidgets_; }
+    const std::shared_ptr<ProfileSelection>& profileSelection() const { return selection_; }
+
+Q_SIGNALS:
+    void closed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void refreshBanners();
+    void perform(SettingsBanner::Action action);
+
+    const std::shared_ptr<AppModel> model_;
+    const std::function<void()> finishSetUp_;
+    const std::shared_ptr<ProfileSelection> selection_;
+    SettingsTab selectedTab_ = SettingsTab::scroll;
+    SettingsTabBar* tabBar_ = nullptr;
+    QWidget* bannerColumn_ = nullptr;
+    QVBoxLayout* bannerLayout_ = nullptr;
+    QStackedWidget* pageHost_ = nullptr;
+    std::array<QWidget*, allSettingsTabs.size()> pages_{};
+    std::vector<SettingsBanner> shownBanners_;
+    std::vector<NoticeBanner*> bannerWidgets_;
+};
+
+} // namespace ravolet

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Platform/LoginItemService.hpp"
+#include "RavoletEngine/Coordination/PermissionState.hpp"
+#include "Support/Observable.hpp"
+
+namespace ravolet {
+
+class AppModel;
+
+// The set-up window's four pages, in order.
+enum class OnboardingStep { welcome = 0, inputMonitoring = 1, accessibility = 2, done = 3 };
+
+std::optional<OnboardingStep> onboardingStepFromRaw(int raw);
+// "Welcome to Ravolet", "Let Ravolet see your mouse", ...
+std::string headerTitle(OnboardingStep step);
+// "Step 1 of 4" to "Step 4 of 4".
+std::string stepCounter(OnboardingStep step);
+// "Continue", or "Start Using Ravolet" on the last page.
+std::string primaryButtonTitle(OnboardingStep step);
+bool showsBack(OnboardingStep step);
+
+// What a permission page shows, read from the grants at every refresh.
+struct PermissionPage {
+    enum class Link { inputMonitoring, accessibility };
+    bool granted = false;
+    Link link = Link::inputMonitoring;
+    std::string heading;
+    // "<heading> is on", or "<heading> is not on yet".
+    std::string statusLine;
+    std::string why;
+    std::string detail;
+    std::optional<std::string> extra;
+    std::string howTo;
+    std::string buttonTitle;
+};
+
+// The page of the inputMonitoring or accessibility step.
+PermissionPage permissionPage(OnboardingStep step, const PermissionState& permissions);
+
+// What the closing page shows.
+struct ClosingPage {
+    bool bothOn = false;
+    std::string statusLine;
+    bool loginSwitchOn = false;
+    std::string loginSentence;
+    // "macOS refused: " and the last failure of the login item, if any.
+    std::optional<std::string> refusal;
+    bool showsComeBackLater = false;
+};
+
+ClosingPage closingPage(const PermissionState& permissions, platform::LoginItemStatus loginItem,
+                        const std::optional<std::string>& loginError);
+
+// The walk-through itself: the step, moving forward and back, finishing, and
+// one pass of the permission poll. The window runs a pass when it comes on
+// screen and every 0.6 s while it is there. Main thread only.
+class OnboardingFlow {
+public:
+    static constexpr int pollIntervalMilliseconds = 600;
+
+    OnboardingFlow(std::shared_ptr<AppModel> model, std::function<void()> onFinish);
+
+    const Observable<OnboardingStep>& step() const { return step_; }
+    AppModel& model() const { return *model_; }
+
+    // The primary button: one page on; on the last page, finishes: records
+    // that set-up is complete, restarts the engine if it can run now, and
+    // closes the window. It never waits for a grant.
+    void advance();
+    // "Back": one page back (never before the first).
+    void back();
+    // Reads the grants into the model (and the engine's status), moves on by
+    // itself from a permission page whose grant is there, at most one page a
+    // pass, and restarts the engine on the pass that first sees both grants.
+    void poll();
+
+private:
+    const std::shared_ptr<AppModel> model_;
+    const std::function<void()> onFinish_;
+    Observable<OnboardingStep> step_{OnboardingStep::welcome};
+};
+
+} // namespace ravolet

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Core/Config.hpp"
+#include "RavoletApp/Model/ConfigStore.hpp"
+#include "RavoletEngine/Coordination/PermissionState.hpp"
+
+namespace ravolet {
+
+// A banner above the settings pages, as plain data.
+struct SettingsBanner {
+    enum class Kind { informational, warning, problem };
+    enum class Action { readAgain, startFresh, showFile, finishSetUp, resume };
+    struct Button {
+        std::string title;
+        Action action;
+        // The filled accent style, for the one remedy a banner leads to.
+        bool prominent = false;
+        friend bool operator==(const Button&, const Button&) = default;
+    };
+
+    Kind kind = Kind::informational;
+    std::string title;
+    std::string message;
+    std::vector<Button> buttons;
+
+    friend bool operator==(const SettingsBanner&, const SettingsBanner&) = default;
+};
+
+// The banners in order: the settings file's, when it is unusable; then at
+// most one of missing grants or the user's pause, the grants first.
+std::vector<SettingsBanner> settingsBanners(const std::optional<ConfigStore::Problem>& problem,
+                                            const std::filesystem::path& settingsFile,
+                                            const PermissionState& permissions, bool isPausedByUser);
+
+// The profile the window's pages edit when it comes on screen: the selected
+// one while the document has it, else the one the engine applies now.
+std::string fixedProfileSelection(const Config& config, const std::string& selectedProfileID,
+                                  const std::string& activeProfileID);
+
+} // namespace ravolet

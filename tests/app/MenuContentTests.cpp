@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "RavoletApp/ViewModels/MenuContent.hpp"
+
+namespace ravolet {
+namespace {
+
+// The menu as one line per row: "---" for separators, "[on]" for a checked
+// toggle, "(disabled)" for a greyed action; text rows are never clickable.
+std::string render(const std::vector<MenuItem>& items) {
+    std::ostringstream out;
+    for (const MenuItem& item : items) {
+        out << item;
+        if (item.kind == MenuItem::Kind::text) {
+            EXPECT_FALSE(item.enabled) << item.title;
+        }
+        out << "\n";
+    }
+    return out.str();
+}
+
+MenuInputs inputs(PermissionState permissions, bool paused, EngineStatus status = {},
+                  platform::LoginItemStatus loginItem = platform::LoginItemStatus::notRegistered,
+                  bool canCheckForUpdates = false) {
+    return {permissions, paused, std::move(status), loginItem, canCheckForUpdates};
+}
+
+TEST(MenuContent, RowsFollowTheStateInOrderWithTheirChecksAndEnablement) {
+    EngineStatus running;
+    running.isTapEnabled = true;
+    running.targetDeviceAttached = true;
+    running.activeProfileName = "Figma";
+    EngineStatus attachedTapOff;
+    attachedTapOff.targetDeviceAttached = true;
+    const PermissionState both{true, true, HIDPPInputMonitoringAccess::granted};
+    const PermissionState none{};
+    const std::string tail = "---\nSettings…\nCheck for Updates… (disabled)\n---\nQuit Ravolet\n";
+    struct Row {
+        const char* name;
+        MenuInputs inputs;
+        std::string menu;
+        std::string toolTip;
+    } rows[] = {
+        {"nothing granted, paused: the grants win",
+         inputs(none, true),
+         "Needs permission to run\nMissing: Input Monitoring and Accessibility\n---\nPause Ravolet [on]\n"
+         "Profile: Default\nStart at Login\n---\nFinish Setting Up Ravolet…\nSettings…\n"
+         "Check for Updates… (disabled)\n---\nQuit Ravolet\n",
+         "Ravolet — Needs permission to run"},
+        {"running with the mouse, login item on, updates possible",
+         inputs(both, false, running, platform::LoginItemStatus::enabled, true),
+         "Active\n---\nPause Ravolet\nProfile: Figma\nStart at Login [on]\n---\nSettings…\nCheck for Updates…\n---\n"
+         "Quit Ravolet\n",
+         "Ravolet — Active"},
+        {"paused, login item waiting for approval",
+         inputs(both, true, {}, platform::LoginItemStatus::requiresApproval),
+         "Paused\nYour mouse behaves exactly as macOS ships it\n---\nPause Ravolet [on]\nProfile: Default\n"
+         "Start at Login\n" + tail,
+         "Ravolet — Paused"},
+        {"tap off with the mouse: no detail",
+         inputs(both, false, attachedTapOff, platform::LoginItemStatus::notFound),
+         "Not running\n---\nPause Ravolet\nProfile: Default\nStart at Login\n" + tail, "Ravolet — Not running"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(render(menuItems(row.inputs)), row.menu);
+        const MenuBarState state = MenuBarState::of(row.inputs.permissions, row.inputs.isPausedByUser, row.inputs.status);
+        EXPECT_EQ(trayToolTip(state), row.toolTip);
+    }
+    const auto items = menuItems({});
+    EXPECT_EQ(items.at(items.size() - 1).shortcut, "Ctrl+Q");
+    EXPECT_EQ(items.at(items.size() - 4).shortcut, "Ctrl+,");
+}
+
+} // namespace
+} // namespace ravolet

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include "RavoletApp/Model/SimulatedMachine.hpp"
+#include "RavoletApp/ViewModels/OnboardingFlow.hpp"
+
+namespace ravolet {
+namespace {
+
+struct OnboardingFlowTest : ::testing::Test {
+    std::shared_ptr<SimulatedMachine> machine = SimulatedMachine::makeInVirtualTime();
+    std::shared_ptr<AppModel> model = machine->makeModel();
+    int finishes = 0;
+    OnboardingFlow flow{model, [this] { ++finishes; }};
+
+    // Starts the model with no grants: the engine's first start fails.
+    void startWithoutGrants() {
+        machine->grant(false, false);
+        model->start();
+        machine->settle();
+        ASSERT_FALSE(model->engine().value()->status().isTapEnabled);
+    }
+    bool engineRuns() {
+        machine->settle();
+        const auto engine = model->engine().value();
+        return engine && engine->status().isTapEnabled;
+    }
+    void go(OnboardingStep step) {
+        while (flow.step().value() < step) flow.advance();
+        while (flow.step().value() > step) flow.back();
+    }
+};
+
+TEST_F(OnboardingFlowTest, ForwardAndBackWalkTheFourPagesWithoutWaitingForGrants) {
+    startWithoutGrants();
+    struct Row {
+        OnboardingStep step;
+        const char* title;
+        const char* counter;
+        const char* primary;
+        bool back;
+    } rows[] = {
+        {OnboardingStep::welcome, "Welcome to Ravolet", "Step 1 of 4", "Continue", false},
+        {OnboardingStep::inputMonitoring, "Let Ravolet see your mouse", "Step 2 of 4", "Continue", true},
+        {OnboardingStep::accessibility, "Let Ravolet press keys for you", "Step 3 of 4", "Continue", true},
+        {OnboardingStep::done, "You're set", "Step 4 of 4", "Start Using Ravolet", true},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(flow.step().value(), row.step);
+        EXPECT_EQ(headerTitle(row.step), row.title);
+        EXPECT_EQ(stepCounter(row.step), row.counter);
+        EXPECT_EQ(primaryButtonTitle(row.step), row.primary);
+        EXPECT_EQ(showsBack(row.step), row.back);
+        if (row.step != OnboardingStep::done) flow.advance();
+    }
+    for (int i = 0; i < 4; ++i) flow.back();
+    EXPECT_EQ(flow.step().value(), OnboardingStep::welcome);
+    EXPECT_EQ(onboardingStepFromRaw(4), std::nullopt);
+    EXPECT_EQ(finishes, 0);
+    EXPECT_FALSE(model->preferences().hasCompletedOnboarding.value());
+}
+
+TEST_F(OnboardingFlowTest, ThePollMovesOnOnePageAPassByTheGrantOfThePageShown) {
+    startWithoutGrants();
+    go(OnboardingStep::inputMonitoring);
+    flow.poll();
+    EXPECT_EQ(flow.step().value(), OnboardingStep::inputMonitoring);
+
+    // Events granted but the HID access refused: the page says "not on yet",
+    // yet the move looks at event listening alone.
+    machine->probe->setCanListenToEvents(true);
+    machine->probe->setHIDListenAccess(platform::HIDAccessType::denied);
+    model->refreshPermissions();
+    const PermissionPage page = permissionPage(OnboardingStep::inputMonitoring, model->permissions().value());
+    EXPECT_EQ(page.statusLine, "Input Monitoring is not on yet");
+    EXPECT_TRUE(page.extra->starts_with("macOS is currently refusing"));
+    flow.poll();
+    EXPECT_EQ(flow.step().value(), OnboardingStep::accessibility);
+    flow.poll();
+    EXPECT_EQ(flow.step().value(), OnboardingStep::accessibility);
+
+    // Back while the grant is there lasts until the next pass.
+    flow.back();
+    flow.poll();
+    EXPECT_EQ(flow.step().value(), OnboardingStep::accessibility);
+
+    machine->grant(true, true);
+    flow.poll(); // one page a pass, and the engine comes up on the move to the last page
+    EXPECT_EQ(flow.step().value(), OnboardingStep::done);
+    EXPECT_TRUE(engineRuns());
+    EXPECT_EQ(model->engine().value()->status().permissions, model->permissions().value());
+}
+
+TEST_F(OnboardingFlowTest, GrantsArrivingWhileNoPermissionPageShowsStillBringTheEngineUp) {
+    startWithoutGrants();
+    machine->grant(true, true);
+    flow.poll(); // on the welcome page: no move
+    EXPECT_EQ(flow.step().value(), OnboardingStep::welcome);
+    EXPECT_TRUE(engineRuns());
+
+    // The model's own poll no longer sees the grants arrive; it restarts nothing.
+    const auto engine = model->engine().value();
+    machine->advance(AppModel::pollInterval);
+    EXPECT_EQ(model->engine().value(), engine);
+    flow.poll();
+    EXPECT_EQ(model->engine().value(), engine);
+}
+
+TEST_F(OnboardingFlowTest, FinishingRecordsCompletionRestartsTheEngineAndClosesOncePerPress) {
+    startWithoutGrants();
+    go(OnboardingStep::done);
+    EXPECT_TRUE(closingPage(model->permissions().value(), platform::LoginItemStatus::notRegistered, std::nullopt)
+                    .showsComeBackLater);
+    machine->grant(true, true);
+    model->refreshPermissions(); // stored by someone else: no transition left for the flow's poll
+    flow.advance();
+    EXPECT_EQ(finishes, 1);
+    EXPECT_TRUE(model->preferences().hasCompletedOnboarding.value());
+    EXPECT_TRUE(engineRuns());
+    EXPECT_EQ(flow.step().value(), OnboardingStep::done);
+    flow.advance(); // reopened on the last page: finishing again is one more finish
+    EXPECT_EQ(finishes, 2);
+}
+
+TEST(OnboardingPages, TextsFollowTheGrantsAndTheLoginItem) {
+    using Access = HIDPPInputMonitoringAccess;
+    struct Row {
+        OnboardingStep step;
+        PermissionState permissions;
+        const char* status;
+        bool granted;
+        const char* extraStart; // "" for none
+    } rows[] = {
+        {OnboardingStep::inputMonitoring, {false, true, Access::unknown}, "Input Monitoring is on", true,
+         "macOS has not been asked"},
+        {OnboardingStep::inputMonitoring, {false, false, Access::granted}, "Input Monitoring is not on yet", false, ""},
+        {OnboardingStep::accessibility, {true, false, Access::denied}, "Accessibility is on", true, ""},
+        {OnboardingStep::accessibility, {false, true, Access::granted}, "Accessibility is not on yet", false, ""},
+    };
+    for (const Row& row : rows) {
+        const PermissionPage page = permissionPage(row.step, row.permissions);
+        EXPECT_EQ(page.statusLine, row.status);
+        EXPECT_EQ(page.granted, row.granted);
+        EXPECT_EQ(page.extra.has_value(), *row.extraStart != 0) << row.status;
+        if (page.extra) {
+            EXPECT_TRUE(page.extra->starts_with(row.extraStart)) << *page.extra;
+        }
+    }
+    EXPECT_EQ(permissionPage(OnboardingStep::accessibility, {}).buttonTitle, "Open Accessibility Settings");
+
+    struct LoginRow {
+        int raw;
+        bool on;
+        const char* sentenceStart;
+    } logins[] = {
+        {0, false, "Ravolet will not start on its own."},  {1, true, "Ravolet will start automatically"},
+        {2, false, "macOS is waiting for you to allow Ravolet in System Settings › General › Login Items."},
+        {3, false, "macOS cannot find Ravolet's login item."}, {7, false, "Ravolet could not determine"},
+    };
+    for (const LoginRow& row : logins) {
+        const ClosingPage page = closingPage({true, true}, static_cast<platform::LoginItemStatus>(row.raw), std::nullopt);
+        EXPECT_EQ(page.loginSwitchOn, row.on);
+        EXPECT_TRUE(page.loginSentence.starts_with(row.sentenceStart)) << page.loginSentence;
+        EXPECT_EQ(page.statusLine, "Both permissions are on.");
+        EXPECT_FALSE(page.showsComeBackLater);
+    }
+    const ClosingPage refused = closingPage({true, false}, platform::LoginItemStatus::notRegistered, "disk full");
+    EXPECT_EQ(refused.refusal, "macOS refused: disk full");
+    EXPECT_EQ(refused.statusLine, "One permission is still missing.");
+}
+
+} // namespace
+} // namespace ravolet

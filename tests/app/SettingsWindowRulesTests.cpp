@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include "RavoletApp/Model/MenuBarState.hpp"
+#include "RavoletApp/ViewModels/SettingsBanners.hpp"
+#include "RavoletApp/ViewModels/SettingsTab.hpp"
+
+namespace ravolet {
+namespace {
+
+// Kind, title and button titles of each banner, one line each.
+std::vector<std::string> outline(const std::vector<SettingsBanner>& banners) {
+    std::vector<std::string> lines;
+    for (const SettingsBanner& banner : banners) {
+        std::string line = std::to_string(static_cast<int>(banner.kind)) + " " + banner.title + ":";
+        for (const auto& button : banner.buttons) line += " [" + button.title + (button.prominent ? "*" : "") + "]";
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(SettingsBanners, TheFileBannerStandsAloneAndAtMostOneOfGrantsOrPauseFollows) {
+    const std::optional<ConfigStore::Problem> corrupt = ConfigStore::Problem::corrupt("bad token at byte 3");
+    const PermissionState both{true, true, HIDPPInputMonitoringAccess::granted};
+    const std::string file = "2 Your Ravolet settings file could not be read: [Try Reading It Again] "
+                             "[Move It Aside And Start Fresh] [Show In Finder]";
+    const std::string grants = "1 Ravolet is not allowed to touch your input yet: [Finish Setting Up…*]";
+    const std::string paused = "0 Ravolet is paused: [Resume*]";
+    struct Row {
+        std::optional<ConfigStore::Problem> problem;
+        PermissionState permissions;
+        bool paused;
+        std::vector<std::string> banners;
+    } rows[] = {
+        {std::nullopt, both, false, {}},
+        {corrupt, both, true, {file, paused}},
+        {std::nullopt, {false, false}, true, {grants}},
+        {std::nullopt, {true, false}, false, {grants}},
+        {corrupt, {false, true}, false, {file, grants}},
+    };
+    for (const Row& row : rows) {
+        const auto banners = settingsBanners(row.problem, "/home/u/.config/ravolet/config.json", row.permissions, row.paused);
+        EXPECT_EQ(outline(banners), row.banners);
+        EXPECT_EQ(needsBanner(row.problem, row.permissions, row.paused), !row.banners.empty());
+    }
+    const auto banners = settingsBanners(corrupt, "/home/u/.config/ravolet/config.json", both, false);
+    EXPECT_EQ(banners[0].message, corrupt->explanation() +
+                                      " Your file is still on disk at /home/u/.config/ravolet/config.json.");
+    EXPECT_EQ(settingsBanners(std::nullopt, "", {}, false)[0].message,
+              "Everything on these pages is saved, but nothing takes effect until macOS grants Ravolet permission.");
+}
+
+TEST(SettingsWindowRules, TabsInOrderAndTheSelectionFallsBackToTheActiveProfileOnlyWhenItsProfileIsGone) {
+    std::string titles;
+    for (SettingsTab tab : allSettingsTabs) {
+        EXPECT_EQ(settingsTabAt(position(tab)), tab);
+        titles += std::string(title(tab)) + "/" + std::string(symbolName(tab)) + " ";
+    }
+    EXPECT_EQ(titles, "Scroll/arrow.up.and.down Buttons/cursorarrow.click Pointer/cursorarrow "
+                      "Profiles/square.stack.3d.up Device/computermouse Updates/arrow.down.circle ");
+    EXPECT_EQ(settingsTabAt(-1), std::nullopt);
+    EXPECT_EQ(settingsTabAt(6), std::nullopt);
+
+    const Config config = Config::defaultConfig();
+    const std::string second = config.profiles.at(1).id;
+    EXPECT_EQ(fixedProfileSelection(config, "default", second), "default");
+    EXPECT_EQ(fixedProfileSelection(config, "gone", second), second);
+}
+
+} // namespace
+} // namespace ravolet

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+
+#include "RavoletApp/Model/SimulatedMachine.hpp"
+#include "RavoletApp/UI/AppShell.hpp"
+#include "RavoletApp/UI/SettingsWindow.hpp"
+#include "UITestSupport.hpp"
+
+QT_BEGIN_NAMESPACE
+// Readable failures.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+QT_END_NAMESPACE
+
+namespace ravolet {
+namespace {
+
+struct AppShellTest : ::testing::Test {
+    std::shared_ptr<SimulatedMachine> machine = SimulatedMachine::makeInVirtualTime();
+    std::shared_ptr<AppModel> model = machine->makeModel();
+
+    void launch(AppShell& shell) {
+        model->preferences().hasCompletedOnboarding.set(true);
+        shell.launch();
+        machine->advance(std::chrono::seconds(5)); // the mouse answers
+        QApplication::processEvents();
+    }
+    static QStringList titles(const QMenu& menu) {
+        QStringList list;
+        for (QAction* action : menu.actions()) list << (action->isSeparator() ? QStringLiteral("---") : action->text());
+        return list;
+    }
+    static QAction* action(const QMenu& menu, const QString& title) {
+        for (QAction* action : menu.actions())
+            if (action->text() == title) return action;
+        return nullptr;
+    }
+    // Runs the event loop until the shell ends it, with a guard against a hang.
+    static bool runUntilQuit() {
+        bool timedOut = false;
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [&] {
+            timedOut = true;
+            QCoreApplication::quit();
+        });
+        guard.start(10'000);
+        QApplication::exec();
+        return !timedOut;
+    }
+};
+
+TEST_F(AppShellTest, TheMenuFollowsTheModelAndThePauseToggleWritesOnlyAChange) {
+    AppShell shell(model, {.showsTrayIcon = false});
+    launch(shell);
+    EXPECT_EQ(titles(*shell.menu()),
+              (QStringList{"Active", "---", "Pause Ravolet", "Profile: Default", "Start at Login", "---", "Settings…",
+                           "Check for Updates…", "---", "Quit Ravolet"}));
+    EXPECT_FALSE(action(*shell.menu(), "Active")->isEnabled());
+    EXPECT_TRUE(action(*shell.menu(), "Check for Updates…")->isEnabled());
+    machine->updater->setCanCheckForUpdates(false); // read again each time the menu opens
+    Q_EMIT shell.menu()->aboutToShow();
+    EXPECT_FALSE(action(*shell.menu(), "Check for Updates…")->isEnabled());
+
+    const auto writes = machine->defaults->writeCount();
+    Q_EMIT action(*shell.menu(), "Pause Ravolet")->triggered(false); // the value it already has
+    EXPECT_EQ(machine->defaults->writeCount(), writes);
+    action(*shell.menu(), "Pause Ravolet")->trigger();
+    EXPECT_TRUE(model->preferences().isPausedByUser.value());
+    QApplication::processEvents(); // the menu is refilled on the next turn
+    EXPECT_EQ(titles(*shell.menu()).mid(0, 4),
+              (QStringList{"Paused", "Your mouse behaves exactly as macOS ships it", "---", "Pause Ravolet"}));
+    EXPECT_TRUE(action(*shell.menu(), "Pause Ravolet")->isChecked());
+
+    machine->grant(false, true);
+    model->refreshPermissions();
+    QApplication::processEvents();
+    EXPECT_TRUE(titles(*shell.menu()).contains("Finish Setting Up Ravolet…"));
+    action(*shell.menu(), "Finish Setting Up Ravolet…")->trigger();
+    ASSERT_NE(shell.setUp().window(), nullptr);
+    EXPECT_TRUE(shell.setUp().window()->isVisible());
+
+    // Without a tray the settings window opened at launch.
+    ASSERT_NE(shell.settingsWindow(), nullptr);
+    EXPECT_TRUE(shell.settingsWindow()->isVisible());
+    shell.setUp().window()->close();
+    if (test::screenshotsEnabled()) {
+        shell.menu()->popup(QPoint(40, 40));
+        (void)QTest::qWaitForWindowExposed(shell.menu());
+        test::saveScreenshot(*shell.menu(), QStringLiteral("tray-menu"));
+        shell.menu()->hide();
+    }
+    shell.settingsWindow()->hide();
+}
+
+TEST_F(AppShellTest, QuitStopsTheModelAndSavesBeforeTheEventLoopEnds) {
+    bool stoppedAndSavedFirst = false;
+    Config edited = model->config().value();
+    edited.profiles.at(0).name = "Edited just before quitting";
+    QMetaObject::Connection check = QObject::connect(qApp, &QCoreApplication::aboutToQuit, [&] {
+        stoppedAndSavedFirst = model->engine().value() == nullptr &&
+                               machine->makeModel()->config().value().profiles.at(0).name == edited.profiles.at(0).name;
+    });
+    {
+        AppShell shell(model, {.showsTrayIcon = true});
+        launch(shell);
+        model->setConfig(edited); // its save is still a second away
+        QTimer::singleShot(0, [&] { action(*shell.menu(), "Quit Ravolet")->trigger(); });
+        EXPECT_TRUE(runUntilQuit());
+    }
+    QObject::disconnect(check);
+    EXPECT_TRUE(stoppedAndSavedFirst);
+}
+
+TEST_F(AppShellTest, WithoutATrayClosingTheSettingsWindowQuits) {
+    AppShell shell(model, {.showsTrayIcon = false});
+    launch(shell);
+    ASSERT_TRUE(shell.settingsWindow() && shell.settingsWindow()->isVisible());
+    QTimer::singleShot(0, [&] { shell.settingsWindow()->close(); });
+    EXPECT_TRUE(runUntilQuit());
+    EXPECT_EQ(model->engine().value(), nullptr);
+}
+
+} // namespace
+} // namespace ravolet

@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include "RavoletApp/Model/SimulatedMachine.hpp"
+#include "RavoletApp/UI/OnboardingWindow.hpp"
+#include "UITestSupport.hpp"
+
+namespace ravolet {
+namespace {
+
+TEST(OnboardingWindow, WalksTheStepsPollsOnlyWhileShownAndComesBackWhereItWasLeft) {
+    auto machine = SimulatedMachine::makeInVirtualTime();
+    auto model = machine->makeModel();
+    machine->grant(false, false);
+    model->start();
+    machine->settle();
+
+    OnboardingPresenter presenter;
+    presenter.show(model);
+    OnboardingWindow* window = presenter.window();
+    ASSERT_NE(window, nullptr);
+    (void)QTest::qWaitForWindowExposed(window);
+    EXPECT_TRUE(window->isPolling());
+    EXPECT_EQ(window->titleLabel()->text(), QStringLiteral("Welcome to Ravolet"));
+    EXPECT_TRUE(window->backButton()->isHidden());
+    test::saveScreenshot(*window, QStringLiteral("set-up-1-welcome"));
+
+    QTest::mouseClick(window->primaryButton(), Qt::LeftButton);
+    EXPECT_EQ(window->counterLabel()->text(), QStringLiteral("Step 2 of 4"));
+    EXPECT_EQ(window->inputMonitoringPage()->statusLabel()->text(), QStringLiteral("Input Monitoring is not on yet"));
+    EXPECT_TRUE(window->inputMonitoringPage()->extraLabel()->isVisible()); // the HID access is refused
+    EXPECT_TRUE(window->inputMonitoringPage()->howToBlock()->isVisible());
+    EXPECT_FALSE(window->inputMonitoringPage()->openButton()->isEnabled());
+    test::saveScreenshot(*window, QStringLiteral("set-up-2-input-monitoring"));
+
+    QTest::mouseClick(window->primaryButton(), Qt::LeftButton);
+    test::saveScreenshot(*window, QStringLiteral("set-up-3-accessibility"));
+    QTest::mouseClick(window->primaryButton(), Qt::LeftButton);
+    EXPECT_EQ(window->primaryButton()->text(), QStringLiteral("Start Using Ravolet"));
+    EXPECT_TRUE(window->closingPage()->comeBackLabel()->isVisible());
+
+    // A switch turned on whose item waits for approval shows off again.
+    machine->loginItems->setStatusAfterRegistering(platform::LoginItemStatus::requiresApproval);
+    window->closingPage()->loginSwitch()->click();
+    EXPECT_FALSE(window->closingPage()->loginSwitch()->isChecked());
+    EXPECT_TRUE(window->closingPage()->loginSentence()->text().startsWith(QStringLiteral("macOS is waiting")));
+    test::saveScreenshot(*window, QStringLiteral("set-up-4-done"));
+
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->isPolling());
+    EXPECT_FALSE(model->preferences().hasCompletedOnboarding.value());
+
+    presenter.show(model);
+    EXPECT_EQ(presenter.window(), window);
+    EXPECT_TRUE(window->isPolling());
+    EXPECT_EQ(window->flow().step().value(), OnboardingStep::done);
+    QTest::mouseClick(window->primaryButton(), Qt::LeftButton);
+    EXPECT_TRUE(model->preferences().hasCompletedOnboarding.value());
+    EXPECT_FALSE(window->isVisible());
+}
+
+} // namespace
+} // namespace ravolet
