@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QKeySequence>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -20,6 +21,10 @@ AppShell::AppShell(std::shared_ptr<AppModel> model, Options options, QObject* pa
     if (options_.showsTrayIcon) {
         tray_ = new QSystemTrayIcon(this);
         tray_->setContextMenu(menu_);
+        // A plain click drops the menu down too, as the right button does.
+        connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
+        });
     }
     // The menu reads these; the updater's flag is read again each time it opens.
     const auto changed = [this](const auto&) { scheduleMenuRebuild(); };
@@ -48,6 +53,8 @@ AppShell::~AppShell() {
             std::dynamic_pointer_cast<platform::LinuxApplicationActivator>(model_->dependencies().activator)) {
         activator->setHandler({});
     }
+    // The icon goes before the menu it points to.
+    delete tray_;
     delete menu_;
 }
 

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "RavoletApp/UI/ModelObserver.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/SymbolIcon.hpp"
@@ -119,6 +121,7 @@ PermissionStepPage::PermissionStepPage(OnboardingStep step, QWidget* parent) : Q
     howTo->setSpacing(14);
     howTo->addWidget(paragraph(qs(texts.howTo), howToBlock_, TextStyle::callout));
     open_ = new QPushButton(qs(texts.buttonTitle), howToBlock_);
+    applyProminentStyle(open_);
     offerSystemSettingsLink(open_, texts.link == PermissionPage::Link::accessibility
                                        ? SystemSettingsLink::accessibility
                                        : SystemSettingsLink::inputMonitoring);
@@ -209,7 +212,6 @@ OnboardingWindow::OnboardingWindow(std::shared_ptr<AppModel> model, QWidget* par
       flow_(std::move(model), [this] { close(); }) {
     setObjectName(QStringLiteral("set-up-window"));
     setWindowTitle(QStringLiteral("Set Up Ravolet"));
-    setFixedSize(560, 440);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -245,7 +247,7 @@ OnboardingWindow::OnboardingWindow(std::shared_ptr<AppModel> model, QWidget* par
     primary_ = new QPushButton(this);
     primary_->setDefault(true);
     primary_->setAutoDefault(true);
-    primary_->setObjectName(QStringLiteral("prominent"));
+    applyProminentStyle(primary_);
     footer->addWidget(back_);
     footer->addStretch(1);
     footer->addWidget(primary_);
@@ -257,6 +259,7 @@ OnboardingWindow::OnboardingWindow(std::shared_ptr<AppModel> model, QWidget* par
     poll_->setInterval(OnboardingFlow::pollIntervalMilliseconds);
     connect(poll_, &QTimer::timeout, this, [this] { flow_.poll(); });
 
+    fitHeightToTallestPage();
     const auto follow = [this](const auto&) { refresh(); };
     observeWhileAlive(this, flow_.step(), follow);
     observeWhileAlive(this, flow_.model().permissions(), follow);
@@ -266,6 +269,22 @@ OnboardingWindow::OnboardingWindow(std::shared_ptr<AppModel> model, QWidget* par
 }
 
 OnboardingWindow::~OnboardingWindow() = default;
+
+void OnboardingWindow::fitHeightToTallestPage() {
+    // 560 by 440, unless the desktop's fonts need more height for a page to
+    // show every sentence whole; measured with the longest texts shown.
+    inputMonitoring_->refresh(PermissionState{false, false, HIDPPInputMonitoringAccess::denied});
+    accessibility_->refresh(PermissionState{});
+    closing_->refresh();
+    int tallest = 0;
+    for (int i = 0; i < pages_->count(); ++i) {
+        QLayout* layout = pages_->widget(i)->layout();
+        tallest = std::max(tallest, layout->hasHeightForWidth() ? layout->totalHeightForWidth(560)
+                                                                : layout->totalSizeHint().height());
+    }
+    const int chrome = layout()->totalSizeHint().height() - pages_->sizeHint().height();
+    setFixedSize(560, std::max(440, chrome + tallest));
+}
 
 bool OnboardingWindow::isPolling() const { return poll_->isActive(); }
 

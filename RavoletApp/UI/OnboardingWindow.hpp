@@ -46,6 +46,7 @@ protected:
 
 private:
     void refresh();
+    void fitHeightToTallestPage();
 
     OnboardingFlow flow_;
     QLabel* title_ = nullptr;

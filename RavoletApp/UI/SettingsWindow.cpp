@@ -13,6 +13,7 @@
 #include "RavoletApp/UI/NoticeBanner.hpp"
 #include "RavoletApp/UI/SettingsPages.hpp"
 #include "RavoletApp/UI/SettingsTabBar.hpp"
+#include "RavoletApp/UI/Style.hpp"
 
 namespace ravolet {
 
@@ -114,8 +115,7 @@ void SettingsWindow::refreshBanners() {
                                         QString::fromStdString(content.message), bannerColumn_);
         for (const SettingsBanner::Button& spec : content.buttons) {
             QPushButton* button = banner->addButton(QString::fromStdString(spec.title));
-            button->setDefault(spec.prominent);
-            if (spec.prominent) button->setObjectName(QStringLiteral("prominent"));
+            if (spec.prominent) applyProminentStyle(button);
             connect(button, &QPushButton::clicked, this, [this, action = spec.action] { perform(action); });
         }
         bannerLayout_->addWidget(banner);

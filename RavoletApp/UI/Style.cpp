@@ -84,4 +84,12 @@ void applyTextColor(QWidget* widget, SystemColor color) {
     widget->setPalette(palette);
 }
 
+void applyProminentStyle(QWidget* button) {
+    button->setStyleSheet(QStringLiteral(
+        "QPushButton { background-color: palette(highlight); color: palette(highlighted-text); border: none; "
+        "border-radius: 5px; padding: 5px 14px; }"
+        "QPushButton:pressed { background-color: palette(dark); }"
+        "QPushButton:disabled { background-color: palette(midlight); color: palette(mid); }"));
+}
+
 } // namespace ravolet

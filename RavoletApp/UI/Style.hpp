@@ -28,4 +28,7 @@ QColor systemColor(SystemColor color, const QPalette& palette, float opacity);
 // widget keeps the palette's own disabled colour.
 void applyTextColor(QWidget* widget, SystemColor color);
 
+// The filled accent button of the one action a banner or a page leads to.
+void applyProminentStyle(QWidget* button);
+
 } // namespace ravolet
