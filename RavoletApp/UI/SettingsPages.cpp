@@ -3,6 +3,10 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "RavoletApp/UI/ButtonsTab.hpp"
+#include "RavoletApp/UI/DeviceTab.hpp"
+#include "RavoletApp/UI/PointerTab.hpp"
+#include "RavoletApp/UI/ScrollTab.hpp"
 #include "RavoletApp/UI/Style.hpp"
 
 namespace ravolet {
@@ -19,10 +23,21 @@ QWidget* placeholder(SettingsTab tab, QWidget* parent) {
     return label;
 }
 
+// The page over the profile that the scope's picker selects.
+QWidget* profilePage(SettingsTab tab, const std::shared_ptr<AppModel>& model, ProfileBinding& binding) {
+    switch (tab) {
+    case SettingsTab::scroll: return new ScrollTab(model, binding);
+    case SettingsTab::buttons: return new ButtonsTab(model, binding);
+    case SettingsTab::pointer: return new PointerTab(model, binding);
+    default: return placeholder(tab, nullptr);
+    }
+}
+
 QWidget* inProfileScope(SettingsTab tab, std::shared_ptr<AppModel> model, std::shared_ptr<ProfileSelection> selection,
                         QWidget* parent) {
     return new ProfileScope(
-        std::move(model), std::move(selection), [tab](ProfileBinding&) { return placeholder(tab, nullptr); }, parent);
+        model, std::move(selection), [tab, model](ProfileBinding& binding) { return profilePage(tab, model, binding); },
+        parent);
 }
 
 } // namespace
@@ -33,8 +48,8 @@ QWidget* makeSettingsPage(SettingsTab tab, std::shared_ptr<AppModel> model, std:
     case SettingsTab::scroll:
     case SettingsTab::buttons:
     case SettingsTab::pointer: return inProfileScope(tab, std::move(model), std::move(selection), parent);
+    case SettingsTab::device: return new DeviceTab(std::move(model), parent);
     case SettingsTab::profiles:
-    case SettingsTab::device:
     case SettingsTab::updates: return placeholder(tab, parent);
     }
     return placeholder(tab, parent);
