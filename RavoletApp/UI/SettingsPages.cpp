@@ -6,8 +6,10 @@
 #include "RavoletApp/UI/ButtonsTab.hpp"
 #include "RavoletApp/UI/DeviceTab.hpp"
 #include "RavoletApp/UI/PointerTab.hpp"
+#include "RavoletApp/UI/ProfilesTab.hpp"
 #include "RavoletApp/UI/ScrollTab.hpp"
 #include "RavoletApp/UI/Style.hpp"
+#include "RavoletApp/UI/UpdatesTab.hpp"
 
 namespace ravolet {
 
@@ -48,9 +50,9 @@ QWidget* makeSettingsPage(SettingsTab tab, std::shared_ptr<AppModel> model, std:
     case SettingsTab::scroll:
     case SettingsTab::buttons:
     case SettingsTab::pointer: return inProfileScope(tab, std::move(model), std::move(selection), parent);
+    case SettingsTab::profiles: return new ProfilesTab(std::move(model), std::move(selection), parent);
     case SettingsTab::device: return new DeviceTab(std::move(model), parent);
-    case SettingsTab::profiles:
-    case SettingsTab::updates: return placeholder(tab, parent);
+    case SettingsTab::updates: return new UpdatesTab(std::move(model), parent);
     }
     return placeholder(tab, parent);
 }
