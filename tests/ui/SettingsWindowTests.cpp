@@ -2,11 +2,14 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
 
+#include <algorithm>
 #include <set>
+#include <vector>
 
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 #include "RavoletApp/UI/NoticeBanner.hpp"
@@ -49,23 +52,28 @@ TEST_F(SettingsWindowTest, EveryPageIsBuiltOnceAndTabsSwitchWithoutRebuildingOrR
     show(window);
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Scroll"));
     EXPECT_EQ(window.pageHost()->count(), 6);
-    std::set<QWidget*> pages;
-    for (SettingsTab tab : allSettingsTabs) pages.insert(window.page(tab));
-    EXPECT_EQ(pages.size(), 6u);
-    EXPECT_EQ(pages.count(nullptr), 0u);
-    const int widgetsAtStart = static_cast<int>(window.findChildren<QWidget*>().size());
+    // What each slot of the host shows, as built with the window.
+    const auto hosted = [&] {
+        std::vector<QWidget*> pages;
+        for (int i = 0; i < window.pageHost()->count(); ++i)
+            pages.push_back(qobject_cast<QScrollArea*>(window.pageHost()->widget(i))->widget());
+        return pages;
+    };
+    const std::vector<QWidget*> built = hosted();
+    EXPECT_EQ(std::set<QWidget*>(built.begin(), built.end()).size(), 6u);
+    EXPECT_EQ(std::count(built.begin(), built.end(), nullptr), 0);
     test::saveScreenshot(window, QStringLiteral("settings-window"));
 
-    for (SettingsTab tab : {SettingsTab::device, SettingsTab::updates, SettingsTab::buttons, SettingsTab::device}) {
+    for (SettingsTab tab : {SettingsTab::device, SettingsTab::updates, SettingsTab::buttons, SettingsTab::profiles,
+                            SettingsTab::pointer, SettingsTab::device}) {
         QTest::mouseClick(window.tabBar()->button(tab), Qt::LeftButton);
         EXPECT_EQ(window.windowTitle().toStdString(), title(tab));
         EXPECT_EQ(window.pageHost()->currentIndex(), position(tab));
         EXPECT_TRUE(window.page(tab)->isVisible());
         EXPECT_TRUE(window.tabBar()->button(tab)->isChecked());
+        test::saveScreenshot(window, QStringLiteral("settings-window-") + QString::fromUtf8(title(tab).data()).toLower());
     }
-    for (SettingsTab tab : allSettingsTabs) EXPECT_TRUE(pages.contains(window.page(tab)));
-    EXPECT_EQ(static_cast<int>(window.findChildren<QWidget*>().size()), widgetsAtStart);
-    test::saveScreenshot(window, QStringLiteral("settings-window-device"));
+    EXPECT_EQ(hosted(), built);
 }
 
 TEST_F(SettingsWindowTest, BannersFollowTheStateAndTheirButtonsApplyTheirRemedies) {
