@@ -10,6 +10,7 @@
 
 #include "Platform/Linux/LinuxApplicationActivator.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
+#include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/SettingsWindow.hpp"
 #include "RavoletApp/UI/SymbolIcon.hpp"
 #include "RavoletApp/ViewModels/MenuContent.hpp"
@@ -115,11 +116,11 @@ void AppShell::rebuildMenu() {
             menu_->addSeparator();
             continue;
         }
-        QAction* action = menu_->addAction(QString::fromStdString(item.title));
+        QAction* action = menu_->addAction(qtText(item.title));
         action->setEnabled(item.enabled);
         action->setCheckable(item.kind == MenuItem::Kind::toggle);
         action->setChecked(item.checked);
-        if (!item.shortcut.empty()) action->setShortcut(QKeySequence(QString::fromStdString(item.shortcut)));
+        if (!item.shortcut.empty()) action->setShortcut(QKeySequence(qtText(item.shortcut)));
         switch (item.role) {
         case MenuItem::Role::pause:
             connect(action, &QAction::triggered, this, [this](bool on) { model_->setPausedByUser(on); });
@@ -147,8 +148,8 @@ void AppShell::rebuildMenu() {
 void AppShell::refreshTrayIcon() {
     if (!tray_) return;
     const MenuBarState& state = model_->menuBar().value();
-    tray_->setIcon(symbolIcon(QString::fromStdString(state.symbol)));
-    tray_->setToolTip(QString::fromStdString(trayToolTip(state)));
+    tray_->setIcon(symbolIcon(qtText(state.symbol)));
+    tray_->setToolTip(qtText(trayToolTip(state)));
 }
 
 } // namespace ravolet

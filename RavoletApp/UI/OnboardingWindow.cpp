@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "RavoletApp/UI/ModelObserver.hpp"
+#include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/SymbolIcon.hpp"
 #include "RavoletApp/UI/SystemSettingsLink.hpp"
@@ -20,8 +21,6 @@
 namespace ravolet {
 
 namespace {
-
-QString qs(const std::string& text) { return QString::fromStdString(text); }
 
 QLabel* paragraph(const QString& text, QWidget* parent, TextStyle style = TextStyle::body,
                   std::optional<SystemColor> color = std::nullopt) {
@@ -110,8 +109,8 @@ PermissionStepPage::PermissionStepPage(OnboardingStep step, QWidget* parent) : Q
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(14);
     column->addLayout(statusRow(statusIcon_, status_, this));
-    column->addWidget(paragraph(qs(texts.why), this));
-    column->addWidget(paragraph(qs(texts.detail), this, TextStyle::body, SystemColor::secondary));
+    column->addWidget(paragraph(qtText(texts.why), this));
+    column->addWidget(paragraph(qtText(texts.detail), this, TextStyle::body, SystemColor::secondary));
     extra_ = paragraph(QString(), this, TextStyle::callout, SystemColor::secondary);
     column->addWidget(extra_);
 
@@ -119,8 +118,8 @@ PermissionStepPage::PermissionStepPage(OnboardingStep step, QWidget* parent) : Q
     auto* howTo = new QVBoxLayout(howToBlock_);
     howTo->setContentsMargins(0, 0, 0, 0);
     howTo->setSpacing(14);
-    howTo->addWidget(paragraph(qs(texts.howTo), howToBlock_, TextStyle::callout));
-    open_ = new QPushButton(qs(texts.buttonTitle), howToBlock_);
+    howTo->addWidget(paragraph(qtText(texts.howTo), howToBlock_, TextStyle::callout));
+    open_ = new QPushButton(qtText(texts.buttonTitle), howToBlock_);
     applyProminentStyle(open_);
     offerSystemSettingsLink(open_, texts.link == PermissionPage::Link::accessibility
                                        ? SystemSettingsLink::accessibility
@@ -147,13 +146,13 @@ PermissionStepPage::PermissionStepPage(OnboardingStep step, QWidget* parent) : Q
 
 void PermissionStepPage::refresh(const PermissionState& permissions) {
     const PermissionPage page = permissionPage(step_, permissions);
-    status_->setText(qs(page.statusLine));
+    status_->setText(qtText(page.statusLine));
     if (page.granted) {
         setSymbol(statusIcon_, QStringLiteral("checkmark.circle.fill"), SystemColor::green);
     } else {
         setSymbol(statusIcon_, QStringLiteral("circle.dashed"), SystemColor::secondary);
     }
-    extra_->setText(page.extra ? qs(*page.extra) : QString());
+    extra_->setText(page.extra ? qtText(*page.extra) : QString());
     extra_->setVisible(page.extra.has_value());
     howToBlock_->setVisible(!page.granted);
 }
@@ -189,7 +188,7 @@ ClosingStepPage::ClosingStepPage(AppModel& model, QWidget* parent) : QWidget(par
 void ClosingStepPage::refresh() {
     const ClosingPage page = closingPage(model_.permissions().value(), model_.launchAtLogin().status().value(),
                                          model_.launchAtLogin().lastError().value());
-    status_->setText(qs(page.statusLine));
+    status_->setText(qtText(page.statusLine));
     if (page.bothOn) {
         setSymbol(statusIcon_, QStringLiteral("checkmark.circle.fill"), SystemColor::green);
     } else {
@@ -199,8 +198,8 @@ void ClosingStepPage::refresh() {
         const QSignalBlocker quiet(login_);
         login_->setChecked(page.loginSwitchOn);
     }
-    loginSentence_->setText(qs(page.loginSentence));
-    refusal_->setText(page.refusal ? qs(*page.refusal) : QString());
+    loginSentence_->setText(qtText(page.loginSentence));
+    refusal_->setText(page.refusal ? qtText(*page.refusal) : QString());
     refusal_->setVisible(page.refusal.has_value());
     comeBack_->setVisible(page.showsComeBackLater);
 }
@@ -303,9 +302,9 @@ void OnboardingWindow::hideEvent(QHideEvent* event) {
 
 void OnboardingWindow::refresh() {
     const OnboardingStep step = flow_.step().value();
-    title_->setText(qs(headerTitle(step)));
-    counter_->setText(qs(stepCounter(step)));
-    primary_->setText(qs(primaryButtonTitle(step)));
+    title_->setText(qtText(headerTitle(step)));
+    counter_->setText(qtText(stepCounter(step)));
+    primary_->setText(qtText(primaryButtonTitle(step)));
     back_->setVisible(showsBack(step));
     const PermissionState& permissions = flow_.model().permissions().value();
     inputMonitoring_->refresh(permissions);

@@ -7,6 +7,7 @@
 #include "RavoletApp/UI/DeviceTab.hpp"
 #include "RavoletApp/UI/PointerTab.hpp"
 #include "RavoletApp/UI/ProfilesTab.hpp"
+#include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/ScrollTab.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/UpdatesTab.hpp"
@@ -17,7 +18,7 @@ namespace {
 
 // Stands in for a page that is not built yet, naming its tab.
 QWidget* placeholder(SettingsTab tab, QWidget* parent) {
-    auto* label = new QLabel(QString::fromUtf8(title(tab).data(), static_cast<int>(title(tab).size())), parent);
+    auto* label = new QLabel(qtText(title(tab)), parent);
     label->setAlignment(Qt::AlignCenter);
     label->setObjectName(QStringLiteral("settings-page-placeholder"));
     applyTextStyle(label, TextStyle::title2);

@@ -4,14 +4,13 @@
 #include <QHBoxLayout>
 #include <QToolButton>
 
+#include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/SymbolIcon.hpp"
 
 namespace ravolet {
 
 namespace {
-
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<int>(text.size())); }
 
 QString rgba(QColor color, double alpha) {
     return QStringLiteral("rgba(%1, %2, %3, %4)")
@@ -30,9 +29,9 @@ SettingsTabBar::SettingsTabBar(QWidget* parent) : QWidget(parent) {
     row->addStretch(1);
     for (SettingsTab tab : allSettingsTabs) {
         auto* button = new QToolButton(this);
-        button->setText(qs(title(tab)));
-        button->setToolTip(qs(title(tab)));
-        button->setAccessibleName(qs(title(tab)));
+        button->setText(qtText(title(tab)));
+        button->setToolTip(qtText(title(tab)));
+        button->setAccessibleName(qtText(title(tab)));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         button->setIconSize(QSize(20, 20));
         button->setFixedSize(54, 48);
@@ -75,7 +74,7 @@ void SettingsTabBar::refresh() {
         const bool selected = tab == selection_;
         const QColor ink = selected && active ? accent : secondary;
         button->setChecked(selected);
-        button->setIcon(symbolIcon(qs(symbolName(tab)), ink));
+        button->setIcon(symbolIcon(qtText(symbolName(tab)), ink));
         QString sheet = QStringLiteral("QToolButton { color: %1; border: 1px solid transparent; border-radius: 7px; "
                                        "background: transparent; padding: 0; }")
                             .arg(ink.name());

@@ -11,6 +11,7 @@
 
 #include "RavoletApp/UI/ModelObserver.hpp"
 #include "RavoletApp/UI/NoticeBanner.hpp"
+#include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/SettingsPages.hpp"
 #include "RavoletApp/UI/SettingsTabBar.hpp"
 #include "RavoletApp/UI/Style.hpp"
@@ -18,8 +19,6 @@
 namespace ravolet {
 
 namespace {
-
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<int>(text.size())); }
 
 NoticeBanner::Kind bannerKind(SettingsBanner::Kind kind) {
     switch (kind) {
@@ -86,7 +85,7 @@ void SettingsWindow::selectTab(SettingsTab tab) {
     tabBar_->setSelection(tab);
     // Only a different page is switched to; the pages themselves stay.
     if (pageHost_->currentIndex() != position(tab)) pageHost_->setCurrentIndex(position(tab));
-    setWindowTitle(qs(title(tab)));
+    setWindowTitle(qtText(title(tab)));
 }
 
 void SettingsWindow::showEvent(QShowEvent* event) {
@@ -111,10 +110,10 @@ void SettingsWindow::refreshBanners() {
     }
     bannerWidgets_.clear();
     for (const SettingsBanner& content : wanted) {
-        auto* banner = new NoticeBanner(bannerKind(content.kind), QString::fromStdString(content.title),
-                                        QString::fromStdString(content.message), bannerColumn_);
+        auto* banner = new NoticeBanner(bannerKind(content.kind), qtText(content.title),
+                                        qtText(content.message), bannerColumn_);
         for (const SettingsBanner::Button& spec : content.buttons) {
-            QPushButton* button = banner->addButton(QString::fromStdString(spec.title));
+            QPushButton* button = banner->addButton(qtText(spec.title));
             if (spec.prominent) applyProminentStyle(button);
             connect(button, &QPushButton::clicked, this, [this, action = spec.action] { perform(action); });
         }
@@ -138,7 +137,7 @@ void SettingsWindow::perform(SettingsBanner::Action action) {
         // The folder that holds the file: Linux file managers have no common
         // way to be asked to select one file.
         QDesktopServices::openUrl(
-            QUrl::fromLocalFile(QString::fromStdString(model_->store().fileURL.parent_path().string())));
+            QUrl::fromLocalFile(qtText(model_->store().fileURL.parent_path().string())));
         break;
     case SettingsBanner::Action::finishSetUp:
         if (finishSetUp_) finishSetUp_();
