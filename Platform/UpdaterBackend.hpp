@@ -40,6 +40,9 @@ public:
     virtual bool canCheckForUpdates() const = 0;
     // Starts a check asked for by the user.
     virtual void checkForUpdates() = 0;
+    // Whether this build updates itself at all. One that does not never can
+    // check, and must not be described as busy checking.
+    virtual bool updatesItself() const { return true; }
     virtual std::optional<std::chrono::system_clock::time_point> lastUpdateCheckDate() const = 0;
     virtual std::optional<std::string> feedURL() const = 0;
 };

@@ -16,6 +16,7 @@ public:
     void setAutomaticallyChecksForUpdates(bool on) override { automaticChecks_ = on; }
     bool canCheckForUpdates() const override { return false; }
     void checkForUpdates() override {}
+    bool updatesItself() const override { return false; }
     std::optional<std::chrono::system_clock::time_point> lastUpdateCheckDate() const override { return std::nullopt; }
     std::optional<std::string> feedURL() const override { return std::nullopt; }
 

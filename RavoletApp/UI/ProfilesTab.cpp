@@ -12,8 +12,8 @@
 
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/FactRow.hpp"
-#include "RavoletApp/UI/PageSection.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
+#include "RavoletApp/UI/PageSection.hpp"
 #include "RavoletApp/UI/ResetButton.hpp"
 #include "RavoletApp/UI/RuleRow.hpp"
 #include "RavoletApp/UI/Style.hpp"

@@ -14,8 +14,9 @@
 
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/FactRow.hpp"
-#include "RavoletApp/UI/PageSection.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
+#include "RavoletApp/UI/PageSection.hpp"
+#include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/ResetButton.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/ViewModels/UpdatesRules.hpp"
@@ -62,7 +63,7 @@ UpdatesTab::UpdatesTab(std::shared_ptr<AppModel> model, QWidget* parent) : QWidg
     auto* checkRow = new QHBoxLayout;
     check_ = new QPushButton(QStringLiteral("Check for Updates…"), now);
     check_->setDefault(true);
-    underWay_ = new QLabel(QStringLiteral("A check is already under way."), now);
+    underWay_ = new QLabel(now);
     applyTextStyle(underWay_, TextStyle::callout);
     applyTextColor(underWay_, SystemColor::secondary);
     checkRow->addWidget(check_);
@@ -116,6 +117,7 @@ void UpdatesTab::refresh() {
     const platform::UpdaterBackend& updater = controller.updater();
     const bool canCheck = updater.canCheckForUpdates();
     check_->setEnabled(canCheck);
+    underWay_->setText(qtText(updatesPage::checkDisabledNote(updater.updatesItself())));
     underWay_->setVisible(!canCheck);
     version_->setValue(QString::fromStdString(controller.currentVersionDescription()));
     lastChecked_->setValue(lastCheckedText(updater.lastUpdateCheckDate()));

@@ -13,6 +13,10 @@ bool setAutomaticChecks(UpdaterController& updater, bool on) {
 
 bool resetAutomaticChecks(UpdaterController& updater) { return setAutomaticChecks(updater, true); }
 
+std::string checkDisabledNote(bool updatesItself) {
+    return updatesItself ? "A check is already under way." : "This build does not update itself.";
+}
+
 std::string feedText(const std::optional<std::string>& feedURL) { return feedURL.value_or("\u2014"); }
 
 } // namespace ravolet::updatesPage

@@ -17,6 +17,10 @@ bool setAutomaticChecks(UpdaterController& updater, bool on);
 // The switch's reset: back on (its default), only when it is off.
 bool resetAutomaticChecks(UpdaterController& updater);
 
+// The note beside a disabled "Check for Updates…": a check under way, or,
+// for a build that does not update itself, that it never will.
+std::string checkDisabledNote(bool updatesItself);
+
 // The feed's address, or "—" when the updater has none.
 std::string feedText(const std::optional<std::string>& feedURL);
 

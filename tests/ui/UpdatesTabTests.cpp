@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "Platform/Linux/LinuxUpdaterBackend.hpp"
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 #include "RavoletApp/UI/FactRow.hpp"
 #include "RavoletApp/UI/UpdatesTab.hpp"
@@ -69,6 +70,21 @@ TEST_F(UpdatesTabTest, TheFactsAndTheCheckButtonFollowTheUpdaterWhenThePageComes
     EXPECT_EQ(updater.calls().back(), "checkForUpdates");
     EXPECT_EQ(machine->activator->activations(), 1);
     test::saveScreenshot(page, QStringLiteral("updates-page"));
+}
+
+// A build that never updates itself must not claim to be busy checking.
+TEST_F(UpdatesTabTest, ABuildThatDoesNotUpdateItselfSaysSoInsteadOfACheckUnderWay) {
+    AppModel::Dependencies dependencies = machine->dependencies();
+    dependencies.updater = std::make_shared<platform::LinuxUpdaterBackend>();
+    UpdatesTab page(AppModel::create(dependencies));
+    test::showAndSettle(page);
+    EXPECT_FALSE(page.checkButton()->isEnabled());
+    EXPECT_EQ(page.checkUnderWayLabel()->text(), QStringLiteral("This build does not update itself."));
+
+    UpdatesTab simulated(model);
+    updater.setCanCheckForUpdates(false);
+    test::showAndSettle(simulated);
+    EXPECT_EQ(simulated.checkUnderWayLabel()->text(), QStringLiteral("A check is already under way."));
 }
 
 } // namespace
