@@ -100,18 +100,18 @@ ScrollTab::ScrollTab(std::shared_ptr<AppModel> model, ProfileBinding& binding, Q
         return parts.group->rows();
     };
     const auto makeSlider = [this](ScrollSlider which) {
-        const ScrollSliderSpec& spec = scrollSlider(which);
-        auto* slider = new ValueSlider({.title = text(spec.title),
-                                        .help = text(spec.help),
-                                        .range = {spec.lower, spec.upper},
-                                        .step = spec.step,
-                                        .defaultValue = spec.defaultValue,
-                                        .precisionStep = spec.fineStep,
-                                        .format = [readOut = spec.readOut](double value) {
+        const ScrollSliderShape& shape = scrollSlider(which);
+        auto* slider = new ValueSlider({.title = text(shape.title),
+                                        .help = text(shape.help),
+                                        .range = {shape.lower, shape.upper},
+                                        .step = shape.step,
+                                        .defaultValue = shape.defaultValue,
+                                        .precisionStep = shape.fineStep,
+                                        .format = [readOut = shape.readOut](double value) {
                                             return QString::fromStdString(readOut(value));
                                         }});
         // Written exactly as the widget gives it: no clamping or rounding here.
-        connect(slider, &ValueSlider::valueEdited, this, [this, field = spec.field](double value) {
+        connect(slider, &ValueSlider::valueEdited, this, [this, field = shape.field](double value) {
             editScroll([&](ScrollSettings& scroll) { scroll.*field = value; });
         });
         sliders_.at(static_cast<std::size_t>(which)) = slider;

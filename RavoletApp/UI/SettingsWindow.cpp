@@ -112,10 +112,10 @@ void SettingsWindow::refreshBanners() {
     for (const SettingsBanner& content : wanted) {
         auto* banner = new NoticeBanner(bannerKind(content.kind), qtText(content.title),
                                         qtText(content.message), bannerColumn_);
-        for (const SettingsBanner::Button& spec : content.buttons) {
-            QPushButton* button = banner->addButton(qtText(spec.title));
-            if (spec.prominent) applyProminentStyle(button);
-            connect(button, &QPushButton::clicked, this, [this, action = spec.action] { perform(action); });
+        for (const SettingsBanner::Button& entry : content.buttons) {
+            QPushButton* button = banner->addButton(qtText(entry.title));
+            if (entry.prominent) applyProminentStyle(button);
+            connect(button, &QPushButton::clicked, this, [this, action = entry.action] { perform(action); });
         }
         bannerLayout_->addWidget(banner);
         bannerWidgets_.push_back(banner);

@@ -67,7 +67,7 @@ std::string multiplierReadOut(double multiplier) { return fmt::format("{:.1f}×"
 
 namespace {
 
-const std::array<ScrollSliderSpec, 6> sliders{{
+const std::array<ScrollSliderShape, 6> sliders{{
     {"Distance per wheel click",
      "How far one click of the wheel moves the page, before acceleration. 120 points is roughly what macOS does "
      "for three lines of text. Higher means each click covers more ground.",
@@ -96,7 +96,7 @@ const std::array<ScrollSliderSpec, 6> sliders{{
 
 } // namespace
 
-const ScrollSliderSpec& scrollSlider(ScrollSlider slider) { return sliders.at(static_cast<std::size_t>(slider)); }
+const ScrollSliderShape& scrollSlider(ScrollSlider slider) { return sliders.at(static_cast<std::size_t>(slider)); }
 
 ScrollPageEnablement scrollPageEnablement(const ScrollSettings& settings) {
     const bool on = settings.isEnabled;

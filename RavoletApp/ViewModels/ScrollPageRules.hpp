@@ -51,7 +51,7 @@ std::string multiplierReadOut(double multiplier);
 // The page's sliders, in page order, and what each shows and writes.
 enum class ScrollSlider { distance, glideLength, gain, speedLimit, frameInterval, maxInFlight };
 
-struct ScrollSliderSpec {
+struct ScrollSliderShape {
     std::string_view title;
     std::string_view help;
     // The field it edits; the page writes what the slider gives, unrounded.
@@ -64,7 +64,7 @@ struct ScrollSliderSpec {
     std::string (*readOut)(double);
 };
 
-const ScrollSliderSpec& scrollSlider(ScrollSlider slider);
+const ScrollSliderShape& scrollSlider(ScrollSlider slider);
 
 // Which parts of the page take input. "Smooth Scrolling" and "Try It" always
 // do; the rest only while smoothing is on, and the two acceleration sliders

@@ -106,10 +106,10 @@ TEST(ScrollPageRules, TheFullResetIsTheFactoryScrollingWhateverWasStored) {
     // Each slider's default is the factory value of the field it edits.
     for (auto which : {ScrollSlider::distance, ScrollSlider::glideLength, ScrollSlider::gain, ScrollSlider::speedLimit,
                        ScrollSlider::frameInterval, ScrollSlider::maxInFlight}) {
-        const ScrollSliderSpec& spec = scrollSlider(which);
-        EXPECT_EQ(factory.*spec.field, spec.defaultValue) << spec.title;
-        EXPECT_LE(spec.lower, spec.defaultValue);
-        EXPECT_GE(spec.upper, spec.defaultValue);
+        const ScrollSliderShape& shape = scrollSlider(which);
+        EXPECT_EQ(factory.*shape.field, shape.defaultValue) << shape.title;
+        EXPECT_LE(shape.lower, shape.defaultValue);
+        EXPECT_GE(shape.upper, shape.defaultValue);
     }
 }
 
