@@ -118,11 +118,8 @@ ScrollPreview::ScrollPreview(std::shared_ptr<AppModel> model, QWidget* parent)
 
     applyTextStyle(liveStatus_, TextStyle::caption);
     // The sentences are long: they wrap, using the whole width of the section.
-    if (auto* text = liveStatus_->findChild<QLabel*>()) {
-        text->setWordWrap(true);
-        applyTextColor(text, SystemColor::secondary);
-        if (auto* row = qobject_cast<QBoxLayout*>(liveStatus_->layout())) row->setStretchFactor(text, 1000);
-    }
+    liveStatus_->setWordWrap(true);
+    applyTextColor(liveStatus_->label(), SystemColor::secondary);
 
     setSettings(ScrollSettings{});
     refreshLiveStatus();

@@ -41,6 +41,13 @@ void StatusDot::setText(const QString& text) {
     setAccessibleName(text);
 }
 
+void StatusDot::setWordWrap(bool wraps) {
+    text_->setWordWrap(wraps);
+    auto* row = static_cast<QHBoxLayout*>(layout());
+    row->setStretch(0, wraps ? 1 : 0);
+    row->setStretch(1, wraps ? 0 : 1);
+}
+
 QColor StatusDot::color(Level level, const QPalette& palette) {
     switch (level) {
     case Level::good: return systemColor(SystemColor::green, palette);

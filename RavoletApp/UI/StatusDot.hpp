@@ -21,6 +21,10 @@ public:
     void setLevel(Level level);
     QString text() const;
     void setText(const QString& text);
+    // A long sentence wraps and takes the row's whole width; by default the
+    // text stays on one line.
+    void setWordWrap(bool wraps);
+    QLabel* label() const { return text_; }
 
     // green, orange, red, and the secondary text colour for off.
     static QColor color(Level level, const QPalette& palette);
