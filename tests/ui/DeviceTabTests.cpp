@@ -18,11 +18,7 @@ namespace ravolet {
 namespace {
 
 // Fits the page to what it now holds (rows appear as the mouse is read), then saves it.
-void screenshot(QWidget& page, const QString& name) {
-    QApplication::processEvents(); // the layout work of rows that came and went
-    test::showAndSettle(page, 640);
-    test::saveScreenshot(page, name);
-}
+void screenshot(QWidget& page, const QString& name) { test::saveRefittedScreenshot(page, name, 640); }
 
 struct DeviceTabTest : ::testing::Test {
     std::shared_ptr<SimulatedMachine> machine = SimulatedMachine::makeInVirtualTime();

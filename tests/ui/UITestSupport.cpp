@@ -27,6 +27,12 @@ bool screenshotsEnabled() {
     return !qEnvironmentVariableIsEmpty("DISPLAY") && QApplication::platformName() == QStringLiteral("xcb");
 }
 
+QString saveRefittedScreenshot(QWidget& widget, const QString& name, int width) {
+    QApplication::processEvents(); // the layout work of rows that came and went
+    showAndSettle(widget, width);
+    return saveScreenshot(widget, name);
+}
+
 QString saveScreenshot(QWidget& widget, const QString& name) {
     if (!screenshotsEnabled()) {
         return {};

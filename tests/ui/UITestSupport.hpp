@@ -20,6 +20,10 @@ bool screenshotsEnabled();
 // are enabled; returns the file written, else an empty string.
 QString saveScreenshot(QWidget& widget, const QString& name);
 
+// For a page whose rows come and go as the model is read: lays it out again at
+// the given width, fitted to what it now holds, then saves it as above.
+QString saveRefittedScreenshot(QWidget& widget, const QString& name, int width);
+
 // The centre of the slider's handle, in the slider's coordinates.
 QPoint sliderHandleCentre(const QSlider& slider);
 
