@@ -80,6 +80,7 @@ TEST_F(UpdatesTabTest, ABuildThatDoesNotUpdateItselfSaysSoInsteadOfACheckUnderWa
     test::showAndSettle(page);
     EXPECT_FALSE(page.checkButton()->isEnabled());
     EXPECT_EQ(page.checkUnderWayLabel()->text(), QStringLiteral("This build does not update itself."));
+    test::saveScreenshot(page, QStringLiteral("updates-page-no-self-updates"));
 
     UpdatesTab simulated(model);
     updater.setCanCheckForUpdates(false);
