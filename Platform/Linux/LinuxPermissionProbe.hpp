@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Linux/Kernel/Sysfs.hpp"
 #include "Platform/PermissionProbe.hpp"
 
 namespace ravolet::platform {
@@ -22,10 +23,7 @@ namespace ravolet::platform {
 class LinuxPermissionProbe final : public PermissionProbe {
 public:
     // Where sysfs and the device nodes are (tests lay out a tree of their own).
-    struct Roots {
-        std::string sys = "/sys";
-        std::string dev = "/dev";
-    };
+    using Roots = KernelRoots;
     // access(2)'s answer for a path and a mode (R_OK, W_OK or both).
     using AccessCheck = std::function<bool(const std::string& path, int mode)>;
 

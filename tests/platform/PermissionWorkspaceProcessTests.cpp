@@ -14,24 +14,15 @@
 
 #include "Platform/Linux/LinuxPermissionProbe.hpp"
 #include "Platform/Linux/LinuxProcessLauncher.hpp"
+#include "FolderTree.hpp"
 
 namespace ravolet::platform {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh folder under the system's temporary folder, removed afterwards.
-struct TemporaryFolder {
-    TemporaryFolder() {
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~TemporaryFolder() { fs::remove_all(path); }
-    void write(const fs::path& relative, const std::string& text) const {
-        fs::create_directories((path / relative).parent_path());
-        std::ofstream(path / relative) << text;
-    }
-    const fs::path path = fs::temp_directory_path() / ("ravolet-host-" + std::to_string(::getpid()));
+struct TemporaryFolder : testing::FolderTree {
+    TemporaryFolder() : FolderTree("host") {}
 };
 
 bool eventually(const std::function<bool()>& done) {

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ravolet::platform {
+
+// Where the kernel's device tree (sysfs) and the device nodes are. Tests lay
+// out folders of their own in the same shape and point these at them.
+struct KernelRoots {
+    std::string sys = "/sys";
+    std::string dev = "/dev";
+};
+
+// Reading sysfs. Attribute files are small and may vanish at any moment (a
+// device unplugged while we look), so every read is bounded and a missing
+// file is simply no value.
+namespace sysfs {
+
+// The file's text without its trailing newline; none when it cannot be read
+// or is longer than `limit` bytes.
+std::optional<std::string> readText(const std::filesystem::path& path, std::size_t limit = 64 * 1024);
+// The file's bytes (a report descriptor); none as above.
+std::optional<std::vector<std::uint8_t>> readBytes(const std::filesystem::path& path, std::size_t limit = 64 * 1024);
+
+// "KEY=VALUE" lines, as in a uevent file (or parts ended by another
+// separator, as in the kernel's uevent messages); parts without a key are
+// skipped, and a later key replaces an earlier one.
+std::map<std::string, std::string, std::less<>> parseKeyValues(std::string_view text, char separator = '\n');
+
+// A hexadecimal number with no prefix ("046d", "0000C099"), as sysfs writes
+// ids; surrounding whitespace is ignored. None when anything else is there.
+std::optional<std::int64_t> parseHex(std::string_view text);
+
+// The names in `folder` that start with `prefix`, in natural order
+// ("event2" before "event10"); empty when the folder cannot be read.
+std::vector<std::string> entries(const std::filesystem::path& folder, std::string_view prefix);
+
+// "0003:0000046D:0000C099" (bus, vendor, product) from a HID device's HID_ID.
+struct HIDIdentifier {
+    std::int64_t bus = 0;
+    std::int64_t vendorID = 0;
+    std::int64_t productID = 0;
+    friend bool operator==(const HIDIdentifier&, const HIDIdentifier&) = default;
+};
+std::optional<HIDIdentifier> parseHIDIdentifier(std::string_view text);
+
+// Linux bus numbers (BUS_* of the input headers) that HID devices carry.
+inline constexpr std::int64_t busUSB = 0x03;
+inline constexpr std::int64_t busBluetooth = 0x05;
+inline constexpr std::int64_t busVirtual = 0x06;
+
+} // namespace sysfs
+
+// A hidraw node and what sysfs says of the HID device behind it.
+struct HidrawNode {
+    std::string name;        // "hidraw3"
+    std::string devicePath;  // "/dev/hidraw3" (under the dev root)
+    std::string sysfsDevice; // the HID device's folder, symbolic links resolved
+    std::map<std::string, std::string, std::less<>> uevent; // HID_ID, HID_NAME, HID_PHYS, HID_UNIQ, ...
+    std::optional<sysfs::HIDIdentifier> identifier;          // from HID_ID
+};
+
+// An evdev node and what sysfs says of the input device behind it.
+struct EventNode {
+    std::string name;        // "event5"
+    std::string devicePath;  // "/dev/input/event5" (under the dev root)
+    std::string sysfsDevice; // the input device's folder ("…/input/input12"), links resolved
+    std::int64_t bus = 0;
+    std::int64_t vendorID = 0;
+    std::int64_t productID = 0;
+    std::string deviceName;  // the input device's name
+    std::string phys;        // its physical path; empty when it has none
+    // Made by a program through uinput (it lives under /devices/virtual/).
+    bool isVirtual = false;
+};
+
+// The device nodes sysfs lists now, in natural order of their names.
+std::vector<HidrawNode> listHidrawNodes(const KernelRoots& roots);
+std::vector<EventNode> listEventNodes(const KernelRoots& roots);
+
+} // namespace ravolet::platform
