@@ -118,8 +118,9 @@ std::unique_ptr<DescriptorWatcher> DescriptorWatcher::make(Thread::Options optio
                 state->thread = std::this_thread::get_id();
             }
             known = true;
+            // Under the lock: the waiter's condition variable is gone once it returns.
+            ready.notify_all();
         }
-        ready.notify_all();
         state->run();
     });
     if (!watcher->thread_.started()) return nullptr;
