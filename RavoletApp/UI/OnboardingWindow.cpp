@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -14,6 +15,7 @@
 
 #include "RavoletApp/UI/ModelObserver.hpp"
 #include "RavoletApp/UI/QtText.hpp"
+#include "RavoletApp/UI/ScreenFit.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/SymbolIcon.hpp"
 #include "RavoletApp/UI/SystemSettingsLink.hpp"
@@ -237,7 +239,14 @@ OnboardingWindow::OnboardingWindow(std::shared_ptr<AppModel> model, QWidget* par
     pages_->addWidget(inputMonitoring_);
     pages_->addWidget(accessibility_);
     pages_->addWidget(closing_);
-    column->addWidget(pages_, 1);
+    // On a screen too low for the window the page scrolls between the
+    // header and the buttons, which stay in view.
+    pagesScroller_ = new QScrollArea(this);
+    pagesScroller_->setFrameShape(QFrame::NoFrame);
+    pagesScroller_->setWidgetResizable(true);
+    pagesScroller_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    pagesScroller_->setWidget(pages_);
+    column->addWidget(pagesScroller_, 1);
     column->addWidget(divider(this));
 
     auto* footer = new QHBoxLayout();
@@ -281,8 +290,9 @@ void OnboardingWindow::fitHeightToTallestPage() {
         tallest = std::max(tallest, layout->hasHeightForWidth() ? layout->totalHeightForWidth(560)
                                                                 : layout->totalSizeHint().height());
     }
-    const int chrome = layout()->totalSizeHint().height() - pages_->sizeHint().height();
-    setFixedSize(560, std::max(440, chrome + tallest));
+    const int chrome = layout()->totalSizeHint().height() - pagesScroller_->sizeHint().height();
+    // Never taller than the screen allows; the page scrolls then.
+    setFixedSize(fittedToScreen(*this, QSize(560, std::max(440, chrome + tallest)), QSize(320, chrome + 120)));
 }
 
 bool OnboardingWindow::isPolling() const { return poll_->isActive(); }

@@ -10,6 +10,7 @@
 class QCheckBox;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QStackedWidget;
 class QTimer;
 
@@ -19,9 +20,11 @@ class PermissionStepPage;
 class ClosingStepPage;
 
 // The set-up window: a welcome page, one page per grant and a closing page
-// with the start-at-login switch. While it is on screen it reads the grants
-// every 0.6 s and moves on by itself when the grant of the page shown arrives.
-// Closing it only hides it: it comes back on the page where it was left.
+// with the start-at-login switch. It is 560 by 440 (taller where the fonts
+// need it), never beyond the screen's free area. While it is on screen it
+// reads the grants every 0.6 s and moves on by itself when the grant of the
+// page shown arrives. Closing it only hides it: it comes back on the page
+// where it was left.
 class OnboardingWindow : public QWidget {
     Q_OBJECT
 public:
@@ -36,6 +39,8 @@ public:
     QPushButton* primaryButton() const { return primary_; }
     QPushButton* backButton() const { return back_; }
     QStackedWidget* pages() const { return pages_; }
+    // Around the pages: it scrolls only where the screen is too low for the window.
+    QScrollArea* pageScroller() const { return pagesScroller_; }
     PermissionStepPage* inputMonitoringPage() const { return inputMonitoring_; }
     PermissionStepPage* accessibilityPage() const { return accessibility_; }
     ClosingStepPage* closingPage() const { return closing_; }
@@ -54,6 +59,7 @@ private:
     QPushButton* primary_ = nullptr;
     QPushButton* back_ = nullptr;
     QStackedWidget* pages_ = nullptr;
+    QScrollArea* pagesScroller_ = nullptr;
     PermissionStepPage* inputMonitoring_ = nullptr;
     PermissionStepPage* accessibility_ = nullptr;
     ClosingStepPage* closing_ = nullptr;

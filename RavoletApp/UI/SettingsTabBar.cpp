@@ -2,7 +2,10 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QToolButton>
+
+#include <algorithm>
 
 #include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/Style.hpp"
@@ -42,6 +45,7 @@ SettingsTabBar::SettingsTabBar(QWidget* parent) : QWidget(parent) {
         font.setPointSizeF(font.pointSizeF() * 11.0 / 13.0);
         font.setWeight(QFont::Medium);
         button->setFont(font);
+        button->installEventFilter(this);
         connect(button, &QToolButton::clicked, this, [this, tab] {
             setSelection(tab);
             Q_EMIT selected(tab);
@@ -58,9 +62,40 @@ void SettingsTabBar::setSelection(SettingsTab tab) {
     refresh();
 }
 
-void SettingsTabBar::changeEvent(QEvent* event) {
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange || event->type() == QEvent::PaletteChange) refresh();
+bool SettingsTabBar::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    switch (event->type()) {
+    // A child hears of its window's activation by these, not by ActivationChange.
+    case QEvent::WindowActivate:
+    case QEvent::WindowDeactivate:
+    case QEvent::Show:
+    case QEvent::PaletteChange: refresh(); break;
+    default: break;
+    }
+    return handled;
+}
+
+bool SettingsTabBar::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & ~Qt::KeypadModifier) return false;
+    auto* button = static_cast<QToolButton*>(watched);
+    const auto at = std::ranges::find(buttons_, button);
+    if (at == buttons_.end()) return false;
+    const int index = static_cast<int>(at - buttons_.begin());
+    const int count = static_cast<int>(buttons_.size());
+    switch (key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: button->click(); return true;
+    case Qt::Key_Left:
+    case Qt::Key_Right: {
+        const bool towardsEnd = (key->key() == Qt::Key_Right) != isRightToLeft();
+        const int next = std::clamp(index + (towardsEnd ? 1 : -1), 0, count - 1);
+        buttons_[static_cast<std::size_t>(next)]->setFocus(Qt::TabFocusReason);
+        return true;
+    }
+    default: return false;
+    }
 }
 
 void SettingsTabBar::refresh() {
@@ -82,6 +117,8 @@ void SettingsTabBar::refresh() {
             sheet += QStringLiteral("QToolButton { background: %1; border-color: %2; }")
                          .arg(rgba(primary, 0.05), rgba(primary, active ? 0.12 : 0.0));
         }
+        // Where the keyboard is: a ring in the accent colour, on any tab.
+        sheet += QStringLiteral("QToolButton:focus { border: 2px solid %1; }").arg(accent.name());
         button->setStyleSheet(sheet);
     }
 }

@@ -14,6 +14,11 @@ namespace ravolet {
 // order. The selected tab is drawn in the accent colour on a faint rounded
 // fill with a thin border while the window is active; in an inactive window
 // every tab takes the secondary colour and the border goes.
+//
+// From the keyboard: Tab reaches the buttons, which show the focus with an
+// accent ring; Space or Enter chooses the focused tab; Left and Right move
+// the focus along the strip. (The window's Ctrl+Tab and Ctrl+PgDn family
+// switch pages from anywhere.)
 class SettingsTabBar : public QWidget {
     Q_OBJECT
 public:
@@ -29,7 +34,8 @@ Q_SIGNALS:
     void selected(SettingsTab tab);
 
 protected:
-    void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void refresh();

@@ -3,18 +3,25 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFrame>
+#include <QKeySequence>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QShortcut>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include "RavoletApp/UI/ModelObserver.hpp"
 #include "RavoletApp/UI/NoticeBanner.hpp"
 #include "RavoletApp/UI/QtText.hpp"
+#include "RavoletApp/UI/ReadingOrder.hpp"
+#include "RavoletApp/UI/ScreenFit.hpp"
 #include "RavoletApp/UI/SettingsPages.hpp"
 #include "RavoletApp/UI/SettingsTabBar.hpp"
 #include "RavoletApp/UI/Style.hpp"
+#include "RavoletApp/UI/WheelGuard.hpp"
 
 namespace ravolet {
 
@@ -37,6 +44,8 @@ SettingsWindow::SettingsWindow(std::shared_ptr<AppModel> model, std::function<vo
       finishSetUp_(std::move(finishSetUp)),
       selection_(std::make_shared<ProfileSelection>(std::string(Profile::defaultProfileID))) {
     setObjectName(QStringLiteral("settings-window"));
+    // Before the first control is made: the wheel edits no setting it passes over.
+    installWheelGuard();
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -63,21 +72,67 @@ SettingsWindow::SettingsWindow(std::shared_ptr<AppModel> model, std::function<vo
         scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         QWidget* content = makeSettingsPage(tab, model_, selection_, nullptr);
         scroller->setWidget(content);
+        // A page whose rows change may need another minimum width.
+        content->installEventFilter(this);
         pages_[static_cast<std::size_t>(position(tab))] = content;
         pageHost_->addWidget(scroller);
     }
     column->addWidget(pageHost_, 1);
 
-    // The pages' own area is 760 by 640; the strip sits above it.
-    setFixedSize(760, 640 + tabBar_->sizeHint().height() + rule->sizeHint().height());
+    chromeHeight_ = tabBar_->sizeHint().height() + rule->sizeHint().height();
     connect(tabBar_, &SettingsTabBar::selected, this, &SettingsWindow::selectTab);
     selectTab(SettingsTab::scroll);
+    addPageShortcuts();
 
     const auto refresh = [this](const auto&) { refreshBanners(); };
     observeWhileAlive(this, model_->store().problem(), refresh);
     observeWhileAlive(this, model_->permissions(), refresh);
     modelConnections(this).keep(model_->preferences().isPausedByUser.observe(refresh));
     refreshBanners();
+    updateMinimumSize();
+    resize(fittedToScreen(*this, designedPageArea + QSize(0, chromeHeight_), minimumSize()));
+}
+
+void SettingsWindow::addPageShortcuts() {
+    const auto step = [this](int steps) { selectTab(tabAfter(selectedTab_, steps)); };
+    auto* next = new QShortcut(this);
+    next->setKeys({QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)});
+    connect(next, &QShortcut::activated, this, [step] { step(1); });
+    auto* previous = new QShortcut(this);
+    // X11 reports Shift+Tab as Backtab.
+    previous->setKeys({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), QKeySequence(Qt::CTRL | Qt::Key_PageUp)});
+    connect(previous, &QShortcut::activated, this, [step] { step(-1); });
+}
+
+bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::LayoutRequest && !minimumSizePending_) {
+        minimumSizePending_ = true;
+        QTimer::singleShot(0, this, [this] { updateMinimumSize(); });
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void SettingsWindow::updateMinimumSize() {
+    minimumSizePending_ = false;
+    // As narrow as the widest page's own minimum (the pages never scroll
+    // sideways) and its scroll bar; as low as the strip, the banners at that
+    // width and a useful piece of page.
+    int width = tabBar_->minimumSizeHint().width();
+    for (int i = 0; i < pageHost_->count(); ++i) {
+        const auto* scroller = static_cast<QScrollArea*>(pageHost_->widget(i));
+        width = std::max(width, scroller->widget()->minimumSizeHint().width() +
+                                    scroller->verticalScrollBar()->sizeHint().width());
+    }
+    int banners = 0;
+    if (!bannerWidgets_.empty()) {
+        banners = bannerColumn_->layout()->hasHeightForWidth() ? bannerColumn_->layout()->totalHeightForWidth(width)
+                                                               : bannerColumn_->sizeHint().height();
+    }
+    setMinimumSize(width, chromeHeight_ + banners + minimumPageHeight);
+}
+
+bool SettingsWindow::focusNextPrevChild(bool next) {
+    return moveFocusInReadingOrder(this, next) || QWidget::focusNextPrevChild(next);
 }
 
 void SettingsWindow::selectTab(SettingsTab tab) {
@@ -85,7 +140,7 @@ void SettingsWindow::selectTab(SettingsTab tab) {
     tabBar_->setSelection(tab);
     // Only a different page is switched to; the pages themselves stay.
     if (pageHost_->currentIndex() != position(tab)) pageHost_->setCurrentIndex(position(tab));
-    setWindowTitle(qtText(title(tab)));
+    setWindowTitle(qtText(ravolet::windowTitle(tab)));
 }
 
 void SettingsWindow::showEvent(QShowEvent* event) {
@@ -127,6 +182,7 @@ void SettingsWindow::refreshBanners() {
         bannerLayout_->setContentsMargins(16, 12, 16, 4);
     }
     bannerColumn_->setVisible(!bannerWidgets_.empty());
+    updateMinimumSize();
 }
 
 void SettingsWindow::perform(SettingsBanner::Action action) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSize>
 #include <QWidget>
 
 #include <array>
@@ -23,13 +24,26 @@ class SettingsTabBar;
 // The settings window: the tab strip, the banners (an unusable settings
 // file, missing grants, the user's pause) with their remedies, and one page
 // per tab. Every page is built once, with the window; choosing a tab shows
-// its page and titles the window after it. The window owns the profile
-// selection that the profile pages and the Profiles page share.
+// its page and titles the window after it ("Scroll — Ravolet"). The window
+// owns the profile selection that the profile pages and the Profiles page
+// share.
+//
+// It opens at the size it was designed for, or smaller where the screen is,
+// and can be resized down to a minimum that keeps every page usable (the
+// pages scroll). From the keyboard, Ctrl+Tab and Ctrl+PgDn show the next
+// page and Ctrl+Shift+Tab and Ctrl+PgUp the previous one, going round; Tab
+// goes through the strip, the banners and the page from top to bottom.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
     // finishSetUp opens the set-up window ("Finish Setting Up…").
     SettingsWindow(std::shared_ptr<AppModel> model, std::function<void()> finishSetUp, QWidget* parent = nullptr);
+
+    // The size of the pages' own area the window was designed around; the
+    // strip and the banners come on top.
+    static constexpr QSize designedPageArea{760, 640};
+    // The least height left to a page, whatever the banners take.
+    static constexpr int minimumPageHeight = 240;
 
     SettingsTab selectedTab() const { return selectedTab_; }
     void selectTab(SettingsTab tab);
@@ -47,8 +61,12 @@ Q_SIGNALS:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void addPageShortcuts();
+    void updateMinimumSize();
     void refreshBanners();
     void perform(SettingsBanner::Action action);
 
@@ -61,6 +79,9 @@ private:
     QVBoxLayout* bannerLayout_ = nullptr;
     QStackedWidget* pageHost_ = nullptr;
     std::array<QWidget*, allSettingsTabs.size()> pages_{};
+    // The strip and the rule under it.
+    int chromeHeight_ = 0;
+    bool minimumSizePending_ = false;
     std::vector<SettingsBanner> shownBanners_;
     std::vector<NoticeBanner*> bannerWidgets_;
 };

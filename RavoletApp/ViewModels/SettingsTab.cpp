@@ -26,11 +26,19 @@ std::string_view symbolName(SettingsTab tab) {
     return "";
 }
 
+std::string windowTitle(SettingsTab tab) { return std::string(title(tab)) + " \u2014 Ravolet"; }
+
 int position(SettingsTab tab) { return static_cast<int>(tab); }
 
 std::optional<SettingsTab> settingsTabAt(int position) {
     if (position < 0 || position >= static_cast<int>(allSettingsTabs.size())) return std::nullopt;
     return allSettingsTabs[static_cast<std::size_t>(position)];
+}
+
+SettingsTab tabAfter(SettingsTab tab, int steps) {
+    const int count = static_cast<int>(allSettingsTabs.size());
+    const int wrapped = ((position(tab) + steps) % count + count) % count;
+    return allSettingsTabs[static_cast<std::size_t>(wrapped)];
 }
 
 } // namespace ravolet

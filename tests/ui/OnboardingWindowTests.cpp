@@ -3,6 +3,9 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include "RavoletApp/Model/SimulatedMachine.hpp"
@@ -62,6 +65,27 @@ TEST(OnboardingWindow, WalksTheStepsPollsOnlyWhileShownAndComesBackWhereItWasLef
     QTest::mouseClick(window->primaryButton(), Qt::LeftButton);
     EXPECT_TRUE(model->preferences().hasCompletedOnboarding.value());
     EXPECT_FALSE(window->isVisible());
+}
+
+TEST(OnboardingWindow, FontsTooLargeForTheScreenMakeThePageScrollInsteadOfTheWindowOutgrowingIt) {
+    auto machine = SimulatedMachine::makeInVirtualTime();
+    auto model = machine->makeModel();
+    const QFont usual = QApplication::font();
+    QFont large = usual;
+    large.setPointSizeF(usual.pointSizeF() * 3);
+    QApplication::setFont(large);
+    OnboardingWindow window(model);
+    QApplication::setFont(usual);
+    window.show();
+    (void)QTest::qWaitForWindowExposed(&window);
+    QApplication::processEvents();
+    const QRect screen = window.screen()->availableGeometry();
+    EXPECT_LE(window.height(), screen.height());
+    EXPECT_LE(window.width(), screen.width());
+    // The cut-off rest of the page is a scroll away; the buttons stay in view.
+    EXPECT_GT(window.pageScroller()->verticalScrollBar()->maximum(), 0);
+    EXPECT_TRUE(window.primaryButton()->isVisible());
+    EXPECT_LE(window.primaryButton()->mapTo(&window, QPoint(0, window.primaryButton()->height())).y(), window.height());
 }
 
 } // namespace

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <set>
@@ -13,8 +18,12 @@
 
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 #include "RavoletApp/UI/NoticeBanner.hpp"
+#include "RavoletApp/UI/ScreenFit.hpp"
+#include "RavoletApp/UI/ScrollTab.hpp"
 #include "RavoletApp/UI/SettingsTabBar.hpp"
 #include "RavoletApp/UI/SettingsWindow.hpp"
+#include "RavoletApp/UI/Style.hpp"
+#include "RavoletApp/UI/WheelGuard.hpp"
 #include "UITestSupport.hpp"
 
 namespace ravolet {
@@ -32,7 +41,37 @@ struct SettingsWindowTest : ::testing::Test {
     void show(SettingsWindow& window) {
         window.show();
         (void)QTest::qWaitForWindowExposed(&window);
+        window.activateWindow();
+        (void)QTest::qWaitForWindowActive(&window);
         QApplication::processEvents();
+    }
+    static QScrollArea* scroller(const SettingsWindow& window, SettingsTab tab) {
+        return qobject_cast<QScrollArea*>(window.pageHost()->widget(position(tab)));
+    }
+    // Everything a wheel could change: the document and the preferences.
+    std::string stored() const {
+        return model->config().value().encoded().value_or("unencodable") + " / " +
+               std::to_string(machine->defaults->writeCount());
+    }
+    static void wheel(QWidget* control, int notches) {
+        const QPoint centre = control->rect().center();
+        QWheelEvent event(centre, control->mapToGlobal(centre), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(control, &event);
+        QApplication::processEvents();
+    }
+    // How much of the widget shows in the window, as a share of its own pixels that have the colour.
+    static double shareOfColour(QWidget* widget, const QColor& colour) {
+        const QImage image = widget->grab().toImage();
+        int matching = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor pixel = image.pixelColor(x, y);
+                if (std::abs(pixel.red() - colour.red()) + std::abs(pixel.green() - colour.green()) +
+                        std::abs(pixel.blue() - colour.blue()) < 60)
+                    ++matching;
+            }
+        return static_cast<double>(matching) / std::max(1, image.width() * image.height());
     }
     static QStringList bannerTitles(const SettingsWindow& window) {
         QStringList titles;
@@ -50,7 +89,7 @@ struct SettingsWindowTest : ::testing::Test {
 TEST_F(SettingsWindowTest, EveryPageIsBuiltOnceAndTabsSwitchWithoutRebuildingOrRetitling) {
     SettingsWindow window(model, [] {});
     show(window);
-    EXPECT_EQ(window.windowTitle(), QStringLiteral("Scroll"));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Scroll — Ravolet"));
     EXPECT_EQ(window.pageHost()->count(), 6);
     // What each slot of the host shows, as built with the window.
     const auto hosted = [&] {
@@ -67,7 +106,7 @@ TEST_F(SettingsWindowTest, EveryPageIsBuiltOnceAndTabsSwitchWithoutRebuildingOrR
     for (SettingsTab tab : {SettingsTab::device, SettingsTab::updates, SettingsTab::buttons, SettingsTab::profiles,
                             SettingsTab::pointer, SettingsTab::device}) {
         QTest::mouseClick(window.tabBar()->button(tab), Qt::LeftButton);
-        EXPECT_EQ(window.windowTitle().toStdString(), title(tab));
+        EXPECT_EQ(window.windowTitle().toStdString(), std::string(title(tab)) + " — Ravolet");
         EXPECT_EQ(window.pageHost()->currentIndex(), position(tab));
         EXPECT_TRUE(window.page(tab)->isVisible());
         EXPECT_TRUE(window.tabBar()->button(tab)->isChecked());
@@ -117,6 +156,145 @@ TEST_F(SettingsWindowTest, ASelectionWhoseProfileIsGoneTurnsToTheActiveProfileWh
     window.profileSelection()->set("gone");
     show(window);
     EXPECT_EQ(window.profileSelection()->value(), model->status().value().activeProfileID);
+}
+
+TEST_F(SettingsWindowTest, TheWheelOverAControlWithoutFocusScrollsThePageAndChangesNothing) {
+    SettingsWindow window(model, [] {});
+    show(window);
+    window.page(SettingsTab::scroll)->findChild<ScrollTab*>()->setShowsAdvanced(true);
+    int controls = 0;
+    for (SettingsTab tab : allSettingsTabs) {
+        window.selectTab(tab);
+        QApplication::processEvents();
+        QScrollArea* area = scroller(window, tab);
+        for (QWidget* control : window.page(tab)->findChildren<QWidget*>()) {
+            if (!isWheelGuarded(control) || !control->isVisible()) continue;
+            ++controls;
+            area->ensureWidgetVisible(control);
+            window.tabBar()->button(tab)->setFocus();
+            QApplication::processEvents();
+            ASSERT_FALSE(control->hasFocus());
+            const std::string before = stored();
+            QScrollBar* bar = area->verticalScrollBar();
+            const int offset = bar->value();
+            // Down the page, unless it is already at its end.
+            wheel(control, offset < bar->maximum() ? -1 : 1);
+            EXPECT_TRUE(stored() == before) << "the wheel edited a setting on " << title(tab) << ": " << control->metaObject()->className() << " "
+                                        << control->accessibleName().toStdString();
+            if (bar->maximum() > 0) {
+                EXPECT_NE(bar->value(), offset) << control->accessibleName().toStdString();
+            }
+            EXPECT_FALSE(control->hasFocus());
+        }
+    }
+    EXPECT_GE(controls, 20);
+
+    // A control the user focused takes the wheel as before.
+    window.selectTab(SettingsTab::scroll);
+    auto* scroll = window.page(SettingsTab::scroll)->findChild<ScrollTab*>();
+    QComboBox* shape = scroll->glideShapePicker();
+    scroller(window, SettingsTab::scroll)->ensureWidgetVisible(shape);
+    shape->setFocus(Qt::TabFocusReason);
+    wheel(shape, -1);
+    EXPECT_EQ(model->config().value().profiles.at(0).scroll.easing, Easing::linear);
+}
+
+TEST_F(SettingsWindowTest, TheTabStripAndThePagesAnswerTheKeyboard) {
+    SettingsWindow window(model, [] {});
+    show(window);
+    SettingsTabBar* strip = window.tabBar();
+    const QColor accent = systemColor(SystemColor::accent, strip->palette());
+    // The accent from the first showing, before any switch.
+    EXPECT_GT(shareOfColour(strip->button(SettingsTab::scroll), accent), 0.02);
+
+    // Ctrl+Tab and Ctrl+PgDn forward, Ctrl+Shift+Tab and Ctrl+PgUp back, going round.
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        SettingsTab shown;
+    } presses[] = {
+        {Qt::Key_Tab, Qt::ControlModifier, SettingsTab::buttons},
+        {Qt::Key_PageDown, Qt::ControlModifier, SettingsTab::pointer},
+        {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, SettingsTab::buttons},
+        {Qt::Key_PageUp, Qt::ControlModifier, SettingsTab::scroll},
+        {Qt::Key_PageUp, Qt::ControlModifier, SettingsTab::updates},
+        {Qt::Key_Tab, Qt::ControlModifier, SettingsTab::scroll},
+    };
+    for (const auto& press : presses) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window, press.key,
+                        press.modifiers);
+        EXPECT_EQ(title(window.selectedTab()), title(press.shown)) << press.key;
+        EXPECT_EQ(window.pageHost()->currentIndex(), position(press.shown));
+    }
+
+    // Tab reaches the strip, which shows where the focus is; Space and Enter choose.
+    QToolButton* pointer = strip->button(SettingsTab::pointer);
+    const double unfocused = shareOfColour(pointer, accent);
+    pointer->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    EXPECT_GT(shareOfColour(pointer, accent), unfocused + 0.05);
+    QTest::keyClick(pointer, Qt::Key_Space);
+    EXPECT_EQ(title(window.selectedTab()), "Pointer");
+    QTest::keyClick(pointer, Qt::Key_Right);
+    EXPECT_TRUE(strip->button(SettingsTab::profiles)->hasFocus());
+    QTest::keyClick(strip->button(SettingsTab::profiles), Qt::Key_Return);
+    EXPECT_EQ(title(window.selectedTab()), "Profiles");
+    EXPECT_EQ(window.windowTitle().toStdString(), "Profiles — Ravolet");
+
+    // Tab goes from the strip to the banner above the page, then down the page,
+    // also through the rule rows that the page made after its own buttons.
+    machine->grant(false, false);
+    model->refreshPermissions();
+    QApplication::processEvents();
+    strip->button(SettingsTab::updates)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(strip->button(SettingsTab::updates), Qt::Key_Tab);
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_TRUE(window.banners().at(0)->isAncestorOf(QApplication::focusWidget()));
+    QWidget* page = window.page(SettingsTab::profiles);
+    QScrollArea* area = scroller(window, SettingsTab::profiles);
+    int top = -1;
+    int stops = 0;
+    for (QWidget* focused = QApplication::focusWidget(); focused != nullptr && focused->window() == &window;
+         focused = QApplication::focusWidget()) {
+        QTest::keyClick(focused, Qt::Key_Tab);
+        QWidget* next = QApplication::focusWidget();
+        if (next == area) continue;
+        if (next == nullptr || !page->isAncestorOf(next)) break;
+        const QRect place(next->mapTo(page, QPoint(0, 0)), next->size());
+        EXPECT_GE(place.bottom(), top) << next->metaObject()->className() << " "
+                                       << next->accessibleName().toStdString() << " is above the stop before it";
+        top = place.top();
+        ++stops;
+    }
+    EXPECT_GE(stops, 20);
+}
+
+TEST_F(SettingsWindowTest, TheWindowOpensWithinTheScreenAndResizesDownToAMinimumEveryPageFits) {
+    // 760 by 703 on a 1366 by 768 laptop with a 32-pixel panel and a 37-pixel title bar.
+    EXPECT_EQ(fittedToScreen({760, 703}, {700, 300}, QRect(0, 32, 1366, 736), QMargins(0, 37, 0, 0)), QSize(760, 699));
+    // At 125 %: 950 by 879.
+    EXPECT_EQ(fittedToScreen({950, 879}, {700, 300}, QRect(0, 0, 1366, 768), QMargins(1, 37, 1, 1)), QSize(950, 730));
+    // A screen smaller than the minimum still gets a usable window.
+    EXPECT_EQ(fittedToScreen({760, 703}, {700, 300}, QRect(0, 0, 640, 280), QMargins()), QSize(700, 300));
+
+    SettingsWindow window(model, [] {});
+    show(window);
+    EXPECT_LT(window.minimumSize().width(), window.maximumSize().width());
+    EXPECT_LT(window.minimumSize().height(), window.maximumSize().height());
+    const QRect screen = window.screen()->availableGeometry();
+    EXPECT_LE(window.width(), screen.width());
+    EXPECT_LE(window.height(), screen.height());
+
+    window.resize(window.minimumSize());
+    QApplication::processEvents();
+    for (SettingsTab tab : allSettingsTabs) {
+        window.selectTab(tab);
+        QApplication::processEvents();
+        QScrollArea* area = scroller(window, tab);
+        // Nothing cut off at the side (the pages never scroll sideways), and room to read.
+        EXPECT_LE(area->widget()->width(), area->viewport()->width()) << title(tab);
+        EXPECT_GE(area->viewport()->height(), SettingsWindow::minimumPageHeight - 1) << title(tab);
+    }
 }
 
 } // namespace
