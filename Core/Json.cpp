@@ -117,9 +117,15 @@ namespace {
 // integer field would then take as written. Such a token is moved one step
 // further out, so that it fails as out of range like every other token that
 // does not fit.
+//
+// It also stops at the first array or object nested deeper than
+// maximumJsonDepth: such a document is none the program wrote, and encoding
+// one again would recurse once per level.
 class DocumentBuilder : public nlohmann::detail::json_sax_dom_parser<Json> {
 public:
     using json_sax_dom_parser::json_sax_dom_parser;
+
+    bool tooDeep() const { return tooDeep_; }
 
     bool number_float(double value, const std::string& lexeme) {
         constexpr double signedMinimum = -9223372036854775808.0;
@@ -127,6 +133,25 @@ public:
         if (integerToken && value == signedMinimum) value = std::nextafter(value, -HUGE_VAL);
         return json_sax_dom_parser::number_float(value, lexeme);
     }
+    bool start_object(std::size_t length) { return enter() && json_sax_dom_parser::start_object(length); }
+    bool start_array(std::size_t length) { return enter() && json_sax_dom_parser::start_array(length); }
+    bool end_object() {
+        --depth_;
+        return json_sax_dom_parser::end_object();
+    }
+    bool end_array() {
+        --depth_;
+        return json_sax_dom_parser::end_array();
+    }
+
+private:
+    bool enter() {
+        tooDeep_ = ++depth_ > maximumJsonDepth;
+        return !tooDeep_;
+    }
+
+    std::size_t depth_ = 0;
+    bool tooDeep_ = false;
 };
 
 } // namespace
@@ -143,6 +168,10 @@ std::expected<Json, JsonError> parseJson(std::string_view bytes) {
     try {
         DocumentBuilder builder(parsed);
         Json::sax_parse(bytes, &builder);
+        if (builder.tooDeep()) {
+            return std::unexpected(JsonError{
+                JsonError::Kind::parse, fmt::format("arrays and objects are nested more than {} levels deep", maximumJsonDepth)});
+        }
     } catch (const Json::exception& e) {
         return std::unexpected(JsonError{JsonError::Kind::parse, e.what()});
     }

@@ -95,10 +95,15 @@ private:
     std::string path_;
 };
 
+// The deepest nesting of arrays and objects parseJson() accepts: far beyond
+// anything the program writes.
+inline constexpr std::size_t maximumJsonDepth = 64;
+
 // Parses bytes; a bare value (string, number, true, false, null) at the top is
 // a parse error, as is anything that is not JSON through its last byte (a NUL
-// byte included). An integer token outside the 64-bit ranges is kept as a
-// number that no integer field accepts.
+// byte included) and anything nested deeper than maximumJsonDepth. An integer
+// token outside the 64-bit ranges is kept as a number that no integer field
+// accepts.
 std::expected<Json, JsonError> parseJson(std::string_view bytes);
 
 // Sorted keys, pretty printed, "/" written as "\/"; a non-finite number or a

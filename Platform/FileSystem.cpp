@@ -15,9 +15,10 @@ std::string errorText(int code) {
 }
 
 std::string FileError::description() const {
+    const std::string why = reason.empty() ? errorText(code) : reason;
     if (!destination.empty())
-        return fmt::format("cannot {} {} to {}: {}", operation, path.string(), destination.string(), errorText(code));
-    return fmt::format("cannot {} {}: {}", operation, path.string(), errorText(code));
+        return fmt::format("cannot {} {} to {}: {}", operation, path.string(), destination.string(), why);
+    return fmt::format("cannot {} {}: {}", operation, path.string(), why);
 }
 
 bool FileError::isNotFound() const { return code == ENOENT; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <expected>
 #include <filesystem>
 #include <iosfwd>
@@ -19,6 +20,9 @@ struct FileError {
     std::filesystem::path destination;
     // An errno value.
     int code = 0;
+    // Says what is wrong where no errno value does ("it is a named pipe, not
+    // a regular file"); empty: the system's text for the code.
+    std::string reason;
 
     // "cannot write /home/u/.config/ravolet/config.json: No space left on device";
     // a move names both paths ("cannot move a to b: File exists").
@@ -48,12 +52,23 @@ public:
 
     // The folder and any missing parents; an existing folder is no error.
     virtual FileResult<void> createDirectories(const std::filesystem::path& folder) = 0;
-    // The whole file.
+    // The largest file readFile() reads: far beyond anything the program
+    // writes, and small enough that a hostile file cannot exhaust memory.
+    static constexpr std::uintmax_t maximumReadSize = 16 * 1024 * 1024;
+
+    // The whole file. Only a regular file (links followed) of at most
+    // maximumReadSize bytes is read; anything else (a named pipe, a device,
+    // a folder, a larger file) fails at once, without blocking.
     virtual FileResult<std::string> readFile(const std::filesystem::path& file) const = 0;
     // Replaces the file in one step: a reader sees the old bytes or the new
     // ones, never a mixture, and a failed write leaves the old file as it was.
-    // The folder must exist.
+    // A symbolic link is written through: its target is replaced and the link
+    // stays. The folder must exist.
     virtual FileResult<void> writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) = 0;
+    // Removes what interrupted atomic writes of the file left behind (their
+    // temporary files beside it, or beside its link's target). Only for a
+    // file that nothing is writing at the time. How many went.
+    virtual FileResult<int> removeLeftoverTemporaries(const std::filesystem::path& file) = 0;
     // Removes a file (a missing one is an error, isNotFound()).
     virtual FileResult<void> removeFile(const std::filesystem::path& file) = 0;
     // Moves a file to a new name in the same file system; fails (EEXIST) when

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
+
+#include "Platform/FileSystem.hpp"
 
 namespace ravolet::platform {
 
@@ -23,6 +26,16 @@ public:
     virtual std::optional<KeyValue> value(std::string_view key) const = 0;
     virtual void set(std::string_view key, KeyValue value) = 0;
     virtual void remove(std::string_view key) = 0;
+
+    // A store that keeps its values in a file tells here how that goes; one
+    // in memory has nothing to tell.
+    // The last failure to write the values (or to set an unreadable file
+    // aside); none once a write succeeds.
+    virtual std::optional<FileError> lastError() const { return std::nullopt; }
+    // Where an unreadable file of values was set aside when the store opened.
+    virtual std::optional<std::filesystem::path> keptAsideAt() const { return std::nullopt; }
+    // After a failure, tries once more to write the values; nothing otherwise.
+    virtual void retryWrite() {}
 
     // Typed reads take only their own kind: a Boolean is never read as an
     // integer nor the reverse. A double read also takes an integer.

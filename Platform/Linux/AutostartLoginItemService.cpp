@@ -1,5 +1,8 @@
 #include "Platform/Linux/AutostartLoginItemService.hpp"
 
+#include <algorithm>
+#include <sys/stat.h>
+
 #include "Platform/Linux/LinuxFileSystem.hpp"
 
 namespace ravolet::platform {
@@ -38,6 +41,12 @@ std::string escapedValue(std::string_view text) {
     return value;
 }
 
+// Desktop entries may hold no control character: a path with one is refused
+// rather than written half escaped.
+bool holdsControlCharacter(std::string_view text) {
+    return std::ranges::any_of(text, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+}
+
 std::string_view trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r");
     if (first == std::string_view::npos) return {};
@@ -68,7 +77,12 @@ bool isSwitchedOff(std::string_view text) {
 std::string currentExecutable() {
     std::error_code error;
     const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string("ravolet") : path.string();
+    if (error) return "ravolet";
+    // Replaced since it started (a package upgrade): the link then names the
+    // old, deleted file, while the program is still installed at that path.
+    struct stat running{};
+    const bool deleted = ::stat("/proc/self/exe", &running) == 0 && running.st_nlink == 0;
+    return AutostartLoginItemService::installedPath(path.string(), deleted);
 }
 
 } // namespace
@@ -93,7 +107,16 @@ LoginItemStatus AutostartLoginItemService::status() const {
     return LoginItemStatus::enabled;
 }
 
+std::string AutostartLoginItemService::installedPath(std::string runningPath, bool deleted) {
+    constexpr std::string_view mark = " (deleted)";
+    if (deleted && runningPath.ends_with(mark)) runningPath.resize(runningPath.size() - mark.size());
+    return runningPath;
+}
+
 LoginItemResult AutostartLoginItemService::registerItem() {
+    if (holdsControlCharacter(executable_))
+        return std::unexpected(std::string("the program's path holds a control character, which a desktop entry "
+                                           "cannot hold"));
     auto written = files_->createDirectories(entryFile_.parent_path());
     if (written) written = files_->writeFileAtomically(entryFile_, entryText(executable_));
     if (!written) return std::unexpected(written.error().description());

@@ -24,7 +24,9 @@ public:
 
     LoginItemStatus status() const override;
     // Writes the entry atomically, creating the folder; an entry that is
-    // there already is replaced, so a switched-off one comes back on.
+    // there already is replaced, so a switched-off one comes back on. A
+    // program path with a control character is refused: no desktop entry
+    // may hold one.
     LoginItemResult registerItem() override;
     // Removes the entry; one that is already gone is no error.
     LoginItemResult unregisterItem() override;
@@ -32,6 +34,10 @@ public:
     const std::filesystem::path& entryFile() const { return entryFile_; }
     // The desktop entry that starts `executable`.
     static std::string entryText(std::string_view executable);
+
+    // Where the program is installed, from the path of the running one as the
+    // kernel gives it: once the file has been replaced, it adds " (deleted)".
+    static std::string installedPath(std::string runningPath, bool deleted);
 
     // $XDG_CONFIG_HOME/autostart/ravolet.desktop (else under ~/.config),
     // starting the program this process runs.

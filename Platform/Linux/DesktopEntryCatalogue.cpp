@@ -13,6 +13,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view suffix = ".desktop";
+// The longest name of a file or folder (NAME_MAX).
+constexpr std::size_t longestName = 255;
 
 std::string_view trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r");
@@ -111,11 +113,17 @@ std::optional<DesktopApplication> DesktopEntryCatalogue::parse(std::string_view 
 }
 
 std::optional<fs::path> DesktopEntryCatalogue::entryFile(const fs::path& folder, std::string_view id) const {
-    const fs::path direct = folder / (std::string(id) + std::string(suffix));
-    if (files_->exists(direct)) return direct;
+    // No name on disk is longer than longestName: neither the entry itself
+    // nor a sub-folder can be named by a longer part of the identifier, so
+    // each folder costs at most that much, whatever the identifier's length.
+    if (id.size() + suffix.size() <= longestName) {
+        const fs::path direct = folder / (std::string(id) + std::string(suffix));
+        if (files_->exists(direct)) return direct;
+    }
     // "kde-okular" may also be "kde/okular.desktop": each "-" may stand for a
     // sub-folder.
-    for (std::size_t dash = id.find('-'); dash != std::string_view::npos; dash = id.find('-', dash + 1)) {
+    for (std::size_t dash = id.find('-'); dash != std::string_view::npos && dash <= longestName;
+         dash = id.find('-', dash + 1)) {
         const std::string_view name = id.substr(0, dash);
         // Never a way out of the folder: a document may hold any identifier.
         if (name.empty() || name == "." || name == "..") continue;
@@ -133,7 +141,8 @@ std::optional<DesktopApplication> DesktopEntryCatalogue::read(const fs::path& fi
 }
 
 std::optional<DesktopApplication> DesktopEntryCatalogue::application(const std::string& bundleID) const {
-    if (bundleID.empty() || bundleID.find('/') != std::string::npos) return std::nullopt;
+    if (bundleID.empty() || bundleID.size() > longestIdentifier || bundleID.find('/') != std::string::npos)
+        return std::nullopt;
     for (const fs::path& folder : folders_) {
         // The first folder that has the identifier decides, even when its
         // entry hides the application.

@@ -31,6 +31,12 @@ public:
                                                                  const std::optional<std::string>& xdgDataDirs,
                                                                  const std::filesystem::path& home);
 
+    // The path of an entry below its folder is at most PATH_MAX long, and so
+    // is its identifier: a longer one names no application.
+    static constexpr std::size_t longestIdentifier = 4096;
+
+    // Takes time in proportion to the identifier's length, however many
+    // dashes it holds.
     std::optional<DesktopApplication> application(const std::string& bundleID) const override;
     std::optional<std::string> bundleIDOfFile(const std::filesystem::path& file) const override;
     // The first system "applications" folder that holds entries (where the

@@ -23,6 +23,25 @@ fs::path asideName(const fs::path& file, int attempt) {
     return file.parent_path() / (file.stem().string() + suffix + file.extension().string());
 }
 
+// The object in the text, or null for text that is not all JSON or nests
+// arrays and objects deeper than maximumDepth.
+Json parsedText(const std::string& text) {
+    // The parser takes a NUL byte outside a string for the end of the text: a
+    // file with one is not all JSON, and rewriting it would drop what follows.
+    if (text.find('\0') != std::string::npos) return nullptr;
+    bool tooDeep = false;
+    // The parser tells each value how many arrays and objects enclose it.
+    Json value = Json::parse(
+        text,
+        [&tooDeep](int enclosing, Json::parse_event_t event, Json&) {
+            const bool opens = event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start;
+            if (opens && enclosing >= JsonFileKeyValueStore::maximumDepth) tooDeep = true;
+            return !tooDeep;
+        },
+        /*allow_exceptions=*/false);
+    return tooDeep ? Json(nullptr) : value;
+}
+
 } // namespace
 
 JsonFileKeyValueStore::JsonFileKeyValueStore(fs::path file, std::shared_ptr<FileSystem> files)
@@ -32,10 +51,7 @@ JsonFileKeyValueStore::JsonFileKeyValueStore(fs::path file, std::shared_ptr<File
         if (!bytes.error().isNotFound()) keepAside();
         return;
     }
-    // The parser takes a NUL byte outside a string for the end of the text: a
-    // file with one is not all JSON, and rewriting it would drop what follows.
-    Json parsed = bytes->find('\0') == std::string::npos ? Json::parse(*bytes, nullptr, /*allow_exceptions=*/false)
-                                                            : Json(nullptr);
+    Json parsed = parsedText(*bytes);
     if (parsed.is_object())
         values_ = std::move(parsed);
     else
@@ -83,6 +99,12 @@ void JsonFileKeyValueStore::set(std::string_view key, KeyValue value) {
 
 void JsonFileKeyValueStore::remove(std::string_view key) {
     if (const auto it = values_.find(key); it != values_.end()) values_.erase(it);
+    write();
+}
+
+void JsonFileKeyValueStore::retryWrite() {
+    if (!lastError_) return;
+    if (!mayWrite_) keepAside();
     write();
 }
 

@@ -1,6 +1,8 @@
 #include "Platform/Linux/LinuxFileSystem.hpp"
 
 #include <algorithm>
+#include <cctype>
+#include <expected>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fmt/format.h>
+
 namespace ravolet::platform {
 
 namespace fs = std::filesystem;
@@ -16,7 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 FileError failure(std::string operation, const fs::path& path, int code, const fs::path& destination = {}) {
-    return FileError{std::move(operation), path, destination, code};
+    return FileError{std::move(operation), path, destination, code, {}};
 }
 
 std::unexpected<FileError> fail(std::string operation, const fs::path& path, int code = errno,
@@ -65,6 +69,36 @@ FileResult<void> writeAll(int fd, std::string_view bytes, const fs::path& path) 
     return {};
 }
 
+// "a named pipe": what a file that is not regular is, for the user.
+std::string_view kindOfFile(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "a special file";
+}
+
+// The file a path names once its symbolic links are followed (the last one
+// may name a file that does not exist yet); an errno value when the links
+// go round in circles.
+std::expected<fs::path, int> linkTarget(const fs::path& file) {
+    fs::path current = file;
+    // The kernel's own limit on links in one lookup.
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code error;
+        const auto status = fs::symlink_status(current, error);
+        if (error || !fs::is_symlink(status)) return current;
+        const fs::path target = fs::read_symlink(current, error);
+        if (error) return std::unexpected(error.value());
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+    return std::unexpected(ELOOP);
+}
+
+// The name an atomic write of `file` gives its temporary file, less the six
+// characters mkostemp adds: hidden, beside the file.
+std::string temporaryPrefix(const fs::path& file) { return "." + file.filename().string() + "."; }
+
 } // namespace
 
 fs::path LinuxFileSystem::homeFolder() { return home(); }
@@ -90,9 +124,26 @@ FileResult<void> LinuxFileSystem::createDirectories(const fs::path& folder) {
 }
 
 FileResult<std::string> LinuxFileSystem::readFile(const fs::path& file) const {
-    Descriptor d{::open(file.c_str(), O_RDONLY | O_CLOEXEC)};
+    // Non-blocking, so that a named pipe with no writer cannot hang the
+    // program; whatever is not a regular file is refused before any read.
+    Descriptor d{::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
     if (d.fd < 0) return fail("read", file);
+    struct stat info{};
+    if (::fstat(d.fd, &info) != 0) return fail("read", file);
+    if (S_ISDIR(info.st_mode)) return fail("read", file, EISDIR);
+    if (!S_ISREG(info.st_mode)) {
+        auto refused = failure("read", file, EINVAL);
+        refused.reason = fmt::format("it is {}, not a regular file", kindOfFile(info.st_mode));
+        return std::unexpected(std::move(refused));
+    }
+    const auto tooLarge = [&] {
+        auto refused = failure("read", file, EFBIG);
+        refused.reason = fmt::format("it is larger than {} MiB", maximumReadSize / (1024 * 1024));
+        return std::unexpected(std::move(refused));
+    };
+    if (static_cast<std::uintmax_t>(info.st_size) > maximumReadSize) return tooLarge();
     std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
     char buffer[16384];
     for (;;) {
         const ssize_t count = ::read(d.fd, buffer, sizeof buffer);
@@ -101,13 +152,19 @@ FileResult<std::string> LinuxFileSystem::readFile(const fs::path& file) const {
             return fail("read", file);
         }
         if (count == 0) return bytes;
+        // The file may grow while it is read.
+        if (bytes.size() + static_cast<std::size_t>(count) > maximumReadSize) return tooLarge();
         bytes.append(buffer, static_cast<std::size_t>(count));
     }
 }
 
 FileResult<void> LinuxFileSystem::writeFileAtomically(const fs::path& file, std::string_view bytes) {
-    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    std::string temporary = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
+    // Through a link to its target, so that a linked file (kept with the
+    // user's other settings elsewhere) stays linked.
+    const auto target = linkTarget(file);
+    if (!target) return fail("write", file, target.error());
+    const fs::path folder = target->has_parent_path() ? target->parent_path() : fs::path(".");
+    std::string temporary = (folder / temporaryPrefix(*target)).string() + "XXXXXX";
     Descriptor d{::mkostemp(temporary.data(), O_CLOEXEC)};
     if (d.fd < 0) return fail("write", file);
 
@@ -118,16 +175,38 @@ FileResult<void> LinuxFileSystem::writeFileAtomically(const fs::path& file, std:
     };
     // A replaced file keeps its permissions.
     struct stat existing{};
-    if (::stat(file.c_str(), &existing) == 0 && ::fchmod(d.fd, existing.st_mode & 07777) != 0) return abandon(errno);
+    if (::stat(target->c_str(), &existing) == 0 && ::fchmod(d.fd, existing.st_mode & 07777) != 0) return abandon(errno);
     if (auto written = writeAll(d.fd, bytes, file); !written) return abandon(written.error().code);
     if (::fsync(d.fd) != 0) return abandon(errno);
     if (d.reset() != 0) return abandon(errno);
-    if (::rename(temporary.c_str(), file.c_str()) != 0) return abandon(errno);
+    if (::rename(temporary.c_str(), target->c_str()) != 0) return abandon(errno);
 
     // Make the rename itself durable; a failure here no longer loses the file.
     Descriptor directory{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     if (directory.fd >= 0) ::fsync(directory.fd);
     return {};
+}
+
+FileResult<int> LinuxFileSystem::removeLeftoverTemporaries(const fs::path& file) {
+    const auto target = linkTarget(file);
+    if (!target) return fail("list", file, target.error());
+    const fs::path folder = target->has_parent_path() ? target->parent_path() : fs::path(".");
+    const std::string prefix = temporaryPrefix(*target);
+    const auto names = listDirectory(folder);
+    if (!names) return std::unexpected(names.error());
+    int removed = 0;
+    for (const std::string& name : *names) {
+        // mkostemp's six letters and digits after the prefix.
+        const std::string_view rest = std::string_view(name).substr(std::min(name.size(), prefix.size()));
+        if (!name.starts_with(prefix) || rest.size() != 6 ||
+            !std::ranges::all_of(rest, [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }))
+            continue;
+        const fs::path leftover = folder / name;
+        struct stat info{};
+        if (::lstat(leftover.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+        if (::unlink(leftover.c_str()) == 0) ++removed;
+    }
+    return removed;
 }
 
 FileResult<void> LinuxFileSystem::removeFile(const fs::path& file) {

@@ -12,8 +12,11 @@ namespace ravolet::platform {
 //
 // Atomic writes go through a temporary file in the same folder that is
 // flushed to disk (fsync) and renamed over the target; the folder is flushed
-// after the rename. A replaced file keeps its permission bits; a new one is
-// private to the user (0600). Moves that must not replace use renameat2 with
+// after the rename. The temporary file is named after the target, hidden, with
+// six random letters and digits (".config.json.Ab12Cd"), which is how its
+// leftovers are found. A replaced file keeps its permission bits; a new one is
+// private to the user (0600). A symbolic link is followed to its target,
+// whose folder holds the temporary file. Moves that must not replace use renameat2 with
 // RENAME_NOREPLACE, or link and unlink where the file system lacks it.
 class LinuxFileSystem final : public FileSystem {
 public:
@@ -24,6 +27,7 @@ public:
     FileResult<void> createDirectories(const std::filesystem::path& folder) override;
     FileResult<std::string> readFile(const std::filesystem::path& file) const override;
     FileResult<void> writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) override;
+    FileResult<int> removeLeftoverTemporaries(const std::filesystem::path& file) override;
     FileResult<void> removeFile(const std::filesystem::path& file) override;
     FileResult<void> moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) override;
     bool exists(const std::filesystem::path& path) const override;

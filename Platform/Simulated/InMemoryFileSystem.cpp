@@ -16,7 +16,7 @@ fs::path normal(const fs::path& path) {
 }
 
 std::unexpected<FileError> error(std::string operation, const fs::path& path, int code, const fs::path& destination = {}) {
-    return std::unexpected(FileError{std::move(operation), path, destination, code});
+    return std::unexpected(FileError{std::move(operation), path, destination, code, {}});
 }
 
 } // namespace
@@ -56,6 +56,7 @@ FileResult<std::string> InMemoryFileSystem::readFile(const fs::path& file) const
     if (isFolder(target)) return error("read", file, EISDIR);
     const auto it = files_.find(target);
     if (it == files_.end()) return error("read", file, ENOENT);
+    if (it->second.size() > maximumReadSize) return error("read", file, EFBIG);
     return it->second;
 }
 
@@ -69,6 +70,8 @@ FileResult<void> InMemoryFileSystem::writeFileAtomically(const fs::path& file, s
     ++writes_;
     return {};
 }
+
+FileResult<int> InMemoryFileSystem::removeLeftoverTemporaries(const fs::path&) { return 0; }
 
 FileResult<void> InMemoryFileSystem::removeFile(const fs::path& file) {
     std::lock_guard guard(lock_);

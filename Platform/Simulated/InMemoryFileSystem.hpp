@@ -23,6 +23,8 @@ public:
     FileResult<void> createDirectories(const std::filesystem::path& folder) override;
     FileResult<std::string> readFile(const std::filesystem::path& file) const override;
     FileResult<void> writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) override;
+    // Writes here are whole at once and leave nothing behind.
+    FileResult<int> removeLeftoverTemporaries(const std::filesystem::path& file) override;
     FileResult<void> removeFile(const std::filesystem::path& file) override;
     FileResult<void> moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) override;
     bool exists(const std::filesystem::path& path) const override;

@@ -88,5 +88,22 @@ TEST(AutostartLoginItemService, TheProgramsPathIsQuotedForTheExecLine) {
     }
 }
 
+TEST(AutostartLoginItemService, TheEntryStartsTheInstalledProgramAndAPathNoEntryCanHoldIsRefused) {
+    // Replaced by an upgrade while it runs, the program is still installed where it was.
+    EXPECT_EQ(AutostartLoginItemService::installedPath("/usr/bin/ravolet (deleted)", true), "/usr/bin/ravolet");
+    EXPECT_EQ(AutostartLoginItemService::installedPath("/opt/x (deleted)", false), "/opt/x (deleted)");
+    EXPECT_EQ(AutostartLoginItemService::installedPath("/usr/bin/ravolet", true), "/usr/bin/ravolet");
+
+    const auto files = std::make_shared<InMemoryFileSystem>();
+    const std::filesystem::path entry = "/home/user/.config/autostart/ravolet.desktop";
+    for (const std::string program : {"/opt/a\x01/ravolet", "/opt/new\nline", "/opt/del\x7f"}) {
+        AutostartLoginItemService service(entry, program, files);
+        const auto refused = service.registerItem();
+        ASSERT_FALSE(refused);
+        EXPECT_EQ(refused.error(), "the program's path holds a control character, which a desktop entry cannot hold");
+        EXPECT_FALSE(files->exists(entry));
+    }
+}
+
 } // namespace
 } // namespace ravolet

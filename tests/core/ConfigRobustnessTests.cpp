@@ -144,20 +144,25 @@ TEST(ConfigRobustness, MutatedDocumentsDecodeOrFailCleanly) {
     EXPECT_GT(failedCount, 700);
 }
 
-TEST(ConfigRobustness, VeryDeepNestingFailsWithoutRecursion) {
-    // Deep enough that reading it recursively would exhaust the stack.
-    constexpr int depth = 100000;
-    const std::string deep = std::string(depth, '[') + std::string(depth, ']');
-    for (const char* key : {"ruleSet", "unknownKey"}) {
+TEST(ConfigRobustness, NestingBeyondTheLimitFailsWithoutRecursion) {
+    // 100,000 levels would exhaust the stack of a recursive reader; anything
+    // past 64 is refused, even where an unknown key would otherwise be ignored.
+    const auto nested = [](const char* key, std::size_t depth) {
         Json document = ravolet::testing::factoryJson();
         document[key] = "@deep@";
         std::string text = document.dump();
-        text.replace(text.find("\"@deep@\""), 8, deep);
-        const auto decoded = Config::decoded(text);
-        if (std::string_view(key) == "unknownKey") {
-            EXPECT_EQ(decoded, Config::defaultConfig());
-        } else {
-            EXPECT_FALSE(decoded.has_value()) << key;
+        text.replace(text.find("\"@deep@\""), 8, std::string(depth, '[') + std::string(depth, ']'));
+        return Config::decoded(text);
+    };
+    const std::string tooDeep = "arrays and objects are nested more than 64 levels deep";
+    for (const char* key : {"ruleSet", "unknownKey"}) {
+        for (const std::size_t depth : {std::size_t{64}, std::size_t{100000}}) {
+            const auto decoded = nested(key, depth); // inside the document's own object: one level more
+            ASSERT_FALSE(decoded.has_value()) << key << depth;
+            const auto* error = std::get_if<JsonError>(&decoded.error());
+            ASSERT_NE(error, nullptr);
+            EXPECT_EQ(error->message, tooDeep);
         }
     }
+    EXPECT_EQ(nested("unknownKey", 63), Config::defaultConfig()) << "64 levels in all are read";
 }

@@ -28,6 +28,7 @@ struct DesktopEntryCatalogueTest : ::testing::Test {
         files->putFile("/usr/share/applications/escaped.desktop", entry("Tab\\sand\\\\more", "Icon = /opt/e.png "));
         files->putFile("/home/u/Desktop/copy.desktop", entry("Copy"));
         files->putFile("/home/u/notes.txt", entry("Not an entry name"));
+        files->putFile("/usr/share/applications/org/kde-apps/a-b.desktop", entry("Nested"));
     }
 };
 
@@ -54,6 +55,9 @@ TEST_F(DesktopEntryCatalogueTest, TheFirstFolderWithAnIdentifierDecidesWhatItIs)
         {"kde4/okular", std::nullopt},
         {"kde4-..-gimp", std::nullopt}, // no way out of the folder
         {"..-..-..-home-u-Desktop-copy", std::nullopt},
+        {"org-kde-apps-a-b",
+         DesktopApplication{"org-kde-apps-a-b", "Nested", "/usr/share/applications/org/kde-apps/a-b.desktop", ""}},
+        {"org-kde-apps-a-b" + std::string(4096, '-'), std::nullopt}, // longer than any entry's path
     };
     for (const Row& row : rows) EXPECT_EQ(catalogue->application(row.id), row.expected) << row.id;
 }

@@ -5,9 +5,11 @@
 #include <ctime>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "Platform/Linux/JsonFileKeyValueStore.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
+#include "Platform/Linux/SingleInstance.hpp"
 #include "Platform/Linux/SystemClock.hpp"
 #include "Platform/Simulated/InMemoryFileSystem.hpp"
 #include "Platform/Simulated/InMemoryKeyValueStore.hpp"
@@ -96,6 +98,87 @@ TEST(LinuxFileSystemTest, SettingsFolderAndPermissionsOfReplacedFiles) {
     EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
+TEST(LinuxFileSystemTest, OnlyRegularFilesOfBoundedSizeAreReadAndNothingBlocks) {
+    TemporaryFolder temporary;
+    LinuxFileSystem files;
+    const fs::path pipe = temporary.path / "pipe.json", zeros = temporary.path / "zeros.json",
+                   big = temporary.path / "big.json";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", zeros);
+    // 17 MiB, sparse.
+    ASSERT_TRUE(files.writeFileAtomically(big, ""));
+    ASSERT_EQ(::truncate(big.c_str(), 17 * 1024 * 1024), 0);
+    const std::vector<std::pair<fs::path, std::string>> refused = {
+        {pipe, "it is a named pipe, not a regular file"},
+        {zeros, "it is a character device, not a regular file"},
+        {big, "it is larger than 16 MiB"},
+        {temporary.path, "Is a directory"},
+    };
+    for (const auto& [file, reason] : refused) {
+        const auto read = files.readFile(file);
+        ASSERT_FALSE(read) << file;
+        EXPECT_EQ(read.error().description(), "cannot read " + file.string() + ": " + reason);
+    }
+    ASSERT_EQ(::truncate(big.c_str(), 16 * 1024 * 1024), 0);
+    EXPECT_EQ(files.readFile(big)->size(), 16u * 1024 * 1024) << "the limit itself is read";
+}
+
+TEST(LinuxFileSystemTest, ALinkedFileIsWrittenThroughAndLeftoversOfCutWritesGo) {
+    TemporaryFolder temporary;
+    LinuxFileSystem files;
+    const fs::path settings = temporary.path / "ravolet", dotfiles = temporary.path / "dotfiles";
+    fs::create_directories(settings);
+    fs::create_directories(dotfiles);
+    const fs::path link = settings / "config.json";
+    fs::create_symlink("../dotfiles/ravolet.json", link);
+    ASSERT_TRUE(files.writeFileAtomically(link, "new")); // the target did not exist yet
+    ASSERT_TRUE(files.writeFileAtomically(link, "newer"));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(files.readFile(dotfiles / "ravolet.json"), "newer");
+    EXPECT_EQ(files.listDirectory(dotfiles), (std::vector<std::string>{"ravolet.json"}));
+
+    for (const fs::path& leftover : {settings / ".preferences.json.Ab12Cd", dotfiles / ".ravolet.json.x9Y8z7"})
+        ASSERT_TRUE(files.writeFileAtomically(leftover, "cut short"));
+    const std::vector<std::string> kept = {".config.json.Ab12Cd", ".preferences.json.Ab1", ".preferences.json.Ab12Cd7",
+                                           ".preferences.json.Ab-2Cd", "preferences.json.Ab12Cd"};
+    for (const std::string& name : kept) ASSERT_TRUE(files.writeFileAtomically(settings / name, "someone else's"));
+    fs::create_directory(settings / ".preferences.json.Folder");
+
+    EXPECT_EQ(files.removeLeftoverTemporaries(settings / "preferences.json"), 1);
+    EXPECT_EQ(files.removeLeftoverTemporaries(link), 1) << "beside the link's target";
+    EXPECT_EQ(files.listDirectory(dotfiles), (std::vector<std::string>{"ravolet.json"}));
+    for (const std::string& name : kept) EXPECT_TRUE(fs::exists(settings / name)) << name;
+    EXPECT_TRUE(fs::is_directory(settings / ".preferences.json.Folder"));
+}
+
+TEST(SingleInstanceTest, OneCopyPerFolderHoldsTheLockAndTheNextCallsIt) {
+    TemporaryFolder temporary;
+    const fs::path folder = temporary.path / "ravolet";
+    EXPECT_EQ(SingleInstance::socketPath(folder, "/run/user/1000")->parent_path(), "/run/user/1000");
+    EXPECT_EQ(SingleInstance::socketPath(folder, "relative"), folder / "ravolet.socket");
+    EXPECT_EQ(SingleInstance::socketPath("/" + std::string(200, 'x'), std::nullopt), std::nullopt);
+
+    for (const std::optional<std::string>& runtime : {std::optional<std::string>(temporary.path.string()),
+                                                      std::optional<std::string>()}) {
+        auto first = SingleInstance::claim(folder, runtime);
+        ASSERT_EQ(first->role(), SingleInstance::Role::first);
+        ASSERT_GE(first->callDescriptor(), 0);
+        EXPECT_EQ(first->takeCalls(), 0);
+        {
+            const auto second = SingleInstance::claim(folder, runtime);
+            ASSERT_EQ(second->role(), SingleInstance::Role::second);
+            EXPECT_TRUE(second->callFirst());
+            EXPECT_TRUE(second->callFirst());
+        }
+        EXPECT_EQ(first->takeCalls(), 2);
+        // Once the first has gone, the next copy is the first, its lock and socket free.
+        first.reset();
+        const auto next = SingleInstance::claim(folder, runtime);
+        EXPECT_EQ(next->role(), SingleInstance::Role::first);
+        EXPECT_GE(next->callDescriptor(), 0);
+    }
+}
+
 TEST(KeyValueStoreTest, TypedReadsAndTheBooleanReading) {
     InMemoryKeyValueStore store({{"bool", true},
                                  {"int", std::int64_t{0}},
@@ -158,7 +241,12 @@ TEST(JsonFileKeyValueStoreTest, AnUnreadableFileIsMovedAsideAndNeverOverwritten)
     using namespace std::string_literals;
     for (const auto& [bytes, aside] : {std::pair{"[true]"s, "preferences.unreadable.json"},
                                        std::pair{"{\"a\": tru"s, "preferences.unreadable-2.json"},
-                                       std::pair{"{\"b\": 1}\0}garbage"s, "preferences.unreadable-3.json"}}) {
+                                       std::pair{"{\"b\": 1}\0}garbage"s, "preferences.unreadable-3.json"},
+                                       // Written back, 100,000 levels would recurse once each.
+                                       std::pair{"{\"c\": "s + std::string(100000, '[') + std::string(100000, ']') + "}",
+                                                 "preferences.unreadable-4.json"},
+                                       std::pair{"{\"c\": "s + std::string(64, '[') + std::string(64, ']') + "}",
+                                                 "preferences.unreadable-5.json"}}) {
         files->putFile(file, bytes);
         JsonFileKeyValueStore store(file, files);
         EXPECT_EQ(store.value("a"), std::nullopt);
@@ -176,6 +264,21 @@ TEST(JsonFileKeyValueStoreTest, AnUnreadableFileIsMovedAsideAndNeverOverwritten)
     EXPECT_EQ(files->readFile(file), "garbage");
     ASSERT_TRUE(blocked.lastError());
     EXPECT_EQ(blocked.lastError()->code, EACCES);
+
+    // Once the file can be moved, a retry sets it aside and writes what was kept.
+    files->fail(InMemoryFileSystem::Operation::move, 0);
+    files->fail(InMemoryFileSystem::Operation::write, ENOSPC);
+    blocked.retryWrite();
+    EXPECT_EQ(blocked.lastError()->code, ENOSPC);
+    EXPECT_EQ(files->readFile(file.parent_path() / "preferences.unreadable-6.json"), "garbage");
+    files->fail(InMemoryFileSystem::Operation::write, 0);
+    blocked.retryWrite();
+    EXPECT_EQ(blocked.lastError(), std::nullopt);
+    EXPECT_EQ(files->readFile(file), "{\n  \"a\": false\n}\n");
+
+    // Sixty-four levels in all are read.
+    files->putFile(file, "{\"c\": " + std::string(63, '[') + std::string(63, ']') + "}");
+    EXPECT_EQ(JsonFileKeyValueStore(file, files).keptAsideAt(), std::nullopt);
 }
 
 TEST(SimulatedClockTest, StandsStillUntilMoved) {
