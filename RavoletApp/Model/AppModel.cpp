@@ -14,6 +14,7 @@
 #include "Platform/RunLoop.hpp"
 #include "Platform/Simulated/SimulatedWorkspace.hpp"
 #include "RavoletApp/Model/BundleInfo.hpp"
+#include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
 #include "RavoletEngine/EventPath/CGEventPoster.hpp"
 
 namespace ravolet {
@@ -68,12 +69,21 @@ AppModel::AppModel(Private, Dependencies dependencies)
                                                    BundleInfo::main())),
       permissions_(PermissionState::current(*dependencies_.permissions)),
       config_(store_->load()) {
+    // Saves cut short (a crash, a kill) leave their temporary files behind.
+    // Only this copy of the program writes here, and nothing writes yet.
+    for (std::string_view name :
+         {std::string_view(ConfigStore::fileName), platform::JsonFileKeyValueStore::fileName,
+          PointerHardwareTuning::captureFileName})
+        (void)dependencies_.files->removeLeftoverTemporaries(dependencies_.settingsFolder / name);
     // The derived values follow everything they are worked out from.
     const auto follow = [this](const auto&) { updateDerived(); };
     derivedInputs_.push_back(status_.observe(follow));
     derivedInputs_.push_back(permissions_.observe(follow));
     derivedInputs_.push_back(preferences_->isPausedByUser.observe(follow));
     derivedInputs_.push_back(store_->problem().observe(follow));
+    derivedInputs_.push_back(store_->lastSaveError().observe(follow));
+    derivedInputs_.push_back(preferences_->saveError().observe(follow));
+    derivedInputs_.push_back(preferences_->setAsideAt().observe(follow));
     updateDerived();
 }
 
@@ -120,7 +130,13 @@ void AppModel::stop() {
     engineUpdateTask_.cancel();
     statusSubscription_.cancel();
     pollTask_.cancel();
-    store_->save(config_.value());
+    if (store_->save(config_.value()) == ConfigStore::SaveOutcome::changedOnDisk) {
+        // The file on disk wins, and there is nothing to write: the document
+        // is what it holds.
+        store_->setProblem(std::nullopt);
+        config_.set(store_->load());
+    }
+    preferences_->retrySave();
     stopEngine();
     deviceMonitor_->stop();
 }
@@ -222,6 +238,8 @@ void AppModel::poll() {
     refreshPermissions();
     if (const auto engine = engine_.value()) engine->refreshPermissions();
     launchAtLogin_->refresh();
+    // Pointer tuning writes the preferences store too.
+    preferences_->refreshStorage();
     if (const auto engine = engine_.value()) engine->refreshMetrics();
     // Only on the tick that first sees both grants, never on every tick.
     if (!wasGranted && bothGranted(permissions_.value())) restartEngineIfNeeded();
@@ -241,7 +259,13 @@ void AppModel::updateDerived() {
     const EngineStatus& status = status_.value();
     const bool paused = preferences_->isPausedByUser.value();
     menuBar_.set(MenuBarState::of(permissions_.value(), paused, status));
-    needsBanner_.set(ravolet::needsBanner(store_->problem().value(), permissions_.value(), paused));
+    const auto& problem = store_->problem().value();
+    storageNotices_.set(StorageNotices{
+        .settingsSaveError = problem ? std::nullopt : store_->lastSaveError().value(),
+        .preferencesSaveError = preferences_->saveError().value(),
+        .preferencesSetAsideAt = preferences_->setAsideAt().value(),
+    });
+    needsBanner_.set(ravolet::needsBanner(problem, permissions_.value(), paused, storageNotices_.value()));
     // The desktop is asked only when another application comes forward.
     if (status.frontmostBundleID != namedBundleID_) {
         namedBundleID_ = status.frontmostBundleID;

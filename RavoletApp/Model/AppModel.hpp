@@ -28,6 +28,7 @@
 #include "RavoletApp/Model/DeviceMonitor.hpp"
 #include "RavoletApp/Model/LaunchAtLogin.hpp"
 #include "RavoletApp/Model/MenuBarState.hpp"
+#include "RavoletApp/Model/StorageNotices.hpp"
 #include "RavoletApp/Model/UpdaterController.hpp"
 #include "RavoletEngine/Coordination/EngineStatus.hpp"
 #include "RavoletEngine/Coordination/PermissionState.hpp"
@@ -134,6 +135,10 @@ public:
     const Observable<std::optional<std::string>>& frontmostAppName() const { return frontmostAppName_; }
     // The menu-bar item's symbol and texts.
     const Observable<MenuBarState>& menuBar() const { return menuBar_; }
+    // Saves that failed and a preferences file set aside, for the banners.
+    // A failed save of the document is left out while its file has a
+    // problem: nothing is saved then, on purpose.
+    const Observable<StorageNotices>& storageNotices() const { return storageNotices_; }
     // Whether the settings window shows a banner above its pages.
     const Observable<bool>& needsBanner() const { return needsBanner_; }
 
@@ -151,7 +156,9 @@ public:
     // while started.
     void start();
     // In order: cancels the pending save and engine update, the status
-    // mirror and the poll; saves the document at once; stops and drops the
+    // mirror and the poll; saves the document at once (unless its file was
+    // changed on disk, which is then read and kept instead) and tries once
+    // more to write preferences that failed to save; stops and drops the
     // engine; stops the device monitor. Nothing restarts afterwards but
     // start(). Harmless twice.
     void stop();
@@ -177,6 +184,10 @@ public:
     // Reads the settings file again: clears the problem, loads, assigns the
     // result (a save follows only a changed document) and hands it to the engine.
     void readConfigAgain();
+    // Saves the document and writes the preferences now ("Try Saving Again").
+    void retrySaving();
+    // The user has taken note that the preferences file was set aside.
+    void dismissPreferencesSetAside();
     // Pauses or resumes; a value equal to the stored one does nothing.
     void setPausedByUser(bool paused);
     // Opens or closes the gate on the mouse's settings. Opening writes the
@@ -206,6 +217,9 @@ private:
     void startPolling();
     void poll();
     void scheduleSave();
+    // Saves the document as it stands; a file changed on disk is read
+    // instead, as "Try Reading It Again" does.
+    void saveNow();
     void scheduleEngineUpdate();
     void applyDeviceSettings();
     void updateDerived();
@@ -226,6 +240,7 @@ private:
     Observable<Config> config_;
     Observable<std::optional<std::string>> frontmostAppName_;
     Observable<MenuBarState> menuBar_;
+    Observable<StorageNotices> storageNotices_;
     Observable<bool> needsBanner_{false};
     // The bundle identifier frontmostAppName_ was last worked out for.
     std::optional<std::string> namedBundleID_;

@@ -20,7 +20,14 @@ void AppModel::setConfig(Config config) {
 void AppModel::scheduleSave() {
     saveTask_.cancel();
     // The document as it stands now: the file gets the last change, 1 s after it.
-    saveTask_ = after(saveDelay, [document = config_.value()](AppModel& self) { self.store_->save(document); });
+    saveTask_ = after(saveDelay, [](AppModel& self) { self.saveNow(); });
+}
+
+void AppModel::saveNow() {
+    saveTask_.cancel();
+    // A failed save keeps the document here; the next change, "Try Saving
+    // Again" and quitting each try again.
+    if (store_->save(config_.value()) == ConfigStore::SaveOutcome::changedOnDisk) readConfigAgain();
 }
 
 void AppModel::scheduleEngineUpdate() {
@@ -74,6 +81,17 @@ void AppModel::readConfigAgain() {
     if (store_->problem().value()) store_->setProblem(std::nullopt);
     setConfig(store_->load());
     applyToEngineNow();
+}
+
+void AppModel::retrySaving() {
+    confined();
+    saveNow();
+    preferences_->retrySave();
+}
+
+void AppModel::dismissPreferencesSetAside() {
+    confined();
+    preferences_->dismissSetAside();
 }
 
 // ---- The mouse's own settings ----

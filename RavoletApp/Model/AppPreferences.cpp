@@ -44,7 +44,25 @@ AppPreferences::AppPreferences(std::shared_ptr<platform::KeyValueStore> store)
                               }
                           }),
       automaticUpdateChecks(defaults, defaults->boolValue(Keys::automaticChecks).value_or(true),
-                            booleanUnder(Keys::automaticChecks)) {}
+                            booleanUnder(Keys::automaticChecks)),
+      setAsideAt_(defaults->keptAsideAt()) {
+    refreshStorage();
+    // Each write through a preference tells at once whether it reached the disk.
+    for (auto* preference : {&hasCompletedOnboarding, &isPausedByUser, &managesDeviceSettings, &automaticUpdateChecks})
+        preference->setAfterWrite([this] { refreshStorage(); });
+    reportRateHertz.setAfterWrite([this] { refreshStorage(); });
+    highResolutionWheel.setAfterWrite([this] { refreshStorage(); });
+}
+
+void AppPreferences::retrySave() {
+    defaults->retryWrite();
+    refreshStorage();
+}
+
+void AppPreferences::refreshStorage() {
+    const auto error = defaults->lastError();
+    saveError_.set(error ? std::optional(error->description()) : std::nullopt);
+}
 
 std::shared_ptr<AppPreferences> AppPreferences::standard() {
     return std::make_shared<AppPreferences>(platform::JsonFileKeyValueStore::standard());

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -28,13 +30,17 @@ public:
     // notifies the observers when it differs.
     void set(T newValue) {
         writer_(*store_, newValue);
+        if (afterWrite_) afterWrite_();
         value_.set(std::move(newValue));
     }
+    // Called after every write to the store, before observers hear of a change.
+    void setAfterWrite(std::function<void()> afterWrite) { afterWrite_ = std::move(afterWrite); }
     ObserverConnection observe(std::function<void(const T&)> observer) const { return value_.observe(std::move(observer)); }
 
 private:
     const std::shared_ptr<platform::KeyValueStore> store_;
     const Writer writer_;
+    std::function<void()> afterWrite_;
     Observable<T> value_;
 };
 
@@ -80,6 +86,23 @@ public:
     Preference<std::optional<bool>> highResolutionWheel;
     // The updater looks for updates by itself. A stored Boolean, else true.
     Preference<bool> automaticUpdateChecks;
+
+    // Why the preferences could not be written last time, in the system's
+    // words; none once a write succeeds. Follows every write made through
+    // these preferences; refreshStorage() catches up with writes others made
+    // to the same store.
+    const Observable<std::optional<std::string>>& saveError() const { return saveError_; }
+    // Where an unreadable preferences file was set aside when the program
+    // started, until the user has taken note (dismissSetAside()).
+    const Observable<std::optional<std::filesystem::path>>& setAsideAt() const { return setAsideAt_; }
+    void dismissSetAside() { setAsideAt_.set(std::nullopt); }
+    // Writes the preferences again when the last write failed.
+    void retrySave();
+    void refreshStorage();
+
+private:
+    Observable<std::optional<std::string>> saveError_;
+    Observable<std::optional<std::filesystem::path>> setAsideAt_;
 };
 
 } // namespace ravolet

@@ -1,6 +1,7 @@
 #include "RavoletApp/Model/ConfigStore.hpp"
 
 #include <chrono>
+#include <expected>
 #include <ostream>
 
 #include <fmt/format.h>
@@ -30,13 +31,16 @@ ConfigStore::Problem problemFor(const ConfigLoadError& error) {
                       std::get<ConfigError>(error).value);
 }
 
-// Writes the document in its folder; why it failed, or none.
-std::optional<std::string> write(platform::FileSystem& files, const std::filesystem::path& file, const Config& config) {
-    if (const auto folder = files.createDirectories(file.parent_path()); !folder) return folder.error().description();
-    const auto bytes = config.encoded();
-    if (!bytes) return bytes.error().description();
-    if (const auto written = files.writeFileAtomically(file, *bytes); !written) return written.error().description();
-    return std::nullopt;
+// Writes the document in its folder: the bytes written, or why it failed.
+std::expected<std::string, std::string> write(platform::FileSystem& files, const std::filesystem::path& file,
+                                              const Config& config) {
+    if (const auto folder = files.createDirectories(file.parent_path()); !folder)
+        return std::unexpected(folder.error().description());
+    auto bytes = config.encoded();
+    if (!bytes) return std::unexpected(bytes.error().description());
+    if (const auto written = files.writeFileAtomically(file, *bytes); !written)
+        return std::unexpected(written.error().description());
+    return std::move(*bytes);
 }
 
 } // namespace
@@ -85,15 +89,18 @@ std::filesystem::path ConfigStore::supportDirectory(const platform::FileSystem& 
 
 Config ConfigStore::load() {
     if (!files_->exists(fileURL)) {
+        seenOnDisk_.emplace(std::nullopt);
         setProblem(std::nullopt);
         return Config::defaultConfig();
     }
-    const auto bytes = files_->readFile(fileURL);
+    auto bytes = files_->readFile(fileURL);
     if (!bytes) {
+        seenOnDisk_.reset();
         setProblem(Problem::unreadable(bytes.error().description()));
         return Config::defaultConfig();
     }
     auto config = Config::decoded(*bytes);
+    seenOnDisk_.emplace(std::move(*bytes));
     if (!config) {
         setProblem(problemFor(config.error()));
         return Config::defaultConfig();
@@ -102,9 +109,24 @@ Config ConfigStore::load() {
     return std::move(*config);
 }
 
-void ConfigStore::save(const Config& config) {
-    if (problem_.value()) return;
-    lastSaveError_.set(write(*files_, fileURL, config));
+ConfigStore::SaveOutcome ConfigStore::save(const Config& config) {
+    if (problem_.value()) return SaveOutcome::blocked;
+    if (changedOnDisk()) return SaveOutcome::changedOnDisk;
+    auto written = write(*files_, fileURL, config);
+    if (!written) {
+        lastSaveError_.set(std::move(written.error()));
+        return SaveOutcome::failed;
+    }
+    seenOnDisk_.emplace(std::move(*written));
+    lastSaveError_.set(std::nullopt);
+    return SaveOutcome::saved;
+}
+
+bool ConfigStore::changedOnDisk() const {
+    if (!seenOnDisk_ || !files_->exists(fileURL)) return false;
+    const auto bytes = files_->readFile(fileURL);
+    // One that cannot be read now is no file of ours to replace either.
+    return !bytes || *bytes != *seenOnDisk_;
 }
 
 bool ConfigStore::startFresh() {
@@ -117,6 +139,7 @@ bool ConfigStore::startFresh() {
         }
         archivedFileURL_.set(archive);
     }
+    seenOnDisk_.emplace(std::nullopt);
     setProblem(std::nullopt);
     return true;
 }

@@ -22,6 +22,11 @@ namespace ravolet {
 // user moves it aside (startFresh) or it reads well again. Saves are atomic: a
 // crash mid-save leaves the old file whole.
 //
+// Nor is a file changed from outside overwritten (a hand edit, a copy of the
+// settings put in place): the store remembers the bytes it last read or
+// wrote, and a save that finds others on disk writes nothing and says so, so
+// that the caller reads the file again.
+//
 // Main thread only. Each published value notifies its observers only when it
 // changes.
 class ConfigStore {
@@ -74,13 +79,29 @@ public:
 
     const std::filesystem::path fileURL;
 
+    enum class SaveOutcome {
+        saved,
+        // Writing failed: see lastSaveError.
+        failed,
+        // A problem is set; nothing was tried.
+        blocked,
+        // The file on disk is no longer the one last read or written; it was
+        // left alone, to be read again.
+        changedOnDisk,
+    };
+
     // The document in the file; the factory document when there is no file
     // (nothing is written) or it cannot be used (a problem is set, the file is
     // left alone). Sets or clears the problem.
     Config load();
-    // Writes the document, unless a problem is set. Creates the folder; a
-    // failure goes to lastSaveError, a success clears it.
-    void save(const Config& config);
+    // Writes the document, unless a problem is set or the file was changed on
+    // disk. Creates the folder; a failure goes to lastSaveError, a success
+    // clears it.
+    SaveOutcome save(const Config& config);
+    // Whether a file is there that is not the one last read or written (or
+    // one has come where there was none). Never before the first load or
+    // save; a file gone since is no change: the next save writes it again.
+    bool changedOnDisk() const;
     // Moves the unusable file aside, never over an existing file, and clears
     // the problem; true on success. A failed move sets lastSaveError and
     // changes nothing else. Without a file there is nothing to move.
@@ -104,6 +125,9 @@ private:
     Observable<std::optional<Problem>> problem_;
     Observable<std::optional<std::filesystem::path>> archivedFileURL_;
     Observable<std::optional<std::string>> lastSaveError_;
+    // What the file held when it was last read or written; none when there
+    // was no file. Unset before the first look, and after a failed read.
+    std::optional<std::optional<std::string>> seenOnDisk_;
 };
 
 } // namespace ravolet

@@ -41,8 +41,8 @@ std::ostream& operator<<(std::ostream& os, const MenuBarState& state) {
 }
 
 bool needsBanner(const std::optional<ConfigStore::Problem>& problem, const PermissionState& permissions,
-                 bool isPausedByUser) {
-    return problem.has_value() || !bothGranted(permissions) || isPausedByUser;
+                 bool isPausedByUser, const StorageNotices& storage) {
+    return problem.has_value() || storage.any() || !bothGranted(permissions) || isPausedByUser;
 }
 
 } // namespace ravolet

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "RavoletApp/Model/ConfigStore.hpp"
+#include "RavoletApp/Model/StorageNotices.hpp"
 #include "RavoletEngine/Coordination/EngineStatus.hpp"
 #include "RavoletEngine/Coordination/PermissionState.hpp"
 
@@ -27,8 +28,9 @@ struct MenuBarState {
 };
 
 // Whether the settings window shows a banner above its pages: an unusable
-// settings file, a missing grant, or the user's pause.
+// settings file, a failed save or a preferences file set aside, a missing
+// grant, or the user's pause.
 bool needsBanner(const std::optional<ConfigStore::Problem>& problem, const PermissionState& permissions,
-                 bool isPausedByUser);
+                 bool isPausedByUser, const StorageNotices& storage = {});
 
 } // namespace ravolet

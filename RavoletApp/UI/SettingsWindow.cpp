@@ -86,6 +86,7 @@ SettingsWindow::SettingsWindow(std::shared_ptr<AppModel> model, std::function<vo
 
     const auto refresh = [this](const auto&) { refreshBanners(); };
     observeWhileAlive(this, model_->store().problem(), refresh);
+    observeWhileAlive(this, model_->storageNotices(), refresh);
     observeWhileAlive(this, model_->permissions(), refresh);
     modelConnections(this).keep(model_->preferences().isPausedByUser.observe(refresh));
     refreshBanners();
@@ -156,7 +157,8 @@ void SettingsWindow::closeEvent(QCloseEvent* event) {
 
 void SettingsWindow::refreshBanners() {
     auto wanted = settingsBanners(model_->store().problem().value(), model_->store().fileURL,
-                                  model_->permissions().value(), model_->preferences().isPausedByUser.value());
+                                  model_->permissions().value(), model_->preferences().isPausedByUser.value(),
+                                  model_->storageNotices().value());
     if (wanted == shownBanners_) return;
     // A banner may be going away from under its own button's click.
     for (NoticeBanner* banner : bannerWidgets_) {
@@ -195,6 +197,8 @@ void SettingsWindow::perform(SettingsBanner::Action action) {
         QDesktopServices::openUrl(
             QUrl::fromLocalFile(qtText(model_->store().fileURL.parent_path().string())));
         break;
+    case SettingsBanner::Action::retrySave: model_->retrySaving(); break;
+    case SettingsBanner::Action::dismissSetAside: model_->dismissPreferencesSetAside(); break;
     case SettingsBanner::Action::finishSetUp:
         if (finishSetUp_) finishSetUp_();
         break;

@@ -22,7 +22,8 @@ class NoticeBanner;
 class SettingsTabBar;
 
 // The settings window: the tab strip, the banners (an unusable settings
-// file, missing grants, the user's pause) with their remedies, and one page
+// file, failed saves and a preferences file set aside, missing grants, the
+// user's pause) with their remedies, and one page
 // per tab. Every page is built once, with the window; choosing a tab shows
 // its page and titles the window after it ("Scroll — Ravolet"). The window
 // owns the profile selection that the profile pages and the Profiles page

@@ -2,9 +2,21 @@
 
 namespace ravolet {
 
+namespace {
+
+// "Cannot write …: No space left on device.": the system's words as a sentence.
+std::string sentence(std::string text) {
+    if (!text.empty() && text.front() >= 'a' && text.front() <= 'z') text.front() = static_cast<char>(text.front() - 'a' + 'A');
+    if (!text.ends_with('.')) text += '.';
+    return text;
+}
+
+} // namespace
+
 std::vector<SettingsBanner> settingsBanners(const std::optional<ConfigStore::Problem>& problem,
                                             const std::filesystem::path& settingsFile,
-                                            const PermissionState& permissions, bool isPausedByUser) {
+                                            const PermissionState& permissions, bool isPausedByUser,
+                                            const StorageNotices& storage) {
     using Action = SettingsBanner::Action;
     std::vector<SettingsBanner> banners;
     if (problem) {
@@ -15,6 +27,25 @@ std::vector<SettingsBanner> settingsBanners(const std::optional<ConfigStore::Pro
                            .buttons = {{"Try Reading It Again", Action::readAgain},
                                        {"Move It Aside And Start Fresh", Action::startFresh},
                                        {"Show In Finder", Action::showFile}}});
+    }
+    if (storage.settingsSaveError || storage.preferencesSaveError) {
+        std::string message = "Your changes are kept while Ravolet runs, and it tries again with your next change "
+                              "and when it quits.";
+        for (const auto& error : {storage.settingsSaveError, storage.preferencesSaveError})
+            if (error) message += " " + sentence(*error);
+        banners.push_back({.kind = SettingsBanner::Kind::problem,
+                           .title = storage.settingsSaveError ? "Ravolet could not save your settings"
+                                                              : "Ravolet could not save your preferences",
+                           .message = std::move(message),
+                           .buttons = {{"Try Saving Again", Action::retrySave}}});
+    }
+    if (storage.preferencesSetAsideAt) {
+        banners.push_back({.kind = SettingsBanner::Kind::informational,
+                           .title = "Your Ravolet preferences file could not be read",
+                           .message = "Ravolet moved it aside to " + storage.preferencesSetAsideAt->string() +
+                                      " and started again from its default preferences. Your settings and profiles "
+                                      "are not affected.",
+                           .buttons = {{"OK", Action::dismissSetAside}}});
     }
     if (!permissions.accessibility || !permissions.inputMonitoring) {
         banners.push_back({.kind = SettingsBanner::Kind::warning,

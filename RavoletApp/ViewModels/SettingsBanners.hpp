@@ -7,6 +7,7 @@
 
 #include "Core/Config.hpp"
 #include "RavoletApp/Model/ConfigStore.hpp"
+#include "RavoletApp/Model/StorageNotices.hpp"
 #include "RavoletEngine/Coordination/PermissionState.hpp"
 
 namespace ravolet {
@@ -14,7 +15,7 @@ namespace ravolet {
 // A banner above the settings pages, as plain data.
 struct SettingsBanner {
     enum class Kind { informational, warning, problem };
-    enum class Action { readAgain, startFresh, showFile, finishSetUp, resume };
+    enum class Action { readAgain, startFresh, showFile, retrySave, dismissSetAside, finishSetUp, resume };
     struct Button {
         std::string title;
         Action action;
@@ -31,11 +32,13 @@ struct SettingsBanner {
     friend bool operator==(const SettingsBanner&, const SettingsBanner&) = default;
 };
 
-// The banners in order: the settings file's, when it is unusable; then at
-// most one of missing grants or the user's pause, the grants first.
+// The banners in order: the settings file's, when it is unusable; failed
+// saves; the preferences file set aside; then at most one of missing grants
+// or the user's pause, the grants first.
 std::vector<SettingsBanner> settingsBanners(const std::optional<ConfigStore::Problem>& problem,
                                             const std::filesystem::path& settingsFile,
-                                            const PermissionState& permissions, bool isPausedByUser);
+                                            const PermissionState& permissions, bool isPausedByUser,
+                                            const StorageNotices& storage = {});
 
 // The profile the window's pages edit when it comes on screen: the selected
 // one while the document has it, else the one the engine applies now.

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -115,6 +116,47 @@ TEST(ConfigStore, SavesReportTheirFailuresAndAreSkippedWhileAProblemIsSet) {
     EXPECT_EQ(rig.store.problem().value(), std::nullopt);
     rig.store.save(Config::defaultConfig());
     EXPECT_EQ(rig.lastSaveError(), "<none>") << "a successful save clears the error";
+}
+
+TEST(ConfigStore, AFileChangedOnDiskSinceItWasLastReadOrWrittenIsNeverOverwritten) {
+    using Outcome = ConfigStore::SaveOutcome;
+    const std::string mine = *edited().encoded(), factory = *Config::defaultConfig().encoded();
+    struct Case {
+        const char* what;
+        std::optional<std::string> atLoad;                  // none: no file
+        std::function<void(StoreRig&)> meanwhile;
+        Outcome outcome;
+        std::optional<std::string> after;                   // none: no file
+    };
+    const std::vector<Case> cases = {
+        {"untouched", mine, [](StoreRig&) {}, Outcome::saved, factory},
+        {"edited by hand", mine, [&](StoreRig& rig) { rig.files->putFile(rig.file, mine + " "); }, Outcome::changedOnDisk, mine + " "},
+        {"put where there was none", std::nullopt, [&](StoreRig& rig) { rig.files->putFile(rig.file, mine); },
+         Outcome::changedOnDisk, mine},
+        {"unreadable now", mine, [](StoreRig& rig) { rig.files->fail(Operation::read, EACCES); }, Outcome::changedOnDisk, mine},
+        {"removed: written again", mine, [](StoreRig& rig) { rig.files->removeFile(rig.file); }, Outcome::saved, factory},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StoreRig rig;
+        if (c.atLoad) rig.files->putFile(rig.file, *c.atLoad);
+        rig.store.load();
+        c.meanwhile(rig);
+        EXPECT_EQ(rig.store.save(Config::defaultConfig()), c.outcome);
+        rig.files->fail(Operation::read, 0);
+        EXPECT_EQ(rig.files->readFile(rig.file).value_or("<none>"), c.after.value_or("<none>"));
+    }
+
+    // What the store wrote itself is no change; what it read again is the new reference.
+    StoreRig rig;
+    rig.store.load();
+    EXPECT_EQ(rig.store.save(edited()), Outcome::saved);
+    EXPECT_EQ(rig.store.save(Config::defaultConfig()), Outcome::saved);
+    rig.files->putFile(rig.file, mine);
+    EXPECT_TRUE(rig.store.changedOnDisk());
+    EXPECT_EQ(rig.store.load(), edited());
+    EXPECT_EQ(rig.store.save(Config::defaultConfig()), Outcome::saved);
+    EXPECT_EQ(rig.bytes(rig.file), factory);
 }
 
 TEST(ConfigStore, StartingFreshMovesTheFileAsideUnderTheLocalTimeAndNeverOverAnother) {

@@ -49,6 +49,40 @@ TEST(SettingsBanners, TheFileBannerStandsAloneAndAtMostOneOfGrantsOrPauseFollows
               "Everything on these pages is saved, but nothing takes effect until macOS grants Ravolet permission.");
 }
 
+TEST(SettingsBanners, FailedSavesAndASetAsidePreferencesFileFollowTheFileBanner) {
+    const PermissionState both{true, true, HIDPPInputMonitoringAccess::granted};
+    const std::string settings = "cannot write /home/u/.config/ravolet/config.json: No space left on device";
+    const std::string preferences = "cannot create folder /home/u/.config/ravolet: Read-only file system";
+    const std::string kept = "Your changes are kept while Ravolet runs, and it tries again with your next change and "
+                             "when it quits.";
+    struct Row {
+        StorageNotices storage;
+        std::vector<std::string> banners;
+        std::string firstMessage;
+    } rows[] = {
+        {{settings, std::nullopt, std::nullopt},
+         {"2 Ravolet could not save your settings: [Try Saving Again]", "0 Ravolet is paused: [Resume*]"},
+         kept + " Cannot write /home/u/.config/ravolet/config.json: No space left on device."},
+        {{std::nullopt, preferences, std::nullopt},
+         {"2 Ravolet could not save your preferences: [Try Saving Again]", "0 Ravolet is paused: [Resume*]"},
+         kept + " Cannot create folder /home/u/.config/ravolet: Read-only file system."},
+        {{settings, preferences, "/home/u/.config/ravolet/preferences.unreadable.json"},
+         {"2 Ravolet could not save your settings: [Try Saving Again]",
+          "0 Your Ravolet preferences file could not be read: [OK]", "0 Ravolet is paused: [Resume*]"},
+         kept + " Cannot write /home/u/.config/ravolet/config.json: No space left on device. Cannot create folder "
+                "/home/u/.config/ravolet: Read-only file system."},
+    };
+    for (const Row& row : rows) {
+        const auto banners = settingsBanners(std::nullopt, "/home/u/.config/ravolet/config.json", both, true, row.storage);
+        EXPECT_EQ(outline(banners), row.banners);
+        EXPECT_EQ(banners[0].message, row.firstMessage);
+        EXPECT_TRUE(needsBanner(std::nullopt, both, false, row.storage));
+    }
+    EXPECT_EQ(settingsBanners(std::nullopt, "", both, false, rows[2].storage)[1].message,
+              "Ravolet moved it aside to /home/u/.config/ravolet/preferences.unreadable.json and started again from its "
+              "default preferences. Your settings and profiles are not affected.");
+}
+
 TEST(SettingsWindowRules, TabsInOrderAndTheSelectionFallsBackToTheActiveProfileOnlyWhenItsProfileIsGone) {
     std::string titles;
     for (SettingsTab tab : allSettingsTabs) {

@@ -13,9 +13,12 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <set>
 #include <vector>
 
+#include "Platform/Linux/JsonFileKeyValueStore.hpp"
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 #include "RavoletApp/UI/NoticeBanner.hpp"
 #include "RavoletApp/UI/ScreenFit.hpp"
@@ -144,6 +147,40 @@ TEST_F(SettingsWindowTest, BannersFollowTheStateAndTheirButtonsApplyTheirRemedie
     QApplication::processEvents();
     EXPECT_TRUE(window.banners().empty());
     EXPECT_FALSE(model->needsBanner().value());
+}
+
+TEST_F(SettingsWindowTest, AFailedSaveAndASetAsidePreferencesFileAreShownUntilDealtWith) {
+    // Preferences from a file that cannot be read, for a model of its own.
+    model.reset();
+    const auto folder = machine->files->settingsFolder();
+    machine->files->putFile(folder / "preferences.json", "{ nope");
+    auto dependencies = machine->dependencies();
+    dependencies.defaults = std::make_shared<platform::JsonFileKeyValueStore>(folder / "preferences.json", machine->files);
+    model = AppModel::create(std::move(dependencies));
+    model->start();
+    SettingsWindow window(model, [] {});
+    show(window);
+    EXPECT_EQ(bannerTitles(window), QStringList{"Your Ravolet preferences file could not be read"});
+
+    machine->files->fail(platform::InMemoryFileSystem::Operation::write, ENOSPC);
+    Config edited = model->config().value();
+    edited.profiles.front().pointer.dpi = 800;
+    model->setConfig(edited);
+    machine->advance(std::chrono::seconds(1));
+    QApplication::processEvents();
+    EXPECT_EQ(bannerTitles(window), (QStringList{"Ravolet could not save your settings",
+                                                 "Your Ravolet preferences file could not be read"}));
+    test::saveScreenshot(window, QStringLiteral("settings-window-save-failed"));
+    click(window, QStringLiteral("Try Saving Again"));
+    QApplication::processEvents();
+    EXPECT_EQ(bannerTitles(window).size(), 2) << "still failing";
+
+    machine->files->fail(platform::InMemoryFileSystem::Operation::write, 0);
+    click(window, QStringLiteral("Try Saving Again"));
+    click(window, QStringLiteral("OK"));
+    QApplication::processEvents();
+    EXPECT_TRUE(window.banners().empty());
+    EXPECT_EQ(Config::decoded(machine->files->readFile(model->store().fileURL).value_or("")), edited);
 }
 
 TEST_F(SettingsWindowTest, ASelectionWhoseProfileIsGoneTurnsToTheActiveProfileWhenTheWindowShows) {

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace ravolet {
+
+// What the user must hear of about keeping their settings on disk, beyond a
+// settings file that cannot be used: saves that failed, and a preferences
+// file that could not be read and was set aside.
+struct StorageNotices {
+    // Why the settings document was not saved, in the system's words.
+    std::optional<std::string> settingsSaveError;
+    // Why the preferences were not saved.
+    std::optional<std::string> preferencesSaveError;
+    // Where the unreadable preferences file went, until the user has taken note.
+    std::optional<std::filesystem::path> preferencesSetAsideAt;
+
+    bool any() const { return settingsSaveError || preferencesSaveError || preferencesSetAsideAt; }
+    friend bool operator==(const StorageNotices&, const StorageNotices&) = default;
+};
+
+} // namespace ravolet

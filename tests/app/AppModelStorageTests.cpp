@@ -1,0 +1,304 @@
+// The application model and the disk: saves that fail, files changed from
+// outside, hostile files and what cut-short saves leave behind.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "Platform/Linux/JsonFileKeyValueStore.hpp"
+#include "Platform/Linux/LinuxFileSystem.hpp"
+#include "RavoletApp/Model/AppModel.hpp"
+#include "RavoletApp/Model/SimulatedMachine.hpp"
+
+namespace ravolet {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using FileOperation = platform::InMemoryFileSystem::Operation;
+
+Config withDPI(std::int64_t dpi) {
+    Config config = Config::defaultConfig();
+    config.profiles.front().pointer.dpi = dpi;
+    return config;
+}
+
+// A model on the simulated machine in virtual time whose settings and
+// preferences are files, on the machine's in-memory disk or in a real folder.
+struct StorageRig {
+    std::shared_ptr<SimulatedMachine> machine = SimulatedMachine::makeInVirtualTime();
+    std::shared_ptr<platform::FileSystem> files = machine->files;
+    fs::path folder = machine->files->settingsFolder();
+    std::shared_ptr<platform::JsonFileKeyValueStore> preferences;
+    std::shared_ptr<AppModel> model;
+
+    StorageRig() = default;
+    // On this machine's disk, in `realFolder`.
+    explicit StorageRig(fs::path realFolder)
+        : files(std::make_shared<platform::LinuxFileSystem>()), folder(std::move(realFolder)) {}
+    ~StorageRig() { model.reset(); }
+
+    fs::path file() const { return folder / "config.json"; }
+    std::string bytes(const fs::path& path) const { return files->readFile(path).value_or("<none>"); }
+    AppModel& started() {
+        auto dependencies = machine->dependencies();
+        dependencies.files = files;
+        dependencies.settingsFolder = folder;
+        preferences = std::make_shared<platform::JsonFileKeyValueStore>(folder / "preferences.json", files);
+        dependencies.defaults = preferences;
+        model = AppModel::create(std::move(dependencies));
+        model->start();
+        machine->settle();
+        return *model;
+    }
+    const StorageNotices& notices() const { return model->storageNotices().value(); }
+};
+
+TEST(AppModelStorage, AFailedSaveIsShownKeptAndTriedAgainUntilOneSucceeds) {
+    struct Case {
+        FileOperation operation;
+        int code;
+        std::string settingsError, preferencesError;
+    };
+    const std::string folder = "/home/user/.config/ravolet";
+    const std::vector<Case> cases = {
+        {FileOperation::write, EROFS, "cannot write " + folder + "/config.json: Read-only file system",
+         "cannot write " + folder + "/preferences.json: Read-only file system"},
+        {FileOperation::write, ENOSPC, "cannot write " + folder + "/config.json: No space left on device",
+         "cannot write " + folder + "/preferences.json: No space left on device"},
+        // The folder went, and cannot be made again.
+        {FileOperation::createDirectories, EACCES, "cannot create folder " + folder + ": Permission denied",
+         "cannot create folder " + folder + ": Permission denied"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settingsError);
+        StorageRig rig;
+        AppModel& model = rig.started();
+        rig.machine->files->fail(c.operation, c.code);
+        model.setConfig(withDPI(800));
+        model.setPausedByUser(true);
+        rig.machine->advance(1s);
+        EXPECT_EQ(rig.notices(), (StorageNotices{c.settingsError, c.preferencesError, std::nullopt}));
+        EXPECT_TRUE(model.needsBanner().value());
+        EXPECT_EQ(model.config().value(), withDPI(800)) << "the change is kept";
+
+        // The next change tries again, and fails again.
+        model.setConfig(withDPI(1200));
+        rig.machine->advance(1s);
+        EXPECT_EQ(rig.notices().settingsSaveError, c.settingsError);
+        EXPECT_EQ(rig.bytes(rig.file()), "<none>");
+
+        // Once the disk takes it, "Try Saving Again" writes both and the notices go.
+        rig.machine->files->fail(c.operation, 0);
+        model.retrySaving();
+        EXPECT_EQ(rig.notices(), StorageNotices{});
+        EXPECT_EQ(Config::decoded(rig.bytes(rig.file())), withDPI(1200));
+        EXPECT_EQ(rig.preferences->boolValue(AppPreferences::Keys::pausedByUser), true);
+        EXPECT_NE(rig.bytes(rig.folder / "preferences.json").find("\"engine.pausedByUser\": true"), std::string::npos);
+
+        // Quitting tries again too.
+        rig.machine->files->fail(c.operation, c.code);
+        model.setConfig(withDPI(1600));
+        model.setPausedByUser(false);
+        rig.machine->files->fail(c.operation, 0);
+        model.stop();
+        EXPECT_EQ(Config::decoded(rig.bytes(rig.file())), withDPI(1600));
+        EXPECT_NE(rig.bytes(rig.folder / "preferences.json").find("\"engine.pausedByUser\": false"), std::string::npos);
+    }
+}
+
+TEST(AppModelStorage, AFileChangedOnDiskWinsOverTheDocumentInMemory) {
+    StorageRig rig;
+    AppModel& model = rig.started();
+    model.setConfig(withDPI(800));
+    rig.machine->advance(1s);
+    ASSERT_EQ(Config::decoded(rig.bytes(rig.file())), withDPI(800));
+
+    // Edited by hand while the program runs: read again at the next save, never overwritten.
+    model.setConfig(withDPI(1200));
+    rig.machine->files->putFile(rig.file(), *withDPI(1600).encoded());
+    rig.machine->advance(1s);
+    EXPECT_EQ(model.config().value(), withDPI(1600));
+    EXPECT_EQ(model.engine().value()->currentConfig(), withDPI(1600)) << "the engine follows at once";
+    EXPECT_EQ(Config::decoded(rig.bytes(rig.file())), withDPI(1600));
+
+    // Edited by hand just before quitting: quitting writes nothing over it.
+    model.setConfig(withDPI(400));
+    const std::string byHand = *withDPI(2000).encoded() + "\n\n";
+    rig.machine->files->putFile(rig.file(), byHand);
+    model.stop();
+    EXPECT_EQ(rig.bytes(rig.file()), byHand);
+    EXPECT_EQ(model.config().value(), withDPI(2000));
+
+    // A hand edit that breaks the file: the problem shows, and nothing is written while it stands.
+    StorageRig broken;
+    AppModel& again = broken.started();
+    again.setConfig(withDPI(800));
+    broken.machine->files->putFile(broken.file(), "{ \"schemaVersion\": 1,");
+    broken.machine->advance(1s);
+    EXPECT_TRUE(again.store().problem().value());
+    again.setConfig(withDPI(1200));
+    broken.machine->advance(5s);
+    again.stop();
+    EXPECT_EQ(broken.bytes(broken.file()), "{ \"schemaVersion\": 1,");
+}
+
+// A fresh folder of this machine's, removed afterwards.
+struct RealFolder {
+    fs::path path;
+    RealFolder() {
+        std::string pattern = (fs::path(::testing::TempDir()) / "ravolet-model-XXXXXX").string();
+        path = ::mkdtemp(pattern.data());
+    }
+    ~RealFolder() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+};
+
+TEST(AppModelStorage, HostileFilesStartTheModelWithTheProblemShownAndLoseNothing) {
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path& folder)> put;
+        std::string settingsReason; // empty: the settings file is fine
+        bool preferencesSetAside;
+    };
+    const std::string deep = "{\"a\": " + std::string(100000, '[') + std::string(100000, ']') + "}";
+    const std::vector<Case> cases = {
+        {"a named pipe", [](const fs::path& f) { ASSERT_EQ(::mkfifo((f / "config.json").c_str(), 0600), 0); },
+         "it is a named pipe, not a regular file", false},
+        {"a link to /dev/zero", [](const fs::path& f) { fs::create_symlink("/dev/zero", f / "config.json"); },
+         "it is a character device, not a regular file", false},
+        {"17 MiB",
+         [](const fs::path& f) {
+             std::ofstream(f / "config.json").put(' ');
+             fs::resize_file(f / "config.json", 17 << 20);
+         },
+         "it is larger than 16 MiB", false},
+        {"preferences nested 100,000 deep", [&](const fs::path& f) { std::ofstream(f / "preferences.json") << deep; }, "",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RealFolder temporary;
+        const fs::path folder = temporary.path / "ravolet";
+        fs::create_directories(folder);
+        c.put(folder);
+        const auto before = fs::symlink_status(folder / "config.json");
+        StorageRig rig(folder);
+        AppModel& model = rig.started();
+        const auto& problem = model.store().problem().value();
+        if (c.settingsReason.empty()) {
+            EXPECT_FALSE(problem);
+        } else {
+            ASSERT_TRUE(problem);
+            EXPECT_EQ(problem->headline(), "Your Ravolet settings file could not be opened");
+            EXPECT_TRUE(problem->explanation().ends_with(
+                "cannot read " + (folder / "config.json").string() + ": " + c.settingsReason))
+                << problem->explanation();
+        }
+        const fs::path aside = folder / "preferences.unreadable.json";
+        EXPECT_EQ(rig.notices().preferencesSetAsideAt, c.preferencesSetAside ? std::optional(aside) : std::nullopt);
+        EXPECT_TRUE(model.needsBanner().value());
+        model.setConfig(withDPI(800));
+        model.setPausedByUser(true);
+        rig.machine->advance(2s);
+        model.stop();
+        if (c.preferencesSetAside) {
+            EXPECT_EQ(rig.bytes(aside), deep) << "kept aside whole";
+            EXPECT_EQ(Config::decoded(rig.bytes(folder / "config.json")), withDPI(800));
+        } else {
+            EXPECT_EQ(fs::symlink_status(folder / "config.json").type(), before.type()) << "left as it was";
+        }
+        model.dismissPreferencesSetAside();
+        EXPECT_EQ(rig.notices().preferencesSetAsideAt, std::nullopt);
+    }
+}
+
+TEST(AppModelStorage, WhatCutShortSavesLeftBehindGoesAtStart) {
+    RealFolder temporary;
+    const fs::path folder = temporary.path / "ravolet";
+    fs::create_directories(folder);
+    const std::vector<std::string> leftovers = {".config.json.Ab12Cd", ".preferences.json.x9Y8z7",
+                                                ".pointer-hardware-capture.json.000000"};
+    const std::vector<std::string> others = {"config.json", ".config.json.notOurs", "notes.txt"};
+    for (const auto& name : leftovers) std::ofstream(folder / name) << "cut short";
+    for (const auto& name : others) std::ofstream(folder / name) << *withDPI(800).encoded();
+    StorageRig rig(folder);
+    rig.started();
+    for (const auto& name : leftovers) EXPECT_FALSE(fs::exists(folder / name)) << name;
+    for (const auto& name : others) EXPECT_TRUE(fs::exists(folder / name)) << name;
+}
+
+// A small tmpfs of the test's own; mounting one takes root.
+struct SmallDisk {
+    RealFolder temporary;
+    fs::path path = temporary.path / "disk";
+    bool mounted = false;
+
+    SmallDisk() {
+        fs::create_directories(path);
+        mounted = ::mount("ravolet-test", path.c_str(), "tmpfs", 0, "size=256k,mode=0700") == 0;
+    }
+    ~SmallDisk() {
+        if (mounted) ::umount2(path.c_str(), MNT_DETACH);
+    }
+    bool setReadOnly(bool readOnly) {
+        return ::mount(nullptr, path.c_str(), nullptr, MS_REMOUNT | (readOnly ? MS_RDONLY : 0), "size=256k") == 0;
+    }
+    // Fills what space is left.
+    void fill() {
+        const int fd = ::open((path / "filler").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        const std::string block(4096, 'x');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        ::close(fd);
+    }
+};
+
+TEST(AppModelStorage, OnAFullOrReadOnlyDiskTheFailureShowsAndTheChangeIsKept) {
+    SmallDisk disk;
+    if (!disk.mounted) GTEST_SKIP() << "cannot mount a small tmpfs here (it takes root): " << std::strerror(errno);
+    const fs::path folder = disk.path / "ravolet";
+    StorageRig rig(folder);
+    AppModel& model = rig.started();
+    model.setConfig(withDPI(800));
+    rig.machine->advance(1s);
+    ASSERT_EQ(rig.notices(), StorageNotices{});
+
+    disk.fill();
+    model.setConfig(withDPI(1200));
+    rig.machine->advance(1s);
+    EXPECT_EQ(rig.notices().settingsSaveError,
+              "cannot write " + (folder / "config.json").string() + ": No space left on device");
+    fs::remove(disk.path / "filler");
+    model.retrySaving();
+    EXPECT_EQ(rig.notices(), StorageNotices{});
+
+    ASSERT_TRUE(disk.setReadOnly(true));
+    model.setConfig(withDPI(1600));
+    rig.machine->advance(1s);
+    EXPECT_EQ(rig.notices().settingsSaveError,
+              "cannot write " + (folder / "config.json").string() + ": Read-only file system");
+    EXPECT_EQ(model.config().value(), withDPI(1600));
+    ASSERT_TRUE(disk.setReadOnly(false));
+    model.stop();
+    EXPECT_EQ(Config::decoded(rig.bytes(folder / "config.json")), withDPI(1600));
+    EXPECT_EQ(rig.notices(), StorageNotices{});
+}
+
+} // namespace
+} // namespace ravolet
