@@ -12,10 +12,13 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <pthread.h>
 #include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "Platform/Linux/LinuxFileSystem.hpp"
+#include "Platform/Linux/SingleInstance.hpp"
 #include "Platform/Thread.hpp"
 #include "RavoletApp/Model/AppModel.hpp"
 #include "RavoletApp/Model/SimulatedMachine.hpp"
@@ -31,8 +34,18 @@ constexpr std::string_view usage =
     "  --simulated-mouse  run on a simulated event system with a simulated G502 X attached\n";
 
 // SIGTERM and SIGINT end the program as the menu's Quit does. The handler
-// only writes a byte; the event loop reads it and does the work.
+// only writes a byte; the event loop reads it and does the work. The signals
+// are held back from the first instruction of main() until the handler is
+// there, so one that comes early takes the same path, once the loop runs.
 int signalPipe[2] = {-1, -1};
+
+sigset_t quitSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    return set;
+}
 
 void onQuitSignal(int) {
     const int saved = errno;
@@ -47,7 +60,11 @@ bool installQuitSignals() {
     action.sa_handler = &onQuitSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGTERM, &action, nullptr) == 0 && ::sigaction(SIGINT, &action, nullptr) == 0;
+    if (::sigaction(SIGTERM, &action, nullptr) != 0 || ::sigaction(SIGINT, &action, nullptr) != 0) return false;
+    // Any signal that came before is delivered now, to the handler. Threads
+    // started earlier keep them blocked, so this thread takes them.
+    const sigset_t signals = quitSignals();
+    return ::pthread_sigmask(SIG_UNBLOCK, &signals, nullptr) == 0;
 }
 
 // Qt would abort with a core dump when it cannot reach a display.
@@ -62,7 +79,7 @@ bool hasDisplay() {
     return set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
 
-int run(int argc, char** argv, bool simulatedMouse) {
+int run(int argc, char** argv, bool simulatedMouse, ravolet::platform::SingleInstance& instance) {
     QApplication application(argc, argv);
     // Qt has taken its own options (-platform, ...) out; anything else is unknown.
     for (const QString& argument : QApplication::arguments().mid(1)) {
@@ -105,6 +122,7 @@ int run(int argc, char** argv, bool simulatedMouse) {
             }
             shell.quit();
         });
+        shell.answerLaterCopies(instance);
         QTimer::singleShot(0, &shell, [&shell] { shell.launch(); });
         exitCode = QApplication::exec();
         model->stop();
@@ -118,6 +136,8 @@ int run(int argc, char** argv, bool simulatedMouse) {
 } // namespace
 
 int main(int argc, char** argv) {
+    const sigset_t signals = quitSignals();
+    ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     bool simulatedMouse = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
@@ -138,7 +158,19 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ravolet: cannot watch for quit signals: %s\n", std::strerror(errno));
         return 1;
     }
-    const int exitCode = run(argc, argv, simulatedMouse);
+    // One copy per settings folder: a later one brings the first forward.
+    const auto instance =
+        ravolet::platform::SingleInstance::claim(ravolet::platform::LinuxFileSystem::shared()->settingsFolder());
+    if (instance->role() == ravolet::platform::SingleInstance::Role::second) {
+        if (const auto called = instance->callFirst(); !called) {
+            std::fprintf(stderr, "ravolet: Ravolet is already running, but it did not answer (%s).\n",
+                         called.error().c_str());
+            return 1;
+        }
+        std::fputs("ravolet: Ravolet is already running; its settings window comes forward.\n", stderr);
+        return 0;
+    }
+    const int exitCode = run(argc, argv, simulatedMouse, *instance);
     ravolet::platform::finishThreads();
     return exitCode;
 }

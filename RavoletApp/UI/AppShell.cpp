@@ -5,10 +5,12 @@
 #include <QCursor>
 #include <QKeySequence>
 #include <QMenu>
+#include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
 #include "Platform/Linux/LinuxApplicationActivator.hpp"
+#include "Platform/Linux/SingleInstance.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
 #include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/SettingsWindow.hpp"
@@ -90,6 +92,14 @@ void AppShell::activate() {
             window->activateWindow();
         }
     }
+}
+
+void AppShell::answerLaterCopies(platform::SingleInstance& instance) {
+    if (instance.callDescriptor() < 0) return;
+    auto* calls = new QSocketNotifier(instance.callDescriptor(), QSocketNotifier::Read, this);
+    connect(calls, &QSocketNotifier::activated, this, [this, &instance] {
+        if (instance.takeCalls() > 0) showSettings();
+    });
 }
 
 void AppShell::scheduleMenuRebuild() {

@@ -10,6 +10,10 @@
 class QMenu;
 class QSystemTrayIcon;
 
+namespace ravolet::platform {
+class SingleInstance;
+}
+
 namespace ravolet {
 
 class SettingsWindow;
@@ -39,6 +43,9 @@ public:
     void showSetUp();
     // Raises whichever of the program's windows are open.
     void activate();
+    // From now on, a later copy of the program started while this one runs
+    // brings up the settings window here. The instance must outlive the shell.
+    void answerLaterCopies(platform::SingleInstance& instance);
 
     AppModel& model() const { return *model_; }
     QMenu* menu() const { return menu_; }

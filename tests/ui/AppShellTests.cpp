@@ -3,9 +3,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include "Platform/Linux/SingleInstance.hpp"
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 #include "RavoletApp/UI/AppShell.hpp"
 #include "RavoletApp/UI/SettingsWindow.hpp"
@@ -123,6 +125,21 @@ TEST_F(AppShellTest, WithoutATrayClosingTheSettingsWindowQuits) {
     QTimer::singleShot(0, [&] { shell.settingsWindow()->close(); });
     EXPECT_TRUE(runUntilQuit());
     EXPECT_EQ(model->engine().value(), nullptr);
+}
+
+TEST_F(AppShellTest, ALaterCopyOfTheProgramBringsUpTheSettingsWindowOfTheFirst) {
+    QTemporaryDir folder;
+    const auto first = platform::SingleInstance::claim(folder.filePath(QStringLiteral("ravolet")).toStdString(), std::nullopt);
+    ASSERT_EQ(first->role(), platform::SingleInstance::Role::first);
+    AppShell shell(model, {.showsTrayIcon = true});
+    launch(shell);
+    shell.answerLaterCopies(*first);
+    EXPECT_EQ(shell.settingsWindow(), nullptr);
+
+    const auto later = platform::SingleInstance::claim(folder.filePath(QStringLiteral("ravolet")).toStdString(), std::nullopt);
+    ASSERT_EQ(later->role(), platform::SingleInstance::Role::second);
+    ASSERT_TRUE(later->callFirst());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shell.settingsWindow() && shell.settingsWindow()->isVisible(); }));
 }
 
 } // namespace
