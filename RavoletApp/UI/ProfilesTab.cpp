@@ -1,6 +1,5 @@
 #include "RavoletApp/UI/ProfilesTab.hpp"
 
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +14,7 @@
 #include "RavoletApp/UI/ModelObserver.hpp"
 #include "RavoletApp/UI/PageSection.hpp"
 #include "RavoletApp/UI/ResetButton.hpp"
+#include "RavoletApp/UI/RuleList.hpp"
 #include "RavoletApp/UI/RuleRow.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/TextFields.hpp"
@@ -87,9 +87,15 @@ ProfilesTab::ProfilesTab(std::shared_ptr<AppModel> model, std::shared_ptr<Profil
         this);
     noRules_ = new Explain(QStringLiteral("No rules yet, so the default profile is used everywhere."), rules);
     rules->rows()->addWidget(noRules_);
-    ruleList_ = new QVBoxLayout;
-    ruleList_->setSpacing(4);
-    rules->rows()->addLayout(ruleList_);
+    ruleList_ = new RuleList(model_, rules);
+    rules->rows()->addWidget(ruleList_);
+    connect(ruleList_, &RuleList::ruleEdited, this,
+            [this](const Rule& rule) { write(ProfilesEditor::replacingRule(model_->config().value(), rule)); });
+    connect(ruleList_, &RuleList::deleteRequested, this,
+            [this](const std::string& id) { write(ProfilesEditor::deletingRule(model_->config().value(), id)); });
+    connect(ruleList_, &RuleList::moveRequested, this, [this](const std::string& id, int offset) {
+        write(ProfilesEditor::movingRule(model_->config().value(), id, offset));
+    });
     addRule_ = new QPushButton(QStringLiteral("Add a Rule"), rules);
     auto* ruleFooter = new QHBoxLayout;
     ruleFooter->addWidget(addRule_);
@@ -233,40 +239,11 @@ void ProfilesTab::refreshProfiles(const Config& config) {
 }
 
 void ProfilesTab::refreshRules(const Config& config) {
-    const auto& rules = config.ruleSet.rules;
-    std::vector<std::string> ids;
-    for (const Rule& rule : rules) ids.push_back(rule.id);
-    if (!std::ranges::equal(ruleRows_, ids, {}, [](const RuleRow* row) { return row->rule().id; })) {
-        for (RuleRow* row : ruleRows_) discard(row);
-        for (QWidget* divider : ruleDividers_) discard(divider);
-        ruleRows_.clear();
-        ruleDividers_.clear();
-        for (const std::string& id : ids) {
-            auto* row = new RuleRow(model_, this);
-            // The row's identifier is set before its signals can fire.
-            row->setRule(ProfilesEditor::rule(config, id), config.profiles, false, false);
-            connect(row, &RuleRow::ruleEdited, this, [this](const Rule& rule) {
-                write(ProfilesEditor::replacingRule(model_->config().value(), rule));
-            });
-            connect(row, &RuleRow::deleteRequested, this,
-                    [this, id] { write(ProfilesEditor::deletingRule(model_->config().value(), id)); });
-            connect(row, &RuleRow::raiseRequested, this,
-                    [this, id] { write(ProfilesEditor::movingRule(model_->config().value(), id, -1)); });
-            connect(row, &RuleRow::lowerRequested, this,
-                    [this, id] { write(ProfilesEditor::movingRule(model_->config().value(), id, +1)); });
-            auto* divider = new QFrame(this);
-            divider->setFrameShape(QFrame::HLine);
-            divider->setFrameShadow(QFrame::Sunken);
-            ruleList_->addWidget(row);
-            ruleList_->addWidget(divider);
-            ruleRows_.push_back(row);
-            ruleDividers_.push_back(divider);
-        }
-    }
-    for (std::size_t i = 0; i < ruleRows_.size(); ++i)
-        ruleRows_[i]->setRule(rules[i], config.profiles, i == 0, i + 1 == rules.size());
-    noRules_->setVisible(rules.empty());
+    ruleList_->setRules(config.ruleSet.rules, config.profiles);
+    noRules_->setVisible(config.ruleSet.rules.empty());
 }
+
+std::vector<RuleRow*> ProfilesTab::ruleRows() const { return ruleList_->rows(); }
 
 void ProfilesTab::refreshRightNow() {
     const EngineStatus& status = model_->status().value();

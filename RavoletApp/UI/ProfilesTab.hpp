@@ -20,11 +20,12 @@ namespace ravolet {
 class Explain;
 class FactRow;
 class ResetButton;
+class RuleList;
 class RuleRow;
 
 // The Profiles page: every profile with its name, summary and badges, and
 // Make Default, Duplicate and Delete; the per-application rules, each in a
-// rule row; and which application is in front and which profile is in use,
+// rule row (made as they scroll into view: see RuleList); and which application is in front and which profile is in use,
 // with the reason. Every edit replaces the model's document; the page moves
 // the shared profile selection after Duplicate, Add a Profile, deleting the
 // selected profile, and on coming on screen when it names no profile.
@@ -50,7 +51,9 @@ public:
         QPushButton* remove = nullptr;
     };
     const std::vector<ProfileRowWidgets>& profileRows() const { return profileRows_; }
-    const std::vector<RuleRow*>& ruleRows() const { return ruleRows_; }
+    // The rule rows made now (those in view and near it), in list order.
+    std::vector<RuleRow*> ruleRows() const;
+    RuleList* ruleList() const { return ruleList_; }
     QPushButton* addProfileButton() const { return addProfile_; }
     ResetButton* defaultProfileReset() const { return defaultReset_; }
     Explain* noRulesNote() const { return noRules_; }
@@ -79,9 +82,7 @@ private:
     QPushButton* addProfile_ = nullptr;
     ResetButton* defaultReset_ = nullptr;
     Explain* noRules_ = nullptr;
-    QVBoxLayout* ruleList_ = nullptr;
-    std::vector<RuleRow*> ruleRows_;
-    std::vector<QWidget*> ruleDividers_;
+    RuleList* ruleList_ = nullptr;
     QPushButton* addRule_ = nullptr;
     FactRow* frontmost_ = nullptr;
     FactRow* inUse_ = nullptr;

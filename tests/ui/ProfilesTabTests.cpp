@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 
@@ -13,6 +15,7 @@
 #include "RavoletApp/UI/FactRow.hpp"
 #include "RavoletApp/UI/ProfilesTab.hpp"
 #include "RavoletApp/UI/ResetButton.hpp"
+#include "RavoletApp/UI/RuleList.hpp"
 #include "RavoletApp/UI/RuleRow.hpp"
 #include "UITestSupport.hpp"
 
@@ -30,6 +33,10 @@ struct ProfilesTabTest : ::testing::Test {
     }
     const Config& config() const { return model->config().value(); }
     void settle() { QCoreApplication::processEvents(); }
+    // Until the layouts have taken in rows made and measured (a few rounds of posted layout work).
+    static void settleLayouts() {
+        for (int round = 0; round < 5; ++round) QCoreApplication::processEvents();
+    }
 };
 
 TEST_F(ProfilesTabTest, ShowingWritesNothingButMendsASelectionThatNamesNoProfile) {
@@ -143,6 +150,58 @@ TEST_F(ProfilesTabTest, RuleRowsEditMoveAndDeleteTheirOwnRule) {
     EXPECT_EQ(config().ruleSet.rules.size(), 1u);
     EXPECT_EQ(page.ruleRows().size(), 1u);
     model->stop();
+}
+
+TEST_F(ProfilesTabTest, RuleRowsAreMadeOnlyAroundWhatIsInViewAndEditAsEver) {
+    Config many = config();
+    many.ruleSet.rules.clear();
+    constexpr std::size_t count = 2000;
+    for (std::size_t i = 0; i < count; ++i)
+        many.ruleSet.rules.emplace_back(fmt::format("rule-{}", i), BundleIDPattern::exact(fmt::format("com.example.app{}", i)),
+                                        "canvas", 0, true);
+    model->setConfig(many);
+    QScrollArea window;
+    window.setWidgetResizable(true);
+    auto* lazy = new ProfilesTab(model, selection);
+    window.setWidget(lazy);
+    EXPECT_TRUE(lazy->ruleRows().empty()) << "nothing is made before the page shows";
+    window.resize(760, 640);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    settleLayouts();
+    const std::size_t made = lazy->ruleRows().size();
+    EXPECT_GT(made, 0u);
+    EXPECT_LT(made, 40u);
+    EXPECT_EQ(lazy->ruleList()->height(), lazy->ruleList()->topOf(count)) << "the page scrolls over every rule";
+
+    // At the end of the page: the last rules' rows, and the first ones let go.
+    window.verticalScrollBar()->setValue(window.verticalScrollBar()->maximum());
+    settleLayouts();
+    RuleRow* last = lazy->ruleList()->rowAt(count - 1);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(lazy->ruleList()->rowAt(0), nullptr);
+    EXPECT_LT(lazy->ruleRows().size(), 60u);
+    EXPECT_FALSE(last->lowerButton()->isEnabled());
+    EXPECT_TRUE(last->raiseButton()->isEnabled());
+    last->patternField()->setFocus();
+    last->patternField()->end(false);
+    QTest::keyClicks(last->patternField(), QStringLiteral("x"));
+    EXPECT_EQ(config().ruleSet.rules[count - 1].pattern, BundleIDPattern::exact("com.example.app1999x"));
+
+    // Back at the top, the row being typed in stays, far below, with its field.
+    window.verticalScrollBar()->setValue(0);
+    settleLayouts();
+    EXPECT_NE(lazy->ruleList()->rowAt(0), nullptr);
+    EXPECT_EQ(lazy->ruleList()->rowAt(count - 1), last);
+    EXPECT_EQ(window.focusWidget(), last->patternField());
+    EXPECT_EQ(lazy->ruleList()->rowAt(count - 2), nullptr);
+
+    window.verticalScrollBar()->setValue(window.verticalScrollBar()->maximum());
+    settleLayouts();
+    QTest::mouseClick(last->raiseButton(), Qt::LeftButton);
+    settleLayouts();
+    EXPECT_EQ(config().ruleSet.rules[count - 2].id, "rule-1999");
+    EXPECT_NE(lazy->ruleList()->rowAt(count - 2), nullptr) << "the rows in view are made again";
 }
 
 } // namespace
