@@ -102,7 +102,7 @@ void SettingsTabBar::refresh() {
     const bool active = isActiveWindow();
     const QPalette& pal = palette();
     const QColor accent = systemColor(SystemColor::accent, pal);
-    const QColor secondary = systemColor(SystemColor::secondary, pal);
+    const QColor secondary = textColor(SystemColor::secondary, pal);
     const QColor primary = pal.color(QPalette::WindowText);
     for (SettingsTab tab : allSettingsTabs) {
         QToolButton* button = this->button(tab);

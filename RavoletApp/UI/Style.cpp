@@ -1,21 +1,35 @@
 #include "RavoletApp/UI/Style.hpp"
 
+#include <QApplication>
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 
 namespace ravolet {
 
 namespace {
 
+// The smallest share of the body size that text meant to be read gets.
+constexpr double smallestReadableShare = 0.9;
+
+// The desktop's own small text, as a share of the body size: its small font
+// where the platform names one, never below what reads comfortably.
+double captionShare() {
+    const QFont body = QApplication::font();
+    const QFont small = QApplication::font("QSmallFont");
+    if (small == body || body.pointSizeF() <= 0 || small.pointSizeF() <= 0) return smallestReadableShare;
+    return std::clamp(small.pointSizeF() / body.pointSizeF(), smallestReadableShare, 1.0);
+}
+
 // Sizes relative to a 13-unit body, the proportions of the classic desktop
-// type scale.
+// type scale; the caption is the desktop's small text.
 double relativeSize(TextStyle style) {
     switch (style) {
     case TextStyle::body: return 1.0;
     case TextStyle::headline: return 1.0;
     case TextStyle::callout: return 12.0 / 13.0;
-    case TextStyle::caption: return 10.0 / 13.0;
+    case TextStyle::caption: return captionShare();
     case TextStyle::title2: return 17.0 / 13.0;
     case TextStyle::title3: return 15.0 / 13.0;
     }
@@ -31,6 +45,23 @@ QColor textShade(const QPalette& palette, float alpha) {
     QColor text = palette.color(QPalette::Active, QPalette::WindowText);
     text.setAlphaF(alpha);
     return text;
+}
+
+double shareOf(SystemColor level) {
+    switch (level) {
+    case SystemColor::secondary: return 0.55;
+    case SystemColor::tertiary: return 0.35;
+    case SystemColor::quaternary: return 0.18;
+    case SystemColor::separator: return 0.14;
+    default: return 1.0;
+    }
+}
+
+QColor blended(const QColor& over, const QColor& under, double share) {
+    const auto mix = [share](int top, int bottom) {
+        return static_cast<int>(std::lround(bottom + (top - bottom) * share));
+    };
+    return QColor(mix(over.red(), under.red()), mix(over.green(), under.green()), mix(over.blue(), under.blue()));
 }
 
 } // namespace
@@ -68,6 +99,32 @@ QColor systemColor(SystemColor color, const QPalette& palette) {
     return palette.color(QPalette::WindowText);
 }
 
+double contrastRatio(const QColor& first, const QColor& second) {
+    const auto luminance = [](const QColor& color) {
+        const auto linear = [](double channel) {
+            return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) + 0.0722 * linear(color.blueF());
+    };
+    const double a = luminance(first);
+    const double b = luminance(second);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+QColor textColor(SystemColor level, const QPalette& palette) {
+    const QColor text = palette.color(QPalette::Active, QPalette::WindowText);
+    const QColor window = palette.color(QPalette::Active, QPalette::Window);
+    const QColor base = palette.color(QPalette::Active, QPalette::Base);
+    // As faint as the level asks, darkened (or lightened) only as far as
+    // reading needs, on the page and on a field alike.
+    for (double share = shareOf(level); share < 1.0; share += 0.01) {
+        const QColor shade = blended(text, window, share);
+        if (contrastRatio(shade, window) >= minimumTextContrast && contrastRatio(shade, base) >= minimumTextContrast)
+            return shade;
+    }
+    return text;
+}
+
 QColor systemColor(SystemColor color, const QPalette& palette, float opacity) {
     QColor shade = systemColor(color, palette);
     shade.setAlphaF(shade.alphaF() * opacity);
@@ -76,7 +133,7 @@ QColor systemColor(SystemColor color, const QPalette& palette, float opacity) {
 
 void applyTextColor(QWidget* widget, SystemColor color) {
     QPalette palette = widget->palette();
-    const QColor shade = systemColor(color, palette);
+    const QColor shade = textColor(color, palette);
     for (auto group : {QPalette::Active, QPalette::Inactive}) {
         palette.setColor(group, QPalette::WindowText, shade);
         palette.setColor(group, QPalette::Text, shade);

@@ -9,7 +9,8 @@ class QWidget;
 namespace ravolet {
 
 // Text sizes of the settings pages, relative to the application's body font so
-// that they follow the desktop's font setting.
+// that they follow the desktop's font setting. The caption, the size of every
+// explanation, is the desktop's small text and never below 0.9 of the body.
 enum class TextStyle { body, headline, callout, caption, title2, title3 };
 
 QFont textFont(TextStyle style, const QFont& body);
@@ -24,8 +25,17 @@ enum class SystemColor { accent, green, orange, red, secondary, tertiary, quater
 QColor systemColor(SystemColor color, const QPalette& palette);
 // The colour at a share of its own opacity (0.35 draws it 35 % as opaque).
 QColor systemColor(SystemColor color, const QPalette& palette, float opacity);
-// Draws the widget's text in the secondary or tertiary level; a disabled
-// widget keeps the palette's own disabled colour.
+
+// The least contrast of text against the page: WCAG's AA for body text.
+inline constexpr double minimumTextContrast = 4.5;
+// WCAG's contrast ratio of two opaque colours, from 1 to 21.
+double contrastRatio(const QColor& first, const QColor& second);
+// Text in a quieter level: the text colour faded towards the page as far as
+// the level asks, but never below minimumTextContrast against the page
+// (Window) or a field (Base). Opaque.
+QColor textColor(SystemColor level, const QPalette& palette);
+// Draws the widget's text in the secondary or tertiary level (textColor); a
+// disabled widget keeps the palette's own disabled colour.
 void applyTextColor(QWidget* widget, SystemColor color);
 
 // The filled accent button of the one action a banner or a page leads to.

@@ -20,6 +20,7 @@
 
 #include "Platform/Linux/JsonFileKeyValueStore.hpp"
 #include "RavoletApp/Model/SimulatedMachine.hpp"
+#include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/NoticeBanner.hpp"
 #include "RavoletApp/UI/ScreenFit.hpp"
 #include "RavoletApp/UI/ScrollTab.hpp"
@@ -332,6 +333,49 @@ TEST_F(SettingsWindowTest, TheWindowOpensWithinTheScreenAndResizesDownToAMinimum
         EXPECT_LE(area->widget()->width(), area->viewport()->width()) << title(tab);
         EXPECT_GE(area->viewport()->height(), SettingsWindow::minimumPageHeight - 1) << title(tab);
     }
+}
+
+TEST_F(SettingsWindowTest, ExplanationsAreReadableOnLightAndDarkPalettes) {
+    EXPECT_NEAR(contrastRatio(Qt::black, Qt::white), 21.0, 0.01);
+    EXPECT_NEAR(contrastRatio(QColor(0x76, 0x76, 0x76), Qt::white), 4.54, 0.01);
+
+    const QPalette usual = QApplication::palette();
+    QPalette dark = usual;
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        dark.setColor(group, QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+        dark.setColor(group, QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+        dark.setColor(group, QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+        dark.setColor(group, QPalette::Text, QColor(0xee, 0xee, 0xee));
+        dark.setColor(group, QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
+        dark.setColor(group, QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+        dark.setColor(group, QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
+    }
+    const double body = QApplication::font().pointSizeF();
+    const struct {
+        QString name;
+        QPalette palette;
+    } looks[] = {{QStringLiteral("light"), QApplication::style()->standardPalette()}, {QStringLiteral("dark"), dark}};
+    for (const auto& look : looks) {
+        QApplication::setPalette(look.palette);
+        SettingsWindow window(model, [] {});
+        show(window);
+        int explanations = 0;
+        for (Explain* explain : window.findChildren<Explain*>()) {
+            EXPECT_GE(explain->font().pointSizeF(), 0.9 * body - 0.01) << explain->text().toStdString();
+            const QColor ink = explain->palette().color(QPalette::Active, QPalette::WindowText);
+            EXPECT_EQ(ink.alpha(), 255);
+            EXPECT_GE(contrastRatio(ink, look.palette.color(QPalette::Window)), minimumTextContrast)
+                << look.name.toStdString() << ": " << explain->text().toStdString();
+            ++explanations;
+        }
+        EXPECT_GT(explanations, 50);
+        for (SettingsTab tab : allSettingsTabs) {
+            window.selectTab(tab);
+            test::saveScreenshot(window, QStringLiteral("settings-window-%1-%2")
+                                             .arg(look.name, QString::fromUtf8(title(tab).data()).toLower()));
+        }
+    }
+    QApplication::setPalette(usual);
 }
 
 } // namespace
