@@ -14,7 +14,7 @@
 #include "RavoletApp/UI/ModelObserver.hpp"
 #include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/SettingsWindow.hpp"
-#include "RavoletApp/UI/SymbolIcon.hpp"
+#include "RavoletApp/UI/TrayIcon.hpp"
 #include "RavoletApp/ViewModels/MenuContent.hpp"
 
 namespace ravolet {
@@ -158,7 +158,7 @@ void AppShell::rebuildMenu() {
 void AppShell::refreshTrayIcon() {
     if (!tray_) return;
     const MenuBarState& state = model_->menuBar().value();
-    tray_->setIcon(symbolIcon(qtText(state.symbol)));
+    tray_->setIcon(outlinedTrayIcon(qtText(state.symbol)));
     tray_->setToolTip(qtText(trayToolTip(state)));
 }
 

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QPainter>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -11,6 +13,7 @@
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 #include "RavoletApp/UI/AppShell.hpp"
 #include "RavoletApp/UI/SettingsWindow.hpp"
+#include "RavoletApp/UI/Style.hpp"
 #include "UITestSupport.hpp"
 
 QT_BEGIN_NAMESPACE
@@ -140,6 +143,42 @@ TEST_F(AppShellTest, ALaterCopyOfTheProgramBringsUpTheSettingsWindowOfTheFirst) 
     ASSERT_EQ(later->role(), platform::SingleInstance::Role::second);
     ASSERT_TRUE(later->callFirst());
     EXPECT_TRUE(QTest::qWaitFor([&] { return shell.settingsWindow() && shell.settingsWindow()->isVisible(); }));
+}
+
+TEST_F(AppShellTest, TheTrayIconStandsOutOnLightAndDarkPanelsInEveryState) {
+    AppShell shell(model, {.showsTrayIcon = true});
+    launch(shell);
+    // The share of the icon's square that stands out from the panel by at least
+    // 3:1, the contrast an icon needs to be made out.
+    const auto standsOut = [&](const QColor& panel) {
+        QImage image(22, 22, QImage::Format_RGB32);
+        image.fill(panel);
+        {
+            QPainter painter(&image);
+            painter.drawPixmap(0, 0, shell.trayIcon()->icon().pixmap(22, 22));
+        }
+        int visible = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (contrastRatio(image.pixelColor(x, y), panel) >= 3.0) ++visible;
+        return visible / double(image.width() * image.height());
+    };
+    const QColor light(0xF2, 0xF2, 0xF2);
+    const QColor dark(0x24, 0x24, 0x24);
+    const std::function<void()> states[] = {
+        [] {},
+        [&] { model->setPausedByUser(true); },
+        [&] {
+            machine->grant(false, true);
+            model->refreshPermissions();
+        },
+    };
+    for (const auto& enter : states) {
+        enter();
+        QApplication::processEvents();
+        EXPECT_GT(standsOut(light), 0.12) << shell.trayIcon()->toolTip().toStdString();
+        EXPECT_GT(standsOut(dark), 0.12) << shell.trayIcon()->toolTip().toStdString();
+    }
 }
 
 } // namespace
