@@ -210,7 +210,21 @@ void AppModel::mirror(EngineStatus status) {
     // A start made later by the engine itself (an update while not running) counts too.
     if (status.isRunning) startError_.reset();
     if (startError_) status.lastError = startError_;
+    const SettingsApplyState before = status_.value().deviceSettings;
     status_.set(std::move(status));
+    followDeviceWrites(before);
+}
+
+void AppModel::followDeviceWrites(const SettingsApplyState& before) {
+    // The engine has just put a DPI on the mouse (the profile's, or a held
+    // DPI shift's) that the mouse's snapshot does not show yet: read the
+    // mouse again, so every page shows what it now runs at.
+    const SettingsApplyState& now = status_.value().deviceSettings;
+    const auto* applied = std::get_if<SettingsApplyState::Applied>(&now.value);
+    if (now == before || !applied || !applied->dpi) return;
+    const DeviceMonitor::Snapshot& snapshot = deviceMonitor_->snapshot().value();
+    if (snapshot.dpi && snapshot.dpi->current == *applied->dpi) return;
+    deviceMonitor_->refresh();
 }
 
 void AppModel::restartEngineIfNeeded() {

@@ -124,7 +124,8 @@ public:
     const Observable<Config>& config() const { return config_; }
     // The engine's latest status, with a failed start's error kept in
     // lastError until a start succeeds; the initial status until the engine
-    // publishes.
+    // publishes. When it reports a DPI put on the mouse that the device
+    // monitor's snapshot does not show, the model has the mouse read again.
     const Observable<EngineStatus>& status() const { return status_; }
     // The grants as last read (at start, by the poll, or by the set-up window).
     const Observable<PermissionState>& permissions() const { return permissions_; }
@@ -214,6 +215,7 @@ private:
     RavoletEngine::Options engineOptions(const RavoletEngine::Environment& environment) const;
     void stopEngine();
     void mirror(EngineStatus status);
+    void followDeviceWrites(const SettingsApplyState& before);
     void startPolling();
     void poll();
     void scheduleSave();

@@ -328,6 +328,11 @@ void PointerHardwareTuning::apply() {
         clearPersistedCapture();
         setCapture(std::nullopt);
     }
+    refreshShownReading();
+}
+
+void PointerHardwareTuning::refreshShownReading() {
+    if (working_.currentReading) working_.currentReading = currentReading();
 }
 
 void PointerHardwareTuning::restoreHeld(Reason reason) {
@@ -338,6 +343,7 @@ void PointerHardwareTuning::restoreHeld(Reason reason) {
     }
     const auto outcome = write(*capture_);
     readBackInto(*capture_);
+    refreshShownReading();
     if (!outcome.refusedKeys.empty()) {
         working_.restoreFailed = true;
         working_.restoreFailedKeys = outcome.refusedKeys;

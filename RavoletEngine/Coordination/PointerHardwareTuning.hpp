@@ -85,7 +85,9 @@ public:
     void deviceBecameReady();
     void setDeviceMatches(std::vector<HIDPPDeviceMatch> matches);
 
-    // Re-reads the target's values into status().currentReading.
+    // Re-reads the target's values into status().currentReading. Once read,
+    // the reading is read again after every write of the tuner's own, so it
+    // never shows values the tuner has since replaced.
     void refreshReading();
     // The target's present values, not stored.
     std::optional<PointerTuningCapture> currentReading();
@@ -115,6 +117,8 @@ private:
     PointerTuningCapture readCapture(const PointerServiceIdentity& service);
     RestoreOutcome write(const PointerTuningCapture& capture);
     void readBackInto(const PointerTuningCapture& capture);
+    // A reading someone asked for follows the tuner's own writes.
+    void refreshShownReading();
     void setCapture(std::optional<PointerTuningCapture> capture);
     void clearWriteState();
     void publish();

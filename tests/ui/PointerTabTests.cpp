@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "RavoletApp/Model/SimulatedMachine.hpp"
+#include "RavoletApp/UI/DeviceTab.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/FactRow.hpp"
 #include "RavoletApp/UI/PageSection.hpp"
@@ -78,6 +79,29 @@ TEST_F(PointerTabTest, ShowingWritesNothingAndReReadsWhatMacOSBelievesEachTime) 
     page.show();
     EXPECT_EQ(reading(), 800 * 65536);
     EXPECT_EQ(model->config().value(), before);
+}
+
+TEST_F(PointerTabTest, ADPIChangeWhileThePagesShowReachesEveryFigureThatDependsOnIt) {
+    PointerTab page(model, binding);
+    DeviceTab device(model);
+    test::showAndSettle(page, 640);
+    test::showAndSettle(device, 640);
+    machine->settle();
+    const auto fact = [](const QWidget& on, const QString& label) {
+        for (const FactRow* row : on.findChildren<FactRow*>())
+            if (row->isVisibleTo(&on) && row->labelLabel()->text() == label) return row->valueLabel()->text().toStdString();
+        return std::string("(no row)");
+    };
+    EXPECT_EQ(fact(page, "Your mouse actually reports"), "2000 DPI");
+    EXPECT_EQ(fact(page, "macOS thinks your mouse reports"), "2000.0 counts per inch");
+
+    QTest::mouseClick(page.presetButtons().at(1), Qt::LeftButton);
+    machine->advance(std::chrono::seconds(2)); // handed to the engine, written to the mouse, read back
+    EXPECT_EQ(fact(page, "Now in force"), "800.0 counts per inch, acceleration off (-65536)");
+    EXPECT_EQ(fact(page, "macOS thinks your mouse reports"), "800.0 counts per inch");
+    EXPECT_EQ(fact(page, "Your mouse actually reports"), "800 DPI");
+    EXPECT_EQ(fact(page, "So macOS overestimates your hand speed by"), "1×");
+    EXPECT_EQ(fact(device, "DPI"), "800");
 }
 
 TEST_F(PointerTabTest, WithoutDeviceManagementTheDeviceSectionsAreInert) {
