@@ -92,6 +92,56 @@ function(ravolet_tests name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300 LABELS "${ARG_LABELS}")
 endfunction()
 
+# ravolet_add_kernel_test(NAME SOURCES src... [LIBRARIES lib...] [EXTRA path...])
+# A GoogleTest executable that runs inside a virtual machine on Debian's Linux
+# kernel (scripts/kernel-test.sh), for tests of hidraw, evdev, uinput and uhid:
+# built for the host like every test, never run on it (its main() refuses to
+# run outside the VM). Every kernel test of a build runs in one boot, as the
+# one CTest test "kernel" with the label "kernel" (ctest -L kernel); what each
+# printed and how it ended shows in that test's output. LIBRARIES usually
+# include RavoletFakeMouse (tests/kernel/FakeMouse/). EXTRA names files and
+# folders to copy into the VM at their own paths, with the shared libraries
+# of the programs among them (the script's --extra). Sanitizer builds, and
+# builds configured with -DRAVOLET_KERNEL_TESTS=OFF, build them but do not
+# register them.
+option(RAVOLET_KERNEL_TESTS "Run the kernel tests (in a virtual machine) with the other tests" ON)
+function(ravolet_add_kernel_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;EXTRA" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} RavoletKernelTestMain GTest::gtest GTest::gmock
+                                        Threads::Threads)
+  target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
+  ravolet_target_options(${name})
+  if(NOT RAVOLET_KERNEL_TESTS OR RAVOLET_SANITIZE)
+    return()
+  endif()
+  set_property(GLOBAL APPEND PROPERTY RAVOLET_KERNEL_TEST_TARGETS ${name})
+  set_property(GLOBAL APPEND PROPERTY RAVOLET_KERNEL_TEST_EXTRAS ${ARG_EXTRA})
+  # The one test is added once every folder has had its say.
+  get_property(scheduled GLOBAL PROPERTY RAVOLET_KERNEL_TEST_SCHEDULED)
+  if(NOT scheduled)
+    set_property(GLOBAL PROPERTY RAVOLET_KERNEL_TEST_SCHEDULED TRUE)
+    cmake_language(DEFER DIRECTORY "${CMAKE_SOURCE_DIR}" CALL _ravolet_add_kernel_boot)
+  endif()
+endfunction()
+
+function(_ravolet_add_kernel_boot)
+  get_property(targets GLOBAL PROPERTY RAVOLET_KERNEL_TEST_TARGETS)
+  get_property(extras GLOBAL PROPERTY RAVOLET_KERNEL_TEST_EXTRAS)
+  list(REMOVE_DUPLICATES extras)
+  set(options)
+  foreach(extra IN LISTS extras)
+    list(APPEND options --extra "${extra}")
+  endforeach()
+  set(executables)
+  foreach(target IN LISTS targets)
+    list(APPEND executables "$<TARGET_FILE:${target}>")
+  endforeach()
+  add_test(NAME kernel COMMAND bash "${CMAKE_SOURCE_DIR}/scripts/kernel-test.sh" ${options} "${CMAKE_BINARY_DIR}"
+                               ${executables})
+  set_tests_properties(kernel PROPERTIES LABELS kernel TIMEOUT 600)
+endfunction()
+
 # ravolet_fuzzer(NAME DEPS dep...)
 # A libFuzzer executable from NAME.cpp in the calling folder.
 function(ravolet_fuzzer name)

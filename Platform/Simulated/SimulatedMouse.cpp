@@ -75,9 +75,9 @@ void SimulatedMouse::plugIn(std::shared_ptr<SimulatedHIDBus> bus) {
         SimulatedHIDInterface i;
         i.vendorID = vendorID;
         i.productID = productID;
-        i.product = "G502 X";
-        i.manufacturer = "Logitech";
-        i.serialNumber = "1A2B3C4D";
+        i.product = product;
+        i.manufacturer = manufacturer;
+        i.serialNumber = serialNumber;
         i.locationID = 0x01100000;
         i.primaryUsagePage = page;
         i.primaryUsage = usage;
@@ -347,7 +347,7 @@ SimulatedMouse::Answer SimulatedMouse::deviceName(const ReceivedRequest& r) {
 
 SimulatedMouse::Answer SimulatedMouse::hiResWheel(const ReceivedRequest& r) {
     switch (r.function) {
-    case 0: return Answer({8, 0x0C}); // multiplier 8, invert and ratchet switch
+    case 0: return Answer({wheelMultiplier, wheelCapabilityFlags});
     case 1: return Answer({wheelMode_});
     case 2:
         wheelMode_ = static_cast<std::uint8_t>(r.parameters[0] & 0x07);
@@ -508,6 +508,13 @@ std::uint8_t SimulatedMouse::wheelMode() const {
 void SimulatedMouse::setWheelMode(std::uint8_t mode) {
     std::lock_guard lock(mutex_);
     wheelMode_ = static_cast<std::uint8_t>(mode & 0x07);
+}
+
+int SimulatedMouse::wheelReportsPerDetent() const {
+    constexpr std::uint8_t toHIDPP = 0x01;
+    constexpr std::uint8_t highResolution = 0x02;
+    std::lock_guard lock(mutex_);
+    return (wheelMode_ & highResolution) != 0 && (wheelMode_ & toHIDPP) == 0 ? wheelMultiplier : 1;
 }
 
 std::uint8_t SimulatedMouse::ratchetState() const {

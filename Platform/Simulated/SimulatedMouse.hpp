@@ -34,6 +34,10 @@ class SimulatedMouse : public std::enable_shared_from_this<SimulatedMouse> {
 public:
     static constexpr std::int64_t vendorID = 0x046D;
     static constexpr std::int64_t productID = 0xC099;
+    // The strings of its USB device descriptor.
+    static constexpr const char* manufacturer = "Logitech";
+    static constexpr const char* product = "G502 X";
+    static constexpr const char* serialNumber = "1A2B3C4D";
 
     // Feature identifiers the model implements.
     static constexpr std::uint16_t rootFeature = 0x0000;
@@ -54,6 +58,11 @@ public:
     static constexpr std::uint8_t errorUnsupported = 0x09;
     // HID++ 1.0 error for a request addressed to a device index that is not ours.
     static constexpr std::uint8_t error10UnknownDevice = 0x08;
+
+    // The wheel's capability: ticks per detent in high resolution, and its
+    // flags (it can invert and has a ratchet switch).
+    static constexpr std::uint8_t wheelMultiplier = 8;
+    static constexpr std::uint8_t wheelCapabilityFlags = 0x0C;
 
     // The one device index a corded HID++ 2.0 device answers to.
     static constexpr std::uint8_t deviceIndex = 0xFF;
@@ -155,6 +164,12 @@ public:
     std::uint8_t reportIntervalMilliseconds() const;
     std::uint8_t wheelMode() const;
     void setWheelMode(std::uint8_t mode);
+    // How many plain HID wheel reports of one tick a detent makes now: the
+    // multiplier while the wheel mode has high resolution on and sends its
+    // reports to HID (the generic HID driver then sees every fine tick as a
+    // whole one), else one. A mode that diverts the wheel to HID++
+    // notifications is not modelled: its detents still go to HID, one each.
+    int wheelReportsPerDetent() const;
     std::uint8_t ratchetState() const;
     void setRatchetState(std::uint8_t state);
     std::uint8_t onboardMode() const;
