@@ -39,8 +39,10 @@ std::optional<Profile> Config::profile(std::string_view id) const {
 
 ProfileResolution Config::resolve(const std::optional<std::string>& bundleID) const { return ruleSet.resolve(bundleID); }
 
-Profile Config::activeProfile(const std::optional<std::string>& bundleID) const {
-    if (auto chosen = profile(resolve(bundleID).profileID)) return std::move(*chosen);
+Profile Config::activeProfile(const std::optional<std::string>& bundleID) const { return activeProfile(resolve(bundleID)); }
+
+Profile Config::activeProfile(const ProfileResolution& resolution) const {
+    if (auto chosen = profile(resolution.profileID)) return std::move(*chosen);
     if (auto fallback = profile(ruleSet.defaultProfileID)) return std::move(*fallback);
     if (!profiles.empty()) return profiles.front();
     return Profile::defaultProfile();

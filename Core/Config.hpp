@@ -46,6 +46,9 @@ struct Config {
     // profile, else the rule set's default, else the first profile, else
     // the default profile.
     Profile activeProfile(const std::optional<std::string>& bundleID) const;
+    // The same for a resolution already made (by a RuleSetIndex of this
+    // document's rules, say).
+    Profile activeProfile(const ProfileResolution& resolution) const;
 
     // The document's bytes: sorted keys at every level, pretty printed, "/"
     // written as "\/". Fails when a number is not finite.

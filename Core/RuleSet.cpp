@@ -12,19 +12,20 @@ RuleSet::RuleSet(std::vector<Rule> rules, std::string defaultProfileID)
     : rules(std::move(rules)), defaultProfileID(std::move(defaultProfileID)) {}
 
 ProfileResolution RuleSet::resolve(const std::optional<std::string>& bundleID) const {
-    const Rule* best = nullptr;
-    std::int64_t bestSpecificity = 0;
-    for (const Rule& rule : rules) {
+    std::optional<RuleRank> best;
+    for (std::size_t position = 0; position < rules.size(); ++position) {
+        const Rule& rule = rules[position];
         if (!rule.isEnabled || !rule.pattern.matches(bundleID)) continue;
-        const std::int64_t specificity = rule.pattern.specificity();
-        if (best == nullptr || rule.priority > best->priority ||
-            (rule.priority == best->priority && specificity > bestSpecificity)) {
-            best = &rule;
-            bestSpecificity = specificity;
-        }
+        const RuleRank rank{rule.priority, rule.pattern.specificity(), position};
+        if (!best || rank.outranks(*best)) best = rank;
     }
-    if (best == nullptr) return ProfileResolution{defaultProfileID, std::nullopt};
-    return ProfileResolution{best->profileID, *best};
+    return resolution(best);
+}
+
+ProfileResolution RuleSet::resolution(const std::optional<RuleRank>& best) const {
+    if (!best) return ProfileResolution{defaultProfileID, std::nullopt};
+    const Rule& rule = rules[best->position];
+    return ProfileResolution{rule.profileID, rule};
 }
 
 Json RuleSet::toJson() const {

@@ -6,6 +6,8 @@
 // their own, and a text holding them compares byte for byte.
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,24 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b);
 // must end on a character boundary of `text`: "e" is no prefix of "e" followed
 // by a combining accent.
 bool hasPrefixIgnoringCase(std::string_view text, std::string_view prefix);
+
+// The caseless form of a text, in UTF-8: two texts are equal when letter case
+// is ignored exactly when their forms are. Absent for bytes that are not
+// UTF-8 (such texts compare only byte for byte) and when ICU cannot make it.
+// Texts of ASCII alone are lower-cased without ICU.
+std::optional<std::string> caselessKey(std::string_view text);
+
+// Hands `visit` the caseless form of every head of `text` that ends on a
+// character boundary, shortest first, until a head has more than
+// `maxCodePoints` code points or `visit` answers false. A text begins with a
+// prefix, letter case ignored, exactly when the prefix's caseless form is one
+// of these. False when the heads cannot be told: `text` is not UTF-8, or ICU
+// cannot split it.
+bool forEachCaselessHead(std::string_view text, std::int64_t maxCodePoints,
+                         const std::function<bool(std::string_view caselessHead)>& visit);
+
+// The number of code points of UTF-8 text (each ill-formed sequence counts as one).
+std::int64_t codePointCount(std::string_view text);
 
 // How two names sort in a list the user reads, as a file manager sorts them:
 // letter case ignored and runs of digits compared by their value ("App 2"

@@ -17,7 +17,8 @@ ProfileWatcher::ProfileWatcher(Private, std::shared_ptr<platform::Workspace> wor
       notificationExecutor_(std::move(notificationExecutor)),
       handler_(std::move(handler)),
       config_(std::move(config)),
-      current_(config_.activeProfile(std::nullopt)) {}
+      rules_(config_.ruleSet),
+      current_(config_.activeProfile(rules_.resolve(std::nullopt))) {}
 
 // The registration member ends itself; nothing else is left to undo.
 ProfileWatcher::~ProfileWatcher() = default;
@@ -48,10 +49,14 @@ void ProfileWatcher::stop() {
 }
 
 void ProfileWatcher::update(Config config) {
+    // Filed before the lock is taken, and the old document let go after it
+    // is released: a long rule list takes a while either way.
+    RuleSetIndex rules(config.ruleSet);
     std::optional<std::string> bundleID;
     {
         std::lock_guard guard(lock_);
-        config_ = std::move(config);
+        std::swap(config_, config);
+        std::swap(rules_, rules);
         bundleID = frontmostBundleID_;
     }
     activate(bundleID, true);
@@ -63,8 +68,8 @@ void ProfileWatcher::activate(const std::optional<std::string>& bundleID, bool f
     {
         std::lock_guard guard(lock_);
         frontmostBundleID_ = bundleID;
-        resolution = config_.resolve(bundleID);
-        Profile profile = config_.activeProfile(bundleID);
+        resolution = rules_.resolve(bundleID);
+        Profile profile = config_.activeProfile(resolution);
         if (!force && profile == current_) return;
         current_ = profile;
         changed = std::move(profile);

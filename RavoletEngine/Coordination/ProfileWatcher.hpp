@@ -9,6 +9,7 @@
 #include "Core/Config.hpp"
 #include "Core/Profile.hpp"
 #include "Core/ProfileResolution.hpp"
+#include "Core/RuleSetIndex.hpp"
 #include "Platform/Executor.hpp"
 #include "Platform/Subscription.hpp"
 #include "Platform/Workspace.hpp"
@@ -18,7 +19,9 @@ namespace ravolet {
 // Follows the frontmost application and tells its handler which profile is
 // in force: each activation resolves the application's bundle identifier
 // through the document's rules, and the handler hears of it when the profile
-// differs from the one in force, or whenever the caller forces it.
+// differs from the one in force, or whenever the caller forces it. The rules
+// are filed once per document, so that a switch costs the same with ten
+// thousand rules as with one.
 //
 // Safe to use from any thread: one lock guards the document, the profile in
 // force, the frontmost identifier and the registration; the handler is always
@@ -66,6 +69,8 @@ private:
 
     mutable std::mutex lock_;
     Config config_;
+    // The document's rules, filed once per document for the switches.
+    RuleSetIndex rules_;
     Profile current_;
     std::optional<std::string> frontmostBundleID_;
     platform::Subscription registration_;
