@@ -25,4 +25,16 @@ inline std::int64_t truncatedInteger(double value) {
     return static_cast<std::int64_t>(value);
 }
 
+// The nearest whole number, halves away from zero (2.5 gives 3, -2.5 gives
+// -3), as std::llround gives it, without the library call: for the values
+// callers pass (bounded well inside ±2^52 first) the cut toward zero and
+// the fraction it leaves are exact.
+inline std::int64_t roundHalfAway(double value) {
+    auto whole = static_cast<std::int64_t>(value);
+    const double fraction = value - static_cast<double>(whole);
+    if (fraction >= 0.5) ++whole;
+    else if (fraction <= -0.5) --whole;
+    return whole;
+}
+
 } // namespace ravolet

@@ -5,16 +5,13 @@
 #include <limits>
 
 #include "Core/Clamp.hpp"
+#include "Core/GlideCurve.hpp"
 
 namespace ravolet {
 
 namespace {
 
 constexpr double epsilon = std::numeric_limits<double>::epsilon();
-
-// Nearest integer, halves away from zero. Callers bound the value well inside
-// the 64-bit range first.
-std::int64_t roundHalfAway(double value) { return std::llround(value); }
 
 // The sanitized settings the algorithm can work with: sanitizing bounds every
 // infinity, so only a NaN can be left, and it would poison the arithmetic.
@@ -124,9 +121,7 @@ ScrollOutcome ScrollTransformer::transform(const ScrollInput& input, std::option
     const double frame = s.frameIntervalMillis;
     const double t0 = c.firstOffset > 0 ? c.firstOffset : 0;
     const auto frames = static_cast<std::size_t>(std::ceil(std::max(0.0, duration - t0) / frame)) + 1;
-    const double startOnCurve = std::min(std::max(c.startProgress, 0.0), 0.999);
-    const double e0 = easingValue(s.easing, startOnCurve);
-    const double denominator = std::max(1 - e0, epsilon);
+    const GlideCurve curve(s.easing, t0, frame, duration, frames, std::min(std::max(c.startProgress, 0.0), 0.999), total);
 
     ScrollPlan plan{
         .id = nextPlanID_++,
@@ -143,7 +138,11 @@ ScrollOutcome ScrollTransformer::transform(const ScrollInput& input, std::option
         .firstFrameOffsetMillis = c.firstOffset,
         .steps = {},
     };
-    plan.steps.reserve(frames + 2);
+    // A timed step moves the count by at least a pixel, never back, and never
+    // past the total (bounded by the travel limit): room for one per frame or
+    // pixel, whichever is fewer, besides the ending and closing steps.
+    const std::uint64_t pixels = static_cast<std::uint64_t>(total < 0 ? -total : total);
+    plan.steps.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(frames, pixels)) + 2);
     if (c.transition == GestureTransition::endPreviousThenBegin) {
         plan.steps.push_back({.offsetMillis = 0,
                               .pixelDelta = 0,
@@ -153,28 +152,20 @@ ScrollOutcome ScrollTransformer::transform(const ScrollInput& input, std::option
     }
     std::int64_t previousCumulative = 0;
     bool addedTimedStep = false;
-    for (std::size_t k = 1; k <= frames; ++k) {
-        const double t = t0 + frame * static_cast<double>(k - 1);
-        const double tc = std::min(t, duration);
-        const double p = clamp(startOnCurve + (1 - startOnCurve) * tc / duration, 0.0, 1.0);
-        const std::int64_t cumulative =
-            roundHalfAway((easingValue(s.easing, p) - e0) / denominator * static_cast<double>(total));
-        const std::int64_t delta = cumulative - previousCumulative;
-        previousCumulative = cumulative;
-        if (delta == 0) continue;
+    curve.forEachChange([&](const GlideCurve::Change& change) {
+        const std::int64_t delta = change.cumulative - previousCumulative;
+        previousCumulative = change.cumulative;
         ScrollPhase phase = ScrollPhase::changed;
         if (!addedTimedStep && c.transition != GestureTransition::continuePrevious) phase = ScrollPhase::began;
         addedTimedStep = true;
-        plan.steps.push_back({.offsetMillis = tc, .pixelDelta = delta, .isContinuous = true, .phase = phase});
-    }
+        plan.steps.push_back(
+            {.offsetMillis = curve.offsetOf(change.frame), .pixelDelta = delta, .isContinuous = true, .phase = phase});
+    });
     plan.steps.push_back({.offsetMillis = duration, .pixelDelta = 0, .isContinuous = true, .phase = ScrollPhase::ended});
 
-    // The stored copy keeps a buffer large enough for any plan under these
-    // settings (a first offset of 0 gives the most frames), and assigning into
-    // it reuses that buffer: after an axis's first glide, a detent allocates
-    // only the returned plan's list.
+    // The stored copy reuses its buffer: after an axis's longest glide so
+    // far, a detent allocates only the returned plan's list.
     if (!state.plan) state.plan.emplace();
-    state.plan->steps.reserve(static_cast<std::size_t>(std::ceil(duration / frame)) + 3);
     *state.plan = plan;
     return ScrollOutcome::animate(std::move(plan));
 }

@@ -1,6 +1,7 @@
 #include "RavoletEngine/EventPath/ScrollPipeline.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <functional>
 
 #include "Core/ScrollOutcome.hpp"
@@ -30,8 +31,8 @@ bool isImmediate(const ScrollStep& step) {
 }
 
 // Orders a plan's steps by when they are due: the immediate ones first, then
-// by offset, each group keeping the plan's order.
-std::pair<int, std::chrono::nanoseconds> dueOrder(const ScrollStep& step) {
+// by offset.
+[[maybe_unused]] std::pair<int, std::chrono::nanoseconds> dueOrder(const ScrollStep& step) {
     if (isImmediate(step)) return {0, std::chrono::nanoseconds(0)};
     return {1, nanosFromMillis(step.offsetMillis)};
 }
@@ -130,9 +131,9 @@ std::optional<std::uint64_t> ScrollPipeline::registerLocked(ScrollPlan plan, std
     if (auto* existing = findPlanLocked(plan.id)) plans_.erase(plans_.begin() + (existing - plans_.data()));
     // A plan without steps has nothing to post and nothing to wait for.
     if (plan.steps.empty()) return std::nullopt;
-    // The steps are posted in the order they fall due; the transformer gives
-    // them in that order already.
-    if (!std::ranges::is_sorted(plan.steps, {}, dueOrder)) std::ranges::stable_sort(plan.steps, {}, dueOrder);
+    // The steps are posted in plan order, which is the order they fall due:
+    // the transformer makes the immediate ones first, then the rest by offset.
+    assert(std::ranges::is_sorted(plan.steps, {}, dueOrder));
     plans_.push_back(PlanRuntime{std::move(plan), base, 0, 0});
     return deadlineOf(plans_.back(), 0);
 }
