@@ -149,6 +149,11 @@ void SimulatedEventSystem::setTapsAllowed(bool allowed) {
     tapsAllowed_ = allowed;
 }
 
+void SimulatedEventSystem::setDeliveryObserver(std::function<void(const Event&)> observer) {
+    std::lock_guard guard(lock_);
+    deliveryObserver_ = std::move(observer);
+}
+
 void SimulatedEventSystem::setSourcesAllowed(bool allowed) {
     std::lock_guard guard(lock_);
     sourcesAllowed_ = allowed;
@@ -456,9 +461,14 @@ void SimulatedEventSystem::dispatch(Item& item) {
             return;
         }
     }
-    std::lock_guard guard(lock_);
-    if (isMotion(item.event.type())) cursor_ = item.event.location();
-    delivered_.push_back(std::move(item.event));
+    std::function<void(const Event&)> observer;
+    {
+        std::lock_guard guard(lock_);
+        if (isMotion(item.event.type())) cursor_ = item.event.location();
+        delivered_.push_back(item.event);
+        observer = deliveryObserver_;
+    }
+    if (observer) observer(item.event);
 }
 
 void SimulatedEventSystem::deliverNotice(const std::shared_ptr<Tap>& tap, const Event& notice) {

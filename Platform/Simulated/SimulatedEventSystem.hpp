@@ -69,6 +69,11 @@ public:
     // passed first.
     bool waitUntilIdle(std::chrono::milliseconds limit = std::chrono::seconds(10)) const;
 
+    // Called on the dispatching thread with each event that reaches the
+    // system, once it is logged (never under the system's lock); replaces the
+    // observer before. None: no observer.
+    void setDeliveryObserver(std::function<void(const Event&)> observer);
+
     // Events that reached the system, oldest first; events a tap swallowed;
     // events programs posted (as posted, before any tap).
     std::vector<Event> delivered() const;
@@ -143,6 +148,7 @@ private:
     bool eventsAllowed_ = true;
     std::chrono::milliseconds responseLimit_{5000};
     std::function<void()> tapCreationHook_;
+    std::function<void(const Event&)> deliveryObserver_;
     // Taps in stream order: by location, then head-inserted before tail-appended.
     std::vector<std::weak_ptr<Tap>> taps_;
     std::vector<Event> delivered_;

@@ -28,6 +28,7 @@
 #include "RavoletApp/Model/DeviceMonitor.hpp"
 #include "RavoletApp/Model/LaunchAtLogin.hpp"
 #include "RavoletApp/Model/MenuBarState.hpp"
+#include "RavoletApp/Model/MouseFeed.hpp"
 #include "RavoletApp/Model/StorageNotices.hpp"
 #include "RavoletApp/Model/UpdaterController.hpp"
 #include "RavoletEngine/Coordination/EngineStatus.hpp"
@@ -88,6 +89,9 @@ public:
         std::shared_ptr<platform::PermissionProbe> permissions;
         // The mouse the device monitor owns; standard: the G502 X on this machine.
         std::shared_ptr<HIDPPDevice> device;
+        // The simulated machine's mouse for the "Try It" panel to drive;
+        // none (also as standard) on a real machine.
+        std::shared_ptr<MouseFeed> tryItMouse;
 
         // This machine's services, every field filled.
         static Dependencies standard();

@@ -1,5 +1,7 @@
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 
+#include <atomic>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -44,6 +46,82 @@ std::shared_ptr<HIDPPDevice> deviceOn(const std::shared_ptr<platform::SimulatedH
                                                                        platform::QueuePriority::userInitiated));
 }
 
+// The machine's G502 X as the "Try It" panel drives it: turns and presses
+// enter the event system as the mouse's own, and every scroll that reaches
+// the system goes to the watchers on their executors.
+class MachineMouseFeed final : public MouseFeed, public std::enable_shared_from_this<MachineMouseFeed> {
+public:
+    MachineMouseFeed(std::shared_ptr<platform::SimulatedEventSystem> events, platform::SimulatedDevice mouse)
+        : events_(std::move(events)), mouse_(std::move(mouse)) {}
+
+    void turnWheel(std::int32_t vertical, std::int32_t horizontal) override {
+        events_->inject(mouse_, platform::SimulatedEventSystem::wheelEvent(vertical, horizontal));
+    }
+
+    void pressButton(std::int64_t button, bool down) override {
+        namespace types = platform::EventTypes;
+        if (button < 0) return;
+        const platform::EventType type = button == 0   ? (down ? types::leftMouseDown : types::leftMouseUp)
+                                         : button == 1 ? (down ? types::rightMouseDown : types::rightMouseUp)
+                                                       : (down ? types::otherMouseDown : types::otherMouseUp);
+        events_->inject(mouse_, platform::SimulatedEventSystem::buttonEvent(
+                                    type, static_cast<platform::MouseButton>(button)));
+    }
+
+    platform::Subscription watchScrolling(std::shared_ptr<platform::Executor> executor,
+                                          std::function<void(const Scroll&)> handler) override {
+        auto watcher = std::make_shared<Watcher>(std::move(executor), std::move(handler));
+        {
+            std::lock_guard guard(lock_);
+            watchers_.push_back(watcher);
+        }
+        return platform::Subscription([weak = weak_from_this(), watcher] {
+            // Cancelled on the watcher's executor: nothing queued runs after this.
+            watcher->alive = false;
+            if (const auto self = weak.lock()) {
+                std::lock_guard guard(self->lock_);
+                std::erase(self->watchers_, watcher);
+            }
+        });
+    }
+
+    // On the event system's dispatching thread.
+    void delivered(const platform::Event& event) {
+        namespace fields = platform::EventFields;
+        if (event.type() != platform::EventTypes::scrollWheel) return;
+        Scroll scroll;
+        scroll.isContinuous = event.integerValueField(fields::scrollWheelEventIsContinuous) != 0;
+        scroll.vertical = event.integerValueField(scroll.isContinuous ? fields::scrollWheelEventPointDeltaAxis1
+                                                                      : fields::scrollWheelEventDeltaAxis1);
+        scroll.horizontal = event.integerValueField(scroll.isContinuous ? fields::scrollWheelEventPointDeltaAxis2
+                                                                        : fields::scrollWheelEventDeltaAxis2);
+        std::vector<std::shared_ptr<Watcher>> watchers;
+        {
+            std::lock_guard guard(lock_);
+            watchers = watchers_;
+        }
+        for (const auto& watcher : watchers) {
+            watcher->executor->post([watcher, scroll] {
+                if (watcher->alive) watcher->handler(scroll);
+            });
+        }
+    }
+
+private:
+    struct Watcher {
+        Watcher(std::shared_ptr<platform::Executor> executor, std::function<void(const Scroll&)> handler)
+            : executor(std::move(executor)), handler(std::move(handler)) {}
+        const std::shared_ptr<platform::Executor> executor;
+        const std::function<void(const Scroll&)> handler;
+        std::atomic<bool> alive{true};
+    };
+
+    const std::shared_ptr<platform::SimulatedEventSystem> events_;
+    const platform::SimulatedDevice mouse_;
+    std::mutex lock_;
+    std::vector<std::shared_ptr<Watcher>> watchers_;
+};
+
 template <class T>
 std::shared_ptr<T> inMemory(SimulatedMachine::Storage storage) {
     return storage == SimulatedMachine::Storage::inMemory ? std::make_shared<T>() : nullptr;
@@ -83,7 +161,12 @@ SimulatedMachine::SimulatedMachine(std::shared_ptr<platform::Scheduler> uiExecut
       loginItems(inMemory<platform::SimulatedLoginItemService>(storage)),
       updater(inMemory<platform::SimulatedUpdaterBackend>(storage)),
       activator(inMemory<platform::SimulatedApplicationActivator>(storage)) {
-    privateHID->attach(mouseService);
+    auto feed = std::make_shared<MachineMouseFeed>(events, mouseService);
+    events->setDeliveryObserver([weak = std::weak_ptr(feed)](const platform::Event& event) {
+        if (const auto self = weak.lock()) self->delivered(event);
+    });
+    mouseFeed = std::move(feed);
+        privateHID->attach(mouseService);
     privateHID->attach(platform::SimulatedDevice::trackpad());
     // The pointer properties as the system leaves them: 400 counts per inch, accelerated.
     pointerBackend->seed(mouseServiceID, {{"HIDPointerResolution", 400 * 65536}, {"HIDMouseAcceleration", 45056}});
@@ -147,6 +230,7 @@ AppModel::Dependencies SimulatedMachine::dependencies() const {
     if (files) d.applications = applications;
     d.permissions = probe;
     d.device = device;
+    d.tryItMouse = mouseFeed;
     return d;
 }
 

@@ -24,6 +24,7 @@
 #include "Platform/Simulated/SimulatedUpdaterBackend.hpp"
 #include "Platform/Simulated/SimulatedWorkspace.hpp"
 #include "RavoletApp/Model/AppModel.hpp"
+#include "RavoletApp/Model/MouseFeed.hpp"
 #include "RavoletEngine/Coordination/FakePointerPropertyBackend.hpp"
 #include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
 
@@ -97,6 +98,9 @@ public:
     const std::shared_ptr<PointerHardwareTuning> pointerTuning;
     // The HID++ device the application's device monitor owns.
     const std::shared_ptr<HIDPPDevice> device;
+    // The mouse as the "Try It" panel drives it: its wheel and buttons enter
+    // `events` as the mouse's own, and the scrolling delivered comes back.
+    std::shared_ptr<MouseFeed> mouseFeed;
 
     // In memory only (null with Storage::thisMachine).
     const std::shared_ptr<platform::InMemoryFileSystem> files;

@@ -1,13 +1,20 @@
 #include "RavoletApp/UI/ScrollPreview.hpp"
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QPainter>
+#include <QMouseEvent>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include <cstdlib>
 
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/GlideChart.hpp"
+#include "RavoletApp/UI/InputMapping.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
 #include "RavoletApp/UI/StatusDot.hpp"
 #include "RavoletApp/UI/Style.hpp"
@@ -59,11 +66,16 @@ protected:
 };
 
 // The plate of the test panel: a faint rounded fill outlined inside its edge.
+// With a mouse to drive (the simulated machine's), the wheel turns and button
+// presses made over the rows go to that mouse instead, and the rows scroll by
+// what then reaches the system: the glide the engine made of them.
 class TestPanel : public QWidget {
 public:
-    explicit TestPanel(QWidget* parent) : QWidget(parent) {
+    TestPanel(QWidget* parent, std::shared_ptr<MouseFeed> mouse, const std::shared_ptr<platform::Executor>& ui)
+        : QWidget(parent), mouse_(std::move(mouse)) {
         setFixedHeight(panelHeight);
-        auto* scroller = new QScrollArea(this);
+        scroller_ = new QScrollArea(this);
+        auto* scroller = scroller_;
         scroller->setFrameShape(QFrame::NoFrame);
         scroller->setWidgetResizable(true);
         scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -76,6 +88,44 @@ public:
         // Clear of the outline and the rounded corners.
         layout->setContentsMargins(1, 3, 3, 3);
         layout->addWidget(scroller);
+        if (mouse_) {
+            rows->installEventFilter(this);
+            scrolling_ = mouse_->watchScrolling(ui, [this](const MouseFeed::Scroll& scroll) { follow(scroll); });
+        }
+    }
+
+    QScrollArea* scroller() const { return scroller_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::Wheel: {
+            // Qt counts a wheel click as 120; finer wheels add up to whole clicks.
+            const QPoint angle = static_cast<QWheelEvent*>(event)->angleDelta();
+            pendingAngle_ += angle;
+            const auto clicks = [](int& pending) {
+                const int whole = pending / 120;
+                pending -= whole * 120;
+                return whole;
+            };
+            const int vertical = clicks(pendingAngle_.ry());
+            const int horizontal = clicks(pendingAngle_.rx());
+            // One turn a click, as the mouse would send them.
+            for (int i = 0; i < std::abs(vertical); ++i) mouse_->turnWheel(vertical > 0 ? 1 : -1, 0);
+            for (int i = 0; i < std::abs(horizontal); ++i) mouse_->turnWheel(0, horizontal > 0 ? 1 : -1);
+            event->accept();
+            return true;
+        }
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease: {
+            const auto* press = static_cast<QMouseEvent*>(event);
+            if (const auto number = mouseButtonNumber(press->button()))
+                mouse_->pressButton(*number, event->type() == QEvent::MouseButtonPress);
+            event->accept();
+            return true;
+        }
+        default: return QWidget::eventFilter(watched, event);
+        }
     }
 
 protected:
@@ -87,6 +137,21 @@ protected:
         painter.setBrush(systemColor(SystemColor::quaternary, palette(), 0.25F));
         painter.drawRoundedRect(inside, cornerRadius, cornerRadius);
     }
+
+private:
+    void follow(const MouseFeed::Scroll& scroll) {
+        QScrollBar* bar = scroller_->verticalScrollBar();
+        // Positive scrolls up, towards the first row; a plain click moves lines as Qt's wheel does.
+        const std::int64_t pixels = scroll.isContinuous
+                                        ? scroll.vertical
+                                        : scroll.vertical * QApplication::wheelScrollLines() * bar->singleStep();
+        bar->setValue(bar->value() - static_cast<int>(pixels));
+    }
+
+    const std::shared_ptr<MouseFeed> mouse_;
+    QScrollArea* scroller_ = nullptr;
+    QPoint pendingAngle_;
+    platform::Subscription scrolling_;
 };
 
 StatusDot::Level dotLevel(LiveScrollStatus::Level level) {
@@ -106,7 +171,7 @@ ScrollPreview::ScrollPreview(std::shared_ptr<AppModel> model, QWidget* parent)
       model_(std::move(model)),
       chart_(new GlideChart(this)),
       caption_(new Explain(QString(), this)),
-      testPanel_(new TestPanel(this)),
+      testPanel_(new TestPanel(this, model_->dependencies().tryItMouse, model_->dependencies().ui)),
       liveStatus_(new StatusDot(StatusDot::Level::off, QString(), this)) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 4, 0, 4);
@@ -127,6 +192,8 @@ ScrollPreview::ScrollPreview(std::shared_ptr<AppModel> model, QWidget* parent)
     observeWhileAlive(this, model_->status(), [this](const EngineStatus&) { refreshLiveStatus(); });
     modelConnections(this).keep(model_->preferences().isPausedByUser.observe([this](bool) { refreshLiveStatus(); }));
 }
+
+QScrollArea* ScrollPreview::testPanelScroller() const { return static_cast<TestPanel*>(testPanel_)->scroller(); }
 
 void ScrollPreview::setSettings(const ScrollSettings& settings) {
     std::optional<ScrollPlan> plan = previewPlan(settings);

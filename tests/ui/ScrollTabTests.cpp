@@ -4,9 +4,12 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 #include "RavoletApp/UI/Explain.hpp"
@@ -149,6 +152,35 @@ TEST_F(ScrollTabTest, TheResetsHideUnderTheSwitchAndTheLiveLineFollowsTheModel) 
     EXPECT_EQ(live->text().toStdString(), "Live — Ravolet has reshaped 0 wheel clicks into 0 smooth steps.");
     QTest::qWait(50); // the nested layouts take a few passes to fit the shorter sentence
     test::saveScreenshot(page, QStringLiteral("scroll-page"));
+    model->stop();
+}
+
+TEST_F(ScrollTabTest, OnTheSimulatedMachineTheTryItPanelDrivesTheSimulatedMouse) {
+    ScrollTab page(model, binding);
+    test::showAndSettle(page, 620);
+    model->start();
+    machine->advance(std::chrono::seconds(5));
+    QScrollArea* panel = page.preview()->testPanelScroller();
+    QWidget* rows = panel->widget();
+    const QPoint centre = rows->mapFrom(panel->viewport(), panel->viewport()->rect().center());
+
+    QWheelEvent down(centre, rows->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                     Qt::NoScrollPhase, false);
+    QApplication::sendEvent(rows, &down);
+    machine->advance(std::chrono::seconds(3)); // the glide, then the poll reads the counters
+    const EngineStatus reshaped = model->status().value();
+    EXPECT_EQ(reshaped.scroll.inputsTransformed, 1u);
+    EXPECT_GT(reshaped.scroll.stepsPosted, 1u);
+    // The panel went down by the click's 50 points, as the glide delivered them.
+    EXPECT_EQ(panel->verticalScrollBar()->value(), 50);
+    EXPECT_EQ(page.preview()->liveStatus()->text().toStdString(),
+              "Live — Ravolet has reshaped 1 wheel clicks into " + std::to_string(reshaped.scroll.stepsPosted) +
+                  " smooth steps.");
+
+    QTest::mousePress(rows, Qt::BackButton, Qt::NoModifier, centre);
+    QTest::mouseRelease(rows, Qt::BackButton, Qt::NoModifier, centre);
+    machine->advance(std::chrono::seconds(3));
+    EXPECT_EQ(model->status().value().buttons.eventsSeen, 2u);
     model->stop();
 }
 
