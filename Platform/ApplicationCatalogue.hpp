@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ravolet::platform {
 
@@ -18,6 +19,9 @@ struct DesktopApplication {
     // The entry's Icon: a theme icon's name or a file's path; empty when it
     // names none.
     std::string icon;
+    // False for an entry marked NoDisplay: an application that menus, and
+    // the application chooser, leave out (it can still be named by identifier).
+    bool showsInMenus = true;
 
     friend bool operator==(const DesktopApplication&, const DesktopApplication&) = default;
 };
@@ -38,6 +42,10 @@ public:
 
     // Where a file chooser for applications starts.
     virtual std::filesystem::path applicationsFolder() const = 0;
+
+    // Every installed application that menus show, each identifier once (as
+    // application() would find it), in no particular order.
+    virtual std::vector<DesktopApplication> installedApplications() const = 0;
 };
 
 } // namespace ravolet::platform

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ranges>
+#include <set>
 
 #include "Platform/Linux/LinuxFileSystem.hpp"
 
@@ -85,6 +86,7 @@ std::optional<DesktopApplication> DesktopEntryCatalogue::parse(std::string_view 
     bool seenMainGroup = false;
     std::optional<std::string> type, name, icon;
     bool hidden = false;
+    bool noDisplay = false;
     while (!text.empty()) {
         const auto end = text.find('\n');
         const std::string_view line = trimmed(text.substr(0, end));
@@ -107,9 +109,10 @@ std::optional<DesktopApplication> DesktopEntryCatalogue::parse(std::string_view 
         else if (key == "Name") name = value;
         else if (key == "Icon") icon = value;
         else if (key == "Hidden") hidden = value == "true";
+        else if (key == "NoDisplay") noDisplay = value == "true";
     }
     if (type != "Application" || hidden || !name || name->empty()) return std::nullopt;
-    return DesktopApplication{std::move(bundleID), *name, std::move(location), icon.value_or("")};
+    return DesktopApplication{std::move(bundleID), *name, std::move(location), icon.value_or(""), !noDisplay};
 }
 
 std::optional<fs::path> DesktopEntryCatalogue::entryFile(const fs::path& folder, std::string_view id) const {
@@ -176,6 +179,38 @@ fs::path DesktopEntryCatalogue::applicationsFolder() const {
             return folder;
     }
     return folders_.front();
+}
+
+void DesktopEntryCatalogue::collectEntries(const fs::path& folder, const std::string& prefix, int depth,
+                                           std::vector<std::pair<std::string, fs::path>>& entries) const {
+    const auto names = files_->listDirectory(folder);
+    if (!names) return;
+    for (const std::string& name : *names) {
+        if (name.size() > suffix.size() && name.ends_with(suffix)) {
+            entries.emplace_back(prefix + name.substr(0, name.size() - suffix.size()), folder / name);
+        } else if (depth > 0 && name != "." && name != "..") {
+            // A sub-folder (anything else lists nothing).
+            collectEntries(folder / name, prefix + name + "-", depth - 1, entries);
+        }
+    }
+}
+
+std::vector<DesktopApplication> DesktopEntryCatalogue::installedApplications() const {
+    // Deeper than any distribution nests its entries.
+    constexpr int subFolderDepth = 3;
+    std::set<std::string> decided;
+    std::vector<DesktopApplication> applications;
+    for (const fs::path& folder : folders_) {
+        std::vector<std::pair<std::string, fs::path>> entries;
+        collectEntries(folder, "", subFolderDepth, entries);
+        for (auto& [id, file] : entries) {
+            // The first folder that has the identifier decides, even when its entry hides the application.
+            if (!decided.insert(id).second) continue;
+            if (auto application = read(file, id); application && application->showsInMenus)
+                applications.push_back(std::move(*application));
+        }
+    }
+    return applications;
 }
 
 } // namespace ravolet::platform

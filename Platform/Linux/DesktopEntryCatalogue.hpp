@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "Platform/ApplicationCatalogue.hpp"
@@ -43,6 +44,10 @@ public:
     // distribution installs applications), else the user's.
     std::filesystem::path applicationsFolder() const override;
 
+    // The entries of every folder, sub-folders included, an identifier taken
+    // from the first folder that has it.
+    std::vector<DesktopApplication> installedApplications() const override;
+
     // The "applications" folders searched, in order.
     const std::vector<std::filesystem::path>& folders() const { return folders_; }
 
@@ -54,6 +59,9 @@ public:
 private:
     std::optional<std::filesystem::path> entryFile(const std::filesystem::path& folder, std::string_view id) const;
     std::optional<DesktopApplication> read(const std::filesystem::path& file, std::string bundleID) const;
+    // The entry files below a folder with their identifiers ("kde/okular.desktop" is "kde-okular").
+    void collectEntries(const std::filesystem::path& folder, const std::string& prefix, int depth,
+                        std::vector<std::pair<std::string, std::filesystem::path>>& entries) const;
 
     const std::shared_ptr<FileSystem> files_;
     std::vector<std::filesystem::path> folders_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <iterator>
 #include <mutex>
 #include <vector>
 
@@ -33,6 +34,13 @@ public:
     }
 
     std::filesystem::path applicationsFolder() const override { return "/usr/share/applications"; }
+
+    std::vector<DesktopApplication> installedApplications() const override {
+        std::lock_guard lock(mutex_);
+        std::vector<DesktopApplication> shown;
+        std::ranges::copy_if(installed_, std::back_inserter(shown), &DesktopApplication::showsInMenus);
+        return shown;
+    }
 
 private:
     mutable std::mutex mutex_;

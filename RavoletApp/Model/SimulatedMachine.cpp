@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "HIDPlusPlus/HIDPPEnvironment.hpp"
+#include "Platform/Linux/DesktopEntryCatalogue.hpp"
+#include "Platform/Linux/LinuxFileSystem.hpp"
 #include "Platform/Linux/SystemClock.hpp"
 #include "Platform/SerialQueue.hpp"
 
@@ -122,6 +124,37 @@ private:
     std::vector<std::shared_ptr<Watcher>> watchers_;
 };
 
+// The scripted applications in front of this machine's own desktop entries:
+// what the simulated desktop runs is installed as well, so that the running
+// list, the chooser, the icons and the names all come from this one catalogue.
+class LayeredCatalogue final : public platform::ApplicationCatalogue {
+public:
+    LayeredCatalogue(std::shared_ptr<platform::ApplicationCatalogue> front,
+                     std::shared_ptr<platform::ApplicationCatalogue> back)
+        : front_(std::move(front)), back_(std::move(back)) {}
+
+    std::optional<platform::DesktopApplication> application(const std::string& bundleID) const override {
+        if (auto found = front_->application(bundleID)) return found;
+        return back_->application(bundleID);
+    }
+    std::optional<std::string> bundleIDOfFile(const std::filesystem::path& file) const override {
+        if (auto found = front_->bundleIDOfFile(file)) return found;
+        return back_->bundleIDOfFile(file);
+    }
+    std::filesystem::path applicationsFolder() const override { return back_->applicationsFolder(); }
+    std::vector<platform::DesktopApplication> installedApplications() const override {
+        std::vector<platform::DesktopApplication> all = front_->installedApplications();
+        for (platform::DesktopApplication& application : back_->installedApplications()) {
+            if (!front_->application(application.bundleID)) all.push_back(std::move(application));
+        }
+        return all;
+    }
+
+private:
+    const std::shared_ptr<platform::ApplicationCatalogue> front_;
+    const std::shared_ptr<platform::ApplicationCatalogue> back_;
+};
+
 template <class T>
 std::shared_ptr<T> inMemory(SimulatedMachine::Storage storage) {
     return storage == SimulatedMachine::Storage::inMemory ? std::make_shared<T>() : nullptr;
@@ -226,8 +259,10 @@ AppModel::Dependencies SimulatedMachine::dependencies() const {
     d.activator = activator;
     d.workspace = workspace;
     // On this machine's storage the program runs for a person, who picks
-    // applications from the real desktop entries.
-    if (files) d.applications = applications;
+    // applications from the real desktop entries as well.
+    d.applications = files ? std::shared_ptr<platform::ApplicationCatalogue>(applications)
+                           : std::make_shared<LayeredCatalogue>(
+                                 applications, platform::DesktopEntryCatalogue::standard(platform::LinuxFileSystem::shared()));
     d.permissions = probe;
     d.device = device;
     d.tryItMouse = mouseFeed;

@@ -88,7 +88,7 @@ public:
     const std::shared_ptr<platform::SimulatedWorkspace> workspace = platform::SimulatedWorkspace::make();
     // A few installed applications (in the catalogue and the desktop alike),
     // some of them running, none in front. Models on this machine's own
-    // storage use the real desktop entries instead of this catalogue.
+    // storage find them in front of the real desktop entries.
     const std::shared_ptr<platform::SimulatedApplicationCatalogue> applications =
         std::make_shared<platform::SimulatedApplicationCatalogue>();
     const std::shared_ptr<platform::SimulatedPermissionProbe> probe = std::make_shared<platform::SimulatedPermissionProbe>();

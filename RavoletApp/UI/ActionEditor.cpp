@@ -236,7 +236,7 @@ QWidget* ActionEditor::makeLaunchAppEditor() {
     appName_->setTextFormat(Qt::PlainText);
     appLayout->addWidget(appIcon_);
     appLayout->addWidget(appName_);
-    appPicker_ = new AppPickerButton(model_, qtText(AE::chooseApp));
+    appPicker_ = new AppPickerButton(model_, qtText(AE::chooseApp), AppChoicePlace::launchAction);
     connect(appPicker_, &AppPickerButton::chosen, this,
             [this](const QString& bundleID) { edit(Action::launchApp(bundleID.toStdString())); });
     appLayout->addWidget(appPicker_);

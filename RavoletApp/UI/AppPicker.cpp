@@ -1,10 +1,9 @@
 #include "RavoletApp/UI/AppPicker.hpp"
 
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QMenu>
 #include <QStyle>
 
+#include "RavoletApp/UI/ApplicationChooser.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/SymbolIcon.hpp"
 
@@ -12,35 +11,16 @@ namespace ravolet {
 
 namespace {
 
-std::optional<QString> chooseWithDialog(QWidget* parent, const QString& folder) {
-    QFileDialog dialog(parent, AppPickerButton::chooserMessage(), folder,
-                       QStringLiteral("Applications (*.desktop)"));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Choose"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().front();
-}
-
-// The icon a desktop entry names: a file, or a name in the icon theme; the
-// theme's generic program icon when neither gives one.
-QIcon entryIcon(const std::string& icon, const QStyle* style) {
-    const QString name = QString::fromStdString(icon);
-    if (!name.isEmpty()) {
-        if (QFileInfo(name).isAbsolute()) {
-            if (QFileInfo::exists(name)) return QIcon(name);
-        } else if (QIcon themed = QIcon::fromTheme(name); !themed.isNull()) {
-            return themed;
-        }
-    }
-    QIcon generic = QIcon::fromTheme(QStringLiteral("application-x-executable"));
-    return generic.isNull() ? style->standardIcon(QStyle::SP_DesktopIcon) : generic;
+std::optional<QString> runModally(ApplicationChooser& chooser) {
+    chooser.exec();
+    return chooser.chosenBundleID();
 }
 
 } // namespace
 
-AppPickerButton::AppPickerButton(std::shared_ptr<AppModel> model, const QString& title, QWidget* parent)
-    : QToolButton(parent), model_(std::move(model)), chooser_(&chooseWithDialog) {
+AppPickerButton::AppPickerButton(std::shared_ptr<AppModel> model, const QString& title, AppChoicePlace place,
+                                 QWidget* parent)
+    : QToolButton(parent), model_(std::move(model)), place_(place), runner_(&runModally) {
     setText(title);
     setToolButtonStyle(Qt::ToolButtonTextOnly);
     setPopupMode(QToolButton::InstantPopup);
@@ -52,13 +32,29 @@ AppPickerButton::AppPickerButton(std::shared_ptr<AppModel> model, const QString&
     setMenu(menu_);
     connect(menu_, &QMenu::aboutToShow, this, &AppPickerButton::refreshRunningApps);
     // Until the menu first opens, it offers the chooser alone.
-    menu_->addAction(chooseFromDiskTitle(), this, &AppPickerButton::chooseFromDisk);
+    menu_->addAction(chooseInstalledTitle(), this, &AppPickerButton::chooseInstalled);
+}
+
+QString AppPickerButton::chooserTitle(AppChoicePlace place) {
+    switch (place) {
+    case AppChoicePlace::rule: return QStringLiteral("Choose the App for This Rule");
+    case AppChoicePlace::launchAction: return QStringLiteral("Choose the App This Button Opens");
+    }
+    return QStringLiteral("Choose an App");
+}
+
+QString AppPickerButton::chooserMessage(AppChoicePlace place) {
+    switch (place) {
+    case AppChoicePlace::rule: return QStringLiteral("Pick the app this rule should apply to.");
+    case AppChoicePlace::launchAction: return QStringLiteral("Pick the app this button should open.");
+    }
+    return {};
 }
 
 void AppPickerButton::refreshRunningApps() {
     running_ = AppInfo::runningApps(*model_);
     menu_->clear();
-    menu_->addAction(chooseFromDiskTitle(), this, &AppPickerButton::chooseFromDisk);
+    menu_->addAction(chooseInstalledTitle(), this, &AppPickerButton::chooseInstalled);
     if (running_.empty()) return;
     menu_->addSection(runningSectionTitle());
     for (const AppInfo& app : running_) {
@@ -69,11 +65,11 @@ void AppPickerButton::refreshRunningApps() {
     }
 }
 
-void AppPickerButton::chooseFromDisk() {
-    const platform::ApplicationCatalogue& catalogue = *model_->dependencies().applications;
-    const auto file = chooser_(window(), QString::fromStdString(catalogue.applicationsFolder().string()));
-    if (!file || file->isEmpty()) return;
-    if (auto bundleID = catalogue.bundleIDOfFile(file->toStdString())) Q_EMIT chosen(QString::fromStdString(*bundleID));
+void AppPickerButton::chooseInstalled() {
+    ApplicationChooser chooser(installedApplications(*model_->dependencies().applications), chooserTitle(place_),
+                               chooserMessage(place_), window());
+    const auto bundleID = runner_(chooser);
+    if (bundleID && !bundleID->isEmpty()) Q_EMIT chosen(*bundleID);
 }
 
 AppIconView::AppIconView(std::shared_ptr<AppModel> model, int size, QWidget* parent)
@@ -90,7 +86,7 @@ void AppIconView::setBundleID(const QString& bundleID) {
     placeholder_ = !installed;
     const qreal ratio = devicePixelRatioF();
     if (installed) {
-        setPixmap(entryIcon(installed->icon, style()).pixmap(QSize(size_, size_), ratio));
+        setPixmap(applicationIcon(installed->icon, style()).pixmap(QSize(size_, size_), ratio));
     } else {
         setPixmap(symbolPixmap(QStringLiteral("questionmark.app.dashed"), size_,
                                systemColor(SystemColor::secondary, palette()), ratio));

@@ -15,41 +15,53 @@
 class QMenu;
 
 namespace ravolet {
+class ApplicationChooser;
+}
+
+namespace ravolet {
+
+// Where an application is picked, which the chooser's title and sentence name.
+enum class AppChoicePlace { rule, launchAction };
 
 // A borderless menu button that names an application by its bundle
-// identifier: "Choose from your Applications folder…" opens a file chooser on
-// the applications folder that takes a desktop entry, and a "Running Now"
-// section lists the ordinary applications running, refreshed each time the
-// menu opens. A choice is announced through chosen(); a cancelled chooser or a
-// file that is no application's entry announces nothing.
+// identifier: "Choose from your Applications folder…" opens the chooser of
+// installed applications (ApplicationChooser), titled for the place it was
+// opened from, and a "Running Now" section lists the ordinary applications
+// running, refreshed each time the menu opens. A choice is announced through
+// chosen(); a cancelled chooser announces nothing. Names and icons come from
+// the model's one application catalogue, as everywhere else.
 class AppPickerButton : public QToolButton {
     Q_OBJECT
 public:
-    // Asks the user for a file, starting in `folder`; none when cancelled.
-    using FileChooser = std::function<std::optional<QString>(QWidget* parent, const QString& folder)>;
+    // Shows the chooser and gives what was chosen (the program runs it modally).
+    using ChooserRunner = std::function<std::optional<QString>(ApplicationChooser& chooser)>;
 
-    AppPickerButton(std::shared_ptr<AppModel> model, const QString& title, QWidget* parent = nullptr);
+    AppPickerButton(std::shared_ptr<AppModel> model, const QString& title, AppChoicePlace place,
+                    QWidget* parent = nullptr);
 
-    static QString chooseFromDiskTitle() { return QStringLiteral("Choose from your Applications folder…"); }
+    static QString chooseInstalledTitle() { return QStringLiteral("Choose from your Applications folder…"); }
     static QString runningSectionTitle() { return QStringLiteral("Running Now"); }
-    static QString chooserMessage() { return QStringLiteral("Pick the app this rule should apply to."); }
+    // The chooser's window title and the sentence above its list.
+    static QString chooserTitle(AppChoicePlace place);
+    static QString chooserMessage(AppChoicePlace place);
 
     // The running applications as last listed (empty until the menu opens).
     const std::vector<AppInfo>& running() const { return running_; }
     void refreshRunningApps();
-    // Runs the file chooser and announces the chosen entry's application.
-    void chooseFromDisk();
-    // Replaces the file dialog (tests script the choice).
-    void setFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
+    // Runs the chooser of installed applications and announces the choice.
+    void chooseInstalled();
+    // Replaces running the dialog (tests work the chooser themselves).
+    void setChooserRunner(ChooserRunner runner) { runner_ = std::move(runner); }
 
 Q_SIGNALS:
     void chosen(const QString& bundleID);
 
 private:
     std::shared_ptr<AppModel> model_;
+    const AppChoicePlace place_;
     QMenu* menu_ = nullptr;
     std::vector<AppInfo> running_;
-    FileChooser chooser_;
+    ChooserRunner runner_;
 };
 
 // An application's icon, `size` pixels square: the icon its desktop entry

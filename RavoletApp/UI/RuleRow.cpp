@@ -71,7 +71,7 @@ RuleRow::RuleRow(std::shared_ptr<AppModel> model, QWidget* parent)
         changed.pattern = ruleRow::factoryRule(rule_, profiles_).pattern;
         edit(changed);
     }), 1);
-    picker_ = new AppPickerButton(model_, QStringLiteral("Choose App…"), this);
+    picker_ = new AppPickerButton(model_, QStringLiteral("Choose App…"), AppChoicePlace::rule, this);
     first->addWidget(picker_);
     raise_ = symbolButton(QStringLiteral("arrow.up"), QStringLiteral("Move this rule up"), this);
     lower_ = symbolButton(QStringLiteral("arrow.down"), QStringLiteral("Move this rule down"), this);

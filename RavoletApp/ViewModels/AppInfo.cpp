@@ -22,9 +22,12 @@ std::vector<AppInfo> AppInfo::runningApps(const platform::Workspace& workspace,
     std::vector<AppInfo> apps;
     for (const platform::RunningApplication& running : workspace.runningApplications()) {
         if (!running.isRegular || !running.bundleID) continue;
-        const auto installed = catalogue.application(*running.bundleID);
-        apps.push_back({*running.bundleID, running.localizedName.empty() ? *running.bundleID : running.localizedName,
-                        installed ? std::optional(installed->location) : std::nullopt});
+        if (auto installed = catalogue.application(*running.bundleID)) {
+            apps.push_back({*running.bundleID, installed->name, installed->location});
+        } else {
+            apps.push_back({*running.bundleID, running.localizedName.empty() ? *running.bundleID : running.localizedName,
+                            std::nullopt});
+        }
     }
     std::ranges::stable_sort(apps, [](const AppInfo& a, const AppInfo& b) {
         return unicode::compareNaturally(a.name, b.name) < 0;
@@ -34,6 +37,15 @@ std::vector<AppInfo> AppInfo::runningApps(const platform::Workspace& workspace,
 
 std::vector<AppInfo> AppInfo::runningApps(const AppModel& model) {
     return runningApps(*model.dependencies().workspace, *model.dependencies().applications);
+}
+
+std::vector<platform::DesktopApplication> installedApplications(const platform::ApplicationCatalogue& catalogue) {
+    std::vector<platform::DesktopApplication> applications = catalogue.installedApplications();
+    std::ranges::sort(applications, [](const platform::DesktopApplication& a, const platform::DesktopApplication& b) {
+        if (const int order = unicode::compareNaturally(a.name, b.name); order != 0) return order < 0;
+        return a.bundleID < b.bundleID;
+    });
+    return applications;
 }
 
 ApplicationNameLookup applicationNameLookup(const AppModel& model) {

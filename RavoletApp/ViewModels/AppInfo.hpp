@@ -29,13 +29,20 @@ struct AppInfo {
 
     // The ordinary applications running now that have an identifier, by name
     // as a file manager sorts (case ignored, numbers by value); applications
-    // whose names sort together keep the desktop's order.
+    // whose names sort together keep the desktop's order. An installed one is
+    // named as lookup() names it, so the list, the icon and the name shown
+    // once it is chosen agree; others by the name the desktop gives them.
     static std::vector<AppInfo> runningApps(const platform::Workspace& workspace,
                                             const platform::ApplicationCatalogue& catalogue);
     static std::vector<AppInfo> runningApps(const AppModel& model);
 
     friend bool operator==(const AppInfo&, const AppInfo&) = default;
 };
+
+// The installed applications that menus show, by name as a file manager
+// sorts them (those whose names sort together by identifier), for the
+// application chooser.
+std::vector<platform::DesktopApplication> installedApplications(const platform::ApplicationCatalogue& catalogue);
 
 // The display name of an installed application, none for an identifier no
 // application has; asks the model's catalogue on every call.

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "Core/UnicodeText.hpp"
+
 #include "Platform/Simulated/SimulatedApplicationCatalogue.hpp"
 #include "Platform/Simulated/SimulatedWorkspace.hpp"
 #include "RavoletApp/Model/SimulatedMachine.hpp"
@@ -39,13 +43,30 @@ TEST(AppInfo, RunningAppsAreOrdinaryOnesWithAnIdentifierSortedAsAFileManagerSort
         {"a.umlaut", "Äpp 3"},
     };
     for (const auto& application : running) workspace->launch(application);
+    // An installed one goes by its entry's name, as it does once chosen.
     const std::vector<AppInfo> expected = {
         {"a.one", "App 1", {}},         {"a.one.again", "app 1", {}}, {"a.two", "app 2", {}},
-        {"a.umlaut", "Äpp 3", {}},      {"a.ten", "App 10", "/apps/a.ten.desktop"},
+        {"a.umlaut", "Äpp 3", {}},      {"a.ten", "Ten", "/apps/a.ten.desktop"},
         {"z.unnamed", "z.unnamed", {}},
     };
     EXPECT_EQ(AppInfo::runningApps(*workspace, catalogue), expected);
     EXPECT_TRUE(AppInfo::runningApps(*platform::SimulatedWorkspace::make(), catalogue).empty());
+}
+
+TEST(AppInfo, TheSimulatedProgramNamesEveryApplicationFromOneCatalogue) {
+    // On this machine's storage the scripted applications stand in front of
+    // the real desktop entries: what runs is installed, by the same name.
+    const auto machine = SimulatedMachine::make(std::make_shared<platform::ManualScheduler>(0),
+                                                SimulatedMachine::Storage::thisMachine);
+    const AppModel::Dependencies dependencies = machine->dependencies();
+    const std::vector<AppInfo> running = AppInfo::runningApps(*dependencies.workspace, *dependencies.applications);
+    ASSERT_EQ(running.size(), 3u);
+    for (const AppInfo& app : running) EXPECT_EQ(AppInfo::lookup(*dependencies.applications, app.bundleID), app);
+    const auto installed = installedApplications(*dependencies.applications);
+    EXPECT_TRUE(std::ranges::any_of(installed, [](const auto& a) { return a.bundleID == "org.inkscape.Inkscape"; }));
+    EXPECT_TRUE(std::ranges::is_sorted(installed, [](const auto& a, const auto& b) {
+        return unicode::compareNaturally(a.name, b.name) < 0;
+    }));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Platform/Linux/DesktopEntryCatalogue.hpp"
 #include "Platform/Simulated/InMemoryFileSystem.hpp"
 
@@ -29,6 +31,7 @@ struct DesktopEntryCatalogueTest : ::testing::Test {
         files->putFile("/home/u/Desktop/copy.desktop", entry("Copy"));
         files->putFile("/home/u/notes.txt", entry("Not an entry name"));
         files->putFile("/usr/share/applications/org/kde-apps/a-b.desktop", entry("Nested"));
+        files->putFile("/usr/share/applications/helper.desktop", entry("Helper", "NoDisplay=true"));
     }
 };
 
@@ -60,6 +63,19 @@ TEST_F(DesktopEntryCatalogueTest, TheFirstFolderWithAnIdentifierDecidesWhatItIs)
         {"org-kde-apps-a-b" + std::string(4096, '-'), std::nullopt}, // longer than any entry's path
     };
     for (const Row& row : rows) EXPECT_EQ(catalogue->application(row.id), row.expected) << row.id;
+}
+
+TEST_F(DesktopEntryCatalogueTest, TheInstalledApplicationsAreEveryShownEntryOnceAsItsIdentifierFindsIt) {
+    std::vector<std::string> listed;
+    for (const DesktopApplication& application : catalogue->installedApplications()) {
+        EXPECT_EQ(catalogue->application(application.bundleID), application);
+        listed.push_back(application.bundleID);
+    }
+    std::ranges::sort(listed);
+    // Not the hidden "old", the link, the nameless entry, nor the helper that menus leave out.
+    EXPECT_EQ(listed, (std::vector<std::string>{"escaped", "gimp", "kde4-okular", "org-kde-apps-a-b",
+                                                "org.mozilla.firefox"}));
+    EXPECT_FALSE(catalogue->application("helper")->showsInMenus);
 }
 
 TEST_F(DesktopEntryCatalogueTest, AChosenFileIsNamedByItsPlaceBelowAnApplicationsFolder) {

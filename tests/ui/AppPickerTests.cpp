@@ -4,10 +4,14 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QMenu>
+#include <QLabel>
+#include <QLineEdit>
 #include <QSignalSpy>
+#include <QTest>
 
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 #include "RavoletApp/UI/AppPicker.hpp"
+#include "RavoletApp/UI/ApplicationChooser.hpp"
 #include "UITestSupport.hpp"
 
 namespace ravolet {
@@ -25,11 +29,11 @@ struct AppPickerTest : ::testing::Test {
 };
 
 TEST_F(AppPickerTest, TheMenuListsTheRunningAppsEachTimeItOpensAndAnnouncesAChoice) {
-    AppPickerButton picker(model, QStringLiteral("Choose App…"));
-    EXPECT_EQ(menuTexts(*picker.menu()), QStringList{AppPickerButton::chooseFromDiskTitle()});
+    AppPickerButton picker(model, QStringLiteral("Choose App…"), AppChoicePlace::rule);
+    EXPECT_EQ(menuTexts(*picker.menu()), QStringList{AppPickerButton::chooseInstalledTitle()});
 
     Q_EMIT picker.menu()->aboutToShow();
-    const QStringList withRunning = {AppPickerButton::chooseFromDiskTitle(), AppPickerButton::runningSectionTitle(),
+    const QStringList withRunning = {AppPickerButton::chooseInstalledTitle(), AppPickerButton::runningSectionTitle(),
                                      "Firefox", "GNU Image Manipulation Program", "Text Editor"};
     EXPECT_EQ(menuTexts(*picker.menu()), withRunning);
 
@@ -49,32 +53,63 @@ TEST_F(AppPickerTest, TheMenuListsTheRunningAppsEachTimeItOpensAndAnnouncesAChoi
     desktop->launch({"com.example.agent", "Agent", false});
     desktop->launch({std::nullopt, "No Identifier"});
     nothingRunning.workspace = desktop;
-    AppPickerButton lonely(AppModel::create(nothingRunning), QStringLiteral("Choose App…"));
+    AppPickerButton lonely(AppModel::create(nothingRunning), QStringLiteral("Choose App…"), AppChoicePlace::rule);
     Q_EMIT lonely.menu()->aboutToShow();
-    EXPECT_EQ(menuTexts(*lonely.menu()), QStringList{AppPickerButton::chooseFromDiskTitle()});
+    EXPECT_EQ(menuTexts(*lonely.menu()), QStringList{AppPickerButton::chooseInstalledTitle()});
 }
 
-TEST_F(AppPickerTest, AFileChoiceAnnouncesOnlyAnApplicationsEntry) {
-    AppPickerButton picker(model, QStringLiteral("Choose App…"));
+TEST_F(AppPickerTest, TheChooserListsTheInstalledAppsSearchablyUnderTheTitleOfItsPlace) {
+    machine->applications->install(
+        {"org.example.helper", "Helper", "/usr/share/applications/org.example.helper.desktop", "", false});
+    AppPickerButton picker(model, QStringLiteral("Choose App…"), AppChoicePlace::launchAction);
     QSignalSpy chosen(&picker, &AppPickerButton::chosen);
-    QString askedFolder;
-    std::optional<QString> answer;
-    picker.setFileChooser([&](QWidget*, const QString& folder) {
-        askedFolder = folder;
-        return answer;
+    QString title;
+    QString prompt;
+    QStringList listed;
+    QStringList found;
+    picker.setChooserRunner([&](ApplicationChooser& chooser) -> std::optional<QString> {
+        title = chooser.windowTitle();
+        prompt = chooser.promptLabel()->text();
+        listed = chooser.shownBundleIDs();
+        QTest::keyClicks(chooser.searchField(), QStringLiteral("INK"));
+        found = chooser.shownBundleIDs();
+        chooser.show();
+        (void)QTest::qWaitForWindowExposed(&chooser);
+        test::saveScreenshot(chooser, QStringLiteral("app-chooser"));
+        QTest::keyClick(chooser.searchField(), Qt::Key_Return);
+        return chooser.chosenBundleID();
     });
-    for (const std::optional<QString>& file :
-         {std::optional<QString>(), std::optional<QString>(""), std::optional<QString>("/home/user/notes.desktop")}) {
-        answer = file;
-        picker.chooseFromDisk();
-    }
-    EXPECT_EQ(chosen.size(), 0);
-    EXPECT_EQ(askedFolder, QStringLiteral("/usr/share/applications"));
-
-    answer = QStringLiteral("/usr/share/applications/org.inkscape.Inkscape.desktop");
     picker.menu()->actions().front()->trigger(); // the menu's "Choose from…" runs the chooser
+    EXPECT_EQ(title, QStringLiteral("Choose the App This Button Opens"));
+    EXPECT_EQ(prompt, QStringLiteral("Pick the app this button should open."));
+    // By name, without the entry menus leave out; the search matches names and identifiers.
+    EXPECT_EQ(listed, (QStringList{"org.mozilla.firefox", "org.gimp.GIMP", "org.inkscape.Inkscape",
+                                   "org.gnome.TextEditor"}));
+    EXPECT_EQ(found, QStringList{"org.inkscape.Inkscape"});
     ASSERT_EQ(chosen.size(), 1);
     EXPECT_EQ(chosen.at(0).at(0).toString(), QStringLiteral("org.inkscape.Inkscape"));
+
+    // Cancelled, or nothing left to choose: nothing is announced.
+    picker.setChooserRunner([](ApplicationChooser& chooser) {
+        chooser.reject();
+        return chooser.chosenBundleID();
+    });
+    picker.chooseInstalled();
+    picker.setChooserRunner([](ApplicationChooser& chooser) {
+        QTest::keyClicks(chooser.searchField(), QStringLiteral("no such app"));
+        chooser.accept();
+        return chooser.chosenBundleID();
+    });
+    picker.chooseInstalled();
+    EXPECT_EQ(chosen.size(), 1);
+
+    AppPickerButton forRule(model, QStringLiteral("Choose App…"), AppChoicePlace::rule);
+    forRule.setChooserRunner([&](ApplicationChooser& chooser) {
+        title = chooser.windowTitle();
+        return std::optional<QString>();
+    });
+    forRule.chooseInstalled();
+    EXPECT_EQ(title, QStringLiteral("Choose the App for This Rule"));
 }
 
 TEST_F(AppPickerTest, AnUnknownIdentifierShowsTheQuestionMarkAtTheSizeAsked) {
@@ -95,7 +130,7 @@ TEST_F(AppPickerTest, AnUnknownIdentifierShowsTheQuestionMarkAtTheSizeAsked) {
     known->setBundleID(QStringLiteral("org.gimp.GIMP"));
     layout->addWidget(known);
     layout->addWidget(new AppIconView(model, 32));
-    layout->addWidget(new AppPickerButton(model, QStringLiteral("Choose App…")));
+    layout->addWidget(new AppPickerButton(model, QStringLiteral("Choose App…"), AppChoicePlace::rule));
     layout->addStretch(1);
     test::showAndSettle(row, 320);
     test::saveScreenshot(row, QStringLiteral("app-picker"));
