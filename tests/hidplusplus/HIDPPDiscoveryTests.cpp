@@ -3,6 +3,8 @@
 #include "HIDPPLinkTestSupport.hpp"
 #include "HIDPlusPlus/HIDPPEnumerator.hpp"
 #include "HIDPlusPlus/HIDPPHotplugMonitor.hpp"
+#include "Platform/Linux/HID/LinuxHIDSystem.hpp"
+#include "../platform/FakeHidrawTree.hpp"
 
 using namespace ravolet;
 using namespace ravolet::testing;
@@ -24,6 +26,29 @@ TEST(HIDPPEnumerator, ChoosesTheVendorCollectionThatTakesLongReports) {
     EXPECT_EQ(link->registryID(), batch[3]->registryID());
     EXPECT_FALSE(link->isOpen());
     EXPECT_EQ(batch[3]->openHandleCount(), 0);
+}
+
+// On Linux the mouse's two hidraw nodes are two services with its vendor and
+// product; their report descriptors alone make the choice.
+TEST(HIDPPEnumerator, ChoosesTheG502XsHIDPPNodeOnLinux) {
+    pf::testing::FakeHidrawTree tree;
+    tree.plugG502X("1-2", 1, 3);
+    pf::LinuxHIDSystem::Options options;
+    options.registry.roots = tree.roots();
+    SimulatedHIDPP sim;
+    HIDPPEnvironment environment = sim.environment();
+    environment.hid = pf::LinuxHIDSystem::make(options);
+
+    const auto links = HIDPPEnumerator::links(HIDPPDeviceMatch::g502X, environment);
+    ASSERT_EQ(links.size(), 2u);
+    EXPECT_FALSE(links[0]->identity().carriesHIDPP());
+    const auto link = HIDPPEnumerator::hidppLink(HIDPPDeviceMatch::g502X, environment);
+    ASSERT_TRUE(link);
+    EXPECT_EQ(link->registryID(), links[1]->registryID());
+    EXPECT_EQ(link->identity().description(),
+              "046D:C099 Logitech G502 X usage=01:06 maxIn=20 maxOut=20 pairs=[01:06,0C:01,01:80,FF00:01,FF00:02]");
+    EXPECT_EQ(link->identity().manufacturer, "Logitech");
+    EXPECT_EQ(link->identity().serialNumber, "1A2B3C4D");
 }
 
 TEST(HIDPPEnumerator, NothingWhenNoDeviceMatchesOrTheLookupFails) {

@@ -125,6 +125,7 @@ std::vector<HidrawNode> listHidrawNodes(const KernelRoots& roots) {
         HidrawNode node;
         node.devicePath = (fs::path(roots.dev) / name).string();
         node.sysfsDevice = resolved(device);
+        node.devpath = hidrawDevpath(roots, name);
         node.uevent = sysfs::parseKeyValues(*uevent);
         if (auto id = node.uevent.find("HID_ID"); id != node.uevent.end()) {
             node.identifier = sysfs::parseHIDIdentifier(id->second);
@@ -133,6 +134,13 @@ std::vector<HidrawNode> listHidrawNodes(const KernelRoots& roots) {
         nodes.push_back(std::move(node));
     }
     return nodes;
+}
+
+std::string hidrawDevpath(const KernelRoots& roots, std::string_view name) {
+    const std::string sysRoot = resolved(roots.sys);
+    const std::string own = resolved(fs::path(roots.sys) / "class" / "hidraw" / name);
+    if (sysRoot.empty() || !own.starts_with(sysRoot + "/")) return {};
+    return own.substr(sysRoot.size());
 }
 
 std::vector<EventNode> listEventNodes(const KernelRoots& roots) {

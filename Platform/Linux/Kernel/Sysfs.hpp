@@ -63,6 +63,11 @@ struct HidrawNode {
     std::string name;        // "hidraw3"
     std::string devicePath;  // "/dev/hidraw3" (under the dev root)
     std::string sysfsDevice; // the HID device's folder, symbolic links resolved
+    // The node's own folder below the sysfs root, as the kernel's uevents name
+    // it ("/devices/…/0003:046D:C099.0002/hidraw/hidraw3"). The HID device's
+    // part counts up with every device the kernel makes, so this names one
+    // plugged-in device for as long as it stays plugged in.
+    std::string devpath;
     std::map<std::string, std::string, std::less<>> uevent; // HID_ID, HID_NAME, HID_PHYS, HID_UNIQ, ...
     std::optional<sysfs::HIDIdentifier> identifier;          // from HID_ID
 };
@@ -83,6 +88,9 @@ struct EventNode {
 
 // The device nodes sysfs lists now, in natural order of their names.
 std::vector<HidrawNode> listHidrawNodes(const KernelRoots& roots);
+// Where sysfs has the hidraw node `name` ("hidraw3") now, as HidrawNode's
+// devpath; empty when it has none.
+std::string hidrawDevpath(const KernelRoots& roots, std::string_view name);
 std::vector<EventNode> listEventNodes(const KernelRoots& roots);
 
 } // namespace ravolet::platform

@@ -1,0 +1,195 @@
+#include "Platform/Linux/HID/HidrawDevice.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+namespace ravolet::platform {
+
+// An open node; closed when the last holder lets it go, so that a write on
+// another thread never meets a descriptor number that was closed and reused.
+struct HidrawDevice::Node {
+    explicit Node(int descriptor) : fd(descriptor) {}
+    ~Node() { ::close(fd); }
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
+    const int fd;
+};
+
+// What the reading thread shares with the device: where reports go, and
+// whether they may still go there.
+struct HidrawDevice::Input : std::enable_shared_from_this<Input> {
+    explicit Input(bool numbered) : numberedReports(numbered) {}
+
+    // On the reading thread: every report that is waiting, each handed on.
+    void readAvailable(int fd) {
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+            if (got > 0) {
+                handOn(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(got)));
+                continue;
+            }
+            if (got < 0 && errno == EINTR) continue;
+            // EAGAIN: all read. Anything else (EIO, ENODEV): the device has
+            // gone, and the watcher stops on the hang-up that comes with it.
+            break;
+        }
+    }
+
+    void handOn(std::span<const std::uint8_t> report) {
+        std::shared_ptr<Scheduler> runLoop;
+        std::uint64_t expected = 0;
+        {
+            std::lock_guard lock(mutex);
+            if (!open || !target || !callback) return;
+            runLoop = target;
+            expected = generation;
+        }
+        runLoop->post([weak = weak_from_this(), expected, bytes = std::vector<std::uint8_t>(report.begin(), report.end())] {
+            if (auto input = weak.lock()) input->deliver(expected, bytes);
+        });
+    }
+
+    // On the device's run loop.
+    void deliver(std::uint64_t expected, const std::vector<std::uint8_t>& report) {
+        HIDInputReportCallback call;
+        std::size_t length = 0;
+        {
+            std::lock_guard lock(mutex);
+            if (!open || generation != expected || !callback) return;
+            call = callback;
+            length = maxLength;
+        }
+        const std::span<const std::uint8_t> bytes(report.data(), std::min(report.size(), length));
+        const std::uint32_t reportID = numberedReports && !report.empty() ? report[0] : 0;
+        call(kIOReturnSuccess, HIDReportType::input, reportID, bytes);
+    }
+
+    const bool numberedReports;
+    // Only the reading thread uses it. The kernel hands out at most 16 KiB a report.
+    std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(16 * 1024);
+
+    std::mutex mutex;
+    bool open = false;
+    std::shared_ptr<Scheduler> target;
+    HIDInputReportCallback callback;
+    std::size_t maxLength = 0;
+    // Changes whenever reports already posted must no longer arrive.
+    std::uint64_t generation = 0;
+};
+
+HidrawDevice::HidrawDevice(std::shared_ptr<HidrawService> service, std::shared_ptr<HidrawRegistry> registry)
+    : service_(std::move(service)),
+      registry_(std::move(registry)),
+      input_(std::make_shared<Input>(service_->numberedReports())) {}
+
+HidrawDevice::~HidrawDevice() { close(); }
+
+std::optional<HIDPropertyValue> HidrawDevice::property(std::string_view key) const {
+    const auto it = service_->properties().find(key);
+    if (it == service_->properties().end()) return std::nullopt;
+    return it->second;
+}
+
+IOReturn HidrawDevice::ioReturnForErrno(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return kIOReturnNoDevice;
+    case EACCES:
+    case EPERM: return kIOReturnNotPermitted;
+    case EBUSY: return kIOReturnExclusiveAccess;
+    case EAGAIN: return kIOReturnBusy;
+    case ETIMEDOUT: return kIOReturnTimeout;
+    case EINVAL: return kIOReturnBadArgument;
+    case ENOMEM: return kIOReturnNoMemory;
+    case EMFILE:
+    case ENFILE: return kIOReturnNoResources;
+    case EIO:
+    case EPIPE:
+    case EPROTO: return kIOReturnIOError;
+    default: return kIOReturnError;
+    }
+}
+
+IOReturn HidrawDevice::open() {
+    if (watcher_) return kIOReturnSuccess;
+    const auto opened = registry_->open(*service_);
+    if (!opened) return ioReturnForErrno(opened.error());
+    auto node = std::make_shared<Node>(*opened);
+    // Input reports feed the answers to HID++ requests: as urgent as those.
+    auto watcher = DescriptorWatcher::make({"ai.ravolet.hidraw", ThreadPriority::userInitiated, 256 * 1024});
+    if (!watcher) return kIOReturnNoResources;
+    {
+        std::lock_guard lock(input_->mutex);
+        input_->open = true;
+        ++input_->generation;
+    }
+    watch_ = watcher->watch(node->fd, [input = input_, node](short) { input->readAvailable(node->fd); });
+    watcher_ = std::move(watcher);
+    std::lock_guard lock(mutex_);
+    node_ = std::move(node);
+    return kIOReturnSuccess;
+}
+
+IOReturn HidrawDevice::close() {
+    if (!watcher_) return kIOReturnNotOpen;
+    // Once the watch is dropped the reading thread is done with the node.
+    watch_.cancel();
+    watcher_.reset();
+    {
+        std::lock_guard lock(input_->mutex);
+        input_->open = false;
+        ++input_->generation;
+    }
+    std::lock_guard lock(mutex_);
+    node_.reset();
+    return kIOReturnSuccess;
+}
+
+void HidrawDevice::scheduleWithRunLoop(std::shared_ptr<Scheduler> runLoop) {
+    std::lock_guard lock(input_->mutex);
+    input_->target = std::move(runLoop);
+    ++input_->generation;
+}
+
+void HidrawDevice::unscheduleFromRunLoop() {
+    std::lock_guard lock(input_->mutex);
+    input_->target.reset();
+    ++input_->generation;
+}
+
+void HidrawDevice::registerInputReportCallback(std::size_t maxReportLength, HIDInputReportCallback callback) {
+    std::lock_guard lock(input_->mutex);
+    input_->maxLength = maxReportLength;
+    input_->callback = std::move(callback);
+}
+
+IOReturn HidrawDevice::setReport(HIDReportType type, std::uint32_t reportID, std::span<const std::uint8_t> report) {
+    if (type != HIDReportType::output) return kIOReturnUnsupported;
+    std::shared_ptr<Node> node;
+    {
+        std::lock_guard lock(mutex_);
+        node = node_;
+    }
+    if (!node) return kIOReturnNotOpen;
+    std::vector<std::uint8_t> unnumbered;
+    if (reportID == 0) {
+        unnumbered.reserve(report.size() + 1);
+        unnumbered.push_back(0);
+        unnumbered.insert(unnumbered.end(), report.begin(), report.end());
+        report = unnumbered;
+    } else if (report.empty() || report[0] != reportID) {
+        return kIOReturnBadArgument;
+    }
+    for (;;) {
+        const ssize_t written = ::write(node->fd, report.data(), report.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) return ioReturnForErrno(errno);
+        return static_cast<std::size_t>(written) == report.size() ? kIOReturnSuccess : kIOReturnIOError;
+    }
+}
+
+} // namespace ravolet::platform
