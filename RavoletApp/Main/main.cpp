@@ -17,6 +17,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "HIDPlusPlus/HIDPPDeviceMatch.hpp"
+#include "Platform/Linux/HID/LinuxHIDSystem.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
 #include "Platform/Linux/SingleInstance.hpp"
 #include "Platform/Thread.hpp"
@@ -100,6 +102,10 @@ int run(int argc, char** argv, bool simulatedMouse, ravolet::platform::SingleIns
         machine = ravolet::SimulatedMachine::make(scheduler, ravolet::SimulatedMachine::Storage::thisMachine);
         model = machine->makeModel();
     } else {
+        // The mouse's HID++ interface through the kernel's hidraw nodes.
+        const ravolet::platform::HIDMatching mouse{ravolet::HIDPPDeviceMatch::g502X.vendorID,
+                                                   ravolet::HIDPPDeviceMatch::g502X.productID};
+        ravolet::platform::HIDSystem::setShared(ravolet::platform::LinuxHIDSystem::make(mouse));
         ravolet::AppModel::Dependencies dependencies;
         dependencies.ui = scheduler;
         model = ravolet::AppModel::create(std::move(dependencies));
