@@ -5,24 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <string>
 
-namespace {
-
-bool insideKernelTestVM() {
-    std::ifstream file("/proc/cmdline");
-    std::string word;
-    while (file >> word) {
-        if (word == "ravolet.kerneltest=1") return true;
-    }
-    return false;
-}
-
-} // namespace
+#include "KernelTestVM.hpp"
 
 int main(int argc, char** argv) {
-    if (!insideKernelTestVM()) {
+    if (!ravolet::testing::insideKernelTestVM()) {
         std::fprintf(stderr,
                      "%s runs only inside the kernel test VM: scripts/kernel-test.sh <build-dir> %s "
                      "(or ctest -L kernel in the build folder)\n",
