@@ -1,0 +1,213 @@
+// The HID++ client on the Linux HID system, against the real kernel's hidraw
+// nodes of the fake G502 X: what the program does with a real mouse.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FakeMouse/FakeG502X.hpp"
+#include "FakeMouse/FakeOrdinaryMouse.hpp"
+#include "HIDPlusPlus/HIDPPDevice.hpp"
+#include "HIDPlusPlus/HIDPPRunLoop.hpp"
+#include "Platform/Linux/HID/HidrawDevice.hpp"
+#include "Platform/Linux/HID/LinuxHIDSystem.hpp"
+#include "Platform/Linux/SystemClock.hpp"
+#include "Platform/SerialQueue.hpp"
+#include "RavoletApp/Model/DeviceMonitor.hpp"
+
+namespace ravolet::testing {
+namespace {
+
+using namespace std::chrono_literals;
+namespace pf = platform;
+
+constexpr auto patience = 5000ms; // what the VM may take, never what it should
+
+::testing::AssertionResult ok(const std::expected<void, std::string>& result) {
+    if (result) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << result.error();
+}
+
+// The outcome of one asynchronous device call, waited for.
+template <class T>
+HIDPPResult<T> await(std::function<void(HIDPPCompletion<T>)> call, std::chrono::milliseconds limit = patience) {
+    auto promise = std::make_shared<std::promise<HIDPPResult<T>>>();
+    auto future = promise->get_future();
+    call([promise](HIDPPResult<T> result) { promise->set_value(std::move(result)); });
+    if (future.wait_for(limit) != std::future_status::ready) return std::unexpected(HIDPPError::timeout("the test's wait"));
+    return future.get();
+}
+
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = patience) {
+    for (const auto end = std::chrono::steady_clock::now() + limit; !done(); std::this_thread::sleep_for(2ms)) {
+        if (std::chrono::steady_clock::now() > end) return false;
+    }
+    return true;
+}
+
+// The G502 X's HID++ device on the Linux HID system, on the process's HID
+// I/O thread, with every node the system opens written down.
+class LinuxHIDPPTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pf::LinuxHIDSystem::Options options;
+        options.accessMatching = {HIDPPDeviceMatch::g502X.vendorID, HIDPPDeviceMatch::g502X.productID};
+        options.registry.openNode = [this](const std::string& path, int flags) {
+            {
+                std::lock_guard lock(mutex);
+                opened.push_back(path);
+            }
+            const int fd = ::open(path.c_str(), flags);
+            return fd >= 0 ? fd : -errno;
+        };
+        system = pf::LinuxHIDSystem::make(std::move(options));
+        const HIDPPEnvironment environment{
+            system, HIDPPRunLoop::shared().runLoop(),
+            [] { return std::make_shared<pf::SerialQueue>("ai.ravolet.hidpp.send", pf::QueuePriority::userInitiated); }};
+        device = HIDPPDevice::create(HIDPPDeviceMatch::g502X, environment,
+                                     std::make_shared<pf::SerialQueue>("ai.ravolet.hidpp.device", pf::QueuePriority::userInitiated));
+        ASSERT_TRUE(ok(mouse.plugIn()));
+    }
+    void TearDown() override {
+        std::promise<void> done;
+        device->disconnect(nullptr, [&] { done.set_value(); });
+        done.get_future().wait();
+    }
+
+    std::vector<std::string> openedNodes() {
+        std::lock_guard lock(mutex);
+        return opened;
+    }
+    std::string hidrawNode(const FakeUSBMouse& of, int interface) const { return of.kernelDevice(interface).value().hidraw.value(); }
+
+    FakeG502X mouse;
+    std::mutex mutex;
+    std::vector<std::string> opened;
+    std::shared_ptr<pf::LinuxHIDSystem> system;
+    std::shared_ptr<HIDPPDevice> device;
+};
+
+TEST_F(LinuxHIDPPTest, ConnectsThroughTheHidrawNodeAndReadsAndWritesTheMouse) {
+    ASSERT_TRUE(await<void>([&](auto done) { device->connect(nullptr, std::move(done)); }));
+    const auto identity = device->identity();
+    ASSERT_TRUE(identity);
+    EXPECT_EQ(identity->product, "Logitech G502 X");
+    EXPECT_EQ(identity->serialNumber, "1A2B3C4D");
+    EXPECT_TRUE(identity->carriesHIDPP());
+    EXPECT_EQ(openedNodes(), std::vector<std::string>{hidrawNode(mouse, FakeG502X::hidppInterface)});
+
+    EXPECT_EQ(await<std::string>([&](auto done) { device->deviceName(nullptr, std::move(done)); }), mouse.model()->name());
+    EXPECT_EQ(device->features().size(), mouse.model()->featureTable().size());
+    const auto dpi = await<HIDPPDPIState>([&](auto done) { device->dpi(0, nullptr, std::move(done)); });
+    ASSERT_TRUE(dpi) << dpi.error();
+    EXPECT_EQ(dpi->current, mouse.model()->currentDPI());
+    const auto rate = await<HIDPPReportRateInfo>([&](auto done) { device->reportRate(nullptr, std::move(done)); });
+    ASSERT_TRUE(rate) << rate.error();
+    EXPECT_EQ(rate->current.milliseconds, mouse.model()->reportIntervalMilliseconds());
+    const auto wheel = await<HIDPPWheelMode>([&](auto done) { device->wheelMode(nullptr, std::move(done)); });
+    ASSERT_TRUE(wheel) << wheel.error();
+    EXPECT_EQ(wheel->rawValue(), mouse.model()->wheelMode());
+
+    const auto set = await<std::int64_t>([&](auto done) { device->setDPI(1600, 0, nullptr, std::move(done)); });
+    ASSERT_TRUE(set) << set.error();
+    EXPECT_EQ(*set, 1600);
+    EXPECT_EQ(mouse.model()->currentDPI(), 1600);
+}
+
+TEST_F(LinuxHIDPPTest, AnUnplugFailsTheRequestAtOnceAndARePlugGetsTheSettingsBack) {
+    const auto ui = std::make_shared<pf::SerialQueue>("monitor", pf::QueuePriority::userInitiated);
+    const auto monitor = DeviceMonitor::create(device, true, ui, std::make_shared<pf::SystemClock>());
+    ui->post([&] {
+        monitor->setDesiredHighResolutionWheel(true);
+        monitor->start();
+    });
+    ASSERT_TRUE(eventually([&] { return (mouse.model()->wheelMode() & 0x02) != 0; })) << "the desired wheel never came";
+    ASSERT_TRUE(eventually([&] { return device->isConnected(); }));
+
+    // The answer would take far longer than the cable: the unplug ends it.
+    device->setDefaultTimeout(30);
+    mouse.model()->unplugOnNext({.featureID = pf::SimulatedMouse::adjustableDPIFeature, .function = std::nullopt});
+    const auto failed = await<HIDPPDPIState>([&](auto done) { device->dpi(0, nullptr, std::move(done)); }, 1000ms);
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().kind(), HIDPPError::Kind::deviceRemoved) << failed.error();
+    EXPECT_TRUE(eventually([&] { return !device->isConnected(); }));
+
+    // Changed behind our back while unplugged; put back once it is in again.
+    mouse.model()->setWheelMode(0x00);
+    ASSERT_TRUE(ok(mouse.plugIn()));
+    EXPECT_TRUE(eventually([&] { return device->isConnected(); })) << "no reconnection";
+    EXPECT_TRUE(eventually([&] { return (mouse.model()->wheelMode() & 0x02) != 0; })) << "the desired wheel was not put back";
+    std::promise<void> stopped;
+    ui->post([&] {
+        monitor->stop();
+        stopped.set_value();
+    });
+    stopped.get_future().wait();
+}
+
+TEST_F(LinuxHIDPPTest, AnotherVendorsMouseAndTheG502XsPointerAreNeverOpened) {
+    FakeOrdinaryMouse other;
+    ASSERT_TRUE(ok(other.plugIn()));
+    ASSERT_TRUE(await<void>([&](auto done) { device->connect(nullptr, std::move(done)); }));
+    mouse.unplug();
+    ASSERT_TRUE(eventually([&] { return !device->isConnected(); }));
+    ASSERT_TRUE(ok(mouse.plugIn()));
+    ASSERT_TRUE(eventually([&] { return device->isConnected(); }));
+
+    EXPECT_EQ(system->matchingServices({FakeOrdinaryMouse::vendorID, FakeOrdinaryMouse::productID})->size(), 1u);
+    for (const std::string& node : openedNodes()) {
+        EXPECT_NE(node, hidrawNode(other, 0));
+        EXPECT_NE(node, hidrawNode(mouse, FakeG502X::pointerInterface));
+    }
+    EXPECT_EQ(openedNodes().back(), hidrawNode(mouse, FakeG502X::hidppInterface));
+}
+
+// Answers as a user without root's override would be answered: in a child
+// that has become "nobody", 0 for granted, 1 denied, 2 unknown, plus 10 when
+// opening the HID++ node is refused as not permitted.
+int accessAsNobody() {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
+        pf::LinuxHIDSystem::Options options;
+        options.accessMatching = {FakeG502X::vendorID, FakeG502X::productID};
+        const auto system = pf::LinuxHIDSystem::make(std::move(options));
+        const pf::HIDAccess access = system->checkListenAccess();
+        int code = access == pf::HIDAccess::granted ? 0 : access == pf::HIDAccess::denied ? 1 : 2;
+        const auto services = system->matchingServices({FakeG502X::vendorID, FakeG502X::productID});
+        if (services && services->size() == 2) {
+            if (system->createDevice(services->at(1))->open() == pf::kIOReturnNotPermitted) code += 10;
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST(LinuxHIDAccess, ANodeNobodyMayOpenIsDenied) {
+    FakeG502X mouse;
+    ASSERT_TRUE(ok(mouse.plugIn()));
+    std::vector<std::string> nodes;
+    for (int interface : {0, 1}) nodes.push_back(mouse.kernelDevice(interface).value().hidraw.value());
+    for (const std::string& node : nodes) ASSERT_EQ(::chmod(node.c_str(), 0600), 0);
+    EXPECT_EQ(accessAsNobody(), 11);
+    for (const std::string& node : nodes) ASSERT_EQ(::chmod(node.c_str(), 0666), 0);
+    EXPECT_EQ(accessAsNobody(), 0);
+    mouse.unplug();
+    EXPECT_EQ(accessAsNobody(), 2);
+}
+
+} // namespace
+} // namespace ravolet::testing
