@@ -4,12 +4,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
 #include <future>
 #include <memory>
 #include <vector>
 
+#include "../LatencyCounters.hpp"
 #include "HIDPlusPlus/HIDPPDevice.hpp"
 #include "Platform/Simulated/SimulatedMouse.hpp"
 
@@ -30,12 +30,6 @@ struct Rig {
     }
 };
 
-double percentile(std::vector<double>& sorted, double p) {
-    if (sorted.empty()) return 0;
-    const auto at = static_cast<std::size_t>(p * static_cast<double>(sorted.size() - 1) + 0.5);
-    return sorted[std::min(at, sorted.size() - 1)];
-}
-
 template <class Start>
 void measure(benchmark::State& state, Start start) {
     Rig rig;
@@ -55,11 +49,7 @@ void measure(benchmark::State& state, Start start) {
         }
         micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - begin).count());
     }
-    std::sort(micros.begin(), micros.end());
-    state.counters["p50_us"] = percentile(micros, 0.50);
-    state.counters["p90_us"] = percentile(micros, 0.90);
-    state.counters["p99_us"] = percentile(micros, 0.99);
-    state.counters["max_us"] = micros.empty() ? 0 : micros.back();
+    bench::reportLatencies(state, micros);
 }
 
 void BM_PingRoundTrip(benchmark::State& state) {
