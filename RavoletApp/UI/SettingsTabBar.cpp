@@ -1,6 +1,7 @@
 #include "RavoletApp/UI/SettingsTabBar.hpp"
 
 #include <QEvent>
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QToolButton>
@@ -76,6 +77,25 @@ bool SettingsTabBar::event(QEvent* event) {
 }
 
 bool SettingsTabBar::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
+        // The ring shows where the keyboard brought the focus, not where the
+        // window put it when it opened. A trip to another window or a popup
+        // hands the focus back to the same tab, ring and all.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        const bool byKeyboard = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                                reason == Qt::ShortcutFocusReason;
+        const bool roundTrip = reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
+        QToolButton* ringed = ringed_;
+        if (event->type() == QEvent::FocusIn && byKeyboard)
+            ringed = static_cast<QToolButton*>(watched);
+        else if (watched == ringed_ && !roundTrip)
+            ringed = nullptr;
+        if (ringed != ringed_) {
+            ringed_ = ringed;
+            refresh();
+        }
+        return false;
+    }
     if (event->type() != QEvent::KeyPress) return false;
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->modifiers() & ~Qt::KeypadModifier) return false;
@@ -118,7 +138,7 @@ void SettingsTabBar::refresh() {
                          .arg(rgba(primary, 0.05), rgba(primary, active ? 0.12 : 0.0));
         }
         // Where the keyboard is: a ring in the accent colour, on any tab.
-        sheet += QStringLiteral("QToolButton:focus { border: 2px solid %1; }").arg(accent.name());
+        if (button == ringed_ && active) sheet += QStringLiteral("QToolButton { border: 2px solid %1; }").arg(accent.name());
         button->setStyleSheet(sheet);
     }
 }

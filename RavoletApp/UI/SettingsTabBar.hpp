@@ -16,9 +16,9 @@ namespace ravolet {
 // every tab takes the secondary colour and the border goes.
 //
 // From the keyboard: Tab reaches the buttons, which show the focus with an
-// accent ring; Space or Enter chooses the focused tab; Left and Right move
-// the focus along the strip. (The window's Ctrl+Tab and Ctrl+PgDn family
-// switch pages from anywhere.)
+// accent ring (only when the keyboard brought it there); Space or Enter
+// chooses the focused tab; Left and Right move the focus along the strip.
+// (The window's Ctrl+Tab and Ctrl+PgDn family switch pages from anywhere.)
 class SettingsTabBar : public QWidget {
     Q_OBJECT
 public:
@@ -42,6 +42,8 @@ private:
 
     std::array<QToolButton*, allSettingsTabs.size()> buttons_{};
     SettingsTab selection_ = SettingsTab::scroll;
+    // The tab the keyboard brought the focus to, which shows the ring.
+    QToolButton* ringed_ = nullptr;
 };
 
 } // namespace ravolet

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QSystemTrayIcon>
@@ -173,12 +174,28 @@ TEST_F(AppShellTest, TheTrayIconStandsOutOnLightAndDarkPanelsInEveryState) {
             model->refreshPermissions();
         },
     };
+    // A picture of a light and a dark panel holding the icon in each state,
+    // at the tray's size, enlarged three times without smoothing.
+    QImage panels(30 * int(std::size(states)), 60, QImage::Format_RGB32);
+    QPainter painter(&panels);
+    painter.fillRect(0, 0, panels.width(), 30, light);
+    painter.fillRect(0, 30, panels.width(), 30, dark);
+    int column = 0;
     for (const auto& enter : states) {
         enter();
         QApplication::processEvents();
         EXPECT_GT(standsOut(light), 0.12) << shell.trayIcon()->toolTip().toStdString();
         EXPECT_GT(standsOut(dark), 0.12) << shell.trayIcon()->toolTip().toStdString();
+        const QPixmap icon = shell.trayIcon()->icon().pixmap(22, 22);
+        painter.drawPixmap(30 * column + 4, 4, icon);
+        painter.drawPixmap(30 * column + 4, 34, icon);
+        ++column;
     }
+    painter.end();
+    QLabel picture;
+    picture.setPixmap(QPixmap::fromImage(panels.scaled(panels.size() * 3, Qt::IgnoreAspectRatio, Qt::FastTransformation)));
+    test::showAndSettle(picture, panels.width() * 3);
+    test::saveScreenshot(picture, QStringLiteral("tray-icon-on-light-and-dark-panels"));
 }
 
 } // namespace

@@ -268,6 +268,11 @@ TEST_F(SettingsWindowTest, TheTabStripAndThePagesAnswerTheKeyboard) {
     // Tab reaches the strip, which shows where the focus is; Space and Enter choose.
     QToolButton* pointer = strip->button(SettingsTab::pointer);
     const double unfocused = shareOfColour(pointer, accent);
+    // Focus the window put there itself (at opening, say) wears no ring.
+    pointer->setFocus(Qt::ActiveWindowFocusReason);
+    QApplication::processEvents();
+    EXPECT_NEAR(shareOfColour(pointer, accent), unfocused, 0.01);
+    strip->button(SettingsTab::scroll)->setFocus(Qt::OtherFocusReason);
     pointer->setFocus(Qt::TabFocusReason);
     QApplication::processEvents();
     EXPECT_GT(shareOfColour(pointer, accent), unfocused + 0.05);
@@ -340,15 +345,15 @@ TEST_F(SettingsWindowTest, ExplanationsAreReadableOnLightAndDarkPalettes) {
     EXPECT_NEAR(contrastRatio(QColor(0x76, 0x76, 0x76), Qt::white), 4.54, 0.01);
 
     const QPalette usual = QApplication::palette();
-    QPalette dark = usual;
+    // Shades (light, dark, mid) worked out from the button and window colours.
+    QPalette dark(QColor(0x3a, 0x3a, 0x3a), QColor(0x2b, 0x2b, 0x2b));
     for (auto group : {QPalette::Active, QPalette::Inactive}) {
-        dark.setColor(group, QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
         dark.setColor(group, QPalette::WindowText, QColor(0xee, 0xee, 0xee));
         dark.setColor(group, QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
         dark.setColor(group, QPalette::Text, QColor(0xee, 0xee, 0xee));
-        dark.setColor(group, QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
         dark.setColor(group, QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
         dark.setColor(group, QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
+        dark.setColor(group, QPalette::HighlightedText, Qt::white);
     }
     const double body = QApplication::font().pointSizeF();
     const struct {
