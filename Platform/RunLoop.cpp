@@ -139,6 +139,8 @@ RunResult RunLoop::runFor(double seconds) {
     return result;
 }
 
+void RunLoop::run() { runFor(std::numeric_limits<double>::infinity()); }
+
 bool RunLoop::runOnePass() {
     // Timers invalidated or cancelled before their time, let go of here.
     std::vector<std::shared_ptr<RunLoopTimer>> dropped;

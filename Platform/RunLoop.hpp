@@ -112,8 +112,13 @@ public:
     // Runs the loop on its own thread (only there; not nested) until `seconds`
     // have passed or stop() is called; blocks, due timers and signalled sources
     // are run as they come. A stop() that arrives while the loop is not running
-    // makes the next runFor() return at once, so a stop is never lost.
+    // makes the next runFor() (or run()) return at once, so a stop is never lost.
     RunResult runFor(double seconds);
+
+    // Runs the loop until stop() is called, sleeping whenever it has nothing
+    // to do: it wakes only for work (a block, a due timer, a signalled
+    // source) and for the stop, never to look at the time.
+    void run();
 
     // Makes the current (or the next) runFor() return `stopped`. Any thread.
     void stop();

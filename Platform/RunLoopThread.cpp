@@ -33,7 +33,7 @@ bool RunLoopThread::start() {
         }
         // A stop() is never lost: it either ends the run in progress or makes
         // the next one return at once, and the flag is read after each run.
-        while (!session->stopRequested.load(std::memory_order_acquire)) loop->runFor(1.0e10);
+        while (!session->stopRequested.load(std::memory_order_acquire)) loop->run();
     });
     if (!thread.started()) return false;
     {

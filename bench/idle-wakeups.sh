@@ -13,7 +13,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 program="${1:-$root/build/RavoletApp/ravolet}"
 window="${2:-30}"
 rounds="${3:-1}"
-settle=5
+settle=10
 
 if [ ! -x "$program" ]; then
   echo "no program at $program (build it first, or name it)" >&2
@@ -77,9 +77,14 @@ for round in $(seq 1 "$rounds"); do
     {
       seconds = b - a
       dv = $3 - ($1 in v ? v[$1] : 0); dn = $4 - ($1 in n ? n[$1] : 0)
+      threads += 1
+      if (dv + dn == 0) { silent += 1; next }
       printf "  %-24s tid %-7s %6.2f wake-ups/s  (%d voluntary, %d involuntary)\n", $2, $1, dv / seconds, dv, dn
       total += dv; totaln += dn
     }
-    END { printf "  %-36s %6.2f wake-ups/s  (%d voluntary, %d involuntary)\n", "all threads", total / (b - a), total, totaln }
+    END {
+      printf "  %d other threads did not run at all\n", silent
+      printf "  %-36s %6.2f wake-ups/s  (%d voluntary, %d involuntary, %d threads)\n", "all threads", total / (b - a), total, totaln, threads
+    }
   ' "$work/before" "$work/after"
 done

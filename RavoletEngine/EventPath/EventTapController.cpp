@@ -13,7 +13,6 @@ using platform::EventType;
 using platform::MonotonicClock;
 
 namespace {
-constexpr double runLoopSliceSeconds = 0.25;
 
 // Waits for a tap thread to end; on that very thread (which cannot wait for
 // itself) lets it end on its own.
@@ -170,12 +169,17 @@ void EventTapController::threadBody(std::weak_ptr<EventTapController> weakSelf, 
     handshake->signal();
     handshake.reset();
 
+    // The loop sleeps until an event, a block or the stop comes: stop()
+    // marks the session and then stops the loop (this session's loop is
+    // stored above, under the same lock that marks it), and a stop that comes
+    // before the run makes it return at once. So nothing needs to wake the
+    // thread to look at the session.
     for (;;) {
         {
             std::lock_guard guard(self->lock_);
             if (session->stopRequested) break;
         }
-        loop->runFor(runLoopSliceSeconds);
+        loop->run();
     }
     // stop() asks the loop to take the source off; if the loop ended before
     // that block ran, do it here, on the loop's own thread.
@@ -211,7 +215,7 @@ std::optional<platform::Thread> EventTapController::endSession(const std::shared
         loop->perform([system = system_, weakPort = std::weak_ptr<platform::EventTap>(port)] {
             if (auto p = weakPort.lock()) system->removeTapFromRunLoop(*p);
         });
-        // Ends the current slice at once rather than after up to 0.25 s.
+        // Ends the run the tap thread sleeps in.
         loop->stop();
     }
     return thread;

@@ -121,7 +121,7 @@ private:
     struct Handshake;
     // Ends the current session, or only `session` when given and still the
     // current one (it is told to stop either way): the tap is switched off
-    // and taken off its loop, whose slice ends at once. Gives back the
+    // and taken off its loop, whose run ends at once. Gives back the
     // session's thread, for the caller to wait for or hand over.
     std::optional<platform::Thread> endSession(const std::shared_ptr<Session>* session);
     static void threadBody(std::weak_ptr<EventTapController> weakSelf, std::shared_ptr<Handshake> handshake,
