@@ -73,10 +73,15 @@ void DeviceScope::setMatches(std::vector<HIDPPDeviceMatch> matches) {
 }
 
 bool DeviceScope::spiUsable() const {
-    return spi_->isAvailable(Entry::cgEventCopyIOHIDEvent) && spi_->isAvailable(Entry::ioHIDEventGetSenderID) &&
-           spi_->isAvailable(Entry::ioHIDEventSystemClientCreateSimpleClient) &&
-           spi_->isAvailable(Entry::ioHIDEventSystemClientCopyServices) &&
-           spi_->isAvailable(Entry::ioHIDServiceClientGetRegistryIDRaw);
+    // Asked for every event: the answer never changes once the functions have
+    // been looked up, so it is worked out once.
+    std::call_once(spiChecked_, [this] {
+        spiUsable_ = spi_->isAvailable(Entry::cgEventCopyIOHIDEvent) && spi_->isAvailable(Entry::ioHIDEventGetSenderID) &&
+                     spi_->isAvailable(Entry::ioHIDEventSystemClientCreateSimpleClient) &&
+                     spi_->isAvailable(Entry::ioHIDEventSystemClientCopyServices) &&
+                     spi_->isAvailable(Entry::ioHIDServiceClientGetRegistryIDRaw);
+    });
+    return spiUsable_;
 }
 
 std::optional<std::uint64_t> DeviceScope::deviceSenderID(const platform::Event& event) const {

@@ -113,6 +113,10 @@ private:
     std::atomic<std::uint64_t> syntheticDeviceID_{defaultSyntheticDeviceID.rawValue};
     const std::shared_ptr<PrivateSPI> spi_;
     const std::function<std::uint64_t()> ticks_;
+    // Whether the private functions that tell a sender exist, settled by
+    // their first look-up and read once.
+    mutable std::once_flag spiChecked_;
+    mutable bool spiUsable_ = false;
 
     mutable std::mutex lock_;
     std::vector<HIDPPDeviceMatch> matches_;

@@ -26,23 +26,6 @@ InputRouter::InputRouter(std::shared_ptr<DeviceScope> scope, std::shared_ptr<Scr
     : scope_(std::move(scope)), scroll_(std::move(scroll)), buttons_(std::move(buttons)), pointer_(std::move(pointer)),
       pointerCursor_(std::move(pointerCursor)) {}
 
-TapVerdict InputRouter::passed() {
-    std::lock_guard guard(lock_);
-    ++metrics_.passedThrough;
-    return TapVerdict::pass;
-}
-
-template <class Disposition>
-TapVerdict InputRouter::verdict(Disposition disposition) {
-    std::lock_guard guard(lock_);
-    if (disposition == Disposition::suppress) {
-        ++metrics_.suppressed;
-        return TapVerdict::suppress;
-    }
-    ++metrics_.passedThrough;
-    return TapVerdict::pass;
-}
-
 TapVerdict InputRouter::route(platform::EventType type, platform::Event& event) {
     if (isRavoletEmitted(event)) {
         std::lock_guard guard(lock_);
@@ -51,62 +34,54 @@ TapVerdict InputRouter::route(platform::EventType type, platform::Event& event) 
     }
 
     const ScopeDecision decision = scope_->decide(event);
-    DeviceID device;
-    {
+    const bool unidentified = std::holds_alternative<ScopeDecision::Unidentified>(decision.value);
+    if (unidentified || std::holds_alternative<ScopeDecision::Foreign>(decision.value)) {
         std::lock_guard guard(lock_);
-        if (std::holds_alternative<ScopeDecision::Unidentified>(decision.value)) {
-            ++metrics_.unidentified;
-            ++metrics_.passedThrough;
-            return TapVerdict::pass;
-        }
-        if (std::holds_alternative<ScopeDecision::Foreign>(decision.value)) {
-            ++metrics_.fromForeignDevice;
-            ++metrics_.passedThrough;
-            return TapVerdict::pass;
-        }
-        ++metrics_.fromTargetDevice;
-        device = decision.deviceID();
+        ++(unidentified ? metrics_.unidentified : metrics_.fromForeignDevice);
+        ++metrics_.passedThrough;
+        return TapVerdict::pass;
     }
 
+    Tally tally;
+    const TapVerdict verdict = routeTarget(type, event, decision.deviceID(), tally);
+    std::lock_guard guard(lock_);
+    ++metrics_.fromTargetDevice;
+    if (tally.handled) ++(metrics_.*tally.handled);
+    if (tally.clockSkewMillis > metrics_.maxClockSkewMillis) metrics_.maxClockSkewMillis = tally.clockSkewMillis;
+    if (tally.countsVerdict) ++(verdict == TapVerdict::suppress ? metrics_.suppressed : metrics_.passedThrough);
+    return verdict;
+}
+
+TapVerdict InputRouter::routeTarget(platform::EventType type, platform::Event& event, DeviceID device, Tally& tally) {
     const std::uint64_t bit = type < 28 ? std::uint64_t{1} << type : 0;
     if (bit & buttonTypesMask) {
         const auto button = buttonEvent(event);
-        if (!button) return passed();
-        {
-            std::lock_guard guard(lock_);
-            ++metrics_.buttonsHandled;
-        }
-        return verdict(buttons_->handle(*button));
+        if (!button) return TapVerdict::pass;
+        tally.handled = &Metrics::buttonsHandled;
+        return buttons_->handle(*button) == ButtonDisposition::suppress ? TapVerdict::suppress : TapVerdict::pass;
     }
-    if (bit & motionTypesMask) return routeMotion(event, device);
+    if (bit & motionTypesMask) return routeMotion(event, device, tally);
     if (type == platform::EventTypes::scrollWheel) {
         const auto input = scrollInput(event, device);
-        if (!input) return passed();
-        const double now = platform::MonotonicClock::now();
-        {
-            std::lock_guard guard(lock_);
-            ++metrics_.scrollHandled;
-            const double skew = std::abs(now - input->timestampMillis);
-            if (skew > metrics_.maxClockSkewMillis) metrics_.maxClockSkewMillis = skew;
-        }
-        return verdict(scroll_->handle(*input));
+        if (!input) return TapVerdict::pass;
+        tally.handled = &Metrics::scrollHandled;
+        tally.clockSkewMillis = std::abs(platform::MonotonicClock::now() - input->timestampMillis);
+        return scroll_->handle(*input) == ScrollDisposition::suppress ? TapVerdict::suppress : TapVerdict::pass;
     }
-    return passed();
+    return TapVerdict::pass;
 }
 
-TapVerdict InputRouter::routeMotion(platform::Event& event, DeviceID device) {
+TapVerdict InputRouter::routeMotion(platform::Event& event, DeviceID device, Tally& tally) {
     if (!pointer_->isEnabled()) {
-        std::lock_guard guard(lock_);
-        ++metrics_.pointerSkippedDisabled;
-        ++metrics_.passedThrough;
+        tally.handled = &Metrics::pointerSkippedDisabled;
         return TapVerdict::pass;
     }
     // Ravolet moving the cursor itself wants the raw movement; otherwise the
     // system's accelerated deltas are what gets reshaped.
     const auto motion = pointerMotion(event, device, pointerCursor_ != nullptr);
-    if (!motion) return passed();
+    if (!motion) return TapVerdict::pass;
     const PointerOutcome outcome = pointer_->handle(*motion);
-    if (outcome.disposition == PointerDisposition::passThrough) return passed();
+    if (outcome.disposition == PointerDisposition::passThrough) return TapVerdict::pass;
 
     if (!pointerCursor_) {
         if (pointer_->repositionsCursor()) {
@@ -120,14 +95,15 @@ TapVerdict InputRouter::routeMotion(platform::Event& event, DeviceID device) {
         if (!position) {
             // The carried fractions belong to a cursor position that never came.
             pointer_->reset();
-            return passed();
+            return TapVerdict::pass;
         }
         event.setLocation(*position);
     }
     event.setIntegerValueField(F::mouseEventDeltaX, outcome.dx);
     event.setIntegerValueField(F::mouseEventDeltaY, outcome.dy);
-    std::lock_guard guard(lock_);
-    ++metrics_.pointerHandled;
+    // Rewritten in place: counted as handled, not as passed through.
+    tally.handled = &Metrics::pointerHandled;
+    tally.countsVerdict = false;
     return TapVerdict::pass;
 }
 

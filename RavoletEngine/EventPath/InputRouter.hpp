@@ -70,10 +70,18 @@ public:
     void setSwallowsOwnOutput(bool swallow) { swallowsOwnOutput_.store(swallow, std::memory_order_relaxed); }
 
 private:
-    TapVerdict passed();
-    template <class Disposition>
-    TapVerdict verdict(Disposition disposition);
-    TapVerdict routeMotion(platform::Event& event, DeviceID device);
+    // What an event of the target adds to the metrics besides its verdict.
+    struct Tally {
+        // The counter of the pipeline that took it, if any.
+        std::int64_t Metrics::*handled = nullptr;
+        // Whether the verdict counts as passed through or suppressed.
+        bool countsVerdict = true;
+        double clockSkewMillis = 0;
+    };
+    // The pipelines' part, without the lock; route() counts the tally and the
+    // verdict under one hold of it.
+    TapVerdict routeTarget(platform::EventType type, platform::Event& event, DeviceID device, Tally& tally);
+    TapVerdict routeMotion(platform::Event& event, DeviceID device, Tally& tally);
 
     const std::shared_ptr<DeviceScope> scope_;
     const std::shared_ptr<ScrollTarget> scroll_;

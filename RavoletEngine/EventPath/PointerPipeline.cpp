@@ -38,12 +38,10 @@ std::ostream& operator<<(std::ostream& os, const PointerPipeline::Metrics& m) {
 }
 
 PointerPipeline::PointerPipeline(const PointerSettings& settings, bool repositionsCursor)
-    : repositionsCursor_(repositionsCursor), settings_(settings), accumulator_(settings.curve) {}
+    : repositionsCursor_(repositionsCursor), isEnabled_(settings.isEnabled), settings_(settings),
+      accumulator_(settings.curve) {}
 
-bool PointerPipeline::isEnabled() const {
-    std::lock_guard guard(lock_);
-    return settings_.isEnabled;
-}
+bool PointerPipeline::isEnabled() const { return isEnabled_.load(std::memory_order_acquire); }
 
 PointerOutcome PointerPipeline::handle(const PointerMotion& motion) {
     std::lock_guard guard(lock_);
@@ -97,6 +95,7 @@ PointerSettings PointerPipeline::settings() const {
 void PointerPipeline::setSettings(const PointerSettings& settings) {
     std::lock_guard guard(lock_);
     settings_ = settings;
+    isEnabled_.store(settings.isEnabled, std::memory_order_release);
     accumulator_ = PointerAccumulator(settings.curve);
     forgetStreamLocked();
 }

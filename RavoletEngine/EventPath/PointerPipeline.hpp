@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -65,6 +66,9 @@ private:
     void forgetStreamLocked();
 
     const bool repositionsCursor_;
+    // settings_.isEnabled, readable without the lock: the router asks for
+    // every motion event.
+    std::atomic<bool> isEnabled_;
     mutable std::mutex lock_;
     PointerSettings settings_;
     PointerAccumulator accumulator_;
