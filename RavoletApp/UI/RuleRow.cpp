@@ -89,14 +89,17 @@ RuleRow::RuleRow(std::shared_ptr<AppModel> model, QWidget* parent)
     profileLayout->addWidget(new QLabel(QStringLiteral("Use profile"), profileBox));
     profile_ = new QComboBox(profileBox);
     profile_->setAccessibleName(QStringLiteral("Use profile"));
+    // As wide as the longest profile name in the desktop's font, up to a
+    // bound a very long name cannot push the row past.
+    profile_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    profile_->setMaximumWidth(profile_->fontMetrics().averageCharWidth() * 40);
     profileLayout->addWidget(profile_, 1);
     QWidget* profileRow = resettable(profileBox, QStringLiteral("Rule profile"), [this] {
         Rule changed = rule_;
         changed.profileID = ruleRow::factoryRule(rule_, profiles_).profileID;
         edit(changed);
     });
-    profileRow->setMaximumWidth(280);
-    second->addWidget(profileRow, 1);
+    second->addWidget(profileRow);
 
     auto* priorityBox = new QWidget(this);
     auto* priorityLayout = new QHBoxLayout(priorityBox);

@@ -103,5 +103,23 @@ TEST_F(RuleRowTest, ButtonsStopAtTheEndsAndResetsPutBackTheFactoryRule) {
     EXPECT_TRUE(row.patternField()->isVisible());
 }
 
+TEST_F(RuleRowTest, TheProfileListShowsWholeNamesInAnyDesktopFontAndALongNameKeepsTheRowNarrow) {
+    std::vector<Profile> named = profiles;
+    named.back().name = std::string(200, 'W');
+    for (double points : {9.0, 11.0, 13.0}) {
+        QFont font = row.font();
+        font.setPointSizeF(points);
+        row.setFont(font);
+        row.setRule(Rule("rule-0000000a", BundleIDPattern::exact(""), "default", 0, true), profiles, true, true);
+        test::showAndSettle(row, 640);
+        QComboBox* picker = row.profilePicker();
+        EXPECT_GE(picker->width(), picker->sizeHint().width()) << points << " pt";
+
+        row.setRule(Rule("rule-0000000a", BundleIDPattern::exact(""), "default", 0, true), named, true, true);
+        test::showAndSettle(row, 640);
+        EXPECT_LE(row.minimumSizeHint().width(), 640) << points << " pt";
+    }
+}
+
 } // namespace
 } // namespace ravolet
