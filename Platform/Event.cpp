@@ -79,4 +79,27 @@ std::ostream& operator<<(std::ostream& os, const Event& event) {
     return os << ')';
 }
 
+Event makeSourcedEvent(const EventSource* source, EventType type, std::uint64_t timestamp, Point location) {
+    Event event(type);
+    event.setTimestamp(timestamp);
+    event.setLocation(location);
+    if (source) event.setIntegerValueField(EventFields::eventSourceUserData, source->userData());
+    return event;
+}
+
+void setScrollWheels(Event& event, ScrollEventUnit units, std::uint32_t wheelCount, std::int32_t wheel1,
+                     std::int32_t wheel2, std::int32_t wheel3) {
+    const std::int32_t wheels[3] = {wheel1, wheelCount >= 2 ? wheel2 : 0, wheelCount >= 3 ? wheel3 : 0};
+    const bool pixels = units == ScrollEventUnit::pixel;
+    for (int i = 0; i < 3; ++i) {
+        const auto n = static_cast<EventField>(i);
+        if (pixels)
+            event.setIntegerValueField(EventFields::scrollWheelEventPointDeltaAxis1 + n, wheels[i]);
+        else
+            event.setIntegerValueField(EventFields::scrollWheelEventDeltaAxis1 + n, wheels[i]);
+        event.setDoubleValueField(EventFields::scrollWheelEventFixedPtDeltaAxis1 + n, wheels[i]);
+    }
+    event.setIntegerValueField(EventFields::scrollWheelEventIsContinuous, pixels ? 1 : 0);
+}
+
 } // namespace ravolet::platform

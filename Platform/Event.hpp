@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Platform/Displays.hpp"
+#include "Platform/EventSource.hpp"
 
 namespace ravolet::platform {
 
@@ -64,6 +65,11 @@ inline constexpr EventField scrollWheelEventScrollPhase = 99;
 inline constexpr EventField scrollWheelEventMomentumPhase = 123;
 inline constexpr EventField unacceleratedPointerMovementX = 170;
 inline constexpr EventField unacceleratedPointerMovementY = 171;
+// Not one of the host's fields: on a scroll step Ravolet posts, the pixels
+// this step and the rest of its glide post. An event system whose consumers
+// hold a glide's small first steps back (libinput, on Linux) lets the first
+// step carry more, taken from that rest.
+inline constexpr EventField ravoletGlideRemainingPixels = 1000;
 } // namespace EventFields
 
 // Event flags, with the host's bits: the generic modifier flags and the
@@ -79,6 +85,15 @@ inline constexpr EventFlags command = 0x100000;
 inline constexpr EventFlags numericPad = 0x200000;
 inline constexpr EventFlags help = 0x400000;
 inline constexpr EventFlags secondaryFn = 0x800000;
+// The device-dependent bit of each modifier key, beside its generic flag.
+inline constexpr EventFlags deviceLeftControl = 0x1;
+inline constexpr EventFlags deviceLeftShift = 0x2;
+inline constexpr EventFlags deviceRightShift = 0x4;
+inline constexpr EventFlags deviceLeftCommand = 0x8;
+inline constexpr EventFlags deviceRightCommand = 0x10;
+inline constexpr EventFlags deviceLeftAlternate = 0x20;
+inline constexpr EventFlags deviceRightAlternate = 0x40;
+inline constexpr EventFlags deviceRightControl = 0x2000;
 } // namespace EventFlagBits
 
 // Where a tap sits and where events are posted: the HID system (0), the login
@@ -155,5 +170,17 @@ private:
     // Few fields per event: a flat list searched linearly beats a map.
     std::vector<Field> fields_;
 };
+
+// An event as the host's event services make one: of the type, stamped with
+// the time, located at the point, and carrying the source's user data in
+// field 42 when made from a source.
+Event makeSourcedEvent(const EventSource* source, EventType type, std::uint64_t timestamp, Point location);
+
+// Fills in the wheels of a scroll-wheel event being made: in pixels they go
+// to the point-delta fields and the event is continuous, in lines to the
+// line-delta fields; each also to its fixed-point field. Wheels beyond
+// `wheelCount` are 0.
+void setScrollWheels(Event& event, ScrollEventUnit units, std::uint32_t wheelCount, std::int32_t wheel1,
+                     std::int32_t wheel2, std::int32_t wheel3);
 
 } // namespace ravolet::platform

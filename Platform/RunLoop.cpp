@@ -6,6 +6,10 @@
 #include <cmath>
 #include <limits>
 
+#include <sys/eventfd.h>
+#include <time.h>
+#include <unistd.h>
+
 #include "Platform/MonotonicClock.hpp"
 
 namespace ravolet::platform {
@@ -52,7 +56,9 @@ std::shared_ptr<RunLoop> RunLoop::current() {
 
 RunLoop::RunLoop(Passkey) : owner_(std::this_thread::get_id()) {}
 
-RunLoop::~RunLoop() = default;
+RunLoop::~RunLoop() {
+    if (wakeDescriptor_ >= 0) ::close(wakeDescriptor_);
+}
 
 bool RunLoop::isCurrent() const {
     if (std::this_thread::get_id() != owner_) return false;
@@ -65,13 +71,21 @@ std::uint64_t RunLoop::nowNanos() const { return MonotonicClock::nowNanos(); }
 
 void RunLoop::releaseAndWake(std::unique_lock<std::mutex>& lock, std::uint64_t latest) {
     std::shared_ptr<RunLoop> keep;
+    bool polling = false;
     if (waiting_ && latest < waitingUntil_) {
         waiting_ = false;
         woken_ = true;
+        polling = polling_;
         keep = shared_from_this();
     }
     lock.unlock();
-    if (keep) keep->wake_.notify_one();
+    if (!keep) return;
+    if (polling) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(keep->wakeDescriptor_, &one, sizeof one);
+    } else {
+        keep->wake_.notify_one();
+    }
 }
 
 void RunLoop::perform(Task block) {
@@ -125,9 +139,16 @@ RunResult RunLoop::runFor(double seconds) {
         }
         const std::uint64_t now = nowNanos();
         if (now >= deadline) break;
-        if (woken_ || !blocks_.empty()) continue;
+        const bool busy = woken_ || !blocks_.empty();
         std::uint64_t wakeAt = deadline;
         if (!timers_.empty()) wakeAt = std::min(wakeAt, timers_.front()->fireDate_);
+        if (hasWatches()) {
+            // Descriptors are looked at on every pass, also when there is
+            // work already, so that a busy loop never leaves input waiting.
+            pollDescriptors(lock, busy || wakeAt <= now ? 0 : wakeAt);
+            continue;
+        }
+        if (busy) continue;
         if (wakeAt <= now) continue;
         waiting_ = true;
         waitingUntil_ = wakeAt;
@@ -249,11 +270,94 @@ void RunLoop::addSource(const std::shared_ptr<RunLoopSource>& source) {
     releaseAndWake(lock, 0);
 }
 
+bool RunLoop::addSource(const std::shared_ptr<RunLoopSource>& source, int descriptor) {
+    if (!source || descriptor < 0) return false;
+    {
+        std::lock_guard lock(source->loopLock_);
+        source->loop_ = weak_from_this();
+    }
+    std::unique_lock lock(mutex_);
+    if (ended_) return false;
+    if (wakeDescriptor_ < 0) {
+        wakeDescriptor_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (wakeDescriptor_ < 0) return false;
+    }
+    if (std::find(sources_.begin(), sources_.end(), source) == sources_.end()) sources_.push_back(source);
+    const auto watch = std::find_if(watches_.begin(), watches_.end(), [&](const Watch& w) { return w.source == source; });
+    if (watch != watches_.end()) {
+        watch->descriptor = descriptor;
+        watch->watched = true;
+    } else {
+        watches_.push_back(Watch{source, descriptor, true});
+    }
+    // The loop's thread looks again, with the descriptor among those it polls.
+    woken_ = true;
+    releaseAndWake(lock, 0);
+    return true;
+}
+
+bool RunLoop::hasWatches() const {
+    return std::any_of(watches_.begin(), watches_.end(), [](const Watch& w) { return w.watched; });
+}
+
+void RunLoop::pollDescriptors(std::unique_lock<std::mutex>& lock, std::uint64_t until) {
+    pollDescriptors_.clear();
+    pollSources_.clear();
+    pollDescriptors_.push_back(pollfd{wakeDescriptor_, POLLIN, 0});
+    pollSources_.push_back(nullptr);
+    for (const Watch& watch : watches_) {
+        if (!watch.watched) continue;
+        pollDescriptors_.push_back(pollfd{watch.descriptor, POLLIN, 0});
+        pollSources_.push_back(watch.source.get());
+    }
+    timespec timeout{};
+    timespec* limit = &timeout;
+    if (until != 0) {
+        waiting_ = true;
+        polling_ = true;
+        waitingUntil_ = until;
+        const std::uint64_t now = nowNanos();
+        if (until >= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+            limit = nullptr;
+        } else if (until > now) {
+            timeout.tv_sec = static_cast<time_t>((until - now) / 1'000'000'000u);
+            timeout.tv_nsec = static_cast<long>((until - now) % 1'000'000'000u);
+        }
+    }
+    lock.unlock();
+    const int ready = ::ppoll(pollDescriptors_.data(), pollDescriptors_.size(), limit, nullptr);
+    lock.lock();
+    waiting_ = false;
+    polling_ = false;
+    if (ready <= 0) return;
+    if (pollDescriptors_[0].revents != 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const auto drained = ::read(wakeDescriptor_, &count, sizeof count);
+    }
+    for (std::size_t i = 1; i < pollDescriptors_.size(); ++i) {
+        const short events = pollDescriptors_[i].revents;
+        if (events == 0) continue;
+        // Removed while the loop polled: nothing to signal.
+        const auto watch = std::find_if(watches_.begin(), watches_.end(),
+                                        [&](const Watch& w) { return w.source.get() == pollSources_[i]; });
+        if (watch == watches_.end()) continue;
+        if ((events & (POLLHUP | POLLERR | POLLNVAL)) != 0) watch->watched = false;
+        watch->source->signalled_.store(true, std::memory_order_release);
+    }
+}
+
 void RunLoop::removeSource(const std::shared_ptr<RunLoopSource>& source) {
     if (!source) return;
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         std::erase(sources_, source);
+        const auto removed =
+            std::erase_if(watches_, [&](const Watch& w) { return w.source == source; });
+        // A thread polling the descriptor polls the ones left instead.
+        if (removed != 0) {
+            woken_ = true;
+            releaseAndWake(lock, 0);
+        }
     }
     std::lock_guard lock(source->loopLock_);
     if (auto loop = source->loop_.lock(); loop.get() == this) source->loop_.reset();
@@ -274,6 +378,7 @@ void RunLoop::threadEnded() {
         blocks.swap(blocks_);
         timers = timers_.takeAll();
         sources.swap(sources_);
+        watches_.clear();
     }
     for (const auto& timer : timers) timer->valid_.store(false, std::memory_order_release);
     // Everything is released here, outside the lock, without running.

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include <poll.h>
+
 #include "Platform/Executor.hpp"
 #include "Platform/QueueStorage.hpp"
 
@@ -62,10 +64,11 @@ private:
 
 // Something that wakes a run loop from outside and is then serviced on the
 // loop's thread: HID notifications and input reports, a descriptor watched by
-// a reader. A backend derives from it and implements perform(). signal() (from
-// any thread) marks it ready and wakes the loop it is added to; the loop then
-// calls perform() once for any number of signals since the last call. A signal
-// given before the source is added is kept until it is.
+// a reader, or by the loop itself. A backend derives from it and implements
+// perform(). signal() (from any thread) marks it ready and wakes the loop it
+// is added to; the loop then calls perform() once for any number of signals
+// since the last call. A signal given before the source is added is kept
+// until it is.
 class RunLoopSource : public std::enable_shared_from_this<RunLoopSource> {
 public:
     virtual ~RunLoopSource() = default;
@@ -133,6 +136,18 @@ public:
     // A source is added to at most one loop; adding it again to this loop does
     // nothing. A removed source is no longer serviced.
     void addSource(const std::shared_ptr<RunLoopSource>& source);
+    // Adds the source and has the loop signal it whenever `descriptor` is
+    // readable, hung up or in error. The loop's own thread watches the
+    // descriptor (poll) whenever it looks for work, waiting on it while
+    // idle, so that input is read on the thread that acts on it with no
+    // other thread in between (a device node read by the event tap). After
+    // a hang-up or an error the source is signalled once more and the
+    // descriptor is no longer watched, since poll would report it for ever:
+    // the source then removes itself. The descriptor stays the caller's; it
+    // may be closed once the source is removed. Adding the source again
+    // replaces the descriptor. False when the loop cannot watch descriptors
+    // (its wake-up descriptor cannot be made) or its thread has ended.
+    bool addSource(const std::shared_ptr<RunLoopSource>& source, int descriptor);
     void removeSource(const std::shared_ptr<RunLoopSource>& source);
     bool containsSource(const std::shared_ptr<RunLoopSource>& source) const;
 
@@ -176,6 +191,11 @@ private:
     void threadEnded();
     // One pass over the work that is ready now; false when stop() was seen.
     bool runOnePass();
+    // With descriptors to watch: polls them (and the wake-up descriptor) until
+    // `until`, 0 for a look without waiting, and marks the sources of those
+    // that are ready. Called with the lock held; lets it go while polling.
+    void pollDescriptors(std::unique_lock<std::mutex>& lock, std::uint64_t until);
+    bool hasWatches() const;
 
     const std::thread::id owner_;
     mutable std::mutex mutex_;
@@ -183,19 +203,33 @@ private:
     std::vector<Task> blocks_;
     detail::DeadlineHeap<std::shared_ptr<RunLoopTimer>, TimerKey> timers_;
     std::vector<std::shared_ptr<RunLoopSource>> sources_;
+    // Descriptors the loop watches for their sources; `watched` false once
+    // hung up.
+    struct Watch {
+        std::shared_ptr<RunLoopSource> source;
+        int descriptor = -1;
+        bool watched = true;
+    };
+    std::vector<Watch> watches_;
+    // Written to wake the loop's thread while it polls; made with the first watch.
+    int wakeDescriptor_ = -1;
     std::uint64_t timerSequence_ = 0;
     bool woken_ = false;
     bool stopRequested_ = false;
     bool running_ = false;
     bool ended_ = false;
-    // The loop's thread waits on `wake_` until `waitingUntil_`.
+    // The loop's thread waits on `wake_` (or, while `polling_`, on its
+    // descriptors) until `waitingUntil_`.
     bool waiting_ = false;
+    bool polling_ = false;
     std::uint64_t waitingUntil_ = 0;
     // What one pass takes out to run; used on the loop's thread only, and
     // kept so that a pass does not allocate.
     std::vector<Task> passBlocks_;
     std::vector<std::shared_ptr<RunLoopTimer>> passTimers_;
     std::vector<std::shared_ptr<RunLoopSource>> passSources_;
+    std::vector<pollfd> pollDescriptors_;
+    std::vector<RunLoopSource*> pollSources_;
 };
 
 } // namespace ravolet::platform

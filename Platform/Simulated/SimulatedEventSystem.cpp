@@ -265,11 +265,7 @@ std::optional<Event> SimulatedEventSystem::makeEvent(const EventSource* source, 
         if (!eventsAllowed_) return std::nullopt;
         cursor = cursor_;
     }
-    Event e(type);
-    e.setTimestamp(clock_());
-    e.setLocation(cursor);
-    if (source) e.setIntegerValueField(EventFields::eventSourceUserData, source->userData());
-    return e;
+    return makeSourcedEvent(source, type, clock_(), cursor);
 }
 
 std::optional<Event> SimulatedEventSystem::createEvent(const EventSource* source) {
@@ -280,18 +276,7 @@ std::optional<Event> SimulatedEventSystem::createScrollWheelEvent(const EventSou
                                                                   std::uint32_t wheelCount, std::int32_t wheel1,
                                                                   std::int32_t wheel2, std::int32_t wheel3) {
     auto e = makeEvent(source, EventTypes::scrollWheel);
-    if (!e) return e;
-    const std::int32_t wheels[3] = {wheel1, wheelCount >= 2 ? wheel2 : 0, wheelCount >= 3 ? wheel3 : 0};
-    const bool pixels = units == ScrollEventUnit::pixel;
-    for (int i = 0; i < 3; ++i) {
-        const auto n = static_cast<EventField>(i);
-        if (pixels)
-            e->setIntegerValueField(EventFields::scrollWheelEventPointDeltaAxis1 + n, wheels[i]);
-        else
-            e->setIntegerValueField(EventFields::scrollWheelEventDeltaAxis1 + n, wheels[i]);
-        e->setDoubleValueField(EventFields::scrollWheelEventFixedPtDeltaAxis1 + n, wheels[i]);
-    }
-    e->setIntegerValueField(EventFields::scrollWheelEventIsContinuous, pixels ? 1 : 0);
+    if (e) setScrollWheels(*e, units, wheelCount, wheel1, wheel2, wheel3);
     return e;
 }
 

@@ -19,6 +19,7 @@
 
 #include "HIDPlusPlus/HIDPPDeviceMatch.hpp"
 #include "Platform/Linux/HID/LinuxHIDSystem.hpp"
+#include "Platform/Linux/Input/LinuxEventSystem.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
 #include "Platform/Linux/SingleInstance.hpp"
 #include "Platform/Thread.hpp"
@@ -98,6 +99,7 @@ int run(int argc, char** argv, bool simulatedMouse, ravolet::platform::SingleIns
     auto scheduler = std::make_shared<ravolet::QtScheduler>();
     std::shared_ptr<ravolet::SimulatedMachine> machine;
     std::shared_ptr<ravolet::AppModel> model;
+    ravolet::ObserverConnection wheelResolution;
     if (simulatedMouse) {
         machine = ravolet::SimulatedMachine::make(scheduler, ravolet::SimulatedMachine::Storage::thisMachine);
         model = machine->makeModel();
@@ -106,9 +108,19 @@ int run(int argc, char** argv, bool simulatedMouse, ravolet::platform::SingleIns
         const ravolet::platform::HIDMatching mouse{ravolet::HIDPPDeviceMatch::g502X.vendorID,
                                                    ravolet::HIDPPDeviceMatch::g502X.productID};
         ravolet::platform::HIDSystem::setShared(ravolet::platform::LinuxHIDSystem::make(mouse));
+        // The engine's standard event system is the kernel's (evdev and
+        // uinput); its virtual devices are made now, before anything starts.
+        const auto events = ravolet::platform::LinuxEventSystem::shared();
+        if (const auto error = events->outputError())
+            std::fprintf(stderr, "ravolet: no virtual pointer and keyboard yet (%s)\n", error->c_str());
         ravolet::AppModel::Dependencies dependencies;
         dependencies.ui = scheduler;
         model = ravolet::AppModel::create(std::move(dependencies));
+        // The wheel counts detents as the mouse last said it reports them.
+        wheelResolution = model->deviceMonitor().snapshot().observe(
+            [events](const ravolet::DeviceMonitor::Snapshot& snapshot) {
+                events->setWheelTicksPerDetent(snapshot.wheelReportsPerDetent());
+            });
     }
 
     // The state as the tray shows it, for whoever reads the program's log.
@@ -134,6 +146,7 @@ int run(int argc, char** argv, bool simulatedMouse, ravolet::platform::SingleIns
         model->stop();
     }
     reporting.disconnect();
+    wheelResolution.disconnect();
     model.reset();
     machine.reset();
     return exitCode;

@@ -44,6 +44,7 @@ AppModel::Dependencies AppModel::Dependencies::completed() const {
                                                    HIDPPDeviceMatch::g502X.vendorID, HIDPPDeviceMatch::g502X.productID);
     }
     if (!d.device) d.device = HIDPPDevice::create(HIDPPDeviceMatch::g502X);
+    if (!d.engineMovesCursor) d.engineMovesCursor = false;
     if (!d.engine.ui) d.engine.ui = d.ui;
     if (!d.engine.workspace) d.engine.workspace = d.workspace;
     if (!d.engine.permissions) d.engine.permissions = d.permissions;
@@ -166,7 +167,7 @@ RavoletEngine::Options AppModel::engineOptions(const RavoletEngine::Environment&
         // The device monitor writes the user's report rate and wheel itself.
         .reportRateHertz = std::nullopt,
         .highResolutionWheel = std::nullopt,
-        .repositionsCursor = true,
+        .repositionsCursor = *dependencies_.engineMovesCursor,
         .isPausedByUser = preferences_->isPausedByUser.value(),
     };
 }

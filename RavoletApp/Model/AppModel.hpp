@@ -92,6 +92,11 @@ public:
         // The simulated machine's mouse for the "Try It" panel to drive;
         // none (also as standard) on a real machine.
         std::shared_ptr<MouseFeed> tryItMouse;
+        // Whether the engine moves the cursor itself by the pointer curve's
+        // output, as on the host (and the simulated machine). On Linux the
+        // desktop moves it by the motion Ravolet passes on, which is the
+        // curve's output: standard false.
+        std::optional<bool> engineMovesCursor;
 
         // This machine's services, every field filled.
         static Dependencies standard();

@@ -1,5 +1,6 @@
 #include "RavoletApp/Model/DeviceMonitor.hpp"
 
+#include <algorithm>
 #include <ostream>
 #include <utility>
 
@@ -179,6 +180,11 @@ void DeviceMonitor::handle(const HIDPPEvent& event, Completion done) {
                    [&](const auto&) { refresh(std::move(done)); }, // attached, state changed
                },
                event.value);
+}
+
+int DeviceMonitor::Snapshot::wheelReportsPerDetent() const {
+    if (!wheelMode || !wheelMode->highResolution || wheelMode->target || !wheelCapability) return 1;
+    return std::max(1, static_cast<int>(wheelCapability->multiplier));
 }
 
 void DeviceMonitor::deviceRemoved() {

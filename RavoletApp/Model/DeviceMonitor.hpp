@@ -56,6 +56,13 @@ public:
         bool isNotPermitted = false;
         std::optional<std::chrono::system_clock::time_point> lastRefresh;
 
+        // How many of the wheel's reports on the plain HID wheel make one
+        // detent, by what the mouse last said: the capability's multiplier
+        // while the wheel is in high-resolution mode and reports to HID, 1 in
+        // every other case (the standard mode, reports going to HID++ instead,
+        // nothing read).
+        int wheelReportsPerDetent() const;
+
         friend bool operator==(const Snapshot&, const Snapshot&) = default;
         friend std::ostream& operator<<(std::ostream& os, const Snapshot& snapshot);
     };

@@ -266,6 +266,7 @@ AppModel::Dependencies SimulatedMachine::dependencies() const {
     d.permissions = probe;
     d.device = device;
     d.tryItMouse = mouseFeed;
+    d.engineMovesCursor = true;
     return d;
 }
 

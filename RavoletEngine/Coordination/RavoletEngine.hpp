@@ -121,9 +121,10 @@ public:
         // The device scope's tick counter; standard: the monotonic clock.
         std::function<std::uint64_t()> scopeTicks;
 
-        // This machine's services: the Linux forms where they exist (permission
-        // checks, process launching, the private HID functions, which Linux
-        // lacks), one empty simulated event system, display set and desktop
+        // This machine's services: the Linux forms where they exist (the
+        // process's event system on evdev and uinput, the device scope's
+        // services from the kernel's input devices, permission checks,
+        // process launching), one empty simulated display set and desktop
         // per process where no Linux form exists yet. The event system is the
         // one a live poster should post to.
         static Environment standard();

@@ -1,9 +1,10 @@
-#include "Platform/Linux/LinuxHIDServices.hpp"
+#include "Core/ScrollSettings.hpp"
+#include "Platform/Linux/Input/EvdevPrivateHIDEventSystem.hpp"
+#include "Platform/Linux/Input/LinuxEventSystem.hpp"
 #include "Platform/Linux/LinuxPermissionProbe.hpp"
 #include "Platform/Linux/LinuxProcessLauncher.hpp"
 #include "Platform/RunLoop.hpp"
 #include "Platform/Simulated/SimulatedDisplays.hpp"
-#include "Platform/Simulated/SimulatedEventSystem.hpp"
 #include "Platform/Simulated/SimulatedWorkspace.hpp"
 #include "RavoletEngine/Coordination/RavoletEngine.hpp"
 
@@ -11,12 +12,14 @@ namespace ravolet {
 
 namespace {
 
-// The services Linux has no form of yet (the input stream, the displays, the
-// desktop's applications): one empty simulated machine per process. Made on
-// first use and never destroyed, so that the event system's thread is still
-// there for whoever posts at the very end.
+// The Linux event system scales one detent's glide at the default scroll
+// distance to one detent of the virtual wheel.
+static_assert(platform::LinuxEventSystem::defaultPixelsPerDetent == ScrollSettings::passThrough.pixelsPerDetent);
+
+// The services Linux has no form of yet (the displays, the desktop's
+// applications): one empty simulated machine per process. Made on first use
+// and never destroyed.
 struct StandIns {
-    std::shared_ptr<platform::EventSystem> events = std::make_shared<platform::SimulatedEventSystem>();
     std::shared_ptr<platform::Displays> displays = std::make_shared<platform::SimulatedDisplays>();
     std::shared_ptr<platform::Workspace> workspace = platform::SimulatedWorkspace::make();
 };
@@ -35,8 +38,8 @@ RavoletEngine::Environment RavoletEngine::Environment::completed() const {
     // for one, writes back what an earlier run left as soon as it exists.
     Environment e = *this;
     if (!e.ui) e.ui = platform::RunLoop::current();
-    if (!e.events) e.events = standIns().events;
-    if (!e.privateHID) e.privateHID = std::make_shared<platform::LinuxPrivateHIDEventSystem>();
+    if (!e.events) e.events = platform::LinuxEventSystem::shared();
+    if (!e.privateHID) e.privateHID = std::make_shared<platform::EvdevPrivateHIDEventSystem>();
     if (!e.displays) e.displays = standIns().displays;
     if (!e.workspace) e.workspace = standIns().workspace;
     if (!e.permissions) {

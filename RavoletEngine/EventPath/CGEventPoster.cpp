@@ -11,7 +11,8 @@ namespace ravolet {
 namespace F = platform::EventFields;
 
 std::optional<platform::Event> makeScrollEvent(platform::EventSystem& system, ScrollAxis axis, std::int64_t pixelDelta,
-                                               ScrollPhase phase, ModifierFlags modifiers) {
+                                               ScrollPhase phase, ModifierFlags modifiers,
+                                               std::int64_t glideRemainingPixels) {
     const auto source = RavoletEventTag::makeSource(system);
     if (!source) return std::nullopt;
     const auto clamped = static_cast<std::int32_t>(clamp<std::int64_t>(
@@ -29,6 +30,7 @@ std::optional<platform::Event> makeScrollEvent(platform::EventSystem& system, Sc
     event->setDoubleValueField(F::scrollWheelEventFixedPtDeltaAxis2, vertical ? 0.0 : static_cast<double>(pixelDelta));
     event->setIntegerValueField(F::scrollWheelEventScrollPhase, scrollPhaseFieldValue(phase));
     event->setIntegerValueField(F::scrollWheelEventMomentumPhase, 0);
+    if (glideRemainingPixels != 0) event->setIntegerValueField(F::ravoletGlideRemainingPixels, glideRemainingPixels);
     event->setFlags(eventFlags(modifiers));
     tagAsRavoletEmitted(*event);
     return event;
@@ -38,8 +40,10 @@ CGEventPoster::CGEventPoster(std::shared_ptr<platform::EventSystem> system, plat
     : system_(std::move(system)), postLocation_(postLocation),
       keyboard_(std::make_shared<KeyboardEventPoster>(system_)) {}
 
-void CGEventPoster::postScrollStep(ScrollAxis axis, std::int64_t pixelDelta, ScrollPhase phase, ModifierFlags modifiers) {
-    if (auto event = makeScrollEvent(*system_, axis, pixelDelta, phase, modifiers)) system_->post(postLocation_, *event);
+void CGEventPoster::postScrollStep(ScrollAxis axis, std::int64_t pixelDelta, ScrollPhase phase, ModifierFlags modifiers,
+                                   std::int64_t glideRemainingPixels) {
+    if (auto event = makeScrollEvent(*system_, axis, pixelDelta, phase, modifiers, glideRemainingPixels))
+        system_->post(postLocation_, *event);
 }
 
 void CGEventPoster::postKey(std::uint16_t code, bool isDown, ModifierFlags modifiers) {

@@ -16,8 +16,10 @@ namespace ravolet {
 // A tagged, pixel-unit, continuous scroll-wheel event for one step on the
 // axis; none when the system refuses a source or the event. The wheel value is
 // the pixel count clamped to 32 bits; the point delta carries it unclamped.
+// A glide's remaining pixels, when known (not 0), ride in a field of our own.
 std::optional<platform::Event> makeScrollEvent(platform::EventSystem& system, ScrollAxis axis, std::int64_t pixelDelta,
-                                               ScrollPhase phase, ModifierFlags modifiers);
+                                               ScrollPhase phase, ModifierFlags modifiers,
+                                               std::int64_t glideRemainingPixels = 0);
 
 // The scroll-phase field's value of a phase: began 1, changed 2, ended 4.
 constexpr std::int64_t scrollPhaseFieldValue(ScrollPhase phase) {
@@ -39,7 +41,8 @@ public:
     platform::EventTapLocation postLocation() const { return postLocation_; }
     const std::shared_ptr<KeyboardEventPoster>& keyboard() const { return keyboard_; }
 
-    void postScrollStep(ScrollAxis axis, std::int64_t pixelDelta, ScrollPhase phase, ModifierFlags modifiers) override;
+    void postScrollStep(ScrollAxis axis, std::int64_t pixelDelta, ScrollPhase phase, ModifierFlags modifiers,
+                        std::int64_t glideRemainingPixels) override;
     void postKey(std::uint16_t code, bool isDown, ModifierFlags modifiers) override;
     void postMouseButton(std::int64_t number, bool isDown) override;
 

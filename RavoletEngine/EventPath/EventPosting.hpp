@@ -18,7 +18,11 @@ public:
     virtual ~EventPosting() = default;
 
     // One pixel-unit, continuous scroll step on the axis, with its phase.
-    virtual void postScrollStep(ScrollAxis axis, std::int64_t pixelDelta, ScrollPhase phase, ModifierFlags modifiers) = 0;
+    // glideRemainingPixels: what this step and the rest of its glide post (0
+    // for a step that closes a gesture), for an event system that shapes how
+    // a glide starts.
+    virtual void postScrollStep(ScrollAxis axis, std::int64_t pixelDelta, ScrollPhase phase, ModifierFlags modifiers,
+                                std::int64_t glideRemainingPixels) = 0;
     // A key going down or up (virtual key code), with the modifiers it needs.
     virtual void postKey(std::uint16_t code, bool isDown, ModifierFlags modifiers) = 0;
     // A mouse button: 0 left, 1 right, 2 and up the other buttons.

@@ -28,12 +28,12 @@ void RecordingEventPoster::reset() {
 }
 
 void RecordingEventPoster::postScrollStep(ScrollAxis axis, std::int64_t pixelDelta, ScrollPhase phase,
-                                          ModifierFlags modifiers) {
+                                          ModifierFlags modifiers, std::int64_t glideRemainingPixels) {
     {
         std::lock_guard guard(lock_);
         emissions_.push_back(Emission::scroll(axis, pixelDelta, phase, modifiers));
     }
-    if (forwarding_) forwarding_->postScrollStep(axis, pixelDelta, phase, modifiers);
+    if (forwarding_) forwarding_->postScrollStep(axis, pixelDelta, phase, modifiers, glideRemainingPixels);
 }
 
 // Keys and mouse buttons are recorded only: a recording stands in for the

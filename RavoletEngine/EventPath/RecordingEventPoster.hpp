@@ -61,7 +61,9 @@ public:
     std::vector<Emission> emissions() const;
     void reset();
 
-    void postScrollStep(ScrollAxis axis, std::int64_t pixelDelta, ScrollPhase phase, ModifierFlags modifiers) override;
+    // The glide's remaining pixels are forwarded, not recorded.
+    void postScrollStep(ScrollAxis axis, std::int64_t pixelDelta, ScrollPhase phase, ModifierFlags modifiers,
+                        std::int64_t glideRemainingPixels) override;
     void postKey(std::uint16_t code, bool isDown, ModifierFlags modifiers) override;
     void postMouseButton(std::int64_t number, bool isDown) override;
 

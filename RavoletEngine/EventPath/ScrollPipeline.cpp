@@ -164,16 +164,18 @@ void ScrollPipeline::postDueSteps() {
             const ScrollPlan& plan = earliest->plan;
             const ScrollStep& step = plan.steps[earliest->next++];
             const ModifierFlags modifiers = step.modifiers.value_or(plan.modifiers);
+            const std::int64_t remaining = plan.totalPixelDelta - earliest->delivered;
             earliest->delivered += step.pixelDelta;
             metrics_.stepsPosted += 1;
             metrics_.pixelsPosted += step.pixelDelta < 0 ? -step.pixelDelta : step.pixelDelta;
             openGestureModifiers_[slot(plan.axis)] =
                 step.phase == ScrollPhase::ended ? std::nullopt : std::optional<ModifierFlags>(modifiers);
-            due_.push_back(DueStep{plan.axis, step.pixelDelta, step.phase, modifiers});
+            due_.push_back(DueStep{plan.axis, step.pixelDelta, step.phase, modifiers, remaining});
             if (earliest->next == plan.steps.size()) plans_.erase(earliest);
         }
     }
-    for (const DueStep& step : due_) poster_->postScrollStep(step.axis, step.pixelDelta, step.phase, step.modifiers);
+    for (const DueStep& step : due_)
+        poster_->postScrollStep(step.axis, step.pixelDelta, step.phase, step.modifiers, step.glideRemaining);
     if (next) alarm_->arm(*next, stepLeewayNanos);
 }
 
@@ -196,7 +198,7 @@ void ScrollPipeline::reset() {
     // Holds the poster, not the pipeline: open gestures are closed even when
     // the pipeline goes away meanwhile.
     queue_->post([poster = poster_, closing = std::move(closing)] {
-        for (const auto& [axis, modifiers] : closing) poster->postScrollStep(axis, 0, ScrollPhase::ended, modifiers);
+        for (const auto& [axis, modifiers] : closing) poster->postScrollStep(axis, 0, ScrollPhase::ended, modifiers, 0);
     });
 }
 

@@ -119,6 +119,7 @@ private:
         std::int64_t pixelDelta;
         ScrollPhase phase;
         ModifierFlags modifiers;
+        std::int64_t glideRemaining;
     };
 
     PlanRuntime* findPlanLocked(std::uint64_t id);

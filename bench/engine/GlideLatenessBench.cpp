@@ -49,7 +49,7 @@ ScrollSettings smoothing() {
 // Notes when each step arrives; releases `ended` with the glide's last step.
 class TimingPoster final : public EventPosting {
 public:
-    void postScrollStep(ScrollAxis, std::int64_t, ScrollPhase phase, ModifierFlags) override {
+    void postScrollStep(ScrollAxis, std::int64_t, ScrollPhase phase, ModifierFlags, std::int64_t) override {
         const std::uint64_t now = MonotonicClock::nowNanos();
         {
             std::lock_guard guard(lock_);

@@ -76,7 +76,7 @@ namespace Fields = platform::EventFields;
 
 class DiscardingPoster final : public EventPosting {
 public:
-    void postScrollStep(ScrollAxis, std::int64_t, ScrollPhase, ModifierFlags) override {}
+    void postScrollStep(ScrollAxis, std::int64_t, ScrollPhase, ModifierFlags, std::int64_t) override {}
     void postKey(std::uint16_t, bool, ModifierFlags) override {}
     void postMouseButton(std::int64_t, bool) override {}
 };

@@ -201,6 +201,38 @@ TEST(DeviceMonitor, AFailedReadLeavesOnlyItsOwnFieldEmpty) {
     }
 }
 
+TEST(DeviceMonitor, AWheelDetentIsTheMultiplierOfReportsOnlyInHighResolutionToHID) {
+    using Snapshot = DeviceMonitor::Snapshot;
+    const HIDPPWheelCapability eight(8, 0x0C);
+    struct Case {
+        std::optional<HIDPPWheelMode> mode;
+        std::optional<HIDPPWheelCapability> capability;
+        int reports;
+    };
+    const std::vector<Case> cases = {
+        {std::nullopt, eight, 1},                       // not read
+        {HIDPPWheelMode(false, false, false), eight, 1}, // standard
+        {HIDPPWheelMode(false, true, true), eight, 8},   // high resolution to HID
+        {HIDPPWheelMode(true, true, false), eight, 1},   // to HID++: nothing on the HID wheel
+        {HIDPPWheelMode(false, true, false), std::nullopt, 1},
+        {HIDPPWheelMode(false, true, false), HIDPPWheelCapability(0, 0), 1},
+    };
+    for (const Case& c : cases) {
+        Snapshot snapshot;
+        snapshot.wheelMode = c.mode;
+        snapshot.wheelCapability = c.capability;
+        EXPECT_EQ(snapshot.wheelReportsPerDetent(), c.reports) << ::testing::PrintToString(c.mode);
+    }
+
+    // As read from the mouse.
+    MonitorRig rig;
+    rig.started();
+    rig.mouse->setWheelMode(0x02);
+    rig.monitor->refresh();
+    rig.settle();
+    EXPECT_EQ(rig.snapshot().wheelReportsPerDetent(), 8);
+}
+
 TEST(DeviceMonitor, WritesTheRateThenTheWheelBehindTheGateAndKeepsAFailedWriteVisible) {
     MonitorRig rig;
     rig.started();

@@ -169,10 +169,11 @@ TEST_F(EventPostingTest, ConcurrentKeyStrokesKeepTheBookkeepingConsistent) {
 }
 
 TEST_F(EventPostingTest, ScrollStepsArePixelContinuousPhasedAndTagged) {
-    poster.postScrollStep(ScrollAxis::vertical, -12, ScrollPhase::began, ModifierFlags::of({ModifierFlags::shift, ModifierFlags::capsLock}));
-    poster.postScrollStep(ScrollAxis::horizontal, 7, ScrollPhase::changed, ModifierFlags::none);
-    poster.postScrollStep(ScrollAxis::vertical, 0, ScrollPhase::ended, ModifierFlags::none);
-    poster.postScrollStep(ScrollAxis::vertical, 3'000'000'000, ScrollPhase::changed, ModifierFlags::none);
+    poster.postScrollStep(ScrollAxis::vertical, -12, ScrollPhase::began,
+                          ModifierFlags::of({ModifierFlags::shift, ModifierFlags::capsLock}), -50);
+    poster.postScrollStep(ScrollAxis::horizontal, 7, ScrollPhase::changed, ModifierFlags::none, 7);
+    poster.postScrollStep(ScrollAxis::vertical, 0, ScrollPhase::ended, ModifierFlags::none, 0);
+    poster.postScrollStep(ScrollAxis::vertical, 3'000'000'000, ScrollPhase::changed, ModifierFlags::none, 3'000'000'000);
     const auto posted = system->posted();
     ASSERT_EQ(posted.size(), 4u);
     for (const auto& e : posted) {
@@ -189,6 +190,7 @@ TEST_F(EventPostingTest, ScrollStepsArePixelContinuousPhasedAndTagged) {
     EXPECT_EQ(v.doubleValueField(F::scrollWheelEventFixedPtDeltaAxis1), -12.0);
     EXPECT_EQ(v.doubleValueField(F::scrollWheelEventFixedPtDeltaAxis2), 0.0);
     EXPECT_EQ(v.integerValueField(F::scrollWheelEventScrollPhase), 1);
+    EXPECT_EQ(v.integerValueField(F::ravoletGlideRemainingPixels), -50);
     EXPECT_EQ(v.flags(), 0x30000u);
     const auto& h = posted[1];
     EXPECT_EQ(h.integerValueField(F::scrollWheelEventPointDeltaAxis1), 0);
@@ -221,12 +223,12 @@ TEST_F(EventPostingTest, MouseButtonsMapToTheirEventTypesAtTheCursor) {
 
 TEST_F(EventPostingTest, NothingIsPostedWhenTheSystemRefusesSourcesOrEvents) {
     system->setSourcesAllowed(false);
-    poster.postScrollStep(ScrollAxis::vertical, 5, ScrollPhase::began, ModifierFlags::none);
+    poster.postScrollStep(ScrollAxis::vertical, 5, ScrollPhase::began, ModifierFlags::none, 5);
     poster.postMouseButton(0, true);
     poster.postKey(0, true, ModifierFlags::command);
     system->setSourcesAllowed(true);
     system->setEventsAllowed(false);
-    poster.postScrollStep(ScrollAxis::vertical, 5, ScrollPhase::began, ModifierFlags::none);
+    poster.postScrollStep(ScrollAxis::vertical, 5, ScrollPhase::began, ModifierFlags::none, 5);
     poster.postMouseButton(0, true);
     EXPECT_TRUE(system->posted().empty());
 }
@@ -234,10 +236,10 @@ TEST_F(EventPostingTest, NothingIsPostedWhenTheSystemRefusesSourcesOrEvents) {
 TEST(RecordingEventPosterTest, RecordsEverythingDescribesItAndForwardsScrollSteps) {
     auto forward = std::make_shared<RecordingEventPoster>();
     RecordingEventPoster recorder(forward);
-    recorder.postScrollStep(ScrollAxis::vertical, -12, ScrollPhase::began, ModifierFlags::none);
+    recorder.postScrollStep(ScrollAxis::vertical, -12, ScrollPhase::began, ModifierFlags::none, -12);
     recorder.postKey(0, false, ModifierFlags::command);
     recorder.postMouseButton(3, true);
-    recorder.postScrollStep(ScrollAxis::horizontal, 4, ScrollPhase::ended, ModifierFlags(18));
+    recorder.postScrollStep(ScrollAxis::horizontal, 4, ScrollPhase::ended, ModifierFlags(18), 4);
 
     std::vector<std::string> texts;
     for (const auto& e : recorder.emissions()) texts.push_back(e.description());

@@ -344,7 +344,7 @@ TEST(InputRouterEndToEndTest, TheTapRoutesTargetEventsAndLetsOwnAndForeignEvents
     system->inject(target, SimulatedEventSystem::wheelEvent(1));
     ASSERT_TRUE(system->waitUntilIdle());
     CGEventPoster poster(system, EventTapLocation::session);
-    poster.postScrollStep(ScrollAxis::vertical, -12, ScrollPhase::began, ModifierFlags::none);
+    poster.postScrollStep(ScrollAxis::vertical, -12, ScrollPhase::began, ModifierFlags::none, -12);
     ASSERT_TRUE(system->waitUntilIdle());
     tap->stop();
 

@@ -57,12 +57,15 @@ private:
 
 // Records key and mouse-button posts as "key(<code> <down|up> mods=<raw>)" and
 // "mouseButton(<number> <down|up>)", scroll steps as
-// "scroll(<axis> <pixels>px <phase> mods=<raw>)".
+// "scroll(<axis> <pixels>px <phase> mods=<raw>)", and each scroll step's
+// remaining glide, in pixels, in `glideRemaining`.
 class LoggingPoster final : public EventPosting {
 public:
-    void postScrollStep(ScrollAxis axis, std::int64_t pixelDelta, ScrollPhase phase, ModifierFlags modifiers) override {
+    void postScrollStep(ScrollAxis axis, std::int64_t pixelDelta, ScrollPhase phase, ModifierFlags modifiers,
+                        std::int64_t glideRemainingPixels) override {
         log.append(fmt::format("scroll({} {}px {} mods={})", toString(axis), pixelDelta, toString(phase),
                                modifiers.rawValue));
+        glideRemaining.append(std::to_string(glideRemainingPixels));
     }
     void postKey(std::uint16_t code, bool isDown, ModifierFlags modifiers) override {
         log.append(fmt::format("key({} {} mods={})", code, isDown ? "down" : "up", modifiers.rawValue));
@@ -72,6 +75,7 @@ public:
     }
 
     TextLog log;
+    TextLog glideRemaining;
 };
 
 // Records "requestDPI(<dpi>)", "launchApp(<bundleID>)" and "runShortcut(<name>)".

@@ -115,6 +115,15 @@ TEST_F(ScrollPipelineTest, ASecondDetentMidGlideSupersedesTheFirstWithoutLosingO
     EXPECT_EQ(countContaining(lines, "px began "), 1u) << "one began";
     EXPECT_EQ(countContaining(lines, "px ended "), 1u) << "one ended";
     EXPECT_EQ(lines.back(), "scroll(vertical 0px ended mods=0)");
+    // Each step carries what it and the rest of its glide post: 50 for the
+    // first glide, 160 - 17 = 143 from the second's first step, 0 at its end.
+    const auto remaining = poster->glideRemaining.lines();
+    ASSERT_EQ(remaining.size(), lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::int64_t glideStart = i < 4 ? 50 : 143;
+        const std::int64_t before = sumOfPixels(Lines(lines.begin() + (i < 4 ? 0 : 4), lines.begin() + static_cast<std::ptrdiff_t>(i)));
+        EXPECT_EQ(std::stoll(remaining[i]), glideStart - before) << "step " << i;
+    }
     m = pipeline->snapshotMetrics();
     EXPECT_EQ(m.pixelsPosted, 160);
     EXPECT_EQ(m.stepsPosted, static_cast<std::int64_t>(lines.size()));

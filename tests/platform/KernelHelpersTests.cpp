@@ -42,6 +42,7 @@ TEST(Sysfs, ListsNodesInNaturalOrderWithTheirIdentity) {
     tree.write(pointer + "/id/product", "c099\n");
     tree.write(pointer + "/name", "Logitech G502 X\n");
     tree.write(pointer + "/phys", "usb-0000:00:14.0-1/input0\n");
+    tree.write(pointer + "/capabilities/rel", "1943\n");
     tree.link("sys/class/input/event12/device", pointer);
     const std::string ours = "sys/devices/virtual/input/input30";
     tree.write(ours + "/id/vendor", "046d\n");
@@ -70,6 +71,8 @@ TEST(Sysfs, ListsNodesInNaturalOrderWithTheirIdentity) {
     EXPECT_EQ(events[1].bus, sysfs::busUSB);
     EXPECT_EQ(events[1].deviceName, "Logitech G502 X");
     EXPECT_EQ(events[1].phys, "usb-0000:00:14.0-1/input0");
+    EXPECT_EQ(events[1].relativeAxes, 0x1943u);
+    EXPECT_EQ(events[0].relativeAxes, 0u) << "no capabilities file";
 }
 
 TEST(Sysfs, ReadsAreBoundedAndParsesAreStrict) {

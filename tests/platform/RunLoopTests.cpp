@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fcntl.h>
+#include <functional>
+#include <unistd.h>
 #include <memory>
 #include <string>
 #include <thread>
@@ -166,6 +169,78 @@ TEST(RunLoop, SignalledSourcesAreServicedOnTheLoopUntilRemoved) {
     loop->perform([&] { marker.increment(); });
     ASSERT_TRUE(marker.waitFor(1));
     EXPECT_EQ(source->performed.value(), 2);
+}
+
+// Reads a pipe on the loop it is added to, as a device reader does.
+class PipeReader : public RunLoopSource {
+public:
+    int descriptor = -1;
+    std::shared_ptr<RunLoop> expectedLoop;
+    std::atomic<bool> onLoopThread{true};
+    Recorder<std::string> reads; // what each call read; "end" at the end of input
+    Counter performed;
+
+protected:
+    void perform() override {
+        if (!expectedLoop || !expectedLoop->isCurrent()) onLoopThread = false;
+        std::string text;
+        char buffer[64];
+        for (;;) {
+            const auto n = ::read(descriptor, buffer, sizeof buffer);
+            if (n > 0) {
+                text.append(buffer, static_cast<std::size_t>(n));
+                continue;
+            }
+            if (n == 0) text += "end";
+            break;
+        }
+        if (!text.empty()) reads.add(text);
+        performed.increment();
+    }
+};
+
+TEST(RunLoop, DescriptorSourcesAreReadOnTheLoopThreadEvenWhenBusyAndLetGoOnceHungUp) {
+    RunLoopThread loopThread("ai.ravolet.event-tap", ThreadPriority::userInteractive, 0);
+    ASSERT_TRUE(loopThread.start());
+    auto loop = loopThread.runLoop();
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
+    auto source = std::make_shared<PipeReader>();
+    source->descriptor = ends[0];
+    source->expectedLoop = loop;
+    ASSERT_TRUE(loop->addSource(source, ends[0]));
+    EXPECT_TRUE(loop->containsSource(source));
+
+    // An idle loop wakes for the input.
+    ASSERT_EQ(::write(ends[1], "abc", 3), 3);
+    ASSERT_TRUE(source->reads.waitForCount(1));
+
+    // A loop kept busy by blocks still looks at its descriptors.
+    std::atomic<bool> busy{true};
+    std::function<void()> spin = [&] {
+        if (busy) loop->perform([&] { spin(); });
+    };
+    loop->perform([&] { spin(); });
+    ASSERT_EQ(::write(ends[1], "def", 3), 3);
+    ASSERT_TRUE(source->reads.waitForCount(2));
+    busy = false;
+
+    // The hang-up is reported once; the loop then stops watching, rather
+    // than waking for it again and again.
+    ::close(ends[1]);
+    ASSERT_TRUE(source->reads.waitForCount(3));
+    const int calls = source->performed.value();
+    Counter marker;
+    loop->perform([&] { marker.increment(); });
+    ASSERT_TRUE(marker.waitFor(1));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(source->performed.value(), calls);
+    EXPECT_EQ(source->reads.values(), (std::vector<std::string>{"abc", "def", "end"}));
+    EXPECT_TRUE(source->onLoopThread.load());
+
+    loop->removeSource(source);
+    EXPECT_FALSE(loop->containsSource(source));
+    ::close(ends[0]);
 }
 
 TEST(RunLoopThread, TeardownReleasesPendingWorkWithoutRunningItAndRestartsCleanly) {

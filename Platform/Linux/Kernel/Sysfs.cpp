@@ -159,6 +159,12 @@ std::vector<EventNode> listEventNodes(const KernelRoots& roots) {
         node.productID = *product;
         node.deviceName = sysfs::readText(device / "name").value_or("");
         node.phys = sysfs::readText(device / "phys").value_or("");
+        // A bitmap in words of the kernel's long, lowest word last; the
+        // relative axes fit in the lowest.
+        const std::string rel = sysfs::readText(device / "capabilities" / "rel").value_or("");
+        const auto lastWord = rel.find_last_of(' ');
+        node.relativeAxes = static_cast<std::uint64_t>(
+            sysfs::parseHex(lastWord == std::string::npos ? rel : rel.substr(lastWord + 1)).value_or(0));
         const std::string virtualFolder = (fs::path(roots.sys) / "devices" / "virtual").string() + "/";
         const std::string realVirtualFolder = resolved(fs::path(roots.sys) / "devices" / "virtual");
         node.isVirtual = node.sysfsDevice.starts_with(virtualFolder) ||

@@ -82,6 +82,8 @@ struct EventNode {
     std::int64_t productID = 0;
     std::string deviceName;  // the input device's name
     std::string phys;        // its physical path; empty when it has none
+    // Its relative axes (bit n for REL_* code n): REL_X for a pointer.
+    std::uint64_t relativeAxes = 0;
     // Made by a program through uinput (it lives under /devices/virtual/).
     bool isVirtual = false;
 };

@@ -1,0 +1,175 @@
+#include "Platform/Linux/Input/LinuxEventSystem.hpp"
+
+#include "Platform/HostKeyCodes.hpp"
+#include "Platform/Linux/Input/X11Keyboard.hpp"
+#include "Platform/MonotonicClock.hpp"
+
+namespace ravolet::platform {
+
+namespace {
+
+EvdevTap& evdevTap(EventTap& tap) { return static_cast<EvdevTap&>(tap); }
+const EvdevTap& evdevTap(const EventTap& tap) { return static_cast<const EvdevTap&>(tap); }
+
+// The generic and device flags of the modifier keys down, with caps lock:
+// the user's (the desktop's less what the virtual keyboard holds), and with
+// `own` the virtual keyboard's too.
+EventFlags modifierFlagsOf(DesktopKeyboard* keyboard, const VirtualDevices* devices, bool own) {
+    const auto desktop = keyboard ? keyboard->state() : std::nullopt;
+    EventFlags flags = 0;
+    for (const auto& key : VirtualDevices::modifierKeys()) {
+        const bool ours = devices && devices->holdsKey(key.evdevCode);
+        const bool down = (desktop && desktop->keys.test(key.evdevCode) && !ours) || (own && ours);
+        if (down) flags |= key.genericFlag | key.deviceFlag;
+    }
+    if (desktop && desktop->capsLock) flags |= EventFlagBits::alphaShift;
+    return flags;
+}
+
+} // namespace
+
+LinuxEventSystem::LinuxEventSystem(Options options) : options_(std::move(options)) {
+    // Made at once, so that the desktop has the devices before the first event.
+    devices(true);
+}
+
+LinuxEventSystem::~LinuxEventSystem() = default;
+
+std::shared_ptr<LinuxEventSystem> LinuxEventSystem::shared() {
+    static const auto* const system = [] {
+        Options options;
+        options.desktopKeyboard = std::make_shared<X11Keyboard>();
+        return new std::shared_ptr<LinuxEventSystem>(std::make_shared<LinuxEventSystem>(std::move(options)));
+    }();
+    return *system;
+}
+
+std::shared_ptr<VirtualDevices> LinuxEventSystem::devices(bool makeIfMissing) const {
+    std::lock_guard guard(lock_);
+    if (devices_ || !makeIfMissing) return devices_;
+    auto made = VirtualDevices::make({options_.roots, options_.pixelsPerDetent});
+    if (made) {
+        devices_ = std::move(*made);
+        outputError_.reset();
+    } else {
+        outputError_ = made.error();
+    }
+    return devices_;
+}
+
+void LinuxEventSystem::setWheelTicksPerDetent(int ticks) {
+    ticksPerDetent_->store(ticks < 1 ? 1 : ticks, std::memory_order_relaxed);
+}
+
+std::optional<std::string> LinuxEventSystem::outputError() const {
+    std::lock_guard guard(lock_);
+    return outputError_;
+}
+
+std::string LinuxEventSystem::virtualPointerNode() const {
+    const auto d = devices(false);
+    return d ? d->pointer().eventNode() : std::string();
+}
+
+std::string LinuxEventSystem::virtualKeyboardNode() const {
+    const auto d = devices(false);
+    return d ? d->keyboard().eventNode() : std::string();
+}
+
+// --- Key and modifier state ---
+
+EventFlags LinuxEventSystem::modifierFlags(bool own) const {
+    const auto d = devices(false);
+    return modifierFlagsOf(options_.desktopKeyboard.get(), d.get(), own);
+}
+
+bool LinuxEventSystem::keyState(EventSourceStateID stateID, std::uint16_t keyCode) const {
+    const auto code = evdevKeyCode(keyCode);
+    if (!code) return false;
+    const auto d = devices(false);
+    const bool ours = d && d->holdsKey(*code);
+    // The HID state is the user's: keys the desktop has down that the
+    // virtual keyboard does not hold. Every other state counts ours too.
+    if (stateID != EventSourceStateID::hidSystemState && ours) return true;
+    if (!options_.desktopKeyboard) return false;
+    const auto desktop = options_.desktopKeyboard->state();
+    return desktop && desktop->keys.test(*code) && !ours;
+}
+
+EventFlags LinuxEventSystem::flagsState(EventSourceStateID stateID) const {
+    return modifierFlags(stateID != EventSourceStateID::hidSystemState);
+}
+
+// --- Sources and events ---
+
+std::shared_ptr<EventSource> LinuxEventSystem::createSource(EventSourceStateID stateID) {
+    return std::make_shared<EventSource>(stateID);
+}
+
+std::optional<Event> LinuxEventSystem::createEvent(const EventSource* source) {
+    return makeSourcedEvent(source, EventTypes::null, MonotonicClock::nowNanos(), Point{});
+}
+
+std::optional<Event> LinuxEventSystem::createScrollWheelEvent(const EventSource* source, ScrollEventUnit units,
+                                                              std::uint32_t wheelCount, std::int32_t wheel1,
+                                                              std::int32_t wheel2, std::int32_t wheel3) {
+    Event event = makeSourcedEvent(source, EventTypes::scrollWheel, MonotonicClock::nowNanos(), Point{});
+    setScrollWheels(event, units, wheelCount, wheel1, wheel2, wheel3);
+    return event;
+}
+
+std::optional<Event> LinuxEventSystem::createMouseEvent(const EventSource* source, EventType type, Point location,
+                                                        MouseButton button) {
+    Event event = makeSourcedEvent(source, type, MonotonicClock::nowNanos(), location);
+    event.setIntegerValueField(EventFields::mouseEventButtonNumber, button);
+    return event;
+}
+
+std::optional<Event> LinuxEventSystem::createKeyboardEvent(const EventSource* source, std::uint16_t keyCode,
+                                                           bool keyDown) {
+    Event event = makeSourcedEvent(source, keyDown ? EventTypes::keyDown : EventTypes::keyUp,
+                                   MonotonicClock::nowNanos(), Point{});
+    event.setIntegerValueField(EventFields::keyboardEventKeycode, keyCode);
+    return event;
+}
+
+void LinuxEventSystem::post(EventTapLocation, const Event& event) {
+    const auto d = devices(false);
+    if (!d) return;
+    const bool isKey = event.type() == EventTypes::keyDown || event.type() == EventTypes::keyUp;
+    // Only a key asks which modifiers the user already holds.
+    d->post(event, isKey ? modifierFlags(false) : 0, MonotonicClock::nowNanos());
+}
+
+// --- Taps ---
+
+std::shared_ptr<EventTap> LinuxEventSystem::createTap(EventTapLocation, EventTapPlacement, EventTapOptions options,
+                                                      std::uint64_t eventsOfInterest, EventTapCallback callback,
+                                                      void* userInfo) {
+    if (!callback) return nullptr;
+    EvdevTap::Context context;
+    context.roots = options_.roots;
+    context.vendorID = options_.vendorID;
+    context.productID = options_.productID;
+    context.devices = devices(true);
+    // Events from the mouse carry the modifiers down on every keyboard.
+    context.modifierFlags = [keyboard = options_.desktopKeyboard, devices = context.devices] {
+        return modifierFlagsOf(keyboard.get(), devices.get(), true);
+    };
+    context.ticksPerDetent = [ticks = ticksPerDetent_] { return ticks->load(std::memory_order_relaxed); };
+    auto tap = EvdevTap::make(std::move(context), eventsOfInterest, options, callback, userInfo);
+    if (!tap) return nullptr;
+    return *tap;
+}
+
+void LinuxEventSystem::addTapToRunLoop(EventTap& tap, std::shared_ptr<Executor> runLoop) {
+    evdevTap(tap).addToRunLoop(runLoop);
+}
+
+void LinuxEventSystem::removeTapFromRunLoop(EventTap& tap) { evdevTap(tap).removeFromRunLoop(); }
+
+void LinuxEventSystem::enableTap(EventTap& tap, bool enable) { evdevTap(tap).setEnabled(enable); }
+
+bool LinuxEventSystem::isTapEnabled(const EventTap& tap) const { return evdevTap(tap).isEnabled(); }
+
+} // namespace ravolet::platform

@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <vector>
+
+#include "FolderTree.hpp"
+#include "Platform/Linux/Input/EvdevPrivateHIDEventSystem.hpp"
+#include "Platform/Linux/Input/GlideWheelEncoder.hpp"
+#include "Platform/Linux/Input/WheelTickDecoder.hpp"
+
+namespace ravolet::platform {
+namespace {
+
+using Frame = GlideWheelEncoder::Frame;
+constexpr std::uint64_t ms = 1'000'000;
+
+TEST(WheelTickDecoder, CountsTicksToWholeDetentsAndDropsAPartTurnedBack) {
+    struct Case {
+        int ticksPerDetent;
+        std::vector<std::int32_t> hiRes; // one frame each
+        std::vector<std::int32_t> detents;
+    };
+    const std::vector<Case> cases = {
+        {1, {120, 120, -120, 240}, {1, 1, -1, 2}},
+        // High resolution, 8 ticks a detent: the eighth tick completes it.
+        {8, {120, 120, 120, 120, 120, 120, 120, 120, 120}, {0, 0, 0, 0, 0, 0, 0, 1, 0}},
+        {8, {600, 600, -120, -840}, {0, 1, 0, -1}},
+        // Three ticks up, then down: the part-detent up is dropped.
+        {4, {120, 120, 120, -120, -120, -120, -120}, {0, 0, 0, 0, 0, 0, -1}},
+        {0, {120}, {1}}, // below 1 counts as 1
+    };
+    for (const Case& c : cases) {
+        WheelTickDecoder decoder;
+        decoder.setTicksPerDetent(c.ticksPerDetent);
+        std::vector<std::int32_t> detents;
+        for (const auto hiRes : c.hiRes) detents.push_back(decoder.add(hiRes));
+        EXPECT_EQ(detents, c.detents) << "ticks per detent " << c.ticksPerDetent;
+    }
+    // A new resolution starts counting afresh.
+    WheelTickDecoder decoder;
+    decoder.setTicksPerDetent(8);
+    for (int i = 0; i < 7; ++i) decoder.add(120);
+    decoder.setTicksPerDetent(1);
+    EXPECT_EQ(decoder.add(120), 1);
+}
+
+// The steps of one detent's ease-out glide at the default 50 pixels.
+const std::vector<std::int64_t> detentGlide{5, 4, 4, 4, 3, 3, 3, 3, 2, 2, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+
+// Encodes a glide's steps 8 ms apart from `start`, each with what its glide still holds.
+std::vector<Frame> glide(GlideWheelEncoder& encoder, const std::vector<std::int64_t>& steps, std::uint64_t start,
+                         bool knowsRemaining = true) {
+    std::int64_t remaining = std::accumulate(steps.begin(), steps.end(), std::int64_t{0});
+    std::vector<Frame> frames;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        frames.push_back(encoder.encode(steps[i], knowsRemaining ? remaining : 0, start + i * 8 * ms));
+        remaining -= steps[i];
+    }
+    return frames;
+}
+
+std::int64_t sumOf(const std::vector<Frame>& frames, std::int32_t Frame::*field) {
+    std::int64_t sum = 0;
+    for (const Frame& f : frames) sum += f.*field;
+    return sum;
+}
+
+TEST(GlideWheelEncoder, ADetentsGlideSumsToOneDetentAndStartsWithAtLeastHalfOneFromRest) {
+    GlideWheelEncoder encoder(50);
+    const auto frames = glide(encoder, detentGlide, 1000 * ms);
+    // 60 units at once (12 are its own, 48 taken from the frames after it).
+    EXPECT_EQ(frames[0], (Frame{60, 0}));
+    EXPECT_EQ(sumOf(frames, &Frame::hiRes), 120) << "nothing added, nothing lost";
+    EXPECT_EQ(sumOf(frames, &Frame::lines), 1);
+    std::int64_t sent = 0;
+    for (const Frame& f : frames) {
+        EXPECT_GE(f.hiRes, 0);
+        sent += f.hiRes;
+        EXPECT_EQ(f.lines, sent == 120 && f.hiRes != 0 ? 1 : 0) << "the line with the frame that completes the detent";
+    }
+
+    // The next glide, 200 ms on in the same direction, needs no head start:
+    // libinput is still scrolling. Its first step is its own 12 units.
+    const auto next = glide(encoder, detentGlide, 1000 * ms + 23 * 8 * ms + 200 * ms);
+    EXPECT_EQ(next[0], (Frame{12, 0}));
+    EXPECT_EQ(sumOf(next, &Frame::hiRes), 120);
+
+    // Turning back starts afresh, as does a rest of 400 ms or more.
+    std::vector<std::int64_t> back;
+    for (const auto step : detentGlide) back.push_back(-step);
+    const auto reversed = glide(encoder, back, 2000 * ms);
+    EXPECT_EQ(reversed[0], (Frame{-60, 0}));
+    EXPECT_EQ(sumOf(reversed, &Frame::hiRes), -120);
+    EXPECT_EQ(sumOf(reversed, &Frame::lines), -1);
+    const auto rested = glide(encoder, back, 2000 * ms + 23 * 8 * ms + 400 * ms);
+    EXPECT_EQ(rested[0].hiRes, -60);
+}
+
+TEST(GlideWheelEncoder, TheHeadStartIsTakenOnlyFromWhatTheGlideHolds) {
+    struct Case {
+        std::vector<std::int64_t> steps;
+        bool knowsRemaining;
+        std::int32_t first; // units of the first frame
+        std::int64_t sum;
+    };
+    const std::vector<Case> cases = {
+        // 10 pixels (24 units): all of it at once, and nothing more after.
+        {{3, 3, 2, 1, 1}, true, 24, 24},
+        // Without word of the rest, a frame carries only its own units.
+        {detentGlide, false, 12, 120},
+        // Two detents' glide in one: the first frame still takes 60.
+        {{10, 9, 8, 7, 6, 5, 5, 4, 4, 3, 3, 3, 3, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2}, true, 60, 240},
+    };
+    for (const Case& c : cases) {
+        GlideWheelEncoder encoder(50);
+        const auto frames = glide(encoder, c.steps, 1000 * ms, c.knowsRemaining);
+        EXPECT_EQ(frames[0].hiRes, c.first);
+        EXPECT_EQ(sumOf(frames, &Frame::hiRes), c.sum);
+        EXPECT_EQ(sumOf(frames, &Frame::lines), c.sum / 120);
+    }
+}
+
+TEST(GlideWheelEncoder, FractionsAreCarriedFromStepToStepAndGlideToGlide) {
+    // 2.4 units a pixel: every step of 1 pixel leaves a fraction over.
+    GlideWheelEncoder encoder(50);
+    std::int64_t units = 0;
+    for (int i = 0; i < 50; ++i) units += encoder.encode(1, 0, (1000 + i) * ms).hiRes;
+    EXPECT_EQ(units, 120);
+    // 51 pixels and then 49 are two detents to the unit, whatever the split.
+    const std::vector<std::int64_t> first(51, 1), second(49, 1);
+    const auto a = glide(encoder, first, 5000 * ms, false);
+    const auto b = glide(encoder, second, 9000 * ms, false);
+    EXPECT_EQ(sumOf(a, &Frame::hiRes) + sumOf(b, &Frame::hiRes), 240);
+    // A scroll distance of its own scales the same way: 30 pixels a detent.
+    GlideWheelEncoder other(30);
+    EXPECT_EQ(sumOf(glide(other, {10, 10, 5, 5}, 1000 * ms), &Frame::hiRes), 120);
+}
+
+struct InputTree : testing::FolderTree {
+    InputTree() : FolderTree("input") {}
+    KernelRoots roots() const { return {(path / "sys").string(), (path / "dev").string()}; }
+    void device(const std::string& folder, const std::string& event, const std::string& vendor,
+                const std::string& product, const std::string& name, const std::string& phys, const std::string& rel) {
+        write(folder + "/id/bustype", folder.find("virtual") == std::string::npos ? "0003\n" : "0006\n");
+        write(folder + "/id/vendor", vendor + "\n");
+        write(folder + "/id/product", product + "\n");
+        write(folder + "/name", name + "\n");
+        write(folder + "/phys", phys + "\n");
+        write(folder + "/capabilities/rel", rel + "\n");
+        link("sys/class/input/" + event + "/device", folder);
+    }
+};
+
+TEST(EvdevPrivateHIDEventSystem, ServicesAreTheInputDevicesAndSendersWhatTheTapStamped) {
+    InputTree tree;
+    const std::string usb = "sys/devices/pci0000:00/usb1/1-2/";
+    tree.device(usb + "1-2:1.0/0003:046D:C099.0001/input/input7", "event4", "046d", "c099", "Logitech G502 X",
+                "usb-0000:00:14.0-2/input0", "1943");
+    tree.device(usb + "1-2:1.1/0003:046D:C099.0002/input/input8", "event5", "046d", "c099",
+                "Logitech G502 X Keyboard", "usb-0000:00:14.0-2/input1", "0");
+    tree.device("sys/devices/virtual/input/input9", "event6", "5241", "0001", "Ravolet virtual pointer",
+                "ravolet/virtual-pointer", "1943");
+    tree.device("sys/devices/virtual/input/input10", "event7", "1234", "0001", "keyd virtual pointer", "", "3");
+
+    EvdevPrivateHIDEventSystem hid(tree.roots());
+    for (const auto path : {coreGraphicsLibraryPath, iokitLibraryPath}) {
+        const auto library = hid.openLibrary(path, libraryLazyBinding);
+        ASSERT_TRUE(library);
+        EXPECT_EQ(hid.lookupSymbol(*library, "CGEventGetIOHIDEvent"), false);
+    }
+    EXPECT_FALSE(hid.openLibrary("/usr/lib/libother.so", libraryLazyBinding));
+    EXPECT_TRUE(hid.lookupSymbol(*hid.openLibrary(iokitLibraryPath, 1), "IOHIDServiceClientSetProperty"));
+
+    const auto client = hid.createSimpleClient();
+    ASSERT_TRUE(client);
+    const auto services = hid.copyServices(*client);
+    ASSERT_TRUE(services);
+    // Ravolet's own pointer is not among them; another program's is.
+    const std::vector<HIDServiceRef> expected{{0x100000007}, {0x100000008}, {0x10000000A}};
+    EXPECT_EQ(*services, expected);
+    const auto pointer = expected[0];
+    EXPECT_EQ(hid.serviceRegistryID(pointer), PropertyValue(std::uint64_t{0x100000007}));
+    EXPECT_EQ(hid.copyServiceProperty(pointer, "VendorID"), PropertyValue(std::int64_t{0x046D}));
+    EXPECT_EQ(hid.copyServiceProperty(pointer, "ProductID"), PropertyValue(std::int64_t{0xC099}));
+    EXPECT_EQ(hid.copyServiceProperty(pointer, "Product"), PropertyValue(std::string("Logitech G502 X")));
+    EXPECT_EQ(hid.copyServiceProperty(pointer, "Transport"), PropertyValue(std::string("USB")));
+    EXPECT_EQ(hid.copyServiceProperty(pointer, "PrimaryUsage"), PropertyValue(std::int64_t{2}));
+    EXPECT_EQ(hid.copyServiceProperty(expected[1], "PrimaryUsage"), std::nullopt) << "the keyboard interface";
+    EXPECT_EQ(hid.serviceRegistryID(HIDServiceRef{0x100000009}), std::nullopt);
+    EXPECT_FALSE(hid.setServiceProperty(pointer, "HIDPointerAcceleration", PropertyValue(std::int64_t{0})));
+    hid.releaseClient(*client);
+    EXPECT_FALSE(hid.copyServices(*client)) << "a released client";
+
+    Event fromTap(EventTypes::mouseMoved);
+    fromTap.setHIDSenderID(0x100000007);
+    const auto hidEvent = hid.copyIOHIDEvent(fromTap);
+    ASSERT_TRUE(hidEvent);
+    EXPECT_EQ(hid.hidEventSenderID(*hidEvent), 0x100000007u);
+    EXPECT_FALSE(hid.copyIOHIDEvent(Event(EventTypes::scrollWheel))) << "ours carry no sender";
+}
+
+} // namespace
+} // namespace ravolet::platform
