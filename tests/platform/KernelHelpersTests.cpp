@@ -14,6 +14,7 @@
 #include "Platform/Linux/Kernel/DescriptorWatcher.hpp"
 #include "Platform/Linux/Kernel/Sysfs.hpp"
 #include "Platform/Linux/Kernel/UeventMonitor.hpp"
+#include "Platform/Simulated/ManualScheduler.hpp"
 #include "FolderTree.hpp"
 
 namespace ravolet::platform {
@@ -132,7 +133,13 @@ TEST(Uevent, ParsesTheKernelsFormatOnly) {
 TEST(Uevent, TheKernelBroadcastCanBeJoined) {
     // Any process may listen to the kernel's device events; without that,
     // hot-plug is never seen.
-    EXPECT_NE(UeventMonitor::shared(), nullptr);
+    // A subscription alone keeps the monitor listening.
+    Subscription subscription = UeventMonitor::shared()->subscribe("input", std::make_shared<ManualScheduler>(),
+                                                                   [](const Uevent&, bool) {});
+    std::weak_ptr<UeventMonitor> monitor = UeventMonitor::shared();
+    ASSERT_FALSE(monitor.expired());
+    subscription.cancel();
+    EXPECT_TRUE(monitor.expired());
 }
 
 struct Pipe {

@@ -72,11 +72,11 @@ public:
         const std::uint64_t id = nextID_++;
         subscribers_.push_back({id, std::move(subsystem), std::move(executor),
                                 std::make_shared<Handler>(std::move(handler))});
-        return Subscription([weak = weak_from_this(), id] {
-            if (auto monitor = weak.lock()) {
-                std::lock_guard lock(monitor->mutex_);
-                std::erase_if(monitor->subscribers_, [id](const Subscriber& s) { return s.id == id; });
-            }
+        // The subscription holds the monitor: a subscriber that keeps only
+        // its subscription (shared()->subscribe(...)) keeps hearing events.
+        return Subscription([monitor = shared_from_this(), id] {
+            std::lock_guard lock(monitor->mutex_);
+            std::erase_if(monitor->subscribers_, [id](const Subscriber& s) { return s.id == id; });
         });
     }
 

@@ -42,8 +42,9 @@ public:
     // socket's buffer overflowed): subscribers look at sysfs again.
     using Handler = std::function<void(const Uevent& event, bool lost)>;
 
-    // The process's monitor, made on first use; null when the kernel refuses
-    // the socket (then no hot-plug is seen, and callers say so).
+    // The process's monitor, made on first use and kept while anyone holds it
+    // or a subscription to it; null when the kernel refuses the socket (then
+    // no hot-plug is seen, and callers say so).
     static std::shared_ptr<UeventMonitor> shared();
 
     virtual ~UeventMonitor() = default;
