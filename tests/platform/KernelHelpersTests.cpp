@@ -49,6 +49,11 @@ TEST(Sysfs, ListsNodesInNaturalOrderWithTheirIdentity) {
     tree.write(ours + "/id/vendor", "046d\n");
     tree.write(ours + "/id/product", "c099\n");
     tree.link("sys/class/input/event3/device", ours);
+    // A uhid device (a Bluetooth mouse) is hardware to the input layer.
+    const std::string uhid = "sys/devices/virtual/misc/uhid/0005:046D:B019.0003/input/input40";
+    tree.write(uhid + "/id/vendor", "046d\n");
+    tree.write(uhid + "/id/product", "b019\n");
+    tree.link("sys/class/input/event20/device", uhid);
     tree.write("sys/class/input/mouse0/device/id/vendor", "046d\n");
 
     const auto hidraw = listHidrawNodes(tree.roots());
@@ -63,7 +68,9 @@ TEST(Sysfs, ListsNodesInNaturalOrderWithTheirIdentity) {
     EXPECT_EQ(hidraw[1].uevent.at("HID_UNIQ"), "");
 
     const auto events = listEventNodes(tree.roots());
-    ASSERT_EQ(events.size(), 2u);
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[2].name, "event20");
+    EXPECT_FALSE(events[2].isVirtual);
     EXPECT_EQ(events[0].name, "event3");
     EXPECT_TRUE(events[0].isVirtual);
     EXPECT_EQ(events[1].name, "event12");

@@ -165,8 +165,9 @@ std::vector<EventNode> listEventNodes(const KernelRoots& roots) {
         const auto lastWord = rel.find_last_of(' ');
         node.relativeAxes = static_cast<std::uint64_t>(
             sysfs::parseHex(lastWord == std::string::npos ? rel : rel.substr(lastWord + 1)).value_or(0));
-        const std::string virtualFolder = (fs::path(roots.sys) / "devices" / "virtual").string() + "/";
-        const std::string realVirtualFolder = resolved(fs::path(roots.sys) / "devices" / "virtual");
+        const fs::path uinputFolder = fs::path(roots.sys) / "devices" / "virtual" / "input";
+        const std::string virtualFolder = uinputFolder.string() + "/";
+        const std::string realVirtualFolder = resolved(uinputFolder);
         node.isVirtual = node.sysfsDevice.starts_with(virtualFolder) ||
                          (!realVirtualFolder.empty() && node.sysfsDevice.starts_with(realVirtualFolder + "/"));
         node.name = std::move(name);

@@ -84,7 +84,10 @@ struct EventNode {
     std::string phys;        // its physical path; empty when it has none
     // Its relative axes (bit n for REL_* code n): REL_X for a pointer.
     std::uint64_t relativeAxes = 0;
-    // Made by a program through uinput (it lives under /devices/virtual/).
+    // Made by a program through uinput: it lives under
+    // /devices/virtual/input/. Devices of uhid (Bluetooth mice, the kernel
+    // tests' fake ones) live under /devices/virtual/misc/uhid/ and are not:
+    // to the input layer they are the hardware.
     bool isVirtual = false;
 };
 
