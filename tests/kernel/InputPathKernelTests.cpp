@@ -1,0 +1,438 @@
+// The input path on the real kernel: the program's engine on the Linux event
+// system, the fake G502 X's pointer node grabbed, and what comes out read
+// from Ravolet's virtual pointer and keyboard, as a desktop reads them.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <linux/input.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "EngineOnKernel.hpp"
+#include "FakeMouse/EventNodeReader.hpp"
+#include "FakeMouse/FakeG502X.hpp"
+#include "FakeMouse/FakeOrdinaryMouse.hpp"
+#include "RavoletApp/Model/DeviceMonitor.hpp"
+
+extern char** environ;
+
+namespace ravolet::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto patience = 2000ms; // what the kernel may take, never what it should
+
+::testing::AssertionResult ok(const std::expected<void, std::string>& result) {
+    if (result) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << result.error();
+}
+
+EvdevEvent value(std::uint16_t type, std::uint16_t code, std::int32_t v) { return EvdevEvent{type, code, v, {}}; }
+
+// The sum of one code's values over the frames.
+std::int64_t sumOf(const std::vector<EvdevFrame>& frames, std::uint16_t type, std::uint16_t code) {
+    std::int64_t sum = 0;
+    for (const auto& frame : frames)
+        for (const auto& e : frame)
+            if (e.type == type && e.code == code) sum += e.value;
+    return sum;
+}
+
+bool holds(const std::vector<EvdevFrame>& frames, std::uint16_t type, std::uint16_t code) {
+    for (const auto& frame : frames)
+        for (const auto& e : frame)
+            if (e.type == type && e.code == code) return true;
+    return false;
+}
+
+EventNodeReader openNode(const std::string& node) {
+    auto reader = EventNodeReader::open(node);
+    if (!reader) ADD_FAILURE() << reader.error();
+    return std::move(*reader);
+}
+
+std::string pointerNodeOf(const FakeUSBMouse& mouse) {
+    const auto device = mouse.kernelDevice(0);
+    if (!device || device->inputs.empty()) {
+        ADD_FAILURE() << "no event node for the mouse";
+        return {};
+    }
+    return device->inputs.front().eventNode;
+}
+
+ScrollSettings smoothScrolling() {
+    ScrollSettings s;
+    s.isEnabled = true;
+    return s;
+}
+
+// Moves the mouse until the virtual pointer passes the motion on: the tap has
+// the mouse's node. The frames read meanwhile are dropped.
+bool tapHasTheMouse(FakeUSBMouse& mouse, EventNodeReader& virtualPointer) {
+    const auto end = std::chrono::steady_clock::now() + 5s;
+    while (std::chrono::steady_clock::now() < end) {
+        if (!mouse.move(1, 0)) return false;
+        if (holds(virtualPointer.readFrames(1, 100ms), EV_REL, REL_X)) {
+            virtualPointer.readFrames(100, 100ms);
+            return true;
+        }
+    }
+    return false;
+}
+
+// One detent's glide, as the virtual pointer carries it: hi-res units only,
+// summing to 120 with the whole line in the frame that completes it, the
+// first frame at least half a detent, spread over the glide's time.
+void expectOneDetentsGlide(const std::vector<EvdevFrame>& frames) {
+    ASSERT_GE(frames.size(), 10u) << "a glide of many frames";
+    EXPECT_GE(sumOf({frames.front()}, EV_REL, REL_WHEEL_HI_RES), 60) << "a head start for libinput";
+    std::int64_t running = 0;
+    for (const auto& frame : frames) {
+        std::int64_t lines = 0;
+        for (const auto& e : frame) {
+            ASSERT_EQ(e.type, EV_REL) << describe(e);
+            ASSERT_TRUE(e.code == REL_WHEEL || e.code == REL_WHEEL_HI_RES) << describe(e);
+            (e.code == REL_WHEEL ? lines : running) += e.value;
+        }
+        EXPECT_EQ(lines, running == 120 ? 1 : 0) << "the line comes with the frame that completes the detent";
+    }
+    EXPECT_EQ(running, 120);
+    EXPECT_GE(frames.back().front().time - frames.front().front().time, 100ms) << "spread over the glide";
+}
+
+TEST(InputPath, ADetentGlidesOnTheVirtualPointerWithTheWheelInEitherResolution) {
+    for (const bool highResolution : {false, true}) {
+        SCOPED_TRACE(highResolution ? "high resolution" : "standard");
+        FakeG502X mouse;
+        ASSERT_TRUE(ok(mouse.plugIn()));
+        EngineOnKernel rig;
+        // As the program does: what the device monitor read of the wheel
+        // says how many ticks make a detent.
+        mouse.model()->setWheelMode(highResolution ? 0x02 : 0x00);
+        DeviceMonitor::Snapshot read;
+        read.wheelMode = HIDPPWheelMode::fromRawValue(mouse.model()->wheelMode());
+        read.wheelCapability =
+            HIDPPWheelCapability(platform::SimulatedMouse::wheelMultiplier, platform::SimulatedMouse::wheelCapabilityFlags);
+        rig.events->setWheelTicksPerDetent(read.wheelReportsPerDetent());
+        EXPECT_EQ(rig.events->wheelTicksPerDetent(), highResolution ? 8 : 1);
+
+        ASSERT_TRUE(ok(rig.start(oneProfile(smoothScrolling()))));
+        ASSERT_TRUE(rig.waitForTarget());
+        auto pointer = openNode(rig.events->virtualPointerNode());
+        ASSERT_TRUE(ok(mouse.turnWheel(1)));
+        expectOneDetentsGlide(pointer.readFrames(200, 1500ms));
+
+        // Smoothing off: the detent passes on as one, whatever its ticks.
+        ScrollSettings plain;
+        ASSERT_TRUE(ok(rig.start(oneProfile(plain))));
+        ASSERT_TRUE(rig.waitForTarget());
+        ASSERT_TRUE(ok(mouse.turnWheel(-1)));
+        const auto frames = pointer.readFrames(10, 500ms);
+        EXPECT_EQ(frames, (std::vector<EvdevFrame>{{value(EV_REL, REL_WHEEL, -1), value(EV_REL, REL_WHEEL_HI_RES, -120)}}));
+    }
+}
+
+TEST(InputPath, ASideButtonBoundToAKeyStrokePressesKeysAndNoButton) {
+    FakeG502X mouse;
+    ASSERT_TRUE(ok(mouse.plugIn()));
+    EngineOnKernel rig;
+    // Back (button 3): Super+A. The host's key code of A is 0.
+    const ButtonBinding binding{3, ModifierFlags{}, Action::keyStroke(0, ModifierFlags::command), true};
+    ASSERT_TRUE(ok(rig.start(oneProfile(ScrollSettings{}, PointerSettings{}, {binding}))));
+    ASSERT_TRUE(rig.waitForTarget());
+    auto keyboard = openNode(rig.events->virtualKeyboardNode());
+    auto pointer = openNode(rig.events->virtualPointerNode());
+
+    ASSERT_TRUE(ok(mouse.press(3)));
+    ASSERT_TRUE(ok(mouse.release(3)));
+    EXPECT_EQ(keyboard.readFrames(4, patience),
+              (std::vector<EvdevFrame>{{value(EV_KEY, KEY_LEFTMETA, 1)},
+                                       {value(EV_KEY, KEY_A, 1)},
+                                       {value(EV_KEY, KEY_A, 0)},
+                                       {value(EV_KEY, KEY_LEFTMETA, 0)}}));
+    EXPECT_EQ(keyboard.readFrames(1, 200ms), std::vector<EvdevFrame>{});
+    EXPECT_EQ(pointer.readFrames(1, 200ms), std::vector<EvdevFrame>{}) << "no button event";
+
+    // An unbound button passes on.
+    ASSERT_TRUE(ok(mouse.press(4)));
+    ASSERT_TRUE(ok(mouse.release(4)));
+    EXPECT_EQ(pointer.readFrames(2, patience),
+              (std::vector<EvdevFrame>{{value(EV_KEY, BTN_EXTRA, 1)}, {value(EV_KEY, BTN_EXTRA, 0)}}));
+}
+
+TEST(InputPath, MotionComesOutThroughTheCurveLosingNothingToRounding) {
+    FakeG502X mouse;
+    ASSERT_TRUE(ok(mouse.plugIn()));
+    EngineOnKernel rig;
+    PointerSettings curve;
+    curve.isEnabled = true;
+    curve.curve = PointerCurve{1.5, PointerAcceleration::off()};
+    ASSERT_TRUE(ok(rig.start(oneProfile(ScrollSettings{}, curve))));
+    ASSERT_TRUE(rig.waitForTarget());
+    auto pointer = openNode(rig.events->virtualPointerNode());
+
+    std::vector<EvdevFrame> frames;
+    for (int sent = 0; sent < 1000;) {
+        // In batches the kernel's queue holds, each read back before the next.
+        for (int i = 0; i < 20; ++i, ++sent) ASSERT_TRUE(ok(mouse.move(1, -2)));
+        for (auto& frame : pointer.readFrames(static_cast<std::size_t>(sent) - frames.size(), patience))
+            frames.push_back(std::move(frame));
+        ASSERT_EQ(frames.size(), static_cast<std::size_t>(sent));
+    }
+    // 1.5 × 1000 and 1.5 × -2000: every fraction carried, whole pixels out.
+    EXPECT_EQ(sumOf(frames, EV_REL, REL_X), 1500);
+    EXPECT_EQ(sumOf(frames, EV_REL, REL_Y), -3000);
+    for (const auto& frame : frames)
+        for (const auto& e : frame) EXPECT_TRUE(e.value == 1 || e.value == 2 || e.value == -3) << describe(e);
+}
+
+TEST(InputPath, AnotherMouseIsLeftAloneAndItsEventsReachItsOwnNodeUnchanged) {
+    FakeG502X mouse;
+    FakeOrdinaryMouse other;
+    ASSERT_TRUE(ok(mouse.plugIn()));
+    ASSERT_TRUE(ok(other.plugIn()));
+    auto otherNode = openNode(pointerNodeOf(other));
+    const auto hand = [&] {
+        EXPECT_TRUE(ok(other.move(5, -3)));
+        EXPECT_TRUE(ok(other.turnWheel(1)));
+        EXPECT_TRUE(ok(other.press(0)));
+        EXPECT_TRUE(ok(other.release(0)));
+        return otherNode.readFrames(4, patience);
+    };
+    const auto before = hand();
+    ASSERT_EQ(before.size(), 4u);
+
+    EngineOnKernel rig;
+    PointerSettings curve;
+    curve.isEnabled = true;
+    curve.curve = PointerCurve{2.0, PointerAcceleration::off()};
+    ASSERT_TRUE(ok(rig.start(oneProfile(smoothScrolling(), curve))));
+    ASSERT_TRUE(rig.waitForTarget());
+    auto pointer = openNode(rig.events->virtualPointerNode());
+    EXPECT_EQ(hand(), before);
+    EXPECT_EQ(pointer.readFrames(1, 300ms), std::vector<EvdevFrame>{}) << "nothing of it through Ravolet";
+    // Nobody holds it; the G502 X's node is Ravolet's alone.
+    EXPECT_TRUE(ok(otherNode.grab(true)));
+    EXPECT_TRUE(ok(otherNode.grab(false)));
+    auto g502 = openNode(pointerNodeOf(mouse));
+    EXPECT_FALSE(g502.grab(true)) << "EBUSY: the tap holds it";
+}
+
+TEST(InputPath, UnpluggingDuringAGlideEndsCleanlyAndAReplugIsGrabbedAgain) {
+    FakeG502X mouse;
+    ASSERT_TRUE(ok(mouse.plugIn()));
+    EngineOnKernel rig;
+    ASSERT_TRUE(ok(rig.start(oneProfile(smoothScrolling()))));
+    ASSERT_TRUE(rig.waitForTarget());
+    auto pointer = openNode(rig.events->virtualPointerNode());
+
+    ASSERT_TRUE(ok(mouse.turnWheel(1)));
+    std::this_thread::sleep_for(40ms);
+    mouse.unplug();
+    // The glide already under way runs out; nothing more comes.
+    const auto during = pointer.readFrames(200, 1000ms);
+    EXPECT_LE(sumOf(during, EV_REL, REL_WHEEL_HI_RES), 120);
+    rig.pump(50ms);
+    EXPECT_TRUE(rig.engine->status().isTapEnabled) << "the tap waits for the mouse";
+
+    ASSERT_TRUE(ok(mouse.plugIn()));
+    ASSERT_TRUE(tapHasTheMouse(mouse, pointer));
+    ASSERT_TRUE(rig.waitForTarget());
+    auto node = openNode(pointerNodeOf(mouse));
+    EXPECT_FALSE(node.grab(true)) << "grabbed again";
+    pointer.readFrames(100, 500ms); // whatever the first glide still had
+    ASSERT_TRUE(ok(mouse.turnWheel(1)));
+    expectOneDetentsGlide(pointer.readFrames(200, 1500ms));
+}
+
+TEST(InputPath, AButtonHeldAsTheTapStartsKeepsItsReleaseAndIsGrabbedAfterIt) {
+    FakeG502X mouse;
+    ASSERT_TRUE(ok(mouse.plugIn()));
+    auto desktop = openNode(pointerNodeOf(mouse)); // a reader like the desktop's
+    ASSERT_TRUE(ok(mouse.press(0)));
+    ASSERT_EQ(desktop.readFrames(1, patience).size(), 1u);
+
+    EngineOnKernel rig;
+    ASSERT_TRUE(ok(rig.start(oneProfile(smoothScrolling()))));
+    ASSERT_TRUE(rig.waitForTarget());
+    auto pointer = openNode(rig.events->virtualPointerNode());
+    ASSERT_TRUE(ok(mouse.release(0)));
+    const auto released = desktop.readFrames(1, patience);
+    ASSERT_EQ(released.size(), 1u);
+    EXPECT_TRUE(holds(released, EV_KEY, BTN_LEFT)) << "the desktop sees the release of the press it saw";
+
+    // Grabbed once nothing is down: the next click reaches only Ravolet.
+    ASSERT_TRUE(tapHasTheMouse(mouse, pointer));
+    desktop.readFrames(100, 200ms);
+    ASSERT_TRUE(ok(mouse.press(0)));
+    ASSERT_TRUE(ok(mouse.release(0)));
+    EXPECT_EQ(pointer.readFrames(2, patience),
+              (std::vector<EvdevFrame>{{value(EV_KEY, BTN_LEFT, 1)}, {value(EV_KEY, BTN_LEFT, 0)}}));
+    EXPECT_EQ(desktop.readFrames(1, 200ms), std::vector<EvdevFrame>{});
+}
+
+TEST(InputPath, ANodeAnotherProgramHoldsMakesTheTapFail) {
+    FakeG502X mouse;
+    ASSERT_TRUE(ok(mouse.plugIn()));
+    auto holder = openNode(pointerNodeOf(mouse));
+    ASSERT_TRUE(ok(holder.grab(true)));
+    EngineOnKernel rig;
+    const auto refused = rig.start(oneProfile(smoothScrolling()));
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), EventTapController::description(EventTapController::StartError::tapCreationFailed));
+    ASSERT_TRUE(ok(holder.grab(false)));
+    EXPECT_TRUE(ok(rig.start(oneProfile(smoothScrolling()))));
+}
+
+// ---- libinput, the consumer every desktop puts between us and the applications ----
+
+// A program run in the background with its output on a pipe.
+class Child {
+public:
+    explicit Child(std::vector<std::string> arguments) {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+        std::vector<char*> argv;
+        for (auto& a : arguments) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(ends[1]);
+        output_ = ends[0];
+    }
+    ~Child() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (output_ >= 0) ::close(output_);
+    }
+    bool started() const { return pid_ > 0; }
+    // Lines printed until `limit`, or until a line containing `until`.
+    std::vector<std::string> lines(std::chrono::milliseconds limit, const std::string& until = "") {
+        std::vector<std::string> lines;
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            for (auto newline = pending_.find('\n'); newline != std::string::npos; newline = pending_.find('\n')) {
+                lines.push_back(pending_.substr(0, newline));
+                pending_.erase(0, newline + 1);
+                if (!until.empty() && lines.back().find(until) != std::string::npos) return lines;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return lines;
+            pollfd readable{output_, POLLIN, 0};
+            if (::poll(&readable, 1, static_cast<int>(left.count())) <= 0) continue;
+            char buffer[4096];
+            const auto got = ::read(output_, buffer, sizeof buffer);
+            if (got <= 0) return lines;
+            pending_.append(buffer, static_cast<std::size_t>(got));
+        }
+    }
+
+private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+    std::string pending_;
+};
+
+// The v120 values of libinput's wheel events ("vert 15.00/120.0*").
+std::vector<double> wheelValues(const std::vector<std::string>& lines) {
+    std::vector<double> values;
+    for (const auto& line : lines) {
+        if (line.find("POINTER_SCROLL_WHEEL") == std::string::npos) continue;
+        const auto vert = line.find("vert ");
+        const auto slash = vert == std::string::npos ? vert : line.find('/', vert);
+        if (slash != std::string::npos) values.push_back(std::strtod(line.c_str() + slash + 1, nullptr));
+    }
+    return values;
+}
+
+bool hasLibinput() {
+    return std::filesystem::exists("/usr/libexec/libinput/libinput-debug-events") &&
+           std::filesystem::exists("/usr/bin/udevadm");
+}
+
+// udev, which tags Ravolet's devices a mouse and a keyboard for libinput.
+// Started once; it sees devices made later by itself.
+void startUdev() {
+    static const bool started = std::system("/usr/lib/systemd/systemd-udevd --daemon") == 0;
+    ASSERT_TRUE(started);
+    ASSERT_EQ(std::system("udevadm trigger && udevadm settle"), 0);
+}
+
+// libinput's view of one device node, once it has opened it.
+std::unique_ptr<Child> libinputOn(const std::string& node) {
+    auto child = std::make_unique<Child>(std::vector<std::string>{
+        "/usr/libexec/libinput/libinput-debug-events", "--show-keycodes", "--device", node});
+    if (!child->started() || child->lines(5s, "DEVICE_ADDED").empty()) return nullptr;
+    return child;
+}
+
+TEST(InputPathThroughLibinput, TheGlideSumsToOneDetentAndItsFirstFrameIsNotHeldBack) {
+    if (!hasLibinput()) GTEST_SKIP() << "libinput-tools and udev were not copied into the VM";
+    FakeG502X mouse;
+    ASSERT_TRUE(ok(mouse.plugIn()));
+    EngineOnKernel rig;
+    ASSERT_TRUE(ok(rig.start(oneProfile(smoothScrolling()))));
+    ASSERT_TRUE(rig.waitForTarget());
+    startUdev();
+    const auto libinput = libinputOn(rig.events->virtualPointerNode());
+    ASSERT_TRUE(libinput) << "libinput did not open the virtual pointer";
+    auto pointer = openNode(rig.events->virtualPointerNode());
+    std::this_thread::sleep_for(600ms); // from rest, as libinput counts it
+
+    ASSERT_TRUE(ok(mouse.turnWheel(1)));
+    const auto frames = pointer.readFrames(200, 1500ms);
+    const auto values = wheelValues(libinput->lines(1000ms));
+    std::vector<double> written;
+    // libinput scrolls down for a wheel turned towards the user: its values
+    // have the other sign.
+    for (const auto& frame : frames) written.push_back(-static_cast<double>(sumOf({frame}, EV_REL, REL_WHEEL_HI_RES)));
+    // Every frame passed on as written, the first (60 units) among them.
+    EXPECT_EQ(values, written);
+    double sum = 0;
+    for (const double v : values) sum += v;
+    EXPECT_EQ(sum, -120.0);
+}
+
+TEST(InputPathThroughLibinput, KeysStillHeldAreReleasedWhenTheVirtualKeyboardGoes) {
+    if (!hasLibinput()) GTEST_SKIP() << "libinput-tools and udev were not copied into the VM";
+    auto events = std::make_shared<platform::LinuxEventSystem>(platform::LinuxEventSystem::Options{});
+    ASSERT_FALSE(events->outputError()) << *events->outputError();
+    startUdev();
+    const auto libinput = libinputOn(events->virtualKeyboardNode());
+    ASSERT_TRUE(libinput) << "libinput did not open the virtual keyboard";
+    auto poster = std::make_unique<CGEventPoster>(events, platform::EventTapLocation::session);
+    poster->postKey(0, true, ModifierFlags{}); // A, held
+    ASSERT_FALSE(libinput->lines(patience, "KEY_A (30) pressed").empty());
+    // As when the process ends: the devices go, and A goes up with them.
+    poster.reset();
+    events.reset();
+    const auto after = libinput->lines(patience, "DEVICE_REMOVED");
+    const auto released = std::ranges::find_if(after, [](const std::string& line) {
+        return line.find("KEY_A (30) released") != std::string::npos;
+    });
+    EXPECT_NE(released, after.end()) << ::testing::PrintToString(after);
+}
+
+} // namespace
+} // namespace ravolet::testing
