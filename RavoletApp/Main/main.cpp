@@ -149,6 +149,7 @@ int run(int argc, char** argv, bool simulatedMouse, ravolet::platform::SingleIns
     wheelResolution.disconnect();
     model.reset();
     machine.reset();
+    scheduler->discardPending();
     return exitCode;
 }
 

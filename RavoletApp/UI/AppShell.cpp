@@ -62,6 +62,8 @@ AppShell::~AppShell() {
 }
 
 void AppShell::launch() {
+    // Started after its stop, the model would run on past the end of the loop.
+    if (quitting_) return;
     model_->start();
     if (tray_) tray_->show();
     if (!tray_) showSettings();
@@ -69,6 +71,7 @@ void AppShell::launch() {
 }
 
 void AppShell::quit() {
+    quitting_ = true;
     model_->stop();
     QCoreApplication::quit();
 }

@@ -36,6 +36,7 @@ public:
 
     // Once the event loop runs: starts the model, then opens the set-up
     // window on a first run (and the settings window without a tray).
+    // Does nothing once quit: a quit signal can be taken before the launch.
     void launch();
     // Stops the model (saving at once), then ends the event loop.
     void quit();
@@ -70,6 +71,7 @@ private:
     std::unique_ptr<SettingsWindow> settings_;
     OnboardingPresenter setUp_;
     bool menuRebuildPending_ = false;
+    bool quitting_ = false;
 };
 
 } // namespace ravolet

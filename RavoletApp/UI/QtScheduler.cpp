@@ -74,6 +74,18 @@ void QtScheduler::runDue() {
     rearm();
 }
 
+void QtScheduler::discardPending() {
+    // A task let go may post again from what it held: go on until none is left.
+    for (;;) {
+        std::map<Key, Entry> dropped;
+        {
+            std::lock_guard lock(mutex_);
+            dropped.swap(queue_);
+        }
+        if (dropped.empty()) return;
+    }
+}
+
 void QtScheduler::rearm() {
     std::lock_guard lock(mutex_);
     if (!timerConnected_) {

@@ -36,6 +36,11 @@ public:
     std::uint64_t nowNanos() const override;
     platform::TaskHandle postAt(std::uint64_t deadlineNanos, platform::Task task) override;
 
+    // Once the loop has ended for good: drops the tasks still queued, which
+    // would never run. They often hold the scheduler itself (a task that
+    // delivers on it), which would otherwise keep both alive past the end.
+    void discardPending();
+
 private:
     struct Entry {
         platform::Task task;

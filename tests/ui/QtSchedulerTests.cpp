@@ -46,5 +46,22 @@ TEST(QtScheduler, RunsOnTheLoopInDeadlineOrderNeverEarlyFromAnyThreadAndNotWhenC
     EXPECT_TRUE(threadSeesOtherExecutor);
 }
 
+TEST(QtScheduler, TasksLeftWhenTheLoopEndsAreDroppedWithWhatTheyHold) {
+    auto scheduler = std::make_shared<QtScheduler>();
+    const std::weak_ptr<QtScheduler> watched = scheduler;
+    // A task that holds the scheduler, and one that posts again when let go.
+    scheduler->postAt(scheduler->nowNanos() + 3'600'000'000'000, [held = scheduler] {});
+    struct PostsWhenDropped {
+        std::shared_ptr<QtScheduler> scheduler;
+        ~PostsWhenDropped() {
+            if (scheduler) scheduler->post([held = scheduler] {});
+        }
+    };
+    scheduler->post([last = std::make_shared<PostsWhenDropped>(PostsWhenDropped{scheduler})] {});
+    scheduler->discardPending();
+    scheduler.reset();
+    EXPECT_TRUE(watched.expired());
+}
+
 } // namespace
 } // namespace ravolet
