@@ -109,7 +109,7 @@ std::optional<std::vector<HIDServiceRef>> EvdevPrivateHIDEventSystem::copyServic
 std::optional<PropertyValue> EvdevPrivateHIDEventSystem::serviceRegistryID(HIDServiceRef service) {
     std::lock_guard guard(lock_);
     if (!services_.contains(service.raw)) return std::nullopt;
-    return PropertyValue(service.raw);
+    return std::optional<PropertyValue>(std::in_place, service.raw);
 }
 
 std::optional<PropertyValue> EvdevPrivateHIDEventSystem::copyServiceProperty(HIDServiceRef service, std::string_view key) {
@@ -117,18 +117,19 @@ std::optional<PropertyValue> EvdevPrivateHIDEventSystem::copyServiceProperty(HID
     const auto it = services_.find(service.raw);
     if (it == services_.end()) return std::nullopt;
     const EventNode& node = it->second;
-    if (key == "VendorID") return PropertyValue(node.vendorID);
-    if (key == "ProductID") return PropertyValue(node.productID);
-    if (key == "Product") return PropertyValue(node.deviceName);
+    const auto value = [](auto v) { return std::optional<PropertyValue>(std::in_place, std::move(v)); };
+    if (key == "VendorID") return value(node.vendorID);
+    if (key == "ProductID") return value(node.productID);
+    if (key == "Product") return value(node.deviceName);
     if (key == "Transport") {
         auto transport = transportOf(node.bus);
         if (transport.empty()) return std::nullopt;
-        return PropertyValue(std::move(transport));
+        return value(std::move(transport));
     }
     // Generic desktop pointer (page 1, usage 2) for a node with relative X.
     if ((node.relativeAxes & 1) != 0) {
-        if (key == "PrimaryUsagePage") return PropertyValue(std::int64_t{1});
-        if (key == "PrimaryUsage") return PropertyValue(std::int64_t{2});
+        if (key == "PrimaryUsagePage") return value(std::int64_t{1});
+        if (key == "PrimaryUsage") return value(std::int64_t{2});
     }
     return std::nullopt;
 }
