@@ -22,6 +22,11 @@ struct DesktopApplication {
     // False for an entry marked NoDisplay: an application that menus, and
     // the application chooser, leave out (it can still be named by identifier).
     bool showsInMenus = true;
+    // The entry's StartupWMClass: the window class its windows carry; empty
+    // when it names none.
+    std::string startupWMClass = {};
+    // The entry's Exec line as written (quoted, with field codes).
+    std::string exec = {};
 
     friend bool operator==(const DesktopApplication&, const DesktopApplication&) = default;
 };

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -50,6 +51,49 @@ struct ApplicationActivation {
     friend bool operator==(const ApplicationActivation&, const ApplicationActivation&) = default;
 };
 
+// How the workspace learns which application is in front, for the status
+// and the Profiles page: where it learns it and whether it can tell.
+struct FrontmostTracking {
+    enum class Source {
+        // A desktop that tests script: it always knows.
+        simulated,
+        // The X server (EWMH), also for the X clients of a Wayland session.
+        x11,
+        // A wlroots compositor's foreign-toplevel list (sway, labwc, river, ...).
+        wlroots,
+        // KWin, through a script of ours it runs.
+        kwin,
+        // GNOME Shell, through an extension of ours.
+        gnomeShell,
+        // Nothing on this desktop answers.
+        none,
+    };
+    enum class State {
+        // The source names the window in front.
+        following,
+        // Under Wayland, only the X clients are seen: with a Wayland window in
+        // front nothing is known.
+        x11ClientsOnly,
+        // Nothing can tell which application is in front, now or later.
+        cannotTell,
+        // The GNOME Shell extension is installed and runs from the next login.
+        waitingForLogin,
+        // The GNOME Shell extension (or every user extension) is switched off.
+        switchedOff,
+    };
+
+    Source source = Source::simulated;
+    State state = State::following;
+    // The class (or application id) of the window in front when no installed
+    // application matches it, so that the user can still see what is there.
+    std::optional<std::string> unmatchedWindowClass;
+
+    friend bool operator==(const FrontmostTracking&, const FrontmostTracking&) = default;
+};
+
+std::string_view toString(FrontmostTracking::Source source);
+std::string_view toString(FrontmostTracking::State state);
+
 // The desktop's applications: which one is frontmost, when another becomes
 // frontmost, where an application is installed, and opening one. Callable
 // from any thread.
@@ -81,6 +125,10 @@ public:
 
     // The name to show for the application (or file) at `location`.
     virtual std::string displayName(const std::string& location) const = 0;
+
+    // Where the frontmost application comes from and whether it can be told.
+    // An activation is delivered whenever this changes.
+    virtual FrontmostTracking frontmostTracking() const = 0;
 };
 
 } // namespace ravolet::platform

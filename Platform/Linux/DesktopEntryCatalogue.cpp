@@ -84,7 +84,7 @@ std::optional<DesktopApplication> DesktopEntryCatalogue::parse(std::string_view 
                                                                fs::path location) {
     bool inMainGroup = false;
     bool seenMainGroup = false;
-    std::optional<std::string> type, name, icon;
+    std::optional<std::string> type, name, icon, startupWMClass, exec;
     bool hidden = false;
     bool noDisplay = false;
     while (!text.empty()) {
@@ -108,11 +108,14 @@ std::optional<DesktopApplication> DesktopEntryCatalogue::parse(std::string_view 
         if (key == "Type") type = value;
         else if (key == "Name") name = value;
         else if (key == "Icon") icon = value;
+        else if (key == "StartupWMClass") startupWMClass = value;
+        else if (key == "Exec") exec = value;
         else if (key == "Hidden") hidden = value == "true";
         else if (key == "NoDisplay") noDisplay = value == "true";
     }
     if (type != "Application" || hidden || !name || name->empty()) return std::nullopt;
-    return DesktopApplication{std::move(bundleID), *name, std::move(location), icon.value_or(""), !noDisplay};
+    return DesktopApplication{std::move(bundleID), *name, std::move(location), icon.value_or(""),
+                              !noDisplay, startupWMClass.value_or(""), exec.value_or("")};
 }
 
 std::optional<fs::path> DesktopEntryCatalogue::entryFile(const fs::path& folder, std::string_view id) const {
@@ -195,7 +198,7 @@ void DesktopEntryCatalogue::collectEntries(const fs::path& folder, const std::st
     }
 }
 
-std::vector<DesktopApplication> DesktopEntryCatalogue::installedApplications() const {
+std::vector<DesktopApplication> DesktopEntryCatalogue::allApplications() const {
     // Deeper than any distribution nests its entries.
     constexpr int subFolderDepth = 3;
     std::set<std::string> decided;
@@ -206,10 +209,15 @@ std::vector<DesktopApplication> DesktopEntryCatalogue::installedApplications() c
         for (auto& [id, file] : entries) {
             // The first folder that has the identifier decides, even when its entry hides the application.
             if (!decided.insert(id).second) continue;
-            if (auto application = read(file, id); application && application->showsInMenus)
-                applications.push_back(std::move(*application));
+            if (auto application = read(file, id)) applications.push_back(std::move(*application));
         }
     }
+    return applications;
+}
+
+std::vector<DesktopApplication> DesktopEntryCatalogue::installedApplications() const {
+    std::vector<DesktopApplication> applications = allApplications();
+    std::erase_if(applications, [](const DesktopApplication& application) { return !application.showsInMenus; });
     return applications;
 }
 

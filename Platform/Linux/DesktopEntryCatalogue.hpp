@@ -47,9 +47,13 @@ public:
     // The entries of every folder, sub-folders included, an identifier taken
     // from the first folder that has it.
     std::vector<DesktopApplication> installedApplications() const override;
+    // The same with the entries marked NoDisplay, for naming the windows of
+    // any application there is.
+    std::vector<DesktopApplication> allApplications() const;
 
-    // The "applications" folders searched, in order.
+    // The "applications" folders searched, in order, and what reads them.
     const std::vector<std::filesystem::path>& folders() const { return folders_; }
+    const FileSystem& files() const { return *files_; }
 
     // The application an entry's text describes, under the identifier given;
     // none when it is no application, is hidden or has no name.

@@ -61,6 +61,22 @@ void SimulatedWorkspace::setFrontmost(std::optional<RunningApplication> applicat
     frontmost_ = std::move(application);
 }
 
+void SimulatedWorkspace::setTracking(FrontmostTracking tracking) {
+    ApplicationActivation activation;
+    {
+        std::lock_guard lock(mutex_);
+        tracking_ = std::move(tracking);
+        if (tracking_.state == FrontmostTracking::State::cannotTell) frontmost_.reset();
+        if (frontmost_) activation.payload = *frontmost_;
+    }
+    deliver(activation);
+}
+
+FrontmostTracking SimulatedWorkspace::frontmostTracking() const {
+    std::lock_guard lock(mutex_);
+    return tracking_;
+}
+
 std::size_t SimulatedWorkspace::subscriberCount() const {
     std::lock_guard lock(mutex_);
     return subscribers_.size();

@@ -46,6 +46,9 @@ public:
     void deliver(const ApplicationActivation& activation);
     // Sets the frontmost application without telling anyone.
     void setFrontmost(std::optional<RunningApplication> application);
+    // Changes how the front application is learnt, and tells every subscriber
+    // (with the frontmost application, or none when tracking cannot tell).
+    void setTracking(FrontmostTracking tracking);
     std::size_t subscriberCount() const;
 
     // ---- What the program did ----
@@ -66,6 +69,7 @@ public:
     void openApplication(const std::string& location, bool activates) override;
     // The catalogue's name, else the last part of the path without its extension.
     std::string displayName(const std::string& location) const override;
+    FrontmostTracking frontmostTracking() const override;
 
 private:
     struct Subscriber {
@@ -82,6 +86,7 @@ private:
     std::vector<InstalledApplication> installed_;
     std::vector<RunningApplication> running_;
     std::optional<RunningApplication> frontmost_;
+    FrontmostTracking tracking_;
     std::vector<std::shared_ptr<Subscriber>> subscribers_;
     std::vector<OpenRequest> opened_;
     mutable std::vector<std::string> calls_;

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "HIDPlusPlus/HIDPPDeviceMatch.hpp"
+#include "Platform/Linux/Desktop/LinuxWorkspace.hpp"
 #include "Platform/Linux/HID/LinuxHIDSystem.hpp"
 #include "Platform/Linux/Input/LinuxEventSystem.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
@@ -115,6 +116,7 @@ int run(int argc, char** argv, bool simulatedMouse, ravolet::platform::SingleIns
             std::fprintf(stderr, "ravolet: no virtual pointer and keyboard yet (%s)\n", error->c_str());
         ravolet::AppModel::Dependencies dependencies;
         dependencies.ui = scheduler;
+        dependencies.workspace = ravolet::platform::LinuxWorkspace::standard();
         model = ravolet::AppModel::create(std::move(dependencies));
         // The wheel counts detents as the mouse last said it reports them.
         wheelResolution = model->deviceMonitor().snapshot().observe(

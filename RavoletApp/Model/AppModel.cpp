@@ -34,8 +34,8 @@ AppModel::Dependencies AppModel::Dependencies::completed() const {
     if (!d.loginItems) d.loginItems = platform::AutostartLoginItemService::standard();
     if (!d.updater) d.updater = std::make_shared<platform::LinuxUpdaterBackend>();
     if (!d.activator) d.activator = std::make_shared<platform::LinuxApplicationActivator>();
-    // Linux has no desktop service yet: the model and its engines share one
-    // simulated desktop, so the application they name is the same.
+    // The model and its engines share one desktop, so the application they
+    // name is the same; the program gives the Linux one, tests their own.
     if (!d.workspace) d.workspace = d.engine.workspace ? d.engine.workspace : platform::SimulatedWorkspace::make();
     if (!d.applications) d.applications = platform::DesktopEntryCatalogue::standard(d.files);
     if (!d.permissions) {

@@ -247,8 +247,8 @@ std::vector<RuleRow*> ProfilesTab::ruleRows() const { return ruleList_->rows(); 
 
 void ProfilesTab::refreshRightNow() {
     const EngineStatus& status = model_->status().value();
-    frontmost_->setValue(text(ProfilesEditor::frontmostAppValue(model_->frontmostAppName().value())));
-    frontmost_->setHelp(text(ProfilesEditor::frontmostAppHelp(status.frontmostBundleID)));
+    frontmost_->setValue(text(ProfilesEditor::frontmostAppValue(model_->frontmostAppName().value(), status.frontmostTracking)));
+    frontmost_->setHelp(text(ProfilesEditor::frontmostAppHelp(status.frontmostBundleID, status.frontmostTracking)));
     inUse_->setValue(text(status.activeProfileName));
     inUse_->setHelp(text(ProfilesEditor::matchExplanation(model_->config().value(), status.frontmostBundleID)));
 }

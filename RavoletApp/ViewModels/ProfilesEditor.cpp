@@ -175,13 +175,85 @@ std::string ProfilesEditor::matchExplanation(const Config& config, const std::op
     return "No rule matched, so the default profile is in use.";
 }
 
-std::string ProfilesEditor::frontmostAppValue(const std::optional<std::string>& frontmostAppName) {
-    return frontmostAppName.value_or("Unknown");
+std::string ProfilesEditor::frontmostAppValue(const std::optional<std::string>& frontmostAppName,
+                                              const platform::FrontmostTracking& tracking) {
+    if (frontmostAppName) return *frontmostAppName;
+    return tracking.unmatchedWindowClass.value_or("Unknown");
 }
 
-std::string ProfilesEditor::frontmostAppHelp(const std::optional<std::string>& frontmostBundleID) {
-    return frontmostBundleID ? "Bundle identifier: " + *frontmostBundleID
-                             : "Ravolet has not seen an app come forward yet.";
+namespace {
+
+using Source = platform::FrontmostTracking::Source;
+using State = platform::FrontmostTracking::State;
+
+constexpr std::string_view defaultInUse = "so the default profile is in use";
+constexpr std::string_view desktopsThatTell =
+    "Per-application profiles need an X11 session, GNOME, KDE Plasma or a wlroots compositor such as sway.";
+
+std::string_view sourceName(Source source) {
+    switch (source) {
+    case Source::x11: return "The X server";
+    case Source::wlroots: return "The compositor";
+    case Source::kwin: return "KWin";
+    case Source::gnomeShell: return "GNOME Shell";
+    case Source::simulated:
+    case Source::none: break;
+    }
+    return {};
+}
+
+// What keeps the desktop from telling; empty while it tells.
+std::string missing(const platform::FrontmostTracking& tracking) {
+    switch (tracking.state) {
+    case State::following: return {};
+    case State::x11ClientsOnly:
+        return "Ravolet sees only the apps that run on X11 here; with any other app in front it cannot tell which, " +
+               std::string(defaultInUse) + ". " + std::string(desktopsThatTell);
+    case State::waitingForLogin:
+        return "Ravolet\u2019s GNOME Shell extension is installed and starts at your next login; until then the default "
+               "profile is in use.";
+    case State::switchedOff:
+        return "Ravolet\u2019s GNOME Shell extension is switched off. Turn it on in Extensions so that per-application "
+               "profiles follow the app in front; until then the default profile is in use.";
+    case State::cannotTell: break;
+    }
+    switch (tracking.source) {
+    case Source::x11:
+        return "Ravolet cannot see which app is in front, " + std::string(defaultInUse) +
+               ": per-application profiles need an X11 session here.";
+    case Source::none:
+    case Source::simulated:
+        return "This desktop does not tell Ravolet which app is in front, " + std::string(defaultInUse) + ". " +
+               std::string(desktopsThatTell);
+    default:
+        return std::string(sourceName(tracking.source)) + " no longer tells Ravolet which app is in front, " +
+               std::string(defaultInUse) + ".";
+    }
+}
+
+} // namespace
+
+std::string ProfilesEditor::frontmostAppHelp(const std::optional<std::string>& frontmostBundleID,
+                                             const platform::FrontmostTracking& tracking) {
+    std::string help;
+    if (frontmostBundleID) {
+        help = "Bundle identifier: " + *frontmostBundleID;
+    } else if (tracking.unmatchedWindowClass) {
+        help = "No installed app matches this window (class \u201C" + *tracking.unmatchedWindowClass +
+               "\u201D), " + std::string(defaultInUse) + ".";
+    } else if (tracking.state == State::following) {
+        help = "Ravolet has not seen an app come forward yet.";
+    }
+    const std::string remedy = missing(tracking);
+    const std::string_view source = sourceName(tracking.source);
+    std::string where;
+    if (remedy.empty() && !source.empty()) where = std::string(source) + " tells Ravolet which app is in front.";
+    for (const std::string& part : {where, remedy}) {
+        if (part.empty()) continue;
+        if (!help.empty()) help += help.ends_with('.') ? " " : ". ";
+        help += part;
+    }
+    return help;
 }
 
 } // namespace ravolet

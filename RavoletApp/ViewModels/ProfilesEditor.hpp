@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Core/Config.hpp"
+#include "Platform/Workspace.hpp"
 #include "Core/Profile.hpp"
 #include "Core/Rule.hpp"
 
@@ -80,8 +81,14 @@ public:
     static std::string describe(const Profile& profile);
     // Why the profile in use is in use, for the front application.
     static std::string matchExplanation(const Config& config, const std::optional<std::string>& frontmostBundleID);
-    static std::string frontmostAppValue(const std::optional<std::string>& frontmostAppName);
-    static std::string frontmostAppHelp(const std::optional<std::string>& frontmostBundleID);
+    // The front application's name; without one, the class of a window no
+    // installed application matches, else "Unknown".
+    static std::string frontmostAppValue(const std::optional<std::string>& frontmostAppName,
+                                         const platform::FrontmostTracking& tracking = {});
+    // Its identifier, and on Linux where the desktop told it, or what is
+    // missing for per-application profiles to follow the app in front.
+    static std::string frontmostAppHelp(const std::optional<std::string>& frontmostBundleID,
+                                        const platform::FrontmostTracking& tracking = {});
 
 private:
     IdentifierSuffixes suffixes_;

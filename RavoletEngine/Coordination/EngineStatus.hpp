@@ -8,6 +8,7 @@
 
 #include "Core/Profile.hpp"
 #include "HIDPlusPlus/HIDPPConnectionState.hpp"
+#include "Platform/Workspace.hpp"
 #include "RavoletEngine/Coordination/PermissionState.hpp"
 #include "RavoletEngine/Coordination/PointerTuningStatus.hpp"
 #include "RavoletEngine/Coordination/SettingsApplyState.hpp"
@@ -34,6 +35,9 @@ struct EngineStatus {
     // As the profile watcher last reported it; absent when no application or
     // no identifier is known (which is not the same as an empty identifier).
     std::optional<std::string> frontmostBundleID;
+    // Where the desktop tells which application is in front, and whether it
+    // can: the Profiles page says what is missing where it cannot.
+    platform::FrontmostTracking frontmostTracking;
     // The device scope holds at least one HID service of the target mouse.
     bool targetDeviceAttached = false;
     // The settings applier's state as last copied.

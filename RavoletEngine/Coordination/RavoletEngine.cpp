@@ -101,6 +101,7 @@ std::expected<void, EventTapController::StartError> RavoletEngine::start() {
     assign(&EngineStatus::isRunning, true);
     assign(&EngineStatus::isTapEnabled, tapController_->isTapEnabled());
     assign(&EngineStatus::frontmostBundleID, profileWatcher_->frontmostBundleID());
+    assign(&EngineStatus::frontmostTracking, environment_.workspace->frontmostTracking());
     refreshMetrics();
     return {};
 }
@@ -219,6 +220,7 @@ void RavoletEngine::applyProfile(const Profile& profile, const std::optional<std
     assign(&EngineStatus::activeProfileID, profile.id);
     assign(&EngineStatus::activeProfileName, profile.name);
     assign(&EngineStatus::frontmostBundleID, bundleID);
+    assign(&EngineStatus::frontmostTracking, environment_.workspace->frontmostTracking());
     if (settingsApplier_) settingsApplier_->update(desiredSettings(profile));
     syncPointerTuning();
 }
@@ -249,7 +251,10 @@ void RavoletEngine::refreshMetrics() {
     // The watcher notes every activation, also one whose profile is the one
     // in force (its handler is then not called): the status names the
     // application really in front.
-    if (profileWatcher_) next.frontmostBundleID = profileWatcher_->frontmostBundleID();
+    if (profileWatcher_) {
+        next.frontmostBundleID = profileWatcher_->frontmostBundleID();
+        next.frontmostTracking = environment_.workspace->frontmostTracking();
+    }
     setStatus(std::move(next));
 
     // Retried every refresh until it takes.

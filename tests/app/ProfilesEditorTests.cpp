@@ -148,5 +148,47 @@ TEST(ProfilesEditor, TextsSayWhatAProfileDoesAndWhyItIsInUse) {
     EXPECT_EQ(ProfilesEditor::frontmostAppHelp("org.gimp.GIMP"), "Bundle identifier: org.gimp.GIMP");
 }
 
+TEST(ProfilesEditor, WhatIsInFrontSaysWhereTheDesktopToldItAndWhatIsMissingWhereItCannot) {
+    using Tracking = platform::FrontmostTracking;
+    using Source = Tracking::Source;
+    using State = Tracking::State;
+    struct Row {
+        std::optional<std::string> bundleID;
+        Tracking tracking;
+        std::string value;
+        std::string help;
+    };
+    const std::string needs =
+        "Per-application profiles need an X11 session, GNOME, KDE Plasma or a wlroots compositor such as sway.";
+    const Row rows[] = {
+        {"org.gimp.GIMP", {Source::gnomeShell, State::following, std::nullopt}, "GIMP",
+         "Bundle identifier: org.gimp.GIMP. GNOME Shell tells Ravolet which app is in front."},
+        {std::nullopt, {Source::x11, State::following, "XTermTest"}, "XTermTest",
+         "No installed app matches this window (class \u201CXTermTest\u201D), so the default profile is in use. The X "
+         "server tells Ravolet which app is in front."},
+        {std::nullopt, {Source::x11, State::cannotTell, std::nullopt}, "Unknown",
+         "Ravolet cannot see which app is in front, so the default profile is in use: per-application profiles need "
+         "an X11 session here."},
+        {"org.gimp.GIMP", {Source::x11, State::x11ClientsOnly, std::nullopt}, "GIMP",
+         "Bundle identifier: org.gimp.GIMP. Ravolet sees only the apps that run on X11 here; with any other app in "
+         "front it cannot tell which, so the default profile is in use. " + needs},
+        {std::nullopt, {Source::none, State::cannotTell, std::nullopt}, "Unknown",
+         "This desktop does not tell Ravolet which app is in front, so the default profile is in use. " + needs},
+        {std::nullopt, {Source::kwin, State::cannotTell, std::nullopt}, "Unknown",
+         "KWin no longer tells Ravolet which app is in front, so the default profile is in use."},
+        {std::nullopt, {Source::gnomeShell, State::waitingForLogin, std::nullopt}, "Unknown",
+         "Ravolet\u2019s GNOME Shell extension is installed and starts at your next login; until then the default "
+         "profile is in use."},
+        {std::nullopt, {Source::gnomeShell, State::switchedOff, std::nullopt}, "Unknown",
+         "Ravolet\u2019s GNOME Shell extension is switched off. Turn it on in Extensions so that per-application "
+         "profiles follow the app in front; until then the default profile is in use."},
+    };
+    for (const Row& row : rows) {
+        const std::optional<std::string> name = row.bundleID ? std::optional<std::string>("GIMP") : std::nullopt;
+        EXPECT_EQ(ProfilesEditor::frontmostAppValue(name, row.tracking), row.value);
+        EXPECT_EQ(ProfilesEditor::frontmostAppHelp(row.bundleID, row.tracking), row.help);
+    }
+}
+
 } // namespace
 } // namespace ravolet

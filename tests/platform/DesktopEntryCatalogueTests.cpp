@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "Platform/Linux/Desktop/DesktopExec.hpp"
 #include "Platform/Linux/DesktopEntryCatalogue.hpp"
 #include "Platform/Simulated/InMemoryFileSystem.hpp"
 
@@ -105,6 +106,41 @@ TEST_F(DesktopEntryCatalogueTest, AChosenFileIsNamedByItsPlaceBelowAnApplication
     EXPECT_EQ(fromEnvironment->folders(),
               (std::vector<std::filesystem::path>{"/data/applications", "/usr/local/share/applications",
                                                   "/usr/share/applications"}));
+}
+
+TEST_F(DesktopEntryCatalogueTest, EveryApplicationIsListedOnceAsItsFirstFolderDecides) {
+    files->putFile("/usr/share/applications/term.desktop", entry("Term", "StartupWMClass=XTerm\nExec=xterm -e %U"));
+    std::vector<std::string> ids;
+    for (const DesktopApplication& application : catalogue->allApplications()) ids.push_back(application.bundleID);
+    // The user's hidden "old" hides the system's; links and nameless entries are no applications.
+    EXPECT_EQ(ids, (std::vector<std::string>{"gimp", "escaped", "kde4-okular", "org.mozilla.firefox", "term"}));
+    const auto term = catalogue->application("term");
+    ASSERT_TRUE(term);
+    EXPECT_EQ(term->startupWMClass, "XTerm");
+    EXPECT_EQ(term->exec, "xterm -e %U");
+}
+
+TEST(DesktopExec, AnExecValueBecomesArgumentsWithoutFieldCodesOrAShell) {
+    using Arguments = std::optional<std::vector<std::string>>;
+    const std::pair<std::string_view, Arguments> rows[] = {
+        {"gimp-2.10 %U", Arguments({"gimp-2.10"})},
+        {"  krita   --nosplash  %F ", Arguments({"krita", "--nosplash"})},
+        {"app --file=%f --icon %i %c %k", Arguments({"app", "--file=", "--icon"})},
+        {"app 100%% done", Arguments({"app", "100%", "done"})},
+        {R"("/opt/My App/run" "say \"hi\"" "a\\b" "$HOME" `x`)",
+         Arguments({"/opt/My App/run", "say \"hi\"", "a\\b", "$HOME", "`x`"})},
+        {R"("" x)", Arguments({"", "x"})},
+        {"env LANG=C app", Arguments({"env", "LANG=C", "app"})},
+        {"", std::nullopt},
+        {"%U", std::nullopt},
+        {R"("unclosed)", std::nullopt},
+        {"app %", std::nullopt},
+    };
+    for (const auto& [exec, expected] : rows) EXPECT_EQ(execArguments(exec), expected) << exec;
+
+    EXPECT_EQ(findProgram("sh", "relative:/nonexistent:/bin:/usr/bin"), "/bin/sh");
+    EXPECT_EQ(findProgram("/opt/x/run", ""), "/opt/x/run");
+    EXPECT_EQ(findProgram("no-such-program-here", "/bin:/usr/bin"), std::nullopt);
 }
 
 } // namespace

@@ -1,0 +1,208 @@
+#include "Platform/Linux/Desktop/WlrootsFrontmostSource.hpp"
+
+#include <poll.h>
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <cstring>
+#include <list>
+#include <mutex>
+
+#include "Platform/Linux/Kernel/DescriptorWatcher.hpp"
+#include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
+
+namespace ravolet::platform {
+
+namespace {
+
+// The protocol's version this source speaks (the "parent" event came in 3).
+constexpr std::uint32_t protocolVersion = 3;
+
+struct Toplevel {
+    zwlr_foreign_toplevel_handle_v1* handle = nullptr;
+    // As the compositor last said, and as last committed by "done".
+    std::string pendingAppID, appID;
+    bool pendingActivated = false, activated = false;
+};
+
+} // namespace
+
+struct WlrootsFrontmostSource::State {
+    wl_display* display = nullptr;
+    wl_registry* registry = nullptr;
+    zwlr_foreign_toplevel_manager_v1* manager = nullptr;
+    std::function<void()> changed;
+    std::unique_ptr<DescriptorWatcher> watcher;
+    Subscription watch;
+
+    // Touched on the watcher's thread only (and at start and stop, when it
+    // does not run).
+    std::list<Toplevel> toplevels;
+
+    mutable std::mutex lock;
+    Front front;
+    std::vector<WindowClues> windows;
+    bool gone = false;
+
+    static WindowClues clues(const std::string& appID) {
+        WindowClues clues;
+        if (!appID.empty()) clues.classes.push_back(appID);
+        return clues;
+    }
+
+    // After a commit: publishes the toplevels as they now are.
+    void publish() {
+        Front next;
+        std::vector<WindowClues> all;
+        for (const Toplevel& toplevel : toplevels) {
+            all.push_back(clues(toplevel.appID));
+            if (toplevel.activated) next.window = clues(toplevel.appID);
+        }
+        {
+            std::lock_guard guard(lock);
+            windows = std::move(all);
+            if (gone || next == front) return;
+            front = std::move(next);
+        }
+        if (changed) changed();
+    }
+
+    void lose() {
+        {
+            std::lock_guard guard(lock);
+            if (gone) return;
+            gone = true;
+            front = {FrontmostTracking::State::cannotTell, std::nullopt};
+            windows.clear();
+        }
+        if (changed) changed();
+    }
+
+    // On the watcher's thread, with the display readable (or hung up).
+    void service(short events) {
+        if (!(events & (POLLHUP | POLLERR | POLLNVAL))) {
+            while (wl_display_prepare_read(display) != 0) wl_display_dispatch_pending(display);
+            if (wl_display_read_events(display) == 0) wl_display_dispatch_pending(display);
+            wl_display_flush(display);
+        }
+        if ((events & (POLLHUP | POLLERR | POLLNVAL)) || wl_display_get_error(display) != 0) lose();
+    }
+
+    static Toplevel& toplevel(void* data, zwlr_foreign_toplevel_handle_v1* handle) {
+        auto* state = static_cast<State*>(data);
+        return *std::ranges::find(state->toplevels, handle, &Toplevel::handle);
+    }
+
+    static constexpr zwlr_foreign_toplevel_handle_v1_listener handleListener{
+        .title = [](void*, zwlr_foreign_toplevel_handle_v1*, const char*) {},
+        .app_id = [](void* data, zwlr_foreign_toplevel_handle_v1* handle,
+                     const char* appID) { toplevel(data, handle).pendingAppID = appID ? appID : ""; },
+        .output_enter = [](void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {},
+        .output_leave = [](void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {},
+        .state =
+            [](void* data, zwlr_foreign_toplevel_handle_v1* handle, wl_array* states) {
+                bool activated = false;
+                const auto* first = static_cast<const std::uint32_t*>(states->data);
+                for (std::size_t i = 0; i < states->size / sizeof(std::uint32_t); ++i)
+                    activated = activated || first[i] == ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED;
+                toplevel(data, handle).pendingActivated = activated;
+            },
+        .done =
+            [](void* data, zwlr_foreign_toplevel_handle_v1* handle) {
+                Toplevel& committed = toplevel(data, handle);
+                committed.appID = committed.pendingAppID;
+                committed.activated = committed.pendingActivated;
+                static_cast<State*>(data)->publish();
+            },
+        .closed =
+            [](void* data, zwlr_foreign_toplevel_handle_v1* handle) {
+                auto* state = static_cast<State*>(data);
+                std::erase_if(state->toplevels, [handle](const Toplevel& t) { return t.handle == handle; });
+                zwlr_foreign_toplevel_handle_v1_destroy(handle);
+                state->publish();
+            },
+        .parent = [](void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_handle_v1*) {},
+    };
+
+    static constexpr zwlr_foreign_toplevel_manager_v1_listener managerListener{
+        .toplevel =
+            [](void* data, zwlr_foreign_toplevel_manager_v1*, zwlr_foreign_toplevel_handle_v1* handle) {
+                auto* state = static_cast<State*>(data);
+                state->toplevels.push_back({handle, {}, {}, false, false});
+                zwlr_foreign_toplevel_handle_v1_add_listener(handle, &handleListener, state);
+            },
+        .finished = [](void* data, zwlr_foreign_toplevel_manager_v1*) { static_cast<State*>(data)->lose(); },
+    };
+
+    static constexpr wl_registry_listener registryListener{
+        .global =
+            [](void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t version) {
+                auto* state = static_cast<State*>(data);
+                if (state->manager || std::strcmp(interface, zwlr_foreign_toplevel_manager_v1_interface.name) != 0)
+                    return;
+                state->manager = static_cast<zwlr_foreign_toplevel_manager_v1*>(wl_registry_bind(
+                    registry, name, &zwlr_foreign_toplevel_manager_v1_interface, std::min(version, protocolVersion)));
+                zwlr_foreign_toplevel_manager_v1_add_listener(state->manager, &managerListener, state);
+            },
+        .global_remove = [](void*, wl_registry*, std::uint32_t) {},
+    };
+
+    void close() {
+        for (Toplevel& toplevel : toplevels) zwlr_foreign_toplevel_handle_v1_destroy(toplevel.handle);
+        toplevels.clear();
+        if (manager) zwlr_foreign_toplevel_manager_v1_destroy(manager);
+        if (registry) wl_registry_destroy(registry);
+        wl_display_disconnect(display);
+    }
+};
+
+WlrootsFrontmostSource::WlrootsFrontmostSource(std::optional<std::string> display) : display_(std::move(display)) {}
+
+WlrootsFrontmostSource::~WlrootsFrontmostSource() { stop(); }
+
+bool WlrootsFrontmostSource::start(std::function<void()> changed) {
+    if (state_) return true;
+    auto state = std::make_shared<State>();
+    state->display = wl_display_connect(display_ ? display_->c_str() : nullptr);
+    if (!state->display) return false;
+    state->registry = wl_display_get_registry(state->display);
+    wl_registry_add_listener(state->registry, &State::registryListener, state.get());
+    // The globals, then the toplevels there are, each with its first "done".
+    if (wl_display_roundtrip(state->display) < 0 || !state->manager || wl_display_roundtrip(state->display) < 0) {
+        state->close();
+        return false;
+    }
+    state->publish();
+    state->watcher = DescriptorWatcher::make({"ai.ravolet.wayland", ThreadPriority::utility, 0});
+    if (!state->watcher) {
+        state->close();
+        return false;
+    }
+    state->changed = std::move(changed);
+    state->watch = state->watcher->watch(wl_display_get_fd(state->display),
+                                         [raw = state.get()](short events) { raw->service(events); });
+    state_ = std::move(state);
+    return true;
+}
+
+void WlrootsFrontmostSource::stop() {
+    auto state = std::move(state_);
+    if (!state) return;
+    state->watch.cancel();
+    state->watcher.reset();
+    state->close();
+}
+
+FrontmostSource::Front WlrootsFrontmostSource::front() const {
+    if (!state_) return {FrontmostTracking::State::cannotTell, std::nullopt};
+    std::lock_guard guard(state_->lock);
+    return state_->front;
+}
+
+std::vector<WindowClues> WlrootsFrontmostSource::windows() const {
+    if (!state_) return {};
+    std::lock_guard guard(state_->lock);
+    return state_->windows;
+}
+
+} // namespace ravolet::platform

@@ -1,0 +1,215 @@
+#include "Platform/Linux/Desktop/X11FrontmostSource.hpp"
+
+#include <poll.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <array>
+#include <cstdlib>
+#include <mutex>
+#include <string_view>
+
+#include "Platform/Linux/Kernel/DescriptorWatcher.hpp"
+
+namespace ravolet::platform {
+
+namespace {
+
+struct Atoms {
+    xcb_atom_t activeWindow = XCB_ATOM_NONE;
+    xcb_atom_t clientList = XCB_ATOM_NONE;
+    xcb_atom_t gtkApplicationID = XCB_ATOM_NONE;
+    xcb_atom_t kdeDesktopFile = XCB_ATOM_NONE;
+    xcb_atom_t pid = XCB_ATOM_NONE;
+};
+
+// A property's bytes (at most 64 KiB of them); empty when the window has none
+// or is gone.
+std::string propertyBytes(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property) {
+    if (property == XCB_ATOM_NONE) return {};
+    auto cookie = xcb_get_property(connection, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 16384);
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr);
+    if (!reply) return {};
+    // The length is counted in bytes, whatever the format.
+    std::string bytes(static_cast<const char*>(xcb_get_property_value(reply)),
+                      static_cast<std::size_t>(xcb_get_property_value_length(reply)));
+    std::free(reply);
+    return bytes;
+}
+
+std::vector<xcb_window_t> windowList(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property) {
+    const std::string bytes = propertyBytes(connection, window, property);
+    std::vector<xcb_window_t> windows(bytes.size() / sizeof(xcb_window_t));
+    std::copy_n(bytes.data(), windows.size() * sizeof(xcb_window_t), reinterpret_cast<char*>(windows.data()));
+    return windows;
+}
+
+// A text property up to its first NUL.
+std::string text(std::string bytes) {
+    if (const auto nul = bytes.find('\0'); nul != std::string::npos) bytes.resize(nul);
+    return bytes;
+}
+
+} // namespace
+
+struct X11FrontmostSource::State {
+    xcb_connection_t* connection = nullptr;
+    xcb_window_t root = XCB_WINDOW_NONE;
+    Atoms atoms;
+    bool underWayland = false;
+    std::function<void()> changed;
+    std::unique_ptr<DescriptorWatcher> watcher;
+    Subscription watch;
+
+    mutable std::mutex lock;
+    Front front;
+    bool gone = false;
+
+    xcb_atom_t intern(std::string_view name) const {
+        auto cookie = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.data());
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+        if (!reply) return XCB_ATOM_NONE;
+        const xcb_atom_t atom = reply->atom;
+        std::free(reply);
+        return atom;
+    }
+
+    WindowClues clues(xcb_window_t window) const {
+        WindowClues clues;
+        for (const xcb_atom_t property : {atoms.gtkApplicationID, atoms.kdeDesktopFile})
+            if (std::string id = text(propertyBytes(connection, window, property)); !id.empty())
+                clues.declaredIDs.push_back(std::move(id));
+        // WM_CLASS holds the instance, a NUL, the class and a NUL.
+        const std::string wmClass = propertyBytes(connection, window, XCB_ATOM_WM_CLASS);
+        const auto nul = wmClass.find('\0');
+        const std::string instance = wmClass.substr(0, nul);
+        const std::string windowClass = nul == std::string::npos ? std::string() : text(wmClass.substr(nul + 1));
+        if (!windowClass.empty()) clues.classes.push_back(windowClass);
+        if (!instance.empty() && instance != windowClass) clues.classes.push_back(instance);
+        const std::string pid = propertyBytes(connection, window, atoms.pid);
+        if (pid.size() == sizeof(std::uint32_t)) {
+            std::uint32_t value = 0;
+            std::copy_n(pid.data(), sizeof value, reinterpret_cast<char*>(&value));
+            std::array<char, 4096> target{};
+            const std::string link = "/proc/" + std::to_string(value) + "/exe";
+            const ssize_t length = ::readlink(link.c_str(), target.data(), target.size() - 1);
+            if (value != 0 && length > 0) clues.executable = std::string(target.data(), static_cast<std::size_t>(length));
+        }
+        return clues;
+    }
+
+    Front read() const {
+        Front next;
+        next.state = underWayland ? FrontmostTracking::State::x11ClientsOnly : FrontmostTracking::State::following;
+        const auto active = windowList(connection, root, atoms.activeWindow);
+        if (!active.empty() && active.front() != XCB_WINDOW_NONE) next.window = clues(active.front());
+        return next;
+    }
+
+    // On the watcher's thread: takes every event there is, then looks again
+    // when the root's active window changed.
+    void service() {
+        bool look = false;
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+            if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+                const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+                if (notify->window == root && notify->atom == atoms.activeWindow) look = true;
+            }
+            std::free(event);
+        }
+        if (xcb_connection_has_error(connection)) return lose();
+        if (!look) return;
+        Front next = read();
+        // A reply that never came means the server went while it was asked.
+        if (xcb_connection_has_error(connection)) return lose();
+        {
+            std::lock_guard guard(lock);
+            if (next == front) return;
+            front = std::move(next);
+        }
+        changed();
+    }
+
+    void lose() {
+        {
+            std::lock_guard guard(lock);
+            if (gone) return;
+            gone = true;
+            front = {FrontmostTracking::State::cannotTell, std::nullopt};
+        }
+        changed();
+    }
+};
+
+X11FrontmostSource::X11FrontmostSource(std::optional<std::string> display, bool underWayland)
+    : display_(std::move(display)), underWayland_(underWayland) {}
+
+X11FrontmostSource::~X11FrontmostSource() { stop(); }
+
+bool X11FrontmostSource::start(std::function<void()> changed) {
+    if (state_) return true;
+    auto state = std::make_shared<State>();
+    state->underWayland = underWayland_;
+    int screenNumber = 0;
+    state->connection = xcb_connect(display_ ? display_->c_str() : nullptr, &screenNumber);
+    if (xcb_connection_has_error(state->connection)) {
+        xcb_disconnect(state->connection);
+        return false;
+    }
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(state->connection));
+    for (int i = 0; i < screenNumber && screens.rem > 0; ++i) xcb_screen_next(&screens);
+    if (screens.rem == 0) {
+        xcb_disconnect(state->connection);
+        return false;
+    }
+    state->root = screens.data->root;
+    state->atoms = {state->intern("_NET_ACTIVE_WINDOW"), state->intern("_NET_CLIENT_LIST"),
+                    state->intern("_GTK_APPLICATION_ID"), state->intern("_KDE_NET_WM_DESKTOP_FILE"),
+                    state->intern("_NET_WM_PID")};
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(state->connection, state->root, XCB_CW_EVENT_MASK, &mask);
+    // Watching first, reading second: a change in between is not lost.
+    state->front = state->read();
+    state->watcher = DescriptorWatcher::make({"ai.ravolet.x11", ThreadPriority::utility, 0});
+    if (!state->watcher || xcb_connection_has_error(state->connection)) {
+        state->watcher.reset();
+        xcb_disconnect(state->connection);
+        return false;
+    }
+    state->changed = std::move(changed);
+    state->watch = state->watcher->watch(xcb_get_file_descriptor(state->connection), [raw = state.get()](short events) {
+        if (events & (POLLHUP | POLLERR | POLLNVAL)) return raw->lose();
+        raw->service();
+    });
+    state_ = std::move(state);
+    return true;
+}
+
+void X11FrontmostSource::stop() {
+    auto state = std::move(state_);
+    if (!state) return;
+    // Once the watch has ended no handler runs, so the connection may go.
+    state->watch.cancel();
+    state->watcher.reset();
+    xcb_disconnect(state->connection);
+}
+
+FrontmostSource::Front X11FrontmostSource::front() const {
+    if (!state_) return {FrontmostTracking::State::cannotTell, std::nullopt};
+    std::lock_guard guard(state_->lock);
+    return state_->front;
+}
+
+std::vector<WindowClues> X11FrontmostSource::windows() const {
+    if (!state_) return {};
+    {
+        std::lock_guard guard(state_->lock);
+        if (state_->gone) return {};
+    }
+    std::vector<WindowClues> windows;
+    for (const xcb_window_t window : windowList(state_->connection, state_->root, state_->atoms.clientList))
+        windows.push_back(state_->clues(window));
+    return windows;
+}
+
+} // namespace ravolet::platform

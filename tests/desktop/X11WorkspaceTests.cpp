@@ -1,0 +1,178 @@
+// The Linux workspace on a real X server (Xvfb), with windows the test makes
+// and the root's _NET_ACTIVE_WINDOW set by the test, as a window manager would.
+
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <string_view>
+
+#include "DesktopTestSupport.hpp"
+#include "Platform/Linux/Desktop/LinuxWorkspace.hpp"
+#include "Platform/Linux/Desktop/X11FrontmostSource.hpp"
+#include "Platform/Linux/LinuxProcessLauncher.hpp"
+
+namespace ravolet::platform {
+namespace {
+
+using testing::ActivationLog;
+using testing::Child;
+using testing::TestApplications;
+
+// Xvfb on a display number of its choosing; ready once it has written it.
+struct XServer {
+    XServer() {
+        int pipe[2];
+        if (::pipe(pipe) != 0) return;
+        server = Child({.arguments = {"Xvfb", "-displayfd", "9", "-nolisten", "tcp", "-screen", "0", "640x480x24"},
+                        .descriptor = std::pair{pipe[1], 9}});
+        ::close(pipe[1]);
+        std::string number;
+        char c;
+        while (::read(pipe[0], &c, 1) == 1 && c != '\n') number += c;
+        ::close(pipe[0]);
+        if (!number.empty()) display = ":" + number;
+    }
+    Child server;
+    std::string display;
+};
+
+class X11Client {
+public:
+    explicit X11Client(const std::string& display) : connection_(xcb_connect(display.c_str(), nullptr)) {
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+    }
+    ~X11Client() { xcb_disconnect(connection_); }
+
+    xcb_atom_t atom(std::string_view name) {
+        auto* reply = xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, name.size(), name.data()), nullptr);
+        const xcb_atom_t atom = reply->atom;
+        std::free(reply);
+        return atom;
+    }
+    xcb_window_t window() {
+        const xcb_window_t window = xcb_generate_id(connection_);
+        xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, root_, 0, 0, 100, 100, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+        return window;
+    }
+    void text(xcb_window_t window, std::string_view property, std::string_view value, std::string_view type = "UTF8_STRING") {
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, atom(property), atom(type), 8, value.size(),
+                            value.data());
+    }
+    void cardinal(xcb_window_t window, std::string_view property, std::uint32_t value) {
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, atom(property), XCB_ATOM_CARDINAL, 32, 1, &value);
+    }
+    void windows(std::string_view property, const std::vector<xcb_window_t>& windows) {
+        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, root_, atom(property), XCB_ATOM_WINDOW, 32,
+                            windows.size(), windows.data());
+        xcb_flush(connection_);
+    }
+    void activate(xcb_window_t window) { windows("_NET_ACTIVE_WINDOW", {window}); }
+
+private:
+    xcb_connection_t* connection_;
+    xcb_window_t root_;
+};
+
+std::string ownExecutable() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
+
+TEST(X11Workspace, NamesTheActiveWindowsApplicationByEachKindOfClueAndLosesNothingWhenTheServerGoes) {
+    XServer x;
+    ASSERT_FALSE(x.display.empty()) << "Xvfb did not start (is the xvfb package installed?)";
+    TestApplications applications("x11-workspace");
+    applications.add("org.test.Gtk", "Gtk App");
+    applications.add("org.kde.TestKde", "Kde App");
+    applications.add("alpha-app", "Alpha", "StartupWMClass=AlphaWindow\n");
+    applications.add("org.test.ByName", "By Name");
+    applications.add("own-program", "Own Program", "Exec=" + ownExecutable() + " --flag %U\n");
+
+    auto workspace = LinuxWorkspace::make(std::make_unique<X11FrontmostSource>(x.display), applications.catalogue(),
+                                          std::make_shared<LinuxProcessLauncher>());
+    ActivationLog log;
+    Subscription following = log.follow(*workspace);
+    EXPECT_EQ(workspace->frontmostTracking().source, FrontmostTracking::Source::x11);
+    EXPECT_EQ(workspace->frontmostTracking().state, FrontmostTracking::State::following);
+
+    X11Client client(x.display);
+    struct Case {
+        std::string_view what;
+        std::function<void(xcb_window_t)> label;
+        std::optional<std::string> bundleID;
+        std::optional<std::string> unmatchedClass;
+    };
+    const Case cases[] = {
+        // The declared identifier wins over a class that names another entry.
+        {"GTK application id", [&](xcb_window_t w) {
+             client.text(w, "_GTK_APPLICATION_ID", "org.test.Gtk");
+             client.text(w, "WM_CLASS", std::string_view("alpha\0AlphaWindow\0", 18), "STRING");
+         }, "org.test.Gtk", std::nullopt},
+        {"KDE desktop file", [&](xcb_window_t w) { client.text(w, "_KDE_NET_WM_DESKTOP_FILE", "org.kde.TestKde"); },
+         "org.kde.TestKde", std::nullopt},
+        {"WM_CLASS against StartupWMClass, any case", [&](xcb_window_t w) {
+             client.text(w, "WM_CLASS", std::string_view("whatever\0alphawindow\0", 21), "STRING");
+         }, "alpha-app", std::nullopt},
+        {"WM_CLASS instance against the file name, any case", [&](xcb_window_t w) {
+             client.text(w, "WM_CLASS", std::string_view("ORG.TEST.BYNAME\0Unrelated\0", 26), "STRING");
+         }, "org.test.ByName", std::nullopt},
+        {"the executable of _NET_WM_PID against Exec", [&](xcb_window_t w) {
+             client.cardinal(w, "_NET_WM_PID", static_cast<std::uint32_t>(::getpid()));
+         }, "own-program", std::nullopt},
+        {"an unknown class", [&](xcb_window_t w) {
+             client.text(w, "WM_CLASS", std::string_view("xterm\0XTermTest\0", 16), "STRING");
+         }, std::nullopt, "XTermTest"},
+        {"no clue at all", [](xcb_window_t) {}, std::nullopt, std::nullopt},
+    };
+    std::vector<xcb_window_t> made;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const xcb_window_t window = client.window();
+        c.label(window);
+        made.push_back(window);
+        client.activate(window);
+        // Every case differs from the one before, so each brings a notice.
+        const auto activation = log.next();
+        ASSERT_TRUE(activation) << "no activation notice";
+        EXPECT_EQ(activation->bundleID(), c.bundleID);
+        const auto frontmost = workspace->frontmostApplication();
+        ASSERT_TRUE(frontmost);
+        EXPECT_EQ(frontmost->bundleID, c.bundleID);
+        EXPECT_EQ(workspace->frontmostTracking().unmatchedWindowClass, c.unmatchedClass);
+    }
+
+    client.windows("_NET_CLIENT_LIST", made);
+    std::vector<std::string> running;
+    for (const auto& application : workspace->runningApplications()) running.push_back(*application.bundleID);
+    EXPECT_EQ(running, (std::vector<std::string>{"org.test.Gtk", "org.kde.TestKde", "alpha-app", "org.test.ByName",
+                                                 "own-program"}));
+    EXPECT_EQ(workspace->runningApplications().front().localizedName, "Gtk App");
+
+    // No active window: nothing in front, but the source still follows.
+    client.activate(made.front());
+    ASSERT_TRUE(log.awaitBundleID("org.test.Gtk"));
+    client.activate(XCB_WINDOW_NONE);
+    ASSERT_TRUE(log.awaitBundleID(std::nullopt));
+    EXPECT_EQ(workspace->frontmostTracking().state, FrontmostTracking::State::following);
+
+    client.activate(made.front());
+    ASSERT_TRUE(log.awaitBundleID("org.test.Gtk"));
+    ASSERT_TRUE(x.server.stop());
+    const auto lost = log.next();
+    ASSERT_TRUE(lost) << "no notice when the X server went away";
+    EXPECT_EQ(lost->bundleID(), std::nullopt);
+    EXPECT_EQ(workspace->frontmostTracking().state, FrontmostTracking::State::cannotTell);
+    EXPECT_EQ(workspace->frontmostApplication(), std::nullopt);
+    EXPECT_TRUE(workspace->runningApplications().empty());
+}
+
+TEST(X11Workspace, CannotTellWithoutAnXServer) {
+    TestApplications applications("x11-none");
+    auto workspace = LinuxWorkspace::make(std::make_unique<X11FrontmostSource>(":999"), applications.catalogue(),
+                                          std::make_shared<LinuxProcessLauncher>());
+    EXPECT_EQ(workspace->frontmostTracking(),
+              (FrontmostTracking{FrontmostTracking::Source::x11, FrontmostTracking::State::cannotTell, std::nullopt}));
+    EXPECT_EQ(workspace->frontmostApplication(), std::nullopt);
+}
+
+} // namespace
+} // namespace ravolet::platform
