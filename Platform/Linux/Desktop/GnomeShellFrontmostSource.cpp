@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "Platform/Linux/Desktop/DBusSession.hpp"
+#include "Platform/Linux/Desktop/FrontReport.hpp"
 
 namespace ravolet::platform {
 
@@ -90,33 +91,12 @@ std::string fileText(const fs::path& file) {
 struct GnomeShellFrontmostSource::State {
     std::unique_ptr<DBusSession> session;
     fs::path extensions, userExtensions;
-    std::function<void()> changed;
     guint extensionWatch = 0;
     guint shellWatch = 0;
     guint signal = 0;
+    FrontReport report;
 
-    mutable std::mutex lock;
-    Front front;
-    bool gone = false;
-
-    void set(Front next) {
-        {
-            std::lock_guard guard(lock);
-            if (gone || next == front) return;
-            front = std::move(next);
-        }
-        if (changed) changed();
-    }
-
-    void lose() {
-        {
-            std::lock_guard guard(lock);
-            if (gone) return;
-            gone = true;
-            front = {FrontmostTracking::State::cannotTell, std::nullopt};
-        }
-        if (changed) changed();
-    }
+    void set(Front next) { report.setFront(std::move(next)); }
 
     // The shell's major version, from its ShellVersion property; 0 when unknown.
     int shellMajorVersion() const {
@@ -215,7 +195,8 @@ struct GnomeShellFrontmostSource::State {
             nullptr);
         shellWatch = g_bus_watch_name_on_connection(
             connection, "org.gnome.Shell", G_BUS_NAME_WATCHER_FLAGS_NONE, nullptr,
-            [](GDBusConnection*, const gchar*, gpointer data) { static_cast<State*>(data)->lose(); }, this, nullptr);
+            [](GDBusConnection*, const gchar*, gpointer data) { static_cast<State*>(data)->report.lose(); }, this,
+            nullptr);
     }
 
     void close() {
@@ -242,9 +223,9 @@ bool GnomeShellFrontmostSource::start(std::function<void()> changed) {
     state->userExtensions = userExtensions_;
     if (!state->session->nameOwner(busName)) {
         state->install();
-        state->front = {state->whyNotRunning(), std::nullopt};
+        state->set({state->whyNotRunning(), std::nullopt});
     }
-    state->changed = std::move(changed);
+    state->report.onChange(std::move(changed));
     State* raw = state.get();
     state->session->invoke([raw] { raw->watch(); });
     state_ = std::move(state);
@@ -257,12 +238,11 @@ void GnomeShellFrontmostSource::stop() {
 
 FrontmostSource::Front GnomeShellFrontmostSource::front() const {
     if (!state_) return {FrontmostTracking::State::cannotTell, std::nullopt};
-    std::lock_guard guard(state_->lock);
-    return state_->front;
+    return state_->report.front();
 }
 
 std::vector<WindowClues> GnomeShellFrontmostSource::windows() const {
-    if (!state_) return {};
+    if (!state_ || state_->report.lost()) return {};
     GVariant* reply = g_dbus_connection_call_sync(state_->session->connection(), busName, objectPath, interfaceName,
                                                   "RunningApps", nullptr, G_VARIANT_TYPE("(as)"),
                                                   G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);

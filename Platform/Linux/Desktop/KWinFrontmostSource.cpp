@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "Platform/Linux/Desktop/DBusSession.hpp"
+#include "Platform/Linux/Desktop/FrontReport.hpp"
 
 namespace ravolet::platform {
 
@@ -55,34 +56,11 @@ struct KWinFrontmostSource::State {
     guint registration = 0;
     guint nameWatch = 0;
     bool scriptLoaded = false;
-    std::function<void()> changed;
     // On the session's thread only.
     GSource* pendingEmpty = nullptr;
+    FrontReport report;
 
-    mutable std::mutex lock;
-    Front front;
-    std::vector<WindowClues> windows;
-    bool gone = false;
-
-    void setFront(std::optional<WindowClues> window) {
-        {
-            std::lock_guard guard(lock);
-            if (gone || front.window == window) return;
-            front.window = std::move(window);
-        }
-        changed();
-    }
-
-    void lose() {
-        {
-            std::lock_guard guard(lock);
-            if (gone) return;
-            gone = true;
-            front = {FrontmostTracking::State::cannotTell, std::nullopt};
-            windows.clear();
-        }
-        changed();
-    }
+    void setFront(std::optional<WindowClues> window) { report.setFront({FrontmostTracking::State::following, std::move(window)}); }
 
     void dropPendingEmpty() {
         if (!pendingEmpty) return;
@@ -118,8 +96,7 @@ struct KWinFrontmostSource::State {
             const auto tab = line.find('\t');
             if (tab != std::string_view::npos) listed.push_back(clues(line.substr(0, tab), line.substr(tab + 1)));
         }
-        std::lock_guard guard(lock);
-        if (!gone) windows = std::move(listed);
+        report.setWindows(std::move(listed));
     }
 
     static void methodCall(GDBusConnection*, const gchar* sender, const gchar*, const gchar*, const gchar* method,
@@ -191,7 +168,7 @@ bool KWinFrontmostSource::start(std::function<void()> changed) {
     const auto kwin = state->session->nameOwner("org.kde.KWin");
     if (!kwin) return false;
     state->kwin = *kwin;
-    state->changed = std::move(changed);
+    state->report.onChange(std::move(changed));
     GDBusConnection* connection = state->session->connection();
     GVariant* owned = g_dbus_connection_call_sync(connection, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                                   "org.freedesktop.DBus", "RequestName",
@@ -213,7 +190,8 @@ bool KWinFrontmostSource::start(std::function<void()> changed) {
             g_dbus_connection_register_object(connection, objectPath, interfaceInfo(), &State::vtable, raw, nullptr, nullptr);
         raw->nameWatch = g_bus_watch_name_on_connection(
             connection, "org.kde.KWin", G_BUS_NAME_WATCHER_FLAGS_NONE, nullptr,
-            [](GDBusConnection*, const gchar*, gpointer data) { static_cast<State*>(data)->lose(); }, raw, nullptr);
+            [](GDBusConnection*, const gchar*, gpointer data) { static_cast<State*>(data)->report.lose(); }, raw,
+            nullptr);
     });
     if (!state->registration || !state->loadScript(script_)) {
         state->close();
@@ -229,14 +207,11 @@ void KWinFrontmostSource::stop() {
 
 FrontmostSource::Front KWinFrontmostSource::front() const {
     if (!state_) return {FrontmostTracking::State::cannotTell, std::nullopt};
-    std::lock_guard guard(state_->lock);
-    return state_->front;
+    return state_->report.front();
 }
 
 std::vector<WindowClues> KWinFrontmostSource::windows() const {
-    if (!state_) return {};
-    std::lock_guard guard(state_->lock);
-    return state_->windows;
+    return state_ ? state_->report.windows() : std::vector<WindowClues>{};
 }
 
 } // namespace ravolet::platform

@@ -153,6 +153,11 @@ std::string LinuxWorkspace::displayName(const std::string& location) const {
 
 FrontmostTracking LinuxWorkspace::frontmostTracking() const {
     startFollowing();
+    // The engine asks on every refresh: what the last report showed will do.
+    if (sourceRunning_) {
+        std::lock_guard guard(lock_);
+        return seen_.tracking;
+    }
     return look().tracking;
 }
 

@@ -8,6 +8,7 @@
 #include <list>
 #include <mutex>
 
+#include "Platform/Linux/Desktop/FrontReport.hpp"
 #include "Platform/Linux/Kernel/DescriptorWatcher.hpp"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
@@ -31,18 +32,13 @@ struct WlrootsFrontmostSource::State {
     wl_display* display = nullptr;
     wl_registry* registry = nullptr;
     zwlr_foreign_toplevel_manager_v1* manager = nullptr;
-    std::function<void()> changed;
     std::unique_ptr<DescriptorWatcher> watcher;
     Subscription watch;
+    FrontReport report;
 
     // Touched on the watcher's thread only (and at start and stop, when it
     // does not run).
     std::list<Toplevel> toplevels;
-
-    mutable std::mutex lock;
-    Front front;
-    std::vector<WindowClues> windows;
-    bool gone = false;
 
     static WindowClues clues(const std::string& appID) {
         WindowClues clues;
@@ -58,24 +54,8 @@ struct WlrootsFrontmostSource::State {
             all.push_back(clues(toplevel.appID));
             if (toplevel.activated) next.window = clues(toplevel.appID);
         }
-        {
-            std::lock_guard guard(lock);
-            windows = std::move(all);
-            if (gone || next == front) return;
-            front = std::move(next);
-        }
-        if (changed) changed();
-    }
-
-    void lose() {
-        {
-            std::lock_guard guard(lock);
-            if (gone) return;
-            gone = true;
-            front = {FrontmostTracking::State::cannotTell, std::nullopt};
-            windows.clear();
-        }
-        if (changed) changed();
+        report.setWindows(std::move(all));
+        report.setFront(std::move(next));
     }
 
     // On the watcher's thread, with the display readable (or hung up).
@@ -85,7 +65,7 @@ struct WlrootsFrontmostSource::State {
             if (wl_display_read_events(display) == 0) wl_display_dispatch_pending(display);
             wl_display_flush(display);
         }
-        if ((events & (POLLHUP | POLLERR | POLLNVAL)) || wl_display_get_error(display) != 0) lose();
+        if ((events & (POLLHUP | POLLERR | POLLNVAL)) || wl_display_get_error(display) != 0) report.lose();
     }
 
     static Toplevel& toplevel(void* data, zwlr_foreign_toplevel_handle_v1* handle) {
@@ -131,7 +111,7 @@ struct WlrootsFrontmostSource::State {
                 state->toplevels.push_back({handle, {}, {}, false, false});
                 zwlr_foreign_toplevel_handle_v1_add_listener(handle, &handleListener, state);
             },
-        .finished = [](void* data, zwlr_foreign_toplevel_manager_v1*) { static_cast<State*>(data)->lose(); },
+        .finished = [](void* data, zwlr_foreign_toplevel_manager_v1*) { static_cast<State*>(data)->report.lose(); },
     };
 
     static constexpr wl_registry_listener registryListener{
@@ -178,7 +158,7 @@ bool WlrootsFrontmostSource::start(std::function<void()> changed) {
         state->close();
         return false;
     }
-    state->changed = std::move(changed);
+    state->report.onChange(std::move(changed));
     state->watch = state->watcher->watch(wl_display_get_fd(state->display),
                                          [raw = state.get()](short events) { raw->service(events); });
     state_ = std::move(state);
@@ -195,14 +175,11 @@ void WlrootsFrontmostSource::stop() {
 
 FrontmostSource::Front WlrootsFrontmostSource::front() const {
     if (!state_) return {FrontmostTracking::State::cannotTell, std::nullopt};
-    std::lock_guard guard(state_->lock);
-    return state_->front;
+    return state_->report.front();
 }
 
 std::vector<WindowClues> WlrootsFrontmostSource::windows() const {
-    if (!state_) return {};
-    std::lock_guard guard(state_->lock);
-    return state_->windows;
+    return state_ ? state_->report.windows() : std::vector<WindowClues>{};
 }
 
 } // namespace ravolet::platform

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "Platform/Linux/Desktop/FrontReport.hpp"
 #include "Platform/Linux/Kernel/DescriptorWatcher.hpp"
 
 namespace ravolet::platform {
@@ -57,13 +58,9 @@ struct X11FrontmostSource::State {
     xcb_window_t root = XCB_WINDOW_NONE;
     Atoms atoms;
     bool underWayland = false;
-    std::function<void()> changed;
     std::unique_ptr<DescriptorWatcher> watcher;
     Subscription watch;
-
-    mutable std::mutex lock;
-    Front front;
-    bool gone = false;
+    FrontReport report;
 
     xcb_atom_t intern(std::string_view name) const {
         auto cookie = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(name.size()), name.data());
@@ -117,27 +114,12 @@ struct X11FrontmostSource::State {
             }
             std::free(event);
         }
-        if (xcb_connection_has_error(connection)) return lose();
+        if (xcb_connection_has_error(connection)) return report.lose();
         if (!look) return;
         Front next = read();
         // A reply that never came means the server went while it was asked.
-        if (xcb_connection_has_error(connection)) return lose();
-        {
-            std::lock_guard guard(lock);
-            if (next == front) return;
-            front = std::move(next);
-        }
-        changed();
-    }
-
-    void lose() {
-        {
-            std::lock_guard guard(lock);
-            if (gone) return;
-            gone = true;
-            front = {FrontmostTracking::State::cannotTell, std::nullopt};
-        }
-        changed();
+        if (xcb_connection_has_error(connection)) return report.lose();
+        report.setFront(std::move(next));
     }
 };
 
@@ -169,16 +151,16 @@ bool X11FrontmostSource::start(std::function<void()> changed) {
     const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_change_window_attributes(state->connection, state->root, XCB_CW_EVENT_MASK, &mask);
     // Watching first, reading second: a change in between is not lost.
-    state->front = state->read();
+    state->report.setFront(state->read());
     state->watcher = DescriptorWatcher::make({"ai.ravolet.x11", ThreadPriority::utility, 0});
     if (!state->watcher || xcb_connection_has_error(state->connection)) {
         state->watcher.reset();
         xcb_disconnect(state->connection);
         return false;
     }
-    state->changed = std::move(changed);
+    state->report.onChange(std::move(changed));
     state->watch = state->watcher->watch(xcb_get_file_descriptor(state->connection), [raw = state.get()](short events) {
-        if (events & (POLLHUP | POLLERR | POLLNVAL)) return raw->lose();
+        if (events & (POLLHUP | POLLERR | POLLNVAL)) return raw->report.lose();
         raw->service();
     });
     state_ = std::move(state);
@@ -196,16 +178,11 @@ void X11FrontmostSource::stop() {
 
 FrontmostSource::Front X11FrontmostSource::front() const {
     if (!state_) return {FrontmostTracking::State::cannotTell, std::nullopt};
-    std::lock_guard guard(state_->lock);
-    return state_->front;
+    return state_->report.front();
 }
 
 std::vector<WindowClues> X11FrontmostSource::windows() const {
-    if (!state_) return {};
-    {
-        std::lock_guard guard(state_->lock);
-        if (state_->gone) return {};
-    }
+    if (!state_ || state_->report.lost()) return {};
     std::vector<WindowClues> windows;
     for (const xcb_window_t window : windowList(state_->connection, state_->root, state_->atoms.clientList))
         windows.push_back(state_->clues(window));
