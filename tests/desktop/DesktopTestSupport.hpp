@@ -192,6 +192,12 @@ public:
             if (activation->bundleID() == bundleID) return true;
         return false;
     }
+    // Drops what has arrived, so that what comes next answers what the test
+    // does next.
+    void forget() {
+        std::lock_guard guard(lock_);
+        activations_.clear();
+    }
 
 private:
     std::mutex lock_;
@@ -199,10 +205,25 @@ private:
     std::deque<ApplicationActivation> activations_;
 };
 
-// A GTK window of a test application: its Wayland app_id (and GNOME Shell's
-// application id, with a desktop entry of that name) is `id`.
-inline std::string gtkWindowScript() {
-    return "imports.gi.versions.Gtk = '3.0';\n"
+// Three focus moves between the windows of `a` and `b`, the first to the one
+// not in front: a compositor puts a new window in front, and which of the two
+// came last is its to decide.
+inline std::vector<std::string> switchesBetween(const Workspace& workspace, const std::string& a,
+                                                const std::string& b) {
+    const auto front = workspace.frontmostApplication();
+    if (front && front->bundleID == a) return {b, a, b};
+    return {a, b, a};
+}
+
+// The GTK windows of the test applications org.test.Alpha and org.test.Beta
+// on the Wayland display `display`, each with its id as its app_id (and GNOME
+// Shell's application id, with a desktop entry of that name); run with
+// `environment` (as `user`), their output in windows.log in `folder`.
+inline std::vector<Child> gtkWindows(const std::filesystem::path& folder,
+                                     std::vector<std::pair<std::string, std::string>> environment,
+                                     const std::string& display, std::optional<std::pair<uid_t, gid_t>> user = {}) {
+    std::ofstream(folder / "window.js")
+        << "imports.gi.versions.Gtk = '3.0';\n"
            "const { Gtk, Gio, GLib } = imports.gi;\n"
            // Without a session bus GTK names the window after the program.
            "GLib.set_prgname(ARGV[0]);\n"
@@ -213,6 +234,17 @@ inline std::string gtkWindowScript() {
            "    window.show_all();\n"
            "});\n"
            "app.run([]);\n";
+    environment.insert(environment.end(),
+                       {{"WAYLAND_DISPLAY", display}, {"GDK_BACKEND", "wayland"}, {"NO_AT_BRIDGE", "1"}});
+    std::vector<Child> windows;
+    for (const char* id : {"org.test.Alpha", "org.test.Beta"}) {
+        windows.emplace_back(Child::Options{.arguments = {"gjs", (folder / "window.js").string(), id},
+                                            .environment = environment,
+                                            .unset = {"DISPLAY"},
+                                            .log = folder / "windows.log",
+                                            .user = user});
+    }
+    return windows;
 }
 
 // The end of a log, for a failure message.

@@ -130,7 +130,6 @@ TEST(GnomeShellWorkspace, InstallsItsExtensionForTheNextLoginThenFollowsFocusAnd
                             R"({"uuid": "test-helper@ravolet.test", "name": "Test helper", "description": "Does what a user would",)"
                             R"( "shell-version": ["43", "44"]})");
     applications.tree.write("gnome-shell/extensions/" + std::string(helperUUID) + "/extension.js", helperExtension);
-    applications.tree.write("window.js", testing::gtkWindowScript());
 
     GnomeSession gnome(folder);
     ASSERT_FALSE(gnome.session.address.empty() || gnome.system.address.empty()) << "the private buses did not start";
@@ -169,20 +168,13 @@ TEST(GnomeShellWorkspace, InstallsItsExtensionForTheNextLoginThenFollowsFocusAnd
         return workspace->frontmostTracking().state == FrontmostTracking::State::following;
     })) << "the extension did not come up" << testing::tail(folder / "gnome-shell.log");
 
-    auto windowEnvironment = gnome.environment;
-    windowEnvironment.insert(windowEnvironment.end(), {{"WAYLAND_DISPLAY", "wl-gs"}, {"GDK_BACKEND", "wayland"}});
-    std::vector<Child> windows;
-    for (const char* id : {"org.test.Alpha", "org.test.Beta"}) {
-        windows.emplace_back(Child::Options{.arguments = {"gjs", (folder / "window.js").string(), id},
-                                            .environment = windowEnvironment,
-                                            .unset = {"DISPLAY"},
-                                            .log = folder / "windows.log"});
-    }
+    const auto windows = testing::gtkWindows(folder, gnome.environment, "wl-gs");
     ASSERT_TRUE(testing::waitUntil([&] { return workspace->runningApplications().size() == 2; }))
         << "the two windows did not appear" << testing::tail(folder / "windows.log");
 
-    for (const std::string id : {"org.test.Alpha", "org.test.Beta", "org.test.Alpha"}) {
+    for (const std::string& id : testing::switchesBetween(*workspace, "org.test.Alpha", "org.test.Beta")) {
         SCOPED_TRACE(id);
+        log.forget();
         bool found = false;
         ASSERT_TRUE(GnomeSession::helper(bus, "Activate", g_variant_new("(s)", id.c_str()), &found) && found);
         ASSERT_TRUE(log.awaitBundleID(id)) << "no activation notice";

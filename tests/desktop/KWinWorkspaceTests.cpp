@@ -56,7 +56,6 @@ TEST(KWinWorkspace, FollowsFocusBetweenTwoWindowsThroughItsScriptAndCannotTellOn
     const std::filesystem::path runtime = folder / "runtime";
     std::filesystem::create_directories(runtime);
     std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-    applications.tree.write("window.js", testing::gtkWindowScript());
 
     // The installed kwin_wayland carries a file capability that a container
     // may refuse; a copy (which has none) must keep the name, which KWin's
@@ -100,20 +99,14 @@ TEST(KWinWorkspace, FollowsFocusBetweenTwoWindowsThroughItsScriptAndCannotTellOn
     ASSERT_EQ(workspace->frontmostTracking().state, FrontmostTracking::State::following)
         << "KWin did not take the script" << testing::tail(folder / "kwin.log");
 
-    auto windowEnvironment = environment;
-    windowEnvironment.insert(windowEnvironment.end(), {{"WAYLAND_DISPLAY", "wl-kw"}, {"GDK_BACKEND", "wayland"}});
-    std::vector<Child> windows;
-    for (const char* id : {"org.test.Alpha", "org.test.Beta"}) {
-        windows.emplace_back(Child::Options{.arguments = {"gjs", (folder / "window.js").string(), id},
-                                            .environment = windowEnvironment,
-                                            .unset = {"DISPLAY"},
-                                            .log = folder / "windows.log"});
-    }
+    const auto windows = testing::gtkWindows(folder, environment, "wl-kw");
     ASSERT_TRUE(testing::waitUntil([&] { return workspace->runningApplications().size() == 2; }))
         << "the two windows did not appear" << testing::tail(folder / "windows.log");
 
-    for (const std::string id : {"org.test.Alpha", "org.test.Beta", "org.test.Alpha"}) {
+    const auto switches = testing::switchesBetween(*workspace, "org.test.Alpha", "org.test.Beta");
+    for (const std::string& id : switches) {
         SCOPED_TRACE(id);
+        log.forget();
         applications.tree.write("focus.js", "for (const w of (workspace.windowList ? workspace.windowList() : "
                                             "workspace.clientList())) if (w.desktopFileName == '" + id +
                                                 "') { if (workspace.windowList) workspace.activeWindow = w; "
@@ -124,7 +117,7 @@ TEST(KWinWorkspace, FollowsFocusBetweenTwoWindowsThroughItsScriptAndCannotTellOn
         EXPECT_EQ(workspace->frontmostApplication()->bundleID, id);
     }
     // Nothing came between the switches but the switches themselves.
-    EXPECT_EQ(workspace->frontmostApplication()->bundleID, "org.test.Alpha");
+    EXPECT_EQ(workspace->frontmostApplication()->bundleID, switches.back());
 
     ASSERT_TRUE(kwin.stop()) << "KWin did not end";
     ASSERT_TRUE(log.awaitBundleID(std::nullopt));

@@ -141,6 +141,8 @@ TEST(X11Workspace, NamesTheActiveWindowsApplicationByEachKindOfClueAndLosesNothi
     }
 
     client.windows("_NET_CLIENT_LIST", made);
+    // The list comes with no notice: the source takes it as the server tells.
+    ASSERT_TRUE(testing::waitUntil([&] { return workspace->runningApplications().size() == 5; }));
     std::vector<std::string> running;
     for (const auto& application : workspace->runningApplications()) running.push_back(*application.bundleID);
     EXPECT_EQ(running, (std::vector<std::string>{"org.test.Gtk", "org.kde.TestKde", "alpha-app", "org.test.ByName",

@@ -39,6 +39,8 @@ struct WlrootsFrontmostSource::State {
     // Touched on the watcher's thread only (and at start and stop, when it
     // does not run).
     std::list<Toplevel> toplevels;
+    // A toplevel committed a change since the last publish.
+    bool changed = false;
 
     static WindowClues clues(const std::string& appID) {
         WindowClues clues;
@@ -46,16 +48,21 @@ struct WlrootsFrontmostSource::State {
         return clues;
     }
 
-    // After a commit: publishes the toplevels as they now are.
+    // Publishes the toplevels as they now are, once all that came together
+    // has been taken: a switch comes as the old window's "no longer
+    // activated" and then the new one's "activated", and the moment between
+    // them is no front of its own.
     void publish() {
+        changed = false;
         Front next;
         std::vector<WindowClues> all;
         for (const Toplevel& toplevel : toplevels) {
             all.push_back(clues(toplevel.appID));
             if (toplevel.activated) next.window = clues(toplevel.appID);
         }
-        report.setWindows(std::move(all));
+        // The front first: whoever sees the windows has been told of it.
         report.setFront(std::move(next));
+        report.setWindows(std::move(all));
     }
 
     // On the watcher's thread, with the display readable (or hung up).
@@ -64,6 +71,7 @@ struct WlrootsFrontmostSource::State {
             while (wl_display_prepare_read(display) != 0) wl_display_dispatch_pending(display);
             if (wl_display_read_events(display) == 0) wl_display_dispatch_pending(display);
             wl_display_flush(display);
+            if (changed) publish();
         }
         if ((events & (POLLHUP | POLLERR | POLLNVAL)) || wl_display_get_error(display) != 0) report.lose();
     }
@@ -73,60 +81,6 @@ struct WlrootsFrontmostSource::State {
         return *std::ranges::find(state->toplevels, handle, &Toplevel::handle);
     }
 
-    static constexpr zwlr_foreign_toplevel_handle_v1_listener handleListener{
-        .title = [](void*, zwlr_foreign_toplevel_handle_v1*, const char*) {},
-        .app_id = [](void* data, zwlr_foreign_toplevel_handle_v1* handle,
-                     const char* appID) { toplevel(data, handle).pendingAppID = appID ? appID : ""; },
-        .output_enter = [](void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {},
-        .output_leave = [](void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {},
-        .state =
-            [](void* data, zwlr_foreign_toplevel_handle_v1* handle, wl_array* states) {
-                bool activated = false;
-                const auto* first = static_cast<const std::uint32_t*>(states->data);
-                for (std::size_t i = 0; i < states->size / sizeof(std::uint32_t); ++i)
-                    activated = activated || first[i] == ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED;
-                toplevel(data, handle).pendingActivated = activated;
-            },
-        .done =
-            [](void* data, zwlr_foreign_toplevel_handle_v1* handle) {
-                Toplevel& committed = toplevel(data, handle);
-                committed.appID = committed.pendingAppID;
-                committed.activated = committed.pendingActivated;
-                static_cast<State*>(data)->publish();
-            },
-        .closed =
-            [](void* data, zwlr_foreign_toplevel_handle_v1* handle) {
-                auto* state = static_cast<State*>(data);
-                std::erase_if(state->toplevels, [handle](const Toplevel& t) { return t.handle == handle; });
-                zwlr_foreign_toplevel_handle_v1_destroy(handle);
-                state->publish();
-            },
-        .parent = [](void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_handle_v1*) {},
-    };
-
-    static constexpr zwlr_foreign_toplevel_manager_v1_listener managerListener{
-        .toplevel =
-            [](void* data, zwlr_foreign_toplevel_manager_v1*, zwlr_foreign_toplevel_handle_v1* handle) {
-                auto* state = static_cast<State*>(data);
-                state->toplevels.push_back({handle, {}, {}, false, false});
-                zwlr_foreign_toplevel_handle_v1_add_listener(handle, &handleListener, state);
-            },
-        .finished = [](void* data, zwlr_foreign_toplevel_manager_v1*) { static_cast<State*>(data)->report.lose(); },
-    };
-
-    static constexpr wl_registry_listener registryListener{
-        .global =
-            [](void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t version) {
-                auto* state = static_cast<State*>(data);
-                if (state->manager || std::strcmp(interface, zwlr_foreign_toplevel_manager_v1_interface.name) != 0)
-                    return;
-                state->manager = static_cast<zwlr_foreign_toplevel_manager_v1*>(wl_registry_bind(
-                    registry, name, &zwlr_foreign_toplevel_manager_v1_interface, std::min(version, protocolVersion)));
-                zwlr_foreign_toplevel_manager_v1_add_listener(state->manager, &managerListener, state);
-            },
-        .global_remove = [](void*, wl_registry*, std::uint32_t) {},
-    };
-
     void close() {
         for (Toplevel& toplevel : toplevels) zwlr_foreign_toplevel_handle_v1_destroy(toplevel.handle);
         toplevels.clear();
@@ -135,6 +89,65 @@ struct WlrootsFrontmostSource::State {
         wl_display_disconnect(display);
     }
 };
+
+namespace {
+
+// What the compositor says, as the State of the source takes it.
+constexpr zwlr_foreign_toplevel_handle_v1_listener handleListener{
+    .title = [](void*, zwlr_foreign_toplevel_handle_v1*, const char*) {},
+    .app_id = [](void* data, zwlr_foreign_toplevel_handle_v1* handle,
+                 const char* appID) { WlrootsFrontmostSource::State::toplevel(data, handle).pendingAppID = appID ? appID : ""; },
+    .output_enter = [](void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {},
+    .output_leave = [](void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {},
+    .state =
+        [](void* data, zwlr_foreign_toplevel_handle_v1* handle, wl_array* states) {
+            bool activated = false;
+            const auto* first = static_cast<const std::uint32_t*>(states->data);
+            for (std::size_t i = 0; i < states->size / sizeof(std::uint32_t); ++i)
+                activated = activated || first[i] == ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED;
+            WlrootsFrontmostSource::State::toplevel(data, handle).pendingActivated = activated;
+        },
+    .done =
+        [](void* data, zwlr_foreign_toplevel_handle_v1* handle) {
+            Toplevel& committed = WlrootsFrontmostSource::State::toplevel(data, handle);
+            committed.appID = committed.pendingAppID;
+            committed.activated = committed.pendingActivated;
+            static_cast<WlrootsFrontmostSource::State*>(data)->changed = true;
+        },
+    .closed =
+        [](void* data, zwlr_foreign_toplevel_handle_v1* handle) {
+            auto* state = static_cast<WlrootsFrontmostSource::State*>(data);
+            std::erase_if(state->toplevels, [handle](const Toplevel& t) { return t.handle == handle; });
+            zwlr_foreign_toplevel_handle_v1_destroy(handle);
+            state->changed = true;
+        },
+    .parent = [](void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_handle_v1*) {},
+};
+
+constexpr zwlr_foreign_toplevel_manager_v1_listener managerListener{
+    .toplevel =
+        [](void* data, zwlr_foreign_toplevel_manager_v1*, zwlr_foreign_toplevel_handle_v1* handle) {
+            auto* state = static_cast<WlrootsFrontmostSource::State*>(data);
+            state->toplevels.push_back({handle, {}, {}, false, false});
+            zwlr_foreign_toplevel_handle_v1_add_listener(handle, &handleListener, state);
+        },
+    .finished = [](void* data, zwlr_foreign_toplevel_manager_v1*) { static_cast<WlrootsFrontmostSource::State*>(data)->report.lose(); },
+};
+
+constexpr wl_registry_listener registryListener{
+    .global =
+        [](void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t version) {
+            auto* state = static_cast<WlrootsFrontmostSource::State*>(data);
+            if (state->manager || std::strcmp(interface, zwlr_foreign_toplevel_manager_v1_interface.name) != 0)
+                return;
+            state->manager = static_cast<zwlr_foreign_toplevel_manager_v1*>(wl_registry_bind(
+                registry, name, &zwlr_foreign_toplevel_manager_v1_interface, std::min(version, protocolVersion)));
+            zwlr_foreign_toplevel_manager_v1_add_listener(state->manager, &managerListener, state);
+        },
+    .global_remove = [](void*, wl_registry*, std::uint32_t) {},
+};
+
+} // namespace
 
 WlrootsFrontmostSource::WlrootsFrontmostSource(std::optional<std::string> display) : display_(std::move(display)) {}
 
@@ -146,7 +159,7 @@ bool WlrootsFrontmostSource::start(std::function<void()> changed) {
     state->display = wl_display_connect(display_ ? display_->c_str() : nullptr);
     if (!state->display) return false;
     state->registry = wl_display_get_registry(state->display);
-    wl_registry_add_listener(state->registry, &State::registryListener, state.get());
+    wl_registry_add_listener(state->registry, &registryListener, state.get());
     // The globals, then the toplevels there are, each with its first "done".
     if (wl_display_roundtrip(state->display) < 0 || !state->manager || wl_display_roundtrip(state->display) < 0) {
         state->close();
