@@ -20,10 +20,12 @@ Config Config::defaultConfig() {
                       {Profile::defaultProfile(), Profile::canvasApp(std::string(canvas), "Canvas & Design Apps")},
                       RuleSet(
                           {
-                              canvasRule("adobe", BundleIDPattern::prefix("com.adobe.")),
-                              canvasRule("figma", BundleIDPattern::exact("com.figma.Desktop")),
-                              canvasRule("miro", BundleIDPattern::exact("com.electron.realtimeboard")),
-                              canvasRule("sketch", BundleIDPattern::exact("com.bohemiancoding.sketch3")),
+                              // Canvas applications where Ctrl + wheel zooms, by their
+                              // desktop-file IDs from Flathub and Debian (GIMP's differ).
+                              canvasRule("gimp", BundleIDPattern::exact("org.gimp.GIMP")),
+                              canvasRule("gimp-debian", BundleIDPattern::exact("gimp")),
+                              canvasRule("krita", BundleIDPattern::exact("org.kde.krita")),
+                              canvasRule("inkscape", BundleIDPattern::exact("org.inkscape.Inkscape")),
                           },
                           std::string(Profile::defaultProfileID)));
     }();

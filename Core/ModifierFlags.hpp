@@ -50,19 +50,19 @@ inline constexpr ModifierFlags ModifierFlags::function{32};
 inline constexpr ModifierFlags ModifierFlags::none{0};
 inline constexpr ModifierFlags ModifierFlags::bindable{62};
 
-// One modifier as the interface offers it: its symbol and its name.
+// One modifier as the interface offers it, by the name on a PC keyboard (the
+// command flag is the Super key).
 struct EditableModifier {
     ModifierFlags flag;
-    std::string_view symbol;
     std::string_view name;
 };
 
 inline constexpr std::array<EditableModifier, 5> ModifierFlags::editable{{
-    {ModifierFlags::control, "⌃", "Control"},
-    {ModifierFlags::option, "⌥", "Option"},
-    {ModifierFlags::shift, "⇧", "Shift"},
-    {ModifierFlags::command, "⌘", "Command"},
-    {ModifierFlags::function, "fn", "Fn"},
+    {ModifierFlags::control, "Ctrl"},
+    {ModifierFlags::option, "Alt"},
+    {ModifierFlags::shift, "Shift"},
+    {ModifierFlags::command, "Super"},
+    {ModifierFlags::function, "Fn"},
 }};
 
 } // namespace ravolet

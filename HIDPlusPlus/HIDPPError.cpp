@@ -54,7 +54,7 @@ std::string HIDPPError::ioReturnDescription(std::int32_t ioReturn) {
 std::string HIDPPError::description() const {
     struct Describe {
         std::string operator()(const DeviceNotFound&) const { return "no HID++ collection found for the requested device"; }
-        std::string operator()(const NotPermitted&) const { return "not permitted: Input Monitoring is denied for this process"; }
+        std::string operator()(const NotPermitted&) const { return "not permitted: Mouse Access is denied for this process"; }
         std::string operator()(const NotOpen&) const { return "device is not open"; }
         std::string operator()(const NotConnected&) const { return "not connected"; }
         std::string operator()(const DeviceRemoved&) const { return "device was removed"; }

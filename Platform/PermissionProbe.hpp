@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace ravolet::platform {
 
@@ -34,6 +36,13 @@ public:
     virtual bool canListenToEvents() const = 0;
     // The HID layer's own answer for listening to HID input.
     virtual HIDAccessType hidListenAccess() const = 0;
+
+    // The device nodes that keep a grant from being given, so the user can be
+    // told what to open: those needed to post input, and those of the target
+    // mouse needed to listen to it and talk to it. Empty where the host has no
+    // such nodes or all of them are open.
+    virtual std::vector<std::string> closedPostingNodes() const { return {}; }
+    virtual std::vector<std::string> closedListeningNodes() const { return {}; }
 };
 
 } // namespace ravolet::platform

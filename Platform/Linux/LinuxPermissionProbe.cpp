@@ -39,9 +39,9 @@ std::vector<std::string> LinuxPermissionProbe::hidrawNodes() const {
     return nodes;
 }
 
-bool LinuxPermissionProbe::isAccessibilityTrusted() const {
-    return allows((fs::path(roots_.dev) / "uinput").string(), W_OK);
-}
+std::string LinuxPermissionProbe::uinputNode() const { return (fs::path(roots_.dev) / "uinput").string(); }
+
+bool LinuxPermissionProbe::isAccessibilityTrusted() const { return allows(uinputNode(), W_OK); }
 
 bool LinuxPermissionProbe::canListenToEvents() const {
     const auto readable = [this](const std::string& node) { return allows(node, R_OK); };
@@ -56,6 +56,20 @@ HIDAccessType LinuxPermissionProbe::hidListenAccess() const {
     if (nodes.empty()) return HIDAccessType::unknown;
     const bool open = std::ranges::any_of(nodes, [this](const std::string& node) { return allows(node, R_OK | W_OK); });
     return open ? HIDAccessType::granted : HIDAccessType::denied;
+}
+
+std::vector<std::string> LinuxPermissionProbe::closedPostingNodes() const {
+    if (isAccessibilityTrusted()) return {};
+    return {uinputNode()};
+}
+
+std::vector<std::string> LinuxPermissionProbe::closedListeningNodes() const {
+    std::vector<std::string> closed;
+    for (std::string& node : eventNodes())
+        if (!allows(node, R_OK)) closed.push_back(std::move(node));
+    for (std::string& node : hidrawNodes())
+        if (!allows(node, R_OK | W_OK)) closed.push_back(std::move(node));
+    return closed;
 }
 
 } // namespace ravolet::platform

@@ -34,12 +34,17 @@ public:
     bool isAccessibilityTrusted() const override;
     bool canListenToEvents() const override;
     HIDAccessType hidListenAccess() const override;
+    // /dev/uinput while it is not writable; the mouse's event nodes that are
+    // not readable and its hidraw nodes that are not read-write.
+    std::vector<std::string> closedPostingNodes() const override;
+    std::vector<std::string> closedListeningNodes() const override;
 
     // The target mouse's device nodes as sysfs lists them now, sorted.
     std::vector<std::string> eventNodes() const;
     std::vector<std::string> hidrawNodes() const;
 
 private:
+    std::string uinputNode() const;
     bool allows(const std::string& path, int mode) const;
 
     std::int64_t vendorID_;

@@ -39,7 +39,7 @@ public:
     AppPickerButton(std::shared_ptr<AppModel> model, const QString& title, AppChoicePlace place,
                     QWidget* parent = nullptr);
 
-    static QString chooseInstalledTitle() { return QStringLiteral("Choose from your Applications folder…"); }
+    static QString chooseInstalledTitle() { return QStringLiteral("Choose from your installed applications…"); }
     static QString runningSectionTitle() { return QStringLiteral("Running Now"); }
     // The chooser's window title and the sentence above its list.
     static QString chooserTitle(AppChoicePlace place);

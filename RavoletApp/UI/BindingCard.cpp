@@ -58,7 +58,7 @@ BindingCard::BindingCard(std::shared_ptr<AppModel> model, QWidget* parent)
     auto* grid = new AdaptiveGrid;
     for (const EditableModifier& modifier : ModifierFlags::editable) {
         const ModifierFlags flag = modifier.flag;
-        auto* box = new QCheckBox(qtText(modifier.symbol) + QLatin1Char(' ') + qtText(modifier.name));
+        auto* box = new QCheckBox(qtText(modifier.name));
         auto write = [this, flag](bool on) {
             ButtonBinding changed = binding_;
             changed.modifiers = BB::withModifier(changed.modifiers, flag, on);

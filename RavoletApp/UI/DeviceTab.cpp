@@ -17,7 +17,6 @@
 #include "RavoletApp/UI/PageSection.hpp"
 #include "RavoletApp/UI/StatusDot.hpp"
 #include "RavoletApp/UI/Style.hpp"
-#include "RavoletApp/UI/SystemSettingsLink.hpp"
 #include "RavoletApp/ViewModels/DevicePageRules.hpp"
 
 namespace ravolet {
@@ -30,6 +29,7 @@ DeviceTab::DeviceTab(std::shared_ptr<AppModel> model, QWidget* parent) : QWidget
     observeWhileAlive(this, model_->deviceMonitor().isRefreshing(), again);
     observeWhileAlive(this, model_->deviceMonitor().lastWriteError(), again);
     observeWhileAlive(this, model_->status(), again);
+    observeWhileAlive(this, model_->permissions(), again);
     modelConnections(this).keep(model_->preferences().isPausedByUser.observe(again));
 }
 
@@ -38,16 +38,8 @@ void DeviceTab::build() {
     column->setContentsMargins(20, 16, 20, 20);
     column->setSpacing(16);
 
-    permission_ = new NoticeBanner(
-        NoticeBanner::Kind::problem, QStringLiteral("macOS will not let Ravolet talk to your mouse"),
-        QStringLiteral("Your Logitech mouse presents itself to macOS partly as a keyboard, so opening it needs the "
-                       "Input Monitoring permission \u2014 the same one Ravolet needs to see your scroll wheel. Until "
-                       "it is granted, Ravolet cannot read or set DPI, report rate or wheel mode. Nothing is broken, "
-                       "and retrying will not help: the permission has to be granted once, in System Settings."),
-        this);
-    QPushButton* open = permission_->addButton(QStringLiteral("Open Input Monitoring Settings"));
-    open->setDefault(true);
-    offerSystemSettingsLink(open, SystemSettingsLink::inputMonitoring);
+    const PageNotice access = hardwareAccessNotice({});
+    permission_ = new NoticeBanner(NoticeBanner::Kind::problem, qtText(access.title), qtText(access.message), this);
     column->addWidget(permission_);
 
     auto* connection = new PageSection(QStringLiteral("Connection"), this);
@@ -98,7 +90,8 @@ void DeviceTab::build() {
     lastProblem_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     applyTextStyle(lastProblem_, TextStyle::callout);
     lastProblemSection_->addExplain(
-        QStringLiteral("This is the raw message from the mouse or from macOS, kept verbatim so support can read it."));
+        QStringLiteral("This is the raw message from the mouse or from your computer, kept verbatim so support can read "
+                       "it."));
     column->addWidget(lastProblemSection_);
     column->addStretch(1);
 }
@@ -115,6 +108,7 @@ void DeviceTab::refresh() {
     const EngineStatus& status = model_->status().value();
 
     permission_->setVisible(snapshot.isNotPermitted);
+    if (snapshot.isNotPermitted) permission_->setMessage(qtText(hardwareAccessNotice(model_->permissions().value()).message));
     showStatus(connection_, connectionStatus(snapshot));
     connectionExplanation_->setText(qtText(ravolet::connectionExplanation(snapshot.connection)));
     connectionFacts_->setFacts(ravolet::connectionFacts(snapshot));

@@ -99,7 +99,7 @@ KeyRecorder::KeyRecorder(const QString& label, QWidget* parent)
     auto* grid = new AdaptiveGrid;
     for (const EditableModifier& modifier : ModifierFlags::editable) {
         const ModifierFlags flag = modifier.flag;
-        auto* box = new QCheckBox(qtText(modifier.symbol) + QLatin1Char(' ') + qtText(modifier.name));
+        auto* box = new QCheckBox(qtText(modifier.name));
         QWidget* cell = resettable(box, qtText(modifier.name), [this, flag] { refresh(model_.resetModifier(flag)); });
         modifiers_.push_back({flag, box, cell->findChild<ResetButton*>()});
         // clicked: only the user's own ticks write.

@@ -18,7 +18,6 @@
 #include "RavoletApp/UI/ScreenFit.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/SymbolIcon.hpp"
-#include "RavoletApp/UI/SystemSettingsLink.hpp"
 
 namespace ravolet {
 
@@ -63,10 +62,10 @@ QWidget* welcomePage(QWidget* parent) {
     auto* bullets = new QVBoxLayout();
     bullets->setSpacing(10);
     const std::pair<const char*, const char*> lines[] = {
-        {"computermouse", "The scroll wheel glides instead of jumping, especially when ⌘ + wheel is zooming a canvas."},
+        {"computermouse", "The scroll wheel glides instead of jumping, especially when Ctrl + wheel is zooming a canvas."},
         {"keyboard", "Side buttons can type shortcuts, hold keys, play sequences or drop your DPI while held."},
         {"square.stack.3d.up", "Different settings for different apps, chosen automatically as you switch."},
-        {"lock.shield", "Nothing leaves your Mac. Ravolet has no account, no telemetry and no background helper."},
+        {"lock.shield", "Nothing leaves your computer. Ravolet has no account, no telemetry and no background helper."},
     };
     for (const auto& [name, text] : lines) {
         auto* row = new QHBoxLayout();
@@ -84,9 +83,8 @@ QWidget* welcomePage(QWidget* parent) {
     column->addLayout(bullets);
     column->addStretch(1);
     column->addWidget(paragraph(
-        QStringLiteral("macOS needs to grant Ravolet two permissions before any of that can work. The next two steps "
-                       "explain what each one is for — in plain terms — and take you straight to the right page in "
-                       "System Settings."),
+        QStringLiteral("Your computer needs to grant Ravolet two permissions before any of that can work. The next two "
+                       "steps explain what each one is for — in plain terms — and what grants it here."),
         page, TextStyle::body, SystemColor::secondary));
     return page;
 }
@@ -121,12 +119,9 @@ PermissionStepPage::PermissionStepPage(OnboardingStep step, QWidget* parent) : Q
     howTo->setContentsMargins(0, 0, 0, 0);
     howTo->setSpacing(14);
     howTo->addWidget(paragraph(qtText(texts.howTo), howToBlock_, TextStyle::callout));
-    open_ = new QPushButton(qtText(texts.buttonTitle), howToBlock_);
-    applyProminentStyle(open_);
-    offerSystemSettingsLink(open_, texts.link == PermissionPage::Link::accessibility
-                                       ? SystemSettingsLink::accessibility
-                                       : SystemSettingsLink::inputMonitoring);
-    howTo->addWidget(open_, 0, Qt::AlignLeft);
+    closedNodes_ = paragraph(QString(), howToBlock_, TextStyle::callout, SystemColor::secondary);
+    closedNodes_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    howTo->addWidget(closedNodes_);
     auto* watching = new QHBoxLayout();
     watching->setSpacing(6);
     auto* spinner = new QProgressBar(howToBlock_);
@@ -134,7 +129,7 @@ PermissionStepPage::PermissionStepPage(OnboardingStep step, QWidget* parent) : Q
     spinner->setTextVisible(false);
     spinner->setFixedSize(36, 8);
     watching->addWidget(spinner, 0, Qt::AlignVCenter);
-    watching->addWidget(paragraph(QStringLiteral("Ravolet is watching for the switch and will move on by itself."),
+    watching->addWidget(paragraph(QStringLiteral("Ravolet checks again every moment and will move on by itself."),
                                   howToBlock_, TextStyle::caption, SystemColor::secondary),
                         1);
     howTo->addLayout(watching);
@@ -142,7 +137,8 @@ PermissionStepPage::PermissionStepPage(OnboardingStep step, QWidget* parent) : Q
 
     column->addStretch(1);
     column->addWidget(paragraph(QStringLiteral("Ravolet never pops up a permission dialog on its own — that would "
-                                               "interrupt whatever you were doing. It only ever opens the page and waits."),
+                                               "interrupt whatever you were doing. It only ever says what is missing "
+                                               "and waits."),
                                 this, TextStyle::caption, SystemColor::tertiary));
 }
 
@@ -156,6 +152,8 @@ void PermissionStepPage::refresh(const PermissionState& permissions) {
     }
     extra_->setText(page.extra ? qtText(*page.extra) : QString());
     extra_->setVisible(page.extra.has_value());
+    closedNodes_->setText(page.closedNodes ? qtText(*page.closedNodes) : QString());
+    closedNodes_->setVisible(page.closedNodes.has_value());
     howToBlock_->setVisible(!page.granted);
 }
 
@@ -166,7 +164,7 @@ ClosingStepPage::ClosingStepPage(AppModel& model, QWidget* parent) : QWidget(par
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(14);
     column->addLayout(statusRow(statusIcon_, status_, this));
-    column->addWidget(paragraph(QStringLiteral("Ravolet lives in the menu bar. Click its icon for a quick pause, or open "
+    column->addWidget(paragraph(QStringLiteral("Ravolet lives in the system tray. Click its icon for a quick pause, or open "
                                                "Settings to tune the wheel, bind your buttons and set up per-app profiles."),
                                 this));
     login_ = new QCheckBox(QStringLiteral("Start Ravolet when I log in"), this);
@@ -176,7 +174,7 @@ ClosingStepPage::ClosingStepPage(AppModel& model, QWidget* parent) : QWidget(par
     refusal_ = paragraph(QString(), this, TextStyle::caption, SystemColor::secondary);
     column->addWidget(refusal_);
     column->addStretch(1);
-    comeBack_ = paragraph(QStringLiteral("You can close this and come back later — the menu bar icon will keep telling "
+    comeBack_ = paragraph(QStringLiteral("You can close this and come back later — the tray icon will keep telling "
                                          "you something is missing."),
                           this, TextStyle::caption, SystemColor::secondary);
     column->addWidget(comeBack_);
@@ -281,8 +279,9 @@ OnboardingWindow::~OnboardingWindow() = default;
 void OnboardingWindow::fitHeightToTallestPage() {
     // 560 by 440, unless the desktop's fonts need more height for a page to
     // show every sentence whole; measured with the longest texts shown.
-    inputMonitoring_->refresh(PermissionState{false, false, HIDPPInputMonitoringAccess::denied});
-    accessibility_->refresh(PermissionState{});
+    inputMonitoring_->refresh(PermissionState{false, false, HIDPPInputMonitoringAccess::denied, {"/dev/uinput"},
+                                              {"/dev/input/event10", "/dev/input/event11", "/dev/hidraw10"}});
+    accessibility_->refresh(PermissionState{false, false, HIDPPInputMonitoringAccess::denied, {"/dev/uinput"}, {}});
     closing_->refresh();
     int tallest = 0;
     for (int i = 0; i < pages_->count(); ++i) {

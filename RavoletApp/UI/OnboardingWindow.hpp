@@ -77,7 +77,7 @@ public:
     QLabel* statusLabel() const { return status_; }
     QLabel* extraLabel() const { return extra_; }
     QWidget* howToBlock() const { return howToBlock_; }
-    QPushButton* openButton() const { return open_; }
+    QLabel* closedNodesLabel() const { return closedNodes_; }
 
 private:
     const OnboardingStep step_;
@@ -85,7 +85,7 @@ private:
     QLabel* status_ = nullptr;
     QLabel* extra_ = nullptr;
     QWidget* howToBlock_ = nullptr;
-    QPushButton* open_ = nullptr;
+    QLabel* closedNodes_ = nullptr;
 };
 
 // The last page: whether both grants are on, and starting at login.

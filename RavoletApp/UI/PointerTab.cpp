@@ -146,7 +146,7 @@ void PointerTab::build() {
     promise->addExplain(QStringLiteral(
         "What Ravolet can promise here: the curve is applied only to the mouse Ravolet recognises, dragging behaves "
         "exactly like moving, and a pointer event is only ever rewritten \u2014 never delayed, never dropped. If "
-        "Ravolet stops, the pointer goes back to whatever macOS was doing, immediately."));
+        "Ravolet stops, the pointer goes back to whatever your desktop was doing, immediately."));
     promise->addExplain(QStringLiteral("Fractional movement is carried into the next sample so slow motion stays "
                                        "precise. Other pointer tools can still interfere if they also reposition the "
                                        "cursor."));
@@ -206,7 +206,7 @@ void PointerTab::buildDeviceSections() {
             model_->setReportRate(reportRateChoices()[static_cast<std::size_t>(index)].value);
     });
     reportRateSection_->addExplain(QStringLiteral(
-        "How often the mouse tells the Mac where it is. 1000 Hz is the lowest-latency setting and what a gaming "
+        "How often the mouse tells the computer where it is. 1000 Hz is the lowest-latency setting and what a gaming "
         "mouse ships at; lower rates use slightly less power and are indistinguishable for ordinary work."));
     runningAt_ = reportRateSection_->add(new FactList);
 
@@ -226,20 +226,21 @@ void PointerTab::buildDeviceSections() {
 }
 
 void PointerTab::buildHardwareSection() {
-    hardwareSection_ = new PageSection(QStringLiteral("What macOS Thinks Your Hand Is Doing"), this);
+    hardwareSection_ = new PageSection(QStringLiteral("What Your Desktop Thinks Your Hand Is Doing"), this);
     hardwareSection_->addExplain(QStringLiteral(
-        "These settings control macOS tracking when Ravolet pointer processing is off. When pointer processing is "
+        "These settings control your desktop's tracking when Ravolet pointer processing is off. When pointer processing is "
         "on, Ravolet uses raw mouse movement and its own curve instead."));
     beliefs_ = hardwareSection_->add(new FactList);
     beliefsUnknown_ = hardwareSection_->addExplain(QString());
-    const QString tuningTitle = QStringLiteral("Let Ravolet correct macOS's guess for this mouse");
+    const QString tuningTitle = QStringLiteral("Let Ravolet correct your desktop's guess for this mouse");
     tuning_ = makeSwitch(tuningTitle);
     hardwareSection_->add(resettable(tuning_, tuningTitle, [this] { setTuning(true); }));
     connect(tuning_, &QCheckBox::clicked, this, [this](bool on) { setTuning(on); });
     hardwareSection_->addExplain(QStringLiteral(
-        "Turning this on does two things, both only to this mouse and to nothing else attached to your Mac: it tells "
-        "macOS the counts-per-inch figure your mouse is really running at, and it switches that mouse's acceleration "
-        "off. Off is a specific value \u2014 a negative one \u2014 because that is the only thing macOS reads as "
+        "Turning this on does two things, both only to this mouse and to nothing else attached to your computer: it "
+        "tells your desktop the counts-per-inch figure your mouse is really running at, and it switches that mouse's "
+        "acceleration off. Off is a specific value \u2014 a negative one \u2014 because that is the only thing your "
+        "desktop reads as "
         "\u201Cbuild no acceleration curve at all\u201D. Setting it to zero, which sounds like it should mean the "
         "same, in fact just picks the gentlest curve in the table and leaves the table in the path. What you are "
         "left with is a straight line \u2014 the same hand movement always covers the same screen distance \u2014 "
@@ -247,18 +248,18 @@ void PointerTab::buildHardwareSection() {
     hardwareSection_->addExplain(QStringLiteral(
         "Ravolet reads and saves the values it is about to replace before it changes anything, and puts them back "
         "when you switch this off, when you quit \u2014 and on the next launch if Ravolet was force-quit while it "
-        "was on. Nothing is written to a preference file that outlives the app, and no global macOS setting is "
-        "touched: your trackpad, your keyboard and every other mouse are left completely alone."));
+        "was on. Nothing is written to a preference file that outlives the app, and no global desktop setting is "
+        "touched: your touchpad, your keyboard and every other mouse are left completely alone."));
     recovered_ = hardwareSection_->add(new NoticeBanner(NoticeBanner::Kind::informational, QString(), QString()));
     applied_ = hardwareSection_->add(new FactList);
     failure_ = hardwareSection_->add(new NoticeBanner(NoticeBanner::Kind::problem, QString(), QString()));
     hardwareSection_->add(new NoticeBanner(
         NoticeBanner::Kind::warning, QStringLiteral("Other pointer tools can undo this without telling you"),
-        QStringLiteral("Other mouse, trackpad and keyboard utilities can write the same per-device settings, and "
+        QStringLiteral("Other mouse, touchpad and keyboard utilities can write the same per-device settings, and "
                        "whichever writes last wins. If the pointer suddenly feels different again, one of them has "
                        "re-applied its own values on top. Ravolet rewrites its own whenever the mouse reconnects or "
                        "its DPI changes, but it does not fight for them continuously.")));
-    hardwareSection_->setFooter(QStringLiteral("This is a setting for this Mac and this mouse, not for a profile "
+    hardwareSection_->setFooter(QStringLiteral("This is a setting for this computer and this mouse, not for a profile "
                                                "\u2014 the correction is either right for the hardware or it is not."));
 }
 
@@ -272,7 +273,7 @@ void PointerTab::buildPointerSections() {
             [this](bool on) { editPointer([&](PointerSettings& p) { p.isEnabled = on; }); });
     movementSection_->addExplain(QStringLiteral(
         "Enabled by default. Ravolet applies this profile's pointer speed and acceleration to your mouse movement. "
-        "Turn it off to let macOS handle pointer movement."));
+        "Turn it off to let your desktop handle pointer movement."));
     movementSection_->addExplain(QStringLiteral(
         "DPI, above, is still the better lever for plain speed: it changes the sensor itself, so nothing has to be "
         "rescaled or rounded afterwards. Use this page when you want a different shape \u2014 slow while you are "
@@ -305,7 +306,7 @@ void PointerTab::buildPointerSections() {
             [this](bool on) { editPointer([&](PointerSettings& p) { setAcceleration(p, on); }); });
     speedSection_->addExplain(QStringLiteral(
         "On enables pointer processing for this profile and adds distance as you move faster. Off gives constant "
-        "speed while pointer processing is enabled. Turn pointer processing off to return movement to macOS."));
+        "speed while pointer processing is enabled. Turn pointer processing off to return movement to your desktop."));
     status_ = speedSection_->add(new StatusDot(StatusDot::Level::off, QString()));
 
     curveSection_ = new PageSection(QStringLiteral("Acceleration Curve"), this);
@@ -353,7 +354,7 @@ void PointerTab::buildPointerSections() {
          .format = [](double value) { return QString::asprintf("%.1f\u00D7", value); }},
         CurveField::maxGain);
     curveSection_->setFooter(QStringLiteral("These settings are stored per profile and operate on raw mouse movement. "
-                                            "macOS's acceleration is not added to this curve."));
+                                            "Your desktop's acceleration is not added to this curve."));
 }
 
 void PointerTab::buildLoginSection() {

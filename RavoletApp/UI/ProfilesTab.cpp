@@ -81,7 +81,7 @@ ProfilesTab::ProfilesTab(std::shared_ptr<AppModel> model, std::shared_ptr<Profil
     auto* rules = new PageSection(
         QStringLiteral("Per-App Rules"),
         QStringLiteral("When you switch apps, Ravolet looks for the rule that matches best: the highest priority "
-                       "wins, then the most specific match — an exact bundle identifier beats a “starts with” "
+                       "wins, then the most specific match — an exact application ID beats a “starts with” "
                        "pattern, and a longer prefix beats a shorter one. If nothing matches, the default profile is "
                        "used."),
         this);

@@ -63,7 +63,7 @@ RuleRow::RuleRow(std::shared_ptr<AppModel> model, QWidget* parent)
     icon_ = new AppIconView(model_, 16, this);
     first->addWidget(icon_);
     pattern_ = new QLineEdit(this);
-    pattern_->setPlaceholderText(QStringLiteral("Bundle identifier, e.g. com.apple.Safari"));
+    pattern_->setPlaceholderText(QStringLiteral("Application ID, e.g. org.mozilla.firefox"));
     pattern_->setAccessibleName(QStringLiteral("App match"));
     pattern_->setMinimumWidth(160);
     first->addWidget(resettable(pattern_, QStringLiteral("App match"), [this] {

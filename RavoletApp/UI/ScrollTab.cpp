@@ -136,8 +136,8 @@ ScrollTab::ScrollTab(std::shared_ptr<AppModel> model, ProfileBinding& binding, Q
         rows->addWidget(resetting(smoothing_, title, [](ScrollSettings& scroll) { scroll.isEnabled = true; }));
         rows->addWidget(new Explain(QStringLiteral(
             "Your mouse reports one big jump per wheel click. With this on, Ravolet swallows that jump and plays it "
-            "back as a short, smooth glide — the way a trackpad scrolls. Turn it off and the wheel behaves exactly "
-            "as macOS ships it.")));
+            "back as a short, smooth glide — the way a touchpad scrolls. Turn it off and the wheel behaves exactly "
+            "as your desktop ships it.")));
     }
 
     // Which Directions
@@ -171,9 +171,9 @@ ScrollTab::ScrollTab(std::shared_ptr<AppModel> model, ProfileBinding& binding, Q
         rows->addWidget(resetting(pickerRow(activationTitle, activation_), activationTitle,
                                   [](ScrollSettings& scroll) { scroll.activationModifiers = std::nullopt; }));
         rows->addWidget(new Explain(QStringLiteral(
-            "In Photoshop, Figma and Miro, ⌘ + wheel is zoom, and that is where the staircase is worst. Pick a "
-            "modifier here if you want ordinary document scrolling left exactly as macOS does it and only zoom "
-            "smoothed.")));
+            "In GIMP, Krita and Inkscape, Ctrl + wheel is zoom, and that is where the staircase is worst. Pick a "
+            "modifier here if you want ordinary document scrolling left exactly as your desktop does it and only "
+            "zoom smoothed.")));
         rows->addWidget(makeSlider(ScrollSlider::distance));
         rows->addWidget(makeSlider(ScrollSlider::glideLength));
 
@@ -195,7 +195,7 @@ ScrollTab::ScrollTab(std::shared_ptr<AppModel> model, ProfileBinding& binding, Q
         rows->addWidget(resetting(reverse_, reverseTitle, [](ScrollSettings& scroll) { scroll.isInverted = false; }));
         rows->addWidget(new Explain(QStringLiteral(
             "Flips the wheel direction for smoothed scrolling only. This is independent of the system-wide "
-            "“Natural scrolling” setting, so you can have one direction on the wheel and another on a trackpad.")));
+            "“Natural scrolling” setting, so you can have one direction on the wheel and another on a touchpad.")));
     }
 
     // Acceleration

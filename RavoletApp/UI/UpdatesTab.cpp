@@ -52,6 +52,22 @@ UpdatesTab::UpdatesTab(std::shared_ptr<AppModel> model, QWidget* parent) : QWidg
                                        [this] { updatesPage::resetAutomaticChecks(model_->updater()); });
     automaticReset_ = automaticRow->findChild<ResetButton*>();
     automatic->rows()->addWidget(automaticRow);
+    const bool updatesItself = model_->updater().updater().updatesItself();
+    if (!updatesItself) {
+        // Installed from the package manager, the program is updated by it:
+        // the switch stays off and disabled, and only the version is shown.
+        automaticRow->setEnabled(false);
+        automatic->rows()->addWidget(new Explain(qtText(updatesPage::packageManagerNote), automatic));
+        column->addWidget(automatic);
+        auto* installed = new PageSection(QStringLiteral("Installed Version"), QString(), this);
+        version_ = new FactRow(QStringLiteral("This version"), QString(), std::nullopt, installed);
+        installed->rows()->addWidget(version_);
+        column->addWidget(installed);
+        column->addStretch(1);
+        connect(automatic_, &QCheckBox::clicked, this, [this] { refresh(); });
+        refresh();
+        return;
+    }
     automatic->rows()->addWidget(new Explain(
         QStringLiteral("Once a day, while Ravolet is running. It asks before it installs anything — Ravolet can be in "
                        "the middle of a macro or holding a key down, and swapping the app out from under that is not "
@@ -110,16 +126,17 @@ UpdatesTab::UpdatesTab(std::shared_ptr<AppModel> model, QWidget* parent) : QWidg
 
 void UpdatesTab::refresh() {
     UpdaterController& controller = model_->updater();
+    const platform::UpdaterBackend& updater = controller.updater();
+    version_->setValue(QString::fromStdString(controller.currentVersionDescription()));
     {
         const QSignalBlocker blocker(automatic_);
-        automatic_->setChecked(controller.preferences->automaticUpdateChecks.value());
+        automatic_->setChecked(updater.updatesItself() && controller.preferences->automaticUpdateChecks.value());
     }
-    const platform::UpdaterBackend& updater = controller.updater();
+    if (!check_) return;
     const bool canCheck = updater.canCheckForUpdates();
     check_->setEnabled(canCheck);
     underWay_->setText(qtText(updatesPage::checkDisabledNote(updater.updatesItself())));
     underWay_->setVisible(!canCheck);
-    version_->setValue(QString::fromStdString(controller.currentVersionDescription()));
     lastChecked_->setValue(lastCheckedText(updater.lastUpdateCheckDate()));
     feed_->setValue(QString::fromStdString(updatesPage::feedText(updater.feedURL())));
 }

@@ -17,7 +17,10 @@ class FactRow;
 // The Updates page: the switch for automatic checks, a check now with the
 // running version, the date of the last check and the feed, and how updates
 // are trusted. The updater's own values are read again whenever the page
-// comes on screen and after a check is asked for.
+// comes on screen and after a check is asked for. For a build that does not
+// update itself (one the package manager updates), only the switch, off and
+// disabled, with what updates it, and the running version: the check, its
+// facts and the trust section are not built, and their accessors give null.
 class UpdatesTab : public QWidget {
     Q_OBJECT
 public:

@@ -74,15 +74,15 @@ inline constexpr std::string_view dpiExplanation =
 inline constexpr std::string_view appLabel = "App";
 inline constexpr std::string_view noAppChosen = "None chosen";
 inline constexpr std::string_view chooseApp = "Choose…";
-inline constexpr std::string_view bundleIDTitle = "Bundle identifier";
+inline constexpr std::string_view bundleIDTitle = "Application ID";
 inline constexpr std::string_view bundleIDExplanation =
-    "The bundle identifier is the app's internal name, such as com.apple.Safari. Choosing an app above fills it in "
+    "The application ID is the app's internal name, such as org.mozilla.firefox. Choosing an app above fills it in "
     "for you.";
-inline constexpr std::string_view shortcutLabel = "Shortcut name";
-inline constexpr std::string_view shortcutFieldTitle = "Name in the Shortcuts app";
+inline constexpr std::string_view shortcutLabel = "Command";
+inline constexpr std::string_view shortcutFieldTitle = "Command and its arguments";
 inline constexpr std::string_view shortcutExplanation =
-    "Type the shortcut's name exactly as it appears in the Shortcuts app. Ravolet runs it in the background and "
-    "does not wait for it to finish.";
+    "Type the command as you would in a terminal, with double quotes around an argument that has spaces in it and "
+    "%% for a %. Ravolet starts it directly, without a shell, in the background and does not wait for it to finish.";
 
 // "120 ms": a whole number of milliseconds, cut toward zero (the read-out
 // of the repeat and pause sliders).

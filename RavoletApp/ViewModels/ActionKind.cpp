@@ -14,12 +14,12 @@ struct KindTexts {
 // In the order of the cases.
 constexpr std::array<KindTexts, 8> texts{{
     {"Leave it alone",
-     "The button reaches macOS exactly as your mouse sent it. This is what an unbound button does."},
+     "The button reaches your desktop exactly as your mouse sent it. This is what an unbound button does."},
     {"Press a keyboard shortcut",
      "One press of the button types one keyboard shortcut — press and release, once, the moment you click."},
     {"Hold a key down while the button is held",
      "The key goes down when you press the button and comes back up when you let go. This is the one to use for "
-     "a modifier such as Space in Photoshop's pan tool."},
+     "a modifier such as Space in GIMP's pan tool."},
     {"Repeat while the button is held",
      "Fires immediately, then keeps firing on a timer for as long as you hold the button."},
     {"Play a sequence",
@@ -29,7 +29,7 @@ constexpr std::array<KindTexts, 8> texts{{
      "Drops the mouse to a different DPI while you hold the button and puts it straight back when you let go — the "
      "“sniper” button. Needs Ravolet to be allowed to manage the mouse (Pointer tab)."},
     {"Open an app", "Opens an application, or brings it forward if it is already running."},
-    {"Run a Shortcut", "Runs a shortcut from the Shortcuts app by name."},
+    {"Run a Command", "Runs a command by name, with the arguments you give it."},
 }};
 
 } // namespace

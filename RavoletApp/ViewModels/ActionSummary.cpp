@@ -10,10 +10,9 @@ namespace ravolet {
 
 namespace {
 
-// Symbols, then the key's name: "⇧⌘K".
 template <KeyCase Case>
 std::string chord(const KeyPayload<Case>& key) {
-    return KeyCatalog::symbols(key.modifiers) + KeyCatalog::name(key.code);
+    return KeyCatalog::chord(key.modifiers, key.code);
 }
 
 // Milliseconds as a whole number, cut toward zero (saturated, NaN as 0).
@@ -41,8 +40,8 @@ std::string actionSummary(const Action& action, const ApplicationNameLookup& app
                 return "Opens " + (name && !name->empty() ? *name : launch.bundleID);
             },
             [](const Action::RunShortcut& shortcut) -> std::string {
-                if (shortcut.name.empty()) return "Runs a Shortcut (not named yet)";
-                return "Runs the “" + shortcut.name + "” Shortcut";
+                if (shortcut.name.empty()) return "Runs a command (not named yet)";
+                return "Runs the “" + shortcut.name + "” command";
             },
             [](const Action::PassThrough&) -> std::string { return "Unchanged"; },
         },

@@ -47,10 +47,10 @@ std::string buttonName(std::int64_t button) {
 std::string_view buttonNote(std::int64_t button) {
     switch (button) {
     case 3:
-        return "The rear thumb button on most mice. macOS treats it as Back in Safari, Finder and anything else that "
-               "has a history.";
+        return "The rear thumb button on most mice. Your desktop treats it as Back in Firefox, Files and anything else "
+               "that has a history.";
     case 4:
-        return "The front thumb button on most mice. macOS treats it as Forward.";
+        return "The front thumb button on most mice. Your desktop treats it as Forward.";
     case 5:
         return "The button under your thumb tip on a G502 X. It ships as the DPI-shift, or “sniper”, button and "
                "Ravolet binds it to drop to 400 DPI while held.";

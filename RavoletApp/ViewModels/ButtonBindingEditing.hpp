@@ -78,12 +78,12 @@ inline constexpr std::string_view restoreHelp = "Restore all bindings for this m
 // "Restore all bindings for <name> to defaults".
 std::string restoreAccessibleName(std::int64_t button);
 inline constexpr std::string_view untouchedTitle = "This button is untouched";
-inline constexpr std::string_view untouchedMessage = "Ravolet passes it straight to macOS. Give it a job below.";
+inline constexpr std::string_view untouchedMessage = "Ravolet passes it straight to your desktop. Give it a job below.";
 inline constexpr std::string_view addJob = "Give this button a job";
 inline constexpr std::string_view addModifierVersion = "Add a version that needs a modifier";
 inline constexpr std::string_view modifierVersionsNote =
     "A button can do different things depending on which modifier keys you are holding. The version needing the "
-    "most modifiers wins, so a plain binding never gets in the way of a ⌘ one.";
+    "most modifiers wins, so a plain binding never gets in the way of a Ctrl one.";
 inline constexpr std::string_view findByPressing = "Find a button by pressing it";
 inline constexpr std::string_view findResetTitle = "Find a button";
 inline constexpr std::string_view findNote =

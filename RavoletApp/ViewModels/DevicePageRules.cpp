@@ -1,5 +1,7 @@
 #include "RavoletApp/ViewModels/DevicePageRules.hpp"
 
+#include "RavoletApp/ViewModels/AccessRemedy.hpp"
+
 #include <variant>
 
 #include <fmt/format.h>
@@ -17,7 +19,7 @@ PageStatusLine connectionStatus(const DeviceMonitor::Snapshot& snapshot) {
             [&](const HIDPPConnectionState::Disconnected&) {
                 return PageStatusLine{snapshot.isNotPermitted ? bad : waiting, "No Logitech mouse found"};
             },
-            [](const HIDPPConnectionState::NotPermitted&) { return PageStatusLine{bad, "Blocked by macOS"}; },
+            [](const HIDPPConnectionState::NotPermitted&) { return PageStatusLine{bad, "Blocked by your computer"}; },
             [&](const HIDPPConnectionState::Connected& connected) {
                 return PageStatusLine{snapshot.isNotPermitted ? bad : good,
                                       "Connected to " + connected.identity.product.value_or("your mouse")};
@@ -53,8 +55,8 @@ std::vector<PageFact> connectionFacts(const DeviceMonitor::Snapshot& snapshot) {
         facts.push_back({"Model", identity->product.value_or("Unknown"), std::nullopt});
         facts.push_back({"Made by", identity->manufacturer.value_or("Unknown"), std::nullopt});
         facts.push_back({"USB identifiers", usbIdentifiers(identity->vendorID, identity->productID),
-                         "The vendor and product numbers macOS sees. Ravolet only touches devices it recognises by "
-                         "these."});
+                         "The vendor and product numbers your computer sees. Ravolet only touches devices it "
+                         "recognises by these."});
         if (identity->serialNumber) facts.push_back({"Serial number", *identity->serialNumber, std::nullopt});
     }
     if (snapshot.deviceName)
@@ -84,7 +86,7 @@ std::vector<PageFact> mouseSettingsFacts(const DeviceMonitor::Snapshot& snapshot
         facts.push_back({"Report rate", rate->current.description(), "Supported: " + supportedRatesText(*rate) + "."});
     if (snapshot.wheelMode)
         facts.push_back({"Wheel mode", snapshot.wheelMode->description(),
-                         "\u201CPlain HID wheel\u201D means the wheel reports the ordinary way and macOS sees it. "
+                         "\u201CPlain HID wheel\u201D means the wheel reports the ordinary way and your desktop sees it. "
                          "Ravolet never switches that to the HID++ path, because doing so would make the wheel appear "
                          "dead to every app until Ravolet itself repeated the motion."});
     if (const auto& capability = snapshot.wheelCapability)
@@ -156,12 +158,12 @@ std::vector<PageFact> engineActivityFacts(const EngineStatus& status, bool isPau
         {"Button presses handled", std::to_string(status.buttons.eventsSeen),
          fmt::format("{} were replaced by something you bound; the rest were passed through.", status.buttons.suppressed)},
         {"Slowest moment in the event stream", slowestMomentText(status.tap.maxCallbackNanos),
-         "macOS switches an app off the event stream if it ever takes a full second. Anything under a millisecond "
-         "here has a thousandfold safety margin."},
+         "The event stream switches an app off if it ever takes a full second. Anything under a millisecond here "
+         "has a thousandfold safety margin."},
     };
     const TapMetrics& tap = status.tap;
     if (tap.disabledByTimeout >= 1 || tap.disabledByUserInput >= 1)
-        facts.push_back({"Times macOS cut Ravolet off", std::to_string(tap.disabledByTimeout + tap.disabledByUserInput),
+        facts.push_back({"Times the event stream cut Ravolet off", std::to_string(tap.disabledByTimeout + tap.disabledByUserInput),
                          fmt::format("Ravolet reconnected automatically {} time{}. Your held keys are released each "
                                      "time this happens, so nothing gets stuck.",
                                      tap.reEnables, tap.reEnables == 1 ? "" : "s")});
@@ -170,11 +172,20 @@ std::vector<PageFact> engineActivityFacts(const EngineStatus& status, bool isPau
 
 std::optional<PageNotice> compatibilityNotice(const std::vector<std::string>& missingSymbols) {
     if (missingSymbols.empty()) return std::nullopt;
-    return PageNotice{PageNoticeKind::warning, "This version of macOS hides which device an event came from",
-                      fmt::format("Ravolet uses a system call to tell your Logitech mouse apart from your trackpad, "
-                                  "and it is not available here ({}). Rather than guess and reshape your trackpad "
+    return PageNotice{PageNoticeKind::warning, "Your system hides which device an event came from",
+                      fmt::format("Ravolet uses a system call to tell your Logitech mouse apart from your touchpad, "
+                                  "and it is not available here ({}). Rather than guess and reshape your touchpad "
                                   "too, Ravolet passes everything through untouched. A Ravolet update is needed.",
                                   fmt::join(missingSymbols, ", "))};
+}
+
+PageNotice hardwareAccessNotice(const PermissionState& permissions) {
+    std::string message = "Ravolet talks to your Logitech mouse through its hidraw node, the same grant that lets it see "
+                          "your scroll wheel. Until that node is open to you, Ravolet cannot read or set DPI, report "
+                          "rate or wheel mode. Nothing is broken, and retrying will not help. " +
+                          AccessRemedy::forTheMouse();
+    if (const auto closed = AccessRemedy::closedNodes(permissions.closedListeningNodes)) message += " " + *closed;
+    return PageNotice{PageNoticeKind::problem, "Your computer will not let Ravolet talk to your mouse", message};
 }
 
 std::optional<std::string> lastProblem(const std::optional<std::string>& lastWriteError,

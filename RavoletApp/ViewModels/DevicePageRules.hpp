@@ -8,6 +8,7 @@
 #include "RavoletApp/Model/DeviceMonitor.hpp"
 #include "RavoletApp/ViewModels/PageFacts.hpp"
 #include "RavoletEngine/Coordination/EngineStatus.hpp"
+#include "RavoletEngine/Coordination/PermissionState.hpp"
 #include "RavoletEngine/Coordination/SettingsApplyState.hpp"
 
 namespace ravolet {
@@ -33,12 +34,15 @@ PageStatusLine tapStatus(const EngineStatus& status);
 std::string applyStateHelp(const SettingsApplyState& state);
 // "1.23 ms".
 std::string slowestMomentText(double maxCallbackNanos);
-// The counters of the event stream; the cut-off row only once macOS has cut it off.
+// The counters of the event stream; the cut-off row only once the stream has cut it off.
 std::vector<PageFact> engineActivityFacts(const EngineStatus& status, bool isPausedByUser);
 
 // ---- Warnings ----
 
 std::optional<PageNotice> compatibilityNotice(const std::vector<std::string>& missingSymbols);
+// Why the mouse's HID++ interface cannot be opened, what opens it, and the
+// nodes still closed.
+PageNotice hardwareAccessNotice(const PermissionState& permissions);
 // The write that failed last, else the snapshot's last problem.
 std::optional<std::string> lastProblem(const std::optional<std::string>& lastWriteError,
                                        const std::optional<std::string>& snapshotError);

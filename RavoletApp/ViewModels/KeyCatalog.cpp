@@ -34,8 +34,8 @@ constexpr Row functionKeys[] = {
     {113, "F15"}, {106, "F16"}, {64, "F17"},  {79, "F18"},  {80, "F19"},  {90, "F20"},
 };
 constexpr Row editing[] = {
-    {36, "Return"}, {48, "Tab"},   {49, "Space"}, {51, "Delete"},   {117, "Forward Delete"}, {53, "Escape"},
-    {114, "Help"},  {115, "Home"}, {119, "End"},  {116, "Page Up"}, {121, "Page Down"},
+    {36, "Return"}, {48, "Tab"},   {49, "Space"}, {51, "Backspace"}, {117, "Delete"}, {53, "Escape"},
+    {114, "Insert"}, {115, "Home"}, {119, "End"},  {116, "Page Up"}, {121, "Page Down"},
 };
 constexpr Row arrows[] = {
     {123, "Left Arrow"}, {124, "Right Arrow"}, {126, "Up Arrow"}, {125, "Down Arrow"},
@@ -90,16 +90,7 @@ const Tables& tables() {
     return built;
 }
 
-template <class Part>
-std::string joined(ModifierFlags modifiers, Part part, std::string_view separator) {
-    std::string text;
-    for (const EditableModifier& modifier : ModifierFlags::editable) {
-        if (!modifiers.contains(modifier.flag)) continue;
-        if (!text.empty()) text += separator;
-        text += part(modifier);
-    }
-    return text;
-}
+
 
 } // namespace
 
@@ -112,13 +103,24 @@ std::string KeyCatalog::name(std::uint16_t code) {
     return fmt::format("Key {}", code);
 }
 
-std::string KeyCatalog::symbols(ModifierFlags modifiers) {
-    return joined(modifiers, [](const EditableModifier& m) { return m.symbol; }, "");
+std::string KeyCatalog::held(ModifierFlags modifiers) {
+    std::string text;
+    for (const EditableModifier& modifier : ModifierFlags::editable) {
+        if (!modifiers.contains(modifier.flag)) continue;
+        if (!text.empty()) text += " + ";
+        text += modifier.name;
+    }
+    return text;
 }
 
 std::string KeyCatalog::spelledOut(ModifierFlags modifiers) {
-    std::string text = joined(modifiers, [](const EditableModifier& m) { return m.name; }, " + ");
+    std::string text = held(modifiers);
     return text.empty() ? "no modifiers" : text;
+}
+
+std::string KeyCatalog::chord(ModifierFlags modifiers, std::uint16_t code) {
+    std::string text = held(modifiers);
+    return text.empty() ? name(code) : text + " + " + name(code);
 }
 
 std::span<const KeyCatalog::Key> KeyCatalog::keys(std::string_view group) {

@@ -41,13 +41,16 @@ public:
     // The key's name, or "Key <code>" for a code the catalogue does not list.
     static std::string name(std::uint16_t code);
 
-    // The symbols of the modifiers contained in the set, always in the order
-    // ⌃ ⌥ ⇧ ⌘ fn; caps lock and unnamed bits are left out.
-    static std::string symbols(ModifierFlags modifiers);
+    // The names of the modifiers contained in the set, always in the order
+    // Ctrl, Alt, Shift, Super, Fn, joined by " + "; caps lock and unnamed
+    // bits are left out, so an empty set gives "".
+    static std::string held(ModifierFlags modifiers);
 
-    // The names of the contained modifiers in the same order, joined by
-    // " + "; "no modifiers" when none of them is contained.
+    // As held(), but "no modifiers" when none of them is contained.
     static std::string spelledOut(ModifierFlags modifiers);
+
+    // The modifiers, then the key's name: "Ctrl + Shift + K", or "K".
+    static std::string chord(ModifierFlags modifiers, std::uint16_t code);
 
     // The keys of exactly this group (case-sensitive), in catalogue order;
     // nothing for a name that is not a group.

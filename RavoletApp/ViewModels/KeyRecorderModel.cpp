@@ -55,14 +55,15 @@ bool KeyRecorderModel::resetRecordRow() {
 }
 
 std::string KeyRecorderModel::buttonTitle() const {
-    if (!recording_) return KeyCatalog::symbols(key_.modifiers) + KeyCatalog::name(key_.code);
-    if (liveModifiers_.isEmpty()) return "Press keys…";
-    return KeyCatalog::symbols(liveModifiers_) + "…";
+    if (!recording_) return KeyCatalog::chord(key_.modifiers, key_.code);
+    const std::string held = KeyCatalog::held(liveModifiers_);
+    if (held.empty()) return "Press keys…";
+    return held + " + …";
 }
 
 std::string KeyRecorderModel::accessibleName() const {
     if (recording_) return "Recording a shortcut. Press the keys you want.";
-    return "Recorded shortcut " + KeyCatalog::symbols(key_.modifiers) + KeyCatalog::name(key_.code) +
+    return "Recorded shortcut " + KeyCatalog::chord(key_.modifiers, key_.code) +
            ". Click to record a new one.";
 }
 

@@ -29,8 +29,8 @@ public:
     static constexpr std::uint16_t escapeKeyCode = 53;
 
     static constexpr std::string_view recordingExplanation =
-        "Press the keys now. Hold ⌘, ⌥, ⌃ or ⇧ together with the key if you want a chord. Press Escape on its own "
-        "to cancel.";
+        "Press the keys now. Hold Super, Alt, Ctrl or Shift together with the key if you want a chord. Press Escape "
+        "on its own to cancel.";
     static constexpr std::string_view idleExplanation =
         "Click, then press the keys you want this mouse button to send. Ravolet stores the physical key, so it "
         "still works if you switch keyboard layouts.";

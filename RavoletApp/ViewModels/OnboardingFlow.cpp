@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "RavoletApp/Model/AppModel.hpp"
+#include "RavoletApp/ViewModels/AccessRemedy.hpp"
+#include "RavoletApp/ViewModels/PointerPageRules.hpp"
 
 namespace ravolet {
 
@@ -35,34 +37,31 @@ PermissionPage permissionPage(OnboardingStep step, const PermissionState& p) {
     PermissionPage page;
     if (step == OnboardingStep::accessibility) {
         page.granted = p.accessibility;
-        page.link = PermissionPage::Link::accessibility;
-        page.heading = "Accessibility";
-        page.why = "Seeing an event is not the same as changing one. Accessibility is the permission that lets "
-                   "Ravolet replace the wheel click it swallowed with the smooth scroll it built, and lets a mouse "
-                   "button type the keyboard shortcut you bound to it.";
+        page.heading = AccessRemedy::postingGrant;
+        page.why = "Seeing an event is not the same as changing one. Virtual Input is write access to /dev/uinput, "
+                   "which lets Ravolet replace the wheel click it swallowed with the smooth scroll it built, and lets "
+                   "a mouse button type the keyboard shortcut you bound to it.";
         page.detail = "Without it, Ravolet can watch but not act — the wheel stays exactly as it was and no button "
                       "binding fires.";
-        page.howTo = "System Settings will open on the right page. Find Ravolet in the list and switch it on.";
-        page.buttonTitle = "Open Accessibility Settings";
+        page.howTo = AccessRemedy::forVirtualInput();
+        if (!page.granted) page.closedNodes = AccessRemedy::closedNodes(p.closedPostingNodes);
     } else {
         page.granted = p.inputMonitoring && p.hidInputMonitoring != HIDPPInputMonitoringAccess::denied;
-        page.link = PermissionPage::Link::inputMonitoring;
-        page.heading = "Input Monitoring";
+        page.heading = AccessRemedy::listeningGrant;
         page.why = "Your mouse sends one big jump per wheel click, and Ravolet's whole job is to replace that jump "
-                   "with a smooth glide. To do that it has to see the click arrive. Input Monitoring is the macOS "
-                   "permission that allows an app to watch input devices.";
-        page.detail = "It is also what lets Ravolet talk to the mouse itself to read and set DPI — your Logitech "
-                      "mouse presents part of itself as a keyboard, so macOS puts that behind the same permission.";
+                   "with a smooth glide. To do that it has to see the click arrive. Mouse Access is read access to "
+                   "the mouse's input device nodes, which is how an app watches an input device here.";
+        page.detail = "It is also what lets Ravolet talk to the mouse itself to read and set DPI — through the "
+                      "mouse's hidraw node, which the same grant opens for reading and writing.";
         if (p.hidInputMonitoring == HIDPPInputMonitoringAccess::denied) {
-            page.extra = "macOS is currently refusing Ravolet access to the mouse hardware. Switch Ravolet on in "
-                         "the list, then quit and reopen it.";
+            page.extra = "Your computer is currently refusing Ravolet access to the mouse hardware: its hidraw node "
+                         "is still closed.";
         } else if (p.hidInputMonitoring == HIDPPInputMonitoringAccess::unknown) {
-            page.extra = "macOS has not been asked about the mouse hardware yet. That decision happens the first "
-                         "time Ravolet opens the mouse, once this permission is on.";
+            page.extra = "Your computer shows no hidraw node for the mouse yet, so its hardware access cannot be "
+                         "checked. That happens as soon as the mouse is plugged in.";
         }
-        page.howTo = "System Settings will open on the right page. Find Ravolet in the list and switch it on. You "
-                     "may be asked for your password, and macOS may ask you to quit and reopen Ravolet.";
-        page.buttonTitle = "Open Input Monitoring Settings";
+        page.howTo = AccessRemedy::forTheMouse();
+        if (!page.granted) page.closedNodes = AccessRemedy::closedNodes(p.closedListeningNodes);
     }
     page.statusLine = page.heading + (page.granted ? " is on" : " is not on yet");
     return page;
@@ -74,26 +73,9 @@ ClosingPage closingPage(const PermissionState& p, platform::LoginItemStatus logi
     page.bothOn = p.accessibility && p.inputMonitoring;
     page.statusLine = page.bothOn ? "Both permissions are on." : "One permission is still missing.";
     page.loginSwitchOn = loginItem == platform::LoginItemStatus::enabled;
-    switch (loginItem) {
-    case platform::LoginItemStatus::notRegistered:
-        page.loginSentence = "Ravolet will not start on its own. Your mouse forgets its DPI, report rate and wheel "
-                             "mode every time it is unplugged or the Mac reboots, so they will only come back once "
-                             "you open Ravolet.";
-        break;
-    case platform::LoginItemStatus::enabled:
-        page.loginSentence = "Ravolet will start automatically when you log in, and put your DPI, report rate and "
-                             "wheel settings back on the mouse.";
-        break;
-    case platform::LoginItemStatus::requiresApproval:
-        page.loginSentence = "macOS is waiting for you to allow Ravolet in System Settings › General › Login Items.";
-        break;
-    case platform::LoginItemStatus::notFound:
-        page.loginSentence = "macOS cannot find Ravolet's login item. Move Ravolet.app to your Applications folder "
-                             "and try again.";
-        break;
-    default: page.loginSentence = "Ravolet could not determine whether it starts at login."; break;
-    }
-    if (loginError) page.refusal = "macOS refused: " + *loginError;
+    // The Pointer page says the same about the login item.
+    page.loginSentence = loginItemSentence(loginItem);
+    page.refusal = loginItemRefusal(loginError);
     page.showsComeBackLater = !page.bothOn;
     return page;
 }

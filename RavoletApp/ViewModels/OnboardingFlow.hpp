@@ -27,17 +27,17 @@ bool showsBack(OnboardingStep step);
 
 // What a permission page shows, read from the grants at every refresh.
 struct PermissionPage {
-    enum class Link { inputMonitoring, accessibility };
     bool granted = false;
-    Link link = Link::inputMonitoring;
     std::string heading;
     // "<heading> is on", or "<heading> is not on yet".
     std::string statusLine;
     std::string why;
     std::string detail;
     std::optional<std::string> extra;
+    // What grants it here.
     std::string howTo;
-    std::string buttonTitle;
+    // The device nodes that are still closed, while the grant is missing.
+    std::optional<std::string> closedNodes;
 };
 
 // The page of the inputMonitoring or accessibility step.
@@ -49,7 +49,7 @@ struct ClosingPage {
     std::string statusLine;
     bool loginSwitchOn = false;
     std::string loginSentence;
-    // "macOS refused: " and the last failure of the login item, if any.
+    // "Your desktop refused: " and the last failure of the login item, if any.
     std::optional<std::string> refusal;
     bool showsComeBackLater = false;
 };

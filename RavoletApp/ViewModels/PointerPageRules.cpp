@@ -117,20 +117,20 @@ HardwareBeliefs hardwareBeliefs(const PointerTuningStatus& status, const std::op
     if (!status.currentReading) {
         if (status.isSupported)
             return {.facts = {}, .explanation = "Ravolet has not found your mouse's pointer collection yet \u2014 see the Device page."};
-        return {.facts = {}, .explanation = "This version of macOS does not expose the setting Ravolet would need to change, so "
+        return {.facts = {}, .explanation = "Your desktop does not expose the setting Ravolet would need to change, so "
                                "this section can only describe the problem, not fix it."};
     }
     const PointerTuningCapture& reading = *status.currentReading;
     HardwareBeliefs beliefs;
-    beliefs.facts.push_back({"macOS thinks your mouse reports",
+    beliefs.facts.push_back({"Your desktop thinks your mouse reports",
                              reading.resolution ? countsPerInch(*reading.resolution) : "no figure on file",
-                             "The per-device figure macOS is dividing by. It is not something Logitech or your mouse "
-                             "chose; something on this Mac set it."});
+                             "The per-device figure your desktop is dividing by. It is not something Logitech or your "
+                             "mouse chose; something on this computer set it."});
     beliefs.facts.push_back({"Your mouse actually reports", deviceDPIText(read, profileDPI),
                              "What the sensor is really doing, read back from the mouse itself."});
     if (const auto factor = overestimateFactor(status, deviceDPI(read, profileDPI)))
         beliefs.facts.push_back(
-            {"So macOS overestimates your hand speed by", fmt::format("{:.0f}\u00D7", *factor),
+            {"So your desktop overestimates your hand speed by", fmt::format("{:.0f}\u00D7", *factor),
              "Its acceleration table is indexed by that overestimate, so it sits pinned near its maximum gain almost "
              "all the time. Turn the DPI down to compensate and you fall into the flat part of the table instead, "
              "where it feels dead. That is the \u201Ceither too fast or too slow\u201D you have been fighting."});
@@ -138,8 +138,8 @@ HardwareBeliefs hardwareBeliefs(const PointerTuningStatus& status, const std::op
         {"Acceleration in force",
          reading.acceleration ? fmt::format("{} = {}", reading.accelerationKey, twoDecimals(*reading.acceleration))
                               : reading.accelerationKey,
-         "macOS picks which of several acceleration settings applies from the mouse's own \u201Cacceleration "
-         "type\u201D. This is the one it named, and its current value."});
+         "Your desktop picks which of several acceleration settings applies from the mouse's own "
+         "\u201Cacceleration type\u201D. This is the one it named, and its current value."});
     return beliefs;
 }
 
@@ -147,23 +147,23 @@ std::vector<PageFact> appliedCorrectionFacts(const PointerTuningStatus& status) 
     if (!status.isApplied) return {};
     return {
         {"Now in force", appliedText(status),
-         "Read straight back out of macOS after writing, not just what Ravolet asked for."},
+         "Read straight back out of your desktop after writing, not just what Ravolet asked for."},
         {"Saved for putting back", savedText(status), "Held on disk as well as in memory, so a crash cannot lose them."},
         {"Applied to", status.target ? status.target->label() : "\u2014",
-         "One device, addressed by its IOKit registry ID. Nothing else on this Mac can be reached by it."},
+         "One device, addressed by its device ID. Nothing else on this computer can be reached by it."},
     };
 }
 
 std::optional<PageNotice> correctionFailure(const PointerTuningStatus& status) {
     if (status.restoreFailed)
-        return PageNotice{PageNoticeKind::problem, "macOS would not put your original values back",
+        return PageNotice{PageNoticeKind::problem, "Your desktop would not put your original values back",
                           status.lastError.value_or("The restore was refused.") +
                               " Ravolet has kept the saved originals rather than discarding them, and will try again "
                               "when the mouse next reconnects and on the next launch."};
     if (!status.lastError || !status.isEnabled) return std::nullopt;
     if (status.accelerationWrite == PointerPropertyWrite::skipped && status.isApplied)
         return PageNotice{PageNoticeKind::warning, "Ravolet left one of the two settings alone", *status.lastError};
-    return PageNotice{PageNoticeKind::problem, "macOS would not accept the change", *status.lastError};
+    return PageNotice{PageNoticeKind::problem, "Your desktop would not accept the change", *status.lastError};
 }
 
 std::optional<PageNotice> recoveredCaptureNotice(const PointerTuningStatus& status) {
@@ -224,9 +224,9 @@ PageStatusLine pointerStatus(const PointerStatusInputs& in) {
     const Profile& profile = in.profile;
     if (!profile.pointer.isEnabled) {
         if (curveNumbersAreMeaningful(in.tuning))
-            return {off, "Pointer processing is off and macOS acceleration is disabled. Enable acceleration above to "
-                         "add a curve."};
-        return {off, "Pointer processing is off. macOS controls movement."};
+            return {off, "Pointer processing is off and your desktop's acceleration is disabled. Enable acceleration "
+                         "above to add a curve."};
+        return {off, "Pointer processing is off. Your desktop controls movement."};
     }
     if (profile.id != in.status.activeProfileID)
         return {waiting, "Saved for " + profile.name + ". The active profile is " + in.status.activeProfileName + "."};
@@ -244,21 +244,21 @@ std::string loginItemSentence(platform::LoginItemStatus status) {
     switch (status) {
     case notRegistered:
         return "Ravolet will not start on its own. Your mouse forgets its DPI, report rate and wheel mode every time it "
-               "is unplugged or the Mac reboots, so they will only come back once you open Ravolet.";
+               "is unplugged or the computer restarts, so they will only come back once you open Ravolet.";
     case enabled:
         return "Ravolet will start automatically when you log in, and put your DPI, report rate and wheel settings "
                "back on the mouse.";
     case requiresApproval:
-        return "macOS is waiting for you to allow Ravolet in System Settings \u203A General \u203A Login Items.";
+        return "Your desktop is waiting for you to allow Ravolet to start when you log in.";
     case notFound:
-        return "macOS cannot find Ravolet's login item. Move Ravolet.app to your Applications folder and try again.";
+        return "Your desktop cannot find Ravolet's autostart entry. Reinstall Ravolet and try again.";
     }
     return "Ravolet could not determine whether it starts at login.";
 }
 
 std::optional<std::string> loginItemRefusal(const std::optional<std::string>& lastError) {
     if (!lastError) return std::nullopt;
-    return "macOS refused: " + *lastError;
+    return "Your desktop refused: " + *lastError;
 }
 
 } // namespace ravolet

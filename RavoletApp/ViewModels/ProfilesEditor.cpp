@@ -237,7 +237,7 @@ std::string ProfilesEditor::frontmostAppHelp(const std::optional<std::string>& f
                                              const platform::FrontmostTracking& tracking) {
     std::string help;
     if (frontmostBundleID) {
-        help = "Bundle identifier: " + *frontmostBundleID;
+        help = "Application ID: " + *frontmostBundleID;
     } else if (tracking.unmatchedWindowClass) {
         help = "No installed app matches this window (class \u201C" + *tracking.unmatchedWindowClass +
                "\u201D), " + std::string(defaultInUse) + ".";

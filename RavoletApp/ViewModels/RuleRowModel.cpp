@@ -49,8 +49,8 @@ std::string explanation(const BundleIDPattern& pattern) {
         Overloaded{
             [](const BundleIDPattern::Exact& exact) -> std::string {
                 if (exact.value.empty())
-                    return "Type a bundle identifier, or use Choose App\u2026 to fill one in. Ending it with * matches "
-                           "a whole family, e.g. com.adobe.*";
+                    return "Type an application ID, or use Choose App\u2026 to fill one in. Ending it with * matches "
+                           "a whole family, e.g. org.kde.*";
                 return "Matches only " + exact.value + ". End the identifier with * to match a family of apps instead.";
             },
             [](const BundleIDPattern::Prefix& prefix) -> std::string {

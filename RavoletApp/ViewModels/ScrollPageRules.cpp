@@ -29,10 +29,10 @@ std::optional<ModifierFlags> activationModifiers(ActivationChoice choice) {
 std::string_view title(ActivationChoice choice) {
     switch (choice) {
     case ActivationChoice::always: return "Always";
-    case ActivationChoice::command: return "Only while ⌘ Command is held";
-    case ActivationChoice::option: return "Only while ⌥ Option is held";
-    case ActivationChoice::control: return "Only while ⌃ Control is held";
-    case ActivationChoice::shift: return "Only while ⇧ Shift is held";
+    case ActivationChoice::command: return "Only while Super is held";
+    case ActivationChoice::option: return "Only while Alt is held";
+    case ActivationChoice::control: return "Only while Ctrl is held";
+    case ActivationChoice::shift: return "Only while Shift is held";
     }
     return "Always";
 }
@@ -69,12 +69,12 @@ namespace {
 
 const std::array<ScrollSliderShape, 6> sliders{{
     {"Distance per wheel click",
-     "How far one click of the wheel moves the page, before acceleration. 120 points is roughly what macOS does "
-     "for three lines of text. Higher means each click covers more ground.",
+     "How far one click of the wheel moves the page, before acceleration. 120 points is roughly what your desktop "
+     "does for three lines of text. Higher means each click covers more ground.",
      &ScrollSettings::pixelsPerDetent, 10, 400, 5, 50, 1, &pointsReadOut},
     {"Glide length",
      "How long the glide from one wheel click lasts. Short feels immediate and a little abrupt; long feels like a "
-     "trackpad flick but takes a moment to settle.",
+     "touchpad flick but takes a moment to settle.",
      &ScrollSettings::durationMillis, 40, 600, 10, 250, 1, &millisecondsReadOut},
     {"How much faster",
      "Extra distance added for each additional quick click. Higher gets you down the page sooner and makes "

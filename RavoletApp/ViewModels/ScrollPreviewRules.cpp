@@ -24,8 +24,8 @@ std::optional<ScrollPlan> previewPlan(const ScrollSettings& settings) {
 
 std::string previewCaption(const std::optional<ScrollPlan>& plan) {
     if (!plan)
-        return "Smooth scrolling is off for this profile, so a wheel click is passed to macOS exactly as your mouse "
-               "sent it.";
+        return "Smooth scrolling is off for this profile, so a wheel click is passed to your desktop exactly as your "
+               "mouse sent it.";
     // The magnitude as unsigned, so that even the most negative total has one.
     const std::uint64_t total = plan->totalPixelDelta < 0 ? 0 - static_cast<std::uint64_t>(plan->totalPixelDelta)
                                                           : static_cast<std::uint64_t>(plan->totalPixelDelta);
@@ -38,9 +38,10 @@ LiveScrollStatus liveScrollStatus(const PermissionState& permissions, bool pause
     using Level = LiveScrollStatus::Level;
     if (!permissions.accessibility || !permissions.inputMonitoring)
         return {Level::bad,
-                "Ravolet is not allowed to touch your input yet, so the panel above scrolls the way macOS does. "
+                "Ravolet is not allowed to touch your input yet, so the panel above scrolls the way your desktop "
+                "does. "
                 "Finish the permission setup and it will change under your hand."};
-    if (pausedByUser) return {Level::off, "Ravolet is paused, so this scrolls the way macOS does."};
+    if (pausedByUser) return {Level::off, "Ravolet is paused, so this scrolls the way your desktop does."};
     if (!status.targetDeviceAttached)
         return {Level::waiting,
                 "Your Logitech mouse is not plugged in. Ravolet only reshapes scrolling from a mouse it recognises, "

@@ -1,5 +1,7 @@
 #include "RavoletApp/ViewModels/SettingsBanners.hpp"
 
+#include "RavoletApp/ViewModels/AccessRemedy.hpp"
+
 namespace ravolet {
 
 namespace {
@@ -9,6 +11,17 @@ std::string sentence(std::string text) {
     if (!text.empty() && text.front() >= 'a' && text.front() <= 'z') text.front() = static_cast<char>(text.front() - 'a' + 'A');
     if (!text.ends_with('.')) text += '.';
     return text;
+}
+
+// The grants banner names the device nodes still closed, so the remedy the
+// set-up walk-through gives can be checked against them.
+std::string grantsMissing(const PermissionState& permissions) {
+    std::string message = "Everything on these pages is saved, but nothing takes effect until your computer grants "
+                          "Ravolet permission.";
+    std::vector<std::string> closed = permissions.closedListeningNodes;
+    closed.insert(closed.end(), permissions.closedPostingNodes.begin(), permissions.closedPostingNodes.end());
+    if (const auto nodes = AccessRemedy::closedNodes(closed)) message += " " + *nodes;
+    return message;
 }
 
 } // namespace
@@ -26,7 +39,7 @@ std::vector<SettingsBanner> settingsBanners(const std::optional<ConfigStore::Pro
                                       settingsFile.string() + ".",
                            .buttons = {{"Try Reading It Again", Action::readAgain},
                                        {"Move It Aside And Start Fresh", Action::startFresh},
-                                       {"Show In Finder", Action::showFile}}});
+                                       {"Show In Folder", Action::showFile}}});
     }
     if (storage.settingsSaveError || storage.preferencesSaveError) {
         std::string message = "Your changes are kept while Ravolet runs, and it tries again with your next change "
@@ -50,13 +63,12 @@ std::vector<SettingsBanner> settingsBanners(const std::optional<ConfigStore::Pro
     if (!permissions.accessibility || !permissions.inputMonitoring) {
         banners.push_back({.kind = SettingsBanner::Kind::warning,
                            .title = "Ravolet is not allowed to touch your input yet",
-                           .message = "Everything on these pages is saved, but nothing takes effect until macOS "
-                                      "grants Ravolet permission.",
+                           .message = grantsMissing(permissions),
                            .buttons = {{"Finish Setting Up…", Action::finishSetUp, true}}});
     } else if (isPausedByUser) {
         banners.push_back({.kind = SettingsBanner::Kind::informational,
                            .title = "Ravolet is paused",
-                           .message = "Your mouse behaves exactly as macOS ships it. Changes you make here are "
+                           .message = "Your mouse behaves exactly as your desktop ships it. Changes you make here are "
                                       "saved and take effect the moment you resume.",
                            .buttons = {{"Resume", Action::resume, true}}});
     }

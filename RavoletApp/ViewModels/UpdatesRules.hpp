@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace ravolet {
 
@@ -20,6 +21,11 @@ bool resetAutomaticChecks(UpdaterController& updater);
 // The note beside a disabled "Check for Updates…": a check under way, or,
 // for a build that does not update itself, that it never will.
 std::string checkDisabledNote(bool updatesItself);
+
+// What the page says where the package manager updates the program.
+inline constexpr std::string_view packageManagerNote =
+    "Ravolet is updated by your package manager, together with the rest of your system, so it never checks for "
+    "updates or installs anything by itself. This switch stays off.";
 
 // The feed's address, or "—" when the updater has none.
 std::string feedText(const std::optional<std::string>& feedURL);

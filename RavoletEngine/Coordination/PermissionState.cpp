@@ -12,6 +12,8 @@ PermissionState PermissionState::current(const platform::PermissionProbe& probe)
     state.hidInputMonitoring = hid == platform::HIDAccessType::granted  ? HIDPPInputMonitoringAccess::granted
                                : hid == platform::HIDAccessType::denied ? HIDPPInputMonitoringAccess::denied
                                                                         : HIDPPInputMonitoringAccess::unknown;
+    state.closedPostingNodes = probe.closedPostingNodes();
+    state.closedListeningNodes = probe.closedListeningNodes();
     return state;
 }
 

@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "HIDPlusPlus/HIDPPConnectionState.hpp"
 #include "Platform/PermissionProbe.hpp"
@@ -16,6 +18,10 @@ struct PermissionState {
     bool inputMonitoring = false;
     // The HID layer's access for listening; needed to open the mouse's HID++ interface.
     HIDPPInputMonitoringAccess hidInputMonitoring = HIDPPInputMonitoringAccess::unknown;
+    // The device nodes still closed to the process, for telling the user what
+    // is missing: those needed to post input, and the mouse's own.
+    std::vector<std::string> closedPostingNodes{};
+    std::vector<std::string> closedListeningNodes{};
 
     // The grants as the host answers them now, asked in that order. Never
     // prompts. Callable on any thread.

@@ -15,7 +15,7 @@ using Write = PointerPropertyWrite;
 
 namespace {
 
-constexpr std::string_view restoreRefusedPrefix = "macOS refused to put ";
+constexpr std::string_view restoreRefusedPrefix = "Your desktop refused to put ";
 constexpr std::string_view strandedRefusedPrefix =
     "Ravolet still had a correction applied from a previous run and could not put ";
 constexpr std::int64_t fixedLimit = std::int64_t{1} << 47;
@@ -317,7 +317,7 @@ void PointerHardwareTuning::apply() {
     working_.restoreFailedKeys.clear();
 
     if (accelerationResult == Write::refused)
-        working_.lastError = "macOS refused to change " + capture.accelerationKey + " on this device";
+        working_.lastError = "Your desktop refused to change " + capture.accelerationKey + " on this device";
     else if (!capture.acceleration)
         working_.lastError = "this device carries no per-device " + capture.accelerationKey + " to read, so Ravolet " +
                              "left it alone — a value it cannot put back is a value it will not write";

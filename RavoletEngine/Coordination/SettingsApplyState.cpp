@@ -13,7 +13,7 @@ std::string SettingsApplyState::description() const {
                           [](const Applied& a) -> std::string {
                               return a.dpi ? fmt::format("applied(dpi: {})", *a.dpi) : "applied(dpi: -)";
                           },
-                          [](const NotPermitted&) -> std::string { return "notPermitted (grant Input Monitoring)"; },
+                          [](const NotPermitted&) -> std::string { return "notPermitted (grant Mouse Access)"; },
                           [](const Failed& f) { return fmt::format("failed({})", f.message); },
                       },
                       value);

@@ -27,8 +27,8 @@ void SystemSideEffects::launchApp(const std::string& bundleID) {
 
 void SystemSideEffects::runShortcut(const std::string& name) {
     if (!allowsShortcuts || !launcher_) return;
-    // Whether the Shortcut ran is not ours to know; a failed start is dropped.
-    [[maybe_unused]] bool started = launcher_->launchDetached(shortcutsExecutable, {"run", name});
+    // Whether the command did its work is not ours to know; a failed start is dropped.
+    [[maybe_unused]] bool started = launcher_->launchCommandLine(name);
 }
 
 } // namespace ravolet

@@ -12,13 +12,11 @@
 namespace ravolet {
 
 // What a button action can do beyond posting keys and mouse buttons: ask for
-// a DPI, launch an application by bundle identifier, run a named Shortcut.
-// Immutable once built; called on the macro queue, where each call returns at
-// once and reports nothing: a launch that cannot happen is dropped.
+// a DPI, launch an application by its identifier, run a command. Immutable
+// once built; called on the macro queue, where each call returns at once and
+// reports nothing: a launch that cannot happen is dropped.
 class SystemSideEffects final : public MacroSideEffects {
 public:
-    static constexpr const char* shortcutsExecutable = "/usr/bin/shortcuts";
-
     // `dpiHandler` must be callable from any thread.
     SystemSideEffects(bool allowsAppLaunch, bool allowsShortcuts, std::function<void(std::int64_t)> dpiHandler,
                       std::shared_ptr<platform::Workspace> workspace, std::shared_ptr<platform::ProcessLauncher> launcher);
@@ -31,8 +29,9 @@ public:
     // Opens and activates the installed application with this identifier;
     // nothing at all while launching is not allowed.
     void launchApp(const std::string& bundleID) override;
-    // Runs "/usr/bin/shortcuts" with exactly "run" and the name (as one
-    // argument, unquoted); nothing at all while Shortcuts are not allowed.
+    // Runs the action's command line (its "name"), split as a desktop entry's
+    // Exec value is and started without a shell; nothing at all while
+    // commands are not allowed. A line that cannot start is dropped.
     void runShortcut(const std::string& name) override;
 
 private:

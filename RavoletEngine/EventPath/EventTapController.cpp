@@ -53,7 +53,7 @@ struct EventTapController::Handshake {
 std::string_view EventTapController::description(StartError error) {
     switch (error) {
     case StartError::tapCreationFailed:
-        return "CGEvent.tapCreate returned nil \u2014 Accessibility (and Input Monitoring) must be granted";
+        return "the event tap could not be created \u2014 Virtual Input (and Mouse Access) must be granted";
     case StartError::alreadyRunning:
         return "the tap is already running";
     }

@@ -18,7 +18,7 @@ TEST(ActionEditing, TheKeyIsReadFromKeyActionsAndRepeatStepsAndWrittenOnlyThere)
     struct Row {
         Action action;
         RecordedKey read;
-        Action afterWriting; // ⌘K written
+        Action afterWriting; // Super + K written
     };
     const Row rows[] = {
         {Action::keyStroke(8, M::command), {8, M::command}, Action::keyStroke(40, M::command)},
@@ -70,7 +70,7 @@ TEST(ActionEditing, ChangingTheKindCarriesTheKeyOverAndDropsEverythingElse) {
         {Action::repeatWhileHeld(MacroStep::key(8, M::command), 300), ActionKind::repeatWhileHeld,
          Action::repeatWhileHeld(MacroStep::key(8, M::command), 300)},
         {Action::dpiShift(800), ActionKind::dpiShift, Action::dpiShift(800)},
-        // ⌘C through every key kind and back.
+        // Super + C through every key kind and back.
         {Action::keyStroke(8, M::command), ActionKind::repeatWhileHeld,
          Action::repeatWhileHeld(MacroStep::key(8, M::command), 120)},
         {Action::repeatWhileHeld(MacroStep::key(8, M::command), 300), ActionKind::sequence,

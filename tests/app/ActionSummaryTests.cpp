@@ -22,7 +22,7 @@ TEST(ActionKind, EveryActionHasTheKindOfItsCaseAndKindsRoundTripTheirRawValues) 
     const char* titles[] = {
         "Leave it alone",  "Press a keyboard shortcut",           "Hold a key down while the button is held",
         "Repeat while the button is held", "Play a sequence", "Change DPI while the button is held",
-        "Open an app",     "Run a Shortcut",
+        "Open an app",     "Run a Command",
     };
     for (std::size_t i = 0; i < allActionKinds.size(); ++i) {
         const ActionKind kind = allActionKinds[i];
@@ -50,8 +50,8 @@ TEST(ActionSummary, EachCaseReadsAsOneLine) {
         Action action;
         const char* summary;
     } rows[] = {
-        {Action::keyStroke(8, M::command), "Sends ⌘C"},
-        {Action::keyStroke(40, M::of({M::command, M::shift, M::capsLock})), "Sends ⇧⌘K"},
+        {Action::keyStroke(8, M::command), "Sends Super + C"},
+        {Action::keyStroke(40, M::of({M::command, M::shift, M::capsLock})), "Sends Shift + Super + K"},
         {Action::hold(49, M::none), "Holds Space"},
         {Action::repeatWhileHeld(MacroStep::key(125, M::none), 120), "Repeats press Down Arrow every 120 ms"},
         {Action::repeatWhileHeld(MacroStep::delay(33.9), 120.9), "Repeats wait 33 ms every 120 ms"},
@@ -69,8 +69,8 @@ TEST(ActionSummary, EachCaseReadsAsOneLine) {
         {Action::launchApp("org.mozilla.firefox"), "Opens Firefox"},
         {Action::launchApp("org.example.unknown"), "Opens org.example.unknown"},
         {Action::launchApp("org.example.blank"), "Opens org.example.blank"},
-        {Action::runShortcut(""), "Runs a Shortcut (not named yet)"},
-        {Action::runShortcut("  "), "Runs the “  ” Shortcut"},
+        {Action::runShortcut(""), "Runs a command (not named yet)"},
+        {Action::runShortcut("  "), "Runs the “  ” command"},
         {Action::passThrough(), "Unchanged"},
     };
     for (const auto& row : rows) EXPECT_EQ(actionSummary(row.action, lookup), row.summary) << row.action;
@@ -89,10 +89,10 @@ TEST(ActionSummary, EachStepReadsAsALowerCasePhrase) {
         MacroStep step;
         const char* summary;
     } rows[] = {
-        {MacroStep::key(0, M::of({M::control, M::option})), "press ⌃⌥A"},
+        {MacroStep::key(0, M::of({M::control, M::option})), "press Ctrl + Alt + A"},
         {MacroStep::keyDown(56, M::none), "hold Key 56 down"},
-        {MacroStep::keyDown(49, M::function), "hold fnSpace down"},
-        {MacroStep::keyUp(0, M::shift), "let ⇧A up"},
+        {MacroStep::keyDown(49, M::function), "hold Fn + Space down"},
+        {MacroStep::keyUp(0, M::shift), "let Shift + A up"},
         {MacroStep::delay(120.99), "wait 120 ms"},
         {MacroStep::mouseButton(-1), "click mouse button -1"},
     };

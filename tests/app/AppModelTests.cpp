@@ -176,7 +176,7 @@ TEST(AppModel, PausingHandsTheEngineAnUntouchingDocumentAndKeepsTheUsers) {
     EXPECT_EQ(engine->currentConfig(), untouching);
     EXPECT_EQ(model.config().value(), user);
     rig.machine->settle();
-    EXPECT_EQ(model.menuBar().value(), (MenuBarState{"pause.circle", "Paused", "Your mouse behaves exactly as macOS ships it"}));
+    EXPECT_EQ(model.menuBar().value(), (MenuBarState{"pause.circle", "Paused", "Your mouse behaves exactly as your desktop ships it"}));
     EXPECT_TRUE(model.needsBanner().value());
 
     // An edit while paused is kept as the user made it and reaches the engine paused.

@@ -45,12 +45,12 @@ TEST(ButtonBindingEditing, TheSummaryDescribesThePlainBindingElseTheFirstAndCoun
     };
     const Row rows[] = {
         {{binding(4, M::none, sendC)}, "Unchanged"},
-        {{binding(3, M::command, sniper, false), binding(3, M::none, sendC)}, "Sends ⌘C (+1 more)"},
+        {{binding(3, M::command, sniper, false), binding(3, M::none, sendC)}, "Sends Super + C (+1 more)"},
         {{binding(3, M::command, sniper), binding(3, M::none, sendC, false)}, "Turned off (+1 more)"},
         {{binding(3, M::command, sniper), binding(3, M::shift, sendC)}, "Drops to 400 DPI while held (+1 more)"},
         // Caps lock alone counts as no modifier.
         {{binding(3, M::command, sniper), binding(3, M::capsLock, sendC), binding(3, M::none, Action::passThrough())},
-         "Sends ⌘C (+2 more)"},
+         "Sends Super + C (+2 more)"},
         {{binding(3, M::none, Action::launchApp("org.gimp.GIMP"))}, "Opens GIMP"},
     };
     const ApplicationNameLookup names = [](const std::string& id) -> std::optional<std::string> {
@@ -127,8 +127,8 @@ TEST(ButtonBindingEditing, TheHeaderSpellsOutTheModifiersInCatalogueOrderAndTick
     const Row rows[] = {
         {M::none, "Whenever the button is pressed"},
         {M::capsLock, "Whenever the button is pressed"},
-        {M::command, "Only while Command is held"},
-        {M::command | M::control, "Only while Control + Command is held"},
+        {M::command, "Only while Super is held"},
+        {M::command | M::control, "Only while Ctrl + Super is held"},
         {M::capsLock | M::shift, "Only while Shift is held"},
     };
     for (const Row& row : rows) EXPECT_EQ(BB::cardHeader(row.modifiers), row.header);

@@ -30,7 +30,7 @@ TEST(DevicePageRules, TheConnectionLineTakesTheFirstRuleThatHolds) {
     const std::vector<Row> rows = {
         {HIDPPConnectionState::disconnected(), false, {waiting, "No Logitech mouse found"}, "Plug the mouse in \u2014"},
         {HIDPPConnectionState::disconnected(), true, {bad, "No Logitech mouse found"}, "Plug the mouse in"},
-        {HIDPPConnectionState::notPermitted(), false, {bad, "Blocked by macOS"}, "See the note at the top"},
+        {HIDPPConnectionState::notPermitted(), false, {bad, "Blocked by your computer"}, "See the note at the top"},
         {HIDPPConnectionState::connected(g502("G502 X")), false, {good, "Connected to G502 X"}, "Ravolet is talking"},
         {HIDPPConnectionState::connected(g502(std::nullopt)), true, {bad, "Connected to your mouse"}, "Ravolet is"},
     };
@@ -92,7 +92,7 @@ TEST(DevicePageRules, TheApplyStateExplainsItself) {
         {SettingsApplyState::failed("timed out"), "failed(timed out)", "The last write did not go through: timed out"},
         {SettingsApplyState::idle(), "idle", "Nothing to do, or the mouse is not here."},
         {SettingsApplyState::applying(), "applying", "Ravolet is writing your settings to the mouse."},
-        {SettingsApplyState::notPermitted(), "notPermitted (grant Input Monitoring)",
+        {SettingsApplyState::notPermitted(), "notPermitted (grant Mouse Access)",
          "Ravolet is not allowed to open the mouse. See the note at the top of this page."},
     };
     for (const Row& row : rows) {
@@ -124,7 +124,7 @@ TEST(DevicePageRules, TheEngineCountersAndTheCutOffRow) {
         const auto facts = engineActivityFacts(status, false);
         ASSERT_EQ(facts.size(), row.value ? 7u : 6u);
         if (!row.value) continue;
-        EXPECT_EQ(facts[6].label, "Times macOS cut Ravolet off");
+        EXPECT_EQ(facts[6].label, "Times the event stream cut Ravolet off");
         EXPECT_EQ(facts[6].value, *row.value);
         EXPECT_TRUE(facts[6].help->starts_with(*row.helpStart)) << *facts[6].help;
     }

@@ -41,8 +41,8 @@ TEST(KeyRecorderModel, TheFirstKeyDownEndsTheRecordingAndOnlyEscapeAloneCancels)
 
 TEST(KeyRecorderModel, TitlesAndTextsFollowTheState) {
     KeyRecorderModel model("Key", shiftCommandK);
-    EXPECT_EQ(model.buttonTitle(), "⇧⌘K");
-    EXPECT_EQ(model.accessibleName(), "Recorded shortcut ⇧⌘K. Click to record a new one.");
+    EXPECT_EQ(model.buttonTitle(), "Shift + Super + K");
+    EXPECT_EQ(model.accessibleName(), "Recorded shortcut Shift + Super + K. Click to record a new one.");
     EXPECT_EQ(model.explanation(), KeyRecorderModel::idleExplanation);
     EXPECT_TRUE(model.showsChoices());
 
@@ -56,11 +56,11 @@ TEST(KeyRecorderModel, TitlesAndTextsFollowTheState) {
         ModifierFlags live;
         const char* title;
     } held[] = {
-        {M::command, "⌘…"},
-        {M::of({M::command, M::option}), "⌥⌘…"},
+        {M::command, "Super + …"},
+        {M::of({M::command, M::option}), "Alt + Super + …"},
         {M::none, "Press keys…"},
-        {M::capsLock, "…"},
-        {M::of({M::capsLock, M::function}), "fn…"},
+        {M::capsLock, "Press keys…"},
+        {M::of({M::capsLock, M::function}), "Fn + …"},
     };
     for (const auto& row : held) {
         model.modifiersChanged(row.live);
@@ -77,7 +77,7 @@ TEST(KeyRecorderModel, TitlesAndTextsFollowTheState) {
     EXPECT_EQ(model.liveModifiers(), M::none);
 
     model.setKey({71, M::function});
-    EXPECT_EQ(model.buttonTitle(), "fnKey 71");
+    EXPECT_EQ(model.buttonTitle(), "Fn + Key 71");
 }
 
 TEST(KeyRecorderModel, ChoicesAndResetsWriteOnlyWhatTheyOwn) {
@@ -86,7 +86,7 @@ TEST(KeyRecorderModel, ChoicesAndResetsWriteOnlyWhatTheyOwn) {
     EXPECT_TRUE(model.setModifier(M::shift, true));
     EXPECT_FALSE(model.setModifier(M::shift, true));
     EXPECT_FALSE(model.setModifier(M::function, false));
-    EXPECT_EQ(model.buttonTitle(), "⇧⌘V");
+    EXPECT_EQ(model.buttonTitle(), "Shift + Super + V");
     EXPECT_TRUE(model.resetKey());
     EXPECT_TRUE(model.resetModifier(M::shift));
     EXPECT_EQ(model.key(), (RecordedKey{0, M::command}));

@@ -29,13 +29,13 @@ TEST(MenuBarState, TheFirstCaseThatHoldsDecidesEachText) {
         MenuBarState expected;
     } rows[] = {
         {grants(false, false), true, engine(true, true),
-         {"exclamationmark.triangle.fill", "Needs permission to run", "Missing: Input Monitoring and Accessibility"}},
+         {"exclamationmark.triangle.fill", "Needs permission to run", "Missing: Mouse Access and Virtual Input"}},
         {grants(true, false), false, engine(true, true),
-         {"exclamationmark.triangle.fill", "Needs permission to run", "Missing: Input Monitoring"}},
+         {"exclamationmark.triangle.fill", "Needs permission to run", "Missing: Mouse Access"}},
         {grants(false, true), false, engine(true, true),
-         {"exclamationmark.triangle.fill", "Needs permission to run", "Missing: Accessibility"}},
+         {"exclamationmark.triangle.fill", "Needs permission to run", "Missing: Virtual Input"}},
         {grants(true, true), true, engine(false, false),
-         {"pause.circle", "Paused", "Your mouse behaves exactly as macOS ships it"}},
+         {"pause.circle", "Paused", "Your mouse behaves exactly as your desktop ships it"}},
         {grants(true, true), false, engine(false, true), {"computermouse.fill", "Not running", none}},
         {grants(true, true), false, engine(false, false), {"computermouse", "Not running", "No Logitech mouse is plugged in"}},
         {grants(true, true), false, engine(true, false),

@@ -45,7 +45,7 @@ TEST(MenuContent, RowsFollowTheStateInOrderWithTheirChecksAndEnablement) {
     } rows[] = {
         {"nothing granted, paused: the grants win",
          inputs(none, true),
-         "Needs permission to run\nMissing: Input Monitoring and Accessibility\n---\nPause Ravolet [on]\n"
+         "Needs permission to run\nMissing: Mouse Access and Virtual Input\n---\nPause Ravolet [on]\n"
          "Profile: Default\nStart at Login\n---\nFinish Setting Up Ravolet…\nSettings…\n"
          "Check for Updates… (disabled)\n---\nQuit Ravolet\n",
          "Ravolet — Needs permission to run"},
@@ -56,7 +56,7 @@ TEST(MenuContent, RowsFollowTheStateInOrderWithTheirChecksAndEnablement) {
          "Ravolet — Active"},
         {"paused, login item waiting for approval",
          inputs(both, true, {}, platform::LoginItemStatus::requiresApproval),
-         "Paused\nYour mouse behaves exactly as macOS ships it\n---\nPause Ravolet [on]\nProfile: Default\n"
+         "Paused\nYour mouse behaves exactly as your desktop ships it\n---\nPause Ravolet [on]\nProfile: Default\n"
          "Start at Login\n" + tail,
          "Ravolet — Paused"},
         {"tap off with the mouse: no detail",

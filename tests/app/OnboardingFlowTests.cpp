@@ -71,8 +71,8 @@ TEST_F(OnboardingFlowTest, ThePollMovesOnOnePageAPassByTheGrantOfThePageShown) {
     machine->probe->setHIDListenAccess(platform::HIDAccessType::denied);
     model->refreshPermissions();
     const PermissionPage page = permissionPage(OnboardingStep::inputMonitoring, model->permissions().value());
-    EXPECT_EQ(page.statusLine, "Input Monitoring is not on yet");
-    EXPECT_TRUE(page.extra->starts_with("macOS is currently refusing"));
+    EXPECT_EQ(page.statusLine, "Mouse Access is not on yet");
+    EXPECT_TRUE(page.extra->starts_with("Your computer is currently refusing"));
     flow.poll();
     EXPECT_EQ(flow.step().value(), OnboardingStep::accessibility);
     flow.poll();
@@ -129,12 +129,21 @@ TEST(OnboardingPages, TextsFollowTheGrantsAndTheLoginItem) {
         const char* status;
         bool granted;
         const char* extraStart; // "" for none
+        std::optional<std::string> closedNodes;
     } rows[] = {
-        {OnboardingStep::inputMonitoring, {false, true, Access::unknown}, "Input Monitoring is on", true,
-         "macOS has not been asked"},
-        {OnboardingStep::inputMonitoring, {false, false, Access::granted}, "Input Monitoring is not on yet", false, ""},
-        {OnboardingStep::accessibility, {true, false, Access::denied}, "Accessibility is on", true, ""},
-        {OnboardingStep::accessibility, {false, true, Access::granted}, "Accessibility is not on yet", false, ""},
+        {OnboardingStep::inputMonitoring, {false, true, Access::unknown, {"/dev/uinput"}, {}}, "Mouse Access is on", true,
+         "Your computer shows no hidraw node", std::nullopt},
+        {OnboardingStep::inputMonitoring, {false, false, Access::granted, {"/dev/uinput"}, {"/dev/input/event4"}},
+         "Mouse Access is not on yet", false, "", "Still closed to Ravolet: /dev/input/event4."},
+        {OnboardingStep::inputMonitoring, {false, true, Access::denied, {}, {"/dev/input/event4", "/dev/hidraw1", "/dev/hidraw2"}},
+         "Mouse Access is not on yet", false, "Your computer is currently refusing",
+         "Still closed to Ravolet: /dev/input/event4, /dev/hidraw1 and /dev/hidraw2."},
+        {OnboardingStep::inputMonitoring, {false, false, Access::granted}, "Mouse Access is not on yet", false, "",
+         std::nullopt},
+        {OnboardingStep::accessibility, {true, false, Access::denied, {}, {"/dev/hidraw1"}}, "Virtual Input is on", true,
+         "", std::nullopt},
+        {OnboardingStep::accessibility, {false, true, Access::granted, {"/dev/uinput"}, {}},
+         "Virtual Input is not on yet", false, "", "Still closed to Ravolet: /dev/uinput."},
     };
     for (const Row& row : rows) {
         const PermissionPage page = permissionPage(row.step, row.permissions);
@@ -144,8 +153,11 @@ TEST(OnboardingPages, TextsFollowTheGrantsAndTheLoginItem) {
         if (page.extra) {
             EXPECT_TRUE(page.extra->starts_with(row.extraStart)) << *page.extra;
         }
+        EXPECT_EQ(page.closedNodes, row.closedNodes) << row.status;
+        // What grants it here, never a settings pane to open.
+        EXPECT_NE(page.howTo.find("70-ravolet.rules"), std::string::npos);
+        EXPECT_NE(page.howTo.find("scripts/run.sh"), std::string::npos);
     }
-    EXPECT_EQ(permissionPage(OnboardingStep::accessibility, {}).buttonTitle, "Open Accessibility Settings");
 
     struct LoginRow {
         int raw;
@@ -153,8 +165,8 @@ TEST(OnboardingPages, TextsFollowTheGrantsAndTheLoginItem) {
         const char* sentenceStart;
     } logins[] = {
         {0, false, "Ravolet will not start on its own."},  {1, true, "Ravolet will start automatically"},
-        {2, false, "macOS is waiting for you to allow Ravolet in System Settings › General › Login Items."},
-        {3, false, "macOS cannot find Ravolet's login item."}, {7, false, "Ravolet could not determine"},
+        {2, false, "Your desktop is waiting for you to allow Ravolet to start when you log in."},
+        {3, false, "Your desktop cannot find Ravolet's autostart entry."}, {7, false, "Ravolet could not determine"},
     };
     for (const LoginRow& row : logins) {
         const ClosingPage page = closingPage({true, true}, static_cast<platform::LoginItemStatus>(row.raw), std::nullopt);
@@ -164,7 +176,7 @@ TEST(OnboardingPages, TextsFollowTheGrantsAndTheLoginItem) {
         EXPECT_FALSE(page.showsComeBackLater);
     }
     const ClosingPage refused = closingPage({true, false}, platform::LoginItemStatus::notRegistered, "disk full");
-    EXPECT_EQ(refused.refusal, "macOS refused: disk full");
+    EXPECT_EQ(refused.refusal, "Your desktop refused: disk full");
     EXPECT_EQ(refused.statusLine, "One permission is still missing.");
 }
 

@@ -95,7 +95,7 @@ TEST(PointerPageRules, WhatMacOSBelievesIsComparedWithWhatTheMouseReports) {
         {"not found", std::nullopt, true, read, {},
          "Ravolet has not found your mouse's pointer collection yet \u2014 see the Device page."},
         {"unsupported", std::nullopt, false, read, {},
-         "This version of macOS does not expose the setting Ravolet would need to change, so this section can only "
+         "Your desktop does not expose the setting Ravolet would need to change, so this section can only "
          "describe the problem, not fix it."},
     };
     for (const Row& row : rows) {
@@ -217,8 +217,9 @@ TEST(PointerPageRules, ThePointerStatusLineTakesTheFirstRuleThatHolds) {
     const std::string pausedText = "Saved, but pointer processing is paused or unavailable. See the notice above the tabs.";
     const std::vector<Row> rows = {
         {"off, linearised", false, true, true, true, false, false, true,
-         {off, "Pointer processing is off and macOS acceleration is disabled. Enable acceleration above to add a curve."}},
-        {"off", false, true, true, true, false, false, false, {off, "Pointer processing is off. macOS controls movement."}},
+         {off, "Pointer processing is off and your desktop's acceleration is disabled. Enable acceleration above to add a "
+              "curve."}},
+        {"off", false, true, true, true, false, false, false, {off, "Pointer processing is off. Your desktop controls movement."}},
         {"other profile", true, true, true, true, false, false, false,
          {waiting, "Saved for Canvas. The active profile is Default."}},
         {"paused", true, true, false, true, true, true, false, {waiting, pausedText}},
@@ -253,7 +254,7 @@ TEST(PointerPageRules, AnyOtherLoginItemStatusIsUndetermined) {
     EXPECT_EQ(loginItemSentence(static_cast<platform::LoginItemStatus>(7)),
               "Ravolet could not determine whether it starts at login.");
     EXPECT_EQ(loginItemRefusal(std::nullopt), std::nullopt);
-    EXPECT_EQ(loginItemRefusal("denied"), "macOS refused: denied");
+    EXPECT_EQ(loginItemRefusal("denied"), "Your desktop refused: denied");
 }
 
 } // namespace

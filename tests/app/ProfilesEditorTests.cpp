@@ -89,22 +89,22 @@ TEST(ProfilesEditor, RulesAreAddedForTheFirstOtherProfileAndMovedOnlyWithinTheLi
 
     EXPECT_EQ(ProfilesEditor::rule(factory, "gone"), Rule("gone", BundleIDPattern::any(), "default", 0, true));
     EXPECT_EQ(ProfilesEditor::replacingRule(factory, Rule("gone", BundleIDPattern::any(), "x", 1, true)), factory);
-    Rule figma = ProfilesEditor::rule(factory, "figma");
-    figma.priority = 3;
-    EXPECT_EQ(ProfilesEditor::rule(ProfilesEditor::replacingRule(factory, figma), "figma").priority, 3);
-    EXPECT_EQ(ProfilesEditor::deletingRule(factory, "figma").ruleSet.rules.size(), factory.ruleSet.rules.size() - 1);
+    Rule debian = ProfilesEditor::rule(factory, "gimp-debian");
+    debian.priority = 3;
+    EXPECT_EQ(ProfilesEditor::rule(ProfilesEditor::replacingRule(factory, debian), "gimp-debian").priority, 3);
+    EXPECT_EQ(ProfilesEditor::deletingRule(factory, "gimp-debian").ruleSet.rules.size(), factory.ruleSet.rules.size() - 1);
 
     const auto order = [](const Config& config) {
         std::string joined;
         for (const Rule& rule : config.ruleSet.rules) joined += rule.id + " ";
         return joined;
     };
-    EXPECT_EQ(order(factory), "adobe figma miro sketch ");
-    EXPECT_EQ(order(ProfilesEditor::movingRule(factory, "adobe", -1)), "adobe figma miro sketch ");
-    EXPECT_EQ(order(ProfilesEditor::movingRule(factory, "sketch", +1)), "adobe figma miro sketch ");
-    EXPECT_EQ(order(ProfilesEditor::movingRule(factory, "figma", -1)), "figma adobe miro sketch ");
-    EXPECT_EQ(order(ProfilesEditor::movingRule(factory, "figma", +1)), "adobe miro figma sketch ");
-    EXPECT_EQ(order(ProfilesEditor::movingRule(factory, "gone", +1)), "adobe figma miro sketch ");
+    EXPECT_EQ(order(factory), "gimp gimp-debian krita inkscape ");
+    EXPECT_EQ(order(ProfilesEditor::movingRule(factory, "gimp", -1)), "gimp gimp-debian krita inkscape ");
+    EXPECT_EQ(order(ProfilesEditor::movingRule(factory, "inkscape", +1)), "gimp gimp-debian krita inkscape ");
+    EXPECT_EQ(order(ProfilesEditor::movingRule(factory, "gimp-debian", -1)), "gimp-debian gimp krita inkscape ");
+    EXPECT_EQ(order(ProfilesEditor::movingRule(factory, "gimp-debian", +1)), "gimp krita gimp-debian inkscape ");
+    EXPECT_EQ(order(ProfilesEditor::movingRule(factory, "gone", +1)), "gimp gimp-debian krita inkscape ");
 }
 
 TEST(ProfilesEditor, TextsSayWhatAProfileDoesAndWhyItIsInUse) {
@@ -139,13 +139,13 @@ TEST(ProfilesEditor, TextsSayWhatAProfileDoesAndWhyItIsInUse) {
     for (const Row& row : rows) EXPECT_EQ(ProfilesEditor::describe(row.profile), row.expected);
 
     const Config factory = Config::defaultConfig();
-    EXPECT_EQ(ProfilesEditor::matchExplanation(factory, "com.adobe.Photoshop"), "Matched by the rule for \u201Ccom.adobe.*\u201D.");
-    EXPECT_EQ(ProfilesEditor::matchExplanation(factory, "org.gimp.GIMP"), "No rule matched, so the default profile is in use.");
+    EXPECT_EQ(ProfilesEditor::matchExplanation(factory, "org.kde.krita"), "Matched by the rule for \u201Corg.kde.krita\u201D.");
+    EXPECT_EQ(ProfilesEditor::matchExplanation(factory, "org.mozilla.firefox"), "No rule matched, so the default profile is in use.");
     EXPECT_EQ(ProfilesEditor::matchExplanation(factory, std::nullopt), "No rule matched, so the default profile is in use.");
     EXPECT_EQ(ProfilesEditor::frontmostAppValue(std::nullopt), "Unknown");
     EXPECT_EQ(ProfilesEditor::frontmostAppValue("GIMP"), "GIMP");
     EXPECT_EQ(ProfilesEditor::frontmostAppHelp(std::nullopt), "Ravolet has not seen an app come forward yet.");
-    EXPECT_EQ(ProfilesEditor::frontmostAppHelp("org.gimp.GIMP"), "Bundle identifier: org.gimp.GIMP");
+    EXPECT_EQ(ProfilesEditor::frontmostAppHelp("org.gimp.GIMP"), "Application ID: org.gimp.GIMP");
 }
 
 TEST(ProfilesEditor, WhatIsInFrontSaysWhereTheDesktopToldItAndWhatIsMissingWhereItCannot) {

@@ -37,8 +37,8 @@ TEST(RuleRowModel, TypedTextBecomesThePatternTheFieldTheIconAndTheSentence) {
     EXPECT_EQ(ruleRow::patternText(blank.pattern), "");
     EXPECT_EQ(ruleRow::iconBundleID(blank.pattern), std::nullopt);
     EXPECT_EQ(ruleRow::explanation(blank.pattern),
-              "Type a bundle identifier, or use Choose App\u2026 to fill one in. Ending it with * matches a whole "
-              "family, e.g. com.adobe.*");
+              "Type an application ID, or use Choose App\u2026 to fill one in. Ending it with * matches a whole "
+              "family, e.g. org.kde.*");
     // A pick is always exact, even over a family.
     const Rule picked = ruleRow::withPickedApplication(ruleRow::withPatternText(blank, "com.adobe.*"), "org.gimp.GIMP");
     EXPECT_EQ(picked.pattern, BundleIDPattern::exact("org.gimp.GIMP"));
@@ -49,7 +49,7 @@ TEST(RuleRowModel, TypedTextBecomesThePatternTheFieldTheIconAndTheSentence) {
 TEST(RuleRowModel, ResetsPutBackTheFactoryRuleWithAListedProfile) {
     const std::vector<Profile> factoryProfiles = Config::defaultConfig().profiles;
     std::vector<Profile> others = {Profile::canvasApp("mine", "Mine")};
-    const Rule edited("figma", BundleIDPattern::any(), "mine", -7, false);
+    const Rule edited("krita", BundleIDPattern::any(), "mine", -7, false);
     const Rule userMade("rule-1234abcd", BundleIDPattern::any(), "mine", 42, false);
     struct Row {
         Rule rule;
@@ -58,8 +58,8 @@ TEST(RuleRowModel, ResetsPutBackTheFactoryRuleWithAListedProfile) {
     };
     const std::vector<Profile> none;
     const std::vector<Row> rows = {
-        {edited, &factoryProfiles, Rule("figma", BundleIDPattern::exact("com.figma.Desktop"), "canvas", 10, true)},
-        {edited, &others, Rule("figma", BundleIDPattern::exact("com.figma.Desktop"), "mine", 10, true)},
+        {edited, &factoryProfiles, Rule("krita", BundleIDPattern::exact("org.kde.krita"), "canvas", 10, true)},
+        {edited, &others, Rule("krita", BundleIDPattern::exact("org.kde.krita"), "mine", 10, true)},
         {userMade, &factoryProfiles, Rule("rule-1234abcd", BundleIDPattern::exact(""), "default", 0, true)},
         {userMade, &others, Rule("rule-1234abcd", BundleIDPattern::exact(""), "mine", 0, true)},
         {userMade, &none, Rule("rule-1234abcd", BundleIDPattern::exact(""), "default", 0, true)},

@@ -32,7 +32,7 @@ TEST(ScrollPageRules, TheActivationChoiceShowsTheFirstHeldKeyAndWritesOneKeyOrNo
     EXPECT_EQ(activationModifiers(C::shift), ModifierFlags::shift);
     for (ActivationChoice choice : allActivationChoices)
         EXPECT_EQ(activationChoice(activationModifiers(choice)), choice);
-    EXPECT_EQ(title(C::command), "Only while ⌘ Command is held");
+    EXPECT_EQ(title(C::command), "Only while Super is held");
 }
 
 TEST(ScrollPageRules, EachAxisToggleOwnsOnlyItsBitAndBothMayBeOff) {

@@ -6,7 +6,8 @@ namespace ravolet {
 namespace {
 
 constexpr std::string_view offCaption =
-    "Smooth scrolling is off for this profile, so a wheel click is passed to macOS exactly as your mouse sent it.";
+    "Smooth scrolling is off for this profile, so a wheel click is passed to your desktop exactly as your mouse "
+    "sent it.";
 
 ScrollSettings factory() {
     ScrollSettings settings;
@@ -61,8 +62,8 @@ TEST(ScrollPreviewRules, TheLiveStatusTakesTheFirstCaseThatHolds) {
     attached.scroll.stepsPosted = 3456;
     const PermissionState granted{.accessibility = true, .inputMonitoring = true};
     const std::string missing = "Ravolet is not allowed to touch your input yet, so the panel above scrolls the way "
-                                "macOS does. Finish the permission setup and it will change under your hand.";
-    const std::string paused = "Ravolet is paused, so this scrolls the way macOS does.";
+                                "your desktop does. Finish the permission setup and it will change under your hand.";
+    const std::string paused = "Ravolet is paused, so this scrolls the way your desktop does.";
     struct Row {
         PermissionState permissions;
         bool paused;

@@ -22,7 +22,7 @@ TEST(SettingsBanners, TheFileBannerStandsAloneAndAtMostOneOfGrantsOrPauseFollows
     const std::optional<ConfigStore::Problem> corrupt = ConfigStore::Problem::corrupt("bad token at byte 3");
     const PermissionState both{true, true, HIDPPInputMonitoringAccess::granted};
     const std::string file = "2 Your Ravolet settings file could not be read: [Try Reading It Again] "
-                             "[Move It Aside And Start Fresh] [Show In Finder]";
+                             "[Move It Aside And Start Fresh] [Show In Folder]";
     const std::string grants = "1 Ravolet is not allowed to touch your input yet: [Finish Setting Up…*]";
     const std::string paused = "0 Ravolet is paused: [Resume*]";
     struct Row {
@@ -46,7 +46,7 @@ TEST(SettingsBanners, TheFileBannerStandsAloneAndAtMostOneOfGrantsOrPauseFollows
     EXPECT_EQ(banners[0].message, corrupt->explanation() +
                                       " Your file is still on disk at /home/u/.config/ravolet/config.json.");
     EXPECT_EQ(settingsBanners(std::nullopt, "", {}, false)[0].message,
-              "Everything on these pages is saved, but nothing takes effect until macOS grants Ravolet permission.");
+              "Everything on these pages is saved, but nothing takes effect until your computer grants Ravolet permission.");
 }
 
 TEST(SettingsBanners, FailedSavesAndASetAsidePreferencesFileFollowTheFileBanner) {

@@ -79,10 +79,10 @@ TEST(Config, FactoryDocumentFieldByField) {
     EXPECT_EQ(config.profiles[1], Profile::canvasApp("canvas", "Canvas & Design Apps"));
 
     const std::vector<Rule> rules{
-        Rule("adobe", BundleIDPattern::prefix("com.adobe."), "canvas", 10, true),
-        Rule("figma", BundleIDPattern::exact("com.figma.Desktop"), "canvas", 10, true),
-        Rule("miro", BundleIDPattern::exact("com.electron.realtimeboard"), "canvas", 10, true),
-        Rule("sketch", BundleIDPattern::exact("com.bohemiancoding.sketch3"), "canvas", 10, true),
+        Rule("gimp", BundleIDPattern::exact("org.gimp.GIMP"), "canvas", 10, true),
+        Rule("gimp-debian", BundleIDPattern::exact("gimp"), "canvas", 10, true),
+        Rule("krita", BundleIDPattern::exact("org.kde.krita"), "canvas", 10, true),
+        Rule("inkscape", BundleIDPattern::exact("org.inkscape.Inkscape"), "canvas", 10, true),
     };
     EXPECT_EQ(config.ruleSet.rules, rules);
     EXPECT_EQ(config.ruleSet.defaultProfileID, "default");
@@ -91,14 +91,14 @@ TEST(Config, FactoryDocumentFieldByField) {
 
 TEST(Config, FactoryDocumentResolvesAsDocumented) {
     const Config config = Config::defaultConfig();
-    EXPECT_EQ(config.activeProfile("COM.ADOBE.Photoshop").id, "canvas");
-    EXPECT_EQ(config.activeProfile("com.figma.desktop").id, "canvas");
-    EXPECT_EQ(config.activeProfile("com.bohemiancoding.sketch3").id, "canvas");
-    EXPECT_EQ(config.activeProfile("com.adobe").id, "default");
+    EXPECT_EQ(config.activeProfile("ORG.GIMP.GIMP").id, "canvas");
+    EXPECT_EQ(config.activeProfile("gimp").id, "canvas");
+    EXPECT_EQ(config.activeProfile("org.inkscape.Inkscape").id, "canvas");
+    EXPECT_EQ(config.activeProfile("org.kde.krita2").id, "default");
     EXPECT_EQ(config.activeProfile(std::nullopt).id, "default");
-    const auto resolution = config.resolve("com.electron.realtimeboard");
+    const auto resolution = config.resolve("org.kde.krita");
     EXPECT_EQ(resolution.profileID, "canvas");
-    EXPECT_EQ(resolution.matchedRule->id, "miro");
+    EXPECT_EQ(resolution.matchedRule->id, "krita");
     EXPECT_TRUE(config.resolve("com.apple.Safari").usedFallback());
 }
 

@@ -19,7 +19,7 @@ TEST(SettingsApplyState, DescriptionsAndEquality) {
         {State::applying(), "applying"},
         {State::applied(std::nullopt), "applied(dpi: -)"},
         {State::applied(1600), "applied(dpi: 1600)"},
-        {State::notPermitted(), "notPermitted (grant Input Monitoring)"},
+        {State::notPermitted(), "notPermitted (grant Mouse Access)"},
         {State::failed(""), "failed()"},
         {State::failed("not connected"), "failed(not connected)"},
     };

@@ -94,7 +94,7 @@ TEST(EventTapValuesTest, MasksTextsAndDerivedMetrics) {
     EXPECT_EQ(EventTapController::mask({63, 1, 1}), 0x8000000000000002u);
 
     EXPECT_EQ(EventTapController::description(EventTapController::StartError::tapCreationFailed),
-              "CGEvent.tapCreate returned nil \u2014 Accessibility (and Input Monitoring) must be granted");
+              "the event tap could not be created \u2014 Virtual Input (and Mouse Access) must be granted");
     EXPECT_EQ(EventTapController::description(EventTapController::StartError::alreadyRunning),
               "the tap is already running");
     EXPECT_EQ(tapDisableReasonFromString("timeout"), TapDisableReason::timeout);

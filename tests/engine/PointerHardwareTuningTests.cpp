@@ -163,7 +163,7 @@ TEST_F(TuningTest, ARefusedRestoreKeepsTheOriginalsUntilALaterRestoreSucceeds) {
     EXPECT_TRUE(s.isApplied);
     EXPECT_TRUE(s.restoreFailed);
     EXPECT_EQ(s.restoreFailedKeys, std::vector<std::string>{accel});
-    EXPECT_EQ(s.lastError, "macOS refused to put HIDMouseAcceleration back on this device. Ravolet's values are still in "
+    EXPECT_EQ(s.lastError, "Your desktop refused to put HIDMouseAcceleration back on this device. Ravolet's values are still in "
                            "force and the saved originals have been kept — they will be tried again, and on the next launch.");
     EXPECT_TRUE(s.capture);
     EXPECT_TRUE(files->exists(captureFile));
@@ -295,9 +295,9 @@ TEST_F(TuningTest, WhatIsMissingOrRefusedIsLeftAloneAndSaidSo) {
         {"no resolution", {{accel, 1}}, {}, 1600, Write::skipped, Write::eventSystem, true, true, {}},
         {"no acceleration", {{res, 1}}, {}, 1600, Write::eventSystem, Write::skipped, true, true, noAcceleration},
         {"acceleration refused", {{res, 1}, {accel, 1}}, {accel}, 1600, Write::eventSystem, Write::refused, true, true,
-         "macOS refused to change HIDMouseAcceleration on this device"},
+         "Your desktop refused to change HIDMouseAcceleration on this device"},
         {"both refused", {{res, 1}, {accel, 1}}, {res, accel}, 1600, Write::refused, Write::refused, false, false,
-         "macOS refused to change HIDMouseAcceleration on this device"},
+         "Your desktop refused to change HIDMouseAcceleration on this device"},
         {"nothing to capture", {}, {}, 1600, Write::skipped, Write::skipped, false, false, noAcceleration},
     };
     for (const auto& c : cases) {
@@ -335,7 +335,7 @@ TEST_F(TuningTest, BothWritesRefusedOnAKeptCaptureKeepIt) {
     fake->setKeysRefusedEverywhere({});
     tuning->setEnabled(false);
     expectOriginalsBack();
-    EXPECT_EQ(tuning->status().lastError, "macOS refused to change HIDMouseAcceleration on this device");
+    EXPECT_EQ(tuning->status().lastError, "Your desktop refused to change HIDMouseAcceleration on this device");
 }
 
 TEST_F(TuningTest, DPIReportsRewriteTheResolutionOnTheFirstCapture) {

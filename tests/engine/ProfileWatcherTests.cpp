@@ -18,11 +18,11 @@ namespace {
 using platform::ApplicationActivation;
 using platform::RunningApplication;
 
-// The factory document: Figma and Adobe's applications share the "canvas"
-// profile, everything else falls back to "default".
-constexpr const char* figma = "com.figma.Desktop";
-constexpr const char* photoshop = "com.adobe.Photoshop";
-constexpr const char* safari = "com.apple.Safari";
+// The factory document: Krita and GIMP share the "canvas" profile,
+// everything else falls back to "default".
+constexpr const char* krita = "org.kde.krita";
+constexpr const char* gimp = "org.gimp.GIMP";
+constexpr const char* firefox = "org.mozilla.firefox";
 
 struct Call {
     std::string profileID;
@@ -56,16 +56,16 @@ TEST(ProfileWatcher, CallsTheHandlerOnlyWhenTheProfileChangesOrWhenForced) {
     EXPECT_EQ(fresh.calls, (std::vector<Call>{{"default", std::nullopt, std::nullopt}}));
 
     WatcherRig rig;
-    rig.workspace->setFrontmost(RunningApplication{safari, "Safari"});
+    rig.workspace->setFrontmost(RunningApplication{firefox, "Firefox"});
     rig.watcher->start();
     EXPECT_TRUE(rig.calls.empty()) << "Safari resolves to the profile of no application";
-    EXPECT_EQ(rig.watcher->frontmostBundleID(), safari);
+    EXPECT_EQ(rig.watcher->frontmostBundleID(), firefox);
 
-    rig.activate(figma);
-    rig.activate(photoshop); // the same profile value: stored, not reported
-    EXPECT_EQ(rig.watcher->frontmostBundleID(), photoshop);
-    rig.activate(safari);
-    EXPECT_EQ(rig.calls, (std::vector<Call>{{"canvas", figma, "figma"}, {"default", safari, std::nullopt}}));
+    rig.activate(krita);
+    rig.activate(gimp); // the same profile value: stored, not reported
+    EXPECT_EQ(rig.watcher->frontmostBundleID(), gimp);
+    rig.activate(firefox);
+    EXPECT_EQ(rig.calls, (std::vector<Call>{{"canvas", krita, "krita"}, {"default", firefox, std::nullopt}}));
     EXPECT_EQ(rig.watcher->currentProfile().id, "default");
 
     // A new document always reaches the handler, with the last identifier.
@@ -73,12 +73,12 @@ TEST(ProfileWatcher, CallsTheHandlerOnlyWhenTheProfileChangesOrWhenForced) {
     renamed.profiles[0].name = "Everyday";
     rig.watcher->update(renamed);
     rig.watcher->update(renamed);
-    rig.watcher->activate(figma, true);
-    rig.watcher->activate(figma, true);
+    rig.watcher->activate(krita, true);
+    rig.watcher->activate(krita, true);
     EXPECT_EQ(rig.calls.size(), 6u);
-    EXPECT_EQ(rig.calls[2], (Call{"default", safari, std::nullopt}));
+    EXPECT_EQ(rig.calls[2], (Call{"default", firefox, std::nullopt}));
     EXPECT_EQ(rig.watcher->currentProfile().name, "Canvas & Design Apps");
-    EXPECT_EQ(rig.calls[5], (Call{"canvas", figma, "figma"}));
+    EXPECT_EQ(rig.calls[5], (Call{"canvas", krita, "krita"}));
 }
 
 TEST(ProfileWatcher, AnActivationWithoutAUsableApplicationCountsAsNoApplication) {
@@ -91,11 +91,11 @@ TEST(ProfileWatcher, AnActivationWithoutAUsableApplicationCountsAsNoApplication)
         SCOPED_TRACE(name);
         WatcherRig rig;
         rig.watcher->start();
-        rig.activate(figma);
+        rig.activate(krita);
         rig.workspace->deliver(payload);
         rig.ui->runUntilIdle();
         EXPECT_EQ(rig.watcher->frontmostBundleID(), std::nullopt);
-        EXPECT_EQ(rig.calls, (std::vector<Call>{{"canvas", figma, "figma"}, {"default", std::nullopt, std::nullopt}}));
+        EXPECT_EQ(rig.calls, (std::vector<Call>{{"canvas", krita, "krita"}, {"default", std::nullopt, std::nullopt}}));
     }
 }
 
@@ -107,16 +107,16 @@ TEST(ProfileWatcher, StoppingOrReleasingEndsTheRegistrationAndLateNotificationsD
     rig.watcher->stop();
     rig.watcher->stop();
     EXPECT_EQ(rig.workspace->subscriberCount(), 0u);
-    rig.activate(figma);
+    rig.activate(krita);
     EXPECT_TRUE(rig.calls.empty());
-    rig.watcher->activate(figma, false); // still works by hand after stop
+    rig.watcher->activate(krita, false); // still works by hand after stop
     EXPECT_EQ(rig.calls.size(), 1u);
 
     // Released while a notification is on its way: the registration holds the
     // watcher weakly, so it is gone, and the late notification does nothing.
     rig.watcher->start();
     std::weak_ptr<ProfileWatcher> weak = rig.watcher;
-    rig.workspace->activate(RunningApplication{safari, "Safari"});
+    rig.workspace->activate(RunningApplication{firefox, "Firefox"});
     rig.watcher.reset();
     EXPECT_TRUE(weak.expired());
     EXPECT_EQ(rig.workspace->subscriberCount(), 0u);
@@ -132,15 +132,15 @@ TEST(ProfileWatcher, AHandlerMayCallBackAndActivationsFromManyThreadsStayConsist
     watcher = ProfileWatcher::create(workspace, ui, Config::defaultConfig(),
                                      [&](const Profile&, const std::optional<std::string>& bundleID, const ProfileResolution&) {
                                          (void)watcher->currentProfile(); // calling back must not deadlock
-                                         if (bundleID == photoshop) ++forced;
+                                         if (bundleID == gimp) ++forced;
                                      });
     watcher->start();
     std::vector<std::thread> threads;
     for (int t = 0; t < 3; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 200; ++i) {
-                if (t == 0) workspace->activate(i % 2 ? figma : safari);
-                if (t == 1) watcher->activate(i % 2 ? std::optional<std::string>(photoshop) : std::nullopt, true);
+                if (t == 0) workspace->activate(i % 2 ? krita : firefox);
+                if (t == 1) watcher->activate(i % 2 ? std::optional<std::string>(gimp) : std::nullopt, true);
                 if (t == 2) watcher->update(Config::defaultConfig());
             }
         });
@@ -148,9 +148,9 @@ TEST(ProfileWatcher, AHandlerMayCallBackAndActivationsFromManyThreadsStayConsist
     for (auto& thread : threads) thread.join();
     ui->sync([] {});
     EXPECT_GE(forced.load(), 100) << "every forced activation is reported";
-    watcher->activate(figma, true);
+    watcher->activate(krita, true);
     EXPECT_EQ(watcher->currentProfile().id, "canvas");
-    EXPECT_EQ(watcher->frontmostBundleID(), figma);
+    EXPECT_EQ(watcher->frontmostBundleID(), krita);
 }
 
 } // namespace

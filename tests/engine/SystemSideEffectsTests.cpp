@@ -34,7 +34,7 @@ TEST(SystemSideEffects, EachSwitchGatesItsOwnEffectAndDPIRequestsAlwaysPass) {
             SideEffectsRig rig(apps, shortcuts);
             rig.effects.requestDPI(400);
             rig.effects.launchApp("com.figma.Desktop");
-            rig.effects.runShortcut("Morning");
+            rig.effects.runShortcut("/usr/local/bin/morning --quiet");
             EXPECT_EQ(rig.dpis, std::vector<std::int64_t>{400});
             EXPECT_EQ(rig.workspace->calls().empty(), !apps) << "no workspace call at all while switched off";
             EXPECT_EQ(rig.launcher->launches().empty(), !shortcuts);
@@ -42,7 +42,7 @@ TEST(SystemSideEffects, EachSwitchGatesItsOwnEffectAndDPIRequestsAlwaysPass) {
     }
 }
 
-TEST(SystemSideEffects, LaunchAndShortcutMakeExactlyTheirCallsAndDropWhatCannotStart) {
+TEST(SystemSideEffects, LaunchAndCommandMakeExactlyTheirCallsAndDropWhatCannotStart) {
     SideEffectsRig rig(true, true);
     auto ui = std::make_shared<platform::ManualScheduler>();
     std::vector<std::optional<std::string>> activations;
@@ -58,14 +58,25 @@ TEST(SystemSideEffects, LaunchAndShortcutMakeExactlyTheirCallsAndDropWhatCannotS
                                         "openApplication(/usr/share/applications/com.figma.Desktop.desktop, activates)"}));
     EXPECT_EQ(activations, std::vector<std::optional<std::string>>{"com.figma.Desktop"});
 
-    const std::string name = "Say \"hi\" to 'everyone'; rm -rf *";
-    rig.effects.runShortcut(name); // not installed: fails, dropped
-    rig.launcher->installProgram("/usr/bin/shortcuts");
-    rig.effects.runShortcut("Focus  Mode ");
-    EXPECT_EQ(rig.launcher->launches(), (std::vector<Launch>{{"/usr/bin/shortcuts", {"run", name}, false},
-                                                            {"/usr/bin/shortcuts", {"run", "Focus  Mode "}, true}}));
+    // The command line is split by the desktop-entry quoting rules, never by a
+    // shell: its quotes, semicolons and stars reach the program as written.
+    rig.effects.runShortcut("/opt/tools/say \"hi there\" 'everyone'; rm -rf * \"a \\\"b\\\"\""); // not installed
+    rig.launcher->installProgram("/opt/My Tools/zoom");
+    rig.effects.runShortcut("  \"/opt/My Tools/zoom\"   --level 100%% ");
+    rig.effects.runShortcut("/opt/tools/say \"unclosed");          // malformed: nothing starts
+    rig.effects.runShortcut("");                                    // empty: nothing starts
+    rig.effects.runShortcut("ravolet-no-such-program-anywhere x"); // on no folder of PATH
+    EXPECT_EQ(rig.launcher->launches(),
+              (std::vector<Launch>{{"/opt/tools/say", {"hi there", "'everyone';", "rm", "-rf", "*", "a \"b\""}, false},
+                                   {"/opt/My Tools/zoom", {"--level", "100%"}, true}}));
+    // A bare name is looked up in PATH, as a shell would.
+    rig.effects.runShortcut("true --version");
+    ASSERT_EQ(rig.launcher->launches().size(), 3u);
+    EXPECT_TRUE(rig.launcher->launches().back().executable.ends_with("/true"));
+    EXPECT_EQ(rig.launcher->launches().back().arguments, std::vector<std::string>{"--version"});
     // The real launcher: the command is absent here, so nothing starts and nothing is reported.
-    SystemSideEffects(true, true, nullptr, rig.workspace, std::make_shared<platform::LinuxProcessLauncher>()).runShortcut("x");
+    SystemSideEffects(true, true, nullptr, rig.workspace, std::make_shared<platform::LinuxProcessLauncher>())
+        .runShortcut("ravolet-no-such-program-anywhere");
 }
 
 } // namespace

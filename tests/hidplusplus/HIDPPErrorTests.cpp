@@ -11,7 +11,7 @@ namespace pf = ravolet::platform;
 
 TEST(HIDPPError, FixedTexts) {
     EXPECT_EQ(HIDPPError::deviceNotFound().description(), "no HID++ collection found for the requested device");
-    EXPECT_EQ(HIDPPError::notPermitted().description(), "not permitted: Input Monitoring is denied for this process");
+    EXPECT_EQ(HIDPPError::notPermitted().description(), "not permitted: Mouse Access is denied for this process");
     EXPECT_EQ(HIDPPError::notOpen().description(), "device is not open");
     EXPECT_EQ(HIDPPError::notConnected().description(), "not connected");
     EXPECT_EQ(HIDPPError::deviceRemoved().description(), "device was removed");

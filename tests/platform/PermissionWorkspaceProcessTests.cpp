@@ -89,18 +89,33 @@ TEST(LinuxPermissionProbe, GrantsFollowTheTargetMouseNodes) {
         bool accessibility;
         bool listen;
         HIDAccessType hid;
+        // The nodes named as still closed (under dev/): to post, then the mouse's.
+        std::vector<std::string> closedPosting;
+        std::vector<std::string> closedListening;
     };
+    const std::vector<std::string> mouseNodes{"input/event3", "hidraw1"};
     const std::vector<Case> cases = {
-        {"nothing granted", {}, false, false, false, HIDAccessType::denied},
+        {"nothing granted", {}, false, false, false, HIDAccessType::denied, {"uinput"}, mouseNodes},
         {"everything granted",
          {{"uinput", W_OK}, {"input/event3", R_OK}, {"hidraw1", R_OK | W_OK}},
-         false, true, true, HIDAccessType::granted},
+         false, true, true, HIDAccessType::granted, {}, {}},
+        {"everything but writing to hidraw",
+         {{"uinput", W_OK}, {"input/event3", R_OK}, {"hidraw1", R_OK}},
+         false, true, true, HIDAccessType::denied, {}, {"hidraw1"}},
         {"only another device's nodes", {{"input/event4", R_OK}, {"hidraw0", R_OK | W_OK}}, false, false, false,
-         HIDAccessType::denied},
-        {"hidraw readable but not writable", {{"hidraw1", R_OK}}, false, false, false, HIDAccessType::denied},
-        {"uinput readable only", {{"uinput", R_OK}}, false, false, false, HIDAccessType::denied},
-        {"unplugged, another event node readable", {{"input/event4", R_OK}}, true, false, true, HIDAccessType::unknown},
-        {"unplugged, nothing readable", {}, true, false, false, HIDAccessType::unknown},
+         HIDAccessType::denied, {"uinput"}, mouseNodes},
+        {"hidraw readable but not writable", {{"hidraw1", R_OK}}, false, false, false, HIDAccessType::denied,
+         {"uinput"}, mouseNodes},
+        {"uinput readable only", {{"uinput", R_OK}}, false, false, false, HIDAccessType::denied, {"uinput"},
+         mouseNodes},
+        {"unplugged, another event node readable", {{"input/event4", R_OK}}, true, false, true, HIDAccessType::unknown,
+         {"uinput"}, {}},
+        {"unplugged, nothing readable", {}, true, false, false, HIDAccessType::unknown, {"uinput"}, {}},
+    };
+    const auto underDev = [&](const std::vector<std::string>& nodes) {
+        std::vector<std::string> paths;
+        for (const std::string& node : nodes) paths.push_back(dev + "/" + node);
+        return paths;
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -114,6 +129,8 @@ TEST(LinuxPermissionProbe, GrantsFollowTheTargetMouseNodes) {
         EXPECT_EQ(probe.isAccessibilityTrusted(), c.accessibility);
         EXPECT_EQ(probe.canListenToEvents(), c.listen);
         EXPECT_EQ(probe.hidListenAccess().rawValue, c.hid.rawValue);
+        EXPECT_EQ(probe.closedPostingNodes(), underDev(c.closedPosting));
+        EXPECT_EQ(probe.closedListeningNodes(), underDev(c.closedListening));
     }
     LinuxPermissionProbe probe(0x046D, 0xC099, {(root.path / "sys").string(), dev}, {});
     EXPECT_EQ(probe.eventNodes(), std::vector<std::string>{dev + "/input/event3"});

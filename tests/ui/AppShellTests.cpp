@@ -79,7 +79,7 @@ TEST_F(AppShellTest, TheMenuFollowsTheModelAndThePauseToggleWritesOnlyAChange) {
     EXPECT_TRUE(model->preferences().isPausedByUser.value());
     QApplication::processEvents(); // the menu is refilled on the next turn
     EXPECT_EQ(titles(*shell.menu()).mid(0, 4),
-              (QStringList{"Paused", "Your mouse behaves exactly as macOS ships it", "---", "Pause Ravolet"}));
+              (QStringList{"Paused", "Your mouse behaves exactly as your desktop ships it", "---", "Pause Ravolet"}));
     EXPECT_TRUE(action(*shell.menu(), "Pause Ravolet")->isChecked());
 
     machine->grant(false, true);

@@ -89,7 +89,7 @@ TEST(ButtonsTab, ShowingEveryButtonWritesNothingAndShowsWhatTheProfileHolds) {
     EXPECT_EQ(page.tab->buttonList()->count(), 13);
     EXPECT_EQ(page.tab->selectedButton(), 3);
     EXPECT_EQ(page.tab->titleLabel()->text(), QStringLiteral("Button 3 — Back"));
-    EXPECT_EQ(page.tab->rowSummary(3), QStringLiteral("Repeats press ⌘C every 120 ms"));
+    EXPECT_EQ(page.tab->rowSummary(3), QStringLiteral("Repeats press Super + C every 120 ms"));
     EXPECT_EQ(page.tab->rowSummary(5), QStringLiteral("Drops to 430 DPI while held"));
     EXPECT_EQ(page.tab->rowSummary(4), QStringLiteral("Opens Firefox"));
     EXPECT_EQ(page.tab->rowSummary(7), QStringLiteral("Turned off"));
@@ -149,7 +149,7 @@ TEST(ButtonsTab, EditsWriteThroughTheBindingAndAChangeOfKindKeepsTheKey) {
     ButtonsPage::settle();
     ASSERT_EQ(page.tab->cards().size(), 1u);
     EXPECT_EQ(page.buttons(), (std::vector<ButtonBinding>{{3, M::command, Action::keyStroke(0, M::none), true}}));
-    EXPECT_EQ(page.card(0)->headerLabel()->text(), QStringLiteral("Only while Command is held"));
+    EXPECT_EQ(page.card(0)->headerLabel()->text(), QStringLiteral("Only while Super is held"));
     EXPECT_TRUE(page.tab->addJobButton()->isEnabled());
 
     // Restoring button 5 of the factory profile gives its one binding, at the end.

@@ -100,8 +100,9 @@ TEST_F(DeviceTabTest, WithoutTheMouseOnlyTheDPIPlaceholderAndTheProblemsShow) {
     screenshot(page, QStringLiteral("device-page-no-mouse"));
 }
 
-TEST_F(DeviceTabTest, WhenMacOSRefusesTheMouseThePermissionNoticeLeadsAndTheProblemIsKeptVerbatim) {
+TEST_F(DeviceTabTest, WhenTheComputerRefusesTheMouseThePermissionNoticeLeadsAndTheProblemIsKeptVerbatim) {
     machine->mouse->refuseOpen(platform::kIOReturnNotPermitted);
+    machine->probe->setClosedNodes({}, {"/dev/hidraw3"});
     model->start();
     machine->settle();
     DeviceTab page(model);
@@ -110,6 +111,10 @@ TEST_F(DeviceTabTest, WhenMacOSRefusesTheMouseThePermissionNoticeLeadsAndTheProb
     const DeviceMonitor::Snapshot& snapshot = model->deviceMonitor().snapshot().value();
     ASSERT_TRUE(snapshot.isNotPermitted);
     EXPECT_FALSE(page.permissionBanner()->isHidden());
+    // What opens the node, and which node is still closed.
+    const QString message = page.permissionBanner()->messageLabel()->text();
+    EXPECT_TRUE(message.contains(QStringLiteral("70-ravolet.rules"))) << message.toStdString();
+    EXPECT_TRUE(message.endsWith(QStringLiteral("Still closed to Ravolet: /dev/hidraw3."))) << message.toStdString();
     EXPECT_EQ(page.connectionLine()->level(), StatusDot::Level::bad);
     EXPECT_EQ(page.lastProblemSection()->isHidden(), !snapshot.lastError.has_value());
     if (snapshot.lastError) {

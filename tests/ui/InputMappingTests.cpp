@@ -28,9 +28,9 @@ const std::map<std::string, StandardKey>& standardKeys() {
     static const std::map<std::string, StandardKey> keys = [] {
         std::map<std::string, StandardKey> keys{
             {"Return", {KEY_ENTER, Qt::Key_Return, false}}, {"Tab", {KEY_TAB, Qt::Key_Tab, false}},
-            {"Space", {KEY_SPACE, Qt::Key_Space, false}}, {"Delete", {KEY_BACKSPACE, Qt::Key_Backspace, false}},
-            {"Forward Delete", {KEY_DELETE, Qt::Key_Delete, false}}, {"Escape", {KEY_ESC, Qt::Key_Escape, false}},
-            {"Help", {KEY_INSERT, Qt::Key_Insert, false}}, {"Home", {KEY_HOME, Qt::Key_Home, false}},
+            {"Space", {KEY_SPACE, Qt::Key_Space, false}}, {"Backspace", {KEY_BACKSPACE, Qt::Key_Backspace, false}},
+            {"Delete", {KEY_DELETE, Qt::Key_Delete, false}}, {"Escape", {KEY_ESC, Qt::Key_Escape, false}},
+            {"Insert", {KEY_INSERT, Qt::Key_Insert, false}}, {"Home", {KEY_HOME, Qt::Key_Home, false}},
             {"End", {KEY_END, Qt::Key_End, false}}, {"Page Up", {KEY_PAGEUP, Qt::Key_PageUp, false}},
             {"Page Down", {KEY_PAGEDOWN, Qt::Key_PageDown, false}}, {"Left Arrow", {KEY_LEFT, Qt::Key_Left, false}},
             {"Right Arrow", {KEY_RIGHT, Qt::Key_Right, false}}, {"Up Arrow", {KEY_UP, Qt::Key_Up, false}},

@@ -32,8 +32,8 @@ TEST(NoticeBanner, EachKindHasItsSymbolAndTint) {
 }
 
 TEST(NoticeBanner, ALongMessageWrapsAndTheBannerGrows) {
-    const QString sentence = QStringLiteral("Everything on these pages is saved, but nothing takes effect until macOS "
-                                            "grants Ravolet permission. ");
+    const QString sentence = QStringLiteral("Everything on these pages is saved, but nothing takes effect until your "
+                                            "computer grants Ravolet permission. ");
     const QString longMessage = sentence.repeated(8);
 
     QWidget page;

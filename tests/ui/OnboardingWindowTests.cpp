@@ -19,6 +19,7 @@ TEST(OnboardingWindow, WalksTheStepsPollsOnlyWhileShownAndComesBackWhereItWasLef
     auto machine = SimulatedMachine::makeInVirtualTime();
     auto model = machine->makeModel();
     machine->grant(false, false);
+    machine->probe->setClosedNodes({"/dev/uinput"}, {"/dev/input/event4", "/dev/hidraw1"});
     model->start();
     machine->settle();
 
@@ -34,10 +35,13 @@ TEST(OnboardingWindow, WalksTheStepsPollsOnlyWhileShownAndComesBackWhereItWasLef
 
     QTest::mouseClick(window->primaryButton(), Qt::LeftButton);
     EXPECT_EQ(window->counterLabel()->text(), QStringLiteral("Step 2 of 4"));
-    EXPECT_EQ(window->inputMonitoringPage()->statusLabel()->text(), QStringLiteral("Input Monitoring is not on yet"));
+    EXPECT_EQ(window->inputMonitoringPage()->statusLabel()->text(), QStringLiteral("Mouse Access is not on yet"));
     EXPECT_TRUE(window->inputMonitoringPage()->extraLabel()->isVisible()); // the HID access is refused
     EXPECT_TRUE(window->inputMonitoringPage()->howToBlock()->isVisible());
-    EXPECT_FALSE(window->inputMonitoringPage()->openButton()->isEnabled());
+    // Which nodes are still closed, beside what opens them.
+    EXPECT_EQ(window->inputMonitoringPage()->closedNodesLabel()->text(),
+              QStringLiteral("Still closed to Ravolet: /dev/input/event4 and /dev/hidraw1."));
+    EXPECT_TRUE(window->inputMonitoringPage()->closedNodesLabel()->isVisible());
     test::saveScreenshot(*window, QStringLiteral("set-up-2-input-monitoring"));
 
     QTest::mouseClick(window->primaryButton(), Qt::LeftButton);
@@ -50,7 +54,7 @@ TEST(OnboardingWindow, WalksTheStepsPollsOnlyWhileShownAndComesBackWhereItWasLef
     machine->loginItems->setStatusAfterRegistering(platform::LoginItemStatus::requiresApproval);
     window->closingPage()->loginSwitch()->click();
     EXPECT_FALSE(window->closingPage()->loginSwitch()->isChecked());
-    EXPECT_TRUE(window->closingPage()->loginSentence()->text().startsWith(QStringLiteral("macOS is waiting")));
+    EXPECT_TRUE(window->closingPage()->loginSentence()->text().startsWith(QStringLiteral("Your desktop is waiting")));
     test::saveScreenshot(*window, QStringLiteral("set-up-4-done"));
 
     window->close();

@@ -68,9 +68,9 @@ TEST_F(PointerTabTest, ShowingWritesNothingAndReReadsWhatMacOSBelievesEachTime) 
     EXPECT_EQ(machine->pointerBackend->writeLog().size(), writes);
     EXPECT_EQ(page.dpiSlider()->valueLabel()->text(), QStringLiteral("430"));
     EXPECT_EQ(page.dpiSection()->title(), QStringLiteral("DPI \u2014 Default"));
-    EXPECT_TRUE(factLabels(page).contains(QStringLiteral("macOS thinks your mouse reports")));
+    EXPECT_TRUE(factLabels(page).contains(QStringLiteral("Your desktop thinks your mouse reports")));
 
-    // What macOS believes is read again each time the page comes on screen.
+    // What the desktop believes is read again each time the page comes on screen.
     machine->pointerBackend->seed(SimulatedMachine::mouseServiceID, {{"HIDPointerResolution", 800 * 65536}});
     const auto reading = [&] { return PointerTab::tunerOf(*model)->status().currentReading->resolution; };
     const auto seenBefore = reading();
@@ -93,14 +93,14 @@ TEST_F(PointerTabTest, ADPIChangeWhileThePagesShowReachesEveryFigureThatDependsO
         return std::string("(no row)");
     };
     EXPECT_EQ(fact(page, "Your mouse actually reports"), "2000 DPI");
-    EXPECT_EQ(fact(page, "macOS thinks your mouse reports"), "2000.0 counts per inch");
+    EXPECT_EQ(fact(page, "Your desktop thinks your mouse reports"), "2000.0 counts per inch");
 
     QTest::mouseClick(page.presetButtons().at(1), Qt::LeftButton);
     machine->advance(std::chrono::seconds(2)); // handed to the engine, written to the mouse, read back
     EXPECT_EQ(fact(page, "Now in force"), "800.0 counts per inch, acceleration off (-65536)");
-    EXPECT_EQ(fact(page, "macOS thinks your mouse reports"), "800.0 counts per inch");
+    EXPECT_EQ(fact(page, "Your desktop thinks your mouse reports"), "800.0 counts per inch");
     EXPECT_EQ(fact(page, "Your mouse actually reports"), "800 DPI");
-    EXPECT_EQ(fact(page, "So macOS overestimates your hand speed by"), "1×");
+    EXPECT_EQ(fact(page, "So your desktop overestimates your hand speed by"), "1×");
     EXPECT_EQ(fact(device, "DPI"), "800");
 }
 
@@ -145,8 +145,8 @@ TEST_F(PointerTabTest, EditsWriteThroughTheBindingAndTheModel) {
     });
     EXPECT_FALSE(page.curveSection()->isEnabled());
     EXPECT_FALSE(page.speedSlider()->isEnabled());
-    // The correction is in force on the simulated machine, so macOS builds no curve either.
-    EXPECT_EQ(page.pointerStatusLine()->text(), QStringLiteral("Pointer processing is off and macOS acceleration is "
+    // The correction is in force on the simulated machine, so the desktop builds no curve either.
+    EXPECT_EQ(page.pointerStatusLine()->text(), QStringLiteral("Pointer processing is off and your desktop's acceleration is "
                                                                "disabled. Enable acceleration above to add a curve."));
     page.accelerationSwitch()->click();
     EXPECT_TRUE(edited().pointer.isEnabled);
@@ -220,7 +220,7 @@ TEST(PointerTabUnsupported, WhereMacOSOffersNoSuchSettingTheCorrectionOnlyExplai
         EXPECT_FALSE(page.tuningSwitch()->isEnabled());
         const auto explanations = page.hardwareSection()->findChildren<Explain*>();
         EXPECT_TRUE(std::ranges::any_of(explanations, [](const Explain* line) {
-            return line->isVisible() && line->text().startsWith(QStringLiteral("This version of macOS does not expose"));
+            return line->isVisible() && line->text().startsWith(QStringLiteral("Your desktop does not expose"));
         }));
         EXPECT_FALSE(factLabels(page).contains(QStringLiteral("Now in force")));
         screenshot(page, QStringLiteral("pointer-page-correction-unsupported"));

@@ -140,7 +140,7 @@ TEST_F(ProfilesTabTest, RuleRowsEditMoveAndDeleteTheirOwnRule) {
     machine->workspace->activate("com.adobe.Photoshop");
     machine->advance(std::chrono::seconds(3));
     EXPECT_EQ(page.frontmostFact()->valueLabel()->text(), QStringLiteral("Photoshop"));
-    EXPECT_EQ(page.frontmostFact()->helpLabel()->text(), QStringLiteral("Bundle identifier: com.adobe.Photoshop"));
+    EXPECT_EQ(page.frontmostFact()->helpLabel()->text(), QStringLiteral("Application ID: com.adobe.Photoshop"));
     EXPECT_EQ(page.profileInUseFact()->helpLabel()->text(), QStringLiteral("Matched by the rule for “com.adobe.*”."));
     EXPECT_TRUE(page.profileRows()[1].inUseBadge->isVisible());
     test::saveScreenshot(page, QStringLiteral("profiles-page-with-rules"));

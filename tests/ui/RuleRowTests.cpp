@@ -34,7 +34,7 @@ struct RuleRowTest : ::testing::Test {
 TEST_F(RuleRowTest, TheFieldIsParsedOnEveryKeyAndWrittenBackOnlyWhenItDiffers) {
     EXPECT_TRUE(edits.empty()); // filling announces nothing
     EXPECT_TRUE(row.iconView()->isHidden());
-    EXPECT_TRUE(row.explanationLabel()->text().startsWith(QStringLiteral("Type a bundle identifier")));
+    EXPECT_TRUE(row.explanationLabel()->text().startsWith(QStringLiteral("Type an application ID")));
 
     QTest::keyClicks(row.patternField(), QStringLiteral("com.figma.Desktop"));
     ASSERT_EQ(edits.size(), 17u);
@@ -73,7 +73,7 @@ TEST_F(RuleRowTest, ButtonsStopAtTheEndsAndResetsPutBackTheFactoryRule) {
     int raised = 0, deleted = 0;
     QObject::connect(&row, &RuleRow::raiseRequested, [&] { ++raised; });
     QObject::connect(&row, &RuleRow::deleteRequested, [&] { ++deleted; });
-    row.setRule(Rule("figma", BundleIDPattern::any(), "gone", 100, false), profiles, false, true);
+    row.setRule(Rule("krita", BundleIDPattern::any(), "gone", 100, false), profiles, false, true);
     EXPECT_EQ(row.profilePicker()->currentIndex(), -1); // an unlisted profile shows no entry
     EXPECT_FALSE(row.priorityUpButton()->isEnabled());
     EXPECT_EQ(row.priorityLabel()->text(), QStringLiteral("Priority 100"));
@@ -94,8 +94,8 @@ TEST_F(RuleRowTest, ButtonsStopAtTheEndsAndResetsPutBackTheFactoryRule) {
     for (const QString& title : {QStringLiteral("App match"), QStringLiteral("Rule profile"),
                                  QStringLiteral("Rule priority"), QStringLiteral("Rule enabled")})
         QTest::mouseClick(row.resetButton(title), Qt::LeftButton);
-    EXPECT_EQ(edits.back(), Rule("figma", BundleIDPattern::exact("com.figma.Desktop"), "canvas", 10, true));
-    EXPECT_TRUE(row.iconView()->showsPlaceholder()); // no Figma here
+    EXPECT_EQ(edits.back(), Rule("krita", BundleIDPattern::exact("org.kde.krita"), "canvas", 10, true));
+    EXPECT_TRUE(row.iconView()->showsPlaceholder()); // no Krita here
     test::saveScreenshot(row, QStringLiteral("rule-row"));
 
     setShowsSettingResets(&row, false);

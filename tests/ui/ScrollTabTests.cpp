@@ -94,7 +94,7 @@ TEST_F(ScrollTabTest, EditsWriteTheProfileThroughTheBindingAndTheSectionsFollow)
 
     // A stored pair of keys shows as the first; a choice stores its key alone, "Always" none at all.
     store([](ScrollSettings& scroll) { scroll.activationModifiers = ModifierFlags::command | ModifierFlags::shift; });
-    EXPECT_EQ(page.activationPicker()->currentText(), QStringLiteral("Only while ⌘ Command is held"));
+    EXPECT_EQ(page.activationPicker()->currentText(), QStringLiteral("Only while Super is held"));
     Q_EMIT page.activationPicker()->activated(4);
     EXPECT_EQ(stored().activationModifiers, ModifierFlags::shift);
     Q_EMIT page.activationPicker()->activated(0);
@@ -145,7 +145,7 @@ TEST_F(ScrollTabTest, TheResetsHideUnderTheSwitchAndTheLiveLineFollowsTheModel) 
     model->setPermissions({.accessibility = true, .inputMonitoring = true});
     EXPECT_EQ(live->level(), StatusDot::Level::waiting);
     model->setPausedByUser(true);
-    EXPECT_EQ(live->text().toStdString(), "Ravolet is paused, so this scrolls the way macOS does.");
+    EXPECT_EQ(live->text().toStdString(), "Ravolet is paused, so this scrolls the way your desktop does.");
     model->setPausedByUser(false);
     model->start();
     machine->advance(std::chrono::seconds(5));

@@ -72,15 +72,29 @@ TEST_F(UpdatesTabTest, TheFactsAndTheCheckButtonFollowTheUpdaterWhenThePageComes
     test::saveScreenshot(page, QStringLiteral("updates-page"));
 }
 
-// A build that never updates itself must not claim to be busy checking.
-TEST_F(UpdatesTabTest, ABuildThatDoesNotUpdateItselfSaysSoInsteadOfACheckUnderWay) {
+// A build the package manager updates offers no switch to turn on and no
+// check that never comes; one that updates itself says when a check is busy.
+TEST_F(UpdatesTabTest, APackagedBuildSaysThePackageManagerUpdatesItAndOffersNoCheck) {
     AppModel::Dependencies dependencies = machine->dependencies();
     dependencies.updater = std::make_shared<platform::LinuxUpdaterBackend>();
-    UpdatesTab page(AppModel::create(dependencies));
+    const std::shared_ptr<AppModel> packaged = AppModel::create(dependencies);
+    UpdatesTab page(packaged);
     test::showAndSettle(page);
-    EXPECT_FALSE(page.checkButton()->isEnabled());
-    EXPECT_EQ(page.checkUnderWayLabel()->text(), QStringLiteral("This build does not update itself."));
-    test::saveScreenshot(page, QStringLiteral("updates-page-no-self-updates"));
+    // The package manager updates it: the switch is off and disabled, the
+    // version is shown, and nothing offers a check or a feed.
+    EXPECT_FALSE(page.automaticChecksBox()->isChecked());
+    EXPECT_FALSE(page.automaticChecksBox()->isEnabled());
+    EXPECT_FALSE(page.automaticChecksReset()->isEnabled());
+    EXPECT_EQ(page.versionFact()->valueLabel()->text(),
+              QString::fromStdString(packaged->updater().currentVersionDescription()));
+    EXPECT_EQ(page.checkButton(), nullptr);
+    EXPECT_EQ(page.feedFact(), nullptr);
+    EXPECT_EQ(page.lastCheckedFact(), nullptr);
+    bool saysPackageManager = false;
+    for (const QLabel* label : page.findChildren<QLabel*>())
+        saysPackageManager = saysPackageManager || label->text().contains(QStringLiteral("package manager"));
+    EXPECT_TRUE(saysPackageManager);
+    test::saveScreenshot(page, QStringLiteral("updates-page-package-manager"));
 
     UpdatesTab simulated(model);
     updater.setCanCheckForUpdates(false);

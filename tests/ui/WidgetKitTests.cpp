@@ -5,7 +5,6 @@
 #include "RavoletApp/UI/ResetButton.hpp"
 #include "RavoletApp/UI/StatusDot.hpp"
 #include "RavoletApp/UI/SymbolIcon.hpp"
-#include "RavoletApp/UI/SystemSettingsLink.hpp"
 #include "RavoletApp/UI/ValueSlider.hpp"
 
 #include "UITestSupport.hpp"
@@ -87,17 +86,7 @@ TEST(FactRow, TheExplanationFollowsOnlyWhenGiven) {
     EXPECT_EQ(helped->helpLabel(), nullptr);
 }
 
-TEST(Links, SystemSettingsLinksAreVerbatimAndDisabledHere) {
-    EXPECT_EQ(systemSettingsUrl(SystemSettingsLink::accessibility).toString(),
-              QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility"));
-    EXPECT_EQ(systemSettingsUrl(SystemSettingsLink::inputMonitoring).toString(),
-              QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_ListenEvent"));
-    EXPECT_EQ(systemSettingsUrl(SystemSettingsLink::loginItems).toString(),
-              QStringLiteral("x-apple.systempreferences:com.apple.LoginItems-Settings.extension"));
-    QPushButton open(QStringLiteral("Open Accessibility Settings"));
-    offerSystemSettingsLink(&open, SystemSettingsLink::accessibility);
-    EXPECT_FALSE(open.isEnabled());
-    EXPECT_EQ(open.toolTip(), systemSettingsUnavailableReason(SystemSettingsLink::accessibility));
+TEST(Links, TheSupportLinkIsOneMailAddress) {
     EXPECT_EQ(ExternalLink::support().scheme(), QStringLiteral("mailto"));
     EXPECT_EQ(&ExternalLink::support(), &ExternalLink::support());
 }
@@ -115,16 +104,16 @@ TEST(WidgetKit, GalleryBuildsAndIsPhotographed) {
                        "/home/someone/.config/ravolet/config.json."));
     problem->addButton(QStringLiteral("Try Reading It Again"));
     problem->addButton(QStringLiteral("Move It Aside And Start Fresh"));
-    problem->addButton(QStringLiteral("Show In Finder"));
+    problem->addButton(QStringLiteral("Show In Folder"));
     layout->addWidget(problem);
     auto* warning = new NoticeBanner(NoticeBanner::Kind::warning,
                                      QStringLiteral("Ravolet is not allowed to touch your input yet"),
                                      QStringLiteral("Everything on these pages is saved, but nothing takes effect "
-                                                    "until macOS grants Ravolet permission."));
+                                                    "until your computer grants Ravolet permission."));
     warning->addButton(QStringLiteral("Finish Setting Up…"));
     layout->addWidget(warning);
     layout->addWidget(new NoticeBanner(NoticeBanner::Kind::informational, QStringLiteral("Ravolet is paused"),
-                                       QStringLiteral("Your mouse behaves exactly as macOS ships it.")));
+                                       QStringLiteral("Your mouse behaves exactly as your desktop ships it.")));
 
     auto* distance = new ValueSlider(
         {.title = QStringLiteral("Distance per wheel click"),
@@ -154,9 +143,9 @@ TEST(WidgetKit, GalleryBuildsAndIsPhotographed) {
     dots->addWidget(new StatusDot(StatusDot::Level::off, QStringLiteral("Off")));
     layout->addLayout(dots);
 
-    auto* open = new QPushButton(QStringLiteral("Open Input Monitoring Settings"));
-    offerSystemSettingsLink(open, SystemSettingsLink::inputMonitoring);
-    layout->addWidget(open, 0, Qt::AlignLeading);
+    auto* disabled = new QPushButton(QStringLiteral("Check Again"));
+    disabled->setEnabled(false);
+    layout->addWidget(disabled, 0, Qt::AlignLeading);
 
     // Every symbol, large enough to judge its drawing, with its name.
     auto* symbols = new QGridLayout;
