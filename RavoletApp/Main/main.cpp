@@ -17,14 +17,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "HIDPlusPlus/HIDPPDeviceMatch.hpp"
-#include "Platform/Linux/Desktop/LinuxWorkspace.hpp"
-#include "Platform/Linux/HID/LinuxHIDSystem.hpp"
-#include "Platform/Linux/Input/LinuxEventSystem.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
 #include "Platform/Linux/SingleInstance.hpp"
 #include "Platform/Thread.hpp"
 #include "RavoletApp/Model/AppModel.hpp"
+#include "RavoletApp/Model/LinuxProgram.hpp"
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 #include "RavoletApp/UI/AppShell.hpp"
 #include "RavoletApp/UI/QtScheduler.hpp"
@@ -105,24 +102,11 @@ int run(int argc, char** argv, bool simulatedMouse, ravolet::platform::SingleIns
         machine = ravolet::SimulatedMachine::make(scheduler, ravolet::SimulatedMachine::Storage::thisMachine);
         model = machine->makeModel();
     } else {
-        // The mouse's HID++ interface through the kernel's hidraw nodes.
-        const ravolet::platform::HIDMatching mouse{ravolet::HIDPPDeviceMatch::g502X.vendorID,
-                                                   ravolet::HIDPPDeviceMatch::g502X.productID};
-        ravolet::platform::HIDSystem::setShared(ravolet::platform::LinuxHIDSystem::make(mouse));
-        // The engine's standard event system is the kernel's (evdev and
-        // uinput); its virtual devices are made now, before anything starts.
-        const auto events = ravolet::platform::LinuxEventSystem::shared();
-        if (const auto error = events->outputError())
-            std::fprintf(stderr, "ravolet: no virtual pointer and keyboard yet (%s)\n", error->c_str());
-        ravolet::AppModel::Dependencies dependencies;
-        dependencies.ui = scheduler;
-        dependencies.workspace = ravolet::platform::LinuxWorkspace::standard();
-        model = ravolet::AppModel::create(std::move(dependencies));
-        // The wheel counts detents as the mouse last said it reports them.
-        wheelResolution = model->deviceMonitor().snapshot().observe(
-            [events](const ravolet::DeviceMonitor::Snapshot& snapshot) {
-                events->setWheelTicksPerDetent(snapshot.wheelReportsPerDetent());
-            });
+        ravolet::LinuxProgram program = ravolet::makeLinuxProgram(scheduler);
+        if (program.outputError)
+            std::fprintf(stderr, "ravolet: no virtual pointer and keyboard yet (%s)\n", program.outputError->c_str());
+        model = program.model;
+        wheelResolution = std::move(program.wheelResolution);
     }
 
     // The state as the tray shows it, for whoever reads the program's log.

@@ -1,0 +1,28 @@
+#include "RavoletApp/Model/LinuxProgram.hpp"
+
+#include "HIDPlusPlus/HIDPPDeviceMatch.hpp"
+#include "Platform/Linux/Desktop/LinuxWorkspace.hpp"
+#include "Platform/Linux/HID/LinuxHIDSystem.hpp"
+#include "Platform/Linux/Input/LinuxEventSystem.hpp"
+
+namespace ravolet {
+
+LinuxProgram makeLinuxProgram(std::shared_ptr<platform::Scheduler> ui) {
+    LinuxProgram program;
+    // The mouse's HID++ interface through the kernel's hidraw nodes.
+    const platform::HIDMatching mouse{HIDPPDeviceMatch::g502X.vendorID, HIDPPDeviceMatch::g502X.productID};
+    platform::HIDSystem::setShared(platform::LinuxHIDSystem::make(mouse));
+    // The engine's standard event system is the kernel's; its virtual
+    // devices are made now, before anything starts.
+    const auto events = platform::LinuxEventSystem::shared();
+    program.outputError = events->outputError();
+    AppModel::Dependencies dependencies;
+    dependencies.ui = std::move(ui);
+    dependencies.workspace = platform::LinuxWorkspace::standard();
+    program.model = AppModel::create(std::move(dependencies));
+    program.wheelResolution = program.model->deviceMonitor().snapshot().observe(
+        [events](const DeviceMonitor::Snapshot& snapshot) { events->setWheelTicksPerDetent(snapshot.wheelReportsPerDetent()); });
+    return program;
+}
+
+} // namespace ravolet
