@@ -8,8 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <string>
@@ -173,27 +175,33 @@ TEST_F(LinuxHIDPPTest, AnotherVendorsMouseAndTheG502XsPointerAreNeverOpened) {
     EXPECT_EQ(openedNodes().back(), hidrawNode(mouse, FakeG502X::hidppInterface));
 }
 
-// Answers as a user without root's override would be answered: in a child
-// that has become "nobody", 0 for granted, 1 denied, 2 unknown, plus 10 when
-// opening the HID++ node is refused as not permitted.
-int accessAsNobody() {
+// Runs `body` in a child that has become "nobody", as a user without root's
+// override; its result is the child's exit code (99 when the privileges
+// could not be dropped), -1 when the child did not end normally.
+int asNobody(const std::function<int()>& body) {
     const pid_t child = ::fork();
     if (child == 0) {
         if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
-        pf::LinuxHIDSystem::Options options;
-        options.accessMatching = {FakeG502X::vendorID, FakeG502X::productID};
-        const auto system = pf::LinuxHIDSystem::make(std::move(options));
-        const pf::HIDAccess access = system->checkListenAccess();
-        int code = access == pf::HIDAccess::granted ? 0 : access == pf::HIDAccess::denied ? 1 : 2;
-        const auto services = system->matchingServices({FakeG502X::vendorID, FakeG502X::productID});
-        if (services && services->size() == 2) {
-            if (system->createDevice(services->at(1))->open() == pf::kIOReturnNotPermitted) code += 10;
-        }
-        ::_exit(code);
+        ::_exit(body());
     }
     int status = 0;
     if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
+}
+
+// 0 for granted, 1 denied, 2 unknown, plus 10 when opening the HID++ node is
+// refused as not permitted.
+int checkAccess() {
+    pf::LinuxHIDSystem::Options options;
+    options.accessMatching = {FakeG502X::vendorID, FakeG502X::productID};
+    const auto system = pf::LinuxHIDSystem::make(std::move(options));
+    const pf::HIDAccess access = system->checkListenAccess();
+    int code = access == pf::HIDAccess::granted ? 0 : access == pf::HIDAccess::denied ? 1 : 2;
+    const auto services = system->matchingServices({FakeG502X::vendorID, FakeG502X::productID});
+    if (services && services->size() == 2) {
+        if (system->createDevice(services->at(1))->open() == pf::kIOReturnNotPermitted) code += 10;
+    }
+    return code;
 }
 
 TEST(LinuxHIDAccess, ANodeNobodyMayOpenIsDenied) {
@@ -202,11 +210,74 @@ TEST(LinuxHIDAccess, ANodeNobodyMayOpenIsDenied) {
     std::vector<std::string> nodes;
     for (int interface : {0, 1}) nodes.push_back(mouse.kernelDevice(interface).value().hidraw.value());
     for (const std::string& node : nodes) ASSERT_EQ(::chmod(node.c_str(), 0600), 0);
-    EXPECT_EQ(accessAsNobody(), 11);
+    EXPECT_EQ(asNobody(checkAccess), 11);
     for (const std::string& node : nodes) ASSERT_EQ(::chmod(node.c_str(), 0666), 0);
-    EXPECT_EQ(accessAsNobody(), 0);
+    EXPECT_EQ(asNobody(checkAccess), 0);
     mouse.unplug();
-    EXPECT_EQ(accessAsNobody(), 2);
+    EXPECT_EQ(asNobody(checkAccess), 2);
+}
+
+// With a udev daemon the kernel's "add" reaches us before udev has let the
+// user in: the kernel makes a hidraw node root's alone (0600), and udev
+// changes that a moment later (here the test does, 150 ms after the nodes
+// appeared). The user's program, opening every interface of the mouse as it
+// is matched, waits for that; where nothing ever lets it in, the open is
+// refused once the node has had its time.
+TEST(LinuxHIDAccess, AnOpenRightAfterAPlugInWaitsForUdevToLetTheUserIn) {
+    for (const bool udevLetsIn : {true, false}) {
+        SCOPED_TRACE(udevLetsIn ? "udev lets the user in" : "nothing lets the user in");
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        FakeG502X mouse;
+        std::thread plug([&] {
+            char byte = 0;
+            // The child listens before the mouse comes.
+            if (::read(ready[0], &byte, 1) != 1 || !mouse.plugIn()) return;
+            std::this_thread::sleep_for(150ms);
+            if (!udevLetsIn) return;
+            for (int interface : {0, 1}) {
+                if (const auto device = mouse.kernelDevice(interface); device && device->hidraw) {
+                    ::chmod(device->hidraw->c_str(), 0666);
+                }
+            }
+        });
+        // 0 when both interfaces opened, 1 when both were refused as not
+        // permitted, 2 for anything else, 3 when they were not both matched.
+        const int outcome = asNobody([&] {
+            ::close(ready[0]);
+            pf::LinuxHIDSystem::Options options;
+            options.accessMatching = {FakeG502X::vendorID, FakeG502X::productID};
+            const auto system = pf::LinuxHIDSystem::make(std::move(options));
+            const auto port = system->createNotificationPort();
+            const auto queue = std::make_shared<pf::SerialQueue>("matched", pf::QueuePriority::userInitiated);
+            std::mutex mutex;
+            std::vector<pf::IOReturn> opens;
+            const auto matched = port->addMatchingNotification(
+                pf::HIDNotificationType::matched, {FakeG502X::vendorID, FakeG502X::productID}, [&](pf::HIDServiceIterator& services) {
+                    while (const auto service = services.next()) {
+                        const pf::IOReturn result = system->createDevice(service)->open();
+                        std::lock_guard lock(mutex);
+                        opens.push_back(result);
+                    }
+                });
+            port->scheduleOn(queue);
+            if (::write(ready[1], "!", 1) != 1) return 2;
+            const bool both = eventually([&] {
+                std::lock_guard lock(mutex);
+                return opens.size() >= 2;
+            });
+            port->unschedule();
+            std::lock_guard lock(mutex);
+            if (!both) return 3;
+            if (std::ranges::all_of(opens, [](pf::IOReturn r) { return r == pf::kIOReturnSuccess; })) return 0;
+            if (std::ranges::all_of(opens, [](pf::IOReturn r) { return r == pf::kIOReturnNotPermitted; })) return 1;
+            return 2;
+        });
+        ::close(ready[1]); // a child that never got ready leaves the thread waiting no more
+        plug.join();
+        ::close(ready[0]);
+        EXPECT_EQ(outcome, udevLetsIn ? 0 : 1);
+    }
 }
 
 } // namespace
