@@ -161,18 +161,28 @@ TEST_F(LinuxHIDPPTest, AnUnplugFailsTheRequestAtOnceAndARePlugGetsTheSettingsBac
 TEST_F(LinuxHIDPPTest, AnotherVendorsMouseAndTheG502XsPointerAreNeverOpened) {
     FakeOrdinaryMouse other;
     ASSERT_TRUE(ok(other.plugIn()));
+    const std::string otherNode = hidrawNode(other, 0);
+    // The kernel numbers hidraw nodes again at a re-plug, in either order, so
+    // each opening is checked against the nodes of its own plug-in.
+    const auto openedOnlyTheHIDPPNodeFrom = [&](std::size_t first) {
+        const std::vector<std::string> nodes = openedNodes();
+        ASSERT_GT(nodes.size(), first);
+        for (std::size_t i = first; i < nodes.size(); ++i) {
+            EXPECT_NE(nodes[i], otherNode);
+            EXPECT_NE(nodes[i], hidrawNode(mouse, FakeG502X::pointerInterface));
+        }
+        EXPECT_EQ(nodes.back(), hidrawNode(mouse, FakeG502X::hidppInterface));
+    };
     ASSERT_TRUE(await<void>([&](auto done) { device->connect(nullptr, std::move(done)); }));
+    openedOnlyTheHIDPPNodeFrom(0);
+    const std::size_t beforeUnplug = openedNodes().size();
     mouse.unplug();
     ASSERT_TRUE(eventually([&] { return !device->isConnected(); }));
     ASSERT_TRUE(ok(mouse.plugIn()));
     ASSERT_TRUE(eventually([&] { return device->isConnected(); }));
 
     EXPECT_EQ(system->matchingServices({FakeOrdinaryMouse::vendorID, FakeOrdinaryMouse::productID})->size(), 1u);
-    for (const std::string& node : openedNodes()) {
-        EXPECT_NE(node, hidrawNode(other, 0));
-        EXPECT_NE(node, hidrawNode(mouse, FakeG502X::pointerInterface));
-    }
-    EXPECT_EQ(openedNodes().back(), hidrawNode(mouse, FakeG502X::hidppInterface));
+    openedOnlyTheHIDPPNodeFrom(beforeUnplug);
 }
 
 // Runs `body` in a child that has become "nobody", as a user without root's
