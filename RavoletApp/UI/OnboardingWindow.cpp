@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -295,6 +296,15 @@ void OnboardingWindow::fitHeightToTallestPage() {
 }
 
 bool OnboardingWindow::isPolling() const { return poll_->isActive(); }
+
+void OnboardingWindow::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && !(event->modifiers() & ~Qt::KeypadModifier) && primary_->isVisible() && primary_->isEnabled()) {
+        primary_->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
 
 void OnboardingWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);

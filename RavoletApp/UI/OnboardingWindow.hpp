@@ -48,6 +48,8 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    // Enter goes on a step, as in a dialog: a plain widget has no default button.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void refresh();
