@@ -162,7 +162,7 @@ TEST(ProfilesEditor, WhatIsInFrontSaysWhereTheDesktopToldItAndWhatIsMissingWhere
         "Per-application profiles need an X11 session, GNOME, KDE Plasma or a wlroots compositor such as sway.";
     const Row rows[] = {
         {"org.gimp.GIMP", {Source::gnomeShell, State::following, std::nullopt}, "GIMP",
-         "Bundle identifier: org.gimp.GIMP. GNOME Shell tells Ravolet which app is in front."},
+         "Application ID: org.gimp.GIMP. GNOME Shell tells Ravolet which app is in front."},
         {std::nullopt, {Source::x11, State::following, "XTermTest"}, "XTermTest",
          "No installed app matches this window (class \u201CXTermTest\u201D), so the default profile is in use. The X "
          "server tells Ravolet which app is in front."},
@@ -170,7 +170,7 @@ TEST(ProfilesEditor, WhatIsInFrontSaysWhereTheDesktopToldItAndWhatIsMissingWhere
          "Ravolet cannot see which app is in front, so the default profile is in use: per-application profiles need "
          "an X11 session here."},
         {"org.gimp.GIMP", {Source::x11, State::x11ClientsOnly, std::nullopt}, "GIMP",
-         "Bundle identifier: org.gimp.GIMP. Ravolet sees only the apps that run on X11 here; with any other app in "
+         "Application ID: org.gimp.GIMP. Ravolet sees only the apps that run on X11 here; with any other app in "
          "front it cannot tell which, so the default profile is in use. " + needs},
         {std::nullopt, {Source::none, State::cannotTell, std::nullopt}, "Unknown",
          "This desktop does not tell Ravolet which app is in front, so the default profile is in use. " + needs},
