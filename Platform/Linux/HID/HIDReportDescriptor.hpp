@@ -31,7 +31,7 @@ struct HIDReportDescriptor {
 
     friend bool operator==(const HIDReportDescriptor&, const HIDReportDescriptor&) = default;
 
-    // Reads a descriptor by the rules of the HID specification's item format,
+    // Reads a descriptor by the rules of USB HID's item format,
     // as strictly as the kernel does where a mistake would give wrong sizes:
     // an item cut short, a collection ended that was never begun or never
     // ended, report id 0, report sizes and counts beyond the kernel's limits,
