@@ -42,6 +42,12 @@ TEST(HIDReportDescriptor, ReadsCollectionsAndReportSizes) {
         {"extended usage, push and pop",
          {0x0B, 0x01, 0x00, 0x00, 0xFF, 0xA1, 0x01, 0x85, 0x05, 0x75, 0x08, 0x95, 0x03, 0xA4, 0x95, 0x40, 0xB4, 0xB1, 0x02, 0xC0},
          {{Usage{0xFF00, 0x01}}, true, 0, 0, 4}},
+        // Reserved main items are passed over, and end the local items
+        // before them (0x07 names nothing), as in the kernel.
+        {"reserved main items",
+         {0x06, 0x00, 0xFF, 0x09, 0x07, 0xD1, 0x00, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x11, 0x75, 0x08, 0x95, 0x13, 0xF0,
+          0x91, 0x00, 0xC0},
+         {{Usage{0xFF00, 0x01}}, true, 0, 20, 0}},
         {"empty", {}, {}},
     };
     for (const Case& c : cases) {
@@ -62,7 +68,6 @@ TEST(HIDReportDescriptor, RefusesWhatTheKernelWouldRefuse) {
         {0x96, 0x01, 0x30},                   // a report count beyond 12288
         {0xB4},                               // a pop without a push
         {0xA4, 0xA4, 0xA4, 0xA4, 0xA4},       // more pushes than the stack holds
-        {0xF1, 0x00},                         // an unknown main item
     };
     for (const Bytes& bytes : cases) EXPECT_FALSE(HIDReportDescriptor::parse(bytes)) << ::testing::PrintToString(bytes);
     EXPECT_EQ(HIDReportDescriptor::parse(Bytes{0x05, 0x01, 0xC0}).error(),

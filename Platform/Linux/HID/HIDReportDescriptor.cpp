@@ -134,8 +134,9 @@ std::expected<HIDReportDescriptor, std::string> HIDReportDescriptor::parse(std::
                 if (depth == 0) return failure(at, "a collection ends that was never begun");
                 --depth;
                 break;
-            default: return failure(at, fmt::format("unknown main item 0x{:02X}", prefix));
+            default: break; // reserved: the kernel passes over these too
             }
+            // Every main item, a reserved one too, ends what the local items said.
             haveUsage = false;
         }
         // Type 3 is reserved; such items are skipped.

@@ -36,7 +36,9 @@ struct HIDReportDescriptor {
     // an item cut short, a collection ended that was never begun or never
     // ended, report id 0, report sizes and counts beyond the kernel's limits,
     // a push beyond its stack or a pop of an empty one fail with a sentence
-    // saying what and where. Items it has no use for are skipped.
+    // saying what and where. Items it has no use for are skipped, and so are
+    // reserved ones (main items of an unknown tag included), as the kernel
+    // skips them when it makes the device's nodes.
     static std::expected<HIDReportDescriptor, std::string> parse(std::span<const std::uint8_t> bytes);
 };
 
