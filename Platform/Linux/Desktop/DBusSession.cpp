@@ -16,8 +16,10 @@ struct DBusSession::State {
     Thread thread;
 };
 
-std::unique_ptr<DBusSession> DBusSession::connect() {
-    gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+namespace {
+
+std::unique_ptr<DBusSession> connectTo(GBusType bus) {
+    gchar* address = g_dbus_address_get_for_bus_sync(bus, nullptr, nullptr);
     if (!address) return nullptr;
     GDBusConnection* connection = g_dbus_connection_new_for_address_sync(
         address,
@@ -28,12 +30,13 @@ std::unique_ptr<DBusSession> DBusSession::connect() {
     if (!connection) return nullptr;
     // The program goes on when the bus goes; the source says it cannot tell.
     g_dbus_connection_set_exit_on_close(connection, FALSE);
-    auto state = std::make_unique<State>();
+    auto state = std::make_unique<DBusSession::State>();
     state->connection = connection;
     state->context = g_main_context_new();
     state->loop = g_main_loop_new(state->context, FALSE);
-    State* raw = state.get();
-    state->thread = Thread({"ai.ravolet.dbus", ThreadPriority::utility, 0}, [raw] {
+    DBusSession::State* raw = state.get();
+    const char* name = bus == G_BUS_TYPE_SYSTEM ? "ai.ravolet.dbus-system" : "ai.ravolet.dbus";
+    state->thread = Thread({name, ThreadPriority::utility, 0}, [raw] {
         g_main_context_push_thread_default(raw->context);
         g_main_loop_run(raw->loop);
         g_main_context_pop_thread_default(raw->context);
@@ -46,6 +49,12 @@ std::unique_ptr<DBusSession> DBusSession::connect() {
     }
     return std::make_unique<DBusSession>(std::move(state));
 }
+
+} // namespace
+
+std::unique_ptr<DBusSession> DBusSession::connect() { return connectTo(G_BUS_TYPE_SESSION); }
+
+std::unique_ptr<DBusSession> DBusSession::connectSystem() { return connectTo(G_BUS_TYPE_SYSTEM); }
 
 DBusSession::DBusSession(std::unique_ptr<State> state) : state_(std::move(state)) {}
 

@@ -10,15 +10,19 @@ typedef struct _GMainContext GMainContext;
 
 namespace ravolet::platform {
 
-// A private connection to the session bus, with a thread of its own that runs
-// a GLib main context: every callback of the connection (method calls to an
-// object of ours, signals, name watches) and every timer made on context()
-// runs there. D-Bus goes through GDBus from GIO, which also gives GSettings
-// (GNOME Shell's list of enabled extensions) from the same library.
+// A private connection to the session bus (or the system bus), with a thread
+// of its own that runs a GLib main context: every callback of the connection
+// (method calls to an object of ours, signals, name watches) and every timer
+// made on context() runs there. D-Bus goes through GDBus from GIO, which also
+// gives GSettings (GNOME Shell's list of enabled extensions) from the same
+// library. Each bus is found as GIO finds it, so DBUS_SESSION_BUS_ADDRESS and
+// DBUS_SYSTEM_BUS_ADDRESS point it elsewhere.
 class DBusSession {
 public:
     // None when there is no session bus to reach.
     static std::unique_ptr<DBusSession> connect();
+    // The system bus (logind, RealtimeKit); none when there is none to reach.
+    static std::unique_ptr<DBusSession> connectSystem();
     // Closes the connection and ends the thread; never on that thread.
     ~DBusSession();
     DBusSession(const DBusSession&) = delete;
