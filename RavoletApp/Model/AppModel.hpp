@@ -151,6 +151,10 @@ public:
     const Observable<StorageNotices>& storageNotices() const { return storageNotices_; }
     // Whether the settings window shows a banner above its pages.
     const Observable<bool>& needsBanner() const { return needsBanner_; }
+    // Whether the desktop has a tray that shows Ravolet's icon, as the user
+    // interface found it (true until it says otherwise). Texts that point to
+    // the icon read it, so that none speaks of an icon that is not there.
+    const Observable<bool>& hasTray() const { return hasTray_; }
 
     // What the engine receives: the document as edited, or while the user has
     // paused Ravolet the same document with every profile passing scrolling
@@ -200,6 +204,8 @@ public:
     void dismissPreferencesSetAside();
     // Pauses or resumes; a value equal to the stored one does nothing.
     void setPausedByUser(bool paused);
+    // The user interface tells whether the tray holds Ravolet's icon.
+    void setHasTray(bool hasTray);
     // Opens or closes the gate on the mouse's settings. Opening writes the
     // desired report rate and wheel resolution, re-reads the mouse and has
     // the engine write the active profile's DPI again; closing writes nothing.
@@ -253,6 +259,7 @@ private:
     Observable<MenuBarState> menuBar_;
     Observable<StorageNotices> storageNotices_;
     Observable<bool> needsBanner_{false};
+    Observable<bool> hasTray_{true};
     // The bundle identifier frontmostAppName_ was last worked out for.
     std::optional<std::string> namedBundleID_;
 

@@ -66,6 +66,11 @@ void AppModel::setPausedByUser(bool paused) {
     applyToEngineNow();
 }
 
+void AppModel::setHasTray(bool hasTray) {
+    confined();
+    hasTray_.set(hasTray);
+}
+
 // ---- The settings file's remedies ----
 
 void AppModel::startFreshConfig() {

@@ -21,6 +21,7 @@ namespace ravolet {
 
 AppShell::AppShell(std::shared_ptr<AppModel> model, Options options, QObject* parent)
     : QObject(parent), model_(std::move(model)), options_(options), menu_(new QMenu()) {
+    model_->setHasTray(options_.showsTrayIcon);
     if (options_.showsTrayIcon) {
         tray_ = new QSystemTrayIcon(this);
         tray_->setContextMenu(menu_);

@@ -165,9 +165,8 @@ ClosingStepPage::ClosingStepPage(AppModel& model, QWidget* parent) : QWidget(par
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(14);
     column->addLayout(statusRow(statusIcon_, status_, this));
-    column->addWidget(paragraph(QStringLiteral("Ravolet lives in the system tray. Click its icon for a quick pause, or open "
-                                               "Settings to tune the wheel, bind your buttons and set up per-app profiles."),
-                                this));
+    whereItLives_ = paragraph(QString(), this);
+    column->addWidget(whereItLives_);
     login_ = new QCheckBox(QStringLiteral("Start Ravolet when I log in"), this);
     column->addWidget(login_);
     loginSentence_ = paragraph(QString(), this, TextStyle::callout, SystemColor::secondary);
@@ -175,9 +174,7 @@ ClosingStepPage::ClosingStepPage(AppModel& model, QWidget* parent) : QWidget(par
     refusal_ = paragraph(QString(), this, TextStyle::caption, SystemColor::secondary);
     column->addWidget(refusal_);
     column->addStretch(1);
-    comeBack_ = paragraph(QStringLiteral("You can close this and come back later — the tray icon will keep telling "
-                                         "you something is missing."),
-                          this, TextStyle::caption, SystemColor::secondary);
+    comeBack_ = paragraph(QString(), this, TextStyle::caption, SystemColor::secondary);
     column->addWidget(comeBack_);
     connect(login_, &QCheckBox::clicked, this, [this](bool on) {
         model_.launchAtLogin().setEnabled(on);
@@ -188,8 +185,9 @@ ClosingStepPage::ClosingStepPage(AppModel& model, QWidget* parent) : QWidget(par
 
 void ClosingStepPage::refresh() {
     const ClosingPage page = closingPage(model_.permissions().value(), model_.launchAtLogin().status().value(),
-                                         model_.launchAtLogin().lastError().value());
+                                         model_.launchAtLogin().lastError().value(), model_.hasTray().value());
     status_->setText(qtText(page.statusLine));
+    whereItLives_->setText(qtText(page.whereItLives));
     if (page.bothOn) {
         setSymbol(statusIcon_, QStringLiteral("checkmark.circle.fill"), SystemColor::green);
     } else {
@@ -202,7 +200,8 @@ void ClosingStepPage::refresh() {
     loginSentence_->setText(qtText(page.loginSentence));
     refusal_->setText(page.refusal ? qtText(*page.refusal) : QString());
     refusal_->setVisible(page.refusal.has_value());
-    comeBack_->setVisible(page.showsComeBackLater);
+    comeBack_->setText(page.comeBackLater ? qtText(*page.comeBackLater) : QString());
+    comeBack_->setVisible(page.comeBackLater.has_value());
 }
 
 // ---- The window ----
@@ -272,6 +271,7 @@ OnboardingWindow::OnboardingWindow(std::shared_ptr<AppModel> model, QWidget* par
     observeWhileAlive(this, flow_.model().permissions(), follow);
     observeWhileAlive(this, flow_.model().launchAtLogin().status(), follow);
     observeWhileAlive(this, flow_.model().launchAtLogin().lastError(), follow);
+    observeWhileAlive(this, flow_.model().hasTray(), follow);
     refresh();
 }
 

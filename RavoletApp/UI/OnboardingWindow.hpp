@@ -98,6 +98,7 @@ public:
     void refresh();
 
     QLabel* statusLabel() const { return status_; }
+    QLabel* whereItLivesLabel() const { return whereItLives_; }
     QCheckBox* loginSwitch() const { return login_; }
     QLabel* loginSentence() const { return loginSentence_; }
     QLabel* refusalLabel() const { return refusal_; }
@@ -107,6 +108,7 @@ private:
     AppModel& model_;
     QLabel* statusIcon_ = nullptr;
     QLabel* status_ = nullptr;
+    QLabel* whereItLives_ = nullptr;
     QCheckBox* login_ = nullptr;
     QLabel* loginSentence_ = nullptr;
     QLabel* refusal_ = nullptr;

@@ -68,15 +68,30 @@ PermissionPage permissionPage(OnboardingStep step, const PermissionState& p) {
 }
 
 ClosingPage closingPage(const PermissionState& p, platform::LoginItemStatus loginItem,
-                        const std::optional<std::string>& loginError) {
+                        const std::optional<std::string>& loginError, bool hasTray) {
     ClosingPage page;
     page.bothOn = p.accessibility && p.inputMonitoring;
-    page.statusLine = page.bothOn ? "Both permissions are on." : "One permission is still missing.";
+    if (page.bothOn) {
+        page.statusLine = "Both permissions are on.";
+    } else if (!p.accessibility && !p.inputMonitoring) {
+        page.statusLine = "Both permissions are still missing.";
+    } else {
+        page.statusLine = "One permission is still missing.";
+    }
+    page.whereItLives = hasTray ? "Ravolet lives in the system tray. Click its icon for a quick pause, or open Settings "
+                                  "to tune the wheel, bind your buttons and set up per-app profiles."
+                                : "Ravolet keeps working with no window open. Open it again from your applications "
+                                  "menu to pause it, tune the wheel, bind your buttons and set up per-app profiles.";
     page.loginSwitchOn = loginItem == platform::LoginItemStatus::enabled;
     // The Pointer page says the same about the login item.
     page.loginSentence = loginItemSentence(loginItem);
     page.refusal = loginItemRefusal(loginError);
-    page.showsComeBackLater = !page.bothOn;
+    if (!page.bothOn) {
+        page.comeBackLater = hasTray ? "You can close this and come back later — the tray icon will keep telling you "
+                                       "something is missing."
+                                     : "You can close this and come back later — the settings window will keep "
+                                       "telling you something is missing.";
+    }
     return page;
 }
 

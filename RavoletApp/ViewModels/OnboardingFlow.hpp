@@ -47,15 +47,19 @@ PermissionPage permissionPage(OnboardingStep step, const PermissionState& permis
 struct ClosingPage {
     bool bothOn = false;
     std::string statusLine;
+    // Where Ravolet stays once the window is closed: the tray's icon, or
+    // (with no tray) the applications menu.
+    std::string whereItLives;
     bool loginSwitchOn = false;
     std::string loginSentence;
     // "Your desktop refused: " and the last failure of the login item, if any.
     std::optional<std::string> refusal;
-    bool showsComeBackLater = false;
+    // While a grant is missing: closing now is fine, and what keeps saying so.
+    std::optional<std::string> comeBackLater;
 };
 
 ClosingPage closingPage(const PermissionState& permissions, platform::LoginItemStatus loginItem,
-                        const std::optional<std::string>& loginError);
+                        const std::optional<std::string>& loginError, bool hasTray);
 
 // The walk-through itself: the step, moving forward and back, finishing, and
 // one pass of the permission poll. The window runs a pass when it comes on

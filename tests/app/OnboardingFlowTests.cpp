@@ -108,8 +108,8 @@ TEST_F(OnboardingFlowTest, GrantsArrivingWhileNoPermissionPageShowsStillBringThe
 TEST_F(OnboardingFlowTest, FinishingRecordsCompletionRestartsTheEngineAndClosesOncePerPress) {
     startWithoutGrants();
     go(OnboardingStep::done);
-    EXPECT_TRUE(closingPage(model->permissions().value(), platform::LoginItemStatus::notRegistered, std::nullopt)
-                    .showsComeBackLater);
+    EXPECT_TRUE(closingPage(model->permissions().value(), platform::LoginItemStatus::notRegistered, std::nullopt, true)
+                    .comeBackLater);
     machine->grant(true, true);
     model->refreshPermissions(); // stored by someone else: no transition left for the flow's poll
     flow.advance();
@@ -169,15 +169,43 @@ TEST(OnboardingPages, TextsFollowTheGrantsAndTheLoginItem) {
         {3, false, "Your desktop cannot find Ravolet's autostart entry."}, {7, false, "Ravolet could not determine"},
     };
     for (const LoginRow& row : logins) {
-        const ClosingPage page = closingPage({true, true}, static_cast<platform::LoginItemStatus>(row.raw), std::nullopt);
+        const ClosingPage page =
+            closingPage({true, true}, static_cast<platform::LoginItemStatus>(row.raw), std::nullopt, true);
         EXPECT_EQ(page.loginSwitchOn, row.on);
         EXPECT_TRUE(page.loginSentence.starts_with(row.sentenceStart)) << page.loginSentence;
-        EXPECT_EQ(page.statusLine, "Both permissions are on.");
-        EXPECT_FALSE(page.showsComeBackLater);
     }
-    const ClosingPage refused = closingPage({true, false}, platform::LoginItemStatus::notRegistered, "disk full");
+    const ClosingPage refused = closingPage({true, false}, platform::LoginItemStatus::notRegistered, "disk full", true);
     EXPECT_EQ(refused.refusal, "Your desktop refused: disk full");
-    EXPECT_EQ(refused.statusLine, "One permission is still missing.");
+}
+
+TEST(OnboardingPages, TheClosingPageCountsTheMissingGrantsAndNamesATrayOnlyWhereThereIsOne) {
+    struct Row {
+        bool accessibility, inputMonitoring, hasTray;
+        const char* status;
+        const char* comeBackEnd; // "" for none
+    } rows[] = {
+        {true, true, true, "Both permissions are on.", ""},
+        {true, true, false, "Both permissions are on.", ""},
+        {true, false, true, "One permission is still missing.", "the tray icon will keep telling you something is missing."},
+        {false, true, false, "One permission is still missing.",
+         "the settings window will keep telling you something is missing."},
+        {false, false, true, "Both permissions are still missing.",
+         "the tray icon will keep telling you something is missing."},
+        {false, false, false, "Both permissions are still missing.",
+         "the settings window will keep telling you something is missing."},
+    };
+    for (const Row& row : rows) {
+        const ClosingPage page = closingPage({row.accessibility, row.inputMonitoring},
+                                             platform::LoginItemStatus::notRegistered, std::nullopt, row.hasTray);
+        EXPECT_EQ(page.statusLine, row.status);
+        EXPECT_EQ(page.bothOn, *row.comeBackEnd == 0);
+        EXPECT_EQ(page.comeBackLater.value_or("").ends_with(row.comeBackEnd), true) << page.comeBackLater.value_or("");
+        EXPECT_EQ(page.comeBackLater.has_value(), *row.comeBackEnd != 0);
+        // Without a tray nothing speaks of its icon.
+        const bool speaksOfTray = page.whereItLives.find("tray") != std::string::npos ||
+                                  page.comeBackLater.value_or("").find("tray") != std::string::npos;
+        EXPECT_EQ(speaksOfTray, row.hasTray) << page.whereItLives;
+    }
 }
 
 } // namespace

@@ -220,10 +220,14 @@ TEST_F(PlatformWordingTest, NoTextTableNamesTheOtherPlatform) {
     }
     for (int raw : {0, 1, 2, 3, 99}) {
         const auto login = static_cast<platform::LoginItemStatus>(raw);
-        const ClosingPage page = closingPage(grants.front(), login, std::string("refused"));
-        texts.add(QStringLiteral("closing page"), std::string_view(page.statusLine));
-        texts.add(QStringLiteral("closing page"), std::string_view(page.loginSentence));
-        texts.add(QStringLiteral("closing page"), page.refusal);
+        for (bool hasTray : {false, true}) {
+            const ClosingPage page = closingPage(grants.front(), login, std::string("refused"), hasTray);
+            texts.add(QStringLiteral("closing page"), std::string_view(page.statusLine));
+            texts.add(QStringLiteral("closing page"), std::string_view(page.whereItLives));
+            texts.add(QStringLiteral("closing page"), std::string_view(page.loginSentence));
+            texts.add(QStringLiteral("closing page"), page.refusal);
+            texts.add(QStringLiteral("closing page"), page.comeBackLater);
+        }
     }
     texts.add(QStringLiteral("preview"), std::string_view(previewCaption(std::nullopt)));
     for (ActivationChoice choice : allActivationChoices)
