@@ -309,6 +309,8 @@ void OnboardingWindow::keyPressEvent(QKeyEvent* event) {
 void OnboardingWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!poll_->isActive()) {
+        // Coming back, not merely raised: on the page that still needs doing.
+        flow_.reopen();
         flow_.poll();
         poll_->start();
     }

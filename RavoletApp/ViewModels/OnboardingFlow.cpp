@@ -114,6 +114,20 @@ void OnboardingFlow::back() {
     if (now != OnboardingStep::welcome) step_.set(static_cast<OnboardingStep>(static_cast<int>(now) - 1));
 }
 
+void OnboardingFlow::reopen() {
+    if (step_.value() == OnboardingStep::welcome) return;
+    const PermissionState& now = model_->permissions().value();
+    // The grant of a page counts as the poll counts it, so the page shown is
+    // not one the next pass would leave at once.
+    if (!now.inputMonitoring) {
+        step_.set(OnboardingStep::inputMonitoring);
+    } else if (!now.accessibility) {
+        step_.set(OnboardingStep::accessibility);
+    } else {
+        step_.set(OnboardingStep::done);
+    }
+}
+
 void OnboardingFlow::poll() {
     const bool hadBoth = model_->permissions().value().canRunActiveTap();
     model_->refreshPermissions();

@@ -79,6 +79,10 @@ public:
     void advance();
     // "Back": one page back (never before the first).
     void back();
+    // The window comes back: on the first page still unfinished, the page of
+    // the first grant that is missing, else the last page. A walk-through
+    // still on its welcome page stays there.
+    void reopen();
     // Reads the grants into the model (and the engine's status), moves on by
     // itself from a permission page whose grant is there, at most one page a
     // pass, and restarts the engine on the pass that first sees both grants.

@@ -121,6 +121,29 @@ TEST_F(OnboardingFlowTest, FinishingRecordsCompletionRestartsTheEngineAndClosesO
     EXPECT_EQ(finishes, 2);
 }
 
+TEST_F(OnboardingFlowTest, ComingBackOpensOnTheFirstPageStillUnfinished) {
+    startWithoutGrants();
+    flow.reopen(); // never left the welcome page: a first walk starts there
+    EXPECT_EQ(flow.step().value(), OnboardingStep::welcome);
+    struct Row {
+        bool accessibility, inputMonitoring;
+        OnboardingStep leftOn, reopensOn;
+    } rows[] = {
+        {false, false, OnboardingStep::done, OnboardingStep::inputMonitoring},
+        {false, true, OnboardingStep::done, OnboardingStep::accessibility},
+        {true, false, OnboardingStep::accessibility, OnboardingStep::inputMonitoring},
+        {false, true, OnboardingStep::inputMonitoring, OnboardingStep::accessibility},
+        {true, true, OnboardingStep::inputMonitoring, OnboardingStep::done},
+    };
+    for (const Row& row : rows) {
+        go(row.leftOn);
+        machine->grant(row.accessibility, row.inputMonitoring);
+        model->refreshPermissions();
+        flow.reopen();
+        EXPECT_EQ(flow.step().value(), row.reopensOn) << row.accessibility << row.inputMonitoring;
+    }
+}
+
 TEST(OnboardingPages, TextsFollowTheGrantsAndTheLoginItem) {
     using Access = HIDPPInputMonitoringAccess;
     struct Row {

@@ -15,7 +15,7 @@
 namespace ravolet {
 namespace {
 
-TEST(OnboardingWindow, WalksTheStepsPollsOnlyWhileShownAndComesBackWhereItWasLeft) {
+TEST(OnboardingWindow, WalksTheStepsPollsOnlyWhileShownAndComesBackOnThePageStillToDo) {
     auto machine = SimulatedMachine::makeInVirtualTime();
     auto model = machine->makeModel();
     machine->grant(false, false);
@@ -62,9 +62,17 @@ TEST(OnboardingWindow, WalksTheStepsPollsOnlyWhileShownAndComesBackWhereItWasLef
     EXPECT_FALSE(window->isPolling());
     EXPECT_FALSE(model->preferences().hasCompletedOnboarding.value());
 
+    // It comes back on the first page still to do, not on the last one.
     presenter.show(model);
     EXPECT_EQ(presenter.window(), window);
     EXPECT_TRUE(window->isPolling());
+    EXPECT_EQ(window->flow().step().value(), OnboardingStep::inputMonitoring);
+    presenter.show(model); // raised while open: it stays where it is
+    EXPECT_EQ(window->flow().step().value(), OnboardingStep::inputMonitoring);
+    window->close();
+    machine->grant(true, true);
+    model->refreshPermissions();
+    presenter.show(model);
     EXPECT_EQ(window->flow().step().value(), OnboardingStep::done);
     QTest::mouseClick(window->primaryButton(), Qt::LeftButton);
     EXPECT_TRUE(model->preferences().hasCompletedOnboarding.value());
