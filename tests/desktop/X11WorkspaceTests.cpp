@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <string_view>
+#include <thread>
 
 #include "DesktopTestSupport.hpp"
 #include "Platform/Linux/Desktop/LinuxWorkspace.hpp"
@@ -69,6 +70,36 @@ public:
         xcb_flush(connection_);
     }
     void activate(xcb_window_t window) { windows("_NET_ACTIVE_WINDOW", {window}); }
+
+    // Shows the window, for a window manager to take.
+    void map(xcb_window_t window) {
+        xcb_map_window(connection_, window);
+        xcb_flush(connection_);
+    }
+    // Asks the window manager to put the window in front, as a pager would.
+    void requestActivation(xcb_window_t window) {
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = window;
+        message.type = atom("_NET_ACTIVE_WINDOW");
+        message.data.data32[0] = 2; // from a pager: always obeyed
+        xcb_send_event(connection_, 0, root_,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                       reinterpret_cast<const char*>(&message));
+        xcb_flush(connection_);
+    }
+    // A window list property of the root as the server has it now.
+    std::vector<xcb_window_t> windowsOf(std::string_view property) {
+        auto* reply = xcb_get_property_reply(
+            connection_, xcb_get_property(connection_, 0, root_, atom(property), XCB_ATOM_WINDOW, 0, 1024), nullptr);
+        std::vector<xcb_window_t> windows;
+        if (!reply) return windows;
+        const auto* first = static_cast<const xcb_window_t*>(xcb_get_property_value(reply));
+        windows.assign(first, first + xcb_get_property_value_length(reply) / sizeof(xcb_window_t));
+        std::free(reply);
+        return windows;
+    }
 
 private:
     xcb_connection_t* connection_;
@@ -165,6 +196,70 @@ TEST(X11Workspace, NamesTheActiveWindowsApplicationByEachKindOfClueAndLosesNothi
     EXPECT_EQ(workspace->frontmostTracking().state, FrontmostTracking::State::cannotTell);
     EXPECT_EQ(workspace->frontmostApplication(), std::nullopt);
     EXPECT_TRUE(workspace->runningApplications().empty());
+}
+
+// The source must never stay behind the server: a look at the server is
+// made of round trips, and whatever the server says in the middle of one
+// must still be heard. Openbox writes _NET_ACTIVE_WINDOW twice a focus change
+// (no window, then the new one); the test's own double writes come 0.1 to 3
+// ms apart. A source that missed the second write stays behind until the next
+// change, so the test waits for each change to show, far longer than the 300
+// ms it may take.
+TEST(X11FrontmostSource, StaysWithTheServerThroughFastFocusChangesAndDoubleWritesUnderOpenbox) {
+    ASSERT_TRUE(testing::installed("openbox")) << "openbox is missing: scripts/setup.sh installs it";
+    XServer x;
+    ASSERT_FALSE(x.display.empty()) << "Xvfb did not start (is the xvfb package installed?)";
+    testing::FolderTree folder("x11-openbox");
+    Child openbox({.arguments = {"openbox", "--sm-disable"},
+                   .environment = {{"DISPLAY", x.display}, {"HOME", folder.path.string()}},
+                   .log = folder.path / "openbox.log"});
+    X11Client client(x.display);
+    std::vector<xcb_window_t> windows;
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = "Window" + std::to_string(i);
+        windows.push_back(client.window());
+        client.text(windows.back(), "WM_CLASS", name + '\0' + name + '\0', "STRING");
+    }
+    // Openbox passes over what is shown while it starts: the windows are
+    // shown again until it has taken them all.
+    ASSERT_TRUE(testing::waitUntil([&] {
+        const auto managed = client.windowsOf("_NET_CLIENT_LIST");
+        for (const xcb_window_t window : windows)
+            if (std::ranges::find(managed, window) == managed.end()) client.map(window);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return managed.size() == windows.size();
+    })) << "openbox did not take the windows" << testing::tail(folder.path / "openbox.log");
+
+    X11FrontmostSource source(x.display);
+    ASSERT_TRUE(source.start([] {}));
+    const auto shows = [&](xcb_window_t window) {
+        const auto front = source.front();
+        const auto index = std::ranges::find(windows, window) - windows.begin();
+        return front.window && front.window->classes == std::vector<std::string>{"Window" + std::to_string(index)};
+    };
+    constexpr auto staleLimit = std::chrono::seconds(3);
+    int stale = 0;
+    for (int change = 0; change < 200; ++change) {
+        // Every window but the one in front, in turn.
+        const xcb_window_t next = windows[static_cast<std::size_t>(change * 3 + 1) % windows.size()];
+        client.requestActivation(next);
+        ASSERT_TRUE(testing::waitUntil([&] { return client.windowsOf("_NET_ACTIVE_WINDOW") == std::vector{next}; }))
+            << "openbox did not put the window in front";
+        if (!testing::waitUntil([&] { return shows(next); }, staleLimit)) ++stale;
+    }
+    EXPECT_EQ(stale, 0) << "focus changes the source missed";
+
+    stale = 0;
+    for (int write = 0; write < 40; ++write) {
+        const xcb_window_t first = windows[static_cast<std::size_t>(write) % windows.size()];
+        const xcb_window_t second = windows[static_cast<std::size_t>(write + 1) % windows.size()];
+        client.activate(first);
+        std::this_thread::sleep_for(std::chrono::microseconds(100 + write * 75));
+        client.activate(second);
+        if (!testing::waitUntil([&] { return shows(second); }, staleLimit)) ++stale;
+    }
+    EXPECT_EQ(stale, 0) << "second writes the source missed";
+    source.stop();
 }
 
 TEST(X11Workspace, CannotTellWithoutAnXServer) {

@@ -95,7 +95,7 @@ struct X11FrontmostSource::State {
         return clues;
     }
 
-    Front read() const {
+    Front readFront() const {
         Front next;
         next.state = underWayland ? FrontmostTracking::State::x11ClientsOnly : FrontmostTracking::State::following;
         const auto active = windowList(connection, root, atoms.activeWindow);
@@ -103,23 +103,41 @@ struct X11FrontmostSource::State {
         return next;
     }
 
-    // On the watcher's thread: takes every event there is, then looks again
-    // when the root's active window changed.
-    void service() {
-        bool look = false;
-        while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
-            if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
-                const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
-                if (notify->window == root && notify->atom == atoms.activeWindow) look = true;
+    std::vector<WindowClues> readWindows() const {
+        std::vector<WindowClues> windows;
+        for (const xcb_window_t window : windowList(connection, root, atoms.clientList)) windows.push_back(clues(window));
+        return windows;
+    }
+
+    // Takes every event there is and looks again at what changed (all of it
+    // with `everything`), until nothing more has changed. The looking is made
+    // of round trips, and an event that comes in the middle of one is read
+    // off the socket by xcb and kept in its queue, where a poll of the
+    // socket never sees it: so the queue is drained again after each look.
+    // On the watcher's thread, or at start before the watch begins.
+    void service(bool everything = false) {
+        bool front = everything, list = everything;
+        for (;;) {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+                if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+                    const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+                    front = front || (notify->window == root && notify->atom == atoms.activeWindow);
+                    list = list || (notify->window == root && notify->atom == atoms.clientList);
+                }
+                std::free(event);
             }
-            std::free(event);
+            if (xcb_connection_has_error(connection)) return report.lose();
+            if (!front && !list) return;
+            std::optional<Front> next;
+            std::optional<std::vector<WindowClues>> windows;
+            if (front) next = readFront();
+            if (list) windows = readWindows();
+            // A reply that never came means the server went while it was asked.
+            if (xcb_connection_has_error(connection)) return report.lose();
+            if (next) report.setFront(std::move(*next));
+            if (windows) report.setWindows(std::move(*windows));
+            front = list = false;
         }
-        if (xcb_connection_has_error(connection)) return report.lose();
-        if (!look) return;
-        Front next = read();
-        // A reply that never came means the server went while it was asked.
-        if (xcb_connection_has_error(connection)) return report.lose();
-        report.setFront(std::move(next));
     }
 };
 
@@ -151,7 +169,7 @@ bool X11FrontmostSource::start(std::function<void()> changed) {
     const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_change_window_attributes(state->connection, state->root, XCB_CW_EVENT_MASK, &mask);
     // Watching first, reading second: a change in between is not lost.
-    state->report.setFront(state->read());
+    state->service(true);
     state->watcher = DescriptorWatcher::make({"ai.ravolet.x11", ThreadPriority::utility, 0});
     if (!state->watcher || xcb_connection_has_error(state->connection)) {
         state->watcher.reset();
@@ -182,11 +200,10 @@ FrontmostSource::Front X11FrontmostSource::front() const {
 }
 
 std::vector<WindowClues> X11FrontmostSource::windows() const {
-    if (!state_ || state_->report.lost()) return {};
-    std::vector<WindowClues> windows;
-    for (const xcb_window_t window : windowList(state_->connection, state_->root, state_->atoms.clientList))
-        windows.push_back(state_->clues(window));
-    return windows;
+    // As last read on the watcher's thread: a round trip here, on the
+    // caller's, would take events off the socket that the watcher then
+    // never hears of.
+    return state_ ? state_->report.windows() : std::vector<WindowClues>{};
 }
 
 } // namespace ravolet::platform

@@ -9,8 +9,9 @@
 namespace ravolet::platform {
 
 // The front window from the X server: the window the root's
-// _NET_ACTIVE_WINDOW names, followed through PropertyNotify on the root (no
-// polling), and the windows of _NET_CLIENT_LIST. A window's clues are its
+// _NET_ACTIVE_WINDOW names, and the windows of _NET_CLIENT_LIST, both
+// followed through PropertyNotify on the root (no polling) on a thread of the
+// source's own, the only one that speaks to the server. A window's clues are its
 // _GTK_APPLICATION_ID, _KDE_NET_WM_DESKTOP_FILE, WM_CLASS (class, then
 // instance) and the executable of its _NET_WM_PID. When the X server goes
 // away the source cannot tell any more. Under Wayland it sees only the X
