@@ -157,6 +157,34 @@ struct PrivateBus {
     std::string address;
 };
 
+// Xvfb on a display number of its choosing; ready once it has written it.
+// With `authority`, it lets in only clients that show the cookie the file
+// then holds for it (as a desktop's X server does; XAUTHORITY names the file
+// to clients).
+struct XServer {
+    explicit XServer(const std::optional<std::filesystem::path>& authority = std::nullopt) {
+        const std::string cookie = "0123456789abcdef0123456789abcdef";
+        std::vector<std::string> arguments{"Xvfb", "-displayfd", "9", "-nolisten", "tcp", "-screen", "0", "640x480x24"};
+        if (authority) {
+            Child({.arguments = {"xauth", "-f", authority->string() + ".server", "add", ":0", ".", cookie}}).wait();
+            arguments.insert(arguments.end(), {"-auth", authority->string() + ".server"});
+        }
+        int pipe[2];
+        if (::pipe(pipe) != 0) return;
+        server = Child({.arguments = arguments, .descriptor = std::pair{pipe[1], 9}});
+        ::close(pipe[1]);
+        std::string number;
+        char c;
+        while (::read(pipe[0], &c, 1) == 1 && c != '\n') number += c;
+        ::close(pipe[0]);
+        if (number.empty()) return;
+        display = ":" + number;
+        if (authority) Child({.arguments = {"xauth", "-f", authority->string(), "add", display, ".", cookie}}).wait();
+    }
+    Child server;
+    std::string display;
+};
+
 // Runs work at once on the thread that posts it (the source's), for a test
 // that waits on what arrives.
 class InlineExecutor final : public Executor {

@@ -19,24 +19,7 @@ namespace {
 using testing::ActivationLog;
 using testing::Child;
 using testing::TestApplications;
-
-// Xvfb on a display number of its choosing; ready once it has written it.
-struct XServer {
-    XServer() {
-        int pipe[2];
-        if (::pipe(pipe) != 0) return;
-        server = Child({.arguments = {"Xvfb", "-displayfd", "9", "-nolisten", "tcp", "-screen", "0", "640x480x24"},
-                        .descriptor = std::pair{pipe[1], 9}});
-        ::close(pipe[1]);
-        std::string number;
-        char c;
-        while (::read(pipe[0], &c, 1) == 1 && c != '\n') number += c;
-        ::close(pipe[0]);
-        if (!number.empty()) display = ":" + number;
-    }
-    Child server;
-    std::string display;
-};
+using testing::XServer;
 
 class X11Client {
 public:

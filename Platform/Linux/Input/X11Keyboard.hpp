@@ -1,58 +1,50 @@
 #pragma once
 
 #include <chrono>
-#include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "Platform/Linux/Input/DesktopKeyboard.hpp"
 
-struct xcb_connection_t;
-
 namespace ravolet::platform {
 
 // The keyboard as the X server sees it (also Xwayland's, which sees keys
-// only while one of its windows has the focus): its keymap (X key codes are
-// evdev codes + 8 under the evdev and libinput drivers) and the lock state.
+// only while one of its windows has the focus): which keys are down (X key
+// codes are evdev codes + 8 under the evdev and libinput drivers) and whether
+// caps lock is on.
 //
-// Each question is a round trip to the server, bounded by `replyLimit` (a
-// slow or stuck server gives no answer rather than holding the caller up),
-// and answers within `reuse` of the last one share it, since a key stroke
-// asks about every modifier key at once. Without a display, or while the
-// server cannot be reached, there is no answer; the connection is tried again
-// at most once every `reconnectDelay`. Any thread.
+// Kept on a thread of its own from the server's own notifications: XKB tells
+// of every change of the modifiers, and each is followed there by a fresh
+// read of the keys that are down. state() hands out what was last heard and
+// never speaks to the server, so a slow, stuck or missing server holds no
+// input up. The thread connects with a time limit (a server that accepts and
+// never answers is given up on) and tries again every `reconnectDelay` while
+// it has no server; until it has one there is no answer. Only a display on
+// this machine is asked (a Unix socket: DISPLAY ":0" or "unix:0"); the
+// keyboard of a display reached over the network has nothing to do with the
+// mouse here. Any thread.
 class X11Keyboard final : public DesktopKeyboard {
 public:
     struct Options {
-        std::string display;                            // empty: $DISPLAY
-        std::chrono::milliseconds replyLimit{20};
-        std::chrono::milliseconds reuse{5};
+        std::string display; // empty: $DISPLAY
+        std::chrono::milliseconds connectLimit{2000};
         std::chrono::milliseconds reconnectDelay{2000};
     };
 
     explicit X11Keyboard(Options options);
     X11Keyboard() : X11Keyboard(Options{}) {}
+    // Ends the thread, cutting short whatever it waits for.
     ~X11Keyboard() override;
     X11Keyboard(const X11Keyboard&) = delete;
     X11Keyboard& operator=(const X11Keyboard&) = delete;
 
     std::optional<State> state() override;
 
-private:
-    // Connected, or none; under the lock.
-    xcb_connection_t* connectionLocked(std::uint64_t nowNanos);
-    std::optional<State> askLocked(xcb_connection_t* connection);
+    struct Shared;
 
-    const Options options_;
-    std::mutex lock_;
-    xcb_connection_t* connection_ = nullptr;
-    std::uint32_t root_ = 0;
-    std::uint64_t lastAttemptNanos_ = 0;
-    bool attempted_ = false;
-    std::optional<State> last_;
-    std::uint64_t lastAnswerNanos_ = 0;
+private:
+    std::shared_ptr<Shared> shared_;
 };
 
 } // namespace ravolet::platform
