@@ -15,14 +15,17 @@ function reportFront(window) {
              resourceClass, desktopFile);
 }
 
+// As JSON, which no window class can break up into made-up entries.
 function reportWindows() {
     const windows = plasma6 ? workspace.windowList() : workspace.clientList();
-    const lines = [];
+    const listed = [];
     for (const window of windows) {
-        if (window.normalWindow) lines.push(describe(window).join("\t"));
+        if (!window.normalWindow) continue;
+        const [resourceClass, desktopFileName] = describe(window);
+        listed.push({resourceClass, desktopFileName});
     }
     callDBus("ai.ravolet.FrontWindow", "/ai/ravolet/FrontWindow", "ai.ravolet.FrontWindow", "Windows",
-             lines.join("\n"));
+             JSON.stringify(listed));
 }
 
 if (plasma6) {

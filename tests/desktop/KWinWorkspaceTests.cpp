@@ -119,6 +119,31 @@ TEST(KWinWorkspace, FollowsFocusBetweenTwoWindowsThroughItsScriptAndCannotTellOn
     // Nothing came between the switches but the switches themselves.
     EXPECT_EQ(workspace->frontmostApplication()->bundleID, switches.back());
 
+    // A window class is the window's to choose, tabs and line breaks
+    // included; it names no other window than its own.
+    const std::string trickyClass = "tricky\norg.test.Phantom\tphantom";
+    applications.add("org.test.Phantom", "Phantom");
+    applications.tree.write("tricky.js", "imports.gi.versions.Gtk = '3.0';\n"
+                                         "const { Gtk, GLib } = imports.gi;\n"
+                                         "GLib.set_prgname(ARGV[0]);\n"
+                                         "Gtk.init(null);\n"
+                                         "const window = new Gtk.Window({ title: 'tricky' });\n"
+                                         "window.show_all();\n"
+                                         "Gtk.main();\n");
+    auto trickyEnvironment = environment;
+    trickyEnvironment.insert(trickyEnvironment.end(),
+                             {{"WAYLAND_DISPLAY", "wl-kw"}, {"GDK_BACKEND", "wayland"}});
+    Child tricky({.arguments = {"gjs", (folder / "tricky.js").string(), trickyClass},
+                  .environment = trickyEnvironment,
+                  .unset = {"DISPLAY"},
+                  .log = folder / "windows.log"});
+    ASSERT_TRUE(testing::waitUntil([&] { return workspace->frontmostTracking().unmatchedWindowClass == trickyClass; }))
+        << "the window did not come forward" << testing::tail(folder / "windows.log");
+    std::vector<std::string> running;
+    for (const auto& application : workspace->runningApplications()) running.push_back(*application.bundleID);
+    std::ranges::sort(running);
+    EXPECT_EQ(running, (std::vector<std::string>{"org.test.Alpha", "org.test.Beta"}));
+
     ASSERT_TRUE(kwin.stop()) << "KWin did not end";
     ASSERT_TRUE(log.awaitBundleID(std::nullopt));
     EXPECT_EQ(workspace->frontmostTracking().state, FrontmostTracking::State::cannotTell);

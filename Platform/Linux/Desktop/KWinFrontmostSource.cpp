@@ -1,6 +1,7 @@
 #include "Platform/Linux/Desktop/KWinFrontmostSource.hpp"
 
 #include <gio/gio.h>
+#include <nlohmann/json.hpp>
 
 #include <mutex>
 #include <string>
@@ -87,16 +88,23 @@ struct KWinFrontmostSource::State {
         g_source_attach(pendingEmpty, session->context());
     }
 
-    void listed(std::string_view text) {
+    // The script's JSON list of windows, each its resource class and desktop
+    // file name; none when it is not such a list (the last list stands).
+    static std::optional<std::vector<WindowClues>> listed(std::string_view text) {
+        const auto windows = nlohmann::json::parse(text, nullptr, false);
+        if (!windows.is_array()) return std::nullopt;
         std::vector<WindowClues> listed;
-        while (!text.empty()) {
-            const auto end = text.find('\n');
-            const std::string_view line = text.substr(0, end);
-            text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-            const auto tab = line.find('\t');
-            if (tab != std::string_view::npos) listed.push_back(clues(line.substr(0, tab), line.substr(tab + 1)));
+        for (const auto& window : windows) {
+            const auto text = [&window](const char* key) -> const std::string* {
+                const auto value = window.is_object() ? window.find(key) : window.end();
+                return value != window.end() && value->is_string() ? value->get_ptr<const std::string*>() : nullptr;
+            };
+            const std::string* resourceClass = text("resourceClass");
+            const std::string* desktopFile = text("desktopFileName");
+            if (!resourceClass || !desktopFile) return std::nullopt;
+            listed.push_back(clues(*resourceClass, *desktopFile));
         }
-        report.setWindows(std::move(listed));
+        return listed;
     }
 
     static void methodCall(GDBusConnection*, const gchar* sender, const gchar*, const gchar*, const gchar* method,
@@ -114,7 +122,14 @@ struct KWinFrontmostSource::State {
         } else {
             const gchar* text = nullptr;
             g_variant_get(parameters, "(&s)", &text);
-            state->listed(text);
+            auto windows = listed(text);
+            if (!windows) {
+                g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.InvalidArgs",
+                                                           "Windows takes a JSON list of windows, each with its "
+                                                           "resourceClass and desktopFileName");
+                return;
+            }
+            state->report.setWindows(std::move(*windows));
         }
         g_dbus_method_invocation_return_value(invocation, nullptr);
     }

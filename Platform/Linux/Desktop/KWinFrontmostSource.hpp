@@ -12,7 +12,9 @@ namespace ravolet::platform {
 // session bus (org.kde.KWin /Scripting loadScript, then run on the script's
 // object: /<id> on Plasma 5, /Scripting/Script<id> on Plasma 6), calls back
 // on every activation with the window's resource class and desktop file
-// name. A switch first reports "no window", then the new one: "no window" is
+// name, and with the windows there are (a JSON list, which no window class
+// can break up) whenever one comes or goes. A switch first reports "no
+// window", then the new one: "no window" is
 // believed only when nothing follows it shortly. The script is unloaded at
 // stop; when KWin goes away the source cannot tell any more.
 class KWinFrontmostSource final : public FrontmostSource {
