@@ -249,8 +249,10 @@ TEST(X11Workspace, CannotTellWithoutAnXServer) {
     TestApplications applications("x11-none");
     auto workspace = LinuxWorkspace::make(std::make_unique<X11FrontmostSource>(":999"), applications.catalogue(),
                                           std::make_shared<LinuxProcessLauncher>());
-    EXPECT_EQ(workspace->frontmostTracking(),
-              (FrontmostTracking{FrontmostTracking::Source::x11, FrontmostTracking::State::cannotTell, std::nullopt}));
+    EXPECT_TRUE(testing::waitUntil([&] {
+        return workspace->frontmostTracking() ==
+               FrontmostTracking{FrontmostTracking::Source::x11, FrontmostTracking::State::cannotTell, std::nullopt};
+    }));
     EXPECT_EQ(workspace->frontmostApplication(), std::nullopt);
 }
 

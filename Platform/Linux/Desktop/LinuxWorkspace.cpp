@@ -31,29 +31,44 @@ LinuxWorkspace::LinuxWorkspace(Private, std::unique_ptr<FrontmostSource> source,
       identifier_(catalogue_) {}
 
 LinuxWorkspace::~LinuxWorkspace() {
-    if (source_) source_->stop();
+    if (!queue_) return;
+    // A start under way ends first; once the source has stopped it reports
+    // nothing more, and what it reported before is dropped with the queue.
+    queue_->sync([] {});
+    source_->stop();
+    queue_.reset();
 }
 
 void LinuxWorkspace::startFollowing() const {
     std::lock_guard guard(startLock_);
     if (started_ || !source_) return;
     started_ = true;
+    startingKind_ = source_->kind();
     // The source calls back on its own thread; the workspace outlives it
     // (the destructor stops it first).
     auto* self = const_cast<LinuxWorkspace*>(this);
-    sourceRunning_ = source_->start([self] { self->sourceChanged(); });
-    // What there is at the start is no activation; reports from here on are
-    // compared with it.
-    Seen first = look();
-    std::lock_guard seenGuard(lock_);
-    self->seen_ = std::move(first);
+    {
+        std::lock_guard seenGuard(lock_);
+        self->seen_ = look();
+    }
+    queue_ = std::make_unique<SerialQueue>("ai.ravolet.workspace", QueuePriority::utility);
+    queue_->async([self] {
+        self->sourceRunning_ = self->source_->start([self] { self->queue_->async([self] { self->sourceChanged(); }); });
+        self->startDone_.store(true, std::memory_order_release);
+        self->sourceChanged();
+    });
 }
 
 LinuxWorkspace::Seen LinuxWorkspace::look() const {
     Seen seen;
-    if (!source_ || !sourceRunning_) {
-        seen.tracking = {source_ ? source_->kind() : FrontmostTracking::Source::none,
-                         FrontmostTracking::State::cannotTell, std::nullopt};
+    if (!source_ || !startDone_.load(std::memory_order_acquire)) {
+        seen.tracking = {source_ ? startingKind_ : FrontmostTracking::Source::none,
+                         source_ ? FrontmostTracking::State::following : FrontmostTracking::State::cannotTell,
+                         std::nullopt};
+        return seen;
+    }
+    if (!sourceRunning_) {
+        seen.tracking = {source_->kind(), FrontmostTracking::State::cannotTell, std::nullopt};
         return seen;
     }
     const FrontmostSource::Front front = source_->front();
@@ -68,8 +83,6 @@ LinuxWorkspace::Seen LinuxWorkspace::look() const {
 }
 
 void LinuxWorkspace::sourceChanged() {
-    // A report while the source is still starting is looked at once it has.
-    if (!sourceRunning_) return;
     Seen now = look();
     std::vector<std::shared_ptr<Subscriber>> subscribers;
     {
@@ -96,7 +109,7 @@ std::optional<RunningApplication> LinuxWorkspace::frontmostApplication() const {
 
 std::vector<RunningApplication> LinuxWorkspace::runningApplications() const {
     startFollowing();
-    if (!source_ || !sourceRunning_) return {};
+    if (!running()) return {};
     std::vector<RunningApplication> running;
     for (WindowApplication& application : identifier_.identify(source_->windows())) {
         if (!application.bundleID) continue;
@@ -154,7 +167,7 @@ std::string LinuxWorkspace::displayName(const std::string& location) const {
 FrontmostTracking LinuxWorkspace::frontmostTracking() const {
     startFollowing();
     // The engine asks on every refresh: what the last report showed will do.
-    if (sourceRunning_) {
+    if (running()) {
         std::lock_guard guard(lock_);
         return seen_.tracking;
     }

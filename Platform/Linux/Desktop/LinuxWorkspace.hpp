@@ -10,6 +10,7 @@
 #include "Platform/Linux/Desktop/WindowIdentifier.hpp"
 #include "Platform/Linux/DesktopEntryCatalogue.hpp"
 #include "Platform/ProcessLauncher.hpp"
+#include "Platform/SerialQueue.hpp"
 #include "Platform/Workspace.hpp"
 
 namespace ravolet::platform {
@@ -18,9 +19,13 @@ namespace ravolet::platform {
 // X server or a Wayland compositor's), mapped to installed desktop entries;
 // applications located, named and opened through their entries. The source
 // starts with the first subscriber (the profile watcher of a running engine),
-// so merely making the workspace changes nothing on the desktop. Without a
-// source, or once it fails, the workspace says it cannot tell and names no
-// application in front. Callable from any thread.
+// so merely making the workspace changes nothing on the desktop. Its start
+// may take seconds (KWin's is several calls on the session bus, each of which
+// may wait for an answer), so it runs on the workspace's own queue, where
+// every report of the source is looked at too; whoever asks meanwhile hears
+// that the desktop is followed and nothing has been seen in front yet.
+// Without a source, or once it fails, the workspace says it cannot tell and
+// names no application in front. Callable from any thread.
 class LinuxWorkspace final : public Workspace, public std::enable_shared_from_this<LinuxWorkspace> {
     struct Private {};
 
@@ -50,8 +55,9 @@ public:
     std::string displayName(const std::string& location) const override;
     FrontmostTracking frontmostTracking() const override;
 
-    // Starts following the desktop, once; the first subscriber and the first
-    // question about the front or the running applications do it.
+    // Starts following the desktop, once, and returns at once; the first
+    // subscriber and the first question about the front or the running
+    // applications do it.
     void startFollowing() const;
 
 private:
@@ -67,7 +73,9 @@ private:
     };
 
     Seen look() const;
+    // On the queue: tells the subscribers when what is seen has changed.
     void sourceChanged();
+    bool running() const { return startDone_.load(std::memory_order_acquire) && sourceRunning_; }
 
     const std::unique_ptr<FrontmostSource> source_;
     const std::shared_ptr<const DesktopEntryCatalogue> catalogue_;
@@ -75,10 +83,16 @@ private:
     const WindowIdentifier identifier_;
 
     mutable std::mutex lock_;
-    // Guards starting the source, which calls back on its own thread.
+    // Guards starting the source.
     mutable std::mutex startLock_;
     mutable bool started_ = false;
-    mutable std::atomic<bool> sourceRunning_{false};
+    // Where the source starts and its reports are looked at, one at a time
+    // and in order; made by the start.
+    mutable std::unique_ptr<SerialQueue> queue_;
+    // The source's kind as it was before its start, told while it starts.
+    mutable FrontmostTracking::Source startingKind_ = FrontmostTracking::Source::none;
+    mutable std::atomic<bool> startDone_{false};
+    mutable bool sourceRunning_ = false; // written before startDone_
     std::vector<std::shared_ptr<Subscriber>> subscribers_;
     Seen seen_;
 };
