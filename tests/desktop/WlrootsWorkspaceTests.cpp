@@ -71,7 +71,7 @@ TEST(WlrootsWorkspace, FollowsFocusBetweenTwoWindowsAndCannotTellOnceSwayHasGone
     ASSERT_EQ(workspace->frontmostTracking(),
               (FrontmostTracking{FrontmostTracking::Source::wlroots, FrontmostTracking::State::following, std::nullopt}));
 
-    const auto windows = testing::gtkWindows(folder, environment, "wayland-1", user);
+    auto windows = testing::gtkWindows(folder, environment, "wayland-1", user);
     ASSERT_TRUE(testing::waitUntil([&] { return workspace->runningApplications().size() == 2; }))
         << "the two windows did not appear" << testing::tail(folder / "windows.log");
     auto running = workspace->runningApplications();
@@ -95,7 +95,11 @@ TEST(WlrootsWorkspace, FollowsFocusBetweenTwoWindowsAndCannotTellOnceSwayHasGone
         EXPECT_EQ(workspace->frontmostApplication()->bundleID, id);
     }
 
-    // With the windows still open: what ends is the compositor.
+    // A window that closes leaves the list (and its handle is let go).
+    windows.back().stop();
+    ASSERT_TRUE(testing::waitUntil([&] { return workspace->runningApplications().size() == 1; }));
+
+    // With a window still open: what ends is the compositor.
     ASSERT_TRUE(sway.stop()) << "sway did not end";
     ASSERT_TRUE(log.awaitBundleID(std::nullopt));
     EXPECT_EQ(workspace->frontmostTracking().state, FrontmostTracking::State::cannotTell);

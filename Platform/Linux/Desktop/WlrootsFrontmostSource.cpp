@@ -41,6 +41,8 @@ struct WlrootsFrontmostSource::State {
     std::list<Toplevel> toplevels;
     // A toplevel committed a change since the last publish.
     bool changed = false;
+    // A read is prepared and waits for the display to become readable.
+    bool reading = false;
 
     static WindowClues clues(const std::string& appID) {
         WindowClues clues;
@@ -65,15 +67,40 @@ struct WlrootsFrontmostSource::State {
         report.setWindows(std::move(all));
     }
 
+    // Readies the display for the watcher's next poll, as the client library
+    // asks of whoever reads it: what is already queued is dispatched (a read
+    // cannot be prepared while anything is), a read is prepared, so that no
+    // one else may take the events the poll is to see, and what was asked
+    // meanwhile (the destruction of closed toplevels) is sent before the
+    // wait. Between this and the next read or cancel, only read_events and
+    // cancel_read touch the display. Publishes what the dispatch committed.
+    void prepare() {
+        while (wl_display_prepare_read(display) != 0) wl_display_dispatch_pending(display);
+        reading = true;
+        // Sent now, or by the next flush should the socket be full.
+        wl_display_flush(display);
+        if (changed) publish();
+    }
+
+    void cancelRead() {
+        if (reading) wl_display_cancel_read(display);
+        reading = false;
+    }
+
     // On the watcher's thread, with the display readable (or hung up).
     void service(short events) {
-        if (!(events & (POLLHUP | POLLERR | POLLNVAL))) {
-            while (wl_display_prepare_read(display) != 0) wl_display_dispatch_pending(display);
-            if (wl_display_read_events(display) == 0) wl_display_dispatch_pending(display);
-            wl_display_flush(display);
-            if (changed) publish();
+        if (events & (POLLHUP | POLLERR | POLLNVAL)) {
+            cancelRead();
+            return report.lose();
         }
-        if ((events & (POLLHUP | POLLERR | POLLNVAL)) || wl_display_get_error(display) != 0) report.lose();
+        // The prepared read ends here, whether it succeeds or not.
+        reading = false;
+        if (wl_display_read_events(display) != 0) return report.lose();
+        prepare();
+        if (wl_display_get_error(display) != 0) {
+            cancelRead();
+            report.lose();
+        }
     }
 
     static Toplevel& toplevel(void* data, zwlr_foreign_toplevel_handle_v1* handle) {
@@ -82,6 +109,7 @@ struct WlrootsFrontmostSource::State {
     }
 
     void close() {
+        cancelRead();
         for (Toplevel& toplevel : toplevels) zwlr_foreign_toplevel_handle_v1_destroy(toplevel.handle);
         toplevels.clear();
         if (manager) zwlr_foreign_toplevel_manager_v1_destroy(manager);
@@ -166,6 +194,7 @@ bool WlrootsFrontmostSource::start(std::function<void()> changed) {
         return false;
     }
     state->publish();
+    state->prepare();
     state->watcher = DescriptorWatcher::make({"ai.ravolet.wayland", ThreadPriority::utility, 0});
     if (!state->watcher) {
         state->close();
