@@ -66,8 +66,8 @@ public:
     // stays. The folder must exist.
     virtual FileResult<void> writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) = 0;
     // Removes what interrupted atomic writes of the file left behind (their
-    // temporary files beside it, or beside its link's target). Only for a
-    // file that nothing is writing at the time. How many went.
+    // temporary files beside it, or beside its link's target), never a file
+    // a write still in progress holds. How many went.
     virtual FileResult<int> removeLeftoverTemporaries(const std::filesystem::path& file) = 0;
     // Removes a file (a missing one is an error, isNotFound()).
     virtual FileResult<void> removeFile(const std::filesystem::path& file) = 0;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,8 +97,37 @@ std::expected<fs::path, int> linkTarget(const fs::path& file) {
 }
 
 // The name an atomic write of `file` gives its temporary file, less the six
-// characters mkostemp adds: hidden, beside the file.
-std::string temporaryPrefix(const fs::path& file) { return "." + file.filename().string() + "."; }
+// characters mkostemp adds: hidden, beside the file, and starting with a
+// prefix of ours, so that no file of the user's is ever taken for one.
+std::string temporaryPrefix(const fs::path& file) {
+    return std::string(LinuxFileSystem::temporaryMark) + file.filename().string() + ".";
+}
+
+// A fresh temporary file for an atomic write, locked for as long as its
+// descriptor is open: a sweep of leftovers (this program's at its start, or
+// another copy's beside a shared link target) leaves locked ones alone.
+// A sweep that took the file between its making and its locking has removed
+// it: then another is made.
+std::expected<std::pair<int, std::string>, int> lockedTemporary(const fs::path& folder, const fs::path& target) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        std::string name = (folder / temporaryPrefix(target)).string() + "XXXXXX";
+        const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0) return std::unexpected(errno);
+        int locked;
+        do {
+            locked = ::flock(fd, LOCK_EX);
+        } while (locked != 0 && errno == EINTR);
+        struct stat info{};
+        if (locked == 0 && ::fstat(fd, &info) == 0 && info.st_nlink > 0) return std::pair(fd, std::move(name));
+        const int code = locked != 0 ? errno : 0;
+        ::close(fd);
+        if (code != 0) {
+            ::unlink(name.c_str());
+            return std::unexpected(code);
+        }
+    }
+    return std::unexpected(EAGAIN);
+}
 
 } // namespace
 
@@ -164,9 +194,10 @@ FileResult<void> LinuxFileSystem::writeFileAtomically(const fs::path& file, std:
     const auto target = linkTarget(file);
     if (!target) return fail("write", file, target.error());
     const fs::path folder = target->has_parent_path() ? target->parent_path() : fs::path(".");
-    std::string temporary = (folder / temporaryPrefix(*target)).string() + "XXXXXX";
-    Descriptor d{::mkostemp(temporary.data(), O_CLOEXEC)};
-    if (d.fd < 0) return fail("write", file);
+    auto made = lockedTemporary(folder, *target);
+    if (!made) return fail("write", file, made.error());
+    Descriptor d{made->first};
+    const std::string temporary = std::move(made->second);
 
     auto abandon = [&](int code) {
         d.reset();
@@ -178,8 +209,10 @@ FileResult<void> LinuxFileSystem::writeFileAtomically(const fs::path& file, std:
     if (::stat(target->c_str(), &existing) == 0 && ::fchmod(d.fd, existing.st_mode & 07777) != 0) return abandon(errno);
     if (auto written = writeAll(d.fd, bytes, file); !written) return abandon(written.error().code);
     if (::fsync(d.fd) != 0) return abandon(errno);
-    if (d.reset() != 0) return abandon(errno);
+    // Renamed while still open, so still locked: a sweep never sees it unlocked under its temporary name.
     if (::rename(temporary.c_str(), target->c_str()) != 0) return abandon(errno);
+    // The bytes are on disk: the close can no longer lose them.
+    d.reset();
 
     // Make the rename itself durable; a failure here no longer loses the file.
     Descriptor directory{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
@@ -202,8 +235,14 @@ FileResult<int> LinuxFileSystem::removeLeftoverTemporaries(const fs::path& file)
             !std::ranges::all_of(rest, [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }))
             continue;
         const fs::path leftover = folder / name;
-        struct stat info{};
-        if (::lstat(leftover.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+        Descriptor d{::open(leftover.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+        struct stat opened{}, named{};
+        if (d.fd < 0 || ::fstat(d.fd, &opened) != 0 || !S_ISREG(opened.st_mode)) continue;
+        // A copy of the program that is writing it holds its lock.
+        if (::flock(d.fd, LOCK_EX | LOCK_NB) != 0) continue;
+        // Still the file that was locked under that name.
+        if (::lstat(leftover.c_str(), &named) != 0 || named.st_dev != opened.st_dev || named.st_ino != opened.st_ino)
+            continue;
         if (::unlink(leftover.c_str()) == 0) ++removed;
     }
     return removed;

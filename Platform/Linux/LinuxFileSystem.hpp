@@ -12,14 +12,20 @@ namespace ravolet::platform {
 //
 // Atomic writes go through a temporary file in the same folder that is
 // flushed to disk (fsync) and renamed over the target; the folder is flushed
-// after the rename. The temporary file is named after the target, hidden, with
-// six random letters and digits (".config.json.Ab12Cd"), which is how its
-// leftovers are found. A replaced file keeps its permission bits; a new one is
+// after the rename. The temporary file is hidden and named with a prefix of
+// the program's own, the target's name and six random letters and digits
+// (".ravolet-tmp.config.json.Ab12Cd"), which is how its leftovers are found
+// and told apart from the user's files; it is locked (flock) from its making
+// until it has been renamed, so that a sweep of leftovers passes over the
+// ones being written. A replaced file keeps its permission bits; a new one is
 // private to the user (0600). A symbolic link is followed to its target,
 // whose folder holds the temporary file. Moves that must not replace use renameat2 with
 // RENAME_NOREPLACE, or link and unlink where the file system lacks it.
 class LinuxFileSystem final : public FileSystem {
 public:
+    // What every temporary file's name starts with.
+    static constexpr std::string_view temporaryMark = ".ravolet-tmp.";
+
     // $XDG_CONFIG_HOME/ravolet, else ~/.config/ravolet (the home folder from
     // $HOME, else the user database).
     std::filesystem::path settingsFolder() const override;
@@ -27,6 +33,7 @@ public:
     FileResult<void> createDirectories(const std::filesystem::path& folder) override;
     FileResult<std::string> readFile(const std::filesystem::path& file) const override;
     FileResult<void> writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) override;
+    // Only names made by writeFileAtomically, and only unlocked ones.
     FileResult<int> removeLeftoverTemporaries(const std::filesystem::path& file) override;
     FileResult<void> removeFile(const std::filesystem::path& file) override;
     FileResult<void> moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) override;

@@ -70,8 +70,9 @@ AppModel::AppModel(Private, Dependencies dependencies)
                                                    BundleInfo::main())),
       permissions_(PermissionState::current(*dependencies_.permissions)),
       config_(store_->load()) {
-    // Saves cut short (a crash, a kill) leave their temporary files behind.
-    // Only this copy of the program writes here, and nothing writes yet.
+    // Saves cut short (a crash, a kill) leave their temporary files behind;
+    // those a save in progress holds (another copy's, beside a shared link
+    // target) stay.
     for (std::string_view name :
          {std::string_view(ConfigStore::fileName), platform::JsonFileKeyValueStore::fileName,
           PointerHardwareTuning::captureFileName})

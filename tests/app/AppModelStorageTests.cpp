@@ -228,13 +228,14 @@ TEST(AppModelStorage, HostileFilesStartTheModelWithTheProblemShownAndLoseNothing
     }
 }
 
-TEST(AppModelStorage, WhatCutShortSavesLeftBehindGoesAtStart) {
+TEST(AppModelStorage, WhatCutShortSavesLeftBehindGoesAtStartAndNothingOfTheUsers) {
     RealFolder temporary;
     const fs::path folder = temporary.path / "ravolet";
     fs::create_directories(folder);
-    const std::vector<std::string> leftovers = {".config.json.Ab12Cd", ".preferences.json.x9Y8z7",
-                                                ".pointer-hardware-capture.json.000000"};
-    const std::vector<std::string> others = {"config.json", ".config.json.notOurs", "notes.txt"};
+    const std::vector<std::string> leftovers = {".ravolet-tmp.config.json.Ab12Cd", ".ravolet-tmp.preferences.json.x9Y8z7",
+                                                ".ravolet-tmp.pointer-hardware-capture.json.000000"};
+    const std::vector<std::string> others = {"config.json", ".config.json.backup", ".preferences.json.x9Y8z7",
+                                             ".ravolet-tmp.config.json.notOurs", "notes.txt"};
     for (const auto& name : leftovers) std::ofstream(folder / name) << "cut short";
     for (const auto& name : others) std::ofstream(folder / name) << *withDPI(800).encoded();
     StorageRig rig(folder);

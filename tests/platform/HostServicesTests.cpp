@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <optional>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -137,18 +139,29 @@ TEST(LinuxFileSystemTest, ALinkedFileIsWrittenThroughAndLeftoversOfCutWritesGo) 
     EXPECT_EQ(files.readFile(dotfiles / "ravolet.json"), "newer");
     EXPECT_EQ(files.listDirectory(dotfiles), (std::vector<std::string>{"ravolet.json"}));
 
-    for (const fs::path& leftover : {settings / ".preferences.json.Ab12Cd", dotfiles / ".ravolet.json.x9Y8z7"})
+    // Only names of the program's own making go, and only those no copy of
+    // it is writing (holding locked); a user's look-alike stays.
+    for (const fs::path& leftover :
+         {settings / ".ravolet-tmp.preferences.json.Ab12Cd", dotfiles / ".ravolet-tmp.ravolet.json.x9Y8z7"})
         ASSERT_TRUE(files.writeFileAtomically(leftover, "cut short"));
-    const std::vector<std::string> kept = {".config.json.Ab12Cd", ".preferences.json.Ab1", ".preferences.json.Ab12Cd7",
-                                           ".preferences.json.Ab-2Cd", "preferences.json.Ab12Cd"};
+    const std::vector<std::string> kept = {".config.json.backup",          ".preferences.json.Ab12Cd",
+                                           ".ravolet-tmp.config.json.Ab12Cd", ".ravolet-tmp.preferences.json.Ab1",
+                                           ".ravolet-tmp.preferences.json.Ab12Cd7", ".ravolet-tmp.preferences.json.Ab-2Cd",
+                                           "ravolet-tmp.preferences.json.Ab12Cd"};
     for (const std::string& name : kept) ASSERT_TRUE(files.writeFileAtomically(settings / name, "someone else's"));
-    fs::create_directory(settings / ".preferences.json.Folder");
+    fs::create_directory(settings / ".ravolet-tmp.preferences.json.Folder");
+    ASSERT_TRUE(files.writeFileAtomically(settings / ".ravolet-tmp.preferences.json.Held00", "being written"));
+    const int held = ::open((settings / ".ravolet-tmp.preferences.json.Held00").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
     EXPECT_EQ(files.removeLeftoverTemporaries(settings / "preferences.json"), 1);
     EXPECT_EQ(files.removeLeftoverTemporaries(link), 1) << "beside the link's target";
     EXPECT_EQ(files.listDirectory(dotfiles), (std::vector<std::string>{"ravolet.json"}));
     for (const std::string& name : kept) EXPECT_TRUE(fs::exists(settings / name)) << name;
-    EXPECT_TRUE(fs::is_directory(settings / ".preferences.json.Folder"));
+    EXPECT_TRUE(fs::is_directory(settings / ".ravolet-tmp.preferences.json.Folder"));
+    EXPECT_TRUE(fs::exists(settings / ".ravolet-tmp.preferences.json.Held00")) << "a copy holds it";
+    ::close(held);
+    EXPECT_EQ(files.removeLeftoverTemporaries(settings / "preferences.json"), 1) << "let go";
 }
 
 TEST(SingleInstanceTest, OneCopyPerFolderHoldsTheLockAndTheNextCallsIt) {
