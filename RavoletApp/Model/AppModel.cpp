@@ -127,17 +127,17 @@ void AppModel::start() {
 
 void AppModel::stop() {
     confined();
+    // Every way out of the program ends here, some of them one after another:
+    // only the first stops, and saves.
+    if (phase_ == Phase::stopped) return;
     phase_ = Phase::stopped;
-    saveTask_.cancel();
-    engineUpdateTask_.cancel();
     statusSubscription_.cancel();
     pollTask_.cancel();
-    if (store_->save(config_.value()) == ConfigStore::SaveOutcome::changedOnDisk) {
-        // The file on disk wins, and there is nothing to write: the document
-        // is what it holds.
-        store_->setProblem(std::nullopt);
-        config_.set(store_->load());
-    }
+    saveNow();
+    // After the save: a file changed on disk that it took in instead leaves
+    // nothing to run later.
+    saveTask_.cancel();
+    engineUpdateTask_.cancel();
     preferences_->retrySave();
     stopEngine();
     deviceMonitor_->stop();

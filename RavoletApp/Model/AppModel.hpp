@@ -170,12 +170,15 @@ public:
     // while started.
     void start();
     // In order: cancels the pending save and engine update, the status
-    // mirror and the poll; saves the document at once (unless its file was
-    // changed on disk, which is then read and kept instead) and tries once
-    // more to write preferences that failed to save; stops and drops the
-    // engine; stops the device monitor. Nothing restarts afterwards but
-    // start(). Harmless twice.
+    // mirror and the poll; saves the document at once when it differs from
+    // the file's (unless the file was changed on disk, which is then read and
+    // kept instead) and tries once more to write preferences that failed to
+    // save; stops and drops the engine; stops the device monitor. Nothing
+    // restarts afterwards but start(). Once stopped, a stop does nothing.
     void stop();
+    // Whether the document differs from what its file held when last read
+    // or written.
+    bool hasUnsavedChanges() const;
 
     // ---- Edits ----
     // A different document is stored and notified, then saved after 1 s and
@@ -234,8 +237,8 @@ private:
     void startPolling();
     void poll();
     void scheduleSave();
-    // Saves the document as it stands; a file changed on disk is read
-    // instead, as "Try Reading It Again" does.
+    // Saves the document as it stands, when it differs from the file's; a
+    // file changed on disk is read instead, as "Try Reading It Again" does.
     void saveNow();
     void scheduleEngineUpdate();
     void applyDeviceSettings();

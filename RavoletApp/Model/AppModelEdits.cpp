@@ -23,8 +23,13 @@ void AppModel::scheduleSave() {
     saveTask_ = after(saveDelay, [](AppModel& self) { self.saveNow(); });
 }
 
+bool AppModel::hasUnsavedChanges() const { return config_.value() != store_->storedDocument(); }
+
 void AppModel::saveNow() {
     saveTask_.cancel();
+    // Only a change is written: an untouched file, however it is laid out,
+    // stays as it is.
+    if (!hasUnsavedChanges()) return;
     // A failed save keeps the document here; the next change, "Try Saving
     // Again" and quitting each try again.
     if (store_->save(config_.value()) == ConfigStore::SaveOutcome::changedOnDisk) readConfigAgain();

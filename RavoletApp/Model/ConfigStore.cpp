@@ -88,25 +88,27 @@ std::shared_ptr<ConfigStore> ConfigStore::standard() {
 std::filesystem::path ConfigStore::supportDirectory(const platform::FileSystem& files) { return files.settingsFolder(); }
 
 Config ConfigStore::load() {
+    stored_ = Config::defaultConfig();
     if (!files_->exists(fileURL)) {
         seenOnDisk_.emplace(std::nullopt);
         setProblem(std::nullopt);
-        return Config::defaultConfig();
+        return stored_;
     }
     auto bytes = files_->readFile(fileURL);
     if (!bytes) {
         seenOnDisk_.reset();
         setProblem(Problem::unreadable(bytes.error().description()));
-        return Config::defaultConfig();
+        return stored_;
     }
     auto config = Config::decoded(*bytes);
     seenOnDisk_.emplace(std::move(*bytes));
     if (!config) {
         setProblem(problemFor(config.error()));
-        return Config::defaultConfig();
+        return stored_;
     }
     setProblem(std::nullopt);
-    return std::move(*config);
+    stored_ = std::move(*config);
+    return stored_;
 }
 
 ConfigStore::SaveOutcome ConfigStore::save(const Config& config) {
@@ -118,6 +120,7 @@ ConfigStore::SaveOutcome ConfigStore::save(const Config& config) {
         return SaveOutcome::failed;
     }
     seenOnDisk_.emplace(std::move(*written));
+    stored_ = config;
     lastSaveError_.set(std::nullopt);
     return SaveOutcome::saved;
 }
@@ -140,6 +143,7 @@ bool ConfigStore::startFresh() {
         archivedFileURL_.set(archive);
     }
     seenOnDisk_.emplace(std::nullopt);
+    stored_ = Config::defaultConfig();
     setProblem(std::nullopt);
     return true;
 }

@@ -107,6 +107,12 @@ public:
     // changes nothing else. Without a file there is nothing to move.
     bool startFresh();
 
+    // The document the file held when it was last read or written: what
+    // load() returned (the factory document while there is no file or it
+    // cannot be used) or what save() wrote. Whatever differs from it is not
+    // saved yet.
+    const Config& storedDocument() const { return stored_; }
+
     // While set, nothing is written. Settable from outside: reading the file
     // again on request starts by clearing it.
     const Observable<std::optional<Problem>>& problem() const { return problem_; }
@@ -128,6 +134,7 @@ private:
     // What the file held when it was last read or written; none when there
     // was no file. Unset before the first look, and after a failed read.
     std::optional<std::optional<std::string>> seenOnDisk_;
+    Config stored_ = Config::defaultConfig();
 };
 
 } // namespace ravolet

@@ -324,9 +324,31 @@ TEST(AppModel, StopSavesThePendingEditThenStopsTheEngineThenTheMonitorAndNothing
     EXPECT_EQ(rig.engine(), nullptr);
     EXPECT_EQ(rig.machine->files->writeCount(), 1u) << "the delayed save was cancelled";
     EXPECT_EQ(rig.machine->loginItems->calls().size(), 1u) << "no poll";
+    // Every way out of the program stops the model, one after another: the quit saves once.
+    model.setConfig(withDPI(1200));
     model.stop();
-    EXPECT_EQ(rig.machine->files->writeCount(), 2u);
+    EXPECT_EQ(rig.machine->files->writeCount(), 1u);
     EXPECT_EQ(rig.engines.size(), 1u);
+}
+
+TEST(AppModel, OnlyAChangedDocumentIsSavedSoAnUntouchedFileStaysAsItIs) {
+    // Compact, where Ravolet writes it pretty-printed.
+    const std::string byHand = Config::defaultConfig().toJson().dump() + "\n";
+    for (const bool hasFile : {false, true}) {
+        SCOPED_TRACE(hasFile ? "a hand-formatted file" : "no file");
+        ModelRig rig;
+        if (hasFile) rig.machine->files->putFile(rig.file(), byHand);
+        AppModel& model = rig.started();
+        ASSERT_EQ(model.config().value(), Config::defaultConfig());
+        // A change undone before its save is no change.
+        model.setConfig(withDPI(800));
+        model.setConfig(Config::defaultConfig());
+        rig.machine->advance(2s);
+        model.retrySaving();
+        model.stop();
+        EXPECT_EQ(rig.machine->files->writeCount(), 0u);
+        EXPECT_EQ(rig.machine->files->readFile(rig.file()).value_or("<none>"), hasFile ? byHand : "<none>");
+    }
 }
 
 TEST(AppModelOnThreads, TheSimulatedMachineRunsTheModelAsTheProgramDoes) {
