@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -23,10 +24,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// How long a later copy waits for a first one that holds the lock but does
-// not listen yet (it takes the lock just before it listens).
-constexpr auto listenGrace = std::chrono::seconds(2);
 constexpr auto retryPause = std::chrono::milliseconds(20);
+// What the first copy says to a call it takes.
+constexpr char answer = '1';
 
 // FNV-1a: a short, stable name for a folder.
 std::uint64_t hashed(std::string_view text) {
@@ -51,6 +51,46 @@ std::optional<std::string> environment(const char* name) {
     const char* value = std::getenv(name);
     if (!value || !*value) return std::nullopt;
     return std::string(value);
+}
+
+// Takes the lock if nobody holds it; true when this descriptor holds it.
+bool tryLock(int lock) {
+    for (;;) {
+        if (::flock(lock, LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno != EINTR) return false;
+    }
+}
+
+// One call through the socket: whether the copy there answered before the
+// deadline; why no call could be made, where one could not.
+std::expected<bool, std::string> call(const fs::path& socket, std::chrono::steady_clock::time_point deadline) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return std::unexpected(errorText(errno));
+    const sockaddr_un address = addressOf(socket);
+    int result;
+    do {
+        result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        const int code = errno;
+        ::close(fd);
+        // Nobody listens there: a copy that has not begun to, or has stopped.
+        if (code == ENOENT || code == ECONNREFUSED) return false;
+        return std::unexpected(fmt::format("cannot connect to {}: {}", socket.string(), errorText(code)));
+    }
+    // A copy that takes the call answers it; one that stops listening first
+    // drops it unanswered (the connection is reset).
+    char reply = 0;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd waiting{fd, POLLIN, 0};
+        const int ready = ::poll(&waiting, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready == 1 && ::read(fd, &reply, 1) != 1) reply = 0;
+        break;
+    }
+    ::close(fd);
+    return reply == answer;
 }
 
 } // namespace
@@ -83,11 +123,14 @@ std::unique_ptr<SingleInstance> SingleInstance::claim(const fs::path& settingsFo
     if (lock < 0) lock = ::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (lock < 0) return std::unique_ptr<SingleInstance>(new SingleInstance(Role::alone, -1, socket));
     // The lock is the open file's, so it ends with this process however that ends.
-    while (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR) continue;
+    if (!tryLock(lock)) {
         const Role role = errno == EWOULDBLOCK ? Role::second : Role::alone;
-        ::close(lock);
-        return std::unique_ptr<SingleInstance>(new SingleInstance(role, -1, socket));
+        if (role == Role::alone) {
+            ::close(lock);
+            lock = -1;
+        }
+        // A second copy keeps the file open, to take the lock once it comes free.
+        return std::unique_ptr<SingleInstance>(new SingleInstance(role, lock, socket));
     }
     auto instance = std::unique_ptr<SingleInstance>(new SingleInstance(Role::first, lock, socket));
     instance->listen();
@@ -134,28 +177,45 @@ int SingleInstance::takeCalls() {
         }
         ucred peer{};
         socklen_t size = sizeof peer;
-        if (::getsockopt(caller, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::getuid()) ++calls;
+        if (::getsockopt(caller, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::getuid()) {
+            // The caller ends once it hears that this copy runs on.
+            [[maybe_unused]] const auto sent = ::send(caller, &answer, 1, MSG_NOSIGNAL);
+            ++calls;
+        }
         ::close(caller);
     }
 }
 
-std::expected<void, std::string> SingleInstance::callFirst() const {
-    if (!socket_) return std::unexpected(std::string("there is no place for a socket to reach it through"));
-    const sockaddr_un address = addressOf(*socket_);
-    const auto deadline = std::chrono::steady_clock::now() + listenGrace;
+void SingleInstance::stopAnswering() {
+    if (listening_ < 0) return;
+    // The name goes first: a copy started from now on finds nobody there and
+    // waits for the lock. Calls not yet taken are dropped unanswered.
+    ::unlink(socket_->c_str());
+    ::close(listening_);
+    listening_ = -1;
+}
+
+std::expected<SingleInstance::Call, std::string> SingleInstance::callFirst(std::chrono::milliseconds patience) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    std::optional<std::string> trouble;
     for (;;) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) return std::unexpected(errorText(errno));
-        int result;
-        do {
-            result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        } while (result != 0 && errno == EINTR);
-        const int code = errno;
-        ::close(fd);
-        if (result == 0) return {};
-        const bool notListeningYet = code == ENOENT || code == ECONNREFUSED;
-        if (!notListeningYet || std::chrono::steady_clock::now() >= deadline)
-            return std::unexpected(fmt::format("cannot connect to {}: {}", socket_->string(), errorText(code)));
+        if (role_ == Role::second && tryLock(lock_)) {
+            role_ = Role::first;
+            listen();
+            return Call::tookOver;
+        }
+        if (socket_) {
+            const auto answered = call(*socket_, deadline);
+            if (answered && *answered) return Call::answered;
+            if (!answered) trouble = answered.error();
+        } else {
+            trouble = "there is no place for a socket to reach it through";
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return std::unexpected(fmt::format("it neither answered nor ended within {:g} seconds{}",
+                                               std::chrono::duration<double>(patience).count(),
+                                               trouble ? " (" + *trouble + ")" : std::string()));
+        }
         std::this_thread::sleep_for(retryPause);
     }
 }

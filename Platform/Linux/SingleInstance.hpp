@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <expected>
 #include <filesystem>
 #include <memory>
@@ -13,7 +14,11 @@ namespace ravolet::platform {
 // copies would each save their own document over the other's. The first copy
 // holds a lock on a file in the folder for as long as it runs and listens on
 // a socket of its own; a later copy finds the lock taken and calls the first
-// through that socket, which then brings its settings window forward.
+// through that socket, which answers and brings its settings window forward.
+//
+// A copy that quits stops answering before it saves, and keeps the lock until
+// it has ended: a later copy started meanwhile hears no answer, waits for the
+// lock and then runs in its place, on the settings just saved.
 //
 // The socket lives in $XDG_RUNTIME_DIR, named after the settings folder, else
 // in the settings folder itself. Only calls from the same user count.
@@ -48,14 +53,28 @@ public:
                                                            const std::optional<std::string>& runtimeFolder);
 
     // The first copy: a descriptor that becomes readable when a later copy
-    // calls (-1 without a socket), and the calls waiting there, taken and
-    // counted.
+    // calls (-1 without a socket, and once it stops answering), and the calls
+    // waiting there, taken, answered and counted.
     int callDescriptor() const { return listening_; }
     int takeCalls();
+    // The first copy, as it begins to quit: takes no more calls, and drops
+    // those not taken yet, unanswered. The lock stays until the instance goes.
+    void stopAnswering();
 
-    // The second copy: calls the first, waiting a little for it to listen
-    // when it has only just started. Why it could not, on failure.
-    std::expected<void, std::string> callFirst() const;
+    // How long a later copy waits for an answer or the lock by default: a
+    // first copy still starting up, or still saving as it quits.
+    static constexpr std::chrono::seconds patience{10};
+    enum class Call {
+        // The first copy answered: it runs on and shows its window.
+        answered,
+        // The lock came free (the first copy ended): this instance now holds
+        // it and listens, and its role is first.
+        tookOver,
+    };
+    // The second copy: calls the first. Where nobody answers (a copy quitting,
+    // or only just started), tries again and waits for the lock, for up to
+    // `patience`; why neither came, on failure.
+    std::expected<Call, std::string> callFirst(std::chrono::milliseconds patience = SingleInstance::patience);
 
 private:
     SingleInstance(Role role, int lock, std::optional<std::filesystem::path> socket);

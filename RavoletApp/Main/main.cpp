@@ -168,13 +168,18 @@ int main(int argc, char** argv) {
     const auto instance =
         ravolet::platform::SingleInstance::claim(ravolet::platform::LinuxFileSystem::shared()->settingsFolder());
     if (instance->role() == ravolet::platform::SingleInstance::Role::second) {
-        if (const auto called = instance->callFirst(); !called) {
-            std::fprintf(stderr, "ravolet: Ravolet is already running, but it did not answer (%s).\n",
+        // The copy there may be quitting: then this one waits for it to end, and runs.
+        const auto called = instance->callFirst();
+        if (!called) {
+            std::fprintf(stderr, "ravolet: Ravolet is already running, but %s. End that copy, or wait for it to "
+                         "finish quitting, and start Ravolet again.\n",
                          called.error().c_str());
             return 1;
         }
-        std::fputs("ravolet: Ravolet is already running; its settings window comes forward.\n", stderr);
-        return 0;
+        if (*called == ravolet::platform::SingleInstance::Call::answered) {
+            std::fputs("ravolet: Ravolet is already running; its settings window comes forward.\n", stderr);
+            return 0;
+        }
     }
     const int exitCode = run(argc, argv, simulatedMouse, *instance);
     ravolet::platform::finishThreads();

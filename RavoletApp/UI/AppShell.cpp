@@ -1,5 +1,7 @@
 #include "RavoletApp/UI/AppShell.hpp"
 
+#include <utility>
+
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
@@ -42,8 +44,11 @@ AppShell::AppShell(std::shared_ptr<AppModel> model, Options options, QObject* pa
     refreshTrayIcon();
 
     // However the loop is ended (the session closing, a signal, the menu), the
-    // model stops first; after quit() this second stop does no harm.
-    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { model_->stop(); });
+    // model stops first; after quit() this second stop does nothing.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        stopAnsweringLaterCopies();
+        model_->stop();
+    });
 
     // The updater brings Ravolet to the front before it shows anything.
     if (auto activator =
@@ -73,6 +78,9 @@ void AppShell::launch() {
 
 void AppShell::quit() {
     quitting_ = true;
+    // Before the save, which may take a while: a copy started meanwhile must
+    // not take this one for running on.
+    stopAnsweringLaterCopies();
     model_->stop();
     QCoreApplication::quit();
 }
@@ -100,10 +108,19 @@ void AppShell::activate() {
 
 void AppShell::answerLaterCopies(platform::SingleInstance& instance) {
     if (instance.callDescriptor() < 0) return;
-    auto* calls = new QSocketNotifier(instance.callDescriptor(), QSocketNotifier::Read, this);
-    connect(calls, &QSocketNotifier::activated, this, [this, &instance] {
-        if (instance.takeCalls() > 0) showSettings();
+    instance_ = &instance;
+    calls_ = new QSocketNotifier(instance.callDescriptor(), QSocketNotifier::Read, this);
+    connect(calls_, &QSocketNotifier::activated, this, [this] {
+        if (instance_->takeCalls() > 0) showSettings();
     });
+}
+
+void AppShell::stopAnsweringLaterCopies() {
+    if (!instance_) return;
+    // The notifier goes before the descriptor it watches.
+    delete calls_;
+    calls_ = nullptr;
+    std::exchange(instance_, nullptr)->stopAnswering();
 }
 
 void AppShell::scheduleMenuRebuild() {

@@ -8,6 +8,7 @@
 #include "RavoletApp/UI/OnboardingWindow.hpp"
 
 class QMenu;
+class QSocketNotifier;
 class QSystemTrayIcon;
 
 namespace ravolet::platform {
@@ -45,7 +46,8 @@ public:
     // Raises whichever of the program's windows are open.
     void activate();
     // From now on, a later copy of the program started while this one runs
-    // brings up the settings window here. The instance must outlive the shell.
+    // brings up the settings window here, until this one begins to quit.
+    // The instance must outlive the shell.
     void answerLaterCopies(platform::SingleInstance& instance);
 
     AppModel& model() const { return *model_; }
@@ -62,6 +64,9 @@ public:
 
 private:
     void scheduleMenuRebuild();
+    // The first step of every quit: a later copy started from now on waits
+    // for this one to end, and then runs.
+    void stopAnsweringLaterCopies();
     void refreshTrayIcon();
 
     const std::shared_ptr<AppModel> model_;
@@ -70,6 +75,8 @@ private:
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<SettingsWindow> settings_;
     OnboardingPresenter setUp_;
+    platform::SingleInstance* instance_ = nullptr;
+    QSocketNotifier* calls_ = nullptr;
     bool menuRebuildPending_ = false;
     bool quitting_ = false;
 };

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <optional>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "Platform/Linux/JsonFileKeyValueStore.hpp"
@@ -164,7 +167,8 @@ TEST(LinuxFileSystemTest, ALinkedFileIsWrittenThroughAndLeftoversOfCutWritesGo) 
     EXPECT_EQ(files.removeLeftoverTemporaries(settings / "preferences.json"), 1) << "let go";
 }
 
-TEST(SingleInstanceTest, OneCopyPerFolderHoldsTheLockAndTheNextCallsIt) {
+TEST(SingleInstanceTest, OneCopyPerFolderHoldsTheLockAndTheNextCallsItOrWaitsForItToEnd) {
+    using namespace std::chrono_literals;
     TemporaryFolder temporary;
     const fs::path folder = temporary.path / "ravolet";
     EXPECT_EQ(SingleInstance::socketPath(folder, "/run/user/1000")->parent_path(), "/run/user/1000");
@@ -177,18 +181,44 @@ TEST(SingleInstanceTest, OneCopyPerFolderHoldsTheLockAndTheNextCallsIt) {
         ASSERT_EQ(first->role(), SingleInstance::Role::first);
         ASSERT_GE(first->callDescriptor(), 0);
         EXPECT_EQ(first->takeCalls(), 0);
+        // The first copy answers from its own loop, as the program does.
+        std::atomic<int> answered = 0;
+        std::atomic<bool> quitting = false;
+        std::thread loop([&] {
+            while (!quitting) {
+                pollfd calls{first->callDescriptor(), POLLIN, 0};
+                if (::poll(&calls, 1, 10) == 1) answered += first->takeCalls();
+            }
+        });
         {
             const auto second = SingleInstance::claim(folder, runtime);
             ASSERT_EQ(second->role(), SingleInstance::Role::second);
-            EXPECT_TRUE(second->callFirst());
-            EXPECT_TRUE(second->callFirst());
+            EXPECT_EQ(second->callFirst(), SingleInstance::Call::answered);
+            EXPECT_EQ(second->callFirst(), SingleInstance::Call::answered);
+            EXPECT_EQ(second->role(), SingleInstance::Role::second);
         }
-        EXPECT_EQ(first->takeCalls(), 2);
-        // Once the first has gone, the next copy is the first, its lock and socket free.
-        first.reset();
-        const auto next = SingleInstance::claim(folder, runtime);
-        EXPECT_EQ(next->role(), SingleInstance::Role::first);
-        EXPECT_GE(next->callDescriptor(), 0);
+        quitting = true;
+        loop.join();
+        EXPECT_EQ(answered, 2);
+
+        // Quitting, the first answers no more; a copy that calls then waits
+        // for it to end, and no longer than its patience.
+        first->stopAnswering();
+        EXPECT_EQ(first->callDescriptor(), -1);
+        const auto third = SingleInstance::claim(folder, runtime);
+        const auto refused = third->callFirst(100ms);
+        ASSERT_FALSE(refused);
+        EXPECT_EQ(refused.error(), "it neither answered nor ended within 0.1 seconds");
+        std::thread ending([&] {
+            std::this_thread::sleep_for(300ms);
+            first.reset();
+        });
+        EXPECT_EQ(third->callFirst(), SingleInstance::Call::tookOver);
+        ending.join();
+        EXPECT_EQ(third->role(), SingleInstance::Role::first);
+        EXPECT_GE(third->callDescriptor(), 0) << "it listens in the first's place";
+        const auto fourth = SingleInstance::claim(folder, runtime);
+        EXPECT_EQ(fourth->role(), SingleInstance::Role::second);
     }
 }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -142,8 +145,16 @@ TEST_F(AppShellTest, ALaterCopyOfTheProgramBringsUpTheSettingsWindowOfTheFirst) 
 
     const auto later = platform::SingleInstance::claim(folder.filePath(QStringLiteral("ravolet")).toStdString(), std::nullopt);
     ASSERT_EQ(later->role(), platform::SingleInstance::Role::second);
-    ASSERT_TRUE(later->callFirst());
+    // The later copy waits for the answer, which comes from this loop.
+    auto call = std::async(std::launch::async, [&] { return later->callFirst(); });
     EXPECT_TRUE(QTest::qWaitFor([&] { return shell.settingsWindow() && shell.settingsWindow()->isVisible(); }));
+    EXPECT_EQ(call.get(), platform::SingleInstance::Call::answered);
+
+    // Quitting, it answers no more, though it holds the lock until it has ended.
+    shell.quit();
+    auto unanswered = std::async(std::launch::async, [&] { return later->callFirst(std::chrono::milliseconds(500)); });
+    QTest::qWait(600);
+    EXPECT_FALSE(unanswered.get());
 }
 
 TEST_F(AppShellTest, TheTrayIconStandsOutOnLightAndDarkPanelsInEveryState) {

@@ -1,0 +1,222 @@
+// Restarting Ravolet while it quits: the real program on a real X server
+// (Xvfb), without a tray, so that its settings window is open and closing it
+// quits, as a user restarts it from a launcher right after quitting.
+
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include <fmt/format.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "Core/Config.hpp"
+#include "tests/desktop/DesktopTestSupport.hpp"
+
+namespace ravolet {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using platform::testing::Child;
+using platform::testing::waitUntil;
+using platform::testing::XServer;
+
+// What a user does to the program's window, done through the X server.
+class Desktop {
+public:
+    explicit Desktop(const std::string& display) : connection_(xcb_connect(display.c_str(), nullptr)) {
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+    }
+    ~Desktop() { xcb_disconnect(connection_); }
+
+    // The settings window ("Scroll — Ravolet") once it is on screen.
+    std::optional<xcb_window_t> settingsWindow() {
+        auto* tree = xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root_), nullptr);
+        if (!tree) return std::nullopt;
+        std::optional<xcb_window_t> found;
+        const xcb_window_t* children = xcb_query_tree_children(tree);
+        for (int i = 0; i < xcb_query_tree_children_length(tree) && !found; ++i) {
+            auto* attributes =
+                xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, children[i]), nullptr);
+            const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+            std::free(attributes);
+            if (viewable && name(children[i]).ends_with("\u2014 Ravolet")) found = children[i];
+        }
+        std::free(tree);
+        return found;
+    }
+    // Presses and releases each key, as the keyboard would.
+    void press(xcb_window_t window, const std::vector<xcb_keycode_t>& keys) {
+        for (const xcb_keycode_t key : keys) {
+            for (const std::uint8_t type : {XCB_KEY_PRESS, XCB_KEY_RELEASE}) {
+                xcb_key_press_event_t event{};
+                event.response_type = type;
+                event.detail = key;
+                event.root = root_;
+                event.event = window;
+                event.same_screen = 1;
+                xcb_send_event(connection_, 1, window, XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE,
+                               reinterpret_cast<const char*>(&event));
+            }
+        }
+        xcb_flush(connection_);
+    }
+    // Asks the window to close, as its title bar's close button does.
+    void close(xcb_window_t window) {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = window;
+        event.type = atom("WM_PROTOCOLS");
+        event.data.data32[0] = atom("WM_DELETE_WINDOW");
+        event.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(connection_, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+        xcb_flush(connection_);
+    }
+
+private:
+    xcb_atom_t atom(std::string_view name) {
+        auto* reply = xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, name.size(), name.data()), nullptr);
+        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        std::free(reply);
+        return atom;
+    }
+    std::string name(xcb_window_t window) {
+        auto* reply = xcb_get_property_reply(
+            connection_, xcb_get_property(connection_, 0, window, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 0, 256),
+            nullptr);
+        std::string text;
+        if (reply) text.assign(static_cast<const char*>(xcb_get_property_value(reply)), xcb_get_property_value_length(reply));
+        std::free(reply);
+        return text;
+    }
+
+    xcb_connection_t* connection_;
+    xcb_window_t root_ = 0;
+};
+
+// The keys of the X server's standard map that take the settings window from
+// its tab bar to the Scroll page's first switch ("Smooth the scroll wheel")
+// and flip it: nine Tabs and the space bar.
+const std::vector<xcb_keycode_t> flipSmoothScrolling = {23, 23, 23, 23, 23, 23, 23, 23, 23, 65};
+
+// The factory document with 10,000 rules: a settings file of over a megabyte.
+std::string largeDocument() {
+    Config config = Config::defaultConfig();
+    for (int i = 0; i < 10000; ++i)
+        config.ruleSet.rules.emplace_back(fmt::format("rule-{:05}", i), BundleIDPattern::exact(fmt::format("org.test.app{}", i)),
+                                          "default", 0, true);
+    return *config.encoded();
+}
+
+std::string contents(const fs::path& file) {
+    std::ifstream stream(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+}
+
+struct Scenario {
+    const char* what;
+    bool largeDocument;
+    bool slowDisk;
+    friend void PrintTo(const Scenario& scenario, std::ostream* os) { *os << scenario.what; }
+};
+
+class ProgramRestart : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(ProgramRestart, ACopyStartedWhileTheLastQuitsRunsOnceItHasEndedOnTheChangeItSaved) {
+    const Scenario scenario = GetParam();
+    XServer x;
+    ASSERT_FALSE(x.display.empty()) << "Xvfb did not start (is the xvfb package installed?)";
+    Desktop desktop(x.display);
+    std::string pattern = (fs::path(::testing::TempDir()) / "ravolet-restart-XXXXXX").string();
+    const fs::path home = ::mkdtemp(pattern.data());
+    const fs::path settings = home / "config" / "ravolet";
+    fs::create_directories(settings);
+    fs::create_directories(home / "runtime");
+    fs::permissions(home / "runtime", fs::perms::owner_all);
+    // Set up already, so that no set-up window opens beside the settings window.
+    std::ofstream(settings / "preferences.json") << "{\n  \"onboarding.completed\": true\n}\n";
+    if (scenario.largeDocument) {
+        const std::string document = largeDocument();
+        ASSERT_GT(document.size(), 1'000'000u);
+        std::ofstream(settings / "config.json") << document;
+    }
+    std::vector<std::pair<std::string, std::string>> environment = {
+        {"DISPLAY", x.display},
+        {"HOME", home.string()},
+        {"XDG_CONFIG_HOME", (home / "config").string()},
+        {"XDG_DATA_HOME", (home / "data").string()},
+        {"XDG_RUNTIME_DIR", (home / "runtime").string()},
+    };
+    if (scenario.slowDisk) {
+        environment.emplace_back("LD_PRELOAD", RAVOLET_SLOW_FSYNC);
+        // A sanitized program wants its runtime first; the shim has no part in what it checks.
+        environment.emplace_back("ASAN_OPTIONS", "verify_asan_link_order=0");
+    }
+    int started = 0;
+    const auto start = [&] {
+        const fs::path log = home / fmt::format("copy-{}.log", ++started);
+        return std::pair(Child({.arguments = {RAVOLET_PROGRAM, "--simulated-mouse"},
+                                .environment = environment,
+                                .unset = {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY"},
+                                .log = log}),
+                         log);
+    };
+    const auto smoothScrolling = [&] {
+        const auto config = Config::decoded(contents(settings / "config.json"));
+        return config ? std::optional(config->profiles.front().scroll.isEnabled) : std::nullopt;
+    };
+
+    auto [running, log] = start();
+    std::mt19937 random(40);
+    bool expected = Config::defaultConfig().profiles.front().scroll.isEnabled;
+    for (int round = 1; round <= 21; ++round) {
+        SCOPED_TRACE(fmt::format("round {}", round));
+        std::optional<xcb_window_t> window;
+        ASSERT_TRUE(waitUntil([&] { return (window = desktop.settingsWindow()).has_value(); }))
+            << "no settings window" << platform::testing::tail(log);
+        // The window takes keys once its pages are filled, on the turn after it shows.
+        std::this_thread::sleep_for(300ms);
+        desktop.press(*window, flipSmoothScrolling);
+        expected = !expected;
+        // Quit right after the change, before its own save a second later:
+        // the quit saves it. By the window's close button, or as the session
+        // or a user's `kill` ends the program.
+        if (round % 2 == 1) {
+            desktop.close(*window);
+        } else {
+            std::this_thread::sleep_for(200ms); // the keys come through the X server, the signal does not
+            ::kill(running.pid(), SIGTERM);
+        }
+        if (round == 21) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution(0, 600)(random)));
+        auto [next, nextLog] = start();
+        EXPECT_EQ(running.wait(), 0) << platform::testing::tail(log);
+        EXPECT_EQ(smoothScrolling(), expected) << "the change made before quitting is saved";
+        ASSERT_TRUE(waitUntil([&] { return contents(nextLog).find("Ravolet \u2014 Active") != std::string::npos; }))
+            << platform::testing::tail(nextLog);
+        EXPECT_TRUE(next.running()) << "the copy started meanwhile runs on" << platform::testing::tail(nextLog);
+        EXPECT_EQ(contents(nextLog).find("already running"), std::string::npos) << platform::testing::tail(nextLog);
+        running = std::move(next);
+        log = nextLog;
+    }
+    EXPECT_EQ(running.wait(), 0) << platform::testing::tail(log);
+    EXPECT_EQ(smoothScrolling(), expected) << "the last copy ran on the document the one before saved";
+    if (!HasFailure()) fs::remove_all(home);
+}
+
+INSTANTIATE_TEST_SUITE_P(Restarts, ProgramRestart,
+                         ::testing::Values(Scenario{"aLargeDocument", true, false}, Scenario{"aSlowDisk", false, true}),
+                         [](const ::testing::TestParamInfo<Scenario>& info) { return std::string(info.param.what); });
+
+} // namespace
+} // namespace ravolet
