@@ -6,7 +6,7 @@
 #include "Platform/Linux/JsonFileKeyValueStore.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
 #include "Platform/Linux/SystemClock.hpp"
-#include "RavoletEngine/Coordination/LivePointerPropertyBackend.hpp"
+#include "RavoletEngine/Coordination/DesktopPointerPropertyBackend.hpp"
 
 namespace ravolet {
 
@@ -40,7 +40,9 @@ PointerHardwareTuning::PointerHardwareTuning(std::shared_ptr<PointerPropertyBack
                                              std::vector<HIDPPDeviceMatch> matches,
                                              std::shared_ptr<platform::Clock> clock,
                                              std::shared_ptr<platform::FileSystem> files)
-    : backend_(backend ? std::move(backend) : std::make_shared<LivePointerPropertyBackend>()),
+    : backend_(backend ? std::move(backend)
+                       : std::make_shared<DesktopPointerPropertyBackend>(
+                             std::shared_ptr(platform::DesktopPointerSettings::forThisSession()))),
       defaults_(std::move(defaults)),
       clock_(std::move(clock)),
       files_(std::move(files)),

@@ -52,7 +52,7 @@ public:
         friend bool operator==(const ReadBack&, const ReadBack&) = default;
     };
 
-    // backend: null for the live one. captureURL: none for the settings
+    // backend: null for this session's desktop's. captureURL: none for the settings
     // folder's "pointer-hardware-capture.json". Writes back a capture left by
     // an earlier run, whatever the switch and permission say.
     PointerHardwareTuning(std::shared_ptr<PointerPropertyBackend> backend, std::shared_ptr<platform::KeyValueStore> defaults,
@@ -96,6 +96,13 @@ public:
     std::vector<PointerServiceIdentity> candidateServices();
     // The capture file as it reads now.
     std::optional<PointerTuningCapture> persistedCapture() const;
+    // Whose settings the backend reaches.
+    PointerDesktop desktop() const { return backend_->desktop(); }
+    // `added` is called, on any thread, when the backend's services start
+    // afresh; the caller hands it to the main thread as deviceBecameReady().
+    platform::Subscription observeServicesAdded(std::function<void()> added) {
+        return backend_->observeServicesAdded(std::move(added));
+    }
 
     // DPI to 16.16 fixed point; none when |DPI| ≥ 2^47, whose result would not fit.
     static std::optional<std::int64_t> fixed(std::int64_t cpi);

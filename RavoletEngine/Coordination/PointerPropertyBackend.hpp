@@ -1,15 +1,23 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "Platform/Subscription.hpp"
 #include "RavoletEngine/Coordination/PointerPropertyWrite.hpp"
 #include "RavoletEngine/Coordination/PointerServiceIdentity.hpp"
 
 namespace ravolet {
+
+// Whose settings a backend reaches, for what the Pointer page says: a
+// desktop that keeps them for one device (the X server, sway, KWin), GNOME,
+// whose one setting every mouse shares, or none that Ravolet can reach.
+// `system` is a backend of the HID event system itself (the simulated one).
+enum class PointerDesktop { system, xServer, sway, kwin, gnome, none };
 
 // Lists HID event services and reads and writes their per-device properties,
 // each addressed by its registry identifier. No operation throws: a failure is
@@ -28,6 +36,14 @@ public:
     // Whether the service still exists: listed now, or its registry entry
     // found. A service that fails both can never take a value back.
     virtual bool serviceExists(std::uint64_t registryID) = 0;
+    // `added` is called, on any thread, when the system adds a service whose
+    // values start afresh (a device the X server forgot and sees again). Only
+    // where that happens; elsewhere nothing is watched.
+    virtual platform::Subscription observeServicesAdded(std::function<void()> added) {
+        (void)added;
+        return {};
+    }
+    virtual PointerDesktop desktop() const { return PointerDesktop::system; }
 };
 
 } // namespace ravolet

@@ -97,6 +97,14 @@ std::expected<void, EventTapController::StartError> RavoletEngine::start() {
     assign(&EngineStatus::lastError, std::nullopt);
 
     startDeviceIfNeeded();
+    // A device the desktop forgot and added again (the X server's values go
+    // with the device) gets the tuning again.
+    pointerServicesAdded_ = pointerTuning_->observeServicesAdded([hop = hop()] {
+        hop([](RavoletEngine& engine) {
+            engine.pointerTuning_->deviceBecameReady();
+            engine.assign(&EngineStatus::pointerTuning, engine.pointerTuning_->status());
+        });
+    });
     syncPointerTuning();
     assign(&EngineStatus::isRunning, true);
     assign(&EngineStatus::isTapEnabled, tapController_->isTapEnabled());
@@ -134,6 +142,7 @@ std::shared_ptr<EventTapController> RavoletEngine::makeTapController(std::uint64
 void RavoletEngine::stop() {
     confined();
     isStopped_ = true;
+    pointerServicesAdded_.cancel();
     pointerTuning_->request(PointerTuningRequest(false, lastDeviceReportedDPI_));
     pointerTuning_->restore(PointerTuningRestoreReason::engineStopped);
     if (tapController_) {

@@ -270,6 +270,8 @@ private:
     std::shared_ptr<InputRouter> router_;
     std::shared_ptr<SettingsApplier> settingsApplier_;
     std::shared_ptr<PointerHardwareTuning> pointerTuning_;
+    // While running: the tuner re-applies when its backend's services start afresh.
+    platform::Subscription pointerServicesAdded_;
     Options options_;
     Config config_;
     std::shared_ptr<EventTapController> tapController_;

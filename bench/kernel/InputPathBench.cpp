@@ -162,7 +162,8 @@ public:
         description.phys = "bench/bare-forward";
         description.keys = {BTN_LEFT, BTN_RIGHT, BTN_MIDDLE};
         description.relative = {REL_X, REL_Y, REL_WHEEL, REL_WHEEL_HI_RES};
-        auto device = pf::UinputDevice::make({}, description, 0x7777);
+        description.product = 0x7777;
+        auto device = pf::UinputDevice::make({}, description);
         if (!device) {
             error_ = device.error();
             return;

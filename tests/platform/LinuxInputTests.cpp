@@ -158,7 +158,8 @@ TEST(EvdevPrivateHIDEventSystem, ServicesAreTheInputDevicesAndSendersWhatTheTapS
                 "usb-0000:00:14.0-2/input0", "1943");
     tree.device(usb + "1-2:1.1/0003:046D:C099.0002/input/input8", "event5", "046d", "c099",
                 "Logitech G502 X Keyboard", "usb-0000:00:14.0-2/input1", "0");
-    tree.device("sys/devices/virtual/input/input9", "event6", "5241", "0001", "Ravolet virtual pointer",
+    // Ravolet's own pointer, under the mouse's identity: never a service.
+    tree.device("sys/devices/virtual/input/input9", "event6", "046d", "c099", "Logitech G502 X",
                 "ravolet/virtual-pointer", "1943");
     tree.device("sys/devices/virtual/input/input10", "event7", "1234", "0001", "keyd virtual pointer", "", "3");
 

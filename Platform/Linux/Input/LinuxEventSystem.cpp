@@ -47,12 +47,16 @@ std::shared_ptr<LinuxEventSystem> LinuxEventSystem::shared() {
 std::shared_ptr<VirtualDevices> LinuxEventSystem::devices(bool makeIfMissing) const {
     std::lock_guard guard(lock_);
     if (devices_ || !makeIfMissing) return devices_;
-    auto made = VirtualDevices::make({options_.roots, options_.pixelsPerDetent});
-    if (made) {
-        devices_ = std::move(*made);
+    VirtualDevices::Options made{options_.roots, options_.pixelsPerDetent, {}};
+    // The pointer stands in for the target mouse, under its identity.
+    made.pointer.vendor = static_cast<std::uint16_t>(options_.vendorID);
+    made.pointer.product = static_cast<std::uint16_t>(options_.productID);
+    auto devices = VirtualDevices::make(made);
+    if (devices) {
+        devices_ = std::move(*devices);
         outputError_.reset();
     } else {
-        outputError_ = made.error();
+        outputError_ = devices.error();
     }
     return devices_;
 }

@@ -23,8 +23,7 @@ std::string failure(const char* what) { return fmt::format("{}: {}", what, std::
 } // namespace
 
 std::expected<std::unique_ptr<UinputDevice>, std::string> UinputDevice::make(const KernelRoots& roots,
-                                                                             const Description& description,
-                                                                             std::uint16_t productID) {
+                                                                             const Description& description) {
     const std::string path = (fs::path(roots.dev) / "uinput").string();
     const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::unexpected(failure(("cannot open " + path).c_str()));
@@ -49,9 +48,9 @@ std::expected<std::unique_ptr<UinputDevice>, std::string> UinputDevice::make(con
     if (::ioctl(fd, UI_SET_PHYS, description.phys.c_str()) < 0) return fail("UI_SET_PHYS");
 
     uinput_setup setup{};
-    setup.id.bustype = BUS_VIRTUAL;
-    setup.id.vendor = vendorID;
-    setup.id.product = productID;
+    setup.id.bustype = description.bus;
+    setup.id.vendor = description.vendor;
+    setup.id.product = description.product;
     setup.id.version = 1;
     std::strncpy(setup.name, description.name.c_str(), UINPUT_MAX_NAME_SIZE - 1);
     if (::ioctl(fd, UI_DEV_SETUP, &setup) < 0) return fail("UI_DEV_SETUP");

@@ -32,15 +32,20 @@ struct InputValue {
 class UinputDevice {
 public:
     struct Description {
-        std::string name;             // "Ravolet virtual pointer"
+        std::string name;             // "Ravolet virtual keyboard"
         std::string phys;             // marks the device as Ravolet's own
         std::vector<std::uint16_t> keys;     // EV_KEY codes
         std::vector<std::uint16_t> relative; // EV_REL codes
+        // The input id the desktop sees (BUS_* and the USB numbers).
+        std::uint16_t bus = BUS_VIRTUAL;
+        std::uint16_t vendor = vendorID;
+        std::uint16_t product = 0;
     };
 
-    // The vendor of Ravolet's virtual devices, on the virtual bus.
+    // The vendor of Ravolet's virtual devices that carry an identity of
+    // their own, on the virtual bus (the keyboard; the pointer takes the
+    // mouse's, see VirtualDevices).
     static constexpr std::uint16_t vendorID = 0x5241; // "RA"
-    static constexpr std::uint16_t pointerProductID = 0x0001;
     static constexpr std::uint16_t keyboardProductID = 0x0002;
     // Every virtual device of Ravolet's has a physical path starting so.
     static constexpr const char* physPrefix = "ravolet/";
@@ -48,8 +53,7 @@ public:
 
     // Makes the device; the error names what failed (with errno's text).
     static std::expected<std::unique_ptr<UinputDevice>, std::string> make(const KernelRoots& roots,
-                                                                          const Description& description,
-                                                                          std::uint16_t productID);
+                                                                          const Description& description);
     ~UinputDevice();
     UinputDevice(const UinputDevice&) = delete;
     UinputDevice& operator=(const UinputDevice&) = delete;

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string_view>
 
 #include "Platform/HostKeyCodes.hpp"
 
 namespace ravolet::platform {
+
+static_assert(std::string_view(VirtualDevices::pointerPhys).starts_with(UinputDevice::physPrefix));
 
 namespace {
 
@@ -53,10 +56,13 @@ void addLines(InputFrame& frame, std::uint16_t lowCode, std::uint16_t highCode, 
     if (hiRes != 0) frame.add(EV_REL, highCode, toInt32(static_cast<std::int64_t>(std::clamp(hiRes, -2.0e9, 2.0e9))));
 }
 
-UinputDevice::Description pointerDescription() {
+UinputDevice::Description pointerDescription(const VirtualDevices::PointerIdentity& identity) {
     UinputDevice::Description d;
-    d.name = VirtualDevices::pointerName;
-    d.phys = std::string(UinputDevice::physPrefix) + "virtual-pointer";
+    d.name = identity.name;
+    d.phys = VirtualDevices::pointerPhys;
+    d.bus = identity.bus;
+    d.vendor = identity.vendor;
+    d.product = identity.product;
     for (std::int64_t n = 0; n < VirtualDevices::buttonCount; ++n) d.keys.push_back(static_cast<std::uint16_t>(BTN_LEFT + n));
     d.relative = {REL_X, REL_Y, REL_WHEEL, REL_HWHEEL, REL_WHEEL_HI_RES, REL_HWHEEL_HI_RES};
     return d;
@@ -66,6 +72,7 @@ UinputDevice::Description keyboardDescription() {
     UinputDevice::Description d;
     d.name = VirtualDevices::keyboardName;
     d.phys = std::string(UinputDevice::physPrefix) + "virtual-keyboard";
+    d.product = UinputDevice::keyboardProductID;
     std::bitset<KEY_CNT> keys;
     for (const HostKeyCodePair& pair : hostKeyCodePairs()) keys.set(pair.evdevCode);
     for (const auto& key : modifiers) keys.set(key.evdevCode);
@@ -98,9 +105,9 @@ std::optional<VirtualDevices::ButtonChange> VirtualDevices::buttonChange(const E
 }
 
 std::expected<std::unique_ptr<VirtualDevices>, std::string> VirtualDevices::make(const Options& options) {
-    auto pointer = UinputDevice::make(options.roots, pointerDescription(), UinputDevice::pointerProductID);
+    auto pointer = UinputDevice::make(options.roots, pointerDescription(options.pointer));
     if (!pointer) return std::unexpected(pointer.error());
-    auto keyboard = UinputDevice::make(options.roots, keyboardDescription(), UinputDevice::keyboardProductID);
+    auto keyboard = UinputDevice::make(options.roots, keyboardDescription());
     if (!keyboard) return std::unexpected(keyboard.error());
     return std::unique_ptr<VirtualDevices>(
         new VirtualDevices(std::move(*pointer), std::move(*keyboard), options.pixelsPerDetent));

@@ -10,7 +10,7 @@
 #include <span>
 #include <string>
 
-#include <linux/input-event-codes.h>
+#include <linux/input.h>
 
 #include "Platform/Event.hpp"
 #include "Platform/Linux/Input/GlideWheelEncoder.hpp"
@@ -36,12 +36,21 @@ private:
     std::size_t size_ = 0;
 };
 
-// Ravolet's two virtual devices and what goes out on them: "Ravolet virtual
-// pointer" (relative X and Y, the wheels with their hi-res codes, sixteen
+// Ravolet's two virtual devices and what goes out on them: the virtual
+// pointer (relative X and Y, the wheels with their hi-res codes, sixteen
 // mouse buttons) and "Ravolet virtual keyboard" (the keys of the host
 // key-code table). Everything Ravolet emits, passed on from the mouse or
 // posted by its pipelines, leaves through them; neither is ever read or
 // grabbed by Ravolet, so nothing of ours comes back in.
+//
+// The pointer takes the mouse's identity: its name ("Logitech G502 X"), USB
+// bus, vendor and product. Desktops keep a mouse's own settings (left-handed
+// buttons, natural scrolling, scroll speed, acceleration) by exactly these,
+// so what the user set for the mouse applies unchanged to the device the
+// desktop now reads the mouse's motion from, including settings Ravolet knows
+// nothing of. It stays recognisably ours by where the kernel puts it
+// (/sys/devices/virtual/input/) and by its physical path ("ravolet/…"), and
+// everything of ours that looks for the mouse leaves such devices out.
 //
 // Events are turned into input values here:
 // - buttons (left 0, right 1, middle 2, back 3, forward 4, further ones
@@ -56,14 +65,24 @@ private:
 // glide encoders and the keyboard's state are guarded by a lock.
 class VirtualDevices {
 public:
+    // Who the pointer says it is.
+    struct PointerIdentity {
+        std::string name = "Logitech G502 X";
+        std::uint16_t bus = BUS_USB;
+        std::uint16_t vendor = 0x046D;
+        std::uint16_t product = 0xC099;
+    };
+
     struct Options {
         KernelRoots roots;
         // The default scroll distance: one detent's glide at it sums to 120 units.
         std::int64_t pixelsPerDetent = 50;
+        PointerIdentity pointer;
     };
 
-    static constexpr const char* pointerName = "Ravolet virtual pointer";
     static constexpr const char* keyboardName = "Ravolet virtual keyboard";
+    // The pointer's physical path.
+    static constexpr const char* pointerPhys = "ravolet/virtual-pointer";
     // Mouse buttons the pointer has: BTN_LEFT (button 0) to BTN_LEFT + 15.
     static constexpr std::int64_t buttonCount = 16;
 

@@ -1,0 +1,281 @@
+#include "Platform/Linux/Desktop/X11PointerSettings.hpp"
+
+#include <poll.h>
+
+#include <xcb/xcb.h>
+#include <xcb/xinput.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "Platform/Linux/Desktop/PointerAccelSetting.hpp"
+#include "Platform/Linux/Kernel/DescriptorWatcher.hpp"
+
+namespace ravolet::platform {
+
+namespace {
+
+template <class T>
+using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+template <class T>
+Reply<T> reply(T* raw) {
+    return Reply<T>(raw, &std::free);
+}
+
+// An X connection that speaks XInput 2; null otherwise.
+xcb_connection_t* connectWithXInput(const std::optional<std::string>& display, int* screen) {
+    xcb_connection_t* connection = xcb_connect(display ? display->c_str() : nullptr, screen);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return nullptr;
+    }
+    const auto version = reply(xcb_input_xi_query_version_reply(connection, xcb_input_xi_query_version(connection, 2, 2),
+                                                                nullptr));
+    if (!version || version->major_version < 2) {
+        xcb_disconnect(connection);
+        return nullptr;
+    }
+    return connection;
+}
+
+std::optional<std::uint16_t> deviceID(const DesktopPointer& pointer) {
+    std::uint16_t id = 0;
+    const char* end = pointer.handle.data() + pointer.handle.size();
+    const auto [last, error] = std::from_chars(pointer.handle.data(), end, id);
+    if (error != std::errc() || last != end) return std::nullopt;
+    return id;
+}
+
+} // namespace
+
+struct X11PointerSettings::State {
+    std::optional<std::string> display;
+    xcb_connection_t* connection = nullptr;
+    std::map<std::string, xcb_atom_t, std::less<>> atoms;
+
+    // One property's value as the server holds it.
+    struct Property {
+        xcb_atom_t type = XCB_NONE;
+        std::uint8_t format = 0;
+        std::uint32_t count = 0;
+        std::vector<std::uint8_t> bytes;
+
+        std::int32_t int32(std::size_t i) const {
+            std::int32_t v = 0;
+            std::memcpy(&v, bytes.data() + 4 * i, 4);
+            return v;
+        }
+    };
+
+    ~State() {
+        if (connection) xcb_disconnect(connection);
+    }
+
+    // The atom of a name the server already knows; none for one it does not
+    // (a device cannot have a property of a name never interned).
+    xcb_atom_t atom(std::string_view name, bool create = false) {
+        if (const auto it = atoms.find(name); it != atoms.end()) return it->second;
+        const auto found = reply(xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, create ? 0 : 1, static_cast<std::uint16_t>(name.size()), name.data()),
+            nullptr));
+        const xcb_atom_t atom = found ? found->atom : XCB_NONE;
+        if (atom != XCB_NONE) atoms.emplace(std::string(name), atom);
+        return atom;
+    }
+
+    std::optional<Property> property(std::uint16_t device, std::string_view name) {
+        const xcb_atom_t atom = this->atom(name);
+        if (atom == XCB_NONE) return std::nullopt;
+        const auto got = reply(xcb_input_xi_get_property_reply(
+            connection, xcb_input_xi_get_property(connection, device, 0, atom, XCB_ATOM_ANY, 0, 1024), nullptr));
+        if (!got || got->type == XCB_NONE || (got->format != 8 && got->format != 16 && got->format != 32))
+            return std::nullopt;
+        Property property{got->type, got->format, got->num_items, {}};
+        const auto* items = static_cast<const std::uint8_t*>(xcb_input_xi_get_property_items(got.get()));
+        property.bytes.assign(items, items + static_cast<std::size_t>(got->num_items) * (got->format / 8));
+        return property;
+    }
+
+    bool change(std::uint16_t device, std::string_view name, const Property& value) {
+        const xcb_atom_t atom = this->atom(name);
+        if (atom == XCB_NONE) return false;
+        const auto cookie = xcb_input_xi_change_property_checked(connection, device, XCB_PROP_MODE_REPLACE, value.format,
+                                                                 atom, value.type, value.count, value.bytes.data());
+        if (auto* error = xcb_request_check(connection, cookie)) {
+            std::free(error);
+            return false;
+        }
+        return true;
+    }
+};
+
+std::unique_ptr<X11PointerSettings> X11PointerSettings::connect(std::optional<std::string> display) {
+    int screen = 0;
+    xcb_connection_t* connection = connectWithXInput(display, &screen);
+    if (!connection) return nullptr;
+    auto state = std::make_unique<State>();
+    state->display = std::move(display);
+    state->connection = connection;
+    return std::make_unique<X11PointerSettings>(std::move(state));
+}
+
+X11PointerSettings::X11PointerSettings(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+X11PointerSettings::~X11PointerSettings() = default;
+
+std::vector<DesktopPointer> X11PointerSettings::pointers() {
+    std::vector<DesktopPointer> pointers;
+    xcb_connection_t* c = state_->connection;
+    const auto devices =
+        reply(xcb_input_xi_query_device_reply(c, xcb_input_xi_query_device(c, XCB_INPUT_DEVICE_ALL), nullptr));
+    if (!devices) return pointers;
+    for (auto it = xcb_input_xi_query_device_infos_iterator(devices.get()); it.rem > 0;
+         xcb_input_xi_device_info_next(&it)) {
+        const xcb_input_xi_device_info_t* info = it.data;
+        if (info->type != XCB_INPUT_DEVICE_TYPE_SLAVE_POINTER && info->type != XCB_INPUT_DEVICE_TYPE_FLOATING_SLAVE)
+            continue;
+        DesktopPointer pointer;
+        pointer.handle = std::to_string(info->deviceid);
+        pointer.name.assign(xcb_input_xi_device_info_name(info), xcb_input_xi_device_info_name_length(info));
+        // The server's own test device and the like have no node: not a device anyone plugged in.
+        const auto node = state_->property(info->deviceid, "Device Node");
+        if (!node || node->format != 8) continue;
+        pointer.eventNode.assign(node->bytes.begin(), std::find(node->bytes.begin(), node->bytes.end(), '\0'));
+        if (const auto ids = state_->property(info->deviceid, "Device Product ID"); ids && ids->format == 32 && ids->count >= 2) {
+            pointer.vendorID = static_cast<std::uint32_t>(ids->int32(0));
+            pointer.productID = static_cast<std::uint32_t>(ids->int32(1));
+        }
+        pointers.push_back(std::move(pointer));
+    }
+    return pointers;
+}
+
+std::optional<std::string> X11PointerSettings::accelerationKey(const DesktopPointer& pointer) {
+    const auto id = deviceID(pointer);
+    if (!id) return std::nullopt;
+    if (state_->property(*id, libinputProfileKey)) return std::string(libinputProfileKey);
+    if (state_->property(*id, evdevProfileKey)) return std::string(evdevProfileKey);
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> X11PointerSettings::readAcceleration(const DesktopPointer& pointer, std::string_view key) {
+    const auto id = deviceID(pointer);
+    if (!id) return std::nullopt;
+    const auto profile = state_->property(*id, key);
+    if (!profile) return std::nullopt;
+    if (key == evdevProfileKey) {
+        if (profile->format != 32 || profile->count < 1) return std::nullopt;
+        const std::int32_t number = profile->int32(0);
+        if (number == -1) return PointerAccelSetting::offCode;
+        return PointerAccelSetting{PointerAccelSetting::Profile::xServer, std::nullopt, number}.code();
+    }
+    if (key != libinputProfileKey || profile->format != 8) return std::nullopt;
+    const auto enabled = std::ranges::find(profile->bytes, 1);
+    if (enabled == profile->bytes.end()) return std::nullopt;
+    const auto speed = state_->property(*id, "libinput Accel Speed");
+    if (!speed || speed->format != 32 || speed->count < 1) return std::nullopt;
+    float value = 0;
+    std::memcpy(&value, speed->bytes.data(), sizeof value);
+    using P = PointerAccelSetting::Profile;
+    constexpr P order[] = {P::adaptive, P::flat, P::custom};
+    const auto index = static_cast<std::size_t>(enabled - profile->bytes.begin());
+    if (index >= std::size(order)) return std::nullopt;
+    return PointerAccelSetting{order[index], static_cast<double>(value), 0}.code();
+}
+
+bool X11PointerSettings::writeAcceleration(const DesktopPointer& pointer, std::string_view key, std::int64_t code) {
+    const auto id = deviceID(pointer);
+    const auto setting = PointerAccelSetting::fromCode(code);
+    if (!id || !setting) return false;
+    const auto profile = state_->property(*id, key);
+    if (!profile) return false;
+    using P = PointerAccelSetting::Profile;
+    if (key == evdevProfileKey) {
+        std::int32_t number = 0;
+        if (setting->profile == P::flat && setting->speed == 0.0)
+            number = -1;
+        else if (setting->profile == P::xServer)
+            number = setting->xServerProfile;
+        else
+            return false;
+        State::Property value{profile->type, 32, 1, std::vector<std::uint8_t>(4)};
+        std::memcpy(value.bytes.data(), &number, 4);
+        if (!state_->change(*id, key, value)) return false;
+    } else if (key == libinputProfileKey && profile->format == 8) {
+        // One byte per profile the driver knows, in its order; as many as it has.
+        std::size_t index = 0;
+        switch (setting->profile) {
+        case P::adaptive: index = 0; break;
+        case P::flat: index = 1; break;
+        case P::custom: index = 2; break;
+        default: return false;
+        }
+        if (index >= profile->bytes.size()) return false;
+        State::Property value{profile->type, 8, profile->count, std::vector<std::uint8_t>(profile->bytes.size(), 0)};
+        value.bytes[index] = 1;
+        const float speed = static_cast<float>(setting->speed.value_or(0.0));
+        State::Property speedValue{state_->atom("FLOAT", true), 32, 1, std::vector<std::uint8_t>(4)};
+        std::memcpy(speedValue.bytes.data(), &speed, 4);
+        if (!state_->change(*id, key, value) || !state_->change(*id, "libinput Accel Speed", speedValue)) return false;
+    } else {
+        return false;
+    }
+    return readAcceleration(pointer, key) == code;
+}
+
+Subscription X11PointerSettings::observePointersAdded(std::function<void()> added) {
+    struct Watch {
+        xcb_connection_t* connection = nullptr;
+        std::uint8_t opcode = 0;
+        std::unique_ptr<DescriptorWatcher> watcher;
+        Subscription watch;
+        ~Watch() {
+            watch.cancel();
+            watcher.reset();
+            if (connection) xcb_disconnect(connection);
+        }
+    };
+    auto watch = std::make_shared<Watch>();
+    int screenNumber = 0;
+    watch->connection = connectWithXInput(state_->display, &screenNumber);
+    if (!watch->connection) return {};
+    const auto* extension = xcb_get_extension_data(watch->connection, &xcb_input_id);
+    if (!extension || !extension->present) return {};
+    watch->opcode = extension->major_opcode;
+    auto screens = xcb_setup_roots_iterator(xcb_get_setup(watch->connection));
+    for (int i = 0; i < screenNumber && screens.rem > 0; ++i) xcb_screen_next(&screens);
+    if (screens.rem == 0) return {};
+    struct {
+        xcb_input_event_mask_t head;
+        std::uint32_t mask;
+    } mask{{XCB_INPUT_DEVICE_ALL, 1}, XCB_INPUT_XI_EVENT_MASK_HIERARCHY};
+    xcb_input_xi_select_events(watch->connection, screens.data->root, 1, &mask.head);
+    xcb_flush(watch->connection);
+    watch->watcher = DescriptorWatcher::make({"ai.ravolet.x11-input", ThreadPriority::utility, 0});
+    if (!watch->watcher) return {};
+    auto* raw = watch.get();
+    watch->watch = watch->watcher->watch(xcb_get_file_descriptor(raw->connection), [raw, added](short events) {
+        if (events & (POLLHUP | POLLERR | POLLNVAL)) return;
+        bool any = false;
+        while (xcb_generic_event_t* event = xcb_poll_for_event(raw->connection)) {
+            if ((event->response_type & 0x7f) == XCB_GE_GENERIC) {
+                const auto* generic = reinterpret_cast<const xcb_ge_generic_event_t*>(event);
+                const auto* hierarchy = reinterpret_cast<const xcb_input_hierarchy_event_t*>(event);
+                if (hierarchy->extension == raw->opcode && generic->event_type == XCB_INPUT_HIERARCHY &&
+                    (hierarchy->flags &
+                     (XCB_INPUT_HIERARCHY_MASK_SLAVE_ADDED | XCB_INPUT_HIERARCHY_MASK_DEVICE_ENABLED)) != 0)
+                    any = true;
+            }
+            std::free(event);
+        }
+        if (any) added();
+    });
+    return Subscription([watch] { watch->watch.cancel(); });
+}
+
+} // namespace ravolet::platform

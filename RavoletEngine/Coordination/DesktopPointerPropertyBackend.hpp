@@ -1,0 +1,88 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "Platform/Linux/Desktop/DesktopPointerSettings.hpp"
+#include "Platform/Linux/Kernel/Sysfs.hpp"
+#include "RavoletEngine/Coordination/PointerPropertyBackend.hpp"
+
+namespace ravolet {
+
+// Pointer tuning on a Linux desktop: the services are the devices the
+// desktop reads Ravolet's pointer motion from, that is Ravolet's virtual
+// pointer as the desktop of this session lists it. It carries the mouse's
+// identity, so it is listed as the mouse (vendor, product and name, a
+// pointer collection) and the desktop's settings for the mouse are its own.
+// No other device is ever listed: the mouse itself is grabbed and sends the
+// desktop nothing while Ravolet runs, and no other device's settings are
+// Ravolet's to change.
+//
+// The registry identifier names where the desktop keeps the setting: for a
+// desktop that keeps settings by identity (sway, KWin, GNOME) a hash of the
+// identity under a tag of the desktop, so that a capture outlives re-plugs
+// and a crash, and goes back to the same place; for the X server, which keeps
+// them per device and forgets them when the device goes, the device itself
+// (2^32 plus its kernel input number, as the device scope numbers devices).
+//
+// The acceleration key is the desktop's own name of its setting and the
+// values are PointerAccelSetting codes: -65536 is the flat profile at speed
+// 0. The resolution ("HIDPointerResolution") is the counts per inch libinput
+// assumes for the device: udev's MOUSE_DPI for its node (the starred figure,
+// else the last), 1000 without one, in 16.16 fixed point. Linux has no way to
+// change it per device, so a write that would change it is refused, while
+// writing back the figure it already has succeeds without doing anything.
+class DesktopPointerPropertyBackend final : public PointerPropertyBackend {
+public:
+    struct Options {
+        platform::KernelRoots roots;
+        // Where udev keeps what it knows of each device node.
+        std::string udevData = "/run/udev/data";
+        // How long a desktop may take to list Ravolet's new pointer (KWin
+        // takes about 1.3 s) before a look-up gives up on it; waited once per
+        // device.
+        std::chrono::milliseconds listingPatience{2500};
+    };
+
+    static constexpr std::int64_t libinputDefaultDPI = 1000;
+
+    DesktopPointerPropertyBackend(std::shared_ptr<platform::DesktopPointerSettings> desktop, Options options);
+    explicit DesktopPointerPropertyBackend(std::shared_ptr<platform::DesktopPointerSettings> desktop)
+        : DesktopPointerPropertyBackend(std::move(desktop), Options{}) {}
+
+    bool canWrite() const override { return desktop_->canWrite(); }
+    std::vector<PointerServiceIdentity> services() override;
+    std::optional<std::int64_t> readNumber(std::string_view key, std::uint64_t registryID) override;
+    std::optional<std::string> readString(std::string_view key, std::uint64_t registryID) override;
+    PointerPropertyWrite writeNumber(std::string_view key, std::int64_t value, std::uint64_t registryID) override;
+    bool serviceExists(std::uint64_t registryID) override;
+    platform::Subscription observeServicesAdded(std::function<void()> added) override;
+    PointerDesktop desktop() const override;
+
+    // libinput's reading of a MOUSE_DPI value ("800@1000 *1600@1000"): the
+    // starred figure, else the last; none when it does not parse.
+    static std::optional<std::int64_t> mouseDPI(std::string_view property);
+
+private:
+    // A device the desktop lists that carries Ravolet's motion, with the
+    // kernel's node behind it.
+    struct Found {
+        platform::DesktopPointer pointer;
+        std::uint64_t registryID = 0;
+        platform::EventNode node;
+    };
+    std::vector<Found> ours(bool waitForListing);
+    std::optional<Found> find(std::uint64_t registryID);
+    std::uint64_t identityID(std::int64_t vendor, std::int64_t product, const std::string& name) const;
+    std::optional<std::int64_t> resolution(const platform::EventNode& node) const;
+
+    const std::shared_ptr<platform::DesktopPointerSettings> desktop_;
+    const Options options_;
+    // Ravolet's pointers (by kernel device) whose listing was already waited for.
+    std::set<std::uint64_t> waited_;
+};
+
+} // namespace ravolet
