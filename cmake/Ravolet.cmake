@@ -148,6 +148,36 @@ function(_ravolet_add_kernel_boot)
   set_tests_properties(kernel PROPERTIES LABELS kernel TIMEOUT 600)
 endfunction()
 
+# ravolet_add_desktop_vm_test(NAME SOURCES src... [LIBRARIES lib...] [EXTRA path...] [MEMORY mib])
+# A kernel test that needs a desktop's own files (an X server, a compositor)
+# in the VM: built like ravolet_add_kernel_test's, but run in a boot of its
+# own, the CTest test "kernel.NAME" with the label "kernel", so that the
+# common boot stays small. EXTRA is copied in when present (a desktop that is
+# not installed leaves the test to say so and skip).
+function(ravolet_add_desktop_vm_test name)
+  cmake_parse_arguments(ARG "" "MEMORY" "SOURCES;LIBRARIES;EXTRA" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} RavoletKernelTestMain GTest::gtest GTest::gmock
+                                        Threads::Threads)
+  target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
+  ravolet_target_options(${name})
+  if(NOT RAVOLET_KERNEL_TESTS OR RAVOLET_SANITIZE)
+    return()
+  endif()
+  set(options)
+  foreach(extra IN LISTS ARG_EXTRA)
+    if(EXISTS "${extra}")
+      list(APPEND options --extra "${extra}")
+    endif()
+  endforeach()
+  if(ARG_MEMORY)
+    list(APPEND options --memory ${ARG_MEMORY})
+  endif()
+  add_test(NAME kernel.${name} COMMAND bash "${CMAKE_SOURCE_DIR}/scripts/kernel-test.sh" ${options} "${CMAKE_BINARY_DIR}"
+                                       "$<TARGET_FILE:${name}>")
+  set_tests_properties(kernel.${name} PROPERTIES LABELS kernel TIMEOUT 600)
+endfunction()
+
 # ravolet_fuzzer(NAME DEPS dep...)
 # A libFuzzer executable from NAME.cpp in the calling folder.
 function(ravolet_fuzzer name)

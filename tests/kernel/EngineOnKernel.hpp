@@ -50,14 +50,15 @@ public:
     EngineOnKernel& operator=(const EngineOnKernel&) = delete;
 
     // Makes an engine for the document and starts it; the error is the tap's.
-    std::expected<void, std::string> start(Config config) {
+    // `tuning`: the pointer tuner to give it; none: one over an in-memory backend.
+    std::expected<void, std::string> start(Config config, std::shared_ptr<PointerHardwareTuning> tuning = nullptr) {
         stop();
         EventTapController::Configuration tap;
         tap.eventsOfInterest = EventTapController::defaultEventMask;
         RavoletEngine::Options options{{HIDPPDeviceMatch::g502X}, tap,
                                        std::make_shared<CGEventPoster>(events, platform::EventTapLocation::session),
                                        nullptr, false, false, false, std::nullopt, std::nullopt, false, false};
-        auto tuning = std::make_shared<PointerHardwareTuning>(
+        if (!tuning) tuning = std::make_shared<PointerHardwareTuning>(
             std::make_shared<FakePointerPropertyBackend>(), std::make_shared<platform::InMemoryKeyValueStore>(),
             std::nullopt, std::vector{HIDPPDeviceMatch::g502X}, std::make_shared<platform::SimulatedClock>(),
             std::make_shared<platform::InMemoryFileSystem>());
