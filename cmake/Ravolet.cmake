@@ -110,14 +110,18 @@ endfunction()
 # of the programs among them (the script's --extra). Sanitizer builds, and
 # builds configured with -DRAVOLET_KERNEL_TESTS=OFF, build them but do not
 # register them.
+# The GoogleTest executable of a kernel test, built for the host like every test.
+function(_ravolet_kernel_test_executable name sources libraries)
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${libraries} RavoletKernelTestMain GTest::gtest GTest::gmock Threads::Threads)
+  target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
+  ravolet_target_options(${name})
+endfunction()
+
 option(RAVOLET_KERNEL_TESTS "Run the kernel tests (in a virtual machine) with the other tests" ON)
 function(ravolet_add_kernel_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;EXTRA" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} RavoletKernelTestMain GTest::gtest GTest::gmock
-                                        Threads::Threads)
-  target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
-  ravolet_target_options(${name})
+  _ravolet_kernel_test_executable(${name} "${ARG_SOURCES}" "${ARG_LIBRARIES}")
   if(NOT RAVOLET_KERNEL_TESTS OR RAVOLET_SANITIZE)
     return()
   endif()
@@ -156,11 +160,7 @@ endfunction()
 # not installed leaves the test to say so and skip).
 function(ravolet_add_desktop_vm_test name)
   cmake_parse_arguments(ARG "" "MEMORY" "SOURCES;LIBRARIES;EXTRA" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} RavoletKernelTestMain GTest::gtest GTest::gmock
-                                        Threads::Threads)
-  target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
-  ravolet_target_options(${name})
+  _ravolet_kernel_test_executable(${name} "${ARG_SOURCES}" "${ARG_LIBRARIES}")
   if(NOT RAVOLET_KERNEL_TESTS OR RAVOLET_SANITIZE)
     return()
   endif()
