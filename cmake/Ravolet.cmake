@@ -152,15 +152,20 @@ function(_ravolet_add_kernel_boot)
   set_tests_properties(kernel PROPERTIES LABELS kernel TIMEOUT 600)
 endfunction()
 
-# ravolet_add_desktop_vm_test(NAME SOURCES src... [LIBRARIES lib...] [EXTRA path...] [MEMORY mib])
+# ravolet_add_desktop_vm_test(NAME SOURCES src... [LIBRARIES lib...] [EXTRA path...] [HELPERS target...]
+#                             [MEMORY mib])
 # A kernel test that needs a desktop's own files (an X server, a compositor)
 # in the VM: built like ravolet_add_kernel_test's, but run in a boot of its
 # own, the CTest test "kernel.NAME" with the label "kernel", so that the
 # common boot stays small. EXTRA is copied in when present (a desktop that is
-# not installed leaves the test to say so and skip).
+# not installed leaves the test to say so and skip); HELPERS are programs of
+# the build that go in beside it.
 function(ravolet_add_desktop_vm_test name)
-  cmake_parse_arguments(ARG "" "MEMORY" "SOURCES;LIBRARIES;EXTRA" ${ARGN})
+  cmake_parse_arguments(ARG "" "MEMORY" "SOURCES;LIBRARIES;EXTRA;HELPERS" ${ARGN})
   _ravolet_kernel_test_executable(${name} "${ARG_SOURCES}" "${ARG_LIBRARIES}")
+  foreach(helper IN LISTS ARG_HELPERS)
+    add_dependencies(${name} ${helper})
+  endforeach()
   if(NOT RAVOLET_KERNEL_TESTS OR RAVOLET_SANITIZE)
     return()
   endif()
@@ -169,6 +174,9 @@ function(ravolet_add_desktop_vm_test name)
     if(EXISTS "${extra}")
       list(APPEND options --extra "${extra}")
     endif()
+  endforeach()
+  foreach(helper IN LISTS ARG_HELPERS)
+    list(APPEND options --extra "$<TARGET_FILE:${helper}>")
   endforeach()
   if(ARG_MEMORY)
     list(APPEND options --memory ${ARG_MEMORY})
