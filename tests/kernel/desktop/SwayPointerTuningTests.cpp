@@ -10,14 +10,8 @@
 
 #include <glob.h>
 
-#include "EngineOnKernel.hpp"
-#include "FakeMouse/FakeG502X.hpp"
-#include "Platform/Linux/Desktop/PointerAccelSetting.hpp"
 #include "Platform/Linux/Desktop/SwayPointerSettings.hpp"
-#include "Platform/Linux/LinuxFileSystem.hpp"
-#include "Platform/Linux/SystemClock.hpp"
-#include "RavoletEngine/Coordination/DesktopPointerPropertyBackend.hpp"
-#include "desktop/DesktopVM.hpp"
+#include "desktop/DesktopTuningTest.hpp"
 
 namespace ravolet::testing {
 namespace {
@@ -122,20 +116,9 @@ private:
 
 Sway* sway = nullptr;
 
-Config curveProfile() {
-    PointerSettings pointer;
-    pointer.isEnabled = true;
-    pointer.curve = PointerCurve::desktop;
-    return oneProfile(ScrollSettings{}, pointer);
-}
-
-::testing::AssertionResult ok(const std::expected<void, std::string>& result) {
-    if (result) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << result.error();
-}
-
-class SwayPointerTuning : public ::testing::Test {
+class SwayPointerTuning : public DesktopTuningTest {
 protected:
+    SwayPointerTuning() : DesktopTuningTest("/tmp/sway-pointer-capture.json") {}
     static void SetUpTestSuite() { sway = Sway::start(); }
     static void TearDownTestSuite() {
         delete sway;
@@ -143,52 +126,19 @@ protected:
     }
     void SetUp() override {
         if (!sway) GTEST_SKIP() << "no sway to run (sway, seatd or the cursor probe were not copied into the VM)";
-        std::filesystem::remove(captureFile);
-        tuner = makeTuner();
+        makeTuner(std::make_shared<pf::SwayPointerSettings>(sway->socket()));
         ASSERT_TRUE(ok(mouse.plugIn()));
     }
-
-    std::shared_ptr<PointerHardwareTuning> makeTuner() const {
-        return std::make_shared<PointerHardwareTuning>(
-            std::make_shared<DesktopPointerPropertyBackend>(std::make_shared<pf::SwayPointerSettings>(sway->socket())),
-            std::make_shared<pf::InMemoryKeyValueStore>(), captureFile, std::vector{HIDPPDeviceMatch::g502X},
-            pf::SystemClock::shared(), pf::LinuxFileSystem::shared());
+    double cursorX() const override { return Sway::cursorX(); }
+    void warp(int x, int y) const override { sway->warp(x, y); }
+    std::string describeDesktop() const override {
+        return "sway lists " + sway->ipc().ask(100, "").value_or(nlohmann::json()).dump() + "\n" + fileText("/tmp/sway.log");
     }
 
     // The mouse's setting as sway holds it.
     static std::optional<std::int64_t> setting() {
         return sway->ipc().readAcceleration({identifier, "", 0, 0, ""}, pf::SwayPointerSettings::profileKey);
     }
-
-    bool startEngine(EngineOnKernel& rig) {
-        if (!rig.start(curveProfile(), tuner)) return false;
-        if (rig.waitForTarget() && rig.pumpUntil([&] { return tuner->status().isApplied; }, 5s)) return true;
-        ADD_FAILURE() << "not tuned: " << tuner->status().lastError.value_or("(no error)") << "\nsway lists "
-                      << sway->ipc().ask(100, "").value_or(nlohmann::json()).dump() << "\n"
-                      << fileText("/tmp/sway.log");
-        return false;
-    }
-
-    Travel run(EngineOnKernel& rig) {
-        auto pointer = EventNodeReader::open(rig.events->virtualPointerNode());
-        EXPECT_TRUE(pointer);
-        sway->warp(50, 540);
-        rig.pump(200ms);
-        Travel travel;
-        std::atomic<bool> done = false;
-        std::thread hand([&] {
-            travel = measureTravel(mouse, *pointer, &Sway::cursorX, 12, 10, 1000us);
-            done = true;
-        });
-        rig.pumpUntil([&] { return done.load(); }, 20s);
-        hand.join();
-        std::cout << "Ravolet emitted " << travel.emitted << ", the cursor moved " << travel.moved << "\n";
-        return travel;
-    }
-
-    const std::filesystem::path captureFile = "/tmp/sway-pointer-capture.json";
-    std::shared_ptr<PointerHardwareTuning> tuner;
-    FakeG502X mouse;
 };
 
 TEST_F(SwayPointerTuning, TheCursorTravelsExactlyWhatRavoletEmittedWhileTuningIsOnAndLibinputsCurveShowsWhenOff) {
@@ -236,7 +186,7 @@ TEST_F(SwayPointerTuning, TheCaptureFilePutsTheSettingBackAfterTheProcessWasKill
 
     const pid_t child = ::fork();
     if (child == 0) {
-        auto applying = makeTuner();
+        auto applying = tunerOver(std::make_shared<pf::SwayPointerSettings>(sway->socket()));
         applying->request(PointerTuningRequest(true, std::nullopt));
         ::pause();
         ::_exit(0);
@@ -247,7 +197,7 @@ TEST_F(SwayPointerTuning, TheCaptureFilePutsTheSettingBackAfterTheProcessWasKill
     ::waitpid(child, nullptr, 0);
     EXPECT_EQ(setting(), pf::PointerAccelSetting::offCode) << "left behind by the killed process";
 
-    const auto next = makeTuner();
+    const auto next = tunerOver(std::make_shared<pf::SwayPointerSettings>(sway->socket()));
     EXPECT_TRUE(next->status().recoveredStrandedCapture);
     EXPECT_FALSE(next->status().restoreFailed);
     EXPECT_EQ(setting(), users) << "the user's own setting, exactly";

@@ -6,14 +6,8 @@
 
 #include <xcb/xcb.h>
 
-#include "EngineOnKernel.hpp"
-#include "FakeMouse/FakeG502X.hpp"
-#include "Platform/Linux/Desktop/PointerAccelSetting.hpp"
 #include "Platform/Linux/Desktop/X11PointerSettings.hpp"
-#include "Platform/Linux/LinuxFileSystem.hpp"
-#include "Platform/Linux/SystemClock.hpp"
-#include "RavoletEngine/Coordination/DesktopPointerPropertyBackend.hpp"
-#include "desktop/DesktopVM.hpp"
+#include "desktop/DesktopTuningTest.hpp"
 
 namespace ravolet::testing {
 namespace {
@@ -123,15 +117,9 @@ private:
 
 XServer* server = nullptr;
 
-Config curveProfile() {
-    PointerSettings pointer;
-    pointer.isEnabled = true;
-    pointer.curve = PointerCurve::desktop;
-    return oneProfile(ScrollSettings{}, pointer);
-}
-
-class XorgPointerTuning : public ::testing::Test {
+class XorgPointerTuning : public DesktopTuningTest {
 protected:
+    XorgPointerTuning() : DesktopTuningTest("/tmp/x-pointer-capture.json") {}
     static void SetUpTestSuite() { server = XServer::start(); }
     static void TearDownTestSuite() {
         delete server;
@@ -141,17 +129,15 @@ protected:
         if (!server) GTEST_SKIP() << "no X server to run (xserver-xorg-core was not copied into the VM)";
         settings = pf::X11PointerSettings::connect(display);
         ASSERT_TRUE(settings);
-        std::filesystem::remove(captureFile);
-        tuner = std::make_shared<PointerHardwareTuning>(
-            std::make_shared<DesktopPointerPropertyBackend>(std::shared_ptr(pf::X11PointerSettings::connect(display))),
-            std::make_shared<pf::InMemoryKeyValueStore>(), captureFile, std::vector{HIDPPDeviceMatch::g502X},
-            pf::SystemClock::shared(), pf::LinuxFileSystem::shared());
+        makeTuner(pf::X11PointerSettings::connect(display));
         ASSERT_TRUE(ok(mouse.plugIn()));
     }
-
-    static ::testing::AssertionResult ok(const std::expected<void, std::string>& result) {
-        if (result) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << result.error();
+    double cursorX() const override { return server->cursorX(); }
+    void warp(int x, int y) const override { server->warp(x, y); }
+    std::string describeDesktop() const override {
+        std::string text = "the X server lists";
+        for (const auto& pointer : settings->pointers()) text += " [" + pointer.handle + " " + pointer.name + " " + pointer.eventNode + "]";
+        return text;
     }
 
     // Ravolet's pointer as the X server lists it.
@@ -165,35 +151,7 @@ protected:
         return pointer ? settings->readAcceleration(*pointer, pf::X11PointerSettings::libinputProfileKey) : std::nullopt;
     }
 
-    bool startEngine(EngineOnKernel& rig) {
-        if (!rig.start(curveProfile(), tuner)) return false;
-        return rig.waitForTarget() && rig.pumpUntil([&] { return tuner->status().isApplied; }, 5s);
-    }
-
-    // 12 reports of 10 counts, one a millisecond: where libinput's adaptive
-    // profile doubles the motion (and short enough that it stays on screen).
-    Travel run(EngineOnKernel& rig) {
-        auto pointer = EventNodeReader::open(rig.events->virtualPointerNode());
-        EXPECT_TRUE(pointer);
-        server->warp(50, 300);
-        rig.pump(100ms);
-        Travel travel;
-        std::atomic<bool> done = false;
-        std::thread hand([&] {
-            travel = measureTravel(mouse, *pointer, [] { return server->cursorX(); }, 12, 10, 1000us);
-            done = true;
-        });
-        // The engine's executor runs here while the hand moves.
-        rig.pumpUntil([&] { return done.load(); }, 20s);
-        hand.join();
-        std::cout << "Ravolet emitted " << travel.emitted << ", the cursor moved " << travel.moved << "\n";
-        return travel;
-    }
-
-    const std::filesystem::path captureFile = "/tmp/x-pointer-capture.json";
     std::unique_ptr<pf::X11PointerSettings> settings;
-    std::shared_ptr<PointerHardwareTuning> tuner;
-    FakeG502X mouse;
 };
 
 TEST_F(XorgPointerTuning, TheCursorTravelsExactlyWhatRavoletEmittedWhileTuningIsOnAndLibinputsCurveShowsWhenOff) {

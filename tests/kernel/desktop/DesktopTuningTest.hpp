@@ -1,0 +1,91 @@
+#pragma once
+
+// The fixture the desktops' pointer tuning tests share: the fake G502 X
+// plugged in, a tuner over the desktop's settings with its capture file, the
+// program's engine on the kernel's event system with a profile that uses
+// Ravolet's curve, and one measured run of the hand.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <iostream>
+
+#include "EngineOnKernel.hpp"
+#include "FakeMouse/FakeG502X.hpp"
+#include "Platform/Linux/Desktop/PointerAccelSetting.hpp"
+#include "Platform/Linux/LinuxFileSystem.hpp"
+#include "Platform/Linux/SystemClock.hpp"
+#include "RavoletEngine/Coordination/DesktopPointerPropertyBackend.hpp"
+#include "desktop/DesktopVM.hpp"
+
+namespace ravolet::testing {
+
+inline ::testing::AssertionResult ok(const std::expected<void, std::string>& result) {
+    if (result) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << result.error();
+}
+
+class DesktopTuningTest : public ::testing::Test {
+protected:
+    explicit DesktopTuningTest(std::filesystem::path captureFile) : captureFile(std::move(captureFile)) {}
+
+    // The desktop's cursor (its x in pixels) and a way to put it somewhere.
+    virtual double cursorX() const = 0;
+    virtual void warp(int x, int y) const = 0;
+    // What the desktop lists, for a failure's message.
+    virtual std::string describeDesktop() const = 0;
+
+    // A tuner over the desktop's settings; the capture file starts absent.
+    void makeTuner(std::shared_ptr<platform::DesktopPointerSettings> settings) {
+        std::filesystem::remove(captureFile);
+        tuner = tunerOver(std::move(settings));
+    }
+    std::shared_ptr<PointerHardwareTuning> tunerOver(std::shared_ptr<platform::DesktopPointerSettings> settings) const {
+        return std::make_shared<PointerHardwareTuning>(
+            std::make_shared<DesktopPointerPropertyBackend>(std::move(settings)),
+            std::make_shared<platform::InMemoryKeyValueStore>(), captureFile, std::vector{HIDPPDeviceMatch::g502X},
+            platform::SystemClock::shared(), platform::LinuxFileSystem::shared());
+    }
+
+    static Config curveProfile() {
+        PointerSettings pointer;
+        pointer.isEnabled = true;
+        pointer.curve = PointerCurve::desktop;
+        return oneProfile(ScrollSettings{}, pointer);
+    }
+
+    // The engine started with the tuner, the mouse its target, the tuning in force.
+    bool startEngine(EngineOnKernel& rig) {
+        if (!rig.start(curveProfile(), tuner)) return false;
+        if (rig.waitForTarget() && rig.pumpUntil([&] { return tuner->status().isApplied; }, std::chrono::seconds(5)))
+            return true;
+        ADD_FAILURE() << "not tuned: " << tuner->status().lastError.value_or("(no error)") << "\n" << describeDesktop();
+        return false;
+    }
+
+    // 12 reports of 10 counts, one a millisecond, from x = 50: where
+    // libinput's adaptive profile doubles the motion, and short enough that
+    // it stays on screen. The engine's executor runs here meanwhile.
+    Travel run(EngineOnKernel& rig) {
+        auto pointer = EventNodeReader::open(rig.events->virtualPointerNode());
+        EXPECT_TRUE(pointer);
+        warp(50, 300);
+        rig.pump(std::chrono::milliseconds(200));
+        Travel travel;
+        std::atomic<bool> done = false;
+        std::thread hand([&] {
+            travel = measureTravel(mouse, *pointer, [this] { return cursorX(); }, 12, 10, std::chrono::microseconds(1000));
+            done = true;
+        });
+        rig.pumpUntil([&] { return done.load(); }, std::chrono::seconds(20));
+        hand.join();
+        std::cout << "Ravolet emitted " << travel.emitted << ", the cursor moved " << travel.moved << "\n";
+        return travel;
+    }
+
+    const std::filesystem::path captureFile;
+    std::shared_ptr<PointerHardwareTuning> tuner;
+    FakeG502X mouse;
+};
+
+} // namespace ravolet::testing
