@@ -98,6 +98,14 @@ function(ravolet_tests name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300 LABELS "${ARG_LABELS}")
 endfunction()
 
+# The GoogleTest executable of a kernel test, built for the host like every test.
+function(_ravolet_kernel_test_executable name sources libraries)
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${libraries} RavoletKernelTestMain GTest::gtest GTest::gmock Threads::Threads)
+  target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
+  ravolet_target_options(${name})
+endfunction()
+
 # ravolet_add_kernel_test(NAME SOURCES src... [LIBRARIES lib...] [EXTRA path...])
 # A GoogleTest executable that runs inside a virtual machine on Debian's Linux
 # kernel (scripts/kernel-test.sh), for tests of hidraw, evdev, uinput and uhid:
@@ -110,14 +118,6 @@ endfunction()
 # of the programs among them (the script's --extra). Sanitizer builds, and
 # builds configured with -DRAVOLET_KERNEL_TESTS=OFF, build them but do not
 # register them.
-# The GoogleTest executable of a kernel test, built for the host like every test.
-function(_ravolet_kernel_test_executable name sources libraries)
-  add_executable(${name} ${sources})
-  target_link_libraries(${name} PRIVATE ${libraries} RavoletKernelTestMain GTest::gtest GTest::gmock Threads::Threads)
-  target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
-  ravolet_target_options(${name})
-endfunction()
-
 option(RAVOLET_KERNEL_TESTS "Run the kernel tests (in a virtual machine) with the other tests" ON)
 function(ravolet_add_kernel_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;EXTRA" ${ARGN})
