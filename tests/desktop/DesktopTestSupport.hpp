@@ -1,6 +1,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <gio/gio.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -156,6 +157,16 @@ struct PrivateBus {
     Child daemon;
     std::string address;
 };
+
+// A connection of the test's own to a bus, to act on what is there; null
+// when it cannot be reached.
+inline GDBusConnection* connectToBus(const std::string& address) {
+    return g_dbus_connection_new_for_address_sync(
+        address.c_str(),
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, nullptr);
+}
 
 // Xvfb on a display number of its choosing; ready once it has written it.
 // With `authority`, it lets in only clients that show the cookie the file

@@ -79,11 +79,7 @@ TEST(KWinWorkspace, FollowsFocusBetweenTwoWindowsThroughItsScriptAndCannotTellOn
                 .environment = environment,
                 .unset = {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY"},
                 .log = folder / "kwin.log"});
-    GDBusConnection* testBus = g_dbus_connection_new_for_address_sync(
-        bus.address.c_str(),
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, nullptr);
+    GDBusConnection* testBus = testing::connectToBus(bus.address);
     ASSERT_TRUE(testBus);
     ASSERT_TRUE(testing::waitUntil([&] {
         GVariant* reply = g_dbus_connection_call_sync(testBus, "org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting",
