@@ -12,6 +12,7 @@
 #include "Platform/Linux/LinuxUpdaterBackend.hpp"
 #include "Platform/Linux/SystemClock.hpp"
 #include "Platform/RunLoop.hpp"
+#include "Platform/Simulated/SimulatedSessionWatcher.hpp"
 #include "Platform/Simulated/SimulatedWorkspace.hpp"
 #include "RavoletApp/Model/BundleInfo.hpp"
 #include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
@@ -44,6 +45,7 @@ AppModel::Dependencies AppModel::Dependencies::completed() const {
                                                    HIDPPDeviceMatch::g502X.vendorID, HIDPPDeviceMatch::g502X.productID);
     }
     if (!d.device) d.device = HIDPPDevice::create(HIDPPDeviceMatch::g502X);
+    if (!d.session) d.session = std::make_shared<platform::SimulatedSessionWatcher>();
     if (!d.engineMovesCursor) d.engineMovesCursor = false;
     if (!d.engine.ui) d.engine.ui = d.ui;
     if (!d.engine.workspace) d.engine.workspace = d.workspace;
@@ -118,9 +120,14 @@ void AppModel::start() {
         if (!self) return;
         if (const auto engine = self->engine_.value()) engine->handleDeviceEvent(event);
     });
-    deviceMonitor_->start();
+    // Followed first, looked at second: a change in between is heard.
+    sessionSubscription_ = dependencies_.session->subscribe(ui_, [weak = weak_from_this()](bool active) {
+        if (const auto self = weak.lock()) self->sessionChanged(active);
+    });
+    sessionActive_ = dependencies_.session->isActive();
+    if (sessionActive_) deviceMonitor_->start();
     phase_ = Phase::started;
-    rebuildEngine();
+    if (sessionActive_) rebuildEngine();
     startPolling();
     updater_->start();
 }
@@ -131,6 +138,7 @@ void AppModel::stop() {
     // only the first stops, and saves.
     if (phase_ == Phase::stopped) return;
     phase_ = Phase::stopped;
+    sessionSubscription_.cancel();
     statusSubscription_.cancel();
     pollTask_.cancel();
     saveNow();
@@ -208,6 +216,22 @@ void AppModel::stopEngine() {
     }
 }
 
+void AppModel::sessionChanged(bool active) {
+    confined();
+    if (active == sessionActive_) return;
+    sessionActive_ = active;
+    if (phase_ != Phase::started) return;
+    if (!active) {
+        // The mouse belongs to whoever is at the computer now: let go of it
+        // as a stop does, without touching the document.
+        stopEngine();
+        deviceMonitor_->stop();
+        return;
+    }
+    deviceMonitor_->start();
+    rebuildEngine();
+}
+
 void AppModel::mirror(EngineStatus status) {
     // A start made later by the engine itself (an update while not running) counts too.
     if (status.isRunning) startError_.reset();
@@ -231,7 +255,7 @@ void AppModel::followDeviceWrites(const SettingsApplyState& before) {
 
 void AppModel::restartEngineIfNeeded() {
     confined();
-    if (phase_ != Phase::started || changingEngine_) return;
+    if (phase_ != Phase::started || changingEngine_ || !sessionActive_) return;
     const PermissionState& granted = permissions_.value();
     if (!granted.accessibility || !granted.inputMonitoring) return;
     // The engine's own status, not the mirror, which hears of a start only

@@ -20,6 +20,7 @@
 #include "Platform/KeyValueStore.hpp"
 #include "Platform/LoginItemService.hpp"
 #include "Platform/PermissionProbe.hpp"
+#include "Platform/SessionWatcher.hpp"
 #include "Platform/Subscription.hpp"
 #include "Platform/UpdaterBackend.hpp"
 #include "Platform/Workspace.hpp"
@@ -87,6 +88,10 @@ public:
         // the desktop entries under the XDG data folders, read through `files`.
         std::shared_ptr<platform::ApplicationCatalogue> applications;
         std::shared_ptr<platform::PermissionProbe> permissions;
+        // Whether this login session is the one in front, for letting go of
+        // the mouse while another user's is; standard: a session that always
+        // is (the program gives logind's).
+        std::shared_ptr<platform::SessionWatcher> session;
         // The mouse the device monitor owns; standard: the G502 X on this machine.
         std::shared_ptr<HIDPPDevice> device;
         // The simulated machine's mouse for the "Try It" panel to drive;
@@ -167,7 +172,14 @@ public:
     // its device events to whichever engine exists at the time, starts the
     // monitor, starts the engine, starts the poll every 2 s and starts the
     // updater. Nothing can build the engine before its turn. Does nothing
-    // while started.
+    // while started. While the login session is not the one in front, the
+    // monitor and the engine wait for it to be.
+    //
+    // The login session: when another user's session comes in front, the
+    // engine and the device monitor stop as in stop() (the grab is let go,
+    // the mouse's nodes closed, held keys released), and start again when
+    // this one is back; the document is neither saved nor changed by it, and
+    // no engine is built meanwhile.
     void start();
     // In order: cancels the pending save and engine update, the status
     // mirror and the poll; saves the document at once when it differs from
@@ -232,6 +244,7 @@ private:
     const RavoletEngine::Environment& engineEnvironment();
     RavoletEngine::Options engineOptions(const RavoletEngine::Environment& environment) const;
     void stopEngine();
+    void sessionChanged(bool active);
     void mirror(EngineStatus status);
     void followDeviceWrites(const SettingsApplyState& before);
     void startPolling();
@@ -274,6 +287,8 @@ private:
     platform::TaskHandle engineUpdateTask_;
     platform::TaskHandle pollTask_;
     platform::Subscription statusSubscription_;
+    platform::Subscription sessionSubscription_;
+    bool sessionActive_ = true;
     std::vector<ObserverConnection> derivedInputs_;
 };
 

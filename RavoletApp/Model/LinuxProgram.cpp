@@ -2,12 +2,14 @@
 
 #include "HIDPlusPlus/HIDPPDeviceMatch.hpp"
 #include "Platform/Linux/Desktop/LinuxWorkspace.hpp"
+#include "Platform/Linux/Desktop/LogindSessionWatcher.hpp"
 #include "Platform/Linux/HID/LinuxHIDSystem.hpp"
 #include "Platform/Linux/Input/LinuxEventSystem.hpp"
 
 namespace ravolet {
 
-LinuxProgram makeLinuxProgram(std::shared_ptr<platform::Scheduler> ui) {
+LinuxProgram makeLinuxProgram(std::shared_ptr<platform::Scheduler> ui,
+                              std::shared_ptr<platform::SessionWatcher> session) {
     LinuxProgram program;
     // The mouse's HID++ interface through the kernel's hidraw nodes.
     const platform::HIDMatching mouse{HIDPPDeviceMatch::g502X.vendorID, HIDPPDeviceMatch::g502X.productID};
@@ -16,9 +18,13 @@ LinuxProgram makeLinuxProgram(std::shared_ptr<platform::Scheduler> ui) {
     // devices are made now, before anything starts.
     const auto events = platform::LinuxEventSystem::shared();
     program.outputError = events->outputError();
+    if (!session) session = std::make_shared<platform::LogindSessionWatcher>();
+    program.sessionDevices =
+        session->subscribe(ui, [events](bool active) { events->setSessionActive(active); });
     AppModel::Dependencies dependencies;
     dependencies.ui = std::move(ui);
     dependencies.workspace = platform::LinuxWorkspace::standard();
+    dependencies.session = std::move(session);
     program.model = AppModel::create(std::move(dependencies));
     program.wheelResolution = program.model->deviceMonitor().snapshot().observe(
         [events](const DeviceMonitor::Snapshot& snapshot) { events->setWheelTicksPerDetent(snapshot.wheelReportsPerDetent()); });

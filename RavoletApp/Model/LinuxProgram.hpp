@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Platform/Executor.hpp"
+#include "Platform/SessionWatcher.hpp"
 #include "RavoletApp/Model/AppModel.hpp"
 #include "Support/Observable.hpp"
 
@@ -23,8 +24,13 @@ struct LinuxProgram {
     // Keeps the event system counting wheel ticks to detents as the mouse
     // last said it reports them; disconnect before the model goes.
     ObserverConnection wheelResolution;
+    // Lets the event system's virtual devices go while another user's login
+    // session is in front, as the model lets go of the mouse.
+    platform::Subscription sessionDevices;
 };
 
-LinuxProgram makeLinuxProgram(std::shared_ptr<platform::Scheduler> ui);
+// `session`: the login session to follow; none: this process's logind session.
+LinuxProgram makeLinuxProgram(std::shared_ptr<platform::Scheduler> ui,
+                              std::shared_ptr<platform::SessionWatcher> session = nullptr);
 
 } // namespace ravolet

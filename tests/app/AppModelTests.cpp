@@ -13,6 +13,7 @@
 #include <fmt/format.h>
 
 #include "Platform/RunLoopThread.hpp"
+#include "Platform/Simulated/SimulatedSessionWatcher.hpp"
 #include "RavoletApp/Model/AppModel.hpp"
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 
@@ -47,6 +48,7 @@ struct ModelRig {
             });
             return engines.emplace_back(engine);
         };
+        dependencies.session = session;
         model = AppModel::create(std::move(dependencies));
         return *model;
     }
@@ -76,6 +78,7 @@ struct ModelRig {
     }
 
     std::shared_ptr<SimulatedMachine> machine = SimulatedMachine::makeInVirtualTime();
+    std::shared_ptr<platform::SimulatedSessionWatcher> session = std::make_shared<platform::SimulatedSessionWatcher>();
     std::shared_ptr<AppModel> model;
     std::vector<std::shared_ptr<RavoletEngine>> engines;
     Lines trace;
@@ -348,6 +351,44 @@ TEST(AppModel, OnlyAChangedDocumentIsSavedSoAnUntouchedFileStaysAsItIs) {
         model.stop();
         EXPECT_EQ(rig.machine->files->writeCount(), 0u);
         EXPECT_EQ(rig.machine->files->readFile(rig.file()).value_or("<none>"), hasFile ? byHand : "<none>");
+    }
+}
+
+// Another user's session in front: the mouse is theirs until ours is back.
+TEST(AppModel, LetsGoOfTheMouseWhileAnotherSessionIsInFrontAndTakesItBackLeavingTheDocumentAlone) {
+    for (const bool inFrontAtStart : {true, false}) {
+        SCOPED_TRACE(inFrontAtStart ? "in front at start" : "away at start");
+        ModelRig rig;
+        rig.session->setActive(inFrontAtStart);
+        AppModel& model = rig.started();
+        const auto saves = rig.machine->files->writeCount();
+        if (inFrontAtStart) {
+            ASSERT_NE(rig.engine(), nullptr);
+            rig.trace.clear();
+            rig.session->setActive(false);
+            rig.machine->settle();
+            EXPECT_EQ(rig.trace, Lines{"engine stopped: monitor started at 0 Hz, login read 1x, updater started, 0 saves"})
+                << "the engine stops first, then the monitor, as in a stop";
+        }
+        EXPECT_EQ(rig.engine(), nullptr);
+        EXPECT_EQ(rig.machine->events->tapCount(), 0u) << "the mouse is not tapped";
+        EXPECT_FALSE(model.deviceMonitor().isStarted());
+        EXPECT_FALSE(rig.machine->device->isConnected()) << "its HID++ interface is let go";
+        // Nothing builds an engine meanwhile, neither the poll nor a caller.
+        model.restartEngineIfNeeded();
+        rig.machine->advance(5s);
+        EXPECT_EQ(rig.engine(), nullptr);
+        const std::size_t made = rig.engines.size();
+
+        rig.session->setActive(true);
+        rig.machine->settle();
+        ASSERT_NE(rig.engine(), nullptr);
+        EXPECT_EQ(rig.engines.size(), made + 1);
+        EXPECT_TRUE(rig.engine()->status().isTapEnabled);
+        EXPECT_TRUE(rig.machine->device->isConnected());
+        EXPECT_EQ(model.status().value().deviceSettings, SettingsApplyState::applied(Profile::defaultDPI));
+        EXPECT_EQ(rig.machine->files->writeCount(), saves) << "the document is neither saved nor changed";
+        EXPECT_EQ(model.config().value(), Config::defaultConfig());
     }
 }
 

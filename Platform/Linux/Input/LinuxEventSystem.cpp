@@ -61,6 +61,18 @@ std::shared_ptr<VirtualDevices> LinuxEventSystem::devices(bool makeIfMissing) co
     return devices_;
 }
 
+void LinuxEventSystem::setSessionActive(bool active) {
+    if (active) {
+        devices(true);
+        return;
+    }
+    std::shared_ptr<VirtualDevices> away;
+    {
+        std::lock_guard guard(lock_);
+        away = std::move(devices_);
+    }
+}
+
 void LinuxEventSystem::setWheelTicksPerDetent(int ticks) {
     ticksPerDetent_->store(ticks < 1 ? 1 : ticks, std::memory_order_relaxed);
 }

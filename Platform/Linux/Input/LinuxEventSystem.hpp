@@ -63,6 +63,12 @@ public:
     void setWheelTicksPerDetent(int ticks);
     int wheelTicksPerDetent() const { return ticksPerDetent_->load(std::memory_order_relaxed); }
 
+    // While this login session is not the one in front the virtual devices
+    // are let go (the kernel releases whatever they still hold, once no tap
+    // holds them either); when it is again they are made at once, so that
+    // the desktop has them before the first event.
+    void setSessionActive(bool active);
+
     // Why the virtual devices could not be made; none while they exist.
     std::optional<std::string> outputError() const;
     // The virtual pointer's and keyboard's event nodes; empty without them.
