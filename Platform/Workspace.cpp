@@ -21,6 +21,10 @@ std::string_view toString(FrontmostTracking::State state) {
     case FrontmostTracking::State::cannotTell: return "cannotTell";
     case FrontmostTracking::State::waitingForLogin: return "waitingForLogin";
     case FrontmostTracking::State::switchedOff: return "switchedOff";
+    case FrontmostTracking::State::extensionNotInstalled: return "extensionNotInstalled";
+    case FrontmostTracking::State::extensionsOff: return "extensionsOff";
+    case FrontmostTracking::State::extensionOutOfDate: return "extensionOutOfDate";
+    case FrontmostTracking::State::extensionFailed: return "extensionFailed";
     }
     return "?";
 }

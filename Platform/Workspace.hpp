@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Platform/Executor.hpp"
+#include "Platform/FrontmostExtension.hpp"
 #include "Platform/Subscription.hpp"
 
 namespace ravolet::platform {
@@ -78,8 +79,18 @@ struct FrontmostTracking {
         cannotTell,
         // The GNOME Shell extension is installed and runs from the next login.
         waitingForLogin,
-        // The GNOME Shell extension (or every user extension) is switched off.
+        // The GNOME Shell extension is switched off.
         switchedOff,
+        // GNOME Shell tells only through Ravolet's extension, which is not
+        // installed (or never was switched on): the user may install it.
+        extensionNotInstalled,
+        // GNOME Shell runs no extension of the user's at all.
+        extensionsOff,
+        // The installed extension was made for another version of GNOME
+        // Shell, which therefore does not run it.
+        extensionOutOfDate,
+        // GNOME Shell stopped the extension with an error.
+        extensionFailed,
     };
 
     Source source = Source::simulated;
@@ -129,6 +140,11 @@ public:
     // Where the frontmost application comes from and whether it can be told.
     // An activation is delivered whenever this changes.
     virtual FrontmostTracking frontmostTracking() const = 0;
+
+    // The piece of Ravolet this desktop needs before it tells which
+    // application is in front, for the user to install or remove; none where
+    // the desktop needs none. It lives as long as the workspace.
+    virtual FrontmostExtension* frontmostExtension() { return nullptr; }
 };
 
 } // namespace ravolet::platform

@@ -215,6 +215,19 @@ std::string missing(const platform::FrontmostTracking& tracking) {
     case State::switchedOff:
         return "Ravolet\u2019s GNOME Shell extension is switched off. Turn it on in Extensions so that per-application "
                "profiles follow the app in front; until then the default profile is in use.";
+    case State::extensionNotInstalled:
+        return "GNOME Shell tells Ravolet which app is in front only through Ravolet\u2019s GNOME Shell extension, "
+               "which is not installed, " + std::string(defaultInUse) + ".";
+    case State::extensionsOff:
+        return "GNOME Shell has every extension switched off, Ravolet\u2019s included. Switch extensions back on in "
+               "Extensions so that per-application profiles follow the app in front; until then the default profile "
+               "is in use.";
+    case State::extensionOutOfDate:
+        return "Ravolet\u2019s GNOME Shell extension was made for another version of GNOME Shell, which therefore does "
+               "not run it. Update it below; until then the default profile is in use.";
+    case State::extensionFailed:
+        return "GNOME Shell stopped Ravolet\u2019s extension because of an error, which Extensions shows. Log out and "
+               "back in; if it fails again, update Ravolet. Until then the default profile is in use.";
     case State::cannotTell: break;
     }
     switch (tracking.source) {

@@ -182,6 +182,19 @@ TEST(ProfilesEditor, WhatIsInFrontSaysWhereTheDesktopToldItAndWhatIsMissingWhere
         {std::nullopt, {Source::gnomeShell, State::switchedOff, std::nullopt}, "Unknown",
          "Ravolet\u2019s GNOME Shell extension is switched off. Turn it on in Extensions so that per-application "
          "profiles follow the app in front; until then the default profile is in use."},
+        {std::nullopt, {Source::gnomeShell, State::extensionNotInstalled, std::nullopt}, "Unknown",
+         "GNOME Shell tells Ravolet which app is in front only through Ravolet\u2019s GNOME Shell extension, which is "
+         "not installed, so the default profile is in use."},
+        {std::nullopt, {Source::gnomeShell, State::extensionsOff, std::nullopt}, "Unknown",
+         "GNOME Shell has every extension switched off, Ravolet\u2019s included. Switch extensions back on in "
+         "Extensions so that per-application profiles follow the app in front; until then the default profile is in "
+         "use."},
+        {std::nullopt, {Source::gnomeShell, State::extensionOutOfDate, std::nullopt}, "Unknown",
+         "Ravolet\u2019s GNOME Shell extension was made for another version of GNOME Shell, which therefore does not "
+         "run it. Update it below; until then the default profile is in use."},
+        {std::nullopt, {Source::gnomeShell, State::extensionFailed, std::nullopt}, "Unknown",
+         "GNOME Shell stopped Ravolet\u2019s extension because of an error, which Extensions shows. Log out and back "
+         "in; if it fails again, update Ravolet. Until then the default profile is in use."},
     };
     for (const Row& row : rows) {
         const std::optional<std::string> name = row.bundleID ? std::optional<std::string>("GIMP") : std::nullopt;

@@ -37,6 +37,9 @@ public:
     virtual Front front() const = 0;
     // The application windows there are now, for the running applications.
     virtual std::vector<WindowClues> windows() const = 0;
+    // What the user may install so that this desktop tells; none for a
+    // desktop that tells by itself. Asked once start() has answered.
+    virtual FrontmostExtension* extension() { return nullptr; }
 };
 
 } // namespace ravolet::platform

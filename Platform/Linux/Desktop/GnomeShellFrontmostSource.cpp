@@ -2,15 +2,12 @@
 
 #include <gio/gio.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <mutex>
-#include <sstream>
+#include <cmath>
 #include <string>
-#include <system_error>
 
 #include "Platform/Linux/Desktop/DBusSession.hpp"
 #include "Platform/Linux/Desktop/FrontReport.hpp"
+#include "Platform/Linux/Desktop/GnomeShellExtension.hpp"
 
 namespace ravolet::platform {
 
@@ -20,10 +17,11 @@ namespace {
 
 constexpr const char* objectPath = "/ai/ravolet/ShellFrontWindow";
 constexpr const char* interfaceName = "ai.ravolet.ShellFrontWindow";
-
-// The shell's extension states (ExtensionState in its extensionUtils).
-constexpr double extensionDisabled = 2;
-constexpr double extensionInitialized = 6;
+constexpr const char* shellName = "org.gnome.Shell";
+constexpr const char* shellPath = "/org/gnome/Shell";
+constexpr const char* extensionsInterface = "org.gnome.Shell.Extensions";
+// How long the shell may take to answer one question.
+constexpr int answerMilliseconds = 5000;
 
 WindowClues clues(const char* appID, const char* windowClass) {
     WindowClues clues;
@@ -32,161 +30,202 @@ WindowClues clues(const char* appID, const char* windowClass) {
     return clues;
 }
 
-GVariant* callShell(GDBusConnection* connection, const char* interface, const char* method, GVariant* parameters,
-                    const GVariantType* replyType) {
-    return g_dbus_connection_call_sync(connection, "org.gnome.Shell", "/org/gnome/Shell", interface, method,
-                                       parameters, replyType, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+// The front of a Get reply or a Changed signal: (application id, window class).
+std::optional<FrontmostSource::Front> frontOf(GVariant* value) {
+    if (!value || !g_variant_is_of_type(value, G_VARIANT_TYPE("(ss)"))) return std::nullopt;
+    const gchar *appID = nullptr, *windowClass = nullptr;
+    g_variant_get(value, "(&s&s)", &appID, &windowClass);
+    FrontmostSource::Front front;
+    if (*appID || *windowClass) front.window = clues(appID, windowClass);
+    return front;
 }
 
-// GNOME Shell's own settings, when its schema is installed.
-GSettings* shellSettings() {
-    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
-    GSettingsSchema* schema = source ? g_settings_schema_source_lookup(source, "org.gnome.shell", TRUE) : nullptr;
-    if (!schema) return nullptr;
-    GSettings* settings = g_settings_new_full(schema, nullptr, nullptr);
-    g_settings_schema_unref(schema);
-    return settings;
+// Runs `work` on the session's thread, without waiting for it.
+void post(const DBusSession& session, std::function<void()> work) {
+    g_main_context_invoke_full(
+        session.context(), G_PRIORITY_DEFAULT,
+        [](gpointer data) -> gboolean {
+            (*static_cast<std::function<void()>*>(data))();
+            return G_SOURCE_REMOVE;
+        },
+        new std::function<void()>(std::move(work)), [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
 }
 
-bool hasKey(GSettings* settings, const char* key) {
-    GSettingsSchema* schema = nullptr;
-    g_object_get(settings, "settings-schema", &schema, nullptr);
-    const bool has = schema && g_settings_schema_has_key(schema, key);
-    if (schema) g_settings_schema_unref(schema);
-    return has;
-}
-
-// Adds `uuid` to one string list of the settings and takes it out of another.
-void moveBetweenLists(GSettings* settings, const char* into, const char* outOf) {
-    for (const char* key : {into, outOf}) {
-        if (!hasKey(settings, key)) continue;
-        gchar** list = g_settings_get_strv(settings, key);
-        GStrvBuilder* builder = g_strv_builder_new();
-        bool present = false;
-        for (gchar** item = list; *item; ++item) {
-            if (g_strcmp0(*item, GnomeShellFrontmostSource::uuid) == 0) {
-                present = true;
-                if (key == outOf) continue;
-            }
-            g_strv_builder_add(builder, *item);
-        }
-        if (key == into && !present) g_strv_builder_add(builder, GnomeShellFrontmostSource::uuid);
-        gchar** updated = g_strv_builder_end(builder);
-        if (key == into ? !present : present) g_settings_set_strv(settings, key, updated);
-        g_strfreev(updated);
-        g_strv_builder_unref(builder);
-        g_strfreev(list);
+// A completion called exactly once: with the outcome it is given, or, when
+// the work is dropped because the source stopped, with that.
+class Outcome {
+public:
+    Outcome(std::shared_ptr<Executor> executor, FrontmostExtension::Completion done)
+        : executor_(std::move(executor)), done_(std::move(done)) {}
+    ~Outcome() { report(std::string("Ravolet stopped following GNOME Shell before it was done.")); }
+    void report(std::optional<std::string> error) {
+        if (!done_) return;
+        executor_->post([done = std::move(done_), error = std::move(error)] { done(error); });
+        done_ = nullptr;
     }
-}
 
-std::string fileText(const fs::path& file) {
-    std::ifstream stream(file, std::ios::binary);
-    std::ostringstream text;
-    text << stream.rdbuf();
-    return text.str();
-}
+private:
+    std::shared_ptr<Executor> executor_;
+    FrontmostExtension::Completion done_;
+};
 
 } // namespace
 
-struct GnomeShellFrontmostSource::State {
+// Everything but the report is used on the session's thread only.
+struct GnomeShellFrontmostSource::State : std::enable_shared_from_this<State> {
+    State(fs::path builds, fs::path userExtensions) : extension(std::move(builds), std::move(userExtensions)) {}
+    ~State() {
+        if (cancellable) g_object_unref(cancellable);
+    }
+
     std::unique_ptr<DBusSession> session;
-    fs::path extensions, userExtensions;
+    const GnomeShellExtension extension;
+    GCancellable* cancellable = nullptr;
     guint extensionWatch = 0;
     guint shellWatch = 0;
-    guint signal = 0;
+    guint changedSignal = 0;
+    guint stateSignal = 0;
     FrontReport report;
 
-    void set(Front next) { report.setFront(std::move(next)); }
+    // Set on the session's thread as the source stops: what is still queued
+    // there (or run as the session ends) does nothing.
+    bool closing = false;
+    // Whether the extension is on the bus.
+    bool running = false;
+    // What the shell last said of itself.
+    std::string shellVersion;
+    bool userExtensionsEnabled = true;
+    // Each question counts its turn: an answer that a later question has
+    // overtaken is dropped.
+    unsigned frontTurn = 0, stateTurn = 0, windowsTurn = 0;
 
-    // The shell's major version, from its ShellVersion property; 0 when unknown.
-    int shellMajorVersion() const {
-        GVariant* reply = callShell(session->connection(), "org.freedesktop.DBus.Properties", "Get",
-                                    g_variant_new("(ss)", "org.gnome.Shell", "ShellVersion"), G_VARIANT_TYPE("(v)"));
-        if (!reply) return 0;
-        GVariant* value = nullptr;
-        g_variant_get(reply, "(v)", &value);
-        const int major = g_variant_is_of_type(value, G_VARIANT_TYPE_STRING) ? std::atoi(g_variant_get_string(value, nullptr)) : 0;
-        g_variant_unref(value);
-        g_variant_unref(reply);
-        return major;
+    using Answer = std::function<void(State&, GVariant* reply)>;
+
+    // Asks on the bus; `answer` gets the reply (none when there was none),
+    // on the session's thread, unless the source has stopped by then.
+    void ask(const char* name, const char* path, const char* interface, const char* method, GVariant* parameters,
+             const GVariantType* replyType, Answer answer) {
+        struct Pending {
+            std::weak_ptr<State> state;
+            Answer answer;
+        };
+        g_dbus_connection_call(
+            session->connection(), name, path, interface, method, parameters, replyType, G_DBUS_CALL_FLAGS_NONE,
+            answerMilliseconds, cancellable,
+            [](GObject* connection, GAsyncResult* result, gpointer data) {
+                std::unique_ptr<Pending> pending(static_cast<Pending*>(data));
+                GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(connection), result, nullptr);
+                if (const auto state = pending->state.lock(); state && !state->closing) pending->answer(*state, reply);
+                if (reply) g_variant_unref(reply);
+            },
+            new Pending{weak_from_this(), std::move(answer)});
     }
 
-    // Puts the extension's build for this shell into the user's folder when
-    // it is not there (or differs); enables it when it was not there at all.
-    void install() const {
-        std::error_code error;
-        if (fs::exists(fs::path("/usr/share/gnome-shell/extensions") / uuid, error)) return;
-        const fs::path build = extensions / (shellMajorVersion() >= 45 ? "45-and-later" : "up-to-44");
-        const fs::path target = userExtensions / uuid;
-        const bool fresh = !fs::exists(target, error);
-        fs::create_directories(target, error);
-        if (error) return;
-        for (const char* name : {"metadata.json", "extension.js"}) {
-            const std::string text = fileText(build / name);
-            if (text.empty() || fileText(target / name) == text) continue;
-            std::ofstream(target / name, std::ios::binary | std::ios::trunc) << text;
-        }
-        if (!fresh) return;
-        if (GSettings* settings = shellSettings()) {
-            moveBetweenLists(settings, "enabled-extensions", "disabled-extensions");
-            g_settings_sync();
-            g_object_unref(settings);
-        }
+    void askExtension(const char* method, const GVariantType* replyType, Answer answer) {
+        ask(busName, objectPath, interfaceName, method, nullptr, replyType, std::move(answer));
     }
 
-    // What keeps the extension from answering, while it does not.
-    FrontmostTracking::State whyNotRunning() const {
-        if (GSettings* settings = shellSettings()) {
-            const bool allOff = hasKey(settings, "disable-user-extensions") &&
-                                g_settings_get_boolean(settings, "disable-user-extensions");
-            g_object_unref(settings);
-            if (allOff) return FrontmostTracking::State::switchedOff;
-        }
-        GVariant* reply = callShell(session->connection(), "org.gnome.Shell.Extensions", "GetExtensionInfo",
-                                    g_variant_new("(s)", uuid), G_VARIANT_TYPE("(a{sv})"));
-        if (!reply) return FrontmostTracking::State::cannotTell;
-        GVariant* info = g_variant_get_child_value(reply, 0);
-        double state = -1;
-        const bool known = g_variant_n_children(info) > 0;
-        g_variant_lookup(info, "state", "d", &state);
-        g_variant_unref(info);
-        g_variant_unref(reply);
-        if (!known) return FrontmostTracking::State::waitingForLogin;
-        if (state == extensionDisabled || state == extensionInitialized) return FrontmostTracking::State::switchedOff;
-        return FrontmostTracking::State::cannotTell;
+    // The shell's version and whether it runs users' extensions, then `then`
+    // (with false when the shell did not answer).
+    void askShell(std::function<void(State&, bool answered)> then) {
+        ask(shellName, shellPath, "org.freedesktop.DBus.Properties", "GetAll", g_variant_new("(s)", extensionsInterface),
+            G_VARIANT_TYPE("(a{sv})"), [then = std::move(then)](State& state, GVariant* reply) {
+                if (reply) {
+                    GVariant* properties = g_variant_get_child_value(reply, 0);
+                    const gchar* version = nullptr;
+                    if (g_variant_lookup(properties, "ShellVersion", "&s", &version)) state.shellVersion = version;
+                    gboolean enabled = TRUE;
+                    if (g_variant_lookup(properties, "UserExtensionsEnabled", "b", &enabled))
+                        state.userExtensionsEnabled = enabled;
+                    g_variant_unref(properties);
+                }
+                then(state, reply != nullptr);
+            });
+    }
+
+    // While the extension is not on the bus: what keeps it off, from the
+    // shell's account of it and the files and settings.
+    void refreshState() {
+        if (running) return;
+        const unsigned turn = ++stateTurn;
+        askShell([turn](State& state, bool answered) {
+            if (!answered || turn != state.stateTurn || state.running) return;
+            state.ask(shellName, shellPath, extensionsInterface, "GetExtensionInfo",
+                      g_variant_new("(s)", GnomeShellExtension::uuid), G_VARIANT_TYPE("(a{sv})"),
+                      [turn](State& state, GVariant* reply) {
+                          if (!reply || turn != state.stateTurn || state.running) return;
+                          GVariant* info = g_variant_get_child_value(reply, 0);
+                          std::optional<int> shellState;
+                          double number = 0;
+                          if (g_variant_lookup(info, "state", "d", &number)) shellState = static_cast<int>(std::lround(number));
+                          g_variant_unref(info);
+                          const auto facts = state.extension.facts(shellState, state.userExtensionsEnabled, state.shellVersion);
+                          state.report.setFront({GnomeShellExtension::state(facts), std::nullopt});
+                      });
+        });
+    }
+
+    void refreshFront() {
+        const unsigned turn = ++frontTurn;
+        askExtension("Get", G_VARIANT_TYPE("(ss)"), [turn](State& state, GVariant* reply) {
+            if (turn != state.frontTurn || !state.running) return;
+            if (const auto front = frontOf(reply)) state.report.setFront(*front);
+        });
+    }
+
+    void refreshWindows() {
+        const unsigned turn = ++windowsTurn;
+        askExtension("RunningApps", G_VARIANT_TYPE("(as)"), [turn](State& state, GVariant* reply) {
+            if (!reply || turn != state.windowsTurn || !state.running) return;
+            std::vector<WindowClues> windows;
+            GVariantIter* ids = nullptr;
+            g_variant_get(reply, "(as)", &ids);
+            const gchar* id = nullptr;
+            while (g_variant_iter_loop(ids, "&s", &id)) windows.push_back(clues(id, nullptr));
+            g_variant_iter_free(ids);
+            state.report.setWindows(std::move(windows));
+        });
     }
 
     void extensionAppeared() {
-        GVariant* reply = g_dbus_connection_call_sync(session->connection(), busName, objectPath, interfaceName, "Get",
-                                                      nullptr, G_VARIANT_TYPE("(ss)"), G_DBUS_CALL_FLAGS_NONE, 5000,
-                                                      nullptr, nullptr);
-        Front next;
-        if (reply) {
-            const gchar *appID = nullptr, *windowClass = nullptr;
-            g_variant_get(reply, "(&s&s)", &appID, &windowClass);
-            if (*appID || *windowClass) next.window = clues(appID, windowClass);
-            g_variant_unref(reply);
+        running = true;
+        refreshFront();
+        refreshWindows();
+    }
+
+    void extensionVanished() {
+        running = false;
+        ++frontTurn;
+        ++windowsTurn;
+        report.setWindows({});
+        refreshState();
+    }
+
+    // The extension tells of a change of the front or of the running applications.
+    void changed(GVariant* parameters) {
+        if (const auto front = frontOf(parameters)) {
+            ++frontTurn;
+            report.setFront(*front);
         }
-        set(std::move(next));
+        refreshWindows();
     }
 
-    void extensionVanished() { set({whyNotRunning(), std::nullopt}); }
-
-    void changedSignal(GVariant* parameters) {
-        const gchar *appID = nullptr, *windowClass = nullptr;
-        g_variant_get(parameters, "(&s&s)", &appID, &windowClass);
-        Front next;
-        if (*appID || *windowClass) next.window = clues(appID, windowClass);
-        set(std::move(next));
-    }
-
-    // On the session's thread: the watches whose callbacks keep the front.
+    // On the session's thread: the watches whose callbacks keep the report.
     void watch() {
         GDBusConnection* connection = session->connection();
-        signal = g_dbus_connection_signal_subscribe(
+        changedSignal = g_dbus_connection_signal_subscribe(
             connection, busName, interfaceName, "Changed", objectPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
             [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
-               gpointer data) { static_cast<State*>(data)->changedSignal(parameters); },
+               gpointer data) { static_cast<State*>(data)->changed(parameters); },
+            this, nullptr);
+        // The shell's account of our extension changes (switched off or on,
+        // stopped by an error, every user extension off).
+        stateSignal = g_dbus_connection_signal_subscribe(
+            connection, shellName, extensionsInterface, "ExtensionStateChanged", shellPath, GnomeShellExtension::uuid,
+            G_DBUS_SIGNAL_FLAGS_NONE,
+            [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant*, gpointer data) {
+                static_cast<State*>(data)->refreshState();
+            },
             this, nullptr);
         extensionWatch = g_bus_watch_name_on_connection(
             connection, busName, G_BUS_NAME_WATCHER_FLAGS_NONE,
@@ -194,17 +233,34 @@ struct GnomeShellFrontmostSource::State {
             [](GDBusConnection*, const gchar*, gpointer data) { static_cast<State*>(data)->extensionVanished(); }, this,
             nullptr);
         shellWatch = g_bus_watch_name_on_connection(
-            connection, "org.gnome.Shell", G_BUS_NAME_WATCHER_FLAGS_NONE, nullptr,
+            connection, shellName, G_BUS_NAME_WATCHER_FLAGS_NONE, nullptr,
             [](GDBusConnection*, const gchar*, gpointer data) { static_cast<State*>(data)->report.lose(); }, this,
             nullptr);
     }
 
+    // Installs or removes on the session's thread, then looks again.
+    void change(bool installing, std::shared_ptr<Outcome> outcome) {
+        post(*session, [weak = weak_from_this(), installing, outcome] {
+            const auto state = weak.lock();
+            if (!state || state->closing) return;
+            state->askShell([installing, outcome](State& state, bool answered) {
+                if (!answered) return outcome->report(std::string("GNOME Shell does not answer."));
+                outcome->report(installing ? state.extension.install(state.shellVersion) : state.extension.remove());
+                state.refreshState();
+            });
+        });
+    }
+
     void close() {
         session->invoke([this] {
-            if (signal) g_dbus_connection_signal_unsubscribe(session->connection(), signal);
+            closing = true;
+            g_cancellable_cancel(cancellable);
+            if (changedSignal) g_dbus_connection_signal_unsubscribe(session->connection(), changedSignal);
+            if (stateSignal) g_dbus_connection_signal_unsubscribe(session->connection(), stateSignal);
             if (extensionWatch) g_bus_unwatch_name(extensionWatch);
             if (shellWatch) g_bus_unwatch_name(shellWatch);
         });
+        // Whatever the session still runs as it ends finds the source closing.
         session.reset();
     }
 };
@@ -216,15 +272,12 @@ GnomeShellFrontmostSource::~GnomeShellFrontmostSource() { stop(); }
 
 bool GnomeShellFrontmostSource::start(std::function<void()> changed) {
     if (state_) return true;
-    auto state = std::make_shared<State>();
+    auto state = std::make_shared<State>(extensions_, userExtensions_);
     state->session = DBusSession::connect();
-    if (!state->session || !state->session->nameOwner("org.gnome.Shell")) return false;
-    state->extensions = extensions_;
-    state->userExtensions = userExtensions_;
-    if (!state->session->nameOwner(busName)) {
-        state->install();
-        state->set({state->whyNotRunning(), std::nullopt});
-    }
+    // Questions to the bus itself, which answers from its own table of names;
+    // nothing here waits for the shell.
+    if (!state->session || !state->session->nameOwner(shellName)) return false;
+    state->cancellable = g_cancellable_new();
     state->report.onChange(std::move(changed));
     State* raw = state.get();
     state->session->invoke([raw] { raw->watch(); });
@@ -242,19 +295,18 @@ FrontmostSource::Front GnomeShellFrontmostSource::front() const {
 }
 
 std::vector<WindowClues> GnomeShellFrontmostSource::windows() const {
-    if (!state_ || state_->report.lost()) return {};
-    GVariant* reply = g_dbus_connection_call_sync(state_->session->connection(), busName, objectPath, interfaceName,
-                                                  "RunningApps", nullptr, G_VARIANT_TYPE("(as)"),
-                                                  G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-    if (!reply) return {};
-    std::vector<WindowClues> windows;
-    GVariantIter* ids = nullptr;
-    g_variant_get(reply, "(as)", &ids);
-    const gchar* id = nullptr;
-    while (g_variant_iter_loop(ids, "&s", &id)) windows.push_back(clues(id, nullptr));
-    g_variant_iter_free(ids);
-    g_variant_unref(reply);
-    return windows;
+    if (!state_) return {};
+    return state_->report.windows();
+}
+
+void GnomeShellFrontmostSource::install(std::shared_ptr<Executor> executor, Completion done) {
+    auto outcome = std::make_shared<Outcome>(std::move(executor), std::move(done));
+    if (state_) state_->change(true, std::move(outcome));
+}
+
+void GnomeShellFrontmostSource::remove(std::shared_ptr<Executor> executor, Completion done) {
+    auto outcome = std::make_shared<Outcome>(std::move(executor), std::move(done));
+    if (state_) state_->change(false, std::move(outcome));
 }
 
 } // namespace ravolet::platform

@@ -174,4 +174,9 @@ FrontmostTracking LinuxWorkspace::frontmostTracking() const {
     return look().tracking;
 }
 
+FrontmostExtension* LinuxWorkspace::frontmostExtension() {
+    startFollowing();
+    return running() ? source_->extension() : nullptr;
+}
+
 } // namespace ravolet::platform

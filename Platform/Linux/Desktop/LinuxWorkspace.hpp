@@ -18,14 +18,15 @@ namespace ravolet::platform {
 // The desktop's applications on Linux: the front window from a source (the
 // X server or a Wayland compositor's), mapped to installed desktop entries;
 // applications located, named and opened through their entries. The source
-// starts with the first subscriber (the profile watcher of a running engine),
-// so merely making the workspace changes nothing on the desktop. Its start
-// may take seconds (KWin's is several calls on the session bus, each of which
-// may wait for an answer), so it runs on the workspace's own queue, where
-// every report of the source is looked at too; whoever asks meanwhile hears
-// that the desktop is followed and nothing has been seen in front yet.
-// Without a source, or once it fails, the workspace says it cannot tell and
-// names no application in front. Callable from any thread.
+// starts with the first subscriber (the profile watcher of a running engine)
+// and only listens: nothing on the desktop changes but what the user asks of
+// its extension (frontmostExtension()). Its start may take seconds (KWin's is
+// several calls on the session bus, each of which may wait for an answer), so
+// it runs on the workspace's own queue, where every report of the source is
+// looked at too; whoever asks meanwhile hears that the desktop is followed and
+// nothing has been seen in front yet. Without a source, or once it fails, the
+// workspace says it cannot tell and names no application in front. Callable
+// from any thread.
 class LinuxWorkspace final : public Workspace, public std::enable_shared_from_this<LinuxWorkspace> {
     struct Private {};
 
@@ -54,6 +55,8 @@ public:
     // The entry's Name, else the file's name without its extension.
     std::string displayName(const std::string& location) const override;
     FrontmostTracking frontmostTracking() const override;
+    // The source's, once it answers (GNOME Shell's extension).
+    FrontmostExtension* frontmostExtension() override;
 
     // Starts following the desktop, once, and returns at once; the first
     // subscriber and the first question about the front or the running

@@ -41,6 +41,7 @@ public:
     void stop() override;
     Front front() const override;
     std::vector<WindowClues> windows() const override;
+    FrontmostExtension* extension() override { return chosen_ ? chosen_->extension() : nullptr; }
 
 private:
     std::vector<std::pair<FrontmostTracking::Source, Candidate>> candidates_;

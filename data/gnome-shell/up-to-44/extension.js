@@ -1,6 +1,8 @@
 // Tells Ravolet which application is in front: exports the focused
 // application's id (and the focused window's class) on the session bus, with
-// a signal on every change. GNOME Shell up to 44 (the imports generation).
+// a signal on every change of those or of the running applications (which
+// Ravolet then asks for). Nothing else leaves the shell.
+// GNOME Shell up to 44 (the imports generation).
 const { Gio, GLib, Shell } = imports.gi;
 
 const BUS_NAME = 'ai.ravolet.ShellFrontWindow';
@@ -23,12 +25,16 @@ class FrontWindowExport {
         this._object.export(Gio.DBus.session, OBJECT_PATH);
         this._appChanged = this._tracker.connect('notify::focus-app', () => this._emit());
         this._windowChanged = global.display.connect('notify::focus-window', () => this._emit());
+        this._appSystem = Shell.AppSystem.get_default();
+        this._runningChanged = this._appSystem.connect('app-state-changed', () => this._emit());
         this._name = Gio.bus_own_name_on_connection(Gio.DBus.session, BUS_NAME, Gio.BusNameOwnerFlags.NONE,
             null, null);
     }
 
     disable() {
         Gio.bus_unown_name(this._name);
+        this._appSystem.disconnect(this._runningChanged);
+        this._appSystem = null;
         global.display.disconnect(this._windowChanged);
         this._tracker.disconnect(this._appChanged);
         this._object.unexport();
@@ -43,7 +49,7 @@ class FrontWindowExport {
     }
 
     RunningApps() {
-        return Shell.AppSystem.get_default().get_running().map(app => app.get_id());
+        return this._appSystem.get_running().map(app => app.get_id());
     }
 
     _emit() {
