@@ -77,6 +77,16 @@ FrontmostTracking SimulatedWorkspace::frontmostTracking() const {
     return tracking_;
 }
 
+void SimulatedWorkspace::setFrontmostExtension(std::shared_ptr<FrontmostExtension> extension) {
+    std::lock_guard lock(mutex_);
+    extension_ = std::move(extension);
+}
+
+FrontmostExtension* SimulatedWorkspace::frontmostExtension() {
+    std::lock_guard lock(mutex_);
+    return extension_.get();
+}
+
 std::size_t SimulatedWorkspace::subscriberCount() const {
     std::lock_guard lock(mutex_);
     return subscribers_.size();

@@ -49,6 +49,8 @@ public:
     // Changes how the front application is learnt, and tells every subscriber
     // (with the frontmost application, or none when tracking cannot tell).
     void setTracking(FrontmostTracking tracking);
+    // What the desktop needs installed before it tells (none unless given).
+    void setFrontmostExtension(std::shared_ptr<FrontmostExtension> extension);
     std::size_t subscriberCount() const;
 
     // ---- What the program did ----
@@ -70,6 +72,7 @@ public:
     // The catalogue's name, else the last part of the path without its extension.
     std::string displayName(const std::string& location) const override;
     FrontmostTracking frontmostTracking() const override;
+    FrontmostExtension* frontmostExtension() override;
 
 private:
     struct Subscriber {
@@ -87,6 +90,7 @@ private:
     std::vector<RunningApplication> running_;
     std::optional<RunningApplication> frontmost_;
     FrontmostTracking tracking_;
+    std::shared_ptr<FrontmostExtension> extension_;
     std::vector<std::shared_ptr<Subscriber>> subscribers_;
     std::vector<OpenRequest> opened_;
     mutable std::vector<std::string> calls_;

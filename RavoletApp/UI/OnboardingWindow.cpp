@@ -17,6 +17,7 @@
 #include "RavoletApp/UI/ModelObserver.hpp"
 #include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/ScreenFit.hpp"
+#include "RavoletApp/UI/ShellExtensionSection.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/SymbolIcon.hpp"
 
@@ -173,6 +174,8 @@ ClosingStepPage::ClosingStepPage(AppModel& model, QWidget* parent) : QWidget(par
     column->addWidget(loginSentence_);
     refusal_ = paragraph(QString(), this, TextStyle::caption, SystemColor::secondary);
     column->addWidget(refusal_);
+    shellExtension_ = new ShellExtensionSection(model_.shared_from_this(), this);
+    column->addWidget(shellExtension_);
     column->addStretch(1);
     comeBack_ = paragraph(QString(), this, TextStyle::caption, SystemColor::secondary);
     column->addWidget(comeBack_);

@@ -18,6 +18,7 @@ namespace ravolet {
 
 class PermissionStepPage;
 class ClosingStepPage;
+class ShellExtensionSection;
 
 // The set-up window: a welcome page, one page per grant and a closing page
 // with the start-at-login switch. It is 560 by 440 (taller where the fonts
@@ -90,7 +91,8 @@ private:
     QLabel* closedNodes_ = nullptr;
 };
 
-// The last page: whether both grants are on, and starting at login.
+// The last page: whether both grants are on, starting at login, and on
+// GNOME the offer of Ravolet's GNOME Shell extension.
 class ClosingStepPage : public QWidget {
     Q_OBJECT
 public:
@@ -103,6 +105,7 @@ public:
     QLabel* loginSentence() const { return loginSentence_; }
     QLabel* refusalLabel() const { return refusal_; }
     QLabel* comeBackLabel() const { return comeBack_; }
+    ShellExtensionSection* shellExtensionSection() const { return shellExtension_; }
 
 private:
     AppModel& model_;
@@ -113,6 +116,7 @@ private:
     QLabel* loginSentence_ = nullptr;
     QLabel* refusal_ = nullptr;
     QLabel* comeBack_ = nullptr;
+    ShellExtensionSection* shellExtension_ = nullptr;
 };
 
 // Owns the one set-up window: builds it on the first show and brings the

@@ -16,6 +16,7 @@
 #include "RavoletApp/UI/ResetButton.hpp"
 #include "RavoletApp/UI/RuleList.hpp"
 #include "RavoletApp/UI/RuleRow.hpp"
+#include "RavoletApp/UI/ShellExtensionSection.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/TextFields.hpp"
 
@@ -109,6 +110,8 @@ ProfilesTab::ProfilesTab(std::shared_ptr<AppModel> model, std::shared_ptr<Profil
     rightNow->rows()->addWidget(frontmost_);
     rightNow->rows()->addWidget(inUse_);
     column->addWidget(rightNow);
+    shellExtension_ = new ShellExtensionSection(model_, this);
+    column->addWidget(shellExtension_);
     column->addStretch(1);
 
     connect(addProfile_, &QPushButton::clicked, this, [this] {

@@ -22,6 +22,7 @@ class FactRow;
 class ResetButton;
 class RuleList;
 class RuleRow;
+class ShellExtensionSection;
 
 // The Profiles page: every profile with its name, summary and badges, and
 // Make Default, Duplicate and Delete; the per-application rules, each in a
@@ -60,6 +61,8 @@ public:
     QPushButton* addRuleButton() const { return addRule_; }
     FactRow* frontmostFact() const { return frontmost_; }
     FactRow* profileInUseFact() const { return inUse_; }
+    // Shown on GNOME only.
+    ShellExtensionSection* shellExtensionSection() const { return shellExtension_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -86,6 +89,7 @@ private:
     QPushButton* addRule_ = nullptr;
     FactRow* frontmost_ = nullptr;
     FactRow* inUse_ = nullptr;
+    ShellExtensionSection* shellExtension_ = nullptr;
 };
 
 } // namespace ravolet

@@ -10,6 +10,7 @@
 
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 #include "RavoletApp/UI/OnboardingWindow.hpp"
+#include "RavoletApp/UI/ShellExtensionSection.hpp"
 #include "UITestSupport.hpp"
 
 namespace ravolet {
@@ -98,6 +99,30 @@ TEST(OnboardingWindow, FontsTooLargeForTheScreenMakeThePageScrollInsteadOfTheWin
     EXPECT_GT(window.pageScroller()->verticalScrollBar()->maximum(), 0);
     EXPECT_TRUE(window.primaryButton()->isVisible());
     EXPECT_LE(window.primaryButton()->mapTo(&window, QPoint(0, window.primaryButton()->height())).y(), window.height());
+}
+
+TEST(OnboardingWindow, OnGnomeTheLastPageOffersTheShellExtensionAndInstallsItOnlyOnAPress) {
+    auto machine = SimulatedMachine::makeInVirtualTime();
+    auto model = machine->makeModel();
+    auto extension = std::make_shared<test::RecordingExtension>();
+    machine->workspace->setFrontmostExtension(extension);
+    machine->workspace->setTracking(
+        {platform::FrontmostTracking::Source::gnomeShell, platform::FrontmostTracking::State::extensionNotInstalled, std::nullopt});
+    OnboardingWindow window(model);
+    window.flow().advance();
+    window.flow().advance();
+    window.flow().advance();
+    window.show();
+    (void)QTest::qWaitForWindowExposed(&window);
+    ShellExtensionSection* section = window.closingPage()->shellExtensionSection();
+    ASSERT_TRUE(section->isVisible());
+    EXPECT_TRUE(section->actionButton()->isVisible());
+    // The whole offer fits the window without scrolling.
+    EXPECT_EQ(window.pageScroller()->verticalScrollBar()->maximum(), 0);
+    test::saveScreenshot(window, QStringLiteral("set-up-4-done-gnome"));
+    EXPECT_TRUE(extension->calls.empty());
+    QTest::mouseClick(section->actionButton(), Qt::LeftButton);
+    EXPECT_EQ(extension->calls, std::vector<std::string>{"install"});
 }
 
 } // namespace

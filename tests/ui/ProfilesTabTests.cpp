@@ -17,6 +17,7 @@
 #include "RavoletApp/UI/ResetButton.hpp"
 #include "RavoletApp/UI/RuleList.hpp"
 #include "RavoletApp/UI/RuleRow.hpp"
+#include "RavoletApp/UI/ShellExtensionSection.hpp"
 #include "UITestSupport.hpp"
 
 namespace ravolet {
@@ -202,6 +203,57 @@ TEST_F(ProfilesTabTest, RuleRowsAreMadeOnlyAroundWhatIsInViewAndEditAsEver) {
     settleLayouts();
     EXPECT_EQ(config().ruleSet.rules[count - 2].id, "rule-1999");
     EXPECT_NE(lazy->ruleList()->rowAt(count - 2), nullptr) << "the rows in view are made again";
+}
+
+TEST_F(ProfilesTabTest, OnGnomeTheExtensionIsOfferedInstalledOnlyOnAPressAndRemovedAsEasily) {
+    using Source = platform::FrontmostTracking::Source;
+    using State = platform::FrontmostTracking::State;
+    ShellExtensionSection* section = page.shellExtensionSection();
+    test::showAndSettle(page, 720);
+    EXPECT_FALSE(section->isVisible()) << "the simulated desktop needs no extension";
+
+    auto extension = std::make_shared<test::RecordingExtension>();
+    machine->workspace->setFrontmostExtension(extension);
+    machine->workspace->setTracking({Source::gnomeShell, State::extensionNotInstalled, std::nullopt});
+    machine->settle();
+    ASSERT_TRUE(section->isVisible());
+    EXPECT_EQ(section->aboutLabel()->text(),
+              QStringLiteral("Per-application profiles on GNOME need Ravolet’s small GNOME Shell extension. It tells "
+                             "Ravolet which app’s window has the focus and which apps are running, and nothing else."));
+    EXPECT_EQ(section->statusLabel()->text(), QStringLiteral("Not installed. Once installed, it starts at your next login."));
+    EXPECT_EQ(section->actionButton()->text(), QStringLiteral("Install the Extension"));
+    EXPECT_FALSE(section->removeButton()->isVisible());
+    EXPECT_TRUE(extension->calls.empty()) << "showing the page installs nothing";
+    test::saveRefittedScreenshot(page, QStringLiteral("profiles-gnome-extension-offered"), 720);
+
+    // A press installs; the button waits for the outcome, and a failure is said.
+    QTest::mouseClick(section->actionButton(), Qt::LeftButton);
+    EXPECT_EQ(extension->calls, std::vector<std::string>{"install"});
+    EXPECT_FALSE(section->actionButton()->isEnabled());
+    extension->pending(std::string("Ravolet could not write /x/metadata.json: No space left on device."));
+    machine->settle();
+    EXPECT_TRUE(section->actionButton()->isEnabled());
+    EXPECT_EQ(section->problemLabel()->text(), QStringLiteral("Ravolet could not write /x/metadata.json: No space left on device."));
+    EXPECT_TRUE(section->problemLabel()->isVisible());
+    test::saveRefittedScreenshot(page, QStringLiteral("profiles-gnome-extension-failed"), 720);
+
+    QTest::mouseClick(section->actionButton(), Qt::LeftButton);
+    EXPECT_FALSE(section->problemLabel()->isVisible()) << "a new press clears the old failure";
+    extension->pending(std::nullopt);
+    machine->workspace->setTracking({Source::gnomeShell, State::waitingForLogin, std::nullopt});
+    machine->settle();
+    EXPECT_EQ(section->statusLabel()->text(), QStringLiteral("Installed. It starts at your next login."));
+    EXPECT_FALSE(section->actionButton()->isVisible());
+    ASSERT_TRUE(section->removeButton()->isVisible());
+    test::saveRefittedScreenshot(page, QStringLiteral("profiles-gnome-extension-installed"), 720);
+
+    QTest::mouseClick(section->removeButton(), Qt::LeftButton);
+    EXPECT_EQ(extension->calls, (std::vector<std::string>{"install", "install", "remove"}));
+
+    // Once the shell has gone there is nothing to offer.
+    machine->workspace->setTracking({Source::gnomeShell, State::cannotTell, std::nullopt});
+    machine->settle();
+    EXPECT_FALSE(section->isVisible());
 }
 
 } // namespace

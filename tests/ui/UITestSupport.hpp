@@ -3,6 +3,14 @@
 #include <QPoint>
 #include <QString>
 
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Platform/FrontmostExtension.hpp"
+
 class QSlider;
 class QWidget;
 
@@ -26,5 +34,22 @@ QString saveRefittedScreenshot(QWidget& widget, const QString& name, int width);
 
 // The centre of the slider's handle, in the slider's coordinates.
 QPoint sliderHandleCentre(const QSlider& slider);
+
+// The GNOME Shell extension as the workspace offers it: every press is
+// recorded and answered when the test says.
+struct RecordingExtension final : platform::FrontmostExtension {
+    void install(std::shared_ptr<platform::Executor> executor, Completion done) override {
+        record("install", std::move(executor), std::move(done));
+    }
+    void remove(std::shared_ptr<platform::Executor> executor, Completion done) override {
+        record("remove", std::move(executor), std::move(done));
+    }
+    void record(std::string call, std::shared_ptr<platform::Executor> executor, Completion done) {
+        calls.push_back(std::move(call));
+        pending = [executor, done](std::optional<std::string> error) { executor->post([done, error] { done(error); }); };
+    }
+    std::vector<std::string> calls;
+    std::function<void(std::optional<std::string>)> pending;
+};
 
 } // namespace ravolet::test
