@@ -18,9 +18,10 @@ LinuxProgram makeLinuxProgram(std::shared_ptr<platform::Scheduler> ui,
     // devices are made now, before anything starts.
     const auto events = platform::LinuxEventSystem::shared();
     program.outputError = events->outputError();
+    // The virtual devices go while another user's login session is in
+    // front, as the model lets go of the mouse.
     if (!session) session = std::make_shared<platform::LogindSessionWatcher>();
-    program.sessionDevices =
-        session->subscribe(ui, [events](bool active) { events->setSessionActive(active); });
+    events->followSession(session, ui);
     AppModel::Dependencies dependencies;
     dependencies.ui = std::move(ui);
     dependencies.workspace = platform::LinuxWorkspace::standard();

@@ -24,9 +24,6 @@ struct LinuxProgram {
     // Keeps the event system counting wheel ticks to detents as the mouse
     // last said it reports them; disconnect before the model goes.
     ObserverConnection wheelResolution;
-    // Lets the event system's virtual devices go while another user's login
-    // session is in front, as the model lets go of the mouse.
-    platform::Subscription sessionDevices;
 };
 
 // `session`: the login session to follow; none: this process's logind session.

@@ -85,7 +85,6 @@ bool eventually(const std::function<bool()>& done, std::chrono::milliseconds lim
     }
     model->stop();
     program.wheelResolution.disconnect();
-    program.sessionDevices.cancel();
     ui->runFor(0.05);
     ::_exit(reported ? 0 : 4);
 }

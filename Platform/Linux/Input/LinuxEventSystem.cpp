@@ -33,7 +33,7 @@ LinuxEventSystem::LinuxEventSystem(Options options) : options_(std::move(options
     devices(true);
 }
 
-LinuxEventSystem::~LinuxEventSystem() = default;
+LinuxEventSystem::~LinuxEventSystem() { session_.cancel(); }
 
 std::shared_ptr<LinuxEventSystem> LinuxEventSystem::shared() {
     static const auto* const system = [] {
@@ -59,6 +59,12 @@ std::shared_ptr<VirtualDevices> LinuxEventSystem::devices(bool makeIfMissing) co
         outputError_ = devices.error();
     }
     return devices_;
+}
+
+void LinuxEventSystem::followSession(const std::shared_ptr<SessionWatcher>& session, std::shared_ptr<Executor> executor) {
+    auto following = session->subscribe(std::move(executor), [this](bool active) { setSessionActive(active); });
+    std::lock_guard guard(lock_);
+    session_ = std::move(following);
 }
 
 void LinuxEventSystem::setSessionActive(bool active) {

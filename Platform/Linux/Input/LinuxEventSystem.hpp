@@ -12,6 +12,7 @@
 #include "Platform/Linux/Input/EvdevTap.hpp"
 #include "Platform/Linux/Input/VirtualDevices.hpp"
 #include "Platform/Linux/Kernel/Sysfs.hpp"
+#include "Platform/SessionWatcher.hpp"
 
 namespace ravolet::platform {
 
@@ -63,11 +64,12 @@ public:
     void setWheelTicksPerDetent(int ticks);
     int wheelTicksPerDetent() const { return ticksPerDetent_->load(std::memory_order_relaxed); }
 
-    // While this login session is not the one in front the virtual devices
-    // are let go (the kernel releases whatever they still hold, once no tap
-    // holds them either); when it is again they are made at once, so that
-    // the desktop has them before the first event.
-    void setSessionActive(bool active);
+    // From now on, while the login session is not the one in front, the
+    // virtual devices are let go (the kernel releases whatever they still
+    // hold, once no tap holds them either); when it is again they are made
+    // at once, so that the desktop has them before the first event. Each
+    // change is taken on `executor`.
+    void followSession(const std::shared_ptr<SessionWatcher>& session, std::shared_ptr<Executor> executor);
 
     // Why the virtual devices could not be made; none while they exist.
     std::optional<std::string> outputError() const;
@@ -98,6 +100,7 @@ public:
 private:
     // The virtual devices, made now if they are not there yet.
     std::shared_ptr<VirtualDevices> devices(bool makeIfMissing) const;
+    void setSessionActive(bool active);
     // The flags of the modifier keys down, with caps lock: the user's, and
     // with `own` the virtual keyboard's too.
     EventFlags modifierFlags(bool own) const;
@@ -108,6 +111,8 @@ private:
     mutable std::mutex lock_;
     mutable std::shared_ptr<VirtualDevices> devices_;
     mutable std::optional<std::string> outputError_;
+    // Dropped first when the system goes.
+    Subscription session_;
 };
 
 } // namespace ravolet::platform
