@@ -202,7 +202,11 @@ SimulatedMachine::SimulatedMachine(std::shared_ptr<platform::Scheduler> uiExecut
         privateHID->attach(mouseService);
     privateHID->attach(platform::SimulatedDevice::trackpad());
     // The pointer properties as the system leaves them: 400 counts per inch, accelerated.
-    pointerBackend->seed(mouseServiceID, {{"HIDPointerResolution", 400 * 65536}, {"HIDMouseAcceleration", 45056}});
+    // As a desktop's X server shows the pointer: libinput's default counts per
+    // inch and its adaptive profile at speed 0.
+    pointerBackend->seed(mouseServiceID, {{"HIDPointerResolution", 1000 * 65536}, {"libinput Accel Profile Enabled", 0}},
+                         {{"HIDPointerAccelerationType", "libinput Accel Profile Enabled"}});
+    pointerBackend->setKeysReadOnly({"HIDPointerResolution"});
     mouse->plugIn(bus);
     grant(true, true);
     struct Application {

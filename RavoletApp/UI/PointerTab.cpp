@@ -227,38 +227,22 @@ void PointerTab::buildDeviceSections() {
 
 void PointerTab::buildHardwareSection() {
     hardwareSection_ = new PageSection(QStringLiteral("What Your Desktop Thinks Your Hand Is Doing"), this);
-    hardwareSection_->addExplain(QStringLiteral(
-        "These settings control your desktop's tracking when Ravolet pointer processing is off. When pointer processing is "
-        "on, Ravolet uses raw mouse movement and its own curve instead."));
+    hardwareSection_->addExplain(qtText(hardwareIntro()));
     beliefs_ = hardwareSection_->add(new FactList);
     beliefsUnknown_ = hardwareSection_->addExplain(QString());
-    const QString tuningTitle = QStringLiteral("Let Ravolet correct your desktop's guess for this mouse");
-    tuning_ = makeSwitch(tuningTitle);
-    hardwareSection_->add(resettable(tuning_, tuningTitle, [this] { setTuning(true); }));
+    tuning_ = makeSwitch(QString());
+    tuningRow_ = hardwareSection_->add(resettable(tuning_, QStringLiteral("Desktop acceleration"), [this] { setTuning(true); }));
     connect(tuning_, &QCheckBox::clicked, this, [this](bool on) { setTuning(on); });
-    hardwareSection_->addExplain(QStringLiteral(
-        "Turning this on does two things, both only to this mouse and to nothing else attached to your computer: it "
-        "tells your desktop the counts-per-inch figure your mouse is really running at, and it switches that mouse's "
-        "acceleration off. Off is a specific value \u2014 a negative one \u2014 because that is the only thing your "
-        "desktop reads as "
-        "\u201Cbuild no acceleration curve at all\u201D. Setting it to zero, which sounds like it should mean the "
-        "same, in fact just picks the gentlest curve in the table and leaves the table in the path. What you are "
-        "left with is a straight line \u2014 the same hand movement always covers the same screen distance \u2014 "
-        "which is the honest starting point for everything below."));
-    hardwareSection_->addExplain(QStringLiteral(
-        "Ravolet reads and saves the values it is about to replace before it changes anything, and puts them back "
-        "when you switch this off, when you quit \u2014 and on the next launch if Ravolet was force-quit while it "
-        "was on. Nothing is written to a preference file that outlives the app, and no global desktop setting is "
-        "touched: your touchpad, your keyboard and every other mouse are left completely alone."));
+    for (Explain*& line : tuningExplanations_) line = hardwareSection_->addExplain(QString());
     recovered_ = hardwareSection_->add(new NoticeBanner(NoticeBanner::Kind::informational, QString(), QString()));
     applied_ = hardwareSection_->add(new FactList);
     failure_ = hardwareSection_->add(new NoticeBanner(NoticeBanner::Kind::problem, QString(), QString()));
-    hardwareSection_->add(new NoticeBanner(
-        NoticeBanner::Kind::warning, QStringLiteral("Other pointer tools can undo this without telling you"),
-        QStringLiteral("Other mouse, touchpad and keyboard utilities can write the same per-device settings, and "
-                       "whichever writes last wins. If the pointer suddenly feels different again, one of them has "
-                       "re-applied its own values on top. Ravolet rewrites its own whenever the mouse reconnects or "
-                       "its DPI changes, but it does not fight for them continuously.")));
+    othersWarning_ = hardwareSection_->add(new NoticeBanner(
+        NoticeBanner::Kind::warning, QStringLiteral("Other tools can undo this without telling you"),
+        QStringLiteral("Your desktop's own mouse settings, and other tools, can change the same setting, and whichever "
+                       "writes last wins. If the pointer suddenly feels different again, one of them has changed it. "
+                       "Ravolet sets it again whenever the mouse reconnects or its DPI changes, but it does not fight "
+                       "for it continuously.")));
     hardwareSection_->setFooter(QStringLiteral("This is a setting for this computer and this mouse, not for a profile "
                                                "\u2014 the correction is either right for the hardware or it is not."));
 }
@@ -353,8 +337,7 @@ void PointerTab::buildPointerSections() {
          .precisionStep = 0.1,
          .format = [](double value) { return QString::asprintf("%.1f\u00D7", value); }},
         CurveField::maxGain);
-    curveSection_->setFooter(QStringLiteral("These settings are stored per profile and operate on raw mouse movement. "
-                                            "Your desktop's acceleration is not added to this curve."));
+
 }
 
 void PointerTab::buildLoginSection() {
@@ -431,14 +414,24 @@ void PointerTab::refresh() {
     if (auto fact = wheelModeFact(snapshot.wheelMode)) facts.push_back(*fact);
     wheelFacts_->setFacts(facts);
 
-    // The hardware correction.
-    const HardwareBeliefs beliefs = hardwareBeliefs(tuning, snapshot.dpi, pointer.dpi);
+    // The desktop's acceleration.
+    const PointerDesktop desktop = tuner_->desktop();
+    const HardwareBeliefs beliefs = hardwareBeliefs(tuning, snapshot.dpi, pointer.dpi, desktop);
     beliefs_->setFacts(beliefs.facts);
     showOptionalText(beliefsUnknown_, beliefs.explanation);
-    fill(tuning_, tuner_->isEnabled());
-    tuning_->setEnabled(tuning.isSupported);
+    const TuningSwitch tuningSwitch = ravolet::tuningSwitch(tuning, desktop);
+    fill(tuning_, tuningSwitch.checked);
+    tuning_->setText(qtText(tuningSwitch.title));
+    tuning_->setAccessibleName(qtText(tuningSwitch.title));
+    tuningRow_->setVisible(tuningSwitch.visible);
+    othersWarning_->setVisible(tuningSwitch.visible);
+    const std::vector<std::string> explanations = tuningExplanations(desktop);
+    for (std::size_t i = 0; i < tuningExplanations_.size(); ++i)
+        showOptionalText(tuningExplanations_[i], tuningSwitch.visible && i < explanations.size()
+                                                     ? std::optional(explanations[i])
+                                                     : std::nullopt);
     showNotice(recovered_, recoveredCaptureNotice(tuning));
-    applied_->setFacts(appliedCorrectionFacts(tuning));
+    applied_->setFacts(appliedCorrectionFacts(tuning, desktop));
     showNotice(failure_, correctionFailure(tuning));
 
     // The profile's pointer movement.
@@ -455,6 +448,7 @@ void PointerTab::refresh() {
     fill(exponent_, curve.exponent);
     fill(maxGain_, curve.maxGain);
     curveSection_->setEnabled(pointer.isEnabled && !pointer.curve.acceleration.isOff());
+    curveSection_->setFooter(qtText(curveFooter(tuning, desktop)));
 
     // Starting at login.
     const LaunchAtLogin& login = model_->launchAtLogin();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <memory>
 
 #include <QWidget>
@@ -22,7 +23,7 @@ class ValueSlider;
 
 // The Pointer page: whether Ravolet manages the mouse's own settings, the
 // profile's DPI with presets, the report rate and wheel resolution, the
-// correction of what macOS believes about the mouse, the profile's pointer
+// desktop's acceleration for the mouse and what libinput believes of it, the profile's pointer
 // speed and acceleration curve, and starting at login. It keeps no copy of
 // the settings: every change of what it reads refills it (under signal
 // blockers), and only the user's own edits write, the profile through the
@@ -61,7 +62,7 @@ public:
     QCheckBox* loginSwitch() const { return login_; }
 
 protected:
-    // Re-reads what macOS believes about the mouse each time the page comes on screen.
+    // Re-reads what the desktop does to the mouse each time the page comes on screen.
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -102,6 +103,9 @@ private:
     FactList* beliefs_ = nullptr;
     Explain* beliefsUnknown_ = nullptr;
     QCheckBox* tuning_ = nullptr;
+    QWidget* tuningRow_ = nullptr;
+    std::array<Explain*, 2> tuningExplanations_{};
+    NoticeBanner* othersWarning_ = nullptr;
     NoticeBanner* recovered_ = nullptr;
     FactList* applied_ = nullptr;
     NoticeBanner* failure_ = nullptr;

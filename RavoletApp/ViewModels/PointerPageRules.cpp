@@ -4,14 +4,14 @@
 
 #include "Core/Clamp.hpp"
 #include "Core/PointerCurve.hpp"
+#include "Platform/Linux/Desktop/PointerAccelSetting.hpp"
 #include "RavoletEngine/Coordination/PointerTuningCapture.hpp"
 
 namespace ravolet {
 
 namespace {
 
-std::string countsPerInch(std::int64_t fixed) { return fmt::format("{:.1f} counts per inch", cpiFromFixed(fixed)); }
-std::string twoDecimals(std::int64_t fixed) { return fmt::format("{:.2f}", cpiFromFixed(fixed)); }
+std::string countsPerInch(std::int64_t fixed) { return fmt::format("{:.0f} counts per inch", cpiFromFixed(fixed)); }
 
 } // namespace
 
@@ -92,65 +92,141 @@ std::optional<double> overestimateFactor(const PointerTuningStatus& status, std:
     return static_cast<double>(deviceDPI) / cpi;
 }
 
+std::string accelerationText(const std::optional<std::int64_t>& code) {
+    if (!code) return "none";
+    const auto setting = platform::PointerAccelSetting::fromCode(*code);
+    return setting ? setting->description() : "not one Ravolet knows";
+}
+
 std::string appliedText(const PointerTuningStatus& status) {
-    const std::string resolution =
-        status.lastReadBackResolution ? countsPerInch(*status.lastReadBackResolution) : "unchanged";
-    std::string acceleration = "unchanged";
-    if (const auto& value = status.lastReadBackAcceleration)
-        acceleration = *value < 0 ? fmt::format("off ({})", *value) : twoDecimals(*value);
-    return resolution + ", acceleration " + acceleration;
+    return status.lastReadBackAcceleration ? accelerationText(status.lastReadBackAcceleration) : "unchanged";
 }
 
 std::string savedText(const PointerTuningStatus& status) {
     if (!status.capture) return "\u2014";
-    const PointerTuningCapture& capture = *status.capture;
-    return (capture.resolution ? countsPerInch(*capture.resolution) : "none set") + ", acceleration " +
-           (capture.acceleration ? twoDecimals(*capture.acceleration) : "none set");
+    return status.capture->acceleration ? accelerationText(status.capture->acceleration) : "none set";
 }
 
 bool curveNumbersAreMeaningful(const PointerTuningStatus& status) {
     return status.isApplied && status.lastReadBackAcceleration && *status.lastReadBackAcceleration < 0;
 }
 
+namespace {
+
+// Where the desktop keeps the profile and speed, for the facts' help.
+std::string keptBy(PointerDesktop desktop) {
+    switch (desktop) {
+    case PointerDesktop::xServer:
+        return "as the X server holds them for the pointer Ravolet moves";
+    case PointerDesktop::sway:
+        return "as sway keeps them for devices named like this mouse";
+    case PointerDesktop::kwin:
+        return "as KWin keeps them for this mouse in its input settings";
+    case PointerDesktop::gnome:
+        return "as GNOME keeps them: one acceleration profile for every mouse";
+    case PointerDesktop::system:
+    case PointerDesktop::none:
+        break;
+    }
+    return "as your desktop reports them";
+}
+
+} // namespace
+
+std::string hardwareIntro() {
+    return "Your desktop passes your mouse's motion through libinput, which speeds the pointer up by its own "
+           "acceleration profile before it moves. Ravolet's pointer curve comes first, so while your desktop's "
+           "acceleration is on for the mouse the two curves stack, and the pointer travels further than Ravolet's "
+           "curve says.";
+}
+
 HardwareBeliefs hardwareBeliefs(const PointerTuningStatus& status, const std::optional<HIDPPDPIState>& read,
-                                std::int64_t profileDPI) {
+                                std::int64_t profileDPI, PointerDesktop desktop) {
+    HardwareBeliefs beliefs;
+    if (!status.isSupported || desktop == PointerDesktop::none)
+        beliefs.explanation =
+            "Ravolet cannot reach this desktop's mouse settings. To have the pointer move exactly as Ravolet's curve "
+            "says, set the acceleration profile for \u201CLogitech G502 X\u201D to flat (libinput's flat profile, "
+            "speed 0) in your desktop's mouse settings.";
     if (!status.currentReading) {
-        if (status.isSupported)
-            return {.facts = {}, .explanation = "Ravolet has not found your mouse's pointer collection yet \u2014 see the Device page."};
-        return {.facts = {}, .explanation = "Your desktop does not expose the setting Ravolet would need to change, so "
-                               "this section can only describe the problem, not fix it."};
+        if (!beliefs.explanation)
+            beliefs.explanation = "Your desktop has not listed the pointer Ravolet moves for your mouse yet \u2014 see "
+                                  "the Device page.";
+        return beliefs;
     }
     const PointerTuningCapture& reading = *status.currentReading;
-    HardwareBeliefs beliefs;
-    beliefs.facts.push_back({"Your desktop thinks your mouse reports",
-                             reading.resolution ? countsPerInch(*reading.resolution) : "no figure on file",
-                             "The per-device figure your desktop is dividing by. It is not something Logitech or your "
-                             "mouse chose; something on this computer set it."});
+    beliefs.facts.push_back({"libinput assumes your mouse reports",
+                             reading.resolution ? countsPerInch(*reading.resolution) : "no figure",
+                             "udev's hardware database figure for this mouse (MOUSE_DPI), or libinput's own 1000 when "
+                             "it has none. Linux has no per-device way to change it."});
     beliefs.facts.push_back({"Your mouse actually reports", deviceDPIText(read, profileDPI),
                              "What the sensor is really doing, read back from the mouse itself."});
-    if (const auto factor = overestimateFactor(status, deviceDPI(read, profileDPI)))
+    if (const auto factor = overestimateFactor(status, deviceDPI(read, profileDPI)); factor && *factor > 1.0)
         beliefs.facts.push_back(
-            {"So your desktop overestimates your hand speed by", fmt::format("{:.0f}\u00D7", *factor),
-             "Its acceleration table is indexed by that overestimate, so it sits pinned near its maximum gain almost "
-             "all the time. Turn the DPI down to compensate and you fall into the flat part of the table instead, "
-             "where it feels dead. That is the \u201Ceither too fast or too slow\u201D you have been fighting."});
-    beliefs.facts.push_back(
-        {"Acceleration in force",
-         reading.acceleration ? fmt::format("{} = {}", reading.accelerationKey, twoDecimals(*reading.acceleration))
-                              : reading.accelerationKey,
-         "Your desktop picks which of several acceleration settings applies from the mouse's own "
-         "\u201Cacceleration type\u201D. This is the one it named, and its current value."});
+            {"So libinput overestimates your hand speed by", fmt::format("{:.1f}\u00D7", *factor),
+             "Its adaptive profile speeds the pointer up by how fast it believes your hand moves, so it adds "
+             "acceleration you never asked for. Turn the DPI down to compensate and slow movement turns coarse "
+             "instead. The flat profile does not use the figure at all."});
+    beliefs.facts.push_back({"Acceleration in force", accelerationText(reading.acceleration),
+                             "libinput's profile and speed for this mouse, " + keptBy(desktop) + "."});
     return beliefs;
 }
 
-std::vector<PageFact> appliedCorrectionFacts(const PointerTuningStatus& status) {
+TuningSwitch tuningSwitch(const PointerTuningStatus& status, PointerDesktop desktop) {
+    return {status.isSupported, status.isSupported && status.isEnabled,
+            desktop == PointerDesktop::gnome
+                ? "Let Ravolet switch GNOME's mouse acceleration off while it runs (every mouse)"
+                : "Let Ravolet switch your desktop's acceleration off for this mouse while it runs"};
+}
+
+std::vector<std::string> tuningExplanations(PointerDesktop desktop) {
+    const std::string puttingBack =
+        "puts it back when you switch this off and when Ravolet stops or quits, and on the next launch if Ravolet was "
+        "killed while it was on.";
+    const std::string perDevice =
+        "Turning this on changes one setting of your desktop's, for the pointer Ravolet moves for this mouse: "
+        "libinput's acceleration profile, set to flat at speed 0, so that the pointer moves exactly as far as "
+        "Ravolet's curve says. Your touchpad and every other mouse are left alone.";
+    switch (desktop) {
+    case PointerDesktop::none:
+        return {};
+    case PointerDesktop::gnome:
+        return {"GNOME keeps one acceleration profile for every mouse, not one for each. Turning this on sets it to "
+                "flat while Ravolet runs, so that the pointer moves exactly as far as Ravolet's curve says \u2014 and "
+                "every other mouse on this computer moves without GNOME's acceleration too, until Ravolet puts it "
+                "back. Your pointer speed setting stays as it is.",
+                "Ravolet saves the old profile before it changes anything, and " + puttingBack};
+    case PointerDesktop::xServer:
+        return {perDevice,
+                "The X server keeps the setting for that one device and writes it to no file. Ravolet saves the old "
+                "value before it changes anything, sets it again when the X server adds the device afresh, and " +
+                    puttingBack};
+    case PointerDesktop::sway:
+        return {perDevice, "sway keeps the setting for devices named like this mouse until it exits. Ravolet saves the "
+                           "old value before it changes anything, and " + puttingBack};
+    case PointerDesktop::kwin:
+        return {perDevice, "KWin saves the setting for this mouse in its input settings. Ravolet saves the old value "
+                           "before it changes anything, and " + puttingBack};
+    case PointerDesktop::system:
+        break;
+    }
+    return {perDevice, "Ravolet saves the old value before it changes anything, and " + puttingBack};
+}
+
+std::vector<PageFact> appliedCorrectionFacts(const PointerTuningStatus& status, PointerDesktop desktop) {
     if (!status.isApplied) return {};
+    const bool everyMouse = desktop == PointerDesktop::gnome;
     return {
         {"Now in force", appliedText(status),
-         "Read straight back out of your desktop after writing, not just what Ravolet asked for."},
-        {"Saved for putting back", savedText(status), "Held on disk as well as in memory, so a crash cannot lose them."},
-        {"Applied to", status.target ? status.target->label() : "\u2014",
-         "One device, addressed by its device ID. Nothing else on this computer can be reached by it."},
+         "Read straight back from your desktop after writing, not just what Ravolet asked for."},
+        {"Saved for putting back", savedText(status), "Held on disk as well as in memory, so a crash cannot lose it."},
+        {"Applied to",
+         everyMouse ? "Every mouse"
+                    : (status.target && status.target->product ? *status.target->product : std::string("Your mouse")) +
+                          " \u2014 the pointer Ravolet moves for your mouse",
+         everyMouse ? "GNOME has no setting for one mouse alone."
+                    : "It carries your mouse's name, so your desktop's own settings for the mouse (left-handed "
+                      "buttons, natural scrolling, scroll speed) apply to it as they did to the mouse."},
     };
 }
 
@@ -171,6 +247,16 @@ std::optional<PageNotice> recoveredCaptureNotice(const PointerTuningStatus& stat
     return PageNotice{PageNoticeKind::informational, "Ravolet put your old values back on this launch",
                       "Ravolet was not shut down cleanly last time and still had this correction applied. It found "
                       "the values it had saved and restored them before doing anything else."};
+}
+
+std::string curveFooter(const PointerTuningStatus& status, PointerDesktop desktop) {
+    const std::string stored = "These settings are stored per profile and operate on raw mouse movement. ";
+    if (curveNumbersAreMeaningful(status))
+        return stored + "Your desktop's acceleration is off for this mouse, so nothing is added to this curve.";
+    if (!status.isSupported || desktop == PointerDesktop::none)
+        return stored + "Your desktop's own acceleration is added on top of this curve unless you switch it off in "
+                        "your desktop's mouse settings.";
+    return stored + "Your desktop's own acceleration is added on top of this curve unless it is switched off above.";
 }
 
 const CurveParameters& CurveParameters::starting() {

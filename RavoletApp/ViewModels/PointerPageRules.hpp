@@ -16,6 +16,7 @@
 #include "RavoletApp/ViewModels/PageFacts.hpp"
 #include "RavoletEngine/Coordination/EngineStatus.hpp"
 #include "RavoletEngine/Coordination/PermissionState.hpp"
+#include "RavoletEngine/Coordination/PointerPropertyBackend.hpp"
 #include "RavoletEngine/Coordination/PointerTuningStatus.hpp"
 
 namespace ravolet {
@@ -55,34 +56,53 @@ std::optional<PageFact> runningAtFact(const std::optional<HIDPPReportRateInfo>& 
 std::optional<PageFact> wheelStepsFact(const std::optional<HIDPPWheelCapability>& capability);
 std::optional<PageFact> wheelModeFact(const std::optional<HIDPPWheelMode>& mode);
 
-// ---- Hardware correction ----
+// ---- The desktop's acceleration (pointer tuning) ----
 
 // The DPI the sensor runs at as read from the mouse, else the profile's.
 std::int64_t deviceDPI(const std::optional<HIDPPDPIState>& read, std::int64_t profileDPI);
 std::string deviceDPIText(const std::optional<HIDPPDPIState>& read, std::int64_t profileDPI);
-// How far macOS's counts-per-inch figure falls short of the mouse's real DPI;
-// none without a positive figure.
+// How far the counts per inch libinput assumes fall short of the mouse's
+// real DPI; none without a positive figure.
 std::optional<double> overestimateFactor(const PointerTuningStatus& status, std::int64_t deviceDPI);
+// A desktop acceleration setting as the page shows it ("flat, speed 0.00");
+// "none" without one.
+std::string accelerationText(const std::optional<std::int64_t>& code);
 // What is in force now, read back after writing, and what is held to put back.
 std::string appliedText(const PointerTuningStatus& status);
 std::string savedText(const PointerTuningStatus& status);
-// macOS builds no acceleration curve: the correction is in force with a negative acceleration.
+// The desktop's acceleration is off (flat) for the mouse, as read back.
 bool curveNumbersAreMeaningful(const PointerTuningStatus& status);
 
-// What macOS believes about the mouse: facts once it has been read, else a
-// line saying why there are none.
+// The section's opening paragraph.
+std::string hardwareIntro();
+// What the desktop does to the mouse: facts once the pointer Ravolet moves
+// has been read, and a line saying why there are none or what to set by hand.
 struct HardwareBeliefs {
     std::vector<PageFact> facts;
     std::optional<std::string> explanation;
     friend bool operator==(const HardwareBeliefs&, const HardwareBeliefs&) = default;
 };
 HardwareBeliefs hardwareBeliefs(const PointerTuningStatus& status, const std::optional<HIDPPDPIState>& read,
-                                std::int64_t profileDPI);
-// While the correction is in force: what is applied, what is saved, and where.
-std::vector<PageFact> appliedCorrectionFacts(const PointerTuningStatus& status);
+                                std::int64_t profileDPI, PointerDesktop desktop);
+// The user's switch: shown only where Ravolet can write (so it is never
+// checked and disabled), titled by what it changes.
+struct TuningSwitch {
+    bool visible = false;
+    bool checked = false;
+    std::string title;
+    friend bool operator==(const TuningSwitch&, const TuningSwitch&) = default;
+};
+TuningSwitch tuningSwitch(const PointerTuningStatus& status, PointerDesktop desktop);
+// The paragraphs under the switch: what it changes, where the desktop keeps
+// it and when Ravolet puts it back; none where there is no switch.
+std::vector<std::string> tuningExplanations(PointerDesktop desktop);
+// While the tuning is in force: what is applied, what is saved, and where.
+std::vector<PageFact> appliedCorrectionFacts(const PointerTuningStatus& status, PointerDesktop desktop);
 // At most one notice about a failed write or restore.
 std::optional<PageNotice> correctionFailure(const PointerTuningStatus& status);
 std::optional<PageNotice> recoveredCaptureNotice(const PointerTuningStatus& status);
+// The curve section's footer: whether the desktop still adds its own curve.
+std::string curveFooter(const PointerTuningStatus& status, PointerDesktop desktop);
 
 // ---- Pointer curve ----
 

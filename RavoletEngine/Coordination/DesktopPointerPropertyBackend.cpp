@@ -124,14 +124,18 @@ std::vector<DesktopPointerPropertyBackend::Found> DesktopPointerPropertyBackend:
 }
 
 std::optional<DesktopPointerPropertyBackend::Found> DesktopPointerPropertyBackend::find(std::uint64_t registryID) {
-    for (auto& found : ours(true))
+    // Where settings are kept by identity, a value captured by an earlier run
+    // can go back through Ravolet's new pointer once the desktop lists it;
+    // a device of the X server's that went took its values with it.
+    for (auto& found : ours(desktop_->keepsSettingsByIdentity()))
         if (found.registryID == registryID) return std::move(found);
     return std::nullopt;
 }
 
 std::vector<PointerServiceIdentity> DesktopPointerPropertyBackend::services() {
     std::vector<PointerServiceIdentity> services;
-    for (const Found& found : ours(true)) {
+    // Never waited for here: the engine asks again until the tuning takes.
+    for (const Found& found : ours(false)) {
         if (std::ranges::any_of(services, [&](const auto& s) { return s.registryID == found.registryID; })) continue;
         services.push_back({found.registryID, found.node.vendorID, found.node.productID, found.node.deviceName, 1, 2});
     }
@@ -165,7 +169,9 @@ std::optional<std::string> DesktopPointerPropertyBackend::readString(std::string
     if (key != PointerHardwareTuning::accelerationTypeKey) return std::nullopt;
     const auto found = find(registryID);
     if (!found) return std::nullopt;
-    return desktop_->accelerationKey(found->pointer);
+    // A device without one is named in the desktop's terms all the same, for
+    // whatever the tuner says of it.
+    return desktop_->accelerationKey(found->pointer).value_or(std::string(noAccelerationKey));
 }
 
 PointerPropertyWrite DesktopPointerPropertyBackend::writeNumber(std::string_view key, std::int64_t value,

@@ -41,13 +41,16 @@ public:
         platform::KernelRoots roots;
         // Where udev keeps what it knows of each device node.
         std::string udevData = "/run/udev/data";
-        // How long a desktop may take to list Ravolet's new pointer (KWin
-        // takes about 1.3 s) before a look-up gives up on it; waited once per
-        // device.
+        // How long a desktop that keeps settings by identity may take to
+        // list Ravolet's new pointer (KWin takes about 1.3 s) before a
+        // look-up by identifier gives up on it; waited once per device, and
+        // only by such a look-up (putting back what an earlier run left).
         std::chrono::milliseconds listingPatience{2500};
     };
 
     static constexpr std::int64_t libinputDefaultDPI = 1000;
+    // The acceleration key of a device the desktop keeps no acceleration for.
+    static constexpr std::string_view noAccelerationKey = "libinput acceleration";
 
     DesktopPointerPropertyBackend(std::shared_ptr<platform::DesktopPointerSettings> desktop, Options options);
     explicit DesktopPointerPropertyBackend(std::shared_ptr<platform::DesktopPointerSettings> desktop)

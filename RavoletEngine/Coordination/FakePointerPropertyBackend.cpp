@@ -43,6 +43,10 @@ std::optional<std::string> FakePointerPropertyBackend::readString(std::string_vi
 PointerPropertyWrite FakePointerPropertyBackend::writeNumber(std::string_view key, std::int64_t value,
                                                              std::uint64_t registryID) {
     if (!canWrite_ || refusedEverywhere_.contains(key)) return PointerPropertyWrite::refused;
+    if (readOnly_.contains(key)) {
+        // Only ever the value it already has, which changes nothing.
+        return lookup(values_, registryID, key) == value ? PointerPropertyWrite::eventSystem : PointerPropertyWrite::refused;
+    }
     values_[registryID].insert_or_assign(std::string(key), value);
     writeLog_.push_back(WriteRecord{registryID, std::string(key), value});
     return refusedByEventSystem_.contains(key) ? PointerPropertyWrite::registryEntry : PointerPropertyWrite::eventSystem;

@@ -33,6 +33,9 @@ public:
     void setCanWrite(bool canWrite) { canWrite_ = canWrite; }
     void setKeysRefusedByEventSystem(std::set<std::string, std::less<>> keys) { refusedByEventSystem_ = std::move(keys); }
     void setKeysRefusedEverywhere(std::set<std::string, std::less<>> keys) { refusedEverywhere_ = std::move(keys); }
+    // Keys that cannot change, as libinput's counts per inch on Linux: a write
+    // of the value they hold succeeds without doing anything, any other is refused.
+    void setKeysReadOnly(std::set<std::string, std::less<>> keys) { readOnly_ = std::move(keys); }
 
     const std::map<std::uint64_t, Numbers>& values() const { return values_; }
     const std::map<std::uint64_t, Strings>& strings() const { return strings_; }
@@ -53,6 +56,7 @@ private:
     std::vector<WriteRecord> writeLog_;
     std::set<std::string, std::less<>> refusedByEventSystem_;
     std::set<std::string, std::less<>> refusedEverywhere_;
+    std::set<std::string, std::less<>> readOnly_;
     bool canWrite_ = true;
 };
 

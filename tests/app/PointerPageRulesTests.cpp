@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "Platform/Linux/Desktop/PointerAccelSetting.hpp"
 #include "RavoletApp/ViewModels/PointerPageRules.hpp"
 
 namespace ravolet {
@@ -12,7 +13,7 @@ constexpr std::int64_t fixed(double value) { return static_cast<std::int64_t>(va
 
 PointerTuningCapture reading(std::optional<std::int64_t> resolution, std::optional<std::int64_t> acceleration) {
     PointerTuningCapture capture;
-    capture.accelerationKey = "HIDMouseAcceleration";
+    capture.accelerationKey = "libinput Accel Profile Enabled";
     capture.resolution = resolution;
     capture.acceleration = acceleration;
     return capture;
@@ -74,72 +75,102 @@ TEST(PointerPageRules, TheMousesReportRateAndWheelFactsAppearOnlyOnceRead) {
               (PageFact{"Wheel is currently", "target=plain HID wheel hiRes=true inverted=false", std::nullopt}));
 }
 
-TEST(PointerPageRules, WhatMacOSBelievesIsComparedWithWhatTheMouseReports) {
+TEST(PointerPageRules, WhatLibinputBelievesIsComparedWithWhatTheMouseReports) {
     const HIDPPDPIState read{0, 1600, 1000};
+    const auto adaptive = platform::PointerAccelSetting::adaptive(0.25).code();
     struct Row {
         const char* name;
         std::optional<PointerTuningCapture> reading;
         bool supported;
+        PointerDesktop desktop;
         std::optional<HIDPPDPIState> read;
         std::vector<std::string> values; // of the facts, in order
-        std::optional<std::string> explanation;
+        std::optional<std::string> explanationStart;
     };
     const std::vector<Row> rows = {
-        {"read", reading(fixed(400), fixed(0.6875)), true, read,
-         {"400.0 counts per inch", "1600 DPI", "4\u00D7", "HIDMouseAcceleration = 0.69"}, std::nullopt},
-        {"profile's DPI", reading(fixed(400), std::nullopt), true, std::nullopt,
-         {"400.0 counts per inch", "1200 DPI (this profile's setting)", "3\u00D7", "HIDMouseAcceleration"}, std::nullopt},
-        {"no figure", reading(std::nullopt, -65536), true, read,
-         {"no figure on file", "1600 DPI", "HIDMouseAcceleration = -1.00"}, std::nullopt},
-        {"zero figure", reading(0, 0), true, read, {"0.0 counts per inch", "1600 DPI", "HIDMouseAcceleration = 0.00"}, std::nullopt},
-        {"not found", std::nullopt, true, read, {},
-         "Ravolet has not found your mouse's pointer collection yet \u2014 see the Device page."},
-        {"unsupported", std::nullopt, false, read, {},
-         "Your desktop does not expose the setting Ravolet would need to change, so this section can only "
-         "describe the problem, not fix it."},
+        {"read", reading(fixed(1000), adaptive), true, PointerDesktop::xServer, read,
+         {"1000 counts per inch", "1600 DPI", "1.6\u00D7", "adaptive, speed 0.25"}, std::nullopt},
+        {"profile's DPI", reading(fixed(800), std::nullopt), true, PointerDesktop::sway, std::nullopt,
+         {"800 counts per inch", "1200 DPI (this profile's setting)", "1.5\u00D7", "none"}, std::nullopt},
+        {"no overestimate", reading(fixed(1600), -65536), true, PointerDesktop::gnome, read,
+         {"1600 counts per inch", "1600 DPI", "flat, speed 0.00"}, std::nullopt},
+        {"not listed", std::nullopt, true, PointerDesktop::kwin, read, {},
+         "Your desktop has not listed the pointer Ravolet moves"},
+        {"no way in", reading(fixed(1000), std::nullopt), false, PointerDesktop::none, read,
+         {"1000 counts per inch", "1600 DPI", "1.6\u00D7", "none"},
+         "Ravolet cannot reach this desktop's mouse settings. To have the pointer move exactly as Ravolet's curve "
+         "says, set the acceleration profile for \u201CLogitech G502 X\u201D to flat"},
     };
     for (const Row& row : rows) {
         PointerTuningStatus status;
         status.isSupported = row.supported;
         status.currentReading = row.reading;
-        const HardwareBeliefs beliefs = hardwareBeliefs(status, row.read, 1200);
+        const HardwareBeliefs beliefs = hardwareBeliefs(status, row.read, 1200, row.desktop);
         std::vector<std::string> values;
         for (const PageFact& fact : beliefs.facts) values.push_back(fact.value);
         EXPECT_EQ(values, row.values) << row.name;
-        EXPECT_EQ(beliefs.explanation, row.explanation) << row.name;
+        ASSERT_EQ(beliefs.explanation.has_value(), row.explanationStart.has_value()) << row.name;
+        if (row.explanationStart) {
+            EXPECT_TRUE(beliefs.explanation->starts_with(*row.explanationStart)) << row.name;
+        }
     }
 }
 
-TEST(PointerPageRules, TheCorrectionInForceAndTheSavedValuesReadBack) {
+TEST(PointerPageRules, TheSwitchShowsOnlyWhereRavoletCanWriteAndSaysWhatItChangesOnEachDesktop) {
+    using enum PointerDesktop;
+    for (const PointerDesktop desktop : {xServer, sway, kwin, gnome, system, none}) {
+        for (const bool enabled : {false, true}) {
+            PointerTuningStatus status;
+            status.isSupported = desktop != none;
+            status.isEnabled = enabled;
+            const TuningSwitch shown = tuningSwitch(status, desktop);
+            EXPECT_EQ(shown.visible, desktop != none);
+            EXPECT_EQ(shown.checked, enabled && desktop != none) << "never checked where it cannot be used";
+            const auto explanations = tuningExplanations(desktop);
+            EXPECT_EQ(explanations.size(), desktop == none ? 0u : 2u);
+            std::string all = shown.title;
+            for (const auto& text : explanations) all += " " + text;
+            // GNOME's one setting reaches every mouse, and the page says so; elsewhere only this one.
+            EXPECT_EQ(all.find("every other mouse on this computer moves without") != std::string::npos, desktop == gnome);
+            EXPECT_EQ(all.find("every other mouse are left alone") != std::string::npos, desktop != gnome && desktop != none);
+            if (desktop != none) {
+                EXPECT_NE(all.find("on the next launch if Ravolet was killed"), std::string::npos);
+            }
+        }
+    }
+}
+
+TEST(PointerPageRules, TheSettingInForceAndTheSavedOneReadBackInTheDesktopsTerms) {
+    const auto adaptive = platform::PointerAccelSetting::adaptive(-0.5).code();
     struct Row {
         const char* name;
-        std::optional<std::int64_t> readBackResolution, readBackAcceleration;
+        std::optional<std::int64_t> readBack;
         std::optional<PointerTuningCapture> capture;
         std::string applied, saved;
         bool meaningful;
     };
     const std::vector<Row> rows = {
-        {"off", fixed(1600), -65536, reading(fixed(400), -65536), "1600.0 counts per inch, acceleration off (-65536)",
-         "400.0 counts per inch, acceleration -1.00", true},
-        {"positive", fixed(800.25), fixed(0.5), reading(std::nullopt, std::nullopt),
-         "800.2 counts per inch, acceleration 0.50", "none set, acceleration none set", false},
-        {"nothing", std::nullopt, std::nullopt, std::nullopt, "unchanged, acceleration unchanged", "\u2014", false},
+        {"flat", -65536, reading(fixed(1000), adaptive), "flat, speed 0.00", "adaptive, speed -0.50", true},
+        {"still adaptive", adaptive, reading(std::nullopt, std::nullopt), "adaptive, speed -0.50", "none set", false},
+        {"nothing", std::nullopt, std::nullopt, "unchanged", "\u2014", false},
     };
     for (const Row& row : rows) {
         PointerTuningStatus status;
         status.isApplied = true;
-        status.lastReadBackResolution = row.readBackResolution;
-        status.lastReadBackAcceleration = row.readBackAcceleration;
+        status.lastReadBackAcceleration = row.readBack;
         status.capture = row.capture;
+        status.target = PointerServiceIdentity{0x100000009, 0x046D, 0xC099, "Logitech G502 X", 1, 2};
         EXPECT_EQ(appliedText(status), row.applied) << row.name;
         EXPECT_EQ(savedText(status), row.saved) << row.name;
         EXPECT_EQ(curveNumbersAreMeaningful(status), row.meaningful) << row.name;
-        const auto facts = appliedCorrectionFacts(status);
+        EXPECT_EQ(curveFooter(status, PointerDesktop::xServer).find("off for this mouse") != std::string::npos, row.meaningful);
+        const auto facts = appliedCorrectionFacts(status, PointerDesktop::xServer);
         ASSERT_EQ(facts.size(), 3u);
-        EXPECT_EQ(facts[2].value, "\u2014");
+        EXPECT_EQ(facts[2].value, "Logitech G502 X \u2014 the pointer Ravolet moves for your mouse");
+        EXPECT_EQ(appliedCorrectionFacts(status, PointerDesktop::gnome)[2].value, "Every mouse");
         status.isApplied = false;
         EXPECT_FALSE(curveNumbersAreMeaningful(status));
-        EXPECT_TRUE(appliedCorrectionFacts(status).empty());
+        EXPECT_TRUE(appliedCorrectionFacts(status, PointerDesktop::xServer).empty());
     }
 }
 

@@ -251,7 +251,14 @@ TEST_F(PlatformWordingTest, NoTextTableNamesTheOtherPlatform) {
         texts.add(QStringLiteral("constant"), text);
 
     PointerTuningStatus tuning;
-    texts.add(QStringLiteral("pointer"), hardwareBeliefs(tuning, std::nullopt, 1600).explanation);
+    for (const PointerDesktop desktop : {PointerDesktop::xServer, PointerDesktop::sway, PointerDesktop::kwin,
+                                         PointerDesktop::gnome, PointerDesktop::system, PointerDesktop::none}) {
+        texts.add(QStringLiteral("pointer"), hardwareBeliefs(tuning, std::nullopt, 1600, desktop).explanation);
+        texts.add(QStringLiteral("pointer"), std::string_view(tuningSwitch(tuning, desktop).title));
+        for (const std::string& text : tuningExplanations(desktop)) texts.add(QStringLiteral("pointer"), std::string_view(text));
+        texts.add(QStringLiteral("pointer"), std::string_view(curveFooter(tuning, desktop)));
+    }
+    texts.add(QStringLiteral("pointer"), std::string_view(hardwareIntro()));
     tuning.isEnabled = true;
     tuning.lastError = "refused";
     tuning.restoreFailed = true;

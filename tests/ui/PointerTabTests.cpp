@@ -52,7 +52,7 @@ QStringList factLabels(const QWidget& page) {
     return labels;
 }
 
-TEST_F(PointerTabTest, ShowingWritesNothingAndReReadsWhatMacOSBelievesEachTime) {
+TEST_F(PointerTabTest, ShowingWritesNothingAndReReadsWhatLibinputBelievesEachTime) {
     editProfile([](Profile& p) {
         p.pointer.dpi = 430;
         p.pointer.curve.sensitivity = 1.234;
@@ -68,7 +68,7 @@ TEST_F(PointerTabTest, ShowingWritesNothingAndReReadsWhatMacOSBelievesEachTime) 
     EXPECT_EQ(machine->pointerBackend->writeLog().size(), writes);
     EXPECT_EQ(page.dpiSlider()->valueLabel()->text(), QStringLiteral("430"));
     EXPECT_EQ(page.dpiSection()->title(), QStringLiteral("DPI \u2014 Default"));
-    EXPECT_TRUE(factLabels(page).contains(QStringLiteral("Your desktop thinks your mouse reports")));
+    EXPECT_TRUE(factLabels(page).contains(QStringLiteral("libinput assumes your mouse reports")));
 
     // What the desktop believes is read again each time the page comes on screen.
     machine->pointerBackend->seed(SimulatedMachine::mouseServiceID, {{"HIDPointerResolution", 800 * 65536}});
@@ -93,14 +93,16 @@ TEST_F(PointerTabTest, ADPIChangeWhileThePagesShowReachesEveryFigureThatDependsO
         return std::string("(no row)");
     };
     EXPECT_EQ(fact(page, "Your mouse actually reports"), "2000 DPI");
-    EXPECT_EQ(fact(page, "Your desktop thinks your mouse reports"), "2000.0 counts per inch");
+    EXPECT_EQ(fact(page, "libinput assumes your mouse reports"), "1000 counts per inch");
+    EXPECT_EQ(fact(page, "So libinput overestimates your hand speed by"), "2.0×");
+    EXPECT_EQ(fact(page, "Now in force"), "flat, speed 0.00");
 
     QTest::mouseClick(page.presetButtons().at(1), Qt::LeftButton);
     machine->advance(std::chrono::seconds(2)); // handed to the engine, written to the mouse, read back
-    EXPECT_EQ(fact(page, "Now in force"), "800.0 counts per inch, acceleration off (-65536)");
-    EXPECT_EQ(fact(page, "Your desktop thinks your mouse reports"), "800.0 counts per inch");
+    EXPECT_EQ(fact(page, "Now in force"), "flat, speed 0.00");
+    EXPECT_EQ(fact(page, "libinput assumes your mouse reports"), "1000 counts per inch") << "Linux cannot change it";
     EXPECT_EQ(fact(page, "Your mouse actually reports"), "800 DPI");
-    EXPECT_EQ(fact(page, "So your desktop overestimates your hand speed by"), "1×");
+    EXPECT_EQ(fact(page, "So libinput overestimates your hand speed by"), "(no row)") << "it no longer does";
     EXPECT_EQ(fact(device, "DPI"), "800");
 }
 
@@ -201,7 +203,7 @@ TEST_F(PointerTabTest, TheCorrectionInForceWithTheMouseAttached) {
     screenshot(page, QStringLiteral("pointer-page-correction-off"));
 }
 
-TEST(PointerTabUnsupported, WhereMacOSOffersNoSuchSettingTheCorrectionOnlyExplains) {
+TEST(PointerTabUnsupported, WhereRavoletCannotReachTheDesktopsSettingTheSectionOnlyExplains) {
     auto machine = SimulatedMachine::makeInVirtualTime();
     auto backend = std::make_shared<FakePointerPropertyBackend>();
     backend->setCanWrite(false);
@@ -217,10 +219,12 @@ TEST(PointerTabUnsupported, WhereMacOSOffersNoSuchSettingTheCorrectionOnlyExplai
     {
         PointerTab page(model, binding);
         test::showAndSettle(page, 640);
-        EXPECT_FALSE(page.tuningSwitch()->isEnabled());
+        // No switch to use, and so none checked and greyed out.
+        EXPECT_FALSE(page.tuningSwitch()->isVisibleTo(&page));
+        EXPECT_FALSE(page.tuningSwitch()->isChecked());
         const auto explanations = page.hardwareSection()->findChildren<Explain*>();
         EXPECT_TRUE(std::ranges::any_of(explanations, [](const Explain* line) {
-            return line->isVisible() && line->text().startsWith(QStringLiteral("Your desktop does not expose"));
+            return line->isVisible() && line->text().startsWith(QStringLiteral("Ravolet cannot reach this desktop"));
         }));
         EXPECT_FALSE(factLabels(page).contains(QStringLiteral("Now in force")));
         screenshot(page, QStringLiteral("pointer-page-correction-unsupported"));
