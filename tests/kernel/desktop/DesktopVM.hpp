@@ -135,17 +135,18 @@ inline Travel measureTravel(FakeUSBMouse& mouse, EventNodeReader& virtualPointer
         std::this_thread::sleep_until(next);
     }
     Travel travel;
-    // Quiet for 300 ms on the virtual pointer, then the cursor still.
+    // Quiet for half a second on the virtual pointer, then the cursor still
+    // for a second (a desktop in a busy emulated machine may lag behind).
     for (;;) {
-        const auto got = virtualPointer.readFrames(1000, std::chrono::milliseconds(300));
+        const auto got = virtualPointer.readFrames(1000, std::chrono::milliseconds(500));
         if (got.empty()) break;
         for (const auto& frame : got)
             for (const auto& e : frame)
                 if (e.type == EV_REL && e.code == REL_X) travel.emitted += e.value;
     }
     double last = cursorX();
-    for (int still = 0; still < 5;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    for (int still = 0; still < 10;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
         const double now = cursorX();
         still = now == last ? still + 1 : 0;
         last = now;
