@@ -54,11 +54,23 @@ protected:
         return oneProfile(ScrollSettings{}, pointer);
     }
 
-    // The engine started with the tuner, the mouse its target, the tuning in force.
+    // The engine started with the tuner, the mouse its target, the tuning in
+    // force. A desktop lists Ravolet's new pointer a moment after it is made:
+    // until then the engine is asked again every 200 ms, as the program's
+    // poll does.
     bool startEngine(EngineOnKernel& rig) {
-        if (!rig.start(curveProfile(), tuner)) return false;
-        if (rig.waitForTarget() && rig.pumpUntil([&] { return tuner->status().isApplied; }, std::chrono::seconds(5)))
-            return true;
+        if (!rig.start(curveProfile(), tuner) || !rig.waitForTarget()) return false;
+        auto next = std::chrono::steady_clock::now();
+        const bool tuned = rig.pumpUntil(
+            [&] {
+                if (std::chrono::steady_clock::now() >= next) {
+                    rig.engine->refreshMetrics();
+                    next += std::chrono::milliseconds(200);
+                }
+                return tuner->status().isApplied;
+            },
+            std::chrono::seconds(10));
+        if (tuned) return true;
         ADD_FAILURE() << "not tuned: " << tuner->status().lastError.value_or("(no error)") << "\n" << describeDesktop();
         return false;
     }
