@@ -152,8 +152,7 @@ function(_ravolet_add_kernel_boot)
   set_tests_properties(kernel PROPERTIES LABELS kernel TIMEOUT 600)
 endfunction()
 
-# ravolet_add_desktop_vm_test(NAME SOURCES src... [LIBRARIES lib...] [EXTRA path...] [HELPERS target...]
-#                             [MEMORY mib])
+# ravolet_add_desktop_vm_test(NAME SOURCES src... [LIBRARIES lib...] [EXTRA path...] [HELPERS target...])
 # A kernel test that needs a desktop's own files (an X server, a compositor)
 # in the VM: built like ravolet_add_kernel_test's, but run in a boot of its
 # own, the CTest test "kernel.NAME" with the label "kernel", so that the
@@ -161,7 +160,7 @@ endfunction()
 # not installed leaves the test to say so and skip); HELPERS are programs of
 # the build that go in beside it.
 function(ravolet_add_desktop_vm_test name)
-  cmake_parse_arguments(ARG "" "MEMORY" "SOURCES;LIBRARIES;EXTRA;HELPERS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;EXTRA;HELPERS" ${ARGN})
   _ravolet_kernel_test_executable(${name} "${ARG_SOURCES}" "${ARG_LIBRARIES}")
   foreach(helper IN LISTS ARG_HELPERS)
     add_dependencies(${name} ${helper})
@@ -178,9 +177,6 @@ function(ravolet_add_desktop_vm_test name)
   foreach(helper IN LISTS ARG_HELPERS)
     list(APPEND options --extra "$<TARGET_FILE:${helper}>")
   endforeach()
-  if(ARG_MEMORY)
-    list(APPEND options --memory ${ARG_MEMORY})
-  endif()
   add_test(NAME kernel.${name} COMMAND bash "${CMAKE_SOURCE_DIR}/scripts/kernel-test.sh" ${options} "${CMAKE_BINARY_DIR}"
                                        "$<TARGET_FILE:${name}>")
   set_tests_properties(kernel.${name} PROPERTIES LABELS kernel TIMEOUT 600)

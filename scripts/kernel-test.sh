@@ -2,7 +2,7 @@
 # Runs test executables inside a virtual machine on Debian's own Linux kernel,
 # so that tests of hidraw, evdev, uinput and uhid meet a real kernel.
 #
-#   scripts/kernel-test.sh [--extra PATH]... [--timeout SECONDS] [--memory MIB] <build-dir> <executable>...
+#   scripts/kernel-test.sh [--extra PATH]... [--timeout SECONDS] <build-dir> <executable>...
 #
 # 1. The kernel: the package that Debian's linux-image-amd64 depends on (for
 #    example linux-image-6.1.0-57-amd64) is fetched with `apt-get download`,
@@ -22,7 +22,7 @@
 #    /tmp, then powers off. The image is a writable file system in memory, so
 #    /tmp, /run and every other folder may be written.
 # 3. The boot: qemu-system-x86_64 -accel tcg (this machine's KVM cannot nest),
-#    two processors, 1 GiB (or --memory), within the time limit. The kernel's console goes to
+#    two processors, 1 GiB, within the time limit. The kernel's console goes to
 #    the first serial port, the executables' output to the second.
 #
 # It prints each executable's output (GoogleTest's, for the kernel tests) with
@@ -40,8 +40,6 @@
 #                        --extra /lib/udev/rules.d --extra /lib/udev/hwdb.bin --extra /usr/share/libinput
 #   --timeout SECONDS  the VM's whole time limit, boot included (default 240,
 #                      or RAVOLET_KERNEL_TEST_TIMEOUT)
-#   --memory MIB       the VM's memory (default 1024): a desktop's files in the
-#                      image take room of their own
 #
 # Environment:
 #   RAVOLET_KERNEL_PACKAGE  the package whose kernel to use (default
@@ -65,15 +63,12 @@ fail() {
 
 extras=()
 timeout_seconds="${RAVOLET_KERNEL_TEST_TIMEOUT:-240}"
-memory_mib=1024
 while [ $# -gt 0 ]; do
   case "$1" in
     --extra) [ $# -ge 2 ] || usage; extras+=("$2"); shift 2 ;;
     --extra=*) extras+=("${1#--extra=}"); shift ;;
     --timeout) [ $# -ge 2 ] || usage; timeout_seconds="$2"; shift 2 ;;
     --timeout=*) timeout_seconds="${1#--timeout=}"; shift ;;
-    --memory) [ $# -ge 2 ] || usage; memory_mib="$2"; shift 2 ;;
-    --memory=*) memory_mib="${1#--memory=}"; shift ;;
     --) shift; break ;;
     -*) usage ;;
     *) break ;;
@@ -81,7 +76,6 @@ while [ $# -gt 0 ]; do
 done
 [ $# -ge 2 ] || usage
 [[ "$timeout_seconds" =~ ^[0-9]+$ ]] || fail "--timeout takes whole seconds, not '$timeout_seconds'"
-[[ "$memory_mib" =~ ^[0-9]+$ ]] || fail "--memory takes whole MiB, not '$memory_mib'"
 build_dir="$(mkdir -p "$1" && cd "$1" && pwd)"
 shift
 executables=()
@@ -331,7 +325,7 @@ console="$work/console.log"
 results="$work/results.log"
 started=$EPOCHREALTIME
 set +e
-timeout -k 5 "$timeout_seconds" qemu-system-x86_64 -accel tcg -cpu max -smp 2 -m "$memory_mib" \
+timeout -k 5 "$timeout_seconds" qemu-system-x86_64 -accel tcg -cpu max -smp 2 -m 1024 \
   -nodefaults -no-user-config -display none -no-reboot -nic none \
   -kernel "$vmlinuz" -initrd "$work/initramfs.cpio" \
   -append "console=ttyS0 quiet panic=-1 ravolet.kerneltest=1" \
