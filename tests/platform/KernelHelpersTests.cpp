@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/input.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -63,7 +64,7 @@ TEST(Sysfs, ListsNodesInNaturalOrderWithTheirIdentity) {
     EXPECT_EQ(hidraw[1].name, "hidraw10");
     EXPECT_EQ(hidraw[1].devicePath, tree.roots().dev + "/hidraw10");
     EXPECT_EQ(hidraw[1].sysfsDevice, fs::canonical(tree.path / mouse).string());
-    EXPECT_EQ(hidraw[1].identifier, (sysfs::HIDIdentifier{sysfs::busUSB, 0x046D, 0xC099}));
+    EXPECT_EQ(hidraw[1].identifier, (sysfs::HIDIdentifier{BUS_USB, 0x046D, 0xC099}));
     EXPECT_EQ(hidraw[1].uevent.at("HID_NAME"), "Logitech G502 X");
     EXPECT_EQ(hidraw[1].uevent.at("HID_UNIQ"), "");
 
@@ -76,7 +77,7 @@ TEST(Sysfs, ListsNodesInNaturalOrderWithTheirIdentity) {
     EXPECT_EQ(events[1].name, "event12");
     EXPECT_FALSE(events[1].isVirtual);
     EXPECT_EQ(events[1].devicePath, tree.roots().dev + "/input/event12");
-    EXPECT_EQ(events[1].bus, sysfs::busUSB);
+    EXPECT_EQ(events[1].bus, BUS_USB);
     EXPECT_EQ(events[1].deviceName, "Logitech G502 X");
     EXPECT_EQ(events[1].phys, "usb-0000:00:14.0-1/input0");
     EXPECT_EQ(events[1].relativeAxes, 0x1943u);

@@ -1,5 +1,7 @@
 #include "Platform/Linux/HID/HidrawService.hpp"
 
+#include <linux/input.h>
+
 #include <filesystem>
 
 namespace ravolet::platform {
@@ -7,18 +9,6 @@ namespace ravolet::platform {
 namespace fs = std::filesystem;
 
 namespace {
-
-// The host's transport names for the kernel's bus numbers.
-std::optional<std::string> transportName(std::int64_t bus) {
-    switch (bus) {
-    case sysfs::busUSB: return "USB";
-    case sysfs::busBluetooth: return "Bluetooth";
-    case sysfs::busVirtual: return "Virtual";
-    case 0x18: return "I2C";
-    case 0x1C: return "SPI";
-    default: return std::nullopt;
-    }
-}
 
 std::optional<std::string> nonEmpty(const HidrawNode& node, std::string_view key) {
     const auto it = node.uevent.find(key);
@@ -29,7 +19,7 @@ std::optional<std::string> nonEmpty(const HidrawNode& node, std::string_view key
 // The maker's name as the USB device gives it: the interface's HID device
 // sits in the interface's folder, which sits in the USB device's.
 std::optional<std::string> usbManufacturer(const HidrawNode& node) {
-    if (!node.identifier || node.identifier->bus != sysfs::busUSB || node.sysfsDevice.empty()) return std::nullopt;
+    if (!node.identifier || node.identifier->bus != BUS_USB || node.sysfsDevice.empty()) return std::nullopt;
     fs::path folder = fs::path(node.sysfsDevice).parent_path();
     for (int level = 0; level < 2 && folder.has_relative_path(); ++level, folder = folder.parent_path()) {
         std::error_code error;
@@ -73,7 +63,7 @@ HIDProperties HidrawService::propertiesOf(const HidrawNode& node, const std::opt
     if (node.identifier) {
         properties.emplace(hidkey::vendorID, node.identifier->vendorID);
         properties.emplace(hidkey::productID, node.identifier->productID);
-        if (auto transport = transportName(node.identifier->bus)) properties.emplace(hidkey::transport, *transport);
+        if (auto transport = sysfs::transportName(node.identifier->bus)) properties.emplace(hidkey::transport, *transport);
     }
     if (auto name = nonEmpty(node, "HID_NAME")) properties.emplace(hidkey::product, *name);
     if (auto serial = nonEmpty(node, "HID_UNIQ")) properties.emplace(hidkey::serialNumber, *serial);

@@ -22,19 +22,6 @@ constexpr std::array<std::string_view, 6> iokitSymbols{
 
 constexpr std::uint64_t registryBase = std::uint64_t{1} << 32;
 
-std::string transportOf(std::int64_t bus) {
-    switch (bus) {
-    case sysfs::busUSB:
-        return "USB";
-    case sysfs::busBluetooth:
-        return "Bluetooth";
-    case sysfs::busVirtual:
-        return "Virtual";
-    default:
-        return "";
-    }
-}
-
 bool isOurs(const EventNode& node) { return node.isVirtual && node.phys.starts_with(UinputDevice::physPrefix); }
 
 } // namespace
@@ -122,12 +109,12 @@ std::optional<PropertyValue> EvdevPrivateHIDEventSystem::copyServiceProperty(HID
     if (key == "ProductID") return value(node.productID);
     if (key == "Product") return value(node.deviceName);
     if (key == "Transport") {
-        auto transport = transportOf(node.bus);
-        if (transport.empty()) return std::nullopt;
-        return value(std::move(transport));
+        auto transport = sysfs::transportName(node.bus);
+        if (!transport) return std::nullopt;
+        return value(std::move(*transport));
     }
     // Generic desktop pointer (page 1, usage 2) for a node with relative X.
-    if ((node.relativeAxes & 1) != 0) {
+    if (node.isPointer()) {
         if (key == "PrimaryUsagePage") return value(std::int64_t{1});
         if (key == "PrimaryUsage") return value(std::int64_t{2});
     }

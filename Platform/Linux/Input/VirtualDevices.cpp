@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "Platform/HostKeyCodes.hpp"
+#include "Platform/Linux/Input/EvdevValue.hpp"
 
 namespace ravolet::platform {
 
@@ -35,12 +36,6 @@ const VirtualDevices::ModifierKey* modifierKey(std::uint16_t evdevCode) {
     for (const auto& key : modifiers)
         if (key.evdevCode == evdevCode) return &key;
     return nullptr;
-}
-
-std::int32_t toInt32(std::int64_t value) {
-    if (value > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
-    if (value < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(value);
 }
 
 bool isMotion(EventType type) {

@@ -1,6 +1,7 @@
 #include "Platform/Linux/Kernel/Sysfs.hpp"
 
 #include <fcntl.h>
+#include <linux/input.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,6 +37,8 @@ std::string resolved(const fs::path& path) {
 }
 
 } // namespace
+
+bool EventNode::isPointer() const { return (relativeAxes & (std::uint64_t{1} << REL_X)) != 0; }
 
 namespace sysfs {
 
@@ -111,6 +114,17 @@ std::optional<HIDIdentifier> parseHIDIdentifier(std::string_view text) {
     const auto product = parseHex(text.substr(second + 1));
     if (!bus || !vendor || !product) return std::nullopt;
     return HIDIdentifier{*bus, *vendor, *product};
+}
+
+std::optional<std::string> transportName(std::int64_t bus) {
+    switch (bus) {
+    case BUS_USB: return "USB";
+    case BUS_BLUETOOTH: return "Bluetooth";
+    case BUS_VIRTUAL: return "Virtual";
+    case BUS_I2C: return "I2C";
+    case BUS_SPI: return "SPI";
+    default: return std::nullopt;
+    }
 }
 
 } // namespace sysfs

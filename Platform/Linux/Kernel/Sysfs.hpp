@@ -51,10 +51,10 @@ struct HIDIdentifier {
 };
 std::optional<HIDIdentifier> parseHIDIdentifier(std::string_view text);
 
-// Linux bus numbers (BUS_* of the input headers) that HID devices carry.
-inline constexpr std::int64_t busUSB = 0x03;
-inline constexpr std::int64_t busBluetooth = 0x05;
-inline constexpr std::int64_t busVirtual = 0x06;
+// The host's name for the way a device is connected, by the kernel's bus
+// number (BUS_* of the input headers): "USB", "Bluetooth", "Virtual", "I2C",
+// "SPI"; none for any other bus.
+std::optional<std::string> transportName(std::int64_t bus);
 
 } // namespace sysfs
 
@@ -89,6 +89,10 @@ struct EventNode {
     // tests' fake ones) live under /devices/virtual/misc/uhid/ and are not:
     // to the input layer they are the hardware.
     bool isVirtual = false;
+
+    // Whether it moves a pointer (it has REL_X): a mouse's pointer node, not
+    // the keyboard or consumer-control nodes the same mouse may have.
+    bool isPointer() const;
 };
 
 // The device nodes sysfs lists now, in natural order of their names.

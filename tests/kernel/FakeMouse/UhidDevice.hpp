@@ -1,5 +1,7 @@
 #pragma once
 
+#include <linux/input.h>
+
 #include <cstdint>
 #include <expected>
 #include <functional>
@@ -17,7 +19,7 @@ struct UhidIdentity {
     std::string name;
     std::string phys;
     std::string uniq;
-    std::uint16_t bus = 0x03; // BUS_USB
+    std::uint16_t bus = BUS_USB;
     std::uint32_t vendor = 0;
     std::uint32_t product = 0;
     std::uint32_t version = 0x0100;
