@@ -96,6 +96,28 @@ TEST(GlideWheelEncoder, ADetentsGlideSumsToOneDetentAndStartsWithAtLeastHalfOneF
     EXPECT_EQ(rested[0].hiRes, -60);
 }
 
+TEST(GlideWheelEncoder, AGlideTurnedPartWayStillSumsToWhatItsStepsMake) {
+    // The head start went out with the first frame; the glide is turned
+    // before its later steps have paid it back.
+    for (const std::size_t turnedAfter : {1u, 5u}) {
+        SCOPED_TRACE(turnedAfter);
+        GlideWheelEncoder encoder(50);
+        std::int64_t remaining = std::accumulate(detentGlide.begin(), detentGlide.end(), std::int64_t{0});
+        std::int64_t pixels = 0, units = 0;
+        for (std::size_t i = 0; i < turnedAfter; ++i) {
+            units += encoder.encode(detentGlide[i], remaining, (1000 + i * 8) * ms).hiRes;
+            remaining -= detentGlide[i];
+            pixels += detentGlide[i];
+        }
+        std::vector<std::int64_t> back;
+        for (const auto step : detentGlide) back.push_back(-step);
+        const auto reversed = glide(encoder, back, 1000 * ms + turnedAfter * 8 * ms);
+        EXPECT_LE(reversed[0].hiRes, -60) << "a head start the other way";
+        for (const Frame& f : reversed) EXPECT_LE(f.hiRes, 0) << "never back against the turn";
+        EXPECT_EQ(units + sumOf(reversed, &Frame::hiRes), pixels * 120 / 50 - 120);
+    }
+}
+
 TEST(GlideWheelEncoder, TheHeadStartIsTakenOnlyFromWhatTheGlideHolds) {
     struct Case {
         std::vector<std::int64_t> steps;

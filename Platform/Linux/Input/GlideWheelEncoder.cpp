@@ -1,7 +1,8 @@
 #include "Platform/Linux/Input/GlideWheelEncoder.hpp"
 
 #include <algorithm>
-#include <limits>
+
+#include "Platform/Linux/Input/EvdevValue.hpp"
 
 namespace ravolet::platform {
 
@@ -11,11 +12,6 @@ namespace {
 constexpr std::int64_t pixelLimit = std::int64_t{1} << 40;
 
 std::int64_t bounded(std::int64_t pixels) { return std::clamp(pixels, -pixelLimit, pixelLimit); }
-
-std::int32_t toInt32(std::int64_t value) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
-                                                              std::numeric_limits<std::int32_t>::max()));
-}
 
 } // namespace
 
@@ -37,19 +33,21 @@ GlideWheelEncoder::Frame GlideWheelEncoder::encode(std::int64_t pixels, std::int
 
     const bool turned = direction_ != 0 && direction != direction_;
     const bool fromRest = direction_ == 0 || turned || nowNanos - lastFrameNanos_ >= restNanos;
-    // Units sent ahead in the other direction are not paid back by this one.
-    if (turned) ahead_ = 0;
 
-    // Along the glide's direction from here on.
+    // Along this step's direction from here on. Units a glide sent ahead in
+    // the other direction are paid back here, on top of this step's own, so
+    // that a glide turned part-way still sums to what its steps make.
     const std::int64_t produced = units * direction;
-    std::int64_t sent = std::max<std::int64_t>(0, produced - ahead_);
+    const std::int64_t ahead = ahead_ * direction;
+    std::int64_t sent = std::max<std::int64_t>(0, produced - ahead);
     const std::int64_t remaining = bounded(glideRemainingPixels);
     if (fromRest && remaining * direction > 0) {
         // What the glide still holds, this step included, less what went ahead.
-        const std::int64_t holds = unitsOf(remaining, carried) * direction - ahead_;
+        const std::int64_t holds = unitsOf(remaining, carried) * direction - ahead;
         sent = std::max(sent, std::min(frontUnits, holds));
     }
-    ahead_ = std::max<std::int64_t>(0, ahead_ + sent - produced);
+    // Never below 0: what is sent covers at least the debt and this step.
+    ahead_ = (ahead + sent - produced) * direction;
     if (sent == 0) return {};
 
     direction_ = direction;

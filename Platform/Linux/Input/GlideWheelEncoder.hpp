@@ -18,7 +18,9 @@ namespace ravolet::platform {
 // `frontUnits`, taken from the rest of the glide (never more than the glide
 // still holds) and paid back by the frames that follow: libinput from 1.20
 // to 1.28 holds small hi-res deltas back in that situation until 60 units
-// have gathered, which would start a glide late and in one lump.
+// have gathered, which would start a glide late and in one lump. A glide
+// turned before it has paid its head start back pays it in the new
+// direction, so what is sent always sums to what the steps make.
 //
 // Not thread-safe: the owner serialises calls.
 class GlideWheelEncoder {
@@ -49,7 +51,7 @@ private:
 
     std::int64_t pixelsPerDetent_;
     std::int64_t remainder_ = 0; // in 1/pixelsPerDetent of a unit
-    // Units sent ahead of the glide (in its direction), still to be paid back.
+    // Units sent ahead of the steps, signed, still to be paid back.
     std::int64_t ahead_ = 0;
     int direction_ = 0; // of the last frame sent; 0 before the first
     std::uint64_t lastFrameNanos_ = 0;
