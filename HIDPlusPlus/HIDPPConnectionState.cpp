@@ -22,6 +22,7 @@ std::string HIDPPEvent::description() const {
                                hidppHexBytes(e.payload, " "));
         }
         std::string operator()(const DeviceRemoved&) const { return "deviceRemoved"; }
+        std::string operator()(const Retrying& e) const { return e.retrying ? "retrying" : "retrying(stopped)"; }
     };
     return std::visit(Describe{}, value);
 }
@@ -56,6 +57,7 @@ std::size_t std::hash<ravolet::HIDPPEvent>::operator()(const ravolet::HIDPPEvent
             return ravolet::hashFields(p.featureIndex, p.functionByte, std::string(p.payload.begin(), p.payload.end()));
         }
         std::size_t operator()(const E::DeviceRemoved&) const { return 0; }
+        std::size_t operator()(const E::Retrying& p) const { return ravolet::hashFields(p.retrying); }
     };
     return ravolet::hashFields(e.value.index(), std::visit(Payload{}, e.value));
 }

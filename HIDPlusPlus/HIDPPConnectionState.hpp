@@ -64,8 +64,15 @@ struct HIDPPEvent {
     struct DeviceRemoved {
         friend bool operator==(const DeviceRemoved&, const DeviceRemoved&) = default;
     };
+    // The mouse is there but a connection to it failed, and the device tries
+    // again by itself (true); or it has stopped trying (false): connected,
+    // gone, or disconnected by its owner.
+    struct Retrying {
+        bool retrying = false;
+        friend bool operator==(const Retrying&, const Retrying&) = default;
+    };
 
-    std::variant<DeviceAttached, DeviceReady, StateChanged, Notification, DeviceRemoved> value;
+    std::variant<DeviceAttached, DeviceReady, StateChanged, Notification, DeviceRemoved, Retrying> value;
 
     static HIDPPEvent deviceAttached(HIDPPDeviceIdentity identity) { return {DeviceAttached{std::move(identity)}}; }
     static HIDPPEvent deviceReady(HIDPPDeviceIdentity identity) { return {DeviceReady{std::move(identity)}}; }
@@ -74,6 +81,7 @@ struct HIDPPEvent {
         return {Notification{featureIndex, functionByte, std::move(payload)}};
     }
     static HIDPPEvent deviceRemoved() { return {DeviceRemoved{}}; }
+    static HIDPPEvent retrying(bool on) { return {Retrying{on}}; }
 
     // "notification(feature 0x05 fn 0x00 01 02 FF)" and the like.
     std::string description() const;

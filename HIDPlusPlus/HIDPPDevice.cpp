@@ -1,6 +1,7 @@
 #include "HIDPlusPlus/HIDPPDevice.hpp"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <utility>
@@ -13,6 +14,17 @@
 #include "Platform/HIDSystem.hpp"
 
 namespace ravolet {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The pauses before each new attempt while the mouse is there but does not
+// answer: short at first (udev opens a new node to the user just after it
+// appears), then growing, so that a mouse that never answers costs little.
+constexpr std::array<std::chrono::milliseconds, 7> retryPauses{250ms, 1s, 2s, 4s, 8s, 16s, 30s};
+
+} // namespace
 
 // ---- Subscriptions ----
 
@@ -131,6 +143,11 @@ bool HIDPPDevice::isConnecting() const {
     return connectTask_ != nullptr;
 }
 
+bool HIDPPDevice::isRetrying() const {
+    std::lock_guard lock(mutex_);
+    return retrying_;
+}
+
 std::optional<HIDPPDeviceIdentity> HIDPPDevice::identity() const { return linkIdentity(); }
 
 // ---- Plumbing ----
@@ -205,6 +222,7 @@ void HIDPPDevice::joinOrStartAttempt(Next<void> waiter) {
             return;
         }
         attempt = std::make_shared<ConnectAttempt>();
+        attempt->generation = connectionGeneration_;
         attempt->waiters.push_back(std::move(waiter));
         connectTask_ = attempt;
     }
@@ -224,7 +242,40 @@ void HIDPPDevice::finishAttempt(const std::shared_ptr<ConnectAttempt>& attempt, 
         waiters = std::move(attempt->waiters);
         attempt->waiters.clear();
     }
+    // Before the waiters hear of it, so that they see whether it is retried.
+    afterAttempt(*attempt, result);
     for (auto& waiter : waiters) waiter(result);
+}
+
+void HIDPPDevice::afterAttempt(const ConnectAttempt& attempt, const HIDPPResult<void>& result) {
+    std::optional<Reconnection> next;
+    std::chrono::milliseconds pause{0};
+    bool changed = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (result || (!result && result.error().kind() == HIDPPError::Kind::deviceNotFound)) {
+            // It answered, or it is not there: nothing to try again.
+            changed = stopRetryingLocked();
+        } else if (!attempt.cancelled && attempt.generation == connectionGeneration_ && monitor_ &&
+                   automaticallyReconnects_) {
+            // Not after disconnect() or the removal of the mouse, which say
+            // that nobody wants it or it is gone.
+            pause = retryPauses[std::min(failedRetries_++, retryPauses.size() - 1)];
+            next = Reconnection{connectionGeneration_, ++reconnectionSerial_};
+            changed = !std::exchange(retrying_, true);
+        }
+    }
+    if (changed) emit(HIDPPEvent::retrying(next.has_value()));
+    if (next) queue_->postAfter(pause, [self = shared_from_this(), next = *next] { self->reconnect(next); });
+}
+
+bool HIDPPDevice::stopRetryingLocked() {
+    failedRetries_ = 0;
+    if (!retrying_) return false;
+    // The retry waiting for its pause finds itself unwanted.
+    ++reconnectionSerial_;
+    retrying_ = false;
+    return true;
 }
 
 bool HIDPPDevice::isStale(const ConnectAttempt& attempt, std::uint64_t generation) const {
@@ -404,9 +455,11 @@ void HIDPPDevice::linkNotification(const std::shared_ptr<HIDPPLink>& link, std::
 void HIDPPDevice::disconnect(HIDPPExecutor executor, std::move_only_function<void()> completion) {
     auto body = [self = shared_from_this()](Next<void> next) {
         std::shared_ptr<HIDPPHotplugMonitor> monitor;
+        bool stoppedRetrying = false;
         {
             std::lock_guard lock(self->mutex_);
             ++self->connectionGeneration_;
+            stoppedRetrying = self->stopRetryingLocked();
             if (self->connectTask_) {
                 self->connectTask_->cancelled = true;
                 self->connectTask_.reset();
@@ -415,6 +468,7 @@ void HIDPPDevice::disconnect(HIDPPExecutor executor, std::move_only_function<voi
             self->monitor_.reset();
         }
         if (monitor) self->onIO([monitor] { monitor->stop(); });
+        if (stoppedRetrying) self->emit(HIDPPEvent::retrying(false));
         self->teardownLink([self, next = std::move(next)]() mutable {
             bool changed = false;
             {
@@ -460,11 +514,12 @@ void HIDPPDevice::deviceAppeared() {
     {
         std::lock_guard lock(mutex_);
         if (!monitor_ || connectionState_.isConnected() || connectTask_ || !automaticallyReconnects_) return;
-        // A newer arrival takes over from a reconnection still pausing
-        // between its attempts.
+        // A newer arrival takes over from a retry still pausing, and starts
+        // the pauses afresh.
         reconnection = Reconnection{connectionGeneration_, ++reconnectionSerial_};
+        failedRetries_ = 0;
     }
-    reconnectAttempt(1, reconnection);
+    reconnect(reconnection);
 }
 
 bool HIDPPDevice::isWanted(const Reconnection& reconnection) const {
@@ -482,22 +537,18 @@ std::optional<HIDPPDeviceIdentity> HIDPPDevice::linkIdentity() const {
     return link->identity();
 }
 
-void HIDPPDevice::reconnectAttempt(int attempt, Reconnection reconnection) {
-    // After the pause, a disconnect(), a removal or a newer arrival may have
-    // made this attempt unwanted.
-    if (attempt > 1 && !isWanted(reconnection)) return;
+void HIDPPDevice::reconnect(Reconnection reconnection) {
+    // After a pause, a disconnect(), a removal, a newer arrival or a success
+    // may have made this attempt unwanted.
+    if (!isWanted(reconnection)) return;
     if (isConnected()) {
         if (auto identity = linkIdentity()) emit(HIDPPEvent::deviceAttached(*identity));
         return;
     }
-    joinOrStartAttempt([self = shared_from_this(), attempt, reconnection](HIDPPResult<void> result) {
-        if (result) {
-            if (auto identity = self->linkIdentity()) self->emit(HIDPPEvent::deviceAttached(*identity));
-            return;
-        }
-        if (attempt >= 2 || !self->isWanted(reconnection)) return;
-        self->queue_->postAfter(std::chrono::milliseconds(250),
-                                [self, reconnection] { self->reconnectAttempt(2, reconnection); });
+    // A failure is tried again after the attempt (afterAttempt), while the mouse is there.
+    joinOrStartAttempt([self = shared_from_this()](HIDPPResult<void> result) {
+        if (!result) return;
+        if (auto identity = self->linkIdentity()) self->emit(HIDPPEvent::deviceAttached(*identity));
     });
 }
 
@@ -508,8 +559,18 @@ void HIDPPDevice::deviceTerminated(std::uint64_t registryID) {
         std::lock_guard lock(mutex_);
         link = link_;
     }
+    if (!link) {
+        // The mouse left while its connection was being tried again.
+        bool stopped = false;
+        {
+            std::lock_guard lock(mutex_);
+            stopped = !link_ && stopRetryingLocked();
+        }
+        if (stopped) emit(HIDPPEvent::retrying(false));
+        return;
+    }
     // The departure of any other device with the same identifiers is not ours.
-    if (!link || link->registryID() != registryID) return;
+    if (link->registryID() != registryID) return;
     {
         std::lock_guard lock(mutex_);
         if (link_ != link) return;

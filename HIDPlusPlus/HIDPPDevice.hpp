@@ -115,6 +115,11 @@ public:
     HIDPPConnectionState state() const;
     bool isConnected() const;
     bool isConnecting() const;
+    // Whether a connection failed while the mouse is there and is being tried
+    // again: after 250 ms, then 1, 2, 4, 8, 16 and every 30 s, until it
+    // answers, goes away or disconnect() is called (automatic reconnection
+    // on only; each change is the event `retrying`).
+    bool isRetrying() const;
     std::optional<HIDPPDeviceIdentity> identity() const;
 
     void connect(HIDPPExecutor executor, HIDPPCompletion<void> completion);
@@ -167,6 +172,7 @@ private:
 
     // One connection attempt, shared by everyone who waits for it.
     struct ConnectAttempt {
+        std::uint64_t generation = 0; // the connection generation it began in
         bool cancelled = false; // guarded by mutex_
         std::vector<Next<void>> waiters; // guarded by mutex_
     };
@@ -205,15 +211,20 @@ private:
     void closeLink(std::shared_ptr<HIDPPLink> link, Step then);
     void startMonitoring();
     // One automatic reconnection: the generation it began in, and which
-    // arrival started it.
+    // arrival or retry started it.
     struct Reconnection {
         std::uint64_t generation = 0;
         std::uint64_t serial = 0;
     };
     void deviceAppeared();
-    void reconnectAttempt(int attempt, Reconnection reconnection);
-    // Whether no disconnect(), removal or newer arrival has come since it began.
+    void reconnect(Reconnection reconnection);
+    // Whether no disconnect(), removal, newer arrival or retry has come since it began.
     bool isWanted(const Reconnection& reconnection) const;
+    // After an attempt: a failure with the mouse still there is tried again
+    // after a pause that grows; success or its absence ends the retries.
+    void afterAttempt(const ConnectAttempt& attempt, const HIDPPResult<void>& result);
+    // Ends the retries (a reconnection under way stays); whether they had begun.
+    bool stopRetryingLocked();
     // The installed link's identity, read without holding the lock.
     std::optional<HIDPPDeviceIdentity> linkIdentity() const;
     void deviceTerminated(std::uint64_t registryID);
@@ -258,6 +269,8 @@ private:
     std::shared_ptr<ConnectAttempt> connectTask_;
     std::uint64_t connectionGeneration_ = 0;
     std::uint64_t reconnectionSerial_ = 0;
+    bool retrying_ = false;
+    std::size_t failedRetries_ = 0; // attempts failed since the mouse last answered
     std::map<std::uint16_t, HIDPPFeatureRecord> featuresByID_;
     std::set<std::uint16_t> absentFeatureIDs_;
     bool fullTableDiscovered_ = false;

@@ -183,45 +183,88 @@ TEST_P(HIDPPDeviceConnectionTests, RemovalEmitsRemovedThenDisconnectedAndPlugInR
     EXPECT_TRUE(device->isConnected());
 }
 
-// When the first attempt of an automatic reconnection fails, the second one
-// comes 250 ms later only if nothing has made it unwanted meanwhile: neither a
-// disconnect() nor a newer arrival, which reconnects (and reports) by itself.
-TEST_P(HIDPPDeviceConnectionTests, TheSecondReconnectionAttemptComesOnlyIfStillWanted) {
-    enum class During { disconnect, replug };
-    for (const During during : {During::disconnect, During::replug}) {
-        SCOPED_TRACE(during == During::disconnect ? "disconnect during the pause" : "re-plug during the pause");
-        DeviceRig rig(GetParam());
+// A mouse that is there but does not answer is tried again, after pauses that
+// grow to half a minute, until it answers; its going away, a disconnect() or
+// a fresh arrival ends the pauses. In virtual time, to see the pauses exactly.
+TEST(HIDPPDeviceRetries, AMouseThatDoesNotAnswerIsTriedAgainAfterGrowingPausesUntilSomethingEndsIt) {
+    using std::chrono::milliseconds;
+    enum class End { answers, unplugged, disconnected, replugged };
+    struct Case {
+        End end;
+        std::vector<milliseconds> pauses; // between an attempt's time-out and the next ping
+    };
+    const std::vector<milliseconds> all{milliseconds(250),   milliseconds(1000),  milliseconds(2000),
+                                        milliseconds(4000),  milliseconds(8000),  milliseconds(16000),
+                                        milliseconds(30000), milliseconds(30000)};
+    const std::vector<Case> cases{
+        {End::answers, all},
+        {End::unplugged, {all[0], all[1]}},
+        {End::disconnected, {all[0]}},
+        {End::replugged, {all[0], all[1]}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.end));
+        DeviceRig rig(RigMode::virtualTime);
+        const milliseconds timeout(50);
         rig.device->setDefaultTimeout(0.05);
-        rig.mouse->unplug();
-        ASSERT_EQ(rig.await<void>([&](auto done) { rig.device->connect(nullptr, std::move(done)); }),
-                  std::unexpected(HIDPPError::deviceNotFound()));
+        rig.mouse->setSilent(true);
         EventRecorder recorder(rig);
-        rig.mouse->dropNext(pingRequest); // the first automatic attempt times out
-        rig.mouse->plugIn();
-        ASSERT_TRUE(rig.eventually([&] { return rig.mouse->requestCount(0x0000, 1) == 1; }));
-        ASSERT_TRUE(rig.eventually([&] { return !rig.device->isConnecting(); })); // the pause has begun
+        const auto pings = [&] { return rig.mouse->requestCount(0x0000, 1); };
+        const auto now = [&] { return milliseconds(rig.loop->nowNanos() / 1'000'000); };
 
-        if (during == During::disconnect) {
-            rig.await<void>([&](HIDPPCompletion<void> done) {
-                rig.device->disconnect(nullptr, [done = std::move(done)]() mutable { done({}); });
-            });
-        } else {
-            rig.mouse->unplug();
-            rig.mouse->plugIn();
+        ASSERT_EQ(rig.await<void>([&](auto done) { rig.device->connect(nullptr, std::move(done)); }),
+                  std::unexpected(HIDPPError::timeout("feature 0x00 fn 0x01")));
+        EXPECT_TRUE(rig.device->isRetrying());
+        std::vector<milliseconds> pauses;
+        for (milliseconds last = now(); pauses.size() < c.pauses.size();) {
+            const std::size_t before = pings();
+            ASSERT_TRUE(rig.eventually([&] { return pings() > before; }));
+            pauses.push_back(now() - last - (pauses.empty() ? milliseconds(0) : timeout));
+            last = now();
         }
-        rig.elapse(std::chrono::milliseconds(400));
-        rig.settle();
+        // The first pause counts from the time-out of connect() itself.
+        EXPECT_EQ(pauses, c.pauses);
+        ASSERT_TRUE(rig.eventually([&] { return !rig.device->isConnecting(); }));
 
-        if (during == During::disconnect) {
-            EXPECT_EQ(rig.mouse->requestCount(0x0000, 1), 1u);
-            EXPECT_TRUE(recorder.events().empty());
-            EXPECT_FALSE(rig.device->isConnected());
-        } else {
+        const HIDPPEvent started = HIDPPEvent::retrying(true), stopped = HIDPPEvent::retrying(false);
+        switch (c.end) {
+        case End::answers:
+        case End::replugged: {
+            rig.mouse->setSilent(false);
+            if (c.end == End::replugged) {
+                rig.mouse->unplug();
+                rig.mouse->plugIn();
+            }
+            ASSERT_TRUE(rig.eventually([&] { return rig.device->isConnected(); }));
+            rig.elapse(milliseconds(10));
             const HIDPPDeviceIdentity identity = identityOf(rig.device);
-            EXPECT_EQ(recorder.events(),
-                      (std::vector<HIDPPEvent>{HIDPPEvent::stateChanged(HIDPPConnectionState::connected(identity)),
-                                               HIDPPEvent::deviceReady(identity), HIDPPEvent::deviceAttached(identity)}));
+            const auto connected = HIDPPEvent::stateChanged(HIDPPConnectionState::connected(identity));
+            const std::vector<HIDPPEvent> answered{connected, HIDPPEvent::deviceReady(identity),
+                                                   HIDPPEvent::deviceAttached(identity)};
+            // A retry that answers says so before it reports the mouse attached;
+            // a re-plug ends the retries at once and then connects anew.
+            const std::vector<HIDPPEvent> expected =
+                c.end == End::answers ? std::vector<HIDPPEvent>{started, answered[0], answered[1], stopped, answered[2]}
+                                      : std::vector<HIDPPEvent>{started, stopped, answered[0], answered[1], answered[2]};
+            EXPECT_EQ(recorder.events(), expected);
+            break;
         }
+        case End::unplugged:
+        case End::disconnected:
+            if (c.end == End::unplugged) {
+                rig.mouse->unplug();
+            } else {
+                rig.await<void>([&](HIDPPCompletion<void> done) {
+                    rig.device->disconnect(nullptr, [done = std::move(done)]() mutable { done({}); });
+                });
+            }
+            const std::size_t before = pings();
+            rig.elapse(milliseconds(60'000));
+            EXPECT_EQ(pings(), before) << "nothing more is tried";
+            EXPECT_EQ(recorder.events(), (std::vector<HIDPPEvent>{started, stopped}));
+            break;
+        }
+        EXPECT_FALSE(rig.device->isRetrying());
     }
 }
 
@@ -315,6 +358,7 @@ TEST_P(HIDPPDeviceConnectionTests, DisconnectDuringTheConnectionPingFailsTheAtte
 }
 
 TEST_P(HIDPPDeviceConnectionTests, APingTimeoutClosesTheLink) {
+    device->setAutomaticallyReconnects(false); // no retries, which are tested on their own
     device->setDefaultTimeout(0.1);
     mouse->dropNext(pingRequest);
     EventRecorder recorder(rig);
@@ -325,6 +369,7 @@ TEST_P(HIDPPDeviceConnectionTests, APingTimeoutClosesTheLink) {
 }
 
 TEST_P(HIDPPDeviceConnectionTests, DeniedAccessGivesNotPermittedOnce) {
+    device->setAutomaticallyReconnects(false); // no retries, which are tested on their own
     EventRecorder recorder(rig);
     mouse->refuseOpen(platform::kIOReturnNotPermitted);
     EXPECT_EQ(connect(), std::unexpected(HIDPPError::notPermitted()));
