@@ -41,6 +41,9 @@ inline Config oneProfile(ScrollSettings scroll, PointerSettings pointer = {}, st
 class EngineOnKernel {
 public:
     EngineOnKernel() : events(std::make_shared<platform::LinuxEventSystem>(platform::LinuxEventSystem::Options{})) {
+        // The wheel in its standard mode, as the device monitor reads it once
+        // the mouse answers; the program's own tests say when it does not.
+        events->setWheelTicksPerDetent(1);
         probe->setAccessibilityTrusted(true);
         probe->setCanListenToEvents(true);
         probe->setHIDListenAccess(platform::HIDAccessType::granted);

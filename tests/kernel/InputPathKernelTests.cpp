@@ -148,6 +148,38 @@ TEST(InputPath, ADetentGlidesOnTheVirtualPointerWithTheWheelInEitherResolution) 
     }
 }
 
+// The wheel in high-resolution mode: eight ticks a detent once the mode is
+// known, held back while it is not (and then passed on, once known or after
+// at most 250 ms, as detents of one tick); the tilt one tick a detent always.
+TEST(InputPath, WheelTicksWaitForTheWheelsModeAndTheTiltCountsByItsOwn) {
+    FakeG502X mouse;
+    ASSERT_TRUE(ok(mouse.plugIn()));
+    mouse.model()->setWheelMode(0x02);
+    EngineOnKernel rig;
+    rig.events->setWheelTicksPerDetent(std::nullopt); // the mouse has not been read yet
+    ASSERT_TRUE(ok(rig.start(oneProfile(ScrollSettings{}))));
+    ASSERT_TRUE(rig.waitForTarget());
+    auto pointer = openNode(rig.events->virtualPointerNode());
+    const std::vector<EvdevFrame> oneDetent{{value(EV_REL, REL_WHEEL, 1), value(EV_REL, REL_WHEEL_HI_RES, 120)}};
+
+    ASSERT_TRUE(ok(mouse.turnWheel(1)));
+    EXPECT_EQ(pointer.readFrames(1, 100ms), std::vector<EvdevFrame>{}) << "held while the mode is not known";
+    rig.events->setWheelTicksPerDetent(8);
+    EXPECT_EQ(pointer.readFrames(2, patience), oneDetent) << "then counted by it";
+
+    ASSERT_TRUE(ok(mouse.turnHorizontalWheel(3)));
+    const auto tilted = pointer.readFrames(3, patience);
+    EXPECT_EQ(sumOf(tilted, EV_REL, REL_HWHEEL), 3) << "three clicks of the tilt, whatever the main wheel's mode";
+
+    // A mode that never becomes known: the ticks wait once, then go as detents.
+    rig.events->setWheelTicksPerDetent(std::nullopt);
+    ASSERT_TRUE(ok(mouse.turnWheel(1)));
+    EXPECT_EQ(pointer.readFrames(1, 150ms), std::vector<EvdevFrame>{});
+    EXPECT_EQ(sumOf(pointer.readFrames(8, patience), EV_REL, REL_WHEEL), 8) << "the wait ends by itself";
+    ASSERT_TRUE(ok(mouse.turnWheel(-1)));
+    EXPECT_EQ(sumOf(pointer.readFrames(8, 150ms), EV_REL, REL_WHEEL), -8) << "no second wait";
+}
+
 TEST(InputPath, ASideButtonBoundToAKeyStrokePressesKeysAndNoButton) {
     FakeG502X mouse;
     ASSERT_TRUE(ok(mouse.plugIn()));

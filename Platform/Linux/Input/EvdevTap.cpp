@@ -12,8 +12,11 @@
 #include <chrono>
 #include <ctime>
 #include <mutex>
+#include <optional>
+#include <utility>
 
 #include "Platform/Linux/Input/EvdevPrivateHIDEventSystem.hpp"
+#include "Platform/Linux/Input/EvdevValue.hpp"
 #include "Platform/Linux/Input/WheelTickDecoder.hpp"
 #include "Platform/Linux/Kernel/UeventMonitor.hpp"
 #include "Platform/MonotonicClock.hpp"
@@ -48,7 +51,10 @@ std::optional<std::uint32_t> buttonsDown(int fd) {
     return down;
 }
 
-bool isPointer(const EventNode& node) { return (node.relativeAxes & (1u << REL_X)) != 0; }
+// How long wheel ticks wait for the wheel's mode to be known before they
+// count as detents. Reading the mode over HID++ takes about 50 to 150 ms after
+// the mouse appears.
+constexpr std::chrono::milliseconds wheelModeWait{250};
 
 // An event with every field this kind of event carries, each 0, so that
 // filling one in (after copying this into a node's event, whose storage is
@@ -110,11 +116,19 @@ struct EvdevTapNode final : RunLoopSource {
     std::int32_t dx = 0, dy = 0, wheel = 0, wheelHiRes = 0, hwheel = 0, hwheelHiRes = 0;
 
     WheelTickDecoder vertical;
+    // The tilt: the wheel's mode changes only the main wheel, so a tilt
+    // report is always one detent.
     WheelTickDecoder horizontal;
+    // Main-wheel units read while the wheel's mode was not known yet, and
+    // whether the bounded wait for it is over for this node.
+    std::int64_t heldWheel = 0;
+    TaskHandle heldWheelTimer;
+    bool waitedForWheelMode = false;
     std::array<input_event, 64> buffer{};
     Event event;
 
     ~EvdevTapNode() override {
+        heldWheelTimer.cancel();
         if (fd >= 0) ::close(fd); // the grab ends with the descriptor
     }
     void clearFrame() {
@@ -152,7 +166,7 @@ struct EvdevTap::Core : std::enable_shared_from_this<Core> {
 
     bool isTarget(const EventNode& node) const {
         return node.vendorID == context.vendorID && node.productID == context.productID && !node.isVirtual &&
-               isPointer(node);
+               node.isPointer();
     }
 
     // Opens the node, and grabs it unless a button is down.
@@ -167,8 +181,6 @@ struct EvdevTap::Core : std::enable_shared_from_this<Core> {
         node->registryID = *id;
         node->core = weak_from_this();
         node->event = motionPrototype();
-        node->vertical.setTicksPerDetent(ticksPerDetent());
-        node->horizontal.setTicksPerDetent(ticksPerDetent());
         int clock = CLOCK_MONOTONIC;
         if (::ioctl(fd, EVIOCSCLOCKID, &clock) < 0) return Opened::skipped;
         const auto down = buttonsDown(fd);
@@ -190,6 +202,7 @@ struct EvdevTap::Core : std::enable_shared_from_this<Core> {
         return Opened::ok;
     }
 
+    // 0 while the wheel's mode is not known.
     int ticksPerDetent() const { return context.ticksPerDetent ? context.ticksPerDetent() : 1; }
 
     void adopt(std::shared_ptr<EvdevTapNode> node) {
@@ -200,6 +213,7 @@ struct EvdevTap::Core : std::enable_shared_from_this<Core> {
     // Releases what the node passed down, stops reading it and closes it.
     void letGo(EvdevTapNode& node) {
         if (loop) loop->removeSource(node.shared_from_this());
+        node.heldWheelTimer.cancel();
         if (node.forwarded != 0 && context.devices) {
             InputFrame frame;
             for (std::int64_t n = 0; n < buttons; ++n)
@@ -290,27 +304,55 @@ struct EvdevTap::Core : std::enable_shared_from_this<Core> {
         finishFrame(node, time);
     }
 
-    void finishFrame(EvdevTapNode& node, std::uint64_t time) {
-        if (!node.grabbed) {
-            // Waiting for the buttons to go up before grabbing; the desktop
-            // reads this node meanwhile.
-            for (std::size_t i = 0; i < node.changeCount; ++i) {
-                const auto bit = 1u << node.changes[i].button;
-                node.down = node.changes[i].down ? node.down | bit : node.down & ~bit;
-            }
-            node.clearFrame();
-            if (node.down != 0) return;
-            const auto down = buttonsDown(node.fd);
-            if (!down || *down != 0) return;
-            if (grab(node) != Opened::ok) end(node);
-            return;
+    // The modifier flags of one frame's events, asked for only when an event
+    // carries them, and then once (where the desktop is an X server, asking
+    // is a round trip to it).
+    class FrameFlags {
+    public:
+        explicit FrameFlags(const std::function<EventFlags()>& ask) : ask_(ask) {}
+        EventFlags operator()() {
+            if (!value_) value_ = ask_ ? ask_() : 0;
+            return *value_;
         }
-        out.clear();
-        const std::uint64_t sender = node.registryID;
-        const bool needsFlags = node.changeCount > 0 || node.wheel != 0 || node.wheelHiRes != 0 || node.hwheel != 0 ||
-                                node.hwheelHiRes != 0;
-        const EventFlags flags = needsFlags && context.modifierFlags ? context.modifierFlags() : 0;
 
+    private:
+        const std::function<EventFlags()>& ask_;
+        std::optional<EventFlags> value_;
+    };
+
+    // A frame of the node's events: each kind of event has its own step, and
+    // what goes on leaves in one write.
+    void finishFrame(EvdevTapNode& node, std::uint64_t time) {
+        if (!node.grabbed) return grabOnceReleased(node);
+        out.clear();
+        FrameFlags flags(context.modifierFlags);
+        dispatchButtons(node, time, flags);
+        dispatchMotion(node, time);
+        dispatchWheels(node, time, flags);
+        node.clearFrame();
+        sendOut();
+    }
+
+    void sendOut() {
+        if (!out.empty()) context.devices->sendPointer(out);
+    }
+
+    // Waiting for the buttons to go up before grabbing; the desktop reads
+    // this node meanwhile.
+    void grabOnceReleased(EvdevTapNode& node) {
+        for (std::size_t i = 0; i < node.changeCount; ++i) {
+            const auto bit = 1u << node.changes[i].button;
+            node.down = node.changes[i].down ? node.down | bit : node.down & ~bit;
+        }
+        node.clearFrame();
+        if (node.down != 0) return;
+        const auto down = buttonsDown(node.fd);
+        if (!down || *down != 0) return;
+        if (grab(node) != Opened::ok) end(node);
+    }
+
+    void dispatchButtons(EvdevTapNode& node, std::uint64_t time, FrameFlags& flags) {
+        const std::uint64_t sender = node.registryID;
         for (std::size_t i = 0; i < node.changeCount; ++i) {
             const auto [button, isDown] = node.changes[i];
             const auto bit = 1u << button;
@@ -323,7 +365,7 @@ struct EvdevTap::Core : std::enable_shared_from_this<Core> {
                                     : (isDown ? E::otherMouseDown : E::otherMouseUp));
             e.setIntegerValueField(F::mouseEventButtonNumber, button);
             e.setIntegerValueField(F::mouseEventSenderID, static_cast<std::int64_t>(sender));
-            stamp(e, time, sender, flags);
+            stamp(e, time, sender, flags());
             if (const Event* answer = dispatch(e)) {
                 if (const auto change = VirtualDevices::buttonChange(*answer)) {
                     const auto forwardedBit = 1u << change->button;
@@ -332,52 +374,105 @@ struct EvdevTap::Core : std::enable_shared_from_this<Core> {
                 context.devices->addPointerValues(*answer, out, time);
             }
         }
+    }
 
-        if (node.dx != 0 || node.dy != 0) {
-            Event& e = node.event;
-            e = motionPrototype();
-            EventType type = E::mouseMoved;
-            if (node.down & 1u)
-                type = E::leftMouseDragged;
-            else if (node.down & 2u)
-                type = E::rightMouseDragged;
-            else if (node.down != 0)
-                type = E::otherMouseDragged;
-            e.setType(type);
-            e.setIntegerValueField(F::mouseEventDeltaX, node.dx);
-            e.setIntegerValueField(F::mouseEventDeltaY, node.dy);
-            e.setDoubleValueField(F::unacceleratedPointerMovementX, node.dx);
-            e.setDoubleValueField(F::unacceleratedPointerMovementY, node.dy);
-            // The host names the sender of drags only.
-            if (type != E::mouseMoved) e.setIntegerValueField(F::mouseEventSenderID, static_cast<std::int64_t>(sender));
-            stamp(e, time, sender, 0);
-            if (const Event* answer = dispatch(e)) context.devices->addPointerValues(*answer, out, time);
-        }
+    void dispatchMotion(EvdevTapNode& node, std::uint64_t time) {
+        if (node.dx == 0 && node.dy == 0) return;
+        const std::uint64_t sender = node.registryID;
+        Event& e = node.event;
+        e = motionPrototype();
+        EventType type = E::mouseMoved;
+        if (node.down & 1u)
+            type = E::leftMouseDragged;
+        else if (node.down & 2u)
+            type = E::rightMouseDragged;
+        else if (node.down != 0)
+            type = E::otherMouseDragged;
+        e.setType(type);
+        e.setIntegerValueField(F::mouseEventDeltaX, node.dx);
+        e.setIntegerValueField(F::mouseEventDeltaY, node.dy);
+        e.setDoubleValueField(F::unacceleratedPointerMovementX, node.dx);
+        e.setDoubleValueField(F::unacceleratedPointerMovementY, node.dy);
+        // The host names the sender of drags only.
+        if (type != E::mouseMoved) e.setIntegerValueField(F::mouseEventSenderID, static_cast<std::int64_t>(sender));
+        stamp(e, time, sender, 0);
+        if (const Event* answer = dispatch(e)) context.devices->addPointerValues(*answer, out, time);
+    }
 
-        const int ticks = ticksPerDetent();
-        node.vertical.setTicksPerDetent(ticks);
-        node.horizontal.setTicksPerDetent(ticks);
-        const auto detents = [](WheelTickDecoder& decoder, std::int32_t low, std::int32_t high) {
-            // The kernel adds the hi-res value to every wheel report; a
-            // device without it gives whole ticks.
-            return decoder.add(high != 0 ? high : low * WheelTickDecoder::unitsPerTick);
+    void dispatchWheels(EvdevTapNode& node, std::uint64_t time, FrameFlags& flags) {
+        // The kernel adds the hi-res value to every wheel report; a device
+        // without it gives whole ticks.
+        const auto units = [](std::int32_t low, std::int32_t high) {
+            return high != 0 ? std::int64_t{high} : std::int64_t{low} * WheelTickDecoder::unitsPerTick;
         };
-        const std::int32_t vertical = detents(node.vertical, node.wheel, node.wheelHiRes);
-        const std::int32_t horizontal = detents(node.horizontal, node.hwheel, node.hwheelHiRes);
-        if (vertical != 0 || horizontal != 0) {
-            Event& e = node.event;
-            e = wheelPrototype();
-            e.setType(E::scrollWheel);
-            e.setIntegerValueField(F::scrollWheelEventDeltaAxis1, vertical);
-            e.setIntegerValueField(F::scrollWheelEventDeltaAxis2, horizontal);
-            e.setDoubleValueField(F::scrollWheelEventFixedPtDeltaAxis1, vertical);
-            e.setDoubleValueField(F::scrollWheelEventFixedPtDeltaAxis2, horizontal);
-            stamp(e, time, sender, flags);
-            if (const Event* answer = dispatch(e)) context.devices->addPointerValues(*answer, out, time);
-        }
+        const std::int32_t vertical = mainWheelDetents(node, units(node.wheel, node.wheelHiRes));
+        const std::int32_t horizontal = node.horizontal.add(toInt32(units(node.hwheel, node.hwheelHiRes)));
+        postWheel(node, vertical, horizontal, time, flags);
+    }
 
-        node.clearFrame();
-        if (!out.empty()) context.devices->sendPointer(out);
+    // The main wheel's detents in `units` (and in what was held back before
+    // them). How many ticks make a detent depends on the wheel's mode: until
+    // it is known the ticks are held back rather than guessed, for at most
+    // wheelModeWait; after that wait a tick counts as a detent.
+    std::int32_t mainWheelDetents(EvdevTapNode& node, std::int64_t units) {
+        if (units == 0 && node.heldWheel == 0) return 0;
+        int ticks = ticksPerDetent();
+        if (ticks < 1) {
+            if (!node.waitedForWheelMode) {
+                holdWheel(node, units);
+                return 0;
+            }
+            ticks = 1;
+        }
+        node.heldWheelTimer.cancel();
+        node.heldWheelTimer = TaskHandle();
+        node.vertical.setTicksPerDetent(ticks);
+        return node.vertical.add(toInt32(std::exchange(node.heldWheel, 0) + units));
+    }
+
+    void holdWheel(EvdevTapNode& node, std::int64_t units) {
+        node.heldWheel += units;
+        if (node.heldWheelTimer || !loop) return;
+        node.heldWheelTimer = loop->postAfter(
+            wheelModeWait, [weak = weak_from_this(), weakNode = std::weak_ptr<EvdevTapNode>(
+                                                         std::static_pointer_cast<EvdevTapNode>(node.shared_from_this()))] {
+                const auto self = weak.lock();
+                const auto held = weakNode.lock();
+                if (!self || !held) return;
+                held->heldWheelTimer = TaskHandle();
+                held->waitedForWheelMode = true;
+                self->releaseHeldWheel(*held);
+            });
+    }
+
+    // Passes on what the node held back, once the wheel's mode is known or
+    // the wait for it is over.
+    void releaseHeldWheel(EvdevTapNode& node) {
+        if (node.heldWheel == 0 || node.fd < 0 || !node.grabbed) return;
+        if (ticksPerDetent() < 1 && !node.waitedForWheelMode) return;
+        out.clear();
+        FrameFlags flags(context.modifierFlags);
+        postWheel(node, mainWheelDetents(node, 0), 0, MonotonicClock::nowNanos(), flags);
+        sendOut();
+    }
+
+    void postWheel(EvdevTapNode& node, std::int32_t vertical, std::int32_t horizontal, std::uint64_t time,
+                   FrameFlags& flags) {
+        if (vertical == 0 && horizontal == 0) return;
+        Event& e = node.event;
+        e = wheelPrototype();
+        e.setType(E::scrollWheel);
+        e.setIntegerValueField(F::scrollWheelEventDeltaAxis1, vertical);
+        e.setIntegerValueField(F::scrollWheelEventDeltaAxis2, horizontal);
+        e.setDoubleValueField(F::scrollWheelEventFixedPtDeltaAxis1, vertical);
+        e.setDoubleValueField(F::scrollWheelEventFixedPtDeltaAxis2, horizontal);
+        stamp(e, time, node.registryID, flags());
+        if (const Event* answer = dispatch(e)) context.devices->addPointerValues(*answer, out, time);
+    }
+
+    // The wheel's mode may have become known: what was held back goes on.
+    void wheelModeChanged() {
+        for (const auto& node : std::vector(nodes)) releaseHeldWheel(*node);
     }
 
     static void stamp(Event& e, std::uint64_t time, std::uint64_t sender, EventFlags flags) {
@@ -521,6 +616,14 @@ void EvdevTap::addToRunLoop(const std::shared_ptr<Executor>& executor) {
 }
 
 void EvdevTap::removeFromRunLoop() { core_->removeFromLoop(); }
+
+void EvdevTap::wheelModeChanged() {
+    if (const std::shared_ptr<RunLoop> loop = core_->currentLoop()) {
+        loop->perform([weak = std::weak_ptr<Core>(core_)] {
+            if (const auto core = weak.lock()) core->wheelModeChanged();
+        });
+    }
+}
 
 void EvdevTap::setEnabled(bool enabled) { core_->enabled.store(enabled, std::memory_order_release); }
 

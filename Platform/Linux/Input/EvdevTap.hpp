@@ -32,6 +32,11 @@ namespace ravolet::platform {
 //   desktop saw too, is dropped.
 // - After SYN_DROPPED the rest of that frame is dropped and the buttons are
 //   read anew, any difference going through as button events.
+// - Main-wheel ticks are counted into detents by the wheel's mode (its
+//   high-resolution mode makes several ticks a detent). While the mode is not
+//   known they are held back, for at most 250 ms after the first, and then
+//   pass on as detents of one tick each. The tilt is one tick a detent in
+//   every mode.
 // - Unplugging (ENODEV) ends a node cleanly; kernel uevents bring it back
 //   when the mouse returns (an open refused just after it appears is tried
 //   again for a while, since udev sets its permissions just after).
@@ -50,7 +55,8 @@ public:
         std::shared_ptr<VirtualDevices> devices;
         // The modifier flags stamped on button and wheel events.
         std::function<EventFlags()> modifierFlags;
-        // How many wheel ticks make a detent now (1: the standard mode).
+        // How many wheel ticks make a detent now (1: the standard mode; 0:
+        // the wheel's mode is not known yet).
         std::function<int()> ticksPerDetent;
     };
 
@@ -74,6 +80,9 @@ public:
     // Lets every node go: the tap sees nothing more and the mouse is the
     // desktop's again.
     void removeFromRunLoop();
+    // Says that ticksPerDetent may have changed (from any thread): wheel ticks
+    // held back while the wheel's mode was unknown go on once it is known.
+    void wheelModeChanged();
     // A switched-off tap passes every event on untouched, without its callback.
     void setEnabled(bool enabled);
     bool isEnabled() const;

@@ -1,5 +1,7 @@
 #include "Platform/Linux/Input/LinuxEventSystem.hpp"
 
+#include <algorithm>
+
 #include "Platform/HostKeyCodes.hpp"
 #include "Platform/Linux/Input/X11Keyboard.hpp"
 #include "Platform/MonotonicClock.hpp"
@@ -79,8 +81,22 @@ void LinuxEventSystem::setSessionActive(bool active) {
     }
 }
 
-void LinuxEventSystem::setWheelTicksPerDetent(int ticks) {
-    ticksPerDetent_->store(ticks < 1 ? 1 : ticks, std::memory_order_relaxed);
+void LinuxEventSystem::setWheelTicksPerDetent(std::optional<int> ticks) {
+    ticksPerDetent_->store(ticks ? std::max(1, *ticks) : 0, std::memory_order_relaxed);
+    std::vector<std::shared_ptr<EvdevTap>> taps;
+    {
+        std::lock_guard guard(lock_);
+        std::erase_if(taps_, [](const auto& tap) { return tap.expired(); });
+        for (const auto& weak : taps_)
+            if (auto tap = weak.lock()) taps.push_back(std::move(tap));
+    }
+    for (const auto& tap : taps) tap->wheelModeChanged();
+}
+
+std::optional<int> LinuxEventSystem::wheelTicksPerDetent() const {
+    const int ticks = ticksPerDetent_->load(std::memory_order_relaxed);
+    if (ticks < 1) return std::nullopt;
+    return ticks;
 }
 
 std::optional<std::string> LinuxEventSystem::outputError() const {
@@ -181,6 +197,9 @@ std::shared_ptr<EventTap> LinuxEventSystem::createTap(EventTapLocation, EventTap
     context.ticksPerDetent = [ticks = ticksPerDetent_] { return ticks->load(std::memory_order_relaxed); };
     auto tap = EvdevTap::make(std::move(context), eventsOfInterest, options, callback, userInfo);
     if (!tap) return nullptr;
+    std::lock_guard guard(lock_);
+    std::erase_if(taps_, [](const auto& weak) { return weak.expired(); });
+    taps_.push_back(*tap);
     return *tap;
 }
 

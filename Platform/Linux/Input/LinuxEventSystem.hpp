@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Platform/EventSystem.hpp"
 #include "Platform/Linux/Input/DesktopKeyboard.hpp"
@@ -59,10 +60,11 @@ public:
     LinuxEventSystem& operator=(const LinuxEventSystem&) = delete;
 
     // How many of the wheel's ticks make one detent: the multiplier while the
-    // mouse reports its wheel in high-resolution mode, 1 in the standard mode
-    // (and while nobody knows).
-    void setWheelTicksPerDetent(int ticks);
-    int wheelTicksPerDetent() const { return ticksPerDetent_->load(std::memory_order_relaxed); }
+    // mouse reports its wheel in high-resolution mode, 1 in the standard mode,
+    // none while the mode is not known (the taps then hold wheel ticks back
+    // for a moment). Not known until said.
+    void setWheelTicksPerDetent(std::optional<int> ticks);
+    std::optional<int> wheelTicksPerDetent() const;
 
     // From now on, while the login session is not the one in front, the
     // virtual devices are let go (the kernel releases whatever they still
@@ -107,8 +109,11 @@ private:
 
     const Options options_;
     // Shared with the taps, which may outlive the system.
-    const std::shared_ptr<std::atomic<int>> ticksPerDetent_ = std::make_shared<std::atomic<int>>(1);
+    // 0 while not known.
+    const std::shared_ptr<std::atomic<int>> ticksPerDetent_ = std::make_shared<std::atomic<int>>(0);
     mutable std::mutex lock_;
+    // The taps made, told when the wheel's mode changes.
+    std::vector<std::weak_ptr<EvdevTap>> taps_;
     mutable std::shared_ptr<VirtualDevices> devices_;
     mutable std::optional<std::string> outputError_;
     // Dropped first when the system goes.
