@@ -1,6 +1,7 @@
 // The ravolet program: a tray application over the application model.
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -130,6 +131,11 @@ int run(int argc, char** argv, bool simulatedMouse, ravolet::platform::SingleIns
         QTimer::singleShot(0, &shell, [&shell] { shell.launch(); });
         exitCode = QApplication::exec();
         model->stop();
+        // The mouse goes back as Ravolet found it (its wheel's mode) before the process ends.
+        const auto letGo = std::make_shared<bool>(false);
+        model->deviceMonitor().whenLetGo([letGo] { *letGo = true; });
+        for (QDeadlineTimer limit(2000); !*letGo && !limit.hasExpired();)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
     reporting.disconnect();
     wheelResolution.disconnect();

@@ -67,7 +67,9 @@ AppModel::AppModel(Private, Dependencies dependencies)
       launchAtLogin_(std::make_shared<LaunchAtLogin>(dependencies_.loginItems)),
       preferences_(std::make_shared<AppPreferences>(dependencies_.defaults)),
       deviceMonitor_(DeviceMonitor::create(dependencies_.device, preferences_->managesDeviceSettings.value(), ui_,
-                                           dependencies_.clock)),
+                                           dependencies_.clock,
+                                           std::make_shared<WheelModeRecord>(
+                                               dependencies_.files, dependencies_.settingsFolder / WheelModeRecord::fileName))),
       updater_(std::make_shared<UpdaterController>(preferences_, dependencies_.updater, dependencies_.activator,
                                                    BundleInfo::main())),
       permissions_(PermissionState::current(*dependencies_.permissions)),
@@ -77,7 +79,7 @@ AppModel::AppModel(Private, Dependencies dependencies)
     // target) stay.
     for (std::string_view name :
          {std::string_view(ConfigStore::fileName), platform::JsonFileKeyValueStore::fileName,
-          PointerHardwareTuning::captureFileName})
+          PointerHardwareTuning::captureFileName, WheelModeRecord::fileName})
         (void)dependencies_.files->removeLeftoverTemporaries(dependencies_.settingsFolder / name);
     // The derived values follow everything they are worked out from.
     const auto follow = [this](const auto&) { updateDerived(); };

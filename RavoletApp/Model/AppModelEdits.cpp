@@ -110,9 +110,10 @@ void AppModel::setManagesDeviceSettings(bool enabled) {
     confined();
     preferences_->managesDeviceSettings.set(enabled);
     deviceMonitor_->control()->setEnabled(enabled);
-    // Closing the gate writes nothing; it only holds back later writes.
-    if (!enabled) return;
+    // Closing the gate holds back later writes; what it writes now is only
+    // the wheel's mode put back, where Ravolet had changed it.
     applyDeviceSettings();
+    if (!enabled) return;
     if (const auto engine = engine_.value(); engine && engine->settingsApplier()) engine->settingsApplier()->applyNow();
 }
 

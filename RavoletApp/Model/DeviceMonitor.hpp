@@ -15,6 +15,7 @@
 #include "Platform/Clock.hpp"
 #include "Platform/Executor.hpp"
 #include "RavoletApp/Model/GatedHIDPPControl.hpp"
+#include "RavoletApp/Model/WheelModeRecord.hpp"
 #include "Support/Observable.hpp"
 
 namespace ravolet {
@@ -30,10 +31,18 @@ namespace ravolet {
 // holds the monitor weakly and does nothing once it is gone.
 //
 // Events are handled one at a time, in order: each goes first to the
-// onDeviceEvent handler, then the monitor re-reads the mouse on an attachment
-// or a change of state, writes the desired settings and re-reads on
-// readiness, and empties the snapshot on removal. The next event waits until
-// the previous one is fully handled.
+// onDeviceEvent handler. On readiness the monitor reads the wheel's mode
+// first (the tap counts wheel ticks by it) and writes the desired settings;
+// on removal it empties the snapshot. The mouse is read into the snapshot
+// once the events that came together are handled (a connection brings a
+// change of state, readiness and perhaps an attachment): once per connection.
+// The next event waits until the previous one is fully handled.
+//
+// The wheel: Ravolet changes only its high-resolution switch. The mode it
+// found the wheel in is put back whenever Ravolet lets go of it (stop(), and
+// a desired wheel resolution of none, or a closed gate, at the next write),
+// and kept in the settings folder meanwhile (WheelModeRecord), so that a
+// start after a crash puts it back too.
 class DeviceMonitor final : public std::enable_shared_from_this<DeviceMonitor> {
     struct Private {};
 
@@ -54,6 +63,9 @@ public:
         // The last problem worth showing; connection trouble is shown by `connection`.
         std::optional<std::string> lastError;
         bool isNotPermitted = false;
+        // Not connected: the mouse is there but did not answer, and the device
+        // is trying again by itself.
+        bool isRetrying = false;
         std::optional<std::chrono::system_clock::time_point> lastRefresh;
 
         // How many of the wheel's reports on the plain HID wheel make one
@@ -62,6 +74,10 @@ public:
         // every other case (the standard mode, reports going to HID++ instead,
         // nothing read).
         int wheelReportsPerDetent() const;
+        // The same for a mode and capability read: none while the mode is not
+        // known, or while high resolution is on without a known multiplier.
+        static std::optional<int> wheelReportsPerDetent(const std::optional<HIDPPWheelMode>& mode,
+                                                        const std::optional<HIDPPWheelCapability>& capability);
 
         friend bool operator==(const Snapshot&, const Snapshot&) = default;
         friend std::ostream& operator<<(std::ostream& os, const Snapshot& snapshot);
@@ -71,14 +87,16 @@ public:
     using Completion = std::move_only_function<void()>;
 
     // Opens nothing. The gate starts open when `managesDeviceSettings`.
+    // `wheelRecord`: where the wheel's mode is kept across runs; none keeps
+    // it in memory only.
     static std::shared_ptr<DeviceMonitor> create(std::shared_ptr<HIDPPDevice> device, bool managesDeviceSettings,
                                                  std::shared_ptr<platform::Executor> executor,
-                                                 std::shared_ptr<platform::Clock> clock);
-    // The G502 X on this machine, with the system clock.
-    static std::shared_ptr<DeviceMonitor> standard(bool managesDeviceSettings, std::shared_ptr<platform::Executor> executor);
+                                                 std::shared_ptr<platform::Clock> clock,
+                                                 std::shared_ptr<WheelModeRecord> wheelRecord = nullptr);
 
     DeviceMonitor(Private, std::shared_ptr<HIDPPDevice> device, bool managesDeviceSettings,
-                  std::shared_ptr<platform::Executor> executor, std::shared_ptr<platform::Clock> clock);
+                  std::shared_ptr<platform::Executor> executor, std::shared_ptr<platform::Clock> clock,
+                  std::shared_ptr<WheelModeRecord> wheelRecord);
     DeviceMonitor(const DeviceMonitor&) = delete;
     DeviceMonitor& operator=(const DeviceMonitor&) = delete;
 
@@ -89,6 +107,10 @@ public:
 
     const Observable<Snapshot>& snapshot() const { return snapshot_; }
     const Observable<bool>& isRefreshing() const { return isRefreshing_; }
+    // How many reports of the plain HID wheel make a detent now (see
+    // Snapshot::wheelReportsPerDetent); none from the mouse's arrival until
+    // its wheel has been read, and while its wheel's mode is being changed.
+    const Observable<std::optional<int>>& wheelReportsPerDetent() const { return wheelReportsPerDetent_; }
     // Why the last write of the desired settings failed; cleared by the next
     // one whose writes all succeed. Unlike the snapshot's lastError it
     // survives refreshes, so a refused setting stays visible.
@@ -109,9 +131,14 @@ public:
     // A second call while started does nothing.
     void start();
     bool isStarted() const { return isStarted_; }
-    // Stops handling events and disconnects the device in the background.
-    // The monitor can be started again.
+    // Stops handling events and lets go of the mouse in the background: puts
+    // its wheel back into the mode it was found in, where Ravolet changed it,
+    // then disconnects the device. The monitor can be started again (it
+    // connects once that is done).
     void stop();
+    // Calls `completion` once the monitor has let go of the mouse after its
+    // last stop(); at once (posted) when it has.
+    void whenLetGo(Completion completion);
     // Re-reads the mouse into a new snapshot: the connection, and while
     // connected nine reads, each of which only leaves its own field empty when
     // it fails. Asked for while a refresh runs, it is not lost: the running
@@ -121,7 +148,9 @@ public:
     void refresh(Completion completion = nullptr);
     // With the gate open, writes the desired report rate, then the desired
     // wheel resolution (not after a failed rate, nor once the gate has
-    // closed). A failure is recorded in the snapshot and in lastWriteError.
+    // closed). With no desired wheel resolution, or the gate closed, a wheel
+    // Ravolet has changed is put back into the mode it was found in. A
+    // failure is recorded in the snapshot and in lastWriteError.
     void applyDesiredSettings(Completion completion = nullptr);
 
 private:
@@ -136,14 +165,31 @@ private:
     void finishRefresh(Snapshot snapshot);
     void deviceRemoved();
     void record(const HIDPPError& error);
+    // Reads the wheel's capability and mode, learning the mode it was found
+    // in the first time; then `then`.
+    void readWheel(Completion then);
+    void noteWheel(const std::optional<HIDPPWheelMode>& mode, const std::optional<HIDPPWheelCapability>& capability);
+    void learnFoundMode(const HIDPPWheelMode& mode);
+    // The high-resolution switch the next write puts on the wheel, if any.
+    std::optional<bool> wheelTarget(bool gateOpen) const;
+    // Writes the target: the desired mode through the gate (keeping the found
+    // one first), the found one straight to the device (forgetting it after).
+    void writeWheel(bool highResolution, HIDPPCompletion<bool> completion);
+    void keepFoundMode();
+    void forgetFoundMode();
+    void letGo();
+    void finishLettingGo();
 
     const std::shared_ptr<HIDPPDevice> device_;
     const std::shared_ptr<GatedHIDPPControl> control_;
     const std::shared_ptr<platform::Executor> executor_;
     const std::shared_ptr<platform::Clock> clock_;
 
+    const std::shared_ptr<WheelModeRecord> wheelRecord_;
+
     Observable<Snapshot> snapshot_;
     Observable<bool> isRefreshing_{false};
+    Observable<std::optional<int>> wheelReportsPerDetent_;
     Observable<std::optional<std::string>> lastWriteError_;
     EventHandler onDeviceEvent_;
     std::optional<std::int64_t> desiredReportRateHertz_;
@@ -155,6 +201,24 @@ private:
     HIDPPEventSubscription subscription_;
     std::deque<Work> work_;
     bool busy_ = false;
+    // An event asked for the mouse to be read, once the work queued is done.
+    bool needsRead_ = false;
+    // The wheel as last read or written.
+    std::optional<HIDPPWheelMode> wheelMode_;
+    std::optional<HIDPPWheelCapability> wheelCapability_;
+    // Counts writes of the wheel's mode, and the count when the running read began.
+    std::uint64_t wheelWrites_ = 0;
+    std::uint64_t readingAfterWheelWrite_ = 0;
+    // Whether the wheel was in high resolution when Ravolet first found it
+    // (or, after a crash, as kept since); and whether the record holds it,
+    // which it does while Ravolet may have the wheel in another mode.
+    std::optional<bool> foundHighResolution_;
+    bool foundModeKept_ = false;
+    // Why the record cannot be read or written; it is then left alone.
+    std::optional<std::string> recordProblem_;
+    // Stops still letting go of the mouse, and who waits for them.
+    int lettingGo_ = 0;
+    std::vector<Completion> letGoWaiters_;
     // A refresh was asked for, or the mouse went away, while one was reading.
     bool readAgain_ = false;
     std::vector<Completion> refreshWaiters_;

@@ -27,8 +27,8 @@ LinuxProgram makeLinuxProgram(std::shared_ptr<platform::Scheduler> ui,
     dependencies.workspace = platform::LinuxWorkspace::standard();
     dependencies.session = std::move(session);
     program.model = AppModel::create(std::move(dependencies));
-    program.wheelResolution = program.model->deviceMonitor().snapshot().observe(
-        [events](const DeviceMonitor::Snapshot& snapshot) { events->setWheelTicksPerDetent(snapshot.wheelReportsPerDetent()); });
+    program.wheelResolution = program.model->deviceMonitor().wheelReportsPerDetent().observe(
+        [events](const std::optional<int>& reports) { events->setWheelTicksPerDetent(reports); });
     return program;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DeviceTestSupport.hpp"
+#include "Platform/Simulated/InMemoryFileSystem.hpp"
 #include "Support/ValueSupport.hpp"
 
 namespace ravolet {
@@ -27,8 +28,10 @@ std::string kind(const HIDPPEvent& event) {
 // event its handler sees (with the snapshot at that moment) and every
 // snapshot it publishes.
 struct MonitorRig : MouseRig {
-    explicit MonitorRig(bool plugged = true) : MouseRig(false, plugged) {
-        monitor = DeviceMonitor::create(device, true, ui, clock);
+    explicit MonitorRig(bool plugged = true,
+                        std::shared_ptr<platform::InMemoryFileSystem> files = std::make_shared<platform::InMemoryFileSystem>())
+        : MouseRig(false, plugged), files(files) {
+        monitor = DeviceMonitor::create(device, true, ui, clock, std::make_shared<WheelModeRecord>(files, recordFile));
         monitor->setDesiredReportRateHertz(500);
         monitor->setDesiredHighResolutionWheel(true);
         monitor->setOnDeviceEvent([this](const HIDPPEvent& event) {
@@ -53,6 +56,8 @@ struct MonitorRig : MouseRig {
     }
     const Snapshot& snapshot() const { return monitor->snapshot().value(); }
 
+    std::shared_ptr<platform::InMemoryFileSystem> files;
+    const std::filesystem::path recordFile = "/home/user/.config/ravolet/wheel-mode.json";
     std::shared_ptr<DeviceMonitor> monitor;
     Names events;
     std::vector<Snapshot> snapshotsSeenByHandler;
@@ -80,14 +85,17 @@ TEST(DeviceMonitor, StartingConnectsOnceThenReadsTheMouseAndHandlesTheConnection
         Names events;
         HIDPPConnectionState connection; // when the mouse is not reached
         std::optional<std::string> recorded; // the first snapshot's error, which the first read clears
+        bool retrying = false;
     };
     const std::vector<Case> cases = {
         {true, [](MonitorRig&) {}, {"state", "ready"}, HIDPPConnectionState::disconnected(), std::nullopt},
         {false, [](MonitorRig&) {}, {}, HIDPPConnectionState::disconnected(), std::nullopt},
         {true, [](MonitorRig& rig) { rig.bus->setListenAccess(platform::HIDAccess::denied); }, {"state", "retrying"},
-         HIDPPConnectionState::notPermitted(), std::nullopt},
+         HIDPPConnectionState::notPermitted(), std::nullopt, true},
         {true, [](MonitorRig& rig) { rig.mouse->refuseOpen(platform::kIOReturnExclusiveAccess); }, {"retrying"},
-         HIDPPConnectionState::disconnected(), "0xE00002C5 (kIOReturnExclusiveAccess)"},
+         HIDPPConnectionState::disconnected(), "0xE00002C5 (kIOReturnExclusiveAccess)", true},
+        {true, [](MonitorRig& rig) { rig.mouse->setSilent(true); }, {"retrying"}, HIDPPConnectionState::disconnected(),
+         "feature 0x00 fn 0x01 timed out", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.events));
@@ -103,6 +111,7 @@ TEST(DeviceMonitor, StartingConnectsOnceThenReadsTheMouseAndHandlesTheConnection
         EXPECT_FALSE(rig.monitor->isRefreshing().value());
         const bool notPermitted = c.connection == HIDPPConnectionState::notPermitted();
         EXPECT_EQ(rig.snapshot().isNotPermitted, notPermitted);
+        EXPECT_EQ(rig.snapshot().isRetrying, c.retrying);
         EXPECT_EQ(rig.published.front().isNotPermitted, notPermitted) << "recorded from the failed connection too";
         if (c.recorded) {
             ASSERT_TRUE(rig.published.front().lastError.has_value());
@@ -111,6 +120,7 @@ TEST(DeviceMonitor, StartingConnectsOnceThenReadsTheMouseAndHandlesTheConnection
         if (c.events == Names{"state", "ready"}) {
             expectFullyRead(rig.snapshot());
             EXPECT_EQ(rig.mouse->requestCount(Mouse::rootFeature, 1), 1u) << "one connection";
+            EXPECT_EQ(rig.mouse->requestCount(Mouse::adjustableDPIFeature, 1), 1u) << "the mouse read once";
             EXPECT_EQ(rig.writes(), (Names{"rate", "wheel"}));
         } else {
             EXPECT_EQ(rig.snapshot().connection, c.connection);
@@ -141,9 +151,11 @@ TEST(DeviceMonitor, EventsReachTheHandlerFirstAndAreHandledOneAtATime) {
     disconnected.lastRefresh = rig.clock->now();
     EXPECT_EQ(rig.snapshot(), disconnected) << "then the change of state is read";
 
-    // Back again: read, the desired settings written, read again.
+    // Back again: the desired settings written, then the mouse read once.
+    rig.mouse->clearReceivedRequests();
     rig.mouse->plugIn(rig.bus);
     rig.settle();
+    EXPECT_EQ(rig.mouse->requestCount(Mouse::adjustableDPIFeature, 1), 1u);
     EXPECT_EQ(rig.events, (Names{"notification", "removed", "state", "state", "ready", "attached"}));
     EXPECT_EQ(rig.snapshot().ratchet, HIDPPRatchetState::freeSpin);
     EXPECT_EQ(rig.writes(), Names{"rate"}) << "the wheel is already in high resolution";
@@ -233,6 +245,105 @@ TEST(DeviceMonitor, AWheelDetentIsTheMultiplierOfReportsOnlyInHighResolutionToHI
     EXPECT_EQ(rig.snapshot().wheelReportsPerDetent(), 8);
 }
 
+// The tap counts wheel ticks by this: it is read first when the mouse comes,
+// before the rest of the mouse and before any write, and it is unknown from
+// the mouse's arrival until then and while the wheel's mode is written.
+TEST(DeviceMonitor, TheWheelsReportsPerDetentAreKnownBeforeTheMouseIsReadAndUnknownWhileTheModeChanges) {
+    MonitorRig rig(false);
+    Names seen;
+    auto ticks = rig.monitor->wheelReportsPerDetent().observe(
+        [&](const std::optional<int>& n) { seen.push_back(n ? "reports " + std::to_string(*n) : "unknown"); });
+    auto snapshots = rig.monitor->snapshot().observe([&](const Snapshot& s) {
+        if (s.connection.isConnected()) seen.push_back("snapshot");
+    });
+    rig.monitor->start();
+    rig.settle();
+    EXPECT_EQ(rig.monitor->wheelReportsPerDetent().value(), std::nullopt) << "no mouse, no mode";
+    rig.mouse->plugIn(rig.bus);
+    rig.settle();
+    // Found in the standard mode; the desired high resolution is written, then the mouse is read.
+    EXPECT_EQ(seen, (Names{"reports 1", "unknown", "reports 8", "snapshot"}));
+    seen.clear();
+    rig.mouse->unplug();
+    rig.settle();
+    EXPECT_EQ(seen, Names{"unknown"});
+}
+
+// Ravolet changes the wheel's high-resolution switch only while it holds the
+// mouse: whichever way it lets go, the wheel goes back into the mode it was
+// found in, and while it is changed that mode is kept in the settings folder,
+// where a start after a crash finds it.
+TEST(DeviceMonitor, TheWheelGoesBackIntoTheModeItWasFoundInWhenRavoletLetsGoEvenAfterACrash) {
+    enum class LetGo { stop, leaveItAlone, gateClosed, crashThenLeaveItAlone, crashThenStop };
+    for (const LetGo way : {LetGo::stop, LetGo::leaveItAlone, LetGo::gateClosed, LetGo::crashThenLeaveItAlone,
+                            LetGo::crashThenStop}) {
+        SCOPED_TRACE(static_cast<int>(way));
+        auto files = std::make_shared<platform::InMemoryFileSystem>();
+        auto rig = std::make_unique<MonitorRig>(true, files);
+        rig->mouse->setWheelMode(0x00);
+        rig->started();
+        ASSERT_EQ(rig->mouse->wheelMode(), 0x02) << "the desired high resolution";
+        EXPECT_EQ(files->readFile(rig->recordFile).value_or(""), "{\n  \"highResolution\": false\n}") << "kept";
+
+        const bool crash = way == LetGo::crashThenLeaveItAlone || way == LetGo::crashThenStop;
+        if (crash) {
+            // Gone without letting go, and started again later with the mouse
+            // as that run left it.
+            const auto mouse = rig->mouse;
+            rig->monitor.reset();
+            rig = std::make_unique<MonitorRig>(false, files);
+            rig->mouse = mouse;
+            rig->mouse->unplug();
+            rig->mouse->plugIn(rig->bus);
+            EXPECT_EQ(rig->mouse->wheelMode(), 0x02) << "the crash left it changed";
+            if (way == LetGo::crashThenLeaveItAlone) rig->monitor->setDesiredHighResolutionWheel(std::nullopt);
+            rig->monitor->start();
+            rig->settle();
+        }
+        switch (way) {
+        case LetGo::stop:
+        case LetGo::crashThenStop: {
+            EXPECT_EQ(rig->mouse->wheelMode(), 0x02);
+            bool letGo = false;
+            rig->monitor->stop();
+            rig->monitor->whenLetGo([&] { letGo = true; });
+            rig->settle();
+            EXPECT_TRUE(letGo);
+            EXPECT_FALSE(rig->device->isConnected()) << "disconnected after the wheel went back";
+            break;
+        }
+        case LetGo::leaveItAlone:
+            rig->monitor->setDesiredHighResolutionWheel(std::nullopt);
+            rig->monitor->applyDesiredSettings();
+            rig->settle();
+            break;
+        case LetGo::gateClosed:
+            rig->monitor->control()->setEnabled(false);
+            rig->monitor->applyDesiredSettings();
+            rig->settle();
+            break;
+        case LetGo::crashThenLeaveItAlone: break;
+        }
+        EXPECT_EQ(rig->mouse->wheelMode(), 0x00) << "as found";
+        EXPECT_FALSE(files->exists(rig->recordFile)) << "nothing left to put back";
+    }
+
+    // A record that cannot be read says so, and the mode found now is used.
+    auto files = std::make_shared<platform::InMemoryFileSystem>();
+    ASSERT_TRUE(files->createDirectories("/home/user/.config/ravolet"));
+    ASSERT_TRUE(files->writeFileAtomically("/home/user/.config/ravolet/wheel-mode.json", "{\"highResolution\": 1"));
+    MonitorRig rig(true, files);
+    rig.started();
+    ASSERT_TRUE(rig.monitor->lastWriteError().value());
+    EXPECT_TRUE(rig.monitor->lastWriteError().value()->starts_with("cannot read /home/user/.config/ravolet/wheel-mode.json"))
+        << *rig.monitor->lastWriteError().value();
+    EXPECT_EQ(files->readFile("/home/user/.config/ravolet/wheel-mode.json").value_or(""), "{\"highResolution\": 1")
+        << "left as it was";
+    rig.monitor->stop();
+    rig.settle();
+    EXPECT_EQ(rig.mouse->wheelMode(), 0x00) << "put back all the same";
+}
+
 TEST(DeviceMonitor, WritesTheRateThenTheWheelBehindTheGateAndKeepsAFailedWriteVisible) {
     MonitorRig rig;
     rig.started();
@@ -260,23 +371,27 @@ TEST(DeviceMonitor, WritesTheRateThenTheWheelBehindTheGateAndKeepsAFailedWriteVi
     EXPECT_EQ(rig.snapshot().lastError, std::nullopt) << "a refresh rebuilds the snapshot";
     EXPECT_EQ(rig.monitor->lastWriteError().value(), refused) << "the failed write stays visible";
 
-    // With the gate closed nothing is written, and the ready mouse is still read.
+    // With the gate closed only the wheel goes back into the mode it was
+    // found in (the standard one), and the ready mouse is still read.
+    rig.mouse->clearReceivedRequests();
     rig.monitor->control()->setEnabled(false);
     rig.monitor->setDesiredReportRateHertz(1000);
     apply();
+    EXPECT_EQ(rig.writes(), Names{"wheel"});
+    EXPECT_EQ(rig.mouse->wheelMode(), 0x00);
+    EXPECT_EQ(rig.monitor->lastWriteError().value(), std::nullopt) << "cleared by the wheel's write";
     rig.mouse->unplug();
     rig.settle();
     rig.mouse->plugIn(rig.bus);
     rig.settle();
-    EXPECT_EQ(rig.writes(), Names{});
+    EXPECT_EQ(rig.writes(), Names{"wheel"}) << "nothing more";
     EXPECT_TRUE(rig.snapshot().connection.isConnected());
-    EXPECT_EQ(rig.monitor->lastWriteError().value(), refused) << "nothing written, nothing cleared";
 
+    rig.mouse->clearReceivedRequests();
     rig.monitor->control()->setEnabled(true);
     apply();
-    EXPECT_EQ(rig.writes(), Names{"rate"});
+    EXPECT_EQ(rig.writes(), (Names{"rate", "wheel"}));
     EXPECT_EQ(rig.mouse->reportIntervalMilliseconds(), 1);
-    EXPECT_EQ(rig.monitor->lastWriteError().value(), std::nullopt) << "cleared by the next successful write";
     EXPECT_EQ(writeErrors, (std::vector<std::optional<std::string>>{refused, std::nullopt}));
     EXPECT_EQ(completions, 4);
 }

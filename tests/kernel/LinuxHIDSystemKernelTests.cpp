@@ -158,6 +158,30 @@ TEST_F(LinuxHIDPPTest, AnUnplugFailsTheRequestAtOnceAndARePlugGetsTheSettingsBac
     stopped.get_future().wait();
 }
 
+// A mouse that is plugged in but answers HID++ only after a while: the
+// monitor says the connection is being tried again, and the mouse gets its
+// settings once it answers, with no re-plug.
+TEST_F(LinuxHIDPPTest, AMouseThatAnswersOnlyAfterAWhileIsTriedAgainUntilItDoes) {
+    device->setDefaultTimeout(0.2);
+    mouse.model()->setSilent(true);
+    const auto ui = std::make_shared<pf::SerialQueue>("monitor", pf::QueuePriority::userInitiated);
+    const auto monitor = DeviceMonitor::create(device, true, ui, std::make_shared<pf::SystemClock>());
+    const auto snapshot = [&] {
+        DeviceMonitor::Snapshot now;
+        ui->sync([&] { now = monitor->snapshot().value(); });
+        return now;
+    };
+    ui->post([&] {
+        monitor->setDesiredHighResolutionWheel(true);
+        monitor->start();
+    });
+    EXPECT_TRUE(eventually([&] { return snapshot().isRetrying; })) << "the page would not say it is trying again";
+    mouse.model()->setSilent(false);
+    EXPECT_TRUE(eventually([&] { return (mouse.model()->wheelMode() & 0x02) != 0; })) << "never read after it answered";
+    EXPECT_TRUE(eventually([&] { return snapshot().connection.isConnected() && !snapshot().isRetrying; }));
+    ui->sync([&] { monitor->stop(); });
+}
+
 TEST_F(LinuxHIDPPTest, AnotherVendorsMouseAndTheG502XsPointerAreNeverOpened) {
     FakeOrdinaryMouse other;
     ASSERT_TRUE(ok(other.plugIn()));

@@ -1,9 +1,10 @@
 // The program's model as `ravolet` builds it without --simulated-mouse, on
 // the real kernel's nodes of the fake G502 X: no display, so only what runs
 // beneath the windows (the engine and the device monitor). It runs in a
-// child process, which stops it on SIGTERM as the program does, so that the
-// test can see the process end by itself, and which the test switches to and
-// from another login session, as logind would tell it.
+// child process, which stops it as the program does, on a quit (here a byte
+// on a pipe, for the menu's Quit) or SIGTERM, so that the test can see the
+// process end by itself, or is killed outright; and which the test switches
+// to and from another login session, as logind would tell it.
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -28,6 +30,7 @@
 #include "Platform/RunLoop.hpp"
 #include "Platform/Simulated/SimulatedSessionWatcher.hpp"
 #include "RavoletApp/Model/LinuxProgram.hpp"
+#include "RavoletApp/Model/WheelModeRecord.hpp"
 
 namespace ravolet::testing {
 namespace {
@@ -37,6 +40,7 @@ namespace fs = std::filesystem;
 
 constexpr auto patience = 20s; // what the VM may take, never what it should
 constexpr std::int64_t storedDPI = 1200;
+constexpr std::uint8_t standardWheel = 0x00, highResolutionWheel = 0x02;
 
 // What the child reports on its pipe, one byte each.
 constexpr char modelActive = 'A';
@@ -49,18 +53,20 @@ bool eventually(const std::function<bool()>& done, std::chrono::milliseconds lim
     return true;
 }
 
-// The child: the model with the program's own services, its settings in a
-// folder of its own, run on this thread's run loop until SIGTERM; SIGUSR1
-// puts another login session in front, SIGUSR2 brings its own back. Reports
-// each time the engine is active with the mouse attached, and each time the
-// session is away with no engine; exits 0 after a clean stop, another code
-// when something failed.
-[[noreturn]] void runModel(int report, int signals) {
+// The child: the model with the program's own services, its settings in the
+// folder the test made, the wheel resolution asked for, run on this thread's
+// run loop until a quit or SIGTERM; SIGUSR1 puts another login session in
+// front, SIGUSR2 brings its own back. Reports each time the engine is active
+// with the mouse attached, and each time the session is away with no engine;
+// exits 0 after a clean stop that let go of the mouse, another code when
+// something failed.
+[[noreturn]] void runModel(int report, int signals, int quit, std::optional<bool> highResolution) {
     auto ui = platform::RunLoop::current();
     const auto session = std::make_shared<platform::SimulatedSessionWatcher>();
     LinuxProgram program = makeLinuxProgram(ui, session);
     const std::shared_ptr<AppModel> model = program.model;
     model->preferences().hasCompletedOnboarding.set(true);
+    model->setHighResolutionWheel(highResolution);
     model->start();
     bool reported = false;
     char last = 0;
@@ -81,12 +87,93 @@ bool eventually(const std::function<bool()>& done, std::chrono::milliseconds lim
             if (signal.ssi_signo == SIGUSR1 || signal.ssi_signo == SIGUSR2) session->setActive(signal.ssi_signo == SIGUSR2);
             stopping = signal.ssi_signo == SIGTERM;
         }
+        pollfd asked{quit, POLLIN, 0};
+        stopping = stopping || ::poll(&asked, 1, 0) > 0;
         if (!stopping && std::chrono::steady_clock::now() > end) ::_exit(3);
     }
+    // As the program ends: the model stops, and the mouse is let go before the process goes.
     model->stop();
+    bool letGo = false;
+    model->deviceMonitor().whenLetGo([&letGo] { letGo = true; });
+    for (auto end = std::chrono::steady_clock::now() + patience; !letGo && std::chrono::steady_clock::now() < end;)
+        ui->runFor(0.01);
     program.wheelResolution.disconnect();
-    ui->runFor(0.05);
-    ::_exit(reported ? 0 : 4);
+    ::_exit(!reported ? 4 : !letGo ? 5 : 0);
+}
+
+enum class End { quit, terminate, kill };
+
+// One run of the program's model in a child process.
+class ProgramRun {
+public:
+    explicit ProgramRun(std::optional<bool> highResolution) {
+        int control[2];
+        if (::pipe(reports_) != 0 || ::pipe(control) != 0) return;
+        quit_ = control[1];
+        sigset_t signals;
+        ::sigemptyset(&signals);
+        for (const int signal : {SIGTERM, SIGUSR1, SIGUSR2}) ::sigaddset(&signals, signal);
+        ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+        child_ = ::fork();
+        if (child_ == 0) {
+            ::close(reports_[0]);
+            ::close(quit_);
+            const int received = ::signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
+            if (received < 0) ::_exit(2);
+            runModel(reports_[1], received, control[0], highResolution);
+        }
+        ::pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+        ::close(reports_[1]);
+        ::close(control[0]);
+    }
+    ~ProgramRun() {
+        if (child_ > 0 && !ended_) end(End::kill);
+        ::close(reports_[0]);
+        ::close(quit_);
+    }
+
+    pid_t pid() const { return child_; }
+
+    // Whether the child reports `wanted` next.
+    bool reports(char wanted) {
+        pollfd readable{reports_[0], POLLIN, 0};
+        char byte = 0;
+        return ::poll(&readable, 1, static_cast<int>(std::chrono::milliseconds(patience).count())) == 1 &&
+               ::read(reports_[0], &byte, 1) == 1 && byte == wanted;
+    }
+
+    // Ends it; whether it ended in time (else it is killed), and its wait status.
+    bool end(End how, int* status = nullptr) {
+        int ended = -1;
+        switch (how) {
+        case End::quit: (void)!::write(quit_, "q", 1); break;
+        case End::terminate: ::kill(child_, SIGTERM); break;
+        case End::kill: ::kill(child_, SIGKILL); break;
+        }
+        const bool inTime = eventually([&] { return ::waitpid(child_, &ended, WNOHANG) == child_; }, patience);
+        if (!inTime) ::kill(child_, SIGKILL), ::waitpid(child_, &ended, 0);
+        ended_ = true;
+        if (status) *status = ended;
+        return inTime;
+    }
+
+private:
+    pid_t child_ = -1;
+    int reports_[2]{-1, -1};
+    int quit_ = -1;
+    bool ended_ = false;
+};
+
+// The settings the program reads: the default profile at 1200 DPI.
+fs::path settingsHome() {
+    const fs::path home = fs::temp_directory_path() / "ravolet-program-model";
+    fs::remove_all(home);
+    fs::create_directories(home / "ravolet");
+    Config config = Config::defaultConfig();
+    for (Profile& profile : config.profiles) profile.pointer.dpi = storedDPI;
+    std::ofstream(home / "ravolet" / "config.json") << config.encoded().value();
+    ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+    return home;
 }
 
 // The device nodes a process holds open.
@@ -107,48 +194,21 @@ std::string inputDevices() {
 }
 
 TEST(ProgramModel, ReachesAnActiveEngineOnTheRealBackendsLetsGoWhileAnotherSessionIsInFrontAndStopsOnSIGTERM) {
-    // The settings the program reads: the default profile at 1200 DPI.
-    const fs::path home = fs::temp_directory_path() / "ravolet-program-model";
-    fs::remove_all(home);
-    fs::create_directories(home / "ravolet");
-    Config config = Config::defaultConfig();
-    for (Profile& profile : config.profiles) profile.pointer.dpi = storedDPI;
-    std::ofstream(home / "ravolet" / "config.json") << config.encoded().value();
-    ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
-
+    const fs::path home = settingsHome();
     FakeG502X mouse;
     ASSERT_TRUE(mouse.plugIn());
     mouse.model()->setCurrentDPI(800);
+    mouse.model()->setWheelMode(standardWheel);
 
-    int pipe[2];
-    ASSERT_EQ(::pipe(pipe), 0);
-    sigset_t term;
-    ::sigemptyset(&term);
-    for (const int signal : {SIGTERM, SIGUSR1, SIGUSR2}) ::sigaddset(&term, signal);
-    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &term, nullptr), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(pipe[0]);
-        const int signals = ::signalfd(-1, &term, SFD_CLOEXEC | SFD_NONBLOCK);
-        if (signals < 0) ::_exit(2);
-        runModel(pipe[1], signals);
-    }
-    ::pthread_sigmask(SIG_UNBLOCK, &term, nullptr);
-    ::close(pipe[1]);
-
-    const auto reports = [&](char wanted) {
-        pollfd readable{pipe[0], POLLIN, 0};
-        char byte = 0;
-        return ::poll(&readable, 1, static_cast<int>(std::chrono::milliseconds(patience).count())) == 1 &&
-               ::read(pipe[0], &byte, 1) == 1 && byte == wanted;
-    };
-    ASSERT_TRUE(reports(modelActive)) << "the engine never became active with the mouse attached";
+    ProgramRun run(true);
+    ASSERT_TRUE(run.reports(modelActive)) << "the engine never became active with the mouse attached";
     EXPECT_TRUE(eventually([&] { return mouse.model()->currentDPI() == storedDPI; }, patience))
         << "the mouse stayed at " << mouse.model()->currentDPI() << " DPI";
+    EXPECT_TRUE(eventually([&] { return mouse.model()->wheelMode() == highResolutionWheel; }, patience));
 
     // Another user's session in front: the grab and the mouse's nodes are let
-    // go and the virtual devices are gone; back, everything is taken again.
+    // go, its wheel as it was found, and the virtual devices are gone; back,
+    // everything is taken again.
     std::vector<std::string> mouseNodes;
     for (const int interface : {FakeG502X::pointerInterface, FakeG502X::hidppInterface}) {
         const auto device = mouse.kernelDevice(interface);
@@ -159,35 +219,68 @@ TEST(ProgramModel, ReachesAnActiveEngineOnTheRealBackendsLetsGoWhileAnotherSessi
     const std::string pointerNode = mouse.kernelDevice(FakeG502X::pointerInterface)->inputs.front().eventNode;
     const std::string hidppNode = mouse.kernelDevice(FakeG502X::hidppInterface)->hidraw.value_or("");
     const auto holdsEach = [&](const std::vector<std::string>& nodes) {
-        const auto open = openNodes(child);
+        const auto open = openNodes(run.pid());
         return std::ranges::all_of(nodes, [&](const std::string& node) { return std::ranges::find(open, node) != open.end(); });
     };
     const auto holdsAny = [&] {
         return std::ranges::any_of(mouseNodes, [&](const std::string& node) { return holdsEach({node}); });
     };
     EXPECT_TRUE(holdsEach({pointerNode, hidppNode}));
-    ASSERT_EQ(::kill(child, SIGUSR1), 0);
-    ASSERT_TRUE(reports(modelAway)) << "the engine and the monitor did not stop";
+    ASSERT_EQ(::kill(run.pid(), SIGUSR1), 0);
+    ASSERT_TRUE(run.reports(modelAway)) << "the engine and the monitor did not stop";
     EXPECT_TRUE(eventually([&] { return !holdsAny(); }, patience)) << "a node of the mouse stayed open";
+    EXPECT_EQ(mouse.model()->wheelMode(), standardWheel);
     const auto virtualDevices = [] {
         const std::string devices = inputDevices();
         return devices.contains(platform::VirtualDevices::pointerPhys) +
                devices.contains(platform::VirtualDevices::keyboardName);
     };
     EXPECT_TRUE(eventually([&] { return virtualDevices() == 0; }, patience)) << "the virtual devices stayed";
-    ASSERT_EQ(::kill(child, SIGUSR2), 0);
-    ASSERT_TRUE(reports(modelActive)) << "the engine did not come back";
+    ASSERT_EQ(::kill(run.pid(), SIGUSR2), 0);
+    ASSERT_TRUE(run.reports(modelActive)) << "the engine did not come back";
     EXPECT_TRUE(eventually([&] { return holdsEach({pointerNode, hidppNode}); }, patience));
     EXPECT_EQ(virtualDevices(), 2);
+    EXPECT_TRUE(eventually([&] { return mouse.model()->wheelMode() == highResolutionWheel; }, patience));
 
-    ASSERT_EQ(::kill(child, SIGTERM), 0);
     int status = -1;
-    const bool ended = eventually([&] { return ::waitpid(child, &status, WNOHANG) == child; }, patience);
-    if (!ended) ::kill(child, SIGKILL), ::waitpid(child, &status, 0);
-    EXPECT_TRUE(ended) << "SIGTERM did not stop it";
+    EXPECT_TRUE(run.end(End::terminate, &status)) << "SIGTERM did not stop it";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "ended with status " << status;
-    ::close(pipe[0]);
     fs::remove_all(home);
+}
+
+// With the high-resolution wheel asked for, the mouse's wheel goes back into
+// the mode it was found in however the program ends; killed, it cannot, and
+// the next start puts it back once high resolution is no longer wanted.
+TEST(ProgramModel, TheWheelGoesBackIntoItsModeOnQuitAndSIGTERMAndAfterAKillAtTheNextStart) {
+    for (const End end : {End::quit, End::terminate, End::kill}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        const fs::path home = settingsHome();
+        const fs::path record = home / "ravolet" / WheelModeRecord::fileName;
+        FakeG502X mouse;
+        ASSERT_TRUE(mouse.plugIn());
+        mouse.model()->setWheelMode(standardWheel);
+        {
+            ProgramRun run(true);
+            ASSERT_TRUE(run.reports(modelActive));
+            ASSERT_TRUE(eventually([&] { return mouse.model()->wheelMode() == highResolutionWheel; }, patience));
+            EXPECT_TRUE(fs::exists(record)) << "the mode it was found in is kept meanwhile";
+            int status = -1;
+            EXPECT_TRUE(run.end(end, &status));
+            if (end != End::kill) {
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+            }
+        }
+        if (end == End::kill) {
+            EXPECT_EQ(mouse.model()->wheelMode(), highResolutionWheel) << "nobody put it back";
+            ProgramRun again(std::nullopt);
+            ASSERT_TRUE(again.reports(modelActive));
+            EXPECT_TRUE(eventually([&] { return mouse.model()->wheelMode() == standardWheel; }, patience));
+            again.end(End::terminate);
+        }
+        EXPECT_EQ(mouse.model()->wheelMode(), standardWheel);
+        EXPECT_FALSE(fs::exists(record));
+        fs::remove_all(home);
+    }
 }
 
 } // namespace
