@@ -147,8 +147,9 @@ std::optional<std::int64_t> DesktopPointerPropertyBackend::resolution(const plat
     const auto numbers = platform::sysfs::readText(device / "dev");
     std::optional<std::int64_t> dpi;
     if (numbers) {
-        const auto data = platform::sysfs::readText(std::filesystem::path(options_.udevData) / ("c" + *numbers));
-        for (std::string_view rest = data.value_or(""); !rest.empty();) {
+        const std::string data =
+            platform::sysfs::readText(std::filesystem::path(options_.udevData) / ("c" + *numbers)).value_or("");
+        for (std::string_view rest = data; !rest.empty();) {
             const auto newline = rest.find('\n');
             const std::string_view line = rest.substr(0, newline);
             if (line.starts_with("E:MOUSE_DPI=")) dpi = mouseDPI(line.substr(12));
