@@ -96,7 +96,8 @@ std::string AutostartLoginItemService::entryText(std::string_view executable) {
            "Type=Application\n"
            "Name=Ravolet\n"
            "Comment=Starts Ravolet when you log in\n"
-           "Exec=" + escapedValue(execArgument(executable)) + "\n"
+           // At login Ravolet opens no window where the desktop has no tray.
+           "Exec=" + escapedValue(execArgument(executable)) + " --at-login\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";
 }

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QSocketNotifier>
-#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <cerrno>
@@ -32,8 +31,9 @@
 namespace {
 
 constexpr std::string_view usage =
-    "Usage: ravolet [--simulated-mouse]\n"
-    "  --simulated-mouse  run on a simulated event system with a simulated G502 X attached\n";
+    "Usage: ravolet [--simulated-mouse] [--at-login]\n"
+    "  --simulated-mouse  run on a simulated event system with a simulated G502 X attached\n"
+    "  --at-login         started by the desktop at login: open no window where there is no tray\n";
 
 // SIGTERM and SIGINT end the program as the menu's Quit does. The handler
 // only writes a byte; the event loop reads it and does the work. The signals
@@ -81,18 +81,18 @@ bool hasDisplay() {
     return set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
 
-int run(int argc, char** argv, bool simulatedMouse, ravolet::platform::SingleInstance& instance) {
+int run(int argc, char** argv, bool simulatedMouse, bool atLogin, ravolet::platform::SingleInstance& instance) {
     QApplication application(argc, argv);
     // Qt has taken its own options (-platform, ...) out; anything else is unknown.
     for (const QString& argument : QApplication::arguments().mid(1)) {
-        if (argument != QStringLiteral("--simulated-mouse")) {
+        if (argument != QStringLiteral("--simulated-mouse") && argument != QStringLiteral("--at-login")) {
             std::fprintf(stderr, "ravolet: unknown option %s\n%s", qPrintable(argument), usage.data());
             return 2;
         }
     }
     QApplication::setApplicationName(QStringLiteral("Ravolet"));
     QApplication::setDesktopFileName(QStringLiteral("ravolet"));
-    // The tray icon stays when the windows close.
+    // Ravolet keeps working when its windows close, tray or no tray.
     QApplication::setQuitOnLastWindowClosed(false);
 
     auto scheduler = std::make_shared<ravolet::QtScheduler>();
@@ -119,7 +119,7 @@ int run(int argc, char** argv, bool simulatedMouse, ravolet::platform::SingleIns
 
     int exitCode = 0;
     {
-        ravolet::AppShell shell(model, {.showsTrayIcon = QSystemTrayIcon::isSystemTrayAvailable()});
+        ravolet::AppShell shell(model, {.hasTray = {}, .startedAtLogin = atLogin});
         QSocketNotifier quitSignals(signalPipe[0], QSocketNotifier::Read);
         QObject::connect(&quitSignals, &QSocketNotifier::activated, &shell, [&shell] {
             char bytes[16];
@@ -151,10 +151,13 @@ int main(int argc, char** argv) {
     const sigset_t signals = quitSignals();
     ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     bool simulatedMouse = false;
+    bool atLogin = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--simulated-mouse") {
             simulatedMouse = true;
+        } else if (argument == "--at-login") {
+            atLogin = true;
         } else if (argument == "--help" || argument == "-h") {
             std::fputs(usage.data(), stdout);
             return 0;
@@ -187,7 +190,7 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    const int exitCode = run(argc, argv, simulatedMouse, *instance);
+    const int exitCode = run(argc, argv, simulatedMouse, atLogin, *instance);
     ravolet::platform::finishThreads();
     return exitCode;
 }

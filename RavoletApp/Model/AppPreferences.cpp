@@ -45,10 +45,13 @@ AppPreferences::AppPreferences(std::shared_ptr<platform::KeyValueStore> store)
                           }),
       automaticUpdateChecks(defaults, defaults->boolValue(Keys::automaticChecks).value_or(true),
                             booleanUnder(Keys::automaticChecks)),
+      keepsRunningNoteShown(defaults, defaults->boolean(Keys::keepsRunningNoteShown),
+                            booleanUnder(Keys::keepsRunningNoteShown)),
       setAsideAt_(defaults->keptAsideAt()) {
     refreshStorage();
     // Each write through a preference tells at once whether it reached the disk.
-    for (auto* preference : {&hasCompletedOnboarding, &isPausedByUser, &managesDeviceSettings, &automaticUpdateChecks})
+    for (auto* preference :
+         {&hasCompletedOnboarding, &isPausedByUser, &managesDeviceSettings, &automaticUpdateChecks, &keepsRunningNoteShown})
         preference->setAfterWrite([this] { refreshStorage(); });
     reportRateHertz.setAfterWrite([this] { refreshStorage(); });
     highResolutionWheel.setAfterWrite([this] { refreshStorage(); });

@@ -58,6 +58,7 @@ public:
         static constexpr std::string_view highResolutionWheel = "device.highResolutionWheel";
         static constexpr std::string_view leavesWheelUnchanged = "device.leavesWheelUnchanged";
         static constexpr std::string_view automaticChecks = "updates.automaticChecks";
+        static constexpr std::string_view keepsRunningNoteShown = "window.keepsRunningNoteShown";
     };
 
     // Reads every key, in the order of the members below; writes nothing.
@@ -86,6 +87,9 @@ public:
     Preference<std::optional<bool>> highResolutionWheel;
     // The updater looks for updates by itself. A stored Boolean, else true.
     Preference<bool> automaticUpdateChecks;
+    // The user was told, when first closing the settings window on a desktop
+    // with no tray, that Ravolet keeps working. The store's Boolean reading.
+    Preference<bool> keepsRunningNoteShown;
 
     // Why the preferences could not be written last time, in the system's
     // words; none once a write succeeds. Follows every write made through

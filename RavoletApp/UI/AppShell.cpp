@@ -7,6 +7,11 @@
 #include <QCursor>
 #include <QKeySequence>
 #include <QMenu>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -16,22 +21,62 @@
 #include "RavoletApp/UI/ModelObserver.hpp"
 #include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/SettingsWindow.hpp"
+#include "RavoletApp/UI/Style.hpp"
+#include "RavoletApp/UI/SymbolIcon.hpp"
 #include "RavoletApp/UI/TrayIcon.hpp"
 #include "RavoletApp/ViewModels/MenuContent.hpp"
+#include "RavoletApp/ViewModels/ShellRules.hpp"
 
 namespace ravolet {
 
+namespace {
+
+// A small window with the note's icon, title and message and an OK button;
+// the message wraps at a comfortable reading width.
+QWidget* noteWindow(const ShellRules::Note& note) {
+    auto* window = new QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setObjectName(QStringLiteral("keeps-running-note"));
+    window->setWindowTitle(QStringLiteral("Ravolet"));
+    auto* row = new QHBoxLayout(window);
+    row->setContentsMargins(20, 20, 20, 16);
+    row->setSpacing(14);
+    auto* icon = new QLabel(window);
+    icon->setPixmap(symbolPixmap(QStringLiteral("info.circle.fill"), 32, systemColor(SystemColor::accent, window->palette()),
+                                 window->devicePixelRatioF()));
+    icon->setAccessibleName(QString());
+    row->addWidget(icon, 0, Qt::AlignTop);
+    auto* column = new QVBoxLayout();
+    column->setSpacing(8);
+    auto* title = new QLabel(qtText(note.title), window);
+    applyTextStyle(title, TextStyle::headline);
+    auto* message = new QLabel(qtText(note.message), window);
+    message->setWordWrap(true);
+    message->setFixedWidth(380);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, window);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, window, &QDialog::accept);
+    column->addWidget(title);
+    column->addWidget(message);
+    column->addSpacing(6);
+    column->addWidget(buttons);
+    row->addLayout(column);
+    window->setFixedSize(window->sizeHint());
+    return window;
+}
+
+} // namespace
+
 AppShell::AppShell(std::shared_ptr<AppModel> model, Options options, QObject* parent)
-    : QObject(parent), model_(std::move(model)), options_(options), menu_(new QMenu()) {
-    model_->setHasTray(options_.showsTrayIcon);
-    if (options_.showsTrayIcon) {
-        tray_ = new QSystemTrayIcon(this);
-        tray_->setContextMenu(menu_);
-        // A plain click drops the menu down too, as the right button does.
-        connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-            if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
-        });
-    }
+    : QObject(parent), model_(std::move(model)), options_(std::move(options)), menu_(new QMenu()) {
+    if (!options_.hasTray) options_.hasTray = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    lookForTray();
+    // Made and shown even with no tray: Qt docks it when one comes up.
+    tray_ = new QSystemTrayIcon(this);
+    tray_->setContextMenu(menu_);
+    // A plain click drops the menu down too, as the right button does.
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
+    });
     // The menu reads these; the updater's flag is read again each time it opens.
     const auto changed = [this](const auto&) { scheduleMenuRebuild(); };
     observeWhileAlive(this, model_->permissions(), changed);
@@ -71,9 +116,28 @@ void AppShell::launch() {
     // Started after its stop, the model would run on past the end of the loop.
     if (quitting_) return;
     model_->start();
-    if (tray_) tray_->show();
-    if (!tray_) showSettings();
-    if (!model_->preferences().hasCompletedOnboarding.value()) showSetUp();
+    tray_->show();
+    const ShellRules::LaunchWindows windows = ShellRules::windowsAtLaunch(
+        lookForTray(), options_.startedAtLogin, model_->preferences().hasCompletedOnboarding.value());
+    if (windows.settings) showSettings();
+    if (windows.setUp) showSetUp();
+}
+
+bool AppShell::lookForTray() {
+    const bool hasTray = options_.hasTray();
+    model_->setHasTray(hasTray);
+    return hasTray;
+}
+
+void AppShell::settingsClosed() {
+    const auto note =
+        ShellRules::noteOnClosingSettings(lookForTray(), model_->preferences().keepsRunningNoteShown.value());
+    if (!note) return;
+    model_->preferences().keepsRunningNoteShown.set(true);
+    auto* box = noteWindow(*note);
+    note_ = box;
+    connect(box, &QObject::destroyed, this, [this] { note_ = nullptr; });
+    box->show();
 }
 
 void AppShell::quit() {
@@ -86,16 +150,22 @@ void AppShell::quit() {
 }
 
 void AppShell::showSettings() {
+    lookForTray();
     if (!settings_) {
         settings_ = std::make_unique<SettingsWindow>(model_, [this] { showSetUp(); });
-        if (!tray_) connect(settings_.get(), &SettingsWindow::closed, this, &AppShell::quit);
+        // Once the window has gone, not from inside its closing.
+        connect(settings_.get(), &SettingsWindow::closed, this, &AppShell::settingsClosed, Qt::QueuedConnection);
+        connect(settings_.get(), &SettingsWindow::quitRequested, this, &AppShell::quit, Qt::QueuedConnection);
     }
     settings_->show();
     settings_->raise();
     settings_->activateWindow();
 }
 
-void AppShell::showSetUp() { setUp_.show(model_); }
+void AppShell::showSetUp() {
+    lookForTray();
+    setUp_.show(model_);
+}
 
 void AppShell::activate() {
     for (QWidget* window : {static_cast<QWidget*>(settings_.get()), static_cast<QWidget*>(setUp_.window())}) {
@@ -177,7 +247,6 @@ void AppShell::rebuildMenu() {
 }
 
 void AppShell::refreshTrayIcon() {
-    if (!tray_) return;
     const MenuBarState& state = model_->menuBar().value();
     tray_->setIcon(outlinedTrayIcon(qtText(state.symbol)));
     tray_->setToolTip(qtText(trayToolTip(state)));

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 #include "RavoletApp/Model/AppModel.hpp"
@@ -22,22 +23,28 @@ class SettingsWindow;
 // The running application around the model: the tray icon with its menu, the
 // settings window and the set-up window. It starts the model when launched
 // and stops it before the event loop ends, however the program is asked to
-// quit. Without a tray to sit in, the settings window opens at launch and
-// closing it quits, so the program never runs unseen.
+// quit. Closing a window never quits: the mouse keeps working. Without a tray
+// to sit in, the settings window opens at launch (but not at login), it offers
+// a Quit command, and closing it the first time says that Ravolet still runs;
+// starting Ravolet again brings the window back.
 class AppShell : public QObject {
     Q_OBJECT
 public:
     struct Options {
-        // Whether the desktop has a tray for the icon.
-        bool showsTrayIcon = true;
+        // Whether the desktop has a tray for the icon now; asked at launch and
+        // again whenever a window opens or closes, since a panel may come up
+        // after Ravolet. Standard: Qt's answer.
+        std::function<bool()> hasTray;
+        // The desktop started Ravolet at login (its autostart entry).
+        bool startedAtLogin = false;
     };
 
     AppShell(std::shared_ptr<AppModel> model, Options options, QObject* parent = nullptr);
     ~AppShell() override;
 
-    // Once the event loop runs: starts the model, then opens the set-up
-    // window on a first run (and the settings window without a tray).
-    // Does nothing once quit: a quit signal can be taken before the launch.
+    // Once the event loop runs: starts the model and shows the tray icon,
+    // then opens the windows ShellRules::windowsAtLaunch names. Does nothing
+    // once quit: a quit signal can be taken before the launch.
     void launch();
     // Stops the model (saving at once), then ends the event loop.
     void quit();
@@ -52,8 +59,11 @@ public:
 
     AppModel& model() const { return *model_; }
     QMenu* menu() const { return menu_; }
-    // None where the desktop has no tray.
+    // Shown from the launch on, whether or not a tray holds it yet.
     QSystemTrayIcon* trayIcon() const { return tray_; }
+    // The note said the first time the settings window is closed with no
+    // tray; none until then.
+    QWidget* keepsRunningNote() const { return note_; }
     // None until first opened.
     SettingsWindow* settingsWindow() const { return settings_.get(); }
     OnboardingPresenter& setUp() { return setUp_; }
@@ -68,12 +78,16 @@ private:
     // for this one to end, and then runs.
     void stopAnsweringLaterCopies();
     void refreshTrayIcon();
+    // Asks again whether there is a tray, and tells the model.
+    bool lookForTray();
+    void settingsClosed();
 
     const std::shared_ptr<AppModel> model_;
-    const Options options_;
+    Options options_;
     QMenu* menu_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<SettingsWindow> settings_;
+    QWidget* note_ = nullptr;
     OnboardingPresenter setUp_;
     platform::SingleInstance* instance_ = nullptr;
     QSocketNotifier* calls_ = nullptr;

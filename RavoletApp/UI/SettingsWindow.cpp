@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QKeySequence>
 #include <QPushButton>
 #include <QScrollArea>
@@ -22,6 +23,7 @@
 #include "RavoletApp/UI/SettingsTabBar.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/WheelGuard.hpp"
+#include "RavoletApp/ViewModels/ShellRules.hpp"
 
 namespace ravolet {
 
@@ -50,8 +52,10 @@ SettingsWindow::SettingsWindow(std::shared_ptr<AppModel> model, std::function<vo
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    tabBar_ = new SettingsTabBar(this);
-    column->addWidget(tabBar_);
+    auto* stripRow = new QWidget(this);
+    tabBar_ = new SettingsTabBar(stripRow);
+    addQuitCommand(stripRow);
+    column->addWidget(stripRow);
     auto* rule = new QFrame(this);
     rule->setFrameShape(QFrame::HLine);
     rule->setFrameShadow(QFrame::Sunken);
@@ -79,7 +83,7 @@ SettingsWindow::SettingsWindow(std::shared_ptr<AppModel> model, std::function<vo
     }
     column->addWidget(pageHost_, 1);
 
-    chromeHeight_ = tabBar_->sizeHint().height() + rule->sizeHint().height();
+    chromeHeight_ = stripRow->sizeHint().height() + rule->sizeHint().height();
     connect(tabBar_, &SettingsTabBar::selected, this, &SettingsWindow::selectTab);
     selectTab(SettingsTab::scroll);
     addPageShortcuts();
@@ -105,6 +109,30 @@ void SettingsWindow::addPageShortcuts() {
     connect(previous, &QShortcut::activated, this, [step] { step(-1); });
 }
 
+void SettingsWindow::addQuitCommand(QWidget* stripRow) {
+    auto* row = new QHBoxLayout(stripRow);
+    row->setContentsMargins(0, 0, 12, 0);
+    row->setSpacing(0);
+    quit_ = new QPushButton(qtText(ShellRules::quitTitle), stripRow);
+    quit_->setToolTip(QStringLiteral("%1 (%2)").arg(qtText(ShellRules::quitTitle), qtText(ShellRules::quitShortcut)));
+    // An empty space as wide as the button on the other side keeps the tabs
+    // in the middle of the window.
+    auto* balance = new QWidget(stripRow);
+    balance->setFixedWidth(quit_->sizeHint().width() + 12);
+    row->addWidget(balance);
+    row->addWidget(tabBar_, 1);
+    row->addWidget(quit_, 0, Qt::AlignVCenter);
+    connect(quit_, &QPushButton::clicked, this, &SettingsWindow::quitRequested);
+    const auto follow = [quit = quit_, balance](bool hasTray) {
+        quit->setVisible(!hasTray);
+        balance->setVisible(!hasTray);
+    };
+    follow(model_->hasTray().value());
+    observeWhileAlive(this, model_->hasTray(), follow);
+    auto* shortcut = new QShortcut(QKeySequence(qtText(ShellRules::quitShortcut)), this);
+    connect(shortcut, &QShortcut::activated, this, &SettingsWindow::quitRequested);
+}
+
 bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::LayoutRequest && !minimumSizePending_) {
         minimumSizePending_ = true;
@@ -118,7 +146,7 @@ void SettingsWindow::updateMinimumSize() {
     // As narrow as the widest page's own minimum (the pages never scroll
     // sideways) and its scroll bar; as low as the strip, the banners at that
     // width and a useful piece of page.
-    int width = tabBar_->minimumSizeHint().width();
+    int width = tabBar_->parentWidget()->minimumSizeHint().width();
     for (int i = 0; i < pageHost_->count(); ++i) {
         const auto* scroller = static_cast<QScrollArea*>(pageHost_->widget(i));
         width = std::max(width, scroller->widget()->minimumSizeHint().width() +

@@ -13,6 +13,7 @@
 #include "RavoletApp/ViewModels/SettingsBanners.hpp"
 #include "RavoletApp/ViewModels/SettingsTab.hpp"
 
+class QPushButton;
 class QStackedWidget;
 class QVBoxLayout;
 
@@ -34,6 +35,8 @@ class SettingsTabBar;
 // pages scroll). From the keyboard, Ctrl+Tab and Ctrl+PgDn show the next
 // page and Ctrl+Shift+Tab and Ctrl+PgUp the previous one, going round; Tab
 // goes through the strip, the banners and the page from top to bottom.
+// Ctrl+Q asks to quit Ravolet; where the desktop has no tray (and so no menu
+// to quit from), a "Quit Ravolet" button beside the strip asks the same.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
@@ -53,11 +56,13 @@ public:
     QWidget* page(SettingsTab tab) const { return pages_[static_cast<std::size_t>(position(tab))]; }
     QStackedWidget* pageHost() const { return pageHost_; }
     SettingsTabBar* tabBar() const { return tabBar_; }
+    QPushButton* quitButton() const { return quit_; }
     const std::vector<NoticeBanner*>& banners() const { return bannerWidgets_; }
     const std::shared_ptr<ProfileSelection>& profileSelection() const { return selection_; }
 
 Q_SIGNALS:
     void closed();
+    void quitRequested();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -67,6 +72,7 @@ protected:
 
 private:
     void addPageShortcuts();
+    void addQuitCommand(QWidget* stripRow);
     void updateMinimumSize();
     void refreshBanners();
     void perform(SettingsBanner::Action action);
@@ -76,6 +82,7 @@ private:
     const std::shared_ptr<ProfileSelection> selection_;
     SettingsTab selectedTab_ = SettingsTab::scroll;
     SettingsTabBar* tabBar_ = nullptr;
+    QPushButton* quit_ = nullptr;
     QWidget* bannerColumn_ = nullptr;
     QVBoxLayout* bannerLayout_ = nullptr;
     QStackedWidget* pageHost_ = nullptr;

@@ -2,6 +2,8 @@
 
 #include <ostream>
 
+#include "RavoletApp/ViewModels/ShellRules.hpp"
+
 namespace ravolet {
 
 namespace {
@@ -37,7 +39,8 @@ std::vector<MenuItem> menuItems(const MenuInputs& in) {
     items.push_back(item(Role::settings, Kind::button, "Settings…", false, true, "Ctrl+,"));
     items.push_back(item(Role::checkForUpdates, Kind::button, "Check for Updates…", false, in.canCheckForUpdates));
     items.push_back(separator());
-    items.push_back(item(Role::quit, Kind::button, "Quit Ravolet", false, true, "Ctrl+Q"));
+    items.push_back(item(Role::quit, Kind::button, std::string(ShellRules::quitTitle), false, true,
+                         std::string(ShellRules::quitShortcut)));
     return items;
 }
 

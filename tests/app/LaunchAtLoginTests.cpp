@@ -33,7 +33,7 @@ TEST(LaunchAtLogin, MirrorsTheAutostartEntryAndKeepsTheLastFailure) {
                                       "Type=Application\n"
                                       "Name=Ravolet\n"
                                       "Comment=Starts Ravolet when you log in\n"
-                                      "Exec=/usr/bin/ravolet\n"
+                                      "Exec=/usr/bin/ravolet --at-login\n"
                                       "Terminal=false\n"
                                       "X-GNOME-Autostart-enabled=true\n");
     EXPECT_EQ(login.status().value(), LoginItemStatus::enabled);
@@ -72,7 +72,7 @@ TEST(LaunchAtLogin, MirrorsTheAutostartEntryAndKeepsTheLastFailure) {
     EXPECT_EQ(login.lastError().value(), std::nullopt) << "cleared by the next attempt";
 }
 
-TEST(AutostartLoginItemService, TheProgramsPathIsQuotedForTheExecLine) {
+TEST(AutostartLoginItemService, TheProgramsPathIsQuotedForTheExecLineWhichSaysItIsAStartAtLogin) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"/usr/bin/ravolet", "Exec=/usr/bin/ravolet"},
         {"/opt/My Apps/ravolet", "Exec=\"/opt/My Apps/ravolet\""},
@@ -83,7 +83,7 @@ TEST(AutostartLoginItemService, TheProgramsPathIsQuotedForTheExecLine) {
         {"/opt/new\nline", "Exec=\"/opt/new\\nline\""},
     };
     for (const auto& [program, line] : cases) {
-        EXPECT_NE(AutostartLoginItemService::entryText(program).find("\n" + line + "\n"), std::string::npos)
+        EXPECT_NE(AutostartLoginItemService::entryText(program).find("\n" + line + " --at-login\n"), std::string::npos)
             << AutostartLoginItemService::entryText(program);
     }
 }

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "RavoletApp/ViewModels/MenuContent.hpp"
+#include "RavoletApp/ViewModels/ShellRules.hpp"
 
 namespace ravolet {
 namespace {
@@ -72,6 +73,33 @@ TEST(MenuContent, RowsFollowTheStateInOrderWithTheirChecksAndEnablement) {
     const auto items = menuItems({});
     EXPECT_EQ(items.at(items.size() - 1).shortcut, "Ctrl+Q");
     EXPECT_EQ(items.at(items.size() - 4).shortcut, "Ctrl+,");
+}
+
+TEST(ShellRules, WithoutATrayTheSettingsWindowShowsThatRavoletRunsExceptAtLogin) {
+    using ShellRules::LaunchWindows;
+    struct Row {
+        bool hasTray, atLogin, completed;
+        LaunchWindows windows;
+    } rows[] = {
+        {true, false, true, {}},
+        {true, true, true, {}},
+        {true, false, false, {.setUp = true}},
+        {true, true, false, {.setUp = true}},
+        {false, false, true, {.settings = true}},
+        {false, false, false, {.settings = true, .setUp = true}},
+        {false, true, true, {}},
+        {false, true, false, {}},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(ShellRules::windowsAtLaunch(row.hasTray, row.atLogin, row.completed), row.windows)
+            << row.hasTray << row.atLogin << row.completed;
+    }
+    // The note names the way to quit that the window offers.
+    EXPECT_EQ(ShellRules::noteOnClosingSettings(true, false), std::nullopt);
+    EXPECT_EQ(ShellRules::noteOnClosingSettings(false, true), std::nullopt);
+    const auto note = ShellRules::noteOnClosingSettings(false, false);
+    ASSERT_TRUE(note);
+    EXPECT_NE(note->message.find("Quit Ravolet (Ctrl+Q)"), std::string::npos) << note->message;
 }
 
 } // namespace

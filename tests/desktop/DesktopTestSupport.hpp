@@ -173,9 +173,10 @@ inline GDBusConnection* connectToBus(const std::string& address) {
 // then holds for it (as a desktop's X server does; XAUTHORITY names the file
 // to clients).
 struct XServer {
-    explicit XServer(const std::optional<std::filesystem::path>& authority = std::nullopt) {
+    explicit XServer(const std::optional<std::filesystem::path>& authority = std::nullopt,
+                     const std::string& screen = "640x480x24") {
         const std::string cookie = "0123456789abcdef0123456789abcdef";
-        std::vector<std::string> arguments{"Xvfb", "-displayfd", "9", "-nolisten", "tcp", "-screen", "0", "640x480x24"};
+        std::vector<std::string> arguments{"Xvfb", "-displayfd", "9", "-nolisten", "tcp", "-screen", "0", screen};
         if (authority) {
             Child({.arguments = {"xauth", "-f", authority->string() + ".server", "add", ":0", ".", cookie}}).wait();
             arguments.insert(arguments.end(), {"-auth", authority->string() + ".server"});

@@ -1,6 +1,7 @@
 // Restarting Ravolet while it quits: the real program on a real X server
-// (Xvfb), without a tray, so that its settings window is open and closing it
-// quits, as a user restarts it from a launcher right after quitting.
+// (Xvfb), without a tray, so that its settings window is open and its Quit
+// command (Ctrl+Q) is at hand, as a user restarts it from a launcher right
+// after quitting.
 
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
@@ -19,7 +20,7 @@
 #include <vector>
 
 #include "Core/Config.hpp"
-#include "tests/desktop/DesktopTestSupport.hpp"
+#include "ProgramTestSupport.hpp"
 
 namespace ravolet {
 namespace {
@@ -30,84 +31,14 @@ using platform::testing::Child;
 using platform::testing::waitUntil;
 using platform::testing::XServer;
 
-// What a user does to the program's window, done through the X server.
-class Desktop {
-public:
-    explicit Desktop(const std::string& display) : connection_(xcb_connect(display.c_str(), nullptr)) {
-        root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
-    }
-    ~Desktop() { xcb_disconnect(connection_); }
-
-    // The settings window ("Scroll — Ravolet") once it is on screen.
-    std::optional<xcb_window_t> settingsWindow() {
-        auto* tree = xcb_query_tree_reply(connection_, xcb_query_tree(connection_, root_), nullptr);
-        if (!tree) return std::nullopt;
-        std::optional<xcb_window_t> found;
-        const xcb_window_t* children = xcb_query_tree_children(tree);
-        for (int i = 0; i < xcb_query_tree_children_length(tree) && !found; ++i) {
-            auto* attributes =
-                xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, children[i]), nullptr);
-            const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-            std::free(attributes);
-            if (viewable && name(children[i]).ends_with("\u2014 Ravolet")) found = children[i];
-        }
-        std::free(tree);
-        return found;
-    }
-    // Presses and releases each key, as the keyboard would.
-    void press(xcb_window_t window, const std::vector<xcb_keycode_t>& keys) {
-        for (const xcb_keycode_t key : keys) {
-            for (const std::uint8_t type : {XCB_KEY_PRESS, XCB_KEY_RELEASE}) {
-                xcb_key_press_event_t event{};
-                event.response_type = type;
-                event.detail = key;
-                event.root = root_;
-                event.event = window;
-                event.same_screen = 1;
-                xcb_send_event(connection_, 1, window, XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE,
-                               reinterpret_cast<const char*>(&event));
-            }
-        }
-        xcb_flush(connection_);
-    }
-    // Asks the window to close, as its title bar's close button does.
-    void close(xcb_window_t window) {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = window;
-        event.type = atom("WM_PROTOCOLS");
-        event.data.data32[0] = atom("WM_DELETE_WINDOW");
-        event.data.data32[1] = XCB_CURRENT_TIME;
-        xcb_send_event(connection_, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
-        xcb_flush(connection_);
-    }
-
-private:
-    xcb_atom_t atom(std::string_view name) {
-        auto* reply = xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, name.size(), name.data()), nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-        std::free(reply);
-        return atom;
-    }
-    std::string name(xcb_window_t window) {
-        auto* reply = xcb_get_property_reply(
-            connection_, xcb_get_property(connection_, 0, window, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 0, 256),
-            nullptr);
-        std::string text;
-        if (reply) text.assign(static_cast<const char*>(xcb_get_property_value(reply)), xcb_get_property_value_length(reply));
-        std::free(reply);
-        return text;
-    }
-
-    xcb_connection_t* connection_;
-    xcb_window_t root_ = 0;
-};
-
-// The keys of the X server's standard map that take the settings window from
-// its tab bar to the Scroll page's first switch ("Smooth the scroll wheel")
-// and flip it: nine Tabs and the space bar.
-const std::vector<xcb_keycode_t> flipSmoothScrolling = {23, 23, 23, 23, 23, 23, 23, 23, 23, 65};
+// The keys that take the settings window from its tab bar, past its Quit
+// button, to the Scroll page's first switch ("Smooth the scroll wheel") and
+// flip it: ten Tabs and the space bar.
+const std::vector<xcb_keycode_t> flipSmoothScrolling = [] {
+    std::vector<xcb_keycode_t> keys(10, testing::tabKey);
+    keys.push_back(testing::spaceKey);
+    return keys;
+}();
 
 // The factory document with 10,000 rules: a settings file of over a megabyte.
 std::string largeDocument() {
@@ -136,7 +67,7 @@ TEST_P(ProgramRestart, ACopyStartedWhileTheLastQuitsRunsOnceItHasEndedOnTheChang
     const Scenario scenario = GetParam();
     XServer x;
     ASSERT_FALSE(x.display.empty()) << "Xvfb did not start (is the xvfb package installed?)";
-    Desktop desktop(x.display);
+    testing::XScreen desktop(x.display);
     std::string pattern = (fs::path(::testing::TempDir()) / "ravolet-restart-XXXXXX").string();
     const fs::path home = ::mkdtemp(pattern.data());
     const fs::path settings = home / "config" / "ravolet";
@@ -182,17 +113,17 @@ TEST_P(ProgramRestart, ACopyStartedWhileTheLastQuitsRunsOnceItHasEndedOnTheChang
     for (int round = 1; round <= 21; ++round) {
         SCOPED_TRACE(fmt::format("round {}", round));
         std::optional<xcb_window_t> window;
-        ASSERT_TRUE(waitUntil([&] { return (window = desktop.settingsWindow()).has_value(); }))
+        ASSERT_TRUE(waitUntil([&] { return (window = desktop.shownWindow("\u2014 Ravolet", true)).has_value(); }))
             << "no settings window" << platform::testing::tail(log);
         // The window takes keys once its pages are filled, on the turn after it shows.
         std::this_thread::sleep_for(300ms);
         desktop.press(*window, flipSmoothScrolling);
         expected = !expected;
         // Quit right after the change, before its own save a second later:
-        // the quit saves it. By the window's close button, or as the session
-        // or a user's `kill` ends the program.
+        // the quit saves it. By the window's Quit command (Ctrl+Q), or as the
+        // session or a user's `kill` ends the program.
         if (round % 2 == 1) {
-            desktop.close(*window);
+            desktop.press(*window, {testing::qKey}, XCB_MOD_MASK_CONTROL);
         } else {
             std::this_thread::sleep_for(200ms); // the keys come through the X server, the signal does not
             ::kill(running.pid(), SIGTERM);

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
@@ -64,7 +65,7 @@ struct AppShellTest : ::testing::Test {
 };
 
 TEST_F(AppShellTest, TheMenuFollowsTheModelAndThePauseToggleWritesOnlyAChange) {
-    AppShell shell(model, {.showsTrayIcon = false});
+    AppShell shell(model, {.hasTray = [] { return false; }});
     launch(shell);
     EXPECT_EQ(titles(*shell.menu()),
               (QStringList{"Active", "---", "Pause Ravolet", "Profile: Default", "Start at Login", "---", "Settings…",
@@ -115,7 +116,7 @@ TEST_F(AppShellTest, QuitStopsTheModelAndSavesBeforeTheEventLoopEnds) {
                                machine->makeModel()->config().value().profiles.at(0).name == edited.profiles.at(0).name;
     });
     {
-        AppShell shell(model, {.showsTrayIcon = true});
+        AppShell shell(model, {.hasTray = [] { return true; }});
         launch(shell);
         model->setConfig(edited); // its save is still a second away
         QTimer::singleShot(0, [&] { action(*shell.menu(), "Quit Ravolet")->trigger(); });
@@ -125,20 +126,65 @@ TEST_F(AppShellTest, QuitStopsTheModelAndSavesBeforeTheEventLoopEnds) {
     EXPECT_TRUE(stoppedAndSavedFirst);
 }
 
-TEST_F(AppShellTest, WithoutATrayClosingTheSettingsWindowQuits) {
-    AppShell shell(model, {.showsTrayIcon = false});
+TEST_F(AppShellTest, WithoutATrayClosingTheSettingsWindowKeepsRavoletRunningAndSaysSoOnce) {
+    bool hasTray = false;
+    AppShell shell(model, {.hasTray = [&] { return hasTray; }});
     launch(shell);
-    ASSERT_TRUE(shell.settingsWindow() && shell.settingsWindow()->isVisible());
-    QTimer::singleShot(0, [&] { shell.settingsWindow()->close(); });
+    SettingsWindow* window = shell.settingsWindow();
+    ASSERT_TRUE(window && window->isVisible());
+    ASSERT_TRUE(window->quitButton()->isVisible());
+    test::saveScreenshot(*window, QStringLiteral("settings-window-without-a-tray"));
+    window->close();
+    QApplication::processEvents();
+    EXPECT_TRUE(model->engine().value() && model->engine().value()->status().isTapEnabled) << "the mouse keeps working";
+    ASSERT_NE(shell.keepsRunningNote(), nullptr);
+    EXPECT_TRUE(shell.keepsRunningNote()->isVisible());
+    test::saveScreenshot(*shell.keepsRunningNote(), QStringLiteral("keeps-running-note"));
+    shell.keepsRunningNote()->close();
+    QApplication::processEvents();
+    EXPECT_TRUE(model->preferences().keepsRunningNoteShown.value());
+
+    // Opened again and closed again: said once only.
+    shell.showSettings();
+    window->close();
+    QApplication::processEvents();
+    EXPECT_EQ(shell.keepsRunningNote(), nullptr);
+
+    // A panel that comes up later is found when a window opens: the Quit
+    // button, needed only without the tray's menu, goes.
+    hasTray = true;
+    shell.showSettings();
+    EXPECT_TRUE(model->hasTray().value());
+    EXPECT_FALSE(window->quitButton()->isVisible());
+    window->hide();
+}
+
+TEST_F(AppShellTest, CtrlQInTheSettingsWindowQuits) {
+    AppShell shell(model, {.hasTray = [] { return false; }});
+    launch(shell);
+    SettingsWindow* window = shell.settingsWindow();
+    ASSERT_TRUE(window && window->isVisible());
+    window->activateWindow();
+    QTimer::singleShot(0, [&] { QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier); });
     EXPECT_TRUE(runUntilQuit());
     EXPECT_EQ(model->engine().value(), nullptr);
+}
+
+TEST_F(AppShellTest, AStartAtLoginWithoutATrayOpensNoWindow) {
+    model->preferences().hasCompletedOnboarding.set(false); // not even the set-up
+    AppShell shell(model, {.hasTray = [] { return false; }, .startedAtLogin = true});
+    shell.launch();
+    QApplication::processEvents();
+    EXPECT_EQ(shell.settingsWindow(), nullptr);
+    EXPECT_EQ(shell.setUp().window(), nullptr);
+    EXPECT_TRUE(model->engine().value() != nullptr) << "yet Ravolet runs";
 }
 
 TEST_F(AppShellTest, ALaterCopyOfTheProgramBringsUpTheSettingsWindowOfTheFirst) {
     QTemporaryDir folder;
     const auto first = platform::SingleInstance::claim(folder.filePath(QStringLiteral("ravolet")).toStdString(), std::nullopt);
     ASSERT_EQ(first->role(), platform::SingleInstance::Role::first);
-    AppShell shell(model, {.showsTrayIcon = true});
+    AppShell shell(model, {.hasTray = [] { return true; }});
     launch(shell);
     shell.answerLaterCopies(*first);
     EXPECT_EQ(shell.settingsWindow(), nullptr);
@@ -158,7 +204,7 @@ TEST_F(AppShellTest, ALaterCopyOfTheProgramBringsUpTheSettingsWindowOfTheFirst) 
 }
 
 TEST_F(AppShellTest, TheTrayIconStandsOutOnLightAndDarkPanelsInEveryState) {
-    AppShell shell(model, {.showsTrayIcon = true});
+    AppShell shell(model, {.hasTray = [] { return true; }});
     launch(shell);
     // The share of the icon's square that stands out from the panel by at least
     // 3:1, the contrast an icon needs to be made out.

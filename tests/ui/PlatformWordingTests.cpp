@@ -149,7 +149,7 @@ TEST_F(PlatformWordingTest, NoWindowOrMenuNamesTheOtherPlatform) {
             texts.addWidget(state + QStringLiteral(" set-up"), setUp);
             setUp.primaryButton()->click();
         }
-        AppShell shell(model, {.showsTrayIcon = false});
+        AppShell shell(model, {.hasTray = [] { return false; }});
         Q_EMIT shell.menu()->aboutToShow();
         QApplication::processEvents();
         texts.addWidget(state + QStringLiteral(" tray menu"), *shell.menu());

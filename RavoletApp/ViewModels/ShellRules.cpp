@@ -1,0 +1,18 @@
+#include "RavoletApp/ViewModels/ShellRules.hpp"
+
+namespace ravolet::ShellRules {
+
+LaunchWindows windowsAtLaunch(bool hasTray, bool startedAtLogin, bool hasCompletedOnboarding) {
+    if (!hasTray && startedAtLogin) return {};
+    return {.settings = !hasTray, .setUp = !hasCompletedOnboarding};
+}
+
+std::optional<Note> noteOnClosingSettings(bool hasTray, bool alreadyShown) {
+    if (hasTray || alreadyShown) return std::nullopt;
+    return Note{"Ravolet keeps working",
+                "Closing the window leaves Ravolet running: your wheel, buttons and profiles work as before. To change "
+                "a setting, open Ravolet again from your applications menu. To stop it, choose " +
+                    std::string(quitTitle) + " (" + std::string(quitShortcut) + ") in its window."};
+}
+
+} // namespace ravolet::ShellRules
