@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "Support/ValueSupport.hpp"
 
 namespace ravolet {
 
@@ -30,6 +31,58 @@ std::optional<GlideCurve::Change> GlideCurve::nextChange(std::size_t from, std::
         at = cumulativeAt(++k);
     }
     return Change{k, at};
+}
+
+std::optional<GlideCurve::Change> GlideCurve::next(Walk& walk) const {
+    // Between far-apart changes the count moves a pixel at a time, so the
+    // guess for the change after the next one is worked out while the next
+    // one is looked for: neither waits for the other.
+    const std::int64_t pixel = total_ < 0 ? -1 : 1;
+    while (walk.from < frames_) {
+        Change change{walk.from + 1, 0};
+        if (walk.everyFrame) {
+            change.cumulative = cumulativeAt(walk.from + 1);
+            if (change.cumulative == walk.count) {
+                ++walk.from;
+                walk.everyFrame = false;
+                walk.guessAfter = walk.count;
+                walk.guessFrame = guessNextChange(walk.count);
+                continue;
+            }
+        } else {
+            const std::size_t start =
+                walk.guessAfter == walk.count && walk.guessFrame != 0 ? walk.guessFrame : guessNextChange(walk.count);
+            walk.guessAfter = walk.count + pixel;
+            walk.guessFrame = guessNextChange(walk.count + pixel);
+            const auto found = nextChange(walk.from, walk.count, start);
+            if (!found) {
+                walk.from = frames_;
+                return std::nullopt;
+            }
+            change = *found;
+            walk.everyFrame = change.frame == walk.from + 1;
+        }
+        walk.from = change.frame;
+        walk.count = change.cumulative;
+        return change;
+    }
+    return std::nullopt;
+}
+
+std::int64_t GlideCurve::cumulativeBy(double offsetMillis) const {
+    // Frame times only grow with the frame number, in floating point too, so
+    // the frames due form a prefix: its end is worked out, then checked
+    // against the exact frame times on either side.
+    if (frames_ == 0 || !(offsetMillis >= offsetOf(1))) return 0;
+    const double estimate = std::floor((offsetMillis - firstOffset_) * framesPerMilli_) + 1;
+    std::size_t k = estimate >= static_cast<double>(frames_) ? frames_ : estimate > 1 ? static_cast<std::size_t>(estimate) : 1;
+    while (k < frames_ && offsetOf(k + 1) <= offsetMillis) ++k;
+    while (k > 1 && offsetOf(k) > offsetMillis) --k;
+    return cumulativeAt(k);
+}
+
+std::size_t GlideCurve::hash() const {
+    return hashFields(easing_, firstOffset_, frame_, duration_, frames_, startOnCurve_, total_);
 }
 
 std::size_t GlideCurve::guessNextChange(std::int64_t count) const {

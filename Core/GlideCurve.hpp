@@ -21,7 +21,9 @@ namespace ravolet {
 // is already on the total's side of 0. So the next step can be found by
 // looking where the curve crosses the next half pixel and checking the frames
 // around it, never visiting the frames in between: a glide costs its steps (at
-// most one per pixel), not its frames, however long it lasts.
+// most one per pixel), not its frames, however long it lasts. The count at
+// any time is one evaluation, so what a glide has delivered by then costs
+// nothing of its length either.
 class GlideCurve {
 public:
     // `startOnCurve` is where on the easing curve the glide begins (0...0.999).
@@ -29,6 +31,7 @@ public:
                double startOnCurve, std::int64_t total);
 
     std::size_t frames() const { return frames_; }
+    double duration() const { return duration_; }
 
     double offsetOf(std::size_t k) const { return std::min(firstOffset_ + frame_ * static_cast<double>(k - 1), duration_); }
 
@@ -43,46 +46,27 @@ public:
         std::int64_t cumulative;
     };
 
-    // Hands `emit` every change, in frame order. Where changes come frame
-    // after frame (early in a glide, or always when it has more pixels than
-    // frames), each next frame is looked at in turn; once a frame brings no
-    // change, the next change is looked for where the curve says it is.
-    template <class Emit>
-    void forEachChange(Emit&& emit) const {
+    // How far a walk through the changes has come: a small value, so that a
+    // glide's steps can be made one at a time, as they fall due, and a walk
+    // can be copied to count what is left of it.
+    struct Walk {
         std::size_t from = 0; // the last frame known to hold `count`
         std::int64_t count = 0;
         bool everyFrame = true;
-        // Between far-apart changes the count moves a pixel at a time, so the
-        // guess for the change after the next one is worked out while the
-        // next one is looked for: neither waits for the other.
-        const std::int64_t pixel = total_ < 0 ? -1 : 1;
-        struct Guess {
-            std::int64_t after; // the count it is a guess for the change after
-            std::size_t frame;
-        } guess{count, 0};
-        while (from < frames_) {
-            Change change{from + 1, 0};
-            if (everyFrame) {
-                change.cumulative = cumulativeAt(from + 1);
-                if (change.cumulative == count) {
-                    ++from;
-                    everyFrame = false;
-                    guess = {count, guessNextChange(count)};
-                    continue;
-                }
-            } else {
-                const std::size_t start = guess.after == count && guess.frame != 0 ? guess.frame : guessNextChange(count);
-                guess = {count + pixel, guessNextChange(count + pixel)};
-                const auto found = nextChange(from, count, start);
-                if (!found) return;
-                change = *found;
-                everyFrame = change.frame == from + 1;
-            }
-            emit(change);
-            from = change.frame;
-            count = change.cumulative;
-        }
-    }
+        // A guess for where the change after the count `guessAfter` lies.
+        std::int64_t guessAfter = 0;
+        std::size_t guessFrame = 0;
+    };
+
+    // The next change of the walk, in frame order, or nothing once the count
+    // stays. Where changes come frame after frame (early in a glide, or
+    // always when it has more pixels than frames), each next frame is looked
+    // at in turn; once a frame brings no change, the next change is looked
+    // for where the curve says it is.
+    std::optional<Change> next(Walk& walk) const;
+
+    // The count at the last frame due by `offsetMillis` (0 before the first).
+    std::int64_t cumulativeBy(double offsetMillis) const;
 
     // The first frame after `from` whose count is not `count`, the count at
     // `from` (0 before the first frame), or nothing when the count stays; the
@@ -95,21 +79,24 @@ public:
     // after `count` best starts.
     std::size_t guessNextChange(std::int64_t count) const;
 
+    friend bool operator==(const GlideCurve&, const GlideCurve&) = default;
+    std::size_t hash() const;
+
 private:
-    const Easing easing_;
-    const double firstOffset_;
-    const double frame_;
-    const double duration_;
-    const std::size_t frames_;
-    const double startOnCurve_;
-    const double e0_;
-    const double denominator_;
-    const std::int64_t total_;
+    Easing easing_;
+    double firstOffset_;
+    double frame_;
+    double duration_;
+    std::size_t frames_;
+    double startOnCurve_;
+    double e0_;
+    double denominator_;
+    std::int64_t total_;
     // For the guesses, which need no exact arithmetic: the eased value of
     // one pixel, the milliseconds of the whole curve, frames per millisecond.
-    const double easedPerPixel_;
-    const double millisPerProgress_;
-    const double framesPerMilli_;
+    double easedPerPixel_;
+    double millisPerProgress_;
+    double framesPerMilli_;
 };
 
 } // namespace ravolet

@@ -24,8 +24,6 @@ std::ostream& operator<<(std::ostream& os, const ScrollPlan& plan) {
 std::size_t std::hash<ravolet::ScrollPlan>::operator()(const ravolet::ScrollPlan& p) const noexcept {
     std::size_t seed = ravolet::hashFields(p.id, p.axis, p.modifiers, p.deviceID, p.startTimestampMillis,
                                            p.durationMillis, p.totalPixelDelta, p.supersedes, p.gestureTransition,
-                                           p.easingStartProgress, p.frameIntervalMillis, p.firstFrameOffsetMillis,
-                                           p.steps.size());
-    for (const ravolet::ScrollStep& step : p.steps) seed = ravolet::hashCombine(seed, std::hash<ravolet::ScrollStep>{}(step));
-    return seed;
+                                           p.easingStartProgress, p.frameIntervalMillis, p.firstFrameOffsetMillis);
+    return ravolet::hashCombine(seed, p.steps.hash());
 }

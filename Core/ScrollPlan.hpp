@@ -4,10 +4,10 @@
 #include <functional>
 #include <iosfwd>
 #include <optional>
-#include <vector>
 
 #include "Core/DeviceID.hpp"
 #include "Core/GestureTransition.hpp"
+#include "Core/GlideSteps.hpp"
 #include "Core/ModifierFlags.hpp"
 #include "Core/ScrollAxis.hpp"
 #include "Core/ScrollStep.hpp"
@@ -32,8 +32,8 @@ struct ScrollPlan {
     double easingStartProgress = 0;
     double frameIntervalMillis = 0;
     double firstFrameOffsetMillis = 0;
-    // In posting order.
-    std::vector<ScrollStep> steps;
+    // In posting order, made as they are walked.
+    GlideSteps steps;
 
     double endTimestampMillis() const { return startTimestampMillis + durationMillis; }
 

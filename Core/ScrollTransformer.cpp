@@ -123,6 +123,10 @@ ScrollOutcome ScrollTransformer::transform(const ScrollInput& input, std::option
     const auto frames = static_cast<std::size_t>(std::ceil(std::max(0.0, duration - t0) / frame)) + 1;
     const GlideCurve curve(s.easing, t0, frame, duration, frames, std::min(std::max(c.startProgress, 0.0), 0.999), total);
 
+    // The steps themselves are made as they are walked: a detent costs the
+    // same whatever the length of its glide.
+    const std::optional<ModifierFlags> endsPrevious =
+        c.transition == GestureTransition::endPreviousThenBegin ? std::optional(previous->modifiers) : std::nullopt;
     ScrollPlan plan{
         .id = nextPlanID_++,
         .axis = input.axis,
@@ -136,37 +140,9 @@ ScrollOutcome ScrollTransformer::transform(const ScrollInput& input, std::option
         .easingStartProgress = c.startProgress,
         .frameIntervalMillis = frame,
         .firstFrameOffsetMillis = c.firstOffset,
-        .steps = {},
+        .steps = GlideSteps(curve, c.transition == GestureTransition::continuePrevious, endsPrevious),
     };
-    // A timed step moves the count by at least a pixel, never back, and never
-    // past the total (bounded by the travel limit): room for one per frame or
-    // pixel, whichever is fewer, besides the ending and closing steps.
-    const std::uint64_t pixels = static_cast<std::uint64_t>(total < 0 ? -total : total);
-    plan.steps.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(frames, pixels)) + 2);
-    if (c.transition == GestureTransition::endPreviousThenBegin) {
-        plan.steps.push_back({.offsetMillis = 0,
-                              .pixelDelta = 0,
-                              .isContinuous = true,
-                              .phase = ScrollPhase::ended,
-                              .modifiers = previous->modifiers});
-    }
-    std::int64_t previousCumulative = 0;
-    bool addedTimedStep = false;
-    curve.forEachChange([&](const GlideCurve::Change& change) {
-        const std::int64_t delta = change.cumulative - previousCumulative;
-        previousCumulative = change.cumulative;
-        ScrollPhase phase = ScrollPhase::changed;
-        if (!addedTimedStep && c.transition != GestureTransition::continuePrevious) phase = ScrollPhase::began;
-        addedTimedStep = true;
-        plan.steps.push_back(
-            {.offsetMillis = curve.offsetOf(change.frame), .pixelDelta = delta, .isContinuous = true, .phase = phase});
-    });
-    plan.steps.push_back({.offsetMillis = duration, .pixelDelta = 0, .isContinuous = true, .phase = ScrollPhase::ended});
-
-    // The stored copy reuses its buffer: after an axis's longest glide so
-    // far, a detent allocates only the returned plan's list.
-    if (!state.plan) state.plan.emplace();
-    *state.plan = plan;
+    state.plan = plan;
     return ScrollOutcome::animate(std::move(plan));
 }
 
@@ -181,13 +157,8 @@ std::int64_t ScrollTransformer::deliveredPixels(const ScrollPlan& plan, double t
     const double elapsed = timeMillis - plan.startTimestampMillis;
     if (!(elapsed > 0)) return 0;
     if (elapsed >= plan.durationMillis) return plan.totalPixelDelta;
-    // Summed with wrapping so that no hand-made plan can overflow the sum.
-    std::uint64_t sum = 0;
-    for (const ScrollStep& step : plan.steps) {
-        if (step.offsetMillis > elapsed) break;
-        sum += static_cast<std::uint64_t>(step.pixelDelta);
-    }
-    return static_cast<std::int64_t>(sum);
+    // The timed steps due by then: the count of the last frame due.
+    return plan.steps.pixelsBy(elapsed);
 }
 
 } // namespace ravolet

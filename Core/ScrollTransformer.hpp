@@ -30,8 +30,7 @@ public:
 
     // `deliveredPixelsOfPreviousPlan` is how many pixels of the axis's stored
     // plan the caller has really posted; without it they are worked out from
-    // the input's timestamp. Allocates only the new plan's step list (once the
-    // axis has held a plan of that size).
+    // the input's timestamp. Allocates nothing.
     ScrollOutcome transform(const ScrollInput& input,
                             std::optional<std::int64_t> deliveredPixelsOfPreviousPlan = std::nullopt);
 
@@ -42,7 +41,7 @@ public:
     // Forgets every axis's state; plan ids go on counting.
     void reset();
 
-    // The pixels of `plan` due by `timeMillis`.
+    // The pixels of `plan` due by `timeMillis`, whatever the glide's length.
     static std::int64_t deliveredPixels(const ScrollPlan& plan, double timeMillis);
 
 private:

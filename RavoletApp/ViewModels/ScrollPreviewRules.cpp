@@ -51,6 +51,13 @@ LiveScrollStatus liveScrollStatus(const PermissionState& permissions, bool pause
 }
 
 GlideChartGeometry glideChartGeometry(const ScrollPlan* plan, double width, double height) {
+    if (plan == nullptr) return glideChartGeometry(0, 0, {}, width, height);
+    const std::vector<ScrollStep> steps = plan->steps.all();
+    return glideChartGeometry(plan->durationMillis, plan->totalPixelDelta, steps, width, height);
+}
+
+GlideChartGeometry glideChartGeometry(double durationMillis, std::int64_t totalPixelDelta,
+                                      std::span<const ScrollStep> steps, double width, double height) {
     constexpr double inset = GlideChartGeometry::inset;
     // A plot too small to hold anything still gets one point of extent, so
     // the curve keeps its shape, squashed, instead of turning around.
@@ -59,18 +66,17 @@ GlideChartGeometry glideChartGeometry(const ScrollPlan* plan, double width, doub
     const double bottom = height - inset;
 
     GlideChartGeometry geometry{.baselineStart = {inset, bottom}, .baselineEnd = {width - inset, bottom}, .curve = {}};
-    if (plan == nullptr || !(plan->durationMillis > 0) || plan->totalPixelDelta == 0 || plan->steps.empty())
-        return geometry;
+    if (!(durationMillis > 0) || totalPixelDelta == 0 || steps.empty()) return geometry;
 
     // Sign and direction play no part: the chart shows the share of the travel
     // delivered against the share of the time gone.
-    const double total = std::abs(static_cast<double>(plan->totalPixelDelta));
+    const double total = std::abs(static_cast<double>(totalPixelDelta));
     double delivered = 0;
-    geometry.curve.reserve(plan->steps.size() + 1);
+    geometry.curve.reserve(steps.size() + 1);
     geometry.curve.push_back({inset, bottom});
-    for (const ScrollStep& step : plan->steps) {
+    for (const ScrollStep& step : steps) {
         delivered += std::abs(static_cast<double>(step.pixelDelta));
-        geometry.curve.push_back({inset + plotWidth * std::min(step.offsetMillis / plan->durationMillis, 1.0),
+        geometry.curve.push_back({inset + plotWidth * std::min(step.offsetMillis / durationMillis, 1.0),
                                   bottom - plotHeight * std::min(delivered / total, 1.0)});
     }
     return geometry;

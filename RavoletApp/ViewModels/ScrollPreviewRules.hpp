@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -58,5 +59,8 @@ struct GlideChartGeometry {
 };
 
 GlideChartGeometry glideChartGeometry(const ScrollPlan* plan, double width, double height);
+// The same for steps of any making, over that duration and total.
+GlideChartGeometry glideChartGeometry(double durationMillis, std::int64_t totalPixelDelta,
+                                      std::span<const ScrollStep> steps, double width, double height);
 
 } // namespace ravolet

@@ -1,7 +1,6 @@
 #include "RavoletEngine/EventPath/ScrollPipeline.hpp"
 
 #include <algorithm>
-#include <cassert>
 #include <functional>
 
 #include "Core/ScrollOutcome.hpp"
@@ -16,25 +15,25 @@ constexpr std::size_t reservedPlans = 8;
 // Room for the cancelled plans still counted, and for the steps of one firing.
 constexpr std::size_t reservedCancelled = 64;
 constexpr std::size_t reservedDueSteps = 64;
+// How many cancelled steps are counted under one hold of the lock: a few
+// microseconds at most, which is all the tap thread may wait for it.
+constexpr std::int64_t countingSlice = 64;
 
 // How much later than its deadline a step may be posted when that spares the
-// queue's thread a wake-up. A detent that supersedes a glide continues on that
-// glide's frame grid, so its first step usually falls within microseconds of
-// the step the queue already sleeps for; waking the queue for the difference
-// would cost the tap thread more than the whole detent. Far below anything
+// queue's thread a wake-up (a queue asleep until no later than that is left
+// asleep), and how far a superseding glide's first step may move to fall due
+// with the step the queue sleeps for. A detent that supersedes a glide
+// continues on that glide's frame grid, so its first step falls within
+// microseconds of that step, before or after it by the difference in how long
+// the two detents took to reach the tap; waking the queue again for that
+// difference would cost more than the whole detent. Far below anything
 // visible: a frame is 8 ms.
 constexpr std::uint64_t stepLeewayNanos = 50'000;
 
-bool isImmediate(const ScrollStep& step) {
-    // A step without a usable time goes out at once rather than never.
-    return !(step.offsetMillis > 0);
-}
-
-// Orders a plan's steps by when they are due: the immediate ones first, then
-// by offset.
-[[maybe_unused]] std::pair<int, std::chrono::nanoseconds> dueOrder(const ScrollStep& step) {
-    if (isImmediate(step)) return {0, std::chrono::nanoseconds(0)};
-    return {1, nanosFromMillis(step.offsetMillis)};
+// A step without a usable time goes out at once rather than never.
+std::uint64_t deadlineAfter(std::uint64_t base, double offsetMillis) {
+    if (!(offsetMillis > 0)) return base;
+    return platform::Scheduler::deadlineAfter(base, nanosFromMillis(offsetMillis));
 }
 
 } // namespace
@@ -62,6 +61,7 @@ ScrollPipeline::ScrollPipeline(Passkey, const ScrollSettings& settings, std::sha
     : poster_(std::move(poster)), queue_(std::move(queue)), transformer_(settings) {
     plans_.reserve(reservedPlans);
     cancelledUntil_.reserve(reservedCancelled);
+    uncounted_.reserve(reservedCancelled);
     due_.reserve(reservedDueSteps);
 }
 
@@ -70,10 +70,8 @@ ScrollPipeline::PlanRuntime* ScrollPipeline::findPlanLocked(std::uint64_t id) {
     return it == plans_.end() ? nullptr : &*it;
 }
 
-std::uint64_t ScrollPipeline::deadlineOf(const PlanRuntime& runtime, std::size_t step) {
-    const ScrollStep& s = runtime.plan.steps[step];
-    if (isImmediate(s)) return runtime.base;
-    return platform::Scheduler::deadlineAfter(runtime.base, nanosFromMillis(s.offsetMillis));
+std::uint64_t ScrollPipeline::deadlineOf(const PlanRuntime& runtime) {
+    return deadlineAfter(runtime.base, runtime.upcoming.offsetMillis);
 }
 
 ScrollDisposition ScrollPipeline::handle(const ScrollInput& input) {
@@ -106,9 +104,32 @@ ScrollDisposition ScrollPipeline::handle(const ScrollInput& input) {
 }
 
 void ScrollPipeline::cancelLocked(const PlanRuntime& runtime) {
-    metrics_.stepsCancelled += static_cast<std::int64_t>(runtime.plan.steps.size() - runtime.next);
-    cancelledUntil_.push_back(deadlineOf(runtime, runtime.plan.steps.size() - 1));
+    // The upcoming step is counted now; the ones after it may be thousands.
+    metrics_.stepsCancelled += 1;
+    if (runtime.after.stage != GlideSteps::Position::Stage::done)
+        uncounted_.push_back(Uncounted{runtime.plan.steps, runtime.after});
+    // The closing step at the glide's end is the last.
+    cancelledUntil_.push_back(deadlineAfter(runtime.base, runtime.plan.durationMillis));
     std::ranges::push_heap(cancelledUntil_, std::greater<>());
+}
+
+bool ScrollPipeline::countCancelledSliceLocked() {
+    std::int64_t room = countingSlice;
+    while (!uncounted_.empty() && room > 0) {
+        Uncounted& plan = uncounted_.back();
+        const std::int64_t counted = plan.steps.count(plan.at, room);
+        metrics_.stepsCancelled += counted;
+        room -= counted;
+        if (room > 0) uncounted_.pop_back();
+    }
+    return uncounted_.empty();
+}
+
+void ScrollPipeline::countCancelledSteps() {
+    for (;;) {
+        std::lock_guard guard(lock_);
+        if (countCancelledSliceLocked()) return;
+    }
 }
 
 void ScrollPipeline::expireCancelledLocked(std::uint64_t now) {
@@ -119,8 +140,11 @@ void ScrollPipeline::expireCancelledLocked(std::uint64_t now) {
 }
 
 std::optional<std::uint64_t> ScrollPipeline::registerLocked(ScrollPlan plan, std::uint64_t base) {
+    // The deadline the queue may already sleep for.
+    std::optional<std::uint64_t> superseded;
     if (plan.supersedes) {
         if (auto* previous = findPlanLocked(*plan.supersedes)) {
+            superseded = deadlineOf(*previous);
             cancelLocked(*previous);
             plans_.erase(plans_.begin() + (previous - plans_.data()));
             metrics_.plansSuperseded += 1;
@@ -129,13 +153,21 @@ std::optional<std::uint64_t> ScrollPipeline::registerLocked(ScrollPlan plan, std
     metrics_.inputsTransformed += 1;
     metrics_.plansScheduled += 1;
     if (auto* existing = findPlanLocked(plan.id)) plans_.erase(plans_.begin() + (existing - plans_.data()));
-    // A plan without steps has nothing to post and nothing to wait for.
-    if (plan.steps.empty()) return std::nullopt;
     // The steps are posted in plan order, which is the order they fall due:
-    // the transformer makes the immediate ones first, then the rest by offset.
-    assert(std::ranges::is_sorted(plan.steps, {}, dueOrder));
-    plans_.push_back(PlanRuntime{std::move(plan), base, 0, 0});
-    return deadlineOf(plans_.back(), 0);
+    // the immediate ones first, then the rest by offset.
+    GlideSteps::Position after;
+    const std::optional<ScrollStep> first = plan.steps.next(after);
+    // A plan without steps has nothing to post and nothing to wait for.
+    if (!first) return std::nullopt;
+    plans_.push_back(PlanRuntime{std::move(plan), base, *first, after, 0});
+    PlanRuntime& runtime = plans_.back();
+    // A glide that continues the one it supersedes keeps that glide's frame
+    // grid on the queue's clock too: its first step, due within the leeway
+    // of the step the queue is set to wake for, comes due with that step.
+    const std::uint64_t due = deadlineOf(runtime);
+    if (superseded && (due > *superseded ? due - *superseded : *superseded - due) <= stepLeewayNanos)
+        runtime.base = runtime.base - due + *superseded;
+    return deadlineOf(runtime);
 }
 
 void ScrollPipeline::postDueSteps() {
@@ -150,7 +182,7 @@ void ScrollPipeline::postDueSteps() {
             auto earliest = plans_.end();
             std::uint64_t at = 0;
             for (auto it = plans_.begin(); it != plans_.end(); ++it) {
-                const std::uint64_t deadline = deadlineOf(*it, it->next);
+                const std::uint64_t deadline = deadlineOf(*it);
                 if (earliest == plans_.end() || deadline < at) {
                     earliest = it;
                     at = deadline;
@@ -162,7 +194,7 @@ void ScrollPipeline::postDueSteps() {
                 break;
             }
             const ScrollPlan& plan = earliest->plan;
-            const ScrollStep& step = plan.steps[earliest->next++];
+            const ScrollStep step = earliest->upcoming;
             const ModifierFlags modifiers = step.modifiers.value_or(plan.modifiers);
             const std::int64_t remaining = plan.totalPixelDelta - earliest->delivered;
             earliest->delivered += step.pixelDelta;
@@ -171,12 +203,17 @@ void ScrollPipeline::postDueSteps() {
             openGestureModifiers_[slot(plan.axis)] =
                 step.phase == ScrollPhase::ended ? std::nullopt : std::optional<ModifierFlags>(modifiers);
             due_.push_back(DueStep{plan.axis, step.pixelDelta, step.phase, modifiers, remaining});
-            if (earliest->next == plan.steps.size()) plans_.erase(earliest);
+            if (const auto following = plan.steps.next(earliest->after))
+                earliest->upcoming = *following;
+            else
+                plans_.erase(earliest);
         }
     }
     for (const DueStep& step : due_)
         poster_->postScrollStep(step.axis, step.pixelDelta, step.phase, step.modifiers, step.glideRemaining);
     if (next) alarm_->arm(*next, stepLeewayNanos);
+    // While the queue's thread is awake anyway, after its steps are out.
+    countCancelledSteps();
 }
 
 void ScrollPipeline::reset() {
@@ -194,6 +231,7 @@ void ScrollPipeline::reset() {
         }
         metrics_.gesturesForceClosed += static_cast<std::int64_t>(closing.size());
     }
+    countCancelledSteps();
     if (closing.empty()) return;
     // Holds the poster, not the pipeline: open gestures are closed even when
     // the pipeline goes away meanwhile.
@@ -212,14 +250,17 @@ void ScrollPipeline::setSettings(const ScrollSettings& settings) {
     transformer_.settings = settings;
 }
 
-ScrollPipeline::Metrics ScrollPipeline::snapshotMetrics() const {
-    std::lock_guard guard(lock_);
-    return metrics_;
+ScrollPipeline::Metrics ScrollPipeline::snapshotMetrics() {
+    for (;;) {
+        std::lock_guard guard(lock_);
+        if (countCancelledSliceLocked()) return metrics_;
+    }
 }
 
 void ScrollPipeline::resetMetrics() {
     std::lock_guard guard(lock_);
     metrics_ = Metrics{};
+    uncounted_.clear();
 }
 
 std::size_t ScrollPipeline::inFlightPlanCount() const {

@@ -28,19 +28,26 @@ namespace ravolet {
 // transformer on the event-tap thread and answers at once; the plan's pixel
 // steps are posted from the pipeline's own serial queue, each at its deadline
 // on the queue's clock (the steps due at once right away, in plan order), or
-// up to 50 µs later where that spares the queue's thread a wake-up. The
+// up to 50 µs later where that spares the queue's thread a wake-up; a glide
+// that supersedes another is timed from that glide's frame grid when its
+// first step falls within 50 µs of the step the queue is set for. The
 // glides in flight keep one alarm armed on the queue for the earliest step
-// still to come: when it fires, every step that is due is posted and the alarm
-// is armed for the next. A detent therefore costs the tap thread one transform
-// and, at most, moving that alarm earlier; it never queues a block per step.
-// A plan superseded by the next detent, or cancelled by a reset, posts nothing
-// more and leaves nothing queued: only its record stays until its last step's
-// time (it still counts in inFlightPlanCount()). The axes with a scroll
-// gesture open are remembered so that a reset can close them.
+// still to come: when it fires, every step that is due is posted, the steps
+// after them are made, and the alarm is armed for the next. A detent
+// therefore costs the tap thread one transform, making its glide's first
+// step and, at most, moving that alarm earlier, however long the glide; it
+// never queues a block per step. A plan superseded by the next detent, or
+// cancelled by a reset, posts nothing more and leaves nothing queued: only its
+// record stays until its last step's time (it still counts in
+// inFlightPlanCount()), and its steps not posted are counted off the tap
+// thread (by the queue while it is awake anyway, by a reset, and before the
+// counters are read). The axes with a scroll gesture open are remembered so
+// that a reset can close them.
 //
 // The alarm holds the pipeline weakly. The lock guards the transformer, the
 // plan records, the open gestures and the counters; it is never held while
-// posting or while calling the queue.
+// posting or while calling the queue, nor for more than a short slice of the
+// counting.
 class ScrollPipeline final : public ScrollTarget, public std::enable_shared_from_this<ScrollPipeline> {
 public:
     struct Metrics {
@@ -79,7 +86,8 @@ public:
     // scheduled.
     void setSettings(const ScrollSettings& settings);
 
-    Metrics snapshotMetrics() const;
+    // Counts what is left of the cancelled steps first.
+    Metrics snapshotMetrics();
     void resetMetrics();
     // Plans whose steps have not all come due: the live ones, and cancelled
     // ones until their last step's time.
@@ -107,10 +115,18 @@ private:
         // The queue's clock when the plan was scheduled: its steps' deadlines
         // count from here.
         std::uint64_t base = 0;
-        // The next step to post (the plan's steps are in posting order).
-        std::size_t next = 0;
+        // The next step to post, made ahead so that its deadline is known,
+        // and where the steps after it are made from.
+        ScrollStep upcoming;
+        GlideSteps::Position after;
         // Signed sum of the pixels posted so far.
         std::int64_t delivered = 0;
+    };
+
+    // The steps of a cancelled plan that are still to be counted.
+    struct Uncounted {
+        GlideSteps steps;
+        GlideSteps::Position at;
     };
 
     // One step taken for posting, with what the poster is given.
@@ -126,14 +142,18 @@ private:
     // Records the plan (superseding the one it names) and returns the deadline
     // of its first step, if it has any.
     std::optional<std::uint64_t> registerLocked(ScrollPlan plan, std::uint64_t base);
-    // Cancels a live plan: its pending steps are counted and only its record's
-    // end is kept.
+    // Cancels a live plan: its pending steps are left to be counted and only
+    // its record's end is kept.
     void cancelLocked(const PlanRuntime& runtime);
+    // Counts a slice of the cancelled steps; true once none is left.
+    bool countCancelledSliceLocked();
+    // Counts them all, a slice per hold of the lock.
+    void countCancelledSteps();
     // Forgets cancelled plans whose last step's time has come.
     void expireCancelledLocked(std::uint64_t now);
     // Runs on the queue when the alarm fires.
     void postDueSteps();
-    static std::uint64_t deadlineOf(const PlanRuntime& runtime, std::size_t step);
+    static std::uint64_t deadlineOf(const PlanRuntime& runtime);
     static std::size_t slot(ScrollAxis axis) { return axis == ScrollAxis::vertical ? 0 : 1; }
 
     const std::shared_ptr<EventPosting> poster_;
@@ -149,6 +169,8 @@ private:
     // The last-step deadlines of cancelled plans whose time has not come, as a
     // min-heap; kept only to be counted.
     std::vector<std::uint64_t> cancelledUntil_;
+    // Cancelled plans whose steps have not all been counted yet.
+    std::vector<Uncounted> uncounted_;
     // Per axis, the modifiers of the last began or changed step posted while
     // its gesture is open.
     std::array<std::optional<ModifierFlags>, 2> openGestureModifiers_{};

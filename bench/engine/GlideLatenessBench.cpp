@@ -181,6 +181,7 @@ void BM_GlideStepLateness(benchmark::State& state) {
             state.SkipWithError("the detent gave no glide");
             return;
         }
+        const std::vector<ScrollStep> steps = plan->steps.all();
         const auto deadlineAfter = [&](std::uint64_t start, const ScrollStep& step) {
             return start + static_cast<std::uint64_t>(std::max(0.0, step.offsetMillis) * 1e6);
         };
@@ -188,7 +189,7 @@ void BM_GlideStepLateness(benchmark::State& state) {
             starts[i] = MonotonicClock::nowNanos();
             pipelines[i]->handle(input);
             deadlines.clear();
-            for (const ScrollStep& step : plan->steps) deadlines.push_back(deadlineAfter(starts[i], step));
+            for (const ScrollStep& step : steps) deadlines.push_back(deadlineAfter(starts[i], step));
             bare[i]->start(deadlines);
         }
         for (std::size_t i = 0; i < count; ++i) {
@@ -196,12 +197,12 @@ void BM_GlideStepLateness(benchmark::State& state) {
             pipelines[i]->drain();
             const auto arrivals = posters[i]->take();
             const auto woke = bare[i]->finish();
-            if (arrivals.size() != plan->steps.size()) {
+            if (arrivals.size() != steps.size()) {
                 mismatched = true;
                 continue;
             }
             for (std::size_t k = 0; k < arrivals.size(); ++k) {
-                const std::uint64_t deadline = deadlineAfter(starts[i], plan->steps[k]);
+                const std::uint64_t deadline = deadlineAfter(starts[i], steps[k]);
                 if (arrivals[k] < deadline) early = true;
                 lateness.push_back(arrivals[k] >= deadline ? arrivals[k] - deadline : 0);
                 bareLateness.push_back(woke[k] - deadline);

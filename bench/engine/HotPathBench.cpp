@@ -19,8 +19,12 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <new>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -42,6 +46,7 @@
 #include "RavoletEngine/EventPath/EventTapController.hpp"
 #include "RavoletEngine/EventPath/InputRouter.hpp"
 #include "RavoletEngine/EventPath/MacroExecutor.hpp"
+#include "RavoletEngine/EventPath/PipelineQueue.hpp"
 #include "RavoletEngine/EventPath/PointerPipeline.hpp"
 #include "RavoletEngine/EventPath/PrivateSPI.hpp"
 #include "RavoletEngine/EventPath/ScrollPipeline.hpp"
@@ -76,9 +81,37 @@ namespace Fields = platform::EventFields;
 
 class DiscardingPoster final : public EventPosting {
 public:
-    void postScrollStep(ScrollAxis, std::int64_t, ScrollPhase, ModifierFlags, std::int64_t) override {}
+    void postScrollStep(ScrollAxis, std::int64_t, ScrollPhase, ModifierFlags, std::int64_t) override {
+        scrollSteps.fetch_add(1, std::memory_order_relaxed);
+    }
     void postKey(std::uint16_t, bool, ModifierFlags) override {}
     void postMouseButton(std::int64_t, bool) override {}
+
+    std::atomic<std::uint64_t> scrollSteps{0};
+};
+
+// The scroll pipeline's queue, counting how often the pipeline's alarm runs
+// there: each run is a wake-up of the queue for glide steps.
+class WakeCountingQueue final : public platform::Scheduler {
+public:
+    explicit WakeCountingQueue(std::shared_ptr<platform::Scheduler> queue) : queue_(std::move(queue)) {}
+    void post(platform::Task task) override { queue_->post(std::move(task)); }
+    bool isCurrent() const override { return queue_->isCurrent(); }
+    std::uint64_t nowNanos() const override { return queue_->nowNanos(); }
+    platform::TaskHandle postAt(std::uint64_t deadline, platform::Task task) override {
+        return queue_->postAt(deadline, std::move(task));
+    }
+    std::unique_ptr<platform::Alarm> makeAlarm(platform::Alarm::Handler handler) override {
+        return queue_->makeAlarm([this, handler = std::move(handler)]() mutable {
+            wakeUps.fetch_add(1, std::memory_order_relaxed);
+            handler();
+        });
+    }
+
+    std::atomic<std::uint64_t> wakeUps{0};
+
+private:
+    const std::shared_ptr<platform::Scheduler> queue_;
 };
 
 class DiscardingSideEffects final : public MacroSideEffects {
@@ -93,9 +126,10 @@ public:
 // the tap thread on the benchmark's thread.
 struct HotPath {
     std::shared_ptr<platform::ManualScheduler> queue = std::make_shared<platform::ManualScheduler>(1'000'000'000);
-    // Where the scroll pipeline posts: the virtual-time queue, or (empty) its
-    // own serial queue as deployed.
-    std::shared_ptr<platform::Scheduler> scrollQueue = queue;
+    // Where the scroll pipeline posts: the virtual-time queue, or its own
+    // serial queue as deployed.
+    std::shared_ptr<WakeCountingQueue> scrollQueue;
+    std::shared_ptr<DiscardingPoster> poster = std::make_shared<DiscardingPoster>();
     std::shared_ptr<platform::SimulatedEventSystem> events = std::make_shared<platform::SimulatedEventSystem>();
     std::shared_ptr<platform::SimulatedPrivateHIDEventSystem> hid =
         std::make_shared<platform::SimulatedPrivateHIDEventSystem>();
@@ -109,14 +143,14 @@ struct HotPath {
     HotPath() : HotPath(true) {}
     explicit HotPath(bool scrollOnVirtualTime, ScrollSettings smoothing = defaultSmoothing(),
                      EventTapController::Handler handler = nullptr) {
-        if (!scrollOnVirtualTime) scrollQueue = nullptr;
+        scrollQueue = std::make_shared<WakeCountingQueue>(
+            scrollOnVirtualTime ? std::shared_ptr<platform::Scheduler>(queue) : makePipelineQueue(ScrollPipeline::queueLabel));
         hid->attach(mouse);
         hid->attach(platform::SimulatedDevice::trackpad());
         hid->attach(platform::SimulatedDevice::otherMouse());
         scope = DeviceScope::create({HIDPPDeviceMatch::g502X}, std::make_shared<PrivateSPI>(hid), queue);
         queue->runUntilIdle();
 
-        auto poster = std::make_shared<DiscardingPoster>();
         scroll = ScrollPipeline::create(smoothing, poster, scrollQueue);
         auto executor = MacroExecutor::create(poster, std::make_shared<DiscardingSideEffects>(), queue);
         auto buttons = std::make_shared<ButtonPipeline>(ButtonRouter({}, 1600), executor);
@@ -140,11 +174,35 @@ struct HotPath {
         return event;
     }
 
+    // The queue's wake-ups for glide steps per step posted: at most 1 when
+    // steps due together share a wake-up and nothing else wakes it.
+    void reportWakeUps(benchmark::State& state, std::uint64_t detents) const {
+        const auto steps = static_cast<double>(poster->scrollSteps.load());
+        const auto wakeUps = static_cast<double>(scrollQueue->wakeUps.load());
+        if (detents == 0 || steps == 0) return;
+        state.counters["steps_per_detent"] = steps / static_cast<double>(detents);
+        state.counters["wakeups_per_step"] = wakeUps / steps;
+    }
+
     // The tap's callback, as the system calls it on the tap thread.
     platform::Event* tapped(platform::Event& event) const {
         return EventTapController::callback(nullptr, event.type(), &event, tap.get());
     }
 };
+
+// How often a thread of this process named `name` (as the kernel keeps it)
+// has gone to sleep: every wake-up follows one.
+std::uint64_t sleepsOfThread(std::string_view name) {
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string line;
+        if (!std::getline(comm, line) || line != name) continue;
+        std::ifstream status(task.path() / "status");
+        while (std::getline(status, line))
+            if (line.starts_with("voluntary_ctxt_switches:")) return std::stoull(line.substr(line.find(':') + 1));
+    }
+    return 0;
+}
 
 std::uint64_t nanosSince(std::chrono::steady_clock::time_point start) {
     return static_cast<std::uint64_t>(
@@ -292,6 +350,7 @@ void BM_WheelDetentByGlideLength(benchmark::State& state) {
     }
     samples.report(state);
     baseline.report(state, "base_");
+    path.reportWakeUps(state, samples.events);
     if (state.counters["base_p50_ns"] > 0)
         state.counters["ratio_p50"] = state.counters["p50_ns"] / state.counters["base_p50_ns"];
 }
@@ -310,6 +369,8 @@ BENCHMARK(BM_WheelDetentByGlideLength)
 // `range(0)` µs before each detent (2 ms: a wheel spinning freely; 50 ms:
 // quick flicks), so that the tap thread wakes for each one and meets caches
 // that others used meanwhile; every detent supersedes the glide before it.
+// The glides last `range(1)` ms in frames of `range(2)` ms (250 and 8 are
+// the factory's; 5000 and 1 the longest and finest the settings file takes).
 //
 // Reports, per detent: from the injection to the end of the tap's handler
 // (`p50_ns`...), to its start (`wake_p50_ns`...: the tap thread's wake-up) and
@@ -318,6 +379,9 @@ BENCHMARK(BM_WheelDetentByGlideLength)
 // detent that is the core transform: the scroll transformer alone on the
 // benchmark's thread, fed the same detents after the same sleeps, on a run of
 // its own after the detents' (so that nothing of the detents' run warms it).
+// Beside them, the scroll queue's runs for glide steps, per second and per
+// step posted (`wakeups_per_step`: at most 1 when no run is wasted), and how
+// often its thread woke at all (`thread_wakeups_per_step`).
 void BM_WheelDetentThroughTheTap(benchmark::State& state) {
     // Per detent, on the tap thread: when the handler began and ended, and
     // what it allocated there.
@@ -329,7 +393,10 @@ void BM_WheelDetentThroughTheTap(benchmark::State& state) {
     };
     auto probe = std::make_shared<Probe>();
     auto router = std::make_shared<std::shared_ptr<InputRouter>>();
-    HotPath path(false, HotPath::defaultSmoothing(),
+    ScrollSettings smoothing = HotPath::defaultSmoothing();
+    smoothing.durationMillis = static_cast<double>(state.range(1));
+    smoothing.frameIntervalMillis = static_cast<double>(state.range(2));
+    HotPath path(false, smoothing,
                  [probe, router](platform::EventType type, platform::Event& event) {
                      const std::uint64_t begin = platform::MonotonicClock::nowNanos();
                      const auto allocations = threadAllocationCount;
@@ -352,7 +419,11 @@ void BM_WheelDetentThroughTheTap(benchmark::State& state) {
     latency.reserve(1 << 16);
     wake.reserve(1 << 16);
     handler.reserve(1 << 16);
+    // The scroll queue's thread, as the kernel names it.
+    const std::string queueThread = std::string(ScrollPipeline::queueLabel).substr(0, platform::kernelThreadNameLimit);
+    const std::uint64_t sleepsBefore = sleepsOfThread(queueThread);
     auto next = std::chrono::steady_clock::now();
+    const auto began = next;
     std::uint64_t detents = 0;
     bool lost = false;
     for (auto _ : state) {
@@ -374,13 +445,21 @@ void BM_WheelDetentThroughTheTap(benchmark::State& state) {
         ++detents;
         if (detents % 256 == 0) path.events->clearLogs();
     }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    const auto wakeUps = static_cast<double>(path.scrollQueue->wakeUps.load());
+    const auto steps = static_cast<double>(path.poster->scrollSteps.load());
+    const auto sleeps = static_cast<double>(sleepsOfThread(queueThread) - sleepsBefore);
     path.tap->stop();
     path.scroll->reset();
     path.scroll->drain();
     if (lost) state.SkipWithError("a detent did not reach the tap's handler");
+    state.counters["wakeups_per_s"] = wakeUps / seconds;
+    state.counters["steps_per_s"] = steps / seconds;
+    if (steps > 0) state.counters["wakeups_per_step"] = wakeUps / steps;
+    if (steps > 0) state.counters["thread_wakeups_per_step"] = sleeps / steps;
 
     // The baseline's own run, after the same sleeps.
-    ScrollTransformer reference(HotPath::defaultSmoothing());
+    ScrollTransformer reference(smoothing);
     std::vector<std::uint64_t> transform;
     transform.reserve(latency.size());
     next = std::chrono::steady_clock::now();
@@ -408,8 +487,17 @@ void BM_WheelDetentThroughTheTap(benchmark::State& state) {
         state.counters["tap_bytes_per_event"] = static_cast<double>(probe->bytes) / static_cast<double>(detents);
     }
 }
-BENCHMARK(BM_WheelDetentThroughTheTap)->Arg(2000)->Iterations(4000)->UseRealTime();
-BENCHMARK(BM_WheelDetentThroughTheTap)->Arg(50000)->Iterations(400)->UseRealTime();
+BENCHMARK(BM_WheelDetentThroughTheTap)
+    ->Args({2000, 250, 8})
+    ->ArgNames({"apart_us", "glide_ms", "frame_ms"})
+    ->Iterations(4000)
+    ->UseRealTime();
+BENCHMARK(BM_WheelDetentThroughTheTap)
+    ->Args({50000, 250, 8})
+    ->Args({50000, 5000, 1})
+    ->ArgNames({"apart_us", "glide_ms", "frame_ms"})
+    ->Iterations(400)
+    ->UseRealTime();
 
 } // namespace
 } // namespace ravolet

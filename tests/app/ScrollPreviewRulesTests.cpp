@@ -98,31 +98,27 @@ TEST(ScrollPreviewRules, TheChartPlotsTheShareOfTravelAgainstTheShareOfTime) {
     EXPECT_EQ(chart.curve.back(), (ChartPoint{208, 8}));
     EXPECT_EQ(chart.curve[chart.curve.size() - 2], (ChartPoint{8 + 200 * 200.0 / 250, 8})); // complete before the end
 
-    // A made-up plan that overshoots both ways is held at the right and top edges,
+    // Made-up steps that overshoot both ways are held at the right and top edges,
     // and sign plays no part; areas of 17 or less still get one point of plot.
-    ScrollPlan odd;
-    odd.durationMillis = 100;
-    odd.totalPixelDelta = -10;
-    odd.steps = {{.offsetMillis = 50, .pixelDelta = -6}, {.offsetMillis = 400, .pixelDelta = -9}};
-    EXPECT_EQ(glideChartGeometry(&odd, 100, 40).curve,
+    const std::vector<ScrollStep> odd{{.offsetMillis = 50, .pixelDelta = -6}, {.offsetMillis = 400, .pixelDelta = -9}};
+    EXPECT_EQ(glideChartGeometry(100, -10, odd, 100, 40).curve,
               (std::vector<ChartPoint>{{8, 32}, {8 + 84 * 0.5, 32 - 24 * 0.6}, {92, 8}}));
-    EXPECT_EQ(glideChartGeometry(&odd, 17, 3).curve,
-              (std::vector<ChartPoint>{{8, -5}, {8.5, -5.6}, {9, -6}}));
+    EXPECT_EQ(glideChartGeometry(100, -10, odd, 17, 3).curve, (std::vector<ChartPoint>{{8, -5}, {8.5, -5.6}, {9, -6}}));
 
     struct Empty {
         const char* name;
-        void (*change)(ScrollPlan&);
+        double duration;
+        std::int64_t total;
+        std::span<const ScrollStep> steps;
     };
     const Empty empties[] = {
-        {"no time", [](ScrollPlan& p) { p.durationMillis = 0; }},
-        {"NaN time", [](ScrollPlan& p) { p.durationMillis = std::nan(""); }},
-        {"no travel", [](ScrollPlan& p) { p.totalPixelDelta = 0; }},
-        {"no steps", [](ScrollPlan& p) { p.steps.clear(); }},
+        {"no time", 0, -10, odd},
+        {"NaN time", std::nan(""), -10, odd},
+        {"no travel", 100, 0, odd},
+        {"no steps", 100, -10, {}},
     };
     for (const Empty& empty : empties) {
-        ScrollPlan plan = odd;
-        empty.change(plan);
-        const GlideChartGeometry geometry = glideChartGeometry(&plan, 100, 40);
+        const GlideChartGeometry geometry = glideChartGeometry(empty.duration, empty.total, empty.steps, 100, 40);
         EXPECT_TRUE(geometry.curve.empty()) << empty.name;
         EXPECT_EQ(geometry.baselineEnd, (ChartPoint{92, 32})) << empty.name;
     }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <numeric>
 #include <unordered_set>
 
 #include "Core/ScrollTransformer.hpp"
@@ -25,8 +24,9 @@ const ScrollPlan& planOf(const ScrollOutcome& outcome) {
 }
 
 std::int64_t sumOf(const ScrollPlan& plan) {
-    return std::accumulate(plan.steps.begin(), plan.steps.end(), std::int64_t{0},
-                           [](std::int64_t sum, const ScrollStep& s) { return sum + s.pixelDelta; });
+    std::int64_t sum = 0;
+    for (const ScrollStep& s : plan.steps) sum += s.pixelDelta;
+    return sum;
 }
 
 // Every step but the closing one, and any step closing the previous gesture.
@@ -63,7 +63,7 @@ TEST(ScrollTransformer, FirstDetentIsTheFactoryGlide) {
         {136, 1}, {144, 1}, {152, 1}, {160, 1}, {176, 1}, {200, 1}, {250, 0}};
     ASSERT_EQ(plan.steps.size(), expected.size()) << plan;
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        const ScrollStep& step = plan.steps[i];
+        const ScrollStep step = plan.steps.all()[i];
         EXPECT_EQ(step.offsetMillis, expected[i].first) << i;
         EXPECT_EQ(step.pixelDelta, expected[i].second) << i;
         EXPECT_TRUE(step.isContinuous);
@@ -91,13 +91,13 @@ TEST(ScrollTransformer, SecondDetentFoldsTheRestIntoAnAcceleratedGlide) {
     EXPECT_EQ(plan.totalPixelDelta, 140);  // 50 × 2.2 + the 30 pixels not yet due
     EXPECT_EQ(sumOf(plan), 140);
     ASSERT_EQ(plan.steps.size(), 27u) << plan;
-    EXPECT_EQ(plan.steps[0], (ScrollStep{8, 13, true, ScrollPhase::changed, std::nullopt}));
-    EXPECT_EQ(plan.steps[25].offsetMillis, 216);
-    EXPECT_EQ(plan.steps[26], (ScrollStep{250, 0, true, ScrollPhase::ended, std::nullopt}));
+    EXPECT_EQ(plan.steps.all()[0], (ScrollStep{8, 13, true, ScrollPhase::changed, std::nullopt}));
+    EXPECT_EQ(plan.steps.all()[25].offsetMillis, 216);
+    EXPECT_EQ(plan.steps.all()[26], (ScrollStep{250, 0, true, ScrollPhase::ended, std::nullopt}));
     for (std::size_t i = 1; i < 26; ++i) {
-        EXPECT_EQ(plan.steps[i].phase, ScrollPhase::changed) << i;
-        EXPECT_NE(plan.steps[i].pixelDelta, 0) << i;
-        EXPECT_GT(plan.steps[i].offsetMillis, plan.steps[i - 1].offsetMillis) << i;
+        EXPECT_EQ(plan.steps.all()[i].phase, ScrollPhase::changed) << i;
+        EXPECT_NE(plan.steps.all()[i].pixelDelta, 0) << i;
+        EXPECT_GT(plan.steps.all()[i].offsetMillis, plan.steps.all()[i - 1].offsetMillis) << i;
     }
 }
 
@@ -122,7 +122,7 @@ TEST(ScrollTransformer, TheCallersDeliveredCountDecidesCarryAndGesture) {
     EXPECT_EQ(fresh.gestureTransition, GestureTransition::begin);
     EXPECT_EQ(fresh.supersedes, 1u);
     EXPECT_EQ(fresh.totalPixelDelta, 160);
-    EXPECT_EQ(fresh.steps.front().phase, ScrollPhase::began);
+    EXPECT_EQ(fresh.steps.all().front().phase, ScrollPhase::began);
 
     // A plan that itself continued a gesture keeps it open even with nothing
     // delivered of it.
@@ -262,9 +262,9 @@ TEST(ScrollTransformer, ReversalEndsAnOpenGestureFirst) {
     EXPECT_EQ(plan.easingStartProgress, 0);
     EXPECT_EQ(plan.firstFrameOffsetMillis, 8);
     ASSERT_GE(plan.steps.size(), 3u);
-    EXPECT_EQ(plan.steps[0], (ScrollStep{0, 0, true, ScrollPhase::ended, cmd}));
-    EXPECT_EQ(plan.steps[1].phase, ScrollPhase::began);
-    EXPECT_EQ(plan.steps[1].offsetMillis, 8);
+    EXPECT_EQ(plan.steps.all()[0], (ScrollStep{0, 0, true, ScrollPhase::ended, cmd}));
+    EXPECT_EQ(plan.steps.all()[1].phase, ScrollPhase::began);
+    EXPECT_EQ(plan.steps.all()[1].offsetMillis, 8);
     EXPECT_EQ(sumOf(plan), -50);
 }
 
@@ -274,7 +274,7 @@ TEST(ScrollTransformer, ModifierChangeBreaksTheGestureToo) {
     const ScrollPlan plan =
         planOf(transformer.transform(detent(1, T + 40, ScrollAxis::vertical, ModifierFlags::capsLock)));
     EXPECT_EQ(plan.gestureTransition, GestureTransition::endPreviousThenBegin);
-    EXPECT_EQ(plan.steps[0].modifiers, ModifierFlags::none);
+    EXPECT_EQ(plan.steps.all()[0].modifiers, ModifierFlags::none);
     EXPECT_EQ(plan.totalPixelDelta, 110) << "the streak goes on, the carry does not";
 }
 
@@ -285,8 +285,8 @@ TEST(ScrollTransformer, ReversalBeforeAnythingWasDeliveredJustBegins) {
     EXPECT_EQ(plan.gestureTransition, GestureTransition::begin);
     EXPECT_EQ(plan.supersedes, 1u);
     EXPECT_EQ(plan.totalPixelDelta, -50);
-    EXPECT_EQ(plan.steps.front().phase, ScrollPhase::began);
-    EXPECT_EQ(plan.steps.front().offsetMillis, 8);
+    EXPECT_EQ(plan.steps.all().front().phase, ScrollPhase::began);
+    EXPECT_EQ(plan.steps.all().front().offsetMillis, 8);
 }
 
 TEST(ScrollTransformer, APlanEndsExactlyAtItsDuration) {
@@ -310,7 +310,7 @@ TEST(ScrollTransformer, SameTimestampCarriesTheWholePreviousGlide) {
     EXPECT_EQ(plan.totalPixelDelta, 160);  // 50 × 2.2 + 50
     EXPECT_EQ(plan.easingStartProgress, 0);
     EXPECT_EQ(plan.firstFrameOffsetMillis, 8) << "the previous plan's first frame";
-    EXPECT_EQ(plan.steps.front().phase, ScrollPhase::began);
+    EXPECT_EQ(plan.steps.all().front().phase, ScrollPhase::began);
 }
 
 TEST(ScrollTransformer, ContinuationFollowsThePreviousFrameGrid) {
@@ -318,9 +318,9 @@ TEST(ScrollTransformer, ContinuationFollowsThePreviousFrameGrid) {
     transformer.transform(detent(1, T));
     const ScrollPlan plan = planOf(transformer.transform(detent(1, T + 42)));
     EXPECT_EQ(plan.firstFrameOffsetMillis, 6) << "the previous plan's next frame is at T + 48";
-    EXPECT_EQ(plan.steps.front().offsetMillis, 6);
+    EXPECT_EQ(plan.steps.all().front().offsetMillis, 6);
     EXPECT_EQ(sumOf(plan), plan.totalPixelDelta);
-    EXPECT_EQ(plan.steps.back(), (ScrollStep{250, 0, true, ScrollPhase::ended, std::nullopt}));
+    EXPECT_EQ(plan.steps.all().back(), (ScrollStep{250, 0, true, ScrollPhase::ended, std::nullopt}));
 }
 
 TEST(ScrollTransformer, AxesKeepSeparateState) {
@@ -352,8 +352,8 @@ TEST(ScrollTransformer, LinearEasingSpreadsEvenly) {
     const ScrollPlan plan = planOf(transformer.transform(detent(1, T)));
     ASSERT_EQ(plan.steps.size(), 32u);
     for (std::size_t i = 0; i + 1 < plan.steps.size(); ++i) {
-        EXPECT_GE(plan.steps[i].pixelDelta, 1);
-        EXPECT_LE(plan.steps[i].pixelDelta, 2);
+        EXPECT_GE(plan.steps.all()[i].pixelDelta, 1);
+        EXPECT_LE(plan.steps.all()[i].pixelDelta, 2);
     }
     EXPECT_EQ(sumOf(plan), 50);
     EXPECT_EQ(timedSteps(plan).size(), 31u);
