@@ -1,5 +1,6 @@
 #include "Core/Config.hpp"
 
+#include <algorithm>
 #include <ostream>
 
 #include "Core/ConfigMigrator.hpp"
@@ -43,11 +44,29 @@ ProfileResolution Config::resolve(const std::optional<std::string>& bundleID) co
 
 Profile Config::activeProfile(const std::optional<std::string>& bundleID) const { return activeProfile(resolve(bundleID)); }
 
+namespace {
+
+// The resolved profile, else the rule set's default, else the first; null
+// when the document has no profile at all.
+template <class Find>
+const Profile* chooseProfile(const Config& config, const ProfileResolution& resolution, Find find) {
+    if (const Profile* chosen = find(resolution.profileID)) return chosen;
+    if (const Profile* fallback = find(config.ruleSet.defaultProfileID)) return fallback;
+    return config.profiles.empty() ? nullptr : &config.profiles.front();
+}
+
+} // namespace
+
 Profile Config::activeProfile(const ProfileResolution& resolution) const {
-    if (auto chosen = profile(resolution.profileID)) return std::move(*chosen);
-    if (auto fallback = profile(ruleSet.defaultProfileID)) return std::move(*fallback);
-    if (!profiles.empty()) return profiles.front();
-    return Profile::defaultProfile();
+    const Profile* chosen = chooseProfile(*this, resolution, [this](std::string_view id) -> const Profile* {
+        const auto it = std::ranges::find(profiles, id, &Profile::id);
+        return it == profiles.end() ? nullptr : &*it;
+    });
+    return chosen ? *chosen : Profile::defaultProfile();
+}
+
+const Profile* Config::activeProfile(const ProfileResolution& resolution, const ProfileIndex& index) const {
+    return chooseProfile(*this, resolution, [&](std::string_view id) { return index.find(profiles, id); });
 }
 
 std::expected<std::string, JsonError> Config::encoded() const { return encodeJson(toJson()); }

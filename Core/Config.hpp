@@ -12,6 +12,7 @@
 #include "Core/ConfigError.hpp"
 #include "Core/Json.hpp"
 #include "Core/Profile.hpp"
+#include "Core/ProfileIndex.hpp"
 #include "Core/ProfileResolution.hpp"
 #include "Core/RuleSet.hpp"
 
@@ -49,6 +50,9 @@ struct Config {
     // The same for a resolution already made (by a RuleSetIndex of this
     // document's rules, say).
     Profile activeProfile(const ProfileResolution& resolution) const;
+    // The same, found through an index of this document's profiles, without
+    // a copy; null stands for the default profile (a document without any).
+    const Profile* activeProfile(const ProfileResolution& resolution, const ProfileIndex& index) const;
 
     // The document's bytes: sorted keys at every level, pretty printed, "/"
     // written as "\/". Fails when a number is not finite.

@@ -18,6 +18,7 @@ ProfileWatcher::ProfileWatcher(Private, std::shared_ptr<platform::Workspace> wor
       handler_(std::move(handler)),
       config_(std::move(config)),
       rules_(config_.ruleSet),
+      profiles_(config_.profiles),
       current_(config_.activeProfile(rules_.resolve(std::nullopt))) {}
 
 // The registration member ends itself; nothing else is left to undo.
@@ -52,11 +53,13 @@ void ProfileWatcher::update(Config config) {
     // Filed before the lock is taken, and the old document let go after it
     // is released: a long rule list takes a while either way.
     RuleSetIndex rules(config.ruleSet);
+    ProfileIndex profiles(config.profiles);
     std::optional<std::string> bundleID;
     {
         std::lock_guard guard(lock_);
         std::swap(config_, config);
         std::swap(rules_, rules);
+        std::swap(profiles_, profiles);
         bundleID = frontmostBundleID_;
     }
     activate(bundleID, true);
@@ -69,10 +72,12 @@ void ProfileWatcher::activate(const std::optional<std::string>& bundleID, bool f
         std::lock_guard guard(lock_);
         frontmostBundleID_ = bundleID;
         resolution = rules_.resolve(bundleID);
-        Profile profile = config_.activeProfile(resolution);
-        if (!force && profile == current_) return;
-        current_ = profile;
-        changed = std::move(profile);
+        const Profile* chosen = config_.activeProfile(resolution, profiles_);
+        std::optional<Profile> standard;
+        if (!chosen) chosen = &standard.emplace(Profile::defaultProfile());
+        if (!force && *chosen == current_) return;
+        current_ = *chosen;
+        changed = *chosen;
     }
     if (handler_) handler_(*changed, bundleID, resolution);
 }

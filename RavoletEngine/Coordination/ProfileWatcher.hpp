@@ -8,6 +8,7 @@
 
 #include "Core/Config.hpp"
 #include "Core/Profile.hpp"
+#include "Core/ProfileIndex.hpp"
 #include "Core/ProfileResolution.hpp"
 #include "Core/RuleSetIndex.hpp"
 #include "Platform/Executor.hpp"
@@ -20,8 +21,8 @@ namespace ravolet {
 // in force: each activation resolves the application's bundle identifier
 // through the document's rules, and the handler hears of it when the profile
 // differs from the one in force, or whenever the caller forces it. The rules
-// are filed once per document, so that a switch costs the same with ten
-// thousand rules as with one.
+// and the profiles are filed once per document, so that a switch costs the
+// same with ten thousand of each as with one.
 //
 // Safe to use from any thread: one lock guards the document, the profile in
 // force, the frontmost identifier and the registration; the handler is always
@@ -69,8 +70,10 @@ private:
 
     mutable std::mutex lock_;
     Config config_;
-    // The document's rules, filed once per document for the switches.
+    // The document's rules and profiles, filed once per document for the
+    // switches.
     RuleSetIndex rules_;
+    ProfileIndex profiles_;
     Profile current_;
     std::optional<std::string> frontmostBundleID_;
     platform::Subscription registration_;

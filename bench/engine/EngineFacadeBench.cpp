@@ -5,9 +5,9 @@
 // run loop).
 //
 // The switches run over documents of 1, 100 and 10,000 rules of one kind
-// (exact identifiers or prefixes), switching back and forth between an
-// application that a rule in the middle of the list matches and one that no
-// rule matches.
+// (exact identifiers or prefixes), naming eight profiles in turn or each its
+// own, switching back and forth between an application that a rule in the
+// middle of the list matches and one that no rule matches.
 
 #include <benchmark/benchmark.h>
 
@@ -40,20 +40,24 @@ using namespace ravolet::platform;
 
 enum RuleKind : std::int64_t { exactRules = 0, prefixRules = 1 };
 
-constexpr int profileCount = 8;
+// How many profiles the rules name besides "default": eight, or one each.
+constexpr std::int64_t sharedProfiles = 8;
+constexpr std::int64_t ownProfiles = 0;
 
-// The profiles the rules name: "default" and "profile-0" to "profile-7",
+// The profiles the rules name: "default" and "profile-0" to "profile-<n-1>",
 // told apart by how far a detent scrolls.
-double pixelsOfProfile(int index) { return 40.0 + index; }
+double pixelsOfProfile(std::int64_t index) { return 40.0 + static_cast<double>(index); }
 double pixelsOfDefault() { return 50; }
 
-// `count` rules of one kind, each naming one of the profiles, priorities 0 to
-// 4 in turn: exact identifiers "com.example<i>.Editor", or prefixes
-// "org.example<i>.".
-Config document(RuleKind kind, std::int64_t count) {
+// `count` rules of one kind, each naming one of the profiles in turn,
+// priorities 0 to 4 in turn: exact identifiers "com.example<i>.Editor", or
+// prefixes "org.example<i>.".
+Config document(RuleKind kind, std::int64_t count, std::int64_t profileCount = sharedProfiles) {
+    if (profileCount == ownProfiles) profileCount = count;
     std::vector<Profile> profiles{Profile::defaultProfile()};
     profiles.front().scroll.pixelsPerDetent = pixelsOfDefault();
-    for (int i = 0; i < profileCount; ++i) {
+    profiles.reserve(static_cast<std::size_t>(profileCount) + 1);
+    for (std::int64_t i = 0; i < profileCount; ++i) {
         Profile profile = Profile::defaultProfile();
         profile.id = "profile-" + std::to_string(i);
         profile.name = "Profile " + std::to_string(i);
@@ -77,13 +81,16 @@ std::string matchedApplication(RuleKind kind, std::int64_t count) {
     const std::string n = std::to_string(count / 2);
     return kind == exactRules ? "com.Example" + n + ".editor" : "org.Example" + n + ".Viewer";
 }
-double pixelsOfMatchedApplication(std::int64_t count) { return pixelsOfProfile(static_cast<int>(count / 2 % profileCount)); }
+double pixelsOfMatchedApplication(std::int64_t count, std::int64_t profileCount = sharedProfiles) {
+    return pixelsOfProfile(count / 2 % (profileCount == ownProfiles ? count : profileCount));
+}
 // An application that no rule matches: it gets the default profile.
 const std::string unmatchedApplication = "net.other.Tool";
 
-void describe(benchmark::State& state) {
+void describe(benchmark::State& state, std::int64_t profiles = sharedProfiles) {
     state.SetLabel(std::string(state.range(0) == exactRules ? "exact" : "prefix") + " rules: " +
-                   std::to_string(state.range(1)));
+                   std::to_string(state.range(1)) + ", profiles: " +
+                   std::to_string(profiles == ownProfiles ? state.range(1) : profiles));
 }
 
 double percentileMicros(std::vector<std::uint64_t>& nanos, double q) {
@@ -106,8 +113,9 @@ std::uint64_t elapsedNanos(std::chrono::steady_clock::time_point start) {
 void BM_ProfileLookup(benchmark::State& state) {
     const auto kind = static_cast<RuleKind>(state.range(0));
     const std::int64_t count = state.range(1);
-    describe(state);
-    const Config config = document(kind, count);
+    const std::int64_t profiles = state.range(2);
+    describe(state, profiles);
+    const Config config = document(kind, count, profiles);
     std::unordered_map<std::string, std::string> baselineMap;
     for (const Rule& rule : config.ruleSet.rules) baselineMap.emplace(rule.pattern.patternString(), rule.profileID);
 
@@ -140,8 +148,9 @@ void BM_ProfileLookup(benchmark::State& state) {
     if (bare50 > 0) state.counters["ratio_p50"] = state.counters["p50_us"] / bare50;
 }
 BENCHMARK(BM_ProfileLookup)
-    ->ArgsProduct({{exactRules, prefixRules}, {1, 100, 10'000}})
-    ->ArgNames({"kind", "rules"})
+    ->ArgsProduct({{exactRules, prefixRules}, {1, 100, 10'000}, {sharedProfiles}})
+    ->ArgsProduct({{exactRules, prefixRules}, {10'000}, {ownProfiles}})
+    ->ArgNames({"kind", "rules", "profiles"})
     ->UseManualTime()
     ->Unit(benchmark::kMicrosecond);
 
@@ -204,8 +213,9 @@ struct Machine {
 void BM_ProfileSwitch(benchmark::State& state) {
     const auto kind = static_cast<RuleKind>(state.range(0));
     const std::int64_t count = state.range(1);
-    describe(state);
-    Machine m(document(kind, count));
+    const std::int64_t profiles = state.range(2);
+    describe(state, profiles);
+    Machine m(document(kind, count, profiles));
     m.workspace->setFrontmost(RunningApplication{unmatchedApplication, "Other"});
     if (!m.engine->start()) return state.SkipWithError("the tap did not start");
     const RunningApplication matched{matchedApplication(kind, count), "Matched"};
@@ -213,13 +223,14 @@ void BM_ProfileSwitch(benchmark::State& state) {
     bool toMatched = true;
     for (auto _ : state) {
         m.workspace->activate(toMatched ? matched : unmatched);
-        m.waitForSwap(toMatched ? pixelsOfMatchedApplication(count) : pixelsOfDefault());
+        m.waitForSwap(toMatched ? pixelsOfMatchedApplication(count, profiles) : pixelsOfDefault());
         toMatched = !toMatched;
     }
 }
 BENCHMARK(BM_ProfileSwitch)
-    ->ArgsProduct({{exactRules, prefixRules}, {1, 100, 10'000}})
-    ->ArgNames({"kind", "rules"})
+    ->ArgsProduct({{exactRules, prefixRules}, {1, 100, 10'000}, {sharedProfiles}})
+    ->ArgsProduct({{exactRules}, {10'000}, {ownProfiles}})
+    ->ArgNames({"kind", "rules", "profiles"})
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
 

@@ -229,6 +229,20 @@ TEST(Config, LookupsAndTheirFallbacks) {
     const Config empty(1, true, {}, RuleSet({}, "default"));
     EXPECT_EQ(empty.activeProfile("com.x.app"), Profile::defaultProfile());
     EXPECT_EQ(empty.profile("default"), std::nullopt);
+
+    // Through an index of the profiles, the same choices, the first of a
+    // repeated identifier included; none stands for the built-in default.
+    for (const Config* config : {&duplicates, &withRule, &danglingRule, &nothingNamed, &empty}) {
+        const ProfileIndex index(config->profiles);
+        for (const char* app : {"com.x.app", "com.y.app", static_cast<const char*>(nullptr)}) {
+            const auto bundleID = app ? std::optional<std::string>(app) : std::nullopt;
+            const Profile* chosen = config->activeProfile(config->resolve(bundleID), index);
+            EXPECT_EQ(chosen ? *chosen : Profile::defaultProfile(), config->activeProfile(bundleID)) << *config;
+            if (chosen) {
+                EXPECT_EQ(chosen, &*std::ranges::find(config->profiles, chosen->id, &Profile::id));
+            }
+        }
+    }
 }
 
 // Two hostile files that once loaded: the factory document with text hidden
