@@ -1,5 +1,6 @@
 #include "RavoletApp/UI/ProfilesTab.hpp"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -122,10 +123,18 @@ ProfilesTab::ProfilesTab(std::shared_ptr<AppModel> model, std::shared_ptr<Profil
     connect(addRule_, &QPushButton::clicked, this, [this] { write(editor_.addingRule(model_->config().value())); });
 
     refresh();
-    observeWhileAlive(this, model_->config(), [this](const Config&) { refresh(); });
-    // The status changes with every poll: only what it decides is redrawn.
-    observeWhileAlive(this, model_->status(), [this](const EngineStatus&) {
-        refreshProfiles(model_->config().value());
+    observeWhileAlive(this, model_->config(), [this](const Config&) {
+        rules_.reset();
+        refresh();
+    });
+    // The status changes with every poll, and field by field: the page
+    // follows only the fields it shows.
+    observeWhileAlive(this, model_->status(), [this](const EngineStatus& status) {
+        const ShownStatus now = shownPart(status);
+        if (now == shown_) return;
+        const bool profileChanged = now.activeProfileID != shown_.activeProfileID;
+        shown_ = now;
+        if (profileChanged) refreshProfiles(model_->config().value());
         refreshRightNow();
     });
     observeWhileAlive(this, model_->frontmostAppName(), [this](const std::optional<std::string>&) { refreshRightNow(); });
@@ -140,7 +149,12 @@ void ProfilesTab::write(Config config) { model_->setConfig(std::move(config)); }
 
 void ProfilesTab::select(const std::string& profileID) { selection_->set(profileID); }
 
+ProfilesTab::ShownStatus ProfilesTab::shownPart(const EngineStatus& status) {
+    return {status.activeProfileID, status.activeProfileName, status.frontmostBundleID, status.frontmostTracking};
+}
+
 void ProfilesTab::refresh() {
+    shown_ = shownPart(model_->status().value());
     const Config& config = model_->config().value();
     refreshProfiles(config);
     refreshRules(config);
@@ -170,6 +184,7 @@ ProfilesTab::ProfileRowWidgets ProfilesTab::makeProfileRow(const std::string& id
     widgets.defaultBadge = badge(QStringLiteral("Default"), widgets.row);
     title->addWidget(widgets.inUseBadge);
     title->addWidget(widgets.defaultBadge);
+    paintBadges(widgets);
     title->addStretch(1);
     stack->addLayout(title);
     widgets.summary = new QLabel(widgets.row);
@@ -222,23 +237,33 @@ void ProfilesTab::refreshProfiles(const Config& config) {
         }
     }
     const std::string& activeID = model_->status().value().activeProfileID;
-    const QColor accent = systemColor(SystemColor::accent, palette());
-    QColor quaternary = palette().color(QPalette::WindowText);
-    quaternary.setAlphaF(0.1f);
     for (std::size_t i = 0; i < profileRows_.size(); ++i) {
         const Profile& profile = config.profiles[i];
         ProfileRowWidgets& widgets = profileRows_[i];
         showTextKeepingCursor(widgets.name, text(profile.name));
-        QColor inUseFill = accent;
-        inUseFill.setAlphaF(0.15f);
-        paintBadge(widgets.inUseBadge, inUseFill);
-        paintBadge(widgets.defaultBadge, quaternary);
         widgets.inUseBadge->setVisible(profile.id == activeID);
         widgets.defaultBadge->setVisible(ProfilesEditor::isDefault(config, profile.id));
         widgets.summary->setText(text(ProfilesEditor::describe(profile)));
         widgets.makeDefault->setEnabled(!ProfilesEditor::isDefault(config, profile.id));
         widgets.remove->setEnabled(ProfilesEditor::canDelete(config));
     }
+}
+
+void ProfilesTab::paintBadges(const ProfileRowWidgets& widgets) const {
+    QColor inUseFill = systemColor(SystemColor::accent, palette());
+    inUseFill.setAlphaF(0.15f);
+    QColor quaternary = palette().color(QPalette::WindowText);
+    quaternary.setAlphaF(0.1f);
+    paintBadge(widgets.inUseBadge, inUseFill);
+    paintBadge(widgets.defaultBadge, quaternary);
+}
+
+void ProfilesTab::changeEvent(QEvent* event) {
+    // A style sheet is parsed and the badge restyled whenever it is set, so
+    // the badges are painted when their colours change, not at every refresh.
+    if (event->type() == QEvent::PaletteChange)
+        for (const ProfileRowWidgets& widgets : profileRows_) paintBadges(widgets);
+    QWidget::changeEvent(event);
 }
 
 void ProfilesTab::refreshRules(const Config& config) {
@@ -253,7 +278,8 @@ void ProfilesTab::refreshRightNow() {
     frontmost_->setValue(text(ProfilesEditor::frontmostAppValue(model_->frontmostAppName().value(), status.frontmostTracking)));
     frontmost_->setHelp(text(ProfilesEditor::frontmostAppHelp(status.frontmostBundleID, status.frontmostTracking)));
     inUse_->setValue(text(status.activeProfileName));
-    inUse_->setHelp(text(ProfilesEditor::matchExplanation(model_->config().value(), status.frontmostBundleID)));
+    if (!rules_) rules_.emplace(model_->config().value().ruleSet);
+    inUse_->setHelp(text(ProfilesEditor::matchExplanation(*rules_, status.frontmostBundleID)));
 }
 
 } // namespace ravolet

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void refresh();
@@ -73,12 +75,28 @@ private:
     void refreshRules(const Config& config);
     void refreshRightNow();
     ProfileRowWidgets makeProfileRow(const std::string& id);
+    void paintBadges(const ProfileRowWidgets& widgets) const;
+
+    // What of the engine's status the page shows.
+    struct ShownStatus {
+        std::string activeProfileID;
+        std::string activeProfileName;
+        std::optional<std::string> frontmostBundleID;
+        platform::FrontmostTracking frontmostTracking;
+        friend bool operator==(const ShownStatus&, const ShownStatus&) = default;
+    };
+    static ShownStatus shownPart(const EngineStatus& status);
     void write(Config config);
     void select(const std::string& profileID);
 
     std::shared_ptr<AppModel> model_;
     std::shared_ptr<ProfileSelection> selection_;
     ProfilesEditor editor_;
+    // The document's rules, filed when the reason for the profile in use is
+    // first asked for after a change of the document.
+    std::optional<RuleSetIndex> rules_;
+    // As last shown.
+    ShownStatus shown_;
 
     QVBoxLayout* profileList_ = nullptr;
     std::vector<ProfileRowWidgets> profileRows_;

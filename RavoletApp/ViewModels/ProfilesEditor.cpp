@@ -168,8 +168,8 @@ std::string ProfilesEditor::describe(const Profile& profile) {
            " DPI";
 }
 
-std::string ProfilesEditor::matchExplanation(const Config& config, const std::optional<std::string>& frontmostBundleID) {
-    const ProfileResolution resolution = config.ruleSet.resolve(frontmostBundleID);
+std::string ProfilesEditor::matchExplanation(const RuleSetIndex& rules, const std::optional<std::string>& frontmostBundleID) {
+    const ProfileResolution resolution = rules.resolve(frontmostBundleID);
     if (resolution.matchedRule)
         return "Matched by the rule for \u201C" + resolution.matchedRule->pattern.patternString() + "\u201D.";
     return "No rule matched, so the default profile is in use.";

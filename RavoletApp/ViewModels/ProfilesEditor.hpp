@@ -8,6 +8,7 @@
 #include "Platform/Workspace.hpp"
 #include "Core/Profile.hpp"
 #include "Core/Rule.hpp"
+#include "Core/RuleSetIndex.hpp"
 
 namespace ravolet {
 
@@ -79,8 +80,10 @@ public:
     // ---- Texts ----
     // "Wheel smoothed, 50 pt per click · 2 buttons bound · 2000 DPI".
     static std::string describe(const Profile& profile);
-    // Why the profile in use is in use, for the front application.
-    static std::string matchExplanation(const Config& config, const std::optional<std::string>& frontmostBundleID);
+    // Why the profile in use is in use, for the front application, by the
+    // document's rules (filed once per document: the page asks again at
+    // every switch of application).
+    static std::string matchExplanation(const RuleSetIndex& rules, const std::optional<std::string>& frontmostBundleID);
     // The front application's name; without one, the class of a window no
     // installed application matches, else "Unknown".
     static std::string frontmostAppValue(const std::optional<std::string>& frontmostAppName,

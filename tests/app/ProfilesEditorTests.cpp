@@ -139,9 +139,10 @@ TEST(ProfilesEditor, TextsSayWhatAProfileDoesAndWhyItIsInUse) {
     for (const Row& row : rows) EXPECT_EQ(ProfilesEditor::describe(row.profile), row.expected);
 
     const Config factory = Config::defaultConfig();
-    EXPECT_EQ(ProfilesEditor::matchExplanation(factory, "org.kde.krita"), "Matched by the rule for \u201Corg.kde.krita\u201D.");
-    EXPECT_EQ(ProfilesEditor::matchExplanation(factory, "org.mozilla.firefox"), "No rule matched, so the default profile is in use.");
-    EXPECT_EQ(ProfilesEditor::matchExplanation(factory, std::nullopt), "No rule matched, so the default profile is in use.");
+    const RuleSetIndex rules(factory.ruleSet);
+    EXPECT_EQ(ProfilesEditor::matchExplanation(rules, "org.kde.krita"), "Matched by the rule for \u201Corg.kde.krita\u201D.");
+    EXPECT_EQ(ProfilesEditor::matchExplanation(rules, "org.mozilla.firefox"), "No rule matched, so the default profile is in use.");
+    EXPECT_EQ(ProfilesEditor::matchExplanation(rules, std::nullopt), "No rule matched, so the default profile is in use.");
     EXPECT_EQ(ProfilesEditor::frontmostAppValue(std::nullopt), "Unknown");
     EXPECT_EQ(ProfilesEditor::frontmostAppValue("GIMP"), "GIMP");
     EXPECT_EQ(ProfilesEditor::frontmostAppHelp(std::nullopt), "Ravolet has not seen an app come forward yet.");
