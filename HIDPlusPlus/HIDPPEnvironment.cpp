@@ -1,7 +1,6 @@
 #include "HIDPlusPlus/HIDPPEnvironment.hpp"
 
 #include "HIDPlusPlus/HIDPPRunLoop.hpp"
-#include "Platform/SerialQueue.hpp"
 
 namespace ravolet {
 
@@ -9,7 +8,7 @@ HIDPPEnvironment HIDPPEnvironment::standard() {
     return HIDPPEnvironment{
         platform::HIDSystem::shared(),
         HIDPPRunLoop::shared().runLoop(),
-        [] { return std::make_shared<platform::SerialQueue>("ai.ravolet.hidpp.send", platform::QueuePriority::userInitiated); },
+        nullptr,
     };
 }
 

@@ -81,7 +81,7 @@ HIDPPLink::HIDPPLink(Passkey, std::shared_ptr<pf::HIDDevice> device, HIDPPEnviro
       environment_(std::move(environment)),
       identity_(readIdentity(*device_)),
       registryID_(registryIDOf(*device_)),
-      sendQueue_(environment_.makeSendQueue()) {}
+      sendQueue_(environment_.makeSendQueue ? environment_.makeSendQueue() : nullptr) {}
 
 std::shared_ptr<HIDPPLink> HIDPPLink::make(std::shared_ptr<pf::HIDDevice> device, HIDPPEnvironment environment) {
     return std::make_shared<HIDPPLink>(Passkey{}, std::move(device), std::move(environment));
@@ -188,13 +188,19 @@ void HIDPPLink::pump() {
     }
     ++statistics_.requestsSent;
     startTimer(head);
-    sendQueue_->post([weak = weak_from_this(), device = device_, io = environment_.io, report = head.report, id = head.id] {
-        if (weak.expired()) return;
+    // A failed write is handled after this call, as if it had been written
+    // elsewhere: the completion may submit again.
+    const auto write = [weak = weak_from_this(), device = device_, io = environment_.io](const std::vector<std::uint8_t>& report,
+                                                                                       std::uint64_t id) {
         const pf::IOReturn code = device->setReport(pf::HIDReportType::output, report[0], report);
         if (code == pf::kIOReturnSuccess) return;
         io->post([weak, id, code] {
             if (const auto link = weak.lock()) link->handleSendFailure(id, code);
         });
+    };
+    if (!sendQueue_) return write(head.report, head.id);
+    sendQueue_->post([weak = weak_from_this(), write, report = head.report, id = head.id] {
+        if (!weak.expired()) write(report, id);
     });
 }
 

@@ -30,7 +30,8 @@ namespace ravolet {
 //
 // Everything runs on the HID I/O thread (the environment's `io`): every
 // member call, the input reports, timers, completions and the notification
-// handler. Only the report write runs on the link's own send queue.
+// handler. Only the report write runs on the link's own send queue, where the
+// environment gives one; without, it runs in place.
 class HIDPPLink : public std::enable_shared_from_this<HIDPPLink> {
 public:
     using Result = std::expected<std::vector<std::uint8_t>, HIDPPError>;
@@ -130,6 +131,7 @@ private:
     std::unordered_set<TransactionKey> retiredKeys_;
     std::deque<TransactionKey> retiredOrder_;
     HIDPPTransportStatistics statistics_;
+    // None: the reports are written on the HID I/O thread.
     const std::shared_ptr<platform::Executor> sendQueue_;
 };
 

@@ -8,12 +8,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "FakeHidrawTree.hpp"
 #include "Platform/Linux/HID/HIDReportDescriptor.hpp"
 #include "Platform/Linux/HID/LinuxHIDSystem.hpp"
+#include "Platform/RunLoopThread.hpp"
 #include "Platform/Simulated/ManualScheduler.hpp"
 
 namespace ravolet::platform {
@@ -390,6 +393,38 @@ TEST(HidrawDevice, WritesReportsAndHandsInputToItsRunLoopOnly) {
     loop->runUntilIdle();
     EXPECT_EQ(received.size(), 1u);
     EXPECT_EQ(device->setReport(HIDReportType::output, 0x11, request), kIOReturnNotOpen);
+
+    // Scheduled on a run loop, the loop itself reads the node and hands each
+    // report over on its own thread; once unscheduled, nothing more arrives.
+    RunLoopThread io(Thread::Options{"test.hid-io", ThreadPriority::defaultPriority, 0});
+    ASSERT_TRUE(io.start());
+    std::atomic<int> onLoop{0};
+    std::atomic<int> elsewhere{0};
+    device->registerInputReportCallback(7, [&](IOReturn, HIDReportType, std::uint32_t, std::span<const std::uint8_t>) {
+        (io.runLoop()->isCurrent() ? onLoop : elsewhere) += 1;
+    });
+    ASSERT_EQ(device->open(), kIOReturnSuccess);
+    std::promise<void> scheduled;
+    io.perform([&] {
+        device->scheduleWithRunLoop(io.runLoop());
+        scheduled.set_value();
+    });
+    scheduled.get_future().wait();
+    node.send({0x11, 0xFF, 0x00, 0x18, 4, 2, 0});
+    node.send({0x11, 0xFF, 0x00, 0x18, 4, 3, 0});
+    ASSERT_TRUE(waitFor([&] { return onLoop == 2; }));
+    std::promise<void> closed;
+    io.perform([&] {
+        device->unscheduleFromRunLoop();
+        EXPECT_EQ(device->close(), kIOReturnSuccess);
+        closed.set_value();
+    });
+    closed.get_future().wait();
+    node.send({0x11, 0xFF, 0x00, 0x18, 4, 4, 0});
+    std::this_thread::sleep_for(20ms);
+    io.stop();
+    EXPECT_EQ(onLoop, 2);
+    EXPECT_EQ(elsewhere, 0);
 }
 
 TEST(LinuxHIDSystem, ListenAccessAnswersForTheMatchingNodes) {

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <vector>
 
+#include "Platform/RunLoop.hpp"
+
 namespace ravolet::platform {
 
 // An open node; closed when the last holder lets it go, so that a write on
@@ -23,17 +25,19 @@ struct HidrawDevice::Node {
 struct HidrawDevice::Input : std::enable_shared_from_this<Input> {
     explicit Input(bool numbered) : numberedReports(numbered) {}
 
-    // On the reading thread: every report that is waiting, each handed on.
-    void readAvailable(int fd) {
+    // On the reading thread or loop: every report that is waiting, each
+    // handed to `take`.
+    template <class Take>
+    void readAvailable(int fd, Take&& take) {
         for (;;) {
             const ssize_t got = ::read(fd, buffer.data(), buffer.size());
             if (got > 0) {
-                handOn(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(got)));
+                take(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(got)));
                 continue;
             }
             if (got < 0 && errno == EINTR) continue;
             // EAGAIN: all read. Anything else (EIO, ENODEV): the device has
-            // gone, and the watcher stops on the hang-up that comes with it.
+            // gone, and the watch stops on the hang-up that comes with it.
             break;
         }
     }
@@ -53,7 +57,7 @@ struct HidrawDevice::Input : std::enable_shared_from_this<Input> {
     }
 
     // On the device's run loop.
-    void deliver(std::uint64_t expected, const std::vector<std::uint8_t>& report) {
+    void deliver(std::uint64_t expected, std::span<const std::uint8_t> report) {
         HIDInputReportCallback call;
         std::size_t length = 0;
         {
@@ -68,7 +72,8 @@ struct HidrawDevice::Input : std::enable_shared_from_this<Input> {
     }
 
     const bool numberedReports;
-    // Only the reading thread uses it. The kernel hands out at most 16 KiB a report.
+    // Only the reader (thread or loop) uses it. The kernel hands out at most
+    // 16 KiB a report.
     std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(16 * 1024);
 
     std::mutex mutex;
@@ -78,6 +83,22 @@ struct HidrawDevice::Input : std::enable_shared_from_this<Input> {
     std::size_t maxLength = 0;
     // Changes whenever reports already posted must no longer arrive.
     std::uint64_t generation = 0;
+};
+
+// Reads the node on the run loop the device is scheduled on, which hands
+// each report to the callback there and then, with no other thread between
+// the kernel and the report's reader.
+struct HidrawDevice::LoopReader final : RunLoopSource {
+    LoopReader(std::shared_ptr<Input> input, std::shared_ptr<Node> node, std::uint64_t generation)
+        : input(std::move(input)), node(std::move(node)), generation(generation) {}
+
+    void perform() override {
+        input->readAvailable(node->fd, [this](std::span<const std::uint8_t> report) { input->deliver(generation, report); });
+    }
+
+    const std::shared_ptr<Input> input;
+    const std::shared_ptr<Node> node;
+    const std::uint64_t generation;
 };
 
 HidrawDevice::HidrawDevice(std::shared_ptr<HidrawService> service, std::shared_ptr<HidrawRegistry> registry)
@@ -115,30 +136,69 @@ IOReturn HidrawDevice::ioReturnForErrno(int error) {
 }
 
 IOReturn HidrawDevice::open() {
-    if (watcher_) return kIOReturnSuccess;
+    if (isOpen()) return kIOReturnSuccess;
     const auto opened = registry_->open(*service_);
     if (!opened) return ioReturnForErrno(opened.error());
     auto node = std::make_shared<Node>(*opened);
-    // Input reports feed the answers to HID++ requests: as urgent as those.
-    auto watcher = DescriptorWatcher::make({"ai.ravolet.hidraw", ThreadPriority::userInitiated, 256 * 1024});
-    if (!watcher) return kIOReturnNoResources;
     {
         std::lock_guard lock(input_->mutex);
         input_->open = true;
         ++input_->generation;
     }
-    watch_ = watcher->watch(node->fd, [input = input_, node](short) { input->readAvailable(node->fd); });
-    watcher_ = std::move(watcher);
+    {
+        std::lock_guard lock(mutex_);
+        node_ = node;
+    }
+    return startReading(node, nullptr);
+}
+
+bool HidrawDevice::isOpen() {
     std::lock_guard lock(mutex_);
-    node_ = std::move(node);
+    return node_ != nullptr;
+}
+
+IOReturn HidrawDevice::startReading(const std::shared_ptr<Node>& node, const std::shared_ptr<Scheduler>& target) {
+    stopReading();
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard lock(input_->mutex);
+        generation = ++input_->generation;
+    }
+    if (auto loop = std::dynamic_pointer_cast<RunLoop>(target)) {
+        auto reader = std::make_shared<LoopReader>(input_, node, generation);
+        if (loop->addSource(reader, node->fd)) {
+            loop_ = std::move(loop);
+            loopReader_ = std::move(reader);
+            return kIOReturnSuccess;
+        }
+    }
+    // Elsewhere (or unscheduled, where reports are read and dropped) a thread
+    // of the device's own reads and posts each report to where it is
+    // scheduled. Input reports feed the answers to HID++ requests: as urgent
+    // as those.
+    auto watcher = DescriptorWatcher::make({"ai.ravolet.hidraw", ThreadPriority::userInitiated, 256 * 1024});
+    if (!watcher) return kIOReturnNoResources;
+    watch_ = watcher->watch(node->fd, [input = input_, node](short) {
+        input->readAvailable(node->fd, [&input](std::span<const std::uint8_t> report) { input->handOn(report); });
+    });
+    watcher_ = std::move(watcher);
     return kIOReturnSuccess;
 }
 
-IOReturn HidrawDevice::close() {
-    if (!watcher_) return kIOReturnNotOpen;
-    // Once the watch is dropped the reading thread is done with the node.
+void HidrawDevice::stopReading() {
+    // Once the watch is dropped the reading thread is done with the node; a
+    // source taken off its loop is not called again (the loop's own thread
+    // may be in it right now only when this runs there).
     watch_.cancel();
     watcher_.reset();
+    if (loopReader_) loop_->removeSource(loopReader_);
+    loopReader_.reset();
+    loop_.reset();
+}
+
+IOReturn HidrawDevice::close() {
+    if (!isOpen()) return kIOReturnNotOpen;
+    stopReading();
     {
         std::lock_guard lock(input_->mutex);
         input_->open = false;
@@ -150,15 +210,29 @@ IOReturn HidrawDevice::close() {
 }
 
 void HidrawDevice::scheduleWithRunLoop(std::shared_ptr<Scheduler> runLoop) {
-    std::lock_guard lock(input_->mutex);
-    input_->target = std::move(runLoop);
-    ++input_->generation;
+    {
+        std::lock_guard lock(input_->mutex);
+        input_->target = runLoop;
+    }
+    std::shared_ptr<Node> node;
+    {
+        std::lock_guard lock(mutex_);
+        node = node_;
+    }
+    if (node) (void)startReading(node, runLoop);
 }
 
 void HidrawDevice::unscheduleFromRunLoop() {
-    std::lock_guard lock(input_->mutex);
-    input_->target.reset();
-    ++input_->generation;
+    {
+        std::lock_guard lock(input_->mutex);
+        input_->target.reset();
+    }
+    std::shared_ptr<Node> node;
+    {
+        std::lock_guard lock(mutex_);
+        node = node_;
+    }
+    if (node) (void)startReading(node, nullptr);
 }
 
 void HidrawDevice::registerInputReportCallback(std::size_t maxReportLength, HIDInputReportCallback callback) {

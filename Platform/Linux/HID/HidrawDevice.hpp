@@ -10,16 +10,22 @@
 
 namespace ravolet::platform {
 
+class RunLoop;
+class RunLoopSource;
+
 // A HID device over its hidraw node.
 //
 // open() opens the node (HidrawRegistry::open: read-write, close-on-exec,
 // non-blocking, with its short wait for udev after a plug-in). While the
-// device is open, a thread of its own ("ai.ravolet.hidraw") reads every input
-// report as the kernel delivers it, one a read, and posts it to the run loop
-// the device is scheduled on, where the callback gets it cut to the
-// registered length; reports that find the device closed, unscheduled or
-// rescheduled by then are dropped. Every reader of a hidraw node gets every
-// report, so reading ours takes nothing from other programs.
+// device is open, every input report is read as the kernel delivers it, one a
+// read, and the callback gets it cut to the registered length on the run loop
+// the device is scheduled on. A device scheduled on a RunLoop (the HID I/O
+// thread's) is read by that loop itself, which hands each report on there and
+// then; on any other scheduler, and while unscheduled, a thread of the
+// device's own ("ai.ravolet.hidraw") reads and posts each report to where the
+// device is scheduled (or drops it). Reports that find the device closed,
+// unscheduled or rescheduled by then are dropped. Every reader of a hidraw
+// node gets every report, so reading ours takes nothing from other programs.
 //
 // setReport() is one write() of the report, its id first (0 first for a
 // device without numbered reports, as hidraw wants), from any thread.
@@ -52,17 +58,28 @@ public:
 
     struct Node;
     struct Input;
+    struct LoopReader;
 
 private:
+    bool isOpen();
+    // Reads the node on `target` when it is a run loop, else on a thread of
+    // the device's own; ends the reading there was.
+    IOReturn startReading(const std::shared_ptr<Node>& node, const std::shared_ptr<Scheduler>& target);
+    void stopReading();
+
     const std::shared_ptr<HidrawService> service_;
     const std::shared_ptr<HidrawRegistry> registry_;
     const std::shared_ptr<Input> input_;
-    // open() and close() come from the thread of the device's run loop; the
-    // node is also read by setReport() on any thread, under the mutex.
+    // open(), close() and the scheduling come from the thread of the device's
+    // run loop; the node is also read by setReport() on any thread, under
+    // the mutex.
     std::mutex mutex_;
     std::shared_ptr<Node> node_;
+    // The reader: a thread of the device's own, or the run loop's source.
     std::unique_ptr<DescriptorWatcher> watcher_;
     Subscription watch_;
+    std::shared_ptr<RunLoop> loop_;
+    std::shared_ptr<RunLoopSource> loopReader_;
 };
 
 } // namespace ravolet::platform
