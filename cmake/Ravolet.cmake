@@ -152,15 +152,17 @@ function(_ravolet_add_kernel_boot)
   set_tests_properties(kernel PROPERTIES LABELS kernel TIMEOUT 600)
 endfunction()
 
-# ravolet_add_desktop_vm_test(NAME SOURCES src... [LIBRARIES lib...] [EXTRA path...] [HELPERS target...])
+# ravolet_add_desktop_vm_test(NAME SOURCES src... [LIBRARIES lib...] [EXTRA path...] [HELPERS target...]
+#                             [MODULES path...] [DISPLAY])
 # A kernel test that needs a desktop's own files (an X server, a compositor)
 # in the VM: built like ravolet_add_kernel_test's, but run in a boot of its
 # own, the CTest test "kernel.NAME" with the label "kernel", so that the
 # common boot stays small. EXTRA is copied in when present (a desktop that is
 # not installed leaves the test to say so and skip); HELPERS are programs of
-# the build that go in beside it.
+# the build that go in beside it. MODULES and DISPLAY are the script's
+# --module and --display, for a compositor that drives a screen of its own.
 function(ravolet_add_desktop_vm_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;EXTRA;HELPERS" ${ARGN})
+  cmake_parse_arguments(ARG "DISPLAY" "" "SOURCES;LIBRARIES;EXTRA;HELPERS;MODULES" ${ARGN})
   _ravolet_kernel_test_executable(${name} "${ARG_SOURCES}" "${ARG_LIBRARIES}")
   foreach(helper IN LISTS ARG_HELPERS)
     add_dependencies(${name} ${helper})
@@ -177,6 +179,12 @@ function(ravolet_add_desktop_vm_test name)
   foreach(helper IN LISTS ARG_HELPERS)
     list(APPEND options --extra "$<TARGET_FILE:${helper}>")
   endforeach()
+  foreach(module IN LISTS ARG_MODULES)
+    list(APPEND options --module "${module}")
+  endforeach()
+  if(ARG_DISPLAY)
+    list(APPEND options --display)
+  endif()
   add_test(NAME kernel.${name} COMMAND bash "${CMAKE_SOURCE_DIR}/scripts/kernel-test.sh" ${options} "${CMAKE_BINARY_DIR}"
                                        "$<TARGET_FILE:${name}>")
   set_tests_properties(kernel.${name} PROPERTIES LABELS kernel TIMEOUT 600)

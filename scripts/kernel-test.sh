@@ -2,7 +2,8 @@
 # Runs test executables inside a virtual machine on Debian's own Linux kernel,
 # so that tests of hidraw, evdev, uinput and uhid meet a real kernel.
 #
-#   scripts/kernel-test.sh [--extra PATH]... [--timeout SECONDS] <build-dir> <executable>...
+#   scripts/kernel-test.sh [--extra PATH]... [--module PATH]... [--display] [--timeout SECONDS]
+#                          <build-dir> <executable>...
 #
 # 1. The kernel: the package that Debian's linux-image-amd64 depends on (for
 #    example linux-image-6.1.0-57-amd64) is fetched with `apt-get download`,
@@ -13,17 +14,19 @@
 #    kernel without asking apt again: delete <build-dir>/kernel/ to move to the
 #    kernel Debian offers now.
 # 2. The initramfs: busybox (static), the modules hid, hid-generic, uhid,
-#    evdev and uinput, each executable and each --extra PATH at its own path
-#    with the shared libraries that `ldd` names for it (and for every ELF file
-#    inside a folder given as --extra), a minimal /etc/passwd and /etc/group
-#    (root, and nobody with id 65534 for tests that drop privileges), and an
-#    init that mounts /proc, /sys and devtmpfs on /dev, loads the modules in
-#    that order and runs the executables one after the other as root, each in
-#    /tmp, then powers off. The image is a writable file system in memory, so
-#    /tmp, /run and every other folder may be written.
+#    evdev and uinput (then each --module), each executable and each --extra
+#    PATH at its own path with the shared libraries that `ldd` names for it
+#    (and for every ELF file inside a folder given as --extra), a minimal
+#    /etc/passwd and /etc/group (root, and nobody with id 65534 for tests
+#    that drop privileges), and an init that mounts /proc, /sys and devtmpfs
+#    on /dev, loads the modules in that order and runs the executables one
+#    after the other as root, each in /tmp, then powers off. The image is a
+#    writable file system in memory, so /tmp, /run and every other folder
+#    may be written.
 # 3. The boot: qemu-system-x86_64 -accel tcg (this machine's KVM cannot nest),
-#    two processors, 1 GiB, within the time limit. The kernel's console goes to
-#    the first serial port, the executables' output to the second.
+#    two processors, 1 GiB, no display (or --display), within the time
+#    limit. The kernel's console goes to the first serial port, the
+#    executables' output to the second.
 #
 # It prints each executable's output (GoogleTest's, for the kernel tests) with
 # its result, then the VM's boot and run times, and exits 0 only when every
@@ -38,6 +41,14 @@
 #                        --extra /usr/lib/systemd/systemd-udevd --extra /usr/bin/udevadm
 #                        --extra /usr/bin/libinput --extra /usr/libexec/libinput/libinput-debug-events
 #                        --extra /lib/udev/rules.d --extra /lib/udev/hwdb.bin --extra /usr/share/libinput
+#   --module PATH      load this module of the same kernel too, after the usual
+#                      ones and in the order given, named by its path under
+#                      lib/modules/<version>/kernel/ (drivers/gpu/drm/drm.ko);
+#                      one the unpacked kernel lacks is unpacked from its
+#                      package then
+#   --display          give the VM qemu's standard VGA card (the bochs DRM
+#                      driver's) with a 1920x1080 screen, for a compositor
+#                      that drives a screen
 #   --timeout SECONDS  the VM's whole time limit, boot included (default 240,
 #                      or RAVOLET_KERNEL_TEST_TIMEOUT)
 #
@@ -62,11 +73,16 @@ fail() {
 }
 
 extras=()
+extra_modules=()
+display=(-vga none)
 timeout_seconds="${RAVOLET_KERNEL_TEST_TIMEOUT:-240}"
 while [ $# -gt 0 ]; do
   case "$1" in
     --extra) [ $# -ge 2 ] || usage; extras+=("$2"); shift 2 ;;
     --extra=*) extras+=("${1#--extra=}"); shift ;;
+    --module) [ $# -ge 2 ] || usage; extra_modules+=("$2"); shift 2 ;;
+    --module=*) extra_modules+=("${1#--module=}"); shift ;;
+    --display) display=(-device VGA,xres=1920,yres=1080,vgamem_mb=64); shift ;;
     --timeout) [ $# -ge 2 ] || usage; timeout_seconds="$2"; shift 2 ;;
     --timeout=*) timeout_seconds="${1#--timeout=}"; shift ;;
     --) shift; break ;;
@@ -76,6 +92,9 @@ while [ $# -gt 0 ]; do
 done
 [ $# -ge 2 ] || usage
 [[ "$timeout_seconds" =~ ^[0-9]+$ ]] || fail "--timeout takes whole seconds, not '$timeout_seconds'"
+for module in "${extra_modules[@]}"; do
+  [[ "$module" =~ ^[A-Za-z0-9_/.-]+\.ko$ && "$module" != *..* ]] || fail "--module $module is no path of a module"
+done
 build_dir="$(mkdir -p "$1" && cd "$1" && pwd)"
 shift
 executables=()
@@ -94,7 +113,7 @@ done
 # The modules, in the order they are loaded (each after what it depends on),
 # as paths under lib/modules/<version>/kernel/.
 modules=(drivers/hid/hid.ko drivers/hid/hid-generic.ko drivers/hid/uhid.ko drivers/input/evdev.ko
-  drivers/input/misc/uinput.ko)
+  drivers/input/misc/uinput.ko "${extra_modules[@]}")
 
 # ---- The kernel ----
 
@@ -124,6 +143,22 @@ extract_elf_image() { # unpacked package folder
   rm -f "$1/boot/vmlinux"
 }
 
+# Downloads the package into a new folder under the kernel cache and prints
+# the folder; the .deb is the only file in it.
+download_package() { # name version
+  local download
+  download="$(mktemp -d "$build_dir/kernel/download.XXXXXX")"
+  # As root, apt would hand the download to its own user, who may not
+  # write into the build folder.
+  local sandbox=()
+  [ "$(id -u)" -ne 0 ] || sandbox=(-o APT::Sandbox::User=root)
+  if ! (cd "$download" && apt-get download "${sandbox[@]}" "$1=$2" >&2); then
+    rm -rf "$download"
+    fail "cannot fetch the kernel: apt-get download $1=$2 failed"
+  fi
+  echo "$download"
+}
+
 fetch_kernel() {
   local package="${RAVOLET_KERNEL_PACKAGE:-linux-image-amd64}"
   # What the package resolved to last time, once unpacked, is used as it is.
@@ -149,17 +184,8 @@ fetch_kernel() {
   flock 9
   if [ ! -f "$cache/.unpacked" ]; then
     echo "kernel-test: fetching $name $version into $cache" >&2
-    local download
-    download="$(mktemp -d "$build_dir/kernel/download.XXXXXX")"
-    # As root, apt would hand the download to its own user, who may not
-    # write into the build folder.
-    local sandbox=()
-    [ "$(id -u)" -ne 0 ] || sandbox=(-o APT::Sandbox::User=root)
-    if ! (cd "$download" && apt-get download "${sandbox[@]}" "$name=$version" >&2); then
-      rm -rf "$download"
-      fail "cannot fetch the kernel: apt-get download $name=$version failed"
-    fi
-    local deb
+    local download deb
+    download="$(download_package "$name" "$version")" || exit 1
     deb="$(compgen -G "$download/*.deb" | head -n1)"
     # Only the kernel image and the HID and input drivers: a few MB instead
     # of the package's 400.
@@ -180,12 +206,40 @@ fetch_kernel() {
   kernel_dir="$cache"
 }
 
+# Unpacks the modules that the unpacked kernel lacks from its package (the
+# folder is named <package>_<version>), beside the others.
+fetch_missing_modules() {
+  local missing=() module
+  for module in "${modules[@]}"; do
+    compgen -G "$kernel_dir/lib/modules/*/kernel/$module" >/dev/null || missing+=("./lib/modules/*/kernel/$module")
+  done
+  [ ${#missing[@]} -gt 0 ] || return 0
+  local folder name version download deb
+  folder="$(basename "$kernel_dir")"
+  name="${folder%%_*}"
+  version="${folder#*_}"
+  exec 9>"$build_dir/kernel/.lock"
+  flock 9
+  echo "kernel-test: unpacking ${missing[*]} from $name $version" >&2
+  download="$(download_package "$name" "$version")" || exit 1
+  deb="$(compgen -G "$download/*.deb" | head -n1)"
+  mkdir -p "$download/root"
+  if ! dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$download/root" --wildcards "${missing[@]}"; then
+    rm -rf "$download"
+    fail "cannot unpack ${missing[*]} from $deb"
+  fi
+  cp -a "$download/root/lib" "$kernel_dir/"
+  rm -rf "$download"
+  exec 9>&-
+}
+
 mkdir -p "$build_dir/kernel"
 if [ -n "${RAVOLET_KERNEL_DIR:-}" ]; then
   kernel_dir="$RAVOLET_KERNEL_DIR"
   [ -d "$kernel_dir" ] || fail "RAVOLET_KERNEL_DIR=$kernel_dir is not a folder"
 else
   fetch_kernel
+  fetch_missing_modules
 fi
 vmlinuz="$(compgen -G "$kernel_dir/boot/vmlinuz-*" | head -n1 || true)"
 [ -n "$vmlinuz" ] || fail "no kernel image (boot/vmlinuz-*) in $kernel_dir"
@@ -318,6 +372,7 @@ started=$EPOCHREALTIME
 (cd "$root" && find . -print0 | cpio --null -o -H newc -R 0:0 --quiet) >"$work/initramfs.cpio" ||
   fail "cannot build the initramfs"
 image_seconds=$(awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }')
+image_mib=$(($(stat -c %s "$work/initramfs.cpio") / 1048576))
 
 # ---- The boot ----
 
@@ -326,7 +381,7 @@ results="$work/results.log"
 started=$EPOCHREALTIME
 set +e
 timeout -k 5 "$timeout_seconds" qemu-system-x86_64 -accel tcg -cpu max -smp 2 -m 1024 \
-  -nodefaults -no-user-config -display none -no-reboot -nic none \
+  -nodefaults -no-user-config -display none "${display[@]}" -no-reboot -nic none \
   -kernel "$vmlinuz" -initrd "$work/initramfs.cpio" \
   -append "console=ttyS0 quiet panic=-1 ravolet.kerneltest=1" \
   -serial "file:$console" -serial "file:$results" 2>"$work/qemu.err" &
@@ -389,7 +444,7 @@ done <"$results"
 if [ -n "$booted" ]; then
   run_seconds="?"
   [ -z "$finished" ] || run_seconds=$(awk -v a="$booted" -v b="$finished" 'BEGIN { printf "%.1f", b - a }')
-  echo "kernel-test: image ${image_seconds} s; VM: init started at ${booted} s of uptime, executables ran ${run_seconds} s, ${wall_seconds} s in all"
+  echo "kernel-test: image ${image_mib} MiB in ${image_seconds} s; VM: init started at ${booted} s of uptime, executables ran ${run_seconds} s, ${wall_seconds} s in all"
 fi
 
 if [ "$qemu_status" -eq 124 ] || [ "$qemu_status" -eq 137 ]; then
