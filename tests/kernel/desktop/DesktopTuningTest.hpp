@@ -25,13 +25,23 @@ inline ::testing::AssertionResult ok(const std::expected<void, std::string>& res
     return ::testing::AssertionFailure() << result.error();
 }
 
+// A tuner over a desktop's settings, its capture in `captureFile`.
+inline std::shared_ptr<PointerHardwareTuning> desktopTuner(std::shared_ptr<platform::DesktopPointerSettings> settings,
+                                                          const std::filesystem::path& captureFile) {
+    return std::make_shared<PointerHardwareTuning>(
+        std::make_shared<DesktopPointerPropertyBackend>(std::move(settings)), std::make_shared<platform::InMemoryKeyValueStore>(),
+        captureFile, std::vector{HIDPPDeviceMatch::g502X}, platform::SystemClock::shared(), platform::LinuxFileSystem::shared());
+}
+
 class DesktopTuningTest : public ::testing::Test {
 protected:
     explicit DesktopTuningTest(std::filesystem::path captureFile) : captureFile(std::move(captureFile)) {}
 
-    // The desktop's cursor (its x in pixels) and a way to put it somewhere.
+    // The desktop's cursor (its x in pixels).
     virtual double cursorX() const = 0;
-    virtual void warp(int x, int y) const = 0;
+    // Puts the cursor near the screen's left edge, so that a run has room to
+    // go right; the engine runs meanwhile.
+    virtual void placeCursor(EngineOnKernel& rig) = 0;
     // What the desktop lists, for a failure's message.
     virtual std::string describeDesktop() const = 0;
 
@@ -41,10 +51,7 @@ protected:
         tuner = tunerOver(std::move(settings));
     }
     std::shared_ptr<PointerHardwareTuning> tunerOver(std::shared_ptr<platform::DesktopPointerSettings> settings) const {
-        return std::make_shared<PointerHardwareTuning>(
-            std::make_shared<DesktopPointerPropertyBackend>(std::move(settings)),
-            std::make_shared<platform::InMemoryKeyValueStore>(), captureFile, std::vector{HIDPPDeviceMatch::g502X},
-            platform::SystemClock::shared(), platform::LinuxFileSystem::shared());
+        return desktopTuner(std::move(settings), captureFile);
     }
 
     static Config curveProfile() {
@@ -75,13 +82,13 @@ protected:
         return false;
     }
 
-    // 12 reports of 10 counts, one a millisecond, from x = 50: where
+    // 12 reports of 10 counts, one a millisecond, from the left edge: where
     // libinput's adaptive profile doubles the motion, and short enough that
     // it stays on screen. The engine's executor runs here meanwhile.
     Travel run(EngineOnKernel& rig) {
         auto pointer = EventNodeReader::open(rig.events->virtualPointerNode());
         EXPECT_TRUE(pointer);
-        warp(50, 300);
+        placeCursor(rig);
         rig.pump(std::chrono::milliseconds(200));
         Travel travel;
         std::atomic<bool> done = false;
@@ -93,6 +100,26 @@ protected:
         hand.join();
         std::cout << "Ravolet emitted " << travel.emitted << ", the cursor moved " << travel.moved << "\n";
         return travel;
+    }
+
+    // The mouse re-plugged while the engine runs, the engine stopped and
+    // started again: the cursor stays exact throughout. `stopped` looks at
+    // what the stop put back; in the end nothing is left to put back.
+    void replugStopAndRestart(const std::function<void(EngineOnKernel&)>& stopped) {
+        EngineOnKernel rig;
+        ASSERT_TRUE(startEngine(rig));
+        mouse.unplug();
+        ASSERT_TRUE(ok(mouse.plugIn()));
+        ASSERT_TRUE(rig.waitForTarget());
+        Travel travel = run(rig);
+        EXPECT_EQ(travel.moved, static_cast<double>(travel.emitted)) << "after a re-plug";
+        rig.stop();
+        stopped(rig);
+        ASSERT_TRUE(startEngine(rig));
+        travel = run(rig);
+        EXPECT_EQ(travel.moved, static_cast<double>(travel.emitted)) << "after a restart";
+        rig.stop();
+        EXPECT_FALSE(std::filesystem::exists(captureFile));
     }
 
     const std::filesystem::path captureFile;

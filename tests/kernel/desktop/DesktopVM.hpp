@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -96,6 +97,31 @@ inline std::string fileText(const std::string& path) {
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
+}
+
+// A program of the build that goes into the VM beside the test's executable.
+inline std::string besideThisTest(const std::string& name) {
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
+}
+
+// What the Wayland cursor probe (WaylandCursorProbe.cpp) last said in its
+// log: the cursor's x in pixels, exact to 1/256 (-1 before it saw the
+// cursor), and the width its full-screen window was given (0 before).
+struct ProbeReport {
+    double cursorX = -1;
+    int width = 0;
+};
+inline ProbeReport probeReport(const std::string& log) {
+    ProbeReport report;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        int x = 0, y = 0;
+        if (std::sscanf(line.c_str(), "motion %d %d", &x, &y) == 2 || std::sscanf(line.c_str(), "enter %d %d", &x, &y) == 2)
+            report.cursorX = x / 256.0;
+        else if (std::sscanf(line.c_str(), "size %d %d", &x, &y) == 2)
+            report.width = x;
+    }
+    return report;
 }
 
 // Waits until `ready` or the limit; whether it became ready.

@@ -32,10 +32,6 @@ std::string firstMatch(const std::string& pattern) {
     return path;
 }
 
-std::string besideThisTest(const std::string& name) {
-    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
-}
-
 class Sway {
 public:
     static Sway* start() {
@@ -82,19 +78,7 @@ public:
     }
 
     // The cursor's x as the window last heard it, in pixels (exact to 1/256).
-    static double cursorX() {
-        const std::string log = fileText("/tmp/probe.log");
-        for (auto end = log.size(); end > 0;) {
-            const auto start = log.rfind('\n', end - 2);
-            const std::string line = log.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1));
-            int x = 0, y = 0;
-            if (std::sscanf(line.c_str(), "motion %d %d", &x, &y) == 2 || std::sscanf(line.c_str(), "enter %d %d", &x, &y) == 2)
-                return x / 256.0;
-            if (start == std::string::npos) break;
-            end = start + 1;
-        }
-        return -1;
-    }
+    static double cursorX() { return probeReport(fileText("/tmp/probe.log")).cursorX; }
     void warp(int x, int y) const { ipc_->ask(0, "seat seat0 cursor set " + std::to_string(x) + " " + std::to_string(y)); }
     const std::string& socket() const { return socket_; }
     pf::SwayPointerSettings& ipc() const { return *ipc_; }
@@ -130,7 +114,7 @@ protected:
         ASSERT_TRUE(ok(mouse.plugIn()));
     }
     double cursorX() const override { return Sway::cursorX(); }
-    void warp(int x, int y) const override { sway->warp(x, y); }
+    void placeCursor(EngineOnKernel&) override { sway->warp(50, 300); }
     std::string describeDesktop() const override {
         return "sway lists " + sway->ipc().ask(100, "").value_or(nlohmann::json()).dump() + "\n" + fileText("/tmp/sway.log");
     }
@@ -160,20 +144,8 @@ TEST_F(SwayPointerTuning, TheCursorTravelsExactlyWhatRavoletEmittedWhileTuningIs
 }
 
 TEST_F(SwayPointerTuning, ReplugsAndRestartsStayExactAndStoppingPutsBackWhatWasThere) {
-    EngineOnKernel rig;
-    ASSERT_TRUE(startEngine(rig));
-    mouse.unplug();
-    ASSERT_TRUE(ok(mouse.plugIn()));
-    ASSERT_TRUE(rig.waitForTarget());
-    Travel travel = run(rig);
-    EXPECT_EQ(travel.moved, static_cast<double>(travel.emitted)) << "after a re-plug";
-    rig.stop();
-    EXPECT_EQ(setting(), pf::PointerAccelSetting::adaptive(0).code()) << "stopping puts it back";
-    ASSERT_TRUE(startEngine(rig));
-    travel = run(rig);
-    EXPECT_EQ(travel.moved, static_cast<double>(travel.emitted)) << "after a restart";
-    rig.stop();
-    EXPECT_FALSE(std::filesystem::exists(captureFile));
+    replugStopAndRestart(
+        [](EngineOnKernel&) { EXPECT_EQ(setting(), pf::PointerAccelSetting::adaptive(0).code()) << "stopping puts it back"; });
 }
 
 TEST_F(SwayPointerTuning, TheCaptureFilePutsTheSettingBackAfterTheProcessWasKilled) {

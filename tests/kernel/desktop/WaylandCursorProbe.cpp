@@ -1,7 +1,8 @@
 // A full-screen Wayland window that reports where the compositor puts the
 // cursor over it, so that a test sees the cursor of a compositor that has no
 // way to ask: one line per event on standard output, positions in wl_fixed
-// (1/256 pixel) as they came, "enter X Y" and "motion X Y".
+// (1/256 pixel) as they came, "enter X Y" and "motion X Y", and the window's
+// size in pixels as the compositor gives it, "size W H".
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -25,6 +26,9 @@ struct Probe {
     wl_surface* surface = nullptr;
     int width = 0;
     int height = 0;
+    wl_buffer* buffer = nullptr;
+    int bufferWidth = 0;
+    int bufferHeight = 0;
 };
 
 void report(const char* what, wl_fixed_t x, wl_fixed_t y) {
@@ -86,6 +90,8 @@ void toplevelConfigure(void* data, xdg_toplevel*, int32_t width, int32_t height,
     if (width > 0 && height > 0) {
         probe->width = width;
         probe->height = height;
+        std::printf("size %d %d\n", width, height);
+        std::fflush(stdout);
     }
 }
 void toplevelClose(void*, xdg_toplevel*) {}
@@ -93,12 +99,19 @@ void toplevelBounds(void*, xdg_toplevel*, int32_t, int32_t) {}
 void toplevelCapabilities(void*, xdg_toplevel*, wl_array*) {}
 const xdg_toplevel_listener toplevelListener{toplevelConfigure, toplevelClose, toplevelBounds, toplevelCapabilities};
 
-// A white buffer of the configured size, so that the window covers the output.
+// A white buffer of the configured size, so that the window covers the
+// output; made again only when the size changes, since a compositor may
+// configure the window at every change of focus, and every buffer made is
+// memory the compositor holds.
 void surfaceConfigure(void* data, xdg_surface* surface, uint32_t serial) {
     auto* probe = static_cast<Probe*>(data);
     xdg_surface_ack_configure(surface, serial);
     const int width = probe->width > 0 ? probe->width : 1920;
     const int height = probe->height > 0 ? probe->height : 1080;
+    if (probe->buffer && width == probe->bufferWidth && height == probe->bufferHeight) {
+        wl_surface_commit(probe->surface);
+        return;
+    }
     const int stride = width * 4;
     const int size = stride * height;
     const int fd = memfd_create("ravolet-cursor-probe", MFD_CLOEXEC);
@@ -115,6 +128,10 @@ void surfaceConfigure(void* data, xdg_surface* surface, uint32_t serial) {
     wl_surface_attach(probe->surface, buffer, 0, 0);
     wl_surface_damage(probe->surface, 0, 0, width, height);
     wl_surface_commit(probe->surface);
+    if (probe->buffer) wl_buffer_destroy(probe->buffer);
+    probe->buffer = buffer;
+    probe->bufferWidth = width;
+    probe->bufferHeight = height;
 }
 const xdg_surface_listener surfaceListener{surfaceConfigure};
 

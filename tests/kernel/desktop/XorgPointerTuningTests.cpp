@@ -133,7 +133,7 @@ protected:
         ASSERT_TRUE(ok(mouse.plugIn()));
     }
     double cursorX() const override { return server->cursorX(); }
-    void warp(int x, int y) const override { server->warp(x, y); }
+    void placeCursor(EngineOnKernel&) override { server->warp(50, 300); }
     std::string describeDesktop() const override {
         std::string text = "the X server lists";
         for (const auto& pointer : settings->pointers()) text += " [" + pointer.handle + " " + pointer.name + " " + pointer.eventNode + "]";
@@ -178,23 +178,12 @@ TEST_F(XorgPointerTuning, TheCursorTravelsExactlyWhatRavoletEmittedWhileTuningIs
 }
 
 TEST_F(XorgPointerTuning, ReplugsRestartsAndNewDevicesStayExactAndStoppingPutsBackWhatWasThere) {
-    {
-        EngineOnKernel rig;
-        ASSERT_TRUE(startEngine(rig));
-        // The mouse unplugged and plugged in again: the tap takes it again, the pointer stays.
-        mouse.unplug();
-        ASSERT_TRUE(ok(mouse.plugIn()));
-        ASSERT_TRUE(rig.waitForTarget());
-        Travel travel = run(rig);
-        EXPECT_EQ(travel.moved, static_cast<double>(travel.emitted)) << "after a re-plug";
-        // The engine stopped and started again.
-        rig.stop();
+    // The mouse unplugged and plugged in again: the tap takes it again, the
+    // pointer stays; then the engine stopped and started again.
+    replugStopAndRestart([this](EngineOnKernel& rig) {
         EXPECT_FALSE(tuner->status().isApplied);
         EXPECT_EQ(profileOf(rig), pf::PointerAccelSetting::adaptive(0).code()) << "stopping puts it back";
-        ASSERT_TRUE(startEngine(rig));
-        travel = run(rig);
-        EXPECT_EQ(travel.moved, static_cast<double>(travel.emitted)) << "after a restart";
-    }
+    });
     // New virtual devices (a new device to the server, which starts from its
     // own configuration): the server says so, and the new one is tuned.
     std::atomic<int> added = 0;
