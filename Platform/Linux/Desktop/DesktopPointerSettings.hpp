@@ -50,7 +50,8 @@ public:
     virtual std::optional<std::string> accelerationKey(const DesktopPointer& pointer) = 0;
     // The setting under that key, as a PointerAccelSetting code.
     virtual std::optional<std::int64_t> readAcceleration(const DesktopPointer& pointer, std::string_view key) = 0;
-    // Writes the setting and reads it back: whether the device now holds it.
+    // Writes the setting and reads it back: whether the device now holds it
+    // (where settings are kept by identity, every device of that identity).
     virtual bool writeAcceleration(const DesktopPointer& pointer, std::string_view key, std::int64_t code) = 0;
     // `added` is called, on a thread of the source's own, whenever the
     // desktop adds a pointer device. Only where settings go with the device

@@ -116,12 +116,25 @@ bool KWinPointerSettings::writeAcceleration(const DesktopPointer& pointer, std::
     using P = PointerAccelSetting::Profile;
     if (key != profileKey || !setting || (setting->profile != P::flat && setting->profile != P::adaptive)) return false;
     GDBusConnection* bus = bus_->connection();
-    const std::string path = pathOf(pointer);
     const char* profile = setting->profile == P::flat ? profileKey : "pointerAccelerationProfileAdaptive";
-    if (!setProperty(bus, path, profile, g_variant_new_boolean(TRUE)) ||
-        !setProperty(bus, path, "pointerAcceleration", g_variant_new_double(setting->speed.value_or(0))))
-        return false;
-    return readAcceleration(pointer, key) == code;
+    const auto write = [&](const DesktopPointer& device) {
+        const std::string path = pathOf(device);
+        return setProperty(bus, path, profile, g_variant_new_boolean(TRUE)) &&
+               setProperty(bus, path, "pointerAcceleration", g_variant_new_double(setting->speed.value_or(0))) &&
+               readAcceleration(device, key) == code;
+    };
+    // KWin keeps one setting for all devices of an identity, but hands it to
+    // a device only when the device appears; a device of that identity that
+    // is already there keeps what it was handed. The mouse itself, plugged in
+    // again while the setting was flat, would stay flat after Ravolet had put
+    // the setting back and let the mouse go. So every device of the identity
+    // is written, the one asked for first.
+    bool written = write(pointer);
+    for (const auto& device : pointers())
+        if (device.handle != pointer.handle && device.vendorID == pointer.vendorID &&
+            device.productID == pointer.productID && device.name == pointer.name)
+            written = write(device) && written;
+    return written;
 }
 
 } // namespace ravolet::platform

@@ -27,6 +27,7 @@ public:
     std::vector<DesktopPointer> pointers() override;
     std::optional<std::string> accelerationKey(const DesktopPointer& pointer) override;
     std::optional<std::int64_t> readAcceleration(const DesktopPointer& pointer, std::string_view key) override;
+    // To every device KWin lists with the pointer's identity, each read back.
     bool writeAcceleration(const DesktopPointer& pointer, std::string_view key, std::int64_t code) override;
 
     explicit KWinPointerSettings(std::unique_ptr<DBusSession> bus) : bus_(std::move(bus)) {}
