@@ -3,10 +3,15 @@
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "Platform/Executor.hpp"
+#include "Platform/Subscription.hpp"
 
 namespace ravolet::platform {
 
@@ -77,6 +82,16 @@ public:
     virtual bool exists(const std::filesystem::path& path) const = 0;
     // The names in a folder, sorted.
     virtual FileResult<std::vector<std::string>> listDirectory(const std::filesystem::path& folder) const = 0;
+
+    // The name of an entry that changed; empty when anything in the folder
+    // may have.
+    using FolderChangeHandler = std::function<void(const std::string& name)>;
+    // Calls `handler` on `executor` whenever a file in `folder` is written,
+    // created, moved in or out or removed, by this program or any other,
+    // until the subscription is dropped; a folder that does not exist yet is
+    // heard of once it comes. One that cannot be watched tells nothing.
+    virtual Subscription watchFolder(const std::filesystem::path& folder, std::shared_ptr<Executor> executor,
+                                     FolderChangeHandler handler) = 0;
 };
 
 } // namespace ravolet::platform

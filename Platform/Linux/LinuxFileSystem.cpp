@@ -14,6 +14,8 @@
 
 #include <fmt/format.h>
 
+#include "Platform/Linux/FolderWatcher.hpp"
+
 namespace ravolet::platform {
 
 namespace fs = std::filesystem;
@@ -284,6 +286,13 @@ FileResult<std::vector<std::string>> LinuxFileSystem::listDirectory(const fs::pa
     if (error) return fail("list", folder, error.value());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+Subscription LinuxFileSystem::watchFolder(const fs::path& folder, std::shared_ptr<Executor> executor,
+                                          FolderChangeHandler handler) {
+    const auto watcher = FolderWatcher::shared();
+    if (!watcher) return {};
+    return watcher->watch(folder, FolderWatcher::Changes::contents, std::move(executor), std::move(handler));
 }
 
 std::shared_ptr<LinuxFileSystem> LinuxFileSystem::shared() {

@@ -39,6 +39,9 @@ public:
     FileResult<void> moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) override;
     bool exists(const std::filesystem::path& path) const override;
     FileResult<std::vector<std::string>> listDirectory(const std::filesystem::path& folder) const override;
+    // Through the process's FolderWatcher (inotify).
+    Subscription watchFolder(const std::filesystem::path& folder, std::shared_ptr<Executor> executor,
+                             FolderChangeHandler handler) override;
 
     // The settings folder for these environment values. XDG_CONFIG_HOME counts
     // only when it is an absolute path, as the base-directory rules say.

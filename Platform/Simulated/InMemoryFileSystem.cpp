@@ -1,6 +1,8 @@
 #include "Platform/Simulated/InMemoryFileSystem.hpp"
 
 #include <cerrno>
+#include <utility>
+#include <vector>
 
 namespace ravolet::platform {
 
@@ -36,16 +38,19 @@ bool InMemoryFileSystem::isFolder(const fs::path& path) const {
 }
 
 FileResult<void> InMemoryFileSystem::createDirectories(const fs::path& folder) {
-    std::lock_guard guard(lock_);
-    if (const auto code = failure(Operation::createDirectories)) return error("create folder", folder, *code);
-    const fs::path target = normal(folder);
     std::vector<fs::path> missing;
-    for (fs::path p = target; !p.empty() && !isFolder(p); p = p.parent_path()) {
-        if (files_.contains(p)) return error("create folder", folder, p == target ? EEXIST : ENOTDIR);
-        missing.push_back(p);
-        if (p == p.parent_path()) break;
+    {
+        std::lock_guard guard(lock_);
+        if (const auto code = failure(Operation::createDirectories)) return error("create folder", folder, *code);
+        const fs::path target = normal(folder);
+        for (fs::path p = target; !p.empty() && !isFolder(p); p = p.parent_path()) {
+            if (files_.contains(p)) return error("create folder", folder, p == target ? EEXIST : ENOTDIR);
+            missing.push_back(p);
+            if (p == p.parent_path()) break;
+        }
+        folders_.insert(missing.begin(), missing.end());
     }
-    folders_.insert(missing.begin(), missing.end());
+    for (auto made = missing.rbegin(); made != missing.rend(); ++made) changed(*made);
     return {};
 }
 
@@ -61,40 +66,55 @@ FileResult<std::string> InMemoryFileSystem::readFile(const fs::path& file) const
 }
 
 FileResult<void> InMemoryFileSystem::writeFileAtomically(const fs::path& file, std::string_view bytes) {
-    std::lock_guard guard(lock_);
-    if (const auto code = failure(Operation::write)) return error("write", file, *code);
-    const fs::path target = normal(file);
-    if (!isFolder(target.parent_path())) return error("write", file, ENOENT);
-    if (isFolder(target)) return error("write", file, EISDIR);
-    files_[target] = std::string(bytes);
-    ++writes_;
-    return {};
+    auto result = [&]() -> FileResult<void> {
+        std::lock_guard guard(lock_);
+        if (const auto code = failure(Operation::write)) return error("write", file, *code);
+        const fs::path target = normal(file);
+        if (!isFolder(target.parent_path())) return error("write", file, ENOENT);
+        if (isFolder(target)) return error("write", file, EISDIR);
+        files_[target] = std::string(bytes);
+        ++writes_;
+        return {};
+    }();
+    if (result) changed(normal(file));
+    return result;
 }
 
 FileResult<int> InMemoryFileSystem::removeLeftoverTemporaries(const fs::path&) { return 0; }
 
 FileResult<void> InMemoryFileSystem::removeFile(const fs::path& file) {
-    std::lock_guard guard(lock_);
-    if (const auto code = failure(Operation::remove)) return error("remove", file, *code);
-    const fs::path target = normal(file);
-    if (isFolder(target)) return error("remove", file, EISDIR);
-    if (files_.erase(target) == 0) return error("remove", file, ENOENT);
-    ++removes_;
-    return {};
+    auto result = [&]() -> FileResult<void> {
+        std::lock_guard guard(lock_);
+        if (const auto code = failure(Operation::remove)) return error("remove", file, *code);
+        const fs::path target = normal(file);
+        if (isFolder(target)) return error("remove", file, EISDIR);
+        if (files_.erase(target) == 0) return error("remove", file, ENOENT);
+        ++removes_;
+        return {};
+    }();
+    if (result) changed(normal(file));
+    return result;
 }
 
 FileResult<void> InMemoryFileSystem::moveWithoutReplacing(const fs::path& from, const fs::path& to) {
-    std::lock_guard guard(lock_);
-    if (const auto code = failure(Operation::move)) return error("move", from, *code, to);
-    const fs::path source = normal(from), destination = normal(to);
-    const auto it = files_.find(source);
-    if (it == files_.end()) return error("move", from, ENOENT, to);
-    if (files_.contains(destination) || isFolder(destination)) return error("move", from, EEXIST, to);
-    if (!isFolder(destination.parent_path())) return error("move", from, ENOENT, to);
-    auto bytes = std::move(it->second);
-    files_.erase(it);
-    files_.emplace(destination, std::move(bytes));
-    return {};
+    auto result = [&]() -> FileResult<void> {
+        std::lock_guard guard(lock_);
+        if (const auto code = failure(Operation::move)) return error("move", from, *code, to);
+        const fs::path source = normal(from), destination = normal(to);
+        const auto it = files_.find(source);
+        if (it == files_.end()) return error("move", from, ENOENT, to);
+        if (files_.contains(destination) || isFolder(destination)) return error("move", from, EEXIST, to);
+        if (!isFolder(destination.parent_path())) return error("move", from, ENOENT, to);
+        auto bytes = std::move(it->second);
+        files_.erase(it);
+        files_.emplace(destination, std::move(bytes));
+        return {};
+    }();
+    if (result) {
+        changed(normal(from));
+        changed(normal(to));
+    }
+    return result;
 }
 
 bool InMemoryFileSystem::exists(const fs::path& path) const {
@@ -124,8 +144,39 @@ void InMemoryFileSystem::fail(Operation operation, int code) {
 void InMemoryFileSystem::putFile(const fs::path& file, std::string bytes) {
     const fs::path target = normal(file);
     (void)createDirectories(target.parent_path());
+    {
+        std::lock_guard guard(lock_);
+        files_[target] = std::move(bytes);
+    }
+    changed(target);
+}
+
+Subscription InMemoryFileSystem::watchFolder(const fs::path& folder, std::shared_ptr<Executor> executor,
+                                             FolderChangeHandler handler) {
     std::lock_guard guard(lock_);
-    files_[target] = std::move(bytes);
+    const std::uint64_t id = nextWatch_++;
+    watches_.emplace(id, Watch{normal(folder), std::move(executor), std::make_shared<FolderChangeHandler>(std::move(handler))});
+    return Subscription([this, id] {
+        std::lock_guard guard(lock_);
+        watches_.erase(id);
+    });
+}
+
+void InMemoryFileSystem::changed(const fs::path& path) {
+    std::vector<std::pair<Watch, std::string>> told;
+    {
+        std::lock_guard guard(lock_);
+        for (const auto& [id, watch] : watches_) {
+            if (watch.folder == path.parent_path()) told.emplace_back(watch, path.filename().string());
+            if (watch.folder == path) told.emplace_back(watch, std::string());
+        }
+    }
+    for (auto& [watch, name] : told) {
+        // Only the watch holds its handler: one dropped since hears nothing more.
+        watch.executor->post([handler = std::weak_ptr(watch.handler), name = std::move(name)] {
+            if (const auto live = handler.lock()) (*live)(name);
+        });
+    }
 }
 
 std::uint64_t InMemoryFileSystem::writeCount() const {

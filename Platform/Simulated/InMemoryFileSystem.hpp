@@ -29,6 +29,10 @@ public:
     FileResult<void> moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) override;
     bool exists(const std::filesystem::path& path) const override;
     FileResult<std::vector<std::string>> listDirectory(const std::filesystem::path& folder) const override;
+    // Hears of every write, removal and move made here (putFile() too), and
+    // of the folder's making. The subscription must not outlive the file system.
+    Subscription watchFolder(const std::filesystem::path& folder, std::shared_ptr<Executor> executor,
+                             FolderChangeHandler handler) override;
 
     // Every later call of the operation fails with the errno value (0: works again).
     void fail(Operation operation, int code);
@@ -39,7 +43,16 @@ public:
     std::uint64_t removeCount() const;
 
 private:
+    struct Watch {
+        std::filesystem::path folder;
+        std::shared_ptr<Executor> executor;
+        std::shared_ptr<FolderChangeHandler> handler;
+    };
+
     std::optional<int> failure(Operation operation) const;
+    // Tells the watches of the path's folder that the path changed, and those
+    // of the path itself (a folder made) that anything may have. Without the lock.
+    void changed(const std::filesystem::path& path);
     bool isFolder(const std::filesystem::path& path) const;
 
     const std::filesystem::path settingsFolder_;
@@ -49,6 +62,8 @@ private:
     std::map<Operation, int> failures_;
     std::uint64_t writes_ = 0;
     std::uint64_t removes_ = 0;
+    std::map<std::uint64_t, Watch> watches_;
+    std::uint64_t nextWatch_ = 1;
 };
 
 } // namespace ravolet::platform
