@@ -128,6 +128,7 @@ void AppModel::start() {
     });
     sessionActive_ = dependencies_.session->isActive();
     if (sessionActive_) deviceMonitor_->start();
+    watchSettingsFile();
     phase_ = Phase::started;
     if (sessionActive_) rebuildEngine();
     startPolling();
@@ -143,6 +144,8 @@ void AppModel::stop() {
     sessionSubscription_.cancel();
     statusSubscription_.cancel();
     pollTask_.cancel();
+    settingsFileWatch_.cancel();
+    takeInTask_.cancel();
     saveNow();
     // After the save: a file changed on disk that it took in instead leaves
     // nothing to run later.
@@ -306,6 +309,7 @@ void AppModel::updateDerived() {
         .settingsSaveError = problem ? std::nullopt : store_->lastSaveError().value(),
         .preferencesSaveError = preferences_->saveError().value(),
         .preferencesSetAsideAt = preferences_->setAsideAt().value(),
+        .notKeptFromWindow = notKeptFromWindow_,
     });
     needsBanner_.set(ravolet::needsBanner(problem, permissions_.value(), paused, storageNotices_.value()));
     // The desktop is asked only when another application comes forward.

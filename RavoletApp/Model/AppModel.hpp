@@ -113,6 +113,9 @@ public:
     static constexpr std::chrono::milliseconds saveDelay{1000};
     static constexpr std::chrono::milliseconds engineUpdateDelay{250};
     static constexpr std::chrono::milliseconds pollInterval{2000};
+    // How long the settings file is left to settle after it changed on disk
+    // before it is read.
+    static constexpr std::chrono::milliseconds takeInDelay{50};
 
     // Makes the services and loads the settings document; starts nothing (no
     // engine, no device connection, no poll). On the user interface's executor.
@@ -217,6 +220,17 @@ public:
     void retrySaving();
     // The user has taken note that the preferences file was set aside.
     void dismissPreferencesSetAside();
+    // Takes in a change made to the settings file outside Ravolet (the folder
+    // is watched while the model is started; saving finds one too): with no
+    // change of the window's unsaved, the file's document is the document;
+    // with one, the window's changes go on top of the file's where they touch
+    // other settings, and the file's are kept where they touch the same ones,
+    // which the storage notices then name. A file the edit broke sets the
+    // problem and leaves the document as it was. Nothing when the file holds
+    // what was last read or written.
+    void takeInFileChange();
+    // The user has taken note of the window's changes that were not kept.
+    void dismissNotKeptFromWindow();
     // Pauses or resumes; a value equal to the stored one does nothing.
     void setPausedByUser(bool paused);
     // The user interface tells whether the tray holds Ravolet's icon.
@@ -254,6 +268,7 @@ private:
     // file changed on disk is read instead, as "Try Reading It Again" does.
     void saveNow();
     void scheduleEngineUpdate();
+    void watchSettingsFile();
     void applyDeviceSettings();
     void updateDerived();
     std::optional<std::string> displayName(const std::optional<std::string>& bundleID) const;
@@ -286,6 +301,9 @@ private:
     platform::TaskHandle saveTask_;
     platform::TaskHandle engineUpdateTask_;
     platform::TaskHandle pollTask_;
+    platform::TaskHandle takeInTask_;
+    platform::Subscription settingsFileWatch_;
+    std::vector<std::string> notKeptFromWindow_;
     platform::Subscription statusSubscription_;
     platform::Subscription sessionSubscription_;
     bool sessionActive_ = true;

@@ -2,7 +2,10 @@
 // and engine update, pausing, the settings file's remedies and the mouse's
 // own settings.
 
+#include <algorithm>
 #include <utility>
+
+#include "RavoletApp/Model/ConfigMerge.hpp"
 
 #include "RavoletApp/Model/AppModel.hpp"
 
@@ -32,7 +35,60 @@ void AppModel::saveNow() {
     if (!hasUnsavedChanges()) return;
     // A failed save keeps the document here; the next change, "Try Saving
     // Again" and quitting each try again.
-    if (store_->save(config_.value()) == ConfigStore::SaveOutcome::changedOnDisk) readConfigAgain();
+    if (store_->save(config_.value()) != ConfigStore::SaveOutcome::changedOnDisk) return;
+    // Changed outside a moment ago, before the folder's watch told: taken in
+    // now, and what remains of the window's changes written on top.
+    takeInFileChange();
+    if (hasUnsavedChanges()) store_->save(config_.value());
+}
+
+// ---- Changes made to the file outside Ravolet ----
+
+void AppModel::watchSettingsFile() {
+    settingsFileWatch_ = dependencies_.files->watchFolder(
+        store_->fileURL.parent_path(), ui_, [weak = weak_from_this()](const std::string& name) {
+            const auto self = weak.lock();
+            if (!self || self->phase_ != Phase::started) return;
+            if (!name.empty() && name != self->store_->fileURL.filename()) return;
+            // An editor's save, or ours, comes as several changes at once: the
+            // file is read once they are over.
+            self->takeInTask_.cancel();
+            self->takeInTask_ = self->after(takeInDelay, [](AppModel& model) { model.takeInFileChange(); });
+        });
+}
+
+void AppModel::takeInFileChange() {
+    confined();
+    takeInTask_.cancel();
+    // Ravolet's own saves come back here too, as the same bytes; a file that
+    // cannot be used is read again whenever it changes.
+    if (!store_->problem().value() && !store_->changedOnDisk()) return;
+    const Config base = store_->storedDocument();
+    const bool windowChanged = hasUnsavedChanges();
+    Config file = store_->load();
+    // Broken by the edit: the problem shows and blocks every save, while the
+    // engine runs on as before and the window's changes stay, until the file
+    // reads well again.
+    if (store_->problem().value()) return;
+    if (!windowChanged) {
+        setConfig(std::move(file));
+    } else {
+        // Both sides changed: the window's changes on top of the file's where
+        // they touch other settings, the file's where they touch the same.
+        ConfigMerge merge = ConfigMerge::of(base, config_.value(), file);
+        setConfig(std::move(merge.merged));
+        for (std::string& setting : merge.notKept)
+            if (std::ranges::find(notKeptFromWindow_, setting) == notKeptFromWindow_.end())
+                notKeptFromWindow_.push_back(std::move(setting));
+        updateDerived();
+    }
+    applyToEngineNow();
+}
+
+void AppModel::dismissNotKeptFromWindow() {
+    confined();
+    notKeptFromWindow_.clear();
+    updateDerived();
 }
 
 void AppModel::scheduleEngineUpdate() {

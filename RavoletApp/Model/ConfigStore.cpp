@@ -88,23 +88,25 @@ std::shared_ptr<ConfigStore> ConfigStore::standard() {
 std::filesystem::path ConfigStore::supportDirectory(const platform::FileSystem& files) { return files.settingsFolder(); }
 
 Config ConfigStore::load() {
-    stored_ = Config::defaultConfig();
     if (!files_->exists(fileURL)) {
         seenOnDisk_.emplace(std::nullopt);
         setProblem(std::nullopt);
+        stored_ = Config::defaultConfig();
         return stored_;
     }
+    // A file that cannot be used leaves stored_ at the last good document:
+    // what differs from that was never saved anywhere.
     auto bytes = files_->readFile(fileURL);
     if (!bytes) {
         seenOnDisk_.reset();
         setProblem(Problem::unreadable(bytes.error().description()));
-        return stored_;
+        return Config::defaultConfig();
     }
     auto config = Config::decoded(*bytes);
     seenOnDisk_.emplace(std::move(*bytes));
     if (!config) {
         setProblem(problemFor(config.error()));
-        return stored_;
+        return Config::defaultConfig();
     }
     setProblem(std::nullopt);
     stored_ = std::move(*config);

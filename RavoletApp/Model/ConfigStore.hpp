@@ -108,9 +108,9 @@ public:
     bool startFresh();
 
     // The document the file held when it was last read or written: what
-    // load() returned (the factory document while there is no file or it
-    // cannot be used) or what save() wrote. Whatever differs from it is not
-    // saved yet.
+    // load() returned (the factory document while there is no file) or what
+    // save() wrote. A file that cannot be used leaves the last good one (the
+    // factory document at first). Whatever differs from it is not saved yet.
     const Config& storedDocument() const { return stored_; }
 
     // While set, nothing is written. Settable from outside: reading the file

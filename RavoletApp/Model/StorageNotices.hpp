@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ravolet {
 
@@ -16,8 +17,14 @@ struct StorageNotices {
     std::optional<std::string> preferencesSaveError;
     // Where the unreadable preferences file went, until the user has taken note.
     std::optional<std::filesystem::path> preferencesSetAsideAt;
+    // The settings changed in the window and, before that change was saved,
+    // in the file by another program, where the file's were kept: named as
+    // ConfigMerge names them, until the user has taken note.
+    std::vector<std::string> notKeptFromWindow = {};
 
-    bool any() const { return settingsSaveError || preferencesSaveError || preferencesSetAsideAt; }
+    bool any() const {
+        return settingsSaveError || preferencesSaveError || preferencesSetAsideAt || !notKeptFromWindow.empty();
+    }
     friend bool operator==(const StorageNotices&, const StorageNotices&) = default;
 };
 

@@ -227,6 +227,7 @@ void SettingsWindow::perform(SettingsBanner::Action action) {
         break;
     case SettingsBanner::Action::retrySave: model_->retrySaving(); break;
     case SettingsBanner::Action::dismissSetAside: model_->dismissPreferencesSetAside(); break;
+    case SettingsBanner::Action::dismissNotKept: model_->dismissNotKeptFromWindow(); break;
     case SettingsBanner::Action::finishSetUp:
         if (finishSetUp_) finishSetUp_();
         break;

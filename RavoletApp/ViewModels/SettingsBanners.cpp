@@ -52,6 +52,16 @@ std::vector<SettingsBanner> settingsBanners(const std::optional<ConfigStore::Pro
                            .message = std::move(message),
                            .buttons = {{"Try Saving Again", Action::retrySave}}});
     }
+    if (!storage.notKeptFromWindow.empty()) {
+        std::string settings;
+        for (const std::string& setting : storage.notKeptFromWindow) settings += (settings.empty() ? "" : "; ") + setting;
+        banners.push_back({.kind = SettingsBanner::Kind::warning,
+                           .title = "Your settings file was changed outside Ravolet",
+                           .message = "Ravolet took in the changes made to the file and kept yours where they touched "
+                                      "other settings. Where both changed the same setting, the file's was kept: " +
+                                      settings + ".",
+                           .buttons = {{"OK", Action::dismissNotKept}}});
+    }
     if (storage.preferencesSetAsideAt) {
         banners.push_back({.kind = SettingsBanner::Kind::informational,
                            .title = "Your Ravolet preferences file could not be read",

@@ -15,7 +15,16 @@ namespace ravolet {
 // A banner above the settings pages, as plain data.
 struct SettingsBanner {
     enum class Kind { informational, warning, problem };
-    enum class Action { readAgain, startFresh, showFile, retrySave, dismissSetAside, finishSetUp, resume };
+    enum class Action {
+        readAgain,
+        startFresh,
+        showFile,
+        retrySave,
+        dismissSetAside,
+        finishSetUp,
+        resume,
+        dismissNotKept,
+    };
     struct Button {
         std::string title;
         Action action;
@@ -33,8 +42,9 @@ struct SettingsBanner {
 };
 
 // The banners in order: the settings file's, when it is unusable; failed
-// saves; the preferences file set aside; then at most one of missing grants
-// or the user's pause, the grants first.
+// saves; changes of the window's that an edit of the file outside Ravolet
+// overrode; the preferences file set aside; then at most one of missing
+// grants or the user's pause, the grants first.
 std::vector<SettingsBanner> settingsBanners(const std::optional<ConfigStore::Problem>& problem,
                                             const std::filesystem::path& settingsFile,
                                             const PermissionState& permissions, bool isPausedByUser,

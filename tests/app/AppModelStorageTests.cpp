@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <string>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -120,18 +121,19 @@ TEST(AppModelStorage, AFailedSaveIsShownKeptAndTriedAgainUntilOneSucceeds) {
     }
 }
 
-TEST(AppModelStorage, AFileChangedOnDiskWinsOverTheDocumentInMemory) {
+TEST(AppModelStorage, AFileChangedOnDiskIsNeverWrittenOver) {
     StorageRig rig;
     AppModel& model = rig.started();
     model.setConfig(withDPI(800));
     rig.machine->advance(1s);
     ASSERT_EQ(Config::decoded(rig.bytes(rig.file())), withDPI(800));
 
-    // Edited by hand while the program runs: read again at the next save, never overwritten.
+    // Edited by hand while the program runs, the same setting as the window's unsaved change: the file's stands.
     model.setConfig(withDPI(1200));
     rig.machine->files->putFile(rig.file(), *withDPI(1600).encoded());
     rig.machine->advance(1s);
     EXPECT_EQ(model.config().value(), withDPI(1600));
+    EXPECT_EQ(rig.notices().notKeptFromWindow.size(), 1u);
     EXPECT_EQ(model.engine().value()->currentConfig(), withDPI(1600)) << "the engine follows at once";
     EXPECT_EQ(Config::decoded(rig.bytes(rig.file())), withDPI(1600));
 
@@ -242,6 +244,81 @@ TEST(AppModelStorage, WhatCutShortSavesLeftBehindGoesAtStartAndNothingOfTheUsers
     rig.started();
     for (const auto& name : leftovers) EXPECT_FALSE(fs::exists(folder / name)) << name;
     for (const auto& name : others) EXPECT_TRUE(fs::exists(folder / name)) << name;
+}
+
+TEST(AppModelStorage, AnEditOfTheFileFromOutsideIsTakenInAndNeitherSideIsDroppedInSilence) {
+    const auto clicked = [](Config config) {
+        config.profiles.front().scroll.isEnabled = !config.profiles.front().scroll.isEnabled;
+        return config;
+    };
+    const Config both = clicked(withDPI(1600));
+    struct Case {
+        const char* what;
+        // When the file is edited, against the click in the window.
+        std::chrono::milliseconds before, after;
+        // The window's change: the other setting, or the same one.
+        bool sameSetting;
+        bool quitsAtOnce;
+    } cases[] = {
+        {"the file edited 5 s before a click", 5s, 0ms, false, false},
+        {"the file edited 0.3 s after a click", 0ms, 300ms, false, false},
+        {"the same setting changed on both sides", 0ms, 300ms, true, false},
+        {"the file edited just before quitting", 0ms, 0ms, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RealFolder temporary;
+        const fs::path folder = temporary.path / "ravolet";
+        fs::create_directories(folder);
+        StorageRig rig(folder);
+        AppModel& model = rig.started();
+        // By hand, in place, as an editor saves.
+        const std::string byHand = *withDPI(1600).encoded() + "\n";
+        const auto edit = [&] { std::ofstream(rig.file()) << byHand; };
+        const auto click = [&] { model.setConfig(c.sameSetting ? withDPI(800) : clicked(model.config().value())); };
+        // The folder's watch tells on a thread of the kernel's; the model reads the file a moment later.
+        const auto takenIn = [&](const std::function<bool()>& seen) {
+            for (int i = 0; i < 400 && !seen(); ++i) {
+                std::this_thread::sleep_for(5ms);
+                rig.machine->advance(AppModel::takeInDelay);
+            }
+            return seen();
+        };
+        const auto seesTheFile = [&] {
+            return model.config().value().profiles.front().pointer.dpi == 1600 || !rig.notices().notKeptFromWindow.empty();
+        };
+        if (c.before > 0ms) {
+            edit();
+            ASSERT_TRUE(takenIn(seesTheFile));
+            rig.machine->advance(c.before);
+        }
+        click();
+        if (c.quitsAtOnce) {
+            edit();
+            model.stop();
+            EXPECT_EQ(Config::decoded(rig.bytes(rig.file())), both) << "the quit wrote the click on top of the edit";
+            continue;
+        }
+        if (c.before == 0ms) {
+            rig.machine->advance(c.after);
+            edit();
+            ASSERT_TRUE(takenIn(seesTheFile));
+        }
+        rig.machine->advance(1s);
+        if (c.sameSetting) {
+            EXPECT_EQ(model.config().value(), withDPI(1600));
+            EXPECT_EQ(rig.notices().notKeptFromWindow, std::vector<std::string>{"profile \u201cDefault\u201d \u203a pointer \u203a dpi"});
+            EXPECT_TRUE(model.needsBanner().value());
+            EXPECT_EQ(rig.bytes(rig.file()), byHand) << "nothing of the window's is left to write";
+            model.dismissNotKeptFromWindow();
+            EXPECT_EQ(rig.notices(), StorageNotices{});
+        } else {
+            EXPECT_EQ(model.config().value(), both);
+            EXPECT_EQ(Config::decoded(rig.bytes(rig.file())), both) << "the click saved on top of the edit";
+            EXPECT_EQ(rig.notices(), StorageNotices{});
+        }
+        EXPECT_EQ(model.engine().value()->currentConfig(), model.config().value());
+    }
 }
 
 // A small tmpfs of the test's own; mounting one takes root.

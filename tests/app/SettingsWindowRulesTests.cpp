@@ -49,7 +49,7 @@ TEST(SettingsBanners, TheFileBannerStandsAloneAndAtMostOneOfGrantsOrPauseFollows
               "Everything on these pages is saved, but nothing takes effect until your computer grants Ravolet permission.");
 }
 
-TEST(SettingsBanners, FailedSavesAndASetAsidePreferencesFileFollowTheFileBanner) {
+TEST(SettingsBanners, FailedSavesOverriddenChangesAndASetAsidePreferencesFileFollowTheFileBanner) {
     const PermissionState both{true, true, HIDPPInputMonitoringAccess::granted};
     const std::string settings = "cannot write /home/u/.config/ravolet/config.json: No space left on device";
     const std::string preferences = "cannot create folder /home/u/.config/ravolet: Read-only file system";
@@ -71,6 +71,11 @@ TEST(SettingsBanners, FailedSavesAndASetAsidePreferencesFileFollowTheFileBanner)
           "0 Your Ravolet preferences file could not be read: [OK]", "0 Ravolet is paused: [Resume*]"},
          kept + " Cannot write /home/u/.config/ravolet/config.json: No space left on device. Cannot create folder "
                 "/home/u/.config/ravolet: Read-only file system."},
+        {{std::nullopt, std::nullopt, std::nullopt, {"profile \u201cDefault\u201d \u203a pointer \u203a dpi", "the order of profiles"}},
+         {"1 Your settings file was changed outside Ravolet: [OK]", "0 Ravolet is paused: [Resume*]"},
+         "Ravolet took in the changes made to the file and kept yours where they touched other settings. Where both "
+         "changed the same setting, the file's was kept: profile \u201cDefault\u201d \u203a pointer \u203a dpi; the "
+         "order of profiles."},
     };
     for (const Row& row : rows) {
         const auto banners = settingsBanners(std::nullopt, "/home/u/.config/ravolet/config.json", both, true, row.storage);

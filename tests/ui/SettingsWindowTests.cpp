@@ -150,7 +150,7 @@ TEST_F(SettingsWindowTest, BannersFollowTheStateAndTheirButtonsApplyTheirRemedie
     EXPECT_FALSE(model->needsBanner().value());
 }
 
-TEST_F(SettingsWindowTest, AFailedSaveAndASetAsidePreferencesFileAreShownUntilDealtWith) {
+TEST_F(SettingsWindowTest, AFailedSaveASetAsidePreferencesFileAndOverriddenChangesAreShownUntilDealtWith) {
     // Preferences from a file that cannot be read, for a model of its own.
     model.reset();
     const auto folder = machine->files->settingsFolder();
@@ -182,6 +182,22 @@ TEST_F(SettingsWindowTest, AFailedSaveAndASetAsidePreferencesFileAreShownUntilDe
     QApplication::processEvents();
     EXPECT_TRUE(window.banners().empty());
     EXPECT_EQ(Config::decoded(machine->files->readFile(model->store().fileURL).value_or("")), edited);
+
+    // A change of the window's that an edit of the file outside Ravolet
+    // overrode is named until the user has taken note.
+    edited.profiles.front().pointer.dpi = 1200;
+    model->setConfig(edited);
+    Config byHand = edited;
+    byHand.profiles.front().pointer.dpi = 1600;
+    machine->files->putFile(model->store().fileURL, *byHand.encoded());
+    machine->advance(std::chrono::milliseconds(100));
+    QApplication::processEvents();
+    EXPECT_EQ(bannerTitles(window), QStringList{"Your settings file was changed outside Ravolet"});
+    test::saveScreenshot(window, QStringLiteral("settings-window-outside-edit"));
+    click(window, QStringLiteral("OK"));
+    QApplication::processEvents();
+    EXPECT_TRUE(window.banners().empty());
+    EXPECT_EQ(model->config().value(), byHand);
 }
 
 TEST_F(SettingsWindowTest, ASelectionWhoseProfileIsGoneTurnsToTheActiveProfileWhenTheWindowShows) {
