@@ -35,7 +35,8 @@ constexpr std::string_view usage =
     "  --simulated-mouse  run on a simulated event system with a simulated G502 X attached\n"
     "  --at-login         started by the desktop at login: open no window where there is no tray\n";
 
-// SIGTERM and SIGINT end the program as the menu's Quit does. The handler
+// SIGTERM and SIGINT end the program as the menu's Quit does, without asking:
+// changes that could not be saved are written beside the settings. The handler
 // only writes a byte; the event loop reads it and does the work. The signals
 // are held back from the first instruction of main() until the handler is
 // there, so one that comes early takes the same path, once the loop runs.
@@ -125,7 +126,7 @@ int run(int argc, char** argv, bool simulatedMouse, bool atLogin, ravolet::platf
             char bytes[16];
             while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
             }
-            shell.quit();
+            shell.endNow();
         });
         shell.answerLaterCopies(instance);
         QTimer::singleShot(0, &shell, [&shell] { shell.launch(); });

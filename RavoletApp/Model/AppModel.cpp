@@ -90,6 +90,7 @@ AppModel::AppModel(Private, Dependencies dependencies)
     derivedInputs_.push_back(store_->lastSaveError().observe(follow));
     derivedInputs_.push_back(preferences_->saveError().observe(follow));
     derivedInputs_.push_back(preferences_->setAsideAt().observe(follow));
+    derivedInputs_.push_back(preferences_->unsavedChangesFile.observe(follow));
     updateDerived();
 }
 
@@ -310,6 +311,7 @@ void AppModel::updateDerived() {
         .preferencesSaveError = preferences_->saveError().value(),
         .preferencesSetAsideAt = preferences_->setAsideAt().value(),
         .notKeptFromWindow = notKeptFromWindow_,
+        .unsavedChangesAt = preferences_->unsavedChangesFile.value(),
     });
     needsBanner_.set(ravolet::needsBanner(problem, permissions_.value(), paused, storageNotices_.value()));
     // The desktop is asked only when another application comes forward.

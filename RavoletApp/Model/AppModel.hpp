@@ -3,6 +3,7 @@
 #include <cassert>
 #include <chrono>
 #include <cstdint>
+#include <expected>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -194,6 +195,14 @@ public:
     // Whether the document differs from what its file held when last read
     // or written.
     bool hasUnsavedChanges() const;
+    // Whether saving the document fails now: the last save failed, or the
+    // file has a problem that blocks every save.
+    bool savingFails() const;
+    // For a program ended with changes it could not save: writes the document
+    // beside the settings file (ConfigStore::keepAside) and notes where for
+    // the next start, whose storage notices then say so. Where it went, or
+    // why it could not.
+    std::expected<std::filesystem::path, std::string> keepUnsavedChanges();
 
     // ---- Edits ----
     // A different document is stored and notified, then saved after 1 s and
@@ -231,6 +240,9 @@ public:
     void takeInFileChange();
     // The user has taken note of the window's changes that were not kept.
     void dismissNotKeptFromWindow();
+    // The user has taken note of where the changes the last run could not
+    // save were written.
+    void dismissUnsavedChangesFile();
     // Pauses or resumes; a value equal to the stored one does nothing.
     void setPausedByUser(bool paused);
     // The user interface tells whether the tray holds Ravolet's icon.

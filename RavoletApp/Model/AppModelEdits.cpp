@@ -28,6 +28,20 @@ void AppModel::scheduleSave() {
 
 bool AppModel::hasUnsavedChanges() const { return config_.value() != store_->storedDocument(); }
 
+bool AppModel::savingFails() const { return store_->problem().value() || store_->lastSaveError().value(); }
+
+std::expected<std::filesystem::path, std::string> AppModel::keepUnsavedChanges() {
+    confined();
+    auto aside = store_->keepAside(config_.value());
+    if (aside) preferences_->unsavedChangesFile.set(aside->string());
+    return aside;
+}
+
+void AppModel::dismissUnsavedChangesFile() {
+    confined();
+    preferences_->unsavedChangesFile.set(std::nullopt);
+}
+
 void AppModel::saveNow() {
     saveTask_.cancel();
     // Only a change is written: an untouched file, however it is laid out,

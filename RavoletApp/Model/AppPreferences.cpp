@@ -12,6 +12,18 @@ Preference<bool>::Writer booleanUnder(std::string_view key) {
     return [key](KeyValueStore& store, const bool& value) { store.set(key, value); };
 }
 
+// A value under the key; none removes it.
+template <class T>
+typename Preference<std::optional<T>>::Writer optionalUnder(std::string_view key) {
+    return [key](KeyValueStore& store, const std::optional<T>& value) {
+        if (value) {
+            store.set(key, *value);
+        } else {
+            store.remove(key);
+        }
+    };
+}
+
 std::optional<bool> wheelReading(const KeyValueStore& store) {
     if (const auto mode = store.boolValue(AppPreferences::Keys::highResolutionWheel)) return mode;
     if (store.boolean(AppPreferences::Keys::leavesWheelUnchanged)) return std::nullopt;
@@ -27,13 +39,7 @@ AppPreferences::AppPreferences(std::shared_ptr<platform::KeyValueStore> store)
       managesDeviceSettings(defaults, defaults->boolValue(Keys::manageSettings).value_or(true),
                             booleanUnder(Keys::manageSettings)),
       reportRateHertz(defaults, defaults->integerValue(Keys::reportRateHertz),
-                      [](KeyValueStore& store, const std::optional<std::int64_t>& hertz) {
-                          if (hertz) {
-                              store.set(Keys::reportRateHertz, *hertz);
-                          } else {
-                              store.remove(Keys::reportRateHertz);
-                          }
-                      }),
+                      optionalUnder<std::int64_t>(Keys::reportRateHertz)),
       highResolutionWheel(defaults, wheelReading(*defaults),
                           [](KeyValueStore& store, const std::optional<bool>& mode) {
                               store.set(Keys::leavesWheelUnchanged, !mode.has_value());
@@ -47,6 +53,8 @@ AppPreferences::AppPreferences(std::shared_ptr<platform::KeyValueStore> store)
                             booleanUnder(Keys::automaticChecks)),
       keepsRunningNoteShown(defaults, defaults->boolean(Keys::keepsRunningNoteShown),
                             booleanUnder(Keys::keepsRunningNoteShown)),
+      unsavedChangesFile(defaults, defaults->stringValue(Keys::unsavedChangesFile),
+                         optionalUnder<std::string>(Keys::unsavedChangesFile)),
       setAsideAt_(defaults->keptAsideAt()) {
     refreshStorage();
     // Each write through a preference tells at once whether it reached the disk.
@@ -54,6 +62,7 @@ AppPreferences::AppPreferences(std::shared_ptr<platform::KeyValueStore> store)
          {&hasCompletedOnboarding, &isPausedByUser, &managesDeviceSettings, &automaticUpdateChecks, &keepsRunningNoteShown})
         preference->setAfterWrite([this] { refreshStorage(); });
     reportRateHertz.setAfterWrite([this] { refreshStorage(); });
+    unsavedChangesFile.setAfterWrite([this] { refreshStorage(); });
     highResolutionWheel.setAfterWrite([this] { refreshStorage(); });
 }
 

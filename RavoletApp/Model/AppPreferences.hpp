@@ -59,6 +59,7 @@ public:
         static constexpr std::string_view leavesWheelUnchanged = "device.leavesWheelUnchanged";
         static constexpr std::string_view automaticChecks = "updates.automaticChecks";
         static constexpr std::string_view keepsRunningNoteShown = "window.keepsRunningNoteShown";
+        static constexpr std::string_view unsavedChangesFile = "settings.unsavedChangesFile";
     };
 
     // Reads every key, in the order of the members below; writes nothing.
@@ -90,6 +91,10 @@ public:
     // The user was told, when first closing the settings window on a desktop
     // with no tray, that Ravolet keeps working. The store's Boolean reading.
     Preference<bool> keepsRunningNoteShown;
+    // Where the settings that could not be saved when Ravolet was last ended
+    // were written instead, until the user has taken note. A stored text,
+    // else none; none is written by removing the key.
+    Preference<std::optional<std::string>> unsavedChangesFile;
 
     // Why the preferences could not be written last time, in the system's
     // words; none once a write succeeds. Follows every write made through

@@ -150,6 +150,22 @@ bool ConfigStore::startFresh() {
     return true;
 }
 
+std::expected<std::filesystem::path, std::string> ConfigStore::keepAside(const Config& config) {
+    const auto bytes = config.encoded();
+    if (!bytes) return std::unexpected(bytes.error().description());
+    const std::string stamp = filenameTimestamp();
+    std::filesystem::path aside;
+    for (int attempt = 1; attempt <= 100 && (aside.empty() || files_->exists(aside)); ++attempt) {
+        const std::string suffix = attempt == 1 ? "" : fmt::format("-{}", attempt);
+        aside = fileURL.parent_path() / ("config-" + stamp + suffix + ".unsaved.json");
+    }
+    if (files_->exists(aside)) return std::unexpected("every name for it is taken, up to " + aside.string());
+    auto written = files_->createDirectories(aside.parent_path());
+    if (written) written = files_->writeFileAtomically(aside, *bytes);
+    if (!written) return std::unexpected(written.error().description());
+    return aside;
+}
+
 std::string ConfigStore::filenameTimestamp() const {
     const auto now = clock_->now();
     const auto local = std::chrono::floor<std::chrono::seconds>(now) + clock_->localTimeOffset(now);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <expected>
 #include <filesystem>
 #include <iosfwd>
 #include <memory>
@@ -106,6 +107,11 @@ public:
     // the problem; true on success. A failed move sets lastSaveError and
     // changes nothing else. Without a file there is nothing to move.
     bool startFresh();
+    // Writes the document beside the file, as "config-" + the local time +
+    // ".unsaved.json" (with "-2" and so on after the time when that name is
+    // taken), for changes that cannot be saved in the file; never over
+    // another file. Where it went, or why it could not.
+    std::expected<std::filesystem::path, std::string> keepAside(const Config& config);
 
     // The document the file held when it was last read or written: what
     // load() returned (the factory document while there is no file) or what

@@ -21,9 +21,13 @@ struct StorageNotices {
     // in the file by another program, where the file's were kept: named as
     // ConfigMerge names them, until the user has taken note.
     std::vector<std::string> notKeptFromWindow = {};
+    // Where the changes that could not be saved when Ravolet was last ended
+    // were written instead, until the user has taken note.
+    std::optional<std::filesystem::path> unsavedChangesAt = {};
 
     bool any() const {
-        return settingsSaveError || preferencesSaveError || preferencesSetAsideAt || !notKeptFromWindow.empty();
+        return settingsSaveError || preferencesSaveError || preferencesSetAsideAt || !notKeptFromWindow.empty() ||
+               unsavedChangesAt;
     }
     friend bool operator==(const StorageNotices&, const StorageNotices&) = default;
 };

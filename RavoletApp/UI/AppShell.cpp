@@ -1,16 +1,19 @@
 #include "RavoletApp/UI/AppShell.hpp"
 
+#include <cstdio>
 #include <utility>
 
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
 #include <QKeySequence>
-#include <QMenu>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
@@ -90,10 +93,7 @@ AppShell::AppShell(std::shared_ptr<AppModel> model, Options options, QObject* pa
 
     // However the loop is ended (the session closing, a signal, the menu), the
     // model stops first; after quit() this second stop does nothing.
-    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
-        stopAnsweringLaterCopies();
-        model_->stop();
-    });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { finish(true); });
 
     // The updater brings Ravolet to the front before it shows anything.
     if (auto activator =
@@ -116,6 +116,10 @@ void AppShell::launch() {
     // Started after its stop, the model would run on past the end of the loop.
     if (quitting_) return;
     model_->start();
+    if (const auto& aside = model_->storageNotices().value().unsavedChangesAt) {
+        std::fprintf(stderr, "ravolet: the changes Ravolet could not save when it was last ended are in %s\n",
+                     aside->c_str());
+    }
     tray_->show();
     const ShellRules::LaunchWindows windows = ShellRules::windowsAtLaunch(
         lookForTray(), options_.startedAtLogin, model_->preferences().hasCompletedOnboarding.value());
@@ -141,12 +145,51 @@ void AppShell::settingsClosed() {
 }
 
 void AppShell::quit() {
+    if (quitting_) return;
+    const auto prompt = quitPrompt(model_->hasUnsavedChanges(), model_->store().problem().value(),
+                                   model_->store().lastSaveError().value());
+    if (!prompt) return finish(true);
+    // Kept running, nothing changes; quitting anyway, the user let the changes go.
+    if (asksToQuitAnyway(*prompt)) finish(false);
+}
+
+void AppShell::endNow() { finish(true); }
+
+void AppShell::finish(bool keepsUnsavedChanges) {
+    if (quitting_) return;
     quitting_ = true;
     // Before the save, which may take a while: a copy started meanwhile must
     // not take this one for running on.
     stopAnsweringLaterCopies();
     model_->stop();
+    if (keepsUnsavedChanges && model_->hasUnsavedChanges()) keepUnsavedChanges();
     QCoreApplication::quit();
+}
+
+bool AppShell::asksToQuitAnyway(const QuitPrompt& prompt) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Ravolet"), qtText(prompt.text), QMessageBox::NoButton,
+                    settings_ && settings_->isVisible() ? settings_.get() : nullptr);
+    box.setInformativeText(qtText(prompt.detail));
+    QPushButton* keep = box.addButton(qtText(prompt.keepRunning), QMessageBox::RejectRole);
+    QPushButton* leave = box.addButton(qtText(prompt.quitAnyway), QMessageBox::DestructiveRole);
+    box.setDefaultButton(keep);
+    box.setEscapeButton(keep);
+    box.exec();
+    return box.clickedButton() == leave;
+}
+
+void AppShell::keepUnsavedChanges() {
+    const auto aside = model_->keepUnsavedChanges();
+    if (aside) {
+        std::fprintf(stderr, "ravolet: your latest changes could not be saved; they are kept in %s\n", aside->c_str());
+        return;
+    }
+    // Nowhere on disk takes them: the document itself, for whoever reads the program's log.
+    const auto bytes = model_->config().value().encoded();
+    std::fprintf(stderr,
+                 "ravolet: your latest changes could not be saved, nor kept beside your settings (%s); here they "
+                 "are:\n%s\n",
+                 aside.error().c_str(), bytes ? bytes->c_str() : bytes.error().description().c_str());
 }
 
 void AppShell::showSettings() {

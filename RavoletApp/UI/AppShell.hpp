@@ -7,6 +7,7 @@
 
 #include "RavoletApp/Model/AppModel.hpp"
 #include "RavoletApp/UI/OnboardingWindow.hpp"
+#include "RavoletApp/ViewModels/SettingsBanners.hpp"
 
 class QMenu;
 class QSocketNotifier;
@@ -46,8 +47,14 @@ public:
     // then opens the windows ShellRules::windowsAtLaunch names. Does nothing
     // once quit: a quit signal can be taken before the launch.
     void launch();
-    // Stops the model (saving at once), then ends the event loop.
+    // The user's Quit: stops the model (saving at once), then ends the event
+    // loop. With changes that cannot be saved as things stand, first asks
+    // whether to keep running or quit anyway, and keeps running if so.
     void quit();
+    // Ending without asking (a signal, the session closing): as quit(), and
+    // changes the quit could not save are written beside the settings file
+    // (else to standard error), which the next start names.
+    void endNow();
     void showSettings();
     void showSetUp();
     // Raises whichever of the program's windows are open.
@@ -77,6 +84,11 @@ private:
     // The first step of every quit: a later copy started from now on waits
     // for this one to end, and then runs.
     void stopAnsweringLaterCopies();
+    // Once: stops answering, stops the model, keeps what it could not save
+    // unless the user let that go, and ends the event loop.
+    void finish(bool keepsUnsavedChanges);
+    bool asksToQuitAnyway(const QuitPrompt& prompt);
+    void keepUnsavedChanges();
     void refreshTrayIcon();
     // Asks again whether there is a tray, and tells the model.
     bool lookForTray();

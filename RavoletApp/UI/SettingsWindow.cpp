@@ -228,6 +228,7 @@ void SettingsWindow::perform(SettingsBanner::Action action) {
     case SettingsBanner::Action::retrySave: model_->retrySaving(); break;
     case SettingsBanner::Action::dismissSetAside: model_->dismissPreferencesSetAside(); break;
     case SettingsBanner::Action::dismissNotKept: model_->dismissNotKeptFromWindow(); break;
+    case SettingsBanner::Action::dismissUnsavedChanges: model_->dismissUnsavedChangesFile(); break;
     case SettingsBanner::Action::finishSetUp:
         if (finishSetUp_) finishSetUp_();
         break;

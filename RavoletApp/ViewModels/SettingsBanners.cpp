@@ -52,6 +52,15 @@ std::vector<SettingsBanner> settingsBanners(const std::optional<ConfigStore::Pro
                            .message = std::move(message),
                            .buttons = {{"Try Saving Again", Action::retrySave}}});
     }
+    if (storage.unsavedChangesAt) {
+        banners.push_back({.kind = SettingsBanner::Kind::warning,
+                           .title = "Ravolet could not save your last changes before it was ended",
+                           .message = "They were written to " + storage.unsavedChangesAt->string() +
+                                      " instead. To have them back, put that file in place of " +
+                                      settingsFile.filename().string() + " in the same folder; Ravolet takes it in at "
+                                      "once.",
+                           .buttons = {{"Show In Folder", Action::showFile}, {"OK", Action::dismissUnsavedChanges}}});
+    }
     if (!storage.notKeptFromWindow.empty()) {
         std::string settings;
         for (const std::string& setting : storage.notKeptFromWindow) settings += (settings.empty() ? "" : "; ") + setting;
@@ -83,6 +92,17 @@ std::vector<SettingsBanner> settingsBanners(const std::optional<ConfigStore::Pro
                            .buttons = {{"Resume", Action::resume, true}}});
     }
     return banners;
+}
+
+std::optional<QuitPrompt> quitPrompt(bool hasUnsavedChanges, const std::optional<ConfigStore::Problem>& problem,
+                                     const std::optional<std::string>& saveError) {
+    if (!hasUnsavedChanges || (!problem && !saveError)) return std::nullopt;
+    const std::string why = problem ? problem->headline() + ", and Ravolet does not save over it." : sentence(*saveError);
+    return QuitPrompt{.text = "Your latest changes are not saved",
+                      .detail = why + " If you quit now, these changes are lost. Keep Ravolet running to try again "
+                                      "from its settings window.",
+                      .keepRunning = "Keep Running",
+                      .quitAnyway = "Quit Anyway"};
 }
 
 std::string fixedProfileSelection(const Config& config, const std::string& selectedProfileID,

@@ -24,6 +24,7 @@ struct SettingsBanner {
         finishSetUp,
         resume,
         dismissNotKept,
+        dismissUnsavedChanges,
     };
     struct Button {
         std::string title;
@@ -42,13 +43,28 @@ struct SettingsBanner {
 };
 
 // The banners in order: the settings file's, when it is unusable; failed
-// saves; changes of the window's that an edit of the file outside Ravolet
-// overrode; the preferences file set aside; then at most one of missing
-// grants or the user's pause, the grants first.
+// saves; where the changes the last run could not save went; changes of the
+// window's that an edit of the file outside Ravolet overrode; the preferences
+// file set aside; then at most one of missing grants or the user's pause, the
+// grants first.
 std::vector<SettingsBanner> settingsBanners(const std::optional<ConfigStore::Problem>& problem,
                                             const std::filesystem::path& settingsFile,
                                             const PermissionState& permissions, bool isPausedByUser,
                                             const StorageNotices& storage = {});
+
+// What the user is asked on quitting with changes that are not saved and
+// cannot be, as things stand (a save failed, or the file has a problem):
+// quitting drops them. None when nothing is left unsaved or saving works
+// (the quit then saves).
+struct QuitPrompt {
+    std::string text;
+    std::string detail;
+    std::string keepRunning;
+    std::string quitAnyway;
+    friend bool operator==(const QuitPrompt&, const QuitPrompt&) = default;
+};
+std::optional<QuitPrompt> quitPrompt(bool hasUnsavedChanges, const std::optional<ConfigStore::Problem>& problem,
+                                     const std::optional<std::string>& saveError);
 
 // The profile the window's pages edit when it comes on screen: the selected
 // one while the document has it, else the one the engine applies now.

@@ -76,6 +76,11 @@ TEST(SettingsBanners, FailedSavesOverriddenChangesAndASetAsidePreferencesFileFol
          "Ravolet took in the changes made to the file and kept yours where they touched other settings. Where both "
          "changed the same setting, the file's was kept: profile \u201cDefault\u201d \u203a pointer \u203a dpi; the "
          "order of profiles."},
+        {{std::nullopt, std::nullopt, std::nullopt, {}, "/home/u/.config/ravolet/config-2026-03-01-093000.unsaved.json"},
+         {"1 Ravolet could not save your last changes before it was ended: [Show In Folder] [OK]",
+          "0 Ravolet is paused: [Resume*]"},
+         "They were written to /home/u/.config/ravolet/config-2026-03-01-093000.unsaved.json instead. To have them back, "
+         "put that file in place of config.json in the same folder; Ravolet takes it in at once."},
     };
     for (const Row& row : rows) {
         const auto banners = settingsBanners(std::nullopt, "/home/u/.config/ravolet/config.json", both, true, row.storage);
@@ -103,6 +108,31 @@ TEST(SettingsWindowRules, TabsInOrderAndTheSelectionFallsBackToTheActiveProfileO
     const std::string second = config.profiles.at(1).id;
     EXPECT_EQ(fixedProfileSelection(config, "default", second), "default");
     EXPECT_EQ(fixedProfileSelection(config, "gone", second), second);
+}
+
+TEST(QuitPrompt, QuittingAsksOnlyWhenChangesAreLeftThatCannotBeSaved) {
+    const std::string full = "cannot write /home/u/.config/ravolet/config.json: No space left on device";
+    const auto corrupt = ConfigStore::Problem::corrupt("The file is not valid JSON (...).");
+    const std::string after = " If you quit now, these changes are lost. Keep Ravolet running to try again from its "
+                              "settings window.";
+    struct Row {
+        bool unsaved;
+        std::optional<ConfigStore::Problem> problem;
+        std::optional<std::string> saveError;
+        std::optional<std::string> detail; // none: no question
+    } rows[] = {
+        {false, corrupt, full, std::nullopt},
+        {true, std::nullopt, std::nullopt, std::nullopt}, // the quit saves them
+        {true, std::nullopt, full, "Cannot write /home/u/.config/ravolet/config.json: No space left on device." + after},
+        {true, corrupt, std::nullopt,
+         "Your Ravolet settings file could not be read, and Ravolet does not save over it." + after},
+    };
+    for (const Row& row : rows) {
+        const auto prompt = quitPrompt(row.unsaved, row.problem, row.saveError);
+        ASSERT_EQ(prompt.has_value(), row.detail.has_value());
+        if (!prompt) continue;
+        EXPECT_EQ(*prompt, (QuitPrompt{"Your latest changes are not saved", *row.detail, "Keep Running", "Quit Anyway"}));
+    }
 }
 
 } // namespace

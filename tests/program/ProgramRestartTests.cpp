@@ -31,15 +31,6 @@ using platform::testing::Child;
 using platform::testing::waitUntil;
 using platform::testing::XServer;
 
-// The keys that take the settings window from its tab bar, past its Quit
-// button, to the Scroll page's first switch ("Smooth the scroll wheel") and
-// flip it: ten Tabs and the space bar.
-const std::vector<xcb_keycode_t> flipSmoothScrolling = [] {
-    std::vector<xcb_keycode_t> keys(10, testing::tabKey);
-    keys.push_back(testing::spaceKey);
-    return keys;
-}();
-
 // The factory document with 10,000 rules: a settings file of over a megabyte.
 std::string largeDocument() {
     Config config = Config::defaultConfig();
@@ -117,7 +108,7 @@ TEST_P(ProgramRestart, ACopyStartedWhileTheLastQuitsRunsOnceItHasEndedOnTheChang
             << "no settings window" << platform::testing::tail(log);
         // The window takes keys once its pages are filled, on the turn after it shows.
         std::this_thread::sleep_for(300ms);
-        desktop.press(*window, flipSmoothScrolling);
+        desktop.press(*window, testing::flipSmoothScrolling);
         expected = !expected;
         // Quit right after the change, before its own save a second later:
         // the quit saves it. By the window's Quit command (Ctrl+Q), or as the

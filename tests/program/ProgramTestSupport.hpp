@@ -25,6 +25,15 @@ inline constexpr xcb_keycode_t tabKey = 23;
 inline constexpr xcb_keycode_t qKey = 24;
 inline constexpr xcb_keycode_t spaceKey = 65;
 
+// The keys that take the settings window (with no tray) from its tab bar,
+// past its Quit button, to the Scroll page's first switch ("Smooth the scroll
+// wheel") and flip it: ten Tabs and the space bar.
+inline const std::vector<xcb_keycode_t> flipSmoothScrolling = [] {
+    std::vector<xcb_keycode_t> keys(10, tabKey);
+    keys.push_back(spaceKey);
+    return keys;
+}();
+
 using platform::testing::Child;
 using platform::testing::FolderTree;
 using platform::testing::waitUntil;

@@ -4,9 +4,11 @@
 #include <future>
 
 #include <QAction>
+#include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -178,6 +180,82 @@ TEST_F(AppShellTest, AStartAtLoginWithoutATrayOpensNoWindow) {
     EXPECT_EQ(shell.settingsWindow(), nullptr);
     EXPECT_EQ(shell.setUp().window(), nullptr);
     EXPECT_TRUE(model->engine().value() != nullptr) << "yet Ravolet runs";
+}
+
+TEST_F(AppShellTest, QuittingWithChangesThatCannotBeSavedAsksAndEndingWithoutAskingKeepsThem) {
+    const auto folder = machine->files->settingsFolder();
+    const auto unsaved = [&] {
+        Config edited = model->config().value();
+        edited.profiles.at(0).pointer.dpi += 100;
+        model->setConfig(edited);
+        machine->advance(std::chrono::seconds(1)); // its save fails
+        return edited;
+    };
+    // Answers the question when it comes, with the button of that title.
+    const auto answer = [](const QString& button) {
+        QTimer::singleShot(0, [button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr) << "no question";
+            test::saveScreenshot(*box, QStringLiteral("quit-with-unsaved-changes"));
+            for (QAbstractButton* candidate : box->buttons())
+                if (candidate->text() == button) return candidate->click();
+            ADD_FAILURE() << "no button " << button.toStdString();
+        });
+    };
+    machine->files->fail(platform::InMemoryFileSystem::Operation::write, ENOSPC);
+    {
+        AppShell shell(model, {.hasTray = [] { return false; }});
+        launch(shell);
+        unsaved();
+        // Asked, and kept running: everything stays as it was.
+        answer(QStringLiteral("Keep Running"));
+        shell.quit();
+        EXPECT_NE(model->engine().value(), nullptr);
+        EXPECT_TRUE(shell.settingsWindow()->isVisible());
+        answer(QStringLiteral("Quit Anyway"));
+        shell.quit();
+        EXPECT_EQ(model->engine().value(), nullptr);
+        EXPECT_EQ(machine->files->listDirectory(folder).value_or(std::vector<std::string>{}).size(), 0u)
+            << "let go, nothing is kept";
+    }
+
+    // Ended without asking: written beside the settings, and named at the next start.
+    model = machine->makeModel();
+    {
+        AppShell shell(model, {.hasTray = [] { return true; }});
+        launch(shell);
+        machine->files->fail(platform::InMemoryFileSystem::Operation::write, ENOSPC);
+        const Config edited = unsaved();
+        machine->files->fail(platform::InMemoryFileSystem::Operation::write, 0);
+        model->store().setProblem(ConfigStore::Problem::corrupt("hand-broken")); // saves stay blocked
+        ::testing::internal::CaptureStderr();
+        shell.endNow();
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        const auto aside = model->storageNotices().value().unsavedChangesAt;
+        ASSERT_TRUE(aside);
+        EXPECT_EQ(aside->parent_path(), folder);
+        EXPECT_TRUE(aside->filename().string().ends_with(".unsaved.json")) << *aside;
+        EXPECT_EQ(Config::decoded(machine->files->readFile(*aside).value_or("")), edited);
+        EXPECT_EQ(said, "ravolet: your latest changes could not be saved; they are kept in " + aside->string() + "\n");
+    }
+    model = machine->makeModel();
+    EXPECT_TRUE(model->storageNotices().value().unsavedChangesAt);
+    model->dismissUnsavedChangesFile();
+    EXPECT_EQ(model->storageNotices().value(), StorageNotices{});
+
+    // Where not even that can be written, the document goes to standard error.
+    {
+        AppShell shell(model, {.hasTray = [] { return true; }});
+        launch(shell);
+        machine->files->fail(platform::InMemoryFileSystem::Operation::write, EROFS);
+        const Config edited = unsaved();
+        ::testing::internal::CaptureStderr();
+        shell.endNow();
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(said.starts_with("ravolet: your latest changes could not be saved, nor kept beside your settings"))
+            << said;
+        EXPECT_NE(said.find(*edited.encoded()), std::string::npos) << said;
+    }
 }
 
 TEST_F(AppShellTest, ALaterCopyOfTheProgramBringsUpTheSettingsWindowOfTheFirst) {
