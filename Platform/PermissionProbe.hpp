@@ -32,8 +32,14 @@ public:
     // Whether the process is trusted to control the computer (needed for an
     // active event tap and for posting input).
     virtual bool isAccessibilityTrusted() const = 0;
+    // Whether the device that posting needs is missing altogether (rather
+    // than closed to the process).
+    virtual bool isPostingDeviceMissing() const { return false; }
     // Whether the process may listen to input events.
     virtual bool canListenToEvents() const = 0;
+    // Whether listening cannot be judged yet because the target mouse is not
+    // there: the grant then counts as given, waiting for the mouse.
+    virtual bool isWaitingForMouse() const { return false; }
     // The HID layer's own answer for listening to HID input.
     virtual HIDAccessType hidListenAccess() const = 0;
 

@@ -5,9 +5,25 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "Platform/Linux/HID/HIDReportDescriptor.hpp"
+
 namespace ravolet::platform {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// The interface that speaks HID++: a collection on the vendor page and room
+// for its 20-byte long report, as the HID++ client picks it.
+bool speaksHIDPP(const HidrawNode& node) {
+    const auto bytes = sysfs::readBytes(fs::path(node.sysfsDevice) / "report_descriptor");
+    if (!bytes) return false;
+    const auto descriptor = HIDReportDescriptor::parse(*bytes);
+    return descriptor && descriptor->maxOutputReportSize >= 20 &&
+           std::ranges::any_of(descriptor->applications, [](const auto& a) { return a.page == 0xFF00; });
+}
+
+} // namespace
 
 LinuxPermissionProbe::LinuxPermissionProbe(std::int64_t vendorID, std::int64_t productID)
     : LinuxPermissionProbe(vendorID, productID, Roots{}, {}) {}
@@ -22,7 +38,7 @@ bool LinuxPermissionProbe::allows(const std::string& path, int mode) const { ret
 std::vector<std::string> LinuxPermissionProbe::eventNodes() const {
     std::vector<std::string> nodes;
     for (EventNode& node : listEventNodes(roots_)) {
-        if (node.vendorID == vendorID_ && node.productID == productID_ && !node.isVirtual) {
+        if (node.vendorID == vendorID_ && node.productID == productID_ && !node.isVirtual && node.isPointer()) {
             nodes.push_back(std::move(node.devicePath));
         }
     }
@@ -32,7 +48,8 @@ std::vector<std::string> LinuxPermissionProbe::eventNodes() const {
 std::vector<std::string> LinuxPermissionProbe::hidrawNodes() const {
     std::vector<std::string> nodes;
     for (HidrawNode& node : listHidrawNodes(roots_)) {
-        if (node.identifier && node.identifier->vendorID == vendorID_ && node.identifier->productID == productID_) {
+        if (node.identifier && node.identifier->vendorID == vendorID_ && node.identifier->productID == productID_ &&
+            speaksHIDPP(node)) {
             nodes.push_back(std::move(node.devicePath));
         }
     }
@@ -43,13 +60,14 @@ std::string LinuxPermissionProbe::uinputNode() const { return (fs::path(roots_.d
 
 bool LinuxPermissionProbe::isAccessibilityTrusted() const { return allows(uinputNode(), W_OK); }
 
+bool LinuxPermissionProbe::isPostingDeviceMissing() const { return !allows(uinputNode(), F_OK); }
+
 bool LinuxPermissionProbe::canListenToEvents() const {
-    const auto readable = [this](const std::string& node) { return allows(node, R_OK); };
-    std::vector<std::string> nodes = eventNodes();
-    if (!nodes.empty()) return std::ranges::all_of(nodes, readable);
-    const fs::path folder = fs::path(roots_.dev) / "input";
-    return std::ranges::any_of(sysfs::entries(folder, "event"), [&](const std::string& name) { return readable((folder / name).string()); });
+    // No node: waiting for the mouse, which nothing refuses yet.
+    return std::ranges::all_of(eventNodes(), [this](const std::string& node) { return allows(node, R_OK); });
 }
+
+bool LinuxPermissionProbe::isWaitingForMouse() const { return eventNodes().empty(); }
 
 HIDAccessType LinuxPermissionProbe::hidListenAccess() const {
     std::vector<std::string> nodes = hidrawNodes();
@@ -59,7 +77,7 @@ HIDAccessType LinuxPermissionProbe::hidListenAccess() const {
 }
 
 std::vector<std::string> LinuxPermissionProbe::closedPostingNodes() const {
-    if (isAccessibilityTrusted()) return {};
+    if (isAccessibilityTrusted() || isPostingDeviceMissing()) return {};
     return {uinputNode()};
 }
 

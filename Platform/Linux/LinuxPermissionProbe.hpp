@@ -10,15 +10,19 @@
 
 namespace ravolet::platform {
 
-// The grants, read from the device nodes with access(2), never prompting:
+// The grants, read from the device nodes with access(2), never prompting,
+// and only from the nodes Ravolet opens:
 // - Accessibility: the process may write /dev/uinput (to post input).
-// - Listening to events: it may read every /dev/input/event* node of the
-//   target mouse; while the mouse has none (unplugged), it may read at least
-//   one event node of any device, which is what the user grants by joining
-//   the input group.
-// - The HID layer: granted when it may read and write one of the mouse's
-//   /dev/hidraw* nodes, denied when the mouse has such nodes and none of them
-//   is open to it, unknown when the mouse has none.
+// - Listening to events: it may read every pointer event node of the target
+//   mouse (those with relative motion; the keyboard and consumer-control
+//   nodes the same mouse has are never opened). While the mouse has none
+//   (unplugged, or not yet opened to the user by udev) there is nothing to
+//   refuse: the grant counts as given, waiting for the mouse, so that the
+//   engine starts and takes the mouse when it comes.
+// - The HID layer: granted when it may read and write the mouse's HID++
+//   hidraw node (the interface with the vendor-page collection; the others
+//   are never opened), denied when that node is closed to it, unknown when
+//   the mouse has none.
 // The mouse's nodes are found through sysfs by vendor and product.
 class LinuxPermissionProbe final : public PermissionProbe {
 public:
@@ -32,14 +36,18 @@ public:
     LinuxPermissionProbe(std::int64_t vendorID, std::int64_t productID, Roots roots, AccessCheck check);
 
     bool isAccessibilityTrusted() const override;
+    bool isPostingDeviceMissing() const override;
     bool canListenToEvents() const override;
+    bool isWaitingForMouse() const override;
     HIDAccessType hidListenAccess() const override;
-    // /dev/uinput while it is not writable; the mouse's event nodes that are
-    // not readable and its hidraw nodes that are not read-write.
+    // /dev/uinput while it is there but not writable; the mouse's pointer
+    // event nodes that are not readable and its HID++ hidraw node when it is
+    // not read-write.
     std::vector<std::string> closedPostingNodes() const override;
     std::vector<std::string> closedListeningNodes() const override;
 
-    // The target mouse's device nodes as sysfs lists them now, sorted.
+    // The target mouse's nodes that Ravolet opens, as sysfs lists them now,
+    // sorted: its pointer event nodes, and its HID++ hidraw node.
     std::vector<std::string> eventNodes() const;
     std::vector<std::string> hidrawNodes() const;
 

@@ -14,12 +14,15 @@ PermissionState PermissionState::current(const platform::PermissionProbe& probe)
                                                                         : HIDPPInputMonitoringAccess::unknown;
     state.closedPostingNodes = probe.closedPostingNodes();
     state.closedListeningNodes = probe.closedListeningNodes();
+    state.postingDeviceMissing = probe.isPostingDeviceMissing();
+    state.waitingForMouse = probe.isWaitingForMouse();
     return state;
 }
 
 std::ostream& operator<<(std::ostream& os, const PermissionState& p) {
     return os << "PermissionState(accessibility " << p.accessibility << ", inputMonitoring " << p.inputMonitoring
-              << ", hid " << p.hidInputMonitoring << ')';
+              << ", hid " << p.hidInputMonitoring << (p.waitingForMouse ? ", waiting for the mouse" : "")
+              << (p.postingDeviceMissing ? ", no posting device" : "") << ')';
 }
 
 } // namespace ravolet

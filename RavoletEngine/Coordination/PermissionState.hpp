@@ -22,6 +22,11 @@ struct PermissionState {
     // is missing: those needed to post input, and the mouse's own.
     std::vector<std::string> closedPostingNodes{};
     std::vector<std::string> closedListeningNodes{};
+    // The device posting needs is not there at all (its kernel module is not
+    // loaded), rather than closed.
+    bool postingDeviceMissing = false;
+    // The mouse is not there to be judged: listening counts as granted until it comes.
+    bool waitingForMouse = false;
 
     // The grants as the host answers them now, asked in that order. Never
     // prompts. Callable on any thread.

@@ -22,6 +22,7 @@
 #include "FakeMouse/FakeOrdinaryMouse.hpp"
 #include "HIDPlusPlus/HIDPPDevice.hpp"
 #include "HIDPlusPlus/HIDPPRunLoop.hpp"
+#include "KernelTestVM.hpp"
 #include "Platform/Linux/HID/HidrawDevice.hpp"
 #include "Platform/Linux/HID/LinuxHIDSystem.hpp"
 #include "Platform/Linux/SystemClock.hpp"
@@ -207,20 +208,6 @@ TEST_F(LinuxHIDPPTest, AnotherVendorsMouseAndTheG502XsPointerAreNeverOpened) {
 
     EXPECT_EQ(system->matchingServices({FakeOrdinaryMouse::vendorID, FakeOrdinaryMouse::productID})->size(), 1u);
     openedOnlyTheHIDPPNodeFrom(beforeUnplug);
-}
-
-// Runs `body` in a child that has become "nobody", as a user without root's
-// override; its result is the child's exit code (99 when the privileges
-// could not be dropped), -1 when the child did not end normally.
-int asNobody(const std::function<int()>& body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
-        ::_exit(body());
-    }
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
 }
 
 // 0 for granted, 1 denied, 2 unknown, plus 10 when opening the HID++ node is

@@ -14,6 +14,7 @@
 
 #include "Platform/Linux/LinuxPermissionProbe.hpp"
 #include "Platform/Linux/LinuxProcessLauncher.hpp"
+#include "FakeHidrawTree.hpp"
 #include "FolderTree.hpp"
 
 namespace ravolet::platform {
@@ -69,18 +70,25 @@ TEST(LinuxProcessLauncher, ArgumentsArriveAsGivenAndAMissingProgramDoesNotStart)
     EXPECT_TRUE(eventually([] { return children() == Children::none; }));
 }
 
-TEST(LinuxPermissionProbe, GrantsFollowTheTargetMouseNodes) {
-    TemporaryFolder root;
-    // The mouse: event3 and hidraw1; another device: event4 and hidraw0.
-    root.write("sys/class/input/event3/device/id/vendor", "046d\n");
-    root.write("sys/class/input/event3/device/id/product", "c099\n");
-    root.write("sys/class/input/event4/device/id/vendor", "1234\n");
-    root.write("sys/class/input/event4/device/id/product", "c099\n");
-    root.write("sys/class/input/mouse0/device/id/vendor", "046d\n");
-    root.write("sys/class/hidraw/hidraw0/device/uevent", "DRIVER=hid-generic\nHID_ID=0003:00001234:0000C099\n");
-    root.write("sys/class/hidraw/hidraw1/device/uevent", "DRIVER=hid-generic\nHID_ID=0003:0000046D:0000C099\n");
-    for (const char* node : {"dev/input/event3", "dev/input/event4", "dev/hidraw0", "dev/hidraw1"}) root.write(node, "");
-    const std::string dev = (root.path / "dev").string();
+// The grants are judged by the mouse's nodes that Ravolet opens, and only by
+// them: its pointer event node and its HID++ hidraw node, not its keyboard's
+// event node, its pointer interface's hidraw node nor any other device's.
+TEST(LinuxPermissionProbe, GrantsFollowOnlyTheMouseNodesRavoletOpens) {
+    testing::FakeHidrawTree tree;
+    tree.plugG502X("1-2", 1, 1); // hidraw1: the pointer interface, hidraw2: HID++
+    const auto eventNode = [&](const std::string& node, const std::string& vendor, const std::string& rel) {
+        const std::string folder = "sys/devices/virtual/fake/" + node;
+        tree.write(folder + "/id/vendor", vendor + "\n");
+        tree.write(folder + "/id/product", "c099\n");
+        tree.write(folder + "/capabilities/rel", rel + "\n");
+        tree.link("sys/class/input/" + node + "/device", folder);
+    };
+    eventNode("event3", "046d", "143"); // the mouse's pointer: REL_X, REL_Y, the wheels
+    eventNode("event5", "046d", "0");   // the mouse's keyboard interface
+    eventNode("event4", "1234", "3");   // another mouse
+    const std::string dev = tree.roots().dev;
+    for (const char* node : {"uinput", "input/event3", "input/event4", "input/event5", "hidraw1", "hidraw2"})
+        tree.write("dev/" + std::string(node), "");
 
     struct Case {
         const char* name;
@@ -88,29 +96,28 @@ TEST(LinuxPermissionProbe, GrantsFollowTheTargetMouseNodes) {
         bool unplugged;
         bool accessibility;
         bool listen;
+        bool waiting;
         HIDAccessType hid;
         // The nodes named as still closed (under dev/): to post, then the mouse's.
         std::vector<std::string> closedPosting;
         std::vector<std::string> closedListening;
     };
-    const std::vector<std::string> mouseNodes{"input/event3", "hidraw1"};
+    const std::vector<std::string> mouseNodes{"input/event3", "hidraw2"};
     const std::vector<Case> cases = {
-        {"nothing granted", {}, false, false, false, HIDAccessType::denied, {"uinput"}, mouseNodes},
-        {"everything granted",
-         {{"uinput", W_OK}, {"input/event3", R_OK}, {"hidraw1", R_OK | W_OK}},
-         false, true, true, HIDAccessType::granted, {}, {}},
-        {"everything but writing to hidraw",
-         {{"uinput", W_OK}, {"input/event3", R_OK}, {"hidraw1", R_OK}},
-         false, true, true, HIDAccessType::denied, {}, {"hidraw1"}},
-        {"only another device's nodes", {{"input/event4", R_OK}, {"hidraw0", R_OK | W_OK}}, false, false, false,
-         HIDAccessType::denied, {"uinput"}, mouseNodes},
-        {"hidraw readable but not writable", {{"hidraw1", R_OK}}, false, false, false, HIDAccessType::denied,
-         {"uinput"}, mouseNodes},
-        {"uinput readable only", {{"uinput", R_OK}}, false, false, false, HIDAccessType::denied, {"uinput"},
+        {"nothing granted", {}, false, false, false, false, HIDAccessType::denied, {"uinput"}, mouseNodes},
+        {"what Ravolet opens, and only that",
+         {{"uinput", W_OK}, {"input/event3", R_OK}, {"hidraw2", R_OK | W_OK}},
+         false, true, true, false, HIDAccessType::granted, {}, {}},
+        {"everything but writing to the HID++ node",
+         {{"uinput", W_OK}, {"input/event3", R_OK}, {"hidraw2", R_OK}},
+         false, true, true, false, HIDAccessType::denied, {}, {"hidraw2"}},
+        {"the nodes Ravolet never opens",
+         {{"input/event4", R_OK}, {"input/event5", R_OK}, {"hidraw1", R_OK | W_OK}},
+         false, false, false, false, HIDAccessType::denied, {"uinput"}, mouseNodes},
+        {"uinput readable only", {{"uinput", R_OK}}, false, false, false, false, HIDAccessType::denied, {"uinput"},
          mouseNodes},
-        {"unplugged, another event node readable", {{"input/event4", R_OK}}, true, false, true, HIDAccessType::unknown,
-         {"uinput"}, {}},
-        {"unplugged, nothing readable", {}, true, false, false, HIDAccessType::unknown, {"uinput"}, {}},
+        // Nothing to judge: waiting for the mouse, whatever else is readable.
+        {"unplugged", {}, true, false, true, true, HIDAccessType::unknown, {"uinput"}, {}},
     };
     const auto underDev = [&](const std::vector<std::string>& nodes) {
         std::vector<std::string> paths;
@@ -121,20 +128,26 @@ TEST(LinuxPermissionProbe, GrantsFollowTheTargetMouseNodes) {
         SCOPED_TRACE(c.name);
         std::map<std::string, int> allowed;
         for (const auto& [node, modes] : c.allowed) allowed[dev + "/" + node] = modes;
-        LinuxPermissionProbe::Roots roots{(root.path / (c.unplugged ? "nowhere" : "sys")).string(), dev};
+        LinuxPermissionProbe::Roots roots{c.unplugged ? (tree.path / "nowhere").string() : tree.roots().sys, dev};
         LinuxPermissionProbe probe(0x046D, 0xC099, roots, [&](const std::string& path, int mode) {
+            if (mode == F_OK) return fs::exists(path);
             auto found = allowed.find(path);
             return found != allowed.end() && (found->second & mode) == mode;
         });
         EXPECT_EQ(probe.isAccessibilityTrusted(), c.accessibility);
         EXPECT_EQ(probe.canListenToEvents(), c.listen);
+        EXPECT_EQ(probe.isWaitingForMouse(), c.waiting);
         EXPECT_EQ(probe.hidListenAccess().rawValue, c.hid.rawValue);
         EXPECT_EQ(probe.closedPostingNodes(), underDev(c.closedPosting));
         EXPECT_EQ(probe.closedListeningNodes(), underDev(c.closedListening));
+        EXPECT_FALSE(probe.isPostingDeviceMissing());
     }
-    LinuxPermissionProbe probe(0x046D, 0xC099, {(root.path / "sys").string(), dev}, {});
-    EXPECT_EQ(probe.eventNodes(), std::vector<std::string>{dev + "/input/event3"});
-    EXPECT_EQ(probe.hidrawNodes(), std::vector<std::string>{dev + "/hidraw1"});
+
+    // Without the uinput module there is no /dev/uinput: missing, not closed.
+    fs::remove(tree.path / "dev/uinput");
+    LinuxPermissionProbe probe(0x046D, 0xC099, tree.roots(), {});
+    EXPECT_TRUE(probe.isPostingDeviceMissing());
+    EXPECT_EQ(probe.closedPostingNodes(), std::vector<std::string>{});
 }
 
 } // namespace

@@ -1,0 +1,128 @@
+// Access to the mouse on the real kernel: the nodes of the fake G502 X that
+// the permission probe judges the grants by, with the mouse absent and then
+// present; and those that Ravolet's udev rules file opens, applied by
+// scripts/apply-udev-rules.sh (as scripts/run.sh does) to a mouse already
+// plugged in, and by a re-plug, with a real udev daemon.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "FakeMouse/FakeG502X.hpp"
+#include "KernelTestVM.hpp"
+#include "Platform/Linux/LinuxPermissionProbe.hpp"
+
+namespace ravolet::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What the probe says, as bits: waiting for the mouse 1, may listen 2, HID
+// access granted 4 (denied 8), nodes still closed 16.
+int probed() {
+    const platform::LinuxPermissionProbe probe(FakeG502X::vendorID, FakeG502X::productID);
+    const platform::HIDAccessType hid = probe.hidListenAccess();
+    return (probe.isWaitingForMouse() ? 1 : 0) | (probe.canListenToEvents() ? 2 : 0) |
+           (hid == platform::HIDAccessType::granted ? 4 : 0) | (hid == platform::HIDAccessType::denied ? 8 : 0) |
+           (probe.closedListeningNodes().empty() ? 0 : 16);
+}
+
+// The mouse's nodes by what they are.
+struct MouseNodes {
+    std::string pointerEvent, pointerHidraw; // interface 0
+    std::string hidppHidraw;                 // interface 1
+    std::vector<std::string> keyboardEvents; // interface 1's event nodes
+};
+
+MouseNodes nodesOf(const FakeG502X& mouse) {
+    MouseNodes nodes;
+    const auto pointer = mouse.kernelDevice(FakeG502X::pointerInterface).value();
+    const auto hidpp = mouse.kernelDevice(FakeG502X::hidppInterface).value();
+    nodes.pointerEvent = pointer.inputs.at(0).eventNode;
+    nodes.pointerHidraw = pointer.hidraw.value();
+    nodes.hidppHidraw = hidpp.hidraw.value();
+    for (const auto& input : hidpp.inputs) nodes.keyboardEvents.push_back(input.eventNode);
+    return nodes;
+}
+
+TEST(MouseAccess, IsJudgedOnlyByTheNodesRavoletOpensAndWaitsForTheMouseWhileItIsAbsent) {
+    FakeG502X mouse;
+    EXPECT_EQ(asNobody(probed), 1 | 2) << "no mouse: waiting, and nothing refused";
+
+    ASSERT_TRUE(mouse.plugIn());
+    const MouseNodes nodes = nodesOf(mouse);
+    ASSERT_FALSE(nodes.keyboardEvents.empty());
+    const platform::LinuxPermissionProbe probe(FakeG502X::vendorID, FakeG502X::productID);
+    EXPECT_EQ(probe.eventNodes(), std::vector<std::string>{nodes.pointerEvent});
+    EXPECT_EQ(probe.hidrawNodes(), std::vector<std::string>{nodes.hidppHidraw});
+
+    std::vector<std::string> all{nodes.pointerEvent, nodes.pointerHidraw, nodes.hidppHidraw};
+    all.insert(all.end(), nodes.keyboardEvents.begin(), nodes.keyboardEvents.end());
+    for (const std::string& node : all) ASSERT_EQ(::chmod(node.c_str(), 0600), 0) << node;
+    EXPECT_EQ(asNobody(probed), 8 | 16) << "every node closed";
+    // Open to the user: the two nodes Ravolet opens, and only them.
+    ASSERT_EQ(::chmod(nodes.pointerEvent.c_str(), 0644), 0);
+    ASSERT_EQ(::chmod(nodes.hidppHidraw.c_str(), 0666), 0);
+    EXPECT_EQ(asNobody(probed), 2 | 4);
+
+    mouse.unplug();
+    EXPECT_EQ(asNobody(probed), 1 | 2);
+}
+
+bool hasUdev() { return fs::exists("/usr/lib/systemd/systemd-udevd") && fs::exists("/usr/bin/udevadm"); }
+
+// Whether udev has put the uaccess tag on the device node.
+bool tagged(const std::string& node) {
+    struct stat status {};
+    if (::stat(node.c_str(), &status) != 0) return false;
+    return fs::exists("/run/udev/tags/uaccess/c" + std::to_string(major(status.st_rdev)) + ":" +
+                      std::to_string(minor(status.st_rdev)));
+}
+
+TEST(UdevRules, OpenOnlyTheNodesRavoletOpensToAMouseAlreadyPluggedInAndAtEachPlugIn) {
+    if (!hasUdev()) GTEST_SKIP() << "udev was not copied into the VM";
+    const fs::path installed = "/etc/udev/rules.d/70-ravolet.rules";
+    fs::remove(installed);
+    // Another test of this boot may have started it already.
+    if (!fs::exists("/run/udev/control")) {
+        ASSERT_EQ(std::system("/usr/lib/systemd/systemd-udevd --daemon"), 0);
+    }
+    ASSERT_EQ(std::system("udevadm control --reload-rules && udevadm settle"), 0);
+
+    FakeG502X mouse;
+    ASSERT_TRUE(mouse.plugIn());
+    ASSERT_EQ(std::system("udevadm settle"), 0);
+    MouseNodes nodes = nodesOf(mouse);
+    EXPECT_FALSE(tagged(nodes.pointerEvent) || tagged(nodes.hidppHidraw)) << "no rules file yet";
+
+    // Installed and applied to the mouse as it is, with no re-plug.
+    const std::string script = std::string(RAVOLET_SOURCE_DIR) + "/scripts/apply-udev-rules.sh";
+    ASSERT_EQ(std::system(("bash " + script).c_str()), 0);
+    EXPECT_TRUE(fs::exists(installed));
+    EXPECT_TRUE(tagged(nodes.pointerEvent));
+    EXPECT_TRUE(tagged(nodes.hidppHidraw));
+    EXPECT_TRUE(tagged("/dev/uinput"));
+
+    // A re-plug applies it too, and to nothing Ravolet does not open.
+    mouse.unplug();
+    ASSERT_TRUE(mouse.plugIn());
+    ASSERT_EQ(std::system("udevadm settle"), 0);
+    nodes = nodesOf(mouse);
+    EXPECT_TRUE(tagged(nodes.pointerEvent));
+    EXPECT_TRUE(tagged(nodes.hidppHidraw));
+    EXPECT_FALSE(tagged(nodes.pointerHidraw)) << "the pointer interface's hidraw node";
+    for (const std::string& node : nodes.keyboardEvents) EXPECT_FALSE(tagged(node)) << node;
+
+    fs::remove(installed);
+    (void)std::system("udevadm control --reload-rules");
+}
+
+} // namespace
+} // namespace ravolet::testing
