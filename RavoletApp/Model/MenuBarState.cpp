@@ -11,21 +11,11 @@ namespace {
 
 bool bothGranted(const PermissionState& permissions) { return permissions.accessibility && permissions.inputMonitoring; }
 
-// "Missing: Mouse Access and Virtual Input", naming only what is missing.
-std::string missingGrants(const PermissionState& permissions) {
-    std::vector<std::string> missing;
-    if (!permissions.inputMonitoring) missing.emplace_back(AccessRemedy::listeningGrant);
-    if (!permissions.accessibility) missing.emplace_back(AccessRemedy::postingGrant);
-    std::string text = "Missing: ";
-    for (std::size_t i = 0; i < missing.size(); ++i) text += (i > 0 ? " and " : "") + missing[i];
-    return text;
-}
-
 } // namespace
 
 MenuBarState MenuBarState::of(const PermissionState& permissions, bool isPausedByUser, const EngineStatus& status) {
     if (!bothGranted(permissions))
-        return {"exclamationmark.triangle.fill", "Needs permission to run", missingGrants(permissions)};
+        return {"exclamationmark.triangle.fill", "Needs permission to run", "Missing: " + AccessRemedy::missingGrants(permissions)};
     if (isPausedByUser) return {"pause.circle", "Paused", "Your mouse behaves exactly as your desktop ships it"};
     // The symbol tells only whether the mouse is there, not whether the tap runs.
     const std::string symbol = status.targetDeviceAttached ? "computermouse.fill" : "computermouse";

@@ -120,7 +120,9 @@ PermissionStepPage::PermissionStepPage(OnboardingStep step, QWidget* parent) : Q
     auto* howTo = new QVBoxLayout(howToBlock_);
     howTo->setContentsMargins(0, 0, 0, 0);
     howTo->setSpacing(14);
-    howTo->addWidget(paragraph(qtText(texts.howTo), howToBlock_, TextStyle::callout));
+    howTo_ = paragraph(qtText(texts.howTo), howToBlock_, TextStyle::callout);
+    howTo_->setTextInteractionFlags(Qt::TextSelectableByMouse); // its command is there to be copied
+    howTo->addWidget(howTo_);
     closedNodes_ = paragraph(QString(), howToBlock_, TextStyle::callout, SystemColor::secondary);
     closedNodes_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     howTo->addWidget(closedNodes_);
@@ -154,6 +156,7 @@ void PermissionStepPage::refresh(const PermissionState& permissions) {
     }
     extra_->setText(page.extra ? qtText(*page.extra) : QString());
     extra_->setVisible(page.extra.has_value());
+    howTo_->setText(qtText(page.howTo));
     closedNodes_->setText(page.closedNodes ? qtText(*page.closedNodes) : QString());
     closedNodes_->setVisible(page.closedNodes.has_value());
     howToBlock_->setVisible(!page.granted);

@@ -88,6 +88,7 @@ private:
     QLabel* status_ = nullptr;
     QLabel* extra_ = nullptr;
     QWidget* howToBlock_ = nullptr;
+    QLabel* howTo_ = nullptr; // follows the grants: it names the nodes still closed
     QLabel* closedNodes_ = nullptr;
 };
 

@@ -1,27 +1,105 @@
 #include "RavoletApp/ViewModels/AccessRemedy.hpp"
 
+#include <algorithm>
+#include <array>
+
 namespace ravolet::AccessRemedy {
 
-std::string forTheMouse() {
-    return "Ravolet's udev rules file, " + std::string(rulesFileName) +
-           ", opens your mouse's device nodes to whoever is logged in at this computer. scripts/run.sh installs it "
-           "when it is missing; after that, unplug the mouse and plug it back in once.";
+namespace fs = std::filesystem;
+
+namespace {
+
+// The folders udev reads rules files from.
+constexpr std::array<std::string_view, 5> udevRulesFolders{"/etc/udev/rules.d", "/run/udev/rules.d",
+                                                           "/usr/local/lib/udev/rules.d", "/usr/lib/udev/rules.d",
+                                                           "/lib/udev/rules.d"};
+
+bool isWithin(const fs::path& path, const fs::path& folder) {
+    const auto [end, rest] = std::ranges::mismatch(folder, path);
+    return end == folder.end() && !folder.empty();
 }
 
-std::string forVirtualInput() {
+// "a", "a and b", "a, b and c".
+std::string listed(const std::vector<std::string>& items) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) text += i + 1 == items.size() ? " and " : ", ";
+        text += items[i];
+    }
+    return text;
+}
+
+std::string whereItIs(const RulesFile& rules) {
+    const std::string path = rules.path.string();
+    if (rules.fromCheckout) {
+        return "This copy runs from its checkout, whose rules file is " + path +
+               "; scripts/run.sh installs it in /etc/udev/rules.d when it is missing there.";
+    }
+    if (!rules.readByUdev) {
+        return "This copy installed it as " + path + ", a folder udev does not read rules from: copy it into "
+               "/etc/udev/rules.d first.";
+    }
+    return "This copy installed it as " + path + ".";
+}
+
+std::string triggerCommand(const std::vector<std::string>& nodes) {
+    std::string command = "sudo udevadm trigger --action=change";
+    for (const std::string& node : nodes) command += " " + node;
+    return command;
+}
+
+} // namespace
+
+RulesFile RulesFile::of(const fs::path& executable, const fs::path& sourceDir, const fs::path& binaryDir,
+                        const fs::path& bindir, const fs::path& rulesDir) {
+    if (isWithin(executable, binaryDir)) return RulesFile{sourceDir / "data" / rulesFileName, true, true};
+    fs::path prefix = executable.parent_path();
+    for (auto part = bindir.begin(); part != bindir.end() && prefix.has_relative_path(); ++part) prefix = prefix.parent_path();
+    fs::path folder = (rulesDir.is_absolute() ? rulesDir : prefix / rulesDir).lexically_normal();
+    if (!folder.has_filename()) folder = folder.parent_path(); // written with a final slash
+    const bool read = std::ranges::any_of(udevRulesFolders, [&](std::string_view known) { return folder == known; });
+    return RulesFile{folder / rulesFileName, false, read};
+}
+
+RulesFile RulesFile::thisCopy() {
+    std::error_code error;
+    const fs::path executable = fs::read_symlink("/proc/self/exe", error);
+    const fs::path binaryDir = fs::weakly_canonical(RAVOLET_BINARY_DIR, error);
+    return of(executable, RAVOLET_SOURCE_DIR, binaryDir, RAVOLET_INSTALL_BINDIR, RAVOLET_UDEV_RULES_DIR);
+}
+
+std::string forTheMouse(const PermissionState& permissions, const RulesFile& rules) {
+    std::string text = "Ravolet's udev rules file, " + std::string(rulesFileName) +
+                       ", opens your mouse's device nodes to whoever is logged in at this computer. " + whereItIs(rules);
+    if (permissions.closedListeningNodes.empty())
+        return text + " udev applies it to the mouse each time it is plugged in.";
+    return text + " To apply it to the mouse plugged in now, run " + triggerCommand(permissions.closedListeningNodes) +
+           " \u2014 unplugging the mouse and plugging it back in does the same.";
+}
+
+std::string forVirtualInput(const PermissionState& permissions, const RulesFile& rules) {
+    if (permissions.postingDeviceMissing) {
+        return "The uinput module is not loaded, so there is no /dev/uinput to open. Load it with sudo modprobe uinput, "
+               "and to have it loaded at every start, put the line uinput in a file of /etc/modules-load.d/ (for "
+               "example /etc/modules-load.d/uinput.conf). Ravolet's udev rules file then opens it to whoever is logged "
+               "in at this computer.";
+    }
     return "The same udev rules file, " + std::string(rulesFileName) +
-           ", opens /dev/uinput to whoever is logged in at this computer. scripts/run.sh installs it when it is "
-           "missing and applies it at once; if /dev/uinput is still closed after that, log out and back in.";
+           ", opens /dev/uinput to whoever is logged in at this computer. " + whereItIs(rules) +
+           " To apply it now, run " + triggerCommand({"/dev/uinput"}) +
+           "; if /dev/uinput is still closed after that, log out and back in.";
+}
+
+std::string missingGrants(const PermissionState& permissions) {
+    std::vector<std::string> missing;
+    if (!permissions.inputMonitoring) missing.emplace_back(listeningGrant);
+    if (!permissions.accessibility) missing.emplace_back(postingGrant);
+    return listed(missing);
 }
 
 std::optional<std::string> closedNodes(const std::vector<std::string>& nodes) {
     if (nodes.empty()) return std::nullopt;
-    std::string text = "Still closed to Ravolet: ";
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        if (i > 0) text += i + 1 == nodes.size() ? " and " : ", ";
-        text += nodes[i];
-    }
-    return text + ".";
+    return "Still closed to Ravolet: " + listed(nodes) + ".";
 }
 
 } // namespace ravolet::AccessRemedy

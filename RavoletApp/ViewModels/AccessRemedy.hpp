@@ -1,9 +1,12 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "RavoletEngine/Coordination/PermissionState.hpp"
 
 namespace ravolet {
 
@@ -19,10 +22,39 @@ inline constexpr std::string_view rulesFileName = "70-ravolet.rules";
 inline constexpr std::string_view listeningGrant = "Mouse Access";
 inline constexpr std::string_view postingGrant = "Virtual Input";
 
-// How the mouse's nodes are opened: the rules file, scripts/run.sh, re-plugging.
-std::string forTheMouse();
-// How /dev/uinput is opened: the same file, applied at once by scripts/run.sh.
-std::string forVirtualInput();
+// Where this copy of Ravolet has its rules file.
+struct RulesFile {
+    std::filesystem::path path;
+    // Run from a checkout (the program in its build folder): the file is the
+    // checkout's, and scripts/run.sh installs it.
+    bool fromCheckout = false;
+    // Installed into a folder udev reads rules from.
+    bool readByUdev = true;
+
+    // For the program at `executable`: in the checkout's data/ when it lies
+    // in the build folder `binaryDir` (of the checkout `sourceDir`), else
+    // under the prefix it was installed in (`executable` sits in the prefix's
+    // `bindir`), in `rulesDir` (relative to the prefix, or absolute).
+    static RulesFile of(const std::filesystem::path& executable, const std::filesystem::path& sourceDir,
+                        const std::filesystem::path& binaryDir, const std::filesystem::path& bindir,
+                        const std::filesystem::path& rulesDir);
+    // This running copy's.
+    static RulesFile thisCopy();
+
+    friend bool operator==(const RulesFile&, const RulesFile&) = default;
+};
+
+// How the mouse's nodes are opened: where the rules file is, the command that
+// applies it to the nodes still closed (a re-plug does the same), and
+// scripts/run.sh only when running from a checkout.
+std::string forTheMouse(const PermissionState& permissions, const RulesFile& rules = RulesFile::thisCopy());
+// How /dev/uinput is opened, or, when it does not exist, how its kernel module
+// is loaded.
+std::string forVirtualInput(const PermissionState& permissions, const RulesFile& rules = RulesFile::thisCopy());
+
+// The grants missing, by name: "Mouse Access and Virtual Input", "Mouse
+// Access", "Virtual Input", or "" when none is.
+std::string missingGrants(const PermissionState& permissions);
 
 // "Still closed to Ravolet: /dev/hidraw3 and /dev/input/event7.", or nothing
 // when no node is named.

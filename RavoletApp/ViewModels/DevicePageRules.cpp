@@ -183,7 +183,7 @@ PageNotice hardwareAccessNotice(const PermissionState& permissions) {
     std::string message = "Ravolet talks to your Logitech mouse through its hidraw node, the same grant that lets it see "
                           "your scroll wheel. Until that node is open to you, Ravolet cannot read or set DPI, report "
                           "rate or wheel mode. Nothing is broken, and retrying will not help. " +
-                          AccessRemedy::forTheMouse();
+                          AccessRemedy::forTheMouse(permissions);
     if (const auto closed = AccessRemedy::closedNodes(permissions.closedListeningNodes)) message += " " + *closed;
     return PageNotice{PageNoticeKind::problem, "Your computer will not let Ravolet talk to your mouse", message};
 }

@@ -43,7 +43,7 @@ PermissionPage permissionPage(OnboardingStep step, const PermissionState& p) {
                    "a mouse button type the keyboard shortcut you bound to it.";
         page.detail = "Without it, Ravolet can watch but not act — the wheel stays exactly as it was and no button "
                       "binding fires.";
-        page.howTo = AccessRemedy::forVirtualInput();
+        page.howTo = AccessRemedy::forVirtualInput(p);
         if (!page.granted) page.closedNodes = AccessRemedy::closedNodes(p.closedPostingNodes);
     } else {
         page.granted = p.inputMonitoring && p.hidInputMonitoring != HIDPPInputMonitoringAccess::denied;
@@ -60,10 +60,11 @@ PermissionPage permissionPage(OnboardingStep step, const PermissionState& p) {
             page.extra = "Your computer shows no hidraw node for the mouse yet, so its hardware access cannot be "
                          "checked. That happens as soon as the mouse is plugged in.";
         }
-        page.howTo = AccessRemedy::forTheMouse();
+        page.howTo = AccessRemedy::forTheMouse(p);
         if (!page.granted) page.closedNodes = AccessRemedy::closedNodes(p.closedListeningNodes);
     }
-    page.statusLine = page.heading + (page.granted ? " is on" : " is not on yet");
+    const bool waiting = step != OnboardingStep::accessibility && page.granted && p.waitingForMouse;
+    page.statusLine = page.heading + (waiting ? " is waiting for your mouse" : page.granted ? " is on" : " is not on yet");
     return page;
 }
 

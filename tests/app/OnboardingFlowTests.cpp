@@ -156,6 +156,8 @@ TEST(OnboardingPages, TextsFollowTheGrantsAndTheLoginItem) {
     } rows[] = {
         {OnboardingStep::inputMonitoring, {false, true, Access::unknown, {"/dev/uinput"}, {}}, "Mouse Access is on", true,
          "Your computer shows no hidraw node", std::nullopt},
+        {OnboardingStep::inputMonitoring, {false, true, Access::unknown, {"/dev/uinput"}, {}, false, true},
+         "Mouse Access is waiting for your mouse", true, "Your computer shows no hidraw node", std::nullopt},
         {OnboardingStep::inputMonitoring, {false, false, Access::granted, {"/dev/uinput"}, {"/dev/input/event4"}},
          "Mouse Access is not on yet", false, "", "Still closed to Ravolet: /dev/input/event4."},
         {OnboardingStep::inputMonitoring, {false, true, Access::denied, {}, {"/dev/input/event4", "/dev/hidraw1", "/dev/hidraw2"}},
