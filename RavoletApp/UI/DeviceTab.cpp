@@ -110,22 +110,22 @@ void DeviceTab::refresh() {
     permission_->setVisible(snapshot.isNotPermitted);
     if (snapshot.isNotPermitted) permission_->setMessage(qtText(hardwareAccessNotice(model_->permissions().value()).message));
     showStatus(connection_, connectionStatus(snapshot));
-    connectionExplanation_->setText(qtText(ravolet::connectionExplanation(snapshot.connection)));
+    connectionExplanation_->setText(qtText(ravolet::connectionExplanation(snapshot)));
     connectionFacts_->setFacts(ravolet::connectionFacts(snapshot));
 
     settingsFacts_->setFacts(ravolet::mouseSettingsFacts(snapshot));
     const bool refreshing = monitor.isRefreshing().value();
     refresh_->setEnabled(!refreshing);
     busy_->setVisible(refreshing);
-    if (snapshot.lastRefresh) {
+    if (showsLastRead(snapshot)) {
         const auto millis =
             std::chrono::duration_cast<std::chrono::milliseconds>(snapshot.lastRefresh->time_since_epoch()).count();
         const QTime time = QDateTime::fromMSecsSinceEpoch(millis).time();
         lastRead_->setText(QStringLiteral("Last read ") + QLocale().toString(time, QLocale::ShortFormat));
     }
-    lastRead_->setVisible(snapshot.lastRefresh.has_value());
+    lastRead_->setVisible(showsLastRead(snapshot));
 
-    showStatus(tap_, tapStatus(status));
+    showStatus(tap_, tapStatus(status, model_->permissions().value()));
     activityFacts_->setFacts(engineActivityFacts(status, model_->preferences().isPausedByUser.value()));
 
     const auto compatibility = compatibilityNotice(status.missingSPISymbols);

@@ -17,6 +17,8 @@ PageStatusLine connectionStatus(const DeviceMonitor::Snapshot& snapshot) {
     return std::visit(
         Overloaded{
             [&](const HIDPPConnectionState::Disconnected&) {
+                if (snapshot.isRetrying && !snapshot.isNotPermitted)
+                    return PageStatusLine{waiting, "Your mouse has not answered yet"};
                 return PageStatusLine{snapshot.isNotPermitted ? bad : waiting, "No Logitech mouse found"};
             },
             [](const HIDPPConnectionState::NotPermitted&) { return PageStatusLine{bad, "Blocked by your computer"}; },
@@ -28,12 +30,18 @@ PageStatusLine connectionStatus(const DeviceMonitor::Snapshot& snapshot) {
         snapshot.connection.value);
 }
 
-std::string connectionExplanation(const HIDPPConnectionState& connection) {
+std::string connectionExplanation(const DeviceMonitor::Snapshot& snapshot) {
     return std::visit(
         Overloaded{
-            [](const HIDPPConnectionState::Disconnected&) -> std::string {
+            [&](const HIDPPConnectionState::Disconnected&) -> std::string {
+                if (snapshot.isRetrying) {
+                    return "Your mouse is plugged in but has not answered Ravolet yet. Ravolet is trying again on its "
+                           "own, waiting a little longer each time (up to half a minute), and puts your settings on "
+                           "the mouse as soon as it answers.";
+                }
                 return "Plug the mouse in \u2014 Ravolet notices on its own and will put your settings back within a "
-                       "second or two. Wireless receivers count as plugged in.";
+                       "second or two. Only the G502 X on its cable is recognised (USB 046D:C099), not a wireless "
+                       "receiver.";
             },
             [](const HIDPPConnectionState::NotPermitted&) -> std::string {
                 return "See the note at the top of this page.";
@@ -42,7 +50,7 @@ std::string connectionExplanation(const HIDPPConnectionState& connection) {
                 return "Ravolet is talking to the mouse directly and can read and set the values below.";
             },
         },
-        connection.value);
+        snapshot.connection.value);
 }
 
 std::string usbIdentifiers(std::int64_t vendorID, std::int64_t productID) {
@@ -102,9 +110,19 @@ std::vector<PageFact> mouseSettingsFacts(const DeviceMonitor::Snapshot& snapshot
     return facts;
 }
 
-PageStatusLine tapStatus(const EngineStatus& status) {
+bool showsLastRead(const DeviceMonitor::Snapshot& snapshot) {
+    return snapshot.lastRefresh.has_value() && snapshot.connection.isConnected();
+}
+
+PageStatusLine tapStatus(const EngineStatus& status, const PermissionState& permissions) {
     if (status.isTapEnabled) return {PageStatusLevel::good, "Watching your mouse"};
-    return {PageStatusLevel::bad, "Not watching \u2014 see Permissions"};
+    std::string why = AccessRemedy::missingGrants(permissions);
+    if (!why.empty()) {
+        why = "missing " + why;
+    } else if (status.lastError) {
+        why = *status.lastError;
+    }
+    return {PageStatusLevel::bad, why.empty() ? "Not watching" : "Not watching \u2014 " + why};
 }
 
 std::string applyStateHelp(const SettingsApplyState& state) {
@@ -158,8 +176,8 @@ std::vector<PageFact> engineActivityFacts(const EngineStatus& status, bool isPau
         {"Button presses handled", std::to_string(status.buttons.eventsSeen),
          fmt::format("{} were replaced by something you bound; the rest were passed through.", status.buttons.suppressed)},
         {"Slowest moment in the event stream", slowestMomentText(status.tap.maxCallbackNanos),
-         "The event stream switches an app off if it ever takes a full second. Anything under a millisecond here "
-         "has a thousandfold safety margin."},
+         "The longest Ravolet took over one event from your mouse. The next event waits behind it, so anything under "
+         "a millisecond goes unnoticed."},
     };
     const TapMetrics& tap = status.tap;
     if (tap.disabledByTimeout >= 1 || tap.disabledByUserInput >= 1)

@@ -15,8 +15,9 @@ namespace ravolet {
 
 // ---- Connection ----
 
+// The mouse that is there but does not answer yet reads as such, waiting.
 PageStatusLine connectionStatus(const DeviceMonitor::Snapshot& snapshot);
-std::string connectionExplanation(const HIDPPConnectionState& connection);
+std::string connectionExplanation(const DeviceMonitor::Snapshot& snapshot);
 // Model, maker, USB identifiers and serial number (identity), then the
 // firmware's name, the protocol, the transports and the unit: each only once read.
 std::vector<PageFact> connectionFacts(const DeviceMonitor::Snapshot& snapshot);
@@ -27,10 +28,14 @@ std::string usbIdentifiers(std::int64_t vendorID, std::int64_t productID);
 
 // The DPI row always, "—" until read; every other row only once read.
 std::vector<PageFact> mouseSettingsFacts(const DeviceMonitor::Snapshot& snapshot);
+// Whether the time the mouse was last read is worth showing: only when it was
+// read, that is while connected.
+bool showsLastRead(const DeviceMonitor::Snapshot& snapshot);
 
 // ---- What the engine is doing ----
 
-PageStatusLine tapStatus(const EngineStatus& status);
+// Watching, or why not: the grants missing, else the engine's last error.
+PageStatusLine tapStatus(const EngineStatus& status, const PermissionState& permissions);
 std::string applyStateHelp(const SettingsApplyState& state);
 // "1.23 ms".
 std::string slowestMomentText(double maxCallbackNanos);

@@ -24,23 +24,33 @@ TEST(DevicePageRules, TheConnectionLineTakesTheFirstRuleThatHolds) {
     struct Row {
         HIDPPConnectionState connection;
         bool notPermitted;
+        bool retrying;
         PageStatusLine expected;
         std::string explanationStart;
     };
     const std::vector<Row> rows = {
-        {HIDPPConnectionState::disconnected(), false, {waiting, "No Logitech mouse found"}, "Plug the mouse in \u2014"},
-        {HIDPPConnectionState::disconnected(), true, {bad, "No Logitech mouse found"}, "Plug the mouse in"},
-        {HIDPPConnectionState::notPermitted(), false, {bad, "Blocked by your computer"}, "See the note at the top"},
-        {HIDPPConnectionState::connected(g502("G502 X")), false, {good, "Connected to G502 X"}, "Ravolet is talking"},
-        {HIDPPConnectionState::connected(g502(std::nullopt)), true, {bad, "Connected to your mouse"}, "Ravolet is"},
+        {HIDPPConnectionState::disconnected(), false, false, {waiting, "No Logitech mouse found"}, "Plug the mouse in \u2014"},
+        {HIDPPConnectionState::disconnected(), false, true, {waiting, "Your mouse has not answered yet"},
+         "Your mouse is plugged in but has not answered Ravolet yet. Ravolet is trying again"},
+        {HIDPPConnectionState::disconnected(), true, false, {bad, "No Logitech mouse found"}, "Plug the mouse in"},
+        {HIDPPConnectionState::notPermitted(), false, true, {bad, "Blocked by your computer"}, "See the note at the top"},
+        {HIDPPConnectionState::connected(g502("G502 X")), false, false, {good, "Connected to G502 X"}, "Ravolet is talking"},
+        {HIDPPConnectionState::connected(g502(std::nullopt)), true, false, {bad, "Connected to your mouse"}, "Ravolet is"},
     };
     for (const Row& row : rows) {
         DeviceMonitor::Snapshot snapshot;
         snapshot.connection = row.connection;
         snapshot.isNotPermitted = row.notPermitted;
+        snapshot.isRetrying = row.retrying;
         EXPECT_EQ(connectionStatus(snapshot), row.expected);
-        EXPECT_TRUE(connectionExplanation(row.connection).starts_with(row.explanationStart)) << row.expected.text;
+        EXPECT_TRUE(connectionExplanation(snapshot).starts_with(row.explanationStart)) << row.expected.text;
+        // Read only while connected, whatever time the last look took place.
+        snapshot.lastRefresh = std::chrono::system_clock::time_point(std::chrono::hours(1));
+        EXPECT_EQ(showsLastRead(snapshot), row.connection.isConnected());
     }
+    // Only the wired mouse is matched: the page says so rather than promising a receiver.
+    EXPECT_TRUE(connectionExplanation({}).ends_with("Only the G502 X on its cable is recognised (USB 046D:C099), not a "
+                                                    "wireless receiver."));
 }
 
 TEST(DevicePageRules, OnlyTheFactsTheMouseReportedAreListed) {
@@ -151,10 +161,35 @@ TEST(DevicePageRules, InputIsTransformedOnlyWhileWatchingUnpausedWithTheMouseAtt
         EXPECT_TRUE(fact.help->starts_with(row.helpStart)) << *fact.help;
         EXPECT_EQ(engineActivityFacts(status, row.paused)[2].value, row.attached ? "Yes" : "No");
     }
-    EngineStatus watching;
+}
+
+// Why the event stream is not watched, in what the page can say of it here:
+// the grants missing, else what stopped the engine; never another page.
+TEST(DevicePageRules, TheTapLineSaysWhyItIsNotWatching) {
+    using enum PageStatusLevel;
+    PermissionState granted;
+    granted.accessibility = granted.inputMonitoring = true;
+    PermissionState noListening = granted, neither;
+    noListening.inputMonitoring = false;
+    EngineStatus watching, stopped, disabled;
     watching.isTapEnabled = true;
-    EXPECT_EQ(tapStatus(watching), (PageStatusLine{PageStatusLevel::good, "Watching your mouse"}));
-    EXPECT_EQ(tapStatus({}), (PageStatusLine{PageStatusLevel::bad, "Not watching \u2014 see Permissions"}));
+    disabled.lastError = "configuration is disabled";
+    struct Row {
+        EngineStatus status;
+        PermissionState permissions;
+        PageStatusLine expected;
+    };
+    const std::vector<Row> rows = {
+        {watching, neither, {good, "Watching your mouse"}},
+        {stopped, noListening, {bad, "Not watching \u2014 missing Mouse Access"}},
+        {disabled, neither, {bad, "Not watching \u2014 missing Mouse Access and Virtual Input"}},
+        {disabled, granted, {bad, "Not watching \u2014 configuration is disabled"}},
+        {stopped, granted, {bad, "Not watching"}},
+    };
+    for (const Row& row : rows) EXPECT_EQ(tapStatus(row.status, row.permissions), row.expected);
+    // Nothing on the Linux input path switches Ravolet off for being slow.
+    const auto slowest = engineActivityFacts(watching, false)[5];
+    EXPECT_EQ(slowest.help->find("full second"), std::string::npos) << *slowest.help;
 }
 
 TEST(DevicePageRules, CompatibilityAndTheLastProblem) {

@@ -96,8 +96,22 @@ TEST_F(DeviceTabTest, WithoutTheMouseOnlyTheDPIPlaceholderAndTheProblemsShow) {
     EXPECT_TRUE(page.connectionExplanation()->text().startsWith(QStringLiteral("Plug the mouse in")));
     EXPECT_TRUE(page.connectionFacts()->rows().empty());
     EXPECT_EQ(facts(page.mouseSettingsFacts()), (std::map<QString, QString>{{QStringLiteral("DPI"), QStringLiteral("\u2014")}}));
+    EXPECT_TRUE(page.lastReadLabel()->isHidden()) << "nothing was read";
     EXPECT_EQ(facts(page.activityFacts()).at(QStringLiteral("Transforming input")), QStringLiteral("No"));
     screenshot(page, QStringLiteral("device-page-no-mouse"));
+}
+
+TEST_F(DeviceTabTest, AMouseThatDoesNotAnswerIsBeingTriedAgain) {
+    machine->mouse->setSilent(true);
+    model->start();
+    machine->advance(std::chrono::seconds(3));
+    DeviceTab page(model);
+    test::showAndSettle(page, 640);
+    machine->advance(std::chrono::seconds(3));
+    EXPECT_EQ(page.connectionLine()->text(), QStringLiteral("Your mouse has not answered yet"));
+    EXPECT_EQ(page.connectionLine()->level(), StatusDot::Level::waiting);
+    EXPECT_TRUE(page.connectionExplanation()->text().contains(QStringLiteral("trying again")));
+    screenshot(page, QStringLiteral("device-page-not-answering"));
 }
 
 TEST_F(DeviceTabTest, WhenTheComputerRefusesTheMouseThePermissionNoticeLeadsAndTheProblemIsKeptVerbatim) {
