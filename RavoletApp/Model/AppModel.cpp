@@ -81,6 +81,8 @@ AppModel::AppModel(Private, Dependencies dependencies)
          {std::string_view(ConfigStore::fileName), platform::JsonFileKeyValueStore::fileName,
           PointerHardwareTuning::captureFileName, WheelModeRecord::fileName})
         (void)dependencies_.files->removeLeftoverTemporaries(dependencies_.settingsFolder / name);
+    // No tap counts the wheel's ticks until an engine says its tap runs.
+    deviceMonitor_->setWheelCounted(false);
     // The derived values follow everything they are worked out from.
     const auto follow = [this](const auto&) { updateDerived(); };
     derivedInputs_.push_back(status_.observe(follow));
@@ -243,6 +245,8 @@ void AppModel::mirror(EngineStatus status) {
     if (status.isRunning) startError_.reset();
     if (startError_) status.lastError = startError_;
     const SettingsApplyState before = status_.value().deviceSettings;
+    // A wheel in high resolution only while the tap counts its ticks.
+    deviceMonitor_->setWheelCounted(status.isTapEnabled);
     status_.set(std::move(status));
     followDeviceWrites(before);
 }

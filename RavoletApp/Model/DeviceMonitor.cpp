@@ -332,8 +332,17 @@ void DeviceMonitor::learnFoundMode(const HIDPPWheelMode& mode) {
     foundHighResolution_ = mode.highResolution;
 }
 
+void DeviceMonitor::setWheelCounted(bool counted) {
+    if (counted == wheelCounted_) return;
+    wheelCounted_ = counted;
+    if (!isStarted_ || !device_->isConnected()) return; // the next readiness writes it
+    applyDesiredSettings([weak = weak_from_this()] {
+        if (const auto self = weak.lock()) self->refresh();
+    });
+}
+
 std::optional<bool> DeviceMonitor::wheelTarget(bool gateOpen) const {
-    if (gateOpen && desiredHighResolutionWheel_) return desiredHighResolutionWheel_;
+    if (gateOpen && wheelCounted_ && desiredHighResolutionWheel_) return desiredHighResolutionWheel_;
     // Letting go: the found mode, where Ravolet may have changed it.
     if (foundModeKept_) return foundHighResolution_;
     return std::nullopt;

@@ -124,6 +124,12 @@ public:
     const std::optional<bool>& desiredHighResolutionWheel() const { return desiredHighResolutionWheel_; }
     // None leaves the mouse's wheel resolution alone.
     void setDesiredHighResolutionWheel(std::optional<bool> on) { desiredHighResolutionWheel_ = on; }
+    // Whether Ravolet's input path is there to count the wheel's ticks (its
+    // event tap runs). The desired wheel resolution is written only while it
+    // is: without it the desktop reads the wheel itself, and a wheel left in
+    // high resolution would scroll several lines a click. A change writes at
+    // once (the found mode back, or the desired one) and reads the mouse again.
+    void setWheelCounted(bool counted);
 
     // Subscribes to the device's events and posts the connection: once it has
     // succeeded or failed (a failure is recorded; later events still come),
@@ -194,6 +200,7 @@ private:
     EventHandler onDeviceEvent_;
     std::optional<std::int64_t> desiredReportRateHertz_;
     std::optional<bool> desiredHighResolutionWheel_;
+    bool wheelCounted_ = true;
 
     bool isStarted_ = false;
     // Counts starts and stops; work of an earlier run finds it changed and ends.

@@ -309,6 +309,33 @@ TEST(AppModel, TheDeviceSwitchHoldsBackEveryWriteAndOpeningItWritesAgain) {
     EXPECT_GE(rig.writes(Mouse::reportRateFeature, 1), 1u) << "and the mouse was read again";
 }
 
+// The desktop reads the wheel itself while no engine taps it: the wheel is
+// in high resolution only while the engine's tap counts its ticks.
+TEST(AppModel, TheWheelIsInHighResolutionOnlyWhileTheEngineTapsIt) {
+    ModelRig rig;
+    AppModel& model = rig.make();
+    model.setHighResolutionWheel(true);
+    model.start();
+    rig.machine->settle();
+    const auto& mouse = rig.machine->mouse;
+    ASSERT_TRUE(rig.engine()->status().isTapEnabled);
+    EXPECT_EQ(mouse->wheelMode(), 0x02);
+
+    Config off = model.config().value();
+    off.isEnabled = false;
+    model.setConfig(off);
+    rig.machine->advance(1s);
+    rig.machine->settle();
+    ASSERT_FALSE(model.status().value().isTapEnabled);
+    EXPECT_EQ(mouse->wheelMode(), 0x00) << "back as found while nothing counts its ticks";
+
+    off.isEnabled = true;
+    model.setConfig(off);
+    rig.machine->advance(1s);
+    rig.machine->settle();
+    EXPECT_EQ(mouse->wheelMode(), 0x02);
+}
+
 TEST(AppModel, StopSavesThePendingEditThenStopsTheEngineThenTheMonitorAndNothingRestarts) {
     ModelRig rig;
     AppModel& model = rig.started();

@@ -274,9 +274,9 @@ TEST(DeviceMonitor, TheWheelsReportsPerDetentAreKnownBeforeTheMouseIsReadAndUnkn
 // found in, and while it is changed that mode is kept in the settings folder,
 // where a start after a crash finds it.
 TEST(DeviceMonitor, TheWheelGoesBackIntoTheModeItWasFoundInWhenRavoletLetsGoEvenAfterACrash) {
-    enum class LetGo { stop, leaveItAlone, gateClosed, crashThenLeaveItAlone, crashThenStop };
-    for (const LetGo way : {LetGo::stop, LetGo::leaveItAlone, LetGo::gateClosed, LetGo::crashThenLeaveItAlone,
-                            LetGo::crashThenStop}) {
+    enum class LetGo { stop, leaveItAlone, gateClosed, notCounted, crashThenLeaveItAlone, crashThenStop };
+    for (const LetGo way : {LetGo::stop, LetGo::leaveItAlone, LetGo::gateClosed, LetGo::notCounted,
+                            LetGo::crashThenLeaveItAlone, LetGo::crashThenStop}) {
         SCOPED_TRACE(static_cast<int>(way));
         auto files = std::make_shared<platform::InMemoryFileSystem>();
         auto rig = std::make_unique<MonitorRig>(true, files);
@@ -321,6 +321,11 @@ TEST(DeviceMonitor, TheWheelGoesBackIntoTheModeItWasFoundInWhenRavoletLetsGoEven
             rig->monitor->control()->setEnabled(false);
             rig->monitor->applyDesiredSettings();
             rig->settle();
+            break;
+        case LetGo::notCounted: // the engine's tap stopped
+            rig->monitor->setWheelCounted(false);
+            rig->settle();
+            EXPECT_EQ(rig->snapshot().wheelMode, HIDPPWheelMode()) << "read again";
             break;
         case LetGo::crashThenLeaveItAlone: break;
         }
