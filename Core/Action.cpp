@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "Support/CommandWords.hpp"
 #include "Support/ValueSupport.hpp"
 
 namespace ravolet {
@@ -22,7 +23,9 @@ Json Action::toJson() const {
                           },
                           [](const DpiShift& d) { return jsonCase("dpiShift", Json{{"toDPI", d.toDPI}}); },
                           [](const LaunchApp& l) { return jsonCase("launchApp", Json{{"bundleID", l.bundleID}}); },
-                          [](const RunShortcut& r) { return jsonCase("runShortcut", Json{{"name", r.name}}); },
+                          [](const RunShortcut& r) {
+                              return jsonCase("runShortcut", Json{{"name", r.name}, {"quoting", "shell"}});
+                          },
                       },
                       value);
 }
@@ -47,7 +50,16 @@ Action Action::fromJson(const JsonValue& v) {
     }
     if (name == "dpiShift") return dpiShift(payload["toDPI"].asInteger<std::int64_t>());
     if (name == "launchApp") return launchApp(payload["bundleID"].asString());
-    return runShortcut(payload["name"].asString());
+    std::string line = payload["name"].asString();
+    if (const auto quoting = payload.optional("quoting")) {
+        if (quoting->asString() != "shell") quoting->fail("Unknown quoting of a command line.");
+        return runShortcut(std::move(line));
+    }
+    // Written when lines were split as a desktop entry's Exec value is ("%%"
+    // for a "%", only double quotes): the same words in the quoting of today.
+    // A line those rules could not split never ran; it is kept as written.
+    if (const auto words = execArguments(line)) return runShortcut(shellLine(*words));
+    return runShortcut(std::move(line));
 }
 
 std::ostream& operator<<(std::ostream& os, const Action& action) { return os << action.toJson().dump(); }

@@ -49,7 +49,10 @@ struct Action {
         std::string bundleID;
         friend bool operator==(const LaunchApp&, const LaunchApp&) = default;
     };
-    // At the press, the Shortcut with this name runs.
+    // At the press, the command line `name` runs, split into words as a
+    // terminal splits them. Stored with "quoting": "shell"; a line stored
+    // without it was written when lines were split as a desktop entry's Exec
+    // value is, and is read as the line that runs the same words now.
     struct RunShortcut {
         std::string name;
         friend bool operator==(const RunShortcut&, const RunShortcut&) = default;

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <expected>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "Platform/Linux/Desktop/DesktopExec.hpp"
 
 namespace ravolet::platform {
 
@@ -17,12 +20,12 @@ public:
     // waited for; its output is not read. True when it started.
     virtual bool launchDetached(const std::string& executable, const std::vector<std::string>& arguments) = 0;
 
-    // Starts a command line the user typed, the way a desktop entry's Exec
-    // value is started: split into arguments by its quoting rules, the first
-    // one found in the folders of PATH unless it holds a "/", and launched as
-    // above (never through a shell). False when the line is empty or
-    // malformed, names no program, or the program does not start.
-    bool launchCommandLine(std::string_view commandLine);
+    // Starts a command line the user typed: split into words as a terminal
+    // splits them (no expansion), the first one found in the folders of PATH
+    // unless it holds a "/", and launched as above (never through a shell).
+    // Why it did not start otherwise: a line that is empty or malformed, a
+    // program not found, or one that would not start.
+    std::expected<void, CommandProblem> launchCommandLine(std::string_view commandLine);
 };
 
 } // namespace ravolet::platform

@@ -9,6 +9,7 @@
 #include "Core/ButtonIntent.hpp"
 #include "Core/MacroStep.hpp"
 #include "Core/RepeatToken.hpp"
+#include "Support/CommandWords.hpp"
 
 using namespace ravolet;
 
@@ -69,7 +70,7 @@ TEST(ActionJson, WritesOneMemberNamedAfterTheCaseWithSortedKeys) {
     EXPECT_EQ(Action::dpiShift(400).toJson(), Json::parse(R"({"dpiShift": {"toDPI": 400}})"));
     EXPECT_EQ(*encodeJsonValue(Action::launchApp("com.apple/x")),
               "{\n  \"launchApp\": {\n    \"bundleID\": \"com.apple\\/x\"\n  }\n}");
-    EXPECT_EQ(Action::runShortcut("Focus").toJson(), Json::parse(R"({"runShortcut": {"name": "Focus"}})"));
+    EXPECT_EQ(Action::runShortcut("Focus").toJson(), Json::parse(R"({"runShortcut": {"name": "Focus", "quoting": "shell"}})"));
     EXPECT_EQ(MacroStep::keyDown(3, ModifierFlags::shift).toJson(), Json::parse(R"({"keyDown": {"code": 3, "modifiers": 2}})"));
     EXPECT_EQ(MacroStep::keyUp(3, ModifierFlags::shift).toJson(), Json::parse(R"({"keyUp": {"code": 3, "modifiers": 2}})"));
 }
@@ -149,11 +150,39 @@ TEST(ActionJson, UnknownKeysAreIgnoredAndPayloadsAreRequired) {
              R"({"dpiShift": {"toDPI": 1e30}})",
              R"({"launchApp": {"bundleID": 7}})",
              R"({"runShortcut": {}})",
+             R"({"runShortcut": {"name": "x", "quoting": "desktop"}})",
          }) {
         EXPECT_FALSE(decodeJson<Action>(bad)) << bad;
     }
     EXPECT_FALSE(decodeJson<MacroStep>(R"({"mouseButton": {"number": 1.5}})"));
     EXPECT_FALSE(decodeJson<MacroStep>(R"({"delay": []})"));
+}
+
+TEST(ActionJson, ACommandLineStoredBeforeShellQuotingIsReadAsTheLineThatRunsTheSameWords) {
+    struct Row {
+        const char* stored;
+        const char* read;
+    } rows[] = {
+        {"firefox --new-window", "firefox --new-window"},
+        {"date +%%s", "date +%s"},
+        {"notify-send \"Hello there\" it's", "notify-send 'Hello there' 'it'\\''s'"},
+        {"xdg-open %U", "xdg-open"},
+        {"say \"a \\\"b\\\"\" $HOME", "say 'a \"b\"' '$HOME'"},
+        {"say \"unclosed", "say \"unclosed"}, // never ran: kept as written
+        {"", ""},
+    };
+    for (const Row& row : rows) {
+        const Json stored{{"runShortcut", Json{{"name", row.stored}}}};
+        const auto action = decodeJson<Action>(stored.dump());
+        ASSERT_TRUE(action) << row.stored;
+        EXPECT_EQ(*action, Action::runShortcut(row.read)) << row.stored;
+        if (const auto before = execArguments(row.stored)) {
+            EXPECT_EQ(shellWords(row.read), *before) << row.read;
+        }
+    }
+    // Written today, a line is read as it is.
+    EXPECT_EQ(decodeJson<Action>(R"({"runShortcut": {"name": "date +%%s", "quoting": "shell"}})"),
+              Action::runShortcut("date +%%s"));
 }
 
 TEST(ButtonBindingJson, FourRequiredMembersStoredAsWritten) {
