@@ -4,6 +4,7 @@
 
 #include "HIDPlusPlus/HIDPPDeviceMatch.hpp"
 #include "Platform/Linux/AutostartLoginItemService.hpp"
+#include "Platform/Linux/Desktop/DesktopNotifier.hpp"
 #include "Platform/Linux/DesktopEntryCatalogue.hpp"
 #include "Platform/Linux/JsonFileKeyValueStore.hpp"
 #include "Platform/Linux/LinuxApplicationActivator.hpp"
@@ -46,6 +47,7 @@ AppModel::Dependencies AppModel::Dependencies::completed() const {
     }
     if (!d.device) d.device = HIDPPDevice::create(HIDPPDeviceMatch::g502X);
     if (!d.session) d.session = std::make_shared<platform::SimulatedSessionWatcher>();
+    if (!d.notifier) d.notifier = std::make_shared<platform::DesktopNotifier>();
     if (!d.engineMovesCursor) d.engineMovesCursor = false;
     if (!d.engine.ui) d.engine.ui = d.ui;
     if (!d.engine.workspace) d.engine.workspace = d.workspace;
@@ -247,6 +249,10 @@ void AppModel::mirror(EngineStatus status) {
     const SettingsApplyState before = status_.value().deviceSettings;
     // A wheel in high resolution only while the tap counts its ticks.
     deviceMonitor_->setWheelCounted(status.isTapEnabled);
+    // A command that did not start is said where the user sees it with no
+    // window open, each time anew.
+    if (status.lastCommandFailure && status.lastCommandFailure != status_.value().lastCommandFailure)
+        dependencies_.notifier->notify("Ravolet could not run a command", commandFailureSentence(*status.lastCommandFailure));
     status_.set(std::move(status));
     followDeviceWrites(before);
 }

@@ -20,6 +20,7 @@
 #include "Platform/FileSystem.hpp"
 #include "Platform/KeyValueStore.hpp"
 #include "Platform/LoginItemService.hpp"
+#include "Platform/Notifier.hpp"
 #include "Platform/PermissionProbe.hpp"
 #include "Platform/SessionWatcher.hpp"
 #include "Platform/Subscription.hpp"
@@ -98,6 +99,9 @@ public:
         // The simulated machine's mouse for the "Try It" panel to drive;
         // none (also as standard) on a real machine.
         std::shared_ptr<MouseFeed> tryItMouse;
+        // Tells the user, outside the windows, of a command a button ran
+        // that did not start; standard: the desktop's notifications.
+        std::shared_ptr<platform::Notifier> notifier;
         // Whether the engine moves the cursor itself by the pointer curve's
         // output, as on the host (and the simulated machine). On Linux the
         // desktop moves it by the motion Ravolet passes on, which is the

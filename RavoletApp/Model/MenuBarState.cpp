@@ -23,7 +23,13 @@ MenuBarState MenuBarState::of(const PermissionState& permissions, bool isPausedB
         return {symbol, status.isTapEnabled ? "Waiting for your mouse" : "Not running",
                 "No Logitech mouse is plugged in"};
     }
-    return {symbol, status.isTapEnabled ? "Active" : "Not running", std::nullopt};
+    std::optional<std::string> detail;
+    if (status.lastCommandFailure) detail = commandFailureSentence(*status.lastCommandFailure);
+    return {symbol, status.isTapEnabled ? "Active" : "Not running", std::move(detail)};
+}
+
+std::string commandFailureSentence(const CommandFailure& failure) {
+    return "\u201C" + failure.commandLine + "\u201D did not start: " + failure.problem;
 }
 
 std::ostream& operator<<(std::ostream& os, const MenuBarState& state) {

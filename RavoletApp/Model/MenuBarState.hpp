@@ -13,7 +13,8 @@ namespace ravolet {
 
 // What the menu-bar item shows: the symbol of its icon, a one-line headline
 // and an optional second line. Each is the first case that holds, in a fixed
-// order: missing grants first, then the user's pause, then the engine.
+// order: missing grants first, then the user's pause, then the engine (where
+// a command a button ran that did not start is the second line).
 struct MenuBarState {
     std::string symbol;
     std::string headline;
@@ -26,6 +27,10 @@ struct MenuBarState {
     friend bool operator==(const MenuBarState&, const MenuBarState&) = default;
     friend std::ostream& operator<<(std::ostream& os, const MenuBarState& state);
 };
+
+// "“date2 +%s” did not start: No program named “date2” is in the folders of
+// your PATH."
+std::string commandFailureSentence(const CommandFailure& failure);
 
 // Whether the settings window shows a banner above its pages: an unusable
 // settings file, a failed save or a preferences file set aside, a missing

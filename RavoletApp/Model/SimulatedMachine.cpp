@@ -270,6 +270,8 @@ AppModel::Dependencies SimulatedMachine::dependencies() const {
     d.permissions = probe;
     d.device = device;
     d.tryItMouse = mouseFeed;
+    // On this machine's storage a person runs the program, who is told on the desktop.
+    if (files) d.notifier = notifier;
     d.engineMovesCursor = true;
     return d;
 }

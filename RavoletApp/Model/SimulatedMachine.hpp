@@ -18,6 +18,7 @@
 #include "Platform/Simulated/SimulatedHIDBus.hpp"
 #include "Platform/Simulated/SimulatedLoginItemService.hpp"
 #include "Platform/Simulated/SimulatedMouse.hpp"
+#include "Platform/Simulated/SimulatedNotifier.hpp"
 #include "Platform/Simulated/SimulatedPermissionProbe.hpp"
 #include "Platform/Simulated/SimulatedPrivateHIDEventSystem.hpp"
 #include "Platform/Simulated/SimulatedProcessLauncher.hpp"
@@ -94,6 +95,8 @@ public:
     const std::shared_ptr<platform::SimulatedPermissionProbe> probe = std::make_shared<platform::SimulatedPermissionProbe>();
     const std::shared_ptr<platform::SimulatedDisplays> displays = std::make_shared<platform::SimulatedDisplays>();
     const std::shared_ptr<platform::SimulatedProcessLauncher> launcher = std::make_shared<platform::SimulatedProcessLauncher>();
+    // What the desktop would have shown as notifications.
+    const std::shared_ptr<platform::SimulatedNotifier> notifier = std::make_shared<platform::SimulatedNotifier>();
     const std::shared_ptr<FakePointerPropertyBackend> pointerBackend;
     const std::shared_ptr<PointerHardwareTuning> pointerTuning;
     // The HID++ device the application's device monitor owns.

@@ -20,7 +20,11 @@ std::ostream& operator<<(std::ostream& os, const EngineStatus& s) {
     } else {
         os << '-';
     }
-    return os << ", error " << s.lastError.value_or("-") << ')';
+    os << ", error " << s.lastError.value_or("-");
+    if (s.lastCommandFailure)
+        os << ", command \"" << s.lastCommandFailure->commandLine << "\" failed #" << s.lastCommandFailure->number << ": "
+           << s.lastCommandFailure->problem;
+    return os << ')';
 }
 
 } // namespace ravolet
@@ -37,5 +41,6 @@ std::size_t std::hash<ravolet::EngineStatus>::operator()(const ravolet::EngineSt
                                 s.frontmostBundleID, s.targetDeviceAttached, s.deviceSettings, s.pointerTuning,
                                 s.hidConnection, s.tap, s.scope, s.scroll, s.pointer, s.buttons),
             front),
-        ravolet::hashCombine(symbols, ravolet::hashFields(s.lastTapDisableReason, s.lastError)));
+        ravolet::hashCombine(symbols, ravolet::hashFields(s.lastTapDisableReason, s.lastError,
+                                                          s.lastCommandFailure ? s.lastCommandFailure->number : 0)));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -20,6 +21,15 @@
 #include "RavoletEngine/EventPath/TapMetrics.hpp"
 
 namespace ravolet {
+
+// A command a button ran that did not start, with why in words. The number
+// counts the failures of this engine, so that the same one again is news.
+struct CommandFailure {
+    std::string commandLine;
+    std::string problem;
+    std::uint64_t number = 0;
+    friend bool operator==(const CommandFailure&, const CommandFailure&) = default;
+};
 
 // Everything the engine publishes about itself, as one value. The engine
 // changes fields one at a time and publishes only when the value differs from
@@ -55,6 +65,9 @@ struct EngineStatus {
     std::optional<TapDisableReason> lastTapDisableReason;
     // The last failure in words, such as "configuration is disabled".
     std::optional<std::string> lastError;
+    // The last command a button ran, when it did not start; cleared by one
+    // that starts.
+    std::optional<CommandFailure> lastCommandFailure;
 
     friend bool operator==(const EngineStatus&, const EngineStatus&) = default;
     friend std::ostream& operator<<(std::ostream& os, const EngineStatus& s);

@@ -35,7 +35,18 @@ void RavoletEngine::Hop::operator()(std::move_only_function<void(RavoletEngine&)
 }
 
 std::shared_ptr<RavoletEngine> RavoletEngine::create(Config config, Options options, Environment environment) {
-    return std::make_shared<RavoletEngine>(Private{}, std::move(config), std::move(options), environment.completed());
+    auto engine = std::make_shared<RavoletEngine>(Private{}, std::move(config), std::move(options), environment.completed());
+    engine->commandSink_->setHandler([hop = engine->hop()](const std::string& line, const std::optional<std::string>& problem) {
+        hop([line, problem](RavoletEngine& self) { self.commandRan(line, problem); });
+    });
+    return engine;
+}
+
+void RavoletEngine::commandRan(const std::string& commandLine, const std::optional<std::string>& problem) {
+    confined();
+    if (!problem) return assign(&EngineStatus::lastCommandFailure, std::nullopt);
+    const std::uint64_t number = status_.lastCommandFailure ? status_.lastCommandFailure->number + 1 : 1;
+    assign(&EngineStatus::lastCommandFailure, CommandFailure{commandLine, *problem, number});
 }
 
 RavoletEngine::RavoletEngine(Private, Config config, Options options, Environment environment)
@@ -52,7 +63,10 @@ RavoletEngine::RavoletEngine(Private, Config config, Options options, Environmen
     pointerPipeline_ = std::make_shared<PointerPipeline>(profile.pointer, options_.repositionsCursor);
     auto sideEffects = std::make_shared<SystemSideEffects>(
         options_.allowsAppLaunch, options_.allowsShortcuts,
-        [sink = dpiSink_](std::int64_t dpi) { sink->deliver(dpi); }, environment_.workspace, environment_.launcher);
+        [sink = dpiSink_](std::int64_t dpi) { sink->deliver(dpi); }, environment_.workspace, environment_.launcher,
+        [sink = commandSink_](const std::string& line, const std::optional<std::string>& problem) {
+            sink->deliver(line, problem);
+        });
     macroExecutor_ = MacroExecutor::create(options_.poster, std::move(sideEffects), environment_.macroQueue);
     buttonPipeline_ = std::make_shared<ButtonPipeline>(profile.makeRouter(), macroExecutor_);
     std::shared_ptr<PointerCursorMoving> cursor;

@@ -199,25 +199,30 @@ public:
 private:
     // Relays the macro executor's DPI requests to whatever the device side
     // bound; a request with nothing bound is dropped. Any thread.
-    class DPISink {
+    // Where the macro queue's side effects report, from that queue: the
+    // handler is given once what it reaches exists (after construction).
+    template <class... Args>
+    class Sink {
     public:
-        void setHandler(std::function<void(std::int64_t)> handler) {
+        void setHandler(std::function<void(Args...)> handler) {
             std::lock_guard guard(lock_);
             handler_ = std::move(handler);
         }
-        void deliver(std::int64_t dpi) const {
-            std::function<void(std::int64_t)> handler;
+        void deliver(Args... args) const {
+            std::function<void(Args...)> handler;
             {
                 std::lock_guard guard(lock_);
                 handler = handler_;
             }
-            if (handler) handler(dpi);
+            if (handler) handler(args...);
         }
 
     private:
         mutable std::mutex lock_;
-        std::function<void(std::int64_t)> handler_;
+        std::function<void(Args...)> handler_;
     };
+    using DPISink = Sink<std::int64_t>;
+    using CommandSink = Sink<const std::string&, const std::optional<std::string>&>;
     class DeviceEventLoop;
     struct Subscriber;
 
@@ -257,10 +262,12 @@ private:
     void replaceSettingsApplier(std::shared_ptr<SettingsApplier> applier);
     void deviceDPIReported(std::optional<std::int64_t> dpi);
     void handleHIDError(const HIDPPError& error);
+    void commandRan(const std::string& commandLine, const std::optional<std::string>& problem);
 
     const Environment environment_;
     const std::shared_ptr<PrivateSPI> spi_;
     const std::shared_ptr<DPISink> dpiSink_ = std::make_shared<DPISink>();
+    const std::shared_ptr<CommandSink> commandSink_ = std::make_shared<CommandSink>();
 
     std::shared_ptr<DeviceScope> scope_;
     std::shared_ptr<ScrollPipeline> scrollPipeline_;

@@ -419,6 +419,39 @@ TEST(AppModel, LetsGoOfTheMouseWhileAnotherSessionIsInFrontAndTakesItBackLeaving
     }
 }
 
+TEST(AppModel, ACommandThatDoesNotStartIsToldEachTimeOnTheDesktopAndInTheStatusUntilOneStarts) {
+    ModelRig rig;
+    AppModel& model = rig.started();
+    const auto bind = [&](const std::string& line) {
+        Config config = model.config().value();
+        config.profiles.front().buttons = {ButtonBinding{.button = 6, .modifiers = {}, .action = Action::runShortcut(line), .isEnabled = true}};
+        model.setConfig(config);
+        model.applyToEngineNow();
+        rig.machine->settle();
+    };
+    const auto click = [&] {
+        rig.machine->mouseFeed->pressButton(6, true);
+        rig.machine->mouseFeed->pressButton(6, false);
+        rig.machine->settle();
+    };
+    bind("ravolet-no-such-program 'a b'");
+    click();
+    click();
+    const std::string said = "\u201Cravolet-no-such-program 'a b'\u201D did not start: No program named "
+                             "\u201Cravolet-no-such-program\u201D is in the folders of your PATH.";
+    EXPECT_EQ(rig.machine->notifier->messages(),
+              (std::vector<platform::SimulatedNotifier::Message>{{"Ravolet could not run a command", said},
+                                                                 {"Ravolet could not run a command", said}}));
+    EXPECT_EQ(model.menuBar().value().detail, said);
+
+    rig.machine->launcher->installProgram("/opt/tools/lights");
+    bind("/opt/tools/lights off");
+    click();
+    EXPECT_EQ(rig.machine->launcher->launches().back().arguments, std::vector<std::string>{"off"});
+    EXPECT_EQ(model.menuBar().value().detail, std::nullopt) << "a command that starts clears it";
+    EXPECT_EQ(rig.machine->notifier->messages().size(), 2u);
+}
+
 TEST(AppModelOnThreads, TheSimulatedMachineRunsTheModelAsTheProgramDoes) {
     platform::RunLoopThread main(platform::Thread::Options{"ui"});
     ASSERT_TRUE(main.start());

@@ -44,6 +44,15 @@ TEST(MenuBarState, TheFirstCaseThatHoldsDecidesEachText) {
     };
     for (const auto& row : rows) EXPECT_EQ(MenuBarState::of(row.permissions, row.paused, row.status), row.expected);
 
+    // A command that did not start is the second line while Ravolet runs
+    // with the mouse.
+    EngineStatus failed = engine(true, true);
+    failed.lastCommandFailure = CommandFailure{"dat +%s", "No program named \u201Cdat\u201D is in the folders of your PATH.", 1};
+    EXPECT_EQ(MenuBarState::of(grants(true, true), false, failed),
+              (MenuBarState{"computermouse.fill", "Active",
+                            "\u201Cdat +%s\u201D did not start: No program named \u201Cdat\u201D is in the folders of your PATH."}));
+    EXPECT_EQ(MenuBarState::of(grants(true, true), true, failed).detail, "Your mouse behaves exactly as your desktop ships it");
+
     const auto broken = ConfigStore::Problem::corrupt("x");
     EXPECT_TRUE(needsBanner(broken, grants(true, true), false));
     EXPECT_TRUE(needsBanner(std::nullopt, grants(true, false), false));
