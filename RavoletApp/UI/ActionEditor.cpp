@@ -8,13 +8,16 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "Platform/Linux/Desktop/DesktopExec.hpp"
 #include "RavoletApp/UI/AppPicker.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/KeyRecorder.hpp"
 #include "RavoletApp/UI/MacroSequenceEditor.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
+#include "RavoletApp/UI/PageSection.hpp"
 #include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/ResetButton.hpp"
+#include "RavoletApp/UI/StatusDot.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/ValueSlider.hpp"
 #include "RavoletApp/ViewModels/ActionEditing.hpp"
@@ -126,6 +129,7 @@ void ActionEditor::rebuildCaseEditor() {
     appPicker_ = nullptr;
     bundleIDField_ = nullptr;
     shortcutField_ = nullptr;
+    commandCheck_ = nullptr;
 
     switch (actionKind(action_)) {
     case ActionKind::passThrough:
@@ -167,7 +171,10 @@ void ActionEditor::refillCaseEditor() {
         fillField(bundleIDField_, AE::launchBundleID(action_));
         refreshApplication();
     }
-    if (shortcutField_) fillField(shortcutField_, AE::shortcutName(action_));
+    if (shortcutField_) {
+        fillField(shortcutField_, AE::shortcutName(action_));
+        refreshCommandCheck();
+    }
 }
 
 QWidget* ActionEditor::makeKeyEditor(bool withInterval) {
@@ -289,8 +296,17 @@ QWidget* ActionEditor::makeShortcutEditor() {
     layout->addWidget(labelledRow(qtText(AE::shortcutLabel),
                                   resettable(fieldHolder, qtText(AE::shortcutLabel),
                                              [this] { edit(Action::runShortcut("")); })));
+    commandCheck_ = new StatusDot(StatusDot::Level::off, QString());
+    commandCheck_->setWordWrap(true);
+    layout->addWidget(commandCheck_);
     layout->addWidget(new Explain(qtText(AE::shortcutExplanation)));
     return editor;
+}
+
+void ActionEditor::refreshCommandCheck() {
+    const auto check = AE::commandCheck(AE::shortcutName(action_), platform::programSearchPath());
+    if (check) showStatus(commandCheck_, *check);
+    commandCheck_->setVisible(check.has_value());
 }
 
 } // namespace ravolet

@@ -20,6 +20,7 @@ class Explain;
 class KeyRecorder;
 class MacroSequenceEditor;
 class ResetButton;
+class StatusDot;
 class ValueSlider;
 
 // Edits the one action of a button binding: a picker of the eight kinds, the
@@ -58,6 +59,8 @@ public:
     AppPickerButton* appPicker() const { return appPicker_; }
     QLineEdit* bundleIDField() const { return bundleIDField_; }
     QLineEdit* shortcutNameField() const { return shortcutField_; }
+    // What the command line typed would do, under its field.
+    StatusDot* commandCheckLine() const { return commandCheck_; }
 
 Q_SIGNALS:
     void actionEdited(const ravolet::Action& action);
@@ -72,6 +75,7 @@ private:
     QWidget* makeShortcutEditor();
     void refreshDPINote();
     void refreshApplication();
+    void refreshCommandCheck();
 
     std::shared_ptr<AppModel> model_;
     Action action_;
@@ -93,6 +97,7 @@ private:
     AppPickerButton* appPicker_ = nullptr;
     QLineEdit* bundleIDField_ = nullptr;
     QLineEdit* shortcutField_ = nullptr;
+    StatusDot* commandCheck_ = nullptr;
 };
 
 } // namespace ravolet

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "Core/Clamp.hpp"
+#include "Platform/Linux/Desktop/DesktopExec.hpp"
 #include "Support/ValueSupport.hpp"
 
 namespace ravolet::ActionEditing {
@@ -135,5 +136,23 @@ std::optional<std::string> dpiRoundingNote(const std::optional<HIDPPDPIRange>& c
 }
 
 std::string millisecondsText(double millis) { return fmt::format("{} ms", truncatedInteger(millis)); }
+
+std::optional<PageStatusLine> commandCheck(std::string_view line, std::string_view path) {
+    if (line.find_first_not_of(" \t\n") == std::string_view::npos) return std::nullopt;
+    const auto command = platform::resolveCommand(line, path);
+    if (!command) return PageStatusLine{PageStatusLevel::bad, command.error().description()};
+    // A path may name nothing, or a file that cannot be run.
+    if (const auto problem = platform::programProblem(command->program))
+        return PageStatusLine{PageStatusLevel::bad, problem->description()};
+    const std::vector<std::string>& arguments = command->arguments;
+    std::string text = "Starts " + command->program;
+    if (arguments.empty()) return PageStatusLine{PageStatusLevel::good, text + " with no arguments."};
+    text += arguments.size() == 1 ? " with one argument: " : fmt::format(" with {} arguments: ", arguments.size());
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (i > 0) text += i + 1 == arguments.size() ? " and " : ", ";
+        text += "\u201C" + arguments[i] + "\u201D";
+    }
+    return PageStatusLine{PageStatusLevel::good, text + "."};
+}
 
 } // namespace ravolet::ActionEditing

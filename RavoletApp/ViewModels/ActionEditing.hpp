@@ -10,6 +10,7 @@
 #include "HIDPlusPlus/HIDPPDPIRange.hpp"
 #include "RavoletApp/ViewModels/ActionKind.hpp"
 #include "RavoletApp/ViewModels/KeyRecorderModel.hpp"
+#include "RavoletApp/ViewModels/PageFacts.hpp"
 
 namespace ravolet {
 
@@ -81,8 +82,15 @@ inline constexpr std::string_view bundleIDExplanation =
 inline constexpr std::string_view shortcutLabel = "Command";
 inline constexpr std::string_view shortcutFieldTitle = "Command and its arguments";
 inline constexpr std::string_view shortcutExplanation =
-    "Type the command as you would in a terminal, with double quotes around an argument that has spaces in it and "
-    "%% for a %. Ravolet starts it directly, without a shell, in the background and does not wait for it to finish.";
+    "Type the command as you would in a terminal: spaces part the arguments, and single or double quotes, or a "
+    "backslash, keep spaces and quotes within one. Ravolet starts the program directly, without a shell, so "
+    "$VARIABLES, ~, wildcards, | and ; reach it exactly as typed. It runs in the background and Ravolet does not wait "
+    "for it to finish.";
+
+// What the line typed would do, said under the field as it is typed: the
+// program it starts with its arguments, or why it would not start. Nothing
+// for an empty line. `path` is where programs are looked for (PATH).
+std::optional<PageStatusLine> commandCheck(std::string_view line, std::string_view path);
 
 // "120 ms": a whole number of milliseconds, cut toward zero (the read-out
 // of the repeat and pause sliders).

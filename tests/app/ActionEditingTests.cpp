@@ -1,9 +1,12 @@
 #include "RavoletApp/ViewModels/ActionEditing.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <limits>
+
+#include "tests/platform/FolderTree.hpp"
 
 namespace ravolet {
 namespace {
@@ -120,6 +123,28 @@ TEST(ActionEditing, TheRoundingNoteNamesTheCapabilityAndWhatTheMouseWillTake) {
     EXPECT_EQ(AE::millisecondsText(120.9), "120 ms");
     EXPECT_EQ(AE::millisecondsText(-0.5), "0 ms");
     EXPECT_EQ(AE::millisecondsText(std::numeric_limits<double>::infinity()), "9223372036854775807 ms");
+}
+
+TEST(ActionEditing, TheCommandCheckSaysWhatTheLineStartsOrWhyItWouldNot) {
+    platform::testing::FolderTree tree("command-check");
+    tree.write("bin/tool", "#!/bin/sh\n");
+    ::chmod((tree.path / "bin/tool").c_str(), 0755);
+    tree.write("bin/notes.txt", "not a program\n");
+    const std::string bin = (tree.path / "bin").string();
+    const auto good = [](std::string text) { return PageStatusLine{PageStatusLevel::good, std::move(text)}; };
+    const auto bad = [](std::string text) { return PageStatusLine{PageStatusLevel::bad, std::move(text)}; };
+    const std::pair<std::string, std::optional<PageStatusLine>> rows[] = {
+        {"", std::nullopt},
+        {"  ", std::nullopt},
+        {"tool", good("Starts " + bin + "/tool with no arguments.")},
+        {"tool 'a b'", good("Starts " + bin + "/tool with one argument: \u201Ca b\u201D.")},
+        {"tool a \"b\" c\\ d", good("Starts " + bin + "/tool with 3 arguments: \u201Ca\u201D, \u201Cb\u201D and \u201Cc d\u201D.")},
+        {"tool 'a", bad("A single quote (') is not closed.")},
+        {"nothing-here x", bad("No program named \u201Cnothing-here\u201D is in the folders of your PATH.")},
+        {bin + "/notes.txt", bad(bin + "/notes.txt is not a program Ravolet may run.")},
+        {bin + "/gone", bad("There is no program at " + bin + "/gone.")},
+    };
+    for (const auto& [line, expected] : rows) EXPECT_EQ(AE::commandCheck(line, bin), expected) << line;
 }
 
 } // namespace

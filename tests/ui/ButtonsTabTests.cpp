@@ -22,6 +22,7 @@
 #include "RavoletApp/UI/MacroSequenceEditor.hpp"
 #include "RavoletApp/UI/NoticeBanner.hpp"
 #include "RavoletApp/UI/ProfileScope.hpp"
+#include "RavoletApp/UI/StatusDot.hpp"
 #include "RavoletApp/UI/ValueSlider.hpp"
 #include "UITestSupport.hpp"
 
@@ -160,6 +161,26 @@ TEST(ButtonsTab, EditsWriteThroughTheBindingAndAChangeOfKindKeepsTheKey) {
     EXPECT_EQ(page.buttons(), (std::vector<ButtonBinding>{{3, M::command, Action::keyStroke(0, M::none), true},
                                                           {5, M::none, Action::dpiShift(400), true}}));
     EXPECT_EQ(page.tab->cards().size(), 1u);
+}
+
+TEST(ButtonsTab, TheCommandFieldSaysAsItIsTypedWhatTheLineWouldStartOrWhyNot) {
+    ButtonsPage page({{3, M::none, Action::runShortcut(""), true}});
+    ActionEditor* editor = page.card(0)->actionEditor();
+    EXPECT_FALSE(editor->commandCheckLine()->isVisible()) << "nothing typed, nothing said";
+    QTest::keyClicks(editor->shortcutNameField(), QStringLiteral("sh -c 'echo \"a b\""));
+    ButtonsPage::settle();
+    EXPECT_EQ(page.buttons()[0].action, Action::runShortcut("sh -c 'echo \"a b\""));
+    editor = page.card(0)->actionEditor();
+    ASSERT_TRUE(editor->commandCheckLine()->isVisible());
+    EXPECT_EQ(editor->commandCheckLine()->level(), StatusDot::Level::bad);
+    EXPECT_EQ(editor->commandCheckLine()->text(), QStringLiteral("A single quote (') is not closed."));
+    test::saveScreenshot(page.window, QStringLiteral("buttons-command-unclosed"));
+    QTest::keyClick(editor->shortcutNameField(), Qt::Key_Apostrophe);
+    ButtonsPage::settle();
+    EXPECT_EQ(editor->commandCheckLine()->level(), StatusDot::Level::good);
+    EXPECT_TRUE(editor->commandCheckLine()->text().endsWith(QStringLiteral("/sh with 2 arguments: “-c” and “echo \"a b\"”.")))
+        << editor->commandCheckLine()->text().toStdString();
+    test::saveScreenshot(page.window, QStringLiteral("buttons-command"));
 }
 
 TEST(ButtonsTab, AnOffBindingKeepsItsSwitchesAndDeleteButNotItsActionEditor) {
