@@ -82,7 +82,18 @@ TEST(WlrootsWorkspace, FollowsFocusBetweenTwoWindowsAndCannotTellOnceSwayHasGone
     const auto focus = [&](const std::string& id) {
         return Child({.arguments = {"swaymsg", "-s", ipc.string(), "[app_id=" + id + "] focus"}}).wait() == 0;
     };
-    for (const std::string& id : testing::switchesBetween(*workspace, "org.test.Alpha", "org.test.Beta")) {
+    // The windows' own focus on coming up may still be on its way once both
+    // are listed: settle it first (Alpha in front, then Beta's notice taken),
+    // so that each switch below is answered by its own notice.
+    ASSERT_TRUE(focus("org.test.Alpha"));
+    ASSERT_TRUE(testing::waitUntil([&] {
+        const auto front = workspace->frontmostApplication();
+        return front && front->bundleID == "org.test.Alpha";
+    }));
+    log.forget();
+    ASSERT_TRUE(focus("org.test.Beta"));
+    ASSERT_TRUE(log.awaitBundleID("org.test.Beta"));
+    for (const std::string id : {"org.test.Alpha", "org.test.Beta", "org.test.Alpha"}) {
         SCOPED_TRACE(id);
         log.forget();
         ASSERT_TRUE(focus(id));
