@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,23 @@ namespace {
 // only 15 bytes of a name.
 thread_local std::string tlsName;
 thread_local ThreadPriority tlsPriority = ThreadPriority::defaultPriority;
+thread_local ThreadNice tlsNice;
+
+std::mutex brokerLock;
+NiceBroker& niceBroker() {
+    static NiceBroker* const broker = new NiceBroker();
+    return *broker;
+}
+
+id_t currentThreadID() { return static_cast<id_t>(syscall(SYS_gettid)); }
+
+std::optional<int> niceOf(id_t tid) {
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, tid);
+    if (errno != 0) return std::nullopt;
+    return nice;
+}
+
 
 // The nice value for each class. Raising urgency (a negative value) needs a
 // privilege that a desktop process usually lacks; the attempt then fails
@@ -183,28 +201,70 @@ void setCurrentThreadName(std::string name) {
 
 ThreadPriority currentThreadPriority() { return tlsPriority; }
 
+namespace {
+
+bool isUrgent(ThreadPriority priority) {
+    return priority == ThreadPriority::userInteractive || priority == ThreadPriority::userInitiated;
+}
+
+// The kernel's shortest time slice for the urgent classes, set with the nice
+// value now in effect, which the call would otherwise reset.
+void applySlice(id_t tid, bool urgent) {
+    const auto nice = niceOf(tid);
+    if (!nice) return;
+    SchedulingAttributes attributes;
+    attributes.nice = *nice;
+    attributes.runtime = urgent ? urgentSliceNanos : 0;
+    (void)syscall(SYS_sched_setattr, tid, &attributes, 0U);
+}
+
+} // namespace
+
+std::string_view toString(ThreadNice::SetBy setBy) {
+    switch (setBy) {
+    case ThreadNice::SetBy::process: return "process";
+    case ThreadNice::SetBy::broker: return "broker";
+    case ThreadNice::SetBy::nobody: return "nobody";
+    }
+    return "nobody";
+}
+
+ThreadNice currentThreadNice() { return tlsNice; }
+
+void setNiceBroker(NiceBroker broker) {
+    std::lock_guard lock(brokerLock);
+    niceBroker() = std::move(broker);
+}
+
 void setCurrentThreadPriority(ThreadPriority priority) {
     tlsPriority = priority;
     // On Linux a thread's nice value is per thread (set through its thread id).
-    const auto tid = static_cast<id_t>(syscall(SYS_gettid));
+    const id_t tid = currentThreadID();
     const int wanted = niceValue(priority);
-    errno = 0;
-    const int current = getpriority(PRIO_PROCESS, tid);
-    if (errno == 0 && current != wanted) (void)setpriority(PRIO_PROCESS, tid, wanted);
+    if (const auto current = niceOf(tid); current && *current != wanted) (void)setpriority(PRIO_PROCESS, tid, wanted);
     // Timed waits of the urgent classes (glide steps, macro delays, request
     // time-outs) wake close to their deadline instead of within the default
     // 50 µs slack; the other classes let the kernel batch their wake-ups.
-    const bool urgent = priority == ThreadPriority::userInteractive || priority == ThreadPriority::userInitiated;
+    const bool urgent = isUrgent(priority);
     (void)prctl(PR_SET_TIMERSLACK, urgent ? 1000UL : 0UL, 0UL, 0UL, 0UL);
-    // The slice is set with the nice value now in effect, which it would
-    // otherwise reset.
-    errno = 0;
-    const int nice = getpriority(PRIO_PROCESS, tid);
-    if (errno != 0) return;
-    SchedulingAttributes attributes;
-    attributes.nice = nice;
-    attributes.runtime = urgent ? urgentSliceNanos : 0;
-    (void)syscall(SYS_sched_setattr, tid, &attributes, 0U);
+    applySlice(tid, urgent);
+    const int actual = niceOf(tid).value_or(0);
+    tlsNice = ThreadNice{wanted, actual, actual == wanted ? ThreadNice::SetBy::process : ThreadNice::SetBy::nobody};
+}
+
+ThreadNice raiseCurrentThreadPriority() {
+    if (tlsNice.actual == tlsNice.wanted) return tlsNice;
+    NiceBroker broker;
+    {
+        std::lock_guard lock(brokerLock);
+        broker = niceBroker();
+    }
+    const id_t tid = currentThreadID();
+    if (!broker || !broker(static_cast<std::int64_t>(tid), tlsNice.wanted)) return tlsNice;
+    tlsNice.actual = niceOf(tid).value_or(tlsNice.actual);
+    if (tlsNice.actual == tlsNice.wanted) tlsNice.setBy = ThreadNice::SetBy::broker;
+    applySlice(tid, isUrgent(tlsPriority));
+    return tlsNice;
 }
 
 struct Thread::Handle {

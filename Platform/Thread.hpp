@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,6 +37,35 @@ void setCurrentThreadName(std::string name);
 
 // The priority the calling thread was started or marked with.
 ThreadPriority currentThreadPriority();
+
+// How urgently a thread really runs: the nice value its class asks for, the
+// one in effect, and who set that.
+struct ThreadNice {
+    enum class SetBy { process, broker, nobody };
+    int wanted = 0;
+    int actual = 0;
+    SetBy setBy = SetBy::process;
+    friend bool operator==(const ThreadNice&, const ThreadNice&) = default;
+};
+std::string_view toString(ThreadNice::SetBy setBy);
+
+// The calling thread's, as setCurrentThreadPriority and
+// raiseCurrentThreadPriority left it.
+ThreadNice currentThreadNice();
+
+// Raises a thread's urgency where the process itself may not: an ordinary
+// user's process may not lower a nice value (RLIMIT_NICE is 0), but the
+// desktop's RealtimeKit may do it for it. Takes the kernel's thread id and
+// the nice value; true once the thread has it. Called on that thread, and may
+// take a while (it asks another process).
+using NiceBroker = std::function<bool(std::int64_t threadID, int nice)>;
+// Process-wide; the program sets it once, before its threads start.
+void setNiceBroker(NiceBroker broker);
+
+// Where the calling thread's class asked for more urgency than the process
+// could give it, asks the broker for it; the outcome, as currentThreadNice()
+// gives it from then on.
+ThreadNice raiseCurrentThreadPriority();
 
 // Marks the calling thread with a priority. On Linux the hint becomes a nice
 // value where the process may set it (raising urgency needs privileges and

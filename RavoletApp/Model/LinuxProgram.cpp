@@ -3,14 +3,19 @@
 #include "HIDPlusPlus/HIDPPDeviceMatch.hpp"
 #include "Platform/Linux/Desktop/LinuxWorkspace.hpp"
 #include "Platform/Linux/Desktop/LogindSessionWatcher.hpp"
+#include "Platform/Linux/Desktop/RealtimeKit.hpp"
 #include "Platform/Linux/HID/LinuxHIDSystem.hpp"
 #include "Platform/Linux/Input/LinuxEventSystem.hpp"
+#include "Platform/Thread.hpp"
 
 namespace ravolet {
 
 LinuxProgram makeLinuxProgram(std::shared_ptr<platform::Scheduler> ui,
                               std::shared_ptr<platform::SessionWatcher> session) {
     LinuxProgram program;
+    // The tap thread asks the desktop for the urgency an ordinary user's
+    // process may not give itself.
+    platform::setNiceBroker(&platform::RealtimeKit::makeThreadHighPriority);
     // The mouse's HID++ interface through the kernel's hidraw nodes.
     const platform::HIDMatching mouse{HIDPPDeviceMatch::g502X.vendorID, HIDPPDeviceMatch::g502X.productID};
     platform::HIDSystem::setShared(platform::LinuxHIDSystem::make(mouse));

@@ -168,6 +168,14 @@ void EventTapController::threadBody(std::weak_ptr<EventTapController> weakSelf, 
     }
     handshake->signal();
     handshake.reset();
+    // Where the process may not raise the thread's urgency itself, the
+    // desktop may: asked once the start has been answered, so that it never
+    // holds the start up.
+    const platform::ThreadNice nice = platform::raiseCurrentThreadPriority();
+    {
+        std::lock_guard guard(self->lock_);
+        self->threadNice_ = nice;
+    }
 
     // The loop sleeps until an event, a block or the stop comes: stop()
     // marks the session and then stops the loop (this session's loop is
@@ -250,7 +258,9 @@ bool EventTapController::isOnTapThread() { return platform::currentThreadName() 
 
 TapMetrics EventTapController::snapshotMetrics() const {
     std::lock_guard guard(lock_);
-    return metrics_;
+    TapMetrics metrics = metrics_;
+    metrics.threadNice = threadNice_;
+    return metrics;
 }
 
 void EventTapController::resetMetrics() {

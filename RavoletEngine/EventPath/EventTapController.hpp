@@ -135,6 +135,8 @@ private:
 
     mutable std::mutex lock_;
     TapMetrics metrics_;
+    // As the tap thread last reported it.
+    platform::ThreadNice threadNice_;
     std::shared_ptr<platform::EventTap> machPort_;
     bool runLoopSource_ = false; // the tap's source is on runLoop_
     std::shared_ptr<platform::RunLoop> runLoop_;

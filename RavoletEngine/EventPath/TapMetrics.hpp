@@ -6,6 +6,7 @@
 #include <limits>
 #include <ostream>
 
+#include "Platform/Thread.hpp"
 #include "Support/ValueSupport.hpp"
 
 namespace ravolet {
@@ -20,6 +21,10 @@ struct TapMetrics {
     std::int64_t disabledByTimeout = 0;   // times the system disabled the tap by time-out
     std::int64_t disabledByUserInput = 0; // times the system disabled the tap by user input
     std::int64_t reEnables = 0;           // times the tap was switched back on
+    // The tap thread's nice value: what it asks for, what it got and who
+    // gave it (itself, or the desktop's RealtimeKit where an ordinary user
+    // may not raise it).
+    platform::ThreadNice threadNice;
 
     double maxCallbackMillis() const { return maxCallbackNanos / 1e6; }
     double meanCallbackMicros() const {
@@ -35,7 +40,8 @@ struct TapMetrics {
         return os << "TapMetrics(events " << m.events << ", max " << m.maxCallbackNanos << "ns, total "
                   << m.totalCallbackNanos << "ns, overruns " << m.budgetOverruns << ", worst " << m.worstOverrunNanos
                   << "ns, timeout " << m.disabledByTimeout << ", userInput " << m.disabledByUserInput
-                  << ", reEnables " << m.reEnables << ')';
+                  << ", reEnables " << m.reEnables << ", nice " << m.threadNice.actual << " of "
+                  << m.threadNice.wanted << " by " << platform::toString(m.threadNice.setBy) << ')';
     }
 };
 
@@ -45,6 +51,7 @@ template <>
 struct std::hash<ravolet::TapMetrics> {
     std::size_t operator()(const ravolet::TapMetrics& m) const noexcept {
         return ravolet::hashFields(m.events, m.maxCallbackNanos, m.totalCallbackNanos, m.budgetOverruns,
-                                   m.worstOverrunNanos, m.disabledByTimeout, m.disabledByUserInput, m.reEnables);
+                                   m.worstOverrunNanos, m.disabledByTimeout, m.disabledByUserInput, m.reEnables,
+                                   m.threadNice.wanted, m.threadNice.actual, m.threadNice.setBy);
     }
 };

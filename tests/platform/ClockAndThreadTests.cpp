@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <pthread.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -9,6 +12,7 @@
 #include <semaphore>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "Platform/MonotonicClock.hpp"
 #include "Platform/Thread.hpp"
@@ -146,3 +150,64 @@ TEST(Thread, DestroyingJoinsAndAThreadMayReleaseItself) {
 
 } // namespace
 } // namespace ravolet::platform
+
+namespace ravolet {
+namespace {
+
+// A thread that may not lower its nice value (here: one that gave up the
+// capability to) gets it from the broker, which answers from elsewhere, as
+// RealtimeKit does; without a broker, or with one that refuses, it stays.
+TEST(Thread, AnUrgencyTheKernelRefusesIsAskedOfTheBroker) {
+    if (geteuid() != 0) GTEST_SKIP() << "only root can lower a nice value for the broker here";
+    struct Granting {
+        std::atomic<pid_t> tid{0};
+        std::atomic<int> nice{0};
+        std::binary_semaphore asked{0};
+        std::binary_semaphore granted{0};
+    };
+    auto granting = std::make_shared<Granting>();
+    std::atomic<int> answer{0}; // 0: none set, 1: refuses, 2: grants
+    platform::setNiceBroker([granting, &answer](std::int64_t tid, int nice) {
+        if (answer == 1) return false;
+        granting->tid = static_cast<pid_t>(tid);
+        granting->nice = nice;
+        granting->asked.release();
+        granting->granted.acquire();
+        return true;
+    });
+    std::vector<platform::ThreadNice> outcomes;
+    std::thread worker([&] {
+        // Without the capability, a process keeps to RLIMIT_NICE, 0 for root too.
+        struct {
+            std::uint32_t version = 0x20080522; // _LINUX_CAPABILITY_VERSION_3
+            int pid = 0;
+        } header;
+        struct {
+            std::uint32_t effective, permitted, inheritable;
+        } data[2] = {};
+        ASSERT_EQ(syscall(SYS_capget, &header, data), 0);
+        data[0].effective &= ~(1u << 23); // CAP_SYS_NICE
+        ASSERT_EQ(syscall(SYS_capset, &header, data), 0);
+        platform::setCurrentThreadPriority(platform::ThreadPriority::userInteractive);
+        outcomes.push_back(platform::currentThreadNice());
+        answer = 1;
+        outcomes.push_back(platform::raiseCurrentThreadPriority());
+        answer = 2;
+        outcomes.push_back(platform::raiseCurrentThreadPriority());
+        outcomes.push_back(platform::currentThreadNice());
+    });
+    if (granting->asked.try_acquire_for(std::chrono::seconds(20))) {
+        EXPECT_EQ(setpriority(PRIO_PROCESS, static_cast<id_t>(granting->tid.load()), granting->nice), 0);
+        granting->granted.release();
+    } else {
+        ADD_FAILURE() << "the broker was never asked";
+    }
+    worker.join();
+    platform::setNiceBroker(nullptr);
+    using SetBy = platform::ThreadNice::SetBy;
+    EXPECT_EQ(outcomes, (std::vector<platform::ThreadNice>{
+                            {-4, 0, SetBy::nobody}, {-4, 0, SetBy::nobody}, {-4, -4, SetBy::broker}, {-4, -4, SetBy::broker}}));
+}
+
+} // namespace
+} // namespace ravolet
