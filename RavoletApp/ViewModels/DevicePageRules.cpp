@@ -162,6 +162,28 @@ PageFact transformingInput(const EngineStatus& status, bool isPausedByUser) {
     return {label, "Yes", "Ravolet is reshaping the wheel and the buttons as your profile says."};
 }
 
+// How urgently the thread that reads the mouse runs, once it runs: an
+// ordinary user's process may not raise it, so it says who did, or that
+// nobody could.
+std::optional<PageFact> inputThreadPriority(const EngineStatus& status) {
+    const platform::ThreadNice& nice = status.tap.threadNice;
+    if (!status.isTapEnabled || nice.wanted >= 0) return std::nullopt;
+    constexpr const char* label = "Input thread priority";
+    if (nice.actual <= nice.wanted) {
+        if (nice.setBy == platform::ThreadNice::SetBy::broker)
+            return PageFact{label, "Raised by RealtimeKit",
+                            "Your account may not raise a thread's priority itself, so the desktop's RealtimeKit "
+                            "raised it for Ravolet: a busy computer does not hold your mouse back."};
+        return PageFact{label, "Raised", "Ravolet reads your mouse ahead of ordinary programs, so a busy computer does "
+                                         "not hold it back."};
+    }
+    return PageFact{label, "Normal",
+                    fmt::format("Your account may not raise a thread's priority (nice {} was asked, {} is in effect) and "
+                                "no RealtimeKit on this desktop raised it. Your mouse still works; on a computer busy "
+                                "with other work its events may wait a little longer.",
+                                nice.wanted, nice.actual)};
+}
+
 } // namespace
 
 std::vector<PageFact> engineActivityFacts(const EngineStatus& status, bool isPausedByUser) {
@@ -180,6 +202,7 @@ std::vector<PageFact> engineActivityFacts(const EngineStatus& status, bool isPau
          "a millisecond goes unnoticed."},
     };
     const TapMetrics& tap = status.tap;
+    if (const auto priority = inputThreadPriority(status)) facts.push_back(*priority);
     if (tap.disabledByTimeout >= 1 || tap.disabledByUserInput >= 1)
         facts.push_back({"Times the event stream cut Ravolet off", std::to_string(tap.disabledByTimeout + tap.disabledByUserInput),
                          fmt::format("Ravolet reconnected automatically {} time{}. Your held keys are released each "

@@ -140,6 +140,37 @@ TEST(DevicePageRules, TheEngineCountersAndTheCutOffRow) {
     }
 }
 
+// Which priority the input thread got, and from whom, while the tap runs.
+TEST(DevicePageRules, TheInputThreadsPriorityIsSaidWhileTheTapRuns) {
+    using SetBy = platform::ThreadNice::SetBy;
+    struct Row {
+        bool tap;
+        platform::ThreadNice nice;
+        std::optional<std::string> value;
+    };
+    const std::vector<Row> rows = {
+        {false, {-4, 0, SetBy::nobody}, std::nullopt},
+        {true, {0, 0, SetBy::process}, std::nullopt},
+        {true, {-4, -4, SetBy::process}, "Raised"},
+        {true, {-4, -4, SetBy::broker}, "Raised by RealtimeKit"},
+        {true, {-4, 0, SetBy::nobody}, "Normal"},
+    };
+    for (const Row& row : rows) {
+        EngineStatus status;
+        status.isTapEnabled = row.tap;
+        status.tap.threadNice = row.nice;
+        const auto facts = engineActivityFacts(status, false);
+        ASSERT_EQ(facts.size(), row.value ? 7u : 6u);
+        if (!row.value) continue;
+        EXPECT_EQ(facts[6].label, "Input thread priority");
+        EXPECT_EQ(facts[6].value, *row.value);
+    }
+    EngineStatus refused;
+    refused.isTapEnabled = true;
+    refused.tap.threadNice = {-4, 0, SetBy::nobody};
+    EXPECT_NE(engineActivityFacts(refused, false)[6].help->find("nice -4 was asked, 0 is in effect"), std::string::npos);
+}
+
 TEST(DevicePageRules, InputIsTransformedOnlyWhileWatchingUnpausedWithTheMouseAttached) {
     struct Row {
         bool tap, paused, attached;
