@@ -298,6 +298,7 @@ QWidget* ActionEditor::makeShortcutEditor() {
                                              [this] { edit(Action::runShortcut("")); })));
     commandCheck_ = new StatusDot(StatusDot::Level::off, QString());
     commandCheck_->setWordWrap(true);
+    commandCheck_->setCaption(QStringLiteral("Command check"));
     layout->addWidget(commandCheck_);
     layout->addWidget(new Explain(qtText(AE::shortcutExplanation)));
     return editor;

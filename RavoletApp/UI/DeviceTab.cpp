@@ -44,6 +44,7 @@ void DeviceTab::build() {
 
     auto* connection = new PageSection(QStringLiteral("Connection"), this);
     connection_ = connection->add(new StatusDot(StatusDot::Level::waiting, QString()));
+    connection_->setCaption(QStringLiteral("Connection status"));
     connectionExplanation_ = connection->addExplain(QString());
     connectionFacts_ = connection->add(new FactList);
     column->addWidget(connection);
@@ -73,6 +74,7 @@ void DeviceTab::build() {
 
     auto* activity = new PageSection(QStringLiteral("What Ravolet Is Doing"), this);
     tap_ = activity->add(new StatusDot(StatusDot::Level::bad, QString()));
+    tap_->setCaption(QStringLiteral("Event stream"));
     activity->addExplain(QStringLiteral(
         "Ravolet has to sit in the middle of the event stream to reshape a scroll. This is that connection."));
     activityFacts_ = activity->add(new FactList);

@@ -21,14 +21,26 @@ FactRow::FactRow(const QString& label, const QString& value, std::optional<QStri
     value_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     value_->setAlignment(Qt::AlignTrailing | Qt::AlignTop);
     value_->setWordWrap(true);
-    value_->setAccessibleName(label);
     row->addWidget(label_, 0, Qt::AlignTop);
     row->addWidget(value_, 1);
     column->addLayout(row);
     setHelp(help);
+    readAsOneElement();
 }
 
-void FactRow::setValue(const QString& value) { value_->setText(value); }
+void FactRow::setValue(const QString& value) {
+    if (value == value_->text()) return;
+    value_->setText(value);
+    announceValueChange(this, value);
+}
+
+AccessibleReading FactRow::accessibleReading() const {
+    AccessibleReading reading;
+    reading.name = label_->text();
+    reading.value = value_->text();
+    if (help_ != nullptr) reading.children.append(help_);
+    return reading;
+}
 
 void FactRow::setHelp(const std::optional<QString>& help) {
     if (!help) {

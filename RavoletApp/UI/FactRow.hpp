@@ -5,6 +5,8 @@
 
 #include <optional>
 
+#include "RavoletApp/UI/AccessibleSummary.hpp"
+
 class QLabel;
 
 namespace ravolet {
@@ -13,8 +15,9 @@ class Explain;
 
 // A read-only fact: its label on the leading side, its value (selectable,
 // trailing-aligned, wrapped onto more lines when long) on the trailing side,
-// and an explanation under it when there is one.
-class FactRow : public QWidget {
+// and an explanation under it when there is one. Assistive technology reads it
+// as one element named by the label, whose value is the value.
+class FactRow : public QWidget, public AccessibleSummary {
     Q_OBJECT
 public:
     FactRow(const QString& label, const QString& value, std::optional<QString> help = std::nullopt,
@@ -28,6 +31,8 @@ public:
     QLabel* valueLabel() const { return value_; }
     // The explanation, or null when the row has none.
     Explain* helpLabel() const { return help_; }
+
+    AccessibleReading accessibleReading() const override;
 
 private:
     QLabel* label_;

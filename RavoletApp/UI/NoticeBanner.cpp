@@ -57,6 +57,7 @@ NoticeBanner::NoticeBanner(Kind kind, const QString& title, const QString& messa
     row->addLayout(column, 1);
 
     refreshIcon();
+    readAsOneElement();
 }
 
 void NoticeBanner::setKind(Kind kind) {
@@ -69,7 +70,30 @@ void NoticeBanner::setKind(Kind kind) {
 
 void NoticeBanner::setTitle(const QString& title) { title_->setText(title); }
 
-void NoticeBanner::setMessage(const QString& message) { message_->setText(message); }
+void NoticeBanner::setMessage(const QString& message) {
+    if (message == message_->text()) return;
+    message_->setText(message);
+    announceValueChange(this, message);
+}
+
+AccessibleReading NoticeBanner::accessibleReading() const {
+    const auto meaning = [](Kind kind) {
+        switch (kind) {
+        case Kind::warning: return QStringLiteral("Warning");
+        case Kind::problem: return QStringLiteral("Problem");
+        case Kind::informational: break;
+        }
+        return QStringLiteral("Information");
+    };
+    AccessibleReading reading;
+    reading.role = QAccessible::Grouping;
+    reading.name = title_->text();
+    reading.value = message_->text();
+    reading.description = meaning(kind_);
+    for (int i = 0; i < actions_->count(); ++i)
+        if (QWidget* control = actions_->itemAt(i)->widget()) reading.children.append(control);
+    return reading;
+}
 
 void NoticeBanner::addAction(QWidget* control) {
     // Before the trailing stretch, so the buttons stay leading.

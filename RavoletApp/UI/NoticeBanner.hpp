@@ -4,6 +4,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "RavoletApp/UI/AccessibleSummary.hpp"
+
 class QHBoxLayout;
 class QLabel;
 class QPushButton;
@@ -12,8 +14,10 @@ namespace ravolet {
 
 // A tinted notice above a page: the kind's icon, a title, a message that wraps
 // to as many lines as it needs (it is never cut), and a row of the caller's
-// buttons, on a rounded background in the kind's tint.
-class NoticeBanner : public QWidget {
+// buttons, on a rounded background in the kind's tint. Assistive technology
+// reads it as one element named by its title, the message its value, with its
+// buttons inside.
+class NoticeBanner : public QWidget, public AccessibleSummary {
     Q_OBJECT
 public:
     enum class Kind { informational, warning, problem };
@@ -39,6 +43,8 @@ public:
     QLabel* messageLabel() const { return message_; }
     QLabel* iconLabel() const { return icon_; }
     QHBoxLayout* actionsRow() const { return actions_; }
+
+    AccessibleReading accessibleReading() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

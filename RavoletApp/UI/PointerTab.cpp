@@ -292,6 +292,7 @@ void PointerTab::buildPointerSections() {
         "On enables pointer processing for this profile and adds distance as you move faster. Off gives constant "
         "speed while pointer processing is enabled. Turn pointer processing off to return movement to your desktop."));
     status_ = speedSection_->add(new StatusDot(StatusDot::Level::off, QString()));
+    status_->setCaption(QStringLiteral("Pointer processing"));
 
     curveSection_ = new PageSection(QStringLiteral("Acceleration Curve"), this);
     const CurveParameters& starting = CurveParameters::starting();

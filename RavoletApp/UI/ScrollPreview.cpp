@@ -184,6 +184,7 @@ ScrollPreview::ScrollPreview(std::shared_ptr<AppModel> model, QWidget* parent)
     applyTextStyle(liveStatus_, TextStyle::caption);
     // The sentences are long: they wrap, using the whole width of the section.
     liveStatus_->setWordWrap(true);
+    liveStatus_->setCaption(QStringLiteral("Live scrolling"));
     applyTextColor(liveStatus_->label(), SystemColor::secondary);
 
     setSettings(ScrollSettings{});

@@ -24,7 +24,7 @@ StatusDot::StatusDot(Level level, const QString& text, QWidget* parent)
     text_->setTextFormat(Qt::PlainText);
     layout->addWidget(text_, 0, Qt::AlignVCenter);
     layout->addStretch(1);
-    setAccessibleName(text);
+    readAsOneElement();
 }
 
 void StatusDot::setLevel(Level level) {
@@ -37,8 +37,26 @@ void StatusDot::setLevel(Level level) {
 QString StatusDot::text() const { return text_->text(); }
 
 void StatusDot::setText(const QString& text) {
+    if (text == text_->text()) return;
     text_->setText(text);
-    setAccessibleName(text);
+    announceValueChange(this, text);
+}
+
+AccessibleReading StatusDot::accessibleReading() const {
+    const auto meaning = [](Level level) {
+        switch (level) {
+        case Level::good: return QStringLiteral("Good");
+        case Level::waiting: return QStringLiteral("Waiting");
+        case Level::bad: return QStringLiteral("Problem");
+        case Level::off: break;
+        }
+        return QStringLiteral("Off");
+    };
+    AccessibleReading reading;
+    reading.name = caption_;
+    reading.value = text_->text();
+    reading.description = meaning(level_);
+    return reading;
 }
 
 void StatusDot::setWordWrap(bool wraps) {

@@ -4,13 +4,16 @@
 #include <QString>
 #include <QWidget>
 
+#include "RavoletApp/UI/AccessibleSummary.hpp"
+
 class QLabel;
 
 namespace ravolet {
 
-// A coloured 8 × 8 dot followed by a short text. The dot is drawn, not a
-// child of its own, so assistive technology reads only the text.
-class StatusDot : public QWidget {
+// A coloured 8 × 8 dot followed by a short text. Assistive technology reads
+// it as one element: named by its caption ("Status" unless the page names
+// it), the text its value, and the dot's meaning its description.
+class StatusDot : public QWidget, public AccessibleSummary {
     Q_OBJECT
 public:
     enum class Level { good, waiting, bad, off };
@@ -25,6 +28,10 @@ public:
     // text stays on one line.
     void setWordWrap(bool wraps);
     QLabel* label() const { return text_; }
+    // What the line is the status of, for assistive technology.
+    void setCaption(const QString& caption) { caption_ = caption; }
+
+    AccessibleReading accessibleReading() const override;
 
     // green, orange, red, and the secondary text colour for off.
     static QColor color(Level level, const QPalette& palette);
@@ -37,6 +44,7 @@ protected:
 private:
     Level level_;
     QLabel* text_;
+    QString caption_ = QStringLiteral("Status");
 };
 
 } // namespace ravolet
