@@ -314,7 +314,7 @@ void AppModel::refreshPermissions() { setPermissions(PermissionState::current(*d
 void AppModel::updateDerived() {
     const EngineStatus& status = status_.value();
     const bool paused = preferences_->isPausedByUser.value();
-    menuBar_.set(MenuBarState::of(permissions_.value(), paused, status));
+    menuBar_.set(MenuBarState::of(permissions_.value(), paused, status, dependencies_.simulatedMouse.value_or(false)));
     const auto& problem = store_->problem().value();
     storageNotices_.set(StorageNotices{
         .settingsSaveError = problem ? std::nullopt : store_->lastSaveError().value(),

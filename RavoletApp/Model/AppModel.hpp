@@ -107,6 +107,9 @@ public:
         // desktop moves it by the motion Ravolet passes on, which is the
         // curve's output: standard false.
         std::optional<bool> engineMovesCursor;
+        // The mouse is the simulated machine's (`--simulated-mouse`), which
+        // the state shown says; standard (and none) false.
+        std::optional<bool> simulatedMouse;
 
         // This machine's services, every field filled.
         static Dependencies standard();

@@ -13,7 +13,8 @@ bool bothGranted(const PermissionState& permissions) { return permissions.access
 
 } // namespace
 
-MenuBarState MenuBarState::of(const PermissionState& permissions, bool isPausedByUser, const EngineStatus& status) {
+MenuBarState MenuBarState::of(const PermissionState& permissions, bool isPausedByUser, const EngineStatus& status,
+                              bool mouseIsSimulated) {
     if (!bothGranted(permissions))
         return {"exclamationmark.triangle.fill", "Needs permission to run", "Missing: " + AccessRemedy::missingGrants(permissions)};
     if (isPausedByUser) return {"pause.circle", "Paused", "Your mouse behaves exactly as your desktop ships it"};
@@ -24,7 +25,11 @@ MenuBarState MenuBarState::of(const PermissionState& permissions, bool isPausedB
                 "No Logitech mouse is plugged in"};
     }
     std::optional<std::string> detail;
-    if (status.lastCommandFailure) detail = commandFailureSentence(*status.lastCommandFailure);
+    if (status.lastCommandFailure) {
+        detail = commandFailureSentence(*status.lastCommandFailure);
+    } else if (mouseIsSimulated) {
+        detail = "On a simulated mouse";
+    }
     return {symbol, status.isTapEnabled ? "Active" : "Not running", std::move(detail)};
 }
 

@@ -21,8 +21,10 @@ struct MenuBarState {
     std::optional<std::string> detail;
 
     // Reads the grants as the application last read them (not the engine's
-    // copy), the pause preference and the engine's published status.
-    static MenuBarState of(const PermissionState& permissions, bool isPausedByUser, const EngineStatus& status);
+    // copy), the pause preference and the engine's published status; a
+    // simulated mouse is said on the second line while nothing else is.
+    static MenuBarState of(const PermissionState& permissions, bool isPausedByUser, const EngineStatus& status,
+                           bool mouseIsSimulated = false);
 
     friend bool operator==(const MenuBarState&, const MenuBarState&) = default;
     friend std::ostream& operator<<(std::ostream& os, const MenuBarState& state);

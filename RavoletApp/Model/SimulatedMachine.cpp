@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "HIDPlusPlus/HIDPPEnvironment.hpp"
+#include "Platform/Linux/Desktop/LinuxWorkspace.hpp"
 #include "Platform/Linux/DesktopEntryCatalogue.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
 #include "Platform/Linux/SystemClock.hpp"
@@ -193,7 +194,9 @@ SimulatedMachine::SimulatedMachine(std::shared_ptr<platform::Scheduler> uiExecut
       clock(time ? std::make_shared<platform::SimulatedClock>() : nullptr),
       loginItems(inMemory<platform::SimulatedLoginItemService>(storage)),
       updater(inMemory<platform::SimulatedUpdaterBackend>(storage)),
-      activator(inMemory<platform::SimulatedApplicationActivator>(storage)) {
+      activator(inMemory<platform::SimulatedApplicationActivator>(storage)),
+      desktop(storage == Storage::thisMachine ? std::shared_ptr<platform::Workspace>(platform::LinuxWorkspace::standard())
+                                              : std::shared_ptr<platform::Workspace>(workspace)) {
     auto feed = std::make_shared<MachineMouseFeed>(events, mouseService);
     events->setDeliveryObserver([weak = std::weak_ptr(feed)](const platform::Event& event) {
         if (const auto self = weak.lock()) self->delivered(event);
@@ -242,7 +245,7 @@ AppModel::Dependencies SimulatedMachine::dependencies() const {
         .events = events,
         .privateHID = privateHID,
         .displays = displays,
-        .workspace = workspace,
+        .workspace = desktop,
         .permissions = probe,
         .launcher = launcher,
         .pointerTuning = pointerTuning,
@@ -261,7 +264,7 @@ AppModel::Dependencies SimulatedMachine::dependencies() const {
     d.loginItems = loginItems;
     d.updater = updater;
     d.activator = activator;
-    d.workspace = workspace;
+    d.workspace = desktop;
     // On this machine's storage the program runs for a person, who picks
     // applications from the real desktop entries as well.
     d.applications = files ? std::shared_ptr<platform::ApplicationCatalogue>(applications)
@@ -272,6 +275,8 @@ AppModel::Dependencies SimulatedMachine::dependencies() const {
     d.tryItMouse = mouseFeed;
     // On this machine's storage a person runs the program, who is told on the desktop.
     if (files) d.notifier = notifier;
+    // And is told, where Ravolet's state is shown, that the mouse is not real.
+    d.simulatedMouse = !files;
     d.engineMovesCursor = true;
     return d;
 }

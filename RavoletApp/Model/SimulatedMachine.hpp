@@ -112,6 +112,10 @@ public:
     const std::shared_ptr<platform::SimulatedLoginItemService> loginItems;
     const std::shared_ptr<platform::SimulatedUpdaterBackend> updater;
     const std::shared_ptr<platform::SimulatedApplicationActivator> activator;
+    // On this machine's storage a person runs the program at a real desktop,
+    // which says what is in front (where one of its sources can tell): the
+    // model and the engine follow it instead of the scripted `workspace`.
+    const std::shared_ptr<platform::Workspace> desktop;
 };
 
 } // namespace ravolet

@@ -55,12 +55,13 @@ TEST(AppInfo, RunningAppsAreOrdinaryOnesWithAnIdentifierSortedAsAFileManagerSort
 
 TEST(AppInfo, TheSimulatedProgramNamesEveryApplicationFromOneCatalogue) {
     // On this machine's storage the scripted applications stand in front of
-    // the real desktop entries: what runs is installed, by the same name.
+    // the real desktop entries, and what runs is the real desktop's (not the
+    // script's): it is installed, by the same name.
     const auto machine = SimulatedMachine::make(std::make_shared<platform::ManualScheduler>(0),
                                                 SimulatedMachine::Storage::thisMachine);
     const AppModel::Dependencies dependencies = machine->dependencies();
+    EXPECT_NE(dependencies.workspace, std::shared_ptr<platform::Workspace>(machine->workspace));
     const std::vector<AppInfo> running = AppInfo::runningApps(*dependencies.workspace, *dependencies.applications);
-    ASSERT_EQ(running.size(), 3u);
     for (const AppInfo& app : running) EXPECT_EQ(AppInfo::lookup(*dependencies.applications, app.bundleID), app);
     const auto installed = installedApplications(*dependencies.applications);
     EXPECT_TRUE(std::ranges::any_of(installed, [](const auto& a) { return a.bundleID == "org.inkscape.Inkscape"; }));

@@ -52,6 +52,11 @@ TEST(MenuBarState, TheFirstCaseThatHoldsDecidesEachText) {
               (MenuBarState{"computermouse.fill", "Active",
                             "\u201Cdat +%s\u201D did not start: No program named \u201Cdat\u201D is in the folders of your PATH."}));
     EXPECT_EQ(MenuBarState::of(grants(true, true), true, failed).detail, "Your mouse behaves exactly as your desktop ships it");
+    // A simulated mouse is said while nothing more pressing is.
+    EXPECT_EQ(MenuBarState::of(grants(true, true), false, engine(true, true), true).detail, "On a simulated mouse");
+    EXPECT_EQ(MenuBarState::of(grants(true, true), false, failed, true).detail, MenuBarState::of(grants(true, true), false, failed).detail);
+    EXPECT_EQ(MenuBarState::of(grants(true, true), true, engine(true, true), true).detail,
+              "Your mouse behaves exactly as your desktop ships it");
 
     const auto broken = ConfigStore::Problem::corrupt("x");
     EXPECT_TRUE(needsBanner(broken, grants(true, true), false));

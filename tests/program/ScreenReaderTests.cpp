@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -76,46 +78,68 @@ void walk(GDBusConnection* bus, const std::string& owner, const std::string& pat
     g_variant_unref(children);
 }
 
-TEST(ScreenReader, ReadsEachFigureOnceUnderItsCaptionWithItsValueThroughATSPI) {
-    const std::string launcherProgram = "/usr/libexec/at-spi-bus-launcher";
-    ASSERT_TRUE(platform::testing::installed("dbus-daemon")) << "dbus-daemon is missing";
-    ASSERT_EQ(::access(launcherProgram.c_str(), X_OK), 0) << launcherProgram << " is missing (at-spi2-core)";
+// The program on Xvfb with a session bus, an accessibility bus and its
+// registry of the test's own, as a desktop session has them.
+struct ScreenReader : ::testing::Test {
     XServer x{std::nullopt, "1024x768x24"};
-    ASSERT_FALSE(x.display.empty()) << "Xvfb did not start (is the xvfb package installed?)";
-    XScreen screen(x.display);
-    ProgramHome home("screen-reader");
-    PrivateBus session(home.logPath("session-bus"));
-    ASSERT_FALSE(session.address.empty()) << "the session bus did not start";
-    const std::vector<std::pair<std::string, std::string>> desktop{
-        {"DBUS_SESSION_BUS_ADDRESS", session.address}, {"DISPLAY", x.display}, {"HOME", home.tree.path.string()},
-        {"XDG_RUNTIME_DIR", (home.tree.path / "runtime").string()}};
-    // The accessibility bus and its registry, as a desktop session starts them.
-    Child launcher({.arguments = {launcherProgram, "--launch-immediately"},
-                    .environment = desktop,
-                    .log = home.logPath("at-spi")});
-    GDBusConnection* sessionBus = platform::testing::connectToBus(session.address);
-    ASSERT_NE(sessionBus, nullptr);
-    std::string address;
-    ASSERT_TRUE(waitUntil([&] {
-        address = stringOf(call(sessionBus, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", nullptr, "(s)"));
-        return !address.empty();
-    })) << platform::testing::tail(home.logPath("at-spi"));
-    g_object_unref(sessionBus);
-    GDBusConnection* bus = platform::testing::connectToBus(address);
-    ASSERT_NE(bus, nullptr);
+    ProgramHome home{"screen-reader"};
+    PrivateBus session;
+    std::optional<Child> launcher;
+    GDBusConnection* bus = nullptr;
 
-    Child ravolet = home.start(x.display, "ravolet", {},
-                               {{"DBUS_SESSION_BUS_ADDRESS", session.address}, {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"}});
+    void SetUp() override {
+        const std::string launcherProgram = "/usr/libexec/at-spi-bus-launcher";
+        ASSERT_TRUE(platform::testing::installed("dbus-daemon")) << "dbus-daemon is missing";
+        ASSERT_EQ(::access(launcherProgram.c_str(), X_OK), 0) << launcherProgram << " is missing (at-spi2-core)";
+        ASSERT_FALSE(x.display.empty()) << "Xvfb did not start (is the xvfb package installed?)";
+        session = PrivateBus(home.logPath("session-bus"));
+        ASSERT_FALSE(session.address.empty()) << "the session bus did not start";
+        launcher.emplace(Child::Options{.arguments = {launcherProgram, "--launch-immediately"},
+                                        .environment = {{"DBUS_SESSION_BUS_ADDRESS", session.address},
+                                                        {"DISPLAY", x.display},
+                                                        {"HOME", home.tree.path.string()},
+                                                        {"XDG_RUNTIME_DIR", (home.tree.path / "runtime").string()}},
+                                        .log = home.logPath("at-spi")});
+        GDBusConnection* sessionBus = platform::testing::connectToBus(session.address);
+        ASSERT_NE(sessionBus, nullptr);
+        std::string address;
+        const bool found = waitUntil([&] {
+            address = stringOf(call(sessionBus, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", nullptr, "(s)"));
+            return !address.empty();
+        });
+        g_object_unref(sessionBus);
+        ASSERT_TRUE(found) << platform::testing::tail(home.logPath("at-spi"));
+        bus = platform::testing::connectToBus(address);
+        ASSERT_NE(bus, nullptr);
+    }
+    void TearDown() override {
+        if (bus) g_object_unref(bus);
+    }
+
+    Child start(std::vector<std::pair<std::string, std::string>> more = {}) {
+        more.insert(more.end(), {{"DBUS_SESSION_BUS_ADDRESS", session.address}, {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"}});
+        return home.start(x.display, "ravolet", {}, more);
+    }
+    // The program's elements once the one named `name` shows up; none when it does not.
+    std::vector<Element> elementsOnceShown(const std::string& name) {
+        std::vector<Element> elements;
+        if (!waitUntil([&] {
+                elements.clear();
+                walk(bus, "org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root", elements);
+                return std::ranges::any_of(elements, [&](const Element& e) { return e.name == name; });
+            }))
+            elements.clear();
+        return elements;
+    }
+};
+
+TEST_F(ScreenReader, ReadsEachFigureOnceUnderItsCaptionWithItsValueThroughATSPI) {
+    XScreen screen(x.display);
+    Child ravolet = start();
     ASSERT_TRUE(waitUntil([&] { return screen.shows("Scroll — Ravolet"); })) << home.read("ravolet");
     ASSERT_TRUE(home.waitForLog("ravolet", "Ravolet — Active")) << home.read("ravolet");
-
-    std::vector<Element> elements;
-    ASSERT_TRUE(waitUntil([&] {
-        elements.clear();
-        walk(bus, "org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root", elements);
-        return std::ranges::any_of(elements, [](const Element& e) { return e.name == "This version"; });
-    })) << "Ravolet's window is not on the accessibility bus";
-    g_object_unref(bus);
+    const std::vector<Element> elements = elementsOnceShown("This version");
+    ASSERT_FALSE(elements.empty()) << "Ravolet's window is not on the accessibility bus";
 
     std::map<std::string, std::vector<std::string>> byName;
     for (const Element& element : elements) byName[element.name].push_back(element.text);
@@ -127,6 +151,60 @@ TEST(ScreenReader, ReadsEachFigureOnceUnderItsCaptionWithItsValueThroughATSPI) {
         EXPECT_NE(byName[caption][0], caption);
     }
     EXPECT_EQ(byName["USB identifiers"][0], "046D:C099");
+    EXPECT_TRUE(ravolet.stop());
+}
+
+// With the simulated mouse the Profiles page still follows the real desktop:
+// a window of the X server's that openbox puts in front is the front
+// application it names.
+TEST_F(ScreenReader, WithTheSimulatedMouseTheFrontApplicationIsTheDesktops) {
+    ASSERT_TRUE(platform::testing::installed("openbox")) << "openbox is missing: scripts/setup.sh installs it";
+    Child openbox({.arguments = {"openbox", "--sm-disable"},
+                   .environment = {{"DISPLAY", x.display}, {"HOME", home.tree.path.string()}},
+                   .log = home.logPath("openbox")});
+    home.tree.write("data/applications/org.test.Alpha.desktop",
+                    "[Desktop Entry]\nType=Application\nName=Alpha\nExec=true\n");
+    Child ravolet = start({{"XDG_DATA_HOME", (home.tree.path / "data").string()},
+                           {"XDG_SESSION_TYPE", "x11"},
+                           {"XDG_CURRENT_DESKTOP", "openbox"}});
+    ASSERT_TRUE(home.waitForLog("ravolet", "Ravolet — Active")) << home.read("ravolet");
+
+    xcb_connection_t* client = xcb_connect(x.display.c_str(), nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(client)).data->root;
+    const auto atom = [&](std::string_view name) {
+        auto* reply = xcb_intern_atom_reply(client, xcb_intern_atom(client, 0, name.size(), name.data()), nullptr);
+        const xcb_atom_t found = reply->atom;
+        std::free(reply);
+        return found;
+    };
+    const xcb_window_t window = xcb_generate_id(client);
+    xcb_create_window(client, XCB_COPY_FROM_PARENT, window, root, 0, 0, 200, 100, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      XCB_COPY_FROM_PARENT, 0, nullptr);
+    const std::string classes = std::string("org.test.Alpha") + '\0' + "org.test.Alpha" + '\0';
+    xcb_change_property(client, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                        classes.size(), classes.data());
+    const auto frontName = [&] {
+        for (const Element& element : elementsOnceShown("Frontmost app"))
+            if (element.name == "Frontmost app") return element.text;
+        return std::string();
+    };
+    // Openbox may pass over a window shown while it starts: shown, and put
+    // in front as a pager would, until the page names it.
+    const bool followed = waitUntil([&] {
+        xcb_map_window(client, window);
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = window;
+        message.type = atom("_NET_ACTIVE_WINDOW");
+        message.data.data32[0] = 2;
+        xcb_send_event(client, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                       reinterpret_cast<const char*>(&message));
+        xcb_flush(client);
+        return frontName() == "Alpha";
+    });
+    EXPECT_TRUE(followed) << "the Profiles page says: " << frontName() << "\n" << home.read("ravolet");
+    xcb_disconnect(client);
     EXPECT_TRUE(ravolet.stop());
 }
 
