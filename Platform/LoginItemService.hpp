@@ -1,9 +1,14 @@
 #pragma once
 
 #include <expected>
+#include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "Platform/Executor.hpp"
+#include "Platform/Subscription.hpp"
 
 namespace ravolet::platform {
 
@@ -37,6 +42,13 @@ public:
     virtual LoginItemResult registerItem() = 0;
     // Asks for it not to start at login any more.
     virtual LoginItemResult unregisterItem() = 0;
+    // Calls `handler` on `executor` whenever the status may have changed, by
+    // the program or by anyone else (the desktop's settings), until the
+    // subscription is dropped. A service that cannot tell never calls.
+    virtual Subscription observeChanges(std::shared_ptr<Executor> executor, std::function<void()> handler) {
+        (void)executor, (void)handler;
+        return {};
+    }
 };
 
 } // namespace ravolet::platform

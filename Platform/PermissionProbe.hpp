@@ -1,8 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "Platform/Executor.hpp"
+#include "Platform/Subscription.hpp"
 
 namespace ravolet::platform {
 
@@ -49,6 +54,15 @@ public:
     // such nodes or all of them are open.
     virtual std::vector<std::string> closedPostingNodes() const { return {}; }
     virtual std::vector<std::string> closedListeningNodes() const { return {}; }
+
+    // Calls `handler` on `executor` whenever the answers above may have
+    // changed (a device node came, went or had its access changed), until the
+    // subscription is dropped, so that nobody has to ask again and again. A
+    // host that cannot tell never calls.
+    virtual Subscription observeChanges(std::shared_ptr<Executor> executor, std::function<void()> handler) const {
+        (void)executor, (void)handler;
+        return {};
+    }
 };
 
 } // namespace ravolet::platform

@@ -2,10 +2,9 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <vector>
 
 #include "Platform/Executor.hpp"
+#include "Platform/Subscribers.hpp"
 #include "Platform/Subscription.hpp"
 
 namespace ravolet::platform {
@@ -18,7 +17,7 @@ class SessionWatcher {
 public:
     using Handler = std::function<void(bool active)>;
 
-    SessionWatcher();
+    SessionWatcher() = default;
     virtual ~SessionWatcher() = default;
     SessionWatcher(const SessionWatcher&) = delete;
     SessionWatcher& operator=(const SessionWatcher&) = delete;
@@ -37,8 +36,7 @@ protected:
     void tell(bool active);
 
 private:
-    struct Subscribers;
-    std::shared_ptr<Subscribers> subscribers_;
+    Subscribers<bool> subscribers_;
 };
 
 } // namespace ravolet::platform

@@ -130,6 +130,13 @@ LoginItemResult AutostartLoginItemService::unregisterItem() {
     return {};
 }
 
+Subscription AutostartLoginItemService::observeChanges(std::shared_ptr<Executor> executor, std::function<void()> handler) {
+    return files_->watchFolder(entryFile_.parent_path(), std::move(executor),
+                               [name = entryFile_.filename().string(), handler = std::move(handler)](const std::string& changed) {
+                                   if (changed.empty() || changed == name) handler();
+                               });
+}
+
 std::shared_ptr<AutostartLoginItemService> AutostartLoginItemService::standard() {
     return std::make_shared<AutostartLoginItemService>(LinuxFileSystem::configHome() / "autostart" / entryName,
                                                        currentExecutable(), LinuxFileSystem::shared());

@@ -30,6 +30,9 @@ public:
     LoginItemResult registerItem() override;
     // Removes the entry; one that is already gone is no error.
     LoginItemResult unregisterItem() override;
+    // Whenever the entry is written, removed or moved, by anyone (the folder
+    // is watched through the file system).
+    Subscription observeChanges(std::shared_ptr<Executor> executor, std::function<void()> handler) override;
 
     const std::filesystem::path& entryFile() const { return entryFile_; }
     // The desktop entry that starts `executable`.

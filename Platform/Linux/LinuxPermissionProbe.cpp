@@ -1,5 +1,7 @@
 #include "Platform/Linux/LinuxPermissionProbe.hpp"
 
+#include "Platform/Linux/DeviceAccessWatch.hpp"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -88,6 +90,10 @@ std::vector<std::string> LinuxPermissionProbe::closedListeningNodes() const {
     for (std::string& node : hidrawNodes())
         if (!allows(node, R_OK | W_OK)) closed.push_back(std::move(node));
     return closed;
+}
+
+Subscription LinuxPermissionProbe::observeChanges(std::shared_ptr<Executor> executor, std::function<void()> handler) const {
+    return watchDeviceAccess(roots_, std::move(executor), std::move(handler));
 }
 
 } // namespace ravolet::platform

@@ -45,6 +45,8 @@ public:
     // not read-write.
     std::vector<std::string> closedPostingNodes() const override;
     std::vector<std::string> closedListeningNodes() const override;
+    // From the kernel's uevents and the nodes' own changes (watchDeviceAccess).
+    Subscription observeChanges(std::shared_ptr<Executor> executor, std::function<void()> handler) const override;
 
     // The target mouse's nodes that Ravolet opens, as sysfs lists them now,
     // sorted: its pointer event nodes, and its HID++ hidraw node.

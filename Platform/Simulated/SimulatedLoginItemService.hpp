@@ -1,10 +1,13 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "Platform/LoginItemService.hpp"
+#include "Platform/Subscribers.hpp"
 
 namespace ravolet::platform {
 
@@ -20,7 +23,14 @@ public:
     LoginItemResult registerItem() override { return change("register", statusAfterRegistering_); }
     LoginItemResult unregisterItem() override { return change("unregister", LoginItemStatus::notRegistered); }
 
-    void setStatus(LoginItemStatus status) { status_ = status; }
+    // As the desktop's settings would: observers hear of it.
+    void setStatus(LoginItemStatus status) {
+        status_ = status;
+        observers_.tell();
+    }
+    Subscription observeChanges(std::shared_ptr<Executor> executor, std::function<void()> handler) override {
+        return observers_.subscribe(std::move(executor), std::move(handler));
+    }
     // What a successful registration leaves (enabled unless told otherwise).
     void setStatusAfterRegistering(LoginItemStatus status) { statusAfterRegistering_ = status; }
     // Every later register or unregister fails with this text, until cleared;
@@ -42,6 +52,7 @@ private:
     LoginItemStatus statusAfterRegistering_ = LoginItemStatus::enabled;
     std::optional<std::string> failure_;
     mutable std::vector<std::string> calls_;
+    Subscribers<> observers_;
 };
 
 } // namespace ravolet::platform

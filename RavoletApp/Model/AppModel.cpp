@@ -115,6 +115,8 @@ void AppModel::start() {
     if (phase_ == Phase::starting || phase_ == Phase::started) return;
     // Until the engine's turn, nothing (an observer of the grants, say) may build it.
     phase_ = Phase::starting;
+    // Followed first, looked at second: a change in between is heard.
+    followNotices();
     refreshPermissions();
     launchAtLogin_->refresh();
     deviceMonitor_->setDesiredReportRateHertz(preferences_->reportRateHertz.value());
@@ -136,7 +138,6 @@ void AppModel::start() {
     watchSettingsFile();
     phase_ = Phase::started;
     if (sessionActive_) rebuildEngine();
-    startPolling();
     updater_->start();
 }
 
@@ -148,7 +149,11 @@ void AppModel::stop() {
     phase_ = Phase::stopped;
     sessionSubscription_.cancel();
     statusSubscription_.cancel();
-    pollTask_.cancel();
+    permissionNotices_.cancel();
+    loginItemNotices_.cancel();
+    permissionsTask_.cancel();
+    countersTask_.cancel();
+    tuningRetryTask_.cancel();
     settingsFileWatch_.cancel();
     takeInTask_.cancel();
     saveNow();
@@ -206,6 +211,9 @@ void AppModel::startEngine() {
     statusSubscription_ = engine->subscribe(ui_, [weak = weak_from_this()](const EngineStatus& status) {
         if (const auto self = weak.lock()) self->mirror(status);
     });
+    engine->setOnCountersMoved([weak = weak_from_this()] {
+        if (const auto self = weak.lock()) self->countersMoved();
+    });
     if (const auto started = engine->start(); !started) {
         // The engine publishes nothing about a failed start: the model keeps
         // the text in its mirror until a start succeeds.
@@ -255,6 +263,9 @@ void AppModel::mirror(EngineStatus status) {
         dependencies_.notifier->notify("Ravolet could not run a command", commandFailureSentence(*status.lastCommandFailure));
     status_.set(std::move(status));
     followDeviceWrites(before);
+    // Pointer tuning writes the preferences store too, when its switch turns.
+    preferences_->refreshStorage();
+    retryPointerTuningWhileItFails();
 }
 
 void AppModel::followDeviceWrites(const SettingsApplyState& before) {
@@ -280,26 +291,58 @@ void AppModel::restartEngineIfNeeded() {
     rebuildEngine();
 }
 
-// ---- The poll ----
+// ---- Notices instead of looking again ----
 
-void AppModel::startPolling() {
-    pollTask_.cancel();
-    pollTask_ = after(pollInterval, [](AppModel& self) { self.poll(); });
+void AppModel::followNotices() {
+    // The grants: a device node came, went or changed its access. One change
+    // comes as several notices; the grants are read once they are over.
+    permissionNotices_ = dependencies_.permissions->observeChanges(ui_, [weak = weak_from_this()] {
+        const auto self = weak.lock();
+        if (!self || self->phase_ != Phase::started) return;
+        self->permissionsTask_.cancel();
+        self->permissionsTask_ = self->after(noticeDelay, [](AppModel& model) { model.permissionsMayHaveChanged(); });
+    });
+    loginItemNotices_ = dependencies_.loginItems->observeChanges(ui_, [weak = weak_from_this()] {
+        if (const auto self = weak.lock(); self && self->phase_ == Phase::started) self->launchAtLogin_->refresh();
+    });
 }
 
-void AppModel::poll() {
+void AppModel::permissionsMayHaveChanged() {
     if (phase_ != Phase::started) return;
     const auto bothGranted = [](const PermissionState& p) { return p.accessibility && p.inputMonitoring; };
     const bool wasGranted = bothGranted(permissions_.value());
     refreshPermissions();
     if (const auto engine = engine_.value()) engine->refreshPermissions();
-    launchAtLogin_->refresh();
-    // Pointer tuning writes the preferences store too.
-    preferences_->refreshStorage();
-    if (const auto engine = engine_.value()) engine->refreshMetrics();
-    // Only on the tick that first sees both grants, never on every tick.
+    // Only when both are first seen together, never on every notice.
     if (!wasGranted && bothGranted(permissions_.value())) restartEngineIfNeeded();
-    if (phase_ == Phase::started) startPolling();
+}
+
+void AppModel::countersMoved() {
+    // The first event of a run: the counters are gathered a while later, and
+    // the first event after that asks again.
+    if (phase_ != Phase::started || (countersTask_ && !countersTask_.isCancelled())) return;
+    countersTask_ = after(countersInterval, [](AppModel& self) {
+        self.countersTask_ = {};
+        if (const auto engine = self.engine_.value()) engine->refreshMetrics();
+    });
+}
+
+void AppModel::retryPointerTuningWhileItFails() {
+    // The engine tries pointer tuning again at every refresh of its counters
+    // while the tuning is wanted and not in force: a refresh comes every
+    // countersInterval while so, and never otherwise.
+    const PointerTuningStatus& tuning = status_.value().pointerTuning;
+    const bool failing = phase_ == Phase::started && status_.value().isRunning && tuning.isSupported &&
+                         tuning.isEnabled && !tuning.isApplied && !preferences_->isPausedByUser.value();
+    if (!failing) {
+        tuningRetryTask_.cancel();
+        return;
+    }
+    if (tuningRetryTask_ && !tuningRetryTask_.isCancelled()) return;
+    tuningRetryTask_ = after(countersInterval, [](AppModel& self) {
+        self.tuningRetryTask_ = {};
+        if (const auto engine = self.engine_.value()) engine->refreshMetrics();
+    });
 }
 
 void AppModel::setPermissions(PermissionState permissions) {

@@ -49,9 +49,12 @@ namespace ravolet {
 // quarter second later, each new change replacing the pending ones.
 //
 // Confined to the user interface's executor, which is also its clock: every
-// call is made there, and its delays and the permission poll are scheduled
-// on it. Queued work holds the model weakly and does nothing once it is gone
-// or cancelled. Every observable notifies only on a real change.
+// call is made there, and its delays are scheduled on it. Nothing looks again
+// and again while nothing happens: the grants, the login item and the
+// settings file are followed through the host's notices, the engine tells of
+// its own changes, and its counters are gathered only after events went
+// through it. Queued work holds the model weakly and does nothing once it is
+// gone or cancelled. Every observable notifies only on a real change.
 class AppModel final : public std::enable_shared_from_this<AppModel> {
     struct Private {};
 
@@ -120,13 +123,20 @@ public:
 
     static constexpr std::chrono::milliseconds saveDelay{1000};
     static constexpr std::chrono::milliseconds engineUpdateDelay{250};
-    static constexpr std::chrono::milliseconds pollInterval{2000};
+    // How long after the first of a run of events the engine's counters are
+    // gathered, and how often a pointer tuning that does not take is tried
+    // again.
+    static constexpr std::chrono::milliseconds countersInterval{2000};
+    // How long a burst of the host's notices (a device plugged in comes as
+    // several) is left to end before the grants are read.
+    static constexpr std::chrono::milliseconds noticeDelay{100};
     // How long the settings file is left to settle after it changed on disk
     // before it is read.
     static constexpr std::chrono::milliseconds takeInDelay{50};
 
     // Makes the services and loads the settings document; starts nothing (no
-    // engine, no device connection, no poll). On the user interface's executor.
+    // engine, no device connection, nothing followed). On the user
+    // interface's executor.
     static std::shared_ptr<AppModel> create(Dependencies dependencies = {});
     AppModel(Private, Dependencies dependencies);
     // Stops what a start left running (see stop()).
@@ -152,7 +162,8 @@ public:
     // publishes. When it reports a DPI put on the mouse that the device
     // monitor's snapshot does not show, the model has the mouse read again.
     const Observable<EngineStatus>& status() const { return status_; }
-    // The grants as last read (at start, by the poll, or by the set-up window).
+    // The grants as last read (at start, on the host's notice that they may
+    // have changed, or by the set-up window).
     const Observable<PermissionState>& permissions() const { return permissions_; }
     // The engine, or none before the first start, while it is rebuilt and after stop().
     const Observable<std::shared_ptr<RavoletEngine>>& engine() const { return engine_; }
@@ -181,8 +192,9 @@ public:
     // In order: reads the grants and the login item's status, hands the
     // preferred report rate and wheel resolution to the device monitor, routes
     // its device events to whichever engine exists at the time, starts the
-    // monitor, starts the engine, starts the poll every 2 s and starts the
-    // updater. Nothing can build the engine before its turn. Does nothing
+    // monitor, starts the engine and starts the updater; the host's notices
+    // of the grants and the login item are followed from the first step.
+    // Nothing can build the engine before its turn. Does nothing
     // while started. While the login session is not the one in front, the
     // monitor and the engine wait for it to be.
     //
@@ -193,8 +205,8 @@ public:
     // no engine is built meanwhile.
     void start();
     // In order: cancels the pending save and engine update, the status
-    // mirror and the poll; saves the document at once when it differs from
-    // the file's (unless the file was changed on disk, which is then read and
+    // mirror and the notices followed; saves the document at once when it
+    // differs from the file's (unless the file was changed on disk, which is then read and
     // kept instead) and tries once more to write preferences that failed to
     // save; stops and drops the engine; stops the device monitor. Nothing
     // restarts afterwards but start(). Once stopped, a stop does nothing.
@@ -218,7 +230,7 @@ public:
     // Drops the pending engine update and hands the engine the pause and the
     // effective document at once, then refreshes its counters.
     void applyToEngineNow();
-    // Stores the grants (the set-up window's poll writes them too).
+    // Stores the grants (the set-up window's own look writes them too).
     void setPermissions(PermissionState permissions);
     // Reads the grants now and stores them.
     void refreshPermissions();
@@ -280,8 +292,13 @@ private:
     void sessionChanged(bool active);
     void mirror(EngineStatus status);
     void followDeviceWrites(const SettingsApplyState& before);
-    void startPolling();
-    void poll();
+    void followNotices();
+    // The host said the grants may have changed: reads them, and with both
+    // first seen together, builds the engine that could not run before.
+    void permissionsMayHaveChanged();
+    // The engine saw events since its counters were last gathered.
+    void countersMoved();
+    void retryPointerTuningWhileItFails();
     void scheduleSave();
     // Saves the document as it stands, when it differs from the file's; a
     // file changed on disk is read instead, as "Try Reading It Again" does.
@@ -319,7 +336,11 @@ private:
     std::optional<std::string> startError_;
     platform::TaskHandle saveTask_;
     platform::TaskHandle engineUpdateTask_;
-    platform::TaskHandle pollTask_;
+    platform::Subscription permissionNotices_;
+    platform::Subscription loginItemNotices_;
+    platform::TaskHandle permissionsTask_;
+    platform::TaskHandle countersTask_;
+    platform::TaskHandle tuningRetryTask_;
     platform::TaskHandle takeInTask_;
     platform::Subscription settingsFileWatch_;
     std::vector<std::string> notKeptFromWindow_;

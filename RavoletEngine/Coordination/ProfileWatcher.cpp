@@ -6,16 +6,19 @@ namespace ravolet {
 
 std::shared_ptr<ProfileWatcher> ProfileWatcher::create(std::shared_ptr<platform::Workspace> workspace,
                                                        std::shared_ptr<platform::Executor> notificationExecutor,
-                                                       Config config, Handler handler) {
+                                                       Config config, Handler handler,
+                                                       std::function<void()> activated) {
     return std::make_shared<ProfileWatcher>(Private{}, std::move(workspace), std::move(notificationExecutor),
-                                            std::move(config), std::move(handler));
+                                            std::move(config), std::move(handler), std::move(activated));
 }
 
 ProfileWatcher::ProfileWatcher(Private, std::shared_ptr<platform::Workspace> workspace,
-                               std::shared_ptr<platform::Executor> notificationExecutor, Config config, Handler handler)
+                               std::shared_ptr<platform::Executor> notificationExecutor, Config config, Handler handler,
+                               std::function<void()> activated)
     : workspace_(std::move(workspace)),
       notificationExecutor_(std::move(notificationExecutor)),
       handler_(std::move(handler)),
+      activated_(std::move(activated)),
       config_(std::move(config)),
       rules_(config_.ruleSet),
       profiles_(config_.profiles),
@@ -27,7 +30,10 @@ ProfileWatcher::~ProfileWatcher() = default;
 void ProfileWatcher::start() {
     platform::Subscription registration = workspace_->subscribeToActivations(
         notificationExecutor_, [weak = weak_from_this()](const platform::ApplicationActivation& activation) {
-            if (auto self = weak.lock()) self->activate(activation.bundleID(), false);
+            const auto self = weak.lock();
+            if (!self) return;
+            self->activate(activation.bundleID(), false);
+            if (self->activated_) self->activated_();
         });
     {
         std::lock_guard guard(lock_);

@@ -39,12 +39,16 @@ public:
                                        const ProfileResolution& resolution)>;
 
     // Registers nothing and calls nothing; the profile in force is the
-    // document's profile for no application.
+    // document's profile for no application. `activated`, when given, is
+    // called after every activation the workspace tells of, once it is noted
+    // (the handler hears only of those that change the profile).
     static std::shared_ptr<ProfileWatcher> create(std::shared_ptr<platform::Workspace> workspace,
                                                   std::shared_ptr<platform::Executor> notificationExecutor,
-                                                  Config config, Handler handler);
+                                                  Config config, Handler handler,
+                                                  std::function<void()> activated = {});
     ProfileWatcher(Private, std::shared_ptr<platform::Workspace> workspace,
-                   std::shared_ptr<platform::Executor> notificationExecutor, Config config, Handler handler);
+                   std::shared_ptr<platform::Executor> notificationExecutor, Config config, Handler handler,
+                   std::function<void()> activated);
     ~ProfileWatcher();
     ProfileWatcher(const ProfileWatcher&) = delete;
     ProfileWatcher& operator=(const ProfileWatcher&) = delete;
@@ -67,6 +71,7 @@ private:
     const std::shared_ptr<platform::Workspace> workspace_;
     const std::shared_ptr<platform::Executor> notificationExecutor_;
     const Handler handler_;
+    const std::function<void()> activated_;
 
     mutable std::mutex lock_;
     Config config_;

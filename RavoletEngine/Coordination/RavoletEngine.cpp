@@ -95,6 +95,13 @@ std::expected<void, EventTapController::StartError> RavoletEngine::start() {
         assign(&EngineStatus::lastError, std::string(disabledConfigurationError));
         return {};
     }
+    // The refresh ends in the background, the mouse may come or go later:
+    // the status follows either.
+    scope_->setOnAttachmentChange([hop = hop()] {
+        hop([](RavoletEngine& engine) {
+            engine.assign(&EngineStatus::targetDeviceAttached, engine.scope_->isTargetAttached());
+        });
+    });
     scope_->refresh(true);
     // A watcher left by a start whose tap failed ends before its successor
     // begins: two would apply every activation twice.
@@ -128,13 +135,22 @@ std::expected<void, EventTapController::StartError> RavoletEngine::start() {
     return {};
 }
 
+void RavoletEngine::noteFrontmost() {
+    if (!profileWatcher_) return;
+    assign(&EngineStatus::frontmostBundleID, profileWatcher_->frontmostBundleID());
+    assign(&EngineStatus::frontmostTracking, environment_.workspace->frontmostTracking());
+}
+
 std::shared_ptr<ProfileWatcher> RavoletEngine::makeProfileWatcher() {
     // Called on whatever thread activated; the profile is applied on the UI executor.
     auto watcher = ProfileWatcher::create(
         environment_.workspace, environment_.ui, config_,
         [hop = hop()](const Profile& profile, const std::optional<std::string>& bundleID, const ProfileResolution&) {
             hop([profile, bundleID](RavoletEngine& engine) { engine.applyProfile(profile, bundleID); });
-        });
+        },
+        // The status names every application that comes forward, also one
+        // whose profile is the one in force, and how the desktop tells which.
+        [hop = hop()] { hop([](RavoletEngine& engine) { engine.noteFrontmost(); }); });
     watcher->start();
     return watcher;
 }
@@ -150,7 +166,17 @@ std::shared_ptr<EventTapController> RavoletEngine::makeTapController(std::uint64
             router->resetAll();
             hop([reason](RavoletEngine& engine) { engine.handleTapDisabled(reason); });
         },
-        [router = router_](platform::EventType type, platform::Event& event) { return router->route(type, event); });
+        [router = router_, moved = countersMoved_, hop = hop()](platform::EventType type, platform::Event& event) {
+            const auto verdict = router->route(type, event);
+            // One notice for a whole run of events: the flag stays set until
+            // the counters are gathered.
+            if (!moved->load(std::memory_order_relaxed) && !moved->exchange(true)) {
+                hop([](RavoletEngine& engine) {
+                    if (engine.onCountersMoved_) engine.onCountersMoved_();
+                });
+            }
+            return verdict;
+        });
 }
 
 void RavoletEngine::stop() {
@@ -262,6 +288,8 @@ void RavoletEngine::handleTapDisabled(TapDisableReason reason) {
 
 void RavoletEngine::refreshMetrics() {
     confined();
+    // Before the snapshots: an event that comes after them sets it again.
+    countersMoved_->store(false);
     EngineStatus next = status_;
     next.tap = tapController_ ? tapController_->snapshotMetrics() : TapMetrics{};
     next.scope = scope_->snapshotCounters();

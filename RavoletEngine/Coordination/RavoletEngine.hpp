@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cassert>
 #include <chrono>
 #include <cstdint>
@@ -178,6 +179,10 @@ public:
     // Gathers every counter into the status and publishes it once; retries
     // pointer tuning while it should be applied and is not.
     void refreshMetrics();
+    // Called on the UI executor once the first event since the counters were
+    // last gathered (refreshMetrics) has gone through the tap: while the mouse
+    // rests the counters stand still, and nobody needs to gather them.
+    void setOnCountersMoved(std::function<void()> handler) { onCountersMoved_ = std::move(handler); }
     void refreshPermissions();
     // Applies the profile of that application at once (through the watcher while one runs).
     void activateProfile(const std::optional<std::string>& bundleID);
@@ -242,6 +247,7 @@ private:
     void syncPointerTuning();
     void drainMacros();
     std::shared_ptr<ProfileWatcher> makeProfileWatcher();
+    void noteFrontmost();
     std::shared_ptr<EventTapController> makeTapController(std::uint64_t mask);
 
     // The publication rule: only a value that differs goes out.
@@ -285,6 +291,10 @@ private:
     std::optional<std::uint64_t> installedTapMask_;
     bool isStopped_ = false;
     std::shared_ptr<ProfileWatcher> profileWatcher_;
+    // Set on the tap thread by the first event after a gathering of the
+    // counters, cleared by the next gathering.
+    const std::shared_ptr<std::atomic<bool>> countersMoved_ = std::make_shared<std::atomic<bool>>(false);
+    std::function<void()> onCountersMoved_;
     std::shared_ptr<HIDPPDevice> hidDevice_;
     std::shared_ptr<DeviceEventLoop> hidEventTask_;
     std::map<std::uint64_t, std::shared_ptr<Subscriber>> subscribers_;

@@ -192,6 +192,7 @@ void DeviceScope::performRefresh() {
     }
 
     // Finding nothing at all keeps the tables: the enumeration may have failed.
+    std::function<void()> attachmentChanged;
     if (listed && !listed->empty()) {
         std::lock_guard guard(lock_);
         std::unordered_set<std::uint64_t> targets;
@@ -199,9 +200,11 @@ void DeviceScope::performRefresh() {
             if (std::any_of(matches_.begin(), matches_.end(), [&](const auto& m) { return device.matches(m); }))
                 targets.insert(id);
         servicesByRegistryID_ = std::move(*listed);
+        if (targets.empty() != targetRegistryIDs_.empty()) attachmentChanged = onAttachmentChange_;
         targetRegistryIDs_ = std::move(targets);
         ++counters_.refreshes;
     }
+    if (attachmentChanged) attachmentChanged();
 
     bool pending = false;
     {
@@ -242,6 +245,11 @@ std::vector<ScopedDevice> DeviceScope::targetDevices() const {
 bool DeviceScope::isTargetAttached() const {
     std::lock_guard guard(lock_);
     return !targetRegistryIDs_.empty();
+}
+
+void DeviceScope::setOnAttachmentChange(std::function<void()> handler) {
+    std::lock_guard guard(lock_);
+    onAttachmentChange_ = std::move(handler);
 }
 
 } // namespace ravolet

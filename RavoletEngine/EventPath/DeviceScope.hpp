@@ -100,6 +100,10 @@ public:
     std::vector<ScopedDevice> knownDevices() const;
     std::vector<ScopedDevice> targetDevices() const;
     bool isTargetAttached() const;
+    // Called on the refreshing thread after a refresh that changed whether
+    // the target is attached (refreshes run in the background, so a caller
+    // that asked for one hears of its outcome here).
+    void setOnAttachmentChange(std::function<void()> handler);
 
     const PrivateSPI& spi() const { return *spi_; }
 
@@ -126,6 +130,7 @@ private:
     bool refreshInFlight_ = false;
     bool refreshPending_ = false;
     Counters counters_;
+    std::function<void()> onAttachmentChange_;
 
     const std::shared_ptr<platform::Executor> refreshQueue_;
 };

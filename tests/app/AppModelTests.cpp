@@ -24,6 +24,7 @@ using namespace std::chrono_literals;
 using Mouse = platform::SimulatedMouse;
 using Lines = std::vector<std::string>;
 using FileOperation = platform::InMemoryFileSystem::Operation;
+using platform::LoginItemStatus;
 
 const std::string tapRefused(EventTapController::description(EventTapController::StartError::tapCreationFailed));
 
@@ -116,15 +117,48 @@ TEST(AppModel, StartsInOrderAndDeviceEventsReachTheEngineOnlyOnceItExists) {
     EXPECT_EQ(model.status().value().deviceSettings, SettingsApplyState::applied(Profile::defaultDPI));
     EXPECT_EQ(rig.machine->mouse->reportIntervalMilliseconds(), 2);
 
-    // The poll's first tick, 2 s after start(), reads the login item again and
-    // the counters, which name the application come forward meanwhile.
+    // An application come forward is named as it comes; nothing is read
+    // again while nothing changes.
     rig.machine->workspace->install({"org.mozilla.firefox", "Firefox", "/usr/share/applications/firefox.desktop"});
     rig.machine->workspace->activate("org.mozilla.firefox");
-    rig.machine->advance(1999ms);
-    EXPECT_EQ(rig.machine->loginItems->calls().size(), 1u);
-    rig.machine->advance(1ms);
-    EXPECT_EQ(rig.machine->loginItems->calls().size(), 2u);
+    rig.machine->settle();
     EXPECT_EQ(model.frontmostAppName().value(), "Firefox");
+    rig.machine->advance(1h);
+    EXPECT_EQ(rig.machine->loginItems->calls().size(), 1u);
+}
+
+TEST(AppModel, WhatChangesOnTheHostArrivesAsItsNoticeAndNothingRunsWhileNothingHappens) {
+    ModelRig rig;
+    AppModel& model = rig.started();
+    const auto idle = [&] { return !rig.machine->time->nextDeadline().has_value(); };
+    rig.machine->advance(5s); // what the start itself set going has run
+    EXPECT_TRUE(idle()) << (idle() ? 0 : (*rig.machine->time->nextDeadline() - rig.machine->time->nowNanos()) / 1000000) << " ms";
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+        std::function<bool()> arrived;
+    } cases[] = {
+        {"the desktop turns the login item on", [&] { rig.machine->loginItems->setStatus(LoginItemStatus::enabled); },
+         [&] { return model.launchAtLogin().status().value() == LoginItemStatus::enabled; }},
+        {"a grant withdrawn", [&] { rig.machine->grant(false, true); },
+         [&] { return !model.permissions().value().accessibility; }},
+        {"the grant given back", [&] { rig.machine->grant(true, true); },
+         [&] { return model.permissions().value().accessibility; }},
+        {"an application comes forward whose profile is the one in force",
+         [&] { rig.machine->workspace->activate("org.mozilla.firefox"); },
+         [&] { return model.status().value().frontmostBundleID == "org.mozilla.firefox"; }},
+        {"the wheel turns", [&] { rig.machine->mouseFeed->turnWheel(1, 0); },
+         [&] { return model.status().value().scroll.inputsTransformed > 0; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.change();
+        // The longest wait: the counters are gathered a while after the first event.
+        rig.machine->advance(AppModel::countersInterval);
+        EXPECT_TRUE(c.arrived());
+        EXPECT_TRUE(idle());
+    }
+    EXPECT_EQ(rig.machine->loginItems->calls().size(), 2u) << "read at start and on the desktop's notice only";
 }
 
 TEST(AppModel, EditsBecomeOneEngineUpdateAQuarterSecondAndOneSaveASecondAfterTheLast) {
@@ -195,7 +229,7 @@ TEST(AppModel, PausingHandsTheEngineAnUntouchingDocumentAndKeepsTheUsers) {
     EXPECT_FALSE(model.needsBanner().value());
 }
 
-TEST(AppModel, ThePollRebuildsTheEngineOnlyOnTheTickThatFirstSeesBothGrantsAndAStartErrorStaysUntilThen) {
+TEST(AppModel, NoticedGrantsRebuildTheEngineOnlyWhenBothAreFirstSeenTogetherAndAStartErrorStaysUntilThen) {
     ModelRig rig(false);
     AppModel& model = rig.make();
     model.start();
@@ -236,13 +270,16 @@ TEST(AppModel, AnEngineThatStartsItselfOnAnEditClearsTheKeptStartError) {
     ModelRig rig(false);
     AppModel& model = rig.started();
     ASSERT_EQ(model.status().value().lastError, tapRefused);
-    // Before the poll's first tick: only the edit's update can start the engine.
+    // Before the notice of the grants is taken in: only the edit can start the engine.
     rig.machine->grant(true, true);
     model.setConfig(withDPI(800));
-    rig.machine->advance(250ms);
+    model.applyToEngineNow();
+    rig.machine->settle();
     EXPECT_EQ(rig.engines.size(), 1u);
     EXPECT_TRUE(model.status().value().isRunning);
     EXPECT_EQ(model.status().value().lastError, std::nullopt);
+    rig.machine->advance(1s);
+    EXPECT_EQ(rig.engines.size(), 1u) << "the notice finds the engine running";
 }
 
 TEST(AppModel, StartingFreshArchivesTheBrokenFileAndReadingAgainSavesOnlyAChange) {
@@ -401,7 +438,7 @@ TEST(AppModel, LetsGoOfTheMouseWhileAnotherSessionIsInFrontAndTakesItBackLeaving
         EXPECT_EQ(rig.machine->events->tapCount(), 0u) << "the mouse is not tapped";
         EXPECT_FALSE(model.deviceMonitor().isStarted());
         EXPECT_FALSE(rig.machine->device->isConnected()) << "its HID++ interface is let go";
-        // Nothing builds an engine meanwhile, neither the poll nor a caller.
+        // Nothing builds an engine meanwhile, neither a notice nor a caller.
         model.restartEngineIfNeeded();
         rig.machine->advance(5s);
         EXPECT_EQ(rig.engine(), nullptr);

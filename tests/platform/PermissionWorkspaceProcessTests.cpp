@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -12,8 +13,11 @@
 #include <string>
 #include <thread>
 
+#include "Platform/Linux/AutostartLoginItemService.hpp"
+#include "Platform/Linux/LinuxFileSystem.hpp"
 #include "Platform/Linux/LinuxPermissionProbe.hpp"
 #include "Platform/Linux/LinuxProcessLauncher.hpp"
+#include "Platform/SerialQueue.hpp"
 #include "FakeHidrawTree.hpp"
 #include "FolderTree.hpp"
 
@@ -148,6 +152,53 @@ TEST(LinuxPermissionProbe, GrantsFollowOnlyTheMouseNodesRavoletOpens) {
     LinuxPermissionProbe probe(0x046D, 0xC099, tree.roots(), {});
     EXPECT_TRUE(probe.isPostingDeviceMissing());
     EXPECT_EQ(probe.closedPostingNodes(), std::vector<std::string>{});
+}
+
+TEST(HostNotices, AccessToTheMouseNodesAndTheAutostartEntryAreToldOfAsTheyChange) {
+    TemporaryFolder root;
+    for (const char* node : {"dev/input/event3", "dev/input/mouse0", "dev/hidraw1", "dev/uinput", "dev/tty0"})
+        root.write(node, "");
+    // The autostart folder comes only with the first entry, as on a new account.
+    const fs::path entry = root.path / "config" / "autostart" / "ravolet.desktop";
+    const auto queue = std::make_shared<SerialQueue>("host-notices-test", QueuePriority::userInitiated);
+    LinuxPermissionProbe probe(0x046D, 0xC099, {(root.path / "sys").string(), (root.path / "dev").string()}, {});
+    AutostartLoginItemService autostart(entry, "/usr/bin/ravolet", LinuxFileSystem::shared());
+    std::atomic<int> access = 0;
+    std::atomic<int> login = 0;
+    const Subscription accessNotices = probe.observeChanges(queue, [&] { ++access; });
+    const Subscription loginNotices = autostart.observeChanges(queue, [&] { ++login; });
+
+    const auto chmod = [&](const char* node) {
+        return [&root, node] { fs::permissions(root.path / node, fs::perms::others_read, fs::perm_options::add); };
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+        bool toldOfAccess, toldOfLogin;
+    } cases[] = {
+        {"the mouse's event node", chmod("dev/input/event3"), true, false},
+        {"a hidraw node", chmod("dev/hidraw1"), true, false},
+        {"the virtual input node", chmod("dev/uinput"), true, false},
+        {"another kind of input node", chmod("dev/input/mouse0"), false, false},
+        {"a node Ravolet never opens", chmod("dev/tty0"), false, false},
+        {"the entry written, its folder new", [&] { ASSERT_TRUE(autostart.registerItem()); }, false, true},
+        {"another program's entry", [&] { root.write("config/autostart/other.desktop", "x"); }, false, false},
+        {"the entry removed by the desktop", [&] { fs::remove(entry); }, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int accessBefore = access.load();
+        const int loginBefore = login.load();
+        c.change();
+        const auto told = [&] { return access.load() > accessBefore || login.load() > loginBefore; };
+        if (c.toldOfAccess || c.toldOfLogin) {
+            EXPECT_TRUE(eventually(told));
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        EXPECT_EQ(access.load() > accessBefore, c.toldOfAccess);
+        EXPECT_EQ(login.load() > loginBefore, c.toldOfLogin);
+    }
 }
 
 } // namespace

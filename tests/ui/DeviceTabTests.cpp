@@ -82,7 +82,9 @@ TEST_F(DeviceTabTest, WithTheMouseAttachedThePageListsItsRealFactsAndRereadsOnce
 }
 
 TEST_F(DeviceTabTest, WithoutTheMouseOnlyTheDPIPlaceholderAndTheProblemsShow) {
+    // Gone both from the HID bus and from the event system's devices.
     machine->mouse->unplug();
+    machine->privateHID->detach(SimulatedMachine::mouseServiceID);
     model->start();
     machine->settle();
     EngineStatus status = model->status().value();

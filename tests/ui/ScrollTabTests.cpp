@@ -167,7 +167,7 @@ TEST_F(ScrollTabTest, OnTheSimulatedMachineTheTryItPanelDrivesTheSimulatedMouse)
     QWheelEvent down(centre, rows->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
                      Qt::NoScrollPhase, false);
     QApplication::sendEvent(rows, &down);
-    machine->advance(std::chrono::seconds(3)); // the glide, then the poll reads the counters
+    machine->advance(std::chrono::seconds(3)); // the glide, then the counters are gathered
     const EngineStatus reshaped = model->status().value();
     EXPECT_EQ(reshaped.scroll.inputsTransformed, 1u);
     EXPECT_GT(reshaped.scroll.stepsPosted, 1u);
