@@ -3,6 +3,7 @@
 #include <chrono>
 #include <expected>
 #include <ostream>
+#include <string_view>
 
 #include <fmt/format.h>
 
@@ -15,6 +16,13 @@ namespace ravolet {
 namespace {
 
 constexpr const char* runningOnDefaults = "Ravolet is running on its factory defaults for now and will not save over the file. ";
+
+// A parser's or the system's message as a sentence of the explanation: it
+// comes without a full stop, and the banner goes on after it.
+std::string asSentence(std::string detail) {
+    if (!detail.empty() && std::string_view(".!?").find(detail.back()) == std::string_view::npos) detail += '.';
+    return detail;
+}
 
 ConfigStore::Problem problemFor(const ConfigLoadError& error) {
     using Problem = ConfigStore::Problem;
@@ -60,13 +68,13 @@ std::string ConfigStore::Problem::headline() const {
 
 std::string ConfigStore::Problem::explanation() const {
     return std::visit(Overloaded{
-                          [](const Corrupt& corrupt) { return runningOnDefaults + corrupt.detail; },
+                          [](const Corrupt& corrupt) { return runningOnDefaults + asSentence(corrupt.detail); },
                           [](const NewerSchema&) -> std::string {
                               return "Ravolet is running on its factory defaults and will not save over the file, because "
                                      "writing this build's format would throw away the settings the newer version added. "
                                      "Install the newer version again, or start fresh.";
                           },
-                          [](const Unreadable& unreadable) { return runningOnDefaults + unreadable.detail; },
+                          [](const Unreadable& unreadable) { return runningOnDefaults + asSentence(unreadable.detail); },
                       },
                       value);
 }

@@ -209,7 +209,7 @@ TEST(AppModelStorage, HostileFilesStartTheModelWithTheProblemShownAndLoseNothing
             ASSERT_TRUE(problem);
             EXPECT_EQ(problem->headline(), "Your Ravolet settings file could not be opened");
             EXPECT_TRUE(problem->explanation().ends_with(
-                "cannot read " + (folder / "config.json").string() + ": " + c.settingsReason))
+                "cannot read " + (folder / "config.json").string() + ": " + c.settingsReason + "."))
                 << problem->explanation();
         }
         const fs::path aside = folder / "preferences.unreadable.json";

@@ -53,7 +53,7 @@ TEST(ConfigStore, LoadingAlwaysGivesADocumentAndSaysWhatIsWrongWithTheFile) {
     const std::vector<Case> cases = {
         {std::nullopt, 0, "", "", ""},
         {*edited().encoded(), 0, "", "", ""},
-        {factory, EACCES, "Your Ravolet settings file could not be opened", opening + "cannot read " + "/home/user/.config/ravolet/config.json: ", ""},
+        {factory, EACCES, "Your Ravolet settings file could not be opened", opening + "cannot read " + "/home/user/.config/ravolet/config.json: ", "."},
         {"", 0, notRead, notJson, ")."},
         {factory + std::string("\0}}garbage[", 11), 0, notRead, notJson, ")."},
         {R"({"schemaVersion": 1, "isEnabled": true, "profiles": []})", 0, notRead, notJson, ")."}, // no rule set
