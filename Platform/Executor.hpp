@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 #include "Platform/Task.hpp"
 
@@ -23,6 +24,30 @@ public:
 
     // True when the calling thread is the one this executor runs its tasks on.
     virtual bool isCurrent() const = 0;
+
+    // Runs `work` at once on the calling thread as one of this executor's
+    // tasks, when none of them runs and none is due: true. Meanwhile
+    // isCurrent() is true there and the executor starts nothing else, so
+    // order and exclusion stay as if `work` had been posted. Otherwise (work
+    // pending or running, or an executor that cannot lend its turn) false,
+    // and `work` is not called. It spares a thread hand-off on a path that
+    // finds its executor idle; it allocates nothing.
+    template <class Work>
+    bool runHereIfIdle(Work&& work) {
+        if (!beginRunHere()) return false;
+        struct End {
+            Executor* executor;
+            ~End() { executor->endRunHere(); }
+        } end{this};
+        std::forward<Work>(work)();
+        return true;
+    }
+
+protected:
+    // The two halves of runHereIfIdle(): take the executor's turn for the
+    // calling thread if it is free (true), and give it back.
+    virtual bool beginRunHere() { return false; }
+    virtual void endRunHere() {}
 };
 
 // A cancellable handle to scheduled work. Copies share one state, so any copy

@@ -63,6 +63,13 @@ struct SerialQueue::State {
     // work given while it runs does not, nor work that may wait until then.
     bool waiting = false;
     std::uint64_t wakeAt = 0;
+    // A block runs on the queue's thread (`running`), or on a caller's that
+    // borrowed the queue's turn (`lent`); while lent, the queue's thread
+    // waits (`parked`) to be woken by the borrower when it is done.
+    bool running = false;
+    bool lent = false;
+    bool parked = false;
+    const void* lenderOuterQueue = nullptr; // the borrower's own isCurrent() queue, restored after
     Thread thread;
 
     // The armed alarm with the earliest deadline; a queue has a few at most.
@@ -141,13 +148,21 @@ void SerialQueue::State::run() {
     std::vector<Timed> dropped;
     std::unique_lock lock(mutex);
     while (!closed) {
+        if (lent) {
+            parked = true;
+            changed.wait(lock);
+            parked = false;
+            continue;
+        }
         promoteDueLocked(MonotonicClock::nowNanos());
         if (!ready.empty()) {
             Item item = ready.pop();
+            running = true;
             lock.unlock();
             if (!item.handle.isCancelled()) item.task();
             item = Item{}; // release captures outside the lock
             lock.lock();
+            running = false;
             continue;
         }
         // Cancelled blocks at the front are let go now rather than woken for.
@@ -282,6 +297,30 @@ std::unique_ptr<Alarm> SerialQueue::makeAlarm(Alarm::Handler handler) {
         if (!state_->closed) state_->alarms.push_back(slot);
     }
     return std::make_unique<QueueAlarm>(state_, std::move(slot));
+}
+
+bool SerialQueue::beginRunHere() {
+    if (isCurrent()) return false;
+    std::lock_guard lock(state_->mutex);
+    if (state_->closed || state_->running || state_->lent) return false;
+    state_->promoteDueLocked(MonotonicClock::nowNanos());
+    if (!state_->ready.empty()) return false;
+    state_->lent = true;
+    state_->lenderOuterQueue = tlsCurrentQueue;
+    tlsCurrentQueue = state_.get();
+    return true;
+}
+
+void SerialQueue::endRunHere() {
+    std::unique_lock lock(state_->mutex);
+    tlsCurrentQueue = state_->lenderOuterQueue;
+    state_->lent = false;
+    // The queue's thread waits for the turn only when work came meanwhile;
+    // otherwise it sleeps on undisturbed.
+    const bool wake = state_->parked;
+    state_->parked = false;
+    lock.unlock();
+    if (wake) state_->changed.notify_one();
 }
 
 bool SerialQueue::sync(Task block) {

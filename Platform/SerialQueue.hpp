@@ -63,6 +63,12 @@ public:
         return asyncAfter(deadlineNanos, std::move(task));
     }
 
+protected:
+    // Lends the queue's turn to the calling thread while its own thread has
+    // no block running and none is due; the queue's thread waits meanwhile.
+    bool beginRunHere() override;
+    void endRunHere() override;
+
 private:
     struct State;
     struct AlarmSlot;

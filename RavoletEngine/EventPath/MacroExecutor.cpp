@@ -40,6 +40,18 @@ MacroExecutor::~MacroExecutor() {
     for (auto& [id, timer] : timers) timer->cancel();
 }
 
+namespace {
+// Whether the intent only posts a key or a mouse button: quick, and free of
+// side effects that could block (a launch, a DPI request) or of timing.
+bool onlyPosts(const ButtonIntent& intent) {
+    return std::holds_alternative<ButtonIntent::KeyDown>(intent.value) ||
+           std::holds_alternative<ButtonIntent::KeyUp>(intent.value) ||
+           std::holds_alternative<ButtonIntent::MouseButtonDown>(intent.value) ||
+           std::holds_alternative<ButtonIntent::MouseButtonUp>(intent.value) ||
+           std::holds_alternative<ButtonIntent::PassThroughButton>(intent.value);
+}
+} // namespace
+
 void MacroExecutor::execute(std::vector<ButtonIntent> intents) {
     if (intents.empty()) return;
     std::uint64_t epoch = 0;
@@ -47,6 +59,15 @@ void MacroExecutor::execute(std::vector<ButtonIntent> intents) {
         std::lock_guard guard(lock_);
         epoch = epoch_;
     }
+    // A key stroke or a button, with nothing of the queue's before it, goes
+    // out from the caller (the event tap's thread) as a block of the queue
+    // would: no thread hand-off, no allocation. Anything else, and any list
+    // that finds the queue busy, is queued behind what is there.
+    if (std::ranges::all_of(intents, onlyPosts) &&
+        queue_->runHereIfIdle([&] {
+            for (const auto& intent : intents) perform(intent, epoch);
+        }))
+        return;
     enqueueRun(std::make_shared<const std::vector<ButtonIntent>>(std::move(intents)), epoch);
 }
 

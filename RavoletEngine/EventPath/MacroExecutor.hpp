@@ -22,9 +22,11 @@
 namespace ravolet {
 
 // Performs the intent lists of the button router on its own serial queue, so
-// the event-tap thread only enqueues and never waits: key and mouse-button
-// events, delays, repeat-while-held timers, DPI requests, application launches
-// and Shortcut runs.
+// the event-tap thread never waits: key and mouse-button events, delays,
+// repeat-while-held timers, DPI requests, application launches and Shortcut
+// runs. A list of key and button posts alone that finds the queue idle runs
+// at once on the caller, in the queue's turn (Executor::runHereIfIdle), which
+// spares a key stroke the hand-off to the queue's thread.
 //
 // It remembers every key and mouse button it has pressed and not released, so
 // that a reset (profile change, device removal, engine stop) can release them
@@ -69,7 +71,9 @@ public:
     MacroExecutor(const MacroExecutor&) = delete;
     MacroExecutor& operator=(const MacroExecutor&) = delete;
 
-    // Enqueues the list to run under the current epoch; an empty list does nothing.
+    // Runs the list under the current epoch: on the queue, or at once on the
+    // caller when it only posts keys and buttons and the queue is idle. An
+    // empty list does nothing.
     void execute(std::vector<ButtonIntent> intents);
     // Releases what is held and not released by `thenExecuting` itself, stops
     // every repeat, starts a new epoch, then runs `thenExecuting` under it.

@@ -279,6 +279,36 @@ TEST(MacroExecutorOnItsQueue, DrainWaitsNoLongerThanItsLimit) {
     EXPECT_TRUE(executor->drain(std::chrono::seconds(20)));
 }
 
+TEST(MacroExecutorOnItsQueue, KeysAndButtonsGoOutFromTheCallerOnlyWhenTheQueueIsIdle) {
+    auto poster = std::make_shared<LoggingPoster>();
+    auto effects = std::make_shared<RecordingSideEffects>();
+    auto executor = MacroExecutor::create(poster, effects);
+    executor->drain();
+
+    // Idle: a key stroke or a button is out when execute returns.
+    executor->execute({I::keyDown(4, shift)});
+    executor->execute({I::mouseButtonDown(3), I::passThroughButton(4, false)});
+    EXPECT_EQ(poster->log.lines(), (Lines{"key(4 down mods=2)", "mouseButton(3 down)", "mouseButton(4 up)"}));
+
+    // Busy, or a list with more than posts: queued, in order behind what is there.
+    std::promise<void> release;
+    executor->queue().post([busy = release.get_future()] { busy.wait(); });
+    executor->execute({I::keyUp(4, shift)});
+    EXPECT_EQ(poster->log.lines().size(), 3u);
+    release.set_value();
+    executor->drain();
+    executor->execute({I::keyDown(5, {}), I::launchApp("com.example.Notes")});
+    executor->execute({I::keyUp(5, {}), I::delay(10), I::keyDown(6, {})});
+    executor->drain();
+    EXPECT_EQ(effects->log.lines(), (Lines{"launchApp(com.example.Notes)"}));
+    ASSERT_TRUE(poster->log.waitForCount(7));
+    EXPECT_EQ(poster->log.lines(), (Lines{"key(4 down mods=2)", "mouseButton(3 down)", "mouseButton(4 up)",
+                                          "key(4 up mods=2)", "key(5 down mods=0)", "key(5 up mods=0)",
+                                          "key(6 down mods=0)"}));
+    EXPECT_EQ(executor->heldKeyCount(), 1u);
+    EXPECT_EQ(executor->heldMouseButtonCount(), 1u);
+}
+
 TEST(MacroExecutorOnItsQueue, IntentsFromSeveralThreadsRunInOrderPerListAndDrainWaitsForThem) {
     auto poster = std::make_shared<LoggingPoster>();
     auto effects = std::make_shared<RecordingSideEffects>();

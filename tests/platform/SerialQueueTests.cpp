@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -66,6 +67,70 @@ TEST(SerialQueue, SyncOnTheQueueItselfIsAProgrammingError) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH(queue.sync([&] { queue.sync([] {}); }), "");
 #endif
+}
+
+TEST(SerialQueue, ACallerRunsHereOnlyWhenTheQueueIsIdleAndKeepsItsTurnMeanwhile) {
+    SerialQueue queue("ai.ravolet.macro", QueuePriority::userInteractive);
+    queue.sync([] {}); // its thread is up and asleep
+    const auto caller = std::this_thread::get_id();
+
+    // Idle: the work runs on the caller, counted as the queue's.
+    bool ranHere = false;
+    EXPECT_TRUE(queue.runHereIfIdle([&] { ranHere = queue.isCurrent() && std::this_thread::get_id() == caller; }));
+    EXPECT_TRUE(ranHere);
+    EXPECT_FALSE(queue.isCurrent());
+
+    // Not idle: a block running, a block waiting, the queue's own thread, a
+    // turn already lent.
+    Counter entered, gate;
+    queue.async([&] {
+        entered.increment();
+        gate.waitFor(1);
+    });
+    ASSERT_TRUE(entered.waitFor(1));
+    int refused = 0;
+    const auto tryHere = [&] { return queue.runHereIfIdle([&] { ADD_FAILURE() << "ran while not idle"; }); };
+    refused += !tryHere();
+    queue.async([] {});
+    refused += !tryHere();
+    gate.increment();
+    queue.sync([&] { refused += !tryHere(); });
+    queue.runHereIfIdle([&] { refused += !tryHere(); });
+    EXPECT_EQ(refused, 4);
+
+    // Work given while the caller holds the turn runs after it, in order.
+    Recorder<int> order;
+    Counter posted;
+    EXPECT_TRUE(queue.runHereIfIdle([&] {
+        order.add(1);
+        std::thread([&] {
+            queue.async([&] { order.add(3); });
+            posted.increment();
+        }).join();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        order.add(2);
+    }));
+    ASSERT_TRUE(order.waitForCount(3));
+    EXPECT_EQ(order.values(), (std::vector<int>{1, 2, 3}));
+
+    // Callers racing with the queue's own blocks never run two at once.
+    int unguarded = 0;
+    std::atomic<int> inside{0}, overlaps{0};
+    const auto work = [&] {
+        if (inside.fetch_add(1) != 0) overlaps.fetch_add(1);
+        ++unguarded;
+        inside.fetch_sub(1);
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 2000; ++i)
+                if (!queue.runHereIfIdle(work)) queue.async(work);
+        });
+    for (auto& thread : threads) thread.join();
+    queue.sync([] {});
+    EXPECT_EQ(overlaps.load(), 0);
+    EXPECT_EQ(unguarded, 8000);
 }
 
 TEST(SerialQueue, DeadlinesAreHonouredInOrderAndCancelledBlocksStaySilent) {
