@@ -16,14 +16,29 @@ namespace ravolet {
 // finishes its threads.
 inline HIDPPError ioUnavailable() { return HIDPPError::ioKit("HID I/O", platform::kIOReturnNotReady); }
 
+// True on a caller's thread while the body of its operation runs there, in
+// the device queue's turn, inside the call (HIDPPDevice::run).
+inline bool& insideCallersCall() {
+    thread_local bool inside = false;
+    return inside;
+}
+
+// Runs `block` on `queue`: at once on this thread, in the queue's turn, when
+// the queue is idle (no thread hand-off), else posted behind what is there.
+inline void runOnQueue(platform::Scheduler& queue, platform::Task block) {
+    if (!queue.runHereIfIdle(block)) queue.post(std::move(block));
+}
+
 // A caller's completion with the executor it named. Called once, it hands the
 // result over there; released uncalled (the work carrying it was dropped), it
 // answers ioUnavailable(), so that no caller waits for ever.
 template <class T>
 class HIDPPDevice::Answer {
 public:
-    Answer(HIDPPExecutor executor, HIDPPCompletion<T> completion)
-        : state_(std::make_unique<State>(State{std::move(executor), std::move(completion)})) {}
+    // `queue`: the device's, where an answer found inside the caller's own
+    // call goes for a caller who named no executor.
+    Answer(HIDPPExecutor executor, HIDPPCompletion<T> completion, std::shared_ptr<platform::Scheduler> queue)
+        : state_(std::make_unique<State>(State{std::move(executor), std::move(completion), std::move(queue)})) {}
     Answer(Answer&&) noexcept = default;
     Answer& operator=(Answer&&) = delete;
     ~Answer() {
@@ -32,13 +47,17 @@ public:
 
     void operator()(HIDPPResult<T> result) {
         std::unique_ptr<State> state = std::move(state_);
-        if (state) deliver<T>(state->executor, std::move(state->completion), std::move(result));
+        if (!state) return;
+        // A completion is never called inside the call that asked for it.
+        if (!state->executor && insideCallersCall()) state->executor = std::move(state->queue);
+        deliver<T>(state->executor, std::move(state->completion), std::move(result));
     }
 
 private:
     struct State {
         HIDPPExecutor executor;
         HIDPPCompletion<T> completion;
+        std::shared_ptr<platform::Scheduler> queue;
     };
     std::unique_ptr<State> state_;
 };
@@ -61,7 +80,8 @@ public:
     void deliver(R result) {
         std::unique_ptr<State> state = std::move(state_);
         if (!state) return;
-        state->queue->post([then = std::move(state->then), result = std::move(result)]() mutable { then(std::move(result)); });
+        runOnQueue(*state->queue,
+                   [then = std::move(state->then), result = std::move(result)]() mutable { then(std::move(result)); });
     }
 
 private:
@@ -84,9 +104,17 @@ void HIDPPDevice::deliver(const HIDPPExecutor& executor, HIDPPCompletion<T> comp
 
 template <class T>
 void HIDPPDevice::run(HIDPPExecutor executor, HIDPPCompletion<T> completion, std::move_only_function<void(Next<T>)> body) {
-    onQueue([answer = Answer<T>(std::move(executor), std::move(completion)), body = std::move(body)]() mutable {
+    platform::Task block = [answer = Answer<T>(std::move(executor), std::move(completion), queue_),
+                            body = std::move(body)]() mutable {
         body([answer = std::move(answer)](HIDPPResult<T> result) mutable { answer(std::move(result)); });
-    });
+    };
+    // The caller's thread takes the device's turn when the queue is idle, so
+    // the request leaves without a hand-off and in the order of the calls.
+    bool& inside = insideCallersCall();
+    const bool outer = std::exchange(inside, true);
+    const bool ranHere = queue_->runHereIfIdle(block);
+    inside = outer;
+    if (!ranHere) queue_->post(std::move(block));
 }
 
 template <class R>

@@ -469,3 +469,41 @@ TEST(HIDPPDeviceCompletionTest, ACompletionReachesAQueueOnlyTheOperationHolds) {
     }
     EXPECT_TRUE(rig.eventually([&] { return calls->load() == 10; })) << calls->load() << " of 10 completions";
 }
+
+// An idle device lets the caller's thread start the request itself, but a
+// caller who names no executor still gets the answer on the device's queue,
+// never inside its own call, whether it needed the mouse or not; requests
+// keep the order of the calls.
+TEST(HIDPPDeviceCompletionTest, WithNoExecutorNamedTheAnswerComesOnTheDevicesQueueNeverInsideTheCall) {
+    DeviceRig rig(RigMode::threads);
+    const auto caller = std::this_thread::get_id();
+    struct Seen {
+        std::mutex mutex;
+        std::vector<int> order;
+        int insideCall = 0, offQueue = 0;
+    };
+    auto seen = std::make_shared<Seen>();
+    std::atomic<bool> inCall{false};
+    const auto call = [&](int tag, auto operation) {
+        inCall = true;
+        operation([&, seen, tag](auto result) {
+            std::lock_guard lock(seen->mutex);
+            seen->order.push_back(result.has_value() ? tag : -tag);
+            seen->insideCall += inCall && std::this_thread::get_id() == caller;
+            seen->offQueue += !rig.device->queue()->isCurrent();
+        });
+        inCall = false;
+    };
+    const auto ping = [&](auto done) { rig.device->ping(nullptr, std::move(done)); };
+    call(1, ping); // not connected: answered without the mouse
+    ASSERT_TRUE(rig.await<void>([&](auto done) { rig.device->connect(nullptr, std::move(done)); }).has_value());
+    for (int tag = 2; tag <= 7; ++tag) call(tag, ping);
+    ASSERT_TRUE(rig.eventually([&] {
+        std::lock_guard lock(seen->mutex);
+        return seen->order.size() == 7;
+    }));
+    std::lock_guard lock(seen->mutex);
+    EXPECT_EQ(seen->order, (std::vector<int>{-1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(seen->insideCall, 0);
+    EXPECT_EQ(seen->offQueue, 0);
+}
