@@ -313,7 +313,12 @@ struct Rig {
     std::string error;
 
     Rig(int readersCPU, Config document) : bare(otherPointerNode(), readersCPU) {
-        if (!pin(0, writerCPU)) error = "cannot pin the writer";
+        // The mouse is in before the engine starts: plugged in by the first
+        // report instead, it came after the wait for the target (which then
+        // found none) and before the tap had grabbed its node, and the first
+        // run's reports went nowhere.
+        if (!mouse().isPluggedIn()) error = "the fake G502 X is not plugged in";
+        else if (!pin(0, writerCPU)) error = "cannot pin the writer";
         if (error.empty()) error = bare.error();
         if (!error.empty()) return;
         // Each tick of the wheel is a detent, as before the mouse is read.
