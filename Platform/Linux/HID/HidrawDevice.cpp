@@ -209,30 +209,24 @@ IOReturn HidrawDevice::close() {
     return kIOReturnSuccess;
 }
 
-void HidrawDevice::scheduleWithRunLoop(std::shared_ptr<Scheduler> runLoop) {
+void HidrawDevice::scheduleWithRunLoop(std::shared_ptr<Scheduler> runLoop) { retarget(std::move(runLoop)); }
+
+void HidrawDevice::unscheduleFromRunLoop() { retarget(nullptr); }
+
+void HidrawDevice::retarget(std::shared_ptr<Scheduler> runLoop) {
+    std::shared_ptr<Node> node;
+    {
+        std::lock_guard lock(mutex_);
+        node = node_;
+    }
+    // The reader of the old place is done before the new place is known, so
+    // that a report it read before the change never goes to the new one.
+    if (node) stopReading();
     {
         std::lock_guard lock(input_->mutex);
         input_->target = runLoop;
     }
-    std::shared_ptr<Node> node;
-    {
-        std::lock_guard lock(mutex_);
-        node = node_;
-    }
     if (node) (void)startReading(node, runLoop);
-}
-
-void HidrawDevice::unscheduleFromRunLoop() {
-    {
-        std::lock_guard lock(input_->mutex);
-        input_->target.reset();
-    }
-    std::shared_ptr<Node> node;
-    {
-        std::lock_guard lock(mutex_);
-        node = node_;
-    }
-    if (node) (void)startReading(node, nullptr);
 }
 
 void HidrawDevice::registerInputReportCallback(std::size_t maxReportLength, HIDInputReportCallback callback) {

@@ -65,6 +65,7 @@ private:
     // Reads the node on `target` when it is a run loop, else on a thread of
     // the device's own; ends the reading there was.
     IOReturn startReading(const std::shared_ptr<Node>& node, const std::shared_ptr<Scheduler>& target);
+    void retarget(std::shared_ptr<Scheduler> runLoop);
     void stopReading();
 
     const std::shared_ptr<HidrawService> service_;
