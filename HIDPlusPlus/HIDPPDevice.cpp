@@ -266,7 +266,12 @@ void HIDPPDevice::afterAttempt(const ConnectAttempt& attempt, const HIDPPResult<
         }
     }
     if (changed) emit(HIDPPEvent::retrying(next.has_value()));
-    if (next) queue_->postAfter(pause, [self = shared_from_this(), next = *next] { self->reconnect(next); });
+    // The pause holds the device weakly: a device its owner let go stops
+    // trying, rather than living on in its own queue and trying for ever.
+    if (next)
+        queue_->postAfter(pause, [weak = weak_from_this(), next = *next] {
+            if (auto self = weak.lock()) self->reconnect(next);
+        });
 }
 
 bool HIDPPDevice::stopRetryingLocked() {

@@ -275,6 +275,20 @@ TEST(HIDPPDeviceRetries, AMouseThatDoesNotAnswerIsTriedAgainAfterGrowingPausesUn
         }
         EXPECT_FALSE(rig.device->isRetrying());
     }
+
+    // A device its owner lets go while it waits to try again goes: its pause
+    // neither keeps it alive nor tries again.
+    DeviceRig rig(RigMode::virtualTime);
+    rig.device->setDefaultTimeout(0.05);
+    rig.mouse->setSilent(true);
+    ASSERT_FALSE(rig.await<void>([&](auto done) { rig.device->connect(nullptr, std::move(done)); }).has_value());
+    ASSERT_TRUE(rig.device->isRetrying());
+    const std::weak_ptr<HIDPPDevice> watched = rig.device;
+    const std::size_t before = rig.mouse->requestCount(0x0000, 1);
+    rig.device.reset();
+    rig.elapse(milliseconds(60'000));
+    EXPECT_TRUE(watched.expired());
+    EXPECT_EQ(rig.mouse->requestCount(0x0000, 1), before);
 }
 
 TEST_P(HIDPPDeviceConnectionTests, WithoutAutomaticReconnectionAnArrivalDoesNothing) {
