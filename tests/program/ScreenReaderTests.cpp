@@ -111,6 +111,15 @@ struct ScreenReader : ::testing::Test {
         ASSERT_TRUE(found) << platform::testing::tail(home.logPath("at-spi"));
         bus = platform::testing::connectToBus(address);
         ASSERT_NE(bus, nullptr);
+        // The registry is started on the first call to it; started only by
+        // the program's own first call, on a loaded machine it may come too
+        // late for that call, and the program is then never listed.
+        ASSERT_TRUE(waitUntil([&] {
+            GVariant* children = call(bus, "org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root",
+                                      "org.a11y.atspi.Accessible", "GetChildren", nullptr, "(a(so))");
+            if (children) g_variant_unref(children);
+            return children != nullptr;
+        })) << "the accessibility registry does not answer" << platform::testing::tail(home.logPath("at-spi"));
     }
     void TearDown() override {
         if (bus) g_object_unref(bus);
