@@ -16,20 +16,27 @@ struct DBusSession::State {
     Thread thread;
 };
 
-namespace {
-
-std::unique_ptr<DBusSession> connectTo(GBusType bus) {
-    gchar* address = g_dbus_address_get_for_bus_sync(bus, nullptr, nullptr);
-    if (!address) return nullptr;
+GDBusConnection* openPrivateBusConnection(const std::optional<std::string>& address, bool systemBus) {
+    gchar* found = address ? g_strdup(address->c_str())
+                           : g_dbus_address_get_for_bus_sync(systemBus ? G_BUS_TYPE_SYSTEM : G_BUS_TYPE_SESSION,
+                                                             nullptr, nullptr);
+    if (!found) return nullptr;
     GDBusConnection* connection = g_dbus_connection_new_for_address_sync(
-        address,
+        found,
         static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
                                           G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
         nullptr, nullptr, nullptr);
-    g_free(address);
+    g_free(found);
+    // The program goes on when the bus goes; its users say they cannot tell.
+    if (connection) g_dbus_connection_set_exit_on_close(connection, FALSE);
+    return connection;
+}
+
+namespace {
+
+std::unique_ptr<DBusSession> connectTo(GBusType bus) {
+    GDBusConnection* connection = openPrivateBusConnection(std::nullopt, bus == G_BUS_TYPE_SYSTEM);
     if (!connection) return nullptr;
-    // The program goes on when the bus goes; the source says it cannot tell.
-    g_dbus_connection_set_exit_on_close(connection, FALSE);
     auto state = std::make_unique<DBusSession::State>();
     state->connection = connection;
     state->context = g_main_context_new();

@@ -10,6 +10,12 @@ typedef struct _GMainContext GMainContext;
 
 namespace ravolet::platform {
 
+// A private connection of its own to the bus at `address`, else to the
+// session bus as GIO finds it; one that does not end the program when the bus
+// goes. None when it cannot be reached. The caller unrefs it.
+GDBusConnection* openPrivateBusConnection(const std::optional<std::string>& address = std::nullopt,
+                                          bool systemBus = false);
+
 // A private connection to the session bus (or the system bus), with a thread
 // of its own that runs a GLib main context: every callback of the connection
 // (method calls to an object of ours, signals, name watches) and every timer

@@ -2,6 +2,8 @@
 
 #include <gio/gio.h>
 
+#include "Platform/Linux/Desktop/DBusSession.hpp"
+
 namespace ravolet::platform {
 
 namespace {
@@ -21,20 +23,8 @@ DesktopNotifier::~DesktopNotifier() {
 
 bool DesktopNotifier::reachService() {
     if (serviceAnswered_) return true;
-    if (!connection_) {
-        gchar* address = busAddress_ ? g_strdup(busAddress_->c_str())
-                                     : g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-        if (!address) return false;
-        connection_ = g_dbus_connection_new_for_address_sync(
-            address,
-            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, nullptr);
-        g_free(address);
-        if (!connection_) return false;
-        // The program goes on when the bus goes.
-        g_dbus_connection_set_exit_on_close(connection_, FALSE);
-    }
+    if (!connection_) connection_ = openPrivateBusConnection(busAddress_);
+    if (!connection_) return false;
     GVariant* reply = g_dbus_connection_call_sync(connection_, service, path, service, "GetCapabilities", nullptr,
                                                   G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, answerMillis, nullptr,
                                                   nullptr);
