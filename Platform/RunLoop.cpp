@@ -37,6 +37,9 @@ std::uint64_t deadlineAfterSeconds(std::uint64_t now, double seconds) {
     return now + static_cast<std::uint64_t>(nanos);
 }
 
+// The loop whose turn the calling thread has borrowed, for isCurrent().
+thread_local const RunLoop* tlsBorrowedLoop = nullptr;
+
 } // namespace
 
 // Holds the thread's loop for the life of the thread and tells the loop when
@@ -61,6 +64,7 @@ RunLoop::~RunLoop() {
 }
 
 bool RunLoop::isCurrent() const {
+    if (tlsBorrowedLoop == this) return true;
     if (std::this_thread::get_id() != owner_) return false;
     // A later thread may reuse the id of an ended one.
     std::lock_guard lock(mutex_);
@@ -162,11 +166,40 @@ RunResult RunLoop::runFor(double seconds) {
 
 void RunLoop::run() { runFor(std::numeric_limits<double>::infinity()); }
 
+bool RunLoop::beginRunHere() {
+    if (isCurrent()) return false;
+    std::lock_guard lock(mutex_);
+    // Idle: the loop's thread waits and nothing woke it. A timer that fell
+    // due or a descriptor that became readable meanwhile is serviced after
+    // the work, as after a block performed now.
+    if (ended_ || !waiting_ || lent_ || woken_ || stopRequested_ || !blocks_.empty()) return false;
+    lent_ = true;
+    lenderOuterLoop_ = tlsBorrowedLoop;
+    tlsBorrowedLoop = this;
+    return true;
+}
+
+void RunLoop::endRunHere() {
+    std::unique_lock lock(mutex_);
+    tlsBorrowedLoop = lenderOuterLoop_;
+    lent_ = false;
+    // The loop's thread waits for the turn only when something woke it
+    // meanwhile; otherwise it sleeps on undisturbed.
+    const bool wake = awaitingTurn_;
+    lock.unlock();
+    if (wake) turnReturned_.notify_one();
+}
+
 bool RunLoop::runOnePass() {
     // Timers invalidated or cancelled before their time, let go of here.
     std::vector<std::shared_ptr<RunLoopTimer>> dropped;
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        if (lent_) {
+            awaitingTurn_ = true;
+            turnReturned_.wait(lock, [&] { return !lent_; });
+            awaitingTurn_ = false;
+        }
         if (stopRequested_) {
             stopRequested_ = false;
             return false;

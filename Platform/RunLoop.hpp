@@ -96,6 +96,13 @@ private:
 // New work wakes the loop only while it waits, and a timer only when it is due
 // before the time the loop waits for.
 //
+// While the loop waits with nothing to do, another thread may take its turn
+// (runHereIfIdle): the work runs there, isCurrent() is true for it, and the
+// loop's thread, should it wake meanwhile, runs nothing until the turn is
+// back. A request then leaves from its caller's thread instead of waking the
+// loop's thread only to send it. Work run so must not wait for the loop's
+// own thread (which waits for it).
+//
 // Lifetime: the loop lives while its thread does (the thread keeps it) and
 // while anyone else holds it. When its thread ends, everything still queued is
 // released without running, and later blocks and timers are dropped at once;
@@ -172,6 +179,9 @@ private:
     friend class RunLoopTimer;
     friend class RunLoopSource;
 
+    bool beginRunHere() override;
+    void endRunHere() override;
+
     struct ThreadSlot;
     struct TimerKey {
         static std::uint64_t deadline(const std::shared_ptr<RunLoopTimer>& t) { return t->fireDate_; }
@@ -189,7 +199,8 @@ private:
     void sourceSignalled();
     // The owning thread is ending: release everything queued, accept nothing more.
     void threadEnded();
-    // One pass over the work that is ready now; false when stop() was seen.
+    // One pass over the work that is ready now, once a lent turn is back;
+    // false when stop() was seen.
     bool runOnePass();
     // With descriptors to watch: polls them (and the wake-up descriptor) until
     // `until`, 0 for a look without waiting, and marks the sources of those
@@ -223,6 +234,12 @@ private:
     bool waiting_ = false;
     bool polling_ = false;
     std::uint64_t waitingUntil_ = 0;
+    // The turn is lent to another thread (`lent_`); the loop's thread, woken
+    // meanwhile, waits on `turnReturned_` (`awaitingTurn_`) until it is back.
+    bool lent_ = false;
+    bool awaitingTurn_ = false;
+    std::condition_variable turnReturned_;
+    const RunLoop* lenderOuterLoop_ = nullptr; // the borrower's own lent loop, restored after
     // What one pass takes out to run; used on the loop's thread only, and
     // kept so that a pass does not allocate.
     std::vector<Task> passBlocks_;

@@ -93,7 +93,10 @@ struct SerialQueue::State {
 
     // Moves every block and alarm whose deadline has come behind the ready
     // ones, earliest first, so that work runs in the order it becomes due.
-    void promoteDueLocked(std::uint64_t now) {
+    // The clock is read only when something waits for a deadline.
+    void promoteDueLocked() {
+        if (timed.empty() && !earliestAlarmLocked()) return;
+        const std::uint64_t now = MonotonicClock::nowNanos();
         for (;;) {
             const Timed* block = timed.empty() ? nullptr : &timed.front();
             const std::shared_ptr<AlarmSlot>* alarm = earliestAlarmLocked();
@@ -154,7 +157,7 @@ void SerialQueue::State::run() {
             parked = false;
             continue;
         }
-        promoteDueLocked(MonotonicClock::nowNanos());
+        promoteDueLocked();
         if (!ready.empty()) {
             Item item = ready.pop();
             running = true;
@@ -269,7 +272,7 @@ void SerialQueue::async(Task block) {
         lock.unlock();
         return; // released outside the lock
     }
-    state_->promoteDueLocked(MonotonicClock::nowNanos());
+    state_->promoteDueLocked();
     state_->ready.push(Item{std::move(block), TaskHandle()});
     State::releaseAndWake(state_, lock, 0);
 }
@@ -303,7 +306,7 @@ bool SerialQueue::beginRunHere() {
     if (isCurrent()) return false;
     std::lock_guard lock(state_->mutex);
     if (state_->closed || state_->running || state_->lent) return false;
-    state_->promoteDueLocked(MonotonicClock::nowNanos());
+    state_->promoteDueLocked();
     if (!state_->ready.empty()) return false;
     state_->lent = true;
     state_->lenderOuterQueue = tlsCurrentQueue;

@@ -1,7 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "Platform/MonotonicClock.hpp"
@@ -26,6 +34,13 @@ struct Rig {
     // Returns once the clock has passed `deadline` and what was due by then has run.
     std::function<void(std::uint64_t deadline)> runUntil;
     std::shared_ptr<void> keep;
+    // Hands the block over from outside (any thread): posted, unless the
+    // rig has another way in.
+    std::function<void(Task)> fromOutside = {};
+    void give(Task task) const {
+        if (fromOutside) return fromOutside(std::move(task));
+        scheduler().post(std::move(task));
+    }
 };
 
 struct RigKind {
@@ -56,6 +71,52 @@ Rig runLoopRig() {
     auto loop = thread->runLoop();
     return {[loop]() -> Scheduler& { return *loop; }, [loop](std::uint64_t t) { waitPast(*loop, t); },
             std::shared_ptr<void>(thread, nullptr)};
+}
+
+// A run loop that watches a pipe, and so waits for work in poll as the HID
+// I/O thread does; blocks given from outside come through the pipe's source.
+struct PipeSource final : RunLoopSource {
+    PipeSource() {
+        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) fds[0] = fds[1] = -1;
+    }
+    ~PipeSource() override {
+        ::close(fds[0]);
+        ::close(fds[1]);
+    }
+    void give(Task task) {
+        {
+            std::lock_guard lock(mutex);
+            tasks.push_back(std::move(task));
+        }
+        const char byte = 1;
+        [[maybe_unused]] const auto written = ::write(fds[1], &byte, 1);
+    }
+    void perform() override {
+        char drained[64];
+        while (::read(fds[0], drained, sizeof drained) > 0) {
+        }
+        std::deque<Task> ready;
+        {
+            std::lock_guard lock(mutex);
+            ready.swap(tasks);
+        }
+        for (auto& task : ready) task();
+    }
+    int fds[2];
+    std::mutex mutex;
+    std::deque<Task> tasks;
+};
+
+Rig pollingRunLoopRig() {
+    auto thread = std::make_shared<RunLoopThread>("polling", ThreadPriority::userInteractive, 0);
+    thread->start();
+    auto loop = thread->runLoop();
+    auto source = std::make_shared<PipeSource>();
+    EXPECT_TRUE(loop->addSource(source, source->fds[0]));
+    // The thread stops before the source's pipe closes.
+    std::shared_ptr<void> keep(nullptr, [thread, source](std::nullptr_t) { thread->stop(); });
+    return {[loop]() -> Scheduler& { return *loop; }, [loop](std::uint64_t t) { waitPast(*loop, t); }, keep,
+            [source](Task task) { source->give(std::move(task)); }};
 }
 
 class AlarmOn : public ::testing::TestWithParam<RigKind> {};
@@ -124,6 +185,95 @@ TEST_P(CancelledWorkOn, BlocksCancelledLongBeforeTheirDeadlineAreLetGoOfAtOnce) 
     EXPECT_TRUE(released.waitFor(count));
 }
 
+class LentTurnOn : public ::testing::TestWithParam<RigKind> {};
+
+// Runs the block on the executor and waits until it has.
+void runThere(Executor& executor, std::function<void()> block) {
+    Counter done;
+    executor.post([&] {
+        block();
+        done.increment();
+    });
+    ASSERT_TRUE(done.waitFor(1));
+}
+
+// The executor's thread goes back to sleep a little after its last block;
+// until then nothing is lent.
+template <class Work>
+bool runHereOnceIdle(Executor& executor, Work&& work) {
+    const auto limit = std::chrono::steady_clock::now() + testing::waitLimit;
+    while (!executor.runHereIfIdle(work)) {
+        if (std::chrono::steady_clock::now() > limit) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+TEST_P(LentTurnOn, ACallerRunsHereOnlyWhenIdleAndKeepsTheTurnMeanwhile) {
+    Rig rig = GetParam().make();
+    Executor& executor = rig.scheduler();
+    runThere(executor, [] {}); // its thread is up
+    const auto caller = std::this_thread::get_id();
+
+    // Idle: the work runs on the caller, counted as the executor's.
+    bool ranHere = false;
+    EXPECT_TRUE(runHereOnceIdle(executor, [&] { ranHere = executor.isCurrent() && std::this_thread::get_id() == caller; }));
+    EXPECT_TRUE(ranHere);
+    EXPECT_FALSE(executor.isCurrent());
+
+    // Not idle: a block running, a block waiting, the executor's own thread,
+    // a turn already lent (to this thread, or to another).
+    Counter entered, gate;
+    executor.post([&] {
+        entered.increment();
+        gate.waitFor(1);
+    });
+    ASSERT_TRUE(entered.waitFor(1));
+    std::atomic<int> refused{0};
+    const auto tryHere = [&] { return executor.runHereIfIdle([&] { ADD_FAILURE() << "ran while not idle"; }); };
+    refused += !tryHere();
+    executor.post([] {});
+    refused += !tryHere();
+    gate.increment();
+    runThere(executor, [&] { refused += !tryHere(); });
+    EXPECT_TRUE(runHereOnceIdle(executor, [&] {
+        refused += !tryHere();
+        std::thread([&] { refused += !tryHere(); }).join();
+    }));
+    EXPECT_EQ(refused.load(), 5);
+
+    // Work given while the caller holds the turn runs after it, in order,
+    // also when it wakes the executor's thread meanwhile.
+    Recorder<int> order;
+    EXPECT_TRUE(runHereOnceIdle(executor, [&] {
+        order.add(1);
+        std::thread([&] { rig.give([&] { order.add(3); }); }).join();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        order.add(2);
+    }));
+    ASSERT_TRUE(order.waitForCount(3));
+    EXPECT_EQ(order.values(), (std::vector<int>{1, 2, 3}));
+
+    // Callers racing with the executor's own work never run two at once.
+    int unguarded = 0;
+    std::atomic<int> inside{0}, overlaps{0};
+    const auto work = [&] {
+        if (inside.fetch_add(1) != 0) overlaps.fetch_add(1);
+        ++unguarded;
+        inside.fetch_sub(1);
+    };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 2000; ++i)
+                if (!executor.runHereIfIdle(work)) rig.give(work);
+        });
+    for (auto& thread : threads) thread.join();
+    runThere(executor, [] {});
+    EXPECT_EQ(overlaps.load(), 0);
+    EXPECT_EQ(unguarded, 8000);
+}
+
 std::string nameOf(const ::testing::TestParamInfo<RigKind>& info) { return info.param.name; }
 
 INSTANTIATE_TEST_SUITE_P(Scheduling, AlarmOn,
@@ -134,6 +284,11 @@ INSTANTIATE_TEST_SUITE_P(Scheduling, AlarmOn,
 // Virtual time keeps what it is given until it is due.
 INSTANTIATE_TEST_SUITE_P(Scheduling, CancelledWorkOn,
                          ::testing::Values(RigKind{"SerialQueue", &serialQueueRig}, RigKind{"RunLoop", &runLoopRig}),
+                         nameOf);
+
+INSTANTIATE_TEST_SUITE_P(Scheduling, LentTurnOn,
+                         ::testing::Values(RigKind{"SerialQueue", &serialQueueRig}, RigKind{"RunLoop", &runLoopRig},
+                                           RigKind{"PollingRunLoop", &pollingRunLoopRig}),
                          nameOf);
 
 } // namespace
