@@ -158,6 +158,10 @@ void HIDPPDevice::onIO(platform::Task block) {
     if (environment_.io) environment_.io->post(std::move(block));
 }
 
+void HIDPPDevice::onIOHereIfIdle(platform::Task block) {
+    if (environment_.io) runOnQueue(*environment_.io, std::move(block));
+}
+
 // ---- Events ----
 
 HIDPPEventSubscription HIDPPDevice::subscribe(HIDPPExecutor executor, std::function<void(const HIDPPEvent&)> handler) {

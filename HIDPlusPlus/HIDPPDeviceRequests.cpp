@@ -29,7 +29,7 @@ void HIDPPDevice::request(std::uint8_t featureIndex, std::uint8_t function, HIDP
     // The link calls the completion exactly once on the HID thread (reply,
     // error, time-out, send failure, close or removal); the result comes
     // back to the device's queue, also when the HID thread drops the request.
-    onIO([link, index, featureIndex, function, parameters = std::move(parameters), isLong, seconds,
+    onIOHereIfIdle([link, index, featureIndex, function, parameters = std::move(parameters), isLong, seconds,
           label = std::move(label),
           hop = Hop<HIDPPResult<HIDPPBytes>>(queue_, std::move(next), std::unexpected(ioUnavailable()))]() mutable {
         link->submit(index, featureIndex, function, std::move(parameters), isLong, seconds, std::move(label),
