@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <unistd.h>
 #include <utility>
 
 #include "HIDPlusPlus/HIDPPDeviceInternal.hpp"
@@ -159,7 +160,12 @@ void HIDPPDevice::onIO(platform::Task block) {
 }
 
 void HIDPPDevice::onIOHereIfIdle(platform::Task block) {
-    if (environment_.io) runOnQueue(*environment_.io, std::move(block));
+    if (!environment_.io) return;
+    // The window's thread (the process's first) never writes to the mouse
+    // itself: a USB transfer the mouse does not take holds its writer until
+    // the kernel gives up, seconds later. The engine's queues may.
+    if (::gettid() == ::getpid()) return environment_.io->post(std::move(block));
+    runOnQueue(*environment_.io, std::move(block));
 }
 
 // ---- Events ----

@@ -186,9 +186,9 @@ private:
     // Hands the block to the HID I/O thread; without one it is released unrun.
     void onIO(platform::Task block);
     // Runs the block here, in the HID I/O loop's turn, when the loop is idle,
-    // else hands it over as onIO() does: for work that never blocks (a
-    // request written to the device), which then leaves without waking the
-    // HID thread first.
+    // else hands it over as onIO() does: for short work (a request written to
+    // the device), which then leaves without waking the HID thread first.
+    // Never here on the process's first thread (the window's).
     void onIOHereIfIdle(platform::Task block);
     template <class R>
     class Hop;
