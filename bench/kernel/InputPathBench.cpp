@@ -38,7 +38,6 @@
 #include <fcntl.h>
 #include <linux/input.h>
 #include <poll.h>
-#include <pthread.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
@@ -72,12 +71,15 @@
 
 namespace {
 std::atomic<std::int64_t> tapThreadAllocations{0};
+// The event tap's thread, once the rig has found it (0 before).
+std::atomic<pid_t> tapThreadID{0};
 
 bool onTapThread() {
-    // The kernel's name of the thread, cut at 15 bytes; read without allocating.
-    char name[16] = {};
-    if (pthread_getname_np(pthread_self(), name, sizeof name) != 0) return false;
-    return std::strncmp(name, "ai.ravolet.even", 15) == 0;
+    // Each thread asks the kernel for its id once: a system call on every
+    // allocation (asking for the thread's name is one) would weigh on every
+    // thread of Ravolet's that allocates, and on no thread of the bare loop's.
+    thread_local const pid_t self = static_cast<pid_t>(syscall(SYS_gettid));
+    return self == tapThreadID.load(std::memory_order_relaxed);
 }
 } // namespace
 
@@ -145,7 +147,10 @@ std::optional<int> pinRavolet(int cpu) {
         const auto tid = static_cast<pid_t>(std::stoi(task.path().filename().string()));
         if (!pin(tid, cpu)) return std::nullopt;
         errno = 0;
-        if (name == "ai.ravolet.even") tapNice = getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
+        if (name == "ai.ravolet.even") {
+            tapNice = getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
+            tapThreadID.store(tid, std::memory_order_relaxed);
+        }
     }
     return tapNice;
 }
