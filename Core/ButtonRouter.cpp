@@ -22,7 +22,16 @@ ButtonRouter::ButtonRouter(std::vector<ButtonBinding> bindings, std::int64_t bas
 }
 
 std::vector<ButtonIntent> ButtonRouter::handle(const ButtonEvent& event) {
-    return event.isDown ? press(event) : release(event.button);
+    std::vector<ButtonIntent> out;
+    handle(event, out);
+    return out;
+}
+
+void ButtonRouter::handle(const ButtonEvent& event, std::vector<ButtonIntent>& out) {
+    if (event.isDown)
+        press(event, out);
+    else
+        release(event.button, out);
 }
 
 const Action* ButtonRouter::chooseAction(std::int64_t button, ModifierFlags modifiers) const {
@@ -97,31 +106,30 @@ bool ButtonRouter::releaseHeldKey(std::uint16_t code, ModifierFlags modifiers) {
     return true;
 }
 
-std::vector<ButtonIntent> ButtonRouter::press(const ButtonEvent& event) {
-    if (findHeld(event.button) != held_.end()) return {};
+void ButtonRouter::press(const ButtonEvent& event, std::vector<ButtonIntent>& out) {
+    if (findHeld(event.button) != held_.end()) return;
     const Action* chosen = chooseAction(event.button, event.modifiers);
     held_.push_back({event.button, {chosen == nullptr ? Action::passThrough() : *chosen, event.timestampMillis,
                                     event.modifiers}});
     const std::int64_t button = event.button;
-    std::vector<ButtonIntent> out;
     std::visit(Overloaded{
                    [&](const Action::PassThrough&) { out.push_back(ButtonIntent::passThroughButton(button, true)); },
                    [&](const Action::KeyStroke& k) {
-                       out.reserve(2);
+                       out.reserve(out.size() + 2);
                        out.push_back(ButtonIntent::keyDown(k.code, k.modifiers));
                        out.push_back(ButtonIntent::keyUp(k.code, k.modifiers));
                    },
                    [&](const Action::Sequence& s) {
                        std::size_t count = 0;
                        for (const MacroStep& step : s.steps) count += step.intentCount();
-                       out.reserve(count);
+                       out.reserve(out.size() + count);
                        for (const MacroStep& step : s.steps) step.appendIntents(out);
                    },
                    [&](const Action::Hold& h) {
                        if (retainHeldKey(h.code, h.modifiers)) out.push_back(ButtonIntent::keyDown(h.code, h.modifiers));
                    },
                    [&](const Action::RepeatWhileHeld& r) {
-                       out.reserve(r.step.intentCount() + 1);
+                       out.reserve(out.size() + r.step.intentCount() + 1);
                        r.step.appendIntents(out);
                        // Never faster than once a millisecond; a NaN interval is treated as 1.
                        const double interval = r.intervalMillis >= 1 ? r.intervalMillis : 1;
@@ -136,7 +144,6 @@ std::vector<ButtonIntent> ButtonRouter::press(const ButtonEvent& event) {
                    [&](const Action::RunShortcut& r) { out.push_back(ButtonIntent::runShortcut(r.name)); },
                },
                held_.back().state.action.value);
-    return out;
 }
 
 void ButtonRouter::appendUndo(std::int64_t button, const Action& action, std::vector<ButtonIntent>& out) {
@@ -149,15 +156,17 @@ void ButtonRouter::appendUndo(std::int64_t button, const Action& action, std::ve
     }
 }
 
-std::vector<ButtonIntent> ButtonRouter::release(std::int64_t button) {
+void ButtonRouter::release(std::int64_t button, std::vector<ButtonIntent>& out) {
     const auto it = findHeld(button);
-    if (it == held_.end()) return {ButtonIntent::passThroughButton(button, false)};
+    if (it == held_.end()) {
+        out.push_back(ButtonIntent::passThroughButton(button, false));
+        return;
+    }
     // The order of held_ carries no meaning (reset sorts), so the last entry fills the gap.
     const Action action = std::move(it->state.action);
     if (it != held_.end() - 1) *it = std::move(held_.back());
     held_.pop_back();
 
-    std::vector<ButtonIntent> out;
     if (std::holds_alternative<Action::DpiShift>(action.value)) {
         const std::int64_t previous = currentDPI();
         std::erase_if(dpiShifts_, [&](const DpiShift& s) { return s.button == button; });
@@ -165,7 +174,6 @@ std::vector<ButtonIntent> ButtonRouter::release(std::int64_t button) {
     } else {
         appendUndo(button, action, out);
     }
-    return out;
 }
 
 std::vector<ButtonIntent> ButtonRouter::reset() {

@@ -32,7 +32,8 @@ struct ButtonRange {
 // A plain value without a lock: its owner serialises every call. It performs
 // nothing itself and never reads a clock. The held state lives in small flat
 // lists reserved up front, so that a press or release allocates nothing but
-// the list it returns (and a copy of an action that owns text or steps).
+// the list it returns, or nothing at all when the caller gives a list with
+// room (and a copy of an action that owns text or steps).
 class ButtonRouter {
 public:
     // The buttons that the settings offer bindings for. The router itself
@@ -49,6 +50,8 @@ public:
 
     // The press steps when event.isDown, else the release steps.
     std::vector<ButtonIntent> handle(const ButtonEvent& event);
+    // The same steps, appended to `out`.
+    void handle(const ButtonEvent& event, std::vector<ButtonIntent>& out);
 
     // The action that a press would choose now; passThrough when no binding applies.
     Action action(std::int64_t button, ModifierFlags modifiers) const;
@@ -86,8 +89,8 @@ private:
         std::int64_t dpi = 0;
     };
 
-    std::vector<ButtonIntent> press(const ButtonEvent& event);
-    std::vector<ButtonIntent> release(std::int64_t button);
+    void press(const ButtonEvent& event, std::vector<ButtonIntent>& out);
+    void release(std::int64_t button, std::vector<ButtonIntent>& out);
     // True when this press is the first owner of the key: send the key down.
     bool retainHeldKey(std::uint16_t code, ModifierFlags modifiers);
     // True when this release was the last owner of the key: send the key up.

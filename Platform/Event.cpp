@@ -1,6 +1,7 @@
 #include "Platform/Event.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -19,62 +20,73 @@ std::int64_t integerFrom(double value) {
 
 } // namespace
 
+std::span<Event::Field> Event::fields() {
+    if (!spilledFields_.empty()) return spilledFields_;
+    return {inlineFields_.data(), inlineCount_};
+}
+
 Event::Field* Event::find(EventField field) {
-    const auto it = std::lower_bound(fields_.begin(), fields_.end(), field,
-                                     [](const Field& f, EventField n) { return f.number < n; });
-    return it != fields_.end() && it->number == field ? &*it : nullptr;
+    const auto list = fields();
+    const auto it = std::ranges::lower_bound(list, field, {}, &Field::number);
+    return it != list.end() && it->number == field ? &*it : nullptr;
 }
 
 const Event::Field* Event::find(EventField field) const { return const_cast<Event*>(this)->find(field); }
 
 Event::Field& Event::slot(EventField field) {
     // Kept sorted by number, so that equality does not depend on the order of writes.
-    const auto it = std::lower_bound(fields_.begin(), fields_.end(), field,
-                                     [](const Field& f, EventField n) { return f.number < n; });
-    if (it != fields_.end() && it->number == field) return *it;
-    return *fields_.insert(it, Field{field, false, 0, 0});
+    const auto list = fields();
+    const auto it = std::ranges::lower_bound(list, field, {}, &Field::number);
+    if (it != list.end() && it->number == field) return *it;
+    const auto at = static_cast<std::size_t>(it - list.begin());
+    if (spilledFields_.empty() && inlineCount_ < inlineFieldCount) {
+        std::move_backward(inlineFields_.begin() + at, inlineFields_.begin() + inlineCount_,
+                           inlineFields_.begin() + inlineCount_ + 1);
+        ++inlineCount_;
+        return inlineFields_[at] = Field{field, false, 0};
+    }
+    if (spilledFields_.empty()) spilledFields_.assign(inlineFields_.begin(), inlineFields_.end());
+    return *spilledFields_.insert(spilledFields_.begin() + static_cast<std::ptrdiff_t>(at), Field{field, false, 0});
 }
 
 std::int64_t Event::integerValueField(EventField field) const {
     const Field* f = find(field);
     if (!f) return 0;
-    return f->isDouble ? integerFrom(f->real) : f->integer;
+    return f->isDouble ? integerFrom(std::bit_cast<double>(f->bits)) : f->bits;
 }
 
 void Event::setIntegerValueField(EventField field, std::int64_t value) {
     Field& f = slot(field);
     f.isDouble = false;
-    f.integer = value;
-    f.real = 0;
+    f.bits = value;
 }
 
 double Event::doubleValueField(EventField field) const {
     const Field* f = find(field);
     if (!f) return 0;
-    return f->isDouble ? f->real : static_cast<double>(f->integer);
+    return f->isDouble ? std::bit_cast<double>(f->bits) : static_cast<double>(f->bits);
 }
 
 void Event::setDoubleValueField(EventField field, double value) {
     Field& f = slot(field);
     f.isDouble = true;
-    f.real = value;
-    f.integer = 0;
+    f.bits = std::bit_cast<std::int64_t>(value);
 }
 
 bool operator==(const Event& a, const Event& b) {
     return a.type_ == b.type_ && a.flags_ == b.flags_ && a.location_ == b.location_ && a.timestamp_ == b.timestamp_ &&
-           a.hidSenderID_ == b.hidSenderID_ && a.fields_ == b.fields_;
+           a.hidSenderID_ == b.hidSenderID_ && std::ranges::equal(a.fields(), b.fields());
 }
 
 std::ostream& operator<<(std::ostream& os, const Event& event) {
     os << "Event(type " << event.type_ << ", flags 0x" << std::hex << event.flags_ << std::dec << ", at "
        << event.location_ << ", t " << event.timestamp_ << "ns";
-    for (const auto& f : event.fields_) {
+    for (const auto& f : event.fields()) {
         os << ", [" << f.number << "] ";
         if (f.isDouble)
-            os << f.real;
+            os << std::bit_cast<double>(f.bits);
         else
-            os << f.integer;
+            os << f.bits;
     }
     return os << ')';
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <array>
+#include <bit>
 #include <cstdint>
 #include <ostream>
+#include <span>
 #include <vector>
 
 #include "Platform/Displays.hpp"
@@ -154,10 +157,21 @@ private:
     struct Field {
         EventField number = 0;
         bool isDouble = false;
-        std::int64_t integer = 0;
-        double real = 0;
-        friend bool operator==(const Field&, const Field&) = default;
+        // The integer, or the double's bits.
+        std::int64_t bits = 0;
+        friend bool operator==(const Field& a, const Field& b) {
+            if (a.number != b.number || a.isDouble != b.isDouble) return false;
+            return a.isDouble ? std::bit_cast<double>(a.bits) == std::bit_cast<double>(b.bits) : a.bits == b.bits;
+        }
     };
+    // Few fields per event: a flat list sorted by number. Up to
+    // inlineFieldCount of them live in the event itself (every kind of event
+    // the program makes or reads has fewer), so that making, copying and
+    // filling one allocates nothing; an event given more moves them all to
+    // the heap.
+    static constexpr std::size_t inlineFieldCount = 16;
+    std::span<Field> fields();
+    std::span<const Field> fields() const { return const_cast<Event*>(this)->fields(); }
     Field* find(EventField field);
     const Field* find(EventField field) const;
     Field& slot(EventField field);
@@ -167,8 +181,10 @@ private:
     Point location_;
     std::uint64_t timestamp_ = 0;
     std::uint64_t hidSenderID_ = 0;
-    // Few fields per event: a flat list searched linearly beats a map.
-    std::vector<Field> fields_;
+    std::uint32_t inlineCount_ = 0;
+    std::array<Field, inlineFieldCount> inlineFields_{};
+    // Every field, once there are more than inlineFieldCount (never emptied again).
+    std::vector<Field> spilledFields_;
 };
 
 // An event as the host's event services make one: of the type, stamped with

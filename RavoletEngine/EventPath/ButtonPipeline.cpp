@@ -11,13 +11,24 @@ std::ostream& operator<<(std::ostream& os, const ButtonPipeline::Metrics& m) {
               << m.resets << ')';
 }
 
+namespace {
+// Room for the intents of a key stroke, a short sequence or a repeat.
+constexpr std::size_t reservedIntents = 16;
+} // namespace
+
 ButtonPipeline::ButtonPipeline(ButtonRouter router, std::shared_ptr<MacroExecutor> executor)
-    : executor_(std::move(executor)), router_(std::move(router)) {}
+    : executor_(std::move(executor)), router_(std::move(router)) {
+    intents_.reserve(reservedIntents);
+}
 
 ButtonDisposition ButtonPipeline::handle(const ButtonEvent& event) {
     std::unique_lock guard(lock_);
     metrics_.eventsSeen += 1;
-    std::vector<ButtonIntent> intents = router_.handle(event);
+    // Another thread handing a list over may be using the kept one.
+    std::vector<ButtonIntent> own;
+    std::vector<ButtonIntent>& intents = handingOver_ ? own : intents_;
+    intents.clear();
+    router_.handle(event, intents);
     metrics_.intentsProduced += static_cast<std::int64_t>(intents.size());
 
     // The tapped event itself is the output only when the whole answer is
@@ -32,7 +43,7 @@ ButtonDisposition ButtonPipeline::handle(const ButtonEvent& event) {
     metrics_.suppressed += 1;
     // Anything else, a pass-through of another button or direction included,
     // is re-created by the executor.
-    if (!intents.empty()) handOverLocked(guard, HandOff{false, std::move(intents)}, false);
+    if (!intents.empty()) handOverLocked(guard, false, intents, false);
     return ButtonDisposition::suppress;
 }
 
@@ -41,10 +52,11 @@ void ButtonPipeline::reset() {
     metrics_.resets += 1;
     std::vector<ButtonIntent> releases = router_.reset();
     metrics_.intentsProduced += static_cast<std::int64_t>(releases.size());
-    handOverLocked(guard, HandOff{true, std::move(releases)}, true);
+    handOverLocked(guard, true, releases, true);
 }
 
-void ButtonPipeline::handOverLocked(std::unique_lock<std::mutex>& guard, HandOff handOff, bool wait) {
+void ButtonPipeline::handOverLocked(std::unique_lock<std::mutex>& guard, bool isReset,
+                                    std::vector<ButtonIntent>& intents, bool wait) {
     // The executor must see the router's answers in the order the router gave
     // them, or a press and a reset on two threads can leave the mouse at a DPI
     // the router no longer holds. The order is fixed here, under the lock;
@@ -52,22 +64,26 @@ void ButtonPipeline::handOverLocked(std::unique_lock<std::mutex>& guard, HandOff
     // along whatever other threads queued meanwhile.
     const std::uint64_t ticket = ++handOffsQueued_;
     if (handingOver_) {
-        handOffs_.push_back(std::move(handOff));
+        handOffs_.push_back(HandOff{isReset, std::move(intents)});
         if (wait) handedOver_.wait(guard, [&] { return handOffsDone_ >= ticket; });
         return;
     }
     handingOver_ = true;
+    std::vector<ButtonIntent>* list = &intents;
+    HandOff taken;
     for (;;) {
         guard.unlock();
-        if (handOff.isReset)
-            executor_->reset(std::move(handOff.intents));
+        if (isReset)
+            executor_->reset(std::move(*list));
         else
-            executor_->execute(std::move(handOff.intents));
+            executor_->execute(*list);
         guard.lock();
         handOffsDone_ += 1;
         if (handOffs_.empty()) break;
-        handOff = std::move(handOffs_.front());
+        taken = std::move(handOffs_.front());
         handOffs_.pop_front();
+        isReset = taken.isReset;
+        list = &taken.intents;
     }
     handingOver_ = false;
     handedOver_.notify_all();

@@ -76,14 +76,19 @@ private:
         bool isReset = false;
         std::vector<ButtonIntent> intents;
     };
-    // Hands `handOff` to the executor after every hand-off queued before it.
-    // When another thread is handing over, it takes this one along and the
-    // call returns at once, unless `wait` asks to see it handed over.
-    void handOverLocked(std::unique_lock<std::mutex>& guard, HandOff handOff, bool wait);
+    // Hands `intents` to the executor after every hand-off queued before it.
+    // When another thread is handing over, it takes this one along (moved
+    // from `intents`) and the call returns at once, unless `wait` asks to see
+    // it handed over.
+    void handOverLocked(std::unique_lock<std::mutex>& guard, bool isReset, std::vector<ButtonIntent>& intents,
+                        bool wait);
 
     const std::shared_ptr<MacroExecutor> executor_;
     mutable std::mutex lock_;
     ButtonRouter router_;
+    // The router's answer to a press or release, kept with its room so that
+    // the next one allocates nothing; in use while handingOver_.
+    std::vector<ButtonIntent> intents_;
     Metrics metrics_;
     std::deque<HandOff> handOffs_; // queued behind the one being handed over
     bool handingOver_ = false;

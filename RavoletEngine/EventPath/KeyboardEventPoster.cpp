@@ -1,5 +1,6 @@
 #include "RavoletEngine/EventPath/KeyboardEventPoster.hpp"
 
+#include <algorithm>
 #include <optional>
 
 #include "RavoletEngine/EventPath/EventFlagMapping.hpp"
@@ -30,13 +31,37 @@ platform::EventFlags flagsOf(KeySet keys) {
 // The first five rows: the keys pressed for modifiers (the left-hand keys and fn).
 constexpr std::size_t modifierSourceRows = 5;
 
+// Room for more keys than a hand holds at once.
+constexpr std::size_t reservedHeldKeys = 16;
+
 } // namespace
 
-KeyboardEventPoster::KeyboardEventPoster(std::shared_ptr<platform::EventSystem> system) : system_(std::move(system)) {}
+KeyboardEventPoster::KeyboardEventPoster(std::shared_ptr<platform::EventSystem> system) : system_(std::move(system)) {
+    heldKeys_.reserve(reservedHeldKeys);
+}
 
 std::map<std::uint16_t, ModifierFlags> KeyboardEventPoster::heldKeys() const {
     std::lock_guard guard(lock_);
-    return heldKeys_;
+    std::map<std::uint16_t, ModifierFlags> keys;
+    for (const auto& [code, modifiers] : heldKeys_) keys.emplace(code, modifiers);
+    return keys;
+}
+
+KeyboardEventPoster::HeldKey* KeyboardEventPoster::findHeldLocked(std::uint16_t code) {
+    const auto it = std::ranges::lower_bound(heldKeys_, code, {}, &HeldKey::code);
+    return it != heldKeys_.end() && it->code == code ? &*it : nullptr;
+}
+
+void KeyboardEventPoster::holdLocked(std::uint16_t code, ModifierFlags modifiers) {
+    const auto it = std::ranges::lower_bound(heldKeys_, code, {}, &HeldKey::code);
+    if (it != heldKeys_.end() && it->code == code)
+        it->modifiers = modifiers;
+    else
+        heldKeys_.insert(it, HeldKey{code, modifiers});
+}
+
+void KeyboardEventPoster::releaseLocked(std::uint16_t code) {
+    if (HeldKey* held = findHeldLocked(code)) heldKeys_.erase(heldKeys_.begin() + (held - heldKeys_.data()));
 }
 
 std::set<std::uint16_t> KeyboardEventPoster::heldModifiers() const {
@@ -119,19 +144,19 @@ void KeyboardEventPoster::post(std::uint16_t code, bool isDown, ModifierFlags mo
 
     if (rowOf(code)) {
         if (isDown)
-            heldKeys_[code] = modifiers;
+            holdLocked(code, modifiers);
         else
-            heldKeys_.erase(code);
+            releaseLocked(code);
         synchronize(physical, capsLock, location);
         return;
     }
     if (isDown) {
-        heldKeys_[code] = modifiers;
+        holdLocked(code, modifiers);
         synchronize(physical, capsLock, location);
     }
 
-    const auto held = heldKeys_.find(code);
-    const ModifierFlags effective = held != heldKeys_.end() ? held->second : modifiers;
+    const HeldKey* held = findHeldLocked(code);
+    const ModifierFlags effective = held ? held->modifiers : modifiers;
     if (auto event = system_->createKeyboardEvent(source_.get(), code, isDown)) {
         const platform::EventFlags caps =
             effective.contains(ModifierFlags::capsLock) ? platform::EventFlagBits::alphaShift : capsLock;
@@ -141,7 +166,7 @@ void KeyboardEventPoster::post(std::uint16_t code, bool isDown, ModifierFlags mo
     }
 
     if (!isDown) {
-        heldKeys_.erase(code);
+        releaseLocked(code);
         synchronize(physical, capsLock, location);
     }
 }

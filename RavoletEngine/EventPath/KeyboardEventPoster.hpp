@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "Core/ModifierFlags.hpp"
 #include "Platform/EventSystem.hpp"
@@ -62,7 +63,16 @@ private:
     const std::shared_ptr<platform::EventSystem> system_;
     mutable std::mutex lock_;
     std::shared_ptr<platform::EventSource> source_;
-    std::map<std::uint16_t, ModifierFlags> heldKeys_;
+    // The keys held, by code: a flat list with room reserved, so that a key
+    // stroke allocates nothing.
+    struct HeldKey {
+        std::uint16_t code;
+        ModifierFlags modifiers;
+    };
+    std::vector<HeldKey> heldKeys_;
+    HeldKey* findHeldLocked(std::uint16_t code);
+    void holdLocked(std::uint16_t code, ModifierFlags modifiers);
+    void releaseLocked(std::uint16_t code);
     KeySet heldModifiers_ = 0;
     KeySet synthesizedModifiers_ = 0;
 };

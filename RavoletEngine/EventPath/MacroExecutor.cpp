@@ -52,7 +52,7 @@ bool onlyPosts(const ButtonIntent& intent) {
 }
 } // namespace
 
-void MacroExecutor::execute(std::vector<ButtonIntent> intents) {
+void MacroExecutor::execute(const std::vector<ButtonIntent>& intents) {
     if (intents.empty()) return;
     std::uint64_t epoch = 0;
     {
@@ -68,7 +68,7 @@ void MacroExecutor::execute(std::vector<ButtonIntent> intents) {
             for (const auto& intent : intents) perform(intent, epoch);
         }))
         return;
-    enqueueRun(std::make_shared<const std::vector<ButtonIntent>>(std::move(intents)), epoch);
+    enqueueRun(std::make_shared<const std::vector<ButtonIntent>>(intents), epoch);
 }
 
 void MacroExecutor::enqueueRun(IntentList intents, std::uint64_t epoch) {

@@ -74,7 +74,7 @@ public:
     // Runs the list under the current epoch: on the queue, or at once on the
     // caller when it only posts keys and buttons and the queue is idle. An
     // empty list does nothing.
-    void execute(std::vector<ButtonIntent> intents);
+    void execute(const std::vector<ButtonIntent>& intents);
     // Releases what is held and not released by `thenExecuting` itself, stops
     // every repeat, starts a new epoch, then runs `thenExecuting` under it.
     void reset(std::vector<ButtonIntent> thenExecuting = {});

@@ -121,6 +121,27 @@ TEST(EventTest, FieldsReadBothWaysAndCompareIndependentlyOfWriteOrder) {
     EXPECT_NE(a, b);
 }
 
+TEST(EventTest, ManyFieldsStaySortedAndEqualBeyondTheRoomKeptInTheEvent) {
+    // More fields than any event of the program carries, written in opposite
+    // orders, one event growing past its own room while the other copies.
+    Event up(EventTypes::scrollWheel), down(EventTypes::scrollWheel);
+    for (EventField f = 0; f < 40; ++f) up.setIntegerValueField(f * 3, f);
+    for (EventField f = 40; f-- > 0;) {
+        down.setDoubleValueField(f * 3, -1.5);
+        down.setIntegerValueField(f * 3, f);
+        if (f == 30) {
+            EXPECT_NE(up, down);
+        }
+    }
+    EXPECT_EQ(up, down);
+    const Event copy = down;
+    EXPECT_EQ(copy, up);
+    for (EventField f = 0; f < 40; ++f) {
+        EXPECT_EQ(copy.integerValueField(f * 3), f);
+        EXPECT_EQ(copy.integerValueField(f * 3 + 1), 0);
+    }
+}
+
 TEST_F(SimulatedEventSystemTest, InjectedEventsRunThroughMatchingTapsOnTheirOwnThreadsInStreamOrder) {
     TapRecorder hidTap, sessionHead, sessionTail, keysOnly;
     auto* l1 = makeLoop();
