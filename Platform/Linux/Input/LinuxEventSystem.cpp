@@ -18,9 +18,12 @@ const EvdevTap& evdevTap(const EventTap& tap) { return static_cast<const EvdevTa
 // `own` the virtual keyboard's too.
 EventFlags modifierFlagsOf(DesktopKeyboard* keyboard, const VirtualDevices* devices, bool own) {
     const auto desktop = keyboard ? keyboard->state() : std::nullopt;
+    // One look at the virtual keyboard for every modifier key.
+    const std::uint32_t held = devices ? devices->heldModifierKeys() : 0;
     EventFlags flags = 0;
-    for (const auto& key : VirtualDevices::modifierKeys()) {
-        const bool ours = devices && devices->holdsKey(key.evdevCode);
+    for (std::size_t row = 0; row < VirtualDevices::modifierKeys().size(); ++row) {
+        const auto& key = VirtualDevices::modifierKeys()[row];
+        const bool ours = (held >> row) & 1u;
         const bool down = (desktop && desktop->keys.test(key.evdevCode) && !ours) || (own && ours);
         if (down) flags |= key.genericFlag | key.deviceFlag;
     }
@@ -175,8 +178,11 @@ void LinuxEventSystem::post(EventTapLocation, const Event& event) {
     const auto d = devices(false);
     if (!d) return;
     const bool isKey = event.type() == EventTypes::keyDown || event.type() == EventTypes::keyUp;
-    // Only a key asks which modifiers the user already holds.
-    d->post(event, isKey ? modifierFlags(false) : 0, MonotonicClock::nowNanos());
+    // Only a key asks which modifiers the user already holds, and only a
+    // glide's step what time it is.
+    const bool isGlideStep = event.type() == EventTypes::scrollWheel &&
+                             event.integerValueField(EventFields::scrollWheelEventIsContinuous) != 0;
+    d->post(event, isKey ? modifierFlags(false) : 0, isGlideStep ? MonotonicClock::nowNanos() : 0);
 }
 
 // --- Taps ---

@@ -218,6 +218,14 @@ bool VirtualDevices::holdsKey(std::uint16_t evdevCode) const {
     return evdevCode < heldKeys_.size() && heldKeys_.test(evdevCode);
 }
 
+std::uint32_t VirtualDevices::heldModifierKeys() const {
+    std::lock_guard guard(lock_);
+    std::uint32_t held = 0;
+    for (std::size_t i = 0; i < modifiers.size(); ++i)
+        if (heldKeys_.test(modifiers[i].evdevCode)) held |= 1u << i;
+    return held;
+}
+
 EventFlags VirtualDevices::heldModifierFlags() const {
     std::lock_guard guard(lock_);
     EventFlags flags = 0;

@@ -105,6 +105,8 @@ public:
     // modifier flags of the modifier keys it holds.
     bool holdsKey(std::uint16_t evdevCode) const;
     EventFlags heldModifierFlags() const;
+    // The modifier keys the keyboard holds: bit n for row n of modifierKeys().
+    std::uint32_t heldModifierKeys() const;
 
     const UinputDevice& pointer() const { return *pointer_; }
     const UinputDevice& keyboard() const { return *keyboard_; }
