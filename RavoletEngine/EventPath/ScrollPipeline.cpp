@@ -12,9 +12,8 @@ namespace {
 
 // Room for the plans alive at once: two per axis while one supersedes another.
 constexpr std::size_t reservedPlans = 8;
-// Room for the cancelled plans still counted, and for the steps of one firing.
+// Room for the cancelled plans still counted.
 constexpr std::size_t reservedCancelled = 64;
-constexpr std::size_t reservedDueSteps = 64;
 // How many cancelled steps are counted under one hold of the lock: a few
 // microseconds at most, which is all the tap thread may wait for it.
 constexpr std::int64_t countingSlice = 64;
@@ -62,12 +61,25 @@ ScrollPipeline::ScrollPipeline(Passkey, const ScrollSettings& settings, std::sha
     plans_.reserve(reservedPlans);
     cancelledUntil_.reserve(reservedCancelled);
     uncounted_.reserve(reservedCancelled);
-    due_.reserve(reservedDueSteps);
 }
 
 ScrollPipeline::PlanRuntime* ScrollPipeline::findPlanLocked(std::uint64_t id) {
     const auto it = std::ranges::find(plans_, id, [](const PlanRuntime& r) { return r.plan.id; });
-    return it == plans_.end() ? nullptr : &*it;
+    if (it == plans_.end()) return nullptr;
+    // Found while the queue posts its step: the step after it is made here,
+    // as the queue would have before anyone else saw the plan.
+    if (it->upcomingTaken && !makeUpcomingLocked(*it)) return nullptr;
+    return &*it;
+}
+
+bool ScrollPipeline::makeUpcomingLocked(PlanRuntime& runtime) {
+    runtime.upcomingTaken = false;
+    if (const auto following = runtime.plan.steps.next(runtime.after)) {
+        runtime.upcoming = *following;
+        return true;
+    }
+    plans_.erase(plans_.begin() + (&runtime - plans_.data()));
+    return false;
 }
 
 std::uint64_t ScrollPipeline::deadlineOf(const PlanRuntime& runtime) {
@@ -171,13 +183,16 @@ std::optional<std::uint64_t> ScrollPipeline::registerLocked(ScrollPlan plan, std
 }
 
 void ScrollPipeline::postDueSteps() {
-    const std::uint64_t now = queue_->nowNanos();
     std::optional<std::uint64_t> next;
-    {
-        std::lock_guard guard(lock_);
-        expireCancelledLocked(now);
-        due_.clear();
-        for (;;) {
+    // One step at a time, each out before the step after it is made: making
+    // a step is the costly part, and the one due is waited for.
+    for (;;) {
+        const std::uint64_t now = queue_->nowNanos();
+        DueStep step{};
+        std::uint64_t taken = 0;
+        {
+            std::lock_guard guard(lock_);
+            expireCancelledLocked(now);
             // The plan whose next step is due first; the earlier plan on a tie.
             auto earliest = plans_.end();
             std::uint64_t at = 0;
@@ -194,23 +209,25 @@ void ScrollPipeline::postDueSteps() {
                 break;
             }
             const ScrollPlan& plan = earliest->plan;
-            const ScrollStep step = earliest->upcoming;
-            const ModifierFlags modifiers = step.modifiers.value_or(plan.modifiers);
+            const ScrollStep& upcoming = earliest->upcoming;
+            const ModifierFlags modifiers = upcoming.modifiers.value_or(plan.modifiers);
             const std::int64_t remaining = plan.totalPixelDelta - earliest->delivered;
-            earliest->delivered += step.pixelDelta;
+            earliest->delivered += upcoming.pixelDelta;
+            earliest->upcomingTaken = true;
             metrics_.stepsPosted += 1;
-            metrics_.pixelsPosted += step.pixelDelta < 0 ? -step.pixelDelta : step.pixelDelta;
+            metrics_.pixelsPosted += upcoming.pixelDelta < 0 ? -upcoming.pixelDelta : upcoming.pixelDelta;
             openGestureModifiers_[slot(plan.axis)] =
-                step.phase == ScrollPhase::ended ? std::nullopt : std::optional<ModifierFlags>(modifiers);
-            due_.push_back(DueStep{plan.axis, step.pixelDelta, step.phase, modifiers, remaining});
-            if (const auto following = plan.steps.next(earliest->after))
-                earliest->upcoming = *following;
-            else
-                plans_.erase(earliest);
+                upcoming.phase == ScrollPhase::ended ? std::nullopt : std::optional<ModifierFlags>(modifiers);
+            step = DueStep{plan.axis, upcoming.pixelDelta, upcoming.phase, modifiers, remaining};
+            taken = plan.id;
         }
-    }
-    for (const DueStep& step : due_)
         poster_->postScrollStep(step.axis, step.pixelDelta, step.phase, step.modifiers, step.glideRemaining);
+        std::lock_guard guard(lock_);
+        // Unless a detent or a reset met the plan meanwhile and did it first.
+        const auto it = std::ranges::find_if(
+            plans_, [taken](const PlanRuntime& r) { return r.plan.id == taken && r.upcomingTaken; });
+        if (it != plans_.end()) makeUpcomingLocked(*it);
+    }
     if (next) alarm_->arm(*next, stepLeewayNanos);
     // While the queue's thread is awake anyway, after its steps are out.
     countCancelledSteps();
@@ -221,6 +238,9 @@ void ScrollPipeline::reset() {
     {
         std::lock_guard guard(lock_);
         transformer_.reset();
+        // A step the queue is posting is out, not cancelled.
+        for (std::size_t i = plans_.size(); i-- > 0;)
+            if (plans_[i].upcomingTaken) makeUpcomingLocked(plans_[i]);
         for (const auto& runtime : plans_) cancelLocked(runtime);
         plans_.clear();
         for (const auto axis : allScrollAxes) {

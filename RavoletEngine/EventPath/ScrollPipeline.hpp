@@ -32,8 +32,10 @@ namespace ravolet {
 // that supersedes another is timed from that glide's frame grid when its
 // first step falls within 50 µs of the step the queue is set for. The
 // glides in flight keep one alarm armed on the queue for the earliest step
-// still to come: when it fires, every step that is due is posted, the steps
-// after them are made, and the alarm is armed for the next. A detent
+// still to come: when it fires, every step that is due is posted, each made
+// to follow its plan's step only once that step is out (making a step is the
+// costly part, and the step due should not wait for it), and the alarm is
+// armed for the next. A detent
 // therefore costs the tap thread one transform, making its glide's first
 // step and, at most, moving that alarm earlier, however long the glide; it
 // never queues a block per step. A plan superseded by the next detent, or
@@ -121,6 +123,9 @@ private:
         GlideSteps::Position after;
         // Signed sum of the pixels posted so far.
         std::int64_t delivered = 0;
+        // The queue has taken `upcoming` to post it and makes the step after
+        // it once it is out; until then `upcoming` is no longer to come.
+        bool upcomingTaken = false;
     };
 
     // The steps of a cancelled plan that are still to be counted.
@@ -138,7 +143,12 @@ private:
         std::int64_t glideRemaining;
     };
 
+    // The plan's record with its upcoming step made; none once it has no
+    // step left (its record is then gone).
     PlanRuntime* findPlanLocked(std::uint64_t id);
+    // Makes the step after a taken one, or drops the plan's record when there
+    // is none; false then.
+    bool makeUpcomingLocked(PlanRuntime& runtime);
     // Records the plan (superseding the one it names) and returns the deadline
     // of its first step, if it has any.
     std::optional<std::uint64_t> registerLocked(ScrollPlan plan, std::uint64_t base);
@@ -175,8 +185,6 @@ private:
     // its gesture is open.
     std::array<std::optional<ModifierFlags>, 2> openGestureModifiers_{};
     Metrics metrics_;
-    // The steps one firing posts; used on the queue only.
-    std::vector<DueStep> due_;
 };
 
 } // namespace ravolet

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+#include <fmt/ostream.h>
+
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -128,6 +132,56 @@ TEST_F(ScrollPipelineTest, ASecondDetentMidGlideSupersedesTheFirstWithoutLosingO
     EXPECT_EQ(m.pixelsPosted, 160);
     EXPECT_EQ(m.stepsPosted, static_cast<std::int64_t>(lines.size()));
     EXPECT_EQ(pipeline->inFlightPlanCount(), 0u);
+}
+
+// A poster that runs `interrupt` once, while the `at`-th step is being posted.
+class InterruptingPoster final : public EventPosting {
+public:
+    void postScrollStep(ScrollAxis axis, std::int64_t pixelDelta, ScrollPhase phase, ModifierFlags modifiers,
+                        std::int64_t glideRemainingPixels) override {
+        log.postScrollStep(axis, pixelDelta, phase, modifiers, glideRemainingPixels);
+        if (++steps == at && interrupt) interrupt();
+    }
+    void postKey(std::uint16_t code, bool isDown, ModifierFlags modifiers) override { log.postKey(code, isDown, modifiers); }
+    void postMouseButton(std::int64_t number, bool isDown) override { log.postMouseButton(number, isDown); }
+
+    LoggingPoster log;
+    int steps = 0;
+    int at = 0;
+    std::function<void()> interrupt;
+};
+
+TEST(ScrollPipelineWhilePosting, ADetentOrAResetWhileAStepGoesOutMeetsTheGlideAsJustAfterIt) {
+    // The queue makes a step's successor only once the step is out; whoever
+    // meets the glide in between must see it as if that had happened already.
+    const std::vector<std::function<void(ScrollPipeline&)>> actions{
+        [](ScrollPipeline& p) { p.handle(detent(1, 32)); },
+        [](ScrollPipeline& p) { p.reset(); },
+    };
+    for (std::size_t n = 0; n < actions.size(); ++n) {
+        std::vector<std::string> outcomes;
+        for (const bool duringPost : {false, true}) {
+            auto queue = std::make_shared<platform::ManualScheduler>(startNanos);
+            auto poster = std::make_shared<InterruptingPoster>();
+            auto pipeline = ScrollPipeline::create(smoothing(), poster, queue);
+            pipeline->handle(detent(1, 0));
+            // The fourth step falls due at 32 ms.
+            if (duringPost) {
+                poster->at = 4;
+                poster->interrupt = [&] { actions[n](*pipeline); };
+            }
+            queue->advanceTo(startNanos + 32'000'000);
+            if (!duringPost) actions[n](*pipeline);
+            const auto inFlight = pipeline->inFlightPlanCount();
+            queue->advance(1s);
+            const auto m = pipeline->snapshotMetrics();
+            std::string outcome = fmt::format("in flight {}; {}; ", inFlight, fmt::streamed(m));
+            for (const auto& line : poster->log.log.lines()) outcome += line + "; ";
+            for (const auto& line : poster->log.glideRemaining.lines()) outcome += line + " ";
+            outcomes.push_back(outcome);
+        }
+        EXPECT_EQ(outcomes[1], outcomes[0]) << "action " << n;
+    }
 }
 
 TEST_F(ScrollPipelineTest, GlidesKeepOneEntryOnTheQueueAndSupersededStepsLeaveIt) {
