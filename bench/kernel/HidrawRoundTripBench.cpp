@@ -1,7 +1,7 @@
 // HID++ round trips through the real hidraw node of the fake G502 X, inside
 // the kernel test VM (it refuses to run anywhere else):
 //
-//     scripts/kernel-test.sh build build/bench/kernel/RavoletKernelBench
+//     scripts/kernel-test.sh --tsc build build/bench/kernel/RavoletKernelBench
 //
 // Each iteration sends the root feature's ping twice, once through Ravolet and
 // once bare, in turn first and second, so that whatever else the machine does
@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "../LatencyCounters.hpp"
+#include "VMClock.hpp"
 #include "FakeMouse/FakeG502X.hpp"
 #include "HIDPlusPlus/HIDPPDevice.hpp"
 #include "HIDPlusPlus/HIDPPEnumerator.hpp"
@@ -232,10 +233,11 @@ BENCHMARK(BM_HIDPPDevicePing)
 
 int main(int argc, char** argv) {
     if (!testing::insideKernelTestVM()) {
-        std::fprintf(stderr, "%s runs only inside the kernel test VM: scripts/kernel-test.sh <build-dir> %s\n", argv[0], argv[0]);
+        std::fprintf(stderr, "%s runs only inside the kernel test VM: scripts/kernel-test.sh --tsc <build-dir> %s\n", argv[0], argv[0]);
         return 1;
     }
     benchmark::Initialize(&argc, argv);
+    bench::reportClockSource();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     // The fake mouse's threads end before static destruction.

@@ -1,7 +1,7 @@
 // The three paths from the fake G502 X to what Ravolet posts, inside the
 // kernel test VM (it refuses to run anywhere else):
 //
-//     scripts/kernel-test.sh build build/bench/kernel/RavoletInputPathBench
+//     scripts/kernel-test.sh --tsc build build/bench/kernel/RavoletInputPathBench
 //
 // Each benchmark runs two paths side by side, one report of each per
 // iteration, in turn first and second, so that the rest of the machine weighs
@@ -66,6 +66,7 @@
 #include "Platform/Linux/Input/UinputDevice.hpp"
 #include "Platform/MonotonicClock.hpp"
 #include "Platform/Thread.hpp"
+#include "VMClock.hpp"
 
 // ---- Allocations on the event tap's thread ----
 
@@ -464,11 +465,12 @@ BENCHMARK(BM_SideButtonToKeyFrame)
 
 int main(int argc, char** argv) {
     if (!testing::insideKernelTestVM()) {
-        std::fprintf(stderr, "%s runs only inside the kernel test VM: scripts/kernel-test.sh <build-dir> %s\n", argv[0],
+        std::fprintf(stderr, "%s runs only inside the kernel test VM: scripts/kernel-test.sh --tsc <build-dir> %s\n", argv[0],
                      argv[0]);
         return 1;
     }
     benchmark::Initialize(&argc, argv);
+    bench::reportClockSource();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
