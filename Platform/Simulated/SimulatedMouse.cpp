@@ -210,6 +210,7 @@ SimulatedMouse::Response SimulatedMouse::handleOutputReport(std::span<const std:
     request.softwareID = static_cast<std::uint8_t>(report[3] & 0x0F);
     request.parameters.assign(report.begin() + headerLength,
                               report.begin() + static_cast<std::ptrdiff_t>(isLong ? longReportLength : shortReportLength));
+    request.writer = std::this_thread::get_id();
     received_.push_back(request);
 
     if (silent_) return {};

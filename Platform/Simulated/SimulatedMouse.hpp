@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Platform/IOReturn.hpp"
@@ -95,6 +96,7 @@ public:
         std::uint8_t function = 0;
         std::uint8_t softwareID = 0;
         std::vector<std::uint8_t> parameters; // every byte after the header
+        std::thread::id writer;               // the thread that wrote it
     };
 
     // What the mouse does with one output report.

@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <thread>
+
 #include "HIDPPDeviceTestSupport.hpp"
 #include "HIDPlusPlus/HIDPPDeviceDecoding.hpp"
+#include "HIDPlusPlus/HIDPPRunLoop.hpp"
 
 using namespace ravolet;
 using namespace ravolet::testing;
@@ -389,6 +394,25 @@ TEST_P(HIDPPDeviceOperationsTests, CompletionsRunOnTheCallersExecutor) {
         });
     });
     EXPECT_EQ(onCaller, true);
+}
+
+// A USB transfer the mouse does not take holds its writer for seconds: the
+// process's first thread, the window's, asks but never writes itself, even
+// when the device's queue and the HID thread are idle and lend it their turn.
+TEST(HIDPPDeviceThreads, TheProcesssFirstThreadNeverWritesToTheMouse) {
+    ASSERT_EQ(::gettid(), ::getpid()) << "the test runs on the process's first thread";
+    DeviceRig rig(RigMode::threads);
+    // As the program makes it: the HID thread writes the reports itself, with no send queue.
+    rig.device = HIDPPDevice::create(HIDPPDeviceMatch::g502X, HIDPPEnvironment{rig.bus, HIDPPRunLoop::shared().runLoop(), nullptr},
+                                     makeSerialQueue("ai.ravolet.hidpp.device"));
+    ASSERT_TRUE(rig.await<void>([&](auto done) { rig.device->connect(nullptr, std::move(done)); }).has_value());
+    rig.mouse->clearReceivedRequests();
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(rig.await<HIDPPProtocolVersion>([&](auto done) { rig.device->ping(nullptr, std::move(done)); }));
+    }
+    const auto requests = rig.mouse->receivedRequests();
+    ASSERT_EQ(requests.size(), 20u);
+    for (const auto& request : requests) EXPECT_NE(request.writer, std::this_thread::get_id());
 }
 
 INSTANTIATE_TEST_SUITE_P(, HIDPPDeviceOperationsTests, ::testing::Values(RigMode::virtualTime, RigMode::threads), rigModeName);
