@@ -226,12 +226,4 @@ std::uint32_t VirtualDevices::heldModifierKeys() const {
     return held;
 }
 
-EventFlags VirtualDevices::heldModifierFlags() const {
-    std::lock_guard guard(lock_);
-    EventFlags flags = 0;
-    for (const auto& key : modifiers)
-        if (heldKeys_.test(key.evdevCode)) flags |= key.genericFlag;
-    return flags;
-}
-
 } // namespace ravolet::platform

@@ -101,11 +101,9 @@ public:
     // the modifiers the desktop has down) are pressed around it.
     void post(const Event& event, EventFlags alreadyDown, std::uint64_t nowNanos);
 
-    // Whether the keyboard holds the key (an evdev code), and the generic
-    // modifier flags of the modifier keys it holds.
+    // Whether the keyboard holds the key (an evdev code), and which modifier
+    // keys it holds: bit n for row n of modifierKeys().
     bool holdsKey(std::uint16_t evdevCode) const;
-    EventFlags heldModifierFlags() const;
-    // The modifier keys the keyboard holds: bit n for row n of modifierKeys().
     std::uint32_t heldModifierKeys() const;
 
     const UinputDevice& pointer() const { return *pointer_; }
