@@ -283,7 +283,10 @@ TEST(MacroExecutorOnItsQueue, KeysAndButtonsGoOutFromTheCallerOnlyWhenTheQueueIs
     auto poster = std::make_shared<LoggingPoster>();
     auto effects = std::make_shared<RecordingSideEffects>();
     auto executor = MacroExecutor::create(poster, effects);
+    // drain() returns once its marker has run, which may be before the
+    // queue's thread has left that turn: wait for the queue to be idle.
     executor->drain();
+    while (!executor->queue().runHereIfIdle([] {})) std::this_thread::yield();
 
     // Idle: a key stroke or a button is out when execute returns.
     executor->execute({I::keyDown(4, shift)});
