@@ -51,7 +51,9 @@ void addLines(InputFrame& frame, std::uint16_t lowCode, std::uint16_t highCode, 
     if (hiRes != 0) frame.add(EV_REL, highCode, toInt32(static_cast<std::int64_t>(std::clamp(hiRes, -2.0e9, 2.0e9))));
 }
 
-UinputDevice::Description pointerDescription(const VirtualDevices::PointerIdentity& identity) {
+} // namespace
+
+UinputDevice::Description VirtualDevices::pointerDescription(const PointerIdentity& identity) {
     UinputDevice::Description d;
     d.name = identity.name;
     d.phys = VirtualDevices::pointerPhys;
@@ -63,7 +65,7 @@ UinputDevice::Description pointerDescription(const VirtualDevices::PointerIdenti
     return d;
 }
 
-UinputDevice::Description keyboardDescription() {
+UinputDevice::Description VirtualDevices::keyboardDescription() {
     UinputDevice::Description d;
     d.name = VirtualDevices::keyboardName;
     d.phys = std::string(UinputDevice::physPrefix) + "virtual-keyboard";
@@ -75,8 +77,6 @@ UinputDevice::Description keyboardDescription() {
         if (keys.test(code)) d.keys.push_back(static_cast<std::uint16_t>(code));
     return d;
 }
-
-} // namespace
 
 std::span<const VirtualDevices::ModifierKey> VirtualDevices::modifierKeys() { return modifiers; }
 

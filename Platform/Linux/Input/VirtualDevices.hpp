@@ -88,6 +88,10 @@ public:
 
     // Makes both devices; the error says why not.
     static std::expected<std::unique_ptr<VirtualDevices>, std::string> make(const Options& options);
+    // What each device is made with: its identity and the keys and axes it
+    // can send, which decide the kernel's handlers that see its events.
+    static UinputDevice::Description pointerDescription(const PointerIdentity& identity);
+    static UinputDevice::Description keyboardDescription();
 
     // The pointer values `event` stands for, added to `frame`: true when it
     // is a pointer event (a button, motion, a wheel event). nowNanos times a
