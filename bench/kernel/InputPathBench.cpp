@@ -120,7 +120,7 @@ testing::FakeG502X& mouse() {
 // leaves alone. The kernel's time from a report to its events grows with
 // the descriptor's fields (the G502 X has 16 buttons, 16-bit axes and a
 // horizontal wheel): a plain three-button mouse on the bare side made it
-// look 7-10 µs cheaper in the VM.
+// look 2-3 µs cheaper in the VM.
 class PointerTwin : public testing::FakeUSBMouse {
 public:
     PointerTwin()
