@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 
 #include "Platform/Event.hpp"
 #include "Platform/EventSource.hpp"
@@ -36,6 +37,15 @@ public:
     virtual std::shared_ptr<EventSource> createSource(EventSourceStateID stateID) = 0;
     // Whether the key (virtual key code) is down in the given state.
     virtual bool keyState(EventSourceStateID stateID, std::uint16_t keyCode) const = 0;
+    // Which of up to 32 keys are down in the given state: bit n for
+    // keyCodes[n]. A system that can tell in one look answers so; a key
+    // stroke asks this of every modifier key.
+    virtual std::uint32_t keysState(EventSourceStateID stateID, std::span<const std::uint16_t> keyCodes) const {
+        std::uint32_t down = 0;
+        for (std::size_t n = 0; n < keyCodes.size() && n < 32; ++n)
+            if (keyState(stateID, keyCodes[n])) down |= std::uint32_t{1} << n;
+        return down;
+    }
     // The modifier flags of the given state.
     virtual EventFlags flagsState(EventSourceStateID stateID) const = 0;
 

@@ -133,9 +133,13 @@ void KeyboardEventPoster::post(std::uint16_t code, bool isDown, ModifierFlags mo
     if (!source_) source_ = RavoletEventTag::makeSource(*system_);
     if (!source_) return;
 
-    KeySet physical = 0;
-    for (std::size_t i = 0; i < modifierKeys.size(); ++i)
-        if (system_->keyState(platform::EventSourceStateID::hidSystemState, modifierKeys[i].keyCode)) physical |= bit(i);
+    // One look at the user's modifier keys, in the order of the rows.
+    static constexpr auto modifierCodes = [] {
+        std::array<std::uint16_t, modifierKeys.size()> codes{};
+        for (std::size_t i = 0; i < modifierKeys.size(); ++i) codes[i] = modifierKeys[i].keyCode;
+        return codes;
+    }();
+    auto physical = static_cast<KeySet>(system_->keysState(platform::EventSourceStateID::hidSystemState, modifierCodes));
     // What is posted at the HID tap point shows up in the HID state: the keys
     // the poster pressed are not the user's.
     if (location == platform::EventTapLocation::hid) physical &= static_cast<KeySet>(~synthesizedModifiers_);

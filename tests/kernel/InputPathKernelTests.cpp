@@ -208,6 +208,41 @@ TEST(InputPath, ASideButtonBoundToAKeyStrokePressesKeysAndNoButton) {
               (std::vector<EvdevFrame>{{value(EV_KEY, BTN_EXTRA, 1)}, {value(EV_KEY, BTN_EXTRA, 0)}}));
 }
 
+// The user's key state (the HID state) is the desktop's less what the
+// virtual keyboard holds; every other state counts the virtual keyboard's
+// keys too. Asked for several keys at once, each bit answers as the key
+// asked alone does. Fn, which the desktop's keyboard cannot name, is simply
+// not down there (it once threw out of every key stroke and mouse button).
+TEST(InputPath, KeyStateIsTheDesktopsLessOursForTheUserAndBothOtherwise) {
+    struct FixedKeyboard : platform::DesktopKeyboard {
+        std::optional<State> state() override {
+            State state;
+            state.keys.set(KEY_LEFTSHIFT).set(KEY_LEFTMETA).set(KEY_A);
+            return state;
+        }
+    };
+    platform::LinuxEventSystem::Options options;
+    options.desktopKeyboard = std::make_shared<FixedKeyboard>();
+    platform::LinuxEventSystem system(options);
+    // The virtual keyboard holds left Super (the host's key 55).
+    const auto held = system.createKeyboardEvent(nullptr, 55, true);
+    ASSERT_TRUE(held);
+    system.post(platform::EventTapLocation::hid, *held);
+
+    using S = platform::EventSourceStateID;
+    // Host codes: left shift, left Super, left control, A, fn, none.
+    const std::uint16_t keys[] = {56, 55, 59, 0, 63, 0x7FFF};
+    const struct {
+        S state;
+        std::uint32_t down;
+    } rows[] = {{S::hidSystemState, 0b001001}, {S::combinedSessionState, 0b001011}, {S::privateState, 0b001011}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(system.keysState(row.state, keys), row.down) << static_cast<int>(row.state);
+        for (std::size_t n = 0; n < std::size(keys); ++n)
+            EXPECT_EQ(system.keyState(row.state, keys[n]), ((row.down >> n) & 1u) != 0) << static_cast<int>(row.state) << " key " << keys[n];
+    }
+}
+
 TEST(InputPath, MotionComesOutThroughTheCurveLosingNothingToRounding) {
     FakeG502X mouse;
     ASSERT_TRUE(ok(mouse.plugIn()));

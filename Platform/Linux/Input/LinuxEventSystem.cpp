@@ -1,6 +1,7 @@
 #include "Platform/Linux/Input/LinuxEventSystem.hpp"
 
 #include <algorithm>
+#include <array>
 
 #include "Platform/HostKeyCodes.hpp"
 #include "Platform/Linux/Input/X11Keyboard.hpp"
@@ -13,6 +14,12 @@ namespace {
 EvdevTap& evdevTap(EventTap& tap) { return static_cast<EvdevTap&>(tap); }
 const EvdevTap& evdevTap(const EventTap& tap) { return static_cast<const EvdevTap&>(tap); }
 
+// Whether the desktop has the key (an evdev code) down. Its keyboard knows
+// the keys an X server can name, codes below 256: fn (464) is not one.
+bool desktopHolds(const std::optional<DesktopKeyboard::State>& desktop, std::uint16_t code) {
+    return desktop && code < desktop->keys.size() && desktop->keys.test(code);
+}
+
 // The generic and device flags of the modifier keys down, with caps lock:
 // the user's (the desktop's less what the virtual keyboard holds), and with
 // `own` the virtual keyboard's too.
@@ -24,7 +31,7 @@ EventFlags modifierFlagsOf(DesktopKeyboard* keyboard, const VirtualDevices* devi
     for (std::size_t row = 0; row < VirtualDevices::modifierKeys().size(); ++row) {
         const auto& key = VirtualDevices::modifierKeys()[row];
         const bool ours = (held >> row) & 1u;
-        const bool down = (desktop && desktop->keys.test(key.evdevCode) && !ours) || (own && ours);
+        const bool down = (desktopHolds(desktop, key.evdevCode) && !ours) || (own && ours);
         if (down) flags |= key.genericFlag | key.deviceFlag;
     }
     if (desktop && desktop->capsLock) flags |= EventFlagBits::alphaShift;
@@ -125,16 +132,29 @@ EventFlags LinuxEventSystem::modifierFlags(bool own) const {
 }
 
 bool LinuxEventSystem::keyState(EventSourceStateID stateID, std::uint16_t keyCode) const {
-    const auto code = evdevKeyCode(keyCode);
-    if (!code) return false;
+    return keysState(stateID, std::span<const std::uint16_t>(&keyCode, 1)) != 0;
+}
+
+std::uint32_t LinuxEventSystem::keysState(EventSourceStateID stateID, std::span<const std::uint16_t> keyCodes) const {
+    keyCodes = keyCodes.first(std::min<std::size_t>(keyCodes.size(), 32));
+    std::array<std::uint16_t, 32> codes{};
+    for (std::size_t n = 0; n < keyCodes.size(); ++n) codes[n] = evdevKeyCode(keyCodes[n]).value_or(0);
+    const std::span<const std::uint16_t> evdevCodes(codes.data(), keyCodes.size());
     const auto d = devices(false);
-    const bool ours = d && d->holdsKey(*code);
-    // The HID state is the user's: keys the desktop has down that the
-    // virtual keyboard does not hold. Every other state counts ours too.
-    if (stateID != EventSourceStateID::hidSystemState && ours) return true;
-    if (!options_.desktopKeyboard) return false;
-    const auto desktop = options_.desktopKeyboard->state();
-    return desktop && desktop->keys.test(*code) && !ours;
+    const std::uint32_t ours = d ? d->holdsKeys(evdevCodes) : 0;
+    const auto desktop = options_.desktopKeyboard ? options_.desktopKeyboard->state() : std::nullopt;
+    std::uint32_t down = 0;
+    for (std::size_t n = 0; n < evdevCodes.size(); ++n) {
+        const std::uint16_t code = evdevCodes[n];
+        if (code == 0) continue; // no such key here
+        const bool own = (ours >> n) & 1u;
+        // The HID state is the user's: keys the desktop has down that the
+        // virtual keyboard does not hold. Every other state counts ours too.
+        const bool isDown = (stateID != EventSourceStateID::hidSystemState && own) ||
+                            (desktopHolds(desktop, code) && !own);
+        if (isDown) down |= std::uint32_t{1} << n;
+    }
+    return down;
 }
 
 EventFlags LinuxEventSystem::flagsState(EventSourceStateID stateID) const {

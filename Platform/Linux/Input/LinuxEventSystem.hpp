@@ -82,6 +82,7 @@ public:
     // --- EventSystem ---
     std::shared_ptr<EventSource> createSource(EventSourceStateID stateID) override;
     bool keyState(EventSourceStateID stateID, std::uint16_t keyCode) const override;
+    std::uint32_t keysState(EventSourceStateID stateID, std::span<const std::uint16_t> keyCodes) const override;
     EventFlags flagsState(EventSourceStateID stateID) const override;
     std::optional<Event> createEvent(const EventSource* source) override;
     std::optional<Event> createScrollWheelEvent(const EventSource* source, ScrollEventUnit units,

@@ -213,9 +213,12 @@ void VirtualDevices::postModifierChange(const Event& event) {
     sendKeyLocked(*code, (event.flags() & bit) != 0);
 }
 
-bool VirtualDevices::holdsKey(std::uint16_t evdevCode) const {
+std::uint32_t VirtualDevices::holdsKeys(std::span<const std::uint16_t> evdevCodes) const {
     std::lock_guard guard(lock_);
-    return evdevCode < heldKeys_.size() && heldKeys_.test(evdevCode);
+    std::uint32_t held = 0;
+    for (std::size_t n = 0; n < evdevCodes.size() && n < 32; ++n)
+        if (evdevCodes[n] < heldKeys_.size() && heldKeys_.test(evdevCodes[n])) held |= std::uint32_t{1} << n;
+    return held;
 }
 
 std::uint32_t VirtualDevices::heldModifierKeys() const {

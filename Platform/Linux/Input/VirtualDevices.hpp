@@ -105,9 +105,10 @@ public:
     // the modifiers the desktop has down) are pressed around it.
     void post(const Event& event, EventFlags alreadyDown, std::uint64_t nowNanos);
 
-    // Whether the keyboard holds the key (an evdev code), and which modifier
-    // keys it holds: bit n for row n of modifierKeys().
-    bool holdsKey(std::uint16_t evdevCode) const;
+    // Which of up to 32 keys (evdev codes) the keyboard holds, in one look:
+    // bit n for evdevCodes[n]; and which modifier keys it holds: bit n for
+    // row n of modifierKeys().
+    std::uint32_t holdsKeys(std::span<const std::uint16_t> evdevCodes) const;
     std::uint32_t heldModifierKeys() const;
 
     const UinputDevice& pointer() const { return *pointer_; }
