@@ -96,7 +96,8 @@ struct ScreenReader : ::testing::Test {
         ASSERT_FALSE(session.address.empty()) << "the session bus did not start";
         // Now and then, on a loaded machine, a launcher's registry never
         // answers (nothing in its log says why): such a launcher is ended and
-        // a new one started, a few times at most.
+        // a new one started, a few times at most. Each is given the full
+        // patience first, so that one merely slow to start is not ended.
         std::string why;
         for (int attempt = 0; attempt < 3 && !bus; ++attempt) {
             why = launchAccessibilityBus(launcherProgram);
@@ -134,7 +135,7 @@ struct ScreenReader : ::testing::Test {
                 if (children) g_variant_unref(children);
                 return children != nullptr;
             },
-            std::chrono::seconds(10));
+            platform::testing::patience);
         if (!registry) {
             g_object_unref(accessibility);
             return "the accessibility registry does not answer";
