@@ -54,7 +54,8 @@
 #                      HPET it falls back to under emulation: there every
 #                      clock read is a system call and a trapped device access
 #                      (about 1 us), which weighs on a program by how often it
-#                      reads the clock, not by what it does. For the benchmarks
+#                      reads the clock, not by what it does. Meant for the
+#                      benchmarks
 #   --timeout SECONDS  the VM's whole time limit, boot included (default 240,
 #                      or RAVOLET_KERNEL_TEST_TIMEOUT)
 #

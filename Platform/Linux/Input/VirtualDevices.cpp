@@ -222,11 +222,12 @@ std::uint32_t VirtualDevices::holdsKeys(std::span<const std::uint16_t> evdevCode
 }
 
 std::uint32_t VirtualDevices::heldModifierKeys() const {
-    std::lock_guard guard(lock_);
-    std::uint32_t held = 0;
-    for (std::size_t i = 0; i < modifiers.size(); ++i)
-        if (heldKeys_.test(modifiers[i].evdevCode)) held |= 1u << i;
-    return held;
+    static constexpr auto codes = [] {
+        std::array<std::uint16_t, modifiers.size()> codes{};
+        for (std::size_t i = 0; i < modifiers.size(); ++i) codes[i] = modifiers[i].evdevCode;
+        return codes;
+    }();
+    return holdsKeys(codes);
 }
 
 } // namespace ravolet::platform
