@@ -34,6 +34,12 @@ endif()
 if(RAVOLET_SANITIZER_FLAGS AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
   list(APPEND RAVOLET_SANITIZER_FLAGS -Wno-maybe-uninitialized)
 endif()
+# A sanitizer's report needs function names and lines, not the full debug
+# information: with it, each sanitized build folder held several gigabytes
+# and a CI machine's disk ran out while linking.
+if(RAVOLET_SANITIZER_FLAGS)
+  list(APPEND RAVOLET_SANITIZER_FLAGS -g1)
+endif()
 
 # Fuzzing: every target carries libFuzzer's coverage instrumentation; only the
 # fuzzers themselves link its driver (ravolet_fuzzer below).
