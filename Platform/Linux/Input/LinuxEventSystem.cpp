@@ -20,6 +20,13 @@ bool desktopHolds(const std::optional<DesktopKeyboard::State>& desktop, std::uin
     return desktop && code < desktop->keys.size() && desktop->keys.test(code);
 }
 
+// Whether a key (an evdev code) is down: the user's, which are the keys the
+// desktop has down that the virtual keyboard does not hold, and with
+// `countOurs` the virtual keyboard's too (`ours`: whether it holds the key).
+bool keyDown(const std::optional<DesktopKeyboard::State>& desktop, std::uint16_t code, bool ours, bool countOurs) {
+    return (countOurs && ours) || (!ours && desktopHolds(desktop, code));
+}
+
 // The generic and device flags of the modifier keys down, with caps lock:
 // the user's (the desktop's less what the virtual keyboard holds), and with
 // `own` the virtual keyboard's too.
@@ -31,8 +38,7 @@ EventFlags modifierFlagsOf(DesktopKeyboard* keyboard, const VirtualDevices* devi
     for (std::size_t row = 0; row < VirtualDevices::modifierKeys().size(); ++row) {
         const auto& key = VirtualDevices::modifierKeys()[row];
         const bool ours = (held >> row) & 1u;
-        const bool down = (desktopHolds(desktop, key.evdevCode) && !ours) || (own && ours);
-        if (down) flags |= key.genericFlag | key.deviceFlag;
+        if (keyDown(desktop, key.evdevCode, ours, own)) flags |= key.genericFlag | key.deviceFlag;
     }
     if (desktop && desktop->capsLock) flags |= EventFlagBits::alphaShift;
     return flags;
@@ -147,12 +153,9 @@ std::uint32_t LinuxEventSystem::keysState(EventSourceStateID stateID, std::span<
     for (std::size_t n = 0; n < evdevCodes.size(); ++n) {
         const std::uint16_t code = evdevCodes[n];
         if (code == 0) continue; // no such key here
-        const bool own = (ours >> n) & 1u;
-        // The HID state is the user's: keys the desktop has down that the
-        // virtual keyboard does not hold. Every other state counts ours too.
-        const bool isDown = (stateID != EventSourceStateID::hidSystemState && own) ||
-                            (desktopHolds(desktop, code) && !own);
-        if (isDown) down |= std::uint32_t{1} << n;
+        // The HID state is the user's; every other state counts ours too.
+        if (keyDown(desktop, code, (ours >> n) & 1u, stateID != EventSourceStateID::hidSystemState))
+            down |= std::uint32_t{1} << n;
     }
     return down;
 }
