@@ -84,12 +84,13 @@ function(ravolet_module name)
   target_link_options(${name} INTERFACE ${RAVOLET_SANITIZER_FLAGS})
 endfunction()
 
-# ravolet_tests(NAME [OWN_MAIN] [LABELS label...] DEPS dep...)
+# ravolet_tests(NAME [OWN_MAIN] [LABELS label...] [FILTER filter] DEPS dep...)
 # One GoogleTest executable from every .cpp in the calling folder (recursively);
 # each test case is registered with CTest. OWN_MAIN: the folder brings its own
-# main() instead of GoogleTest's.
+# main() instead of GoogleTest's. FILTER: only the test cases GoogleTest's
+# filter takes, for a folder that registers the others itself.
 function(ravolet_tests name)
-  cmake_parse_arguments(ARG "OWN_MAIN" "" "DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "OWN_MAIN" "FILTER" "DEPS;LABELS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
   if(NOT sources)
     return()
@@ -101,7 +102,11 @@ function(ravolet_tests name)
   endif()
   target_include_directories(${name} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
   ravolet_target_options(${name})
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300 LABELS "${ARG_LABELS}")
+  set(filter)
+  if(ARG_FILTER)
+    set(filter TEST_FILTER "${ARG_FILTER}")
+  endif()
+  gtest_discover_tests(${name} ${filter} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300 LABELS "${ARG_LABELS}")
 endfunction()
 
 # The GoogleTest executable of a kernel test, built for the host like every test.

@@ -14,6 +14,7 @@
 
 #include "DesktopTestSupport.hpp"
 #include "Platform/Linux/Input/X11Keyboard.hpp"
+#include "Platform/Linux/X11Connection.hpp"
 
 namespace ravolet::platform {
 namespace {
@@ -26,7 +27,7 @@ constexpr int leftShift = 42, leftControl = 29, capsLock = 58; // evdev codes
 // Presses and releases keys on the server as a keyboard would.
 class FakeKeyboard {
 public:
-    explicit FakeKeyboard(const std::string& display) : connection_(xcb_connect(display.c_str(), nullptr)) {}
+    explicit FakeKeyboard(const std::string& display) : connection_(connectToXServer(display.c_str(), nullptr)) {}
     ~FakeKeyboard() { xcb_disconnect(connection_); }
     void key(int evdevCode, bool down) {
         xcb_test_fake_input(connection_, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, static_cast<std::uint8_t>(evdevCode + 8),

@@ -12,6 +12,7 @@
 #include "Platform/Linux/Desktop/LinuxWorkspace.hpp"
 #include "Platform/Linux/Desktop/X11FrontmostSource.hpp"
 #include "Platform/Linux/LinuxProcessLauncher.hpp"
+#include "Platform/Linux/X11Connection.hpp"
 
 namespace ravolet::platform {
 namespace {
@@ -23,7 +24,7 @@ using testing::XServer;
 
 class X11Client {
 public:
-    explicit X11Client(const std::string& display) : connection_(xcb_connect(display.c_str(), nullptr)) {
+    explicit X11Client(const std::string& display) : connection_(connectToXServer(display.c_str(), nullptr)) {
         root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
     }
     ~X11Client() { xcb_disconnect(connection_); }

@@ -11,6 +11,7 @@
 
 #include "Platform/Linux/Desktop/FrontReport.hpp"
 #include "Platform/Linux/Kernel/DescriptorWatcher.hpp"
+#include "Platform/Linux/X11Connection.hpp"
 
 namespace ravolet::platform {
 
@@ -151,7 +152,7 @@ bool X11FrontmostSource::start(std::function<void()> changed) {
     auto state = std::make_shared<State>();
     state->underWayland = underWayland_;
     int screenNumber = 0;
-    state->connection = xcb_connect(display_ ? display_->c_str() : nullptr, &screenNumber);
+    state->connection = connectToXServer(display_ ? display_->c_str() : nullptr, &screenNumber);
     if (xcb_connection_has_error(state->connection)) {
         xcb_disconnect(state->connection);
         return false;

@@ -14,6 +14,7 @@
 
 #include "Platform/Linux/Desktop/PointerAccelSetting.hpp"
 #include "Platform/Linux/Kernel/DescriptorWatcher.hpp"
+#include "Platform/Linux/X11Connection.hpp"
 
 namespace ravolet::platform {
 
@@ -29,7 +30,7 @@ Reply<T> reply(T* raw) {
 
 // An X connection that speaks XInput 2; null otherwise.
 xcb_connection_t* connectWithXInput(const std::optional<std::string>& display, int* screen) {
-    xcb_connection_t* connection = xcb_connect(display ? display->c_str() : nullptr, screen);
+    xcb_connection_t* connection = connectToXServer(display ? display->c_str() : nullptr, screen);
     if (xcb_connection_has_error(connection)) {
         xcb_disconnect(connection);
         return nullptr;

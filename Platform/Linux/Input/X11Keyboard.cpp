@@ -17,6 +17,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "Platform/Linux/X11Connection.hpp"
 #include "Platform/Thread.hpp"
 
 namespace ravolet::platform {
@@ -70,6 +71,7 @@ Xauth* cookieFor(int display) {
     char mitMagicCookie[] = "MIT-MAGIC-COOKIE-1";
     char* names[] = {mitMagicCookie};
     const int lengths[] = {static_cast<int>(sizeof mitMagicCookie - 1)};
+    std::lock_guard guard(xauthorityLock());
     return XauGetBestAuthByAddr(FamilyLocal, static_cast<unsigned>(std::strlen(host)), host,
                                 static_cast<unsigned>(number.size()), number.c_str(), 1, names, lengths);
 }

@@ -7,6 +7,7 @@
 #include <xcb/xcb.h>
 
 #include "Platform/Linux/Desktop/X11PointerSettings.hpp"
+#include "Platform/Linux/X11Connection.hpp"
 #include "desktop/DesktopTuningTest.hpp"
 
 namespace ravolet::testing {
@@ -69,7 +70,7 @@ public:
             {}});
         const bool up = waitFor(
             [&] {
-                xcb_connection_t* c = xcb_connect(display, nullptr);
+                xcb_connection_t* c = pf::connectToXServer(display, nullptr);
                 if (xcb_connection_has_error(c)) {
                     xcb_disconnect(c);
                     return false;
