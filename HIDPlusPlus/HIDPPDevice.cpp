@@ -164,7 +164,9 @@ void HIDPPDevice::onIOHereIfIdle(platform::Task block) {
     // The window's thread (the process's first) never writes to the mouse
     // itself: a USB transfer the mouse does not take holds its writer until
     // the kernel gives up, seconds later. The engine's queues may.
-    if (::gettid() == ::getpid()) return environment_.io->post(std::move(block));
+    // Asked once per thread: each is a system call.
+    thread_local const bool onFirstThread = ::gettid() == ::getpid();
+    if (onFirstThread) return environment_.io->post(std::move(block));
     runOnQueue(*environment_.io, std::move(block));
 }
 

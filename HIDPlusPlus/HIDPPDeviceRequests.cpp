@@ -1,7 +1,6 @@
 // HIDPPDevice: raw requests, ping and protocol version, and the feature table.
 
 #include <algorithm>
-#include <fmt/format.h>
 
 #include "HIDPlusPlus/HIDPPDeviceInternal.hpp"
 #include "HIDPlusPlus/HIDPPLink.hpp"
@@ -25,14 +24,12 @@ void HIDPPDevice::request(std::uint8_t featureIndex, std::uint8_t function, HIDP
         seconds = timeout.value_or(defaultTimeout_);
     }
     if (!link) return next(std::unexpected(HIDPPError::notConnected()));
-    std::string label = fmt::format("feature 0x{:02X} fn 0x{:02X}", featureIndex, function);
     // The link calls the completion exactly once on the HID thread (reply,
     // error, time-out, send failure, close or removal); the result comes
     // back to the device's queue, also when the HID thread drops the request.
     onIOHereIfIdle([link, index, featureIndex, function, parameters = std::move(parameters), isLong, seconds,
-          label = std::move(label),
           hop = Hop<HIDPPResult<HIDPPBytes>>(queue_, std::move(next), std::unexpected(ioUnavailable()))]() mutable {
-        link->submit(index, featureIndex, function, std::move(parameters), isLong, seconds, std::move(label),
+        link->submit(index, featureIndex, function, std::move(parameters), isLong, seconds, {},
                      [hop = std::move(hop)](HIDPPResult<HIDPPBytes> result) mutable { hop.deliver(std::move(result)); });
     });
 }

@@ -1,5 +1,7 @@
 #include "HIDPlusPlus/HIDPPLink.hpp"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -183,9 +185,7 @@ void HIDPPLink::pump() {
     inFlight_ = true;
     PendingRequest& head = queue_.front();
     // The answer to this request must not be taken for a stale one.
-    if (retiredKeys_.erase(head.key) > 0) {
-        if (const auto it = std::ranges::find(retiredOrder_, head.key); it != retiredOrder_.end()) retiredOrder_.erase(it);
-    }
+    unretire(head.key);
     ++statistics_.requestsSent;
     startTimer(head);
     // A failed write is handled after this call, as if it had been written
@@ -204,16 +204,36 @@ void HIDPPLink::pump() {
     });
 }
 
-void HIDPPLink::startTimer(const PendingRequest& request) {
-    cancelTimer();
-    timer_ = environment_.io->postAfter(delayFor(request.timeout), [weak = weak_from_this(), id = request.id] {
-        if (const auto link = weak.lock()) link->handleTimeout(id);
+void HIDPPLink::startTimer(PendingRequest& request) {
+    request.deadline = pf::Scheduler::deadlineAfter(environment_.io->nowNanos(), delayFor(request.timeout));
+    // One check stays scheduled while requests follow one another, moved only
+    // for a request whose time comes before it: a request answered in time
+    // then costs no timer of its own.
+    if (timeoutCheckAt_ != 0 && timeoutCheckAt_ <= request.deadline) return;
+    scheduleTimeoutCheck(request.deadline);
+}
+
+void HIDPPLink::scheduleTimeoutCheck(std::uint64_t at) {
+    timer_.cancel();
+    timeoutCheckAt_ = std::max<std::uint64_t>(at, 1);
+    timer_ = environment_.io->postAt(at, [weak = weak_from_this()] {
+        if (const auto link = weak.lock()) link->checkTimeout();
     });
+}
+
+void HIDPPLink::checkTimeout() {
+    timer_ = {};
+    timeoutCheckAt_ = 0;
+    if (!inFlight_ || queue_.empty()) return;
+    const PendingRequest& head = queue_.front();
+    if (head.deadline > environment_.io->nowNanos()) return scheduleTimeoutCheck(head.deadline);
+    handleTimeout(head.id);
 }
 
 void HIDPPLink::cancelTimer() {
     timer_.cancel();
     timer_ = {};
+    timeoutCheckAt_ = 0;
     cooldownTimer_.cancel();
     cooldownTimer_ = {};
 }
@@ -233,7 +253,6 @@ HIDPPLink::PendingRequest HIDPPLink::takeHead() {
     queue_.pop_front();
     inFlight_ = false;
     retire(head.key);
-    cancelTimer();
     return head;
 }
 
@@ -250,7 +269,10 @@ void HIDPPLink::handleTimeout(std::uint64_t requestID) {
     // The pause starts before the completion runs, so that a request the
     // completion submits waits for it too.
     startCooldown();
-    head.completion(std::unexpected(HIDPPError::timeout(head.label)));
+    // Named only now: a request that is answered never needs its name.
+    std::string label = !head.label.empty() ? std::move(head.label)
+                                            : fmt::format("feature 0x{:02X} fn 0x{:02X}", head.key.featureIndex, head.key.functionByte >> 4);
+    head.completion(std::unexpected(HIDPPError::timeout(std::move(label))));
 }
 
 void HIDPPLink::handleSendFailure(std::uint64_t requestID, pf::IOReturn code) {
@@ -261,27 +283,37 @@ void HIDPPLink::handleSendFailure(std::uint64_t requestID, pf::IOReturn code) {
 }
 
 void HIDPPLink::retire(const TransactionKey& key) {
-    if (!retiredKeys_.insert(key).second) return;
-    retiredOrder_.push_back(key);
-    if (retiredOrder_.size() > retiredKeyLimit) {
-        retiredKeys_.erase(retiredOrder_.front());
-        retiredOrder_.pop_front();
-    }
+    if (isRetired(key)) return;
+    if (retiredCount_ == retiredKeyLimit) unretire(retiredKeys_.front()); // the oldest goes
+    retiredKeys_[retiredCount_++] = key;
+}
+
+bool HIDPPLink::isRetired(const TransactionKey& key) const {
+    return std::ranges::find(retiredKeys_.begin(), retiredKeys_.begin() + static_cast<std::ptrdiff_t>(retiredCount_), key) !=
+           retiredKeys_.begin() + static_cast<std::ptrdiff_t>(retiredCount_);
+}
+
+bool HIDPPLink::unretire(const TransactionKey& key) {
+    const auto end = retiredKeys_.begin() + static_cast<std::ptrdiff_t>(retiredCount_);
+    const auto it = std::ranges::find(retiredKeys_.begin(), end, key);
+    if (it == end) return false;
+    std::move(it + 1, end, it);
+    --retiredCount_;
+    return true;
 }
 
 void HIDPPLink::failAll(const HIDPPError& error) {
     std::deque<PendingRequest> taken;
     taken.swap(queue_);
     inFlight_ = false;
-    retiredKeys_.clear();
-    retiredOrder_.clear();
+    retiredCount_ = 0;
     for (PendingRequest& request : taken) request.completion(std::unexpected(error));
 }
 
 void HIDPPLink::handleInputReport(std::span<const std::uint8_t> report) {
     const auto input = HIDPPWire::classify(report);
     if (!input) return;
-    if (retiredKeys_.contains(input->key)) {
+    if (isRetired(input->key)) {
         ++statistics_.staleRepliesDropped;
         return;
     }

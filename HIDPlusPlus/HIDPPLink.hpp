@@ -1,12 +1,12 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <expected>
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "HIDPlusPlus/HIDPPDeviceIdentity.hpp"
@@ -63,6 +63,8 @@ public:
     // thread: with the reply payload (bytes 4 to the end of the answer) or an
     // error. A closed link fails it at once with `notOpen`, parameters that
     // do not fit with `invalidArgument`. `timeoutSeconds` runs from the send.
+    // `label` names the request in a time-out's error; empty, it is named by
+    // its feature index and function ("feature 0x05 fn 0x01").
     void submit(std::uint8_t deviceIndex, std::uint8_t featureIndex, std::uint8_t function, std::vector<std::uint8_t> parameters,
                 bool isLong, double timeoutSeconds, std::string label, Completion completion);
 
@@ -97,18 +99,28 @@ private:
         TransactionKey key;
         std::vector<std::uint8_t> report;
         double timeout = 0;
+        // When it times out, on the I/O scheduler's clock; set when it is sent.
+        std::uint64_t deadline = 0;
         std::string label;
         Completion completion;
     };
 
     void pump();
-    void startTimer(const PendingRequest& request);
+    // Sets the request's deadline and sees that a time-out check comes by then.
+    void startTimer(PendingRequest& request);
+    void scheduleTimeoutCheck(std::uint64_t at);
+    // Times the head out when its deadline has passed, else looks again then.
+    void checkTimeout();
+    // Stops the time-out check and the pause after a time-out.
     void cancelTimer();
     void startCooldown();
     void finishHead(Result result);
-    // Takes the head off the queue and retires its key; the timers stop.
+    // Takes the head off the queue and retires its key.
     PendingRequest takeHead();
     void retire(const TransactionKey& key);
+    bool isRetired(const TransactionKey& key) const;
+    // Forgets a retired key; false when it was not retired.
+    bool unretire(const TransactionKey& key);
     void failAll(const HIDPPError& error);
     void handleTimeout(std::uint64_t requestID);
     void handleSendFailure(std::uint64_t requestID, platform::IOReturn code);
@@ -127,9 +139,11 @@ private:
     std::uint64_t nextRequestID_ = 1;
     std::uint8_t lastSoftwareID_ = 0;
     platform::TaskHandle timer_;
+    std::uint64_t timeoutCheckAt_ = 0; // 0: no check scheduled
     platform::TaskHandle cooldownTimer_;
-    std::unordered_set<TransactionKey> retiredKeys_;
-    std::deque<TransactionKey> retiredOrder_;
+    // Retired keys, oldest first; a handful, so kept in place and searched.
+    std::array<TransactionKey, retiredKeyLimit> retiredKeys_{};
+    std::size_t retiredCount_ = 0;
     HIDPPTransportStatistics statistics_;
     // None: the reports are written on the HID I/O thread.
     const std::shared_ptr<platform::Executor> sendQueue_;

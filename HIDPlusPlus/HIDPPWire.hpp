@@ -87,10 +87,3 @@ std::optional<InputReport> classify(std::span<const std::uint8_t> report);
 } // namespace HIDPPWire
 
 } // namespace ravolet
-
-template <>
-struct std::hash<ravolet::HIDPPWire::TransactionKey> {
-    std::size_t operator()(const ravolet::HIDPPWire::TransactionKey& k) const noexcept {
-        return (std::size_t(k.deviceIndex) << 16) | (std::size_t(k.featureIndex) << 8) | k.functionByte;
-    }
-};

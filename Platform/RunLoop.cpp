@@ -7,6 +7,7 @@
 #include <limits>
 
 #include <sys/eventfd.h>
+#include <sys/timerfd.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -61,6 +62,7 @@ RunLoop::RunLoop(Passkey) : owner_(std::this_thread::get_id()) {}
 
 RunLoop::~RunLoop() {
     if (wakeDescriptor_ >= 0) ::close(wakeDescriptor_);
+    if (alarmDescriptor_ >= 0) ::close(alarmDescriptor_);
 }
 
 bool RunLoop::isCurrent() const {
@@ -73,9 +75,26 @@ bool RunLoop::isCurrent() const {
 
 std::uint64_t RunLoop::nowNanos() const { return MonotonicClock::nowNanos(); }
 
+bool RunLoop::setAlarmLocked(std::uint64_t at) {
+    if (alarmDescriptor_ < 0) return false;
+    itimerspec value{};
+    value.it_value.tv_sec = static_cast<time_t>(at / 1'000'000'000u);
+    value.it_value.tv_nsec = static_cast<long>(at % 1'000'000'000u);
+    return ::timerfd_settime(alarmDescriptor_, TFD_TIMER_ABSTIME, &value, nullptr) == 0;
+}
+
 void RunLoop::releaseAndWake(std::unique_lock<std::mutex>& lock, std::uint64_t latest) {
     std::shared_ptr<RunLoop> keep;
     bool polling = false;
+    // A polling thread that must look by a later time (a timer, not work to
+    // do now) is given an alarm among its descriptors instead of a wake-up:
+    // it sleeps on until then, or until its descriptors wake it first, as a
+    // time-out's does when the answer it guards arrives.
+    if (waiting_ && polling_ && latest != 0 && latest < waitingUntil_ && setAlarmLocked(latest)) {
+        waitingUntil_ = latest;
+        lock.unlock();
+        return;
+    }
     if (waiting_ && latest < waitingUntil_) {
         waiting_ = false;
         woken_ = true;
@@ -314,6 +333,8 @@ bool RunLoop::addSource(const std::shared_ptr<RunLoopSource>& source, int descri
     if (wakeDescriptor_ < 0) {
         wakeDescriptor_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         if (wakeDescriptor_ < 0) return false;
+        // Without an alarm, later deadlines wake the thread instead.
+        alarmDescriptor_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
     }
     if (std::find(sources_.begin(), sources_.end(), source) == sources_.end()) sources_.push_back(source);
     const auto watch = std::find_if(watches_.begin(), watches_.end(), [&](const Watch& w) { return w.source == source; });
@@ -338,6 +359,10 @@ void RunLoop::pollDescriptors(std::unique_lock<std::mutex>& lock, std::uint64_t 
     pollSources_.clear();
     pollDescriptors_.push_back(pollfd{wakeDescriptor_, POLLIN, 0});
     pollSources_.push_back(nullptr);
+    if (alarmDescriptor_ >= 0) {
+        pollDescriptors_.push_back(pollfd{alarmDescriptor_, POLLIN, 0});
+        pollSources_.push_back(nullptr);
+    }
     for (const Watch& watch : watches_) {
         if (!watch.watched) continue;
         pollDescriptors_.push_back(pollfd{watch.descriptor, POLLIN, 0});
@@ -363,13 +388,15 @@ void RunLoop::pollDescriptors(std::unique_lock<std::mutex>& lock, std::uint64_t 
     waiting_ = false;
     polling_ = false;
     if (ready <= 0) return;
-    if (pollDescriptors_[0].revents != 0) {
-        std::uint64_t count = 0;
-        [[maybe_unused]] const auto drained = ::read(wakeDescriptor_, &count, sizeof count);
-    }
-    for (std::size_t i = 1; i < pollDescriptors_.size(); ++i) {
+    for (std::size_t i = 0; i < pollDescriptors_.size(); ++i) {
         const short events = pollDescriptors_[i].revents;
         if (events == 0) continue;
+        if (pollSources_[i] == nullptr) {
+            // The wake-up or the alarm: read, so that it is quiet again.
+            std::uint64_t count = 0;
+            [[maybe_unused]] const auto drained = ::read(pollDescriptors_[i].fd, &count, sizeof count);
+            continue;
+        }
         // Removed while the loop polled: nothing to signal.
         const auto watch = std::find_if(watches_.begin(), watches_.end(),
                                         [&](const Watch& w) { return w.source.get() == pollSources_[i]; });

@@ -196,6 +196,9 @@ private:
     // notify comes after the unlock, so that the thread does not wake only
     // to wait for the lock; the loop is held until it is done.
     void releaseAndWake(std::unique_lock<std::mutex>& lock, std::uint64_t latest);
+    // Sets the alarm for `at` (not 0) on the monotonic clock; false when
+    // there is no alarm or it cannot be set.
+    bool setAlarmLocked(std::uint64_t at);
     void sourceSignalled();
     // The owning thread is ending: release everything queued, accept nothing more.
     void threadEnded();
@@ -224,6 +227,11 @@ private:
     std::vector<Watch> watches_;
     // Written to wake the loop's thread while it polls; made with the first watch.
     int wakeDescriptor_ = -1;
+    // A timer descriptor the polling thread watches too, set by another
+    // thread whose timer falls due before the poll would end. It is left set
+    // when that timer goes: clearing it would cost a system call on every
+    // answered request, letting it ring costs one look at the timers.
+    int alarmDescriptor_ = -1;
     std::uint64_t timerSequence_ = 0;
     bool woken_ = false;
     bool stopRequested_ = false;

@@ -129,6 +129,35 @@ TEST_F(HIDPPLinkTest, TimeOutThenCooldownThenStaleLateReply) {
     EXPECT_TRUE(results.of(2).has_value());
 }
 
+// Each request times out at its own time from its send, whatever requests
+// answered before it left scheduled.
+TEST_F(HIDPPLinkTest, EachRequestTimesOutAtItsOwnDeadline) {
+    struct Row {
+        double firstTimeout;
+        std::chrono::milliseconds answeredAfter;
+        double secondTimeout;
+    };
+    for (const Row row : {Row{1.0, 400ms, 1.0}, Row{1.0, 400ms, 0.2}, Row{0.2, 100ms, 2.0}}) {
+        SCOPED_TRACE(::testing::Message() << row.firstTimeout << " s, answered after " << row.answeredAfter.count()
+                                        << " ms, then " << row.secondTimeout << " s");
+        Results local;
+        link->submit(0xFF, 0x05, 0x1, {}, false, row.firstTimeout, "first", local(1));
+        sim.loop->runUntilIdle();
+        sim.loop->advance(row.answeredAfter);
+        deliver(replyTo(mouse->outputReports().size() - 1));
+        ASSERT_TRUE(local.of(1).has_value());
+        link->submit(0xFF, 0x06, 0x1, {}, false, row.secondTimeout, "second", local(2));
+        sim.loop->runUntilIdle();
+        const auto deadline = std::chrono::milliseconds(static_cast<int>(row.secondTimeout * 1000));
+        sim.loop->advance(deadline - 1ms);
+        EXPECT_FALSE(local.has(2));
+        sim.loop->advance(1ms);
+        ASSERT_TRUE(local.has(2));
+        EXPECT_EQ(local.of(2).error(), HIDPPError::timeout("second"));
+        sim.loop->advance(1s); // past the cooldown and any check still due
+    }
+}
+
 TEST_F(HIDPPLinkTest, ARequestSubmittedByATimedOutCompletionWaitsForTheCooldown) {
     link->submit(0xFF, 0x05, 0x1, {}, false, 0.5, "first", [this](HIDPPLink::Result) { submit(2, 0x06); });
     sim.loop->runUntilIdle();

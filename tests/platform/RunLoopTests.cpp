@@ -215,6 +215,23 @@ TEST(RunLoop, DescriptorSourcesAreReadOnTheLoopThreadEvenWhenBusyAndLetGoOnceHun
     ASSERT_EQ(::write(ends[1], "abc", 3), 3);
     ASSERT_TRUE(source->reads.waitForCount(1));
 
+    // Timers another thread adds while the loop sleeps in its poll fire at
+    // their time, never early, the later one added first.
+    std::vector<std::uint64_t> due;
+    std::vector<std::atomic<std::uint64_t>> firedAt(2);
+    const std::uint64_t start = MonotonicClock::nowNanos();
+    std::vector<std::shared_ptr<RunLoopTimer>> timers;
+    for (const std::uint64_t after : {80 * ms, 30 * ms}) {
+        due.push_back(start + after);
+        timers.push_back(loop->addTimer(due.back(), 0, [&firedAt, i = due.size() - 1] { firedAt[i] = MonotonicClock::nowNanos(); }));
+    }
+    for (int i = 0; i < 400 && firedAt[0] == 0; ++i) std::this_thread::sleep_for(5ms);
+    ASSERT_NE(firedAt[0].load(), 0u);
+    ASSERT_NE(firedAt[1].load(), 0u);
+    EXPECT_GE(firedAt[0].load(), due[0]);
+    EXPECT_GE(firedAt[1].load(), due[1]);
+    EXPECT_LT(firedAt[1].load(), firedAt[0].load());
+
     // A loop kept busy by blocks still looks at its descriptors.
     std::atomic<bool> busy{true};
     std::function<void()> spin = [&] {

@@ -25,20 +25,20 @@ struct HidrawDevice::Node {
 struct HidrawDevice::Input : std::enable_shared_from_this<Input> {
     explicit Input(bool numbered) : numberedReports(numbered) {}
 
-    // On the reading thread or loop: every report that is waiting, each
-    // handed to `take`.
+    // On the reading thread or loop: the next report, handed to `take`;
+    // false when none is waiting (EAGAIN) or the node failed (EIO, ENODEV:
+    // the device has gone, and the watch stops on the hang-up that comes
+    // with it).
     template <class Take>
-    void readAvailable(int fd, Take&& take) {
+    bool readOne(int fd, Take&& take) {
         for (;;) {
             const ssize_t got = ::read(fd, buffer.data(), buffer.size());
             if (got > 0) {
                 take(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(got)));
-                continue;
+                return true;
             }
             if (got < 0 && errno == EINTR) continue;
-            // EAGAIN: all read. Anything else (EIO, ENODEV): the device has
-            // gone, and the watch stops on the hang-up that comes with it.
-            break;
+            return false;
         }
     }
 
@@ -93,7 +93,10 @@ struct HidrawDevice::LoopReader final : RunLoopSource {
         : input(std::move(input)), node(std::move(node)), generation(generation) {}
 
     void perform() override {
-        input->readAvailable(node->fd, [this](std::span<const std::uint8_t> report) { input->deliver(generation, report); });
+        // One report a pass: the loop looks at the node again before it
+        // sleeps, so a report still waiting is read on the next pass, and an
+        // answer costs no read that finds nothing.
+        input->readOne(node->fd, [this](std::span<const std::uint8_t> report) { input->deliver(generation, report); });
     }
 
     const std::shared_ptr<Input> input;
@@ -179,7 +182,8 @@ IOReturn HidrawDevice::startReading(const std::shared_ptr<Node>& node, const std
     auto watcher = DescriptorWatcher::make({"ai.ravolet.hidraw", ThreadPriority::userInitiated, 256 * 1024});
     if (!watcher) return kIOReturnNoResources;
     watch_ = watcher->watch(node->fd, [input = input_, node](short) {
-        input->readAvailable(node->fd, [&input](std::span<const std::uint8_t> report) { input->handOn(report); });
+        while (input->readOne(node->fd, [&input](std::span<const std::uint8_t> report) { input->handOn(report); })) {
+        }
     });
     watcher_ = std::move(watcher);
     return kIOReturnSuccess;
