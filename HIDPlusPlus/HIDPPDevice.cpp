@@ -4,7 +4,6 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <unistd.h>
 #include <utility>
 
 #include "HIDPlusPlus/HIDPPDeviceInternal.hpp"
@@ -159,16 +158,6 @@ void HIDPPDevice::onIO(platform::Task block) {
     if (environment_.io) environment_.io->post(std::move(block));
 }
 
-void HIDPPDevice::onIOHereIfIdle(platform::Task block) {
-    if (!environment_.io) return;
-    // The window's thread (the process's first) never writes to the mouse
-    // itself: a USB transfer the mouse does not take holds its writer until
-    // the kernel gives up, seconds later. The engine's queues may.
-    // Asked once per thread: each is a system call.
-    thread_local const bool onFirstThread = ::gettid() == ::getpid();
-    if (onFirstThread) return environment_.io->post(std::move(block));
-    runOnQueue(*environment_.io, std::move(block));
-}
 
 // ---- Events ----
 

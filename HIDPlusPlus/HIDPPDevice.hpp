@@ -189,7 +189,8 @@ private:
     // else hands it over as onIO() does: for short work (a request written to
     // the device), which then leaves without waking the HID thread first.
     // Never here on the process's first thread (the window's).
-    void onIOHereIfIdle(platform::Task block);
+    template <class Work>
+    void onIOHereIfIdle(Work&& work);
     template <class R>
     class Hop;
     template <class T>

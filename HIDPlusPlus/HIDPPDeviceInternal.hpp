@@ -5,6 +5,8 @@
 #include <memory>
 #include <utility>
 
+#include <unistd.h>
+
 #include "HIDPlusPlus/HIDPPDevice.hpp"
 #include "Platform/AsyncSequence.hpp"
 #include "Platform/IOReturn.hpp"
@@ -23,10 +25,19 @@ inline bool& insideCallersCall() {
     return inside;
 }
 
-// Runs `block` on `queue`: at once on this thread, in the queue's turn, when
+// Runs `work` on `queue`: at once on this thread, in the queue's turn, when
 // the queue is idle (no thread hand-off), else posted behind what is there.
-inline void runOnQueue(platform::Scheduler& queue, platform::Task block) {
-    if (!queue.runHereIfIdle(block)) queue.post(std::move(block));
+// Only work that is posted is made into a task.
+template <class Work>
+void runOnQueue(platform::Scheduler& queue, Work&& work) {
+    if (!queue.runHereIfIdle(work)) queue.post(platform::Task(std::forward<Work>(work)));
+}
+
+// True on the process's first thread (the window's); asked once per thread,
+// as each ask is a system call.
+inline bool onProcessFirstThread() {
+    thread_local const bool first = ::gettid() == ::getpid();
+    return first;
 }
 
 // A caller's completion with the executor it named. Called once, it hands the
@@ -104,8 +115,8 @@ void HIDPPDevice::deliver(const HIDPPExecutor& executor, HIDPPCompletion<T> comp
 
 template <class T>
 void HIDPPDevice::run(HIDPPExecutor executor, HIDPPCompletion<T> completion, std::move_only_function<void(Next<T>)> body) {
-    platform::Task block = [answer = Answer<T>(std::move(executor), std::move(completion), queue_),
-                            body = std::move(body)]() mutable {
+    auto block = [answer = Answer<T>(std::move(executor), std::move(completion), queue_),
+                  body = std::move(body)]() mutable {
         body([answer = std::move(answer)](HIDPPResult<T> result) mutable { answer(std::move(result)); });
     };
     // The caller's thread takes the device's turn when the queue is idle, so
@@ -114,7 +125,17 @@ void HIDPPDevice::run(HIDPPExecutor executor, HIDPPCompletion<T> completion, std
     const bool outer = std::exchange(inside, true);
     const bool ranHere = queue_->runHereIfIdle(block);
     inside = outer;
-    if (!ranHere) queue_->post(std::move(block));
+    if (!ranHere) queue_->post(platform::Task(std::move(block)));
+}
+
+template <class Work>
+void HIDPPDevice::onIOHereIfIdle(Work&& work) {
+    if (!environment_.io) return;
+    // The window's thread (the process's first) never writes to the mouse
+    // itself: a USB transfer the mouse does not take holds its writer until
+    // the kernel gives up, seconds later. The engine's queues may.
+    if (onProcessFirstThread()) return environment_.io->post(platform::Task(std::forward<Work>(work)));
+    runOnQueue(*environment_.io, std::forward<Work>(work));
 }
 
 template <class R>
