@@ -282,24 +282,29 @@ void HIDPPLink::handleSendFailure(std::uint64_t requestID, pf::IOReturn code) {
     pump();
 }
 
+std::span<const HIDPPLink::TransactionKey> HIDPPLink::retiredKeys() const { return {retiredKeys_.data(), retiredCount_}; }
+
 void HIDPPLink::retire(const TransactionKey& key) {
     if (isRetired(key)) return;
-    if (retiredCount_ == retiredKeyLimit) unretire(retiredKeys_.front()); // the oldest goes
+    if (retiredCount_ == retiredKeyLimit) { // the oldest goes
+        std::move(retiredKeys_.begin() + 1, retiredKeys_.end(), retiredKeys_.begin());
+        --retiredCount_;
+    }
     retiredKeys_[retiredCount_++] = key;
 }
 
 bool HIDPPLink::isRetired(const TransactionKey& key) const {
-    return std::ranges::find(retiredKeys_.begin(), retiredKeys_.begin() + static_cast<std::ptrdiff_t>(retiredCount_), key) !=
-           retiredKeys_.begin() + static_cast<std::ptrdiff_t>(retiredCount_);
+    const auto kept = retiredKeys();
+    return std::ranges::find(kept, key) != kept.end();
 }
 
-bool HIDPPLink::unretire(const TransactionKey& key) {
-    const auto end = retiredKeys_.begin() + static_cast<std::ptrdiff_t>(retiredCount_);
-    const auto it = std::ranges::find(retiredKeys_.begin(), end, key);
-    if (it == end) return false;
-    std::move(it + 1, end, it);
+void HIDPPLink::unretire(const TransactionKey& key) {
+    const auto kept = retiredKeys();
+    const auto it = std::ranges::find(kept, key);
+    if (it == kept.end()) return;
+    const auto at = retiredKeys_.begin() + (it - kept.begin());
+    std::move(at + 1, retiredKeys_.begin() + static_cast<std::ptrdiff_t>(retiredCount_), at);
     --retiredCount_;
-    return true;
 }
 
 void HIDPPLink::failAll(const HIDPPError& error) {

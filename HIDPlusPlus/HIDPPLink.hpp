@@ -6,6 +6,7 @@
 #include <expected>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -119,8 +120,9 @@ private:
     PendingRequest takeHead();
     void retire(const TransactionKey& key);
     bool isRetired(const TransactionKey& key) const;
-    // Forgets a retired key; false when it was not retired.
-    bool unretire(const TransactionKey& key);
+    // Forgets a retired key (nothing when it is not one).
+    void unretire(const TransactionKey& key);
+    std::span<const TransactionKey> retiredKeys() const;
     void failAll(const HIDPPError& error);
     void handleTimeout(std::uint64_t requestID);
     void handleSendFailure(std::uint64_t requestID, platform::IOReturn code);
