@@ -158,7 +158,6 @@ void HIDPPDevice::onIO(platform::Task block) {
     if (environment_.io) environment_.io->post(std::move(block));
 }
 
-
 // ---- Events ----
 
 HIDPPEventSubscription HIDPPDevice::subscribe(HIDPPExecutor executor, std::function<void(const HIDPPEvent&)> handler) {

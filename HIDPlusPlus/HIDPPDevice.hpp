@@ -185,10 +185,10 @@ private:
     void onQueue(Step step);
     // Hands the block to the HID I/O thread; without one it is released unrun.
     void onIO(platform::Task block);
-    // Runs the block here, in the HID I/O loop's turn, when the loop is idle,
-    // else hands it over as onIO() does: for short work (a request written to
-    // the device), which then leaves without waking the HID thread first.
-    // Never here on the process's first thread (the window's).
+    // Runs the work here, in the HID I/O loop's turn, when the loop is idle,
+    // else hands it over as a task, as onIO() does: for short work (a request
+    // written to the device), which then leaves without waking the HID thread
+    // first. Never here on the process's first thread (the window's).
     template <class Work>
     void onIOHereIfIdle(Work&& work);
     template <class R>
