@@ -5,21 +5,14 @@
 #include <optional>
 #include <set>
 
-#include <fmt/format.h>
+#include "RavoletApp/ViewModels/SettingNames.hpp"
 
 namespace ravolet {
 
 namespace {
 
 using Value = std::optional<Json>; // none: absent on that side
-using Path = std::vector<std::string>;
-
-// "profile “Default” › pointer › dpi".
-std::string describe(const Path& path) {
-    std::string text;
-    for (const std::string& step : path) text += (text.empty() ? "" : " \u203a ") + step;
-    return text;
-}
+using Path = SettingPath;
 
 // The identifiers of an array of objects that each carry a distinct text
 // "id" (profiles, rules), in order; none for any other array.
@@ -35,17 +28,15 @@ std::optional<std::vector<std::string>> identifiers(const Json& array) {
     return ids;
 }
 
-// How an element of a keyed array is named for the user: "profile “Default”",
-// "rule “gimp”" (its name, else its identifier, after the array's name less
-// its plural s).
-std::string elementName(const std::string& arrayKey, const Json& element) {
-    std::string kind = arrayKey.ends_with('s') ? arrayKey.substr(0, arrayKey.size() - 1) : arrayKey;
+// How an element of a keyed array is named for the user: its name, else its
+// identifier.
+std::string elementName(const Json& element) {
     for (const char* key : {"name", "id"}) {
         const auto found = element.find(key);
         if (found != element.end() && found->is_string() && !found->get<std::string>().empty())
-            return fmt::format("{} \u201c{}\u201d", kind, found->get<std::string>());
+            return found->get<std::string>();
     }
-    return kind;
+    return element["id"].get<std::string>();
 }
 
 class Merger {
@@ -62,7 +53,7 @@ public:
             }
         }
         // Both changed the same setting: the file's stands.
-        notKept.push_back(describe(path));
+        notKept.push_back(settingName(path));
         return theirs;
     }
 
@@ -79,7 +70,7 @@ private:
         Json merged = Json::object();
         for (const std::string& key : keys) {
             Path inner = path;
-            inner.push_back(key);
+            inner.push_back({key});
             if (Value value = merge(member(base, key), member(ours, key), member(theirs, key), inner))
                 merged[key] = std::move(*value);
         }
@@ -108,7 +99,7 @@ private:
                 if (merged.contains(id)) continue;
                 const Value b = find(baseByID, id), o = find(ourByID, id), t = find(theirByID, id);
                 Path inner = outer;
-                inner.push_back(elementName(path.back(), t ? *t : o ? *o : *b));
+                inner.push_back({path.back().key, elementName(t ? *t : o ? *o : *b)});
                 if (Value value = merge(b, o, t, inner)) merged.emplace(id, std::move(*value));
             }
         }
@@ -130,7 +121,7 @@ private:
         const bool ourMove = within(ours, base) != within(base, ours);
         const bool theirMove = within(theirs, base) != within(base, theirs);
         if (ourMove && theirMove && within(ours, theirs) != within(theirs, ours))
-            notKept.push_back("the order of " + describe(path));
+            notKept.push_back(settingOrderName(path));
         const std::vector<std::string>& leading = ourMove && !theirMove ? ours : theirs;
         const std::vector<std::string>& following = &leading == &ours ? theirs : ours;
         std::vector<std::string> order;

@@ -20,7 +20,8 @@ namespace ravolet {
 struct ConfigMerge {
     Config merged;
     // What the window changed that the file changed too and that was not
-    // kept, in document order: "profile “Default” › pointer › dpi".
+    // kept, in document order, as the pages name it: "DPI in the profile
+    // “Default”".
     std::vector<std::string> notKept;
 
     // `base`: the document the file held when the window's changes began;

@@ -307,7 +307,7 @@ TEST(AppModelStorage, AnEditOfTheFileFromOutsideIsTakenInAndNeitherSideIsDropped
         rig.machine->advance(1s);
         if (c.sameSetting) {
             EXPECT_EQ(model.config().value(), withDPI(1600));
-            EXPECT_EQ(rig.notices().notKeptFromWindow, std::vector<std::string>{"profile \u201cDefault\u201d \u203a pointer \u203a dpi"});
+            EXPECT_EQ(rig.notices().notKeptFromWindow, std::vector<std::string>{"DPI in the profile \u201cDefault\u201d"});
             EXPECT_TRUE(model.needsBanner().value());
             EXPECT_EQ(rig.bytes(rig.file()), byHand) << "nothing of the window's is left to write";
             model.dismissNotKeptFromWindow();

@@ -45,8 +45,21 @@ TEST(ConfigMerge, TheWindowsChangesGoOnTopOfTheFilesAndWhereBothChangedOneSettin
         {"one setting, to different values",
          [](Config& c) { named(c, "default").pointer.dpi = 800; }, dpiInFile,
          [](const Config& m) { EXPECT_EQ(m.profiles.front().pointer.dpi, 1600); },
-         {"profile \u201cDefault\u201d \u203a pointer \u203a dpi"}},
+         {"DPI in the profile \u201cDefault\u201d"}},
         {"one setting, to the same value", dpiInFile, dpiInFile, nullptr, {}},
+        // Named as the page names them, with the profile they are in.
+        {"a slider and a curve figure, each to different values",
+         [](Config& c) {
+             named(c, "default").scroll.pixelsPerDetent = 80;
+             named(c, "writing").pointer.curve.acceleration = PointerAcceleration::curve(1.2, 800, 6);
+         },
+         [](Config& c) {
+             named(c, "default").scroll.pixelsPerDetent = 90;
+             named(c, "writing").pointer.curve.acceleration = PointerAcceleration::curve(0.8, 800, 6);
+         },
+         [](const Config& m) { EXPECT_EQ(m.profiles.front().scroll.pixelsPerDetent, 90); },
+         {"Distance per wheel click in the profile \u201cDefault\u201d",
+          "How sharply it speeds up in the profile \u201cWriting\u201d"}},
         {"a profile added in the file ahead of the one the window changed",
          [&](Config& c) { named(c, canvasID).pointer.dpi = 900; }, addCanvasCopy,
          [&](const Config& m) {
@@ -62,11 +75,11 @@ TEST(ConfigMerge, TheWindowsChangesGoOnTopOfTheFilesAndWhereBothChangedOneSettin
          {}},
         {"both reorder, differently", moveDefaultLast, [&](Config& c) { std::swap(c.profiles[1], c.profiles[2]); },
          [&](const Config& m) { EXPECT_EQ(ids(m), (std::vector<std::string>{"default", "writing", canvasID})); },
-         {"the order of profiles"}},
+         {"the order of the profiles"}},
         {"the window removes a profile the file changed", removeCanvas,
          [&](Config& c) { named(c, canvasID).name = "Canvas Apps"; },
          [&](const Config& m) { EXPECT_EQ(m.profile(canvasID)->name, "Canvas Apps"); },
-         {"profile \u201cCanvas Apps\u201d"}},
+         {"the profile \u201cCanvas Apps\u201d"}},
         {"a rule's profile changed on both sides",
          [](Config& c) { c.ruleSet.rules.front().profileID = "default"; },
          [](Config& c) { c.ruleSet.rules.front().isEnabled = false, c.ruleSet.rules.front().profileID = "x"; },
@@ -74,7 +87,7 @@ TEST(ConfigMerge, TheWindowsChangesGoOnTopOfTheFilesAndWhereBothChangedOneSettin
              EXPECT_EQ(m.ruleSet.rules.front().profileID, "x");
              EXPECT_FALSE(m.ruleSet.rules.front().isEnabled);
          },
-         {"ruleSet \u203a rule \u201c" + Config::defaultConfig().ruleSet.rules.front().id + "\u201d \u203a profileID"}},
+         {"The profile in the rule \u201c" + Config::defaultConfig().ruleSet.rules.front().id + "\u201d"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
