@@ -47,8 +47,9 @@ BindingCard::BindingCard(std::shared_ptr<AppModel> model, QWidget* parent)
     delete_->setToolTip(qtText(BB::removeBinding));
     top->addWidget(delete_);
     layout->addLayout(top);
-    // clicked: only the user's own switching writes.
-    connect(enabled_, &QCheckBox::clicked, this, [this](bool on) {
+    // toggled, however the switch is flipped (a click, the space bar, a screen
+    // reader); the card's own fills are made under a signal blocker.
+    connect(enabled_, &QCheckBox::toggled, this, [this](bool on) {
         ButtonBinding changed = binding_;
         changed.isEnabled = on;
         edit(changed);
@@ -64,7 +65,7 @@ BindingCard::BindingCard(std::shared_ptr<AppModel> model, QWidget* parent)
             changed.modifiers = BB::withModifier(changed.modifiers, flag, on);
             edit(changed);
         };
-        connect(box, &QCheckBox::clicked, this, write);
+        connect(box, &QCheckBox::toggled, this, write);
         grid->addCell(resettable(box, qtText(modifier.name), [write] { write(false); }));
         modifiers_.emplace_back(flag, box);
     }

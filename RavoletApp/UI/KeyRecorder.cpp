@@ -102,8 +102,9 @@ KeyRecorder::KeyRecorder(const QString& label, QWidget* parent)
         auto* box = new QCheckBox(qtText(modifier.name));
         QWidget* cell = resettable(box, qtText(modifier.name), [this, flag] { refresh(model_.resetModifier(flag)); });
         modifiers_.push_back({flag, box, cell->findChild<ResetButton*>()});
-        // clicked: only the user's own ticks write.
-        connect(box, &QCheckBox::clicked, this, [this, flag](bool on) { refresh(model_.setModifier(flag, on)); });
+        // toggled, however the box is ticked (a click, the space bar, a screen
+        // reader); refresh() fills it under a signal blocker.
+        connect(box, &QCheckBox::toggled, this, [this, flag](bool on) { refresh(model_.setModifier(flag, on)); });
         grid->addCell(cell);
     }
     choicesColumn->addWidget(grid);

@@ -31,6 +31,8 @@ namespace {
 
 QString groupedNumber(std::int64_t value) { return QLocale().toString(static_cast<qlonglong>(value)); }
 
+// The page's switches write on toggled, however they are flipped (a click,
+// the space bar, a screen reader); refresh() fills them under a signal blocker.
 QCheckBox* makeSwitch(const QString& title) {
     auto* box = new QCheckBox(title);
     box->setAccessibleName(title);
@@ -163,7 +165,7 @@ void PointerTab::buildDeviceSections() {
     deviceControl_->addExplain(QStringLiteral(
         "With this off, Ravolet reads your mouse so the Device page can show you what it is doing, but never writes "
         "anything to it. Your existing Logitech settings are left exactly as they are."));
-    connect(manages_, &QCheckBox::clicked, this, [this](bool on) { model_->setManagesDeviceSettings(on); });
+    connect(manages_, &QCheckBox::toggled, this, [this](bool on) { model_->setManagesDeviceSettings(on); });
 
     dpiSection_ = new PageSection(QString(), this);
     dpi_ = dpiSection_->add(new ValueSlider({
@@ -232,7 +234,7 @@ void PointerTab::buildHardwareSection() {
     beliefsUnknown_ = hardwareSection_->addExplain(QString());
     tuning_ = makeSwitch(QString());
     tuningRow_ = hardwareSection_->add(resettable(tuning_, QStringLiteral("Desktop acceleration"), [this] { setTuning(true); }));
-    connect(tuning_, &QCheckBox::clicked, this, [this](bool on) { setTuning(on); });
+    connect(tuning_, &QCheckBox::toggled, this, [this](bool on) { setTuning(on); });
     for (Explain*& line : tuningExplanations_) line = hardwareSection_->addExplain(QString());
     recovered_ = hardwareSection_->add(new NoticeBanner(NoticeBanner::Kind::informational, QString(), QString()));
     applied_ = hardwareSection_->add(new FactList);
@@ -253,7 +255,7 @@ void PointerTab::buildPointerSections() {
     pointerEnabled_ = makeSwitch(pointerTitle);
     movementSection_->add(resettable(pointerEnabled_, pointerTitle,
                                      [this] { editPointer([](PointerSettings& p) { p.isEnabled = true; }); }));
-    connect(pointerEnabled_, &QCheckBox::clicked, this,
+    connect(pointerEnabled_, &QCheckBox::toggled, this,
             [this](bool on) { editPointer([&](PointerSettings& p) { p.isEnabled = on; }); });
     movementSection_->addExplain(QStringLiteral(
         "Enabled by default. Ravolet applies this profile's pointer speed and acceleration to your mouse movement. "
@@ -286,7 +288,7 @@ void PointerTab::buildPointerSections() {
     acceleration_ = makeSwitch(accelerationTitle);
     speedSection_->add(resettable(acceleration_, accelerationTitle,
                                   [this] { editPointer([](PointerSettings& p) { setAcceleration(p, true); }); }));
-    connect(acceleration_, &QCheckBox::clicked, this,
+    connect(acceleration_, &QCheckBox::toggled, this,
             [this](bool on) { editPointer([&](PointerSettings& p) { setAcceleration(p, on); }); });
     speedSection_->addExplain(QStringLiteral(
         "On enables pointer processing for this profile and adds distance as you move faster. Off gives constant "
@@ -349,7 +351,7 @@ void PointerTab::buildLoginSection() {
     login_ = makeSwitch(QStringLiteral("Start Ravolet when I log in"));
     loginSection_->add(
         resettable(login_, QStringLiteral("Start at login"), [this] { model_->launchAtLogin().setEnabled(false); }));
-    connect(login_, &QCheckBox::clicked, this, [this](bool on) { model_->launchAtLogin().setEnabled(on); });
+    connect(login_, &QCheckBox::toggled, this, [this](bool on) { model_->launchAtLogin().setEnabled(on); });
     loginSentence_ = loginSection_->addExplain(QString());
     loginRefusal_ = loginSection_->addExplain(QString());
 }

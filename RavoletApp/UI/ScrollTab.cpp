@@ -119,7 +119,9 @@ ScrollTab::ScrollTab(std::shared_ptr<AppModel> model, ProfileBinding& binding, Q
     };
     const auto makeToggle = [this](const QString& title, const std::function<void(ScrollSettings&, bool)>& write) {
         auto* toggle = new QCheckBox(title);
-        connect(toggle, &QCheckBox::clicked, this,
+        // toggled, however the switch is flipped (a click, the space bar, a
+        // screen reader); refill() sets it under a signal blocker.
+        connect(toggle, &QCheckBox::toggled, this,
                 [this, write](bool on) { editScroll([&](ScrollSettings& scroll) { write(scroll, on); }); });
         return toggle;
     };

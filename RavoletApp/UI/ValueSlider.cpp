@@ -71,9 +71,11 @@ ValueSlider::ValueSlider(Options options, QWidget* parent)
     column->addWidget(slider_);
     column->addWidget(help_);
 
-    // Only the user's own actions write: actionTriggered covers dragging,
-    // keys, clicks on the groove and the wheel, and never fires for setValue.
-    connect(slider_, &QSlider::actionTriggered, this, [this] { sliderAction(); });
+    // Every change of the slider's value writes, however it was made: a drag,
+    // keys, a click on the groove, the wheel of a focused slider, or a screen
+    // reader setting the value. The program's own fills are made under a
+    // signal blocker, so they never write.
+    connect(slider_, &QSlider::valueChanged, this, [this](int position) { sliderMoved(position); });
     connect(stepUp_, &QToolButton::clicked, this,
             [this] { edit(scale_.nudged(value_, options_.precisionStep)); });
     connect(stepDown_, &QToolButton::clicked, this,
@@ -105,11 +107,9 @@ void ValueSlider::edit(double value) {
     Q_EMIT valueEdited(value);
 }
 
-void ValueSlider::sliderAction() {
-    // The slider's position has already moved when the action is reported. A
-    // press that leaves it on the position the value shows writes nothing, so
-    // a value between positions survives a click on the handle.
-    const int position = slider_->sliderPosition();
+void ValueSlider::sliderMoved(int position) {
+    // A position that is the one the value shows writes nothing, so a value
+    // between positions survives a click on the handle.
     if (position == scale_.positionOf(value_)) {
         return;
     }

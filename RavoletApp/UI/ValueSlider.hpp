@@ -20,8 +20,8 @@ class ResetButton;
 // a reset button on top; a slider over the range below; the help under that.
 //
 // The program fills it with setValue(), which never reports back; only the
-// user's own edits (dragging or keying the slider, the stepper's buttons, the
-// reset button) emit valueEdited. The value it holds is exactly what was set,
+// user's own edits (dragging or keying the slider, a screen reader setting
+// its value, the stepper's buttons, the reset button) emit valueEdited. The value it holds is exactly what was set,
 // even outside the range: the slider shows the nearest position, the text
 // shows format(value), and nothing is written until the user moves something.
 class ValueSlider : public QWidget {
@@ -63,7 +63,7 @@ Q_SIGNALS:
 private:
     void display(double value);
     void edit(double value);
-    void sliderAction();
+    void sliderMoved(int position);
 
     Options options_;
     SliderScale scale_;

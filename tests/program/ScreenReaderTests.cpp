@@ -3,13 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string_view>
 #include <string>
 #include <vector>
 
+#include "Core/Config.hpp"
 #include "ProgramTestSupport.hpp"
 
 namespace ravolet {
@@ -26,6 +30,9 @@ using testing::waitUntil;
 struct Element {
     std::string name;
     std::string text; // the Text interface's words, when it has one
+    std::string owner;
+    std::string path;
+    std::vector<std::string> interfaces;
 };
 
 // A call on the accessibility bus; null when it was not answered.
@@ -54,15 +61,19 @@ void walk(GDBusConnection* bus, const std::string& owner, const std::string& pat
           int depth = 0) {
     if (depth > 40) return;
     Element element;
+    element.owner = owner;
+    element.path = path;
     element.name = stringOf(call(bus, owner, path, "org.freedesktop.DBus.Properties", "Get",
                                  g_variant_new("(ss)", "org.a11y.atspi.Accessible", "Name"), "(v)"));
     if (GVariant* interfaces = call(bus, owner, path, "org.a11y.atspi.Accessible", "GetInterfaces", nullptr, "(as)")) {
         const gchar** names = nullptr;
         g_variant_get(interfaces, "(^a&s)", &names);
-        for (const gchar** name = names; name && *name; ++name)
+        for (const gchar** name = names; name && *name; ++name) {
+            element.interfaces.emplace_back(*name);
             if (std::string(*name) == "org.a11y.atspi.Text")
                 element.text = stringOf(call(bus, owner, path, "org.a11y.atspi.Text", "GetText",
                                              g_variant_new("(ii)", 0, -1), "(s)"));
+        }
         g_free(names);
         g_variant_unref(interfaces);
     }
@@ -77,6 +88,44 @@ void walk(GDBusConnection* bus, const std::string& owner, const std::string& pat
         walk(bus, childOwner, childPath, into, depth + 1);
     g_variant_iter_free(iter);
     g_variant_unref(children);
+}
+
+// The element named `name` that offers `interface`; null when there is none.
+const Element* find(const std::vector<Element>& elements, const std::string& name, const std::string& interface) {
+    for (const Element& element : elements)
+        if (element.name == name && std::ranges::find(element.interfaces, interface) != element.interfaces.end())
+            return &element;
+    return nullptr;
+}
+
+// A property of an element's interface, as a double; none when unanswered.
+std::optional<double> doubleProperty(GDBusConnection* bus, const Element& element, const char* interface,
+                                     const char* property) {
+    GVariant* reply = call(bus, element.owner, element.path, "org.freedesktop.DBus.Properties", "Get",
+                           g_variant_new("(ss)", interface, property), "(v)");
+    if (reply == nullptr) return std::nullopt;
+    GVariant* boxed = g_variant_get_child_value(reply, 0);
+    GVariant* inner = g_variant_get_variant(boxed);
+    const std::optional<double> value =
+        g_variant_is_of_type(inner, G_VARIANT_TYPE_DOUBLE) ? std::optional(g_variant_get_double(inner)) : std::nullopt;
+    g_variant_unref(inner);
+    g_variant_unref(boxed);
+    g_variant_unref(reply);
+    return value;
+}
+
+std::string description(GDBusConnection* bus, const Element& element) {
+    return stringOf(call(bus, element.owner, element.path, "org.freedesktop.DBus.Properties", "Get",
+                         g_variant_new("(ss)", "org.a11y.atspi.Accessible", "Description"), "(v)"));
+}
+
+// The first profile's scrolling as the settings file holds it.
+std::optional<ScrollSettings> savedScrolling(const std::filesystem::path& file) {
+    std::ifstream stream(file, std::ios::binary);
+    const auto config = Config::decoded(std::string(std::istreambuf_iterator<char>(stream), {}));
+    if (!config) return std::nullopt;
+    const std::optional<Profile> profile = config->profile(Profile::defaultProfileID);
+    return profile ? std::optional(profile->scroll) : std::nullopt;
 }
 
 // The program on Xvfb with a session bus, an accessibility bus and its
@@ -221,6 +270,70 @@ TEST_F(ScreenReader, ReadsEachFigureOnceUnderItsCaptionWithItsValueThroughATSPI)
     }
     EXPECT_EQ(byName["USB identifiers"][0], "046D:C099");
     EXPECT_TRUE(ravolet.stop());
+}
+
+// A reader changes settings through the accessibility interface, not the
+// mouse or the keyboard: it flips a switch with its toggle action and sets a
+// slider's value. Each change is the setting's, as a click or a drag would
+// make it: the slider's read-out follows, and the file holds both on quit.
+TEST_F(ScreenReader, ASwitchToggledAndASliderSetThroughATSPIReachTheSavedFile) {
+    XScreen screen(x.display);
+    Child ravolet = startListed();
+    ASSERT_TRUE(waitUntil([&] { return screen.shows("Scroll — Ravolet"); })) << home.read("ravolet");
+    ASSERT_TRUE(home.waitForLog("ravolet", "Ravolet — Active")) << home.read("ravolet");
+    const std::vector<Element> elements = elementsOnceShown("Distance per wheel click");
+    const Element* smoothing = find(elements, "Smooth the scroll wheel", "org.a11y.atspi.Action");
+    const Element* distance = find(elements, "Distance per wheel click", "org.a11y.atspi.Value");
+    ASSERT_TRUE(smoothing && distance) << "the registry lists " << listed() << "\n" << home.read("ravolet");
+    const ScrollSettings factory = Config::defaultConfig().profile(Profile::defaultProfileID)->scroll;
+    ASSERT_TRUE(factory.isEnabled);
+
+    // The switch's toggle action, by its name.
+    GVariant* actions = call(bus, smoothing->owner, smoothing->path, "org.a11y.atspi.Action", "GetActions", nullptr,
+                             "(a(sss))");
+    ASSERT_NE(actions, nullptr);
+    int toggle = -1;
+    std::string names;
+    GVariantIter* iter = nullptr;
+    g_variant_get(actions, "(a(sss))", &iter);
+    const gchar* actionName = nullptr;
+    const gchar* actionDescription = nullptr;
+    const gchar* keys = nullptr;
+    for (int i = 0; g_variant_iter_next(iter, "(&s&s&s)", &actionName, &actionDescription, &keys); ++i) {
+        names += std::string(actionName) + " ";
+        if (toggle < 0 && g_ascii_strcasecmp(actionName, "toggle") == 0) toggle = i;
+    }
+    g_variant_iter_free(iter);
+    g_variant_unref(actions);
+    ASSERT_GE(toggle, 0) << "its actions: " << names;
+    GVariant* done = call(bus, smoothing->owner, smoothing->path, "org.a11y.atspi.Action", "DoAction",
+                          g_variant_new("(i)", toggle), "(b)");
+    ASSERT_NE(done, nullptr);
+    g_variant_unref(done);
+
+    // The slider, twenty positions up from where the factory value puts it.
+    const auto position = doubleProperty(bus, *distance, "org.a11y.atspi.Value", "CurrentValue");
+    ASSERT_TRUE(position.has_value());
+    const std::string before = description(bus, *distance);
+    ASSERT_EQ(before, std::to_string(static_cast<int>(factory.pixelsPerDetent)) + " pt");
+    GVariant* set = call(bus, distance->owner, distance->path, "org.freedesktop.DBus.Properties", "Set",
+                         g_variant_new("(ssv)", "org.a11y.atspi.Value", "CurrentValue", g_variant_new_double(*position + 20)),
+                         "()");
+    ASSERT_NE(set, nullptr);
+    g_variant_unref(set);
+    EXPECT_TRUE(waitUntil([&] {
+        return doubleProperty(bus, *distance, "org.a11y.atspi.Value", "CurrentValue") == *position + 20;
+    }));
+    std::string after;
+    ASSERT_TRUE(waitUntil([&] { return (after = description(bus, *distance)) != before; }))
+        << "the read-out stayed " << before;
+
+    EXPECT_TRUE(ravolet.stop()) << home.read("ravolet");
+    const auto saved = savedScrolling(home.tree.path / "config" / "ravolet" / "config.json");
+    ASSERT_TRUE(saved.has_value()) << home.read("ravolet");
+    EXPECT_FALSE(saved->isEnabled);
+    EXPECT_NE(saved->pixelsPerDetent, factory.pixelsPerDetent);
+    EXPECT_EQ(std::to_string(static_cast<int>(saved->pixelsPerDetent)) + " pt", after) << "the file and the read-out agree";
 }
 
 // With the simulated mouse the Profiles page still follows the real desktop:

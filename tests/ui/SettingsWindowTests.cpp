@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractSlider>
+#include <QAccessible>
 #include <QAbstractSpinBox>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSlider>
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
@@ -22,6 +26,7 @@
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/NoticeBanner.hpp"
+#include "RavoletApp/UI/PointerTab.hpp"
 #include "RavoletApp/UI/ScreenFit.hpp"
 #include "RavoletApp/UI/ScrollTab.hpp"
 #include "RavoletApp/UI/SettingsTabBar.hpp"
@@ -251,6 +256,51 @@ TEST_F(SettingsWindowTest, TheWheelOverAControlWithoutFocusScrollsThePageAndChan
     shape->setFocus(Qt::TabFocusReason);
     wheel(shape, -1);
     EXPECT_EQ(model->config().value().profiles.at(0).scroll.easing, Easing::linear);
+}
+
+// A screen reader changes a control through the accessibility interface, with
+// no click or key of the control's own: it toggles a switch and sets a
+// slider's value. On the profile pages each is a change of its setting.
+TEST_F(SettingsWindowTest, EverySwitchToggledAndSliderSetByAScreenReaderChangesItsSetting) {
+    SettingsWindow window(model, [] {});
+    show(window);
+    window.page(SettingsTab::scroll)->findChild<ScrollTab*>()->setShowsAdvanced(true);
+    const auto written = [&] {
+        return stored() + " / " + std::to_string(static_cast<int>(machine->loginItems->status())) + " / " +
+               std::to_string(PointerTab::tunerOf(*model)->status().isEnabled);
+    };
+    int controls = 0;
+    for (SettingsTab tab : {SettingsTab::scroll, SettingsTab::pointer}) {
+        window.selectTab(tab);
+        QApplication::processEvents();
+        // A change may rebuild rows of the page: those are passed over once gone.
+        std::vector<QPointer<QWidget>> found;
+        for (QWidget* control : window.page(tab)->findChildren<QWidget*>()) found.emplace_back(control);
+        for (const QPointer<QWidget>& control : found) {
+            if (!control || !control->isEnabled() || !control->isVisible()) continue;
+            QAccessibleInterface* element = QAccessible::queryAccessibleInterface(control);
+            const bool isSwitch = qobject_cast<QCheckBox*>(control.data()) != nullptr;
+            auto* slider = qobject_cast<QSlider*>(control.data());
+            if (!isSwitch && !slider) continue;
+            ++controls;
+            const std::string name = std::string(title(tab)) + ": " + element->text(QAccessible::Name).toStdString();
+            // Changed, and changed back, so that what it switches off stays on for the next.
+            const int start = slider ? slider->value() : 0;
+            for (const int to : {start < (slider ? slider->maximum() : 1) ? start + 1 : start - 1, start}) {
+                const std::string before = written();
+                if (isSwitch) {
+                    element->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+                } else {
+                    element->valueInterface()->setCurrentValue(to);
+                }
+                machine->settle();
+                QApplication::processEvents();
+                EXPECT_TRUE(written() != before) << "nothing written by " << name;
+                if (!control) break;
+            }
+        }
+    }
+    EXPECT_GE(controls, 15);
 }
 
 TEST_F(SettingsWindowTest, TheTabStripAndThePagesAnswerTheKeyboard) {

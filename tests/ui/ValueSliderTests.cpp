@@ -4,6 +4,7 @@
 
 #include "UITestSupport.hpp"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QSlider>
@@ -138,6 +139,12 @@ TEST(ValueSlider, EachUserEditWritesOnce) {
         {"stepper down", 105, [](ValueSlider& s) { QTest::mouseClick(s.stepDownButton(), Qt::LeftButton); }, 100},
         {"reset", 430, [](ValueSlider& s) { QTest::mouseClick(s.resetButton(), Qt::LeftButton); }, 1600},
         {"reset at the default", 1600, [](ValueSlider& s) { QTest::mouseClick(s.resetButton(), Qt::LeftButton); }, 1600},
+        // What a screen reader does: sets the slider's value, with no action of the slider's own.
+        {"screen reader sets the value", 1600,
+         [](ValueSlider& s) {
+             QAccessible::queryAccessibleInterface(s.slider())->valueInterface()->setCurrentValue(s.scale().positionOf(2000));
+         },
+         2000},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -149,6 +156,7 @@ TEST(ValueSlider, EachUserEditWritesOnce) {
         ASSERT_EQ(edits.count(), 1);
         EXPECT_EQ(edits.at(0).at(0).toDouble(), row.written);
         EXPECT_EQ(slider.value(), row.written);
+        EXPECT_EQ(slider.valueLabel()->text(), slider.options().format(row.written));
     }
 }
 
