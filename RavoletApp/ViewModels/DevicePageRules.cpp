@@ -57,6 +57,22 @@ std::string usbIdentifiers(std::int64_t vendorID, std::int64_t productID) {
     return fmt::format("{:04X}:{:04X}", vendorID, productID);
 }
 
+std::string transportsText(const HIDPPTransports& transports) {
+    static constexpr std::pair<const HIDPPTransports*, std::string_view> names[] = {
+        {&HIDPPTransports::bluetooth, "Bluetooth"},
+        {&HIDPPTransports::bluetoothLE, "Bluetooth Low Energy"},
+        {&HIDPPTransports::eQuad, "Logitech receiver"},
+        {&HIDPPTransports::usb, "USB"},
+    };
+    std::string text;
+    for (const auto& [transport, name] : names) {
+        if (!transports.contains(*transport)) continue;
+        if (!text.empty()) text += ", ";
+        text += name;
+    }
+    return text.empty() ? "Not reported" : text;
+}
+
 std::vector<PageFact> connectionFacts(const DeviceMonitor::Snapshot& snapshot) {
     std::vector<PageFact> facts;
     if (const auto& identity = snapshot.identity) {
@@ -74,7 +90,7 @@ std::vector<PageFact> connectionFacts(const DeviceMonitor::Snapshot& snapshot) {
                          "The version of Logitech's own protocol your mouse speaks. Ravolet uses it to read and set "
                          "the settings on this page."});
     if (const auto& information = snapshot.information) {
-        facts.push_back({"Connected over", information->transports.description(), std::nullopt});
+        facts.push_back({"Connected over", transportsText(information->transports), std::nullopt});
         facts.push_back({"Unit ID", information->unitIDHex(), "A stable identifier for this individual mouse."});
     }
     return facts;
@@ -93,7 +109,7 @@ std::vector<PageFact> mouseSettingsFacts(const DeviceMonitor::Snapshot& snapshot
     if (const auto& rate = snapshot.reportRate)
         facts.push_back({"Report rate", rate->current.description(), "Supported: " + supportedRatesText(*rate) + "."});
     if (snapshot.wheelMode)
-        facts.push_back({"Wheel mode", snapshot.wheelMode->description(),
+        facts.push_back({"Wheel mode", wheelModeText(*snapshot.wheelMode),
                          "\u201CPlain HID wheel\u201D means the wheel reports the ordinary way and your desktop sees it. "
                          "Ravolet never switches that to the HID++ path, because doing so would make the wheel appear "
                          "dead to every app until Ravolet itself repeated the motion."});
@@ -123,6 +139,20 @@ PageStatusLine tapStatus(const EngineStatus& status, const PermissionState& perm
         why = *status.lastError;
     }
     return {PageStatusLevel::bad, why.empty() ? "Not watching" : "Not watching \u2014 " + why};
+}
+
+std::string applyStateText(const SettingsApplyState& state) {
+    return std::visit(
+        Overloaded{
+            [](const SettingsApplyState::Applied& applied) -> std::string {
+                return applied.dpi ? fmt::format("On the mouse, {} DPI", *applied.dpi) : "On the mouse";
+            },
+            [](const SettingsApplyState::Failed&) -> std::string { return "Did not go through"; },
+            [](const SettingsApplyState::Idle&) -> std::string { return "Nothing to write"; },
+            [](const SettingsApplyState::Applying&) -> std::string { return "Writing to the mouse"; },
+            [](const SettingsApplyState::NotPermitted&) -> std::string { return "Not allowed"; },
+        },
+        state.value);
 }
 
 std::string applyStateHelp(const SettingsApplyState& state) {
@@ -189,7 +219,7 @@ std::optional<PageFact> inputThreadPriority(const EngineStatus& status) {
 std::vector<PageFact> engineActivityFacts(const EngineStatus& status, bool isPausedByUser) {
     std::vector<PageFact> facts{
         transformingInput(status, isPausedByUser),
-        {"Applying settings", status.deviceSettings.description(), applyStateHelp(status.deviceSettings)},
+        {"Applying settings", applyStateText(status.deviceSettings), applyStateHelp(status.deviceSettings)},
         {"Mouse attached", status.targetDeviceAttached ? "Yes" : "No",
          "Ravolet only reshapes input from a mouse it recognises. Everything from any other device is passed straight "
          "through."},

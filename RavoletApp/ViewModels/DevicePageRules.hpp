@@ -23,6 +23,8 @@ std::string connectionExplanation(const DeviceMonitor::Snapshot& snapshot);
 std::vector<PageFact> connectionFacts(const DeviceMonitor::Snapshot& snapshot);
 // "046D:C099".
 std::string usbIdentifiers(std::int64_t vendorID, std::int64_t productID);
+// The ways the mouse says it can be connected: "USB", "Bluetooth, USB".
+std::string transportsText(const HIDPPTransports& transports);
 
 // ---- Settings in the mouse ----
 
@@ -36,6 +38,9 @@ bool showsLastRead(const DeviceMonitor::Snapshot& snapshot);
 
 // Watching, or why not: the grants missing, else the engine's last error.
 PageStatusLine tapStatus(const EngineStatus& status, const PermissionState& permissions);
+// "Applying settings": what the last write to the mouse came to, in a few
+// words ("On the mouse, 800 DPI"), and the sentence under it.
+std::string applyStateText(const SettingsApplyState& state);
 std::string applyStateHelp(const SettingsApplyState& state);
 // "1.23 ms".
 std::string slowestMomentText(double maxCallbackNanos);

@@ -74,7 +74,14 @@ std::optional<PageFact> wheelStepsFact(const std::optional<HIDPPWheelCapability>
 
 std::optional<PageFact> wheelModeFact(const std::optional<HIDPPWheelMode>& mode) {
     if (!mode) return std::nullopt;
-    return PageFact{"Wheel is currently", mode->description(), std::nullopt};
+    return PageFact{"Wheel is currently", wheelModeText(*mode), std::nullopt};
+}
+
+std::string wheelModeText(const HIDPPWheelMode& mode) {
+    std::string text = mode.target ? "HID++ path" : "Plain HID wheel";
+    text += mode.highResolution ? ", high resolution" : ", normal resolution";
+    if (mode.inverted) text += ", reversed";
+    return text;
 }
 
 std::int64_t deviceDPI(const std::optional<HIDPPDPIState>& read, std::int64_t profileDPI) {

@@ -55,6 +55,9 @@ std::optional<PageFact> runningAtFact(const std::optional<HIDPPReportRateInfo>& 
 // The high-resolution steps per click and the wheel's current mode, each once read.
 std::optional<PageFact> wheelStepsFact(const std::optional<HIDPPWheelCapability>& capability);
 std::optional<PageFact> wheelModeFact(const std::optional<HIDPPWheelMode>& mode);
+// The wheel's mode as a person reads it, on this page and the Device page:
+// "Plain HID wheel, normal resolution", with ", reversed" when it is.
+std::string wheelModeText(const HIDPPWheelMode& mode);
 
 // ---- The desktop's acceleration (pointer tuning) ----
 

@@ -77,6 +77,9 @@ TEST(DevicePageRules, OnlyTheFactsTheMouseReportedAreListed) {
                                                           "Unit ID"}));
     EXPECT_EQ(identity[0].value, "Unknown");
     EXPECT_EQ(identity[2].value, "046D:C099");
+    EXPECT_EQ(identity[6].value, "USB");
+    EXPECT_EQ(transportsText(HIDPPTransports::of({HIDPPTransports::bluetooth, HIDPPTransports::usb})), "Bluetooth, USB");
+    EXPECT_EQ(transportsText(HIDPPTransports()), "Not reported");
 
     const auto settings = mouseSettingsFacts(full);
     EXPECT_EQ(labels(settings), (std::vector<std::string>{"DPI", "DPI values it accepts", "Report rate", "Wheel mode",
@@ -84,6 +87,7 @@ TEST(DevicePageRules, OnlyTheFactsTheMouseReportedAreListed) {
     EXPECT_TRUE(settings[0].help->starts_with("The mouse's factory value is 1000. This is read"));
     EXPECT_EQ(settings[2].help, "Supported: .");
     EXPECT_EQ(settings[4].help, "This wheel has a ratchet switch, so it can be freed to spin.");
+    EXPECT_EQ(settings[3].value, "Plain HID wheel, normal resolution");
     EXPECT_EQ(settings[5].value, "free-spin");
     full.wheelCapability = HIDPPWheelCapability(8, 0x00);
     full.ratchet = HIDPPRatchetState::ratchet;
@@ -97,12 +101,12 @@ TEST(DevicePageRules, TheApplyStateExplainsItself) {
         std::string value, help;
     };
     const std::vector<Row> rows = {
-        {SettingsApplyState::applied(1600), "applied(dpi: 1600)", "Your settings are on the mouse. DPI was set to 1600."},
-        {SettingsApplyState::applied(std::nullopt), "applied(dpi: -)", "Your settings are on the mouse."},
-        {SettingsApplyState::failed("timed out"), "failed(timed out)", "The last write did not go through: timed out"},
-        {SettingsApplyState::idle(), "idle", "Nothing to do, or the mouse is not here."},
-        {SettingsApplyState::applying(), "applying", "Ravolet is writing your settings to the mouse."},
-        {SettingsApplyState::notPermitted(), "notPermitted (grant Mouse Access)",
+        {SettingsApplyState::applied(1600), "On the mouse, 1600 DPI", "Your settings are on the mouse. DPI was set to 1600."},
+        {SettingsApplyState::applied(std::nullopt), "On the mouse", "Your settings are on the mouse."},
+        {SettingsApplyState::failed("timed out"), "Did not go through", "The last write did not go through: timed out"},
+        {SettingsApplyState::idle(), "Nothing to write", "Nothing to do, or the mouse is not here."},
+        {SettingsApplyState::applying(), "Writing to the mouse", "Ravolet is writing your settings to the mouse."},
+        {SettingsApplyState::notPermitted(), "Not allowed",
          "Ravolet is not allowed to open the mouse. See the note at the top of this page."},
     };
     for (const Row& row : rows) {

@@ -72,7 +72,8 @@ TEST(PointerPageRules, TheMousesReportRateAndWheelFactsAppearOnlyOnceRead) {
     EXPECT_EQ(wheelStepsFact(HIDPPWheelCapability(8, 0x0C)),
               (PageFact{"Steps per click in high resolution", "8", "What your mouse reports it can do."}));
     EXPECT_EQ(wheelModeFact(HIDPPWheelMode(false, true, false)),
-              (PageFact{"Wheel is currently", "target=plain HID wheel hiRes=true inverted=false", std::nullopt}));
+              (PageFact{"Wheel is currently", "Plain HID wheel, high resolution", std::nullopt}));
+    EXPECT_EQ(wheelModeText(HIDPPWheelMode(true, false, true)), "HID++ path, normal resolution, reversed");
 }
 
 TEST(PointerPageRules, WhatLibinputBelievesIsComparedWithWhatTheMouseReports) {
