@@ -12,6 +12,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "Platform/Linux/Desktop/DesktopExec.hpp"
 #include "RavoletApp/UI/BindingCard.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/InputMapping.hpp"
@@ -185,9 +186,10 @@ void ButtonsTab::refill() {
 
 void ButtonsTab::refillList(const Profile& profile) {
     const ApplicationNameLookup names = applicationNameLookup(*model_);
+    const std::string commandSearchPath = platform::programSearchPath();
     const int textWidth = leftPaneWidth - 20 - list_->frameWidth() * 2;
     for (const auto& [button, row] : rows_) {
-        const QString summary = QString::fromStdString(BB::summary(profile, button, names));
+        const QString summary = QString::fromStdString(BB::summary(profile, button, names, commandSearchPath));
         row.summary->setToolTip(summary);
         row.summary->setText(row.summary->fontMetrics().elidedText(summary, Qt::ElideRight, textWidth));
         // The selected row's texts are drawn on the highlight in its own text colour.

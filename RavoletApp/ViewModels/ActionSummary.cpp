@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "Core/Clamp.hpp"
+#include "RavoletApp/ViewModels/ActionEditing.hpp"
 #include "RavoletApp/ViewModels/KeyCatalog.hpp"
 #include "Support/ValueSupport.hpp"
 
@@ -20,7 +21,8 @@ std::string wholeMillis(double millis) { return fmt::format("{}", truncatedInteg
 
 } // namespace
 
-std::string actionSummary(const Action& action, const ApplicationNameLookup& applicationName) {
+std::string actionSummary(const Action& action, const ApplicationNameLookup& applicationName,
+                          std::string_view commandSearchPath) {
     return std::visit(
         Overloaded{
             [](const Action::KeyStroke& key) { return "Sends " + chord(key); },
@@ -39,8 +41,10 @@ std::string actionSummary(const Action& action, const ApplicationNameLookup& app
                 std::optional<std::string> name = applicationName ? applicationName(launch.bundleID) : std::nullopt;
                 return "Opens " + (name && !name->empty() ? *name : launch.bundleID);
             },
-            [](const Action::RunShortcut& shortcut) -> std::string {
+            [&](const Action::RunShortcut& shortcut) -> std::string {
                 if (shortcut.name.empty()) return "Runs a command (not named yet)";
+                const auto check = ActionEditing::commandCheck(shortcut.name, commandSearchPath);
+                if (check && check->level == PageStatusLevel::bad) return "Cannot start: " + check->text;
                 return "Runs the “" + shortcut.name + "” command";
             },
             [](const Action::PassThrough&) -> std::string { return "Unchanged"; },

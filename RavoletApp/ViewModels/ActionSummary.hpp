@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "Core/Action.hpp"
 #include "Core/MacroStep.hpp"
@@ -17,8 +18,12 @@ using ApplicationNameLookup = std::function<std::optional<std::string>(const std
 
 // One line that says what the action does ("Sends ⌘C", "Opens Firefox"); it
 // depends on the action alone and is never empty. An application the lookup
-// does not know is named by its identifier.
-std::string actionSummary(const Action& action, const ApplicationNameLookup& applicationName);
+// does not know is named by its identifier. A command that would not start
+// says so and why, in the words of the editor's check under its field
+// (ActionEditing::commandCheck), its program looked for in the folders of
+// `commandSearchPath` (a PATH value) as that check does.
+std::string actionSummary(const Action& action, const ApplicationNameLookup& applicationName,
+                          std::string_view commandSearchPath);
 
 // A lower-case phrase for one step ("press ⇧A", "wait 120 ms"), as it reads
 // after "Repeats ".

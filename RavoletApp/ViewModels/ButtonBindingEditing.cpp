@@ -67,12 +67,13 @@ std::vector<std::size_t> bindingIndices(const Profile& profile, std::int64_t but
     return indices;
 }
 
-std::string summary(const Profile& profile, std::int64_t button, const ApplicationNameLookup& applicationName) {
+std::string summary(const Profile& profile, std::int64_t button, const ApplicationNameLookup& applicationName,
+                    std::string_view commandSearchPath) {
     const std::vector<std::size_t> indices = bindingIndices(profile, button);
     if (indices.empty()) return "Unchanged";
     const auto plain = std::ranges::find_if(indices, [&](std::size_t i) { return isPlain(profile.buttons[i]); });
     const ButtonBinding& chosen = profile.buttons[plain != indices.end() ? *plain : indices.front()];
-    std::string text = chosen.isEnabled ? actionSummary(chosen.action, applicationName) : "Turned off";
+    std::string text = chosen.isEnabled ? actionSummary(chosen.action, applicationName, commandSearchPath) : "Turned off";
     if (indices.size() >= 2) text += fmt::format(" (+{} more)", indices.size() - 1);
     return text;
 }

@@ -38,8 +38,9 @@ std::string_view buttonNote(std::int64_t button);
 std::vector<std::size_t> bindingIndices(const Profile& profile, std::int64_t button);
 // The one line under a button in the list: "Unchanged", the summary of its
 // plain binding (else of its first), "Turned off" when that one is off, and
-// " (+N more)" for the others.
-std::string summary(const Profile& profile, std::int64_t button, const ApplicationNameLookup& applicationName);
+// " (+N more)" for the others. Commands are looked for in `commandSearchPath`.
+std::string summary(const Profile& profile, std::int64_t button, const ApplicationNameLookup& applicationName,
+                    std::string_view commandSearchPath);
 // Whether the button has a binding needing no modifier (caps lock does not
 // count); "Give this button a job" is offered only while it has none.
 bool hasPlainBinding(const Profile& profile, std::int64_t button);

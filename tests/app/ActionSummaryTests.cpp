@@ -2,6 +2,10 @@
 #include "RavoletApp/ViewModels/ActionSummary.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "RavoletApp/ViewModels/ActionEditing.hpp"
+#include "tests/platform/FolderTree.hpp"
 
 #include <cmath>
 #include <limits>
@@ -73,15 +77,39 @@ TEST(ActionSummary, EachCaseReadsAsOneLine) {
         {Action::runShortcut("  "), "Runs the “  ” command"},
         {Action::passThrough(), "Unchanged"},
     };
-    for (const auto& row : rows) EXPECT_EQ(actionSummary(row.action, lookup), row.summary) << row.action;
+    for (const auto& row : rows) EXPECT_EQ(actionSummary(row.action, lookup, ""), row.summary) << row.action;
 
     // Nothing is kept between calls: a renamed application reads by its new name.
     std::string name = "Old Name";
     const ApplicationNameLookup changing = [&](const std::string&) { return std::optional(name); };
-    EXPECT_EQ(actionSummary(Action::launchApp("org.example.app"), changing), "Opens Old Name");
+    EXPECT_EQ(actionSummary(Action::launchApp("org.example.app"), changing, ""), "Opens Old Name");
     name = "New Name";
-    EXPECT_EQ(actionSummary(Action::launchApp("org.example.app"), changing), "Opens New Name");
-    EXPECT_EQ(actionSummary(Action::launchApp("org.example.app"), nullptr), "Opens org.example.app");
+    EXPECT_EQ(actionSummary(Action::launchApp("org.example.app"), changing, ""), "Opens New Name");
+    EXPECT_EQ(actionSummary(Action::launchApp("org.example.app"), nullptr, ""), "Opens org.example.app");
+}
+
+// The list under the buttons gives the editor's verdict on a command that
+// would not start, and why, rather than saying it runs.
+TEST(ActionSummary, ACommandThatWouldNotStartIsListedAsSuchWithTheEditorsReason) {
+    platform::testing::FolderTree tree("command-summary");
+    tree.write("bin/tool", "#!/bin/sh\n");
+    ::chmod((tree.path / "bin/tool").c_str(), 0755);
+    const std::string bin = (tree.path / "bin").string();
+    const std::pair<std::string, std::string> rows[] = {
+        {"tool 'a b'", "Runs the “tool 'a b'” command"},
+        {"echo 'abc", "Cannot start: A single quote (') is not closed."},
+        {"tool \"a", "Cannot start: A double quote (\") is not closed."},
+        {"nothing-here x", "Cannot start: No program named “nothing-here” is in the folders of your PATH."},
+        {bin + "/gone", "Cannot start: There is no program at " + bin + "/gone."},
+    };
+    for (const auto& [line, summary] : rows) {
+        EXPECT_EQ(actionSummary(Action::runShortcut(line), {}, bin), summary) << line;
+        const auto check = ActionEditing::commandCheck(line, bin);
+        ASSERT_TRUE(check.has_value());
+        if (check->level == PageStatusLevel::bad) {
+            EXPECT_EQ(summary, "Cannot start: " + check->text);
+        }
+    }
 }
 
 TEST(ActionSummary, EachStepReadsAsALowerCasePhrase) {

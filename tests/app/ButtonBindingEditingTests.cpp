@@ -57,7 +57,7 @@ TEST(ButtonBindingEditing, TheSummaryDescribesThePlainBindingElseTheFirstAndCoun
         if (id == "org.gimp.GIMP") return "GIMP";
         return std::nullopt;
     };
-    for (const Row& row : rows) EXPECT_EQ(BB::summary(withButtons(row.buttons), 3, names), row.expected);
+    for (const Row& row : rows) EXPECT_EQ(BB::summary(withButtons(row.buttons), 3, names, ""), row.expected);
 
     EXPECT_TRUE(BB::hasPlainBinding(withButtons({binding(3, M::capsLock, sendC)}), 3));
     EXPECT_FALSE(BB::hasPlainBinding(withButtons({binding(3, M::command, sendC), binding(4, M::none, sendC)}), 3));

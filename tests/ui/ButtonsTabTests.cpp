@@ -174,6 +174,8 @@ TEST(ButtonsTab, TheCommandFieldSaysAsItIsTypedWhatTheLineWouldStartOrWhyNot) {
     ASSERT_TRUE(editor->commandCheckLine()->isVisible());
     EXPECT_EQ(editor->commandCheckLine()->level(), StatusDot::Level::bad);
     EXPECT_EQ(editor->commandCheckLine()->text(), QStringLiteral("A single quote (') is not closed."));
+    // The list gives the same verdict.
+    EXPECT_EQ(page.tab->rowSummary(3), QStringLiteral("Cannot start: A single quote (') is not closed."));
     test::saveScreenshot(page.window, QStringLiteral("buttons-command-unclosed"));
     QTest::keyClick(editor->shortcutNameField(), Qt::Key_Apostrophe);
     ButtonsPage::settle();

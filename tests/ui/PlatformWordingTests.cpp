@@ -239,7 +239,7 @@ TEST_F(PlatformWordingTest, NoTextTableNamesTheOtherPlatform) {
     for (const Action& action : {Action::keyStroke(40, ModifierFlags::of({ModifierFlags::command, ModifierFlags::shift})),
                                  Action::hold(49, ModifierFlags::option), Action::runShortcut(""),
                                  Action::runShortcut("gimp --new"), Action::launchApp("")})
-        texts.add(QStringLiteral("summary"), std::string_view(actionSummary(action, {})));
+        texts.add(QStringLiteral("summary"), std::string_view(actionSummary(action, {}, "")));
     for (const KeyCatalog::Key& key : KeyCatalog::all()) texts.add(QStringLiteral("key"), std::string_view(key.name));
     for (std::int64_t button = 0; button < 12; ++button)
         texts.add(QStringLiteral("button note"), ButtonBindingEditing::buttonNote(button));
