@@ -24,7 +24,7 @@ namespace BB = ButtonBindingEditing;
 
 BindingCard::BindingCard(std::shared_ptr<AppModel> model, QWidget* parent)
     : QWidget(parent), enabled_(new QCheckBox(qtText(BB::enabledLabel))), header_(new QLabel),
-      delete_(new QToolButton), editor_(new ActionEditor(std::move(model))) {
+      delete_(new QToolButton), fnNote_(new Explain(qtText(BB::fnNote))), editor_(new ActionEditor(std::move(model))) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 14, 14, 14);
     layout->setSpacing(10);
@@ -66,11 +66,17 @@ BindingCard::BindingCard(std::shared_ptr<AppModel> model, QWidget* parent)
             edit(changed);
         };
         connect(box, &QCheckBox::toggled, this, write);
+        if (flag == ModifierFlags::function) {
+            box->setToolTip(qtText(BB::fnNote));
+            box->setAccessibleDescription(qtText(BB::fnNote));
+        }
         grid->addCell(resettable(box, qtText(modifier.name), [write] { write(false); }));
         modifiers_.emplace_back(flag, box);
     }
     layout->addWidget(grid);
     layout->addWidget(new Explain(qtText(BB::modifiersNote)));
+    applyTextColor(fnNote_, SystemColor::orange);
+    layout->addWidget(fnNote_);
     auto* divider = new QFrame;
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Sunken);
@@ -90,6 +96,7 @@ void BindingCard::setBinding(const ButtonBinding& binding, const Action& default
         enabled_->setChecked(binding_.isEnabled);
     }
     header_->setText(QString::fromStdString(BB::cardHeader(binding_.modifiers)));
+    fnNote_->setVisible(binding_.modifiers.contains(ModifierFlags::function));
     for (const auto& [flag, box] : modifiers_) {
         const QSignalBlocker blocker(box);
         box->setChecked(BB::hasModifier(binding_.modifiers, flag));

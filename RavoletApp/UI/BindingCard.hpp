@@ -15,6 +15,7 @@ class QToolButton;
 namespace ravolet {
 
 class ActionEditor;
+class Explain;
 
 // The editor of one button binding on the Buttons page: its on/off switch,
 // the modifiers that must be held for it, and the action editor (shown but
@@ -35,6 +36,8 @@ public:
     // The checkbox of one of ModifierFlags::editable; null for other flags.
     QCheckBox* modifierCheckBox(ModifierFlags flag) const;
     ActionEditor* actionEditor() const { return editor_; }
+    // Why an Fn binding cannot fire; shown while the binding needs Fn.
+    Explain* fnNote() const { return fnNote_; }
 
 Q_SIGNALS:
     void bindingEdited(const ravolet::ButtonBinding& binding);
@@ -51,6 +54,7 @@ private:
     QLabel* header_;
     QToolButton* delete_;
     std::vector<std::pair<ModifierFlags, QCheckBox*>> modifiers_;
+    Explain* fnNote_;
     ActionEditor* editor_;
 };
 

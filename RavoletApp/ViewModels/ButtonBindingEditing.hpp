@@ -93,6 +93,10 @@ inline constexpr std::string_view findNote =
 inline constexpr std::string_view enabledLabel = "On";
 inline constexpr std::string_view enabledResetTitle = "Binding enabled";
 inline constexpr std::string_view removeBinding = "Remove this binding";
+// Beside the Fn modifier, and under the modifiers while a binding needs it.
+inline constexpr std::string_view fnNote =
+    "On most keyboards Fn is handled inside the keyboard and never reaches Linux, so a binding that needs Fn held "
+    "cannot fire.";
 inline constexpr std::string_view modifiersNote =
     "Tick a modifier to make this binding apply only while that key is held. Leave them all clear for the button's "
     "everyday job.";

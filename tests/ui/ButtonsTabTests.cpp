@@ -199,6 +199,15 @@ TEST(ButtonsTab, AnOffBindingKeepsItsSwitchesAndDeleteButNotItsActionEditor) {
     QTest::mouseClick(shift, Qt::LeftButton, {}, QPoint(8, shift->height() / 2)); // on the box itself
     EXPECT_EQ(page.buttons()[0].modifiers, M::capsLock | M::shift);
     EXPECT_EQ(card->headerLabel()->text(), QStringLiteral("Only while Shift is held"));
+    // Fn, ticked as a screen reader's toggle does it, writes and says why it cannot fire.
+    EXPECT_FALSE(card->fnNote()->isVisibleTo(card));
+    card->modifierCheckBox(M::function)->toggle();
+    EXPECT_EQ(page.buttons()[0].modifiers, M::capsLock | M::shift | M::function);
+    EXPECT_TRUE(card->fnNote()->isVisibleTo(card));
+    EXPECT_TRUE(card->fnNote()->text().contains(QStringLiteral("never reaches Linux")));
+    test::saveScreenshot(page.window, QStringLiteral("buttons-fn-modifier"));
+    card->modifierCheckBox(M::function)->toggle();
+    EXPECT_EQ(page.buttons()[0].modifiers, M::capsLock | M::shift);
     QTest::mouseClick(card->enabledSwitch(), Qt::LeftButton);
     EXPECT_TRUE(card->actionEditor()->isEnabled());
     QTest::keyClicks(card->actionEditor()->bundleIDField(), QStringLiteral("org.gimp.GIMP"));
