@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include "Platform/Linux/Desktop/DesktopExec.hpp"
@@ -187,7 +188,9 @@ void ButtonsTab::refill() {
 void ButtonsTab::refillList(const Profile& profile) {
     const ApplicationNameLookup names = applicationNameLookup(*model_);
     const std::string commandSearchPath = platform::programSearchPath();
-    const int textWidth = leftPaneWidth - 20 - list_->frameWidth() * 2;
+    // Less the scroll bar's width, which the list shows whenever its rows do not all fit.
+    const int textWidth = leftPaneWidth - 20 - list_->frameWidth() * 2 -
+                          list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list_);
     for (const auto& [button, row] : rows_) {
         const QString summary = QString::fromStdString(BB::summary(profile, button, names, commandSearchPath));
         row.summary->setToolTip(summary);
