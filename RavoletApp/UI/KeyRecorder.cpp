@@ -105,10 +105,16 @@ KeyRecorder::KeyRecorder(const QString& label, QWidget* parent)
         // toggled, however the box is ticked (a click, the space bar, a screen
         // reader); refresh() fills it under a signal blocker.
         connect(box, &QCheckBox::toggled, this, [this, flag](bool on) { refresh(model_.setModifier(flag, on)); });
+        if (flag == ModifierFlags::function) {
+            box->setToolTip(qtText(KeyRecorderModel::fnNote));
+            box->setAccessibleDescription(qtText(KeyRecorderModel::fnNote));
+        }
         grid->addCell(cell);
     }
     choicesColumn->addWidget(grid);
     choicesColumn->addWidget(new Explain(qtText(KeyRecorderModel::modifiersExplanation)));
+    fnNote_ = new Explain(qtText(KeyRecorderModel::fnNote));
+    choicesColumn->addWidget(fnNote_);
     column->addWidget(choices_);
     // Spare height goes below the control, which keeps to the top when its
     // choices hide during a recording.
@@ -197,6 +203,7 @@ void KeyRecorder::refresh(bool written) {
         const QSignalBlocker blocker(controls.box);
         controls.box->setChecked(model_.hasModifier(controls.flag));
     }
+    fnNote_->setVisible(model_.hasModifier(ModifierFlags::function));
 
     if (written) Q_EMIT keyEdited(model_.key());
 }

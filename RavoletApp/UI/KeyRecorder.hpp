@@ -52,6 +52,8 @@ public:
     // The checkbox and reset button of one of ModifierFlags::editable; null for other flags.
     QCheckBox* modifierCheckBox(ModifierFlags flag) const;
     ResetButton* modifierResetButton(ModifierFlags flag) const;
+    // Why Fn is not sent; shown while the key has Fn.
+    Explain* fnNote() const { return fnNote_; }
 
 Q_SIGNALS:
     // A key and modifiers the user chose; write them to the setting.
@@ -80,6 +82,7 @@ private:
     ResetButton* recordReset_;
     Explain* explanation_;
     QWidget* choices_;
+    Explain* fnNote_ = nullptr;
     QComboBox* picker_;
     ResetButton* pickerReset_;
     std::vector<ModifierControls> modifiers_;

@@ -36,6 +36,10 @@ public:
         "still works if you switch keyboard layouts.";
     static constexpr std::string_view modifiersExplanation =
         "The key is sent with these modifiers held down, exactly as if you had pressed them yourself.";
+    // Beside the Fn modifier, and under the modifiers while the key has it.
+    static constexpr std::string_view fnNote =
+        "Ravolet cannot hold Fn down: on most keyboards Fn never reaches Linux, so programs do not read it and the "
+        "key is sent without it.";
     static constexpr std::string_view keyPickerLabel = "Or choose a key";
     static constexpr std::string_view keyPickerResetTitle = "Key";
 

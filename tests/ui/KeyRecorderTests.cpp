@@ -1,5 +1,6 @@
 #include "RavoletApp/UI/KeyRecorder.hpp"
 
+#include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/ResetButton.hpp"
 
 #include "UITestSupport.hpp"
@@ -124,6 +125,7 @@ TEST(KeyRecorder, ThePickerTheModifiersAndTheResetsWriteAndTheProgramsFillDoesNo
     EXPECT_EQ(recorder.recordButton()->text(), QStringLiteral("Fn + Key 71"));
     EXPECT_EQ(recorder.keyPicker()->currentIndex(), -1);
     EXPECT_TRUE(recorder.modifierCheckBox(M::function)->isChecked());
+    EXPECT_TRUE(recorder.fnNote()->isVisibleTo(&recorder)) << "Fn is never sent, and the recorder says so";
     EXPECT_TRUE(w.edits.empty());
 
     QComboBox& picker = *recorder.keyPicker();
@@ -147,6 +149,7 @@ TEST(KeyRecorder, ThePickerTheModifiersAndTheResetsWriteAndTheProgramsFillDoesNo
     EXPECT_EQ(recorder.key(), (RecordedKey{0, M::of({M::shift, M::command})}));
     EXPECT_EQ(picker.currentText(), QStringLiteral("A"));
     EXPECT_FALSE(recorder.modifierCheckBox(M::function)->isChecked());
+    EXPECT_FALSE(recorder.fnNote()->isVisibleTo(&recorder));
 
     w.clickRecord();
     QTest::mouseClick(recorder.recordResetButton(), Qt::LeftButton);
@@ -166,6 +169,9 @@ TEST(KeyRecorder, Screenshots) {
     layout->addWidget(recorder);
     test::showAndSettle(page);
     test::saveScreenshot(page, QStringLiteral("key-recorder"));
+    recorder->setKey({40, M::of({M::control, M::function})});
+    test::saveRefittedScreenshot(page, QStringLiteral("key-recorder-fn"), 480);
+    recorder->setKey({40, M::of({M::shift, M::command})});
 
     QTest::mouseClick(recorder->recordButton(), Qt::LeftButton);
     QApplication::processEvents();
