@@ -130,7 +130,7 @@ TEST_F(SettingsWindowTest, BannersFollowTheStateAndTheirButtonsApplyTheirRemedie
     model->setPausedByUser(true);
     EXPECT_EQ(bannerTitles(window), (QStringList{"Your Ravolet settings file could not be read",
                                                  "Ravolet is not allowed to touch your input yet"}));
-    EXPECT_TRUE(window.banners()[0]->messageLabel()->text().endsWith(
+    EXPECT_TRUE(window.banners()[0]->message().endsWith(
         QString::fromStdString(" Your file is still on disk at " + model->store().fileURL.string() + ".")));
     test::saveScreenshot(window, QStringLiteral("settings-window-banners"));
     click(window, QStringLiteral("Finish Setting Up…"));
