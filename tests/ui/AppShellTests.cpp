@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "Platform/Linux/LinuxUpdaterBackend.hpp"
 #include "Platform/Linux/SingleInstance.hpp"
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 #include "RavoletApp/UI/AppShell.hpp"
@@ -65,6 +66,29 @@ struct AppShellTest : ::testing::Test {
         return !timedOut;
     }
 };
+
+// Where the package manager updates Ravolet, the check that can never run
+// says why right under it.
+TEST_F(AppShellTest, WhereThePackageManagerUpdatesTheMenuSaysSoUnderTheDisabledCheck) {
+    AppModel::Dependencies dependencies = machine->dependencies();
+    dependencies.updater = std::make_shared<platform::LinuxUpdaterBackend>();
+    model = AppModel::create(dependencies);
+    AppShell shell(model, {.hasTray = [] { return false; }});
+    launch(shell);
+    const QStringList shown = titles(*shell.menu());
+    const auto check = shown.indexOf(QStringLiteral("Check for Updates…"));
+    ASSERT_GE(check, 0);
+    EXPECT_EQ(shown.value(check + 1), QStringLiteral("Updated by your package manager"));
+    EXPECT_FALSE(action(*shell.menu(), "Check for Updates…")->isEnabled());
+    EXPECT_FALSE(action(*shell.menu(), "Updated by your package manager")->isEnabled()); // a text row
+    if (test::screenshotsEnabled()) {
+        shell.menu()->popup(QPoint(40, 40));
+        (void)QTest::qWaitForWindowExposed(shell.menu());
+        test::saveScreenshot(*shell.menu(), QStringLiteral("tray-menu-package-manager"));
+        shell.menu()->hide();
+    }
+    shell.settingsWindow()->hide();
+}
 
 TEST_F(AppShellTest, TheMenuFollowsTheModelAndThePauseToggleWritesOnlyAChange) {
     AppShell shell(model, {.hasTray = [] { return false; }});
