@@ -90,6 +90,26 @@ struct SettingsWindowTest : ::testing::Test {
     }
 };
 
+// A section's heading starts where the Scroll page's do, on every page.
+TEST_F(SettingsWindowTest, SectionHeadingsLineUpFromPageToPage) {
+    SettingsWindow window(model, [] {});
+    show(window);
+    const auto headingStart = [&](SettingsTab tab, const QString& heading) {
+        window.selectTab(tab);
+        QApplication::processEvents();
+        for (auto* label : window.page(tab)->findChildren<QLabel*>()) {
+            if (label->text() == heading && label->isVisible())
+                return label->mapTo(window.page(tab), QPoint(label->contentsRect().left(), 0)).x();
+        }
+        ADD_FAILURE() << "no heading " << heading.toStdString();
+        return -1;
+    };
+    const int scroll = headingStart(SettingsTab::scroll, QStringLiteral("Smooth Scrolling"));
+    EXPECT_EQ(headingStart(SettingsTab::pointer, QStringLiteral("Device Control")), scroll);
+    EXPECT_EQ(headingStart(SettingsTab::device, QStringLiteral("Connection")), scroll);
+    EXPECT_EQ(headingStart(SettingsTab::updates, QStringLiteral("Automatic Checks")), scroll);
+}
+
 TEST_F(SettingsWindowTest, EveryPageIsBuiltOnceAndTabsSwitchWithoutRebuildingOrRetitling) {
     SettingsWindow window(model, [] {});
     show(window);
