@@ -52,6 +52,14 @@ struct AppShellTest : ::testing::Test {
             if (action->text() == title) return action;
         return nullptr;
     }
+    // The menu as it drops down, on a real display.
+    static void photographMenu(AppShell& shell, const QString& name) {
+        if (!test::screenshotsEnabled()) return;
+        shell.menu()->popup(QPoint(40, 40));
+        (void)QTest::qWaitForWindowExposed(shell.menu());
+        test::saveScreenshot(*shell.menu(), name);
+        shell.menu()->hide();
+    }
     // Runs the event loop until the shell ends it, with a guard against a hang.
     static bool runUntilQuit() {
         bool timedOut = false;
@@ -81,12 +89,7 @@ TEST_F(AppShellTest, WhereThePackageManagerUpdatesTheMenuSaysSoUnderTheDisabledC
     EXPECT_EQ(shown.value(check + 1), QStringLiteral("Updated by your package manager"));
     EXPECT_FALSE(action(*shell.menu(), "Check for Updates…")->isEnabled());
     EXPECT_FALSE(action(*shell.menu(), "Updated by your package manager")->isEnabled()); // a text row
-    if (test::screenshotsEnabled()) {
-        shell.menu()->popup(QPoint(40, 40));
-        (void)QTest::qWaitForWindowExposed(shell.menu());
-        test::saveScreenshot(*shell.menu(), QStringLiteral("tray-menu-package-manager"));
-        shell.menu()->hide();
-    }
+    photographMenu(shell, QStringLiteral("tray-menu-package-manager"));
     shell.settingsWindow()->hide();
 }
 
@@ -124,12 +127,7 @@ TEST_F(AppShellTest, TheMenuFollowsTheModelAndThePauseToggleWritesOnlyAChange) {
     ASSERT_NE(shell.settingsWindow(), nullptr);
     EXPECT_TRUE(shell.settingsWindow()->isVisible());
     shell.setUp().window()->close();
-    if (test::screenshotsEnabled()) {
-        shell.menu()->popup(QPoint(40, 40));
-        (void)QTest::qWaitForWindowExposed(shell.menu());
-        test::saveScreenshot(*shell.menu(), QStringLiteral("tray-menu"));
-        shell.menu()->hide();
-    }
+    photographMenu(shell, QStringLiteral("tray-menu"));
     shell.settingsWindow()->hide();
 }
 
