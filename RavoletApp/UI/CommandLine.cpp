@@ -138,7 +138,11 @@ void CommandList::setCommands(const QStringList& commands) {
         return line->command() == command;
     });
     if (same) return;
-    for (CommandLine* line : lines_) delete line;
+    // Later: a line may be inside its own click.
+    for (CommandLine* line : lines_) {
+        line->hide();
+        line->deleteLater();
+    }
     lines_.clear();
     for (const QString& command : commands) {
         auto* line = new CommandLine(command, this);
