@@ -32,8 +32,16 @@ public:
         changed();
     }
 
+    // No mouse to judge listening by: it counts as allowed meanwhile, as the
+    // host's probe answers.
+    void setWaitingForMouse(bool waiting) {
+        waiting_.store(waiting);
+        changed();
+    }
+
     bool isAccessibilityTrusted() const override { return accessibility_.load(); }
-    bool canListenToEvents() const override { return listen_.load(); }
+    bool canListenToEvents() const override { return listen_.load() || waiting_.load(); }
+    bool isWaitingForMouse() const override { return waiting_.load(); }
     HIDAccessType hidListenAccess() const override { return HIDAccessType{hid_.load()}; }
 
     void setClosedNodes(std::vector<std::string> posting, std::vector<std::string> listening) {
@@ -62,6 +70,7 @@ private:
 
     std::atomic<bool> accessibility_{false};
     std::atomic<bool> listen_{false};
+    std::atomic<bool> waiting_{false};
     std::atomic<std::uint32_t> hid_{HIDAccessType::unknown.rawValue};
     mutable std::mutex nodesMutex_;
     std::vector<std::string> closedPosting_;

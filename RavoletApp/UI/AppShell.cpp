@@ -253,6 +253,7 @@ void AppShell::rebuildMenu() {
         .status = model_->status().value(),
         .loginItem = model_->launchAtLogin().status().value(),
         .canCheckForUpdates = model_->updater().updater().canCheckForUpdates(),
+        .updatesItself = model_->updater().updater().updatesItself(),
     };
     menu_->clear();
     for (const MenuItem& item : menuItems(inputs)) {

@@ -110,7 +110,11 @@ void DeviceTab::refresh() {
     const EngineStatus& status = model_->status().value();
 
     permission_->setVisible(snapshot.isNotPermitted);
-    if (snapshot.isNotPermitted) permission_->setMessage(qtText(hardwareAccessNotice(model_->permissions().value()).message));
+    if (snapshot.isNotPermitted) {
+        const PageNotice access = hardwareAccessNotice(model_->permissions().value());
+        permission_->setMessage(qtText(access.message));
+        permission_->setCommands(qtTexts(access.commands));
+    }
     showStatus(connection_, connectionStatus(snapshot));
     connectionExplanation_->setText(qtText(ravolet::connectionExplanation(snapshot)));
     connectionFacts_->setFacts(ravolet::connectionFacts(snapshot));

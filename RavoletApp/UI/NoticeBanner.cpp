@@ -1,5 +1,7 @@
 #include "RavoletApp/UI/NoticeBanner.hpp"
 
+#include "RavoletApp/UI/CommandLine.hpp"
+#include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/SymbolIcon.hpp"
 
@@ -9,6 +11,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace ravolet {
@@ -28,7 +31,8 @@ QColor withOpacity(QColor color, qreal opacity) {
 } // namespace
 
 NoticeBanner::NoticeBanner(Kind kind, const QString& title, const QString& message, QWidget* parent)
-    : QWidget(parent), kind_(kind), icon_(new QLabel), title_(new QLabel(title)), message_(new QLabel(message)),
+    : QWidget(parent), kind_(kind), icon_(new QLabel), title_(new QLabel(title)),
+      message_(new QLabel(unbrokenPaths(message))), messageText_(message), commands_(new CommandList(this)),
       actions_(new QHBoxLayout) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(padding, padding, padding, padding);
@@ -49,6 +53,7 @@ NoticeBanner::NoticeBanner(Kind kind, const QString& title, const QString& messa
     applyTextColor(message_, SystemColor::secondary);
     column->addWidget(title_);
     column->addWidget(message_);
+    column->addWidget(commands_);
     actions_->setContentsMargins(0, 0, 0, 0);
     actions_->setSpacing(8);
     actions_->addStretch(1);
@@ -71,10 +76,15 @@ void NoticeBanner::setKind(Kind kind) {
 void NoticeBanner::setTitle(const QString& title) { title_->setText(title); }
 
 void NoticeBanner::setMessage(const QString& message) {
-    if (message == message_->text()) return;
-    message_->setText(message);
+    if (message == messageText_) return;
+    messageText_ = message;
+    message_->setText(unbrokenPaths(message));
     announceValueChange(this, message);
 }
+
+void NoticeBanner::setCommands(const QStringList& commands) { commands_->setCommands(commands); }
+
+const std::vector<CommandLine*>& NoticeBanner::commandLines() const { return commands_->lines(); }
 
 AccessibleReading NoticeBanner::accessibleReading() const {
     const auto meaning = [](Kind kind) {
@@ -88,8 +98,9 @@ AccessibleReading NoticeBanner::accessibleReading() const {
     AccessibleReading reading;
     reading.role = QAccessible::Grouping;
     reading.name = title_->text();
-    reading.value = message_->text();
+    reading.value = messageText_;
     reading.description = meaning(kind_);
+    for (const CommandLine* line : commands_->lines()) reading.children << line->textLabel() << line->copyButton();
     for (int i = 0; i < actions_->count(); ++i)
         if (QWidget* control = actions_->itemAt(i)->widget()) reading.children.append(control);
     return reading;

@@ -6,17 +6,23 @@
 
 #include "RavoletApp/UI/AccessibleSummary.hpp"
 
+#include <vector>
+
 class QHBoxLayout;
 class QLabel;
 class QPushButton;
 
 namespace ravolet {
 
+class CommandLine;
+class CommandList;
+
 // A tinted notice above a page: the kind's icon, a title, a message that wraps
-// to as many lines as it needs (it is never cut), and a row of the caller's
-// buttons, on a rounded background in the kind's tint. Assistive technology
-// reads it as one element named by its title, the message its value, with its
-// buttons inside.
+// to as many lines as it needs (it is never cut, and never inside a path),
+// the shell commands the message speaks of, each whole with its copy button,
+// and a row of the caller's buttons, on a rounded background in the kind's
+// tint. Assistive technology reads it as one element named by its title, the
+// message its value, with its commands and buttons inside.
 class NoticeBanner : public QWidget, public AccessibleSummary {
     Q_OBJECT
 public:
@@ -28,6 +34,10 @@ public:
     void setKind(Kind kind);
     void setTitle(const QString& title);
     void setMessage(const QString& message);
+    const QString& message() const { return messageText_; }
+    // Shows these commands under the message, in place of the ones before.
+    void setCommands(const QStringList& commands);
+    const std::vector<CommandLine*>& commandLines() const;
 
     // Appends a control to the actions row (the banner takes ownership).
     void addAction(QWidget* control);
@@ -57,6 +67,8 @@ private:
     QLabel* icon_;
     QLabel* title_;
     QLabel* message_;
+    QString messageText_;
+    CommandList* commands_;
     QHBoxLayout* actions_;
 };
 

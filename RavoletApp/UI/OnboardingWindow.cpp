@@ -13,7 +13,10 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <optional>
+#include <string>
 
+#include "RavoletApp/UI/CommandLine.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
 #include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/ScreenFit.hpp"
@@ -91,6 +94,15 @@ QWidget* welcomePage(QWidget* parent) {
     return page;
 }
 
+// A sentence that names paths and commands: they are kept whole on screen,
+// and the label is read by its plain text. None hides it.
+void setProse(QLabel* label, const std::optional<std::string>& text) {
+    const QString plain = text ? qtText(*text) : QString();
+    label->setText(unbrokenPaths(plain));
+    label->setAccessibleName(plain);
+    label->setVisible(text.has_value());
+}
+
 QHBoxLayout* statusRow(QLabel*& icon, QLabel*& text, QWidget* page) {
     auto* row = new QHBoxLayout();
     row->setSpacing(8);
@@ -111,8 +123,12 @@ PermissionStepPage::PermissionStepPage(OnboardingStep step, QWidget* parent) : Q
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(14);
     column->addLayout(statusRow(statusIcon_, status_, this));
-    column->addWidget(paragraph(qtText(texts.why), this));
-    column->addWidget(paragraph(qtText(texts.detail), this, TextStyle::body, SystemColor::secondary));
+    auto* why = paragraph(QString(), this);
+    setProse(why, texts.why);
+    column->addWidget(why);
+    auto* detail = paragraph(QString(), this, TextStyle::body, SystemColor::secondary);
+    setProse(detail, texts.detail);
+    column->addWidget(detail);
     extra_ = paragraph(QString(), this, TextStyle::callout, SystemColor::secondary);
     column->addWidget(extra_);
 
@@ -120,11 +136,12 @@ PermissionStepPage::PermissionStepPage(OnboardingStep step, QWidget* parent) : Q
     auto* howTo = new QVBoxLayout(howToBlock_);
     howTo->setContentsMargins(0, 0, 0, 0);
     howTo->setSpacing(14);
-    howTo_ = paragraph(qtText(texts.howTo), howToBlock_, TextStyle::callout);
-    howTo_->setTextInteractionFlags(Qt::TextSelectableByMouse); // its command is there to be copied
+    howTo_ = paragraph(QString(), howToBlock_, TextStyle::callout);
     howTo->addWidget(howTo_);
+    // The commands the how-to speaks of, each whole and copyable.
+    commands_ = new CommandList(howToBlock_);
+    howTo->addWidget(commands_);
     closedNodes_ = paragraph(QString(), howToBlock_, TextStyle::callout, SystemColor::secondary);
-    closedNodes_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     howTo->addWidget(closedNodes_);
     auto* watching = new QHBoxLayout();
     watching->setSpacing(6);
@@ -133,9 +150,8 @@ PermissionStepPage::PermissionStepPage(OnboardingStep step, QWidget* parent) : Q
     spinner->setTextVisible(false);
     spinner->setFixedSize(36, 8);
     watching->addWidget(spinner, 0, Qt::AlignVCenter);
-    watching->addWidget(paragraph(QStringLiteral("Ravolet checks again every moment and will move on by itself."),
-                                  howToBlock_, TextStyle::caption, SystemColor::secondary),
-                        1);
+    watching_ = paragraph(qtText(texts.watching), howToBlock_, TextStyle::caption, SystemColor::secondary);
+    watching->addWidget(watching_, 1);
     howTo->addLayout(watching);
     column->addWidget(howToBlock_);
 
@@ -146,20 +162,22 @@ PermissionStepPage::PermissionStepPage(OnboardingStep step, QWidget* parent) : Q
                                 this, TextStyle::caption, SystemColor::tertiary));
 }
 
+const std::vector<CommandLine*>& PermissionStepPage::commandLines() const { return commands_->lines(); }
+
 void PermissionStepPage::refresh(const PermissionState& permissions) {
     const PermissionPage page = permissionPage(step_, permissions);
     status_->setText(qtText(page.statusLine));
-    if (page.granted) {
+    if (page.granted && !page.waiting) {
         setSymbol(statusIcon_, QStringLiteral("checkmark.circle.fill"), SystemColor::green);
     } else {
         setSymbol(statusIcon_, QStringLiteral("circle.dashed"), SystemColor::secondary);
     }
-    extra_->setText(page.extra ? qtText(*page.extra) : QString());
-    extra_->setVisible(page.extra.has_value());
-    howTo_->setText(qtText(page.howTo));
-    closedNodes_->setText(page.closedNodes ? qtText(*page.closedNodes) : QString());
-    closedNodes_->setVisible(page.closedNodes.has_value());
-    howToBlock_->setVisible(!page.granted);
+    setProse(extra_, page.extra);
+    setProse(howTo_, page.howTo);
+    commands_->setCommands(qtTexts(page.commands));
+    setProse(closedNodes_, page.closedNodes);
+    watching_->setText(qtText(page.watching));
+    howToBlock_->setVisible(page.showsHowTo);
 }
 
 // ---- Closing page ----
@@ -169,6 +187,8 @@ ClosingStepPage::ClosingStepPage(AppModel& model, QWidget* parent) : QWidget(par
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(14);
     column->addLayout(statusRow(statusIcon_, status_, this));
+    whereToFix_ = paragraph(QString(), this);
+    column->addWidget(whereToFix_);
     whereItLives_ = paragraph(QString(), this);
     column->addWidget(whereItLives_);
     login_ = new QCheckBox(QStringLiteral("Start Ravolet when I log in"), this);
@@ -185,16 +205,19 @@ ClosingStepPage::ClosingStepPage(AppModel& model, QWidget* parent) : QWidget(par
     connect(login_, &QCheckBox::clicked, this, [this](bool on) {
         model_.launchAtLogin().setEnabled(on);
         // The switch follows the status read back, which may not have changed.
-        refresh();
+        refresh(model_.permissions().value());
     });
 }
 
-void ClosingStepPage::refresh() {
-    const ClosingPage page = closingPage(model_.permissions().value(), model_.launchAtLogin().status().value(),
+void ClosingStepPage::refresh(const PermissionState& permissions) {
+    const ClosingPage page = closingPage(permissions, model_.launchAtLogin().status().value(),
                                          model_.launchAtLogin().lastError().value(), model_.hasTray().value());
     status_->setText(qtText(page.statusLine));
+    setProse(whereToFix_, page.whereToFix);
     whereItLives_->setText(qtText(page.whereItLives));
-    if (page.bothOn) {
+    if (page.waitingForMouse) {
+        setSymbol(statusIcon_, QStringLiteral("circle.dashed"), SystemColor::secondary);
+    } else if (page.bothOn) {
         setSymbol(statusIcon_, QStringLiteral("checkmark.circle.fill"), SystemColor::green);
     } else {
         setSymbol(statusIcon_, QStringLiteral("exclamationmark.triangle.fill"), SystemColor::orange);
@@ -288,8 +311,10 @@ void OnboardingWindow::fitHeightToTallestPage() {
     // show every sentence whole; measured with the longest texts shown.
     inputMonitoring_->refresh(PermissionState{false, false, HIDPPInputMonitoringAccess::denied, {"/dev/uinput"},
                                               {"/dev/input/event10", "/dev/input/event11", "/dev/hidraw10"}});
-    accessibility_->refresh(PermissionState{false, false, HIDPPInputMonitoringAccess::denied, {"/dev/uinput"}, {}});
-    closing_->refresh();
+    PermissionState noModule{false, false, HIDPPInputMonitoringAccess::denied, {"/dev/uinput"}, {}};
+    noModule.postingDeviceMissing = true; // two commands
+    accessibility_->refresh(noModule);
+    closing_->refresh(PermissionState{});
     int tallest = 0;
     for (int i = 0; i < pages_->count(); ++i) {
         QLayout* layout = pages_->widget(i)->layout();
@@ -329,14 +354,14 @@ void OnboardingWindow::hideEvent(QHideEvent* event) {
 
 void OnboardingWindow::refresh() {
     const OnboardingStep step = flow_.step().value();
-    title_->setText(qtText(headerTitle(step)));
+    title_->setText(qtText(headerTitle(step, flow_.model().permissions().value())));
     counter_->setText(qtText(stepCounter(step)));
     primary_->setText(qtText(primaryButtonTitle(step)));
     back_->setVisible(showsBack(step));
     const PermissionState& permissions = flow_.model().permissions().value();
     inputMonitoring_->refresh(permissions);
     accessibility_->refresh(permissions);
-    closing_->refresh();
+    closing_->refresh(permissions);
     pages_->setCurrentIndex(static_cast<int>(step));
 }
 

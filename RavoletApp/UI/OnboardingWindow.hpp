@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
 #include "RavoletApp/Model/AppModel.hpp"
 #include "RavoletApp/ViewModels/OnboardingFlow.hpp"
@@ -16,6 +17,8 @@ class QTimer;
 
 namespace ravolet {
 
+class CommandLine;
+class CommandList;
 class PermissionStepPage;
 class ClosingStepPage;
 class ShellExtensionSection;
@@ -80,7 +83,10 @@ public:
     QLabel* statusLabel() const { return status_; }
     QLabel* extraLabel() const { return extra_; }
     QWidget* howToBlock() const { return howToBlock_; }
+    QLabel* howToLabel() const { return howTo_; }
+    const std::vector<CommandLine*>& commandLines() const;
     QLabel* closedNodesLabel() const { return closedNodes_; }
+    QLabel* watchingLabel() const { return watching_; }
 
 private:
     const OnboardingStep step_;
@@ -89,7 +95,9 @@ private:
     QLabel* extra_ = nullptr;
     QWidget* howToBlock_ = nullptr;
     QLabel* howTo_ = nullptr; // follows the grants: it names the nodes still closed
+    CommandList* commands_ = nullptr;
     QLabel* closedNodes_ = nullptr;
+    QLabel* watching_ = nullptr;
 };
 
 // The last page: whether both grants are on, starting at login, and on
@@ -98,9 +106,10 @@ class ClosingStepPage : public QWidget {
     Q_OBJECT
 public:
     explicit ClosingStepPage(AppModel& model, QWidget* parent = nullptr);
-    void refresh();
+    void refresh(const PermissionState& permissions);
 
     QLabel* statusLabel() const { return status_; }
+    QLabel* whereToFixLabel() const { return whereToFix_; }
     QLabel* whereItLivesLabel() const { return whereItLives_; }
     QCheckBox* loginSwitch() const { return login_; }
     QLabel* loginSentence() const { return loginSentence_; }
@@ -112,6 +121,7 @@ private:
     AppModel& model_;
     QLabel* statusIcon_ = nullptr;
     QLabel* status_ = nullptr;
+    QLabel* whereToFix_ = nullptr;
     QLabel* whereItLives_ = nullptr;
     QCheckBox* login_ = nullptr;
     QLabel* loginSentence_ = nullptr;

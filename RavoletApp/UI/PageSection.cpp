@@ -16,7 +16,6 @@ PageSection::PageSection(const QString& title, QWidget* parent) : QWidget(parent
     column->setSpacing(4);
     header_ = new QLabel(this);
     applyTextStyle(header_, TextStyle::headline);
-    header_->setContentsMargins(4, 0, 4, 0);
     column->addWidget(header_);
     setTitle(title);
     box_ = new QFrame(this);
@@ -26,7 +25,6 @@ PageSection::PageSection(const QString& title, QWidget* parent) : QWidget(parent
     rows_->setSpacing(8);
     column->addWidget(box_);
     footer_ = new Explain(QString(), this);
-    footer_->setContentsMargins(4, 0, 4, 0);
     footer_->hide();
     column->addWidget(footer_);
 }
@@ -109,6 +107,7 @@ void showNotice(NoticeBanner* banner, const std::optional<PageNotice>& notice) {
         banner->setKind(noticeBannerKind(notice->kind));
         banner->setTitle(qtText(notice->title));
         banner->setMessage(qtText(notice->message));
+        banner->setCommands(qtTexts(notice->commands));
     }
     banner->setVisible(notice.has_value());
 }

@@ -128,6 +128,7 @@ QString themeIconName(const QString& name) {
         {QStringLiteral("arrow.down"), QStringLiteral("go-down")},
         {QStringLiteral("trash"), QStringLiteral("edit-delete")},
         {QStringLiteral("keyboard"), QStringLiteral("input-keyboard")},
+        {QStringLiteral("doc.on.doc"), QStringLiteral("edit-copy")},
     };
     return names.value(name);
 }

@@ -57,6 +57,10 @@ UpdatesTab::UpdatesTab(std::shared_ptr<AppModel> model, QWidget* parent) : QWidg
         // Installed from the package manager, the program is updated by it:
         // the switch stays off and disabled, and only the version is shown.
         automaticRow->setEnabled(false);
+        // The reason goes with the switch itself too: its tip, and what a
+        // screen reader says of it.
+        automatic_->setToolTip(qtText(updatesPage::packageManagerShortNote));
+        automatic_->setAccessibleDescription(qtText(updatesPage::packageManagerNote));
         automatic->rows()->addWidget(new Explain(qtText(updatesPage::packageManagerNote), automatic));
         column->addWidget(automatic);
         auto* installed = new PageSection(QStringLiteral("Installed Version"), QString(), this);

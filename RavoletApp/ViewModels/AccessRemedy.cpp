@@ -68,26 +68,28 @@ RulesFile RulesFile::thisCopy() {
     return of(executable, RAVOLET_SOURCE_DIR, binaryDir, RAVOLET_INSTALL_BINDIR, RAVOLET_UDEV_RULES_DIR);
 }
 
-std::string forTheMouse(const PermissionState& permissions, const RulesFile& rules) {
+Remedy forTheMouse(const PermissionState& permissions, const RulesFile& rules) {
     std::string text = "Ravolet's udev rules file, " + std::string(rulesFileName) +
                        ", opens your mouse's device nodes to whoever is logged in at this computer. " + whereItIs(rules);
     if (permissions.closedListeningNodes.empty())
-        return text + " udev applies it to the mouse each time it is plugged in.";
-    return text + " To apply it to the mouse plugged in now, run " + triggerCommand(permissions.closedListeningNodes) +
-           " \u2014 unplugging the mouse and plugging it back in does the same.";
+        return {text + " udev applies it to the mouse each time it is plugged in.", {}};
+    return {text + " To apply it to the mouse plugged in now, run the command below \u2014 unplugging the mouse and "
+                   "plugging it back in does the same.",
+            {triggerCommand(permissions.closedListeningNodes)}};
 }
 
-std::string forVirtualInput(const PermissionState& permissions, const RulesFile& rules) {
+Remedy forVirtualInput(const PermissionState& permissions, const RulesFile& rules) {
     if (permissions.postingDeviceMissing) {
-        return "The uinput module is not loaded, so there is no /dev/uinput to open. Load it with sudo modprobe uinput, "
-               "and to have it loaded at every start, put the line uinput in a file of /etc/modules-load.d/ (for "
-               "example /etc/modules-load.d/uinput.conf). Ravolet's udev rules file then opens it to whoever is logged "
-               "in at this computer.";
+        return {"The uinput module is not loaded, so there is no /dev/uinput to open. The first command below loads it "
+                "now, the second has it loaded at every start. Ravolet's udev rules file then opens it to whoever is "
+                "logged in at this computer.",
+                {"sudo modprobe uinput", "echo uinput | sudo tee /etc/modules-load.d/uinput.conf"}};
     }
-    return "The same udev rules file, " + std::string(rulesFileName) +
-           ", opens /dev/uinput to whoever is logged in at this computer. " + whereItIs(rules) +
-           " To apply it now, run " + triggerCommand({"/dev/uinput"}) +
-           "; if /dev/uinput is still closed after that, log out and back in.";
+    return {"The same udev rules file, " + std::string(rulesFileName) +
+                ", opens /dev/uinput to whoever is logged in at this computer. " + whereItIs(rules) +
+                " To apply it now, run the command below; if /dev/uinput is still closed after that, log out and back "
+                "in.",
+            {triggerCommand({"/dev/uinput"})}};
 }
 
 std::string missingGrants(const PermissionState& permissions) {
@@ -100,6 +102,32 @@ std::string missingGrants(const PermissionState& permissions) {
 std::optional<std::string> closedNodes(const std::vector<std::string>& nodes) {
     if (nodes.empty()) return std::nullopt;
     return "Still closed to Ravolet: " + listed(nodes) + ".";
+}
+
+std::vector<std::string> commandLines(std::string_view command, std::size_t columns) {
+    constexpr std::string_view continuation = " \\";
+    constexpr std::string_view indent = "  ";
+    std::vector<std::string> lines;
+    std::string line;
+    bool lineHasWord = false;
+    for (std::size_t start = 0; start < command.size();) {
+        std::size_t end = command.find(' ', start);
+        if (end == std::string_view::npos) end = command.size();
+        const std::string_view word = command.substr(start, end - start);
+        start = end + 1;
+        if (word.empty()) continue;
+        // Room is kept on every line for the continuation mark it may need.
+        if (lineHasWord && line.size() + 1 + word.size() + continuation.size() > columns) {
+            lines.push_back(line + std::string(continuation));
+            line = indent;
+            lineHasWord = false;
+        }
+        if (lineHasWord) line += ' ';
+        line += word;
+        lineHasWord = true;
+    }
+    if (lineHasWord) lines.push_back(line);
+    return lines;
 }
 
 } // namespace ravolet::AccessRemedy

@@ -44,13 +44,23 @@ struct RulesFile {
     friend bool operator==(const RulesFile&, const RulesFile&) = default;
 };
 
+// What opens a grant: sentences, and the shell commands they speak of ("the
+// command below"), which are shown apart from the sentences, each whole and
+// to be copied as one line.
+struct Remedy {
+    std::string text;
+    std::vector<std::string> commands;
+
+    friend bool operator==(const Remedy&, const Remedy&) = default;
+};
+
 // How the mouse's nodes are opened: where the rules file is, the command that
 // applies it to the nodes still closed (a re-plug does the same), and
 // scripts/run.sh only when running from a checkout.
-std::string forTheMouse(const PermissionState& permissions, const RulesFile& rules = RulesFile::thisCopy());
+Remedy forTheMouse(const PermissionState& permissions, const RulesFile& rules = RulesFile::thisCopy());
 // How /dev/uinput is opened, or, when it does not exist, how its kernel module
 // is loaded.
-std::string forVirtualInput(const PermissionState& permissions, const RulesFile& rules = RulesFile::thisCopy());
+Remedy forVirtualInput(const PermissionState& permissions, const RulesFile& rules = RulesFile::thisCopy());
 
 // The grants missing, by name: "Mouse Access and Virtual Input", "Mouse
 // Access", "Virtual Input", or "" when none is.
@@ -59,6 +69,13 @@ std::string missingGrants(const PermissionState& permissions);
 // "Still closed to Ravolet: /dev/hidraw3 and /dev/input/event7.", or nothing
 // when no node is named.
 std::optional<std::string> closedNodes(const std::vector<std::string>& nodes);
+
+// A command laid out in lines of at most `columns` characters where it can
+// be: broken only at blanks, every line but the last ending in " \" and the
+// ones after the first indented, so that even a selection of all the lines,
+// pasted into a shell, is still the one command. A word longer than a line
+// keeps a line of its own.
+std::vector<std::string> commandLines(std::string_view command, std::size_t columns);
 
 } // namespace AccessRemedy
 

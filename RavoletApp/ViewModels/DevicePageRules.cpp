@@ -251,12 +251,14 @@ std::optional<PageNotice> compatibilityNotice(const std::vector<std::string>& mi
 }
 
 PageNotice hardwareAccessNotice(const PermissionState& permissions) {
+    AccessRemedy::Remedy remedy = AccessRemedy::forTheMouse(permissions);
     std::string message = "Ravolet talks to your Logitech mouse through its hidraw node, the same grant that lets it see "
                           "your scroll wheel. Until that node is open to you, Ravolet cannot read or set DPI, report "
                           "rate or wheel mode. Nothing is broken, and retrying will not help. " +
-                          AccessRemedy::forTheMouse(permissions);
+                          remedy.text;
     if (const auto closed = AccessRemedy::closedNodes(permissions.closedListeningNodes)) message += " " + *closed;
-    return PageNotice{PageNoticeKind::problem, "Your computer will not let Ravolet talk to your mouse", message};
+    return PageNotice{PageNoticeKind::problem, "Your computer will not let Ravolet talk to your mouse", message,
+                      std::move(remedy.commands)};
 }
 
 std::optional<std::string> lastProblem(const std::optional<std::string>& lastWriteError,

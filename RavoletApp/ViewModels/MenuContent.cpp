@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "RavoletApp/ViewModels/ShellRules.hpp"
+#include "RavoletApp/ViewModels/UpdatesRules.hpp"
 
 namespace ravolet {
 
@@ -38,6 +39,7 @@ std::vector<MenuItem> menuItems(const MenuInputs& in) {
         items.push_back(item(Role::finishSetUp, Kind::button, "Finish Setting Up Ravolet…"));
     items.push_back(item(Role::settings, Kind::button, "Settings…", false, true, "Ctrl+,"));
     items.push_back(item(Role::checkForUpdates, Kind::button, "Check for Updates…", false, in.canCheckForUpdates));
+    if (!in.updatesItself) items.push_back(text(Role::updatesNote, std::string(updatesPage::packageManagerShortNote)));
     items.push_back(separator());
     items.push_back(item(Role::quit, Kind::button, std::string(ShellRules::quitTitle), false, true,
                          std::string(ShellRules::quitShortcut)));

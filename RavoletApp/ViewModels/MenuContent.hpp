@@ -14,7 +14,19 @@ namespace ravolet {
 // One row of the tray icon's menu, as plain data: the menu is rebuilt from
 // these whenever what it reads changes, so the widgets hold no rules.
 struct MenuItem {
-    enum class Role { headline, detail, separator, pause, profile, startAtLogin, finishSetUp, settings, checkForUpdates, quit };
+    enum class Role {
+        headline,
+        detail,
+        separator,
+        pause,
+        profile,
+        startAtLogin,
+        finishSetUp,
+        settings,
+        checkForUpdates,
+        updatesNote,
+        quit
+    };
     enum class Kind { text, toggle, button, separator };
 
     Role role = Role::separator;
@@ -36,6 +48,9 @@ struct MenuInputs {
     EngineStatus status;
     platform::LoginItemStatus loginItem = platform::LoginItemStatus::notRegistered;
     bool canCheckForUpdates = false;
+    // False where the package manager updates Ravolet: the check is then
+    // never possible, and the menu says why under it.
+    bool updatesItself = true;
 };
 
 // The menu from top to bottom: the state, the pause and login switches, the

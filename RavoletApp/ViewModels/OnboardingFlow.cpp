@@ -13,12 +13,26 @@ std::optional<OnboardingStep> onboardingStepFromRaw(int raw) {
     return static_cast<OnboardingStep>(raw);
 }
 
-std::string headerTitle(OnboardingStep step) {
+namespace {
+
+// The mouse's access counts as given while there is no mouse to judge it by:
+// the last page then says it is still to be checked, rather than that both
+// grants are on.
+bool waitsForMouseOnly(const PermissionState& p) { return p.canRunActiveTap() && p.waitingForMouse; }
+
+std::string closingTitle(const PermissionState& p) {
+    if (!p.canRunActiveTap()) return "Ravolet still needs permission";
+    return waitsForMouseOnly(p) ? "Waiting for your mouse" : "You're set";
+}
+
+} // namespace
+
+std::string headerTitle(OnboardingStep step, const PermissionState& permissions) {
     switch (step) {
     case OnboardingStep::welcome: return "Welcome to Ravolet";
     case OnboardingStep::inputMonitoring: return "Let Ravolet see your mouse";
     case OnboardingStep::accessibility: return "Let Ravolet press keys for you";
-    case OnboardingStep::done: return "You're set";
+    case OnboardingStep::done: return closingTitle(permissions);
     }
     return "";
 }
@@ -43,7 +57,9 @@ PermissionPage permissionPage(OnboardingStep step, const PermissionState& p) {
                    "a mouse button type the keyboard shortcut you bound to it.";
         page.detail = "Without it, Ravolet can watch but not act — the wheel stays exactly as it was and no button "
                       "binding fires.";
-        page.howTo = AccessRemedy::forVirtualInput(p);
+        const AccessRemedy::Remedy remedy = AccessRemedy::forVirtualInput(p);
+        page.howTo = remedy.text;
+        page.commands = remedy.commands;
         if (!page.granted) page.closedNodes = AccessRemedy::closedNodes(p.closedPostingNodes);
     } else {
         page.granted = p.inputMonitoring && p.hidInputMonitoring != HIDPPInputMonitoringAccess::denied;
@@ -53,31 +69,52 @@ PermissionPage permissionPage(OnboardingStep step, const PermissionState& p) {
                    "the mouse's input device nodes, which is how an app watches an input device here.";
         page.detail = "It is also what lets Ravolet talk to the mouse itself to read and set DPI — through the "
                       "mouse's hidraw node, which the same grant opens for reading and writing.";
-        if (p.hidInputMonitoring == HIDPPInputMonitoringAccess::denied) {
+        page.waiting = page.granted && p.waitingForMouse;
+        if (page.waiting) {
+            page.extra = "Your Logitech mouse is not plugged in, so there is nothing to open yet. Ravolet waits for it: "
+                         "once it is plugged in, Ravolet checks that its input and hidraw nodes are open to you, and "
+                         "if they are not, this page says so and shows the command that opens them.";
+        } else if (p.hidInputMonitoring == HIDPPInputMonitoringAccess::denied) {
             page.extra = "Your computer is currently refusing Ravolet access to the mouse hardware: its hidraw node "
                          "is still closed.";
         } else if (p.hidInputMonitoring == HIDPPInputMonitoringAccess::unknown) {
             page.extra = "Your computer shows no hidraw node for the mouse yet, so its hardware access cannot be "
                          "checked. That happens as soon as the mouse is plugged in.";
         }
-        page.howTo = AccessRemedy::forTheMouse(p);
+        const AccessRemedy::Remedy remedy = AccessRemedy::forTheMouse(p);
+        page.howTo = remedy.text;
+        page.commands = remedy.commands;
         if (!page.granted) page.closedNodes = AccessRemedy::closedNodes(p.closedListeningNodes);
     }
-    const bool waiting = step != OnboardingStep::accessibility && page.granted && p.waitingForMouse;
-    page.statusLine = page.heading + (waiting ? " is waiting for your mouse" : page.granted ? " is on" : " is not on yet");
+    page.statusLine =
+        page.heading + (page.waiting ? " is waiting for your mouse" : page.granted ? " is on" : " is not on yet");
+    page.showsHowTo = !page.granted || page.waiting;
+    page.watching = page.waiting ? "Ravolet is watching for your mouse and will move on by itself once it can open it."
+                                 : "Ravolet checks again every moment and will move on by itself.";
     return page;
 }
 
 ClosingPage closingPage(const PermissionState& p, platform::LoginItemStatus loginItem,
                         const std::optional<std::string>& loginError, bool hasTray) {
     ClosingPage page;
-    page.bothOn = p.accessibility && p.inputMonitoring;
-    if (page.bothOn) {
+    page.title = closingTitle(p);
+    page.bothOn = p.canRunActiveTap();
+    page.waitingForMouse = waitsForMouseOnly(p);
+    const std::string missing = AccessRemedy::missingGrants(p);
+    const bool bothMissing = !p.accessibility && !p.inputMonitoring;
+    if (page.waitingForMouse) {
+        page.statusLine = std::string(AccessRemedy::postingGrant) + " is on. " +
+                          std::string(AccessRemedy::listeningGrant) + " is checked once your mouse is plugged in.";
+        page.whereToFix = "Ravolet then checks that the mouse's device nodes are open to you. If they are not, Step 2 "
+                          "shows the command that opens them.";
+    } else if (page.bothOn) {
         page.statusLine = "Both permissions are on.";
-    } else if (!p.accessibility && !p.inputMonitoring) {
-        page.statusLine = "Both permissions are still missing.";
     } else {
-        page.statusLine = "One permission is still missing.";
+        page.statusLine = missing + (bothMissing ? " are still missing." : " is still missing.");
+        const std::string steps = bothMissing ? "Steps 2 and 3 show" : p.inputMonitoring ? "Step 3 shows" : "Step 2 shows";
+        page.whereToFix = steps + " what opens " + (bothMissing ? "them" : "it") + " here; press Back to return to " +
+                          (bothMissing ? "them" : "it") + ". Ravolet notices by itself as soon as " +
+                          (bothMissing ? "they are" : "it is") + " given, even with this window closed.";
     }
     page.whereItLives = hasTray ? "Ravolet lives in the system tray. Click its icon for a quick pause, or open Settings "
                                   "to tune the wheel, bind your buttons and set up per-app profiles."
@@ -139,7 +176,9 @@ void OnboardingFlow::poll() {
         step_.set(OnboardingStep::done);
         model_->restartEngineIfNeeded();
         restarted = true;
-    } else if (step_.value() == OnboardingStep::inputMonitoring && now.inputMonitoring) {
+    } else if (step_.value() == OnboardingStep::inputMonitoring && now.inputMonitoring && !now.waitingForMouse) {
+        // With no mouse there is nothing to judge yet: the page stays, saying
+        // what will be asked once the mouse comes.
         step_.set(OnboardingStep::accessibility);
     }
     // Grants that arrive while no permission page is shown must still bring

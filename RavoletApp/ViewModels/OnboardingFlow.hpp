@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Platform/LoginItemService.hpp"
 #include "RavoletEngine/Coordination/PermissionState.hpp"
@@ -17,8 +18,9 @@ class AppModel;
 enum class OnboardingStep { welcome = 0, inputMonitoring = 1, accessibility = 2, done = 3 };
 
 std::optional<OnboardingStep> onboardingStepFromRaw(int raw);
-// "Welcome to Ravolet", "Let Ravolet see your mouse", ...
-std::string headerTitle(OnboardingStep step);
+// "Welcome to Ravolet", "Let Ravolet see your mouse", ...; the last page's
+// title says whether anything is left to do.
+std::string headerTitle(OnboardingStep step, const PermissionState& permissions);
 // "Step 1 of 4" to "Step 4 of 4".
 std::string stepCounter(OnboardingStep step);
 // "Continue", or "Start Using Ravolet" on the last page.
@@ -28,16 +30,26 @@ bool showsBack(OnboardingStep step);
 // What a permission page shows, read from the grants at every refresh.
 struct PermissionPage {
     bool granted = false;
+    // Mouse Access with no mouse plugged in: nothing to judge yet. The page
+    // says what will be checked once it comes, and moves on only then.
+    bool waiting = false;
     std::string heading;
-    // "<heading> is on", or "<heading> is not on yet".
+    // "<heading> is on", "<heading> is not on yet", or "<heading> is waiting
+    // for your mouse".
     std::string statusLine;
     std::string why;
     std::string detail;
     std::optional<std::string> extra;
-    // What grants it here.
+    // What grants it here, and the commands it speaks of.
     std::string howTo;
+    std::vector<std::string> commands;
     // The device nodes that are still closed, while the grant is missing.
     std::optional<std::string> closedNodes;
+    // The how-to, the commands and the spinner: while the grant is missing,
+    // or waiting for the mouse.
+    bool showsHowTo = false;
+    // Beside the spinner.
+    std::string watching;
 };
 
 // The page of the inputMonitoring or accessibility step.
@@ -45,8 +57,15 @@ PermissionPage permissionPage(OnboardingStep step, const PermissionState& permis
 
 // What the closing page shows.
 struct ClosingPage {
+    // The header's title: "You're set" only when nothing is left to do.
+    std::string title;
     bool bothOn = false;
+    // Both on, but the mouse's access is judged only once it is plugged in.
+    bool waitingForMouse = false;
+    // Which grants are missing, by name, or that both are on.
     std::string statusLine;
+    // While something is missing or waiting: where it is put right.
+    std::optional<std::string> whereToFix;
     // Where Ravolet stays once the window is closed: the tray's icon, or
     // (with no tray) the applications menu.
     std::string whereItLives;

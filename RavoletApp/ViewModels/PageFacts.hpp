@@ -3,6 +3,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace ravolet {
 
@@ -38,6 +39,8 @@ struct PageNotice {
     PageNoticeKind kind = PageNoticeKind::informational;
     std::string title;
     std::string message;
+    // Shell commands the message speaks of, shown whole under it.
+    std::vector<std::string> commands{};
 
     friend bool operator==(const PageNotice&, const PageNotice&) = default;
     friend std::ostream& operator<<(std::ostream& os, const PageNotice& notice) {

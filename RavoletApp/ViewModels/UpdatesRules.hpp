@@ -27,6 +27,10 @@ inline constexpr std::string_view packageManagerNote =
     "Ravolet is updated by your package manager, together with the rest of your system, so it never checks for "
     "updates or installs anything by itself. This switch stays off.";
 
+// The same, where there is room for a line only: beside the disabled check
+// in the tray's menu, and as the switch's own tip.
+inline constexpr std::string_view packageManagerShortNote = "Updated by your package manager";
+
 // The feed's address, or "—" when the updater has none.
 std::string feedText(const std::optional<std::string>& feedURL);
 

@@ -24,8 +24,8 @@ std::string render(const std::vector<MenuItem>& items) {
 
 MenuInputs inputs(PermissionState permissions, bool paused, EngineStatus status = {},
                   platform::LoginItemStatus loginItem = platform::LoginItemStatus::notRegistered,
-                  bool canCheckForUpdates = false) {
-    return {permissions, paused, std::move(status), loginItem, canCheckForUpdates};
+                  bool canCheckForUpdates = false, bool updatesItself = true) {
+    return {permissions, paused, std::move(status), loginItem, canCheckForUpdates, updatesItself};
 }
 
 TEST(MenuContent, RowsFollowTheStateInOrderWithTheirChecksAndEnablement) {
@@ -60,6 +60,11 @@ TEST(MenuContent, RowsFollowTheStateInOrderWithTheirChecksAndEnablement) {
          "Paused\nYour mouse behaves exactly as your desktop ships it\n---\nPause Ravolet [on]\nProfile: Default\n"
          "Start at Login\n" + tail,
          "Ravolet — Paused"},
+        {"updated by the package manager: the disabled check says so beside it",
+         inputs(both, false, running, platform::LoginItemStatus::enabled, false, false),
+         "Active\n---\nPause Ravolet\nProfile: Figma\nStart at Login [on]\n---\nSettings…\n"
+         "Check for Updates… (disabled)\nUpdated by your package manager\n---\nQuit Ravolet\n",
+         "Ravolet — Active"},
         {"tap off with the mouse: no detail",
          inputs(both, false, attachedTapOff, platform::LoginItemStatus::notFound),
          "Not running\n---\nPause Ravolet\nProfile: Default\nStart at Login\n" + tail, "Ravolet — Not running"},

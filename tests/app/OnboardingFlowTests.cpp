@@ -42,11 +42,11 @@ TEST_F(OnboardingFlowTest, ForwardAndBackWalkTheFourPagesWithoutWaitingForGrants
         {OnboardingStep::welcome, "Welcome to Ravolet", "Step 1 of 4", "Continue", false},
         {OnboardingStep::inputMonitoring, "Let Ravolet see your mouse", "Step 2 of 4", "Continue", true},
         {OnboardingStep::accessibility, "Let Ravolet press keys for you", "Step 3 of 4", "Continue", true},
-        {OnboardingStep::done, "You're set", "Step 4 of 4", "Start Using Ravolet", true},
+        {OnboardingStep::done, "Ravolet still needs permission", "Step 4 of 4", "Start Using Ravolet", true},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(flow.step().value(), row.step);
-        EXPECT_EQ(headerTitle(row.step), row.title);
+        EXPECT_EQ(headerTitle(row.step, model->permissions().value()), row.title);
         EXPECT_EQ(stepCounter(row.step), row.counter);
         EXPECT_EQ(primaryButtonTitle(row.step), row.primary);
         EXPECT_EQ(showsBack(row.step), row.back);
@@ -88,6 +88,40 @@ TEST_F(OnboardingFlowTest, ThePollMovesOnOnePageAPassByTheGrantOfThePageShown) {
     EXPECT_EQ(flow.step().value(), OnboardingStep::done);
     EXPECT_TRUE(engineRuns());
     EXPECT_EQ(model->engine().value()->status().permissions, model->permissions().value());
+}
+
+TEST_F(OnboardingFlowTest, WithNoMouseTheMouseAccessStepStaysAndSaysWhatWillBeAskedOnceItComes) {
+    startWithoutGrants();
+    machine->probe->setWaitingForMouse(true);
+    machine->probe->setHIDListenAccess(platform::HIDAccessType::unknown); // no hidraw node either
+    go(OnboardingStep::inputMonitoring);
+    flow.poll();
+    flow.poll();
+    EXPECT_EQ(flow.step().value(), OnboardingStep::inputMonitoring);
+    const PermissionPage waiting = permissionPage(OnboardingStep::inputMonitoring, model->permissions().value());
+    EXPECT_EQ(waiting.statusLine, "Mouse Access is waiting for your mouse");
+    EXPECT_TRUE(waiting.waiting);
+    EXPECT_TRUE(waiting.showsHowTo); // what opens the nodes, before they exist
+    EXPECT_TRUE(waiting.extra->starts_with("Your Logitech mouse is not plugged in, so there is nothing to open yet. "
+                                           "Ravolet waits for it"))
+        << *waiting.extra;
+    EXPECT_TRUE(waiting.watching.starts_with("Ravolet is watching for your mouse")) << waiting.watching;
+
+    // The mouse comes with its nodes closed: the page asks for them.
+    machine->probe->setCanListenToEvents(false);
+    machine->probe->setClosedNodes({}, {"/dev/input/event4"});
+    machine->probe->setWaitingForMouse(false);
+    flow.poll();
+    EXPECT_EQ(flow.step().value(), OnboardingStep::inputMonitoring);
+    const PermissionPage closed = permissionPage(OnboardingStep::inputMonitoring, model->permissions().value());
+    EXPECT_EQ(closed.statusLine, "Mouse Access is not on yet");
+    EXPECT_EQ(closed.commands, std::vector<std::string>{"sudo udevadm trigger --action=change /dev/input/event4"});
+
+    // Once they are open, it moves on by itself.
+    machine->probe->setClosedNodes({}, {});
+    machine->probe->setCanListenToEvents(true);
+    flow.poll();
+    EXPECT_EQ(flow.step().value(), OnboardingStep::accessibility);
 }
 
 TEST_F(OnboardingFlowTest, GrantsArrivingWhileNoPermissionPageShowsStillBringTheEngineUp) {
@@ -157,7 +191,7 @@ TEST(OnboardingPages, TextsFollowTheGrantsAndTheLoginItem) {
         {OnboardingStep::inputMonitoring, {false, true, Access::unknown, {"/dev/uinput"}, {}}, "Mouse Access is on", true,
          "Your computer shows no hidraw node", std::nullopt},
         {OnboardingStep::inputMonitoring, {false, true, Access::unknown, {"/dev/uinput"}, {}, false, true},
-         "Mouse Access is waiting for your mouse", true, "Your computer shows no hidraw node", std::nullopt},
+         "Mouse Access is waiting for your mouse", true, "Your Logitech mouse is not plugged in", std::nullopt},
         {OnboardingStep::inputMonitoring, {false, false, Access::granted, {"/dev/uinput"}, {"/dev/input/event4"}},
          "Mouse Access is not on yet", false, "", "Still closed to Ravolet: /dev/input/event4."},
         {OnboardingStep::inputMonitoring, {false, true, Access::denied, {}, {"/dev/input/event4", "/dev/hidraw1", "/dev/hidraw2"}},
@@ -203,33 +237,49 @@ TEST(OnboardingPages, TextsFollowTheGrantsAndTheLoginItem) {
     EXPECT_EQ(refused.refusal, "Your desktop refused: disk full");
 }
 
-TEST(OnboardingPages, TheClosingPageCountsTheMissingGrantsAndNamesATrayOnlyWhereThereIsOne) {
+TEST(OnboardingPages, TheLastPageNamesWhatIsMissingAndWhereToGiveItAndATrayOnlyWhereThereIsOne) {
     struct Row {
-        bool accessibility, inputMonitoring, hasTray;
+        bool accessibility, inputMonitoring, waitingForMouse;
+        const char* title;
         const char* status;
-        const char* comeBackEnd; // "" for none
+        const char* whereToFixStart; // "" for none
     } rows[] = {
-        {true, true, true, "Both permissions are on.", ""},
-        {true, true, false, "Both permissions are on.", ""},
-        {true, false, true, "One permission is still missing.", "the tray icon will keep telling you something is missing."},
-        {false, true, false, "One permission is still missing.",
-         "the settings window will keep telling you something is missing."},
-        {false, false, true, "Both permissions are still missing.",
-         "the tray icon will keep telling you something is missing."},
-        {false, false, false, "Both permissions are still missing.",
-         "the settings window will keep telling you something is missing."},
+        {true, true, false, "You're set", "Both permissions are on.", ""},
+        {true, false, false, "Ravolet still needs permission", "Mouse Access is still missing.",
+         "Step 2 shows what opens it here"},
+        {false, true, false, "Ravolet still needs permission", "Virtual Input is still missing.",
+         "Step 3 shows what opens it here"},
+        {false, false, false, "Ravolet still needs permission", "Mouse Access and Virtual Input are still missing.",
+         "Steps 2 and 3 show what opens them here"},
+        {true, true, true, "Waiting for your mouse",
+         "Virtual Input is on. Mouse Access is checked once your mouse is plugged in.",
+         "Ravolet then checks that the mouse's device nodes are open to you."},
+        {false, true, true, "Ravolet still needs permission", "Virtual Input is still missing.",
+         "Step 3 shows what opens it here"},
     };
-    for (const Row& row : rows) {
-        const ClosingPage page = closingPage({row.accessibility, row.inputMonitoring},
-                                             platform::LoginItemStatus::notRegistered, std::nullopt, row.hasTray);
-        EXPECT_EQ(page.statusLine, row.status);
-        EXPECT_EQ(page.bothOn, *row.comeBackEnd == 0);
-        EXPECT_EQ(page.comeBackLater.value_or("").ends_with(row.comeBackEnd), true) << page.comeBackLater.value_or("");
-        EXPECT_EQ(page.comeBackLater.has_value(), *row.comeBackEnd != 0);
-        // Without a tray nothing speaks of its icon.
-        const bool speaksOfTray = page.whereItLives.find("tray") != std::string::npos ||
-                                  page.comeBackLater.value_or("").find("tray") != std::string::npos;
-        EXPECT_EQ(speaksOfTray, row.hasTray) << page.whereItLives;
+    for (const bool hasTray : {true, false}) {
+        for (const Row& row : rows) {
+            PermissionState permissions{row.accessibility, row.inputMonitoring};
+            permissions.waitingForMouse = row.waitingForMouse;
+            const ClosingPage page =
+                closingPage(permissions, platform::LoginItemStatus::notRegistered, std::nullopt, hasTray);
+            EXPECT_EQ(headerTitle(OnboardingStep::done, permissions), row.title) << row.status;
+            EXPECT_EQ(page.title, row.title);
+            EXPECT_EQ(page.statusLine, row.status);
+            EXPECT_EQ(page.whereToFix.value_or("").starts_with(row.whereToFixStart), true) << page.whereToFix.value_or("");
+            EXPECT_EQ(page.whereToFix.has_value(), *row.whereToFixStart != 0) << row.status;
+            const bool missing = !row.accessibility || !row.inputMonitoring;
+            EXPECT_EQ(page.comeBackLater.has_value(), missing) << row.status;
+            if (page.comeBackLater) {
+                EXPECT_TRUE(page.comeBackLater->ends_with(
+                    hasTray ? "the tray icon will keep telling you something is missing."
+                            : "the settings window will keep telling you something is missing."));
+            }
+            // Without a tray nothing speaks of its icon.
+            const bool speaksOfTray = page.whereItLives.find("tray") != std::string::npos ||
+                                      page.comeBackLater.value_or("").find("tray") != std::string::npos;
+            EXPECT_EQ(speaksOfTray, hasTray) << page.whereItLives;
+        }
     }
 }
 

@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "Platform/Linux/LinuxUpdaterBackend.hpp"
 #include "Platform/Linux/SingleInstance.hpp"
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 #include "RavoletApp/UI/AppShell.hpp"
@@ -51,6 +52,14 @@ struct AppShellTest : ::testing::Test {
             if (action->text() == title) return action;
         return nullptr;
     }
+    // The menu as it drops down, on a real display.
+    static void photographMenu(AppShell& shell, const QString& name) {
+        if (!test::screenshotsEnabled()) return;
+        shell.menu()->popup(QPoint(40, 40));
+        (void)QTest::qWaitForWindowExposed(shell.menu());
+        test::saveScreenshot(*shell.menu(), name);
+        shell.menu()->hide();
+    }
     // Runs the event loop until the shell ends it, with a guard against a hang.
     static bool runUntilQuit() {
         bool timedOut = false;
@@ -65,6 +74,24 @@ struct AppShellTest : ::testing::Test {
         return !timedOut;
     }
 };
+
+// Where the package manager updates Ravolet, the check that can never run
+// says why right under it.
+TEST_F(AppShellTest, WhereThePackageManagerUpdatesTheMenuSaysSoUnderTheDisabledCheck) {
+    AppModel::Dependencies dependencies = machine->dependencies();
+    dependencies.updater = std::make_shared<platform::LinuxUpdaterBackend>();
+    model = AppModel::create(dependencies);
+    AppShell shell(model, {.hasTray = [] { return false; }});
+    launch(shell);
+    const QStringList shown = titles(*shell.menu());
+    const auto check = shown.indexOf(QStringLiteral("Check for Updates…"));
+    ASSERT_GE(check, 0);
+    EXPECT_EQ(shown.value(check + 1), QStringLiteral("Updated by your package manager"));
+    EXPECT_FALSE(action(*shell.menu(), "Check for Updates…")->isEnabled());
+    EXPECT_FALSE(action(*shell.menu(), "Updated by your package manager")->isEnabled()); // a text row
+    photographMenu(shell, QStringLiteral("tray-menu-package-manager"));
+    shell.settingsWindow()->hide();
+}
 
 TEST_F(AppShellTest, TheMenuFollowsTheModelAndThePauseToggleWritesOnlyAChange) {
     AppShell shell(model, {.hasTray = [] { return false; }});
@@ -100,12 +127,7 @@ TEST_F(AppShellTest, TheMenuFollowsTheModelAndThePauseToggleWritesOnlyAChange) {
     ASSERT_NE(shell.settingsWindow(), nullptr);
     EXPECT_TRUE(shell.settingsWindow()->isVisible());
     shell.setUp().window()->close();
-    if (test::screenshotsEnabled()) {
-        shell.menu()->popup(QPoint(40, 40));
-        (void)QTest::qWaitForWindowExposed(shell.menu());
-        test::saveScreenshot(*shell.menu(), QStringLiteral("tray-menu"));
-        shell.menu()->hide();
-    }
+    photographMenu(shell, QStringLiteral("tray-menu"));
     shell.settingsWindow()->hide();
 }
 

@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "RavoletApp/Model/SimulatedMachine.hpp"
+#include "RavoletApp/UI/CommandLine.hpp"
 #include "RavoletApp/UI/DeviceTab.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/FactRow.hpp"
@@ -128,9 +129,12 @@ TEST_F(DeviceTabTest, WhenTheComputerRefusesTheMouseThePermissionNoticeLeadsAndT
     ASSERT_TRUE(snapshot.isNotPermitted);
     EXPECT_FALSE(page.permissionBanner()->isHidden());
     // What opens the node, and which node is still closed.
-    const QString message = page.permissionBanner()->messageLabel()->text();
+    const QString message = page.permissionBanner()->message();
     EXPECT_TRUE(message.contains(QStringLiteral("70-ravolet.rules"))) << message.toStdString();
     EXPECT_TRUE(message.endsWith(QStringLiteral("Still closed to Ravolet: /dev/hidraw3."))) << message.toStdString();
+    ASSERT_EQ(page.permissionBanner()->commandLines().size(), 1U);
+    EXPECT_EQ(page.permissionBanner()->commandLines().front()->command(),
+              QStringLiteral("sudo udevadm trigger --action=change /dev/hidraw3"));
     EXPECT_EQ(page.connectionLine()->level(), StatusDot::Level::bad);
     EXPECT_EQ(page.lastProblemSection()->isHidden(), !snapshot.lastError.has_value());
     if (snapshot.lastError) {

@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolButton>
 
 #include "RavoletApp/Model/SimulatedMachine.hpp"
+#include "RavoletApp/UI/CommandLine.hpp"
 #include "RavoletApp/UI/OnboardingWindow.hpp"
 #include "RavoletApp/UI/ShellExtensionSection.hpp"
 #include "UITestSupport.hpp"
@@ -40,9 +44,18 @@ TEST(OnboardingWindow, WalksTheStepsPollsOnlyWhileShownAndComesBackOnThePageStil
     EXPECT_TRUE(window->inputMonitoringPage()->extraLabel()->isVisible()); // the HID access is refused
     EXPECT_TRUE(window->inputMonitoringPage()->howToBlock()->isVisible());
     // Which nodes are still closed, beside what opens them.
-    EXPECT_EQ(window->inputMonitoringPage()->closedNodesLabel()->text(),
+    EXPECT_EQ(window->inputMonitoringPage()->closedNodesLabel()->accessibleName(),
               QStringLiteral("Still closed to Ravolet: /dev/input/event4 and /dev/hidraw1."));
     EXPECT_TRUE(window->inputMonitoringPage()->closedNodesLabel()->isVisible());
+    // The command that opens them stands apart, whole, and copies as one line.
+    ASSERT_EQ(window->inputMonitoringPage()->commandLines().size(), 1U);
+    CommandLine* command = window->inputMonitoringPage()->commandLines().front();
+    EXPECT_TRUE(command->isVisible());
+    EXPECT_FALSE(window->inputMonitoringPage()->howToLabel()->text().contains(QStringLiteral("udevadm")));
+    QGuiApplication::clipboard()->clear();
+    QTest::mouseClick(command->copyButton(), Qt::LeftButton);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              QStringLiteral("sudo udevadm trigger --action=change /dev/input/event4 /dev/hidraw1"));
     test::saveScreenshot(*window, QStringLiteral("set-up-2-input-monitoring"));
 
     QTest::mouseClick(window->primaryButton(), Qt::LeftButton);
@@ -50,6 +63,11 @@ TEST(OnboardingWindow, WalksTheStepsPollsOnlyWhileShownAndComesBackOnThePageStil
     QTest::keyClick(window, Qt::Key_Return); // Enter goes on, as in a dialog
     EXPECT_EQ(window->primaryButton()->text(), QStringLiteral("Start Using Ravolet"));
     EXPECT_TRUE(window->closingPage()->comeBackLabel()->isVisible());
+    // Nothing claims the set-up is done while both grants are missing.
+    EXPECT_EQ(window->titleLabel()->text(), QStringLiteral("Ravolet still needs permission"));
+    EXPECT_EQ(window->closingPage()->statusLabel()->text(),
+              QStringLiteral("Mouse Access and Virtual Input are still missing."));
+    EXPECT_TRUE(window->closingPage()->whereToFixLabel()->isVisible());
 
     // A switch turned on whose item waits for approval shows off again.
     machine->loginItems->setStatusAfterRegistering(platform::LoginItemStatus::requiresApproval);
@@ -78,6 +96,63 @@ TEST(OnboardingWindow, WalksTheStepsPollsOnlyWhileShownAndComesBackOnThePageStil
     QTest::mouseClick(window->primaryButton(), Qt::LeftButton);
     EXPECT_TRUE(model->preferences().hasCompletedOnboarding.value());
     EXPECT_FALSE(window->isVisible());
+}
+
+// The last page as each state of the grants shows it, and the walk with no
+// mouse plugged in, whose Mouse Access step stays until the mouse comes.
+TEST(OnboardingWindow, TheLastPageSaysWhatIsLeftAndWithNoMouseTheMouseAccessStepWaits) {
+    auto machine = SimulatedMachine::makeInVirtualTime();
+    auto model = machine->makeModel();
+    machine->grant(false, false);
+    model->start();
+    machine->settle();
+    OnboardingPresenter presenter;
+    presenter.show(model);
+    OnboardingWindow* window = presenter.window();
+    (void)QTest::qWaitForWindowExposed(window);
+
+    struct Row {
+        bool accessibility, inputMonitoring;
+        const char* title;
+        const char* name;
+    } rows[] = {
+        {true, true, "You're set", "set-up-4-done-none-missing"},
+        {true, false, "Ravolet still needs permission", "set-up-4-done-mouse-access-missing"},
+        {false, true, "Ravolet still needs permission", "set-up-4-done-virtual-input-missing"},
+        {false, false, "Ravolet still needs permission", "set-up-4-done-both-missing"},
+    };
+    for (const Row& row : rows) {
+        while (window->flow().step().value() != OnboardingStep::done) window->flow().advance();
+        machine->grant(row.accessibility, row.inputMonitoring);
+        model->refreshPermissions();
+        QApplication::processEvents();
+        EXPECT_EQ(window->titleLabel()->text(), QString::fromUtf8(row.title)) << row.name;
+        EXPECT_EQ(window->closingPage()->whereToFixLabel()->isVisible(), !row.accessibility || !row.inputMonitoring);
+        EXPECT_EQ(window->pageScroller()->verticalScrollBar()->maximum(), 0) << row.name; // it all fits
+        test::saveScreenshot(*window, QString::fromUtf8(row.name));
+    }
+
+    machine->grant(true, false);
+    machine->probe->setWaitingForMouse(true);
+    machine->probe->setHIDListenAccess(platform::HIDAccessType::unknown); // no hidraw node either
+    model->refreshPermissions();
+    while (window->flow().step().value() != OnboardingStep::inputMonitoring) window->flow().back();
+    window->flow().poll();
+    window->flow().poll();
+    QApplication::processEvents();
+    EXPECT_EQ(window->flow().step().value(), OnboardingStep::inputMonitoring);
+    PermissionStepPage* page = window->inputMonitoringPage();
+    EXPECT_EQ(page->statusLabel()->text(), QStringLiteral("Mouse Access is waiting for your mouse"));
+    EXPECT_TRUE(page->extraLabel()->isVisible());
+    EXPECT_TRUE(page->howToBlock()->isVisible());
+    EXPECT_TRUE(page->commandLines().empty()); // no node to open yet
+    EXPECT_EQ(window->pageScroller()->verticalScrollBar()->maximum(), 0);
+    test::saveScreenshot(*window, QStringLiteral("set-up-2-input-monitoring-no-mouse"));
+    window->flow().advance();
+    window->flow().advance();
+    QApplication::processEvents();
+    EXPECT_EQ(window->titleLabel()->text(), QStringLiteral("Waiting for your mouse"));
+    test::saveScreenshot(*window, QStringLiteral("set-up-4-done-no-mouse"));
 }
 
 TEST(OnboardingWindow, FontsTooLargeForTheScreenMakeThePageScrollInsteadOfTheWindowOutgrowingIt) {

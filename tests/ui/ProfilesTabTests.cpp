@@ -144,7 +144,7 @@ TEST_F(ProfilesTabTest, RuleRowsEditMoveAndDeleteTheirOwnRule) {
     EXPECT_EQ(page.frontmostFact()->helpLabel()->text(), QStringLiteral("Application ID: com.adobe.Photoshop"));
     EXPECT_EQ(page.profileInUseFact()->helpLabel()->text(), QStringLiteral("Matched by the rule for “com.adobe.*”."));
     EXPECT_TRUE(page.profileRows()[1].inUseBadge->isVisible());
-    test::saveScreenshot(page, QStringLiteral("profiles-page-with-rules"));
+    test::saveRefittedScreenshot(page, QStringLiteral("profiles-page-with-rules"), 720);
 
     QTest::mouseClick(page.ruleRows()[0]->deleteButton(), Qt::LeftButton);
     settle();

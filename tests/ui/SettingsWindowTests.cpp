@@ -95,6 +95,26 @@ struct SettingsWindowTest : ::testing::Test {
     }
 };
 
+// A section's heading starts where the Scroll page's do, on every page.
+TEST_F(SettingsWindowTest, SectionHeadingsLineUpFromPageToPage) {
+    SettingsWindow window(model, [] {});
+    show(window);
+    const auto headingStart = [&](SettingsTab tab, const QString& heading) {
+        window.selectTab(tab);
+        QApplication::processEvents();
+        for (auto* label : window.page(tab)->findChildren<QLabel*>()) {
+            if (label->text() == heading && label->isVisible())
+                return label->mapTo(window.page(tab), QPoint(label->contentsRect().left(), 0)).x();
+        }
+        ADD_FAILURE() << "no heading " << heading.toStdString();
+        return -1;
+    };
+    const int scroll = headingStart(SettingsTab::scroll, QStringLiteral("Smooth Scrolling"));
+    EXPECT_EQ(headingStart(SettingsTab::pointer, QStringLiteral("Device Control")), scroll);
+    EXPECT_EQ(headingStart(SettingsTab::device, QStringLiteral("Connection")), scroll);
+    EXPECT_EQ(headingStart(SettingsTab::updates, QStringLiteral("Automatic Checks")), scroll);
+}
+
 TEST_F(SettingsWindowTest, EveryPageIsBuiltOnceAndTabsSwitchWithoutRebuildingOrRetitling) {
     SettingsWindow window(model, [] {});
     show(window);
@@ -135,7 +155,7 @@ TEST_F(SettingsWindowTest, BannersFollowTheStateAndTheirButtonsApplyTheirRemedie
     model->setPausedByUser(true);
     EXPECT_EQ(bannerTitles(window), (QStringList{"Your Ravolet settings file could not be read",
                                                  "Ravolet is not allowed to touch your input yet"}));
-    EXPECT_TRUE(window.banners()[0]->messageLabel()->text().endsWith(
+    EXPECT_TRUE(window.banners()[0]->message().endsWith(
         QString::fromStdString(" Your file is still on disk at " + model->store().fileURL.string() + ".")));
     test::saveScreenshot(window, QStringLiteral("settings-window-banners"));
     click(window, QStringLiteral("Finish Setting Up…"));

@@ -94,6 +94,9 @@ TEST_F(UpdatesTabTest, APackagedBuildSaysThePackageManagerUpdatesItAndOffersNoCh
     for (const QLabel* label : page.findChildren<QLabel*>())
         saysPackageManager = saysPackageManager || label->text().contains(QStringLiteral("package manager"));
     EXPECT_TRUE(saysPackageManager);
+    // The switch itself says why it is off, to a pointer and a screen reader.
+    EXPECT_EQ(page.automaticChecksBox()->toolTip(), QStringLiteral("Updated by your package manager"));
+    EXPECT_TRUE(page.automaticChecksBox()->accessibleDescription().contains(QStringLiteral("package manager")));
     test::saveScreenshot(page, QStringLiteral("updates-page-package-manager"));
 
     UpdatesTab simulated(model);

@@ -30,7 +30,7 @@ TEST(SymbolIcon, EveryNamedSymbolHasADrawing) {
         "info.circle.fill", "exclamationmark.triangle.fill", "xmark.octagon.fill", "clock.arrow.circlepath",
         "checkmark.circle.fill", "circle.dashed", "questionmark.app.dashed", "arrow.up", "arrow.down", "trash",
         "computermouse", "computermouse.fill", "pause.circle", "keyboard", "square.stack.3d.up", "lock.shield",
-        "arrow.up.and.down", "cursorarrow.click", "cursorarrow", "arrow.down.circle",
+        "arrow.up.and.down", "cursorarrow.click", "cursorarrow", "arrow.down.circle", "doc.on.doc",
     };
     EXPECT_EQ(symbolNames().size(), names.size());
     for (const QString& name : names) {
