@@ -55,11 +55,6 @@ struct Scenario {
 
 class ProgramRestart : public ::testing::TestWithParam<Scenario> {};
 
-// How long a copy takes from its start (or its predecessor's end) to its
-// window on an unloaded machine, with the 1 MB document or the slow disk,
-// and a margin: the measure of a machine's pace.
-constexpr std::chrono::duration<double> expectedStart = 0.5s;
-
 TEST_P(ProgramRestart, ACopyStartedWhileTheLastQuitsRunsOnceItHasEndedOnTheChangeItSaved) {
     const Scenario scenario = GetParam();
     XServer x;
@@ -113,14 +108,8 @@ TEST_P(ProgramRestart, ACopyStartedWhileTheLastQuitsRunsOnceItHasEndedOnTheChang
         std::optional<xcb_window_t> window;
         ASSERT_TRUE(waitUntil([&] { return (window = desktop.shownWindow("\u2014 Ravolet", true)).has_value(); }))
             << "no settings window" << platform::testing::tail(log);
-        // The pauses below follow the machine's pace: on a loaded machine
-        // (the whole suite in parallel) the program takes longer to show its
-        // window, and as much longer to take keys and handle them.
-        const double pace = std::max(1.0, std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt) /
-                                              expectedStart);
-        const auto paced = [&](std::chrono::milliseconds pause) {
-            std::this_thread::sleep_for(std::chrono::duration_cast<std::chrono::milliseconds>(pause * pace));
-        };
+        // The pauses below follow the machine's pace.
+        const auto paced = testing::pacedBy(std::chrono::steady_clock::now() - startedAt);
         // The window takes keys once its pages are filled, on the turn after it shows.
         paced(300ms);
         desktop.press(*window, testing::flipSmoothScrolling);
