@@ -148,10 +148,12 @@ void AppModel::setHasTray(bool hasTray) {
 
 // ---- The settings file's remedies ----
 
-void AppModel::startFreshConfig() {
+void AppModel::startFreshConfig(FreshStart from) {
     confined();
     if (!store_->startFresh()) return;
-    setConfig(Config::defaultConfig());
+    // The settings in force exist nowhere else: only the user's asking puts
+    // the factory ones in their place.
+    if (from == FreshStart::factorySettings) setConfig(Config::defaultConfig());
     store_->save(config_.value());
     applyToEngineNow();
 }
@@ -159,7 +161,9 @@ void AppModel::startFreshConfig() {
 void AppModel::readConfigAgain() {
     confined();
     if (store_->problem().value()) store_->setProblem(std::nullopt);
-    setConfig(store_->load());
+    Config file = store_->load();
+    // Still unusable: the settings in force stay, as does the window's work.
+    if (!store_->problem().value()) setConfig(std::move(file));
     applyToEngineNow();
 }
 

@@ -16,6 +16,7 @@ namespace ravolet {
 namespace {
 
 constexpr const char* runningOnDefaults = "Ravolet is running on its factory defaults for now and will not save over the file. ";
+constexpr const char* runningOnLastGood = "Ravolet keeps running on your last good settings and will not save over the file. ";
 
 // A parser's or the system's message as a sentence of the explanation: it
 // comes without a full stop, and the banner goes on after it.
@@ -67,14 +68,19 @@ std::string ConfigStore::Problem::headline() const {
 }
 
 std::string ConfigStore::Problem::explanation() const {
+    const bool lastGood = inForce == InForce::lastGood;
+    const std::string running = lastGood ? runningOnLastGood : runningOnDefaults;
     return std::visit(Overloaded{
-                          [](const Corrupt& corrupt) { return runningOnDefaults + asSentence(corrupt.detail); },
-                          [](const NewerSchema&) -> std::string {
-                              return "Ravolet is running on its factory defaults and will not save over the file, because "
-                                     "writing this build's format would throw away the settings the newer version added. "
-                                     "Install the newer version again, or start fresh.";
+                          [&](const Corrupt& corrupt) { return running + asSentence(corrupt.detail); },
+                          [&](const NewerSchema&) -> std::string {
+                              return std::string(lastGood ? "Ravolet keeps running on your last good settings"
+                                                          : "Ravolet is running on its factory defaults") +
+                                     " and will not save over the file, because writing this build's format would "
+                                     "throw away the settings the newer version added. Install the newer version "
+                                     "again, or " +
+                                     (lastGood ? "move the file aside." : "start fresh.");
                           },
-                          [](const Unreadable& unreadable) { return runningOnDefaults + asSentence(unreadable.detail); },
+                          [&](const Unreadable& unreadable) { return running + asSentence(unreadable.detail); },
                       },
                       value);
 }
@@ -104,20 +110,22 @@ Config ConfigStore::load() {
     }
     // A file that cannot be used leaves stored_ at the last good document:
     // what differs from that was never saved anywhere.
+    const auto blocked = [this](Problem problem) {
+        problem.inForce = hadGoodDocument_ ? Problem::InForce::lastGood : Problem::InForce::factoryDefaults;
+        setProblem(std::move(problem));
+        return Config::defaultConfig();
+    };
     auto bytes = files_->readFile(fileURL);
     if (!bytes) {
         seenOnDisk_.reset();
-        setProblem(Problem::unreadable(bytes.error().description()));
-        return Config::defaultConfig();
+        return blocked(Problem::unreadable(bytes.error().description()));
     }
     auto config = Config::decoded(*bytes);
     seenOnDisk_.emplace(std::move(*bytes));
-    if (!config) {
-        setProblem(problemFor(config.error()));
-        return Config::defaultConfig();
-    }
+    if (!config) return blocked(problemFor(config.error()));
     setProblem(std::nullopt);
     stored_ = std::move(*config);
+    hadGoodDocument_ = true;
     return stored_;
 }
 
@@ -131,6 +139,7 @@ ConfigStore::SaveOutcome ConfigStore::save(const Config& config) {
     }
     seenOnDisk_.emplace(std::move(*written));
     stored_ = config;
+    hadGoodDocument_ = true;
     lastSaveError_.set(std::nullopt);
     return SaveOutcome::saved;
 }

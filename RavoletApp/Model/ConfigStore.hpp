@@ -52,6 +52,12 @@ public:
         };
 
         std::variant<Corrupt, NewerSchema, Unreadable> value;
+        // What Ravolet runs on meanwhile: the factory document when the file
+        // could not be used from the start, the last good settings when it
+        // was broken after it had been read or saved well (the caller keeps
+        // its document then).
+        enum class InForce { factoryDefaults, lastGood };
+        InForce inForce = InForce::factoryDefaults;
 
         static Problem corrupt(std::string detail) { return {Corrupt{std::move(detail)}}; }
         static Problem newerSchema(std::int64_t found, std::int64_t supported) { return {NewerSchema{found, supported}}; }
@@ -93,7 +99,8 @@ public:
 
     // The document in the file; the factory document when there is no file
     // (nothing is written) or it cannot be used (a problem is set, the file is
-    // left alone). Sets or clears the problem.
+    // left alone; once a document was read or saved well, the problem says
+    // that the last good settings stay in force). Sets or clears the problem.
     Config load();
     // Writes the document, unless a problem is set or the file was changed on
     // disk. Creates the folder; a failure goes to lastSaveError, a success
@@ -141,6 +148,8 @@ private:
     // was no file. Unset before the first look, and after a failed read.
     std::optional<std::optional<std::string>> seenOnDisk_;
     Config stored_ = Config::defaultConfig();
+    // Whether a document was read from the file or written to it.
+    bool hadGoodDocument_ = false;
 };
 
 } // namespace ravolet

@@ -158,6 +158,48 @@ TEST(AppModelStorage, AFileChangedOnDiskIsNeverWrittenOver) {
     EXPECT_EQ(broken.bytes(broken.file()), "{ \"schemaVersion\": 1,");
 }
 
+TEST(AppModelStorage, AFileBrokenWhileRavoletRunsLeavesTheLastGoodSettingsInForceAndNoButtonDropsThemUnasked) {
+    StorageRig rig;
+    AppModel& model = rig.started();
+    model.setConfig(withDPI(800));
+    rig.machine->advance(1s);
+    const std::string brokenBytes = "{ \"schemaVersion\": 1,";
+    rig.machine->files->putFile(rig.file(), brokenBytes);
+    rig.machine->advance(1s);
+    const auto problem = model.store().problem().value();
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->inForce, ConfigStore::Problem::InForce::lastGood);
+    EXPECT_TRUE(problem->explanation().starts_with(
+        "Ravolet keeps running on your last good settings and will not save over the file. The file is not valid JSON ("))
+        << problem->explanation();
+    EXPECT_EQ(model.config().value(), withDPI(800));
+
+    // Reading the still broken file again, and the window's change made meanwhile: both stay in force.
+    model.setConfig(withDPI(1200));
+    model.readConfigAgain();
+    EXPECT_EQ(model.config().value(), withDPI(1200));
+    EXPECT_EQ(model.engine().value()->currentConfig(), withDPI(1200));
+    EXPECT_EQ(model.store().problem().value(), problem);
+
+    // Moved aside: the settings in force take its place.
+    model.startFreshConfig();
+    const auto archive = model.store().archivedFileURL().value();
+    ASSERT_TRUE(archive);
+    EXPECT_EQ(rig.bytes(*archive), brokenBytes);
+    EXPECT_EQ(Config::decoded(rig.bytes(rig.file())), withDPI(1200));
+    EXPECT_EQ(model.config().value(), withDPI(1200));
+
+    // The factory settings only when asked for.
+    rig.machine->advance(1s);
+    rig.machine->clock->advance(1s); // the next archive's name is another second's
+    rig.machine->files->putFile(rig.file(), "[]");
+    rig.machine->advance(1s);
+    ASSERT_TRUE(model.store().problem().value());
+    model.startFreshConfig(AppModel::FreshStart::factorySettings);
+    EXPECT_EQ(Config::decoded(rig.bytes(rig.file())), Config::defaultConfig());
+    EXPECT_EQ(model.engine().value()->currentConfig(), Config::defaultConfig());
+}
+
 // A fresh folder of this machine's, removed afterwards.
 struct RealFolder {
     fs::path path;
