@@ -92,6 +92,12 @@ public:
     // heard of once it comes. One that cannot be watched tells nothing.
     virtual Subscription watchFolder(const std::filesystem::path& folder, std::shared_ptr<Executor> executor,
                                      FolderChangeHandler handler) = 0;
+    // Calls `handler` on `executor` whenever `file` may have changed: written
+    // in place, replaced by a rename, created or removed, by this program or
+    // any other, until the subscription is dropped. Here: whatever
+    // watchFolder tells of its name, or of anything in its folder.
+    virtual Subscription watchFile(const std::filesystem::path& file, std::shared_ptr<Executor> executor,
+                                   std::function<void()> handler);
 };
 
 } // namespace ravolet::platform

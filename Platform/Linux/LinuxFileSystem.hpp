@@ -42,6 +42,11 @@ public:
     // Through the process's FolderWatcher (inotify).
     Subscription watchFolder(const std::filesystem::path& folder, std::shared_ptr<Executor> executor,
                              FolderChangeHandler handler) override;
+    // A symbolic link is followed: the kernel tells of a change where the
+    // changed file lives, so the folder of the link's final target is watched
+    // beside the link's own, and a link pointed elsewhere is followed there.
+    Subscription watchFile(const std::filesystem::path& file, std::shared_ptr<Executor> executor,
+                           std::function<void()> handler) override;
 
     // The settings folder for these environment values. XDG_CONFIG_HOME counts
     // only when it is an absolute path, as the base-directory rules say.

@@ -363,6 +363,39 @@ TEST(AppModelStorage, AnEditOfTheFileFromOutsideIsTakenInAndNeitherSideIsDropped
     }
 }
 
+TEST(AppModelStorage, ASettingsFileKeptThroughALinkIsTakenInWhereverItLives) {
+    RealFolder temporary;
+    const fs::path folder = temporary.path / "ravolet";
+    const fs::path dotfiles = temporary.path / "dotfiles";
+    fs::create_directories(folder);
+    fs::create_directories(dotfiles);
+    std::ofstream(dotfiles / "ravolet.json") << *withDPI(800).encoded();
+    std::ofstream(dotfiles / "other.json") << *withDPI(2400).encoded();
+    fs::create_symlink(dotfiles / "ravolet.json", folder / "config.json");
+    StorageRig rig(folder);
+    AppModel& model = rig.started();
+    ASSERT_EQ(model.config().value(), withDPI(800));
+    const auto takenIn = [&](std::int64_t dpi) {
+        for (int i = 0; i < 400 && model.config().value() != withDPI(dpi); ++i) {
+            std::this_thread::sleep_for(5ms);
+            rig.machine->advance(AppModel::takeInDelay);
+        }
+        return model.config().value() == withDPI(dpi);
+    };
+
+    std::ofstream(dotfiles / "ravolet.json") << *withDPI(1200).encoded();
+    EXPECT_TRUE(takenIn(1200)) << "edited in place";
+    std::ofstream(dotfiles / ".ravolet.json.swp") << *withDPI(1600).encoded();
+    fs::rename(dotfiles / ".ravolet.json.swp", dotfiles / "ravolet.json");
+    EXPECT_TRUE(takenIn(1600)) << "replaced by an editor's rename";
+    fs::create_symlink(dotfiles / "other.json", folder / ".config.json.new");
+    fs::rename(folder / ".config.json.new", folder / "config.json");
+    EXPECT_TRUE(takenIn(2400)) << "the link pointed elsewhere";
+    std::ofstream(dotfiles / "other.json") << *withDPI(3200).encoded();
+    EXPECT_TRUE(takenIn(3200)) << "its new target edited in place";
+    EXPECT_TRUE(fs::is_symlink(folder / "config.json"));
+}
+
 // A small tmpfs of the test's own; mounting one takes root.
 struct SmallDisk {
     RealFolder temporary;
