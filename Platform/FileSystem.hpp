@@ -55,6 +55,11 @@ public:
     // Not created by asking.
     virtual std::filesystem::path settingsFolder() const = 0;
 
+    // Folders of the program's own on other disks than the settings folder's
+    // as a rule, most fitting first, for what cannot be kept there (a full
+    // disk): none of them created by asking.
+    virtual std::vector<std::filesystem::path> spareFolders() const = 0;
+
     // The folder and any missing parents; an existing folder is no error.
     virtual FileResult<void> createDirectories(const std::filesystem::path& folder) = 0;
     // The largest file readFile() reads: far beyond anything the program

@@ -152,6 +152,21 @@ fs::path LinuxFileSystem::settingsFolderFor(const std::optional<std::string>& xd
 
 fs::path LinuxFileSystem::settingsFolder() const { return configHome() / "ravolet"; }
 
+std::vector<fs::path> LinuxFileSystem::spareFolders() const {
+    if (spareFolders_) return *spareFolders_;
+    std::vector<fs::path> folders;
+    for (const auto& [variable, fallback] : {std::pair<const char*, fs::path>{"XDG_RUNTIME_DIR", {}},
+                                             std::pair<const char*, fs::path>{"XDG_CACHE_HOME", home() / ".cache"}}) {
+        const auto value = environment(variable);
+        if (value && fs::path(*value).is_absolute()) {
+            folders.push_back(fs::path(*value) / "ravolet");
+        } else if (!fallback.empty()) {
+            folders.push_back(fallback / "ravolet");
+        }
+    }
+    return folders;
+}
+
 FileResult<void> LinuxFileSystem::createDirectories(const fs::path& folder) {
     std::error_code error;
     fs::create_directories(folder, error);

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Platform/FileSystem.hpp"
 
@@ -29,6 +30,13 @@ public:
     // $XDG_CONFIG_HOME/ravolet, else ~/.config/ravolet (the home folder from
     // $HOME, else the user database).
     std::filesystem::path settingsFolder() const override;
+    // $XDG_RUNTIME_DIR/ravolet (a memory-backed folder while the user is
+    // logged in), then $XDG_CACHE_HOME/ravolet, else ~/.cache/ravolet; only
+    // absolute folders count. Given ones instead, where the caller says.
+    std::vector<std::filesystem::path> spareFolders() const override;
+
+    LinuxFileSystem() = default;
+    explicit LinuxFileSystem(std::vector<std::filesystem::path> spareFolders) : spareFolders_(std::move(spareFolders)) {}
 
     FileResult<void> createDirectories(const std::filesystem::path& folder) override;
     FileResult<std::string> readFile(const std::filesystem::path& file) const override;
@@ -61,6 +69,9 @@ public:
     static std::filesystem::path homeFolder();
 
     static std::shared_ptr<LinuxFileSystem> shared();
+
+private:
+    std::optional<std::vector<std::filesystem::path>> spareFolders_;
 };
 
 } // namespace ravolet::platform

@@ -4,6 +4,7 @@
 #include <expected>
 #include <ostream>
 #include <string_view>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -16,6 +17,8 @@ namespace ravolet {
 namespace {
 
 constexpr const char* runningOnDefaults = "Ravolet is running on its factory defaults for now and will not save over the file. ";
+constexpr std::string_view unsavedPrefix = "config-";
+constexpr std::string_view unsavedSuffix = ".unsaved.json";
 constexpr const char* runningOnLastGood = "Ravolet keeps running on your last good settings and will not save over the file. ";
 
 // A parser's or the system's message as a sentence of the explanation: it
@@ -171,16 +174,51 @@ std::expected<std::filesystem::path, std::string> ConfigStore::keepAside(const C
     const auto bytes = config.encoded();
     if (!bytes) return std::unexpected(bytes.error().description());
     const std::string stamp = filenameTimestamp();
-    std::filesystem::path aside;
-    for (int attempt = 1; attempt <= 100 && (aside.empty() || files_->exists(aside)); ++attempt) {
-        const std::string suffix = attempt == 1 ? "" : fmt::format("-{}", attempt);
-        aside = fileURL.parent_path() / ("config-" + stamp + suffix + ".unsaved.json");
+    // Beside the settings first; where that disk is full (or read-only), on another.
+    std::vector<std::filesystem::path> folders{fileURL.parent_path()};
+    for (std::filesystem::path& folder : files_->spareFolders()) folders.push_back(std::move(folder));
+    std::string why;
+    for (const auto& folder : folders) {
+        std::filesystem::path aside;
+        for (int attempt = 1; attempt <= 100 && (aside.empty() || files_->exists(aside)); ++attempt) {
+            const std::string suffix = attempt == 1 ? "" : fmt::format("-{}", attempt);
+            aside = folder / (std::string(unsavedPrefix) + stamp + suffix + std::string(unsavedSuffix));
+        }
+        const auto failed = [&why](const std::string& reason) { why += (why.empty() ? "" : "; ") + reason; };
+        if (files_->exists(aside)) {
+            failed("every name for it is taken, up to " + aside.string());
+            continue;
+        }
+        auto written = files_->createDirectories(folder);
+        if (written) written = files_->writeFileAtomically(aside, *bytes);
+        if (written) return aside;
+        failed(written.error().description());
     }
-    if (files_->exists(aside)) return std::unexpected("every name for it is taken, up to " + aside.string());
-    auto written = files_->createDirectories(aside.parent_path());
-    if (written) written = files_->writeFileAtomically(aside, *bytes);
-    if (!written) return std::unexpected(written.error().description());
-    return aside;
+    return std::unexpected(why);
+}
+
+std::optional<std::filesystem::path> ConfigStore::gatherKeptAside() {
+    std::optional<std::filesystem::path> newest;
+    for (const auto& folder : files_->spareFolders()) {
+        const auto names = files_->listDirectory(folder);
+        if (!names) continue;
+        for (const std::string& name : *names) {
+            if (!name.starts_with(unsavedPrefix) || !name.ends_with(unsavedSuffix)) continue;
+            std::filesystem::path at = folder / name;
+            // Moved only once it is whole beside the settings, and never over another file.
+            const std::filesystem::path beside = fileURL.parent_path() / name;
+            if (!files_->exists(beside)) {
+                const auto bytes = files_->readFile(at);
+                if (bytes && files_->createDirectories(beside.parent_path()) && files_->writeFileAtomically(beside, *bytes)) {
+                    (void)files_->removeFile(at);
+                    at = beside;
+                }
+            }
+            // The time in the name orders them.
+            if (!newest || newest->filename() < at.filename()) newest = std::move(at);
+        }
+    }
+    return newest;
 }
 
 std::string ConfigStore::filenameTimestamp() const {

@@ -117,8 +117,13 @@ public:
     // Writes the document beside the file, as "config-" + the local time +
     // ".unsaved.json" (with "-2" and so on after the time when that name is
     // taken), for changes that cannot be saved in the file; never over
-    // another file. Where it went, or why it could not.
+    // another file. Where that fails (the disk is full), in the file system's
+    // spare folders, in their order. Where it went, or why it could not.
     std::expected<std::filesystem::path, std::string> keepAside(const Config& config);
+    // Documents keepAside left in a spare folder, moved beside the file
+    // where they can be written there (never over another file): where the
+    // newest one is now; none when there are none.
+    std::optional<std::filesystem::path> gatherKeptAside();
 
     // The document the file held when it was last read or written: what
     // load() returned (the factory document while there is no file) or what

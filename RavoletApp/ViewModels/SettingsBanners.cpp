@@ -66,8 +66,10 @@ std::vector<SettingsBanner> settingsBanners(const std::optional<ConfigStore::Pro
                            .title = "Ravolet could not save your last changes before it was ended",
                            .message = "They were written to " + storage.unsavedChangesAt->string() +
                                       " instead. To have them back, put that file in place of " +
-                                      settingsFile.filename().string() + " in the same folder; Ravolet takes it in at "
-                                      "once.",
+                                      (storage.unsavedChangesAt->parent_path() == settingsFile.parent_path()
+                                           ? settingsFile.filename().string() + " in the same folder"
+                                           : settingsFile.string()) +
+                                      "; Ravolet takes it in at once.",
                            .buttons = {{"Show In Folder", Action::showFile}, {"OK", Action::dismissUnsavedChanges}}});
     }
     if (!storage.notKeptFromWindow.empty()) {

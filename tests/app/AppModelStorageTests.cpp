@@ -453,5 +453,48 @@ TEST(AppModelStorage, OnAFullOrReadOnlyDiskTheFailureShowsAndTheChangeIsKept) {
     EXPECT_EQ(rig.notices(), StorageNotices{});
 }
 
+TEST(AppModelStorage, AChangeThatAFullDiskCannotTakeIsKeptOnAnotherAndNamedAtTheNextStart) {
+    SmallDisk disk;
+    if (!disk.mounted) GTEST_SKIP() << "cannot mount a small tmpfs here (it takes root): " << std::strerror(errno);
+    const fs::path folder = disk.path / "ravolet";
+    RealFolder elsewhere;
+    // Tried in order: a runtime folder that cannot be made, then the cache.
+    std::ofstream(elsewhere.path / "runtime") << "not a folder";
+    const std::vector<fs::path> spares{elsewhere.path / "runtime" / "ravolet", elsewhere.path / "cache" / "ravolet"};
+    const auto rig = [&] {
+        auto made = std::make_unique<StorageRig>(folder);
+        made->files = std::make_shared<platform::LinuxFileSystem>(spares);
+        made->started();
+        return made;
+    };
+    auto first = rig();
+    first->model->setConfig(withDPI(800));
+    first->machine->advance(1s);
+    disk.fill();
+    first->model->setConfig(withDPI(1200));
+    first->machine->advance(1s);
+    ASSERT_TRUE(first->notices().settingsSaveError);
+    // As the program does when a signal ends it.
+    const auto kept = first->model->keepUnsavedChanges();
+    ASSERT_TRUE(kept) << kept.error();
+    EXPECT_EQ(kept->parent_path(), spares[1]);
+    EXPECT_EQ(Config::decoded(first->bytes(*kept)), withDPI(1200));
+    first->model->stop();
+    first.reset();
+
+    // Still full: named where it is.
+    auto next = rig();
+    EXPECT_EQ(next->notices().unsavedChangesAt, *kept);
+    next.reset();
+    // Room again: moved beside the settings, and named there.
+    fs::remove(disk.path / "filler");
+    auto roomy = rig();
+    const fs::path beside = folder / kept->filename();
+    EXPECT_EQ(roomy->notices().unsavedChangesAt, beside);
+    EXPECT_EQ(Config::decoded(roomy->bytes(beside)), withDPI(1200));
+    EXPECT_FALSE(fs::exists(*kept));
+    EXPECT_EQ(Config::decoded(roomy->bytes(roomy->file())), withDPI(800)) << "not taken in by itself";
+}
+
 } // namespace
 } // namespace ravolet
