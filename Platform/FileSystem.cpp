@@ -25,4 +25,12 @@ bool FileError::isNotFound() const { return code == ENOENT; }
 
 std::ostream& operator<<(std::ostream& os, const FileError& error) { return os << error.description(); }
 
+Subscription FileSystem::watchFile(const std::filesystem::path& file, std::shared_ptr<Executor> executor,
+                                   std::function<void()> handler) {
+    return watchFolder(file.parent_path(), std::move(executor),
+                       [name = file.filename().string(), handler = std::move(handler)](const std::string& changed) {
+                           if (changed.empty() || changed == name) handler();
+                       });
+}
+
 } // namespace ravolet::platform

@@ -55,6 +55,11 @@ public:
     // Not created by asking.
     virtual std::filesystem::path settingsFolder() const = 0;
 
+    // Folders of the program's own on other disks than the settings folder's
+    // as a rule, most fitting first, for what cannot be kept there (a full
+    // disk): none of them created by asking.
+    virtual std::vector<std::filesystem::path> spareFolders() const = 0;
+
     // The folder and any missing parents; an existing folder is no error.
     virtual FileResult<void> createDirectories(const std::filesystem::path& folder) = 0;
     // The largest file readFile() reads: far beyond anything the program
@@ -92,6 +97,12 @@ public:
     // heard of once it comes. One that cannot be watched tells nothing.
     virtual Subscription watchFolder(const std::filesystem::path& folder, std::shared_ptr<Executor> executor,
                                      FolderChangeHandler handler) = 0;
+    // Calls `handler` on `executor` whenever `file` may have changed: written
+    // in place, replaced by a rename, created or removed, by this program or
+    // any other, until the subscription is dropped. Here: whatever
+    // watchFolder tells of its name, or of anything in its folder.
+    virtual Subscription watchFile(const std::filesystem::path& file, std::shared_ptr<Executor> executor,
+                                   std::function<void()> handler);
 };
 
 } // namespace ravolet::platform

@@ -12,6 +12,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <mutex>
+#include <optional>
+#include <utility>
+
 #include <fmt/format.h>
 
 #include "Platform/Linux/FolderWatcher.hpp"
@@ -147,6 +151,21 @@ fs::path LinuxFileSystem::settingsFolderFor(const std::optional<std::string>& xd
 }
 
 fs::path LinuxFileSystem::settingsFolder() const { return configHome() / "ravolet"; }
+
+std::vector<fs::path> LinuxFileSystem::spareFolders() const {
+    if (spareFolders_) return *spareFolders_;
+    std::vector<fs::path> folders;
+    for (const auto& [variable, fallback] : {std::pair<const char*, fs::path>{"XDG_RUNTIME_DIR", {}},
+                                             std::pair<const char*, fs::path>{"XDG_CACHE_HOME", home() / ".cache"}}) {
+        const auto value = environment(variable);
+        if (value && fs::path(*value).is_absolute()) {
+            folders.push_back(fs::path(*value) / "ravolet");
+        } else if (!fallback.empty()) {
+            folders.push_back(fallback / "ravolet");
+        }
+    }
+    return folders;
+}
 
 FileResult<void> LinuxFileSystem::createDirectories(const fs::path& folder) {
     std::error_code error;
@@ -293,6 +312,111 @@ Subscription LinuxFileSystem::watchFolder(const fs::path& folder, std::shared_pt
     const auto watcher = FolderWatcher::shared();
     if (!watcher) return {};
     return watcher->watch(folder, FolderWatcher::Changes::contents, std::move(executor), std::move(handler));
+}
+
+namespace {
+
+// One watched file that may be a symbolic link: its own folder is watched for
+// the link itself (made, removed, pointed elsewhere), and the folder of what
+// it points to for the file's contents. Re-pointed, the second watch moves.
+class FollowedFile : public std::enable_shared_from_this<FollowedFile> {
+public:
+    FollowedFile(std::shared_ptr<FolderWatcher> watcher, fs::path file, std::shared_ptr<Executor> executor,
+                 std::function<void()> handler)
+        : watcher_(std::move(watcher)), file_(std::move(file)), executor_(std::move(executor)), handler_(std::move(handler)) {}
+
+    void start() {
+        auto onLink = watcher_->watch(file_.parent_path(), FolderWatcher::Changes::contents, executor_,
+                                        [weak = weak_from_this(), name = file_.filename().string()](const std::string& changed) {
+                                            const auto self = weak.lock();
+                                            if (!self || (!changed.empty() && changed != name)) return;
+                                            self->follow();
+                                            self->changed();
+                                        });
+        {
+            std::lock_guard lock(mutex_);
+            onLink_ = std::move(onLink);
+        }
+        // Watched first, looked at second: a link pointed elsewhere in between is heard.
+        follow();
+    }
+
+    void cancel() {
+        Subscription onLink, onTarget;
+        {
+            std::lock_guard lock(mutex_);
+            cancelled_ = true;
+            onLink = std::move(onLink_);
+            onTarget = std::move(onTarget_);
+        }
+    }
+
+private:
+    // Where the link leads now (every link on the way resolved); none for a
+    // file that is no link.
+    std::optional<fs::path> target() const {
+        std::error_code error;
+        if (!fs::is_symlink(file_, error)) return std::nullopt;
+        fs::path resolved = fs::weakly_canonical(file_, error);
+        if (error) return std::nullopt;
+        return resolved;
+    }
+
+    void follow() {
+        // One at a time, so that the last look decides.
+        std::lock_guard following(following_);
+        const auto now = target();
+        {
+            std::lock_guard lock(mutex_);
+            if (cancelled_ || now == target_) return;
+        }
+        Subscription onTarget;
+        if (now) {
+            onTarget = watcher_->watch(
+                now->parent_path(), FolderWatcher::Changes::contents, executor_,
+                [weak = weak_from_this(), name = now->filename().string()](const std::string& changed) {
+                    const auto self = weak.lock();
+                    if (self && (changed.empty() || changed == name)) self->changed();
+                });
+        }
+        Subscription old;
+        {
+            std::lock_guard lock(mutex_);
+            if (cancelled_) return;
+            target_ = now;
+            old = std::exchange(onTarget_, std::move(onTarget));
+        }
+    }
+
+    void changed() {
+        {
+            std::lock_guard lock(mutex_);
+            if (cancelled_) return;
+        }
+        handler_();
+    }
+
+    const std::shared_ptr<FolderWatcher> watcher_;
+    const fs::path file_;
+    const std::shared_ptr<Executor> executor_;
+    const std::function<void()> handler_;
+    std::mutex following_;
+    std::mutex mutex_;
+    bool cancelled_ = false;
+    std::optional<fs::path> target_;
+    Subscription onLink_;
+    Subscription onTarget_;
+};
+
+} // namespace
+
+Subscription LinuxFileSystem::watchFile(const fs::path& file, std::shared_ptr<Executor> executor,
+                                        std::function<void()> handler) {
+    auto watcher = FolderWatcher::shared();
+    if (!watcher) return {};
+    const auto followed = std::make_shared<FollowedFile>(std::move(watcher), file, std::move(executor), std::move(handler));
+    followed->start();
+    return Subscription([followed] { followed->cancel(); });
 }
 
 std::shared_ptr<LinuxFileSystem> LinuxFileSystem::shared() {

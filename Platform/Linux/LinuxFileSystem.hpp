@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Platform/FileSystem.hpp"
 
@@ -29,6 +30,13 @@ public:
     // $XDG_CONFIG_HOME/ravolet, else ~/.config/ravolet (the home folder from
     // $HOME, else the user database).
     std::filesystem::path settingsFolder() const override;
+    // $XDG_RUNTIME_DIR/ravolet (a memory-backed folder while the user is
+    // logged in), then $XDG_CACHE_HOME/ravolet, else ~/.cache/ravolet; only
+    // absolute folders count. Given ones instead, where the caller says.
+    std::vector<std::filesystem::path> spareFolders() const override;
+
+    LinuxFileSystem() = default;
+    explicit LinuxFileSystem(std::vector<std::filesystem::path> spareFolders) : spareFolders_(std::move(spareFolders)) {}
 
     FileResult<void> createDirectories(const std::filesystem::path& folder) override;
     FileResult<std::string> readFile(const std::filesystem::path& file) const override;
@@ -42,6 +50,11 @@ public:
     // Through the process's FolderWatcher (inotify).
     Subscription watchFolder(const std::filesystem::path& folder, std::shared_ptr<Executor> executor,
                              FolderChangeHandler handler) override;
+    // A symbolic link is followed: the kernel tells of a change where the
+    // changed file lives, so the folder of the link's final target is watched
+    // beside the link's own, and a link pointed elsewhere is followed there.
+    Subscription watchFile(const std::filesystem::path& file, std::shared_ptr<Executor> executor,
+                           std::function<void()> handler) override;
 
     // The settings folder for these environment values. XDG_CONFIG_HOME counts
     // only when it is an absolute path, as the base-directory rules say.
@@ -56,6 +69,9 @@ public:
     static std::filesystem::path homeFolder();
 
     static std::shared_ptr<LinuxFileSystem> shared();
+
+private:
+    std::optional<std::vector<std::filesystem::path>> spareFolders_;
 };
 
 } // namespace ravolet::platform

@@ -1,6 +1,8 @@
 #include "Platform/Linux/SingleInstance.hpp"
 
 #include <cerrno>
+#include <csignal>
+#include <cstddef>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -40,12 +42,66 @@ std::uint64_t hashed(std::string_view text) {
 
 bool fitsSocketAddress(const fs::path& path) { return path.native().size() < sizeof(sockaddr_un::sun_path); }
 
-sockaddr_un addressOf(const fs::path& path) {
+// A socket of the abstract namespace (no file) is written with a leading "@".
+bool isAbstract(const fs::path& socket) { return socket.native().starts_with('@'); }
+
+struct SocketAddress {
     sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.c_str(), path.native().size());
-    return address;
+    socklen_t size = 0;
+    const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&address); }
+};
+
+SocketAddress addressOf(const fs::path& path) {
+    SocketAddress socket;
+    socket.address.sun_family = AF_UNIX;
+    std::memcpy(socket.address.sun_path, path.c_str(), path.native().size());
+    socket.size = sizeof socket.address;
+    if (isAbstract(path)) {
+        // The name is the bytes after the leading NUL, exactly.
+        socket.address.sun_path[0] = '\0';
+        socket.size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.native().size());
+    }
+    return socket;
 }
+
+// The holder's record in the lock file: "running  <pid> <socket>" while it
+// answers, with "quitting" over the first word once it has begun to quit.
+// Both words are as long, so the change is one write in place.
+constexpr std::string_view runningWord = "running ";
+constexpr std::string_view quittingWord = "quitting";
+
+struct Holder {
+    bool quitting = false;
+    pid_t pid = 0;
+    std::optional<fs::path> socket;
+};
+
+std::optional<Holder> holderOf(int lock) {
+    char buffer[512];
+    const ssize_t got = ::pread(lock, buffer, sizeof buffer - 1, 0);
+    if (got <= 0) return std::nullopt;
+    std::string_view record(buffer, static_cast<std::size_t>(got));
+    // Only the first line: a longer record of an earlier holder may follow
+    // until the new one's write has cut it off.
+    const auto line = record.find('\n');
+    if (line == std::string_view::npos) return std::nullopt;
+    record = record.substr(0, line + 1);
+    if (record.size() < runningWord.size() + 2) return std::nullopt;
+    Holder holder;
+    const std::string_view word = record.substr(0, runningWord.size());
+    if (word != runningWord && word != quittingWord) return std::nullopt;
+    holder.quitting = word == quittingWord;
+    const std::string_view rest = record.substr(runningWord.size() + 1, record.size() - runningWord.size() - 2);
+    const auto space = rest.find(' ');
+    const std::string pid(rest.substr(0, space));
+    char* end = nullptr;
+    holder.pid = static_cast<pid_t>(std::strtol(pid.c_str(), &end, 10));
+    if (end == pid.c_str() || *end != '\0' || holder.pid <= 0) return std::nullopt;
+    if (space != std::string_view::npos && space + 1 < rest.size()) holder.socket = fs::path(std::string(rest.substr(space + 1)));
+    return holder;
+}
+
+bool alive(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
 
 std::optional<std::string> environment(const char* name) {
     const char* value = std::getenv(name);
@@ -66,10 +122,10 @@ bool tryLock(int lock) {
 std::expected<bool, std::string> call(const fs::path& socket, std::chrono::steady_clock::time_point deadline) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return std::unexpected(errorText(errno));
-    const sockaddr_un address = addressOf(socket);
+    const SocketAddress address = addressOf(socket);
     int result;
     do {
-        result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        result = ::connect(fd, address.get(), address.size);
     } while (result != 0 && errno == EINTR);
     if (result != 0) {
         const int code = errno;
@@ -77,6 +133,14 @@ std::expected<bool, std::string> call(const fs::path& socket, std::chrono::stead
         // Nobody listens there: a copy that has not begun to, or has stopped.
         if (code == ENOENT || code == ECONNREFUSED) return false;
         return std::unexpected(fmt::format("cannot connect to {}: {}", socket.string(), errorText(code)));
+    }
+    // A name of the abstract namespace can be taken by anyone: only the
+    // user's own copy is heard.
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::getuid()) {
+        ::close(fd);
+        return std::unexpected(fmt::format("another user listens on {}", socket.string()));
     }
     // A copy that takes the call answers it; one that stops listening first
     // drops it unanswered (the connection is reset).
@@ -104,7 +168,8 @@ std::optional<fs::path> SingleInstance::socketPath(const fs::path& settingsFolde
     }
     const fs::path inSettings = settingsFolder / "ravolet.socket";
     if (fitsSocketAddress(inSettings)) return inSettings;
-    return std::nullopt;
+    // No file's path fits: a name without a file, which ends with the socket.
+    return fs::path(fmt::format("@ravolet-{:016x}.socket", hashed(settingsFolder.native())));
 }
 
 std::unique_ptr<SingleInstance> SingleInstance::claim(const fs::path& settingsFolder) {
@@ -143,28 +208,34 @@ SingleInstance::SingleInstance(Role role, int lock, std::optional<fs::path> sock
 SingleInstance::~SingleInstance() {
     if (listening_ >= 0) {
         ::close(listening_);
-        ::unlink(socket_->c_str());
+        if (!isAbstract(*socket_)) ::unlink(socket_->c_str());
     }
     if (lock_ >= 0) ::close(lock_);
 }
 
 void SingleInstance::listen() {
-    if (!socket_) return;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) return;
-    // A socket left by a copy that ended without removing it: holding the
-    // lock, this copy is the only one that may listen there.
-    ::unlink(socket_->c_str());
-    const sockaddr_un address = addressOf(*socket_);
-    // Only the user may call (the folder may let others in).
-    const mode_t mask = ::umask(0077);
-    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    ::umask(mask);
-    if (!bound || ::listen(fd, 8) != 0) {
-        ::close(fd);
-        return;
+    if (socket_) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        // A socket left by a copy that ended without removing it: holding the
+        // lock, this copy is the only one that may listen there.
+        if (!isAbstract(*socket_)) ::unlink(socket_->c_str());
+        const SocketAddress address = addressOf(*socket_);
+        // Only the user may call (the folder may let others in).
+        const mode_t mask = ::umask(0077);
+        const bool bound = fd >= 0 && ::bind(fd, address.get(), address.size) == 0;
+        ::umask(mask);
+        if (bound && ::listen(fd, 8) == 0) {
+            listening_ = fd;
+        } else if (fd >= 0) {
+            ::close(fd);
+        }
     }
-    listening_ = fd;
+    // Later copies read where to call this one (their runtime folder may not
+    // be this one's) and whether it is quitting.
+    const std::string record = fmt::format("{} {} {}\n", runningWord, ::getpid(),
+                                           listening_ >= 0 ? socket_->string() : std::string());
+    if (::pwrite(lock_, record.data(), record.size(), 0) == static_cast<ssize_t>(record.size()))
+        (void)::ftruncate(lock_, static_cast<off_t>(record.size()));
 }
 
 int SingleInstance::takeCalls() {
@@ -187,10 +258,13 @@ int SingleInstance::takeCalls() {
 }
 
 void SingleInstance::stopAnswering() {
+    if (role_ != Role::first) return;
+    // Said first: a copy that finds this one quitting waits for it however long it takes.
+    (void)::pwrite(lock_, quittingWord.data(), quittingWord.size(), 0);
     if (listening_ < 0) return;
-    // The name goes first: a copy started from now on finds nobody there and
+    // The name goes next: a copy started from now on finds nobody there and
     // waits for the lock. Calls not yet taken are dropped unanswered.
-    ::unlink(socket_->c_str());
+    if (!isAbstract(*socket_)) ::unlink(socket_->c_str());
     ::close(listening_);
     listening_ = -1;
 }
@@ -204,14 +278,19 @@ std::expected<SingleInstance::Call, std::string> SingleInstance::callFirst(std::
             listen();
             return Call::tookOver;
         }
-        if (socket_) {
-            const auto answered = call(*socket_, deadline);
+        // The holder's own word on where it listens comes before this copy's guess.
+        const auto holder = role_ == Role::second ? holderOf(lock_) : std::nullopt;
+        const auto socket = holder && holder->socket ? holder->socket : socket_;
+        if (socket) {
+            const auto answered = call(*socket, deadline);
             if (answered && *answered) return Call::answered;
             if (!answered) trouble = answered.error();
         } else {
             trouble = "there is no place for a socket to reach it through";
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
+        // A copy that is quitting ends once its save is done, however slow the disk.
+        const bool quitting = holder && holder->quitting && alive(holder->pid);
+        if (!quitting && std::chrono::steady_clock::now() >= deadline) {
             return std::unexpected(fmt::format("it neither answered nor ended within {:g} seconds{}",
                                                std::chrono::duration<double>(patience).count(),
                                                trouble ? " (" + *trouble + ")" : std::string()));

@@ -16,12 +16,16 @@ namespace ravolet::platform {
 // a socket of its own; a later copy finds the lock taken and calls the first
 // through that socket, which answers and brings its settings window forward.
 //
-// A copy that quits stops answering before it saves, and keeps the lock until
-// it has ended: a later copy started meanwhile hears no answer, waits for the
-// lock and then runs in its place, on the settings just saved.
+// A copy that quits says so in the lock file and stops answering before it
+// saves, and keeps the lock until it has ended: a later copy started
+// meanwhile hears no answer, waits for the lock (for as long as the quitting
+// copy lives) and then runs in its place, on the settings just saved.
 //
 // The socket lives in $XDG_RUNTIME_DIR, named after the settings folder, else
-// in the settings folder itself. Only calls from the same user count.
+// in the settings folder itself, else (no path fits a socket's address) in
+// the abstract namespace. The first copy writes its process and socket into
+// the lock file, so a later copy with another runtime folder reaches it too.
+// Only calls from the same user count, and only the same user's answer.
 class SingleInstance {
 public:
     static constexpr std::string_view lockName = "ravolet.lock";
@@ -47,8 +51,9 @@ public:
 
     Role role() const { return role_; }
     // The socket of the copies of this folder: in the runtime folder when that
-    // is an absolute path, else in the settings folder; none where neither
-    // path fits in a socket address.
+    // is an absolute path, else in the settings folder; where neither path
+    // fits in a socket address, a name of the abstract namespace, written
+    // with a leading "@".
     static std::optional<std::filesystem::path> socketPath(const std::filesystem::path& settingsFolder,
                                                            const std::optional<std::string>& runtimeFolder);
 
@@ -71,9 +76,11 @@ public:
         // it and listens, and its role is first.
         tookOver,
     };
-    // The second copy: calls the first. Where nobody answers (a copy quitting,
-    // or only just started), tries again and waits for the lock, for up to
-    // `patience`; why neither came, on failure.
+    // The second copy: calls the first, where its lock file says it listens.
+    // Where nobody answers (a copy quitting, or only just started), tries
+    // again and waits for the lock, for up to `patience`, and beyond it for
+    // as long as the holder lives and says it is quitting; why neither came,
+    // on failure.
     std::expected<Call, std::string> callFirst(std::chrono::milliseconds patience = SingleInstance::patience);
 
 private:

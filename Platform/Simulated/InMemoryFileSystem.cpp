@@ -27,6 +27,16 @@ InMemoryFileSystem::InMemoryFileSystem(fs::path settingsFolder) : settingsFolder
 
 fs::path InMemoryFileSystem::settingsFolder() const { return settingsFolder_; }
 
+std::vector<fs::path> InMemoryFileSystem::spareFolders() const {
+    std::lock_guard guard(lock_);
+    return spareFolders_;
+}
+
+void InMemoryFileSystem::setSpareFolders(std::vector<fs::path> folders) {
+    std::lock_guard guard(lock_);
+    spareFolders_ = std::move(folders);
+}
+
 std::optional<int> InMemoryFileSystem::failure(Operation operation) const {
     const auto it = failures_.find(operation);
     if (it == failures_.end() || it->second == 0) return std::nullopt;

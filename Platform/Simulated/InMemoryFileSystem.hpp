@@ -20,6 +20,9 @@ public:
     explicit InMemoryFileSystem(std::filesystem::path settingsFolder = "/home/user/.config/ravolet");
 
     std::filesystem::path settingsFolder() const override;
+    // As set, none at first.
+    std::vector<std::filesystem::path> spareFolders() const override;
+    void setSpareFolders(std::vector<std::filesystem::path> folders);
     FileResult<void> createDirectories(const std::filesystem::path& folder) override;
     FileResult<std::string> readFile(const std::filesystem::path& file) const override;
     FileResult<void> writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) override;
@@ -60,6 +63,7 @@ private:
     std::map<std::filesystem::path, std::string> files_;
     std::set<std::filesystem::path> folders_;
     std::map<Operation, int> failures_;
+    std::vector<std::filesystem::path> spareFolders_;
     std::uint64_t writes_ = 0;
     std::uint64_t removes_ = 0;
     std::map<std::uint64_t, Watch> watches_;

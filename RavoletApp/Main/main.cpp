@@ -26,6 +26,7 @@
 #include "RavoletApp/UI/AppShell.hpp"
 #include "RavoletApp/UI/QtScheduler.hpp"
 #include "RavoletApp/ViewModels/MenuContent.hpp"
+#include "RavoletApp/ViewModels/ShellRules.hpp"
 #include "Support/Observable.hpp"
 
 namespace {
@@ -175,15 +176,18 @@ int main(int argc, char** argv) {
         return 1;
     }
     // One copy per settings folder: a later one brings the first forward.
-    const auto instance =
-        ravolet::platform::SingleInstance::claim(ravolet::platform::LinuxFileSystem::shared()->settingsFolder());
+    const auto settingsFolder = ravolet::platform::LinuxFileSystem::shared()->settingsFolder();
+    const auto instance = ravolet::platform::SingleInstance::claim(settingsFolder);
     if (instance->role() == ravolet::platform::SingleInstance::Role::second) {
         // The copy there may be quitting: then this one waits for it to end, and runs.
         const auto called = instance->callFirst();
         if (!called) {
-            std::fprintf(stderr, "ravolet: Ravolet is already running, but %s. End that copy, or wait for it to "
-                         "finish quitting, and start Ravolet again.\n",
-                         called.error().c_str());
+            // Started from a menu, nobody reads standard error: said in a window too.
+            const auto note = ravolet::ShellRules::noteOnUnreachableCopy(settingsFolder.string(), called.error());
+            std::fprintf(stderr, "ravolet: %s. %s\n", note.title.c_str(), note.message.c_str());
+            QApplication application(argc, argv);
+            QApplication::setApplicationName(QStringLiteral("Ravolet"));
+            ravolet::showUnreachableCopyNote(note);
             return 1;
         }
         if (*called == ravolet::platform::SingleInstance::Call::answered) {

@@ -83,6 +83,9 @@ AppModel::AppModel(Private, Dependencies dependencies)
          {std::string_view(ConfigStore::fileName), platform::JsonFileKeyValueStore::fileName,
           PointerHardwareTuning::captureFileName, WheelModeRecord::fileName})
         (void)dependencies_.files->removeLeftoverTemporaries(dependencies_.settingsFolder / name);
+    // Changes the last run could keep only on another disk are named as
+    // those kept beside the settings are.
+    if (const auto kept = store_->gatherKeptAside()) preferences_->unsavedChangesFile.set(kept->string());
     // No tap counts the wheel's ticks until an engine says its tap runs.
     deviceMonitor_->setWheelCounted(false);
     // The derived values follow everything they are worked out from.

@@ -238,11 +238,20 @@ public:
     // its tap enabled. Only between start() and stop(). A start error is kept
     // in the status, never thrown.
     void restartEngineIfNeeded();
-    // Moves the unusable settings file aside; only when that worked, puts the
-    // factory document in place, saves it at once and hands it to the engine.
-    void startFreshConfig();
+    // What takes the place of a settings file moved aside.
+    enum class FreshStart {
+        // The settings in force: the last good ones, with the window's changes.
+        settingsInForce,
+        // The factory document, which the user asked for.
+        factorySettings,
+    };
+    // Moves the unusable settings file aside; only when that worked, saves
+    // the settings in force (or the factory document in their place) at once
+    // and hands them to the engine.
+    void startFreshConfig(FreshStart from = FreshStart::settingsInForce);
     // Reads the settings file again: clears the problem, loads, assigns the
-    // result (a save follows only a changed document) and hands it to the engine.
+    // result (a save follows only a changed document) and hands it to the
+    // engine. A file still unusable leaves the settings in force.
     void readConfigAgain();
     // Saves the document and writes the preferences now ("Try Saving Again").
     void retrySaving();

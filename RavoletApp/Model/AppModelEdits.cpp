@@ -59,16 +59,16 @@ void AppModel::saveNow() {
 // ---- Changes made to the file outside Ravolet ----
 
 void AppModel::watchSettingsFile() {
-    settingsFileWatch_ = dependencies_.files->watchFolder(
-        store_->fileURL.parent_path(), ui_, [weak = weak_from_this()](const std::string& name) {
-            const auto self = weak.lock();
-            if (!self || self->phase_ != Phase::started) return;
-            if (!name.empty() && name != self->store_->fileURL.filename()) return;
-            // An editor's save, or ours, comes as several changes at once: the
-            // file is read once they are over.
-            self->takeInTask_.cancel();
-            self->takeInTask_ = self->after(takeInDelay, [](AppModel& model) { model.takeInFileChange(); });
-        });
+    // A file kept elsewhere through a link (with the user's dotfiles) is
+    // followed to where it lives.
+    settingsFileWatch_ = dependencies_.files->watchFile(store_->fileURL, ui_, [weak = weak_from_this()] {
+        const auto self = weak.lock();
+        if (!self || self->phase_ != Phase::started) return;
+        // An editor's save, or ours, comes as several changes at once: the
+        // file is read once they are over.
+        self->takeInTask_.cancel();
+        self->takeInTask_ = self->after(takeInDelay, [](AppModel& model) { model.takeInFileChange(); });
+    });
 }
 
 void AppModel::takeInFileChange() {
@@ -148,10 +148,12 @@ void AppModel::setHasTray(bool hasTray) {
 
 // ---- The settings file's remedies ----
 
-void AppModel::startFreshConfig() {
+void AppModel::startFreshConfig(FreshStart from) {
     confined();
     if (!store_->startFresh()) return;
-    setConfig(Config::defaultConfig());
+    // The settings in force exist nowhere else: only the user's asking puts
+    // the factory ones in their place.
+    if (from == FreshStart::factorySettings) setConfig(Config::defaultConfig());
     store_->save(config_.value());
     applyToEngineNow();
 }
@@ -159,7 +161,9 @@ void AppModel::startFreshConfig() {
 void AppModel::readConfigAgain() {
     confined();
     if (store_->problem().value()) store_->setProblem(std::nullopt);
-    setConfig(store_->load());
+    Config file = store_->load();
+    // Still unusable: the settings in force stay, as does the window's work.
+    if (!store_->problem().value()) setConfig(std::move(file));
     applyToEngineNow();
 }
 

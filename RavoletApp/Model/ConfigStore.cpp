@@ -4,6 +4,7 @@
 #include <expected>
 #include <ostream>
 #include <string_view>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -16,6 +17,9 @@ namespace ravolet {
 namespace {
 
 constexpr const char* runningOnDefaults = "Ravolet is running on its factory defaults for now and will not save over the file. ";
+constexpr std::string_view unsavedPrefix = "config-";
+constexpr std::string_view unsavedSuffix = ".unsaved.json";
+constexpr const char* runningOnLastGood = "Ravolet keeps running on your last good settings and will not save over the file. ";
 
 // A parser's or the system's message as a sentence of the explanation: it
 // comes without a full stop, and the banner goes on after it.
@@ -67,14 +71,19 @@ std::string ConfigStore::Problem::headline() const {
 }
 
 std::string ConfigStore::Problem::explanation() const {
+    const bool lastGood = inForce == InForce::lastGood;
+    const std::string running = lastGood ? runningOnLastGood : runningOnDefaults;
     return std::visit(Overloaded{
-                          [](const Corrupt& corrupt) { return runningOnDefaults + asSentence(corrupt.detail); },
-                          [](const NewerSchema&) -> std::string {
-                              return "Ravolet is running on its factory defaults and will not save over the file, because "
-                                     "writing this build's format would throw away the settings the newer version added. "
-                                     "Install the newer version again, or start fresh.";
+                          [&](const Corrupt& corrupt) { return running + asSentence(corrupt.detail); },
+                          [&](const NewerSchema&) -> std::string {
+                              return std::string(lastGood ? "Ravolet keeps running on your last good settings"
+                                                          : "Ravolet is running on its factory defaults") +
+                                     " and will not save over the file, because writing this build's format would "
+                                     "throw away the settings the newer version added. Install the newer version "
+                                     "again, or " +
+                                     (lastGood ? "move the file aside." : "start fresh.");
                           },
-                          [](const Unreadable& unreadable) { return runningOnDefaults + asSentence(unreadable.detail); },
+                          [&](const Unreadable& unreadable) { return running + asSentence(unreadable.detail); },
                       },
                       value);
 }
@@ -104,20 +113,22 @@ Config ConfigStore::load() {
     }
     // A file that cannot be used leaves stored_ at the last good document:
     // what differs from that was never saved anywhere.
+    const auto blocked = [this](Problem problem) {
+        problem.inForce = hadGoodDocument_ ? Problem::InForce::lastGood : Problem::InForce::factoryDefaults;
+        setProblem(std::move(problem));
+        return Config::defaultConfig();
+    };
     auto bytes = files_->readFile(fileURL);
     if (!bytes) {
         seenOnDisk_.reset();
-        setProblem(Problem::unreadable(bytes.error().description()));
-        return Config::defaultConfig();
+        return blocked(Problem::unreadable(bytes.error().description()));
     }
     auto config = Config::decoded(*bytes);
     seenOnDisk_.emplace(std::move(*bytes));
-    if (!config) {
-        setProblem(problemFor(config.error()));
-        return Config::defaultConfig();
-    }
+    if (!config) return blocked(problemFor(config.error()));
     setProblem(std::nullopt);
     stored_ = std::move(*config);
+    hadGoodDocument_ = true;
     return stored_;
 }
 
@@ -131,6 +142,7 @@ ConfigStore::SaveOutcome ConfigStore::save(const Config& config) {
     }
     seenOnDisk_.emplace(std::move(*written));
     stored_ = config;
+    hadGoodDocument_ = true;
     lastSaveError_.set(std::nullopt);
     return SaveOutcome::saved;
 }
@@ -162,16 +174,51 @@ std::expected<std::filesystem::path, std::string> ConfigStore::keepAside(const C
     const auto bytes = config.encoded();
     if (!bytes) return std::unexpected(bytes.error().description());
     const std::string stamp = filenameTimestamp();
-    std::filesystem::path aside;
-    for (int attempt = 1; attempt <= 100 && (aside.empty() || files_->exists(aside)); ++attempt) {
-        const std::string suffix = attempt == 1 ? "" : fmt::format("-{}", attempt);
-        aside = fileURL.parent_path() / ("config-" + stamp + suffix + ".unsaved.json");
+    // Beside the settings first; where that disk is full (or read-only), on another.
+    std::vector<std::filesystem::path> folders{fileURL.parent_path()};
+    for (std::filesystem::path& folder : files_->spareFolders()) folders.push_back(std::move(folder));
+    std::string why;
+    for (const auto& folder : folders) {
+        std::filesystem::path aside;
+        for (int attempt = 1; attempt <= 100 && (aside.empty() || files_->exists(aside)); ++attempt) {
+            const std::string suffix = attempt == 1 ? "" : fmt::format("-{}", attempt);
+            aside = folder / (std::string(unsavedPrefix) + stamp + suffix + std::string(unsavedSuffix));
+        }
+        const auto failed = [&why](const std::string& reason) { why += (why.empty() ? "" : "; ") + reason; };
+        if (files_->exists(aside)) {
+            failed("every name for it is taken, up to " + aside.string());
+            continue;
+        }
+        auto written = files_->createDirectories(folder);
+        if (written) written = files_->writeFileAtomically(aside, *bytes);
+        if (written) return aside;
+        failed(written.error().description());
     }
-    if (files_->exists(aside)) return std::unexpected("every name for it is taken, up to " + aside.string());
-    auto written = files_->createDirectories(aside.parent_path());
-    if (written) written = files_->writeFileAtomically(aside, *bytes);
-    if (!written) return std::unexpected(written.error().description());
-    return aside;
+    return std::unexpected(why);
+}
+
+std::optional<std::filesystem::path> ConfigStore::gatherKeptAside() {
+    std::optional<std::filesystem::path> newest;
+    for (const auto& folder : files_->spareFolders()) {
+        const auto names = files_->listDirectory(folder);
+        if (!names) continue;
+        for (const std::string& name : *names) {
+            if (!name.starts_with(unsavedPrefix) || !name.ends_with(unsavedSuffix)) continue;
+            std::filesystem::path at = folder / name;
+            // Moved only once it is whole beside the settings, and never over another file.
+            const std::filesystem::path beside = fileURL.parent_path() / name;
+            if (!files_->exists(beside)) {
+                const auto bytes = files_->readFile(at);
+                if (bytes && files_->createDirectories(beside.parent_path()) && files_->writeFileAtomically(beside, *bytes)) {
+                    (void)files_->removeFile(at);
+                    at = beside;
+                }
+            }
+            // The time in the name orders them.
+            if (!newest || newest->filename() < at.filename()) newest = std::move(at);
+        }
+    }
+    return newest;
 }
 
 std::string ConfigStore::filenameTimestamp() const {

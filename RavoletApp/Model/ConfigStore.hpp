@@ -52,6 +52,12 @@ public:
         };
 
         std::variant<Corrupt, NewerSchema, Unreadable> value;
+        // What Ravolet runs on meanwhile: the factory document when the file
+        // could not be used from the start, the last good settings when it
+        // was broken after it had been read or saved well (the caller keeps
+        // its document then).
+        enum class InForce { factoryDefaults, lastGood };
+        InForce inForce = InForce::factoryDefaults;
 
         static Problem corrupt(std::string detail) { return {Corrupt{std::move(detail)}}; }
         static Problem newerSchema(std::int64_t found, std::int64_t supported) { return {NewerSchema{found, supported}}; }
@@ -93,7 +99,8 @@ public:
 
     // The document in the file; the factory document when there is no file
     // (nothing is written) or it cannot be used (a problem is set, the file is
-    // left alone). Sets or clears the problem.
+    // left alone; once a document was read or saved well, the problem says
+    // that the last good settings stay in force). Sets or clears the problem.
     Config load();
     // Writes the document, unless a problem is set or the file was changed on
     // disk. Creates the folder; a failure goes to lastSaveError, a success
@@ -110,8 +117,13 @@ public:
     // Writes the document beside the file, as "config-" + the local time +
     // ".unsaved.json" (with "-2" and so on after the time when that name is
     // taken), for changes that cannot be saved in the file; never over
-    // another file. Where it went, or why it could not.
+    // another file. Where that fails (the disk is full), in the file system's
+    // spare folders, in their order. Where it went, or why it could not.
     std::expected<std::filesystem::path, std::string> keepAside(const Config& config);
+    // Documents keepAside left in a spare folder, moved beside the file
+    // where they can be written there (never over another file): where the
+    // newest one is now; none when there are none.
+    std::optional<std::filesystem::path> gatherKeptAside();
 
     // The document the file held when it was last read or written: what
     // load() returned (the factory document while there is no file) or what
@@ -141,6 +153,8 @@ private:
     // was no file. Unset before the first look, and after a failed read.
     std::optional<std::optional<std::string>> seenOnDisk_;
     Config stored_ = Config::defaultConfig();
+    // Whether a document was read from the file or written to it.
+    bool hadGoodDocument_ = false;
 };
 
 } // namespace ravolet

@@ -36,17 +36,17 @@ namespace {
 
 // A small window with the note's icon, title and message and an OK button;
 // the message wraps at a comfortable reading width.
-QWidget* noteWindow(const ShellRules::Note& note) {
+QDialog* noteWindow(const ShellRules::Note& note, const QString& name = QStringLiteral("keeps-running-note"),
+                    const QString& symbol = QStringLiteral("info.circle.fill"), SystemColor tint = SystemColor::accent) {
     auto* window = new QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setObjectName(QStringLiteral("keeps-running-note"));
+    window->setObjectName(name);
     window->setWindowTitle(QStringLiteral("Ravolet"));
     auto* row = new QHBoxLayout(window);
     row->setContentsMargins(20, 20, 20, 16);
     row->setSpacing(14);
     auto* icon = new QLabel(window);
-    icon->setPixmap(symbolPixmap(QStringLiteral("info.circle.fill"), 32, systemColor(SystemColor::accent, window->palette()),
-                                 window->devicePixelRatioF()));
+    icon->setPixmap(symbolPixmap(symbol, 32, systemColor(tint, window->palette()), window->devicePixelRatioF()));
     icon->setAccessibleName(QString());
     row->addWidget(icon, 0, Qt::AlignTop);
     auto* column = new QVBoxLayout();
@@ -68,6 +68,12 @@ QWidget* noteWindow(const ShellRules::Note& note) {
 }
 
 } // namespace
+
+void showUnreachableCopyNote(const ShellRules::Note& note) {
+    QDialog* window = noteWindow(note, QStringLiteral("unreachable-copy-note"), QStringLiteral("exclamationmark.triangle.fill"),
+                                 SystemColor::orange);
+    window->exec();
+}
 
 AppShell::AppShell(std::shared_ptr<AppModel> model, Options options, QObject* parent)
     : QObject(parent), model_(std::move(model)), options_(std::move(options)), menu_(new QMenu()) {

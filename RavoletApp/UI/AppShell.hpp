@@ -8,6 +8,7 @@
 #include "RavoletApp/Model/AppModel.hpp"
 #include "RavoletApp/UI/OnboardingWindow.hpp"
 #include "RavoletApp/ViewModels/SettingsBanners.hpp"
+#include "RavoletApp/ViewModels/ShellRules.hpp"
 
 class QMenu;
 class QSocketNotifier;
@@ -20,6 +21,10 @@ class SingleInstance;
 namespace ravolet {
 
 class SettingsWindow;
+
+// For a copy started while another runs and cannot be reached: the note, in
+// a window of its own until the user closes it. Needs the application object.
+void showUnreachableCopyNote(const ShellRules::Note& note);
 
 // The running application around the model: the tray icon with its menu, the
 // settings window and the set-up window. It starts the model when launched

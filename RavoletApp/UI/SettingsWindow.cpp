@@ -219,6 +219,7 @@ void SettingsWindow::perform(SettingsBanner::Action action) {
     switch (action) {
     case SettingsBanner::Action::readAgain: model_->readConfigAgain(); break;
     case SettingsBanner::Action::startFresh: model_->startFreshConfig(); break;
+    case SettingsBanner::Action::startFromFactory: model_->startFreshConfig(AppModel::FreshStart::factorySettings); break;
     case SettingsBanner::Action::showFile:
         // The folder that holds the file: Linux file managers have no common
         // way to be asked to select one file.

@@ -33,13 +33,22 @@ std::vector<SettingsBanner> settingsBanners(const std::optional<ConfigStore::Pro
     using Action = SettingsBanner::Action;
     std::vector<SettingsBanner> banners;
     if (problem) {
+        // With the last good settings in force, moving the file aside keeps
+        // them; the factory settings take their place only by a button that
+        // says so.
+        std::vector<SettingsBanner::Button> buttons{{"Try Reading It Again", Action::readAgain}};
+        if (problem->inForce == ConfigStore::Problem::InForce::lastGood) {
+            buttons.push_back({"Move It Aside, Keep Settings", Action::startFresh});
+            buttons.push_back({"Move It Aside, Use Factory Settings", Action::startFromFactory});
+        } else {
+            buttons.push_back({"Move It Aside And Start Fresh", Action::startFresh});
+        }
+        buttons.push_back({"Show In Folder", Action::showFile});
         banners.push_back({.kind = SettingsBanner::Kind::problem,
                            .title = problem->headline(),
                            .message = problem->explanation() + " Your file is still on disk at " +
                                       settingsFile.string() + ".",
-                           .buttons = {{"Try Reading It Again", Action::readAgain},
-                                       {"Move It Aside And Start Fresh", Action::startFresh},
-                                       {"Show In Folder", Action::showFile}}});
+                           .buttons = std::move(buttons)});
     }
     if (storage.settingsSaveError || storage.preferencesSaveError) {
         std::string message = "Your changes are kept while Ravolet runs, and it tries again with your next change "
@@ -57,8 +66,10 @@ std::vector<SettingsBanner> settingsBanners(const std::optional<ConfigStore::Pro
                            .title = "Ravolet could not save your last changes before it was ended",
                            .message = "They were written to " + storage.unsavedChangesAt->string() +
                                       " instead. To have them back, put that file in place of " +
-                                      settingsFile.filename().string() + " in the same folder; Ravolet takes it in at "
-                                      "once.",
+                                      (storage.unsavedChangesAt->parent_path() == settingsFile.parent_path()
+                                           ? settingsFile.filename().string() + " in the same folder"
+                                           : settingsFile.string()) +
+                                      "; Ravolet takes it in at once.",
                            .buttons = {{"Show In Folder", Action::showFile}, {"OK", Action::dismissUnsavedChanges}}});
     }
     if (!storage.notKeptFromWindow.empty()) {

@@ -17,7 +17,10 @@ struct SettingsBanner {
     enum class Kind { informational, warning, problem };
     enum class Action {
         readAgain,
+        // Moves the file aside and saves the settings in force.
         startFresh,
+        // Moves it aside and saves the factory settings.
+        startFromFactory,
         showFile,
         retrySave,
         dismissSetAside,

@@ -15,4 +15,11 @@ std::optional<Note> noteOnClosingSettings(bool hasTray, bool alreadyShown) {
                     std::string(quitTitle) + " (" + std::string(quitShortcut) + ") in its window."};
 }
 
+Note noteOnUnreachableCopy(const std::string& settingsFolder, const std::string& why) {
+    return Note{"Ravolet is already running, but does not answer",
+                "Another copy of Ravolet runs on the settings in " + settingsFolder + ", but " + why +
+                    ", so this one does not start. End that copy, or wait for it to finish quitting, and start "
+                    "Ravolet again."};
+}
+
 } // namespace ravolet::ShellRules

@@ -34,6 +34,11 @@ struct Note {
 // Said once, the first time the settings window is closed with no tray.
 std::optional<Note> noteOnClosingSettings(bool hasTray, bool alreadyShown);
 
+// Said by a copy started while another runs on the same settings folder,
+// when that one neither answered nor ended: why, in the words of the lock
+// ("it neither answered nor ended within 10 seconds").
+Note noteOnUnreachableCopy(const std::string& settingsFolder, const std::string& why);
+
 } // namespace ShellRules
 
 } // namespace ravolet

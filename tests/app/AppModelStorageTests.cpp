@@ -158,6 +158,48 @@ TEST(AppModelStorage, AFileChangedOnDiskIsNeverWrittenOver) {
     EXPECT_EQ(broken.bytes(broken.file()), "{ \"schemaVersion\": 1,");
 }
 
+TEST(AppModelStorage, AFileBrokenWhileRavoletRunsLeavesTheLastGoodSettingsInForceAndNoButtonDropsThemUnasked) {
+    StorageRig rig;
+    AppModel& model = rig.started();
+    model.setConfig(withDPI(800));
+    rig.machine->advance(1s);
+    const std::string brokenBytes = "{ \"schemaVersion\": 1,";
+    rig.machine->files->putFile(rig.file(), brokenBytes);
+    rig.machine->advance(1s);
+    const auto problem = model.store().problem().value();
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->inForce, ConfigStore::Problem::InForce::lastGood);
+    EXPECT_TRUE(problem->explanation().starts_with(
+        "Ravolet keeps running on your last good settings and will not save over the file. The file is not valid JSON ("))
+        << problem->explanation();
+    EXPECT_EQ(model.config().value(), withDPI(800));
+
+    // Reading the still broken file again, and the window's change made meanwhile: both stay in force.
+    model.setConfig(withDPI(1200));
+    model.readConfigAgain();
+    EXPECT_EQ(model.config().value(), withDPI(1200));
+    EXPECT_EQ(model.engine().value()->currentConfig(), withDPI(1200));
+    EXPECT_EQ(model.store().problem().value(), problem);
+
+    // Moved aside: the settings in force take its place.
+    model.startFreshConfig();
+    const auto archive = model.store().archivedFileURL().value();
+    ASSERT_TRUE(archive);
+    EXPECT_EQ(rig.bytes(*archive), brokenBytes);
+    EXPECT_EQ(Config::decoded(rig.bytes(rig.file())), withDPI(1200));
+    EXPECT_EQ(model.config().value(), withDPI(1200));
+
+    // The factory settings only when asked for.
+    rig.machine->advance(1s);
+    rig.machine->clock->advance(1s); // the next archive's name is another second's
+    rig.machine->files->putFile(rig.file(), "[]");
+    rig.machine->advance(1s);
+    ASSERT_TRUE(model.store().problem().value());
+    model.startFreshConfig(AppModel::FreshStart::factorySettings);
+    EXPECT_EQ(Config::decoded(rig.bytes(rig.file())), Config::defaultConfig());
+    EXPECT_EQ(model.engine().value()->currentConfig(), Config::defaultConfig());
+}
+
 // A fresh folder of this machine's, removed afterwards.
 struct RealFolder {
     fs::path path;
@@ -321,6 +363,39 @@ TEST(AppModelStorage, AnEditOfTheFileFromOutsideIsTakenInAndNeitherSideIsDropped
     }
 }
 
+TEST(AppModelStorage, ASettingsFileKeptThroughALinkIsTakenInWhereverItLives) {
+    RealFolder temporary;
+    const fs::path folder = temporary.path / "ravolet";
+    const fs::path dotfiles = temporary.path / "dotfiles";
+    fs::create_directories(folder);
+    fs::create_directories(dotfiles);
+    std::ofstream(dotfiles / "ravolet.json") << *withDPI(800).encoded();
+    std::ofstream(dotfiles / "other.json") << *withDPI(2400).encoded();
+    fs::create_symlink(dotfiles / "ravolet.json", folder / "config.json");
+    StorageRig rig(folder);
+    AppModel& model = rig.started();
+    ASSERT_EQ(model.config().value(), withDPI(800));
+    const auto takenIn = [&](std::int64_t dpi) {
+        for (int i = 0; i < 400 && model.config().value() != withDPI(dpi); ++i) {
+            std::this_thread::sleep_for(5ms);
+            rig.machine->advance(AppModel::takeInDelay);
+        }
+        return model.config().value() == withDPI(dpi);
+    };
+
+    std::ofstream(dotfiles / "ravolet.json") << *withDPI(1200).encoded();
+    EXPECT_TRUE(takenIn(1200)) << "edited in place";
+    std::ofstream(dotfiles / ".ravolet.json.swp") << *withDPI(1600).encoded();
+    fs::rename(dotfiles / ".ravolet.json.swp", dotfiles / "ravolet.json");
+    EXPECT_TRUE(takenIn(1600)) << "replaced by an editor's rename";
+    fs::create_symlink(dotfiles / "other.json", folder / ".config.json.new");
+    fs::rename(folder / ".config.json.new", folder / "config.json");
+    EXPECT_TRUE(takenIn(2400)) << "the link pointed elsewhere";
+    std::ofstream(dotfiles / "other.json") << *withDPI(3200).encoded();
+    EXPECT_TRUE(takenIn(3200)) << "its new target edited in place";
+    EXPECT_TRUE(fs::is_symlink(folder / "config.json"));
+}
+
 // A small tmpfs of the test's own; mounting one takes root.
 struct SmallDisk {
     RealFolder temporary;
@@ -376,6 +451,49 @@ TEST(AppModelStorage, OnAFullOrReadOnlyDiskTheFailureShowsAndTheChangeIsKept) {
     model.stop();
     EXPECT_EQ(Config::decoded(rig.bytes(folder / "config.json")), withDPI(1600));
     EXPECT_EQ(rig.notices(), StorageNotices{});
+}
+
+TEST(AppModelStorage, AChangeThatAFullDiskCannotTakeIsKeptOnAnotherAndNamedAtTheNextStart) {
+    SmallDisk disk;
+    if (!disk.mounted) GTEST_SKIP() << "cannot mount a small tmpfs here (it takes root): " << std::strerror(errno);
+    const fs::path folder = disk.path / "ravolet";
+    RealFolder elsewhere;
+    // Tried in order: a runtime folder that cannot be made, then the cache.
+    std::ofstream(elsewhere.path / "runtime") << "not a folder";
+    const std::vector<fs::path> spares{elsewhere.path / "runtime" / "ravolet", elsewhere.path / "cache" / "ravolet"};
+    const auto rig = [&] {
+        auto made = std::make_unique<StorageRig>(folder);
+        made->files = std::make_shared<platform::LinuxFileSystem>(spares);
+        made->started();
+        return made;
+    };
+    auto first = rig();
+    first->model->setConfig(withDPI(800));
+    first->machine->advance(1s);
+    disk.fill();
+    first->model->setConfig(withDPI(1200));
+    first->machine->advance(1s);
+    ASSERT_TRUE(first->notices().settingsSaveError);
+    // As the program does when a signal ends it.
+    const auto kept = first->model->keepUnsavedChanges();
+    ASSERT_TRUE(kept) << kept.error();
+    EXPECT_EQ(kept->parent_path(), spares[1]);
+    EXPECT_EQ(Config::decoded(first->bytes(*kept)), withDPI(1200));
+    first->model->stop();
+    first.reset();
+
+    // Still full: named where it is.
+    auto next = rig();
+    EXPECT_EQ(next->notices().unsavedChangesAt, *kept);
+    next.reset();
+    // Room again: moved beside the settings, and named there.
+    fs::remove(disk.path / "filler");
+    auto roomy = rig();
+    const fs::path beside = folder / kept->filename();
+    EXPECT_EQ(roomy->notices().unsavedChangesAt, beside);
+    EXPECT_EQ(Config::decoded(roomy->bytes(beside)), withDPI(1200));
+    EXPECT_FALSE(fs::exists(*kept));
+    EXPECT_EQ(Config::decoded(roomy->bytes(roomy->file())), withDPI(800)) << "not taken in by itself";
 }
 
 } // namespace

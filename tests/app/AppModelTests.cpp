@@ -304,8 +304,8 @@ TEST(AppModel, StartingFreshArchivesTheBrokenFileAndReadingAgainSavesOnlyAChange
     const auto archive = model.store().archivedFileURL().value();
     ASSERT_TRUE(archive);
     EXPECT_EQ(rig.machine->files->readFile(*archive), "{ broken");
-    EXPECT_EQ(rig.saved(), Config::defaultConfig()) << "saved at once";
-    EXPECT_EQ(rig.engine()->currentConfig(), Config::defaultConfig()) << "pushed at once";
+    EXPECT_EQ(rig.saved(), withDPI(800)) << "the settings in force, saved at once";
+    EXPECT_EQ(rig.engine()->currentConfig(), withDPI(800)) << "pushed at once";
     EXPECT_FALSE(model.needsBanner().value());
 
     // Reading the file again assigns what it holds: an unchanged document writes nothing.
@@ -314,11 +314,11 @@ TEST(AppModel, StartingFreshArchivesTheBrokenFileAndReadingAgainSavesOnlyAChange
     model.readConfigAgain();
     rig.machine->advance(2s);
     EXPECT_EQ(rig.machine->files->writeCount(), writes);
-    // Broken again: the factory document in force, and the file left alone.
+    // Broken again: the settings in force stay, and the file is left alone.
     model.setConfig(withDPI(1200));
     rig.machine->files->putFile(rig.file(), "[]");
     model.readConfigAgain();
-    EXPECT_EQ(rig.engine()->currentConfig(), Config::defaultConfig());
+    EXPECT_EQ(rig.engine()->currentConfig(), withDPI(1200));
     rig.machine->advance(2s);
     EXPECT_EQ(rig.machine->files->readFile(rig.file()), "[]");
 }

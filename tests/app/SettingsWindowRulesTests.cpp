@@ -23,6 +23,12 @@ TEST(SettingsBanners, TheFileBannerStandsAloneAndAtMostOneOfGrantsOrPauseFollows
     const PermissionState both{true, true, HIDPPInputMonitoringAccess::granted};
     const std::string file = "2 Your Ravolet settings file could not be read: [Try Reading It Again] "
                              "[Move It Aside And Start Fresh] [Show In Folder]";
+    // Broken while Ravolet ran on a good file: moving it aside keeps those settings unless asked otherwise.
+    std::optional<ConfigStore::Problem> brokenLater = corrupt;
+    brokenLater->inForce = ConfigStore::Problem::InForce::lastGood;
+    const std::string fileLater = "2 Your Ravolet settings file could not be read: [Try Reading It Again] "
+                                  "[Move It Aside, Keep Settings] [Move It Aside, Use Factory Settings] "
+                                  "[Show In Folder]";
     const std::string grants = "1 Ravolet is not allowed to touch your input yet: [Finish Setting Up…*]";
     const std::string paused = "0 Ravolet is paused: [Resume*]";
     struct Row {
@@ -36,6 +42,7 @@ TEST(SettingsBanners, TheFileBannerStandsAloneAndAtMostOneOfGrantsOrPauseFollows
         {std::nullopt, {false, false}, true, {grants}},
         {std::nullopt, {true, false}, false, {grants}},
         {corrupt, {false, true}, false, {file, grants}},
+        {brokenLater, both, false, {fileLater}},
     };
     for (const Row& row : rows) {
         const auto banners = settingsBanners(row.problem, "/home/u/.config/ravolet/config.json", row.permissions, row.paused);
@@ -45,6 +52,15 @@ TEST(SettingsBanners, TheFileBannerStandsAloneAndAtMostOneOfGrantsOrPauseFollows
     const auto banners = settingsBanners(corrupt, "/home/u/.config/ravolet/config.json", both, false);
     EXPECT_EQ(banners[0].message, corrupt->explanation() +
                                       " Your file is still on disk at /home/u/.config/ravolet/config.json.");
+    EXPECT_EQ(settingsBanners(brokenLater, "/c.json", both, false)[0].message,
+              "Ravolet keeps running on your last good settings and will not save over the file. bad token at byte 3. "
+              "Your file is still on disk at /c.json.");
+    ConfigStore::Problem newerLater = ConfigStore::Problem::newerSchema(2, 1);
+    newerLater.inForce = ConfigStore::Problem::InForce::lastGood;
+    EXPECT_EQ(newerLater.explanation(),
+              "Ravolet keeps running on your last good settings and will not save over the file, because writing "
+              "this build's format would throw away the settings the newer version added. Install the newer version "
+              "again, or move the file aside.");
     EXPECT_EQ(settingsBanners(std::nullopt, "", {}, false)[0].message,
               "Everything on these pages is saved, but nothing takes effect until your computer grants Ravolet permission.");
 }

@@ -310,11 +310,13 @@ TEST(InputPath, UnpluggingDuringAGlideEndsCleanlyAndAReplugIsGrabbedAgain) {
     auto pointer = openNode(rig.events->virtualPointerNode());
 
     ASSERT_TRUE(ok(mouse.turnWheel(1)));
-    std::this_thread::sleep_for(40ms);
+    // Unplugged once the glide is under way: its first frame is out.
+    auto during = pointer.readFrames(1, patience);
+    ASSERT_EQ(during.size(), 1u) << "the detent began to glide";
     mouse.unplug();
-    // The glide already under way runs out; nothing more comes.
-    const auto during = pointer.readFrames(200, 1000ms);
-    EXPECT_LE(sumOf(during, EV_REL, REL_WHEEL_HI_RES), 120);
+    // The glide runs out whole; nothing more comes.
+    for (auto& frame : pointer.readFrames(200, 1000ms)) during.push_back(std::move(frame));
+    EXPECT_EQ(sumOf(during, EV_REL, REL_WHEEL_HI_RES), 120);
     rig.pump(50ms);
     EXPECT_TRUE(rig.engine->status().isTapEnabled) << "the tap waits for the mouse";
 

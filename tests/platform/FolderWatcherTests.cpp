@@ -10,10 +10,12 @@
 #include <deque>
 #include <fstream>
 #include <mutex>
+#include <string>
 
 #include "Platform/Linux/FolderWatcher.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
 #include "Platform/SerialQueue.hpp"
+#include "tests/platform/FolderTree.hpp"
 
 namespace ravolet::platform {
 namespace {
@@ -94,6 +96,115 @@ TEST(FolderWatcher, TellsOfEveryProgramsChangesWaitsForAFolderToComeAndFollowsIt
     std::ofstream(folder / "config.json") << "{  }";
     EXPECT_TRUE(contents.silent());
     fs::remove_all(root);
+}
+
+// Hands its tasks on to a queue, but the first post waits until released:
+// the watcher's thread stops there, and the kernel's queue fills meanwhile.
+class StallingExecutor final : public Executor {
+public:
+    explicit StallingExecutor(std::shared_ptr<Executor> next) : next_(std::move(next)) {}
+    void post(Task task) override {
+        std::unique_lock guard(lock_);
+        if (!stalled_) {
+            stalled_ = true;
+            changed_.notify_all();
+            changed_.wait(guard, [this] { return released_; });
+        }
+        guard.unlock();
+        next_->post(std::move(task));
+    }
+    bool isCurrent() const override { return next_->isCurrent(); }
+    bool awaitStall() {
+        std::unique_lock guard(lock_);
+        return changed_.wait_for(guard, 10s, [this] { return stalled_; });
+    }
+    void release() {
+        std::lock_guard guard(lock_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    const std::shared_ptr<Executor> next_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool stalled_ = false;
+    bool released_ = false;
+};
+
+// Another program's save: a new file beside, renamed over the old one.
+void replaceByRename(const fs::path& file, const std::string& bytes) {
+    const fs::path temporary = file.parent_path() / (".#" + file.filename().string());
+    std::ofstream(temporary) << bytes;
+    fs::rename(temporary, file);
+}
+
+TEST(FolderWatcher, ALinkedFolderAnotherProgramsRenameAndChangesTheKernelLostAreAllTold) {
+    const testing::FolderTree root("watch-linked");
+    const fs::path real = root.path / "dotfiles";
+    const fs::path linked = root.path / "ravolet";
+    fs::create_directories(real);
+    fs::create_directory_symlink(real, linked);
+    const auto watcher = FolderWatcher::shared();
+    ASSERT_NE(watcher, nullptr);
+    const auto queue = std::make_shared<SerialQueue>("folder-watcher-test", QueuePriority::userInitiated);
+    Heard heard;
+    Subscription watching = watcher->watch(linked, FolderWatcher::Changes::contents, queue, heard.handler());
+    // A folder reached through a link is the folder it leads to.
+    std::ofstream(real / "config.json") << "{}";
+    EXPECT_TRUE(heard.awaits("config.json"));
+    replaceByRename(linked / "config.json", "{ }");
+    EXPECT_TRUE(heard.awaits("config.json")) << "a rename over the file";
+
+    // More changes than the kernel keeps while nobody reads: it says some
+    // were lost, which is told as anything in the folder having changed.
+    const auto stalling = std::make_shared<StallingExecutor>(queue);
+    Heard overflowed;
+    Subscription stalled = watcher->watch(real, FolderWatcher::Changes::contents, stalling, overflowed.handler());
+    std::ofstream(real / "first") << "1";
+    ASSERT_TRUE(stalling->awaitStall());
+    std::ifstream limit("/proc/sys/fs/inotify/max_queued_events");
+    int queued = 16384;
+    limit >> queued;
+    for (int i = 0; i <= queued / 2 + 1; ++i) {
+        const fs::path file = real / ("f" + std::to_string(i));
+        std::ofstream(file).close();
+        fs::remove(file);
+    }
+    stalling->release();
+    EXPECT_TRUE(overflowed.awaits("")) << "the kernel's queue overflowed";
+    EXPECT_TRUE(heard.awaits("")) << "every watch looks again";
+}
+
+TEST(FolderWatcher, AFileKeptThroughALinkIsFollowedWhereItLivesAndWhereverTheLinkIsPointed) {
+    const testing::FolderTree root("watch-file");
+    const fs::path settings = root.path / "config" / "ravolet";
+    const fs::path dotfiles = root.path / "dotfiles";
+    const fs::path elsewhere = root.path / "elsewhere";
+    for (const fs::path& folder : {settings, dotfiles, elsewhere}) fs::create_directories(folder);
+    std::ofstream(dotfiles / "ravolet.json") << "{}";
+    std::ofstream(elsewhere / "other.json") << "{}";
+    fs::create_symlink(dotfiles / "ravolet.json", settings / "config.json");
+    const auto queue = std::make_shared<SerialQueue>("file-watch-test", QueuePriority::userInitiated);
+    Heard heard;
+    LinuxFileSystem files;
+    Subscription watching = files.watchFile(settings / "config.json", queue, [handler = heard.handler()] { handler("changed"); });
+
+    std::ofstream(dotfiles / "ravolet.json") << "{ }";
+    EXPECT_TRUE(heard.awaits("changed")) << "written in place";
+    replaceByRename(dotfiles / "ravolet.json", "{  }");
+    EXPECT_TRUE(heard.awaits("changed")) << "replaced by a rename";
+    std::ofstream(dotfiles / "unrelated.txt") << "x";
+    EXPECT_TRUE(heard.silent()) << "another file beside the target";
+
+    // Pointed elsewhere, as `ln -sfn` does: a new link renamed over the old.
+    fs::create_symlink(elsewhere / "other.json", settings / ".config.json.new");
+    fs::rename(settings / ".config.json.new", settings / "config.json");
+    EXPECT_TRUE(heard.awaits("changed")) << "the link itself";
+    std::ofstream(elsewhere / "other.json") << "{ }";
+    EXPECT_TRUE(heard.awaits("changed")) << "the new target, written in place";
+    std::ofstream(dotfiles / "ravolet.json") << "{   }";
+    EXPECT_TRUE(heard.silent()) << "the old target is no longer the file";
 }
 
 } // namespace

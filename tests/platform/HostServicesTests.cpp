@@ -173,11 +173,28 @@ TEST(SingleInstanceTest, OneCopyPerFolderHoldsTheLockAndTheNextCallsItOrWaitsFor
     const fs::path folder = temporary.path / "ravolet";
     EXPECT_EQ(SingleInstance::socketPath(folder, "/run/user/1000")->parent_path(), "/run/user/1000");
     EXPECT_EQ(SingleInstance::socketPath(folder, "relative"), folder / "ravolet.socket");
-    EXPECT_EQ(SingleInstance::socketPath("/" + std::string(200, 'x'), std::nullopt), std::nullopt);
+    EXPECT_TRUE(SingleInstance::socketPath("/" + std::string(200, 'x'), std::nullopt).value_or("").string().starts_with("@ravolet-"))
+        << "no path fits: a name without a file";
+    // Too long a settings path for a socket, and no runtime folder.
+    const fs::path deep = temporary.path / std::string(120, 'x') / "ravolet";
+    fs::create_directories(temporary.path / "other");
 
-    for (const std::optional<std::string>& runtime : {std::optional<std::string>(temporary.path.string()),
-                                                      std::optional<std::string>()}) {
-        auto first = SingleInstance::claim(folder, runtime);
+    struct Case {
+        const char* what;
+        fs::path folder;
+        std::optional<std::string> runtime;
+        // The later copies' runtime folder, where it is not the first's.
+        std::optional<std::string> laterRuntime;
+    } cases[] = {
+        {"in the runtime folder", folder, temporary.path.string(), std::nullopt},
+        {"in the settings folder", folder, std::nullopt, std::nullopt},
+        {"a later copy with another runtime folder", folder, temporary.path.string(), (temporary.path / "other").string()},
+        {"a settings path too long for a socket", deep, std::nullopt, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto laterRuntime = c.laterRuntime ? c.laterRuntime : c.runtime;
+        auto first = SingleInstance::claim(c.folder, c.runtime);
         ASSERT_EQ(first->role(), SingleInstance::Role::first);
         ASSERT_GE(first->callDescriptor(), 0);
         EXPECT_EQ(first->takeCalls(), 0);
@@ -191,7 +208,7 @@ TEST(SingleInstanceTest, OneCopyPerFolderHoldsTheLockAndTheNextCallsItOrWaitsFor
             }
         });
         {
-            const auto second = SingleInstance::claim(folder, runtime);
+            const auto second = SingleInstance::claim(c.folder, laterRuntime);
             ASSERT_EQ(second->role(), SingleInstance::Role::second);
             EXPECT_EQ(second->callFirst(), SingleInstance::Call::answered);
             EXPECT_EQ(second->callFirst(), SingleInstance::Call::answered);
@@ -201,24 +218,29 @@ TEST(SingleInstanceTest, OneCopyPerFolderHoldsTheLockAndTheNextCallsItOrWaitsFor
         loop.join();
         EXPECT_EQ(answered, 2);
 
-        // Quitting, the first answers no more; a copy that calls then waits
-        // for it to end, and no longer than its patience.
-        first->stopAnswering();
-        EXPECT_EQ(first->callDescriptor(), -1);
-        const auto third = SingleInstance::claim(folder, runtime);
+        // Running on but answering no more (stopped, or stuck): a later copy
+        // waits no longer than its patience, and says why.
+        const auto third = SingleInstance::claim(c.folder, laterRuntime);
         const auto refused = third->callFirst(100ms);
         ASSERT_FALSE(refused);
         EXPECT_EQ(refused.error(), "it neither answered nor ended within 0.1 seconds");
+
+        // Quitting, the first answers no more, and a later copy waits for it
+        // to end however long that takes beyond its patience.
+        first->stopAnswering();
+        EXPECT_EQ(first->callDescriptor(), -1);
         std::thread ending([&] {
-            std::this_thread::sleep_for(300ms);
+            std::this_thread::sleep_for(500ms);
             first.reset();
         });
-        EXPECT_EQ(third->callFirst(), SingleInstance::Call::tookOver);
+        EXPECT_EQ(third->callFirst(100ms), SingleInstance::Call::tookOver);
         ending.join();
         EXPECT_EQ(third->role(), SingleInstance::Role::first);
         EXPECT_GE(third->callDescriptor(), 0) << "it listens in the first's place";
-        const auto fourth = SingleInstance::claim(folder, runtime);
+        const auto fourth = SingleInstance::claim(c.folder, c.runtime);
         EXPECT_EQ(fourth->role(), SingleInstance::Role::second);
+        const auto unanswered = fourth->callFirst(100ms);
+        EXPECT_FALSE(unanswered) << "nobody answers in the third's loop";
     }
 }
 

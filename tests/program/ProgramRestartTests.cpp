@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <optional>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -54,11 +55,6 @@ struct Scenario {
 };
 
 class ProgramRestart : public ::testing::TestWithParam<Scenario> {};
-
-// How long a copy takes from its start (or its predecessor's end) to its
-// window on an unloaded machine, with the 1 MB document or the slow disk,
-// and a margin: the measure of a machine's pace.
-constexpr std::chrono::duration<double> expectedStart = 0.5s;
 
 TEST_P(ProgramRestart, ACopyStartedWhileTheLastQuitsRunsOnceItHasEndedOnTheChangeItSaved) {
     const Scenario scenario = GetParam();
@@ -113,14 +109,8 @@ TEST_P(ProgramRestart, ACopyStartedWhileTheLastQuitsRunsOnceItHasEndedOnTheChang
         std::optional<xcb_window_t> window;
         ASSERT_TRUE(waitUntil([&] { return (window = desktop.shownWindow("\u2014 Ravolet", true)).has_value(); }))
             << "no settings window" << platform::testing::tail(log);
-        // The pauses below follow the machine's pace: on a loaded machine
-        // (the whole suite in parallel) the program takes longer to show its
-        // window, and as much longer to take keys and handle them.
-        const double pace = std::max(1.0, std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt) /
-                                              expectedStart);
-        const auto paced = [&](std::chrono::milliseconds pause) {
-            std::this_thread::sleep_for(std::chrono::duration_cast<std::chrono::milliseconds>(pause * pace));
-        };
+        // The pauses below follow the machine's pace.
+        const auto paced = testing::pacedBy(std::chrono::steady_clock::now() - startedAt);
         // The window takes keys once its pages are filled, on the turn after it shows.
         paced(300ms);
         desktop.press(*window, testing::flipSmoothScrolling);
@@ -156,6 +146,48 @@ TEST_P(ProgramRestart, ACopyStartedWhileTheLastQuitsRunsOnceItHasEndedOnTheChang
 INSTANTIATE_TEST_SUITE_P(Restarts, ProgramRestart,
                          ::testing::Values(Scenario{"aLargeDocument", true, false}, Scenario{"aSlowDisk", false, true}),
                          [](const ::testing::TestParamInfo<Scenario>& info) { return std::string(info.param.what); });
+
+TEST(ProgramInstances, ACopyStartedBesideTheRunningOneReachesItOrSaysInAWindowWhyNot) {
+    XServer x;
+    ASSERT_FALSE(x.display.empty()) << "Xvfb did not start (is the xvfb package installed?)";
+    testing::XScreen desktop(x.display);
+    testing::ProgramHome home("instances");
+    const fs::path settings = home.tree.path / "config" / "ravolet";
+    auto first = home.start(x.display, "first");
+    ASSERT_TRUE(waitUntil([&] { return desktop.shownWindow("\u2014 Ravolet", true).has_value(); }))
+        << platform::testing::tail(home.logPath("first"));
+
+    // Started with another runtime folder (another session's, or none set
+    // the same way): the running copy is reached where it listens.
+    const fs::path otherRuntime = home.tree.path / "other-runtime";
+    fs::create_directories(otherRuntime);
+    auto reaching = home.start(x.display, "reaching", {}, {{"XDG_RUNTIME_DIR", otherRuntime.string()}});
+    EXPECT_EQ(reaching.wait(), 0) << platform::testing::tail(home.logPath("reaching"));
+    EXPECT_NE(home.read("reaching").find("already running; its settings window comes forward"), std::string::npos)
+        << platform::testing::tail(home.logPath("reaching"));
+
+    // Running but not answering (stopped here): after its patience the new
+    // copy says so where the user looks, naming the folder.
+    ASSERT_EQ(::kill(first.pid(), SIGSTOP), 0);
+    struct Resume {
+        pid_t pid;
+        ~Resume() { ::kill(pid, SIGCONT); }
+    } resume{first.pid()};
+    auto refused = home.start(x.display, "refused");
+    std::optional<xcb_window_t> note;
+    ASSERT_TRUE(waitUntil([&] { return (note = desktop.shownWindow("Ravolet")).has_value(); }))
+        << platform::testing::tail(home.logPath("refused"));
+    std::this_thread::sleep_for(500ms); // painted, for the picture
+    desktop.save("unreachable-copy-note");
+    EXPECT_NE(home.read("refused").find("Another copy of Ravolet runs on the settings in " + settings.string() + ", but"),
+              std::string::npos)
+        << platform::testing::tail(home.logPath("refused"));
+    desktop.close(*note);
+    EXPECT_EQ(refused.wait(), 1) << platform::testing::tail(home.logPath("refused"));
+    ::kill(first.pid(), SIGCONT);
+    ::kill(first.pid(), SIGTERM);
+    EXPECT_EQ(first.wait(), 0) << platform::testing::tail(home.logPath("first"));
+}
 
 } // namespace
 } // namespace ravolet

@@ -4,6 +4,8 @@
 
 #include <QImage>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "tests/desktop/DesktopTestSupport.hpp"
@@ -33,6 +36,20 @@ inline const std::vector<xcb_keycode_t> flipSmoothScrolling = [] {
     keys.push_back(spaceKey);
     return keys;
 }();
+
+// How long a copy takes from its start to its window on an unloaded machine,
+// with a margin: the measure of a machine's pace.
+inline constexpr std::chrono::duration<double> expectedStart = std::chrono::milliseconds(500);
+
+// Pauses that follow the machine's pace, measured by how long the program took
+// to show its window: on a loaded machine (the whole suite in parallel) it
+// takes as much longer to take keys and handle them.
+inline auto pacedBy(std::chrono::steady_clock::duration startTook) {
+    const double pace = std::max(1.0, std::chrono::duration<double>(startTook) / expectedStart);
+    return [pace](std::chrono::milliseconds pause) {
+        std::this_thread::sleep_for(std::chrono::duration_cast<std::chrono::milliseconds>(pause * pace));
+    };
+}
 
 using platform::testing::Child;
 using platform::testing::FolderTree;
@@ -197,7 +214,15 @@ struct ProgramHome {
         std::vector<std::string> arguments{RAVOLET_PROGRAM, "--simulated-mouse"};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         auto environment = this->environment(display);
-        environment.insert(environment.end(), more.begin(), more.end());
+        // What the test adds takes the place of the same variable's standard value.
+        for (auto& [key, value] : more) {
+            const auto same = std::ranges::find(environment, key, &std::pair<std::string, std::string>::first);
+            if (same != environment.end()) {
+                same->second = std::move(value);
+            } else {
+                environment.emplace_back(std::move(key), std::move(value));
+            }
+        }
         return Child({.arguments = arguments, .environment = environment, .unset = {"WAYLAND_DISPLAY"}, .log = logPath(log)});
     }
     std::filesystem::path logPath(const std::string& log) const { return tree.path / (log + ".log"); }

@@ -61,14 +61,16 @@ TEST(UnsavedChanges, EndedWithAChangeItCannotSaveRavoletKeepsItBesideTheSettings
     fs::create_symlink(disk / "ravolet.json", settings / "config.json");
     const bool factory = Config::defaultConfig().profiles.front().scroll.isEnabled;
 
+    const auto startedAt = std::chrono::steady_clock::now();
     auto ravolet = home.start(x.display, "first");
     std::optional<xcb_window_t> window;
     ASSERT_TRUE(waitUntil([&] { return (window = screen.shownWindow("\u2014 Ravolet", true)).has_value(); }))
         << platform::testing::tail(home.logPath("first"));
+    const auto paced = testing::pacedBy(std::chrono::steady_clock::now() - startedAt);
     // The window takes keys once its pages are filled, on the turn after it shows.
-    std::this_thread::sleep_for(300ms);
+    paced(300ms);
     screen.press(*window, testing::flipSmoothScrolling);
-    std::this_thread::sleep_for(200ms); // the keys come through the X server, the signal does not
+    paced(200ms); // the keys come through the X server, the signal does not
     ::kill(ravolet.pid(), SIGTERM);
     EXPECT_EQ(ravolet.wait(), 0) << platform::testing::tail(home.logPath("first"));
 

@@ -173,6 +173,20 @@ TEST_F(SettingsWindowTest, BannersFollowTheStateAndTheirButtonsApplyTheirRemedie
     QApplication::processEvents();
     EXPECT_TRUE(window.banners().empty());
     EXPECT_FALSE(model->needsBanner().value());
+
+    // Broken after it was read well: the factory settings come only by the button that names them.
+    Config edited = model->config().value();
+    edited.profiles.front().pointer.dpi = 800;
+    model->setConfig(edited);
+    auto later = ConfigStore::Problem::corrupt("unexpected end of input");
+    later.inForce = ConfigStore::Problem::InForce::lastGood;
+    model->store().setProblem(later);
+    QApplication::processEvents();
+    test::saveScreenshot(window, QStringLiteral("settings-window-broken-while-running"));
+    click(window, QStringLiteral("Move It Aside, Use Factory Settings"));
+    QApplication::processEvents();
+    EXPECT_EQ(model->config().value(), Config::defaultConfig());
+    EXPECT_TRUE(window.banners().empty());
 }
 
 TEST_F(SettingsWindowTest, AFailedSaveASetAsidePreferencesFileAndOverriddenChangesAreShownUntilDealtWith) {
