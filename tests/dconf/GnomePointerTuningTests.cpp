@@ -60,7 +60,7 @@ std::filesystem::path captureFile() {
 std::shared_ptr<PointerHardwareTuning> tunerOn(const Kernel& kernel, bool enabled = true) {
     auto defaults = std::make_shared<InMemoryKeyValueStore>();
     defaults->set(PointerHardwareTuning::enabledDefaultsKey, enabled);
-    DesktopPointerPropertyBackend::Options options{kernel.roots(), (kernel.path / "udev").string(), 0ms};
+    DesktopPointerPropertyBackend::Options options{kernel.roots(), (kernel.path / "udev").string()};
     return std::make_shared<PointerHardwareTuning>(
         std::make_shared<DesktopPointerPropertyBackend>(std::shared_ptr(GnomePointerSettings::make(kernel.roots())), options),
         defaults, captureFile(), std::vector{HIDPPDeviceMatch::g502X}, SystemClock::shared(), LinuxFileSystem::shared());
