@@ -18,7 +18,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "Platform/Linux/JsonFileKeyValueStore.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
+#include "Platform/Linux/SystemClock.hpp"
 #include "Platform/Linux/SingleInstance.hpp"
 #include "Platform/Thread.hpp"
 #include "RavoletApp/Model/AppModel.hpp"
@@ -27,6 +29,7 @@
 #include "RavoletApp/UI/AppShell.hpp"
 #include "RavoletApp/UI/QtScheduler.hpp"
 #include "RavoletApp/ViewModels/MenuContent.hpp"
+#include "RavoletEngine/Coordination/DesktopPointerPropertyBackend.hpp"
 #include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
 #include "RavoletEngine/Coordination/PointerTuningGuard.hpp"
 #include "Support/Observable.hpp"
@@ -166,11 +169,19 @@ int main(int argc, char** argv) {
     if (argc == 3 && argv[1] == std::string_view(pointerGuardOption)) {
         const auto watched = ravolet::pointerTuningGuard::parseWatched(argv[2]);
         if (!watched) return 2;
+        const auto files = ravolet::platform::LinuxFileSystem::shared();
         const int status = ravolet::pointerTuningGuard::run(
-            *watched, [] { return ravolet::PointerHardwareTuning::shared(); },
-            ravolet::platform::LinuxFileSystem::shared()->settingsFolder() /
-                ravolet::PointerHardwareTuning::captureFileName,
-            std::chrono::seconds(10));
+            *watched,
+            [] {
+                return std::make_shared<ravolet::DesktopPointerPropertyBackend>(
+                    std::shared_ptr(ravolet::platform::DesktopPointerSettings::forThisSession()));
+            },
+            [files](std::shared_ptr<ravolet::PointerPropertyBackend> backend) {
+                return std::make_shared<ravolet::PointerHardwareTuning>(
+                    std::move(backend), ravolet::platform::JsonFileKeyValueStore::standard(), std::nullopt,
+                    std::vector{ravolet::HIDPPDeviceMatch::g502X}, ravolet::platform::SystemClock::shared(), files);
+            },
+            files->settingsFolder() / ravolet::PointerHardwareTuning::captureFileName, std::chrono::seconds(10));
         ravolet::platform::finishThreads();
         return status;
     }

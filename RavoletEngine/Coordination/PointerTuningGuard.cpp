@@ -45,12 +45,14 @@ std::optional<pid_t> parseWatched(std::string_view text) {
     return pid;
 }
 
-int run(pid_t watched, const std::function<std::shared_ptr<PointerHardwareTuning>()>& makeTuner,
-        const std::filesystem::path& captureFile, std::chrono::milliseconds patience) {
+int run(pid_t watched, const std::function<std::shared_ptr<PointerPropertyBackend>()>& backend,
+        const TunerMaker& makeTuner, const std::filesystem::path& captureFile, std::chrono::milliseconds patience) {
+    // Connected beforehand: once the program has gone, only the put-back is left to do.
+    auto reached = backend();
     waitForEnd(watched);
     std::error_code error;
     if (!std::filesystem::exists(captureFile, error)) return 0;
-    const auto tuner = makeTuner();
+    const auto tuner = makeTuner(std::move(reached));
     for (const auto end = std::chrono::steady_clock::now() + patience;
          tuner->status().restorePending && std::chrono::steady_clock::now() < end;) {
         std::this_thread::sleep_for(100ms);

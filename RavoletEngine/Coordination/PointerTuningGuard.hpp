@@ -14,6 +14,7 @@
 namespace ravolet {
 
 class PointerHardwareTuning;
+class PointerPropertyBackend;
 
 // Where the desktop keeps the mouse's acceleration under its identity (sway,
 // KWin, GNOME), a setting Ravolet left flat stays flat after Ravolet is gone
@@ -36,13 +37,15 @@ bool start(const std::string& executable, const std::vector<std::string>& argume
 // The process id a guard is given as text; none unless it is a number above 1.
 std::optional<pid_t> parseWatched(std::string_view text);
 
-// The guard's work in its own process: waits until `watched` ends, then
-// makes the tuner with `makeTuner` when the capture file `captureFile` is
-// still there; while its originals wait for the desktop to list the mouse,
-// tells it again every 100 ms, for `patience`. Returns the process's exit
-// status: 0 when nothing is left to put back.
-int run(pid_t watched, const std::function<std::shared_ptr<PointerHardwareTuning>()>& makeTuner,
-        const std::filesystem::path& captureFile, std::chrono::milliseconds patience);
+// The guard's work in its own process: reaches the desktop's settings with
+// `backend` at once, waits until `watched` ends, then makes the tuner over
+// it with `makeTuner` when the capture file `captureFile` is still there;
+// while its originals wait for the desktop to list the mouse, tells it again
+// every 100 ms, for `patience`. Returns the process's exit status: 0 when
+// nothing is left to put back.
+using TunerMaker = std::function<std::shared_ptr<PointerHardwareTuning>(std::shared_ptr<PointerPropertyBackend>)>;
+int run(pid_t watched, const std::function<std::shared_ptr<PointerPropertyBackend>()>& backend,
+        const TunerMaker& makeTuner, const std::filesystem::path& captureFile, std::chrono::milliseconds patience);
 
 } // namespace pointerTuningGuard
 } // namespace ravolet

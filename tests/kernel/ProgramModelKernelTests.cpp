@@ -30,6 +30,7 @@
 #include "FakeMouse/FakeG502X.hpp"
 #include "Platform/Linux/Input/VirtualDevices.hpp"
 #include "Platform/RunLoop.hpp"
+#include "Platform/SessionWatcher.hpp"
 #include "Platform/Simulated/SimulatedSessionWatcher.hpp"
 #include "RavoletApp/Model/LinuxProgram.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
@@ -65,11 +66,13 @@ std::string inputDevices() {
     return std::string(std::istreambuf_iterator<char>(list), {});
 }
 
-// A desktop that keeps the mouse's acceleration under its identity and
-// reaches it only through Ravolet's pointer, as KWin does while the mouse
-// itself is grabbed: a restore after the pointer went is refused.
+// A desktop that keeps the mouse's acceleration under its identity, lists
+// Ravolet's pointer while it is there, and lists nothing while another
+// session is in front (a compositor lets go of its devices then): a restore
+// made at the switch can neither read nor write the setting.
 class ThroughRavoletsPointer final : public PointerPropertyBackend {
 public:
+    explicit ThroughRavoletsPointer(std::shared_ptr<platform::SessionWatcher> session) : session_(std::move(session)) {}
     static constexpr std::uint64_t id = 0x300000000000001;
     bool canWrite() const override { return true; }
     std::vector<PointerServiceIdentity> services() override {
@@ -92,7 +95,10 @@ public:
     bool serviceExists(std::uint64_t registryID) override { return registryID == id; }
 
 private:
-    static bool listed() { return inputDevices().contains(platform::VirtualDevices::pointerPhys); }
+    bool listed() const {
+        return session_->isActive() && inputDevices().contains(platform::VirtualDevices::pointerPhys);
+    }
+    const std::shared_ptr<platform::SessionWatcher> session_;
     std::mutex lock_;
     std::map<std::string, std::int64_t> values_{{std::string(PointerHardwareTuning::resolutionKey), 1000 * 65536},
                                                 {std::string(PointerHardwareTuning::fallbackAccelerationKey), 0}};
@@ -102,15 +108,16 @@ private:
 // folder the test made, the wheel resolution asked for, run on this thread's
 // run loop until a quit or SIGTERM; SIGUSR1 puts another login session in
 // front, SIGUSR2 brings its own back. Reports each time the engine is active
-// with the mouse attached and the pointer tuning in force, and each time the
-// session is away with no engine and the tuning's originals back;
+// with the mouse attached and the pointer tuning in force over the setting
+// found at the first start, and each time the session is away with no engine
+// and no restore failed (the originals wait to go back while nothing is listed);
 // exits 0 after a clean stop that let go of the mouse, another code when
 // something failed.
 [[noreturn]] void runModel(int report, int signals, int quit, std::optional<bool> highResolution) {
     auto ui = platform::RunLoop::current();
     const auto session = std::make_shared<platform::SimulatedSessionWatcher>();
     const auto tuner = std::make_shared<PointerHardwareTuning>(
-        std::make_shared<ThroughRavoletsPointer>(), std::make_shared<platform::InMemoryKeyValueStore>(),
+        std::make_shared<ThroughRavoletsPointer>(session), std::make_shared<platform::InMemoryKeyValueStore>(),
         fs::temp_directory_path() / "program-model-capture.json", std::vector{HIDPPDeviceMatch::g502X},
         platform::SystemClock::shared(), platform::LinuxFileSystem::shared());
     PointerHardwareTuning::setShared(tuner);
@@ -129,10 +136,10 @@ private:
         char now = 0;
         const PointerTuningStatus& tuning = tuner->status();
         if (session->isActive() && engine && engine->status().isTapEnabled && status.targetDeviceAttached &&
-            tuning.isApplied)
+            tuning.isApplied && tuning.capture && tuning.capture->acceleration == 0)
             now = modelActive;
         if (!session->isActive() && !engine && !model->deviceMonitor().isStarted() && !tuning.isApplied &&
-            !tuning.restoreFailed && !tuning.capture)
+            !tuning.restoreFailed)
             now = modelAway;
         if (now && now != last && ::write(report, &now, 1) == 1) {
             last = now;
@@ -278,7 +285,7 @@ TEST(ProgramModel, ReachesAnActiveEngineOnTheRealBackendsLetsGoWhileAnotherSessi
     EXPECT_TRUE(holdsEach({pointerNode, hidppNode}));
     ASSERT_EQ(::kill(run.pid(), SIGUSR1), 0);
     ASSERT_TRUE(run.reports(modelAway))
-        << "the engine and the monitor did not stop, or the tuning was not put back before the virtual pointer went";
+        << "the engine and the monitor did not stop, or the tuning's restore failed";
     EXPECT_TRUE(eventually([&] { return !holdsAny(); }, patience)) << "a node of the mouse stayed open";
     EXPECT_EQ(mouse.model()->wheelMode(), standardWheel);
     const auto virtualDevices = [] {

@@ -28,12 +28,18 @@ inline ::testing::AssertionResult ok(const std::expected<void, std::string>& res
     return ::testing::AssertionFailure() << result.error();
 }
 
+// A tuner over a backend, its capture in `captureFile`.
+inline std::shared_ptr<PointerHardwareTuning> tunerOverBackend(std::shared_ptr<PointerPropertyBackend> backend,
+                                                              const std::filesystem::path& captureFile) {
+    return std::make_shared<PointerHardwareTuning>(std::move(backend), std::make_shared<platform::InMemoryKeyValueStore>(),
+                                                   captureFile, std::vector{HIDPPDeviceMatch::g502X},
+                                                   platform::SystemClock::shared(), platform::LinuxFileSystem::shared());
+}
+
 // A tuner over a desktop's settings, its capture in `captureFile`.
 inline std::shared_ptr<PointerHardwareTuning> desktopTuner(std::shared_ptr<platform::DesktopPointerSettings> settings,
                                                           const std::filesystem::path& captureFile) {
-    return std::make_shared<PointerHardwareTuning>(
-        std::make_shared<DesktopPointerPropertyBackend>(std::move(settings)), std::make_shared<platform::InMemoryKeyValueStore>(),
-        captureFile, std::vector{HIDPPDeviceMatch::g502X}, platform::SystemClock::shared(), platform::LinuxFileSystem::shared());
+    return tunerOverBackend(std::make_shared<DesktopPointerPropertyBackend>(std::move(settings)), captureFile);
 }
 
 // The environment variable that hands a guard process the id of the one it watches.
@@ -77,9 +83,14 @@ inline void guardThisTest(const std::function<std::shared_ptr<platform::DesktopP
     if (!watched) GTEST_SKIP() << "only as a guard of a process of the kill -9 test's";
     const auto pid = pointerTuningGuard::parseWatched(watched);
     ASSERT_TRUE(pid);
-    EXPECT_EQ(pointerTuningGuard::run(*pid, [&] { return desktopTuner(settings(), captureFile); }, captureFile,
-                                      std::chrono::seconds(10)),
-              0);
+    const auto backend = [&]() -> std::shared_ptr<PointerPropertyBackend> {
+        auto reached = settings();
+        if (!reached) ADD_FAILURE() << "the guard could not reach the desktop";
+        return std::make_shared<DesktopPointerPropertyBackend>(
+            reached ? std::move(reached) : std::make_shared<platform::NoDesktopPointerSettings>());
+    };
+    const auto tuner = [&](std::shared_ptr<PointerPropertyBackend> reached) { return tunerOverBackend(std::move(reached), captureFile); };
+    EXPECT_EQ(pointerTuningGuard::run(*pid, backend, tuner, captureFile, std::chrono::seconds(10)), 0);
 }
 
 class DesktopTuningTest : public ::testing::Test {
