@@ -11,13 +11,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <pthread.h>
 #include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "Platform/Linux/JsonFileKeyValueStore.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
+#include "Platform/Linux/SystemClock.hpp"
 #include "Platform/Linux/SingleInstance.hpp"
 #include "Platform/Thread.hpp"
 #include "RavoletApp/Model/AppModel.hpp"
@@ -27,6 +30,9 @@
 #include "RavoletApp/UI/QtScheduler.hpp"
 #include "RavoletApp/ViewModels/MenuContent.hpp"
 #include "RavoletApp/ViewModels/ShellRules.hpp"
+#include "RavoletEngine/Coordination/DesktopPointerPropertyBackend.hpp"
+#include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
+#include "RavoletEngine/Coordination/PointerTuningGuard.hpp"
 #include "Support/Observable.hpp"
 
 namespace {
@@ -35,6 +41,9 @@ constexpr std::string_view usage =
     "Usage: ravolet [--simulated-mouse] [--at-login]\n"
     "  --simulated-mouse  run on a simulated event system with a simulated G502 X attached\n"
     "  --at-login         started by the desktop at login: open no window where there is no tray\n";
+
+// The hidden option that makes the process the program's pointer tuning guard.
+constexpr const char* pointerGuardOption = "--pointer-guard";
 
 // SIGTERM and SIGINT end the program as the menu's Quit does, without asking:
 // changes that could not be saved are written beside the settings. The handler
@@ -106,6 +115,13 @@ int run(int argc, char** argv, bool simulatedMouse, bool atLogin, ravolet::platf
         model = machine->makeModel();
     } else {
         ravolet::LinuxProgram program = ravolet::makeLinuxProgram(scheduler);
+        // Puts the desktop's pointer setting back should this process end without doing so.
+        std::error_code noPath;
+        const auto self = std::filesystem::read_symlink("/proc/self/exe", noPath);
+        if (noPath || !ravolet::pointerTuningGuard::start(self.string(), {pointerGuardOption, std::to_string(::getpid())}))
+            std::fputs("ravolet: could not start the process that puts the desktop's pointer setting back after a "
+                       "crash\n",
+                       stderr);
         if (program.outputError)
             std::fprintf(stderr, "ravolet: no virtual pointer and keyboard yet (%s)\n", program.outputError->c_str());
         model = program.model;
@@ -150,6 +166,26 @@ int run(int argc, char** argv, bool simulatedMouse, bool atLogin, ravolet::platf
 } // namespace
 
 int main(int argc, char** argv) {
+    // The program's guard (see pointerTuningGuard): no display, no window, no settings of its own.
+    if (argc == 3 && argv[1] == std::string_view(pointerGuardOption)) {
+        const auto watched = ravolet::pointerTuningGuard::parseWatched(argv[2]);
+        if (!watched) return 2;
+        const auto files = ravolet::platform::LinuxFileSystem::shared();
+        const int status = ravolet::pointerTuningGuard::run(
+            *watched,
+            [] {
+                return std::make_shared<ravolet::DesktopPointerPropertyBackend>(
+                    std::shared_ptr(ravolet::platform::DesktopPointerSettings::forThisSession()));
+            },
+            [files](std::shared_ptr<ravolet::PointerPropertyBackend> backend) {
+                return std::make_shared<ravolet::PointerHardwareTuning>(
+                    std::move(backend), ravolet::platform::JsonFileKeyValueStore::standard(), std::nullopt,
+                    std::vector{ravolet::HIDPPDeviceMatch::g502X}, ravolet::platform::SystemClock::shared(), files);
+            },
+            files->settingsFolder() / ravolet::PointerHardwareTuning::captureFileName, std::chrono::seconds(10));
+        ravolet::platform::finishThreads();
+        return status;
+    }
     const sigset_t signals = quitSignals();
     ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     bool simulatedMouse = false;

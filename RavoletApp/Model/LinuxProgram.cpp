@@ -23,15 +23,18 @@ LinuxProgram makeLinuxProgram(std::shared_ptr<platform::Scheduler> ui,
     // devices are made now, before anything starts.
     const auto events = platform::LinuxEventSystem::shared();
     program.outputError = events->outputError();
-    // The virtual devices go while another user's login session is in
-    // front, as the model lets go of the mouse.
     if (!session) session = std::make_shared<platform::LogindSessionWatcher>();
-    events->followSession(session, ui);
     AppModel::Dependencies dependencies;
-    dependencies.ui = std::move(ui);
+    dependencies.ui = ui;
     dependencies.workspace = platform::LinuxWorkspace::standard();
-    dependencies.session = std::move(session);
+    dependencies.session = session;
     program.model = AppModel::create(std::move(dependencies));
+    // The virtual devices go while another user's login session is in
+    // front, as the model lets go of the mouse. Followed after the model,
+    // whose subscription is told first: the engine stops, and puts the
+    // desktop's setting back through Ravolet's pointer, before the pointer
+    // goes. Coming back, the engine's start makes the devices again itself.
+    events->followSession(session, std::move(ui));
     program.wheelResolution = program.model->deviceMonitor().wheelReportsPerDetent().observe(
         [events](const std::optional<int>& reports) { events->setWheelTicksPerDetent(reports); });
     return program;

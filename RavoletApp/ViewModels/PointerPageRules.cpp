@@ -243,6 +243,22 @@ std::optional<PageNotice> correctionFailure(const PointerTuningStatus& status) {
                           status.lastError.value_or("The restore was refused.") +
                               " Ravolet has kept the saved originals rather than discarding them, and will try again "
                               "when the mouse next reconnects and on the next launch."};
+    if (status.isEnabled && status.changedOutside)
+        return PageNotice{PageNoticeKind::warning, "Your desktop's acceleration is on again for this mouse",
+                          "Its setting was changed while Ravolet ran (in your desktop's mouse settings, or by your "
+                          "desktop reloading them), so Ravolet has left it as it is and will not put its own value "
+                          "back, now or when it stops. The pointer moves further than Ravolet's curve says. Ravolet "
+                          "switches the acceleration off again when the mouse reconnects, when its DPI changes, or "
+                          "when you switch this off and on again."};
+    if (status.restorePending)
+        return PageNotice{PageNoticeKind::informational, "Your original values go back when the mouse is there",
+                          "Your desktop lists no device of this mouse's right now, so Ravolet cannot read or put back "
+                          "its setting yet. The saved originals are kept, on disk too, and go back as soon as your "
+                          "desktop lists the mouse again."};
+    if (status.isEnabled && status.isPermitted && status.isWaitingForDevice)
+        return PageNotice{PageNoticeKind::informational, "Tuning waits for the mouse",
+                          "Ravolet switches your desktop's acceleration off for the mouse as soon as the mouse is "
+                          "plugged in and your desktop lists the pointer Ravolet moves for it."};
     if (!status.lastError || !status.isEnabled) return std::nullopt;
     if (status.accelerationWrite == PointerPropertyWrite::skipped && status.isApplied)
         return PageNotice{PageNoticeKind::warning, "Ravolet left one of the two settings alone", *status.lastError};
@@ -250,10 +266,12 @@ std::optional<PageNotice> correctionFailure(const PointerTuningStatus& status) {
 }
 
 std::optional<PageNotice> recoveredCaptureNotice(const PointerTuningStatus& status) {
-    if (!status.recoveredStrandedCapture) return std::nullopt;
+    // While they wait to go back, the notice of that says so instead.
+    if (!status.recoveredStrandedCapture || status.restorePending) return std::nullopt;
     return PageNotice{PageNoticeKind::informational, "Ravolet put your old values back on this launch",
                       "Ravolet was not shut down cleanly last time and still had this correction applied. It found "
-                      "the values it had saved and restored them before doing anything else."};
+                      "the values it had saved and restored them before doing anything else (a setting you had "
+                      "changed since was left as you set it)."};
 }
 
 std::string curveFooter(const PointerTuningStatus& status, PointerDesktop desktop) {

@@ -101,7 +101,9 @@ TuningSwitch tuningSwitch(const PointerTuningStatus& status, PointerDesktop desk
 std::vector<std::string> tuningExplanations(PointerDesktop desktop);
 // While the tuning is in force: what is applied, what is saved, and where.
 std::vector<PageFact> appliedCorrectionFacts(const PointerTuningStatus& status, PointerDesktop desktop);
-// At most one notice about a failed write or restore.
+// At most one notice about the tuning that is not in force as asked: a failed
+// write or restore, a setting changed outside Ravolet, originals waiting to go
+// back, or no mouse to tune yet.
 std::optional<PageNotice> correctionFailure(const PointerTuningStatus& status);
 std::optional<PageNotice> recoveredCaptureNotice(const PointerTuningStatus& status);
 // The curve section's footer: whether the desktop still adds its own curve.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
-#include <thread>
 
 #include <fmt/format.h>
 
@@ -71,12 +70,13 @@ std::uint64_t DesktopPointerPropertyBackend::identityID(std::int64_t vendor, std
     return (tag << 56) | (fnv1a(fmt::format("{:04x}:{:04x}:{}", vendor, product, name)) & identityMask);
 }
 
-std::vector<DesktopPointerPropertyBackend::Found> DesktopPointerPropertyBackend::ours(bool waitForListing) {
+std::vector<DesktopPointerPropertyBackend::Found> DesktopPointerPropertyBackend::listed(std::optional<std::uint64_t> identity) {
+    const bool byIdentity = desktop_->keepsSettingsByIdentity();
+    const auto nodes = platform::listEventNodes(options_.roots);
     std::vector<platform::EventNode> kernel;
-    for (auto& node : platform::listEventNodes(options_.roots))
-        if (isRavoletsPointer(node)) kernel.push_back(std::move(node));
+    for (const auto& node : nodes)
+        if (isRavoletsPointer(node)) kernel.push_back(node);
     std::vector<Found> found;
-    if (kernel.empty()) return found;
     if (desktop_->desktop() == Desktop::none) {
         // Nothing to list them: the kernel's own word, for the figures the
         // page shows, with no setting to read or write.
@@ -86,56 +86,49 @@ std::vector<DesktopPointerPropertyBackend::Found> DesktopPointerPropertyBackend:
         }
         return found;
     }
+    if (identity)
+        for (const auto& node : nodes)
+            if (!isRavoletsPointer(node) && identityID(node.vendorID, node.productID, node.deviceName) == *identity)
+                kernel.push_back(node);
+    if (kernel.empty()) return found;
 
-    const bool byIdentity = desktop_->keepsSettingsByIdentity();
-    const auto end = std::chrono::steady_clock::now() + options_.listingPatience;
-    for (;;) {
-        found.clear();
-        for (auto& pointer : desktop_->pointers()) {
-            for (const auto& node : kernel) {
-                // By node where the desktop names it (the mouse itself has the
-                // same identity, and a setting changed through it would reach
-                // only it at once), else by identity, all one setting there.
-                const bool same = !pointer.eventNode.empty()
-                                      ? pointer.eventNode == node.devicePath
-                                      : byIdentity && pointer.vendorID == node.vendorID &&
-                                            pointer.productID == node.productID && pointer.name == node.deviceName;
-                if (!same) continue;
-                const auto id = byIdentity ? std::optional(identityID(node.vendorID, node.productID, node.deviceName))
-                                           : platform::EvdevPrivateHIDEventSystem::registryID(node);
-                if (id) found.push_back({pointer, *id, node});
-                break;
-            }
+    const auto pointers = desktop_->pointers();
+    for (const auto& node : kernel) {
+        for (const auto& pointer : pointers) {
+            // By node where the desktop names it (the mouse itself has the
+            // same identity, and a setting changed through it would reach
+            // only it at once), else by identity, all one setting there.
+            const bool same = !pointer.eventNode.empty()
+                                  ? pointer.eventNode == node.devicePath
+                                  : byIdentity && pointer.vendorID == node.vendorID &&
+                                        pointer.productID == node.productID && pointer.name == node.deviceName;
+            if (!same) continue;
+            const auto id = byIdentity ? std::optional(identityID(node.vendorID, node.productID, node.deviceName))
+                                       : platform::EvdevPrivateHIDEventSystem::registryID(node);
+            if (id) found.push_back({pointer, *id, node});
+            break;
         }
-        // A pointer just made takes the desktop a moment to list; each is waited for once.
-        std::vector<std::uint64_t> unlisted;
-        for (const auto& node : kernel) {
-            const auto kernelID = platform::EvdevPrivateHIDEventSystem::registryID(node).value_or(0);
-            const bool listed = std::ranges::any_of(found, [&](const Found& f) { return f.node.devicePath == node.devicePath; });
-            if (!listed && !waited_.contains(kernelID)) unlisted.push_back(kernelID);
-        }
-        if (unlisted.empty() || !waitForListing) return found;
-        if (std::chrono::steady_clock::now() >= end) {
-            waited_.insert(unlisted.begin(), unlisted.end());
-            return found;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+    return found;
+}
+
+bool DesktopPointerPropertyBackend::isIdentityID(std::uint64_t registryID) const {
+    return desktop_->keepsSettingsByIdentity() &&
+           registryID >> 56 == static_cast<std::uint64_t>(desktop_->desktop());
 }
 
 std::optional<DesktopPointerPropertyBackend::Found> DesktopPointerPropertyBackend::find(std::uint64_t registryID) {
-    // Where settings are kept by identity, a value captured by an earlier run
-    // can go back through Ravolet's new pointer once the desktop lists it;
-    // a device of the X server's that went took its values with it.
-    for (auto& found : ours(desktop_->keepsSettingsByIdentity()))
+    // A device of the X server's that went took its values with it.
+    for (auto& found : listed(isIdentityID(registryID) ? std::optional(registryID) : std::nullopt))
         if (found.registryID == registryID) return std::move(found);
     return std::nullopt;
 }
 
 std::vector<PointerServiceIdentity> DesktopPointerPropertyBackend::services() {
     std::vector<PointerServiceIdentity> services;
-    // Never waited for here: the engine asks again until the tuning takes.
-    for (const Found& found : ours(false)) {
+    // A pointer just made takes the desktop a moment to list: the engine
+    // asks again until the tuning takes.
+    for (const Found& found : listed(std::nullopt)) {
         if (std::ranges::any_of(services, [&](const auto& s) { return s.registryID == found.registryID; })) continue;
         services.push_back({found.registryID, found.node.vendorID, found.node.productID, found.node.deviceName, 1, 2});
     }
@@ -185,10 +178,17 @@ PointerPropertyWrite DesktopPointerPropertyBackend::writeNumber(std::string_view
                                                                   : PointerPropertyWrite::refused;
 }
 
-bool DesktopPointerPropertyBackend::serviceExists(std::uint64_t registryID) { return find(registryID).has_value(); }
+bool DesktopPointerPropertyBackend::serviceExists(std::uint64_t registryID) {
+    // A setting kept by identity outlives every device of it.
+    return isIdentityID(registryID) || find(registryID).has_value();
+}
 
 platform::Subscription DesktopPointerPropertyBackend::observeServicesAdded(std::function<void()> added) {
     return desktop_->observePointersAdded(std::move(added));
+}
+
+platform::Subscription DesktopPointerPropertyBackend::observeValuesChanged(std::function<void()> changed) {
+    return desktop_->observeSettingsChanged(std::move(changed));
 }
 
 PointerDesktop DesktopPointerPropertyBackend::desktop() const {

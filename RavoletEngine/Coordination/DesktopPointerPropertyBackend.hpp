@@ -1,9 +1,7 @@
 #pragma once
 
-#include <chrono>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 
 #include "Platform/Linux/Desktop/DesktopPointerSettings.hpp"
@@ -27,6 +25,11 @@ namespace ravolet {
 // and a crash, and goes back to the same place; for the X server, which keeps
 // them per device and forgets them when the device goes, the device itself
 // (2^32 plus its kernel input number, as the device scope numbers devices).
+// A setting kept by identity is one setting for every device of it: read and
+// written by identifier, it is reached through Ravolet's pointer where the
+// desktop lists it, else through the mouse itself (before Ravolet's pointer
+// is listed, or after it went with a run that ended), and it exists whether
+// or not any device of it is there now.
 //
 // The acceleration key is the desktop's own name of its setting and the
 // values are PointerAccelSetting codes: -65536 is the flat profile at speed
@@ -41,11 +44,6 @@ public:
         platform::KernelRoots roots;
         // Where udev keeps what it knows of each device node.
         std::string udevData = "/run/udev/data";
-        // How long a desktop that keeps settings by identity may take to
-        // list Ravolet's new pointer (KWin takes about 1.3 s) before a
-        // look-up by identifier gives up on it; waited once per device, and
-        // only by such a look-up (putting back what an earlier run left).
-        std::chrono::milliseconds listingPatience{2500};
     };
 
     static constexpr std::int64_t libinputDefaultDPI = 1000;
@@ -63,6 +61,7 @@ public:
     PointerPropertyWrite writeNumber(std::string_view key, std::int64_t value, std::uint64_t registryID) override;
     bool serviceExists(std::uint64_t registryID) override;
     platform::Subscription observeServicesAdded(std::function<void()> added) override;
+    platform::Subscription observeValuesChanged(std::function<void()> changed) override;
     PointerDesktop desktop() const override;
 
     // libinput's reading of a MOUSE_DPI value ("800@1000 *1600@1000"): the
@@ -77,15 +76,17 @@ private:
         std::uint64_t registryID = 0;
         platform::EventNode node;
     };
-    std::vector<Found> ours(bool waitForListing);
+    // The devices the desktop lists with the kernel's node behind each:
+    // Ravolet's pointers, and after them every other device whose identity
+    // hashes to `identity`.
+    std::vector<Found> listed(std::optional<std::uint64_t> identity);
     std::optional<Found> find(std::uint64_t registryID);
+    bool isIdentityID(std::uint64_t registryID) const;
     std::uint64_t identityID(std::int64_t vendor, std::int64_t product, const std::string& name) const;
     std::optional<std::int64_t> resolution(const platform::EventNode& node) const;
 
     const std::shared_ptr<platform::DesktopPointerSettings> desktop_;
     const Options options_;
-    // Ravolet's pointers (by kernel device) whose listing was already waited for.
-    std::set<std::uint64_t> waited_;
 };
 
 } // namespace ravolet

@@ -86,6 +86,9 @@ std::optional<std::int64_t> PointerHardwareTuning::fixed(std::int64_t cpi) {
 void PointerHardwareTuning::setEnabled(bool enabled) {
     if (enabled == working_.isEnabled) return;
     working_.isEnabled = enabled;
+    // The user asks again: whatever the desktop was set to meanwhile.
+    working_.changedOutside = false;
+    reassert_ = enabled;
     defaults_->set(enabledDefaultsKey, enabled);
     if (enabled)
         reevaluate();
@@ -107,23 +110,38 @@ void PointerHardwareTuning::deviceDPIReported(std::optional<std::int64_t> dpi) {
     if (!dpi || *dpi < 1 || !fixed(*dpi)) return;
     const bool unchanged = lastRequest_.deviceDPI == dpi;
     lastRequest_.deviceDPI = dpi;
-    if (unchanged && !(shouldBeApplied() && !working_.isApplied)) return;
+    if (unchanged && !(shouldBeApplied() && !working_.isApplied && !working_.changedOutside)) return;
+    if (!unchanged) {
+        // A new DPI is a new reason to set the acceleration flat.
+        working_.changedOutside = false;
+        reassert_ = true;
+    }
     reevaluate();
     publish();
 }
 
 void PointerHardwareTuning::deviceBecameReady() {
-    if (!shouldBeApplied()) return;
+    // A mouse that comes back is the user's to have tuned again.
+    working_.changedOutside = false;
+    reassert_ = true;
     // The captured service is gone (a re-plugged mouse gets a new identifier):
     // its values have nowhere to go back to.
-    if (capture_ && !backend_->serviceExists(capture_->service.registryID)) {
-        clearPersistedCapture();
-        setCapture(std::nullopt);
+    if (shouldBeApplied() && capture_ && !backend_->serviceExists(capture_->service.registryID)) {
+        dropCapture();
         working_.isApplied = false;
         working_.restoreFailed = false;
         working_.restoreFailedKeys.clear();
+        working_.restorePending = false;
     }
     reevaluate();
+    publish();
+}
+
+void PointerHardwareTuning::desktopSettingsChanged() {
+    if (working_.isApplied && capture_ && !working_.restoreFailed) {
+        followChangeOutside(capture_->service.registryID);
+        refreshShownReading();
+    }
     publish();
 }
 
@@ -189,10 +207,15 @@ bool PointerHardwareTuning::shouldBeApplied() const {
 }
 
 void PointerHardwareTuning::reevaluate() {
-    if (shouldBeApplied())
+    if (shouldBeApplied()) {
         apply();
-    else if (working_.isApplied)
+        return;
+    }
+    working_.isWaitingForDevice = false;
+    if (working_.isApplied)
         restoreHeld(Reason::notRequested);
+    else if (working_.restorePending)
+        retryPending();
 }
 
 std::optional<PointerServiceIdentity> PointerHardwareTuning::resolveTarget() {
@@ -206,15 +229,97 @@ std::string PointerHardwareTuning::accelerationKeyFor(std::uint64_t registryID) 
     return backend_->readString(accelerationTypeKey, registryID).value_or(std::string(fallbackAccelerationKey));
 }
 
-PointerHardwareTuning::RestoreOutcome PointerHardwareTuning::write(const PointerTuningCapture& capture) {
+PointerHardwareTuning::RestoreOutcome PointerHardwareTuning::putBack(const PointerTuningCapture& capture,
+                                                                    const Written& written) {
     RestoreOutcome outcome;
     const auto id = capture.service.registryID;
-    if (capture.resolution && backend_->writeNumber(resolutionKey, *capture.resolution, id) == Write::refused)
-        outcome.refusedKeys.emplace_back(resolutionKey);
-    if (capture.acceleration &&
-        backend_->writeNumber(capture.accelerationKey, *capture.acceleration, id) == Write::refused)
-        outcome.refusedKeys.push_back(capture.accelerationKey);
+    const auto one = [&](std::string_view key, const std::optional<std::int64_t>& original,
+                         const std::optional<std::int64_t>& ours, bool judged) {
+        if (!original) return;
+        const auto now = backend_->readNumber(key, id);
+        if (!now) {
+            outcome.unreadKeys.emplace_back(key);
+            return;
+        }
+        // Not what the tuner put there (or it put nothing there): set by
+        // someone else since, and theirs to keep.
+        if (judged && now != ours) return;
+        if (backend_->writeNumber(key, *original, id) == Write::refused) outcome.refusedKeys.emplace_back(key);
+    };
+    one(resolutionKey, capture.resolution, written.resolution, written.resolutionKnown);
+    one(capture.accelerationKey, capture.acceleration, written.acceleration, true);
     return outcome;
+}
+
+void PointerHardwareTuning::settle(const RestoreOutcome& outcome, bool stranded) {
+    if (!outcome.refusedKeys.empty()) {
+        working_.restoreFailed = true;
+        working_.restoreFailedKeys = outcome.refusedKeys;
+        working_.restorePending = false;
+        working_.isApplied = true;
+        working_.lastError =
+            stranded ? std::string(strandedRefusedPrefix) + joined(outcome.refusedKeys) +
+                           " back yet. The saved originals have been kept and will be tried again."
+                     : std::string(restoreRefusedPrefix) + joined(outcome.refusedKeys) +
+                           " back on this device. Ravolet's values are still in force and the saved originals " +
+                           "have been kept — they will be tried again, and on the next launch.";
+        return;
+    }
+    clearWriteState();
+    if (!outcome.unreadKeys.empty()) {
+        // The desktop lists no device of it now: kept, on disk too, until it does.
+        working_.restorePending = true;
+        return;
+    }
+    // Both texts that say originals are still waiting to go back are now untrue.
+    if (working_.lastError &&
+        (working_.lastError->starts_with(restoreRefusedPrefix) || working_.lastError->starts_with(strandedRefusedPrefix)))
+        working_.lastError.reset();
+    dropCapture();
+}
+
+void PointerHardwareTuning::retryPending() {
+    const auto outcome = putBack(*capture_, written_);
+    readBackInto(*capture_);
+    refreshShownReading();
+    settle(outcome, working_.lastRestoreReason == Reason::strandedCaptureRecovered);
+}
+
+void PointerHardwareTuning::dropCapture() {
+    clearPersistedCapture();
+    setCapture(std::nullopt);
+    written_ = {};
+}
+
+bool PointerHardwareTuning::followChangeOutside(std::uint64_t registryID) {
+    if (!capture_ || capture_->service.registryID != registryID || !written_.acceleration) return false;
+    const auto now = backend_->readNumber(capture_->accelerationKey, registryID);
+    if (!now || now == written_.acceleration) return false;
+    if (working_.restorePending) {
+        // Originals waiting to go back (an earlier run's, or this one's from
+        // when the device was not there), and the setting is no longer the
+        // flat one: what is there now is the user's, and is captured afresh.
+        dropCapture();
+        working_.restorePending = false;
+        return false;
+    }
+    // Originals held after a refused restore, or kept when nothing took:
+    // nothing of the tuner's is in force to have been replaced.
+    if (!working_.isApplied || working_.restoreFailed) return false;
+    if (reassert_) {
+        // Set afresh on purpose: what is there now is what goes back.
+        capture_->acceleration = now;
+        working_.capture = capture_;
+        (void)persist(*capture_);
+        return false;
+    }
+    // The user (or the desktop reloading its settings) set it: theirs stands,
+    // and nothing of the tuner's is left in force to put back.
+    dropCapture();
+    clearWriteState();
+    working_.changedOutside = true;
+    working_.lastReadBackAcceleration = now;
+    return true;
 }
 
 void PointerHardwareTuning::readBackInto(const PointerTuningCapture& capture) {
@@ -230,6 +335,7 @@ void PointerHardwareTuning::setCapture(std::optional<PointerTuningCapture> captu
 
 void PointerHardwareTuning::clearWriteState() {
     working_.isApplied = false;
+    working_.restorePending = false;
     working_.appliedResolution.reset();
     working_.appliedAcceleration.reset();
     working_.resolutionWrite.reset();
@@ -241,23 +347,19 @@ void PointerHardwareTuning::clearWriteState() {
 void PointerHardwareTuning::recoverStrandedCapture() {
     auto stranded = loadPersistedCapture();
     if (!stranded) return;
-    const auto outcome = write(*stranded);
     working_.recoveredStrandedCapture = true;
     working_.lastRestoreReason = Reason::strandedCaptureRecovered;
-    readBackInto(*stranded);
     // Values whose service no longer exists can never go back (a re-plugged
     // mouse starts from the host's defaults): keeping them would report an
     // override in force and a failing restore for ever.
-    if (outcome.refusedKeys.empty() || !backend_->serviceExists(stranded->service.registryID)) {
+    if (!backend_->serviceExists(stranded->service.registryID)) {
         clearPersistedCapture();
         return;
     }
     setCapture(std::move(stranded));
-    working_.isApplied = true;
-    working_.restoreFailed = true;
-    working_.restoreFailedKeys = outcome.refusedKeys;
-    working_.lastError = std::string(strandedRefusedPrefix) + joined(outcome.refusedKeys) +
-                         " back yet. The saved originals have been kept and will be tried again.";
+    // The earlier run wrote the acceleration flat; its resolution is not known.
+    written_ = {std::nullopt, disabledAcceleration, false};
+    retryPending();
 }
 
 void PointerHardwareTuning::apply() {
@@ -265,9 +367,10 @@ void PointerHardwareTuning::apply() {
     if (!target) {
         if (working_.isApplied) restoreHeld(Reason::targetDisappeared);
         working_.target.reset();
-        working_.lastError = "no matching pointer collection is attached";
+        working_.isWaitingForDevice = true;
         return;
     }
+    working_.isWaitingForDevice = false;
     // Originals held for another service that still exists go back before
     // anything else is tuned; only one capture is ever held, so replacing
     // them unwritten would lose them for good.
@@ -278,6 +381,10 @@ void PointerHardwareTuning::apply() {
     }
     working_.target = target;
     working_.lastError.reset();
+    if (followChangeOutside(target->registryID) || working_.changedOutside) {
+        refreshShownReading();
+        return;
+    }
 
     bool tookCaptureNow = false;
     if (!capture_ || capture_->service.registryID != target->registryID) {
@@ -287,6 +394,7 @@ void PointerHardwareTuning::apply() {
             return;
         }
         setCapture(std::move(fresh));
+        written_ = {};
         tookCaptureNow = true;
     }
     const PointerTuningCapture capture = *capture_;
@@ -298,15 +406,23 @@ void PointerHardwareTuning::apply() {
     const auto fixedDPI = dpi && *dpi >= 1 ? fixed(*dpi) : std::nullopt;
     if (capture.resolution && fixedDPI) {
         resolutionResult = backend_->writeNumber(resolutionKey, *fixedDPI, id);
-        if (resolutionResult != Write::refused) appliedResolution = fixedDPI;
+        if (resolutionResult != Write::refused) {
+            appliedResolution = fixedDPI;
+            written_.resolution = fixedDPI;
+            written_.resolutionKnown = true;
+        }
     }
 
     Write accelerationResult = Write::skipped;
     std::optional<std::int64_t> appliedAcceleration;
     if (capture.acceleration) {
         accelerationResult = backend_->writeNumber(capture.accelerationKey, disabledAcceleration, id);
-        if (tookEffect(accelerationResult)) appliedAcceleration = disabledAcceleration;
+        if (tookEffect(accelerationResult)) {
+            appliedAcceleration = disabledAcceleration;
+            written_.acceleration = disabledAcceleration;
+        }
     }
+    reassert_ = false;
 
     working_.resolutionWrite = resolutionResult;
     working_.accelerationWrite = accelerationResult;
@@ -317,6 +433,7 @@ void PointerHardwareTuning::apply() {
     working_.lastRestoreReason.reset();
     working_.restoreFailed = false;
     working_.restoreFailedKeys.clear();
+    working_.restorePending = false;
 
     if (accelerationResult == Write::refused)
         working_.lastError = "Your desktop refused to change " + capture.accelerationKey + " on this device";
@@ -326,10 +443,7 @@ void PointerHardwareTuning::apply() {
     else
         working_.lastError.reset();
 
-    if (!working_.isApplied && tookCaptureNow) {
-        clearPersistedCapture();
-        setCapture(std::nullopt);
-    }
+    if (!working_.isApplied && tookCaptureNow) dropCapture();
     refreshShownReading();
 }
 
@@ -343,25 +457,10 @@ void PointerHardwareTuning::restoreHeld(Reason reason) {
         clearWriteState();
         return;
     }
-    const auto outcome = write(*capture_);
+    const auto outcome = putBack(*capture_, written_);
     readBackInto(*capture_);
     refreshShownReading();
-    if (!outcome.refusedKeys.empty()) {
-        working_.restoreFailed = true;
-        working_.restoreFailedKeys = outcome.refusedKeys;
-        working_.isApplied = true;
-        working_.lastError = std::string(restoreRefusedPrefix) + joined(outcome.refusedKeys) +
-                             " back on this device. Ravolet's values are still in force and the saved originals " +
-                             "have been kept — they will be tried again, and on the next launch.";
-        return;
-    }
-    clearWriteState();
-    // Both texts that say originals are still waiting to go back are now untrue.
-    if (working_.lastError &&
-        (working_.lastError->starts_with(restoreRefusedPrefix) || working_.lastError->starts_with(strandedRefusedPrefix)))
-        working_.lastError.reset();
-    clearPersistedCapture();
-    setCapture(std::nullopt);
+    settle(outcome, false);
 }
 
 void PointerHardwareTuning::publish() { status_.set(working_); }

@@ -30,7 +30,11 @@ namespace ravolet {
 // tuning off, when tuning is no longer requested, when the device goes, and,
 // from the file, at the next construction if the process ended with them
 // applied. Originals are never dropped while the service they belong to
-// still exists without first being written back.
+// still exists without first being written back, or being found replaced:
+// a value that is no longer the one the tuner wrote was set by someone else
+// since (the user, in the desktop's own settings), and that value stays.
+// Where a value cannot be read, whether it went back is not known, and the
+// originals are kept and tried again when the device is there.
 //
 // One per process in practice (shared()), replaceable in tests. Confined to
 // the main thread; every operation runs to completion and then publishes the
@@ -81,8 +85,12 @@ public:
     void restore(PointerTuningRestoreReason reason);
     // The DPI the mouse reported; none, below 1 or beyond what the resolution can hold changes nothing.
     void deviceDPIReported(std::optional<std::int64_t> dpi);
-    // The mouse (re)attached and is ready.
+    // The mouse (re)attached and is ready, or the desktop listed a device
+    // again: originals waiting go back, and tuning is set afresh.
     void deviceBecameReady();
+    // The desktop says its settings changed: a value of the tuner's that
+    // someone replaced is left to them (see status().changedOutside).
+    void desktopSettingsChanged();
     void setDeviceMatches(std::vector<HIDPPDeviceMatch> matches);
 
     // Re-reads the target's values into status().currentReading. Once read,
@@ -103,6 +111,11 @@ public:
     platform::Subscription observeServicesAdded(std::function<void()> added) {
         return backend_->observeServicesAdded(std::move(added));
     }
+    // `changed` is called, on any thread, when the desktop's settings may
+    // have changed; the caller hands it to the main thread as desktopSettingsChanged().
+    platform::Subscription observeValuesChanged(std::function<void()> changed) {
+        return backend_->observeValuesChanged(std::move(changed));
+    }
 
     // DPI to 16.16 fixed point; none when |DPI| ≥ 2^47, whose result would not fit.
     static std::optional<std::int64_t> fixed(std::int64_t cpi);
@@ -111,6 +124,16 @@ public:
 private:
     struct RestoreOutcome {
         std::vector<std::string> refusedKeys;
+        // Keys whose value could not be read, so nothing was put back.
+        std::vector<std::string> unreadKeys;
+    };
+    // What the tuner put in place of the held originals: what a value must
+    // still be for it to be the tuner's to put back. A resolution left by an
+    // earlier run is not known, and goes back unjudged.
+    struct Written {
+        std::optional<std::int64_t> resolution;
+        std::optional<std::int64_t> acceleration;
+        bool resolutionKnown = true;
     };
 
     bool shouldBeApplied() const;
@@ -122,7 +145,16 @@ private:
     std::string accelerationKeyFor(std::uint64_t registryID);
     // The service's values as they are now, stamped with the current second.
     PointerTuningCapture readCapture(const PointerServiceIdentity& service);
-    RestoreOutcome write(const PointerTuningCapture& capture);
+    RestoreOutcome putBack(const PointerTuningCapture& capture, const Written& written);
+    // The state a put-back leaves; `stranded` for a capture of an earlier run's.
+    void settle(const RestoreOutcome& outcome, bool stranded);
+    // Originals that could not be read back are tried again.
+    void retryPending();
+    // Whether the held capture's acceleration is no longer the tuner's: then
+    // the capture follows it and, unless the tuning is to be set afresh,
+    // tuning stands back (status().changedOutside).
+    bool followChangeOutside(std::uint64_t registryID);
+    void dropCapture();
     void readBackInto(const PointerTuningCapture& capture);
     // A reading someone asked for follows the tuner's own writes.
     void refreshShownReading();
@@ -142,6 +174,10 @@ private:
     std::vector<HIDPPDeviceMatch> matches_;
     PointerTuningRequest lastRequest_;
     std::optional<PointerTuningCapture> capture_;
+    Written written_;
+    // The next apply writes whatever it finds (a reconnect, a new DPI, the
+    // user's switch); otherwise a value someone else set is theirs.
+    bool reassert_ = false;
     // The status being worked on; published at the end of each operation.
     PointerTuningStatus working_;
     Observable<PointerTuningStatus> status_;

@@ -43,6 +43,12 @@ public:
         (void)added;
         return {};
     }
+    // `changed` is called, on any thread, when values may have changed from
+    // outside (the desktop tells of it); elsewhere nothing is watched.
+    virtual platform::Subscription observeValuesChanged(std::function<void()> changed) {
+        (void)changed;
+        return {};
+    }
     virtual PointerDesktop desktop() const { return PointerDesktop::system; }
 };
 

@@ -57,6 +57,8 @@ std::ostream& operator<<(std::ostream& os, const PointerTuningStatus& s) {
     field(os, "lastRestoreReason", s.lastRestoreReason);
     os << ", recovered " << s.recoveredStrandedCapture << ", restoreFailed " << s.restoreFailed;
     for (const auto& key : s.restoreFailedKeys) os << ' ' << key;
+    os << ", pending " << s.restorePending << ", waiting " << s.isWaitingForDevice << ", changedOutside "
+       << s.changedOutside;
     field(os, "currentReading", s.currentReading);
     field(os, "lastError", s.lastError);
     return os << ')';

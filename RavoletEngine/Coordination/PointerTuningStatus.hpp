@@ -80,6 +80,17 @@ struct PointerTuningStatus {
     bool restoreFailed = false;
     // The keys the last restore could not put back, in write order.
     std::vector<std::string> restoreFailedKeys;
+    // Originals held that could not be read back yet, so whether they went
+    // back is not known: the desktop does not list the device now. Kept on
+    // disk and tried again when it does.
+    bool restorePending = false;
+    // Tuning would be in force but the desktop lists no pointer of the mouse's.
+    bool isWaitingForDevice = false;
+    // The desktop's setting was changed away from Ravolet's while tuning was
+    // in force (in the desktop's own settings, or by a reload of them): it is
+    // left as it is until the mouse reconnects, its DPI changes or the user
+    // switches tuning on again.
+    bool changedOutside = false;
     // The device's values as last read on request; never persisted.
     std::optional<PointerTuningCapture> currentReading;
     // The last user-facing problem.
@@ -113,7 +124,8 @@ struct std::hash<ravolet::PointerTuningStatus> {
         std::size_t seed = ravolet::hashFields(s.isSupported, s.isEnabled, s.isPermitted, s.isApplied, s.target, s.capture,
                                                s.appliedResolution, s.appliedAcceleration, s.resolutionWrite,
                                                s.accelerationWrite, s.lastReadBackResolution, s.lastReadBackAcceleration,
-                                               s.lastRestoreReason, s.recoveredStrandedCapture, s.restoreFailed);
+                                               s.lastRestoreReason, s.recoveredStrandedCapture, s.restoreFailed,
+                                               s.restorePending, s.isWaitingForDevice, s.changedOutside);
         for (const auto& key : s.restoreFailedKeys) ravolet::hashCombineInPlace(seed, key);
         return ravolet::hashCombine(seed, ravolet::hashFields(s.currentReading, s.lastError));
     }

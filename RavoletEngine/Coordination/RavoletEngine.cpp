@@ -126,6 +126,13 @@ std::expected<void, EventTapController::StartError> RavoletEngine::start() {
             engine.assign(&EngineStatus::pointerTuning, engine.pointerTuning_->status());
         });
     });
+    // A setting changed in the desktop's own settings is the user's.
+    pointerValuesChanged_ = pointerTuning_->observeValuesChanged([hop = hop()] {
+        hop([](RavoletEngine& engine) {
+            engine.pointerTuning_->desktopSettingsChanged();
+            engine.assign(&EngineStatus::pointerTuning, engine.pointerTuning_->status());
+        });
+    });
     syncPointerTuning();
     assign(&EngineStatus::isRunning, true);
     assign(&EngineStatus::isTapEnabled, tapController_->isTapEnabled());
@@ -183,6 +190,7 @@ void RavoletEngine::stop() {
     confined();
     isStopped_ = true;
     pointerServicesAdded_.cancel();
+    pointerValuesChanged_.cancel();
     pointerTuning_->request(PointerTuningRequest(false, lastDeviceReportedDPI_));
     pointerTuning_->restore(PointerTuningRestoreReason::engineStopped);
     if (tapController_) {
@@ -310,7 +318,9 @@ void RavoletEngine::refreshMetrics() {
 
     // Retried every refresh until it takes.
     const PointerTuningStatus& tuning = pointerTuning_->status();
-    if (!isStopped_ && !options_.isPausedByUser && tuning.isEnabled && !tuning.isApplied) syncPointerTuning();
+    // Originals waiting for the desktop to list the mouse again go back once it does.
+    if ((!isStopped_ && !options_.isPausedByUser && tuning.isEnabled && !tuning.isApplied) || tuning.restorePending)
+        syncPointerTuning();
 }
 
 void RavoletEngine::refreshPermissions() {

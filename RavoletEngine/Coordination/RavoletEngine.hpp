@@ -285,6 +285,8 @@ private:
     std::shared_ptr<PointerHardwareTuning> pointerTuning_;
     // While running: the tuner re-applies when its backend's services start afresh.
     platform::Subscription pointerServicesAdded_;
+    // And hears of its settings changed in the desktop's own.
+    platform::Subscription pointerValuesChanged_;
     Options options_;
     Config config_;
     std::shared_ptr<EventTapController> tapController_;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "Platform/Linux/Desktop/PointerAccelSetting.hpp"
@@ -207,6 +208,35 @@ TEST(PointerPageRules, AtMostOneFailureBannerByTheFirstCaseThatHolds) {
         if (!notice) continue;
         EXPECT_EQ(notice->kind, *row.kind) << row.name;
         EXPECT_TRUE(notice->message.starts_with(row.messageStart)) << row.name << ": " << notice->message;
+    }
+
+    // Tuning not in force for want of the mouse, or set aside for the user's
+    // own setting, is said so, never as the desktop's refusal.
+    struct State {
+        const char* name;
+        std::function<void(PointerTuningStatus&)> set;
+        std::optional<PageNoticeKind> kind;
+        std::string title;
+    };
+    const std::vector<State> states = {
+        {"changed outside", [](auto& s) { s.changedOutside = true; }, warning,
+         "Your desktop's acceleration is on again for this mouse"},
+        {"changed outside, a refused restore before", [](auto& s) { s.changedOutside = s.restoreFailed = true; }, problem,
+         "Your desktop would not put your original values back"},
+        {"originals waiting", [](auto& s) { s.restorePending = true; s.isEnabled = false; }, informational,
+         "Your original values go back when the mouse is there"},
+        {"no mouse", [](auto& s) { s.isWaitingForDevice = true; }, informational, "Tuning waits for the mouse"},
+        {"no mouse, not asked for", [](auto& s) { s.isWaitingForDevice = true; s.isPermitted = false; }, std::nullopt, ""},
+    };
+    for (const State& state : states) {
+        PointerTuningStatus status;
+        status.isEnabled = status.isPermitted = true;
+        state.set(status);
+        const auto notice = correctionFailure(status);
+        ASSERT_EQ(notice.has_value(), state.kind.has_value()) << state.name;
+        if (!notice) continue;
+        EXPECT_EQ(notice->kind, *state.kind) << state.name;
+        EXPECT_EQ(notice->title, state.title) << state.name;
     }
 }
 

@@ -11,10 +11,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gio/gio.h>
+
 #include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <thread>
 
 #include "Platform/Linux/Desktop/GnomePointerSettings.hpp"
@@ -24,6 +27,7 @@
 #include "Platform/Simulated/InMemoryKeyValueStore.hpp"
 #include "RavoletEngine/Coordination/DesktopPointerPropertyBackend.hpp"
 #include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
+#include "RavoletEngine/Coordination/PointerTuningGuard.hpp"
 #include "tests/platform/FolderTree.hpp"
 
 extern char** environ;
@@ -60,7 +64,7 @@ std::filesystem::path captureFile() {
 std::shared_ptr<PointerHardwareTuning> tunerOn(const Kernel& kernel, bool enabled = true) {
     auto defaults = std::make_shared<InMemoryKeyValueStore>();
     defaults->set(PointerHardwareTuning::enabledDefaultsKey, enabled);
-    DesktopPointerPropertyBackend::Options options{kernel.roots(), (kernel.path / "udev").string(), 0ms};
+    DesktopPointerPropertyBackend::Options options{kernel.roots(), (kernel.path / "udev").string()};
     return std::make_shared<PointerHardwareTuning>(
         std::make_shared<DesktopPointerPropertyBackend>(std::shared_ptr(GnomePointerSettings::make(kernel.roots())), options),
         defaults, captureFile(), std::vector{HIDPPDeviceMatch::g502X}, SystemClock::shared(), LinuxFileSystem::shared());
@@ -115,6 +119,29 @@ TEST(GnomePointerTuningHelper, AppliesAndWaitsToBeKilled) {
     for (;;) ::pause();
 }
 
+// Not a test of its own: the guard the kill -9 test starts.
+TEST(GnomePointerTuningHelper, GuardsTheSetting) {
+    const char* watched = std::getenv("RAVOLET_POINTER_GUARD_OF");
+    if (!watched || !std::getenv("RAVOLET_PRIVATE_DCONF")) GTEST_SKIP() << "only as the kill -9 test's guard";
+    const auto pid = pointerTuningGuard::parseWatched(watched);
+    ASSERT_TRUE(pid);
+    Kernel kernel;
+    DesktopPointerPropertyBackend::Options options{kernel.roots(), (kernel.path / "udev").string()};
+    EXPECT_EQ(pointerTuningGuard::run(
+                  *pid,
+                  [&] {
+                      return std::make_shared<DesktopPointerPropertyBackend>(
+                          std::shared_ptr(GnomePointerSettings::make(kernel.roots())), options);
+                  },
+                  [](std::shared_ptr<PointerPropertyBackend> backend) {
+                      return std::make_shared<PointerHardwareTuning>(
+                          std::move(backend), std::make_shared<InMemoryKeyValueStore>(), captureFile(),
+                          std::vector{HIDPPDeviceMatch::g502X}, SystemClock::shared(), LinuxFileSystem::shared());
+                  },
+                  captureFile(), 10s),
+              0);
+}
+
 TEST_F(GnomePointerTuning, TheSettingIsCapturedSetFlatAndPutBackAndNeverWrittenWhileTheSwitchIsOff) {
     setWithGsettings("adaptive");
     const auto tuner = tunerOn(kernel);
@@ -139,28 +166,79 @@ TEST_F(GnomePointerTuning, TheSettingIsCapturedSetFlatAndPutBackAndNeverWrittenW
     EXPECT_EQ(profileSeenByGsettings(), "'adaptive'");
 }
 
-TEST_F(GnomePointerTuning, TheCaptureFilePutsTheSettingBackAfterTheProcessWasKilled) {
-    setWithGsettings("default");
-    // The other process: this program, running only the helper above.
+// This program again, running only the helper `helper`, with `variable` set.
+pid_t spawnHelper(const std::string& helper, const std::string& variable) {
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    const std::string filter = "--gtest_filter=GnomePointerTuningHelper.*";
-    std::vector<std::string> environment{std::string(applyAndWait) + "=1"};
+    const std::string filter = "--gtest_filter=GnomePointerTuningHelper." + helper;
+    std::vector<std::string> environment{variable};
     for (char** e = environ; *e; ++e) environment.emplace_back(*e);
     std::vector<char*> argv{const_cast<char*>(self.c_str()), const_cast<char*>(filter.c_str()), nullptr};
     std::vector<char*> envp;
     for (auto& e : environment) envp.push_back(e.data());
     envp.push_back(nullptr);
     pid_t child = -1;
-    ASSERT_EQ(::posix_spawn(&child, self.c_str(), nullptr, nullptr, argv.data(), envp.data()), 0);
-    const bool applied = waitFor([] { return std::filesystem::exists(captureFile()) && profileSeenByGsettings() == "'flat'"; }, 10s);
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    ASSERT_TRUE(applied) << "the other process did not apply the tuning";
+    if (::posix_spawn(&child, self.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
+    return child;
+}
+
+// Killed with the tuning in force: the guard puts the user's value back at
+// once; without one, the next start does.
+TEST_F(GnomePointerTuning, TheCaptureFilePutsTheSettingBackAfterTheProcessWasKilled) {
+    setWithGsettings("default");
+    const auto applyThenKill = [](bool guarded) {
+        const pid_t child = spawnHelper("AppliesAndWaitsToBeKilled", std::string(applyAndWait) + "=1");
+        const bool applied = waitFor([] { return std::filesystem::exists(captureFile()) && profileSeenByGsettings() == "'flat'"; }, 10s);
+        const pid_t guard = guarded ? spawnHelper("GuardsTheSetting", "RAVOLET_POINTER_GUARD_OF=" + std::to_string(child)) : -1;
+        if (guarded) std::this_thread::sleep_for(500ms); // the guard is waiting
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        return std::pair{applied, guard};
+    };
+    const auto [appliedOnce, guard] = applyThenKill(true);
+    ASSERT_TRUE(appliedOnce) << "the other process did not apply the tuning";
+    const auto killed = std::chrono::steady_clock::now();
+    EXPECT_TRUE(waitFor([] { return profileSeenByGsettings() == "'default'"; }, 10s)) << "the guard did not put it back";
+    std::cout << "the user's value was back "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - killed).count()
+              << " ms after the kill\n";
+    int status = -1;
+    ::waitpid(guard, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(std::filesystem::exists(captureFile()));
+
+    ASSERT_TRUE(applyThenKill(false).first) << "the other process did not apply the tuning";
     EXPECT_EQ(profileSeenByGsettings(), "'flat'") << "left behind by the killed process";
 
     const auto next = tunerOn(kernel, false);
     EXPECT_TRUE(next->status().recoveredStrandedCapture) << "whatever the switch says";
     EXPECT_FALSE(next->status().restoreFailed);
     EXPECT_EQ(profileSeenByGsettings(), "'default'") << "the user's own value, exactly";
+    EXPECT_FALSE(std::filesystem::exists(captureFile()));
+}
+
+// The user sets the profile in GNOME's settings while the tuning is in force:
+// GSettings tells, the tuning stands back, and the stop leaves it.
+TEST_F(GnomePointerTuning, AProfileSetInGnomesSettingsIsHeardAndKeptAtStop) {
+    setWithGsettings("adaptive");
+    const auto tuner = tunerOn(kernel);
+    bool told = false;
+    const auto watch = tuner->observeValuesChanged([&] {
+        told = true;
+        tuner->desktopSettingsChanged();
+    });
+    tuner->request(PointerTuningRequest(true, 1600));
+    ASSERT_TRUE(tuner->status().isApplied);
+    setWithGsettings("default");
+    const bool heard = waitFor(
+        [&] {
+            while (g_main_context_iteration(nullptr, FALSE)) {
+            }
+            return tuner->status().changedOutside;
+        },
+        10s);
+    EXPECT_TRUE(heard) << "told " << told;
+    tuner->request(PointerTuningRequest(true, 1600));
+    tuner->restore(PointerTuningRestoreReason::engineStopped);
+    EXPECT_EQ(profileSeenByGsettings(), "'default'");
     EXPECT_FALSE(std::filesystem::exists(captureFile()));
 }

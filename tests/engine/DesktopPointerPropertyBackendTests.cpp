@@ -2,8 +2,13 @@
 
 #include <map>
 
+#include <fmt/format.h>
+
 #include "Platform/Linux/Desktop/PointerAccelSetting.hpp"
 #include "RavoletEngine/Coordination/DesktopPointerPropertyBackend.hpp"
+#include "Platform/Simulated/InMemoryFileSystem.hpp"
+#include "Platform/Simulated/InMemoryKeyValueStore.hpp"
+#include "Platform/Simulated/SimulatedClock.hpp"
 #include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
 #include "tests/platform/FolderTree.hpp"
 
@@ -13,7 +18,9 @@ using Write = PointerPropertyWrite;
 
 namespace {
 
-// A desktop in memory: its pointers and one setting for each handle.
+// A desktop in memory: its pointers and their settings, one for each device
+// on the X server, one for each identity (vendor, product and name) where the
+// desktop keeps them so, whether or not a device of it is listed.
 class FakeDesktop final : public DesktopPointerSettings {
 public:
     FakeDesktop(Desktop desktop, bool byIdentity) : desktop_(desktop), byIdentity_(byIdentity) {}
@@ -23,20 +30,25 @@ public:
     std::vector<DesktopPointer> pointers() override { return listed; }
     std::optional<std::string> accelerationKey(const DesktopPointer&) override { return "profile"; }
     std::optional<std::int64_t> readAcceleration(const DesktopPointer& p, std::string_view key) override {
-        const auto it = settings.find(p.handle);
-        if (key != "profile" || it == settings.end()) return std::nullopt;
+        const auto it = settings.find(keyOf(p));
+        if (key != "profile" || it == settings.end() || !isListed(p)) return std::nullopt;
         return it->second;
     }
     bool writeAcceleration(const DesktopPointer& p, std::string_view key, std::int64_t code) override {
-        if (key != "profile") return false;
-        settings[p.handle] = code;
+        if (key != "profile" || !isListed(p)) return false;
+        settings[keyOf(p)] = code;
         return true;
     }
 
+    // Where the desktop keeps the setting of `p`.
+    std::string keyOf(const DesktopPointer& p) const {
+        return byIdentity_ ? fmt::format("{:04x}:{:04x}:{}", p.vendorID, p.productID, p.name) : p.handle;
+    }
     std::vector<DesktopPointer> listed;
     std::map<std::string, std::int64_t> settings;
 
 private:
+    bool isListed(const DesktopPointer& p) const { return std::ranges::find(listed, p) != listed.end(); }
     Desktop desktop_;
     bool byIdentity_;
 };
@@ -63,7 +75,7 @@ struct Machine : platform::testing::FolderTree {
         write("sys/class/input/" + event + "/dev", dev + "\n");
     }
     DesktopPointerPropertyBackend::Options options() const {
-        return {{(path / "sys").string(), (path / "dev").string()}, (path / "udev").string(), std::chrono::milliseconds(0)};
+        return {{(path / "sys").string(), (path / "dev").string()}, (path / "udev").string()};
     }
     std::string node(const std::string& event) const { return (path / "dev/input" / event).string(); }
 };
@@ -119,7 +131,7 @@ TEST(DesktopPointerPropertyBackend, OnlyRavoletsPointerIsListedAsTheMouseAndItsS
         }
         // Where the desktop lists the mouse before Ravolet's pointer, by identity they share one setting.
         desktop->listed = {c.namesNodes ? real : keyd, ours, keyd};
-        desktop->settings = {{"real", 1}, {"ours", 2}, {"keyd", 3}};
+        desktop->settings = {{desktop->keyOf(ours), 2}, {desktop->keyOf(real), 1}, {desktop->keyOf(keyd), 3}};
         DesktopPointerPropertyBackend backend(desktop, machine.options());
 
         const auto services = backend.services();
@@ -137,18 +149,24 @@ TEST(DesktopPointerPropertyBackend, OnlyRavoletsPointerIsListedAsTheMouseAndItsS
         EXPECT_EQ(backend.readString(PointerHardwareTuning::accelerationTypeKey, service.registryID), "profile");
         EXPECT_EQ(backend.readNumber("profile", service.registryID), 2);
         EXPECT_EQ(backend.writeNumber("profile", -65536, service.registryID), Write::eventSystem);
-        EXPECT_EQ(desktop->settings.at("ours"), -65536);
-        EXPECT_EQ(desktop->settings.at("real"), 1) << "the mouse's own entry is not touched";
+        EXPECT_EQ(desktop->settings.at(desktop->keyOf(ours)), -65536);
+        EXPECT_EQ(desktop->settings.at(desktop->keyOf(real)), c.byIdentity ? -65536 : 1)
+            << "by identity the mouse's setting is the same one; on the X server its own is not touched";
+        EXPECT_EQ(desktop->settings.at(desktop->keyOf(keyd)), 3);
         EXPECT_EQ(backend.writeNumber("other", 0, service.registryID), Write::refused);
         EXPECT_EQ(backend.writeNumber("profile", 0, service.registryID + 1), Write::refused);
         EXPECT_TRUE(backend.serviceExists(service.registryID));
 
-        // The desktop no longer lists it (where it names no nodes, the mouse
-        // under the same identity would still be the same setting): gone,
-        // and nothing is written.
+        // The desktop no longer lists it: not a service to tune. By identity
+        // the setting is still there and reached through the mouse itself;
+        // on the X server it went with the device.
         desktop->listed = c.namesNodes ? std::vector{real, keyd} : std::vector{keyd};
         EXPECT_TRUE(backend.services().empty());
-        EXPECT_FALSE(backend.serviceExists(service.registryID));
+        EXPECT_EQ(backend.serviceExists(service.registryID), c.byIdentity);
+        EXPECT_EQ(backend.writeNumber("profile", 0, service.registryID), c.byIdentity && c.namesNodes ? Write::eventSystem : Write::refused);
+        desktop->listed = {keyd};
+        EXPECT_EQ(backend.serviceExists(service.registryID), c.byIdentity) << "kept by identity with no device of it listed";
+        EXPECT_EQ(backend.readNumber("profile", service.registryID), std::nullopt);
         EXPECT_EQ(backend.writeNumber("profile", 0, service.registryID), Write::refused);
     }
 }
@@ -171,4 +189,89 @@ TEST(DesktopPointerPropertyBackend, TheResolutionIsLibinputsBeliefAndOnlyItsOwnV
         {"1600", 1600}, {"800@125 *1000@500 2000", 1000}, {"400@125 800@125", 800}, {"  *900@1000", 900},
         {"", std::nullopt}, {"abc", std::nullopt}, {"800@0", std::nullopt}, {"-5", std::nullopt}};
     for (const auto& [text, dpi] : figures) EXPECT_EQ(DesktopPointerPropertyBackend::mouseDPI(text), dpi) << text;
+}
+
+// A run that ended with the tuning in force left its capture behind. Where
+// the desktop keeps the setting by identity, the next run puts it back
+// through whatever device of the identity the desktop lists (Ravolet's new
+// pointer, which KWin lists only a moment later, or the mouse), judges by
+// the setting itself whether it is still Ravolet's flat one, and with no
+// device listed keeps the capture until one is.
+TEST(DesktopPointerPropertyBackend, AStrandedCaptureGoesBackByTheIdentitysSettingAndWaitsForADeviceOfIt) {
+    using D = DesktopPointerSettings::Desktop;
+    const std::int64_t users = PointerAccelSetting::adaptive(-0.25).code();
+    const std::int64_t changedSince = PointerAccelSetting::adaptive(0.5).code();
+    const std::int64_t flat = PointerAccelSetting::offCode;
+    struct Row {
+        const char* name;
+        D desktop;
+        bool namesNodes;
+        std::vector<const char*> listedAtStart; // "ours", "real"
+        std::int64_t settingAtStart;
+        bool backAtOnce;
+        std::int64_t settingAfter;
+    };
+    const std::vector<Row> rows = {
+        {"sway, Ravolet's pointer listed", D::sway, false, {"ours", "real"}, flat, true, users},
+        {"sway, only the mouse listed", D::sway, false, {"real"}, flat, true, users},
+        {"KWin, only the mouse listed", D::kwin, true, {"real"}, flat, true, users},
+        {"KWin, nothing listed yet", D::kwin, true, {}, flat, false, users},
+        {"sway, nothing listed yet", D::sway, false, {}, flat, false, users},
+        {"KWin, changed since in the desktop's settings", D::kwin, true, {"ours", "real"}, changedSince, true, changedSince},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Machine machine;
+        auto desktop = std::make_shared<FakeDesktop>(row.desktop, true);
+        DesktopPointer real = realMouse, ours{"ours", "Logitech G502 X", 0x046D, 0xC099, ""};
+        if (row.namesNodes) {
+            real.eventNode = machine.node("event4");
+            ours.eventNode = machine.node("event6");
+        }
+        const auto listing = [&](const std::vector<const char*>& names) {
+            std::vector<DesktopPointer> pointers{keyd};
+            for (const std::string name : names) pointers.push_back(name == "ours" ? ours : real);
+            return pointers;
+        };
+        auto files = std::make_shared<InMemoryFileSystem>();
+        const auto tuner = [&] {
+            return std::make_unique<PointerHardwareTuning>(
+                std::make_shared<DesktopPointerPropertyBackend>(desktop, machine.options()),
+                std::make_shared<InMemoryKeyValueStore>(), std::nullopt, std::vector{HIDPPDeviceMatch::g502X},
+                std::make_shared<SimulatedClock>(), files);
+        };
+        const std::string setting = desktop->keyOf(ours);
+        desktop->listed = listing({"ours", "real"});
+        desktop->settings[setting] = users;
+        auto crashed = tuner();
+        crashed->request({true, 1600});
+        ASSERT_EQ(desktop->settings[setting], flat);
+        crashed.reset(); // ended without a restore, as a kill does
+
+        desktop->listed = listing(row.listedAtStart);
+        desktop->settings[setting] = row.settingAtStart;
+        auto next = tuner();
+        const auto& s = next->status();
+        EXPECT_TRUE(s.recoveredStrandedCapture);
+        EXPECT_FALSE(s.restoreFailed);
+        EXPECT_EQ(s.lastError, std::nullopt);
+        EXPECT_EQ(s.restorePending, !row.backAtOnce);
+        EXPECT_EQ(next->persistedCapture().has_value(), !row.backAtOnce) << "kept until it is back";
+        if (row.backAtOnce) {
+            EXPECT_EQ(desktop->settings[setting], row.settingAfter);
+            continue;
+        }
+        EXPECT_EQ(desktop->settings[setting], flat);
+        // The desktop lists the new pointer, and the tuning asked for takes
+        // the earlier run's originals as its own: never the flat value.
+        desktop->listed = listing({"ours"});
+        next->request({true, 1600});
+        EXPECT_TRUE(s.isApplied);
+        EXPECT_FALSE(s.restorePending);
+        ASSERT_TRUE(s.capture);
+        EXPECT_EQ(s.capture->acceleration, users);
+        next->restore(PointerTuningRestoreReason::engineStopped);
+        EXPECT_EQ(desktop->settings[setting], row.settingAfter);
+        EXPECT_FALSE(next->persistedCapture());
+    }
 }

@@ -429,14 +429,77 @@ TEST_F(TuningTest, NewMatchesPutTheOldTargetsOriginalsBackBeforeTuningTheNewOne)
     EXPECT_EQ(tuning->persistedCapture(), tuning->status().capture);
 }
 
-TEST_F(TuningTest, RestoreWithNothingCapturedLeavesTheTextAlone) {
+TEST_F(TuningTest, WithNoMouseTuningWaitsAndARestoreWithNothingCapturedLeavesTheTextAlone) {
     fake->setServices({});
     auto tuning = make();
     tuning->request({true, 1600});
-    EXPECT_EQ(tuning->status().lastError, "no matching pointer collection is attached");
+    EXPECT_TRUE(tuning->status().isWaitingForDevice);
+    EXPECT_EQ(tuning->status().lastError, std::nullopt) << "no mouse is no error";
+    fake->setKeysRefusedEverywhere({accel});
+    fake->setServices({mouse()});
+    tuning->request({true, 1600});
+    EXPECT_FALSE(tuning->status().isWaitingForDevice);
+    const auto refused = tuning->status().lastError;
+    ASSERT_TRUE(refused);
     tuning->restore(Reason::engineStopped);
-    EXPECT_EQ(tuning->status().lastError, "no matching pointer collection is attached");
+    EXPECT_EQ(tuning->status().lastError, refused);
     EXPECT_EQ(tuning->status().lastRestoreReason, Reason::engineStopped);
+}
+
+// The user sets the mouse's acceleration in the desktop's own settings while
+// the tuning is in force: whenever the tuner hears of it (the desktop tells,
+// a later apply reads it, the stop reads it), that value stays and nothing of
+// the tuner's is put back over it; only a reconnect, a new DPI or the user's
+// switch sets it flat again, and then the capture holds the user's new value.
+TEST_F(TuningTest, AValueSetOutsideWhileTuningIsInForceIsTheUsersAndStays) {
+    constexpr std::int64_t users = 12345;
+    const std::vector<std::pair<const char*, std::function<void(Tuning&)>>> noticed{
+        {"the stop", [](Tuning& t) { t.request({false}); t.restore(Reason::engineStopped); }},
+        {"the desktop tells", [](Tuning& t) { t.desktopSettingsChanged(); }},
+        {"a later request", [](Tuning& t) { t.request({true, 1600}); }},
+    };
+    const std::vector<std::pair<const char*, std::function<void(Tuning&)>>> setAgain{
+        {"a reconnect", [](Tuning& t) { t.deviceBecameReady(); }},
+        {"a new DPI", [](Tuning& t) { t.deviceDPIReported(3200); }},
+        {"the switch", [](Tuning& t) { t.setEnabled(false); t.setEnabled(true); }},
+    };
+    for (const auto& [how, notice] : noticed) {
+        SCOPED_TRACE(how);
+        fake->seed(mouseID, {{res, originalResolution}, {accel, originalAcceleration}});
+        defaults->remove(Tuning::enabledDefaultsKey);
+        auto tuning = applied();
+        fake->seed(mouseID, {{accel, users}});
+        const auto writes = fake->writeLog().size();
+        notice(*tuning);
+        for (auto i = writes; i < fake->writeLog().size(); ++i) EXPECT_NE(fake->writeLog()[i].key, accel);
+        EXPECT_EQ(value(accel), users);
+        EXPECT_FALSE(tuning->status().isApplied);
+        EXPECT_FALSE(tuning->status().restoreFailed);
+        EXPECT_FALSE(files->exists(captureFile)) << "nothing of Ravolet's left to put back";
+        if (std::string_view(how) == "the stop") continue;
+        EXPECT_TRUE(tuning->status().changedOutside);
+        tuning->request({true, 1600}); // the engine asks again and again: it stays
+        EXPECT_EQ(value(accel), users);
+        tuning->restore(Reason::engineStopped);
+        EXPECT_EQ(value(accel), users);
+    }
+    for (const auto& [how, again] : setAgain) {
+        SCOPED_TRACE(how);
+        fake->seed(mouseID, {{accel, originalAcceleration}});
+        defaults->remove(Tuning::enabledDefaultsKey);
+        auto tuning = applied();
+        fake->seed(mouseID, {{accel, users}});
+        tuning->desktopSettingsChanged();
+        ASSERT_TRUE(tuning->status().changedOutside);
+        again(*tuning);
+        EXPECT_FALSE(tuning->status().changedOutside);
+        EXPECT_EQ(value(accel), Tuning::disabledAcceleration);
+        ASSERT_TRUE(tuning->status().capture);
+        EXPECT_EQ(tuning->status().capture->acceleration, users);
+        EXPECT_EQ(tuning->persistedCapture(), tuning->status().capture);
+        tuning->restore(Reason::engineStopped);
+        EXPECT_EQ(value(accel), users);
+    }
 }
 
 TEST_F(TuningTest, ReadingsAndReadBackFollowTheTarget) {

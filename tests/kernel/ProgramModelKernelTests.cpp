@@ -20,6 +20,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -28,9 +30,14 @@
 #include "FakeMouse/FakeG502X.hpp"
 #include "Platform/Linux/Input/VirtualDevices.hpp"
 #include "Platform/RunLoop.hpp"
+#include "Platform/SessionWatcher.hpp"
 #include "Platform/Simulated/SimulatedSessionWatcher.hpp"
 #include "RavoletApp/Model/LinuxProgram.hpp"
+#include "Platform/Linux/LinuxFileSystem.hpp"
+#include "Platform/Linux/SystemClock.hpp"
+#include "Platform/Simulated/InMemoryKeyValueStore.hpp"
 #include "RavoletApp/Model/WheelModeRecord.hpp"
+#include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
 
 namespace ravolet::testing {
 namespace {
@@ -53,16 +60,67 @@ bool eventually(const std::function<bool()>& done, std::chrono::milliseconds lim
     return true;
 }
 
+// The names of the input devices there are.
+std::string inputDevices() {
+    std::ifstream list("/proc/bus/input/devices");
+    return std::string(std::istreambuf_iterator<char>(list), {});
+}
+
+// A desktop that keeps the mouse's acceleration under its identity, lists
+// Ravolet's pointer while it is there, and lists nothing while another
+// session is in front (a compositor lets go of its devices then): a restore
+// made at the switch can neither read nor write the setting.
+class ThroughRavoletsPointer final : public PointerPropertyBackend {
+public:
+    explicit ThroughRavoletsPointer(std::shared_ptr<platform::SessionWatcher> session) : session_(std::move(session)) {}
+    static constexpr std::uint64_t id = 0x300000000000001;
+    bool canWrite() const override { return true; }
+    std::vector<PointerServiceIdentity> services() override {
+        if (!listed()) return {};
+        return {PointerServiceIdentity{id, 0x046D, 0xC099, "Logitech G502 X", 1, 2}};
+    }
+    std::optional<std::int64_t> readNumber(std::string_view key, std::uint64_t registryID) override {
+        std::lock_guard guard(lock_);
+        const auto value = values_.find(std::string(key));
+        if (registryID != id || !listed() || value == values_.end()) return std::nullopt;
+        return value->second;
+    }
+    std::optional<std::string> readString(std::string_view, std::uint64_t) override { return std::nullopt; }
+    PointerPropertyWrite writeNumber(std::string_view key, std::int64_t value, std::uint64_t registryID) override {
+        std::lock_guard guard(lock_);
+        if (registryID != id || !listed()) return PointerPropertyWrite::refused;
+        values_[std::string(key)] = value;
+        return PointerPropertyWrite::eventSystem;
+    }
+    bool serviceExists(std::uint64_t registryID) override { return registryID == id; }
+
+private:
+    bool listed() const {
+        return session_->isActive() && inputDevices().contains(platform::VirtualDevices::pointerPhys);
+    }
+    const std::shared_ptr<platform::SessionWatcher> session_;
+    std::mutex lock_;
+    std::map<std::string, std::int64_t> values_{{std::string(PointerHardwareTuning::resolutionKey), 1000 * 65536},
+                                                {std::string(PointerHardwareTuning::fallbackAccelerationKey), 0}};
+};
+
 // The child: the model with the program's own services, its settings in the
 // folder the test made, the wheel resolution asked for, run on this thread's
 // run loop until a quit or SIGTERM; SIGUSR1 puts another login session in
 // front, SIGUSR2 brings its own back. Reports each time the engine is active
-// with the mouse attached, and each time the session is away with no engine;
+// with the mouse attached and the pointer tuning in force over the setting
+// found at the first start, and each time the session is away with no engine
+// and no restore failed (the originals wait to go back while nothing is listed);
 // exits 0 after a clean stop that let go of the mouse, another code when
 // something failed.
 [[noreturn]] void runModel(int report, int signals, int quit, std::optional<bool> highResolution) {
     auto ui = platform::RunLoop::current();
     const auto session = std::make_shared<platform::SimulatedSessionWatcher>();
+    const auto tuner = std::make_shared<PointerHardwareTuning>(
+        std::make_shared<ThroughRavoletsPointer>(session), std::make_shared<platform::InMemoryKeyValueStore>(),
+        fs::temp_directory_path() / "program-model-capture.json", std::vector{HIDPPDeviceMatch::g502X},
+        platform::SystemClock::shared(), platform::LinuxFileSystem::shared());
+    PointerHardwareTuning::setShared(tuner);
     LinuxProgram program = makeLinuxProgram(ui, session);
     const std::shared_ptr<AppModel> model = program.model;
     model->preferences().hasCompletedOnboarding.set(true);
@@ -76,8 +134,13 @@ bool eventually(const std::function<bool()>& done, std::chrono::milliseconds lim
         const std::shared_ptr<RavoletEngine> engine = model->engine().value();
         const EngineStatus& status = model->status().value();
         char now = 0;
-        if (session->isActive() && engine && engine->status().isTapEnabled && status.targetDeviceAttached) now = modelActive;
-        if (!session->isActive() && !engine && !model->deviceMonitor().isStarted()) now = modelAway;
+        const PointerTuningStatus& tuning = tuner->status();
+        if (session->isActive() && engine && engine->status().isTapEnabled && status.targetDeviceAttached &&
+            tuning.isApplied && tuning.capture && tuning.capture->acceleration == 0)
+            now = modelActive;
+        if (!session->isActive() && !engine && !model->deviceMonitor().isStarted() && !tuning.isApplied &&
+            !tuning.restoreFailed)
+            now = modelAway;
         if (now && now != last && ::write(report, &now, 1) == 1) {
             last = now;
             reported = reported || now == modelActive;
@@ -187,12 +250,6 @@ std::vector<std::string> openNodes(pid_t process) {
     return nodes;
 }
 
-// The names of the input devices there are.
-std::string inputDevices() {
-    std::ifstream list("/proc/bus/input/devices");
-    return std::string(std::istreambuf_iterator<char>(list), {});
-}
-
 TEST(ProgramModel, ReachesAnActiveEngineOnTheRealBackendsLetsGoWhileAnotherSessionIsInFrontAndStopsOnSIGTERM) {
     const fs::path home = settingsHome();
     FakeG502X mouse;
@@ -227,7 +284,8 @@ TEST(ProgramModel, ReachesAnActiveEngineOnTheRealBackendsLetsGoWhileAnotherSessi
     };
     EXPECT_TRUE(holdsEach({pointerNode, hidppNode}));
     ASSERT_EQ(::kill(run.pid(), SIGUSR1), 0);
-    ASSERT_TRUE(run.reports(modelAway)) << "the engine and the monitor did not stop";
+    ASSERT_TRUE(run.reports(modelAway))
+        << "the engine and the monitor did not stop, or the tuning's restore failed";
     EXPECT_TRUE(eventually([&] { return !holdsAny(); }, patience)) << "a node of the mouse stayed open";
     EXPECT_EQ(mouse.model()->wheelMode(), standardWheel);
     const auto virtualDevices = [] {

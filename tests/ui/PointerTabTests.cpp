@@ -12,6 +12,7 @@
 #include "RavoletApp/UI/DeviceTab.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/FactRow.hpp"
+#include "RavoletApp/UI/NoticeBanner.hpp"
 #include "RavoletApp/UI/PageSection.hpp"
 #include "RavoletApp/UI/PointerTab.hpp"
 #include "RavoletApp/UI/ResetButton.hpp"
@@ -228,6 +229,46 @@ TEST(PointerTabUnsupported, WhereRavoletCannotReachTheDesktopsSettingTheSectionO
         }));
         EXPECT_FALSE(factLabels(page).contains(QStringLiteral("Now in force")));
         screenshot(page, QStringLiteral("pointer-page-correction-unsupported"));
+    }
+    model->stop();
+}
+
+// No mouse to tune yet, and a setting the user changed while tuning was in
+// force: each says so, in a banner of its own kind, never as a refusal.
+TEST(PointerTabTuningNotices, WaitingForTheMouseAndASettingChangedOutside) {
+    auto machine = SimulatedMachine::makeInVirtualTime();
+    auto backend = std::make_shared<FakePointerPropertyBackend>();
+    AppModel::Dependencies dependencies = machine->dependencies();
+    const auto tuner = std::make_shared<PointerHardwareTuning>(
+        backend, std::make_shared<platform::InMemoryKeyValueStore>(), std::nullopt, std::vector{HIDPPDeviceMatch::g502X},
+        std::make_shared<platform::SimulatedClock>(), std::make_shared<platform::InMemoryFileSystem>());
+    dependencies.engine.pointerTuning = tuner;
+    auto model = AppModel::create(dependencies);
+    model->start();
+    machine->settle();
+    ProfileBinding binding(model, std::make_shared<ProfileSelection>(std::string(Profile::defaultProfileID)));
+    {
+        PointerTab page(model, binding);
+        const auto banner = [&](const QString& title) {
+            const auto banners = page.hardwareSection()->findChildren<NoticeBanner*>();
+            return std::ranges::any_of(banners, [&](const NoticeBanner* b) { return b->isVisible() && b->titleLabel()->text() == title; });
+        };
+        tuner->request({true, 1600});
+        test::showAndSettle(page, 640);
+        EXPECT_TRUE(banner(QStringLiteral("Tuning waits for the mouse")));
+        screenshot(page, QStringLiteral("pointer-page-correction-waiting"));
+
+        const PointerServiceIdentity mouse{0x1000, 0x046D, 0xC099, "G502 X", 1, 2};
+        backend->setServices({mouse});
+        backend->seed(mouse.registryID, {{std::string(PointerHardwareTuning::resolutionKey), 1000 * 65536},
+                                         {std::string(PointerHardwareTuning::fallbackAccelerationKey), 0}});
+        tuner->request({true, 1600});
+        ASSERT_TRUE(tuner->status().isApplied);
+        backend->seed(mouse.registryID, {{std::string(PointerHardwareTuning::fallbackAccelerationKey), 12345}});
+        tuner->desktopSettingsChanged();
+        test::showAndSettle(page, 640);
+        EXPECT_TRUE(banner(QStringLiteral("Your desktop's acceleration is on again for this mouse")));
+        screenshot(page, QStringLiteral("pointer-page-correction-changed-outside"));
     }
     model->stop();
 }

@@ -32,6 +32,7 @@ bool currentDesktopIs(std::string_view desktop) {
 } // namespace
 
 Subscription DesktopPointerSettings::observePointersAdded(std::function<void()>) { return {}; }
+Subscription DesktopPointerSettings::observeSettingsChanged(std::function<void()>) { return {}; }
 
 std::unique_ptr<DesktopPointerSettings> DesktopPointerSettings::forThisSession() {
     // GNOME first: on its X11 session too, its compositor applies GNOME's

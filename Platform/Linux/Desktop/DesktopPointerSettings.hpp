@@ -57,6 +57,12 @@ public:
     // desktop adds a pointer device. Only where settings go with the device
     // (the X server forgets them at a re-plug); elsewhere nothing is watched.
     virtual Subscription observePointersAdded(std::function<void()> added);
+    // `changed` is called, on a thread of the source's own (or, for GNOME,
+    // on the thread that iterates the default main context), soon after the
+    // desktop's pointer settings may have changed: set in its own settings,
+    // reloaded, or written by Ravolet itself. Where the desktop tells nothing,
+    // nothing is watched.
+    virtual Subscription observeSettingsChanged(std::function<void()> changed);
 
     // The desktop of this session, found from the environment: GNOME where
     // XDG_CURRENT_DESKTOP names it, sway where SWAYSOCK is set, KWin in a

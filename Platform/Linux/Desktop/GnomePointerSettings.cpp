@@ -62,4 +62,22 @@ bool GnomePointerSettings::writeAcceleration(const DesktopPointer& pointer, std:
     return readAcceleration(pointer, key) == code;
 }
 
+Subscription GnomePointerSettings::observeSettingsChanged(std::function<void()> changed) {
+    // GSettings tells on the main context it was made in; its handler stays
+    // until the subscription is dropped, and the function with it.
+    using Handler = std::function<void()>;
+    auto* handler = new Handler(std::move(changed));
+    const auto call = +[](GSettings*, const gchar*, gpointer data) { (*static_cast<Handler*>(data))(); };
+    const auto release = +[](gpointer data, GClosure*) { delete static_cast<Handler*>(data); };
+    const std::string signal = std::string("changed::") + profileKey;
+    const gulong id = g_signal_connect_data(settings_, signal.c_str(), G_CALLBACK(call), handler, release, GConnectFlags{});
+    // GSettings reports a key's changes only once the key has been read.
+    g_free(g_settings_get_string(settings_, profileKey));
+    auto* settings = G_SETTINGS(g_object_ref(settings_));
+    return Subscription([settings, id] {
+        g_signal_handler_disconnect(settings, id);
+        g_object_unref(settings);
+    });
+}
+
 } // namespace ravolet::platform

@@ -33,6 +33,9 @@ public:
     std::optional<std::int64_t> readAcceleration(const DesktopPointer& pointer, std::string_view key) override;
     // Written and flushed to the settings' store before it is read back.
     bool writeAcceleration(const DesktopPointer& pointer, std::string_view key, std::int64_t code) override;
+    // GSettings' "changed" for the profile, told on the main context the
+    // settings were made in (the program's main loop iterates it).
+    Subscription observeSettingsChanged(std::function<void()> changed) override;
 
     GnomePointerSettings(GSettings* settings, KernelRoots roots);
 

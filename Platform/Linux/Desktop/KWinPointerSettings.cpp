@@ -2,7 +2,10 @@
 
 #include <gio/gio.h>
 
+#include <cstdlib>
+
 #include "Platform/Linux/Desktop/PointerAccelSetting.hpp"
+#include "Platform/Linux/FolderWatcher.hpp"
 
 namespace ravolet::platform {
 
@@ -48,6 +51,13 @@ bool setProperty(GDBusConnection* bus, const std::string& path, const char* name
     g_variant_unref(reply);
     return true;
 }
+
+// Runs what is posted at once, on the thread that posts it.
+class AtOnce final : public Executor {
+public:
+    void post(Task task) override { task(); }
+    bool isCurrent() const override { return true; }
+};
 
 std::string pathOf(const DesktopPointer& pointer) { return std::string(managerPath) + "/" + pointer.handle; }
 
@@ -135,6 +145,23 @@ bool KWinPointerSettings::writeAcceleration(const DesktopPointer& pointer, std::
             device.productID == pointer.productID && device.name == pointer.name)
             written = write(device) && written;
     return written;
+}
+
+std::filesystem::path KWinPointerSettings::configFolder() {
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/') return config;
+    const char* home = std::getenv("HOME");
+    return std::filesystem::path(home && *home ? home : "/") / ".config";
+}
+
+Subscription KWinPointerSettings::observeSettingsChanged(std::function<void()> changed) {
+    // KWin's devices tell nothing on D-Bus when a property changes, but KWin
+    // saves every change (its settings page's, a reload's) to kcminputrc.
+    const auto watcher = FolderWatcher::shared();
+    if (!watcher) return {};
+    return watcher->watch(configFolder(), FolderWatcher::Changes::contents, std::make_shared<AtOnce>(),
+                          [changed = std::move(changed)](const std::string& name) {
+                              if (name.empty() || name == "kcminputrc") changed();
+                          });
 }
 
 } // namespace ravolet::platform

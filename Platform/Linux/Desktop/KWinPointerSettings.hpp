@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 
 #include "Platform/Linux/Desktop/DBusSession.hpp"
@@ -29,6 +30,9 @@ public:
     std::optional<std::int64_t> readAcceleration(const DesktopPointer& pointer, std::string_view key) override;
     // To every device KWin lists with the pointer's identity, each read back.
     bool writeAcceleration(const DesktopPointer& pointer, std::string_view key, std::int64_t code) override;
+    // When KWin saves its input settings (kcminputrc in the user's configuration folder).
+    Subscription observeSettingsChanged(std::function<void()> changed) override;
+    static std::filesystem::path configFolder();
 
     explicit KWinPointerSettings(std::unique_ptr<DBusSession> bus) : bus_(std::move(bus)) {}
 

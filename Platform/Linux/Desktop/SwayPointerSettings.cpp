@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "Platform/Linux/Desktop/PointerAccelSetting.hpp"
+#include "Platform/Linux/Kernel/DescriptorWatcher.hpp"
 
 namespace ravolet::platform {
 
@@ -20,7 +21,11 @@ namespace {
 
 constexpr std::string_view magic = "i3-ipc";
 constexpr std::uint32_t runCommand = 0;
+constexpr std::uint32_t subscribe = 2;
 constexpr std::uint32_t getInputs = 100;
+// Events carry the high bit; 21 is "input": a device added, removed or
+// configured (also by a reload, which resets what commands had set).
+constexpr std::uint32_t inputEvent = 0x80000000u | 21;
 // sway answers at once; a compositor that hangs must not hang the caller.
 constexpr int replyTimeoutMs = 2000;
 
@@ -44,6 +49,7 @@ public:
     Socket& operator=(const Socket&) = delete;
 
     bool isOpen() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
 
     bool send(const std::string& bytes) const {
         std::size_t sent = 0;
@@ -73,6 +79,8 @@ public:
 private:
     int fd_ = -1;
 };
+
+constexpr std::size_t headerSize = 14;
 
 std::string header(std::uint32_t length, std::uint32_t type) {
     std::string bytes(magic);
@@ -106,7 +114,7 @@ std::optional<nlohmann::json> SwayPointerSettings::ask(std::uint32_t type, const
     if (!socket.isOpen() || !socket.send(header(static_cast<std::uint32_t>(payload.size()), type) + payload))
         return std::nullopt;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(replyTimeoutMs);
-    std::array<char, 14> head{};
+    std::array<char, headerSize> head{};
     if (!socket.receive(head.data(), head.size(), deadline) || std::string_view(head.data(), magic.size()) != magic)
         return std::nullopt;
     std::uint32_t length = 0;
@@ -182,6 +190,56 @@ bool SwayPointerSettings::writeAcceleration(const DesktopPointer& pointer, std::
             return false;
     }
     return readAcceleration(pointer, key) == code;
+}
+
+Subscription SwayPointerSettings::observeSettingsChanged(std::function<void()> changed) {
+    struct Watch {
+        explicit Watch(const std::string& path) : socket(path) {}
+        Socket socket;
+        std::string received;
+        std::unique_ptr<DescriptorWatcher> watcher;
+        Subscription watch;
+        ~Watch() {
+            watch.cancel();
+            watcher.reset();
+        }
+    };
+    auto watch = std::make_shared<Watch>(socket_);
+    const std::string events = R"(["input"])";
+    if (!watch->socket.isOpen() ||
+        !watch->socket.send(header(static_cast<std::uint32_t>(events.size()), subscribe) + events))
+        return {};
+    watch->watcher = DescriptorWatcher::make({"ai.ravolet.sway-input", ThreadPriority::utility, 0});
+    if (!watch->watcher) return {};
+    auto* raw = watch.get();
+    watch->watch = watch->watcher->watch(raw->socket.fd(), [raw, changed](short revents) {
+        if (revents & (POLLHUP | POLLERR | POLLNVAL)) return;
+        std::array<char, 4096> chunk{};
+        for (;;) {
+            const auto n = ::recv(raw->socket.fd(), chunk.data(), chunk.size(), MSG_DONTWAIT);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            raw->received.append(chunk.data(), static_cast<std::size_t>(n));
+        }
+        bool any = false;
+        // Whole messages only; the subscription's own answer is not an event.
+        while (raw->received.size() >= headerSize) {
+            if (raw->received.compare(0, magic.size(), magic) != 0) {
+                // Out of step with sway's framing: what is left cannot be read.
+                raw->received.clear();
+                any = true;
+                break;
+            }
+            std::uint32_t length = 0, type = 0;
+            std::memcpy(&length, raw->received.data() + magic.size(), 4);
+            std::memcpy(&type, raw->received.data() + magic.size() + 4, 4);
+            if (raw->received.size() < headerSize + length) break;
+            raw->received.erase(0, headerSize + length);
+            any = any || type == inputEvent;
+        }
+        if (any) changed();
+    });
+    return Subscription([watch] { watch->watch.cancel(); });
 }
 
 } // namespace ravolet::platform

@@ -32,6 +32,8 @@ public:
     std::optional<std::string> accelerationKey(const DesktopPointer& pointer) override;
     std::optional<std::int64_t> readAcceleration(const DesktopPointer& pointer, std::string_view key) override;
     bool writeAcceleration(const DesktopPointer& pointer, std::string_view key, std::int64_t code) override;
+    // Over a connection of its own subscribed to sway's "input" events.
+    Subscription observeSettingsChanged(std::function<void()> changed) override;
 
     explicit SwayPointerSettings(std::string socket) : socket_(std::move(socket)) {}
 

@@ -229,7 +229,13 @@ bool X11PointerSettings::writeAcceleration(const DesktopPointer& pointer, std::s
     return readAcceleration(pointer, key) == code;
 }
 
-Subscription X11PointerSettings::observePointersAdded(std::function<void()> added) {
+namespace {
+
+// XInput events of every device, on a connection of their own read on a
+// thread of their own; `seen` says of each whether it counts, and `told` is
+// called once for a batch with any that does.
+Subscription watchInputEvents(const std::optional<std::string>& display, std::uint32_t mask,
+                              std::function<bool(const xcb_ge_generic_event_t&)> seen, std::function<void()> told) {
     struct Watch {
         xcb_connection_t* connection = nullptr;
         std::uint8_t opcode = 0;
@@ -243,7 +249,7 @@ Subscription X11PointerSettings::observePointersAdded(std::function<void()> adde
     };
     auto watch = std::make_shared<Watch>();
     int screenNumber = 0;
-    watch->connection = connectWithXInput(state_->display, &screenNumber);
+    watch->connection = connectWithXInput(display, &screenNumber);
     if (!watch->connection) return {};
     const auto* extension = xcb_get_extension_data(watch->connection, &xcb_input_id);
     if (!extension || !extension->present) return {};
@@ -254,29 +260,46 @@ Subscription X11PointerSettings::observePointersAdded(std::function<void()> adde
     struct {
         xcb_input_event_mask_t head;
         std::uint32_t mask;
-    } mask{{XCB_INPUT_DEVICE_ALL, 1}, XCB_INPUT_XI_EVENT_MASK_HIERARCHY};
-    xcb_input_xi_select_events(watch->connection, screens.data->root, 1, &mask.head);
+    } selected{{XCB_INPUT_DEVICE_ALL, 1}, mask};
+    xcb_input_xi_select_events(watch->connection, screens.data->root, 1, &selected.head);
     xcb_flush(watch->connection);
     watch->watcher = DescriptorWatcher::make({"ai.ravolet.x11-input", ThreadPriority::utility, 0});
     if (!watch->watcher) return {};
     auto* raw = watch.get();
-    watch->watch = watch->watcher->watch(xcb_get_file_descriptor(raw->connection), [raw, added](short events) {
+    watch->watch = watch->watcher->watch(xcb_get_file_descriptor(raw->connection), [raw, seen, told](short events) {
         if (events & (POLLHUP | POLLERR | POLLNVAL)) return;
         bool any = false;
         while (xcb_generic_event_t* event = xcb_poll_for_event(raw->connection)) {
             if ((event->response_type & 0x7f) == XCB_GE_GENERIC) {
                 const auto* generic = reinterpret_cast<const xcb_ge_generic_event_t*>(event);
-                const auto* hierarchy = reinterpret_cast<const xcb_input_hierarchy_event_t*>(event);
-                if (hierarchy->extension == raw->opcode && generic->event_type == XCB_INPUT_HIERARCHY &&
-                    (hierarchy->flags &
-                     (XCB_INPUT_HIERARCHY_MASK_SLAVE_ADDED | XCB_INPUT_HIERARCHY_MASK_DEVICE_ENABLED)) != 0)
-                    any = true;
+                if (generic->extension == raw->opcode && seen(*generic)) any = true;
             }
             std::free(event);
         }
-        if (any) added();
+        if (any) told();
     });
     return Subscription([watch] { watch->watch.cancel(); });
+}
+
+} // namespace
+
+Subscription X11PointerSettings::observePointersAdded(std::function<void()> added) {
+    return watchInputEvents(
+        state_->display, XCB_INPUT_XI_EVENT_MASK_HIERARCHY,
+        [](const xcb_ge_generic_event_t& event) {
+            const auto& hierarchy = reinterpret_cast<const xcb_input_hierarchy_event_t&>(event);
+            return event.event_type == XCB_INPUT_HIERARCHY &&
+                   (hierarchy.flags & (XCB_INPUT_HIERARCHY_MASK_SLAVE_ADDED | XCB_INPUT_HIERARCHY_MASK_DEVICE_ENABLED)) != 0;
+        },
+        std::move(added));
+}
+
+Subscription X11PointerSettings::observeSettingsChanged(std::function<void()> changed) {
+    // Any device's property: the acceleration's atoms are the server's to
+    // name, and a change of another property costs one read.
+    return watchInputEvents(
+        state_->display, XCB_INPUT_XI_EVENT_MASK_PROPERTY,
+        [](const xcb_ge_generic_event_t& event) { return event.event_type == XCB_INPUT_PROPERTY; }, std::move(changed));
 }
 
 } // namespace ravolet::platform

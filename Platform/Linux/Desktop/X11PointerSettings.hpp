@@ -35,6 +35,8 @@ public:
     std::optional<std::int64_t> readAcceleration(const DesktopPointer& pointer, std::string_view key) override;
     bool writeAcceleration(const DesktopPointer& pointer, std::string_view key, std::int64_t code) override;
     Subscription observePointersAdded(std::function<void()> added) override;
+    // Through the devices' property events.
+    Subscription observeSettingsChanged(std::function<void()> changed) override;
 
     struct State;
     explicit X11PointerSettings(std::unique_ptr<State> state);

@@ -16,7 +16,10 @@
 #include "Platform/Linux/LinuxFileSystem.hpp"
 #include "Platform/Linux/SystemClock.hpp"
 #include "RavoletEngine/Coordination/DesktopPointerPropertyBackend.hpp"
+#include "RavoletEngine/Coordination/PointerTuningGuard.hpp"
 #include "desktop/DesktopVM.hpp"
+
+extern char** environ;
 
 namespace ravolet::testing {
 
@@ -25,12 +28,69 @@ inline ::testing::AssertionResult ok(const std::expected<void, std::string>& res
     return ::testing::AssertionFailure() << result.error();
 }
 
+// A tuner over a backend, its capture in `captureFile`.
+inline std::shared_ptr<PointerHardwareTuning> tunerOverBackend(std::shared_ptr<PointerPropertyBackend> backend,
+                                                              const std::filesystem::path& captureFile) {
+    return std::make_shared<PointerHardwareTuning>(std::move(backend), std::make_shared<platform::InMemoryKeyValueStore>(),
+                                                   captureFile, std::vector{HIDPPDeviceMatch::g502X},
+                                                   platform::SystemClock::shared(), platform::LinuxFileSystem::shared());
+}
+
 // A tuner over a desktop's settings, its capture in `captureFile`.
 inline std::shared_ptr<PointerHardwareTuning> desktopTuner(std::shared_ptr<platform::DesktopPointerSettings> settings,
                                                           const std::filesystem::path& captureFile) {
-    return std::make_shared<PointerHardwareTuning>(
-        std::make_shared<DesktopPointerPropertyBackend>(std::move(settings)), std::make_shared<platform::InMemoryKeyValueStore>(),
-        captureFile, std::vector{HIDPPDeviceMatch::g502X}, platform::SystemClock::shared(), platform::LinuxFileSystem::shared());
+    return tunerOverBackend(std::make_shared<DesktopPointerPropertyBackend>(std::move(settings)), captureFile);
+}
+
+// The environment variable that hands a guard process the id of the one it watches.
+inline constexpr const char* guardOf = "RAVOLET_POINTER_GUARD_OF";
+
+// The pointer tuning guard as the program starts it, of the process `watched`:
+// this test's executable run as its helper test `helper`, which calls
+// guardThisTest with the desktop's settings.
+inline std::unique_ptr<Process> startGuard(pid_t watched, const std::string& helper, const std::string& log) {
+    std::vector<std::string> environment{std::string(guardOf) + "=" + std::to_string(watched)};
+    for (char** e = environ; *e; ++e) environment.emplace_back(*e);
+    return std::make_unique<Process>(Process::Options{
+        {std::filesystem::read_symlink("/proc/self/exe").string(), "--gtest_filter=" + helper}, environment, log,
+        std::nullopt, {}});
+}
+
+// The environment variable that makes a run of the test's executable the kill -9 test's other process.
+inline constexpr const char* applyAndWait = "RAVOLET_APPLY_AND_WAIT";
+
+// That process's helper test. Like the program, it makes Ravolet's pointer,
+// asks for the tuning until the desktop lists the pointer and it takes, and
+// waits to be killed.
+inline void applyUntilKilled(std::shared_ptr<platform::DesktopPointerSettings> settings,
+                             const std::filesystem::path& captureFile) {
+    if (!std::getenv(applyAndWait)) GTEST_SKIP() << "only as the kill -9 test's other process";
+    auto events = std::make_shared<platform::LinuxEventSystem>(platform::LinuxEventSystem::Options{});
+    const auto tuner = desktopTuner(std::move(settings), captureFile);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            tuner->request(PointerTuningRequest(true, std::nullopt));
+            return tuner->status().isApplied;
+        },
+        std::chrono::seconds(20)));
+    for (;;) ::pause();
+}
+
+// The guard's helper test: skipped unless it is a guard's process.
+inline void guardThisTest(const std::function<std::shared_ptr<platform::DesktopPointerSettings>()>& settings,
+                          const std::filesystem::path& captureFile) {
+    const char* watched = std::getenv(guardOf);
+    if (!watched) GTEST_SKIP() << "only as a guard of a process of the kill -9 test's";
+    const auto pid = pointerTuningGuard::parseWatched(watched);
+    ASSERT_TRUE(pid);
+    const auto backend = [&]() -> std::shared_ptr<PointerPropertyBackend> {
+        auto reached = settings();
+        if (!reached) ADD_FAILURE() << "the guard could not reach the desktop";
+        return std::make_shared<DesktopPointerPropertyBackend>(
+            reached ? std::move(reached) : std::make_shared<platform::NoDesktopPointerSettings>());
+    };
+    const auto tuner = [&](std::shared_ptr<PointerPropertyBackend> reached) { return tunerOverBackend(std::move(reached), captureFile); };
+    EXPECT_EQ(pointerTuningGuard::run(*pid, backend, tuner, captureFile, std::chrono::seconds(10)), 0);
 }
 
 class DesktopTuningTest : public ::testing::Test {

@@ -68,6 +68,7 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
+    pid_t pid() const { return pid_; }
     bool running() {
         if (pid_ <= 0) return false;
         int status = 0;

@@ -27,7 +27,6 @@ constexpr const char* runtime = "/tmp/kwin-runtime";
 constexpr const char* systemBus = "unix:path=/run/dbus/system_bus_socket";
 constexpr const char* sessionBus = "unix:path=/tmp/kwin-session-bus";
 constexpr const char* captureFileOfKWin = "/tmp/kwin-pointer-capture.json";
-constexpr const char* applyAndWait = "RAVOLET_APPLY_AND_WAIT";
 
 // A bus that lets everyone own and call everything: the VM has no one else.
 std::string busConfig(const char* type, const char* address) {
@@ -60,6 +59,8 @@ public:
         // Ravolet's side (the settings, the tuner) finds KWin's bus as a
         // program of the session would.
         ::setenv("DBUS_SESSION_BUS_ADDRESS", sessionBus, 1);
+        // And KWin's saved input settings, where it would find them.
+        ::setenv("XDG_CONFIG_HOME", "/tmp/kwin-home/.config", 1);
         const std::vector<std::string> base{"PATH=/usr/bin:/usr/sbin", "HOME=/tmp/kwin-home",
                                             std::string("DBUS_SYSTEM_BUS_ADDRESS=") + systemBus,
                                             std::string("DBUS_SESSION_BUS_ADDRESS=") + sessionBus,
@@ -204,19 +205,20 @@ TEST_F(KWinPointerTuning, ReplugsAndRestartsStayExactAndStoppingPutsBackWhatWasT
 // not copy). Like the program, it makes Ravolet's pointer, asks for the
 // tuning until KWin lists the pointer and it takes, and waits to be killed.
 TEST(KWinPointerTuningHelper, AppliesAndWaitsToBeKilled) {
-    if (!std::getenv(applyAndWait)) GTEST_SKIP() << "only as the kill -9 test's other process";
-    auto events = std::make_shared<pf::LinuxEventSystem>(pf::LinuxEventSystem::Options{});
-    const auto tuner = desktopTuner(pf::KWinPointerSettings::connect(), captureFileOfKWin);
-    ASSERT_TRUE(waitFor(
-        [&] {
-            tuner->request(PointerTuningRequest(true, std::nullopt));
-            return tuner->status().isApplied;
-        },
-        20s));
-    for (;;) ::pause();
+    applyUntilKilled(pf::KWinPointerSettings::connect(), captureFileOfKWin);
 }
 
-TEST_F(KWinPointerTuning, TheCaptureFilePutsTheSettingBackAfterTheProcessWasKilled) {
+// Not a test of its own: the guard the kill -9 test starts.
+TEST(KWinPointerTuningHelper, GuardsTheSetting) {
+    guardThisTest([] { return pf::KWinPointerSettings::connect(); }, captureFileOfKWin);
+}
+
+// Killed with the tuning in force, the guard the program starts puts the
+// user's setting back within a second, through the mouse (Ravolet's pointer
+// went with the process), and KWin saves it; with no guard, the next start
+// does at once through the mouse, though KWin lists its new pointer only a
+// moment later; with neither listed the capture is kept until one is.
+TEST_F(KWinPointerTuning, AfterAKillTheUsersSettingIsBackWithinASecondAndWithoutTheGuardAtTheNextStart) {
     // The user's own speed for the mouse, to be put back exactly.
     const auto users = pf::PointerAccelSetting::adaptive(-0.25).code();
     ASSERT_TRUE(waitFor([&] { return listed(mouseNode()).has_value(); }, 5s)) << describeDesktop();
@@ -224,25 +226,90 @@ TEST_F(KWinPointerTuning, TheCaptureFilePutsTheSettingBackAfterTheProcessWasKill
 
     std::vector<std::string> environment{std::string(applyAndWait) + "=1"};
     for (char** e = environ; *e; ++e) environment.emplace_back(*e);
-    Process applying({{std::filesystem::read_symlink("/proc/self/exe").string(), "--gtest_filter=KWinPointerTuningHelper.*"},
-                      environment,
-                      "/tmp/applying.log",
-                      std::nullopt,
-                      {}});
-    const bool applied = waitFor(
-        [&] { return std::filesystem::exists(captureFile) && setting(mouseNode()) == pf::PointerAccelSetting::offCode; }, 30s);
-    applying.stop(SIGKILL);
-    ASSERT_TRUE(applied) << "the other process did not apply the tuning\n" << fileText("/tmp/applying.log");
-    EXPECT_EQ(setting(mouseNode()), pf::PointerAccelSetting::offCode) << "left behind by the killed process";
+    const auto applyingProcess = [&] {
+        return std::make_unique<Process>(Process::Options{
+            {std::filesystem::read_symlink("/proc/self/exe").string(),
+             "--gtest_filter=KWinPointerTuningHelper.AppliesAndWaitsToBeKilled"},
+            environment, "/tmp/applying.log", std::nullopt, {}});
+    };
+    const auto applied = [&] {
+        return waitFor(
+            [&] { return std::filesystem::exists(captureFile) && setting(mouseNode()) == pf::PointerAccelSetting::offCode; },
+            30s);
+    };
+    auto applying = applyingProcess();
+    ASSERT_TRUE(applied()) << "the other process did not apply the tuning\n" << fileText("/tmp/applying.log");
+    const auto guard = startGuard(applying->pid(), "KWinPointerTuningHelper.GuardsTheSetting", "/tmp/guard.log");
+    std::this_thread::sleep_for(500ms); // the guard is waiting
+    applying->stop(SIGKILL);
+    const auto killed = std::chrono::steady_clock::now();
+    ASSERT_TRUE(waitFor([&] { return setting(mouseNode()) == users; }, 10s)) << "the guard did not put it back\n" << fileText("/tmp/guard.log");
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - killed);
+    std::cout << "the user's setting was back " << took.count() << " ms after the kill\n";
+    EXPECT_TRUE(waitFor([&] { return !std::filesystem::exists(captureFile); }, 2s));
+    // What KWin saved for the mouse is the user's own again: profile adaptive (2), speed -0.25.
+    const std::string saved = fileText("/tmp/kwin-home/.config/kcminputrc");
+    EXPECT_TRUE(saved.contains("PointerAccelerationProfile=2\n") && saved.contains("PointerAcceleration=-0.250\n")) << saved;
 
-    // The next run: its own pointer, which KWin lists only a moment later,
-    // and the tuner, which finds the capture at once.
-    auto events = std::make_shared<pf::LinuxEventSystem>(pf::LinuxEventSystem::Options{});
-    ASSERT_FALSE(events->outputError());
+    // No guard. The next run: its own pointer, which KWin lists only a
+    // moment later, and the tuner, which finds the capture at once.
+    applying = applyingProcess();
+    ASSERT_TRUE(applied()) << fileText("/tmp/applying.log");
+    applying->stop(SIGKILL);
+    EXPECT_EQ(setting(mouseNode()), pf::PointerAccelSetting::offCode) << "left behind by the killed process";
+    {
+        auto events = std::make_shared<pf::LinuxEventSystem>(pf::LinuxEventSystem::Options{});
+        ASSERT_FALSE(events->outputError());
+        const auto next = tunerOver(pf::KWinPointerSettings::connect());
+        EXPECT_TRUE(next->status().recoveredStrandedCapture);
+        EXPECT_FALSE(next->status().restoreFailed);
+        EXPECT_FALSE(next->status().restorePending);
+        EXPECT_EQ(setting(mouseNode()), users) << "the user's own setting, exactly";
+        EXPECT_FALSE(std::filesystem::exists(captureFile));
+        EXPECT_TRUE(waitFor([&] { return setting(events->virtualPointerNode()) == users; }, 5s))
+            << "and KWin hands it to the new pointer";
+    }
+
+    // Again, and at the next start neither a pointer of Ravolet's nor the mouse listed.
+    applying = applyingProcess();
+    ASSERT_TRUE(applied()) << fileText("/tmp/applying.log");
+    applying->stop(SIGKILL);
+    mouse.unplug();
     const auto next = tunerOver(pf::KWinPointerSettings::connect());
-    EXPECT_TRUE(next->status().recoveredStrandedCapture);
+    EXPECT_TRUE(next->status().restorePending);
     EXPECT_FALSE(next->status().restoreFailed);
-    EXPECT_EQ(setting(events->virtualPointerNode()), users) << "the user's own setting, exactly";
+    EXPECT_TRUE(std::filesystem::exists(captureFile)) << "kept while nothing of the mouse is listed";
+    ASSERT_TRUE(ok(mouse.plugIn()));
+    EXPECT_TRUE(waitFor(
+        [&] {
+            next->deviceBecameReady();
+            return setting(mouseNode()) == users;
+        },
+        10s));
+    EXPECT_FALSE(std::filesystem::exists(captureFile));
+    kwin->settings().writeAcceleration(*listed(mouseNode()), pf::KWinPointerSettings::profileKey,
+                                       pf::PointerAccelSetting::adaptive(0).code());
+}
+
+// The user sets the mouse's acceleration in KWin's settings while the tuning
+// is in force: Ravolet hears of it from KWin's saved settings at once, leaves
+// it, and the stop puts nothing over it.
+TEST_F(KWinPointerTuning, ASettingChangedInKWinIsSeenAndKeptAtStop) {
+    EngineOnKernel rig;
+    ASSERT_TRUE(startEngine(rig));
+    const std::string ours = rig.events->virtualPointerNode();
+    ASSERT_EQ(setting(ours), pf::PointerAccelSetting::offCode);
+    const auto users = pf::PointerAccelSetting::adaptive(0.5).code();
+    const auto changed = std::chrono::steady_clock::now();
+    // As KWin's mouse settings page does: through the device's properties.
+    ASSERT_TRUE(kwin->settings().writeAcceleration(*listed(ours), pf::KWinPointerSettings::profileKey, users));
+    EXPECT_TRUE(rig.pumpUntil([&] { return tuner->status().changedOutside; }, 10s)) << "not heard";
+    std::cout << "the change was heard "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - changed).count()
+              << " ms after it was made\n";
+    EXPECT_FALSE(tuner->status().isApplied);
+    rig.stop();
+    EXPECT_EQ(setting(ours), users) << "the stop put nothing over it";
     EXPECT_EQ(setting(mouseNode()), users);
     EXPECT_FALSE(std::filesystem::exists(captureFile));
     kwin->settings().writeAcceleration(*listed(mouseNode()), pf::KWinPointerSettings::profileKey,

@@ -64,6 +64,8 @@ public:
             Process::Options{{"/usr/bin/sway", "-c", "/tmp/sway.conf"}, environment, "/tmp/sway.log", user, {user, videoGroup}});
         if (!waitFor([] { return !firstMatch(std::string(runtime) + "/sway-ipc.*.sock").empty(); }, 20s)) return fail("sway");
         sway->socket_ = firstMatch(std::string(runtime) + "/sway-ipc.*.sock");
+        // Where a program of the session (the guard, the other process) finds sway.
+        ::setenv("SWAYSOCK", sway->socket_.c_str(), 1);
         std::string display = firstMatch(std::string(runtime) + "/wayland-[0-9]");
         sway->ipc_ = std::make_unique<pf::SwayPointerSettings>(sway->socket_);
         if (!waitFor([&] { return sway->ipc_->ask(100, "").has_value(); }, 5s)) return fail("sway's IPC");
@@ -148,33 +150,102 @@ TEST_F(SwayPointerTuning, ReplugsAndRestartsStayExactAndStoppingPutsBackWhatWasT
         [](EngineOnKernel&) { EXPECT_EQ(setting(), pf::PointerAccelSetting::adaptive(0).code()) << "stopping puts it back"; });
 }
 
-TEST_F(SwayPointerTuning, TheCaptureFilePutsTheSettingBackAfterTheProcessWasKilled) {
-    // Ravolet's pointer, and a user's own speed to put back exactly.
-    auto events = std::make_shared<pf::LinuxEventSystem>(pf::LinuxEventSystem::Options{});
-    ASSERT_FALSE(events->outputError());
+
+// Not a test of its own: the process the kill -9 test starts. Like the
+// program, it makes Ravolet's pointer, asks for the tuning until it takes,
+// and waits to be killed.
+TEST(SwayPointerTuningHelper, AppliesAndWaitsToBeKilled) {
+    applyUntilKilled(pf::SwayPointerSettings::connect(), "/tmp/sway-pointer-capture.json");
+}
+
+std::unique_ptr<Process> applyingProcess() {
+    std::vector<std::string> environment{std::string(applyAndWait) + "=1"};
+    for (char** e = environ; *e; ++e) environment.emplace_back(*e);
+    return std::make_unique<Process>(Process::Options{
+        {std::filesystem::read_symlink("/proc/self/exe").string(), "--gtest_filter=SwayPointerTuningHelper.AppliesAndWaitsToBeKilled"},
+        environment, "/tmp/applying.log", std::nullopt, {}});
+}
+
+// Not a test of its own: the guard the kill -9 test starts.
+TEST(SwayPointerTuningHelper, GuardsTheSetting) {
+    guardThisTest([] { return pf::SwayPointerSettings::connect(); }, "/tmp/sway-pointer-capture.json");
+}
+
+// Killed with the tuning in force, the guard the program starts puts the
+// user's setting back within a second, through the mouse (Ravolet's pointer
+// went with the process); with no guard, the next start does, and with
+// neither pointer nor mouse listed it keeps the capture until the mouse is.
+TEST_F(SwayPointerTuning, AfterAKillTheUsersSettingIsBackWithinASecondAndWithoutTheGuardAtTheNextStart) {
     const pf::DesktopPointer mouseInSway{identifier, "", 0, 0, ""};
     const auto users = pf::PointerAccelSetting::adaptive(-0.25f).code();
     ASSERT_TRUE(waitFor([&] { return sway->ipc().writeAcceleration(mouseInSway, pf::SwayPointerSettings::profileKey, users); }, 3s));
 
-    const pid_t child = ::fork();
-    if (child == 0) {
-        auto applying = tunerOver(std::make_shared<pf::SwayPointerSettings>(sway->socket()));
-        applying->request(PointerTuningRequest(true, std::nullopt));
-        ::pause();
-        ::_exit(0);
-    }
-    ASSERT_TRUE(waitFor([&] { return setting() == pf::PointerAccelSetting::offCode; }, 10s));
+    auto child = applyingProcess();
+    ASSERT_TRUE(waitFor([&] { return setting() == pf::PointerAccelSetting::offCode; }, 20s)) << fileText("/tmp/applying.log");
     ASSERT_TRUE(std::filesystem::exists(captureFile));
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    EXPECT_EQ(setting(), pf::PointerAccelSetting::offCode) << "left behind by the killed process";
+    const auto guard = startGuard(child->pid(), "SwayPointerTuningHelper.GuardsTheSetting", "/tmp/guard.log");
+    std::this_thread::sleep_for(500ms); // the guard is waiting
+    child->stop(SIGKILL);
+    const auto killed = std::chrono::steady_clock::now();
+    ASSERT_TRUE(waitFor([&] { return setting() == users; }, 10s)) << "the guard did not put it back\n" << fileText("/tmp/guard.log");
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - killed);
+    std::cout << "the user's setting was back " << took.count() << " ms after the kill\n";
+    EXPECT_TRUE(waitFor([&] { return !std::filesystem::exists(captureFile); }, 2s));
 
+    // No guard, and at the next start neither a pointer of Ravolet's nor the mouse listed.
+    child = applyingProcess();
+    ASSERT_TRUE(waitFor([&] { return setting() == pf::PointerAccelSetting::offCode; }, 20s)) << fileText("/tmp/applying.log");
+    child->stop(SIGKILL);
+    mouse.unplug();
     const auto next = tunerOver(std::make_shared<pf::SwayPointerSettings>(sway->socket()));
     EXPECT_TRUE(next->status().recoveredStrandedCapture);
+    EXPECT_TRUE(next->status().restorePending);
     EXPECT_FALSE(next->status().restoreFailed);
-    EXPECT_EQ(setting(), users) << "the user's own setting, exactly";
+    EXPECT_TRUE(std::filesystem::exists(captureFile)) << "kept while nothing of the mouse is listed";
+    ASSERT_TRUE(ok(mouse.plugIn()));
+    EXPECT_TRUE(waitFor(
+        [&] {
+            next->deviceBecameReady();
+            return setting() == users;
+        },
+        5s))
+        << "the user's own setting, exactly";
     EXPECT_FALSE(std::filesystem::exists(captureFile));
     sway->ipc().writeAcceleration(mouseInSway, pf::SwayPointerSettings::profileKey, pf::PointerAccelSetting::adaptive(0).code());
+}
+
+// The user sets the mouse's acceleration in sway while the tuning is in
+// force, or sway reloads its configuration: Ravolet hears of it at once,
+// leaves it, and the stop puts nothing over it.
+TEST_F(SwayPointerTuning, ASettingChangedInSwayOrByAReloadIsSeenAndKeptAtStop) {
+    const pf::DesktopPointer mouseInSway{identifier, "", 0, 0, ""};
+    const auto adaptive = pf::PointerAccelSetting::adaptive(0).code();
+    const auto users = pf::PointerAccelSetting::adaptive(0.5).code();
+    for (const bool reload : {false, true}) {
+        SCOPED_TRACE(reload ? "swaymsg reload" : "input … pointer_accel 0.5");
+        makeTuner(std::make_shared<pf::SwayPointerSettings>(sway->socket()));
+        EngineOnKernel rig;
+        ASSERT_TRUE(startEngine(rig));
+        ASSERT_EQ(setting(), pf::PointerAccelSetting::offCode);
+        const auto changed = std::chrono::steady_clock::now();
+        // sway answers a reload only once it has read its configuration again.
+        if (reload)
+            (void)sway->ipc().ask(0, "reload");
+        else
+            ASSERT_TRUE(sway->ipc().writeAcceleration(mouseInSway, pf::SwayPointerSettings::profileKey, users));
+        EXPECT_TRUE(rig.pumpUntil([&] { return tuner->status().changedOutside; }, 10s)) << "not heard";
+        std::cout << "the change was heard "
+                  << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - changed).count()
+                  << " ms after it was made\n";
+        EXPECT_FALSE(tuner->status().isApplied);
+        rig.pump(500ms); // the engine's refreshes ask for the tuning again: it stays
+        const auto expected = reload ? adaptive : users;
+        EXPECT_EQ(setting(), expected);
+        rig.stop();
+        EXPECT_EQ(setting(), expected) << "the stop put nothing over it";
+        EXPECT_FALSE(std::filesystem::exists(captureFile));
+        sway->ipc().writeAcceleration(mouseInSway, pf::SwayPointerSettings::profileKey, adaptive);
+    }
 }
 
 } // namespace

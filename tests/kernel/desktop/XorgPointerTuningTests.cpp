@@ -178,6 +178,25 @@ TEST_F(XorgPointerTuning, TheCursorTravelsExactlyWhatRavoletEmittedWhileTuningIs
     EXPECT_EQ(again.moved, static_cast<double>(again.emitted));
 }
 
+// The user sets the pointer's acceleration (xinput, a desktop's settings)
+// while the tuning is in force: the property event tells, the tuning stands
+// back, and the stop puts nothing over it.
+TEST_F(XorgPointerTuning, APropertyChangedByAnotherClientIsHeardAndKeptAtStop) {
+    EngineOnKernel rig;
+    ASSERT_TRUE(startEngine(rig));
+    ASSERT_EQ(profileOf(rig), pf::PointerAccelSetting::offCode);
+    const auto users = pf::PointerAccelSetting::adaptive(0.5f).code();
+    const auto changed = std::chrono::steady_clock::now();
+    ASSERT_TRUE(settings->writeAcceleration(*ours(rig), pf::X11PointerSettings::libinputProfileKey, users));
+    EXPECT_TRUE(rig.pumpUntil([&] { return tuner->status().changedOutside; }, 10s)) << "not heard";
+    std::cout << "the change was heard "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - changed).count()
+              << " ms after it was made\n";
+    rig.stop();
+    EXPECT_EQ(profileOf(rig), users) << "the stop put nothing over it";
+    EXPECT_FALSE(std::filesystem::exists(captureFile));
+}
+
 TEST_F(XorgPointerTuning, ReplugsRestartsAndNewDevicesStayExactAndStoppingPutsBackWhatWasThere) {
     // The mouse unplugged and plugged in again: the tap takes it again, the
     // pointer stays; then the engine stopped and started again.

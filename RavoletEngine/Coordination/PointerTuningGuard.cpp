@@ -1,0 +1,64 @@
+#include "RavoletEngine/Coordination/PointerTuningGuard.hpp"
+
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cerrno>
+#include <csignal>
+#include <thread>
+
+#include "Platform/Linux/LinuxProcessLauncher.hpp"
+#include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
+
+namespace ravolet::pointerTuningGuard {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Until `pid` has ended: through a descriptor of the process where the
+// kernel gives one, else by asking every 100 ms.
+void waitForEnd(pid_t pid) {
+    const int fd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (fd >= 0) {
+        pollfd ended{fd, POLLIN, 0};
+        while (::poll(&ended, 1, -1) < 0 && errno == EINTR) {
+        }
+        ::close(fd);
+        return;
+    }
+    while (::kill(pid, 0) == 0 || errno == EPERM) std::this_thread::sleep_for(100ms);
+}
+
+} // namespace
+
+bool start(const std::string& executable, const std::vector<std::string>& arguments) {
+    return platform::LinuxProcessLauncher().launchDetached(executable, arguments);
+}
+
+std::optional<pid_t> parseWatched(std::string_view text) {
+    pid_t pid = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), pid);
+    if (error != std::errc() || end != text.data() + text.size() || pid <= 1) return std::nullopt;
+    return pid;
+}
+
+int run(pid_t watched, const std::function<std::shared_ptr<PointerPropertyBackend>()>& backend,
+        const TunerMaker& makeTuner, const std::filesystem::path& captureFile, std::chrono::milliseconds patience) {
+    // Connected beforehand: once the program has gone, only the put-back is left to do.
+    auto reached = backend();
+    waitForEnd(watched);
+    std::error_code error;
+    if (!std::filesystem::exists(captureFile, error)) return 0;
+    const auto tuner = makeTuner(std::move(reached));
+    for (const auto end = std::chrono::steady_clock::now() + patience;
+         tuner->status().restorePending && std::chrono::steady_clock::now() < end;) {
+        std::this_thread::sleep_for(100ms);
+        tuner->deviceBecameReady();
+    }
+    return tuner->persistedCapture() ? 1 : 0;
+}
+
+} // namespace ravolet::pointerTuningGuard
