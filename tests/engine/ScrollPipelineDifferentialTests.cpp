@@ -2,8 +2,11 @@
 // every plan listed whole, frame by frame, when its detent came (the
 // reference transformer), and its steps posted one by one in the order they
 // fall due, the earlier plan first on a tie, from one alarm armed for the
-// earliest step; a plan that supersedes another is timed from the step the
-// alarm is set for when its own first step falls within 50 µs of it. The
+// earliest step; a plan that supersedes another and whose first step is
+// timed counts from where that one did, moved on by the time between their
+// detents, unless that is more than a frame from the queue's clock, and it
+// is timed from the step the alarm is set for when its own first step falls
+// within 50 µs of it. The
 // pipeline now makes each step only as the one before it goes out. Over a million random detents, under
 // every kind of settings the file accepts (glides of 1 ms to 5 s, frames of
 // 1 ms up to the glide), in quick streaks, reversals, pauses, resets and
@@ -78,9 +81,16 @@ public:
             return;
         }
         std::optional<std::uint64_t> superseded;
+        std::optional<std::uint64_t> continued;
         if (const auto supersedes = outcome.plan->plan.supersedes) {
             if (const Live* previous = find(*supersedes)) {
                 superseded = deadlineOf(*previous);
+                const double apart = outcome.plan->plan.startTimestampMillis - previous->plan.plan.startTimestampMillis;
+                if (apart >= 0) {
+                    const std::uint64_t base = platform::Scheduler::deadlineAfter(previous->base, nanosFromMillis(apart));
+                    const auto frame = static_cast<std::uint64_t>(nanosFromMillis(outcome.plan->plan.frameIntervalMillis).count());
+                    if (std::max(base, now) - std::min(base, now) <= frame) continued = base;
+                }
                 metrics.stepsCancelled += static_cast<std::int64_t>(previous->plan.steps.size() - previous->next);
                 metrics.plansSuperseded += 1;
                 std::erase_if(live_, [&](const Live& l) { return l.plan.plan.id == *supersedes; });
@@ -89,11 +99,14 @@ public:
         metrics.inputsTransformed += 1;
         metrics.plansScheduled += 1;
         if (outcome.plan->steps.empty()) return;
-        live_.push_back({std::move(*outcome.plan), now, 0, 0});
+        const std::uint64_t base = continued && outcome.plan->steps.front().offsetMillis > 0 ? *continued : now;
+        live_.push_back({std::move(*outcome.plan), base, 0, 0});
         const std::uint64_t due = deadlineOf(live_.back());
         if (superseded && std::max(due, *superseded) - std::min(due, *superseded) <= 50'000)
-            live_.back().base = now - due + *superseded;
-        arm(deadlineOf(live_.back()));
+            live_.back().base = base - due + *superseded;
+        // A first step already due (its grid went on from an earlier detent)
+        // goes out at the queue's next turn.
+        arm(std::max(deadlineOf(live_.back()), now));
     }
 
     // Runs the alarm at every deadline it is armed for by `target`.
