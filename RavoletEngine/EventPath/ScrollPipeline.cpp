@@ -12,8 +12,12 @@ namespace {
 
 // Room for the plans alive at once: two per axis while one supersedes another.
 constexpr std::size_t reservedPlans = 8;
-// Room for the cancelled plans still counted.
-constexpr std::size_t reservedCancelled = 64;
+// Room for the records of cancelled plans, kept until their glide's end, so
+// that the tap thread does not allocate for them: a wheel spun freely for
+// the longest glide (5 s) at a detent a millisecond and more. Their steps
+// are counted off the tap thread, soon after: fewer wait for that.
+constexpr std::size_t reservedCancelled = 8192;
+constexpr std::size_t reservedUncounted = 256;
 // How many cancelled steps are counted under one hold of the lock: a few
 // microseconds at most, which is all the tap thread may wait for it.
 constexpr std::int64_t countingSlice = 64;
@@ -60,7 +64,7 @@ ScrollPipeline::ScrollPipeline(Passkey, const ScrollSettings& settings, std::sha
     : poster_(std::move(poster)), queue_(std::move(queue)), transformer_(settings) {
     plans_.reserve(reservedPlans);
     cancelledUntil_.reserve(reservedCancelled);
-    uncounted_.reserve(reservedCancelled);
+    uncounted_.reserve(reservedUncounted);
 }
 
 ScrollPipeline::PlanRuntime* ScrollPipeline::findPlanLocked(std::uint64_t id) {
@@ -90,8 +94,9 @@ std::uint64_t ScrollPipeline::deadlineOf(const PlanRuntime& runtime) {
     return deadlineAfter(runtime.base, runtime.upcoming.offsetMillis);
 }
 
-bool ScrollPipeline::isOwed(const PlanRuntime& runtime, std::uint64_t now) {
-    return !runtime.finishing && deadlineOf(runtime) <= now;
+bool ScrollPipeline::isOwed(const PlanRuntime& runtime, std::uint64_t now, double atMillis) {
+    if (runtime.finishing) return false;
+    return deadlineOf(runtime) <= now || runtime.plan.startTimestampMillis + runtime.upcoming.offsetMillis <= atMillis;
 }
 
 ScrollDisposition ScrollPipeline::handle(const ScrollInput& input) {
@@ -106,10 +111,12 @@ ScrollDisposition ScrollPipeline::handle(const ScrollInput& input) {
         if (const auto* previous = transformer_.inFlightPlan(input.axis)) {
             if (const auto* runtime = findPlanLocked(previous->id)) {
                 delivered = runtime->delivered;
-                // A step whose time has come goes out even when the detent
-                // gets to the glide before the queue's thread does (it may be
-                // a little late waking): that frame is not lost to the detent.
-                if (isOwed(*runtime, base)) *delivered += runtime->upcoming.pixelDelta;
+                // A step whose time has come, on the queue's clock or the
+                // wheel's, goes out even when the detent gets to the glide
+                // before the queue's thread does (it may wake a little late,
+                // and the glide's grid may run a little behind the detents'
+                // time stamps): that frame is not lost to the detent.
+                if (isOwed(*runtime, base, input.timestampMillis)) *delivered += runtime->upcoming.pixelDelta;
             }
         }
         auto outcome = transformer_.transform(input, delivered);
@@ -186,7 +193,7 @@ std::optional<std::uint64_t> ScrollPipeline::registerLocked(ScrollPlan plan, std
         if (auto* previous = findPlanLocked(*plan.supersedes)) {
             superseded = deadlineOf(*previous);
             continued = continuedBase(*previous, plan, base);
-            if (isOwed(*previous, base)) {
+            if (isOwed(*previous, base, plan.startTimestampMillis)) {
                 // Its due step, which the transform counted as delivered,
                 // still goes out; only the ones after it are cancelled.
                 cancelLocked(*previous);

@@ -163,8 +163,9 @@ private:
     // Records the plan (superseding the one it names) and returns the deadline
     // of its first step, if it has any.
     std::optional<std::uint64_t> registerLocked(ScrollPlan plan, std::uint64_t base);
-    // Whether the plan's upcoming step is due at `now` and still to go out.
-    static bool isOwed(const PlanRuntime& runtime, std::uint64_t now);
+    // Whether the plan's upcoming step is still to go out and due at `now`
+    // on the queue's clock or at `atMillis` on the wheel's.
+    static bool isOwed(const PlanRuntime& runtime, std::uint64_t now, double atMillis);
     // Cancels a live plan: its pending steps are left to be counted and only
     // its record's end is kept.
     void cancelLocked(const PlanRuntime& runtime);
