@@ -478,7 +478,7 @@ TEST(ScrollPipelineOnItsQueue, AFastSpinPostsAStepOnNearlyEveryFrameOfTheFirstGl
         // had no thread to post them.
         std::vector<bool> starved(frames, false);
         for (const auto& firing : queue->firings()) {
-            if (firing.at - firing.deadline <= frame || firing.at < firstFrame) continue;
+            if (firing.at < firing.deadline || firing.at - firing.deadline <= frame || firing.at < firstFrame) continue;
             const std::size_t from = firing.deadline < firstFrame ? 0 : (firing.deadline - firstFrame) / frame;
             for (std::size_t k = from; k < frames && k <= (firing.at - firstFrame) / frame; ++k) starved[k] = true;
         }
