@@ -253,8 +253,13 @@ void HIDPPDevice::afterAttempt(const ConnectAttempt& attempt, const HIDPPResult<
     bool changed = false;
     {
         std::lock_guard lock(mutex_);
-        if (result || (!result && result.error().kind() == HIDPPError::Kind::deviceNotFound)) {
-            // It answered, or it is not there: nothing to try again.
+        if (result) {
+            // It answered. A retry still pausing (this attempt was asked for
+            // by hand meanwhile) is left to come: it finds the mouse connected
+            // and reports its arrival, which nothing else does.
+            changed = stopRetryingLocked(false);
+        } else if (result.error().kind() == HIDPPError::Kind::deviceNotFound) {
+            // It is not there: nothing to try again.
             changed = stopRetryingLocked();
         } else if (!attempt.cancelled && attempt.generation == connectionGeneration_ && monitor_ &&
                    automaticallyReconnects_) {
@@ -274,11 +279,11 @@ void HIDPPDevice::afterAttempt(const ConnectAttempt& attempt, const HIDPPResult<
         });
 }
 
-bool HIDPPDevice::stopRetryingLocked() {
+bool HIDPPDevice::stopRetryingLocked(bool dropPending) {
     failedRetries_ = 0;
     if (!retrying_) return false;
     // The retry waiting for its pause finds itself unwanted.
-    ++reconnectionSerial_;
+    if (dropPending) ++reconnectionSerial_;
     retrying_ = false;
     return true;
 }

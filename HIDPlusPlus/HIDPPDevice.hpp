@@ -229,8 +229,10 @@ private:
     // After an attempt: a failure with the mouse still there is tried again
     // after a pause that grows; success or its absence ends the retries.
     void afterAttempt(const ConnectAttempt& attempt, const HIDPPResult<void>& result);
-    // Ends the retries (a reconnection under way stays); whether they had begun.
-    bool stopRetryingLocked();
+    // Ends the retries (a reconnection under way stays, and with
+    // `dropPending` false so does one waiting for its pause); whether they
+    // had begun.
+    bool stopRetryingLocked(bool dropPending = true);
     // The installed link's identity, read without holding the lock.
     std::optional<HIDPPDeviceIdentity> linkIdentity() const;
     void deviceTerminated(std::uint64_t registryID);

@@ -73,6 +73,7 @@ std::ostream& operator<<(std::ostream& os, const Snapshot& s) {
     printField(os, "lastError", s.lastError);
     if (s.isNotPermitted) os << ", not permitted";
     if (s.isRetrying) os << ", retrying";
+    if (s.isWheelModeAssumed) os << ", wheel mode assumed";
     if (s.lastRefresh) os << ", refreshed at " << s.lastRefresh->time_since_epoch().count();
     return os << ')';
 }
@@ -92,7 +93,12 @@ DeviceMonitor::DeviceMonitor(Private, std::shared_ptr<HIDPPDevice> device, bool 
       control_(std::make_shared<GatedHIDPPControl>(std::move(device), managesDeviceSettings)),
       executor_(std::move(executor)),
       clock_(std::move(clock)),
-      wheelRecord_(std::move(wheelRecord)) {}
+      wheelRecord_(std::move(wheelRecord)) {
+    if (wheelRecord_) {
+        if (const auto kept = wheelRecord_->load(); kept && *kept) keptHighResolution_ = **kept;
+    }
+    updateAssumedWheel();
+}
 
 void DeviceMonitor::post(std::move_only_function<void(DeviceMonitor&)> body) {
     executor_->post([weak = weak_from_this(), body = std::move(body)]() mutable {
@@ -267,6 +273,9 @@ void DeviceMonitor::finishRefresh(Snapshot snapshot) {
     // Unless the wheel's mode was written meanwhile, which makes what was read stale.
     if (snapshot.wheelMode && readingAfterWheelWrite_ == wheelWrites_)
         noteWheel(snapshot.wheelMode, snapshot.wheelCapability ? snapshot.wheelCapability : wheelCapability_);
+    // There, as its nodes are when it is connected, refused or not answering.
+    const bool present = snapshot.connection.isConnected() || snapshot.isRetrying || snapshot.isNotPermitted;
+    snapshot.isWheelModeAssumed = present && !wheelReportsPerDetent_.value();
     snapshot_.set(std::move(snapshot));
     isRefreshing_.set(false);
     for (Completion& waiter : std::exchange(refreshWaiters_, {})) waiter();
@@ -308,7 +317,16 @@ void DeviceMonitor::noteWheel(const std::optional<HIDPPWheelMode>& mode,
                               const std::optional<HIDPPWheelCapability>& capability) {
     wheelMode_ = mode;
     wheelCapability_ = capability;
+    if (capability) lastWheelMultiplier_ = std::max(1, static_cast<int>(capability->multiplier));
+    // Before the count itself, so that whoever follows it finds the
+    // assumption for when it is not known up to date.
+    updateAssumedWheel();
     wheelReportsPerDetent_.set(Snapshot::wheelReportsPerDetent(mode, capability));
+}
+
+void DeviceMonitor::updateAssumedWheel() {
+    const bool highResolution = foundHighResolution_.value_or(keptHighResolution_.value_or(powerUpHighResolution));
+    assumedWheelReportsPerDetent_.set(highResolution ? lastWheelMultiplier_.value_or(powerUpWheelMultiplier) : 1);
 }
 
 void DeviceMonitor::learnFoundMode(const HIDPPWheelMode& mode) {
@@ -326,10 +344,11 @@ void DeviceMonitor::learnFoundMode(const HIDPPWheelMode& mode) {
         } else if (*kept) {
             foundHighResolution_ = **kept;
             foundModeKept_ = true;
-            return;
+            return updateAssumedWheel();
         }
     }
     foundHighResolution_ = mode.highResolution;
+    updateAssumedWheel();
 }
 
 void DeviceMonitor::setWheelCounted(bool counted) {

@@ -66,6 +66,9 @@ public:
         // Not connected: the mouse is there but did not answer, and the device
         // is trying again by itself.
         bool isRetrying = false;
+        // The mouse is there but its wheel's mode has not been read: its
+        // ticks are counted by the mode it is taken to be in.
+        bool isWheelModeAssumed = false;
         std::optional<std::chrono::system_clock::time_point> lastRefresh;
 
         // How many of the wheel's reports on the plain HID wheel make one
@@ -111,6 +114,15 @@ public:
     // Snapshot::wheelReportsPerDetent); none from the mouse's arrival until
     // its wheel has been read, and while its wheel's mode is being changed.
     const Observable<std::optional<int>>& wheelReportsPerDetent() const { return wheelReportsPerDetent_; }
+    // How many are taken to make a detent while that is not known: by the
+    // mode the mouse was last found in (this run's, else the one an earlier
+    // run kept in the record), else by the mode a G502 X's wheel powers up
+    // in (high resolution, reporting to HID); with the multiplier the mouse
+    // last reported, else a G502 X's.
+    const Observable<int>& assumedWheelReportsPerDetent() const { return assumedWheelReportsPerDetent_; }
+    // What a G502 X's wheel powers up in: high resolution, 8 reports a notch.
+    static constexpr bool powerUpHighResolution = true;
+    static constexpr int powerUpWheelMultiplier = 8;
     // Why the last write of the desired settings failed; cleared by the next
     // one whose writes all succeed. Unlike the snapshot's lastError it
     // survives refreshes, so a refused setting stays visible.
@@ -176,6 +188,7 @@ private:
     void readWheel(Completion then);
     void noteWheel(const std::optional<HIDPPWheelMode>& mode, const std::optional<HIDPPWheelCapability>& capability);
     void learnFoundMode(const HIDPPWheelMode& mode);
+    void updateAssumedWheel();
     // The high-resolution switch the next write puts on the wheel, if any.
     std::optional<bool> wheelTarget(bool gateOpen) const;
     // Writes the target: the desired mode through the gate (keeping the found
@@ -196,6 +209,7 @@ private:
     Observable<Snapshot> snapshot_;
     Observable<bool> isRefreshing_{false};
     Observable<std::optional<int>> wheelReportsPerDetent_;
+    Observable<int> assumedWheelReportsPerDetent_{powerUpHighResolution ? powerUpWheelMultiplier : 1};
     Observable<std::optional<std::string>> lastWriteError_;
     EventHandler onDeviceEvent_;
     std::optional<std::int64_t> desiredReportRateHertz_;
@@ -221,6 +235,10 @@ private:
     // which it does while Ravolet may have the wheel in another mode.
     std::optional<bool> foundHighResolution_;
     bool foundModeKept_ = false;
+    // The mode an earlier run kept in the record, as read at creation, and
+    // the multiplier the mouse last reported.
+    std::optional<bool> keptHighResolution_;
+    std::optional<int> lastWheelMultiplier_;
     // Why the record cannot be read or written; it is then left alone.
     std::optional<std::string> recordProblem_;
     // Stops still letting go of the mouse, and who waits for them.

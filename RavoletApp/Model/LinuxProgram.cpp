@@ -35,8 +35,14 @@ LinuxProgram makeLinuxProgram(std::shared_ptr<platform::Scheduler> ui,
     // desktop's setting back through Ravolet's pointer, before the pointer
     // goes. Coming back, the engine's start makes the devices again itself.
     events->followSession(session, std::move(ui));
-    program.wheelResolution = program.model->deviceMonitor().wheelReportsPerDetent().observe(
-        [events](const std::optional<int>& reports) { events->setWheelTicksPerDetent(reports); });
+    // What the wheel's mode is taken to be goes first: it changes only as
+    // the mouse is read, and the taps may count by it at once.
+    const DeviceMonitor& monitor = program.model->deviceMonitor();
+    events->setAssumedWheelTicksPerDetent(monitor.assumedWheelReportsPerDetent().value());
+    program.wheelResolution = monitor.wheelReportsPerDetent().observe([events, &monitor](const std::optional<int>& reports) {
+        events->setAssumedWheelTicksPerDetent(monitor.assumedWheelReportsPerDetent().value());
+        events->setWheelTicksPerDetent(reports);
+    });
     return program;
 }
 

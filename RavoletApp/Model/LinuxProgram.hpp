@@ -22,7 +22,8 @@ struct LinuxProgram {
     // Why the virtual pointer and keyboard could not be made (yet), if so.
     std::optional<std::string> outputError;
     // Keeps the event system counting wheel ticks to detents as the mouse
-    // last said it reports them; disconnect before the model goes.
+    // last said it reports them, and as it is taken to while that is not
+    // known; disconnect before the model goes.
     ObserverConnection wheelResolution;
 };
 

@@ -14,7 +14,7 @@ namespace ravolet {
 
 PageStatusLine connectionStatus(const DeviceMonitor::Snapshot& snapshot) {
     using enum PageStatusLevel;
-    return std::visit(
+    PageStatusLine line = std::visit(
         Overloaded{
             [&](const HIDPPConnectionState::Disconnected&) {
                 if (snapshot.isRetrying && !snapshot.isNotPermitted)
@@ -28,6 +28,8 @@ PageStatusLine connectionStatus(const DeviceMonitor::Snapshot& snapshot) {
             },
         },
         snapshot.connection.value);
+    if (snapshot.isWheelModeAssumed) line.text += " (wheel mode assumed)";
+    return line;
 }
 
 std::string connectionExplanation(const DeviceMonitor::Snapshot& snapshot) {

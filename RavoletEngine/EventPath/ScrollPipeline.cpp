@@ -12,8 +12,12 @@ namespace {
 
 // Room for the plans alive at once: two per axis while one supersedes another.
 constexpr std::size_t reservedPlans = 8;
-// Room for the cancelled plans still counted.
-constexpr std::size_t reservedCancelled = 64;
+// Room for the records of cancelled plans, kept until their glide's end, so
+// that the tap thread does not allocate for them: a wheel spun freely for
+// the longest glide (5 s) at a detent a millisecond and more. Their steps
+// are counted off the tap thread, soon after: fewer wait for that.
+constexpr std::size_t reservedCancelled = 8192;
+constexpr std::size_t reservedUncounted = 256;
 // How many cancelled steps are counted under one hold of the lock: a few
 // microseconds at most, which is all the tap thread may wait for it.
 constexpr std::int64_t countingSlice = 64;
@@ -60,7 +64,7 @@ ScrollPipeline::ScrollPipeline(Passkey, const ScrollSettings& settings, std::sha
     : poster_(std::move(poster)), queue_(std::move(queue)), transformer_(settings) {
     plans_.reserve(reservedPlans);
     cancelledUntil_.reserve(reservedCancelled);
-    uncounted_.reserve(reservedCancelled);
+    uncounted_.reserve(reservedUncounted);
 }
 
 ScrollPipeline::PlanRuntime* ScrollPipeline::findPlanLocked(std::uint64_t id) {
@@ -74,6 +78,10 @@ ScrollPipeline::PlanRuntime* ScrollPipeline::findPlanLocked(std::uint64_t id) {
 
 bool ScrollPipeline::makeUpcomingLocked(PlanRuntime& runtime) {
     runtime.upcomingTaken = false;
+    if (runtime.finishing) {
+        plans_.erase(plans_.begin() + (&runtime - plans_.data()));
+        return false;
+    }
     if (const auto following = runtime.plan.steps.next(runtime.after)) {
         runtime.upcoming = *following;
         return true;
@@ -86,6 +94,11 @@ std::uint64_t ScrollPipeline::deadlineOf(const PlanRuntime& runtime) {
     return deadlineAfter(runtime.base, runtime.upcoming.offsetMillis);
 }
 
+bool ScrollPipeline::isOwed(const PlanRuntime& runtime, std::uint64_t now, double atMillis) {
+    if (runtime.finishing) return false;
+    return deadlineOf(runtime) <= now || runtime.plan.startTimestampMillis + runtime.upcoming.offsetMillis <= atMillis;
+}
+
 ScrollDisposition ScrollPipeline::handle(const ScrollInput& input) {
     // Steps are timed from now on the queue's clock, not from the wheel
     // event's time stamp, which only feeds the transformer.
@@ -96,7 +109,15 @@ ScrollDisposition ScrollPipeline::handle(const ScrollInput& input) {
         expireCancelledLocked(base);
         std::optional<std::int64_t> delivered;
         if (const auto* previous = transformer_.inFlightPlan(input.axis)) {
-            if (const auto* runtime = findPlanLocked(previous->id)) delivered = runtime->delivered;
+            if (const auto* runtime = findPlanLocked(previous->id)) {
+                delivered = runtime->delivered;
+                // A step whose time has come, on the queue's clock or the
+                // wheel's, goes out even when the detent gets to the glide
+                // before the queue's thread does (it may wake a little late,
+                // and the glide's grid may run a little behind the detents'
+                // time stamps): that frame is not lost to the detent.
+                if (isOwed(*runtime, base, input.timestampMillis)) *delivered += runtime->upcoming.pixelDelta;
+            }
         }
         auto outcome = transformer_.transform(input, delivered);
         if (outcome.isPassThrough()) {
@@ -118,6 +139,8 @@ ScrollDisposition ScrollPipeline::handle(const ScrollInput& input) {
 void ScrollPipeline::cancelLocked(const PlanRuntime& runtime) {
     // The upcoming step is counted now; the ones after it may be thousands.
     metrics_.stepsCancelled += 1;
+    // Those of a finishing plan were counted when it was superseded.
+    if (runtime.finishing) return;
     if (runtime.after.stage != GlideSteps::Position::Stage::done)
         uncounted_.push_back(Uncounted{runtime.plan.steps, runtime.after});
     // The closing step at the glide's end is the last.
@@ -151,14 +174,35 @@ void ScrollPipeline::expireCancelledLocked(std::uint64_t now) {
     }
 }
 
+std::optional<std::uint64_t> ScrollPipeline::continuedBase(const PlanRuntime& previous, const ScrollPlan& plan,
+                                                          std::uint64_t now) {
+    const double apart = plan.startTimestampMillis - previous.plan.startTimestampMillis;
+    if (!(apart >= 0)) return std::nullopt;
+    const std::uint64_t base = platform::Scheduler::deadlineAfter(previous.base, nanosFromMillis(apart));
+    const auto frame = static_cast<std::uint64_t>(nanosFromMillis(plan.frameIntervalMillis).count());
+    if ((base > now ? base - now : now - base) > frame) return std::nullopt;
+    return base;
+}
+
 std::optional<std::uint64_t> ScrollPipeline::registerLocked(ScrollPlan plan, std::uint64_t base) {
-    // The deadline the queue may already sleep for.
+    // The deadline the queue may already sleep for, and where the plan's
+    // steps count from when it goes on from the glide it supersedes.
     std::optional<std::uint64_t> superseded;
+    std::optional<std::uint64_t> continued;
     if (plan.supersedes) {
         if (auto* previous = findPlanLocked(*plan.supersedes)) {
             superseded = deadlineOf(*previous);
-            cancelLocked(*previous);
-            plans_.erase(plans_.begin() + (previous - plans_.data()));
+            continued = continuedBase(*previous, plan, base);
+            if (isOwed(*previous, base, plan.startTimestampMillis)) {
+                // Its due step, which the transform counted as delivered,
+                // still goes out; only the ones after it are cancelled.
+                cancelLocked(*previous);
+                metrics_.stepsCancelled -= 1;
+                previous->finishing = true;
+            } else {
+                cancelLocked(*previous);
+                plans_.erase(plans_.begin() + (previous - plans_.data()));
+            }
             metrics_.plansSuperseded += 1;
         }
     }
@@ -171,11 +215,20 @@ std::optional<std::uint64_t> ScrollPipeline::registerLocked(ScrollPlan plan, std
     const std::optional<ScrollStep> first = plan.steps.next(after);
     // A plan without steps has nothing to post and nothing to wait for.
     if (!first) return std::nullopt;
+    // A glide that goes on from the one it supersedes has its first timed
+    // step on that glide's frame grid, as the wheel's clock has it: on the
+    // queue's clock it counts from where that glide did, moved on by the
+    // time between their detents, so that a streak of detents faster than
+    // the frames keeps one grid and never puts a frame off. Steps due at once
+    // (the end of a gesture broken off) are not held for the grid, and
+    // neither is a glide whose detent's time stamp runs more than a frame
+    // apart from the queue's clock.
+    if (continued && first->offsetMillis > 0) base = *continued;
     plans_.push_back(PlanRuntime{std::move(plan), base, *first, after, 0});
     PlanRuntime& runtime = plans_.back();
-    // A glide that continues the one it supersedes keeps that glide's frame
-    // grid on the queue's clock too: its first step, due within the leeway
-    // of the step the queue is set to wake for, comes due with that step.
+    // Within the leeway of the step the queue is set to wake for, the first
+    // step comes due with that step: the grid reckoned on the two clocks
+    // parts by the rounding of their units at most.
     const std::uint64_t due = deadlineOf(runtime);
     if (superseded && (due > *superseded ? due - *superseded : *superseded - due) <= stepLeewayNanos)
         runtime.base = runtime.base - due + *superseded;
@@ -287,7 +340,9 @@ std::size_t ScrollPipeline::inFlightPlanCount() const {
     const std::uint64_t now = queue_->nowNanos();
     std::lock_guard guard(lock_);
     const auto cancelled = std::ranges::count_if(cancelledUntil_, [now](std::uint64_t until) { return until > now; });
-    return plans_.size() + static_cast<std::size_t>(cancelled);
+    // A finishing plan counts among the cancelled ones.
+    const auto live = std::ranges::count_if(plans_, [](const PlanRuntime& r) { return !r.finishing; });
+    return static_cast<std::size_t>(live) + static_cast<std::size_t>(cancelled);
 }
 
 void ScrollPipeline::drain() { drainPipelineQueue(*queue_); }

@@ -28,9 +28,12 @@ namespace ravolet {
 // transformer on the event-tap thread and answers at once; the plan's pixel
 // steps are posted from the pipeline's own serial queue, each at its deadline
 // on the queue's clock (the steps due at once right away, in plan order), or
-// up to 50 µs later where that spares the queue's thread a wake-up; a glide
-// that supersedes another is timed from that glide's frame grid when its
-// first step falls within 50 µs of the step the queue is set for. The
+// up to 50 µs later where that spares the queue's thread a wake-up. A glide
+// that goes on from the one it supersedes stays on that glide's frame grid:
+// its timed steps count from where that glide's did, moved on by the time
+// between the two detents, so that a streak of detents faster than the
+// frames never puts a frame off (unless the detent's time stamp is more than
+// a frame apart from the queue's clock). The
 // glides in flight keep one alarm armed on the queue for the earliest step
 // still to come: when it fires, every step that is due is posted, each made
 // to follow its plan's step only once that step is out (making a step is the
@@ -126,6 +129,9 @@ private:
         // The queue has taken `upcoming` to post it and makes the step after
         // it once it is out; until then `upcoming` is no longer to come.
         bool upcomingTaken = false;
+        // Superseded when `upcoming` was already due: that step still goes
+        // out (it counted as delivered), and it is the plan's last.
+        bool finishing = false;
     };
 
     // The steps of a cancelled plan that are still to be counted.
@@ -149,9 +155,17 @@ private:
     // Makes the step after a taken one, or drops the plan's record when there
     // is none; false then.
     bool makeUpcomingLocked(PlanRuntime& runtime);
+    // Where the steps of `plan`, which supersedes `previous`, count from on
+    // the queue's clock to stay on `previous`'s frame grid; none when that
+    // would be more than a frame from `now`.
+    static std::optional<std::uint64_t> continuedBase(const PlanRuntime& previous, const ScrollPlan& plan,
+                                                      std::uint64_t now);
     // Records the plan (superseding the one it names) and returns the deadline
     // of its first step, if it has any.
     std::optional<std::uint64_t> registerLocked(ScrollPlan plan, std::uint64_t base);
+    // Whether the plan's upcoming step is still to go out and due at `now`
+    // on the queue's clock or at `atMillis` on the wheel's.
+    static bool isOwed(const PlanRuntime& runtime, std::uint64_t now, double atMillis);
     // Cancels a live plan: its pending steps are left to be counted and only
     // its record's end is kept.
     void cancelLocked(const PlanRuntime& runtime);

@@ -3,10 +3,12 @@
 // scope and a pipeline. Posting runs later on the pipelines' queues and is not
 // part of it. In the first cases the callback is called on the benchmark's
 // thread (the tap thread in the program) and the queues run on virtual time,
-// emptied between batches outside the measurement; the last case injects
-// detents through the event system into a running tap, with the scroll
-// pipeline on its serial queue as deployed, so that the tap thread's wake-up
-// and the hand-off to the queue's thread are part of what is timed.
+// emptied between batches outside the measurement. The cases "OnRealThreads"
+// and the last one run the scroll pipeline on its serial queue as deployed:
+// the first hands detents to the callback on the benchmark's thread at their
+// real times, the last injects them through the event system into a running
+// tap, so that the tap thread's wake-up and the hand-off to the queue's
+// thread are part of what is timed.
 //
 // Besides the benchmark's own mean, each run reports the median and the tail
 // of the single-event times (p50, p99, p99.9 and the maximum, in nanoseconds)
@@ -361,6 +363,50 @@ BENCHMARK(BM_WheelDetentByGlideLength)
     ->Args({5000, 1, 50})
     ->ArgNames({"glide_ms", "frame_ms", "apart_ms"});
 
+// The same detents on real threads: the scroll pipeline on its serial queue
+// as deployed, whose thread posts the glides' steps meanwhile, and the
+// detents handed to the tap's callback on this thread (the tap thread in the
+// program) at their real times, `range(2)` ms apart, so that what a detent
+// costs there includes moving the queue's alarm and waking its thread where
+// it must. Its figures (`p50_ns`... per detent, `allocs_per_event` on this
+// thread) are the tap thread's real cost; the virtual-time case above has no
+// other thread and no wake-up, and says only how the cost grows with the
+// glide.
+void BM_WheelDetentByGlideLengthOnRealThreads(benchmark::State& state) {
+    ScrollSettings smoothing = HotPath::defaultSmoothing();
+    smoothing.durationMillis = static_cast<double>(state.range(0));
+    smoothing.frameIntervalMillis = static_cast<double>(state.range(1));
+    const auto pace = std::chrono::microseconds(state.range(2) * 1000);
+    HotPath path(false, smoothing);
+    auto event = path.hardwareEvent(platform::SimulatedEventSystem::wheelEvent(1));
+    platform::setCurrentThreadPriority(platform::ThreadPriority::userInteractive);
+    Samples samples(1 << 16);
+    auto next = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        next += pace;
+        std::this_thread::sleep_until(next);
+        event.setTimestamp(platform::MonotonicClock::nowNanos());
+        samples.tap(path, event);
+    }
+    platform::setCurrentThreadPriority(platform::ThreadPriority::defaultPriority);
+    path.scroll->reset();
+    path.scroll->drain();
+    samples.report(state);
+    path.reportWakeUps(state, samples.events);
+}
+BENCHMARK(BM_WheelDetentByGlideLengthOnRealThreads)
+    ->Args({250, 8, 2})
+    ->Args({5000, 1, 2})
+    ->ArgNames({"glide_ms", "frame_ms", "apart_ms"})
+    ->Iterations(2000)
+    ->UseRealTime();
+BENCHMARK(BM_WheelDetentByGlideLengthOnRealThreads)
+    ->Args({250, 8, 50})
+    ->Args({5000, 1, 50})
+    ->ArgNames({"glide_ms", "frame_ms", "apart_ms"})
+    ->Iterations(200)
+    ->UseRealTime();
+
 // A wheel detent as it really arrives: injected through the event system into
 // the running tap (the event system hands it to the tap thread's run loop, as
 // a reader of the device would), routed by the tap's callback on the tap
@@ -380,8 +426,11 @@ BENCHMARK(BM_WheelDetentByGlideLength)
 // benchmark's thread, fed the same detents after the same sleeps, on a run of
 // its own after the detents' (so that nothing of the detents' run warms it).
 // Beside them, the scroll queue's runs for glide steps, per second and per
-// step posted (`wakeups_per_step`: at most 1 when no run is wasted), and how
-// often its thread woke at all (`thread_wakeups_per_step`).
+// step posted (`wakeups_per_step`: at most 1 when no run is wasted), how
+// often its thread woke at all (`thread_wakeups_per_step`), and the steps
+// posted per second against the frame grid's rate (`grid_ratio`: about 1
+// when every frame carries a step, also while detents come faster than the
+// frames).
 void BM_WheelDetentThroughTheTap(benchmark::State& state) {
     // Per detent, on the tap thread: when the handler began and ended, and
     // what it allocated there.
@@ -455,6 +504,9 @@ void BM_WheelDetentThroughTheTap(benchmark::State& state) {
     if (lost) state.SkipWithError("a detent did not reach the tap's handler");
     state.counters["wakeups_per_s"] = wakeUps / seconds;
     state.counters["steps_per_s"] = steps / seconds;
+    // Against the frame grid's own rate: about 1 while detents come faster
+    // than the frames and every frame carries a step.
+    state.counters["grid_ratio"] = steps / seconds * static_cast<double>(state.range(2)) / 1000.0;
     if (steps > 0) state.counters["wakeups_per_step"] = wakeUps / steps;
     if (steps > 0) state.counters["thread_wakeups_per_step"] = sleeps / steps;
 

@@ -269,6 +269,39 @@ TEST(DeviceMonitor, TheWheelsReportsPerDetentAreKnownBeforeTheMouseIsReadAndUnkn
     EXPECT_EQ(seen, Names{"unknown"});
 }
 
+// Until the mouse says how its wheel reports, the tap counts by the mode it
+// is taken to be in: the one it was last found in (this run, else as an
+// earlier run kept it), else the one a G502 X powers up in; the snapshot of a
+// mouse that is there says so meanwhile.
+TEST(DeviceMonitor, AWheelNotReadYetIsTakenToBeInTheModeItWasLastFoundInElseItsPowerUpMode) {
+    MonitorRig rig(false);
+    const auto assumed = [&] { return rig.monitor->assumedWheelReportsPerDetent().value(); };
+    EXPECT_EQ(assumed(), 8) << "as it powers up";
+    rig.monitor->setDesiredHighResolutionWheel(std::nullopt);
+    rig.mouse->setWheelMode(0x00);
+    rig.mouse->plugIn(rig.bus);
+    rig.started();
+    EXPECT_EQ(assumed(), 1) << "found in the standard mode";
+    EXPECT_FALSE(rig.snapshot().isWheelModeAssumed);
+    rig.mouse->unplug();
+    rig.settle();
+    EXPECT_EQ(rig.monitor->wheelReportsPerDetent().value(), std::nullopt);
+    EXPECT_FALSE(rig.snapshot().isWheelModeAssumed) << "no mouse";
+    rig.mouse->setSilent(true);
+    rig.mouse->plugIn(rig.bus);
+    rig.settle();
+    EXPECT_TRUE(rig.snapshot().isRetrying);
+    EXPECT_TRUE(rig.snapshot().isWheelModeAssumed);
+    EXPECT_EQ(assumed(), 1) << "still as found";
+
+    // Kept by an earlier run that held the wheel in another mode.
+    auto files = std::make_shared<platform::InMemoryFileSystem>();
+    ASSERT_TRUE(files->createDirectories("/home/user/.config/ravolet"));
+    ASSERT_TRUE(files->writeFileAtomically("/home/user/.config/ravolet/wheel-mode.json", "{\"highResolution\": false}"));
+    MonitorRig kept(false, files);
+    EXPECT_EQ(kept.monitor->assumedWheelReportsPerDetent().value(), 1);
+}
+
 // Ravolet changes the wheel's high-resolution switch only while it holds the
 // mouse: whichever way it lets go, the wheel goes back into the mode it was
 // found in, and while it is changed that mode is kept in the settings folder,

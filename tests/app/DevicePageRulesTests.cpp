@@ -48,6 +48,12 @@ TEST(DevicePageRules, TheConnectionLineTakesTheFirstRuleThatHolds) {
         snapshot.lastRefresh = std::chrono::system_clock::time_point(std::chrono::hours(1));
         EXPECT_EQ(showsLastRead(snapshot), row.connection.isConnected());
     }
+    // While the wheel is counted by the mode it is taken to be in, the line says so.
+    DeviceMonitor::Snapshot assumed;
+    assumed.isRetrying = true;
+    assumed.isWheelModeAssumed = true;
+    EXPECT_EQ(connectionStatus(assumed),
+              (PageStatusLine{PageStatusLevel::waiting, "Your mouse has not answered yet (wheel mode assumed)"}));
     // Only the wired mouse is matched: the page says so rather than promising a receiver.
     EXPECT_TRUE(connectionExplanation({}).ends_with("Only the G502 X on its cable is recognised (USB 046D:C099), not a "
                                                     "wireless receiver."));

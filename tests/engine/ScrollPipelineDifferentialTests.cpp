@@ -2,8 +2,13 @@
 // every plan listed whole, frame by frame, when its detent came (the
 // reference transformer), and its steps posted one by one in the order they
 // fall due, the earlier plan first on a tie, from one alarm armed for the
-// earliest step; a plan that supersedes another is timed from the step the
-// alarm is set for when its own first step falls within 50 µs of it. The
+// earliest step; a plan that supersedes another and whose first step is
+// timed counts from where that one did, moved on by the time between their
+// detents, unless that is more than a frame from the queue's clock, and it
+// is timed from the step the alarm is set for when its own first step falls
+// within 50 µs of it; the superseded plan's next step, when it is due on
+// the queue's clock or the wheel's, still goes out and counts as delivered.
+// The
 // pipeline now makes each step only as the one before it goes out. Over a million random detents, under
 // every kind of settings the file accepts (glides of 1 ms to 5 s, frames of
 // 1 ms up to the glide), in quick streaks, reversals, pauses, resets and
@@ -66,8 +71,16 @@ public:
 
     void handle(const ScrollInput& input, std::uint64_t now) {
         std::optional<std::int64_t> delivered;
-        if (const reference::Plan* previous = transformer.inFlightPlan(input.axis))
-            if (const Live* live = find(previous->plan.id)) delivered = live->delivered;
+        bool owed = false;
+        if (const reference::Plan* previous = transformer.inFlightPlan(input.axis)) {
+            if (const Live* live = find(previous->plan.id)) {
+                delivered = live->delivered;
+                // Its next step due on either clock still goes, as delivered.
+                const ScrollStep& next = live->plan.steps[live->next];
+                owed = deadlineOf(*live) <= now || live->plan.plan.startTimestampMillis + next.offsetMillis <= input.timestampMillis;
+                if (owed) *delivered += next.pixelDelta;
+            }
+        }
         reference::Outcome outcome = transformer.transform(input, delivered);
         if (outcome.outcome.isPassThrough()) {
             metrics.inputsPassedThrough += 1;
@@ -78,22 +91,35 @@ public:
             return;
         }
         std::optional<std::uint64_t> superseded;
+        std::optional<std::uint64_t> continued;
         if (const auto supersedes = outcome.plan->plan.supersedes) {
             if (const Live* previous = find(*supersedes)) {
                 superseded = deadlineOf(*previous);
-                metrics.stepsCancelled += static_cast<std::int64_t>(previous->plan.steps.size() - previous->next);
+                const double apart = outcome.plan->plan.startTimestampMillis - previous->plan.plan.startTimestampMillis;
+                if (apart >= 0) {
+                    const std::uint64_t base = platform::Scheduler::deadlineAfter(previous->base, nanosFromMillis(apart));
+                    const auto frame = static_cast<std::uint64_t>(nanosFromMillis(outcome.plan->plan.frameIntervalMillis).count());
+                    if (std::max(base, now) - std::min(base, now) <= frame) continued = base;
+                }
+                metrics.stepsCancelled += static_cast<std::int64_t>(previous->plan.steps.size() - previous->next - (owed ? 1 : 0));
                 metrics.plansSuperseded += 1;
-                std::erase_if(live_, [&](const Live& l) { return l.plan.plan.id == *supersedes; });
+                if (owed)
+                    find(*supersedes)->finishing = true;
+                else
+                    std::erase_if(live_, [&](const Live& l) { return l.plan.plan.id == *supersedes; });
             }
         }
         metrics.inputsTransformed += 1;
         metrics.plansScheduled += 1;
         if (outcome.plan->steps.empty()) return;
-        live_.push_back({std::move(*outcome.plan), now, 0, 0});
+        const std::uint64_t base = continued && outcome.plan->steps.front().offsetMillis > 0 ? *continued : now;
+        live_.push_back({std::move(*outcome.plan), base, 0, 0, false});
         const std::uint64_t due = deadlineOf(live_.back());
         if (superseded && std::max(due, *superseded) - std::min(due, *superseded) <= 50'000)
-            live_.back().base = now - due + *superseded;
-        arm(deadlineOf(live_.back()));
+            live_.back().base = base - due + *superseded;
+        // A first step already due (its grid went on from an earlier detent)
+        // goes out at the queue's next turn.
+        arm(std::max(deadlineOf(live_.back()), now));
     }
 
     // Runs the alarm at every deadline it is armed for by `target`.
@@ -107,7 +133,8 @@ public:
 
     void reset(std::uint64_t now) {
         transformer.reset();
-        for (const Live& l : live_) metrics.stepsCancelled += static_cast<std::int64_t>(l.plan.steps.size() - l.next);
+        for (const Live& l : live_)
+            metrics.stepsCancelled += l.finishing ? 1 : static_cast<std::int64_t>(l.plan.steps.size() - l.next);
         live_.clear();
         for (const ScrollAxis axis : allScrollAxes) {
             if (auto& open = open_[axis == ScrollAxis::vertical ? 0 : 1]) {
@@ -128,11 +155,13 @@ private:
         std::uint64_t base;
         std::size_t next;
         std::int64_t delivered;
+        // Superseded with its next step due: that step is its last.
+        bool finishing = false;
     };
 
     Live* find(std::uint64_t id) {
         for (Live& l : live_)
-            if (l.plan.plan.id == id) return &l;
+            if (l.plan.plan.id == id && !l.finishing) return &l;
         return nullptr;
     }
     void arm(std::uint64_t deadline) { armed_ = armed_ ? std::min(*armed_, deadline) : deadline; }
@@ -161,7 +190,7 @@ private:
             metrics.pixelsPosted += std::abs(step.pixelDelta);
             open_[plan.axis == ScrollAxis::vertical ? 0 : 1] =
                 step.phase == ScrollPhase::ended ? std::nullopt : std::optional(modifiers);
-            if (earliest->next == earliest->plan.steps.size())
+            if (earliest->finishing || earliest->next == earliest->plan.steps.size())
                 std::erase_if(live_, [&](const Live& l) { return &l == earliest; });
         }
     }

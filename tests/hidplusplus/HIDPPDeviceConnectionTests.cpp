@@ -197,7 +197,7 @@ TEST_P(HIDPPDeviceConnectionTests, RemovalEmitsRemovedThenDisconnectedAndPlugInR
 // a fresh arrival ends the pauses. In virtual time, to see the pauses exactly.
 TEST(HIDPPDeviceRetries, AMouseThatDoesNotAnswerIsTriedAgainAfterGrowingPausesUntilSomethingEndsIt) {
     using std::chrono::milliseconds;
-    enum class End { answers, unplugged, disconnected, replugged };
+    enum class End { answers, unplugged, disconnected, replugged, connectedByHand };
     struct Case {
         End end;
         std::vector<milliseconds> pauses; // between an attempt's time-out and the next ping
@@ -210,6 +210,7 @@ TEST(HIDPPDeviceRetries, AMouseThatDoesNotAnswerIsTriedAgainAfterGrowingPausesUn
         {End::unplugged, {all[0], all[1]}},
         {End::disconnected, {all[0]}},
         {End::replugged, {all[0], all[1]}},
+        {End::connectedByHand, {all[0], all[1]}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.end));
@@ -256,6 +257,22 @@ TEST(HIDPPDeviceRetries, AMouseThatDoesNotAnswerIsTriedAgainAfterGrowingPausesUn
                 c.end == End::answers ? std::vector<HIDPPEvent>{started, answered[0], answered[1], stopped, answered[2]}
                                       : std::vector<HIDPPEvent>{started, stopped, answered[0], answered[1], answered[2]};
             EXPECT_EQ(recorder.events(), expected);
+            break;
+        }
+        case End::connectedByHand: {
+            // Connected by hand during a pause: the retry after that pause
+            // still reports the arrival, as a reconnection does.
+            rig.mouse->setSilent(false);
+            ASSERT_TRUE(rig.await<void>([&](auto done) { rig.device->connect(nullptr, std::move(done)); }).has_value());
+            const HIDPPDeviceIdentity identity = identityOf(rig.device);
+            const auto connected = HIDPPEvent::stateChanged(HIDPPConnectionState::connected(identity));
+            std::vector<HIDPPEvent> expected{started, connected, HIDPPEvent::deviceReady(identity), stopped};
+            EXPECT_EQ(recorder.events(), expected);
+            const std::size_t before = pings();
+            rig.elapse(all[2] + milliseconds(10));
+            expected.push_back(HIDPPEvent::deviceAttached(identity));
+            EXPECT_EQ(recorder.events(), expected);
+            EXPECT_EQ(pings(), before) << "the mouse is not asked again";
             break;
         }
         case End::unplugged:

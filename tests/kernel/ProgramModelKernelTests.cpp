@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/input.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -27,7 +28,9 @@
 #include <thread>
 
 #include "Core/Config.hpp"
+#include "FakeMouse/EventNodeReader.hpp"
 #include "FakeMouse/FakeG502X.hpp"
+#include "Platform/Linux/Kernel/Sysfs.hpp"
 #include "Platform/Linux/Input/VirtualDevices.hpp"
 #include "Platform/RunLoop.hpp"
 #include "Platform/SessionWatcher.hpp"
@@ -339,6 +342,48 @@ TEST(ProgramModel, TheWheelGoesBackIntoItsModeOnQuitAndSIGTERMAndAfterAKillAtThe
         EXPECT_FALSE(fs::exists(record));
         fs::remove_all(home);
     }
+}
+
+// A mouse that answers HID++ only after seconds, as a busy one or one in its
+// onboard mode may: meanwhile a notch of its wheel, in the high-resolution
+// mode it powers up in (8 ticks), still glides one detent on Ravolet's
+// virtual pointer, and so it does once the mouse has answered.
+TEST(ProgramModel, ANotchIsOneDetentWhileTheMouseHasNotAnsweredYetAndAfter) {
+    const fs::path home = settingsHome();
+    FakeG502X mouse;
+    mouse.model()->setWheelMode(highResolutionWheel);
+    mouse.model()->setSilent(true);
+    ASSERT_TRUE(mouse.plugIn());
+    const auto silentSince = std::chrono::steady_clock::now();
+    ProgramRun run(std::nullopt);
+    ASSERT_TRUE(run.reports(modelActive));
+    std::optional<EventNodeReader> pointer;
+    ASSERT_TRUE(eventually([&] {
+        for (const auto& node : platform::listEventNodes({}))
+            if (node.isVirtual && node.phys == platform::VirtualDevices::pointerPhys)
+                if (auto reader = EventNodeReader::open(node.devicePath)) pointer.emplace(std::move(*reader));
+        return pointer.has_value();
+    }, patience));
+    // The hi-res units of one notch's glide (120 a detent).
+    const auto notch = [&] {
+        if (!mouse.turnWheel(1)) return std::int64_t{-1};
+        std::int64_t units = 0;
+        for (const auto& frame : pointer->readFrames(400, 2000ms))
+            for (const auto& e : frame)
+                if (e.type == EV_REL && e.code == REL_WHEEL_HI_RES) units += e.value;
+        return units;
+    };
+    EXPECT_EQ(notch(), 120) << "one detent while the mode is not known";
+    EXPECT_EQ(mouse.model()->requestCount(platform::SimulatedMouse::hiResWheelFeature), 0u) << "it said nothing yet";
+
+    std::this_thread::sleep_until(silentSince + 3s);
+    mouse.model()->setSilent(false);
+    ASSERT_TRUE(eventually([&] { return mouse.model()->requestCount(platform::SimulatedMouse::hiResWheelFeature) > 0; },
+                           patience))
+        << "the wheel's mode was never read";
+    EXPECT_EQ(notch(), 120) << "one detent once it is known";
+    run.end(End::terminate);
+    fs::remove_all(home);
 }
 
 } // namespace

@@ -104,6 +104,7 @@ TEST_F(DeviceTabTest, WithoutTheMouseOnlyTheDPIPlaceholderAndTheProblemsShow) {
     screenshot(page, QStringLiteral("device-page-no-mouse"));
 }
 
+// Tried again meanwhile, its wheel counted by the mode it is taken to be in.
 TEST_F(DeviceTabTest, AMouseThatDoesNotAnswerIsBeingTriedAgain) {
     machine->mouse->setSilent(true);
     model->start();
@@ -111,7 +112,7 @@ TEST_F(DeviceTabTest, AMouseThatDoesNotAnswerIsBeingTriedAgain) {
     DeviceTab page(model);
     test::showAndSettle(page, 640);
     machine->advance(std::chrono::seconds(3));
-    EXPECT_EQ(page.connectionLine()->text(), QStringLiteral("Your mouse has not answered yet"));
+    EXPECT_EQ(page.connectionLine()->text(), QStringLiteral("Your mouse has not answered yet (wheel mode assumed)"));
     EXPECT_EQ(page.connectionLine()->level(), StatusDot::Level::waiting);
     EXPECT_TRUE(page.connectionExplanation()->text().contains(QStringLiteral("trying again")));
     screenshot(page, QStringLiteral("device-page-not-answering"));

@@ -204,6 +204,9 @@ struct EvdevTap::Core : std::enable_shared_from_this<Core> {
 
     // 0 while the wheel's mode is not known.
     int ticksPerDetent() const { return context.ticksPerDetent ? context.ticksPerDetent() : 1; }
+    int assumedTicksPerDetent() const {
+        return context.assumedTicksPerDetent ? std::max(1, context.assumedTicksPerDetent()) : 1;
+    }
 
     void adopt(std::shared_ptr<EvdevTapNode> node) {
         if (loop) loop->addSource(node, node->fd);
@@ -413,7 +416,10 @@ struct EvdevTap::Core : std::enable_shared_from_this<Core> {
     // The main wheel's detents in `units` (and in what was held back before
     // them). How many ticks make a detent depends on the wheel's mode: until
     // it is known the ticks are held back rather than guessed, for at most
-    // wheelModeWait; after that wait a tick counts as a detent.
+    // wheelModeWait; after that wait they are counted by the mode the wheel
+    // is taken to be in (a mouse that does not answer at once may not for a
+    // long while, and counting a tick a detent would make each notch of a
+    // high-resolution wheel several).
     std::int32_t mainWheelDetents(EvdevTapNode& node, std::int64_t units) {
         if (units == 0 && node.heldWheel == 0) return 0;
         int ticks = ticksPerDetent();
@@ -422,7 +428,7 @@ struct EvdevTap::Core : std::enable_shared_from_this<Core> {
                 holdWheel(node, units);
                 return 0;
             }
-            ticks = 1;
+            ticks = assumedTicksPerDetent();
         }
         node.heldWheelTimer.cancel();
         node.heldWheelTimer = TaskHandle();

@@ -35,8 +35,8 @@ namespace ravolet::platform {
 // - Main-wheel ticks are counted into detents by the wheel's mode (its
 //   high-resolution mode makes several ticks a detent). While the mode is not
 //   known they are held back, for at most 250 ms after the first, and then
-//   pass on as detents of one tick each. The tilt is one tick a detent in
-//   every mode.
+//   counted by the mode the wheel is taken to be in until it is known. The
+//   tilt is one tick a detent in every mode.
 // - Unplugging (ENODEV) ends a node cleanly; kernel uevents bring it back
 //   when the mouse returns (an open refused just after it appears is tried
 //   again for a while, since udev sets its permissions just after).
@@ -58,6 +58,9 @@ public:
         // How many wheel ticks make a detent now (1: the standard mode; 0:
         // the wheel's mode is not known yet).
         std::function<int()> ticksPerDetent;
+        // How many make a detent when the mode is still not known after the
+        // wait for it: what it is taken to be meanwhile (1 when not given).
+        std::function<int()> assumedTicksPerDetent;
     };
 
     enum class Failure {

@@ -109,6 +109,14 @@ void LinuxEventSystem::setWheelTicksPerDetent(std::optional<int> ticks) {
     for (const auto& tap : taps) tap->wheelModeChanged();
 }
 
+void LinuxEventSystem::setAssumedWheelTicksPerDetent(int ticks) {
+    assumedTicksPerDetent_->store(std::max(1, ticks), std::memory_order_relaxed);
+}
+
+int LinuxEventSystem::assumedWheelTicksPerDetent() const {
+    return assumedTicksPerDetent_->load(std::memory_order_relaxed);
+}
+
 std::optional<int> LinuxEventSystem::wheelTicksPerDetent() const {
     const int ticks = ticksPerDetent_->load(std::memory_order_relaxed);
     if (ticks < 1) return std::nullopt;
@@ -224,6 +232,7 @@ std::shared_ptr<EventTap> LinuxEventSystem::createTap(EventTapLocation, EventTap
         return modifierFlagsOf(keyboard.get(), devices.get(), true);
     };
     context.ticksPerDetent = [ticks = ticksPerDetent_] { return ticks->load(std::memory_order_relaxed); };
+    context.assumedTicksPerDetent = [ticks = assumedTicksPerDetent_] { return ticks->load(std::memory_order_relaxed); };
     auto tap = EvdevTap::make(std::move(context), eventsOfInterest, options, callback, userInfo);
     if (!tap) return nullptr;
     std::lock_guard guard(lock_);

@@ -65,6 +65,11 @@ public:
     // for a moment). Not known until said.
     void setWheelTicksPerDetent(std::optional<int> ticks);
     std::optional<int> wheelTicksPerDetent() const;
+    // How many ticks make a detent once the taps have held ticks back for
+    // that moment and the mode is still not known: what the mode is taken to
+    // be meanwhile. 1 until said.
+    void setAssumedWheelTicksPerDetent(int ticks);
+    int assumedWheelTicksPerDetent() const;
 
     // From now on, while the login session is not the one in front, the
     // virtual devices are let go (the kernel releases whatever they still
@@ -112,6 +117,7 @@ private:
     // Shared with the taps, which may outlive the system.
     // 0 while not known.
     const std::shared_ptr<std::atomic<int>> ticksPerDetent_ = std::make_shared<std::atomic<int>>(0);
+    const std::shared_ptr<std::atomic<int>> assumedTicksPerDetent_ = std::make_shared<std::atomic<int>>(1);
     mutable std::mutex lock_;
     // The taps made, told when the wheel's mode changes.
     std::vector<std::weak_ptr<EvdevTap>> taps_;
