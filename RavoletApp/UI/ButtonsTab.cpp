@@ -105,8 +105,9 @@ QWidget* ButtonsTab::makeLeftPane() {
     finderColumn->setSpacing(6);
     findSwitch_ = new QCheckBox(qtText(BB::findByPressing));
     applyTextStyle(findSwitch_, TextStyle::callout);
-    // clicked: the user's own switching; the page's state is set under a blocker.
-    connect(findSwitch_, &QCheckBox::clicked, this, [this](bool on) { on ? startWatching() : stopWatching(); });
+    // toggled, however the switch is flipped (a click, the space bar, a screen
+    // reader); the page sets its state under a blocker.
+    connect(findSwitch_, &QCheckBox::toggled, this, [this](bool on) { on ? startWatching() : stopWatching(); });
     finderColumn->addWidget(resettable(findSwitch_, qtText(BB::findResetTitle), [this] { stopWatching(); }));
     finderColumn->addWidget(new Explain(qtText(BB::findNote)));
     column->addWidget(finder);

@@ -202,7 +202,7 @@ ClosingStepPage::ClosingStepPage(AppModel& model, QWidget* parent) : QWidget(par
     column->addStretch(1);
     comeBack_ = paragraph(QString(), this, TextStyle::caption, SystemColor::secondary);
     column->addWidget(comeBack_);
-    connect(login_, &QCheckBox::clicked, this, [this](bool on) {
+    connect(login_, &QCheckBox::toggled, this, [this](bool on) {
         model_.launchAtLogin().setEnabled(on);
         // The switch follows the status read back, which may not have changed.
         refresh(model_.permissions().value());

@@ -130,7 +130,7 @@ RuleRow::RuleRow(std::shared_ptr<AppModel> model, QWidget* parent)
     explanation_ = new Explain(QString(), this);
     column->addWidget(explanation_);
 
-    connect(enabled_, &QCheckBox::clicked, this, [this](bool on) {
+    connect(enabled_, &QCheckBox::toggled, this, [this](bool on) {
         Rule changed = rule_;
         changed.isEnabled = on;
         edit(changed);

@@ -68,7 +68,7 @@ UpdatesTab::UpdatesTab(std::shared_ptr<AppModel> model, QWidget* parent) : QWidg
         installed->rows()->addWidget(version_);
         column->addWidget(installed);
         column->addStretch(1);
-        connect(automatic_, &QCheckBox::clicked, this, [this] { refresh(); });
+        connect(automatic_, &QCheckBox::toggled, this, [this] { refresh(); });
         refresh();
         return;
     }
@@ -117,7 +117,7 @@ UpdatesTab::UpdatesTab(std::shared_ptr<AppModel> model, QWidget* parent) : QWidg
     column->addWidget(trust);
     column->addStretch(1);
 
-    connect(automatic_, &QCheckBox::clicked, this,
+    connect(automatic_, &QCheckBox::toggled, this,
             [this](bool on) { updatesPage::setAutomaticChecks(model_->updater(), on); });
     connect(check_, &QPushButton::clicked, this, [this] {
         model_->updater().checkForUpdates();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -87,6 +88,10 @@ TEST_F(RuleRowTest, ButtonsStopAtTheEndsAndResetsPutBackTheFactoryRule) {
     EXPECT_EQ(edits.back().priority, 99);
     row.enabledBox()->click();
     EXPECT_TRUE(edits.back().isEnabled);
+    // A screen reader's toggle, with no click of the box's own, is an edit too.
+    QAccessible::queryAccessibleInterface(row.enabledBox())->actionInterface()->doAction(
+        QAccessibleActionInterface::toggleAction());
+    EXPECT_FALSE(edits.back().isEnabled);
     row.profilePicker()->setCurrentIndex(0);
     Q_EMIT row.profilePicker()->activated(0);
     EXPECT_EQ(edits.back().profileID, "default");
