@@ -240,11 +240,11 @@ void PointerTab::buildHardwareSection() {
     applied_ = hardwareSection_->add(new FactList);
     failure_ = hardwareSection_->add(new NoticeBanner(NoticeBanner::Kind::problem, QString(), QString()));
     othersWarning_ = hardwareSection_->add(new NoticeBanner(
-        NoticeBanner::Kind::warning, QStringLiteral("Other tools can undo this without telling you"),
+        NoticeBanner::Kind::warning, QStringLiteral("Other tools can change this too"),
         QStringLiteral("Your desktop's own mouse settings, and other tools, can change the same setting, and whichever "
-                       "writes last wins. If the pointer suddenly feels different again, one of them has changed it. "
-                       "Ravolet sets it again whenever the mouse reconnects or its DPI changes, but it does not fight "
-                       "for it continuously.")));
+                       "writes last wins. When one of them changes it, Ravolet says so here and leaves their value as "
+                       "it is; it sets its own again when the mouse reconnects or its DPI changes, or when you turn "
+                       "this switch off and on again.")));
     hardwareSection_->setFooter(QStringLiteral("This is a setting for this computer and this mouse, not for a profile "
                                                "\u2014 the correction is either right for the hardware or it is not."));
 }
