@@ -23,6 +23,9 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$root")}"
+  # The build carries debug information, for which ccache would otherwise
+  # hash the build folder's own path, and no other checkout would ever hit.
+  export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
 fi
 cmake -S "$root" -B "$build_dir" -G Ninja -DRAVOLET_SANITIZE="$sanitize" "${compiler_args[@]}" "${launcher[@]}" ${RAVOLET_CMAKE_ARGS:-} >/dev/null
 cmake --build "$build_dir" --parallel "${RAVOLET_JOBS:-$(nproc)}"
