@@ -155,8 +155,11 @@ fs::path LinuxFileSystem::settingsFolder() const { return configHome() / "ravole
 std::vector<fs::path> LinuxFileSystem::spareFolders() const {
     if (spareFolders_) return *spareFolders_;
     std::vector<fs::path> folders;
-    for (const auto& [variable, fallback] : {std::pair<const char*, fs::path>{"XDG_RUNTIME_DIR", {}},
-                                             std::pair<const char*, fs::path>{"XDG_CACHE_HOME", home() / ".cache"}}) {
+    // The cache folder first: it outlasts the session, where the runtime
+    // folder is emptied at logout, which is when a signal most often ends us.
+    // The runtime folder is still another disk when the home disk is full.
+    for (const auto& [variable, fallback] : {std::pair<const char*, fs::path>{"XDG_CACHE_HOME", home() / ".cache"},
+                                             std::pair<const char*, fs::path>{"XDG_RUNTIME_DIR", {}}}) {
         const auto value = environment(variable);
         if (value && fs::path(*value).is_absolute()) {
             folders.push_back(fs::path(*value) / "ravolet");

@@ -89,6 +89,19 @@ TEST(LinuxFileSystemTest, SettingsFolderAndPermissionsOfReplacedFiles) {
     EXPECT_EQ(LinuxFileSystem::settingsFolderFor("/x/config", "/home/u"), "/x/config/ravolet");
     EXPECT_EQ(LinuxFileSystem::settingsFolderFor("relative/config", "/home/u"), "/home/u/.config/ravolet");
     EXPECT_EQ(LinuxFileSystem::settingsFolderFor(std::nullopt, "/home/u"), "/home/u/.config/ravolet");
+    {
+        // Settings a signal could not save go to the cache before the runtime
+        // folder, which logout empties.
+        std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+        for (const char* name : {"XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+            const char* value = std::getenv(name);
+            saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+        }
+        ::setenv("XDG_CACHE_HOME", "/c", 1);
+        ::setenv("XDG_RUNTIME_DIR", "/r", 1);
+        EXPECT_EQ(LinuxFileSystem().spareFolders(), (std::vector<fs::path>{"/c/ravolet", "/r/ravolet"}));
+        for (const auto& [name, value] : saved) value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+    }
 
     TemporaryFolder temporary;
     LinuxFileSystem files;
