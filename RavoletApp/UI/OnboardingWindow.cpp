@@ -70,7 +70,7 @@ QWidget* welcomePage(QWidget* parent) {
         {"computermouse", "The scroll wheel glides instead of jumping, especially when Ctrl + wheel is zooming a canvas."},
         {"keyboard", "Side buttons can type shortcuts, hold keys, play sequences or drop your DPI while held."},
         {"square.stack.3d.up", "Different settings for different apps, chosen automatically as you switch."},
-        {"lock.shield", "Nothing leaves your computer. Ravolet has no account, no telemetry and no background helper."},
+        {"lock.shield", "Nothing leaves your computer. Ravolet has no account, no telemetry and nothing that keeps running after it quits."},
     };
     for (const auto& [name, text] : lines) {
         auto* row = new QHBoxLayout();
