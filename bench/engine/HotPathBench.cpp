@@ -372,15 +372,27 @@ BENCHMARK(BM_WheelDetentByGlideLength)
 // thread) are the tap thread's real cost; the virtual-time case above has no
 // other thread and no wake-up, and says only how the cost grows with the
 // glide.
+//
+// Beside them (`passthrough_p50_ns`...), on a run of its own after the
+// detents', paced alike: the same detent through the same path with smooth
+// scrolling off, so that it passes through untouched. What a detent costs
+// beyond that is the glide's own work. A thread that slept 50 ms meets its
+// code and data cold, and then most of what a gliding detent costs is what
+// the passing one costs too; 2 ms apart both stay warm.
 void BM_WheelDetentByGlideLengthOnRealThreads(benchmark::State& state) {
     ScrollSettings smoothing = HotPath::defaultSmoothing();
     smoothing.durationMillis = static_cast<double>(state.range(0));
     smoothing.frameIntervalMillis = static_cast<double>(state.range(1));
     const auto pace = std::chrono::microseconds(state.range(2) * 1000);
     HotPath path(false, smoothing);
+    ScrollSettings off = smoothing;
+    off.isEnabled = false;
+    HotPath passing(false, off);
     auto event = path.hardwareEvent(platform::SimulatedEventSystem::wheelEvent(1));
+    auto passingEvent = passing.hardwareEvent(platform::SimulatedEventSystem::wheelEvent(1));
     platform::setCurrentThreadPriority(platform::ThreadPriority::userInteractive);
     Samples samples(1 << 16);
+    Samples passed(1 << 16);
     auto next = std::chrono::steady_clock::now();
     for (auto _ : state) {
         next += pace;
@@ -388,10 +400,17 @@ void BM_WheelDetentByGlideLengthOnRealThreads(benchmark::State& state) {
         event.setTimestamp(platform::MonotonicClock::nowNanos());
         samples.tap(path, event);
     }
+    for (std::uint64_t i = 0; i < samples.events; ++i) {
+        next = std::max(next, std::chrono::steady_clock::now()) + pace;
+        std::this_thread::sleep_until(next);
+        passingEvent.setTimestamp(platform::MonotonicClock::nowNanos());
+        passed.tap(passing, passingEvent);
+    }
     platform::setCurrentThreadPriority(platform::ThreadPriority::defaultPriority);
     path.scroll->reset();
     path.scroll->drain();
     samples.report(state);
+    passed.report(state, "passthrough_");
     path.reportWakeUps(state, samples.events);
 }
 BENCHMARK(BM_WheelDetentByGlideLengthOnRealThreads)
