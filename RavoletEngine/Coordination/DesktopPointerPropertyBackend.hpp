@@ -60,6 +60,8 @@ public:
     std::optional<std::string> readString(std::string_view key, std::uint64_t registryID) override;
     PointerPropertyWrite writeNumber(std::string_view key, std::int64_t value, std::uint64_t registryID) override;
     bool serviceExists(std::uint64_t registryID) override;
+    // udev's figure for the node, which Ravolet never changes.
+    bool resolutionIsFixed() const override { return true; }
     platform::Subscription observeServicesAdded(std::function<void()> added) override;
     platform::Subscription observeValuesChanged(std::function<void()> changed) override;
     PointerDesktop desktop() const override;

@@ -246,7 +246,10 @@ PointerHardwareTuning::RestoreOutcome PointerHardwareTuning::putBack(const Point
         if (judged && now != ours) return;
         if (backend_->writeNumber(key, *original, id) == Write::refused) outcome.refusedKeys.emplace_back(key);
     };
-    one(resolutionKey, capture.resolution, written.resolution, written.resolutionKnown);
+    // Read through another device of the identity, a fixed resolution can
+    // differ from the captured one (Ravolet's pointer has no figure of udev's
+    // own): nothing of the tuner's to put back, and no failure.
+    if (!backend_->resolutionIsFixed()) one(resolutionKey, capture.resolution, written.resolution, written.resolutionKnown);
     one(capture.accelerationKey, capture.acceleration, written.acceleration, true);
     return outcome;
 }
@@ -310,7 +313,12 @@ bool PointerHardwareTuning::followChangeOutside(std::uint64_t registryID) {
         // Set afresh on purpose: what is there now is what goes back.
         capture_->acceleration = now;
         working_.capture = capture_;
-        (void)persist(*capture_);
+        // Unsaved, a crash would put back the value from before the change:
+        // nothing is written over it then, and the page says why.
+        if (!persist(*capture_)) {
+            working_.lastError = *working_.lastError + " — nothing was written";
+            return true;
+        }
         return false;
     }
     // The user (or the desktop reloading its settings) set it: theirs stands,
@@ -404,12 +412,19 @@ void PointerHardwareTuning::apply() {
     std::optional<std::int64_t> appliedResolution;
     const auto dpi = lastRequest_.deviceDPI;
     const auto fixedDPI = dpi && *dpi >= 1 ? fixed(*dpi) : std::nullopt;
+    // What is written counts as the tuner's once tried, whatever the answer,
+    // where nothing of the tuner's is known to be there already: a write
+    // reported refused can still land (a desktop that answers after the
+    // time-out carries it out all the same, and of a setting written in two
+    // parts one can take), and a put-back judges by what is there.
     if (capture.resolution && fixedDPI) {
         resolutionResult = backend_->writeNumber(resolutionKey, *fixedDPI, id);
         if (resolutionResult != Write::refused) {
             appliedResolution = fixedDPI;
             written_.resolution = fixedDPI;
             written_.resolutionKnown = true;
+        } else if (written_.resolutionKnown && !written_.resolution) {
+            written_.resolution = fixedDPI;
         }
     }
 
@@ -417,10 +432,8 @@ void PointerHardwareTuning::apply() {
     std::optional<std::int64_t> appliedAcceleration;
     if (capture.acceleration) {
         accelerationResult = backend_->writeNumber(capture.accelerationKey, disabledAcceleration, id);
-        if (tookEffect(accelerationResult)) {
-            appliedAcceleration = disabledAcceleration;
-            written_.acceleration = disabledAcceleration;
-        }
+        written_.acceleration = disabledAcceleration;
+        if (tookEffect(accelerationResult)) appliedAcceleration = disabledAcceleration;
     }
     reassert_ = false;
 
@@ -443,7 +456,11 @@ void PointerHardwareTuning::apply() {
     else
         working_.lastError.reset();
 
-    if (!working_.isApplied && tookCaptureNow) dropCapture();
+    // Refused writes may yet have landed: the originals stay until a put-back
+    // finds what is there. They go only where nothing was tried.
+    if (!working_.isApplied && tookCaptureNow && resolutionResult == Write::skipped &&
+        accelerationResult == Write::skipped)
+        dropCapture();
     refreshShownReading();
 }
 

@@ -152,7 +152,8 @@ private:
     void retryPending();
     // Whether the held capture's acceleration is no longer the tuner's: then
     // the capture follows it and, unless the tuning is to be set afresh,
-    // tuning stands back (status().changedOutside).
+    // tuning stands back (status().changedOutside). True when tuning stands
+    // back, also when the capture that follows it cannot be saved.
     bool followChangeOutside(std::uint64_t registryID);
     void dropCapture();
     void readBackInto(const PointerTuningCapture& capture);

@@ -36,6 +36,10 @@ public:
     // Whether the service still exists: listed now, or its registry entry
     // found. A service that fails both can never take a value back.
     virtual bool serviceExists(std::uint64_t registryID) = 0;
+    // Whether a service's resolution is the device's own, which no write
+    // changes (a write "takes" only when it is the value already there): a
+    // resolution read there was never the tuner's to put back.
+    virtual bool resolutionIsFixed() const { return false; }
     // `added` is called, on any thread, when the system adds a service whose
     // values start afresh (a device the X server forgot and sees again). Only
     // where that happens; elsewhere nothing is watched.

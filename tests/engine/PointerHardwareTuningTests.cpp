@@ -39,10 +39,16 @@ public:
     std::optional<std::string> readString(std::string_view k, std::uint64_t id) override { return fake_->readString(k, id); }
     PointerPropertyWrite writeNumber(std::string_view k, std::int64_t v, std::uint64_t id) override {
         fileOnDiskAtWrite.push_back(files_->exists(file_));
-        return fake_->writeNumber(k, v, id);
+        const auto result = fake_->writeNumber(k, v, id);
+        return refusedAfterLanding ? Write::refused : result;
     }
     bool serviceExists(std::uint64_t id) override { return fake_->serviceExists(id); }
+    bool resolutionIsFixed() const override { return fixedResolution; }
     std::vector<bool> fileOnDiskAtWrite;
+    // A desktop that answers after the time-out, or takes one of two parts:
+    // the write lands and is reported refused.
+    bool refusedAfterLanding = false;
+    bool fixedResolution = false;
 
 private:
     std::shared_ptr<FakePointerPropertyBackend> fake_;
@@ -127,6 +133,17 @@ TEST_F(TuningTest, NothingIsWrittenWhenTheOriginalsCannotBeSaved) {
     tuning->deviceDPIReported(1600); // unchanged DPI, but not applied: tries again
     EXPECT_TRUE(tuning->status().isApplied);
     EXPECT_TRUE(files->exists(captureFile));
+
+    // Set flat again over a value the user set meanwhile: the capture that
+    // follows it must be on disk first, or a crash would put back the older one.
+    constexpr std::int64_t users = 12345;
+    fake->seed(mouseID, {{accel, users}});
+    files->fail(InMemoryFileSystem::Operation::write, ENOSPC);
+    tuning->deviceDPIReported(3200);
+    EXPECT_EQ(value(accel), users);
+    const auto error = tuning->status().lastError.value_or("");
+    EXPECT_TRUE(error.starts_with("could not save the original values: ") && error.ends_with(" — nothing was written"))
+        << error;
 }
 
 TEST_F(TuningTest, EveryRestoreTriggerPutsTheOriginalsBackAndRecordsItsReason) {
@@ -296,7 +313,7 @@ TEST_F(TuningTest, WhatIsMissingOrRefusedIsLeftAloneAndSaidSo) {
         {"no acceleration", {{res, 1}}, {}, 1600, Write::eventSystem, Write::skipped, true, true, noAcceleration},
         {"acceleration refused", {{res, 1}, {accel, 1}}, {accel}, 1600, Write::eventSystem, Write::refused, true, true,
          "Your desktop refused to change HIDMouseAcceleration on this device"},
-        {"both refused", {{res, 1}, {accel, 1}}, {res, accel}, 1600, Write::refused, Write::refused, false, false,
+        {"both refused", {{res, 1}, {accel, 1}}, {res, accel}, 1600, Write::refused, Write::refused, false, true,
          "Your desktop refused to change HIDMouseAcceleration on this device"},
         {"nothing to capture", {}, {}, 1600, Write::skipped, Write::skipped, false, false, noAcceleration},
     };
@@ -319,6 +336,32 @@ TEST_F(TuningTest, WhatIsMissingOrRefusedIsLeftAloneAndSaidSo) {
         if (c.resolution == Write::refused) {
             EXPECT_EQ(s.appliedResolution, std::nullopt);
         }
+    }
+}
+
+// A refusal is not proof that nothing changed: the originals stay until a
+// put-back finds what is there, and go back only where Ravolet's value is.
+TEST_F(TuningTest, AWriteReportedRefusedKeepsTheOriginalsUntilAPutBackJudgesIt) {
+    for (const bool landed : {true, false}) {
+        SCOPED_TRACE(landed ? "landed" : "did not land");
+        fake = std::make_shared<FakePointerPropertyBackend>(std::vector{mouse()});
+        files = std::make_shared<InMemoryFileSystem>();
+        backend = std::make_shared<WatchedBackend>(fake, files, captureFile);
+        fake->seed(mouseID, {{res, originalResolution}, {accel, originalAcceleration}});
+        if (landed)
+            backend->refusedAfterLanding = true;
+        else
+            fake->setKeysRefusedEverywhere({res, accel});
+        auto tuning = applied();
+        EXPECT_FALSE(tuning->status().isApplied);
+        EXPECT_EQ(value(accel), landed ? Tuning::disabledAcceleration : originalAcceleration);
+        EXPECT_TRUE(files->exists(captureFile));
+        backend->refusedAfterLanding = false;
+        fake->setKeysRefusedEverywhere({});
+        tuning->restore(Reason::engineStopped);
+        expectOriginalsBack();
+        EXPECT_FALSE(files->exists(captureFile));
+        EXPECT_FALSE(tuning->status().restoreFailed);
     }
 }
 
