@@ -91,11 +91,15 @@ bool ScrollPipeline::makeUpcomingLocked(PlanRuntime& runtime) {
 }
 
 std::uint64_t ScrollPipeline::deadlineOf(const PlanRuntime& runtime) {
-    return deadlineAfter(runtime.base, runtime.upcoming.offsetMillis);
+    const std::uint64_t deadline = deadlineAfter(runtime.base, runtime.upcoming.offsetMillis);
+    return runtime.finishing ? std::min(deadline, runtime.finishingBy) : deadline;
 }
 
 bool ScrollPipeline::isOwed(const PlanRuntime& runtime, std::uint64_t now, double atMillis) {
     if (runtime.finishing) return false;
+    // The glide's closing step moves no pixel: it is cancelled with the rest,
+    // or it would end the gesture the superseding glide goes on with.
+    if (runtime.upcoming.phase == ScrollPhase::ended && runtime.upcoming.pixelDelta == 0) return false;
     return deadlineOf(runtime) <= now || runtime.plan.startTimestampMillis + runtime.upcoming.offsetMillis <= atMillis;
 }
 
@@ -189,16 +193,21 @@ std::optional<std::uint64_t> ScrollPipeline::registerLocked(ScrollPlan plan, std
     // steps count from when it goes on from the glide it supersedes.
     std::optional<std::uint64_t> superseded;
     std::optional<std::uint64_t> continued;
+    std::optional<std::uint64_t> finishingBy;
     if (plan.supersedes) {
         if (auto* previous = findPlanLocked(*plan.supersedes)) {
             superseded = deadlineOf(*previous);
             continued = continuedBase(*previous, plan, base);
             if (isOwed(*previous, base, plan.startTimestampMillis)) {
                 // Its due step, which the transform counted as delivered,
-                // still goes out; only the ones after it are cancelled.
+                // still goes out, now at the latest (it may be due only on
+                // the wheel's clock), before anything of the new glide; only
+                // the ones after it are cancelled.
                 cancelLocked(*previous);
                 metrics_.stepsCancelled -= 1;
                 previous->finishing = true;
+                previous->finishingBy = base;
+                finishingBy = deadlineOf(*previous);
             } else {
                 cancelLocked(*previous);
                 plans_.erase(plans_.begin() + (previous - plans_.data()));
@@ -214,7 +223,7 @@ std::optional<std::uint64_t> ScrollPipeline::registerLocked(ScrollPlan plan, std
     GlideSteps::Position after;
     const std::optional<ScrollStep> first = plan.steps.next(after);
     // A plan without steps has nothing to post and nothing to wait for.
-    if (!first) return std::nullopt;
+    if (!first) return finishingBy;
     // A glide that goes on from the one it supersedes has its first timed
     // step on that glide's frame grid, as the wheel's clock has it: on the
     // queue's clock it counts from where that glide did, moved on by the
@@ -232,7 +241,7 @@ std::optional<std::uint64_t> ScrollPipeline::registerLocked(ScrollPlan plan, std
     const std::uint64_t due = deadlineOf(runtime);
     if (superseded && (due > *superseded ? due - *superseded : *superseded - due) <= stepLeewayNanos)
         runtime.base = runtime.base - due + *superseded;
-    return deadlineOf(runtime);
+    return finishingBy ? std::min(*finishingBy, deadlineOf(runtime)) : deadlineOf(runtime);
 }
 
 void ScrollPipeline::postDueSteps() {

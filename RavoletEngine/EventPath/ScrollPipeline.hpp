@@ -130,8 +130,12 @@ private:
         // it once it is out; until then `upcoming` is no longer to come.
         bool upcomingTaken = false;
         // Superseded when `upcoming` was already due: that step still goes
-        // out (it counted as delivered), and it is the plan's last.
+        // out (it counted as delivered), and it is the plan's last. It is due
+        // by `finishingBy` at the latest, the detent's time on the queue's
+        // clock, so that it goes out before any step of the plan that
+        // superseded it.
         bool finishing = false;
+        std::uint64_t finishingBy = 0;
     };
 
     // The steps of a cancelled plan that are still to be counted.
@@ -161,7 +165,8 @@ private:
     static std::optional<std::uint64_t> continuedBase(const PlanRuntime& previous, const ScrollPlan& plan,
                                                       std::uint64_t now);
     // Records the plan (superseding the one it names) and returns the deadline
-    // of its first step, if it has any.
+    // of its first step, if it has any, or of the superseded plan's step
+    // still to go out where that is sooner.
     std::optional<std::uint64_t> registerLocked(ScrollPlan plan, std::uint64_t base);
     // Whether the plan's upcoming step is still to go out and due at `now`
     // on the queue's clock or at `atMillis` on the wheel's.

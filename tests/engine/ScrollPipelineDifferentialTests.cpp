@@ -7,7 +7,9 @@
 // detents, unless that is more than a frame from the queue's clock, and it
 // is timed from the step the alarm is set for when its own first step falls
 // within 50 µs of it; the superseded plan's next step, when it is due on
-// the queue's clock or the wheel's, still goes out and counts as delivered.
+// the queue's clock or the wheel's, still goes out and counts as delivered,
+// at the detent's time at the latest, unless it is the glide's closing step,
+// which moves no pixel.
 // The
 // pipeline now makes each step only as the one before it goes out. Over a million random detents, under
 // every kind of settings the file accepts (glides of 1 ms to 5 s, frames of
@@ -77,7 +79,9 @@ public:
                 delivered = live->delivered;
                 // Its next step due on either clock still goes, as delivered.
                 const ScrollStep& next = live->plan.steps[live->next];
-                owed = deadlineOf(*live) <= now || live->plan.plan.startTimestampMillis + next.offsetMillis <= input.timestampMillis;
+                owed = !(next.phase == ScrollPhase::ended && next.pixelDelta == 0) &&
+                       (deadlineOf(*live) <= now ||
+                        live->plan.plan.startTimestampMillis + next.offsetMillis <= input.timestampMillis);
                 if (owed) *delivered += next.pixelDelta;
             }
         }
@@ -103,9 +107,12 @@ public:
                 }
                 metrics.stepsCancelled += static_cast<std::int64_t>(previous->plan.steps.size() - previous->next - (owed ? 1 : 0));
                 metrics.plansSuperseded += 1;
-                if (owed)
-                    find(*supersedes)->finishing = true;
-                else
+                if (owed) {
+                    Live* finishing = find(*supersedes);
+                    finishing->finishing = true;
+                    finishing->finishingBy = now;
+                    arm(deadlineOf(*finishing));
+                } else
                     std::erase_if(live_, [&](const Live& l) { return l.plan.plan.id == *supersedes; });
             }
         }
@@ -155,8 +162,10 @@ private:
         std::uint64_t base;
         std::size_t next;
         std::int64_t delivered;
-        // Superseded with its next step due: that step is its last.
+        // Superseded with its next step due: that step is its last, due
+        // by the detent's time.
         bool finishing = false;
+        std::uint64_t finishingBy = 0;
     };
 
     Live* find(std::uint64_t id) {
@@ -197,8 +206,9 @@ private:
 
     static std::uint64_t deadlineOf(const Live& l) {
         const double offset = l.plan.steps[l.next].offsetMillis;
-        if (!(offset > 0)) return l.base;
-        return platform::Scheduler::deadlineAfter(l.base, nanosFromMillis(offset));
+        const std::uint64_t deadline =
+            offset > 0 ? platform::Scheduler::deadlineAfter(l.base, nanosFromMillis(offset)) : l.base;
+        return l.finishing ? std::min(deadline, l.finishingBy) : deadline;
     }
 
     std::vector<Live> live_;

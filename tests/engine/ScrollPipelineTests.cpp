@@ -275,6 +275,82 @@ TEST_F(ScrollPipelineTest, AReversalEndsTheOpenGestureAtOnceAndBeginsANewOne) {
     EXPECT_EQ(pipeline->snapshotMetrics().gesturesForceClosed, 1);
 }
 
+// A virtual-time queue whose clock can run ahead of its thread: steps whose
+// time has come on the clock the pipeline reads have not gone out yet, as when
+// the machine keeps the queue's thread from running.
+class LateQueue final : public platform::Scheduler {
+public:
+    void post(platform::Task task) override { inner->post(std::move(task)); }
+    bool isCurrent() const override { return inner->isCurrent(); }
+    std::uint64_t nowNanos() const override { return inner->nowNanos() + ahead; }
+    platform::TaskHandle postAt(std::uint64_t deadline, platform::Task task) override {
+        return inner->postAt(deadline, std::move(task));
+    }
+    std::unique_ptr<platform::Alarm> makeAlarm(platform::Alarm::Handler handler) override {
+        return inner->makeAlarm(std::move(handler));
+    }
+    const std::shared_ptr<platform::ManualScheduler> inner = std::make_shared<platform::ManualScheduler>(startNanos);
+    std::uint64_t ahead = 0;
+};
+
+// Whatever the queue's lateness and the wheel's time stamps, each axis's
+// steps form whole gestures: began, changed ones, ended, and no step outside
+// one. A glide superseded with its step due goes on to post that step before
+// the glide that superseded it, and its closing step, which moves no pixel,
+// is never kept for a glide that goes on with its gesture.
+TEST(ScrollPipelineRunningLate, EveryGestureBeginsBeforeItsStepsAndEndsOnceAfterThem) {
+    struct Case {
+        const char* name;
+        double firstAt;       // the first detent, on the wheel's clock (ms; the queue starts at 5000)
+        double queueRanTo;    // how far the queue's thread has posted when the second detent comes
+        double queueAhead;    // how far the queue's clock has run past that
+        std::int64_t secondLines;
+        double secondAt;
+        std::optional<double> secondGlideMillis; // the settings changed meanwhile
+    };
+    const std::vector<Case> cases{
+        {"the closing step due on the queue's clock, then a detent in the same direction", 4999, 5249.99, 0.21, 1,
+         5248.9, std::nullopt},
+        {"a reversal with a step due on the wheel's clock only", 4998, 5007, 0, -1, 5006.5, std::nullopt},
+        {"the same with a glide of 1 ms after it", 4997, 5006, 0, -1, 5005.5, 1.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto queue = std::make_shared<LateQueue>();
+        auto poster = std::make_shared<LoggingPoster>();
+        auto pipeline = ScrollPipeline::create(smoothing(), poster, queue);
+        const auto at = [](double millis) { return static_cast<std::uint64_t>(millis * 1e6); };
+        pipeline->handle(detent(1, c.firstAt));
+        queue->inner->advanceTo(at(c.queueRanTo));
+        queue->ahead = at(c.queueAhead);
+        if (c.secondGlideMillis) {
+            ScrollSettings shorter = smoothing();
+            shorter.durationMillis = shorter.frameIntervalMillis = *c.secondGlideMillis;
+            pipeline->setSettings(shorter);
+        }
+        pipeline->handle(detent(c.secondLines, c.secondAt));
+        queue->ahead = 0;
+        queue->inner->advanceTo(at(6000));
+        EXPECT_EQ(pipeline->inFlightPlanCount(), 0u);
+        pipeline->reset();
+        queue->inner->runUntilIdle();
+
+        bool open = false;
+        for (const auto& line : poster->log.lines()) {
+            SCOPED_TRACE(line);
+            if (line.find(" began ") != std::string::npos) {
+                EXPECT_FALSE(open) << "began inside an open gesture";
+                open = true;
+            } else {
+                EXPECT_TRUE(open) << "a step outside any gesture";
+                if (line.find(" ended ") != std::string::npos) open = false;
+            }
+        }
+        EXPECT_FALSE(open);
+        EXPECT_EQ(pipeline->snapshotMetrics().gesturesForceClosed, 0) << "left open until the reset";
+    }
+}
+
 TEST_F(ScrollPipelineTest, NewSettingsDoNotCutAGlideShortAndAReleasedPipelinePostsNothing) {
     pipeline->handle(detent(1, 0));
     advanceToMillis(40);
