@@ -184,7 +184,22 @@ bool DesktopPointerPropertyBackend::serviceExists(std::uint64_t registryID) {
 }
 
 platform::Subscription DesktopPointerPropertyBackend::observeServicesAdded(std::function<void()> added) {
-    return desktop_->observePointersAdded(std::move(added));
+    // The desktop tells of every device it adds, a keyboard plugged in too.
+    // Only a pointer of Ravolet's it has not had before starts from the
+    // desktop's own values and is to be tuned afresh: anything else leaves
+    // the mouse's setting as it is, a value the user set meanwhile included.
+    const auto ours = [roots = options_.roots] {
+        std::vector<std::string> devices;
+        for (const auto& node : platform::listEventNodes(roots))
+            if (isRavoletsPointer(node)) devices.push_back(node.sysfsDevice);
+        return devices;
+    };
+    return desktop_->observePointersAdded([ours, seen = ours(), added = std::move(added)]() mutable {
+        auto now = ours();
+        const bool fresh = std::ranges::any_of(now, [&](const auto& device) { return std::ranges::find(seen, device) == seen.end(); });
+        seen = std::move(now);
+        if (fresh) added();
+    });
 }
 
 platform::Subscription DesktopPointerPropertyBackend::observeValuesChanged(std::function<void()> changed) {

@@ -40,6 +40,13 @@ public:
         return true;
     }
 
+    Subscription observePointersAdded(std::function<void()> added) override {
+        pointerAdded = std::move(added);
+        return {};
+    }
+    // What the desktop calls when it adds a device.
+    std::function<void()> pointerAdded;
+
     // Where the desktop keeps the setting of `p`.
     std::string keyOf(const DesktopPointer& p) const {
         return byIdentity_ ? fmt::format("{:04x}:{:04x}:{}", p.vendorID, p.productID, p.name) : p.handle;
@@ -189,6 +196,26 @@ TEST(DesktopPointerPropertyBackend, TheResolutionIsLibinputsBeliefAndOnlyItsOwnV
         {"1600", 1600}, {"800@125 *1000@500 2000", 1000}, {"400@125 800@125", 800}, {"  *900@1000", 900},
         {"", std::nullopt}, {"abc", std::nullopt}, {"800@0", std::nullopt}, {"-5", std::nullopt}};
     for (const auto& [text, dpi] : figures) EXPECT_EQ(DesktopPointerPropertyBackend::mouseDPI(text), dpi) << text;
+}
+
+// The X server tells of every device it adds; only a new pointer of
+// Ravolet's starts afresh, so nothing else sets the tuning again over a value
+// the user set meanwhile.
+TEST(DesktopPointerPropertyBackend, OnlyANewPointerOfRavoletsIsAServiceThatStartsAfresh) {
+    Machine machine;
+    auto desktop = std::make_shared<FakeDesktop>(DesktopPointerSettings::Desktop::x11, false);
+    DesktopPointerPropertyBackend backend(desktop, machine.options());
+    int added = 0;
+    auto watch = backend.observeServicesAdded([&] { ++added; });
+    ASSERT_TRUE(desktop->pointerAdded);
+    desktop->pointerAdded(); // a keyboard, say: the same pointers as before
+    EXPECT_EQ(added, 0);
+    machine.device("sys/devices/virtual/input/input11", "event8", "046d", "c099", "Logitech G502 X",
+                   "ravolet/virtual-pointer", "13:72");
+    desktop->pointerAdded();
+    EXPECT_EQ(added, 1);
+    desktop->pointerAdded();
+    EXPECT_EQ(added, 1) << "seen already";
 }
 
 // A run that ended with the tuning in force left its capture behind. Where
