@@ -56,6 +56,9 @@ int run(pid_t watched, const std::function<std::shared_ptr<PointerPropertyBacken
     for (const auto end = std::chrono::steady_clock::now() + patience;
          tuner->status().restorePending && std::chrono::steady_clock::now() < end;) {
         std::this_thread::sleep_for(100ms);
+        // A new run that started meanwhile put the originals back itself and
+        // saved a capture of its own: its flat value is not this guard's to undo.
+        if (tuner->persistedCapture() != tuner->status().capture) return 0;
         tuner->deviceBecameReady();
     }
     return tuner->persistedCapture() ? 1 : 0;

@@ -41,8 +41,8 @@ std::optional<pid_t> parseWatched(std::string_view text);
 // `backend` at once, waits until `watched` ends, then makes the tuner over
 // it with `makeTuner` when the capture file `captureFile` is still there;
 // while its originals wait for the desktop to list the mouse, tells it again
-// every 100 ms, for `patience`. Returns the process's exit status: 0 when
-// nothing is left to put back.
+// every 100 ms, for `patience`, unless a new run has taken the file over.
+// Returns the process's exit status: 0 when nothing is left to put back.
 using TunerMaker = std::function<std::shared_ptr<PointerHardwareTuning>(std::shared_ptr<PointerPropertyBackend>)>;
 int run(pid_t watched, const std::function<std::shared_ptr<PointerPropertyBackend>()>& backend,
         const TunerMaker& makeTuner, const std::filesystem::path& captureFile, std::chrono::milliseconds patience);

@@ -8,6 +8,9 @@
 #include "RavoletEngine/Coordination/FakePointerPropertyBackend.hpp"
 #include "RavoletEngine/Coordination/LivePointerPropertyBackend.hpp"
 #include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
+#include "RavoletEngine/Coordination/PointerTuningGuard.hpp"
+#include "Platform/Linux/LinuxFileSystem.hpp"
+#include "tests/platform/FolderTree.hpp"
 
 using namespace ravolet;
 using namespace ravolet::platform;
@@ -35,7 +38,9 @@ public:
         : fake_(std::move(fake)), files_(std::move(files)), file_(std::move(file)) {}
     bool canWrite() const override { return fake_->canWrite(); }
     std::vector<PointerServiceIdentity> services() override { return fake_->services(); }
-    std::optional<std::int64_t> readNumber(std::string_view k, std::uint64_t id) override { return fake_->readNumber(k, id); }
+    std::optional<std::int64_t> readNumber(std::string_view k, std::uint64_t id) override {
+        return unreadable ? std::nullopt : fake_->readNumber(k, id);
+    }
     std::optional<std::string> readString(std::string_view k, std::uint64_t id) override { return fake_->readString(k, id); }
     PointerPropertyWrite writeNumber(std::string_view k, std::int64_t v, std::uint64_t id) override {
         fileOnDiskAtWrite.push_back(files_->exists(file_));
@@ -49,6 +54,8 @@ public:
     // the write lands and is reported refused.
     bool refusedAfterLanding = false;
     bool fixedResolution = false;
+    // The desktop lists no device of the identity: nothing can be read.
+    bool unreadable = false;
 
 private:
     std::shared_ptr<FakePointerPropertyBackend> fake_;
@@ -576,4 +583,39 @@ TEST_F(TuningTest, OnThisMachineTheLiveBackendFindsNothingToTune) {
     tuning.request({true, 1600});
     EXPECT_FALSE(tuning.status().isApplied);
     EXPECT_EQ(tuning.captureURL(), "/home/user/.config/ravolet/pointer-hardware-capture.json");
+}
+
+// The guard of a run that was killed waits for the desktop to list the mouse
+// again; a new run that starts meanwhile puts the originals back itself and
+// sets its own flat value, with a capture of its own, which the guard leaves.
+TEST_F(TuningTest, AGuardLeavesACaptureANewRunTookOver) {
+    const platform::testing::FolderTree folder("guard");
+    const auto file = folder.path / "pointer-hardware-capture.json";
+    const auto disk = LinuxFileSystem::shared();
+    const auto tuner = [&](std::shared_ptr<PointerPropertyBackend> reached) {
+        return std::make_shared<Tuning>(std::move(reached), defaults, file, std::vector{HIDPPDeviceMatch::g502X}, clock,
+                                        disk);
+    };
+    folder.write(file.filename(), *strandedCapture().encoded());
+    fake->seed(mouseID, {{accel, Tuning::disabledAcceleration}});
+    backend->unreadable = true;
+    std::shared_ptr<Tuning> newRun;
+    const int status = pointerTuningGuard::run(
+        0x7fffffff, [this] { return std::shared_ptr<PointerPropertyBackend>(backend); },
+        [&](std::shared_ptr<PointerPropertyBackend> reached) {
+            auto guard = tuner(std::move(reached));
+            EXPECT_TRUE(guard->status().restorePending);
+            backend->unreadable = false;
+            clock->advance(std::chrono::seconds(5));
+            newRun = tuner(backend);
+            newRun->request({true, 1600});
+            return guard;
+        },
+        file, std::chrono::seconds(2));
+    ASSERT_TRUE(newRun);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(value(accel), Tuning::disabledAcceleration) << "the new run's tuning stays";
+    EXPECT_TRUE(newRun->persistedCapture());
+    newRun->restore(Reason::engineStopped);
+    expectOriginalsBack();
 }
