@@ -266,6 +266,11 @@ public:
     // problem and leaves the document as it was. Nothing when the file holds
     // what was last read or written.
     void takeInFileChange();
+    // Whether the last good settings are in force while the file is broken.
+    bool keepsLastGood() const;
+    // Where the broken file is gone, saves the settings in force in its
+    // place (true), instead of taking the factory ones a missing file gives.
+    bool takeOverMissingFile();
     // The user has taken note of the window's changes that were not kept.
     void dismissNotKeptFromWindow();
     // The user has taken note of where the changes the last run could not

@@ -26,7 +26,13 @@ void AppModel::scheduleSave() {
     saveTask_ = after(saveDelay, [](AppModel& self) { self.saveNow(); });
 }
 
-bool AppModel::hasUnsavedChanges() const { return config_.value() != store_->storedDocument(); }
+bool AppModel::hasUnsavedChanges() const {
+    // The last good settings, kept in force while the file is broken, are on
+    // no disk any more: quitting asks first, and a signal keeps them aside.
+    const auto& problem = store_->problem().value();
+    if (problem && problem->inForce == ConfigStore::Problem::InForce::lastGood) return true;
+    return config_.value() != store_->storedDocument();
+}
 
 bool AppModel::savingFails() const { return store_->problem().value() || store_->lastSaveError().value(); }
 
@@ -79,11 +85,13 @@ void AppModel::takeInFileChange() {
     if (!store_->problem().value() && !store_->changedOnDisk()) return;
     const Config base = store_->storedDocument();
     const bool windowChanged = hasUnsavedChanges();
+    const bool keptLastGood = keepsLastGood();
     Config file = store_->load();
     // Broken by the edit: the problem shows and blocks every save, while the
     // engine runs on as before and the window's changes stay, until the file
     // reads well again.
     if (store_->problem().value()) return;
+    if (keptLastGood && takeOverMissingFile()) return;
     if (!windowChanged) {
         setConfig(std::move(file));
     } else {
@@ -160,11 +168,27 @@ void AppModel::startFreshConfig(FreshStart from) {
 
 void AppModel::readConfigAgain() {
     confined();
+    const bool keptLastGood = keepsLastGood();
     if (store_->problem().value()) store_->setProblem(std::nullopt);
     Config file = store_->load();
     // Still unusable: the settings in force stay, as does the window's work.
-    if (!store_->problem().value()) setConfig(std::move(file));
+    if (!store_->problem().value() && !(keptLastGood && takeOverMissingFile())) setConfig(std::move(file));
     applyToEngineNow();
+}
+
+bool AppModel::keepsLastGood() const {
+    const auto& problem = store_->problem().value();
+    return problem && problem->inForce == ConfigStore::Problem::InForce::lastGood;
+}
+
+bool AppModel::takeOverMissingFile() {
+    // The broken file is gone (removed by hand): the settings in force, the
+    // last good ones, are what the file becomes, not the factory ones, which
+    // would replace them without a word. Nothing on disk is lost by that.
+    if (dependencies_.files->exists(store_->fileURL)) return false;
+    saveNow();
+    applyToEngineNow();
+    return true;
 }
 
 void AppModel::retrySaving() {

@@ -109,6 +109,13 @@ std::optional<QuitPrompt> quitPrompt(bool hasUnsavedChanges, const std::optional
                                      const std::optional<std::string>& saveError) {
     if (!hasUnsavedChanges || (!problem && !saveError)) return std::nullopt;
     const std::string why = problem ? problem->headline() + ", and Ravolet does not save over it." : sentence(*saveError);
+    if (problem && problem->inForce == ConfigStore::Problem::InForce::lastGood)
+        return QuitPrompt{.text = "The settings Ravolet runs on are not saved",
+                          .detail = why + " Your last good settings are kept only while Ravolet runs: if you quit now, "
+                                          "they are lost. Keep Ravolet running and move the file aside from its "
+                                          "settings window to save them.",
+                          .keepRunning = "Keep Running",
+                          .quitAnyway = "Quit Anyway"};
     return QuitPrompt{.text = "Your latest changes are not saved",
                       .detail = why + " If you quit now, these changes are lost. Keep Ravolet running to try again "
                                       "from its settings window.",

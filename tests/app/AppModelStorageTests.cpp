@@ -173,6 +173,8 @@ TEST(AppModelStorage, AFileBrokenWhileRavoletRunsLeavesTheLastGoodSettingsInForc
         "Ravolet keeps running on your last good settings and will not save over the file. The file is not valid JSON ("))
         << problem->explanation();
     EXPECT_EQ(model.config().value(), withDPI(800));
+    // On no disk now: quitting asks first, and a signal keeps them aside.
+    EXPECT_TRUE(model.hasUnsavedChanges());
 
     // Reading the still broken file again, and the window's change made meanwhile: both stay in force.
     model.setConfig(withDPI(1200));
@@ -198,6 +200,23 @@ TEST(AppModelStorage, AFileBrokenWhileRavoletRunsLeavesTheLastGoodSettingsInForc
     model.startFreshConfig(AppModel::FreshStart::factorySettings);
     EXPECT_EQ(Config::decoded(rig.bytes(rig.file())), Config::defaultConfig());
     EXPECT_EQ(model.engine().value()->currentConfig(), Config::defaultConfig());
+
+    // The broken file removed by hand, seen by the watch or by reading again:
+    // the settings in force become the file, not the factory ones.
+    for (const bool readAgain : {false, true}) {
+        SCOPED_TRACE(readAgain ? "read again" : "watched");
+        model.setConfig(withDPI(readAgain ? 2400 : 1600));
+        rig.machine->advance(1s);
+        rig.machine->files->putFile(rig.file(), "[]");
+        rig.machine->advance(1s);
+        ASSERT_TRUE(model.store().problem().value());
+        ASSERT_TRUE(rig.machine->files->removeFile(rig.file()));
+        if (readAgain) model.readConfigAgain();
+        rig.machine->advance(1s);
+        EXPECT_FALSE(model.store().problem().value());
+        EXPECT_EQ(Config::decoded(rig.bytes(rig.file())), withDPI(readAgain ? 2400 : 1600));
+        EXPECT_EQ(model.engine().value()->currentConfig(), withDPI(readAgain ? 2400 : 1600));
+    }
 }
 
 // A fresh folder of this machine's, removed afterwards.

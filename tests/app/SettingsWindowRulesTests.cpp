@@ -136,18 +136,28 @@ TEST(QuitPrompt, QuittingAsksOnlyWhenChangesAreLeftThatCannotBeSaved) {
         std::optional<ConfigStore::Problem> problem;
         std::optional<std::string> saveError;
         std::optional<std::string> detail; // none: no question
-    } rows[] = {
+        std::string text = "Your latest changes are not saved";
+    };
+    // Broken while Ravolet ran: the settings in force are on no disk.
+    ConfigStore::Problem brokenLater = corrupt;
+    brokenLater.inForce = ConfigStore::Problem::InForce::lastGood;
+    const Row rows[] = {
         {false, corrupt, full, std::nullopt},
         {true, std::nullopt, std::nullopt, std::nullopt}, // the quit saves them
         {true, std::nullopt, full, "Cannot write /home/u/.config/ravolet/config.json: No space left on device." + after},
         {true, corrupt, std::nullopt,
          "Your Ravolet settings file could not be read, and Ravolet does not save over it." + after},
+        {true, brokenLater, std::nullopt,
+         "Your Ravolet settings file could not be read, and Ravolet does not save over it. Your last good settings "
+         "are kept only while Ravolet runs: if you quit now, they are lost. Keep Ravolet running and move the file "
+         "aside from its settings window to save them.",
+         "The settings Ravolet runs on are not saved"},
     };
     for (const Row& row : rows) {
         const auto prompt = quitPrompt(row.unsaved, row.problem, row.saveError);
         ASSERT_EQ(prompt.has_value(), row.detail.has_value());
         if (!prompt) continue;
-        EXPECT_EQ(*prompt, (QuitPrompt{"Your latest changes are not saved", *row.detail, "Keep Running", "Quit Anyway"}));
+        EXPECT_EQ(*prompt, (QuitPrompt{row.text, *row.detail, "Keep Running", "Quit Anyway"}));
     }
 }
 
