@@ -75,6 +75,12 @@ public:
     // A symbolic link is written through: its target is replaced and the link
     // stays. The folder must exist.
     virtual FileResult<void> writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) = 0;
+    // As writeFileAtomically, but the file is replaced only while `unchanged`
+    // still holds once the new bytes are on disk (which a slow disk can take
+    // seconds for), just before they replace it: false, and nothing
+    // replaced, when it no longer does. No check: always replaced.
+    virtual FileResult<bool> writeFileAtomicallyIf(const std::filesystem::path& file, std::string_view bytes,
+                                                    const std::function<bool()>& unchanged) = 0;
     // Removes what interrupted atomic writes of the file left behind (their
     // temporary files beside it, or beside its link's target), never a file
     // a write still in progress holds. How many went.

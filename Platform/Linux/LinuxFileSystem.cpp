@@ -213,6 +213,12 @@ FileResult<std::string> LinuxFileSystem::readFile(const fs::path& file) const {
 }
 
 FileResult<void> LinuxFileSystem::writeFileAtomically(const fs::path& file, std::string_view bytes) {
+    if (auto written = writeFileAtomicallyIf(file, bytes, {}); !written) return std::unexpected(written.error());
+    return {};
+}
+
+FileResult<bool> LinuxFileSystem::writeFileAtomicallyIf(const fs::path& file, std::string_view bytes,
+                                                        const std::function<bool()>& unchanged) {
     // Through a link to its target, so that a linked file (kept with the
     // user's other settings elsewhere) stays linked.
     const auto target = linkTarget(file);
@@ -233,6 +239,11 @@ FileResult<void> LinuxFileSystem::writeFileAtomically(const fs::path& file, std:
     if (::stat(target->c_str(), &existing) == 0 && ::fchmod(d.fd, existing.st_mode & 07777) != 0) return abandon(errno);
     if (auto written = writeAll(d.fd, bytes, file); !written) return abandon(written.error().code);
     if (::fsync(d.fd) != 0) return abandon(errno);
+    if (unchanged && !unchanged()) {
+        d.reset();
+        ::unlink(temporary.c_str());
+        return false;
+    }
     // Renamed while still open, so still locked: a sweep never sees it unlocked under its temporary name.
     if (::rename(temporary.c_str(), target->c_str()) != 0) return abandon(errno);
     // The bytes are on disk: the close can no longer lose them.
@@ -241,7 +252,7 @@ FileResult<void> LinuxFileSystem::writeFileAtomically(const fs::path& file, std:
     // Make the rename itself durable; a failure here no longer loses the file.
     Descriptor directory{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     if (directory.fd >= 0) ::fsync(directory.fd);
-    return {};
+    return true;
 }
 
 FileResult<int> LinuxFileSystem::removeLeftoverTemporaries(const fs::path& file) {

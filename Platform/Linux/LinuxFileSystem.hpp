@@ -41,6 +41,9 @@ public:
     FileResult<void> createDirectories(const std::filesystem::path& folder) override;
     FileResult<std::string> readFile(const std::filesystem::path& file) const override;
     FileResult<void> writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) override;
+    // Asks after the new bytes are flushed, right before the rename.
+    FileResult<bool> writeFileAtomicallyIf(const std::filesystem::path& file, std::string_view bytes,
+                                           const std::function<bool()>& unchanged) override;
     // Only names made by writeFileAtomically, and only unlocked ones.
     FileResult<int> removeLeftoverTemporaries(const std::filesystem::path& file) override;
     FileResult<void> removeFile(const std::filesystem::path& file) override;

@@ -76,6 +76,24 @@ FileResult<std::string> InMemoryFileSystem::readFile(const fs::path& file) const
 }
 
 FileResult<void> InMemoryFileSystem::writeFileAtomically(const fs::path& file, std::string_view bytes) {
+    if (auto written = writeFileAtomicallyIf(file, bytes, {}); !written) return std::unexpected(written.error());
+    return {};
+}
+
+void InMemoryFileSystem::whileWriting(std::function<void()> hook) {
+    std::lock_guard guard(lock_);
+    whileWriting_ = std::move(hook);
+}
+
+FileResult<bool> InMemoryFileSystem::writeFileAtomicallyIf(const fs::path& file, std::string_view bytes,
+                                                           const std::function<bool()>& unchanged) {
+    std::function<void()> hook;
+    {
+        std::lock_guard guard(lock_);
+        hook = whileWriting_;
+    }
+    if (hook) hook();
+    if (unchanged && !unchanged()) return false;
     auto result = [&]() -> FileResult<void> {
         std::lock_guard guard(lock_);
         if (const auto code = failure(Operation::write)) return error("write", file, *code);
@@ -86,8 +104,9 @@ FileResult<void> InMemoryFileSystem::writeFileAtomically(const fs::path& file, s
         ++writes_;
         return {};
     }();
-    if (result) changed(normal(file));
-    return result;
+    if (!result) return std::unexpected(result.error());
+    changed(normal(file));
+    return true;
 }
 
 FileResult<int> InMemoryFileSystem::removeLeftoverTemporaries(const fs::path&) { return 0; }

@@ -26,6 +26,12 @@ public:
     FileResult<void> createDirectories(const std::filesystem::path& folder) override;
     FileResult<std::string> readFile(const std::filesystem::path& file) const override;
     FileResult<void> writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) override;
+    // Asks once the hook set with whileWriting() has run, right before replacing.
+    FileResult<bool> writeFileAtomicallyIf(const std::filesystem::path& file, std::string_view bytes,
+                                           const std::function<bool()>& unchanged) override;
+    // Runs in every later write, while its bytes go to disk and before they
+    // replace the file: what another program does meanwhile (none: nothing).
+    void whileWriting(std::function<void()> hook);
     // Writes here are whole at once and leave nothing behind.
     FileResult<int> removeLeftoverTemporaries(const std::filesystem::path& file) override;
     FileResult<void> removeFile(const std::filesystem::path& file) override;
@@ -64,6 +70,7 @@ private:
     std::set<std::filesystem::path> folders_;
     std::map<Operation, int> failures_;
     std::vector<std::filesystem::path> spareFolders_;
+    std::function<void()> whileWriting_;
     std::uint64_t writes_ = 0;
     std::uint64_t removes_ = 0;
     std::map<std::uint64_t, Watch> watches_;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <expected>
+#include <functional>
 #include <ostream>
 #include <string_view>
 #include <vector>
@@ -43,16 +44,19 @@ ConfigStore::Problem problemFor(const ConfigLoadError& error) {
                       std::get<ConfigError>(error).value);
 }
 
-// Writes the document in its folder: the bytes written, or why it failed.
-std::expected<std::string, std::string> write(platform::FileSystem& files, const std::filesystem::path& file,
-                                              const Config& config) {
+// Writes the document in its folder while `unchanged` holds up to the moment
+// it replaces the file: the bytes written (none when it no longer held), or
+// why it failed.
+std::expected<std::optional<std::string>, std::string> write(platform::FileSystem& files, const std::filesystem::path& file,
+                                                             const Config& config, const std::function<bool()>& unchanged) {
     if (const auto folder = files.createDirectories(file.parent_path()); !folder)
         return std::unexpected(folder.error().description());
     auto bytes = config.encoded();
     if (!bytes) return std::unexpected(bytes.error().description());
-    if (const auto written = files.writeFileAtomically(file, *bytes); !written)
-        return std::unexpected(written.error().description());
-    return std::move(*bytes);
+    const auto written = files.writeFileAtomicallyIf(file, *bytes, unchanged);
+    if (!written) return std::unexpected(written.error().description());
+    if (!*written) return std::optional<std::string>();
+    return std::optional(std::move(*bytes));
 }
 
 } // namespace
@@ -135,12 +139,15 @@ Config ConfigStore::load() {
 ConfigStore::SaveOutcome ConfigStore::save(const Config& config) {
     if (problem_.value()) return SaveOutcome::blocked;
     if (changedOnDisk()) return SaveOutcome::changedOnDisk;
-    auto written = write(*files_, fileURL, config);
+    // Asked again once the bytes are on disk: an edit from outside that lands
+    // while they are flushed is not written over either.
+    auto written = write(*files_, fileURL, config, [this] { return !changedOnDisk(); });
     if (!written) {
         lastSaveError_.set(std::move(written.error()));
         return SaveOutcome::failed;
     }
-    seenOnDisk_.emplace(std::move(*written));
+    if (!*written) return SaveOutcome::changedOnDisk;
+    seenOnDisk_.emplace(std::move(**written));
     stored_ = config;
     hadGoodDocument_ = true;
     lastSaveError_.set(std::nullopt);

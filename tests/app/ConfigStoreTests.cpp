@@ -135,6 +135,14 @@ TEST(ConfigStore, AFileChangedOnDiskSinceItWasLastReadOrWrittenIsNeverOverwritte
          Outcome::changedOnDisk, mine},
         {"unreadable now", mine, [](StoreRig& rig) { rig.files->fail(Operation::read, EACCES); }, Outcome::changedOnDisk, mine},
         {"removed: written again", mine, [](StoreRig& rig) { rig.files->removeFile(rig.file); }, Outcome::saved, factory},
+        {"edited while the save goes to disk", mine,
+         [&](StoreRig& rig) {
+             rig.files->whileWriting([&rig, edit = mine + "\n"] {
+                 rig.files->whileWriting(nullptr);
+                 rig.files->putFile(rig.file, edit);
+             });
+         },
+         Outcome::changedOnDisk, mine + "\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

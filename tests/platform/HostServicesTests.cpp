@@ -60,6 +60,22 @@ TEST_P(FileSystemTest, FilesAreReplacedWholeAndNeverMovedOverAnother) {
     ASSERT_TRUE(files->writeFileAtomically(folder / "y.json", "other"));
     EXPECT_EQ(files->listDirectory(folder), (std::vector<std::string>{"x.json", "y.json"})); // no temporary left over
 
+    // Replaced only while the caller's check holds once the new bytes are
+    // down (on Linux, in a temporary beside the file), and nothing left when not.
+    std::size_t listedWhenAsked = 0;
+    const auto refused = files->writeFileAtomicallyIf(file, "three", [&] {
+        listedWhenAsked = files->listDirectory(folder).value_or(std::vector<std::string>{}).size();
+        return false;
+    });
+    ASSERT_TRUE(refused);
+    EXPECT_FALSE(*refused);
+    EXPECT_EQ(files->readFile(file), "two");
+    if (GetParam()) {
+        EXPECT_EQ(listedWhenAsked, 3u) << "asked once the new bytes are beside the file";
+    }
+    EXPECT_EQ(files->listDirectory(folder), (std::vector<std::string>{"x.json", "y.json"}));
+    EXPECT_EQ(files->writeFileAtomicallyIf(file, "two", [] { return true; }), true);
+
     const auto taken = files->moveWithoutReplacing(file, folder / "y.json");
     ASSERT_FALSE(taken);
     EXPECT_EQ(taken.error().code, EEXIST);
