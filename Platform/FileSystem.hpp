@@ -91,6 +91,10 @@ public:
     // something already has that name, which is never replaced.
     virtual FileResult<void> moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
     virtual bool exists(const std::filesystem::path& path) const = 0;
+    // Where the file really is: its symbolic links followed (to a target that
+    // may not exist yet). Where there are none, or links go round in
+    // circles, the path itself.
+    virtual std::filesystem::path followLinks(const std::filesystem::path& file) const { return file; }
     // The names in a folder, sorted.
     virtual FileResult<std::vector<std::string>> listDirectory(const std::filesystem::path& folder) const = 0;
 

@@ -212,6 +212,8 @@ FileResult<std::string> LinuxFileSystem::readFile(const fs::path& file) const {
     }
 }
 
+fs::path LinuxFileSystem::followLinks(const fs::path& file) const { return linkTarget(file).value_or(file); }
+
 FileResult<void> LinuxFileSystem::writeFileAtomically(const fs::path& file, std::string_view bytes) {
     if (auto written = writeFileAtomicallyIf(file, bytes, {}); !written) return std::unexpected(written.error());
     return {};

@@ -42,6 +42,7 @@ public:
     FileResult<std::string> readFile(const std::filesystem::path& file) const override;
     FileResult<void> writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) override;
     // Asks after the new bytes are flushed, right before the rename.
+    std::filesystem::path followLinks(const std::filesystem::path& file) const override;
     FileResult<bool> writeFileAtomicallyIf(const std::filesystem::path& file, std::string_view bytes,
                                            const std::function<bool()>& unchanged) override;
     // Only names made by writeFileAtomically, and only unlocked ones.

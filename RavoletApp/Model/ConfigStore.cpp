@@ -162,9 +162,12 @@ bool ConfigStore::changedOnDisk() const {
 }
 
 bool ConfigStore::startFresh() {
-    const auto archive = fileURL.parent_path() / ("config-" + filenameTimestamp() + ".unreadable.json");
+    // A file kept through a link is moved aside where it lives, and the link
+    // stays, for the next save to write through.
+    const auto actual = files_->followLinks(fileURL);
+    const auto archive = actual.parent_path() / ("config-" + filenameTimestamp() + ".unreadable.json");
     if (files_->exists(fileURL)) {
-        const auto moved = files_->moveWithoutReplacing(fileURL, archive);
+        const auto moved = files_->moveWithoutReplacing(actual, archive);
         if (!moved) {
             lastSaveError_.set(moved.error().description());
             return false;

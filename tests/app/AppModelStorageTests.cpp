@@ -413,6 +413,23 @@ TEST(AppModelStorage, ASettingsFileKeptThroughALinkIsTakenInWhereverItLives) {
     std::ofstream(dotfiles / "other.json") << *withDPI(3200).encoded();
     EXPECT_TRUE(takenIn(3200)) << "its new target edited in place";
     EXPECT_TRUE(fs::is_symlink(folder / "config.json"));
+
+    // Broken where it lives and moved aside: the link stays, and what it
+    // points to holds the settings in force.
+    std::ofstream(dotfiles / "other.json") << "[]";
+    for (int i = 0; i < 400 && !model.store().problem().value(); ++i) {
+        std::this_thread::sleep_for(5ms);
+        rig.machine->advance(AppModel::takeInDelay);
+    }
+    ASSERT_TRUE(model.store().problem().value());
+    model.startFreshConfig();
+    const auto archive = model.store().archivedFileURL().value();
+    ASSERT_TRUE(archive);
+    EXPECT_EQ(archive->parent_path(), dotfiles);
+    EXPECT_EQ(rig.bytes(*archive), "[]");
+    EXPECT_TRUE(fs::is_symlink(folder / "config.json"));
+    EXPECT_EQ(fs::read_symlink(folder / "config.json"), dotfiles / "other.json");
+    EXPECT_EQ(Config::decoded(rig.bytes(dotfiles / "other.json")), withDPI(3200));
 }
 
 // A small tmpfs of the test's own; mounting one takes root.
