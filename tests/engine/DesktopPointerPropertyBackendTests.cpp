@@ -266,10 +266,11 @@ TEST(DesktopPointerPropertyBackend, AStrandedCaptureGoesBackByTheIdentitysSettin
         // the earlier run's originals as its own: never the flat value.
         desktop->listed = listing({"ours"});
         next->request({true, 1600});
-        EXPECT_TRUE(s.isApplied);
-        EXPECT_FALSE(s.restorePending);
-        ASSERT_TRUE(s.capture);
-        EXPECT_EQ(s.capture->acceleration, users);
+        const auto taken = next->status();
+        EXPECT_TRUE(taken.isApplied);
+        EXPECT_FALSE(taken.restorePending);
+        ASSERT_TRUE(taken.capture);
+        EXPECT_EQ(taken.capture->acceleration, users);
         next->restore(PointerTuningRestoreReason::engineStopped);
         EXPECT_EQ(desktop->settings[setting], row.settingAfter);
         EXPECT_FALSE(next->persistedCapture());
