@@ -246,7 +246,7 @@ std::optional<PointerTuningCapture> PointerHardwareTuning::persistedCapture() co
 // Handing over
 
 void PointerHardwareTuning::perform(std::move_only_function<void(PointerHardwareTuning&)> operation) {
-    if (!queues_.work) return operation(*this);
+    if (!queues_.work) return run(operation);
     {
         std::lock_guard guard(snapshotLock_);
         pendingSince_.push_back(queues_.interface->nowNanos());
@@ -256,19 +256,38 @@ void PointerHardwareTuning::perform(std::move_only_function<void(PointerHardware
     queues_.work->post([weak = weak_from_this(), operation = std::move(operation)]() mutable {
         const auto self = weak.lock();
         if (!self) return;
-        operation(*self);
+        self->run(operation);
         self->finished();
     });
 }
 
+void PointerHardwareTuning::run(std::move_only_function<void(PointerHardwareTuning&)>& operation) {
+    struct Bracket {
+        PointerPropertyBackend& backend;
+        explicit Bracket(PointerPropertyBackend& backend) : backend(backend) { backend.beginOperation(); }
+        ~Bracket() { backend.endOperation(); }
+    } bracket(*backend_);
+    operation(*this);
+}
+
 template <class Question>
 auto PointerHardwareTuning::answered(Question&& question) -> decltype(question()) {
-    if (!queues_.work || queues_.work->isCurrent()) return question();
-    std::promise<decltype(question())> answer;
-    auto future = answer.get_future();
+    using Answer = decltype(question());
+    std::optional<Answer> answer;
+    std::move_only_function<void(PointerHardwareTuning&)> asking = [&](PointerHardwareTuning&) { answer = question(); };
+    if (!queues_.work || queues_.work->isCurrent()) {
+        run(asking);
+        return std::move(*answer);
+    }
+    std::promise<void> done;
+    auto future = done.get_future();
     // The tuner owns its queue, which cannot go while this waits.
-    queues_.work->post([&] { answer.set_value(question()); });
-    return future.get();
+    queues_.work->post([&] {
+        run(asking);
+        done.set_value();
+    });
+    future.get();
+    return std::move(*answer);
 }
 
 void PointerHardwareTuning::finished() {

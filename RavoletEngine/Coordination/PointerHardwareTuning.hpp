@@ -175,6 +175,8 @@ private:
 
     // Runs `operation` now, or hands it to the work queue and notes when.
     void perform(std::move_only_function<void(PointerHardwareTuning&)> operation);
+    // One operation, the backend told where it begins and ends.
+    void run(std::move_only_function<void(PointerHardwareTuning&)>& operation);
     // `question`'s answer from the work queue, waiting for it.
     template <class Question>
     auto answered(Question&& question) -> decltype(question());

@@ -50,6 +50,11 @@ public:
         return {};
     }
     virtual PointerDesktop desktop() const { return PointerDesktop::system; }
+    // One operation of the tuner's begins or ends. In between, what the
+    // system lists may be taken as unchanged: it is read once, not for
+    // every property (a desktop's list can take dozens of calls).
+    virtual void beginOperation() {}
+    virtual void endOperation() {}
 };
 
 } // namespace ravolet
