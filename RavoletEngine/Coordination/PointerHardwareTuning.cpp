@@ -44,7 +44,7 @@ PointerHardwareTuning::PointerHardwareTuning(std::shared_ptr<PointerPropertyBack
                                              std::shared_ptr<platform::FileSystem> files)
     : PointerHardwareTuning(Queues{}, std::move(backend), std::move(defaults), std::move(captureURL), std::move(matches),
                             std::move(clock), std::move(files)) {
-    recoverStrandedCapture();
+    perform([](PointerHardwareTuning& self) { self.recoverStrandedCapture(); });
     publish();
 }
 
@@ -158,7 +158,7 @@ void PointerHardwareTuning::setEnabled(bool enabled) {
 }
 
 void PointerHardwareTuning::request(const PointerTuningRequest& request) {
-    if (!queues_.work) return requestNow(request);
+    if (!queues_.work) return perform([request](PointerHardwareTuning& self) { self.requestNow(request); });
     {
         std::lock_guard guard(snapshotLock_);
         if (requestQueued_ && requestNumber_ == handedOver_) {

@@ -27,7 +27,10 @@ public:
     Desktop desktop() const override { return desktop_; }
     bool canWrite() const override { return true; }
     bool keepsSettingsByIdentity() const override { return byIdentity_; }
-    std::vector<DesktopPointer> pointers() override { return listed; }
+    std::vector<DesktopPointer> pointers() override {
+        ++listings;
+        return listed;
+    }
     std::optional<std::string> accelerationKey(const DesktopPointer&) override { return "profile"; }
     std::optional<std::int64_t> readAcceleration(const DesktopPointer& p, std::string_view key) override {
         const auto it = settings.find(keyOf(p));
@@ -46,6 +49,7 @@ public:
     }
     std::vector<DesktopPointer> listed;
     std::map<std::string, std::int64_t> settings;
+    int listings = 0;
 
 private:
     bool isListed(const DesktopPointer& p) const { return std::ranges::find(listed, p) != listed.end(); }
@@ -168,6 +172,17 @@ TEST(DesktopPointerPropertyBackend, OnlyRavoletsPointerIsListedAsTheMouseAndItsS
         EXPECT_EQ(backend.serviceExists(service.registryID), c.byIdentity) << "kept by identity with no device of it listed";
         EXPECT_EQ(backend.readNumber("profile", service.registryID), std::nullopt);
         EXPECT_EQ(backend.writeNumber("profile", 0, service.registryID), Write::refused);
+
+        // One operation of the tuner's lists the desktop's pointers once,
+        // however many properties it reads and writes.
+        desktop->listed = {ours, keyd};
+        PointerHardwareTuning tuner(std::make_shared<DesktopPointerPropertyBackend>(desktop, machine.options()),
+                                    std::make_shared<InMemoryKeyValueStore>(), std::nullopt, {HIDPPDeviceMatch::g502X},
+                                    std::make_shared<SimulatedClock>(), std::make_shared<InMemoryFileSystem>());
+        desktop->listings = 0;
+        tuner.request({true, 1600});
+        EXPECT_TRUE(tuner.status().isApplied);
+        EXPECT_EQ(desktop->listings, 1);
     }
 }
 
