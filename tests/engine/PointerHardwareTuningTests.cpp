@@ -562,16 +562,6 @@ TEST_F(TuningTest, EachOperationPublishesItsStatusOnce) {
     EXPECT_EQ(seen[1], tuning->status());
 }
 
-TEST_F(TuningTest, OnThisMachineTheLiveBackendFindsNothingToTune) {
-    leaveCaptureFile(strandedCapture());
-    Tuning tuning(nullptr, defaults, std::nullopt, {HIDPPDeviceMatch::g502X}, clock, files);
-    EXPECT_FALSE(tuning.status().isSupported);
-    EXPECT_FALSE(tuning.status().isApplied); // the stranded service does not exist here
-    tuning.request({true, 1600});
-    EXPECT_FALSE(tuning.status().isApplied);
-    EXPECT_EQ(tuning.captureURL(), "/home/user/.config/ravolet/pointer-hardware-capture.json");
-}
-
 // Queued, the caller only hands work over: nothing reaches the desktop from
 // its thread; a request waiting behind another takes in the next instead of
 // queueing again; the user's switch reads as set at once; and an operation
@@ -634,4 +624,14 @@ TEST_F(TuningTest, QueuedAWaitForTheWorkEndsAtItsLimitWhenTheDesktopDoesNotAnswe
     EXPECT_EQ(std::ranges::count(fake->writeLog(), Tuning::disabledAcceleration, &FakePointerPropertyBackend::WriteRecord::value), 1);
     expectOriginalsBack();
     EXPECT_FALSE(files->exists(captureFile));
+}
+
+TEST_F(TuningTest, OnThisMachineTheLiveBackendFindsNothingToTune) {
+    leaveCaptureFile(strandedCapture());
+    Tuning tuning(nullptr, defaults, std::nullopt, {HIDPPDeviceMatch::g502X}, clock, files);
+    EXPECT_FALSE(tuning.status().isSupported);
+    EXPECT_FALSE(tuning.status().isApplied); // the stranded service does not exist here
+    tuning.request({true, 1600});
+    EXPECT_FALSE(tuning.status().isApplied);
+    EXPECT_EQ(tuning.captureURL(), "/home/user/.config/ravolet/pointer-hardware-capture.json");
 }
