@@ -33,12 +33,13 @@ LinuxProgram makeLinuxProgram(std::shared_ptr<platform::Scheduler> ui,
     dependencies.ui = ui;
     // Pointer tuning reaches the desktop on a queue of its own: a slow or
     // stopped compositor holds up that queue, never the window.
-    auto tuning = PointerHardwareTuning::queued(
-        {std::make_shared<platform::SerialQueue>(PointerHardwareTuning::queueLabel, platform::QueuePriority::utility), ui},
-        nullptr, platform::JsonFileKeyValueStore::standard(), std::nullopt, std::vector{HIDPPDeviceMatch::g502X},
-        platform::SystemClock::shared(), platform::LinuxFileSystem::shared());
-    PointerHardwareTuning::setShared(tuning);
-    dependencies.engine.pointerTuning = std::move(tuning);
+    dependencies.engine.pointerTuning = PointerHardwareTuning::shared([&ui] {
+        return PointerHardwareTuning::queued(
+            {std::make_shared<platform::SerialQueue>(PointerHardwareTuning::queueLabel, platform::QueuePriority::utility),
+             ui},
+            nullptr, platform::JsonFileKeyValueStore::standard(), std::nullopt, std::vector{HIDPPDeviceMatch::g502X},
+            platform::SystemClock::shared(), platform::LinuxFileSystem::shared());
+    });
     dependencies.workspace = platform::LinuxWorkspace::standard();
     dependencies.session = session;
     program.model = AppModel::create(std::move(dependencies));

@@ -85,14 +85,19 @@ std::shared_ptr<PointerHardwareTuning> PointerHardwareTuning::queued(Queues queu
 }
 
 std::shared_ptr<PointerHardwareTuning> PointerHardwareTuning::shared() {
-    std::lock_guard guard(sharedLock);
-    auto& slot = sharedSlot();
-    if (!slot) {
-        slot = std::make_shared<PointerHardwareTuning>(nullptr, platform::JsonFileKeyValueStore::standard(), std::nullopt,
+    return shared([] {
+        return std::make_shared<PointerHardwareTuning>(nullptr, platform::JsonFileKeyValueStore::standard(), std::nullopt,
                                                        std::vector{HIDPPDeviceMatch::g502X},
                                                        platform::SystemClock::shared(),
                                                        platform::LinuxFileSystem::shared());
-    }
+    });
+}
+
+std::shared_ptr<PointerHardwareTuning> PointerHardwareTuning::shared(
+    const std::function<std::shared_ptr<PointerHardwareTuning>()>& make) {
+    std::lock_guard guard(sharedLock);
+    auto& slot = sharedSlot();
+    if (!slot) slot = make();
     return slot;
 }
 

@@ -96,6 +96,8 @@ public:
     // The process's tuner: made on first use over this machine's services
     // (live backend, standard preferences, default capture file, the G502 X).
     static std::shared_ptr<PointerHardwareTuning> shared();
+    // The process's tuner, made by `make` if there is none yet.
+    static std::shared_ptr<PointerHardwareTuning> shared(const std::function<std::shared_ptr<PointerHardwareTuning>()>& make);
     static void setShared(std::shared_ptr<PointerHardwareTuning> tuning);
 
     // The status as last published; any thread. Never waits on the desktop.
