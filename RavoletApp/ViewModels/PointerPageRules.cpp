@@ -238,6 +238,12 @@ std::vector<PageFact> appliedCorrectionFacts(const PointerTuningStatus& status, 
 }
 
 std::optional<PageNotice> correctionFailure(const PointerTuningStatus& status) {
+    // What the rest of the status says may be out of date until the desktop answers.
+    if (status.isWaitingForDesktop)
+        return PageNotice{PageNoticeKind::informational, "Waiting for your desktop to answer",
+                          "Ravolet has asked your desktop about the mouse's acceleration and is still waiting for "
+                          "its answer. Until it comes, what this page says of the setting may be out of date; "
+                          "Ravolet's windows keep working meanwhile."};
     if (status.restoreFailed)
         return PageNotice{PageNoticeKind::problem, "Your desktop would not put your original values back",
                           status.lastError.value_or("The restore was refused.") +

@@ -92,7 +92,7 @@ std::vector<DesktopPointerPropertyBackend::Found> DesktopPointerPropertyBackend:
                 kernel.push_back(node);
     if (kernel.empty()) return found;
 
-    const auto pointers = desktop_->pointers();
+    const auto& pointers = this->pointers();
     for (const auto& node : kernel) {
         for (const auto& pointer : pointers) {
             // By node where the desktop names it (the mouse itself has the
@@ -110,6 +110,12 @@ std::vector<DesktopPointerPropertyBackend::Found> DesktopPointerPropertyBackend:
         }
     }
     return found;
+}
+
+const std::vector<platform::DesktopPointer>& DesktopPointerPropertyBackend::pointers() {
+    if (!holding_) return read_ = desktop_->pointers();
+    if (!held_) held_ = desktop_->pointers();
+    return *held_;
 }
 
 bool DesktopPointerPropertyBackend::isIdentityID(std::uint64_t registryID) const {

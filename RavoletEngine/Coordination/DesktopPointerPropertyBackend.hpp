@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Platform/Linux/Desktop/DesktopPointerSettings.hpp"
 #include "Platform/Linux/Kernel/Sysfs.hpp"
@@ -65,6 +66,11 @@ public:
     platform::Subscription observeServicesAdded(std::function<void()> added) override;
     platform::Subscription observeValuesChanged(std::function<void()> changed) override;
     PointerDesktop desktop() const override;
+    void beginOperation() override { holding_ = true; }
+    void endOperation() override {
+        holding_ = false;
+        held_.reset();
+    }
 
     // libinput's reading of a MOUSE_DPI value ("800@1000 *1600@1000"): the
     // starred figure, else the last; none when it does not parse.
@@ -87,8 +93,15 @@ private:
     std::uint64_t identityID(std::int64_t vendor, std::int64_t product, const std::string& name) const;
     std::optional<std::int64_t> resolution(const platform::EventNode& node) const;
 
+    // The desktop's pointers, read once during an operation.
+    const std::vector<platform::DesktopPointer>& pointers();
+
     const std::shared_ptr<platform::DesktopPointerSettings> desktop_;
     const Options options_;
+    bool holding_ = false;
+    std::optional<std::vector<platform::DesktopPointer>> held_;
+    // Outside an operation: the last list read, for the one call it serves.
+    std::vector<platform::DesktopPointer> read_;
 };
 
 } // namespace ravolet

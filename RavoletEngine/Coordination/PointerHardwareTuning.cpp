@@ -1,6 +1,8 @@
 #include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
 
 #include <algorithm>
+#include <condition_variable>
+#include <future>
 #include <mutex>
 
 #include "Platform/Linux/JsonFileKeyValueStore.hpp"
@@ -40,6 +42,18 @@ PointerHardwareTuning::PointerHardwareTuning(std::shared_ptr<PointerPropertyBack
                                              std::vector<HIDPPDeviceMatch> matches,
                                              std::shared_ptr<platform::Clock> clock,
                                              std::shared_ptr<platform::FileSystem> files)
+    : PointerHardwareTuning(Queues{}, std::move(backend), std::move(defaults), std::move(captureURL), std::move(matches),
+                            std::move(clock), std::move(files)) {
+    perform([](PointerHardwareTuning& self) { self.recoverStrandedCapture(); });
+    publish();
+}
+
+PointerHardwareTuning::PointerHardwareTuning(Queues queues, std::shared_ptr<PointerPropertyBackend> backend,
+                                             std::shared_ptr<platform::KeyValueStore> defaults,
+                                             std::optional<std::filesystem::path> captureURL,
+                                             std::vector<HIDPPDeviceMatch> matches,
+                                             std::shared_ptr<platform::Clock> clock,
+                                             std::shared_ptr<platform::FileSystem> files)
     : backend_(backend ? std::move(backend)
                        : std::make_shared<DesktopPointerPropertyBackend>(
                              std::shared_ptr(platform::DesktopPointerSettings::forThisSession()))),
@@ -47,22 +61,43 @@ PointerHardwareTuning::PointerHardwareTuning(std::shared_ptr<PointerPropertyBack
       clock_(std::move(clock)),
       files_(std::move(files)),
       captureURL_(captureURL ? std::move(*captureURL) : files_->settingsFolder() / captureFileName),
-      matches_(std::move(matches)) {
+      matches_(std::move(matches)),
+      queues_(std::move(queues)) {
     working_.isSupported = backend_->canWrite();
     working_.isEnabled = defaults_->boolValue(enabledDefaultsKey).value_or(true);
-    recoverStrandedCapture();
+    snapshot_ = working_;
     status_.set(working_);
 }
 
+std::shared_ptr<PointerHardwareTuning> PointerHardwareTuning::queued(Queues queues,
+                                                                     std::shared_ptr<PointerPropertyBackend> backend,
+                                                                     std::shared_ptr<platform::KeyValueStore> defaults,
+                                                                     std::optional<std::filesystem::path> captureURL,
+                                                                     std::vector<HIDPPDeviceMatch> matches,
+                                                                     std::shared_ptr<platform::Clock> clock,
+                                                                     std::shared_ptr<platform::FileSystem> files) {
+    std::shared_ptr<PointerHardwareTuning> tuning(new PointerHardwareTuning(std::move(queues), std::move(backend),
+                                                                            std::move(defaults), std::move(captureURL),
+                                                                            std::move(matches), std::move(clock),
+                                                                            std::move(files)));
+    tuning->perform([](PointerHardwareTuning& self) { self.recoverStrandedCapture(); });
+    return tuning;
+}
+
 std::shared_ptr<PointerHardwareTuning> PointerHardwareTuning::shared() {
-    std::lock_guard guard(sharedLock);
-    auto& slot = sharedSlot();
-    if (!slot) {
-        slot = std::make_shared<PointerHardwareTuning>(nullptr, platform::JsonFileKeyValueStore::standard(), std::nullopt,
+    return shared([] {
+        return std::make_shared<PointerHardwareTuning>(nullptr, platform::JsonFileKeyValueStore::standard(), std::nullopt,
                                                        std::vector{HIDPPDeviceMatch::g502X},
                                                        platform::SystemClock::shared(),
                                                        platform::LinuxFileSystem::shared());
-    }
+    });
+}
+
+std::shared_ptr<PointerHardwareTuning> PointerHardwareTuning::shared(
+    const std::function<std::shared_ptr<PointerHardwareTuning>()>& make) {
+    std::lock_guard guard(sharedLock);
+    auto& slot = sharedSlot();
+    if (!slot) slot = make();
     return slot;
 }
 
@@ -75,6 +110,29 @@ ObserverConnection PointerHardwareTuning::observeStatus(std::function<void(const
     return status_.observe(std::move(observer));
 }
 
+PointerTuningStatus PointerHardwareTuning::status() const {
+    std::lock_guard guard(snapshotLock_);
+    return snapshot_;
+}
+
+bool PointerHardwareTuning::waitUntilIdle(std::chrono::milliseconds limit) {
+    if (!queues_.work || queues_.work->isCurrent()) return true;
+    struct Mark {
+        std::mutex lock;
+        std::condition_variable reached;
+        bool done = false;
+    };
+    // Shared: the queue may reach the mark after the wait has given up.
+    const auto mark = std::make_shared<Mark>();
+    queues_.work->post([mark] {
+        std::lock_guard guard(mark->lock);
+        mark->done = true;
+        mark->reached.notify_all();
+    });
+    std::unique_lock guard(mark->lock);
+    return mark->reached.wait_for(guard, limit, [&] { return mark->done; });
+}
+
 std::optional<std::int64_t> PointerHardwareTuning::fixed(std::int64_t cpi) {
     if (cpi <= -fixedLimit || cpi >= fixedLimit) return std::nullopt;
     return cpi * 65536;
@@ -84,20 +142,242 @@ std::optional<std::int64_t> PointerHardwareTuning::fixed(std::int64_t cpi) {
 // Operations
 
 void PointerHardwareTuning::setEnabled(bool enabled) {
+    if (enabled == status().isEnabled) return;
+    // The preferences belong to the caller's thread: written here, at once.
+    defaults_->set(enabledDefaultsKey, enabled);
+    if (queues_.work) {
+        {
+            std::lock_guard guard(snapshotLock_);
+            enabledAsked_ = enabled;
+            snapshot_.isEnabled = enabled;
+        }
+        tellObservers();
+    }
+    perform([enabled](PointerHardwareTuning& self) {
+        {
+            std::lock_guard guard(self.snapshotLock_);
+            if (self.enabledAsked_ == enabled) self.enabledAsked_.reset();
+        }
+        self.setEnabledNow(enabled);
+    });
+}
+
+void PointerHardwareTuning::request(const PointerTuningRequest& request) {
+    if (!queues_.work) return perform([request](PointerHardwareTuning& self) { self.requestNow(request); });
+    {
+        std::lock_guard guard(snapshotLock_);
+        if (requestQueued_ && requestNumber_ == handedOver_) {
+            // What running both in turn would leave: this permission, and the
+            // last DPI the resolution can hold.
+            const bool usable = request.deviceDPI && fixed(*request.deviceDPI);
+            queuedRequest_ = {request.isPermitted, usable ? request.deviceDPI : queuedRequest_.deviceDPI};
+            return;
+        }
+        requestQueued_ = true;
+        requestNumber_ = handedOver_ + 1;
+        queuedRequest_ = request;
+    }
+    perform([](PointerHardwareTuning& self) {
+        PointerTuningRequest taken;
+        {
+            std::lock_guard guard(self.snapshotLock_);
+            taken = self.queuedRequest_;
+            self.requestQueued_ = false;
+        }
+        self.requestNow(taken);
+    });
+}
+
+void PointerHardwareTuning::deviceDPIReported(std::optional<std::int64_t> dpi) {
+    perform([dpi](PointerHardwareTuning& self) { self.deviceDPIReportedNow(dpi); });
+}
+
+void PointerHardwareTuning::deviceBecameReady() {
+    perform([](PointerHardwareTuning& self) { self.deviceBecameReadyNow(); });
+}
+
+void PointerHardwareTuning::desktopSettingsChanged() {
+    perform([](PointerHardwareTuning& self) { self.desktopSettingsChangedNow(); });
+}
+
+void PointerHardwareTuning::setDeviceMatches(std::vector<HIDPPDeviceMatch> matches) {
+    perform([matches = std::move(matches)](PointerHardwareTuning& self) mutable {
+        self.setDeviceMatchesNow(std::move(matches));
+    });
+}
+
+void PointerHardwareTuning::restore(Reason reason) {
+    perform([reason](PointerHardwareTuning& self) {
+        self.restoreHeld(reason);
+        self.publish();
+    });
+}
+
+void PointerHardwareTuning::refreshReading() {
+    perform([](PointerHardwareTuning& self) { self.refreshReadingNow(); });
+}
+
+std::optional<PointerTuningCapture> PointerHardwareTuning::currentReading() {
+    return answered([this] { return currentReadingNow(); });
+}
+
+std::optional<PointerHardwareTuning::ReadBack> PointerHardwareTuning::readBack() {
+    return answered([this]() -> std::optional<ReadBack> {
+        const auto service = working_.target ? working_.target : resolveTarget();
+        if (!service) return std::nullopt;
+        const std::string key = capture_ ? capture_->accelerationKey : accelerationKeyFor(service->registryID);
+        return ReadBack{backend_->readNumber(resolutionKey, service->registryID),
+                        backend_->readNumber(key, service->registryID)};
+    });
+}
+
+std::vector<PointerServiceIdentity> PointerHardwareTuning::candidateServices() {
+    return answered([this] { return candidatesNow(); });
+}
+
+std::vector<PointerServiceIdentity> PointerHardwareTuning::candidatesNow() {
+    std::vector<PointerServiceIdentity> candidates;
+    for (auto& service : backend_->services()) {
+        if (!service.isPointerCollection()) continue;
+        const bool matched = std::ranges::any_of(matches_, [&](const auto& match) { return service.matches(match); });
+        if (matched) candidates.push_back(std::move(service));
+    }
+    return candidates;
+}
+
+std::optional<PointerTuningCapture> PointerHardwareTuning::persistedCapture() const { return loadPersistedCapture(); }
+
+// ---------------------------------------------------------------------------
+// Handing over
+
+void PointerHardwareTuning::perform(std::move_only_function<void(PointerHardwareTuning&)> operation) {
+    if (!queues_.work) return run(operation);
+    {
+        std::lock_guard guard(snapshotLock_);
+        pendingSince_.push_back(queues_.interface->nowNanos());
+        ++handedOver_;
+    }
+    armWaitingCheck();
+    queues_.work->post([weak = weak_from_this(), operation = std::move(operation)]() mutable {
+        const auto self = weak.lock();
+        if (!self) return;
+        self->run(operation);
+        self->finished();
+    });
+}
+
+void PointerHardwareTuning::run(std::move_only_function<void(PointerHardwareTuning&)>& operation) {
+    struct Bracket {
+        PointerPropertyBackend& backend;
+        explicit Bracket(PointerPropertyBackend& backend) : backend(backend) { backend.beginOperation(); }
+        ~Bracket() { backend.endOperation(); }
+    } bracket(*backend_);
+    operation(*this);
+}
+
+template <class Question>
+auto PointerHardwareTuning::answered(Question&& question) -> decltype(question()) {
+    using Answer = decltype(question());
+    std::optional<Answer> answer;
+    std::move_only_function<void(PointerHardwareTuning&)> asking = [&](PointerHardwareTuning&) { answer = question(); };
+    if (!queues_.work || queues_.work->isCurrent()) {
+        run(asking);
+        return std::move(*answer);
+    }
+    std::promise<void> done;
+    auto future = done.get_future();
+    // The tuner owns its queue, which cannot go while this waits.
+    queues_.work->post([&] {
+        run(asking);
+        done.set_value();
+    });
+    future.get();
+    return std::move(*answer);
+}
+
+void PointerHardwareTuning::finished() {
+    {
+        std::lock_guard guard(snapshotLock_);
+        pendingSince_.pop_front();
+        waiting_ = isOverdue();
+        snapshot_ = composed();
+    }
+    tellObservers();
+    armWaitingCheck();
+}
+
+bool PointerHardwareTuning::isOverdue() const {
+    if (pendingSince_.empty()) return false;
+    const auto after = static_cast<std::uint64_t>(std::chrono::nanoseconds(waitingAfter).count());
+    return queues_.interface->nowNanos() >= pendingSince_.front() + after;
+}
+
+void PointerHardwareTuning::armWaitingCheck() {
+    std::uint64_t deadline = 0;
+    {
+        std::lock_guard guard(snapshotLock_);
+        if (waitingCheckArmed_ || waiting_ || pendingSince_.empty()) return;
+        waitingCheckArmed_ = true;
+        deadline = pendingSince_.front() + static_cast<std::uint64_t>(std::chrono::nanoseconds(waitingAfter).count());
+    }
+    queues_.interface->postAt(deadline, [weak = weak_from_this()] {
+        if (const auto self = weak.lock()) self->checkWaiting();
+    });
+}
+
+void PointerHardwareTuning::checkWaiting() {
+    bool nowWaiting = false;
+    {
+        std::lock_guard guard(snapshotLock_);
+        waitingCheckArmed_ = false;
+        if (!waiting_ && isOverdue()) {
+            waiting_ = true;
+            snapshot_.isWaitingForDesktop = true;
+            nowWaiting = true;
+        }
+    }
+    // The operation it was armed for may have finished and another wait since.
+    if (nowWaiting)
+        status_.set(status());
+    else
+        armWaitingCheck();
+}
+
+PointerTuningStatus PointerHardwareTuning::composed() const {
+    PointerTuningStatus status = working_;
+    if (enabledAsked_) status.isEnabled = *enabledAsked_;
+    status.isWaitingForDesktop = waiting_;
+    return status;
+}
+
+void PointerHardwareTuning::tellObservers() {
+    if (!queues_.work) {
+        status_.set(status());
+        return;
+    }
+    // The snapshot as it is when the observers are told: never an older one.
+    queues_.interface->post([weak = weak_from_this()] {
+        if (const auto self = weak.lock()) self->status_.set(self->status());
+    });
+}
+
+// ---------------------------------------------------------------------------
+// The operations
+
+void PointerHardwareTuning::setEnabledNow(bool enabled) {
     if (enabled == working_.isEnabled) return;
     working_.isEnabled = enabled;
     // The user asks again: whatever the desktop was set to meanwhile.
     working_.changedOutside = false;
     reassert_ = enabled;
-    defaults_->set(enabledDefaultsKey, enabled);
     if (enabled)
         reevaluate();
     else
-        restore(Reason::switchedOff);
+        restoreHeld(Reason::switchedOff);
     publish();
 }
 
-void PointerHardwareTuning::request(const PointerTuningRequest& request) {
+void PointerHardwareTuning::requestNow(const PointerTuningRequest& request) {
     // A DPI the resolution cannot hold is no DPI at all.
     const bool usable = request.deviceDPI && fixed(*request.deviceDPI);
     lastRequest_ = {request.isPermitted, usable ? request.deviceDPI : lastRequest_.deviceDPI};
@@ -106,7 +386,7 @@ void PointerHardwareTuning::request(const PointerTuningRequest& request) {
     publish();
 }
 
-void PointerHardwareTuning::deviceDPIReported(std::optional<std::int64_t> dpi) {
+void PointerHardwareTuning::deviceDPIReportedNow(std::optional<std::int64_t> dpi) {
     if (!dpi || *dpi < 1 || !fixed(*dpi)) return;
     const bool unchanged = lastRequest_.deviceDPI == dpi;
     lastRequest_.deviceDPI = dpi;
@@ -120,7 +400,7 @@ void PointerHardwareTuning::deviceDPIReported(std::optional<std::int64_t> dpi) {
     publish();
 }
 
-void PointerHardwareTuning::deviceBecameReady() {
+void PointerHardwareTuning::deviceBecameReadyNow() {
     // A mouse that comes back is the user's to have tuned again.
     working_.changedOutside = false;
     reassert_ = true;
@@ -137,7 +417,7 @@ void PointerHardwareTuning::deviceBecameReady() {
     publish();
 }
 
-void PointerHardwareTuning::desktopSettingsChanged() {
+void PointerHardwareTuning::desktopSettingsChangedNow() {
     if (working_.isApplied && capture_ && !working_.restoreFailed) {
         followChangeOutside(capture_->service.registryID);
         refreshShownReading();
@@ -145,25 +425,20 @@ void PointerHardwareTuning::desktopSettingsChanged() {
     publish();
 }
 
-void PointerHardwareTuning::setDeviceMatches(std::vector<HIDPPDeviceMatch> matches) {
+void PointerHardwareTuning::setDeviceMatchesNow(std::vector<HIDPPDeviceMatch> matches) {
     if (matches == matches_) return;
     matches_ = std::move(matches);
     reevaluate();
     publish();
 }
 
-void PointerHardwareTuning::restore(Reason reason) {
-    restoreHeld(reason);
-    publish();
-}
-
-void PointerHardwareTuning::refreshReading() {
-    working_.currentReading = currentReading();
+void PointerHardwareTuning::refreshReadingNow() {
+    working_.currentReading = currentReadingNow();
     if (!working_.target && working_.currentReading) working_.target = working_.currentReading->service;
     publish();
 }
 
-std::optional<PointerTuningCapture> PointerHardwareTuning::currentReading() {
+std::optional<PointerTuningCapture> PointerHardwareTuning::currentReadingNow() {
     const auto target = resolveTarget();
     if (!target) return std::nullopt;
     return readCapture(*target);
@@ -178,26 +453,6 @@ PointerTuningCapture PointerHardwareTuning::readCapture(const PointerServiceIden
                                 backend_->readNumber(key, service.registryID),
                                 std::chrono::floor<std::chrono::seconds>(clock_->now())};
 }
-
-std::optional<PointerHardwareTuning::ReadBack> PointerHardwareTuning::readBack() {
-    const auto service = working_.target ? working_.target : resolveTarget();
-    if (!service) return std::nullopt;
-    const std::string key = capture_ ? capture_->accelerationKey : accelerationKeyFor(service->registryID);
-    return ReadBack{backend_->readNumber(resolutionKey, service->registryID),
-                    backend_->readNumber(key, service->registryID)};
-}
-
-std::vector<PointerServiceIdentity> PointerHardwareTuning::candidateServices() {
-    std::vector<PointerServiceIdentity> candidates;
-    for (auto& service : backend_->services()) {
-        if (!service.isPointerCollection()) continue;
-        const bool matched = std::ranges::any_of(matches_, [&](const auto& match) { return service.matches(match); });
-        if (matched) candidates.push_back(std::move(service));
-    }
-    return candidates;
-}
-
-std::optional<PointerTuningCapture> PointerHardwareTuning::persistedCapture() const { return loadPersistedCapture(); }
 
 // ---------------------------------------------------------------------------
 // The work
@@ -220,7 +475,7 @@ void PointerHardwareTuning::reevaluate() {
 
 std::optional<PointerServiceIdentity> PointerHardwareTuning::resolveTarget() {
     std::optional<PointerServiceIdentity> best;
-    for (auto& candidate : candidateServices())
+    for (auto& candidate : candidatesNow())
         if (!best || candidate.registryID < best->registryID) best = std::move(candidate);
     return best;
 }
@@ -465,7 +720,7 @@ void PointerHardwareTuning::apply() {
 }
 
 void PointerHardwareTuning::refreshShownReading() {
-    if (working_.currentReading) working_.currentReading = currentReading();
+    if (working_.currentReading) working_.currentReading = currentReadingNow();
 }
 
 void PointerHardwareTuning::restoreHeld(Reason reason) {
@@ -480,7 +735,14 @@ void PointerHardwareTuning::restoreHeld(Reason reason) {
     settle(outcome, false);
 }
 
-void PointerHardwareTuning::publish() { status_.set(working_); }
+void PointerHardwareTuning::publish() {
+    {
+        std::lock_guard guard(snapshotLock_);
+        snapshot_ = composed();
+    }
+    // A queued operation tells the observers as it finishes.
+    if (!queues_.work) tellObservers();
+}
 
 // ---------------------------------------------------------------------------
 // The capture file

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +14,7 @@
 
 #include "HIDPlusPlus/HIDPPDeviceMatch.hpp"
 #include "Platform/Clock.hpp"
+#include "Platform/Executor.hpp"
 #include "Platform/FileSystem.hpp"
 #include "Platform/KeyValueStore.hpp"
 #include "RavoletEngine/Coordination/PointerPropertyBackend.hpp"
@@ -36,10 +40,15 @@ namespace ravolet {
 // Where a value cannot be read, whether it went back is not known, and the
 // originals are kept and tried again when the device is there.
 //
-// One per process in practice (shared()), replaceable in tests. Confined to
-// the main thread; every operation runs to completion and then publishes the
-// status once, if it changed.
-class PointerHardwareTuning {
+// One per process in practice (shared()), replaceable in tests. Its logic is
+// single-threaded: every operation runs to completion, one at a time, and
+// then publishes the status once, if it changed. Made by the constructor, it
+// runs each operation at once on the caller's thread. Made by queued(), it
+// runs them on its work queue, where alone the desktop is reached: a caller
+// (the interface thread) only hands the operation over and never waits for
+// the desktop, status() reads the last published snapshot, and observers are
+// told on the interface's scheduler.
+class PointerHardwareTuning : public std::enable_shared_from_this<PointerHardwareTuning> {
 public:
     static constexpr std::string_view resolutionKey = "HIDPointerResolution";
     static constexpr std::string_view accelerationTypeKey = "HIDPointerAccelerationType";
@@ -56,23 +65,49 @@ public:
         friend bool operator==(const ReadBack&, const ReadBack&) = default;
     };
 
+    // Where a queued tuner runs. `work`: its operations and every call to the
+    // desktop, one at a time. `interface`: where observers are told and the
+    // waiting of an operation is timed.
+    struct Queues {
+        std::shared_ptr<platform::Executor> work;
+        std::shared_ptr<platform::Scheduler> interface;
+    };
+    static constexpr const char* queueLabel = "ai.ravolet.pointer-tuning";
+    // How long an operation may wait on the desktop before the status says so.
+    static constexpr std::chrono::milliseconds waitingAfter{500};
+
     // backend: null for this session's desktop's. captureURL: none for the settings
     // folder's "pointer-hardware-capture.json". Writes back a capture left by
     // an earlier run, whatever the switch and permission say.
     PointerHardwareTuning(std::shared_ptr<PointerPropertyBackend> backend, std::shared_ptr<platform::KeyValueStore> defaults,
                           std::optional<std::filesystem::path> captureURL, std::vector<HIDPPDeviceMatch> matches,
                           std::shared_ptr<platform::Clock> clock, std::shared_ptr<platform::FileSystem> files);
+    // The same tuner on `queues`: the capture left by an earlier run goes
+    // back on the work queue, not here.
+    static std::shared_ptr<PointerHardwareTuning> queued(Queues queues, std::shared_ptr<PointerPropertyBackend> backend,
+                                                         std::shared_ptr<platform::KeyValueStore> defaults,
+                                                         std::optional<std::filesystem::path> captureURL,
+                                                         std::vector<HIDPPDeviceMatch> matches,
+                                                         std::shared_ptr<platform::Clock> clock,
+                                                         std::shared_ptr<platform::FileSystem> files);
     PointerHardwareTuning(const PointerHardwareTuning&) = delete;
     PointerHardwareTuning& operator=(const PointerHardwareTuning&) = delete;
 
     // The process's tuner: made on first use over this machine's services
     // (live backend, standard preferences, default capture file, the G502 X).
     static std::shared_ptr<PointerHardwareTuning> shared();
+    // The process's tuner, made by `make` if there is none yet.
+    static std::shared_ptr<PointerHardwareTuning> shared(const std::function<std::shared_ptr<PointerHardwareTuning>()>& make);
     static void setShared(std::shared_ptr<PointerHardwareTuning> tuning);
 
-    const PointerTuningStatus& status() const { return status_.value(); }
-    // Called on every change of the status, after the operation that made it.
+    // The status as last published; any thread. Never waits on the desktop.
+    PointerTuningStatus status() const;
+    // Called on every change of the status, after the operation that made it;
+    // for a queued tuner on the interface's scheduler (observe it there).
     ObserverConnection observeStatus(std::function<void(const PointerTuningStatus&)> observer);
+    // Waits, for at most `limit`, until every operation handed over so far
+    // has run: whether they all did. At once true for a tuner that is not queued.
+    bool waitUntilIdle(std::chrono::milliseconds limit);
     bool isEnabled() const { return status().isEnabled; }
     const std::filesystem::path& captureURL() const { return captureURL_; }
 
@@ -97,7 +132,9 @@ public:
     // the reading is read again after every write of the tuner's own, so it
     // never shows values the tuner has since replaced.
     void refreshReading();
-    // The target's present values, not stored.
+    // The target's present values, not stored. This and the next two answer
+    // from the work queue, and so wait for it: for tests and tools, never on
+    // the interface thread of a queued tuner.
     std::optional<PointerTuningCapture> currentReading();
     std::optional<ReadBack> readBack();
     // The mouse collections of the matching devices, in the backend's order.
@@ -122,6 +159,38 @@ public:
     static double cpi(std::int64_t fixed) { return cpiFromFixed(fixed); }
 
 private:
+    PointerHardwareTuning(Queues queues, std::shared_ptr<PointerPropertyBackend> backend,
+                          std::shared_ptr<platform::KeyValueStore> defaults, std::optional<std::filesystem::path> captureURL,
+                          std::vector<HIDPPDeviceMatch> matches, std::shared_ptr<platform::Clock> clock,
+                          std::shared_ptr<platform::FileSystem> files);
+
+    // The operations themselves, on the work queue (or the caller's thread).
+    void setEnabledNow(bool enabled);
+    void requestNow(const PointerTuningRequest& request);
+    void deviceDPIReportedNow(std::optional<std::int64_t> dpi);
+    void deviceBecameReadyNow();
+    void desktopSettingsChangedNow();
+    void setDeviceMatchesNow(std::vector<HIDPPDeviceMatch> matches);
+    void refreshReadingNow();
+    std::optional<PointerTuningCapture> currentReadingNow();
+    std::vector<PointerServiceIdentity> candidatesNow();
+
+    // Runs `operation` now, or hands it to the work queue and notes when.
+    void perform(std::move_only_function<void(PointerHardwareTuning&)> operation);
+    // One operation, the backend told where it begins and ends.
+    void run(std::move_only_function<void(PointerHardwareTuning&)>& operation);
+    // `question`'s answer from the work queue, waiting for it.
+    template <class Question>
+    auto answered(Question&& question) -> decltype(question());
+    // A queued operation ended: the snapshot follows, and the waiting with it.
+    void finished();
+    // Times the oldest operation still waiting, on the interface's scheduler.
+    void armWaitingCheck();
+    void checkWaiting();
+    bool isOverdue() const; // under snapshotLock_
+    PointerTuningStatus composed() const; // under snapshotLock_, on the work queue
+    void tellObservers();
+
     struct RestoreOutcome {
         std::vector<std::string> refusedKeys;
         // Keys whose value could not be read, so nothing was put back.
@@ -181,6 +250,27 @@ private:
     bool reassert_ = false;
     // The status being worked on; published at the end of each operation.
     PointerTuningStatus working_;
+
+    const Queues queues_;
+    // What callers see; everything from here on is under the lock.
+    mutable std::mutex snapshotLock_;
+    PointerTuningStatus snapshot_;
+    // The user's switch as last set, while its operation waits: what the
+    // status says of it meanwhile.
+    std::optional<bool> enabledAsked_;
+    // When each queued operation not yet finished was handed over, oldest first.
+    std::deque<std::uint64_t> pendingSince_;
+    bool waiting_ = false;
+    bool waitingCheckArmed_ = false;
+    std::uint64_t handedOver_ = 0;
+    // A request waiting on the queue as the last operation handed over takes
+    // in later ones instead of queueing behind them (the engine asks again
+    // at every refresh while tuning does not take).
+    bool requestQueued_ = false;
+    std::uint64_t requestNumber_ = 0;
+    PointerTuningRequest queuedRequest_;
+
+    // Told on the interface's scheduler (the caller's thread, not queued).
     Observable<PointerTuningStatus> status_;
 };
 

@@ -21,7 +21,8 @@ enum class PointerDesktop { system, xServer, sway, kwin, gnome, none };
 
 // Lists HID event services and reads and writes their per-device properties,
 // each addressed by its registry identifier. No operation throws: a failure is
-// an empty list, an absent value or `refused`. Used from the main thread only.
+// an empty list, an absent value or `refused`. Used from one thread at a time,
+// the tuner's; only the subscriptions may be made from another.
 class PointerPropertyBackend {
 public:
     virtual ~PointerPropertyBackend() = default;
@@ -54,6 +55,11 @@ public:
         return {};
     }
     virtual PointerDesktop desktop() const { return PointerDesktop::system; }
+    // One operation of the tuner's begins or ends. In between, what the
+    // system lists may be taken as unchanged: it is read once, not for
+    // every property (a desktop's list can take dozens of calls).
+    virtual void beginOperation() {}
+    virtual void endOperation() {}
 };
 
 } // namespace ravolet

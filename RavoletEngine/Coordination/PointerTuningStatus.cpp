@@ -58,7 +58,7 @@ std::ostream& operator<<(std::ostream& os, const PointerTuningStatus& s) {
     os << ", recovered " << s.recoveredStrandedCapture << ", restoreFailed " << s.restoreFailed;
     for (const auto& key : s.restoreFailedKeys) os << ' ' << key;
     os << ", pending " << s.restorePending << ", waiting " << s.isWaitingForDevice << ", changedOutside "
-       << s.changedOutside;
+       << s.changedOutside << ", waitingForDesktop " << s.isWaitingForDesktop;
     field(os, "currentReading", s.currentReading);
     field(os, "lastError", s.lastError);
     return os << ')';

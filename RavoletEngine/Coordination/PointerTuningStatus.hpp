@@ -91,6 +91,10 @@ struct PointerTuningStatus {
     // left as it is until the mouse reconnects, its DPI changes or the user
     // switches tuning on again.
     bool changedOutside = false;
+    // An operation has been waiting on the desktop for a while: the desktop
+    // is slow or stopped, and the other fields may be out of date until it
+    // answers. Set by the tuner's interface side only, never by its work.
+    bool isWaitingForDesktop = false;
     // The device's values as last read on request; never persisted.
     std::optional<PointerTuningCapture> currentReading;
     // The last user-facing problem.
@@ -125,7 +129,8 @@ struct std::hash<ravolet::PointerTuningStatus> {
                                                s.appliedResolution, s.appliedAcceleration, s.resolutionWrite,
                                                s.accelerationWrite, s.lastReadBackResolution, s.lastReadBackAcceleration,
                                                s.lastRestoreReason, s.recoveredStrandedCapture, s.restoreFailed,
-                                               s.restorePending, s.isWaitingForDevice, s.changedOutside);
+                                               s.restorePending, s.isWaitingForDevice, s.changedOutside,
+                                               s.isWaitingForDesktop);
         for (const auto& key : s.restoreFailedKeys) ravolet::hashCombineInPlace(seed, key);
         return ravolet::hashCombine(seed, ravolet::hashFields(s.currentReading, s.lastError));
     }

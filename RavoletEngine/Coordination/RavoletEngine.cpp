@@ -39,6 +39,11 @@ std::shared_ptr<RavoletEngine> RavoletEngine::create(Config config, Options opti
     engine->commandSink_->setHandler([hop = engine->hop()](const std::string& line, const std::optional<std::string>& problem) {
         hop([line, problem](RavoletEngine& self) { self.commandRan(line, problem); });
     });
+    // A queued tuner finishes its work after the call that asked for it.
+    engine->pointerTuningStatus_ = engine->pointerTuning_->observeStatus(
+        [weak = engine->weak_from_this()](const PointerTuningStatus& status) {
+            if (const auto self = weak.lock()) self->assign(&EngineStatus::pointerTuning, status);
+        });
     return engine;
 }
 
@@ -193,6 +198,10 @@ void RavoletEngine::stop() {
     pointerValuesChanged_.cancel();
     pointerTuning_->request(PointerTuningRequest(false, lastDeviceReportedDPI_));
     pointerTuning_->restore(PointerTuningRestoreReason::engineStopped);
+    // The user's setting is back before the program ends or lets the devices
+    // go, unless the desktop does not answer in time: then the capture file
+    // stays, for the guard or the next start to put back.
+    (void)pointerTuning_->waitUntilIdle(pointerRestoreLimit);
     if (tapController_) {
         tapController_->stop();
         tapController_.reset();

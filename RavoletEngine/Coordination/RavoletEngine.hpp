@@ -62,8 +62,8 @@ struct DPIShiftPolicy {
 // Confined to the UI executor: every call is made there, and whatever other
 // threads tell the engine (profile changes, a tap switched off, the mouse's
 // reports) hops there first. Nothing on the per-event path passes through the
-// engine. The only waits on the UI executor are the tap thread's start-up and
-// the macro queue running out, both short and bounded.
+// engine. The only waits on the UI executor are the tap thread's start-up, the
+// macro queue running out and, at a stop, pointer tuning's restore, all bounded.
 //
 // Held by shared_ptr (made by create()); the handlers it gives away hold it
 // weakly. Releasing the engine stops nothing: its owner calls stop() first.
@@ -135,6 +135,8 @@ public:
 
     // How long the engine waits for the macro queue to run out.
     static constexpr std::chrono::milliseconds macroDrainLimit{1000};
+    // How long a stop waits for pointer tuning to put the desktop's setting back.
+    static constexpr std::chrono::milliseconds pointerRestoreLimit{3000};
     static constexpr const char* disabledConfigurationError = "configuration is disabled";
 
     // Builds every component of the event path and starts nothing; pointer
@@ -287,6 +289,7 @@ private:
     platform::Subscription pointerServicesAdded_;
     // And hears of its settings changed in the desktop's own.
     platform::Subscription pointerValuesChanged_;
+    ObserverConnection pointerTuningStatus_;
     Options options_;
     Config config_;
     std::shared_ptr<EventTapController> tapController_;

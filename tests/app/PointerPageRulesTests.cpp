@@ -227,6 +227,9 @@ TEST(PointerPageRules, AtMostOneFailureBannerByTheFirstCaseThatHolds) {
          "Your original values go back when the mouse is there"},
         {"no mouse", [](auto& s) { s.isWaitingForDevice = true; }, informational, "Tuning waits for the mouse"},
         {"no mouse, not asked for", [](auto& s) { s.isWaitingForDevice = true; s.isPermitted = false; }, std::nullopt, ""},
+        // Whatever else the status says is from before the desktop went quiet.
+        {"the desktop slow to answer", [](auto& s) { s.isWaitingForDesktop = s.restoreFailed = true; }, informational,
+         "Waiting for your desktop to answer"},
     };
     for (const State& state : states) {
         PointerTuningStatus status;

@@ -27,7 +27,10 @@ public:
     Desktop desktop() const override { return desktop_; }
     bool canWrite() const override { return true; }
     bool keepsSettingsByIdentity() const override { return byIdentity_; }
-    std::vector<DesktopPointer> pointers() override { return listed; }
+    std::vector<DesktopPointer> pointers() override {
+        ++listings;
+        return listed;
+    }
     std::optional<std::string> accelerationKey(const DesktopPointer&) override { return "profile"; }
     std::optional<std::int64_t> readAcceleration(const DesktopPointer& p, std::string_view key) override {
         const auto it = settings.find(keyOf(p));
@@ -53,6 +56,7 @@ public:
     }
     std::vector<DesktopPointer> listed;
     std::map<std::string, std::int64_t> settings;
+    int listings = 0;
 
 private:
     bool isListed(const DesktopPointer& p) const { return std::ranges::find(listed, p) != listed.end(); }
@@ -175,6 +179,17 @@ TEST(DesktopPointerPropertyBackend, OnlyRavoletsPointerIsListedAsTheMouseAndItsS
         EXPECT_EQ(backend.serviceExists(service.registryID), c.byIdentity) << "kept by identity with no device of it listed";
         EXPECT_EQ(backend.readNumber("profile", service.registryID), std::nullopt);
         EXPECT_EQ(backend.writeNumber("profile", 0, service.registryID), Write::refused);
+
+        // One operation of the tuner's lists the desktop's pointers once,
+        // however many properties it reads and writes.
+        desktop->listed = {ours, keyd};
+        PointerHardwareTuning tuner(std::make_shared<DesktopPointerPropertyBackend>(desktop, machine.options()),
+                                    std::make_shared<InMemoryKeyValueStore>(), std::nullopt, {HIDPPDeviceMatch::g502X},
+                                    std::make_shared<SimulatedClock>(), std::make_shared<InMemoryFileSystem>());
+        desktop->listings = 0;
+        tuner.request({true, 1600});
+        EXPECT_TRUE(tuner.status().isApplied);
+        EXPECT_EQ(desktop->listings, 1);
     }
 }
 
@@ -296,10 +311,11 @@ TEST(DesktopPointerPropertyBackend, AStrandedCaptureGoesBackByTheIdentitysSettin
         // the earlier run's originals as its own: never the flat value.
         desktop->listed = listing({"ours"});
         next->request({true, 1600});
-        EXPECT_TRUE(s.isApplied);
-        EXPECT_FALSE(s.restorePending);
-        ASSERT_TRUE(s.capture);
-        EXPECT_EQ(s.capture->acceleration, users);
+        const auto taken = next->status();
+        EXPECT_TRUE(taken.isApplied);
+        EXPECT_FALSE(taken.restorePending);
+        ASSERT_TRUE(taken.capture);
+        EXPECT_EQ(taken.capture->acceleration, users);
         next->restore(PointerTuningRestoreReason::engineStopped);
         EXPECT_EQ(desktop->settings[setting], row.settingAfter);
         EXPECT_FALSE(next->persistedCapture());

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
 
 #include "Platform/Simulated/InMemoryFileSystem.hpp"
 #include "Platform/Simulated/InMemoryKeyValueStore.hpp"
+#include "Platform/Simulated/ManualScheduler.hpp"
+#include "Platform/SerialQueue.hpp"
 #include "Platform/Simulated/SimulatedClock.hpp"
 #include "RavoletEngine/Coordination/FakePointerPropertyBackend.hpp"
 #include "RavoletEngine/Coordination/LivePointerPropertyBackend.hpp"
@@ -61,6 +65,39 @@ private:
     std::shared_ptr<FakePointerPropertyBackend> fake_;
     std::shared_ptr<FileSystem> files_;
     std::filesystem::path file_;
+};
+
+// Forwards every call once the desktop answers: until open(), none returns.
+class GatedBackend final : public PointerPropertyBackend {
+public:
+    explicit GatedBackend(std::shared_ptr<PointerPropertyBackend> inner) : inner_(std::move(inner)) {}
+    void open() {
+        std::lock_guard guard(lock_);
+        open_ = true;
+        opened_.notify_all();
+    }
+    bool canWrite() const override { return inner_->canWrite(); }
+    std::vector<PointerServiceIdentity> services() override { return wait(), inner_->services(); }
+    std::optional<std::int64_t> readNumber(std::string_view k, std::uint64_t id) override {
+        return wait(), inner_->readNumber(k, id);
+    }
+    std::optional<std::string> readString(std::string_view k, std::uint64_t id) override {
+        return wait(), inner_->readString(k, id);
+    }
+    PointerPropertyWrite writeNumber(std::string_view k, std::int64_t v, std::uint64_t id) override {
+        return wait(), inner_->writeNumber(k, v, id);
+    }
+    bool serviceExists(std::uint64_t id) override { return wait(), inner_->serviceExists(id); }
+
+private:
+    void wait() {
+        std::unique_lock guard(lock_);
+        opened_.wait(guard, [&] { return open_; });
+    }
+    const std::shared_ptr<PointerPropertyBackend> inner_;
+    std::mutex lock_;
+    std::condition_variable opened_;
+    bool open_ = false;
 };
 
 struct TuningTest : ::testing::Test {
@@ -573,6 +610,70 @@ TEST_F(TuningTest, EachOperationPublishesItsStatusOnce) {
     EXPECT_TRUE(seen[0].isApplied);
     EXPECT_EQ(seen[1].lastRestoreReason, Reason::switchedOff);
     EXPECT_EQ(seen[1], tuning->status());
+}
+
+// Queued, the caller only hands work over: nothing reaches the desktop from
+// its thread; a request waiting behind another takes in the next instead of
+// queueing again; the user's switch reads as set at once; and an operation
+// the desktop has not answered within the moment shows as waiting until it
+// has, then the real result.
+TEST_F(TuningTest, QueuedTheCallerOnlyHandsWorkOverAndTheStatusSaysWhileTheDesktopKeepsItWaiting) {
+    leaveCaptureFile(strandedCapture());
+    const auto work = std::make_shared<ManualScheduler>();
+    const auto ui = std::make_shared<ManualScheduler>();
+    const auto tuning = Tuning::queued({work, ui}, backend, defaults, std::nullopt, {HIDPPDeviceMatch::g502X}, clock, files);
+    std::vector<PointerTuningStatus> seen;
+    auto connection = tuning->observeStatus([&](const PointerTuningStatus& s) { seen.push_back(s); });
+    tuning->request({true, 1600});
+    tuning->request({true, std::nullopt});
+    tuning->request({true, std::nullopt});
+    EXPECT_TRUE(fake->writeLog().empty()) << "the earlier run's originals, too, go back on the queue";
+    EXPECT_FALSE(tuning->status().isApplied);
+
+    ui->advance(Tuning::waitingAfter - std::chrono::nanoseconds(1));
+    EXPECT_FALSE(tuning->status().isWaitingForDesktop);
+    ui->advance(std::chrono::nanoseconds(1));
+    EXPECT_TRUE(tuning->status().isWaitingForDesktop);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(seen.back().isWaitingForDesktop);
+
+    tuning->setEnabled(false);
+    EXPECT_FALSE(tuning->status().isEnabled) << "the switch does not spring back while the desktop is quiet";
+    EXPECT_EQ(defaults->boolValue(Tuning::enabledDefaultsKey), false);
+    ui->runUntilIdle();
+    EXPECT_FALSE(seen.back().isEnabled);
+
+    work->runUntilIdle();
+    ui->runUntilIdle();
+    const PointerTuningStatus s = tuning->status();
+    EXPECT_FALSE(s.isWaitingForDesktop);
+    EXPECT_FALSE(s.isEnabled);
+    EXPECT_TRUE(s.recoveredStrandedCapture);
+    EXPECT_EQ(s.lastRestoreReason, Reason::switchedOff);
+    EXPECT_EQ(seen.back(), s);
+    expectOriginalsBack();
+    EXPECT_EQ(std::ranges::count(fake->writeLog(), Tuning::disabledAcceleration, &FakePointerPropertyBackend::WriteRecord::value), 1)
+        << "three requests, one apply";
+}
+
+// The desktop does not answer at all: the queue's work waits, the snapshot
+// reads all the same, and a wait for the queue gives up at its limit (the
+// originals stay on disk meanwhile); once the desktop answers, all of it runs.
+TEST_F(TuningTest, QueuedAWaitForTheWorkEndsAtItsLimitWhenTheDesktopDoesNotAnswer) {
+    const auto gated = std::make_shared<GatedBackend>(backend);
+    const auto ui = std::make_shared<ManualScheduler>();
+    const auto tuning = Tuning::queued({std::make_shared<SerialQueue>(Tuning::queueLabel, QueuePriority::utility), ui},
+                                       gated, defaults, std::nullopt, {HIDPPDeviceMatch::g502X}, clock, files);
+    tuning->request({true, 1600});
+    tuning->restore(Reason::engineStopped);
+    EXPECT_FALSE(tuning->waitUntilIdle(std::chrono::milliseconds(20)));
+    EXPECT_FALSE(tuning->status().isApplied);
+    gated->open();
+    ASSERT_TRUE(tuning->waitUntilIdle(std::chrono::seconds(20)));
+    EXPECT_EQ(tuning->status().lastRestoreReason, Reason::engineStopped);
+    EXPECT_EQ(std::ranges::count(fake->writeLog(), Tuning::disabledAcceleration, &FakePointerPropertyBackend::WriteRecord::value), 1);
+    expectOriginalsBack();
+    EXPECT_FALSE(files->exists(captureFile));
 }
 
 TEST_F(TuningTest, OnThisMachineTheLiveBackendFindsNothingToTune) {

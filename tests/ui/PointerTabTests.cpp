@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "Platform/Simulated/ManualScheduler.hpp"
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 #include "RavoletApp/UI/DeviceTab.hpp"
 #include "RavoletApp/UI/Explain.hpp"
@@ -271,6 +272,60 @@ TEST(PointerTabTuningNotices, WaitingForTheMouseAndASettingChangedOutside) {
         screenshot(page, QStringLiteral("pointer-page-correction-changed-outside"));
     }
     model->stop();
+}
+
+// A desktop slow to answer: the page says so as information, the switch
+// keeps the user's choice meanwhile, and once the desktop answers the page
+// shows what it did.
+TEST(PointerTabTuningNotices, ADesktopSlowToAnswerIsSaidAndTheSwitchKeepsTheUsersChoice) {
+    auto machine = SimulatedMachine::makeInVirtualTime();
+    const PointerServiceIdentity mouse{0x1000, 0x046D, 0xC099, "G502 X", 1, 2};
+    auto backend = std::make_shared<FakePointerPropertyBackend>(std::vector{mouse});
+    backend->seed(mouse.registryID, {{std::string(PointerHardwareTuning::resolutionKey), 1000 * 65536},
+                                     {std::string(PointerHardwareTuning::fallbackAccelerationKey), 0}});
+    // The desktop's side of the tuner: it runs only when the test lets it.
+    const auto desktop = std::make_shared<platform::ManualScheduler>();
+    AppModel::Dependencies dependencies = machine->dependencies();
+    const auto tuner = PointerHardwareTuning::queued(
+        {desktop, machine->ui}, backend, std::make_shared<platform::InMemoryKeyValueStore>(), std::nullopt,
+        std::vector{HIDPPDeviceMatch::g502X}, std::make_shared<platform::SimulatedClock>(),
+        std::make_shared<platform::InMemoryFileSystem>());
+    dependencies.engine.pointerTuning = tuner;
+    auto model = AppModel::create(dependencies);
+    model->start();
+    const auto answer = [&] {
+        desktop->runUntilIdle();
+        machine->settle();
+    };
+    answer();
+    ASSERT_TRUE(tuner->status().isApplied);
+    ProfileBinding binding(model, std::make_shared<ProfileSelection>(std::string(Profile::defaultProfileID)));
+    {
+        PointerTab page(model, binding);
+        const auto banner = [&](const QString& title) {
+            const auto banners = page.hardwareSection()->findChildren<NoticeBanner*>();
+            return std::ranges::any_of(banners, [&](const NoticeBanner* b) { return b->isVisible() && b->titleLabel()->text() == title; });
+        };
+        const QString waiting = QStringLiteral("Waiting for your desktop to answer");
+        test::showAndSettle(page, 640);
+        answer();
+        ASSERT_TRUE(page.tuningSwitch()->isChecked());
+        page.tuningSwitch()->click();
+        machine->advance(PointerHardwareTuning::waitingAfter);
+        test::showAndSettle(page, 640);
+        EXPECT_TRUE(banner(waiting));
+        EXPECT_FALSE(page.tuningSwitch()->isChecked()) << "the switch stays as the user set it";
+        screenshot(page, QStringLiteral("pointer-page-waiting-for-the-desktop"));
+
+        answer();
+        test::showAndSettle(page, 640);
+        EXPECT_FALSE(banner(waiting));
+        EXPECT_FALSE(page.tuningSwitch()->isChecked());
+        EXPECT_FALSE(tuner->status().isApplied);
+        EXPECT_EQ(backend->readNumber(PointerHardwareTuning::fallbackAccelerationKey, mouse.registryID), 0);
+    }
+    model->stop();
+    answer();
 }
 
 } // namespace

@@ -29,7 +29,8 @@ struct DesktopPointer {
 // devices, read and written through the desktop's own interface: the X
 // server's device properties, sway's IPC, KWin's input devices on D-Bus,
 // GNOME's settings. Settings travel as PointerAccelSetting codes. Used from
-// one thread at a time (pointer tuning's, the main thread).
+// one thread at a time (pointer tuning's work queue); only the
+// subscriptions may be made from another.
 class DesktopPointerSettings {
 public:
     enum class Desktop { none, x11, sway, kwin, gnome };

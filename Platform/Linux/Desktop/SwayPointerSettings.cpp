@@ -29,19 +29,30 @@ constexpr std::uint32_t inputEvent = 0x80000000u | 21;
 // sway answers at once; a compositor that hangs must not hang the caller.
 constexpr int replyTimeoutMs = 2000;
 
+// Every step bounded by a deadline: a compositor that has stopped
+// answering (SIGSTOP, a hang) accepts no connection once its backlog is
+// full, and reads nothing once a socket's buffer is.
 class Socket {
 public:
-    explicit Socket(const std::string& path) {
+    // Connected before the deadline, or not open.
+    Socket(const std::string& path, std::chrono::steady_clock::time_point deadline) {
         sockaddr_un address{};
         if (path.empty() || path.size() >= sizeof address.sun_path) return;
         address.sun_family = AF_UNIX;
         std::memcpy(address.sun_path, path.data(), path.size());
-        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd_ >= 0 && ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-            ::close(fd_);
-            fd_ = -1;
+        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd_ < 0) return;
+        for (;;) {
+            if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return;
+            // A full backlog says EAGAIN on a local socket: asked again, shortly.
+            if ((errno != EAGAIN && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) break;
+            ::poll(nullptr, 0, 10);
         }
+        ::close(fd_);
+        fd_ = -1;
     }
+    explicit Socket(const std::string& path)
+        : Socket(path, std::chrono::steady_clock::now() + std::chrono::milliseconds(replyTimeoutMs)) {}
     ~Socket() {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -51,11 +62,15 @@ public:
     bool isOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
 
-    bool send(const std::string& bytes) const {
+    bool send(const std::string& bytes, std::chrono::steady_clock::time_point deadline) const {
         std::size_t sent = 0;
         while (sent < bytes.size()) {
             const auto n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
             if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno == EAGAIN) {
+                if (!ready(POLLOUT, deadline)) return false;
+                continue;
+            }
             if (n <= 0) return false;
             sent += static_cast<std::size_t>(n);
         }
@@ -65,11 +80,9 @@ public:
     bool receive(char* into, std::size_t size, std::chrono::steady_clock::time_point deadline) const {
         std::size_t got = 0;
         while (got < size) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            pollfd readable{fd_, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&readable, 1, static_cast<int>(left.count())) <= 0) return false;
+            if (!ready(POLLIN, deadline)) return false;
             const auto n = ::recv(fd_, into + got, size - got, 0);
-            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
             if (n <= 0) return false;
             got += static_cast<std::size_t>(n);
         }
@@ -77,6 +90,12 @@ public:
     }
 
 private:
+    bool ready(short events, std::chrono::steady_clock::time_point deadline) const {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd descriptor{fd_, events, 0};
+        return left.count() > 0 && ::poll(&descriptor, 1, static_cast<int>(left.count())) > 0;
+    }
+
     int fd_ = -1;
 };
 
@@ -110,10 +129,11 @@ std::unique_ptr<SwayPointerSettings> SwayPointerSettings::connect(std::optional<
 }
 
 std::optional<nlohmann::json> SwayPointerSettings::ask(std::uint32_t type, const std::string& payload) const {
-    const Socket socket(socket_);
-    if (!socket.isOpen() || !socket.send(header(static_cast<std::uint32_t>(payload.size()), type) + payload))
-        return std::nullopt;
+    // One deadline for the whole exchange, from connecting to the reply's last byte.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(replyTimeoutMs);
+    const Socket socket(socket_, deadline);
+    if (!socket.isOpen() || !socket.send(header(static_cast<std::uint32_t>(payload.size()), type) + payload, deadline))
+        return std::nullopt;
     std::array<char, headerSize> head{};
     if (!socket.receive(head.data(), head.size(), deadline) || std::string_view(head.data(), magic.size()) != magic)
         return std::nullopt;
@@ -207,7 +227,8 @@ Subscription SwayPointerSettings::observeSettingsChanged(std::function<void()> c
     auto watch = std::make_shared<Watch>(socket_);
     const std::string events = R"(["input"])";
     if (!watch->socket.isOpen() ||
-        !watch->socket.send(header(static_cast<std::uint32_t>(events.size()), subscribe) + events))
+        !watch->socket.send(header(static_cast<std::uint32_t>(events.size()), subscribe) + events,
+                            std::chrono::steady_clock::now() + std::chrono::milliseconds(replyTimeoutMs)))
         return {};
     watch->watcher = DescriptorWatcher::make({"ai.ravolet.sway-input", ThreadPriority::utility, 0});
     if (!watch->watcher) return {};

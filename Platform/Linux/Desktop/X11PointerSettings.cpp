@@ -3,10 +3,12 @@
 #include <poll.h>
 
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h>
 #include <xcb/xinput.h>
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -28,6 +30,49 @@ Reply<T> reply(T* raw) {
     return Reply<T>(raw, &std::free);
 }
 
+// An X server answers at once; one that has stopped (SIGSTOP, a hang) must
+// not hold the caller for longer than this per request.
+constexpr std::chrono::milliseconds replyPatience{2000};
+
+// The reply to request `sequence`, or null: an error, a broken connection,
+// or none within the patience (then it is discarded when it comes).
+template <class T>
+Reply<T> awaitReply(xcb_connection_t* c, unsigned int sequence) {
+    const auto deadline = std::chrono::steady_clock::now() + replyPatience;
+    xcb_flush(c);
+    for (;;) {
+        void* answer = nullptr;
+        xcb_generic_error_t* error = nullptr;
+        if (xcb_poll_for_reply(c, sequence, &answer, &error)) {
+            std::free(error);
+            return reply(static_cast<T*>(answer));
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (xcb_connection_has_error(c) || left.count() <= 0) {
+            xcb_discard_reply(c, sequence);
+            return reply<T>(nullptr);
+        }
+        pollfd readable{xcb_get_file_descriptor(c), POLLIN, 0};
+        ::poll(&readable, 1, static_cast<int>(left.count()));
+    }
+}
+
+// Whether the request `sequence`, one without a reply, was carried out:
+// known once the reply to a request sent after it has come.
+bool awaitDone(xcb_connection_t* c, unsigned int sequence) {
+    if (!awaitReply<xcb_get_input_focus_reply_t>(c, xcb_get_input_focus(c).sequence)) {
+        xcb_discard_reply(c, sequence);
+        return false;
+    }
+    void* answer = nullptr;
+    xcb_generic_error_t* error = nullptr;
+    if (!xcb_poll_for_reply(c, sequence, &answer, &error)) return false;
+    std::free(answer);
+    const bool done = error == nullptr;
+    std::free(error);
+    return done;
+}
+
 // An X connection that speaks XInput 2; null otherwise.
 xcb_connection_t* connectWithXInput(const std::optional<std::string>& display, int* screen) {
     xcb_connection_t* connection = connectToXServer(display ? display->c_str() : nullptr, screen);
@@ -35,8 +80,8 @@ xcb_connection_t* connectWithXInput(const std::optional<std::string>& display, i
         xcb_disconnect(connection);
         return nullptr;
     }
-    const auto version = reply(xcb_input_xi_query_version_reply(connection, xcb_input_xi_query_version(connection, 2, 2),
-                                                                nullptr));
+    const auto version = awaitReply<xcb_input_xi_query_version_reply_t>(
+        connection, xcb_input_xi_query_version(connection, 2, 2).sequence);
     if (!version || version->major_version < 2) {
         xcb_disconnect(connection);
         return nullptr;
@@ -81,9 +126,9 @@ struct X11PointerSettings::State {
     // (a device cannot have a property of a name never interned).
     xcb_atom_t atom(std::string_view name, bool create = false) {
         if (const auto it = atoms.find(name); it != atoms.end()) return it->second;
-        const auto found = reply(xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, create ? 0 : 1, static_cast<std::uint16_t>(name.size()), name.data()),
-            nullptr));
+        const auto found = awaitReply<xcb_intern_atom_reply_t>(
+            connection,
+            xcb_intern_atom(connection, create ? 0 : 1, static_cast<std::uint16_t>(name.size()), name.data()).sequence);
         const xcb_atom_t atom = found ? found->atom : XCB_NONE;
         if (atom != XCB_NONE) atoms.emplace(std::string(name), atom);
         return atom;
@@ -92,8 +137,8 @@ struct X11PointerSettings::State {
     std::optional<Property> property(std::uint16_t device, std::string_view name) {
         const xcb_atom_t atom = this->atom(name);
         if (atom == XCB_NONE) return std::nullopt;
-        const auto got = reply(xcb_input_xi_get_property_reply(
-            connection, xcb_input_xi_get_property(connection, device, 0, atom, XCB_ATOM_ANY, 0, 1024), nullptr));
+        const auto got = awaitReply<xcb_input_xi_get_property_reply_t>(
+            connection, xcb_input_xi_get_property(connection, device, 0, atom, XCB_ATOM_ANY, 0, 1024).sequence);
         if (!got || got->type == XCB_NONE || (got->format != 8 && got->format != 16 && got->format != 32))
             return std::nullopt;
         Property property{got->type, got->format, got->num_items, {}};
@@ -107,11 +152,7 @@ struct X11PointerSettings::State {
         if (atom == XCB_NONE) return false;
         const auto cookie = xcb_input_xi_change_property_checked(connection, device, XCB_PROP_MODE_REPLACE, value.format,
                                                                  atom, value.type, value.count, value.bytes.data());
-        if (auto* error = xcb_request_check(connection, cookie)) {
-            std::free(error);
-            return false;
-        }
-        return true;
+        return awaitDone(connection, cookie.sequence);
     }
 };
 
@@ -133,7 +174,7 @@ std::vector<DesktopPointer> X11PointerSettings::pointers() {
     std::vector<DesktopPointer> pointers;
     xcb_connection_t* c = state_->connection;
     const auto devices =
-        reply(xcb_input_xi_query_device_reply(c, xcb_input_xi_query_device(c, XCB_INPUT_DEVICE_ALL), nullptr));
+        awaitReply<xcb_input_xi_query_device_reply_t>(c, xcb_input_xi_query_device(c, XCB_INPUT_DEVICE_ALL).sequence);
     if (!devices) return pointers;
     for (auto it = xcb_input_xi_query_device_infos_iterator(devices.get()); it.rem > 0;
          xcb_input_xi_device_info_next(&it)) {

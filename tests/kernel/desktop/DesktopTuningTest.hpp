@@ -15,6 +15,7 @@
 #include "Platform/Linux/Desktop/PointerAccelSetting.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
 #include "Platform/Linux/SystemClock.hpp"
+#include "Platform/SerialQueue.hpp"
 #include "RavoletEngine/Coordination/DesktopPointerPropertyBackend.hpp"
 #include "RavoletEngine/Coordination/PointerTuningGuard.hpp"
 #include "desktop/DesktopVM.hpp"
@@ -112,6 +113,102 @@ protected:
     }
     std::shared_ptr<PointerHardwareTuning> tunerOver(std::shared_ptr<platform::DesktopPointerSettings> settings) const {
         return desktopTuner(std::move(settings), captureFile);
+    }
+
+    // As the program makes it: on a queue of its own, its observers told on
+    // the rig's thread, which stands for the window's.
+    void makeQueuedTuner(std::shared_ptr<platform::DesktopPointerSettings> settings, EngineOnKernel& rig) {
+        std::filesystem::remove(captureFile);
+        tuner = PointerHardwareTuning::queued(
+            {std::make_shared<platform::SerialQueue>(PointerHardwareTuning::queueLabel, platform::QueuePriority::utility),
+             rig.ui},
+            std::make_shared<DesktopPointerPropertyBackend>(std::move(settings)),
+            std::make_shared<platform::InMemoryKeyValueStore>(), captureFile, std::vector{HIDPPDeviceMatch::g502X},
+            platform::SystemClock::shared(), platform::LinuxFileSystem::shared());
+    }
+
+    // The desktop (process `desktop`) stopped for 10 s while tuning is in
+    // force on its queue and is asked to work (switched off, the reading
+    // the page asks for, the engine's refreshes): the rig's thread, the
+    // window's, never goes 100 ms without running, and the status says
+    // tuning is waiting. Once the desktop goes on, the switch's restore
+    // completes, tuning takes again, and a stop puts `original` back before
+    // it returns. `setting` reads the desktop's setting for the mouse.
+    void stopTheDesktopWhileTuning(EngineOnKernel& rig, pid_t desktop,
+                                   const std::function<std::optional<std::int64_t>()>& setting, std::int64_t original) {
+        ASSERT_TRUE(startEngine(rig));
+        ASSERT_EQ(setting(), platform::PointerAccelSetting::offCode);
+        bool toldWaiting = false;
+        const ObserverConnection watching =
+            tuner->observeStatus([&](const PointerTuningStatus& s) { toldWaiting = toldWaiting || s.isWaitingForDesktop; });
+        using Clock = std::chrono::steady_clock;
+        const auto refreshEvery = [&rig](std::chrono::milliseconds interval) {
+            return [&rig, interval, next = Clock::now()]() mutable {
+                if (Clock::now() < next) return;
+                rig.engine->refreshMetrics(); // as the program's poll does
+                next += interval;
+            };
+        };
+        ASSERT_EQ(::kill(desktop, SIGSTOP), 0);
+        const auto stopped = Clock::now();
+        auto last = stopped;
+        Clock::duration longest{};
+        bool asked = false;
+        std::function<void()> refresh = refreshEvery(std::chrono::milliseconds(200));
+        rig.pumpUntil(
+            [&] {
+                if (!asked) {
+                    tuner->setEnabled(false);
+                    tuner->refreshReading();
+                    asked = true;
+                }
+                refresh();
+                (void)tuner->status();
+                const auto now = Clock::now();
+                longest = std::max(longest, now - last);
+                last = now;
+                return now - stopped >= std::chrono::seconds(10);
+            },
+            std::chrono::seconds(30));
+        const bool waitingAtTheEnd = tuner->status().isWaitingForDesktop;
+        ASSERT_EQ(::kill(desktop, SIGCONT), 0);
+        const auto longestMs = std::chrono::duration_cast<std::chrono::milliseconds>(longest).count();
+        std::cout << "with the desktop stopped, the window's thread went at most " << longestMs << " ms without running\n";
+        EXPECT_LT(longestMs, 100) << "the window's thread was held up";
+        EXPECT_TRUE(toldWaiting);
+        EXPECT_TRUE(waitingAtTheEnd);
+
+        const auto since = [](Clock::time_point start) {
+            return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count()) +
+                   " ms";
+        };
+        auto went = Clock::now();
+        refresh = refreshEvery(std::chrono::milliseconds(200));
+        EXPECT_TRUE(rig.pumpUntil(
+            [&] {
+                refresh();
+                const auto s = tuner->status();
+                return !s.isWaitingForDesktop && !s.isEnabled && !s.isApplied && !s.restorePending;
+            },
+            std::chrono::seconds(30)))
+            << tuner->status();
+        std::cout << "put back " << since(went) << " after the desktop went on\n";
+        EXPECT_EQ(setting(), original) << "switched off while the desktop was stopped: put back once it answers";
+        went = Clock::now();
+        tuner->setEnabled(true);
+        EXPECT_TRUE(rig.pumpUntil(
+            [&] {
+                refresh();
+                return tuner->status().isApplied;
+            },
+            std::chrono::seconds(30)));
+        std::cout << "switched on, in force " << since(went) << " later\n";
+        EXPECT_EQ(setting(), platform::PointerAccelSetting::offCode);
+        went = Clock::now();
+        rig.stop();
+        std::cout << "the stop took " << since(went) << "\n";
+        EXPECT_EQ(setting(), original) << "the stop waited for the restore";
+        EXPECT_FALSE(std::filesystem::exists(captureFile));
     }
 
     static Config curveProfile() {

@@ -96,6 +96,7 @@ public:
     }
 
     pf::KWinPointerSettings& settings() const { return *settings_; }
+    pid_t pid() const { return kwin_->pid(); }
     static ProbeReport probe() { return probeReport(fileText("/tmp/probe.log")); }
     static std::string log() { return fileText("/tmp/kwin.log"); }
 
@@ -314,6 +315,14 @@ TEST_F(KWinPointerTuning, ASettingChangedInKWinIsSeenAndKeptAtStop) {
     EXPECT_FALSE(std::filesystem::exists(captureFile));
     kwin->settings().writeAcceleration(*listed(mouseNode()), pf::KWinPointerSettings::profileKey,
                                        pf::PointerAccelSetting::adaptive(0).code());
+}
+
+TEST_F(KWinPointerTuning, AStoppedKWinNeverHoldsUpTheWindowAndTuningCompletesOnceItGoesOn) {
+    EngineOnKernel rig;
+    makeQueuedTuner(pf::KWinPointerSettings::connect(), rig);
+    // The setting for the mouse's identity, as the mouse itself holds it.
+    stopTheDesktopWhileTuning(rig, kwin->pid(), [this] { return setting(mouseNode()); },
+                              pf::PointerAccelSetting::adaptive(0).code());
 }
 
 } // namespace

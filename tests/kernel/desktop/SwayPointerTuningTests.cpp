@@ -83,6 +83,7 @@ public:
     static double cursorX() { return probeReport(fileText("/tmp/probe.log")).cursorX; }
     void warp(int x, int y) const { ipc_->ask(0, "seat seat0 cursor set " + std::to_string(x) + " " + std::to_string(y)); }
     const std::string& socket() const { return socket_; }
+    pid_t pid() const { return sway_->pid(); }
     pf::SwayPointerSettings& ipc() const { return *ipc_; }
 
 private:
@@ -246,6 +247,12 @@ TEST_F(SwayPointerTuning, ASettingChangedInSwayOrByAReloadIsSeenAndKeptAtStop) {
         EXPECT_FALSE(std::filesystem::exists(captureFile));
         sway->ipc().writeAcceleration(mouseInSway, pf::SwayPointerSettings::profileKey, adaptive);
     }
+}
+
+TEST_F(SwayPointerTuning, AStoppedSwayNeverHoldsUpTheWindowAndTuningCompletesOnceItGoesOn) {
+    EngineOnKernel rig;
+    makeQueuedTuner(std::make_shared<pf::SwayPointerSettings>(sway->socket()), rig);
+    stopTheDesktopWhileTuning(rig, sway->pid(), [] { return setting(); }, pf::PointerAccelSetting::adaptive(0).code());
 }
 
 } // namespace
