@@ -29,9 +29,7 @@ void AppModel::scheduleSave() {
 bool AppModel::hasUnsavedChanges() const {
     // The last good settings, kept in force while the file is broken, are on
     // no disk any more: quitting asks first, and a signal keeps them aside.
-    const auto& problem = store_->problem().value();
-    if (problem && problem->inForce == ConfigStore::Problem::InForce::lastGood) return true;
-    return config_.value() != store_->storedDocument();
+    return keepsLastGood() || config_.value() != store_->storedDocument();
 }
 
 bool AppModel::savingFails() const { return store_->problem().value() || store_->lastSaveError().value(); }
