@@ -18,7 +18,7 @@ namespace ravolet::platform {
 // A failed file operation: what was tried, on which path, and the system's
 // error number.
 struct FileError {
-    // "read", "write", "create folder", "remove", "move", "list".
+    // "read", "write", "create folder", "remove", "move", "list", "lock".
     std::string operation;
     std::filesystem::path path;
     // The destination of a move.
@@ -97,6 +97,17 @@ public:
     virtual std::filesystem::path followLinks(const std::filesystem::path& file) const { return file; }
     // The names in a folder, sorted.
     virtual FileResult<std::vector<std::string>> listDirectory(const std::filesystem::path& folder) const = 0;
+
+    // An exclusive hold on the lock file `file` (made empty where missing,
+    // never removed: removing it would let two holders in), for as long as
+    // the result lives, against every other hold in this process or any
+    // other; it ends with the process too. Never waits: fails (EWOULDBLOCK)
+    // while someone else holds it. The folder must exist. Here: files no
+    // other process shares, and so taken at once.
+    virtual FileResult<std::shared_ptr<void>> tryLock(const std::filesystem::path& file) {
+        (void)file;
+        return std::make_shared<int>(0);
+    }
 
     // The name of an entry that changed; empty when anything in the folder
     // may have.

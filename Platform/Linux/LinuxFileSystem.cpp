@@ -290,6 +290,26 @@ FileResult<void> LinuxFileSystem::removeFile(const fs::path& file) {
     return {};
 }
 
+FileResult<std::shared_ptr<void>> LinuxFileSystem::tryLock(const fs::path& file) {
+    // Read only is enough for a lock, and opens where the folder no longer
+    // takes writes but the file is already there.
+    int fd = ::open(file.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return fail("lock", file);
+    int locked;
+    do {
+        locked = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+        const int code = errno;
+        ::close(fd);
+        return fail("lock", file, code);
+    }
+    return std::shared_ptr<void>(new int(fd), [](void* held) {
+        ::close(*static_cast<int*>(held));
+        delete static_cast<int*>(held);
+    });
+}
+
 FileResult<void> LinuxFileSystem::moveWithoutReplacing(const fs::path& from, const fs::path& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
     if (errno != EINVAL && errno != ENOSYS) return fail("move", from, errno, to);

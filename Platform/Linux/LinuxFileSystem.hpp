@@ -51,6 +51,8 @@ public:
     FileResult<void> moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) override;
     bool exists(const std::filesystem::path& path) const override;
     FileResult<std::vector<std::string>> listDirectory(const std::filesystem::path& folder) const override;
+    // flock on a descriptor of the process's own (never inherited by a child).
+    FileResult<std::shared_ptr<void>> tryLock(const std::filesystem::path& file) override;
     // Through the process's FolderWatcher (inotify).
     Subscription watchFolder(const std::filesystem::path& folder, std::shared_ptr<Executor> executor,
                              FolderChangeHandler handler) override;

@@ -1,9 +1,11 @@
 #include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <future>
 #include <mutex>
+#include <thread>
 
 #include "Platform/Linux/JsonFileKeyValueStore.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
@@ -145,20 +147,29 @@ void PointerHardwareTuning::setEnabled(bool enabled) {
     if (enabled == status().isEnabled) return;
     // The preferences belong to the caller's thread: written here, at once.
     defaults_->set(enabledDefaultsKey, enabled);
-    if (queues_.work) {
-        {
-            std::lock_guard guard(snapshotLock_);
-            enabledAsked_ = enabled;
-            snapshot_.isEnabled = enabled;
-        }
-        tellObservers();
+    if (!queues_.work) return perform([enabled](PointerHardwareTuning& self) { self.setEnabledNow(enabled); });
+    bool handOver = false;
+    {
+        std::lock_guard guard(snapshotLock_);
+        enabledAsked_ = enabled;
+        snapshot_.isEnabled = enabled;
+        handOver = !enabledQueued_;
+        enabledQueued_ = true;
     }
-    perform([enabled](PointerHardwareTuning& self) {
+    tellObservers();
+    // A switch flipped again while its change still waits for the desktop
+    // changes what that change will do: the desktop hears only the user's
+    // last word, once, however often the switch went back and forth.
+    if (!handOver) return;
+    perform([](PointerHardwareTuning& self) {
+        bool taken = false;
         {
             std::lock_guard guard(self.snapshotLock_);
-            if (self.enabledAsked_ == enabled) self.enabledAsked_.reset();
+            taken = *self.enabledAsked_;
+            self.enabledAsked_.reset();
+            self.enabledQueued_ = false;
         }
-        self.setEnabledNow(enabled);
+        self.setEnabledNow(taken);
     });
 }
 
@@ -267,12 +278,42 @@ void PointerHardwareTuning::perform(std::move_only_function<void(PointerHardware
 }
 
 void PointerHardwareTuning::run(std::move_only_function<void(PointerHardwareTuning&)>& operation) {
+    if (queues_.work) holdCaptureFile();
     struct Bracket {
         PointerPropertyBackend& backend;
         explicit Bracket(PointerPropertyBackend& backend) : backend(backend) { backend.beginOperation(); }
         ~Bracket() { backend.endOperation(); }
     } bracket(*backend_);
     operation(*this);
+}
+
+std::filesystem::path PointerHardwareTuning::captureLockFile(const std::filesystem::path& captureFile) {
+    return std::filesystem::path(captureFile).replace_extension(".lock");
+}
+
+void PointerHardwareTuning::holdCaptureFile() {
+    if (captureLock_) return;
+    const auto file = captureLockFile(captureURL_);
+    const auto until = std::chrono::steady_clock::now() + captureLockPatience;
+    for (bool madeFolder = false;;) {
+        auto lock = files_->tryLock(file);
+        if (lock) {
+            captureLock_ = std::move(*lock);
+            return;
+        }
+        if (lock.error().isNotFound() && !madeFolder) {
+            madeFolder = true;
+            (void)files_->createDirectories(file.parent_path());
+            continue;
+        }
+        // A folder that takes no lock takes no capture either: nothing is
+        // written to the desktop then, and no guard is there to wait for.
+        if (lock.error().code != EWOULDBLOCK || awaitedCaptureLock_ || std::chrono::steady_clock::now() >= until) {
+            awaitedCaptureLock_ = true;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
 template <class Question>

@@ -83,7 +83,10 @@ public:
                           std::optional<std::filesystem::path> captureURL, std::vector<HIDPPDeviceMatch> matches,
                           std::shared_ptr<platform::Clock> clock, std::shared_ptr<platform::FileSystem> files);
     // The same tuner on `queues`: the capture left by an earlier run goes
-    // back on the work queue, not here.
+    // back on the work queue, not here. It is a run's own tuner: before its
+    // first operation there it takes the capture file's lock
+    // (captureLockFile), and holds it for as long as it lives, so that the
+    // guard of an earlier run never puts back beside it what it has taken over.
     static std::shared_ptr<PointerHardwareTuning> queued(Queues queues, std::shared_ptr<PointerPropertyBackend> backend,
                                                          std::shared_ptr<platform::KeyValueStore> defaults,
                                                          std::optional<std::filesystem::path> captureURL,
@@ -154,6 +157,15 @@ public:
         return backend_->observeValuesChanged(std::move(changed));
     }
 
+    // The lock file beside `captureFile`: held by a run's tuner for its life,
+    // and by a guard while it looks at the capture and writes.
+    static std::filesystem::path captureLockFile(const std::filesystem::path& captureFile);
+    // How long a run's tuner waits for that lock at first: a guard holds it
+    // for one put-back, each call of which the desktop answers within
+    // seconds. Longer, the holder is a copy that hangs, and the tuner goes
+    // on without it (trying again at each operation).
+    static constexpr std::chrono::seconds captureLockPatience{15};
+
     // DPI to 16.16 fixed point; none when |DPI| ≥ 2^47, whose result would not fit.
     static std::optional<std::int64_t> fixed(std::int64_t cpi);
     static double cpi(std::int64_t fixed) { return cpiFromFixed(fixed); }
@@ -175,6 +187,8 @@ private:
     std::optional<PointerTuningCapture> currentReadingNow();
     std::vector<PointerServiceIdentity> candidatesNow();
 
+    // A queued tuner's hold on the capture file, taken before its operations.
+    void holdCaptureFile();
     // Runs `operation` now, or hands it to the work queue and notes when.
     void perform(std::move_only_function<void(PointerHardwareTuning&)> operation);
     // One operation, the backend told where it begins and ends.
@@ -252,12 +266,17 @@ private:
     PointerTuningStatus working_;
 
     const Queues queues_;
+    // A queued tuner's lock of the capture file, once it has it; whether it
+    // has waited for it once already.
+    std::shared_ptr<void> captureLock_;
+    bool awaitedCaptureLock_ = false;
     // What callers see; everything from here on is under the lock.
     mutable std::mutex snapshotLock_;
     PointerTuningStatus snapshot_;
     // The user's switch as last set, while its operation waits: what the
-    // status says of it meanwhile.
+    // status says of it meanwhile, and what that operation takes when it runs.
     std::optional<bool> enabledAsked_;
+    bool enabledQueued_ = false;
     // When each queued operation not yet finished was handed over, oldest first.
     std::deque<std::uint64_t> pendingSince_;
     bool waiting_ = false;

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <thread>
 
+#include "Platform/Linux/LinuxFileSystem.hpp"
 #include "Platform/Linux/LinuxProcessLauncher.hpp"
 #include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
 
@@ -32,6 +33,17 @@ void waitForEnd(pid_t pid) {
     while (::kill(pid, 0) == 0 || errno == EPERM) std::this_thread::sleep_for(100ms);
 }
 
+// A hold on the capture file's lock, or none while a run of the program
+// holds it: that run has taken over whatever the file holds, and puts the
+// originals back itself. A file that takes no lock at all is no one's: the
+// guard goes on without one.
+std::shared_ptr<void> holdUnlessTakenOver(const std::filesystem::path& lockFile) {
+    auto hold = platform::LinuxFileSystem::shared()->tryLock(lockFile);
+    if (hold) return std::move(*hold);
+    if (hold.error().code == EWOULDBLOCK) return nullptr;
+    return std::make_shared<int>(0);
+}
+
 } // namespace
 
 bool start(const std::string& executable, const std::vector<std::string>& arguments) {
@@ -52,16 +64,29 @@ int run(pid_t watched, const std::function<std::shared_ptr<PointerPropertyBacken
     waitForEnd(watched);
     std::error_code error;
     if (!std::filesystem::exists(captureFile, error)) return 0;
-    const auto tuner = makeTuner(std::move(reached));
+    const auto lockFile = PointerHardwareTuning::captureLockFile(captureFile);
+    std::shared_ptr<PointerHardwareTuning> tuner;
+    {
+        const auto hold = holdUnlessTakenOver(lockFile);
+        if (!hold || !std::filesystem::exists(captureFile, error)) return 0;
+        tuner = makeTuner(std::move(reached));
+    }
     for (const auto end = std::chrono::steady_clock::now() + patience;
          tuner->status().restorePending && std::chrono::steady_clock::now() < end;) {
         std::this_thread::sleep_for(100ms);
-        // A new run that started meanwhile put the originals back itself and
-        // saved a capture of its own: its flat value is not this guard's to undo.
+        // The look at the file and the put-back it allows are one step for a
+        // run that starts meanwhile: it waits for the hold to end before it
+        // takes anything, and then holds the file itself.
+        const auto hold = holdUnlessTakenOver(lockFile);
+        if (!hold) return 0;
+        // A run that started and ended since put the originals back itself,
+        // or left a capture of its own (its own guard's to put back).
         if (tuner->persistedCapture() != tuner->status().capture) return 0;
         tuner->deviceBecameReady();
     }
-    return tuner->persistedCapture() ? 1 : 0;
+    const auto hold = holdUnlessTakenOver(lockFile);
+    const auto left = tuner->persistedCapture();
+    return hold && left && left == tuner->status().capture ? 1 : 0;
 }
 
 } // namespace ravolet::pointerTuningGuard

@@ -42,7 +42,10 @@ std::optional<pid_t> parseWatched(std::string_view text);
 // it with `makeTuner` when the capture file `captureFile` is still there;
 // while its originals wait for the desktop to list the mouse, tells it again
 // every 100 ms, for `patience`, unless a new run has taken the file over.
-// Returns the process's exit status: 0 when nothing is left to put back.
+// A run's tuner holds the capture file's lock for its life; the guard takes
+// it for each look at the file with the put-back that follows, and stands
+// back for good when a run has it. Returns the process's exit status: 0
+// when nothing is left to put back that is the guard's.
 using TunerMaker = std::function<std::shared_ptr<PointerHardwareTuning>(std::shared_ptr<PointerPropertyBackend>)>;
 int run(pid_t watched, const std::function<std::shared_ptr<PointerPropertyBackend>()>& backend,
         const TunerMaker& makeTuner, const std::filesystem::path& captureFile, std::chrono::milliseconds patience);

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <utility>
 
 #include "Platform/Simulated/InMemoryFileSystem.hpp"
 #include "Platform/Simulated/InMemoryKeyValueStore.hpp"
@@ -35,24 +37,43 @@ PointerServiceIdentity mouse(std::uint64_t id = mouseID, std::int64_t vendor = 0
 }
 
 // Forwards to the in-memory backend and notes, for every write, whether the
-// capture file was on disk at that moment.
+// capture file was on disk at that moment. One call at a time, from any thread.
 class WatchedBackend final : public PointerPropertyBackend {
 public:
     WatchedBackend(std::shared_ptr<FakePointerPropertyBackend> fake, std::shared_ptr<FileSystem> files, std::filesystem::path file)
         : fake_(std::move(fake)), files_(std::move(files)), file_(std::move(file)) {}
     bool canWrite() const override { return fake_->canWrite(); }
-    std::vector<PointerServiceIdentity> services() override { return fake_->services(); }
+    std::vector<PointerServiceIdentity> services() override {
+        std::lock_guard guard(lock_);
+        return fake_->services();
+    }
     std::optional<std::int64_t> readNumber(std::string_view k, std::uint64_t id) override {
+        std::lock_guard guard(lock_);
         return unreadable ? std::nullopt : fake_->readNumber(k, id);
     }
-    std::optional<std::string> readString(std::string_view k, std::uint64_t id) override { return fake_->readString(k, id); }
+    std::optional<std::string> readString(std::string_view k, std::uint64_t id) override {
+        std::lock_guard guard(lock_);
+        return fake_->readString(k, id);
+    }
     PointerPropertyWrite writeNumber(std::string_view k, std::int64_t v, std::uint64_t id) override {
+        if (onWrite) onWrite();
+        std::lock_guard guard(lock_);
         fileOnDiskAtWrite.push_back(files_->exists(file_));
         const auto result = fake_->writeNumber(k, v, id);
         return refusedAfterLanding ? Write::refused : result;
     }
-    bool serviceExists(std::uint64_t id) override { return fake_->serviceExists(id); }
+    bool serviceExists(std::uint64_t id) override {
+        std::lock_guard guard(lock_);
+        return fake_->serviceExists(id);
+    }
     bool resolutionIsFixed() const override { return fixedResolution; }
+    void beginOperation() override {
+        if (auto once = std::exchange(onNextOperation, nullptr)) once();
+    }
+    // Runs just before each write reaches the desktop.
+    std::function<void()> onWrite;
+    // Runs once, as the tuner's next operation begins.
+    std::function<void()> onNextOperation;
     std::vector<bool> fileOnDiskAtWrite;
     // A desktop that answers after the time-out, or takes one of two parts:
     // the write lands and is reported refused.
@@ -62,6 +83,7 @@ public:
     bool unreadable = false;
 
 private:
+    std::mutex lock_;
     std::shared_ptr<FakePointerPropertyBackend> fake_;
     std::shared_ptr<FileSystem> files_;
     std::filesystem::path file_;
@@ -659,6 +681,39 @@ TEST_F(TuningTest, QueuedTheCallerOnlyHandsWorkOverAndTheStatusSaysWhileTheDeskt
 // The desktop does not answer at all: the queue's work waits, the snapshot
 // reads all the same, and a wait for the queue gives up at its limit (the
 // originals stay on disk meanwhile); once the desktop answers, all of it runs.
+// Off, on and off again while the desktop has not answered yet: the switch
+// reads off throughout, also while the desktop is being written, and the
+// desktop hears one change, the user's last.
+TEST_F(TuningTest, QueuedTheSwitchFlippedWhileTheDesktopIsSlowEndsAsLastSetAndWritesOnce) {
+    const auto work = std::make_shared<ManualScheduler>();
+    const auto ui = std::make_shared<ManualScheduler>();
+    const auto tuning = Tuning::queued({work, ui}, backend, defaults, std::nullopt, {HIDPPDeviceMatch::g502X}, clock, files);
+    tuning->request({true, 1600});
+    work->runUntilIdle();
+    ASSERT_TRUE(tuning->status().isApplied);
+    const auto writesBefore = fake->writeLog().size();
+    std::vector<bool> shownAtWrite;
+    backend->onWrite = [&] { shownAtWrite.push_back(tuning->status().isEnabled); };
+
+    for (const bool enabled : {false, true, false}) {
+        tuning->setEnabled(enabled);
+        EXPECT_EQ(tuning->status().isEnabled, enabled);
+    }
+    work->runUntilIdle();
+    ui->runUntilIdle();
+    const auto s = tuning->status();
+    EXPECT_FALSE(s.isEnabled);
+    EXPECT_FALSE(s.isApplied);
+    EXPECT_EQ(s.lastRestoreReason, Reason::switchedOff);
+    expectOriginalsBack();
+    EXPECT_EQ(defaults->boolValue(Tuning::enabledDefaultsKey), false);
+    EXPECT_EQ(std::ranges::count(shownAtWrite, true), 0) << "the switch never springs back on";
+    const std::vector<FakePointerPropertyBackend::WriteRecord> afterFlips(fake->writeLog().begin() + writesBefore,
+                                                                          fake->writeLog().end());
+    EXPECT_EQ(afterFlips, (std::vector<FakePointerPropertyBackend::WriteRecord>{{mouseID, res, originalResolution},
+                                                                                {mouseID, accel, originalAcceleration}}));
+}
+
 TEST_F(TuningTest, QueuedAWaitForTheWorkEndsAtItsLimitWhenTheDesktopDoesNotAnswer) {
     const auto gated = std::make_shared<GatedBackend>(backend);
     const auto ui = std::make_shared<ManualScheduler>();
@@ -718,5 +773,47 @@ TEST_F(TuningTest, AGuardLeavesACaptureANewRunTookOver) {
     EXPECT_EQ(value(accel), Tuning::disabledAcceleration) << "the new run's tuning stays";
     EXPECT_TRUE(newRun->persistedCapture());
     newRun->restore(Reason::engineStopped);
+    expectOriginalsBack();
+}
+
+// The guard has found the file still its own and is about to put the
+// originals back when a new run starts: the run waits for that put-back,
+// then captures afresh and sets its own flat value, which the guard leaves
+// to it.
+TEST_F(TuningTest, ANewRunStartingBetweenTheGuardsLookAndItsPutBackKeepsItsTuning) {
+    const platform::testing::FolderTree folder("guard-race");
+    const auto file = folder.path / "pointer-hardware-capture.json";
+    const auto disk = LinuxFileSystem::shared();
+    folder.write(file.filename(), *strandedCapture().encoded());
+    fake->seed(mouseID, {{accel, Tuning::disabledAcceleration}});
+    backend->unreadable = true;
+    const auto ui = std::make_shared<ManualScheduler>();
+    std::shared_ptr<Tuning> newRun;
+    const int status = pointerTuningGuard::run(
+        0x7fffffff, [this] { return std::shared_ptr<PointerPropertyBackend>(backend); },
+        [&](std::shared_ptr<PointerPropertyBackend> reached) {
+            auto guard = std::make_shared<Tuning>(std::move(reached), defaults, file,
+                                                  std::vector{HIDPPDeviceMatch::g502X}, clock, disk);
+            EXPECT_TRUE(guard->status().restorePending);
+            backend->unreadable = false;
+            // Starts as the guard's next put-back begins, and runs as far as it may.
+            backend->onNextOperation = [&] {
+                newRun = Tuning::queued({std::make_shared<SerialQueue>(Tuning::queueLabel, QueuePriority::utility), ui},
+                                        backend, defaults, file, {HIDPPDeviceMatch::g502X}, clock, disk);
+                newRun->request({true, 1600});
+                (void)newRun->waitUntilIdle(std::chrono::milliseconds(500));
+            };
+            return guard;
+        },
+        file, std::chrono::seconds(2));
+    ASSERT_TRUE(newRun);
+    ASSERT_TRUE(newRun->waitUntilIdle(std::chrono::seconds(20)));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(value(accel), Tuning::disabledAcceleration) << "the new run's tuning stays";
+    EXPECT_TRUE(newRun->status().isApplied);
+    ASSERT_TRUE(newRun->persistedCapture()) << "and so does its capture";
+    EXPECT_EQ(newRun->persistedCapture()->acceleration, originalAcceleration);
+    newRun->restore(Reason::engineStopped);
+    ASSERT_TRUE(newRun->waitUntilIdle(std::chrono::seconds(20)));
     expectOriginalsBack();
 }
