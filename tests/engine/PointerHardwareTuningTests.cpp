@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -731,9 +732,19 @@ TEST_F(TuningTest, QueuedAWaitForTheWorkEndsAtItsLimitWhenTheDesktopDoesNotAnswe
     EXPECT_FALSE(files->exists(captureFile));
 }
 
-TEST_F(TuningTest, OnThisMachineTheLiveBackendFindsNothingToTune) {
+// The session's desktop is found from its environment: here one without any,
+// whatever the session this runs in (a terminal on the developer's desktop
+// would otherwise reach its real settings).
+TEST_F(TuningTest, WithNoDesktopInTheSessionTheLiveBackendFindsNothingToTune) {
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SWAYSOCK", "XDG_CURRENT_DESKTOP"}) {
+        const char* value = std::getenv(name);
+        saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+        ::unsetenv(name);
+    }
     leaveCaptureFile(strandedCapture());
     Tuning tuning(nullptr, defaults, std::nullopt, {HIDPPDeviceMatch::g502X}, clock, files);
+    for (const auto& [name, value] : saved) value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
     EXPECT_FALSE(tuning.status().isSupported);
     EXPECT_FALSE(tuning.status().isApplied); // the stranded service does not exist here
     tuning.request({true, 1600});
