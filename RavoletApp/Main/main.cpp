@@ -99,12 +99,12 @@ bool hasDisplay() {
 
 // Qt ends the process itself, with exit(), when it loses the display (the X
 // server ending with the session). The shell then ends as a signal ends it,
-// from the exit handler, before the threads finish: the last change is
-// saved and the desktop's setting put back.
+// from the exit handler, before the threads finish and without the windows:
+// the last change is saved and the desktop's setting put back.
 ravolet::AppShell* endingShell = nullptr;
 
 void endOnExit() {
-    if (endingShell) std::exchange(endingShell, nullptr)->endNow();
+    if (endingShell) std::exchange(endingShell, nullptr)->endAtExit();
 }
 
 int run(int argc, char** argv, bool simulatedMouse, bool atLogin, ravolet::platform::SingleInstance& instance) {
