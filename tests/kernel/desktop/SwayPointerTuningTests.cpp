@@ -249,6 +249,54 @@ TEST_F(SwayPointerTuning, ASettingChangedInSwayOrByAReloadIsSeenAndKeptAtStop) {
     }
 }
 
+// The program itself, as a user runs it in sway (drawn nowhere: Qt's
+// offscreen platform, as nothing here looks at its windows), on the fake
+// mouse: it sets the mouse flat; asked to quit as the session asks it, it
+// puts the user's setting back, and it and its guard are gone within 5 s.
+TEST_F(SwayPointerTuning, QuittingTheProgramPutsTheDesktopsAccelerationBackAndItAndItsGuardAreGone) {
+#ifndef RAVOLET_PROGRAM
+    GTEST_SKIP() << "the program was not built";
+#else
+    const std::string home = "/tmp/program-home";
+    std::filesystem::create_directories(home + "/config/ravolet");
+    std::filesystem::create_directories(home + "/runtime");
+    ::chmod((home + "/runtime").c_str(), 0700);
+    std::ofstream(home + "/config/ravolet/preferences.json") << "{\"onboarding.completed\": true}\n";
+    const std::filesystem::path capture = home + "/config/ravolet/pointer-hardware-capture.json";
+    ASSERT_TRUE(waitFor([] { return setting() == pf::PointerAccelSetting::adaptive(0).code(); }, 10s))
+        << "sway does not list the mouse with its own setting";
+    Process program({{RAVOLET_PROGRAM},
+                     {"PATH=/usr/bin:/usr/sbin:/bin", "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
+                      "XDG_RUNTIME_DIR=" + home + "/runtime", "QT_QPA_PLATFORM=offscreen",
+                      std::string("SWAYSOCK=") + sway->socket()},
+                     "/tmp/program.log",
+                     std::nullopt,
+                     {}});
+    ASSERT_TRUE(waitFor([&] { return setting() == pf::PointerAccelSetting::offCode; }, 60s))
+        << "the program did not set the mouse flat\n" << fileText("/tmp/program.log");
+    ASSERT_TRUE(std::filesystem::exists(capture));
+    const std::string guardCommand = std::string(RAVOLET_PROGRAM) + '\0' + "--pointer-guard" + '\0' +
+                                     std::to_string(program.pid()) + '\0';
+    std::optional<pid_t> guard;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc"))
+        if (fileText(entry.path() / "cmdline") == guardCommand) guard = std::stoi(entry.path().filename().string());
+    ASSERT_TRUE(guard) << "no pointer guard";
+
+    ::kill(program.pid(), SIGTERM);
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_TRUE(waitFor([&] { return !program.running(); }, 5s)) << fileText("/tmp/program.log");
+    std::cout << "the program ended "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked).count()
+              << " ms after SIGTERM\n";
+    EXPECT_EQ(setting(), pf::PointerAccelSetting::adaptive(0).code()) << "the user's setting is back";
+    EXPECT_FALSE(std::filesystem::exists(capture)) << "nothing left to put back";
+    // Adopted by init here, which reaps it: gone from /proc.
+    EXPECT_TRUE(waitFor([&] { return !std::filesystem::exists("/proc/" + std::to_string(*guard)); }, 5s))
+        << "the pointer guard runs on";
+    program.stop(SIGKILL);
+#endif
+}
+
 TEST_F(SwayPointerTuning, AStoppedSwayNeverHoldsUpTheWindowAndTuningCompletesOnceItGoesOn) {
     EngineOnKernel rig;
     makeQueuedTuner(std::make_shared<pf::SwayPointerSettings>(sway->socket()), rig);
