@@ -10,6 +10,7 @@
 
 #include <glob.h>
 
+#include "Core/Config.hpp"
 #include "Platform/Linux/Desktop/SwayPointerSettings.hpp"
 #include "desktop/DesktopTuningTest.hpp"
 
@@ -251,8 +252,10 @@ TEST_F(SwayPointerTuning, ASettingChangedInSwayOrByAReloadIsSeenAndKeptAtStop) {
 
 // The program itself, as a user runs it in sway (drawn nowhere: Qt's
 // offscreen platform, as nothing here looks at its windows), on the fake
-// mouse: it sets the mouse flat; asked to quit as the session asks it, it
-// puts the user's setting back, and it and its guard are gone within 5 s.
+// mouse: it sets the mouse flat, and its back button starts a program that
+// runs on; asked to quit as the session asks it, it puts the user's setting
+// back, and it and its guard are gone within 5 s, while the program the
+// button started still runs.
 TEST_F(SwayPointerTuning, QuittingTheProgramPutsTheDesktopsAccelerationBackAndItAndItsGuardAreGone) {
 #ifndef RAVOLET_PROGRAM
     GTEST_SKIP() << "the program was not built";
@@ -262,6 +265,11 @@ TEST_F(SwayPointerTuning, QuittingTheProgramPutsTheDesktopsAccelerationBackAndIt
     std::filesystem::create_directories(home + "/runtime");
     ::chmod((home + "/runtime").c_str(), 0700);
     std::ofstream(home + "/config/ravolet/preferences.json") << "{\"onboarding.completed\": true}\n";
+    const std::string launchedPID = "/tmp/launched.pid";
+    Config config = Config::defaultConfig();
+    config.profiles.front().buttons.push_back(
+        ButtonBinding{3, {}, Action::runShortcut("sh -c 'echo $$ > " + launchedPID + "; exec sleep 60'"), true});
+    std::ofstream(home + "/config/ravolet/config.json") << *config.encoded();
     const std::filesystem::path capture = home + "/config/ravolet/pointer-hardware-capture.json";
     ASSERT_TRUE(waitFor([] { return setting() == pf::PointerAccelSetting::adaptive(0).code(); }, 10s))
         << "sway does not list the mouse with its own setting";
@@ -281,6 +289,11 @@ TEST_F(SwayPointerTuning, QuittingTheProgramPutsTheDesktopsAccelerationBackAndIt
     for (const auto& entry : std::filesystem::directory_iterator("/proc"))
         if (fileText(entry.path() / "cmdline") == guardCommand) guard = std::stoi(entry.path().filename().string());
     ASSERT_TRUE(guard) << "no pointer guard";
+    ASSERT_TRUE(ok(mouse.press(3)));
+    ASSERT_TRUE(ok(mouse.release(3)));
+    pid_t launched = 0;
+    ASSERT_TRUE(waitFor([&] { return (std::ifstream(launchedPID) >> launched) && launched > 0; }, 10s))
+        << "the back button started nothing\n" << fileText("/tmp/program.log");
 
     ::kill(program.pid(), SIGTERM);
     const auto asked = std::chrono::steady_clock::now();
@@ -293,6 +306,8 @@ TEST_F(SwayPointerTuning, QuittingTheProgramPutsTheDesktopsAccelerationBackAndIt
     // Adopted by init here, which reaps it: gone from /proc.
     EXPECT_TRUE(waitFor([&] { return !std::filesystem::exists("/proc/" + std::to_string(*guard)); }, 5s))
         << "the pointer guard runs on";
+    EXPECT_EQ(::kill(launched, 0), 0) << "what the button started runs on";
+    ::kill(launched, SIGKILL);
     program.stop(SIGKILL);
 #endif
 }
