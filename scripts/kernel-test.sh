@@ -327,10 +327,14 @@ copy_path() { # file or folder
 
 printf 'root:x:0:0:root:/tmp:/bin/sh\nnobody:x:65534:65534:nobody:/nonexistent:/bin/false\n' >"$root/etc/passwd"
 printf 'root:x:0:\nnogroup:x:65534:\n' >"$root/etc/group"
-for extra in "${extras[@]}"; do copy_path "$extra"; done
-# The test programs go in without their debug information: with it they are
-# hundreds of MB, and an image that does not fit the VM's memory unpacks only
-# in part (the programs past that point are "not found").
+# The test programs (and programs of the build given as --extra) go in
+# without their debug information: with it they are hundreds of MB, and an
+# image that does not fit the VM's memory unpacks only in part (the programs
+# past that point are "not found").
+for extra in "${extras[@]}"; do
+  copy_path "$extra"
+  [ -f "$extra" ] && strip --strip-debug "$root$(realpath -s "$extra")" 2>/dev/null || true
+done
 for exe in "${executables[@]}"; do
   copy_path "$exe"
   strip --strip-debug "$root$(realpath -s "$exe")" 2>/dev/null || true

@@ -4,12 +4,13 @@
 
 namespace ravolet::platform {
 
-// Starts programs with posix_spawn, never through a shell. Each child gets a
-// session of its own (so a signal to the program's terminal does not reach
-// it), default signal handling and an empty signal mask. Every child is
-// reaped when it ends, by one process-wide reaper thread that waits on the
-// children's process descriptors, so no zombie is left behind and no other
-// child of the process is waited for.
+// Starts programs without a shell, each one detached for good: a short-lived
+// intermediate process opens a session of its own (so a signal to the
+// program's terminal does not reach it) and starts the program from there,
+// with default signal handling and an empty signal mask, then ends at once.
+// The program is thus never a child of this process: the system's reaper
+// (init, or the session's service manager) adopts it, nothing here waits for
+// it, and it runs on after this process has ended, however long it lives.
 class LinuxProcessLauncher final : public ProcessLauncher {
 public:
     bool launchDetached(const std::string& executable, const std::vector<std::string>& arguments) override;

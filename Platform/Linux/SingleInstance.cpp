@@ -1,5 +1,6 @@
 #include "Platform/Linux/SingleInstance.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstddef>
@@ -269,8 +270,9 @@ void SingleInstance::stopAnswering() {
     listening_ = -1;
 }
 
-std::expected<SingleInstance::Call, std::string> SingleInstance::callFirst(std::chrono::milliseconds patience) {
-    const auto deadline = std::chrono::steady_clock::now() + patience;
+std::expected<SingleInstance::Call, std::string> SingleInstance::callFirst(std::chrono::milliseconds patience,
+                                                                         std::chrono::milliseconds quittingPatience) {
+    const auto started = std::chrono::steady_clock::now();
     std::optional<std::string> trouble;
     for (;;) {
         if (role_ == Role::second && tryLock(lock_)) {
@@ -280,6 +282,10 @@ std::expected<SingleInstance::Call, std::string> SingleInstance::callFirst(std::
         }
         // The holder's own word on where it listens comes before this copy's guess.
         const auto holder = role_ == Role::second ? holderOf(lock_) : std::nullopt;
+        // A copy that is quitting ends once its save is done: worth a longer wait.
+        const bool quitting = holder && holder->quitting && alive(holder->pid);
+        const auto waited = quitting ? std::max(patience, quittingPatience) : patience;
+        const auto deadline = started + waited;
         const auto socket = holder && holder->socket ? holder->socket : socket_;
         if (socket) {
             const auto answered = call(*socket, deadline);
@@ -288,11 +294,11 @@ std::expected<SingleInstance::Call, std::string> SingleInstance::callFirst(std::
         } else {
             trouble = "there is no place for a socket to reach it through";
         }
-        // A copy that is quitting ends once its save is done, however slow the disk.
-        const bool quitting = holder && holder->quitting && alive(holder->pid);
-        if (!quitting && std::chrono::steady_clock::now() >= deadline) {
-            return std::unexpected(fmt::format("it neither answered nor ended within {:g} seconds{}",
-                                               std::chrono::duration<double>(patience).count(),
+        if (std::chrono::steady_clock::now() >= deadline) {
+            const std::string who = holder ? fmt::format("it (process {})", holder->pid) : std::string("it");
+            return std::unexpected(fmt::format("{} {} within {:g} seconds{}", who,
+                                               quitting ? "began to quit but did not end" : "neither answered nor ended",
+                                               std::chrono::duration<double>(waited).count(),
                                                trouble ? " (" + *trouble + ")" : std::string()));
         }
         std::this_thread::sleep_for(retryPause);

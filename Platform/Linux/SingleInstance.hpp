@@ -18,8 +18,10 @@ namespace ravolet::platform {
 //
 // A copy that quits says so in the lock file and stops answering before it
 // saves, and keeps the lock until it has ended: a later copy started
-// meanwhile hears no answer, waits for the lock (for as long as the quitting
-// copy lives) and then runs in its place, on the settings just saved.
+// meanwhile hears no answer, waits for the lock and then runs in its place,
+// on the settings just saved. It waits longer for a quitting copy than for a
+// running one, but not for ever: a copy that hangs as it quits is reported
+// as one that does not answer.
 //
 // The socket lives in $XDG_RUNTIME_DIR, named after the settings folder, else
 // in the settings folder itself, else (no path fits a socket's address) in
@@ -67,8 +69,14 @@ public:
     void stopAnswering();
 
     // How long a later copy waits for an answer or the lock by default: a
-    // first copy still starting up, or still saving as it quits.
+    // first copy still starting up, or busy.
     static constexpr std::chrono::seconds patience{10};
+    // How long it waits for a copy it finds quitting to end. A quit takes at
+    // most 5 s (the desktop's setting and the mouse put back, each within its
+    // own limit) beside its saves; this leaves as long again twice over for
+    // a slow disk, and is still short enough for a user who started Ravolet
+    // to be told why nothing came rather than left waiting.
+    static constexpr std::chrono::seconds quittingPatience{15};
     enum class Call {
         // The first copy answered: it runs on and shows its window.
         answered,
@@ -78,10 +86,11 @@ public:
     };
     // The second copy: calls the first, where its lock file says it listens.
     // Where nobody answers (a copy quitting, or only just started), tries
-    // again and waits for the lock, for up to `patience`, and beyond it for
-    // as long as the holder lives and says it is quitting; why neither came,
-    // on failure.
-    std::expected<Call, std::string> callFirst(std::chrono::milliseconds patience = SingleInstance::patience);
+    // again and waits for the lock, for up to `patience`, or up to
+    // `quittingPatience` while the holder says it is quitting; why neither
+    // came, naming the holder's process where its lock file does, on failure.
+    std::expected<Call, std::string> callFirst(std::chrono::milliseconds patience = SingleInstance::patience,
+                                               std::chrono::milliseconds quittingPatience = SingleInstance::quittingPatience);
 
 private:
     SingleInstance(Role role, int lock, std::optional<std::filesystem::path> socket);

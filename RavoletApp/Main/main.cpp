@@ -15,6 +15,7 @@
 #include <memory>
 #include <pthread.h>
 #include <string_view>
+#include <utility>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -45,11 +46,13 @@ constexpr std::string_view usage =
 // The hidden option that makes the process the program's pointer tuning guard.
 constexpr const char* pointerGuardOption = "--pointer-guard";
 
-// SIGTERM and SIGINT end the program as the menu's Quit does, without asking:
-// changes that could not be saved are written beside the settings. The handler
-// only writes a byte; the event loop reads it and does the work. The signals
-// are held back from the first instruction of main() until the handler is
-// there, so one that comes early takes the same path, once the loop runs.
+// SIGTERM, SIGINT and SIGHUP (the terminal Ravolet was started from closing,
+// or the session ending) end the program as the menu's Quit does, without
+// asking: changes that could not be saved are written beside the settings.
+// The handler only writes a byte; the event loop reads it and does the work.
+// The signals are held back from the first instruction of main() until the
+// handler is there, so one that comes early takes the same path, once the
+// loop runs.
 int signalPipe[2] = {-1, -1};
 
 sigset_t quitSignals() {
@@ -57,6 +60,7 @@ sigset_t quitSignals() {
     sigemptyset(&set);
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
@@ -73,7 +77,8 @@ bool installQuitSignals() {
     action.sa_handler = &onQuitSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    if (::sigaction(SIGTERM, &action, nullptr) != 0 || ::sigaction(SIGINT, &action, nullptr) != 0) return false;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        if (::sigaction(signal, &action, nullptr) != 0) return false;
     // Any signal that came before is delivered now, to the handler. Threads
     // started earlier keep them blocked, so this thread takes them.
     const sigset_t signals = quitSignals();
@@ -90,6 +95,16 @@ bool hasDisplay() {
     if (platform && (std::string_view(platform).starts_with("offscreen") || std::string_view(platform).starts_with("minimal")))
         return true;
     return set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+// Qt ends the process itself, with exit(), when it loses the display (the X
+// server ending with the session). The shell then ends as a signal ends it,
+// from the exit handler, before the threads finish and without the windows:
+// the last change is saved and the desktop's setting put back.
+ravolet::AppShell* endingShell = nullptr;
+
+void endOnExit() {
+    if (endingShell) std::exchange(endingShell, nullptr)->endAtExit();
 }
 
 int run(int argc, char** argv, bool simulatedMouse, bool atLogin, ravolet::platform::SingleInstance& instance) {
@@ -135,6 +150,8 @@ int run(int argc, char** argv, bool simulatedMouse, bool atLogin, ravolet::platf
     report(model->menuBar().value());
     ravolet::ObserverConnection reporting = model->menuBar().observe(report);
 
+    // Registered after the threads' own exit handler, so it runs before it.
+    std::atexit(&endOnExit);
     int exitCode = 0;
     {
         ravolet::AppShell shell(model, {.hasTray = {}, .startedAtLogin = atLogin});
@@ -147,13 +164,17 @@ int run(int argc, char** argv, bool simulatedMouse, bool atLogin, ravolet::platf
         });
         shell.answerLaterCopies(instance);
         QTimer::singleShot(0, &shell, [&shell] { shell.launch(); });
+        endingShell = &shell;
         exitCode = QApplication::exec();
         model->stop();
-        // The mouse goes back as Ravolet found it (its wheel's mode) before the process ends.
+        // The mouse goes back as Ravolet found it (its wheel's mode) before
+        // the process ends. With the desktop's setting put back within 3 s,
+        // a quit ends within 5 s whatever does not answer.
         const auto letGo = std::make_shared<bool>(false);
         model->deviceMonitor().whenLetGo([letGo] { *letGo = true; });
-        for (QDeadlineTimer limit(2000); !*letGo && !limit.hasExpired();)
+        for (QDeadlineTimer limit(1500); !*letGo && !limit.hasExpired();)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        endingShell = nullptr;
     }
     reporting.disconnect();
     wheelResolution.disconnect();

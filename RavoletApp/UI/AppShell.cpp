@@ -161,7 +161,9 @@ void AppShell::quit() {
 
 void AppShell::endNow() { finish(true); }
 
-void AppShell::finish(bool keepsUnsavedChanges) {
+void AppShell::endAtExit() { finish(true, false); }
+
+void AppShell::finish(bool keepsUnsavedChanges, bool endsLoop) {
     if (quitting_) return;
     quitting_ = true;
     // Before the save, which may take a while: a copy started meanwhile must
@@ -169,7 +171,7 @@ void AppShell::finish(bool keepsUnsavedChanges) {
     stopAnsweringLaterCopies();
     model_->stop();
     if (keepsUnsavedChanges && model_->hasUnsavedChanges()) keepUnsavedChanges();
-    QCoreApplication::quit();
+    if (endsLoop) QCoreApplication::quit();
 }
 
 bool AppShell::asksToQuitAnyway(const QuitPrompt& prompt) {

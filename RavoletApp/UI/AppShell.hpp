@@ -60,6 +60,9 @@ public:
     // changes the quit could not save are written beside the settings file
     // (else to standard error), which the next start names.
     void endNow();
+    // As endNow(), from the exit handler of a process that Qt ends on losing
+    // its display: there neither a window nor the event loop may be touched.
+    void endAtExit();
     void showSettings();
     void showSetUp();
     // Raises whichever of the program's windows are open.
@@ -91,7 +94,7 @@ private:
     void stopAnsweringLaterCopies();
     // Once: stops answering, stops the model, keeps what it could not save
     // unless the user let that go, and ends the event loop.
-    void finish(bool keepsUnsavedChanges);
+    void finish(bool keepsUnsavedChanges, bool endsLoop = true);
     bool asksToQuitAnyway(const QuitPrompt& prompt);
     void keepUnsavedChanges();
     void refreshTrayIcon();

@@ -248,16 +248,21 @@ TEST(SingleInstanceTest, OneCopyPerFolderHoldsTheLockAndTheNextCallsItOrWaitsFor
         EXPECT_EQ(answered, 2);
 
         // Running on but answering no more (stopped, or stuck): a later copy
-        // waits no longer than its patience, and says why.
+        // waits no longer than its patience, and says why, naming the process.
+        const std::string holder = "it (process " + std::to_string(::getpid()) + ")";
         const auto third = SingleInstance::claim(c.folder, laterRuntime);
         const auto refused = third->callFirst(100ms);
         ASSERT_FALSE(refused);
-        EXPECT_EQ(refused.error(), "it neither answered nor ended within 0.1 seconds");
+        EXPECT_EQ(refused.error(), holder + " neither answered nor ended within 0.1 seconds");
 
         // Quitting, the first answers no more, and a later copy waits for it
-        // to end however long that takes beyond its patience.
+        // to end beyond its patience, up to the longer one for a quit; a
+        // quit that hangs is said as such.
         first->stopAnswering();
         EXPECT_EQ(first->callDescriptor(), -1);
+        const auto hung = third->callFirst(100ms, 300ms);
+        ASSERT_FALSE(hung);
+        EXPECT_EQ(hung.error(), holder + " began to quit but did not end within 0.3 seconds");
         std::thread ending([&] {
             std::this_thread::sleep_for(500ms);
             first.reset();

@@ -3,11 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <memory>
+#include <string>
 #include <thread>
 
+#include "Platform/Linux/LinuxProcessLauncher.hpp"
 #include "Platform/RunLoopThread.hpp"
 #include "Platform/SerialQueue.hpp"
 #include "Platform/Thread.hpp"
@@ -60,6 +68,48 @@ using testing::Sentinel;
     RunLoopThread loop(Thread::Options{"ai.ravolet.test"});
     check.expect(!loop.start() && !loop.isRunning() && !loop.runLoop(), "a run loop thread started");
     check.exitWithResult();
+}
+
+// A process that launched a program which runs on (an application a button
+// opened, the pointer guard that waits for this very process to end) ends
+// as soon as it is asked to, and the program keeps running after it.
+[[noreturn]] void exitWhileALaunchedProgramRunsOn() {
+    ChildChecks check;
+    const std::string pidFile = "/tmp/ravolet-launched-" + std::to_string(::getpid());
+    const pid_t exiting = ::fork();
+    if (exiting == 0) {
+        LinuxProcessLauncher launcher;
+        const bool launched = launcher.launchDetached("/bin/sh", {"-c", "echo $$ > \"$0\"; exec sleep 30", pidFile});
+        // As main() returns: every thread of ours is finished first.
+        finishThreads();
+        std::exit(launched ? 0 : 3);
+    }
+    bool ended = false;
+    int status = -1;
+    for (const auto limit = std::chrono::steady_clock::now() + 5s; !ended && std::chrono::steady_clock::now() < limit;) {
+        ended = ::waitpid(exiting, &status, WNOHANG) == exiting;
+        if (!ended) std::this_thread::sleep_for(10ms);
+    }
+    check.expect(ended, "the process did not end within 5 s of its exit");
+    if (!ended) {
+        ::kill(exiting, SIGKILL);
+        ::waitpid(exiting, nullptr, 0);
+    }
+    check.expect(!ended || (WIFEXITED(status) && WEXITSTATUS(status) == 0), "the program was not launched");
+    pid_t program = 0;
+    for (const auto limit = std::chrono::steady_clock::now() + 5s; program <= 0 && std::chrono::steady_clock::now() < limit;) {
+        std::ifstream(pidFile) >> program;
+        if (program <= 0) std::this_thread::sleep_for(10ms);
+    }
+    check.expect(program > 0 && ::kill(program, 0) == 0, "the launched program did not run on");
+    if (program > 0) ::kill(program, SIGKILL);
+    std::remove(pidFile.c_str());
+    check.exitWithResult();
+}
+
+TEST(ProcessExit, AProgramItLaunchedThatRunsOnNeverHoldsTheExit) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(exitWhileALaunchedProgramRunsOn(), ::testing::ExitedWithCode(0), "");
 }
 
 // A queue released by its own block cannot wait for its thread, which still

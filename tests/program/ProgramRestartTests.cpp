@@ -32,6 +32,7 @@ using namespace std::chrono_literals;
 using platform::testing::Child;
 using platform::testing::waitUntil;
 using platform::testing::XServer;
+using testing::contents;
 
 // The factory document with 10,000 rules: a settings file of over a megabyte.
 std::string largeDocument() {
@@ -40,11 +41,6 @@ std::string largeDocument() {
         config.ruleSet.rules.emplace_back(fmt::format("rule-{:05}", i), BundleIDPattern::exact(fmt::format("org.test.app{}", i)),
                                           "default", 0, true);
     return *config.encoded();
-}
-
-std::string contents(const fs::path& file) {
-    std::ifstream stream(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
 }
 
 struct Scenario {

@@ -27,12 +27,23 @@ namespace ravolet::testing {
 inline constexpr xcb_keycode_t tabKey = 23;
 inline constexpr xcb_keycode_t qKey = 24;
 inline constexpr xcb_keycode_t spaceKey = 65;
+inline constexpr xcb_keycode_t returnKey = 36;
+inline constexpr xcb_keycode_t upKey = 111;
 
 // The keys that take the settings window (with no tray) from its tab bar,
 // past its Quit button, to the Scroll page's first switch ("Smooth the scroll
 // wheel") and flip it: ten Tabs and the space bar.
 inline const std::vector<xcb_keycode_t> flipSmoothScrolling = [] {
     std::vector<xcb_keycode_t> keys(10, tabKey);
+    keys.push_back(spaceKey);
+    return keys;
+}();
+
+// The same for the real program on a machine whose input devices it may not
+// use (no /dev/uinput here): one Tab more, past the "Finish Setting Up…"
+// button of the permission banner above the page.
+inline const std::vector<xcb_keycode_t> flipSmoothScrollingBelowTheBanner = [] {
+    std::vector<xcb_keycode_t> keys(11, tabKey);
     keys.push_back(spaceKey);
     return keys;
 }();
@@ -54,6 +65,12 @@ inline auto pacedBy(std::chrono::steady_clock::duration startTook) {
 using platform::testing::Child;
 using platform::testing::FolderTree;
 using platform::testing::waitUntil;
+
+// A file's bytes; empty for one that cannot be read.
+inline std::string contents(const std::filesystem::path& file) {
+    std::ifstream stream(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+}
 
 // What a user sees of an X server and does there: the windows shown with
 // their titles, an icon docked in a tray, the screen as a picture, keys
@@ -108,10 +125,37 @@ public:
     }
     // A window of the program with this WM_CLASS instance is docked inside
     // another top-level window (a tray's), not on the screen itself.
-    bool docked(std::string_view instance) {
+    bool docked(std::string_view instance) { return dockedWindow(instance).has_value(); }
+    std::optional<xcb_window_t> dockedWindow(std::string_view instance) {
         for (xcb_window_t top : children(root_))
-            if (holds(top, instance)) return true;
-        return false;
+            if (const auto window = holder(top, instance)) return window;
+        return std::nullopt;
+    }
+    // A window's width in pixels; 0 for one that has gone.
+    std::uint16_t width(xcb_window_t window) {
+        auto* reply = xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window), nullptr);
+        const std::uint16_t width = reply ? reply->width : 0;
+        std::free(reply);
+        return width;
+    }
+    // Presses and releases the first button at a point of the window.
+    void click(xcb_window_t window, std::int16_t x, std::int16_t y) {
+        for (const std::uint8_t type : {XCB_BUTTON_PRESS, XCB_BUTTON_RELEASE}) {
+            xcb_button_press_event_t event{};
+            event.response_type = type;
+            event.detail = 1;
+            event.root = root_;
+            event.event = window;
+            event.event_x = x;
+            event.event_y = y;
+            event.root_x = x;
+            event.root_y = y;
+            event.state = type == XCB_BUTTON_RELEASE ? XCB_BUTTON_MASK_1 : 0;
+            event.same_screen = 1;
+            xcb_send_event(connection_, 1, window, XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE,
+                           reinterpret_cast<const char*>(&event));
+        }
+        xcb_flush(connection_);
     }
     // Asks the window to close, as its title bar's close button does.
     void close(xcb_window_t window) {
@@ -177,13 +221,14 @@ private:
         std::string name = property(window, atom("_NET_WM_NAME"));
         return name.empty() ? property(window, XCB_ATOM_WM_NAME) : name;
     }
-    // Whether a window below `window` (not itself) has that WM_CLASS instance.
-    bool holds(xcb_window_t window, std::string_view instance) {
+    // The window below `window` (not itself) with that WM_CLASS instance.
+    std::optional<xcb_window_t> holder(xcb_window_t window, std::string_view instance) {
         for (xcb_window_t child : children(window)) {
             const std::string wmClass = property(child, XCB_ATOM_WM_CLASS);
-            if (wmClass.substr(0, wmClass.find('\0')) == instance || holds(child, instance)) return true;
+            if (wmClass.substr(0, wmClass.find('\0')) == instance) return child;
+            if (const auto below = holder(child, instance)) return below;
         }
-        return false;
+        return std::nullopt;
     }
 
     xcb_connection_t* connection_;
@@ -211,7 +256,14 @@ struct ProgramHome {
     // `ravolet --simulated-mouse` and the extra arguments; its output in <name>.log.
     Child start(const std::string& display, const std::string& log, std::vector<std::string> extra = {},
                 std::vector<std::pair<std::string, std::string>> more = {}) const {
-        std::vector<std::string> arguments{RAVOLET_PROGRAM, "--simulated-mouse"};
+        extra.insert(extra.begin(), "--simulated-mouse");
+        return startProgram(display, log, std::move(extra), std::move(more));
+    }
+    // `ravolet` itself, as a user runs it: on the machine's own devices
+    // (none here), with its pointer guard.
+    Child startProgram(const std::string& display, const std::string& log, std::vector<std::string> extra = {},
+                       std::vector<std::pair<std::string, std::string>> more = {}) const {
+        std::vector<std::string> arguments{RAVOLET_PROGRAM};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         auto environment = this->environment(display);
         // What the test adds takes the place of the same variable's standard value.

@@ -10,6 +10,7 @@
 
 #include <glob.h>
 
+#include "Core/Config.hpp"
 #include "Platform/Linux/Desktop/SwayPointerSettings.hpp"
 #include "desktop/DesktopTuningTest.hpp"
 
@@ -247,6 +248,68 @@ TEST_F(SwayPointerTuning, ASettingChangedInSwayOrByAReloadIsSeenAndKeptAtStop) {
         EXPECT_FALSE(std::filesystem::exists(captureFile));
         sway->ipc().writeAcceleration(mouseInSway, pf::SwayPointerSettings::profileKey, adaptive);
     }
+}
+
+// The program itself, as a user runs it in sway (drawn nowhere: Qt's
+// offscreen platform, as nothing here looks at its windows), on the fake
+// mouse: it sets the mouse flat, and its back button starts a program that
+// runs on; asked to quit as the session asks it, it puts the user's setting
+// back, and it and its guard are gone within 5 s, while the program the
+// button started still runs.
+TEST_F(SwayPointerTuning, QuittingTheProgramPutsTheDesktopsAccelerationBackAndItAndItsGuardAreGone) {
+#ifndef RAVOLET_PROGRAM
+    GTEST_SKIP() << "the program was not built";
+#else
+    const std::string home = "/tmp/program-home";
+    std::filesystem::create_directories(home + "/config/ravolet");
+    std::filesystem::create_directories(home + "/runtime");
+    ::chmod((home + "/runtime").c_str(), 0700);
+    std::ofstream(home + "/config/ravolet/preferences.json") << "{\"onboarding.completed\": true}\n";
+    const std::string launchedPID = "/tmp/launched.pid";
+    Config config = Config::defaultConfig();
+    config.profiles.front().buttons.push_back(
+        ButtonBinding{3, {}, Action::runShortcut("sh -c 'echo $$ > " + launchedPID + "; exec sleep 60'"), true});
+    std::ofstream(home + "/config/ravolet/config.json") << *config.encoded();
+    const std::filesystem::path capture = home + "/config/ravolet/pointer-hardware-capture.json";
+    ASSERT_TRUE(waitFor([] { return setting() == pf::PointerAccelSetting::adaptive(0).code(); }, 10s))
+        << "sway does not list the mouse with its own setting";
+    Process program({{RAVOLET_PROGRAM},
+                     {"PATH=/usr/bin:/usr/sbin:/bin", "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
+                      "XDG_RUNTIME_DIR=" + home + "/runtime", "QT_QPA_PLATFORM=offscreen",
+                      std::string("SWAYSOCK=") + sway->socket()},
+                     "/tmp/program.log",
+                     std::nullopt,
+                     {}});
+    ASSERT_TRUE(waitFor([&] { return setting() == pf::PointerAccelSetting::offCode; }, 60s))
+        << "the program did not set the mouse flat\n" << fileText("/tmp/program.log");
+    ASSERT_TRUE(std::filesystem::exists(capture));
+    const std::string guardCommand = std::string(RAVOLET_PROGRAM) + '\0' + "--pointer-guard" + '\0' +
+                                     std::to_string(program.pid()) + '\0';
+    std::optional<pid_t> guard;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc"))
+        if (fileText(entry.path() / "cmdline") == guardCommand) guard = std::stoi(entry.path().filename().string());
+    ASSERT_TRUE(guard) << "no pointer guard";
+    ASSERT_TRUE(ok(mouse.press(3)));
+    ASSERT_TRUE(ok(mouse.release(3)));
+    pid_t launched = 0;
+    ASSERT_TRUE(waitFor([&] { return (std::ifstream(launchedPID) >> launched) && launched > 0; }, 10s))
+        << "the back button started nothing\n" << fileText("/tmp/program.log");
+
+    ::kill(program.pid(), SIGTERM);
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_TRUE(waitFor([&] { return !program.running(); }, 5s)) << fileText("/tmp/program.log");
+    std::cout << "the program ended "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - asked).count()
+              << " ms after SIGTERM\n";
+    EXPECT_EQ(setting(), pf::PointerAccelSetting::adaptive(0).code()) << "the user's setting is back";
+    EXPECT_FALSE(std::filesystem::exists(capture)) << "nothing left to put back";
+    // Adopted by init here, which reaps it: gone from /proc.
+    EXPECT_TRUE(waitFor([&] { return !std::filesystem::exists("/proc/" + std::to_string(*guard)); }, 5s))
+        << "the pointer guard runs on";
+    EXPECT_EQ(::kill(launched, 0), 0) << "what the button started runs on";
+    ::kill(launched, SIGKILL);
+    program.stop(SIGKILL);
+#endif
 }
 
 TEST_F(SwayPointerTuning, AStoppedSwayNeverHoldsUpTheWindowAndTuningCompletesOnceItGoesOn) {
