@@ -21,6 +21,9 @@ struct ScrollPlan {
     ScrollAxis axis = ScrollAxis::vertical;
     ModifierFlags modifiers;
     DeviceID deviceID;
+    // Where the glide's time starts: its detent's time, or, for a glide that
+    // goes on with the time of the one it supersedes, that glide's frame
+    // before the detent.
     double startTimestampMillis = 0;
     double durationMillis = 0;
     // The sum of all step deltas.

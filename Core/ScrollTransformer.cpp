@@ -45,6 +45,9 @@ double nextFrameOf(const ScrollPlan& plan, double now) {
 }
 
 struct Continuation {
+    // Where the glide's time starts: the detent's own time unless it goes on
+    // from the glide before it.
+    double start = 0;
     GestureTransition transition = GestureTransition::begin;
     std::optional<std::uint64_t> supersedes = std::nullopt;
     double carry = 0;
@@ -79,7 +82,7 @@ ScrollOutcome ScrollTransformer::transform(const ScrollInput& input, std::option
     }
 
     // How the new glide relates to the one before it.
-    Continuation c{.firstOffset = s.frameIntervalMillis};
+    Continuation c{.start = now, .firstOffset = s.frameIntervalMillis};
     const ScrollPlan* previous = stored && stored->plan ? &*stored->plan : nullptr;
     if (previous && now < previous->startTimestampMillis + previous->durationMillis) {
         c.supersedes = previous->id;
@@ -93,13 +96,31 @@ ScrollOutcome ScrollTransformer::transform(const ScrollInput& input, std::option
             // Worked in floating point: the caller's count is not trusted to
             // keep the difference inside 64 bits.
             c.carry = static_cast<double>(previous->totalPixelDelta) - static_cast<double>(delivered);
+            const double next = nextFrameOf(*previous, now);
+            // A detent less than a frame after the one before it goes on with
+            // the running glide's time, from that glide's frame before it (the
+            // last one due, or the point its first frame counts from), so that
+            // its first frame carries the curve's travel over a whole frame,
+            // as every frame of a glide alone does. Timed from the detent, the
+            // frame after a quick detent would carry only the curve between
+            // the two: next to nothing when detents come a millisecond or two
+            // apart, and the rest would pile up until the in-flight bound cut
+            // it off. Slower detents start from their own time.
+            const double frameBefore = next - std::max(previous->frameIntervalMillis, epsilon);
+            const double gap = now - stored->lastDetentMillis.value_or(-std::numeric_limits<double>::infinity());
+            if (gap >= 0 && gap < s.frameIntervalMillis && frameBefore <= now && now - frameBefore < s.frameIntervalMillis) {
+                c.start = frameBefore;
+                // Lands on `next` itself, not a rounding off it.
+                c.firstOffset = std::min(s.frameIntervalMillis, next - frameBefore);
+            } else {
+                c.firstOffset = std::min(s.frameIntervalMillis, std::max(0.0, next - now));
+            }
             if (previous->durationMillis > 0) {
-                const double r = clamp((now - previous->startTimestampMillis) / previous->durationMillis, 0.0, 1.0);
+                const double r = clamp((c.start - previous->startTimestampMillis) / previous->durationMillis, 0.0, 1.0);
                 c.startProgress = previous->easingStartProgress + r * (1 - previous->easingStartProgress);
             } else {
                 c.startProgress = 1;
             }
-            c.firstOffset = std::min(s.frameIntervalMillis, std::max(0.0, nextFrameOf(*previous, now) - now));
         }
     }
 
@@ -132,7 +153,7 @@ ScrollOutcome ScrollTransformer::transform(const ScrollInput& input, std::option
         .axis = input.axis,
         .modifiers = input.modifiers,
         .deviceID = input.deviceID,
-        .startTimestampMillis = now,
+        .startTimestampMillis = c.start,
         .durationMillis = duration,
         .totalPixelDelta = total,
         .supersedes = c.supersedes,

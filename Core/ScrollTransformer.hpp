@@ -16,7 +16,9 @@ namespace ravolet {
 // replace it by a glide of timed pixel steps. Per axis it remembers the last
 // plan, the time and direction of the last detent and the current quick streak,
 // so that a detent during a running glide folds the rest of that glide into the
-// new one and continues, or ends and restarts, the scroll gesture.
+// new one and continues, or ends and restarts, the scroll gesture. A detent
+// less than a frame after the last one goes on with the running glide's time,
+// on its frames, so that a wheel spun fast moves the page at its own pace.
 //
 // A plain value with one owner: no clock (time comes with each input), no
 // threads, no locks.

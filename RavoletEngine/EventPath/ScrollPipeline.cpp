@@ -112,6 +112,7 @@ ScrollDisposition ScrollPipeline::handle(const ScrollInput& input) {
         std::lock_guard guard(lock_);
         expireCancelledLocked(base);
         std::optional<std::int64_t> delivered;
+        ScrollInput glideInput = input;
         if (const auto* previous = transformer_.inFlightPlan(input.axis)) {
             if (const auto* runtime = findPlanLocked(previous->id)) {
                 delivered = runtime->delivered;
@@ -119,11 +120,18 @@ ScrollDisposition ScrollPipeline::handle(const ScrollInput& input) {
                 // wheel's, goes out even when the detent gets to the glide
                 // before the queue's thread does (it may wake a little late,
                 // and the glide's grid may run a little behind the detents'
-                // time stamps): that frame is not lost to the detent.
-                if (isOwed(*runtime, base, input.timestampMillis)) *delivered += runtime->upcoming.pixelDelta;
+                // time stamps): that frame is not lost to the detent. One
+                // due only on the queue's clock lies after the detent on the
+                // wheel's: for the glide the detent comes after that frame,
+                // so that the new glide does not travel that frame again.
+                if (isOwed(*runtime, base, input.timestampMillis)) {
+                    *delivered += runtime->upcoming.pixelDelta;
+                    glideInput.timestampMillis = std::max(
+                        input.timestampMillis, runtime->plan.startTimestampMillis + runtime->upcoming.offsetMillis);
+                }
             }
         }
-        auto outcome = transformer_.transform(input, delivered);
+        auto outcome = transformer_.transform(glideInput, delivered);
         if (outcome.isPassThrough()) {
             metrics_.inputsPassedThrough += 1;
             return ScrollDisposition::passThrough;
@@ -134,7 +142,8 @@ ScrollDisposition ScrollPipeline::handle(const ScrollInput& input) {
         }
         // Registered under the same hold as the transform, so no firing can
         // come up before its plan's record exists.
-        first = registerLocked(std::move(std::get<ScrollOutcome::Animate>(outcome.value).plan), base);
+        first = registerLocked(std::move(std::get<ScrollOutcome::Animate>(outcome.value).plan), base,
+                               glideInput.timestampMillis);
     }
     if (first) alarm_->arm(*first, stepLeewayNanos);
     return ScrollDisposition::suppress;
@@ -178,17 +187,25 @@ void ScrollPipeline::expireCancelledLocked(std::uint64_t now) {
     }
 }
 
+std::uint64_t ScrollPipeline::movedBy(std::uint64_t time, double millis) {
+    if (millis >= 0) return platform::Scheduler::deadlineAfter(time, nanosFromMillis(millis));
+    const auto back = static_cast<std::uint64_t>(nanosFromMillis(-millis).count());
+    return time > back ? time - back : 0;
+}
+
 std::optional<std::uint64_t> ScrollPipeline::continuedBase(const PlanRuntime& previous, const ScrollPlan& plan,
-                                                          std::uint64_t now) {
-    const double apart = plan.startTimestampMillis - previous.plan.startTimestampMillis;
-    if (!(apart >= 0)) return std::nullopt;
-    const std::uint64_t base = platform::Scheduler::deadlineAfter(previous.base, nanosFromMillis(apart));
+                                                          std::uint64_t now, double detentMillis) {
+    if (!(detentMillis >= previous.plan.startTimestampMillis)) return std::nullopt;
+    // A glide that goes on with the time of the one it supersedes may start
+    // before that one did.
+    const std::uint64_t base = movedBy(previous.base, plan.startTimestampMillis - previous.plan.startTimestampMillis);
+    const std::uint64_t detent = movedBy(base, detentMillis - plan.startTimestampMillis);
     const auto frame = static_cast<std::uint64_t>(nanosFromMillis(plan.frameIntervalMillis).count());
-    if ((base > now ? base - now : now - base) > frame) return std::nullopt;
+    if ((detent > now ? detent - now : now - detent) > frame) return std::nullopt;
     return base;
 }
 
-std::optional<std::uint64_t> ScrollPipeline::registerLocked(ScrollPlan plan, std::uint64_t base) {
+std::optional<std::uint64_t> ScrollPipeline::registerLocked(ScrollPlan plan, std::uint64_t base, double detentMillis) {
     // The deadline the queue may already sleep for, and where the plan's
     // steps count from when it goes on from the glide it supersedes.
     std::optional<std::uint64_t> superseded;
@@ -197,8 +214,8 @@ std::optional<std::uint64_t> ScrollPipeline::registerLocked(ScrollPlan plan, std
     if (plan.supersedes) {
         if (auto* previous = findPlanLocked(*plan.supersedes)) {
             superseded = deadlineOf(*previous);
-            continued = continuedBase(*previous, plan, base);
-            if (isOwed(*previous, base, plan.startTimestampMillis)) {
+            continued = continuedBase(*previous, plan, base, detentMillis);
+            if (isOwed(*previous, base, detentMillis)) {
                 // Its due step, which the transform counted as delivered,
                 // still goes out, now at the latest (it may be due only on
                 // the wheel's clock), before anything of the new glide; only
@@ -233,6 +250,10 @@ std::optional<std::uint64_t> ScrollPipeline::registerLocked(ScrollPlan plan, std
     // neither is a glide whose detent's time stamp runs more than a frame
     // apart from the queue's clock.
     if (continued && first->offsetMillis > 0) base = *continued;
+    // Otherwise the detent is now on the queue's clock, and the glide's time
+    // starts where the plan says, before the detent when it goes on with the
+    // time of the glide it supersedes.
+    else base = movedBy(base, plan.startTimestampMillis - detentMillis);
     plans_.push_back(PlanRuntime{std::move(plan), base, *first, after, 0});
     PlanRuntime& runtime = plans_.back();
     // Within the leeway of the step the queue is set to wake for, the first

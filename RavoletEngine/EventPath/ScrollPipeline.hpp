@@ -33,7 +33,9 @@ namespace ravolet {
 // its timed steps count from where that glide's did, moved on by the time
 // between the two detents, so that a streak of detents faster than the
 // frames never puts a frame off (unless the detent's time stamp is more than
-// a frame apart from the queue's clock). The
+// a frame apart from the queue's clock). A glide whose time starts before its
+// detent (it goes on with the time of the glide it supersedes) counts from
+// that earlier point. The
 // glides in flight keep one alarm armed on the queue for the earliest step
 // still to come: when it fires, every step that is due is posted, each made
 // to follow its plan's step only once that step is out (making a step is the
@@ -163,11 +165,15 @@ private:
     // the queue's clock to stay on `previous`'s frame grid; none when that
     // would be more than a frame from `now`.
     static std::optional<std::uint64_t> continuedBase(const PlanRuntime& previous, const ScrollPlan& plan,
-                                                      std::uint64_t now);
+                                                      std::uint64_t now, double detentMillis);
+    // `time` on the queue's clock moved by `millis`, either way.
+    static std::uint64_t movedBy(std::uint64_t time, double millis);
     // Records the plan (superseding the one it names) and returns the deadline
     // of its first step, if it has any, or of the superseded plan's step
-    // still to go out where that is sooner.
-    std::optional<std::uint64_t> registerLocked(ScrollPlan plan, std::uint64_t base);
+    // still to go out where that is sooner. `base` is now on the queue's
+    // clock, `detentMillis` the detent's time on the wheel's as the
+    // transformer was given it.
+    std::optional<std::uint64_t> registerLocked(ScrollPlan plan, std::uint64_t base, double detentMillis);
     // Whether the plan's upcoming step is still to go out and due at `now`
     // on the queue's clock or at `atMillis` on the wheel's.
     static bool isOwed(const PlanRuntime& runtime, std::uint64_t now, double atMillis);

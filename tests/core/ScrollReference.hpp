@@ -59,6 +59,7 @@ inline double nextFrameOf(const ScrollPlan& plan, double now) {
 }
 
 struct Continuation {
+    double start = 0;
     GestureTransition transition = GestureTransition::begin;
     std::optional<std::uint64_t> supersedes = std::nullopt;
     double carry = 0;
@@ -124,7 +125,7 @@ inline Outcome Transformer::transform(const ScrollInput& input, std::optional<st
     }
 
     // How the new glide relates to the one before it.
-    Continuation c{.firstOffset = s.frameIntervalMillis};
+    Continuation c{.start = now, .firstOffset = s.frameIntervalMillis};
     const Plan* previousPlan = stored && stored->plan ? &*stored->plan : nullptr;
     const ScrollPlan* previous = previousPlan ? &previousPlan->plan : nullptr;
     if (previous && now < previous->startTimestampMillis + previous->durationMillis) {
@@ -139,13 +140,24 @@ inline Outcome Transformer::transform(const ScrollInput& input, std::optional<st
             // Worked in floating point: the caller's count is not trusted to
             // keep the difference inside 64 bits.
             c.carry = static_cast<double>(previous->totalPixelDelta) - static_cast<double>(delivered);
+            // A detent less than a frame after the last one goes on with the
+            // glide's time from the frame of its grid before the next one.
+            const double next = nextFrameOf(*previous, now);
+            const double frameBefore = next - std::max(previous->frameIntervalMillis, epsilon);
+            const bool quick = stored->lastDetentMillis && now - *stored->lastDetentMillis >= 0 &&
+                               now - *stored->lastDetentMillis < s.frameIntervalMillis;
+            if (quick && frameBefore <= now && now - frameBefore < s.frameIntervalMillis) {
+                c.start = frameBefore;
+                c.firstOffset = std::min(s.frameIntervalMillis, next - frameBefore);
+            } else {
+                c.firstOffset = std::min(s.frameIntervalMillis, std::max(0.0, next - now));
+            }
             if (previous->durationMillis > 0) {
-                const double r = clamp((now - previous->startTimestampMillis) / previous->durationMillis, 0.0, 1.0);
+                const double r = clamp((c.start - previous->startTimestampMillis) / previous->durationMillis, 0.0, 1.0);
                 c.startProgress = previous->easingStartProgress + r * (1 - previous->easingStartProgress);
             } else {
                 c.startProgress = 1;
             }
-            c.firstOffset = std::min(s.frameIntervalMillis, std::max(0.0, nextFrameOf(*previous, now) - now));
         }
     }
 
@@ -177,7 +189,7 @@ inline Outcome Transformer::transform(const ScrollInput& input, std::optional<st
         .axis = input.axis,
         .modifiers = input.modifiers,
         .deviceID = input.deviceID,
-        .startTimestampMillis = now,
+        .startTimestampMillis = c.start,
         .durationMillis = duration,
         .totalPixelDelta = total,
         .supersedes = c.supersedes,

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 #include <unordered_set>
 
@@ -321,6 +322,47 @@ TEST(ScrollTransformer, ContinuationFollowsThePreviousFrameGrid) {
     EXPECT_EQ(plan.steps.all().front().offsetMillis, 6);
     EXPECT_EQ(sumOf(plan), plan.totalPixelDelta);
     EXPECT_EQ(plan.steps.all().back(), (ScrollStep{250, 0, true, ScrollPhase::ended, std::nullopt}));
+}
+
+// A detent less than a frame after the last one goes on with the running
+// glide's time, from that glide's frame before the detent, so that the new
+// glide's first frame carries the curve's travel over a whole frame (with
+// `easeOut` the same share of its total wherever on the curve it starts).
+// A slower detent, or one on a frame, starts from its own time.
+TEST(ScrollTransformer, ADetentWithinAFrameOfTheLastGoesOnWithTheGlidesTime) {
+    struct Row {
+        const char* name;
+        std::vector<double> before; // earlier detents, ms after T
+        double at;
+        double start;               // the new glide's time, ms after T
+        double firstOffset;
+        double curveOfFirstFrame;   // ms of the curve its first frame covers
+    };
+    const std::vector<Row> rows{
+        {"before the glide's first frame", {0}, 2, 0, 8, 8},
+        {"after a frame of a glide that went on", {0, 2, 4, 6}, 10, 8, 8, 8},
+        {"before the first frame of a glide that started from its detent", {0, 43}, 45, 40, 8, 8},
+        {"on a frame", {0, 6}, 8, 8, 8, 8},
+        {"slower than a frame", {0}, 42, 42, 6, 6},
+        {"with the clock gone back", {0, 10}, 9, 9, 7, 7},
+    };
+    ScrollSettings s = factory;
+    s.accelerationEnabled = false;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScrollTransformer transformer(s);
+        for (double at : row.before) transformer.transform(detent(1, T + at));
+        const ScrollPlan plan = planOf(transformer.transform(detent(1, T + row.at)));
+        EXPECT_TRUE(plan.supersedes.has_value());
+        EXPECT_EQ(plan.startTimestampMillis, T + row.start);
+        EXPECT_EQ(plan.firstFrameOffsetMillis, row.firstOffset);
+        EXPECT_EQ(plan.endTimestampMillis(), T + row.start + 250);
+        EXPECT_EQ(sumOf(plan), plan.totalPixelDelta);
+        const ScrollStep first = plan.steps.all().front();
+        EXPECT_EQ(first.offsetMillis, row.firstOffset);
+        const double share = 1 - std::pow(1 - row.curveOfFirstFrame / 250, 3);
+        EXPECT_EQ(first.pixelDelta, std::llround(share * static_cast<double>(plan.totalPixelDelta))) << plan;
+    }
 }
 
 TEST(ScrollTransformer, AxesKeepSeparateState) {

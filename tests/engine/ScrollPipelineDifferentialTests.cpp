@@ -9,7 +9,9 @@
 // within 50 µs of it; the superseded plan's next step, when it is due on
 // the queue's clock or the wheel's, still goes out and counts as delivered,
 // at the detent's time at the latest, unless it is the glide's closing step,
-// which moves no pixel.
+// which moves no pixel; for the transformer the detent then comes no earlier
+// than that step, on the wheel's clock; and a plan whose time starts before
+// its detent counts from that point.
 // The
 // pipeline now makes each step only as the one before it goes out. Over a million random detents, under
 // every kind of settings the file accepts (glides of 1 ms to 5 s, frames of
@@ -71,18 +73,23 @@ class ReferencePipeline {
 public:
     explicit ReferencePipeline(const ScrollSettings& settings) : transformer(settings) {}
 
-    void handle(const ScrollInput& input, std::uint64_t now) {
+    void handle(const ScrollInput& detent, std::uint64_t now) {
         std::optional<std::int64_t> delivered;
         bool owed = false;
+        ScrollInput input = detent;
         if (const reference::Plan* previous = transformer.inFlightPlan(input.axis)) {
             if (const Live* live = find(previous->plan.id)) {
                 delivered = live->delivered;
-                // Its next step due on either clock still goes, as delivered.
+                // Its next step due on either clock still goes, as delivered,
+                // and the detent comes after it for the glide.
                 const ScrollStep& next = live->plan.steps[live->next];
+                const double nextAt = live->plan.plan.startTimestampMillis + next.offsetMillis;
                 owed = !(next.phase == ScrollPhase::ended && next.pixelDelta == 0) &&
-                       (deadlineOf(*live) <= now ||
-                        live->plan.plan.startTimestampMillis + next.offsetMillis <= input.timestampMillis);
-                if (owed) *delivered += next.pixelDelta;
+                       (deadlineOf(*live) <= now || nextAt <= input.timestampMillis);
+                if (owed) {
+                    *delivered += next.pixelDelta;
+                    input.timestampMillis = std::max(input.timestampMillis, nextAt);
+                }
             }
         }
         reference::Outcome outcome = transformer.transform(input, delivered);
@@ -99,11 +106,12 @@ public:
         if (const auto supersedes = outcome.plan->plan.supersedes) {
             if (const Live* previous = find(*supersedes)) {
                 superseded = deadlineOf(*previous);
-                const double apart = outcome.plan->plan.startTimestampMillis - previous->plan.plan.startTimestampMillis;
-                if (apart >= 0) {
-                    const std::uint64_t base = platform::Scheduler::deadlineAfter(previous->base, nanosFromMillis(apart));
+                const double start = outcome.plan->plan.startTimestampMillis;
+                if (input.timestampMillis >= previous->plan.plan.startTimestampMillis) {
+                    const std::uint64_t base = moved(previous->base, start - previous->plan.plan.startTimestampMillis);
+                    const std::uint64_t at = moved(base, input.timestampMillis - start);
                     const auto frame = static_cast<std::uint64_t>(nanosFromMillis(outcome.plan->plan.frameIntervalMillis).count());
-                    if (std::max(base, now) - std::min(base, now) <= frame) continued = base;
+                    if (std::max(at, now) - std::min(at, now) <= frame) continued = base;
                 }
                 metrics.stepsCancelled += static_cast<std::int64_t>(previous->plan.steps.size() - previous->next - (owed ? 1 : 0));
                 metrics.plansSuperseded += 1;
@@ -119,7 +127,10 @@ public:
         metrics.inputsTransformed += 1;
         metrics.plansScheduled += 1;
         if (outcome.plan->steps.empty()) return;
-        const std::uint64_t base = continued && outcome.plan->steps.front().offsetMillis > 0 ? *continued : now;
+        // Its time may start before the detent.
+        const std::uint64_t base = continued && outcome.plan->steps.front().offsetMillis > 0
+                                       ? *continued
+                                       : moved(now, outcome.plan->plan.startTimestampMillis - input.timestampMillis);
         live_.push_back({std::move(*outcome.plan), base, 0, 0, false});
         const std::uint64_t due = deadlineOf(live_.back());
         if (superseded && std::max(due, *superseded) - std::min(due, *superseded) <= 50'000)
@@ -172,6 +183,13 @@ private:
         for (Live& l : live_)
             if (l.plan.plan.id == id && !l.finishing) return &l;
         return nullptr;
+    }
+    // A time on the queue's clock moved either way by whole nanoseconds of
+    // the milliseconds, truncated.
+    static std::uint64_t moved(std::uint64_t time, double millis) {
+        const auto nanos = static_cast<std::uint64_t>(nanosFromMillis(std::fabs(millis)).count());
+        if (millis >= 0) return platform::Scheduler::deadlineAfter(time, std::chrono::nanoseconds(nanos));
+        return time > nanos ? time - nanos : 0;
     }
     void arm(std::uint64_t deadline) { armed_ = armed_ ? std::min(*armed_, deadline) : deadline; }
 

@@ -16,6 +16,7 @@
 
 #include "Core/ScrollSettings.hpp"
 #include "PipelineTestSupport.hpp"
+#include "SpinPace.hpp"
 #include "Core/ScrollTransformer.hpp"
 #include "Platform/MonotonicClock.hpp"
 #include "RavoletEngine/EventPath/PipelineQueue.hpp"
@@ -351,6 +352,33 @@ TEST(ScrollPipelineRunningLate, EveryGestureBeginsBeforeItsStepsAndEndsOnceAfter
     }
 }
 
+// A detent stamped just before a frame that reaches the glide once the
+// frame is due on the queue's clock, before the queue's thread has posted it:
+// that frame's step still goes out, and the glide that goes on from it starts
+// after it, a frame later, instead of travelling the same frame again.
+TEST(ScrollPipelineRunningLate, ADetentThatComesAfterAFrameWasDueGoesOnFromThatFrame) {
+    auto queue = std::make_shared<LateQueue>();
+    auto poster = std::make_shared<LoggingPoster>();
+    ScrollSettings settings = smoothing();
+    settings.accelerationEnabled = false;
+    auto pipeline = ScrollPipeline::create(settings, poster, queue);
+    const auto at = [](double millis) { return static_cast<std::uint64_t>(millis * 1e6); };
+    pipeline->handle(detent(1, 5000));
+    queue->inner->advanceTo(at(5006));
+    pipeline->handle(detent(1, 5006));
+    // The frame at 5008 is due on the queue's clock; its thread is behind.
+    queue->inner->advanceTo(at(5007.95));
+    queue->ahead = at(0.15);
+    pipeline->handle(detent(1, 5007.9));
+    queue->ahead = 0;
+    queue->inner->advanceTo(at(5015.99));
+    ASSERT_EQ(poster->log.lines().size(), 1u) << "the frame at 5008 once";
+    queue->inner->advanceTo(at(5016));
+    EXPECT_EQ(poster->log.lines().size(), 2u) << "the next glide's first frame at 5016";
+    queue->inner->advance(1s);
+    EXPECT_EQ(sumOfPixels(poster->log.lines()), 150);
+}
+
 TEST_F(ScrollPipelineTest, NewSettingsDoNotCutAGlideShortAndAReleasedPipelinePostsNothing) {
     pipeline->handle(detent(1, 0));
     advanceToMillis(40);
@@ -567,6 +595,52 @@ TEST(ScrollPipelineOnItsQueue, AFastSpinPostsAStepOnNearlyEveryFrameOfTheFirstGl
             else missing += " " + std::to_string(k);
         }
         EXPECT_GE(withSteps * 10, counted * 9) << withSteps << " of " << counted << " frames posted a step; none in" << missing;
+    }
+}
+
+// A spinning wheel at the user's own settings (the factory glide, the
+// in-flight bound of 4,000 pixels), on virtual time: detents a few tenths of
+// a millisecond off their beat, as a hand gives them. The page keeps pace
+// with the wheel while it spins, and when it stops the glide runs out at the
+// pace it had: no step after the last detent is much larger than those just
+// before it. Without acceleration nothing the wheel turned is lost.
+TEST(ScrollPipelineSpin, ThePageKeepsPaceWithTheWheelAndNeverLurchesWhenItStops) {
+    struct Spin {
+        const char* name;
+        int detents;
+        double apartMillis;
+        bool accelerate;
+        double leastShareAFrameLater; // of what the spin posted
+    };
+    const std::vector<Spin> spins{
+        {"250 detents 2 ms apart", 250, 2, false, 0.80},
+        {"60 detents 2 ms apart", 60, 2, false, 0.45},
+        {"250 detents 2 ms apart, accelerated", 250, 2, true, 0.80},
+        {"40 detents 50 ms apart", 40, 50, false, 0.94},
+    };
+    const std::vector<double> offBeat{0, 0.35, -0.2, 0.45, -0.4, 0.15, -0.05};
+    for (const Spin& spin : spins) {
+        SCOPED_TRACE(spin.name);
+        ScrollSettings settings = smoothing();
+        settings.accelerationEnabled = spin.accelerate;
+        auto queue = std::make_shared<platform::ManualScheduler>(startNanos);
+        auto poster = std::make_shared<testing::StepTimingPoster>([queue] { return queue->nowNanos(); });
+        auto pipeline = ScrollPipeline::create(settings, poster, queue);
+        std::uint64_t last = 0;
+        for (int i = 0; i < spin.detents; ++i) {
+            const double wobble = i == 0 ? 0 : offBeat[static_cast<std::size_t>(i) % offBeat.size()];
+            last = startNanos + static_cast<std::uint64_t>((spin.apartMillis * i + wobble) * 1e6);
+            queue->advanceTo(last);
+            pipeline->handle(detent(1, static_cast<double>(last) / 1e6));
+        }
+        queue->advance(1s);
+        const testing::SpinPace pace = testing::paceOf(poster->take(), last, 8'000'000);
+        const std::int64_t turned = 50 * spin.detents;
+        if (spin.accelerate) EXPECT_LE(pace.posted, 6 * turned);
+        else EXPECT_EQ(pace.posted, turned) << "every pixel the wheel turned";
+        EXPECT_GE(pace.shareAFrameLater, spin.leastShareAFrameLater) << "out by a frame after the last detent";
+        EXPECT_LE(2 * pace.largestAfter, 3 * pace.largestDuring)
+            << "largest step after the spin " << pace.largestAfter << ", in its last 50 ms " << pace.largestDuring;
     }
 }
 
