@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "Core/ScrollTransformer.hpp"
 #include "EngineOnKernel.hpp"
 #include "FakeMouse/EventNodeReader.hpp"
 #include "FakeMouse/FakeG502X.hpp"
@@ -331,6 +332,144 @@ TEST(InputPath, UnpluggingDuringAGlideEndsCleanlyAndAReplugIsGrabbedAgain) {
     pointer.readFrames(100, 500ms); // whatever the first glide still had
     ASSERT_TRUE(ok(mouse.turnWheel(1)));
     expectOneDetentsGlide(pointer.readFrames(200, 1500ms));
+}
+
+// The wheel as the desktop's input reads it: the hi-res units and whole
+// lines of each frame that carries any, at the kernel's time of the frame.
+struct WheelFrame {
+    std::chrono::microseconds time;
+    std::int64_t units = 0;
+    std::int64_t lines = 0;
+};
+
+std::vector<WheelFrame> wheelFrames(const std::vector<EvdevFrame>& frames) {
+    std::vector<WheelFrame> wheel;
+    for (const auto& frame : frames) {
+        const std::int64_t units = sumOf({frame}, EV_REL, REL_WHEEL_HI_RES);
+        if (units != 0) wheel.push_back({frame.front().time, units, sumOf({frame}, EV_REL, REL_WHEEL)});
+    }
+    return wheel;
+}
+
+std::int64_t unitsOf(const std::vector<WheelFrame>& frames) {
+    std::int64_t units = 0;
+    for (const auto& f : frames) units += f.units;
+    return units;
+}
+
+std::int64_t linesOf(const std::vector<WheelFrame>& frames) {
+    std::int64_t lines = 0;
+    for (const auto& f : frames) lines += f.lines;
+    return lines;
+}
+
+// The fake mouse, grabbed by an engine that glides its wheel as `scroll`
+// says, and Ravolet's virtual pointer read as a desktop reads it.
+struct Gliding {
+    FakeG502X mouse;
+    EngineOnKernel rig;
+    std::optional<EventNodeReader> pointer;
+
+    ::testing::AssertionResult start(const ScrollSettings& scroll) {
+        if (auto plugged = ok(mouse.plugIn()); !plugged) return plugged;
+        if (auto started = ok(rig.start(oneProfile(scroll))); !started) return started;
+        if (!rig.waitForTarget()) return ::testing::AssertionFailure() << "the tap never had the mouse";
+        auto reader = EventNodeReader::open(rig.events->virtualPointerNode());
+        if (!reader) return ::testing::AssertionFailure() << reader.error();
+        pointer.emplace(std::move(*reader));
+        return ::testing::AssertionSuccess();
+    }
+};
+
+// How long after its first step a detent's glide has pixels due on every
+// frame: the run of its steps one frame apart, as the transformer makes them.
+std::chrono::microseconds dueOnEveryFrame(const ScrollSettings& settings) {
+    ScrollTransformer transformer(settings);
+    const auto outcome = transformer.transform(ScrollInput{1, ScrollAxis::vertical, {}, 0, {}});
+    std::vector<double> offsets;
+    for (const auto& step : outcome.plan()->steps.all())
+        if (step.pixelDelta != 0) offsets.push_back(step.offsetMillis);
+    std::size_t last = 0;
+    while (last + 1 < offsets.size() && offsets[last + 1] - offsets[last] <= settings.frameIntervalMillis) ++last;
+    return std::chrono::microseconds(static_cast<std::int64_t>((offsets[last] - offsets.front()) * 1000));
+}
+
+// A detent from rest: its first frame carries half a detent for libinput,
+// and the glide pays that back over its remaining frames instead of falling
+// silent until it has.
+TEST(InputPath, AGlideFromRestNeverFallsSilentWhileItHasPixelsDue) {
+    const ScrollSettings settings = smoothScrolling();
+    Gliding g;
+    ASSERT_TRUE(g.start(settings));
+    const auto frame = std::chrono::microseconds(static_cast<std::int64_t>(settings.frameIntervalMillis * 1000));
+    const auto span = dueOnEveryFrame(settings);
+    ASSERT_GE(span, 10 * frame);
+
+    // Up, down (a turn, as well as a rest), up again.
+    for (const int detent : {1, -1, 1}) {
+        SCOPED_TRACE(detent);
+        std::this_thread::sleep_for(600ms); // from rest, as libinput counts it
+        ASSERT_TRUE(ok(g.mouse.turnWheel(detent)));
+        const auto glide = wheelFrames(g.pointer->readFrames(200, 800ms));
+        ASSERT_FALSE(glide.empty());
+        EXPECT_EQ(glide.front().units, 60 * detent) << "half a detent at once";
+        EXPECT_EQ(unitsOf(glide), 120 * detent);
+        // Each frame up to the last of the run of steps a frame apart is
+        // followed soon by the next.
+        const auto start = glide.front().time;
+        for (std::size_t i = 0; i < glide.size() && glide[i].time - start < span - frame / 2; ++i) {
+            ASSERT_LT(i + 1, glide.size()) << "nothing after " << (glide[i].time - start).count() << " us";
+            EXPECT_LE(glide[i + 1].time - glide[i].time, 2 * frame)
+                << "silent from " << (glide[i].time - start).count() << " us into the glide";
+        }
+    }
+}
+
+// A notch turned back while the glide of the one before is under way: the
+// head start that glide was given goes with it, and the turned glide moves
+// one detent of its own.
+TEST(InputPath, ANotchTurnedBackMovesItsOwnDetentAndNoMore) {
+    Gliding g;
+    ASSERT_TRUE(g.start(smoothScrolling()));
+    for (const auto after : {15ms, 40ms}) {
+        SCOPED_TRACE(after.count());
+        std::this_thread::sleep_for(600ms);
+        ASSERT_TRUE(ok(g.mouse.turnWheel(1)));
+        std::this_thread::sleep_for(after);
+        ASSERT_TRUE(ok(g.mouse.turnWheel(-1)));
+        const auto frames = wheelFrames(g.pointer->readFrames(400, 1000ms));
+        const auto turn = std::ranges::find_if(frames, [](const WheelFrame& f) { return f.units < 0; });
+        const std::vector<WheelFrame> up(frames.begin(), turn), down(turn, frames.end());
+        EXPECT_GE(unitsOf(up), 60) << "the first glide began";
+        for (const auto& f : down) EXPECT_LT(f.units, 0) << "never back against the turn";
+        EXPECT_NEAR(unitsOf(down), -120, 1) << "one detent down";
+        EXPECT_EQ(linesOf(down), -1);
+    }
+}
+
+// A fast spin with acceleration off: sixty notches 2 ms apart move the
+// virtual pointer's wheel by sixty detents, to the unit.
+TEST(InputPath, SixtyNotchesTwoMillisecondsApartMoveSixtyDetentsExactly) {
+    ScrollSettings settings = smoothScrolling();
+    settings.accelerationEnabled = false;
+    Gliding g;
+    ASSERT_TRUE(g.start(settings));
+    std::this_thread::sleep_for(600ms);
+    // Turned on a thread of its own while this one reads, so that the
+    // node's queue never fills.
+    bool turned = true;
+    std::thread spin([&] {
+        auto at = std::chrono::steady_clock::now();
+        for (int i = 0; i < 60; ++i, at += 2ms) {
+            std::this_thread::sleep_until(at);
+            turned = g.mouse.turnWheel(1).has_value() && turned;
+        }
+    });
+    const auto frames = wheelFrames(g.pointer->readFrames(2000, 1500ms));
+    spin.join();
+    ASSERT_TRUE(turned);
+    EXPECT_EQ(unitsOf(frames), 60 * 120);
+    EXPECT_EQ(linesOf(frames), 60);
 }
 
 TEST(InputPath, AButtonHeldAsTheTapStartsKeepsItsReleaseAndIsGrabbedAfterIt) {

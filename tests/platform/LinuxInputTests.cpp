@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <numeric>
 #include <vector>
 
@@ -96,25 +97,92 @@ TEST(GlideWheelEncoder, ADetentsGlideSumsToOneDetentAndStartsWithAtLeastHalfOneF
     EXPECT_EQ(rested[0].hiRes, -60);
 }
 
-TEST(GlideWheelEncoder, AGlideTurnedPartWayStillSumsToWhatItsStepsMake) {
+// One step as the pipeline posts it: its pixels and what its glide still
+// holds, this step included.
+struct PostedStep {
+    std::int64_t pixels;
+    std::int64_t remaining;
+};
+
+// A plan's steps as posted, cut after `posted` of them (all by default).
+std::vector<PostedStep> posted(const std::vector<std::int64_t>& steps, std::size_t posted = SIZE_MAX) {
+    std::int64_t remaining = std::accumulate(steps.begin(), steps.end(), std::int64_t{0});
+    std::vector<PostedStep> out;
+    for (std::size_t i = 0; i < steps.size() && i < posted; ++i) {
+        out.push_back({steps[i], remaining});
+        remaining -= steps[i];
+    }
+    return out;
+}
+
+std::vector<PostedStep> operator+(std::vector<PostedStep> a, const std::vector<PostedStep>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(GlideWheelEncoder, TheHeadStartIsPaidBackOverTheRestOfTheGlideAndNoFrameFallsSilent) {
+    // Two detents' glide in one, at 50 pixels a detent (100 pixels).
+    const std::vector<std::int64_t> twoDetents{10, 9, 8, 7, 6, 5, 5, 4, 4, 3, 3, 3, 3, 2,
+                                               2,  2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2};
+    // A detent of 100 pixels: its later steps of 1 pixel are 1 or 2 units.
+    const std::vector<std::int64_t> longDetent{9, 9, 8, 8, 7, 6, 6, 6, 5, 5, 4, 4, 3,
+                                               3, 3, 2, 3, 1, 2, 1, 1, 1, 1, 1, 1};
+    struct Case {
+        const char* name;
+        std::int64_t pixelsPerDetent;
+        std::vector<PostedStep> steps;
+    };
+    const std::vector<Case> cases = {
+        {"one detent", 50, posted(detentGlide)},
+        {"two detents in one glide", 50, posted(twoDetents)},
+        {"one detent of 100 pixels", 100, posted(longDetent)},
+        // A second detent after two frames folds the rest of the first
+        // glide into its own: the debt goes on to the glide that goes on.
+        {"a glide continued by the next detent", 50, posted(detentGlide, 2) + posted(twoDetents)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GlideWheelEncoder encoder(c.pixelsPerDetent);
+        std::int64_t pixels = 0, units = 0, lines = 0;
+        for (std::size_t i = 0; i < c.steps.size(); ++i) {
+            const auto [step, remaining] = c.steps[i];
+            // The step's own units: the whole units its pixels complete.
+            const std::int64_t own = (pixels + step) * 120 / c.pixelsPerDetent - pixels * 120 / c.pixelsPerDetent;
+            pixels += step;
+            const Frame frame = encoder.encode(step, remaining, (1000 + 8 * i) * ms);
+            if (i == 0) {
+                EXPECT_EQ(frame.hiRes, 60) << "half a detent at once";
+            } else {
+                EXPECT_GE(frame.hiRes, 1) << "frame " << i << " of " << own << " units";
+                EXPECT_LE(frame.hiRes, own) << "frame " << i << ": never more than its own";
+            }
+            units += frame.hiRes;
+            lines += frame.lines;
+        }
+        EXPECT_EQ(units, pixels * 120 / c.pixelsPerDetent) << "paid back in full by the last step";
+        EXPECT_EQ(lines, units / 120);
+    }
+}
+
+TEST(GlideWheelEncoder, AGlideTurnedPartWayLeavesItsHeadStartBehindAndTheNewOneMovesItsOwnSteps) {
     // The head start went out with the first frame; the glide is turned
-    // before its later steps have paid it back.
+    // after one frame (a second notch 15 ms on) or five (40 ms on), before
+    // its later steps have paid the head start back.
+    std::vector<std::int64_t> back;
+    for (const auto step : detentGlide) back.push_back(-step);
     for (const std::size_t turnedAfter : {1u, 5u}) {
         SCOPED_TRACE(turnedAfter);
         GlideWheelEncoder encoder(50);
-        std::int64_t remaining = std::accumulate(detentGlide.begin(), detentGlide.end(), std::int64_t{0});
-        std::int64_t pixels = 0, units = 0;
-        for (std::size_t i = 0; i < turnedAfter; ++i) {
-            units += encoder.encode(detentGlide[i], remaining, (1000 + i * 8) * ms).hiRes;
-            remaining -= detentGlide[i];
-            pixels += detentGlide[i];
-        }
-        std::vector<std::int64_t> back;
-        for (const auto step : detentGlide) back.push_back(-step);
+        const auto steps = posted(detentGlide, turnedAfter);
+        std::int64_t first = 0;
+        for (std::size_t i = 0; i < steps.size(); ++i)
+            first += encoder.encode(steps[i].pixels, steps[i].remaining, (1000 + 8 * i) * ms).hiRes;
+        EXPECT_GE(first, 60) << "what went out stays out";
         const auto reversed = glide(encoder, back, 1000 * ms + turnedAfter * 8 * ms);
-        EXPECT_LE(reversed[0].hiRes, -60) << "a head start the other way";
+        EXPECT_EQ(reversed[0].hiRes, -60) << "a head start the other way";
         for (const Frame& f : reversed) EXPECT_LE(f.hiRes, 0) << "never back against the turn";
-        EXPECT_EQ(units + sumOf(reversed, &Frame::hiRes), pixels * 120 / 50 - 120);
+        EXPECT_NEAR(sumOf(reversed, &Frame::hiRes), -120, 1) << "one detent, its own";
+        EXPECT_EQ(sumOf(reversed, &Frame::lines), -1) << "and its own whole line";
     }
 }
 

@@ -33,20 +33,37 @@ GlideWheelEncoder::Frame GlideWheelEncoder::encode(std::int64_t pixels, std::int
 
     const bool turned = direction_ != 0 && direction != direction_;
     const bool fromRest = direction_ == 0 || turned || nowNanos - lastFrameNanos_ >= restNanos;
+    // What went out ahead in the other direction was lent to the glide just
+    // turned, and ends with it: charged to this one, it would carry this
+    // glide beyond its own steps. So does the part line it had not finished,
+    // so that this glide's whole lines are its own too.
+    if (turned) {
+        ahead_ = 0;
+        sinceLine_ = 0;
+    }
 
-    // Along this step's direction from here on. Units a glide sent ahead in
-    // the other direction are paid back here, on top of this step's own, so
-    // that a glide turned part-way still sums to what its steps make.
+    // Along this step's direction from here on; ahead_ is never against it.
     const std::int64_t produced = units * direction;
     const std::int64_t ahead = ahead_ * direction;
-    std::int64_t sent = std::max<std::int64_t>(0, produced - ahead);
+    // What the glide still holds, this step included; 0 when unknown.
     const std::int64_t remaining = bounded(glideRemainingPixels);
-    if (fromRest && remaining * direction > 0) {
-        // What the glide still holds, this step included, less what went ahead.
-        const std::int64_t holds = unitsOf(remaining, carried) * direction - ahead;
-        sent = std::max(sent, std::min(frontUnits, holds));
+    const std::int64_t holds = remaining * direction > 0 ? unitsOf(remaining, carried) * direction : 0;
+    // The debt is paid over the rest of the glide: each step its share in
+    // proportion to its units (rounded up), keeping at least one unit of its
+    // own, so the glide moves on at its own pace, only slower, rather than
+    // standing still until it has paid. A step pays more only when the rest
+    // of the glide could not pay the remainder, so the last step always
+    // clears it; a last step, or one that does not say what follows, pays
+    // all it can.
+    std::int64_t paid = std::min(ahead, produced);
+    if (holds > produced) {
+        const std::int64_t share = (ahead * produced + holds - 1) / holds;
+        const std::int64_t keeping = std::max<std::int64_t>(0, produced - 1);
+        const std::int64_t beyondTheRest = ahead - (holds - produced);
+        paid = std::min(paid, std::max(beyondTheRest, std::min(share, keeping)));
     }
-    // Never below 0: what is sent covers at least the debt and this step.
+    std::int64_t sent = produced - paid;
+    if (fromRest && holds > 0) sent = std::max(sent, std::min(frontUnits, holds - ahead));
     ahead_ = (ahead + sent - produced) * direction;
     if (sent == 0) return {};
 

@@ -16,11 +16,14 @@ namespace ravolet::platform {
 // The first frame after a rest (no wheel output on the axis for
 // `restNanos`) or after a change of direction carries at least
 // `frontUnits`, taken from the rest of the glide (never more than the glide
-// still holds) and paid back by the frames that follow: libinput from 1.20
-// to 1.28 holds small hi-res deltas back in that situation until 60 units
-// have gathered, which would start a glide late and in one lump. A glide
-// turned before it has paid its head start back pays it in the new
-// direction, so what is sent always sums to what the steps make.
+// still holds): libinput from 1.20 to 1.28 holds small hi-res deltas back
+// in that situation until 60 units have gathered, which would start a glide
+// late and in one lump. The frames that follow pay it back in proportion to
+// their own units, each keeping the rest of its share, so the glide never
+// stalls while it has units due and sums to what its steps make by its last
+// step. A glide turned before it has paid its head start back takes the
+// debt with it: the glide in the new direction moves what its own steps
+// make, and its whole lines are its own.
 //
 // Not thread-safe: the owner serialises calls.
 class GlideWheelEncoder {
