@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -318,10 +319,13 @@ void OnboardingWindow::fitHeightToTallestPage() {
     noModule.postingDeviceMissing = true; // two commands
     accessibility_->refresh(noModule);
     closing_->refresh(PermissionState{});
+    // Measured beside the scroll bar, so that the tallest page fits whether
+    // or not the bar shows.
+    const int pageWidth = width - pagesScroller_->verticalScrollBar()->sizeHint().width();
     int tallest = 0;
     for (int i = 0; i < pages_->count(); ++i) {
         QLayout* layout = pages_->widget(i)->layout();
-        tallest = std::max(tallest, layout->hasHeightForWidth() ? layout->totalHeightForWidth(width)
+        tallest = std::max(tallest, layout->hasHeightForWidth() ? layout->totalHeightForWidth(pageWidth)
                                                                 : layout->totalSizeHint().height());
     }
     const int chrome = layout()->totalSizeHint().height() - pagesScroller_->sizeHint().height();
