@@ -255,7 +255,7 @@ QWidget* ActionEditor::makeLaunchAppEditor() {
     bundleIDField_ = new QLineEdit;
     bundleIDField_->setPlaceholderText(qtText(AE::bundleIDTitle));
     bundleIDField_->setAccessibleName(qtText(AE::bundleIDTitle));
-    bundleIDField_->setMaximumWidth(320);
+    bundleIDField_->setMaximumWidth(fontScaled(320, bundleIDField_->font()));
     // textEdited: every keystroke of the user's is written, the program's fill is not.
     connect(bundleIDField_, &QLineEdit::textEdited, this,
             [this](const QString& text) { edit(Action::launchApp(text.toStdString())); });
@@ -285,7 +285,7 @@ QWidget* ActionEditor::makeShortcutEditor() {
     shortcutField_ = new QLineEdit;
     shortcutField_->setPlaceholderText(qtText(AE::shortcutFieldTitle));
     shortcutField_->setAccessibleName(qtText(AE::shortcutFieldTitle));
-    shortcutField_->setFixedWidth(260);
+    shortcutField_->setFixedWidth(fontScaled(260, shortcutField_->font()));
     connect(shortcutField_, &QLineEdit::textEdited, this,
             [this](const QString& text) { edit(Action::runShortcut(text.toStdString())); });
     auto* fieldHolder = new QWidget;

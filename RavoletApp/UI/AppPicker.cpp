@@ -73,7 +73,7 @@ void AppPickerButton::chooseInstalled() {
 }
 
 AppIconView::AppIconView(std::shared_ptr<AppModel> model, int size, QWidget* parent)
-    : QLabel(parent), model_(std::move(model)), size_(size) {
+    : QLabel(parent), model_(std::move(model)), size_(fontScaled(size, font())) {
     setFixedSize(size_, size_);
     setAlignment(Qt::AlignCenter);
     setAccessibleName(QString());

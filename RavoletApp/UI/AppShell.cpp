@@ -55,7 +55,7 @@ QDialog* noteWindow(const ShellRules::Note& note, const QString& name = QStringL
     applyTextStyle(title, TextStyle::headline);
     auto* message = new QLabel(qtText(note.message), window);
     message->setWordWrap(true);
-    message->setFixedWidth(380);
+    message->setFixedWidth(fontScaled(380, message->font()));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, window);
     QObject::connect(buttons, &QDialogButtonBox::accepted, window, &QDialog::accept);
     column->addWidget(title);

@@ -13,6 +13,7 @@
 
 #include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/ScreenFit.hpp"
+#include "RavoletApp/UI/Style.hpp"
 
 namespace ravolet {
 
@@ -94,7 +95,7 @@ ApplicationChooser::ApplicationChooser(std::vector<platform::DesktopApplication>
     connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
     filter(QString());
     search_->setFocus();
-    resize(fittedToScreen(*this, QSize(420, 520), QSize(300, 300)));
+    resize(fittedToScreen(*this, fontScaled(QSize(420, 520), font()), QSize(300, 300)));
 }
 
 std::optional<QString> ApplicationChooser::chosenBundleID() const {

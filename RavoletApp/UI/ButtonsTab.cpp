@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -32,7 +33,26 @@ namespace BB = ButtonBindingEditing;
 
 namespace {
 
+// The list's width for the standard body text.
 constexpr int leftPaneWidth = 240;
+
+// The right pane's scroller, which never scrolls sideways: no narrower than
+// what it holds needs, which grows with the font and with the cards shown.
+class VerticalScroller : public QScrollArea {
+public:
+    QSize minimumSizeHint() const override {
+        QSize hint = QScrollArea::minimumSizeHint();
+        if (widget() != nullptr)
+            hint.setWidth(widget()->minimumSizeHint().width() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth());
+        return hint;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == widget() && event->type() == QEvent::LayoutRequest) updateGeometry();
+        return QScrollArea::eventFilter(watched, event);
+    }
+};
 
 QFrame* divider(QFrame::Shape shape) {
     auto* line = new QFrame;
@@ -65,7 +85,7 @@ ButtonsTab::~ButtonsTab() {
 
 QWidget* ButtonsTab::makeLeftPane() {
     auto* pane = new QWidget;
-    pane->setFixedWidth(leftPaneWidth);
+    pane->setFixedWidth(fontScaled(leftPaneWidth, pane->font()));
     auto* column = new QVBoxLayout(pane);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -164,7 +184,7 @@ QWidget* ButtonsTab::makeRightPane() {
     column->addWidget(new Explain(qtText(BB::modifierVersionsNote)));
     column->addStretch(1);
 
-    auto* scroll = new QScrollArea;
+    auto* scroll = new VerticalScroller;
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -190,7 +210,7 @@ void ButtonsTab::refillList(const Profile& profile) {
     const ApplicationNameLookup names = applicationNameLookup(*model_);
     const std::string commandSearchPath = platform::programSearchPath();
     // Less the scroll bar's width, which the list shows whenever its rows do not all fit.
-    const int textWidth = leftPaneWidth - 20 - list_->frameWidth() * 2 -
+    const int textWidth = list_->parentWidget()->width() - 20 - list_->frameWidth() * 2 -
                           list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list_);
     for (const auto& [button, row] : rows_) {
         const QString summary = QString::fromStdString(BB::summary(profile, button, names, commandSearchPath));

@@ -59,7 +59,7 @@ void DeviceTab::build() {
     busy_ = new QProgressBar(refreshRow);
     busy_->setRange(0, 0); // busy, with no figure to show
     busy_->setTextVisible(false);
-    busy_->setFixedSize(60, 10);
+    busy_->setFixedSize(fontScaled(QSize(60, 10), busy_->font()));
     row->addWidget(busy_, 0, Qt::AlignVCenter);
     lastRead_ = new QLabel(refreshRow);
     applyTextStyle(lastRead_, TextStyle::caption);

@@ -35,8 +35,9 @@ void GlideChart::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
 
     // The plate the chart sits on: the faintest fill, rounded.
+    const QColor plate = systemColor(SystemColor::quaternary, palette(), 0.35F);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(systemColor(SystemColor::quaternary, palette(), 0.35F));
+    painter.setBrush(plate);
     painter.drawRoundedRect(QRectF(rect()), 6, 6);
     painter.setBrush(Qt::NoBrush);
 
@@ -49,7 +50,10 @@ void GlideChart::paintEvent(QPaintEvent*) {
     if (geometry.curve.size() < 2) return;
     QPainterPath curve(point(geometry.curve.front()));
     for (auto at = geometry.curve.begin() + 1; at != geometry.curve.end(); ++at) curve.lineTo(point(*at));
-    QPen pen(systemColor(SystemColor::accent, palette()), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    // The curve is the chart's one line that says something: it stands out
+    // from the plate as a graphic must.
+    const QColor ink = accentInk(palette(), {composited(plate, palette().color(QPalette::Window))}, minimumGraphicContrast);
+    QPen pen(ink, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     pen.setMiterLimit(10);
     painter.strokePath(curve, pen);
 }

@@ -188,7 +188,8 @@ void KeyRecorder::refresh(bool written) {
     record_->setAccessibleName(QString::fromStdString(model_.accessibleName()));
     QPalette palette = this->palette();
     if (recording) {
-        palette.setColor(QPalette::Button, systemColor(SystemColor::accent, palette));
+        // A filled button: the highlight that its text colour is made for.
+        palette.setColor(QPalette::Button, palette.color(QPalette::Active, QPalette::Highlight));
         palette.setColor(QPalette::ButtonText, palette.color(QPalette::HighlightedText));
     }
     record_->setPalette(palette);

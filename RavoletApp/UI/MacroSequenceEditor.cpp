@@ -30,7 +30,7 @@ QToolButton* iconButton(const QString& symbol) {
     auto* button = new QToolButton;
     button->setIcon(symbolIcon(symbol));
     button->setAutoRaise(true);
-    button->setIconSize({14, 14});
+    button->setIconSize(fontScaled(QSize(14, 14), button->font()));
     return button;
 }
 

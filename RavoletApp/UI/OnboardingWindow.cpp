@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -40,8 +41,9 @@ QLabel* paragraph(const QString& text, QWidget* parent, TextStyle style = TextSt
 
 QLabel* symbol(const QString& name, int size, SystemColor color, QWidget* parent) {
     auto* label = new QLabel(parent);
-    label->setPixmap(symbolPixmap(name, size, systemColor(color, parent->palette()), parent->devicePixelRatioF()));
-    label->setFixedSize(size, size);
+    const int side = fontScaled(size, parent->font());
+    label->setPixmap(symbolPixmap(name, side, systemColor(color, parent->palette()), parent->devicePixelRatioF()));
+    label->setFixedSize(side, side);
     return label;
 }
 
@@ -77,7 +79,7 @@ QWidget* welcomePage(QWidget* parent) {
         row->setSpacing(10);
         auto* icon = symbol(QString::fromUtf8(name), 18, SystemColor::accent, page);
         auto* slot = new QWidget(page);
-        slot->setFixedWidth(22);
+        slot->setFixedWidth(fontScaled(22, page->font()));
         auto* slotLayout = new QVBoxLayout(slot);
         slotLayout->setContentsMargins(0, 0, 0, 0);
         slotLayout->addWidget(icon, 0, Qt::AlignHCenter | Qt::AlignTop);
@@ -148,7 +150,7 @@ PermissionStepPage::PermissionStepPage(OnboardingStep step, QWidget* parent) : Q
     auto* spinner = new QProgressBar(howToBlock_);
     spinner->setRange(0, 0);
     spinner->setTextVisible(false);
-    spinner->setFixedSize(36, 8);
+    spinner->setFixedSize(fontScaled(QSize(36, 8), spinner->font()));
     watching->addWidget(spinner, 0, Qt::AlignVCenter);
     watching_ = paragraph(qtText(texts.watching), howToBlock_, TextStyle::caption, SystemColor::secondary);
     watching->addWidget(watching_, 1);
@@ -307,23 +309,29 @@ OnboardingWindow::OnboardingWindow(std::shared_ptr<AppModel> model, QWidget* par
 OnboardingWindow::~OnboardingWindow() = default;
 
 void OnboardingWindow::fitHeightToTallestPage() {
-    // 560 by 440, unless the desktop's fonts need more height for a page to
-    // show every sentence whole; measured with the longest texts shown.
+    // 560 by 440, in proportion more in a larger font, and higher still where
+    // a page needs it to show every sentence whole; measured with the longest
+    // texts shown.
+    const int width = fontScaled(560, font());
     inputMonitoring_->refresh(PermissionState{false, false, HIDPPInputMonitoringAccess::denied, {"/dev/uinput"},
                                               {"/dev/input/event10", "/dev/input/event11", "/dev/hidraw10"}});
     PermissionState noModule{false, false, HIDPPInputMonitoringAccess::denied, {"/dev/uinput"}, {}};
     noModule.postingDeviceMissing = true; // two commands
     accessibility_->refresh(noModule);
     closing_->refresh(PermissionState{});
+    // Measured beside the scroll bar, so that the tallest page fits whether
+    // or not the bar shows.
+    const int pageWidth = width - pagesScroller_->verticalScrollBar()->sizeHint().width();
     int tallest = 0;
     for (int i = 0; i < pages_->count(); ++i) {
         QLayout* layout = pages_->widget(i)->layout();
-        tallest = std::max(tallest, layout->hasHeightForWidth() ? layout->totalHeightForWidth(560)
+        tallest = std::max(tallest, layout->hasHeightForWidth() ? layout->totalHeightForWidth(pageWidth)
                                                                 : layout->totalSizeHint().height());
     }
     const int chrome = layout()->totalSizeHint().height() - pagesScroller_->sizeHint().height();
     // Never taller than the screen allows; the page scrolls then.
-    setFixedSize(fittedToScreen(*this, QSize(560, std::max(440, chrome + tallest)), QSize(320, chrome + 120)));
+    setFixedSize(fittedToScreen(*this, QSize(width, std::max(fontScaled(440, font()), chrome + tallest)),
+                                QSize(320, chrome + 120)));
 }
 
 bool OnboardingWindow::isPolling() const { return poll_->isActive(); }

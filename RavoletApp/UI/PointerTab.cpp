@@ -22,6 +22,7 @@
 #include "RavoletApp/UI/PageSection.hpp"
 #include "RavoletApp/UI/ResetButton.hpp"
 #include "RavoletApp/UI/StatusDot.hpp"
+#include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/ValueSlider.hpp"
 #include "RavoletApp/ViewModels/PointerPageRules.hpp"
 
@@ -62,8 +63,8 @@ int choiceIndex(const std::vector<Choice<T>>& choices, const std::optional<T>& v
     return -1; // a stored value the picker does not offer shows no choice
 }
 
-// The DPI presets in as few rows of cells at least 70 wide as the width
-// allows, the rows filled evenly.
+// The DPI presets in as few rows of cells at least 70 wide (more where a
+// larger font needs it) as the width allows, the rows filled evenly.
 class PresetGrid : public QWidget {
 public:
     static constexpr int minimumCellWidth = 70;
@@ -71,7 +72,7 @@ public:
     PresetGrid() : grid_(new QGridLayout(this)) { grid_->setContentsMargins(0, 0, 0, 0); }
 
     void add(QPushButton* button) {
-        button->setMinimumWidth(minimumCellWidth);
+        button->setMinimumWidth(fontScaled(minimumCellWidth, button->font()));
         buttons_.push_back(button);
         place(columnsFor(width()));
     }
@@ -86,7 +87,9 @@ private:
     int columnsFor(int width) const {
         const int spacing = std::max(grid_->horizontalSpacing(), 0);
         const int count = std::max(static_cast<int>(buttons_.size()), 1);
-        const int fitting = std::clamp((width + spacing) / (minimumCellWidth + spacing), 1, count);
+        int cell = 1;
+        for (const QPushButton* button : buttons_) cell = std::max(cell, button->minimumSizeHint().width());
+        const int fitting = std::clamp((width + spacing) / (cell + spacing), 1, count);
         // As few rows as fit, filled evenly, so no button stands alone on the last row.
         const int rows = (count + fitting - 1) / fitting;
         return (count + rows - 1) / rows;

@@ -56,7 +56,7 @@ ProfileScope::ProfileScope(std::shared_ptr<AppModel> model, std::shared_ptr<Prof
     auto* resettablePicker = resettable(pickerRow, QStringLiteral("Editing profile"), [this] {
         selection_->set(model_->config().value().ruleSet.defaultProfileID);
     });
-    resettablePicker->setMaximumWidth(330);
+    resettablePicker->setMaximumWidth(fontScaled(330, resettablePicker->font()));
     pickerReset_ = resettablePicker->findChild<ResetButton*>();
     row->addWidget(resettablePicker);
 

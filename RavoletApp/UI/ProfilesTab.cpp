@@ -177,7 +177,7 @@ ProfilesTab::ProfileRowWidgets ProfilesTab::makeProfileRow(const std::string& id
     QWidget* named = resettable(widgets.name, QStringLiteral("Profile name"), [this, id] {
         write(ProfilesEditor::resettingName(model_->config().value(), id));
     });
-    named->setFixedWidth(220);
+    named->setFixedWidth(fontScaled(220, named->font()));
     widgets.nameReset = named->findChild<ResetButton*>();
     title->addWidget(named);
     widgets.inUseBadge = badge(QStringLiteral("In use now"), widgets.row);

@@ -1,5 +1,6 @@
 #include "RavoletApp/UI/ResetButton.hpp"
 
+#include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/SymbolIcon.hpp"
 
 #include <QEvent>
@@ -18,7 +19,7 @@ ResetButton::ResetButton(QString title, std::function<void()> action, QWidget* p
     : QToolButton(parent), title_(std::move(title)), action_(std::move(action)) {
     setAutoRaise(true);
     setIcon(symbolIcon(QStringLiteral("clock.arrow.circlepath")));
-    setIconSize(QSize(16, 16));
+    setIconSize(fontScaled(QSize(16, 16), font()));
     setToolTip(helpText(title_));
     setAccessibleName(helpText(title_));
     connect(this, &QToolButton::clicked, this, [this] {

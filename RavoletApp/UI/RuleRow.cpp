@@ -15,6 +15,7 @@
 #include "RavoletApp/UI/AppPicker.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/ResetButton.hpp"
+#include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/SymbolIcon.hpp"
 #include "RavoletApp/UI/TextFields.hpp"
 #include "RavoletApp/ViewModels/RuleRowModel.hpp"
@@ -36,7 +37,7 @@ QToolButton* arrowButton(Qt::ArrowType arrow, const QString& name, QWidget* pare
     auto* button = new QToolButton(parent);
     button->setArrowType(arrow);
     button->setAutoRepeat(true);
-    button->setFixedSize(18, 11);
+    button->setFixedSize(fontScaled(QSize(18, 11), button->font()));
     button->setAccessibleName(name);
     return button;
 }
@@ -65,7 +66,7 @@ RuleRow::RuleRow(std::shared_ptr<AppModel> model, QWidget* parent)
     pattern_ = new QLineEdit(this);
     pattern_->setPlaceholderText(QStringLiteral("Application ID, e.g. org.mozilla.firefox"));
     pattern_->setAccessibleName(QStringLiteral("App match"));
-    pattern_->setMinimumWidth(160);
+    pattern_->setMinimumWidth(fontScaled(160, pattern_->font()));
     first->addWidget(resettable(pattern_, QStringLiteral("App match"), [this] {
         Rule changed = rule_;
         changed.pattern = ruleRow::factoryRule(rule_, profiles_).pattern;
@@ -121,7 +122,7 @@ RuleRow::RuleRow(std::shared_ptr<AppModel> model, QWidget* parent)
         changed.priority = ruleRow::factoryRule(rule_, profiles_).priority;
         edit(changed);
     });
-    priorityRow->setMaximumWidth(220);
+    priorityRow->setMaximumWidth(fontScaled(220, priorityRow->font()));
     second->addWidget(priorityRow);
     second->addStretch(1);
     column->addLayout(second);

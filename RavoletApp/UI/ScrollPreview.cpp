@@ -24,11 +24,12 @@ namespace ravolet {
 
 namespace {
 
+// The measures for the standard body text; a larger font scales them.
 constexpr int rowCount = 60;
-constexpr int rowHeight = 16;
+constexpr int designedRowHeight = 16;
 constexpr int rowInsetX = 8;
 constexpr int rowInsetY = 6;
-constexpr int numberWidth = 24;
+constexpr int designedNumberWidth = 24;
 constexpr int rowSpacing = 8;
 constexpr int panelHeight = 120;
 constexpr qreal cornerRadius = 6;
@@ -37,11 +38,13 @@ constexpr qreal cornerRadius = 6;
 // glide of the wheel can be watched against something.
 class TestRows : public QWidget {
 public:
-    explicit TestRows(QWidget* parent) : QWidget(parent) {
+    explicit TestRows(QWidget* parent)
+        : QWidget(parent), rowHeight_(fontScaled(designedRowHeight, font())),
+          numberWidth_(fontScaled(designedNumberWidth, font())) {
         QFont numbers = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         numbers.setPointSizeF(textFont(TextStyle::caption, font()).pointSizeF());
         setFont(numbers);
-        setFixedHeight(2 * rowInsetY + rowCount * rowHeight);
+        setFixedHeight(2 * rowInsetY + rowCount * rowHeight_);
     }
 
 protected:
@@ -49,20 +52,24 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         const QColor numberColor = systemColor(SystemColor::tertiary, palette());
-        const int lineStart = rowInsetX + numberWidth + rowSpacing;
+        const int lineStart = rowInsetX + numberWidth_ + rowSpacing;
         const int lineEnd = width() - rowInsetX;
         for (int row = 0; row < rowCount; ++row) {
-            const int top = rowInsetY + row * rowHeight;
+            const int top = rowInsetY + row * rowHeight_;
             painter.setPen(numberColor);
-            painter.drawText(QRect(rowInsetX, top, numberWidth, rowHeight), Qt::AlignRight | Qt::AlignVCenter,
+            painter.drawText(QRect(rowInsetX, top, numberWidth_, rowHeight_), Qt::AlignRight | Qt::AlignVCenter,
                              QString::asprintf("%02d", row));
             const bool major = row % 5 == 0;
             painter.setPen(major ? QPen(systemColor(SystemColor::accent, palette(), 0.35F), 2)
                                  : QPen(systemColor(SystemColor::secondary, palette(), 0.18F), 1));
-            const qreal middle = top + rowHeight / 2.0;
+            const qreal middle = top + rowHeight_ / 2.0;
             if (lineEnd > lineStart) painter.drawLine(QPointF(lineStart, middle), QPointF(lineEnd, middle));
         }
     }
+
+private:
+    const int rowHeight_;
+    const int numberWidth_;
 };
 
 // The plate of the test panel: a faint rounded fill outlined inside its edge.
@@ -73,7 +80,7 @@ class TestPanel : public QWidget {
 public:
     TestPanel(QWidget* parent, std::shared_ptr<MouseFeed> mouse, const std::shared_ptr<platform::Executor>& ui)
         : QWidget(parent), mouse_(std::move(mouse)) {
-        setFixedHeight(panelHeight);
+        setFixedHeight(fontScaled(panelHeight, font()));
         scroller_ = new QScrollArea(this);
         auto* scroller = scroller_;
         scroller->setFrameShape(QFrame::NoFrame);

@@ -16,6 +16,13 @@ namespace ravolet {
 
 namespace {
 
+constexpr double selectedFillOpacity = 0.05;
+
+QColor translucent(QColor color, double alpha) {
+    color.setAlphaF(static_cast<float>(alpha));
+    return color;
+}
+
 QString rgba(QColor color, double alpha) {
     return QStringLiteral("rgba(%1, %2, %3, %4)")
         .arg(color.red())
@@ -37,15 +44,9 @@ SettingsTabBar::SettingsTabBar(QWidget* parent) : QWidget(parent) {
         button->setToolTip(qtText(title(tab)));
         button->setAccessibleName(qtText(title(tab)));
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        button->setIconSize(QSize(20, 20));
-        button->setFixedSize(54, 48);
         button->setCheckable(true);
         button->setAutoRaise(true);
         button->setFocusPolicy(Qt::TabFocus);
-        QFont font = button->font();
-        font.setPointSizeF(font.pointSizeF() * 11.0 / 13.0);
-        font.setWeight(QFont::Medium);
-        button->setFont(font);
         button->installEventFilter(this);
         connect(button, &QToolButton::clicked, this, [this, tab] {
             setSelection(tab);
@@ -56,6 +57,31 @@ SettingsTabBar::SettingsTabBar(QWidget* parent) : QWidget(parent) {
     }
     row->addStretch(1);
     refresh();
+    fitButtons();
+}
+
+void SettingsTabBar::fitButtons() {
+    QFont font = this->font();
+    font.setPointSizeF(font.pointSizeF() * 11.0 / 13.0);
+    font.setWeight(QFont::Medium);
+    const QFontMetrics metrics(font);
+    // 54 by 48 with a 20-pixel icon for the standard body text, more in a
+    // larger font; every tab as wide as the longest title needs, beside the
+    // border, the focus ring and a margin.
+    const QSize icon = fontScaled(QSize(20, 20), this->font());
+    constexpr int edge = 2 + 3;
+    QSize size = fontScaled(QSize(54, 48), this->font());
+    for (SettingsTab tab : allSettingsTabs) {
+        size = size.expandedTo(QSize(metrics.horizontalAdvance(qtText(title(tab))) + 2 * edge,
+                                     icon.height() + 3 + metrics.height() + 2 * edge));
+    }
+    for (QToolButton* button : buttons_) {
+        button->setFont(font);
+        button->setIconSize(icon);
+        // And what the style asks, with the ring's wider border.
+        size = size.expandedTo(button->sizeHint() + QSize(2, 2));
+    }
+    for (QToolButton* button : buttons_) button->setFixedSize(size);
 }
 
 void SettingsTabBar::setSelection(SettingsTab tab) {
@@ -71,6 +97,7 @@ bool SettingsTabBar::event(QEvent* event) {
     case QEvent::WindowDeactivate:
     case QEvent::Show:
     case QEvent::PaletteChange: refresh(); break;
+    case QEvent::FontChange: fitButtons(); break;
     default: break;
     }
     return handled;
@@ -121,9 +148,11 @@ bool SettingsTabBar::eventFilter(QObject* watched, QEvent* event) {
 void SettingsTabBar::refresh() {
     const bool active = isActiveWindow();
     const QPalette& pal = palette();
-    const QColor accent = systemColor(SystemColor::accent, pal);
-    const QColor secondary = textColor(SystemColor::secondary, pal);
     const QColor primary = pal.color(QPalette::WindowText);
+    // The selected tab's label stands on its faint fill.
+    const QColor fill = composited(translucent(primary, selectedFillOpacity), pal.color(QPalette::Window));
+    const QColor accent = accentInk(pal, {fill, pal.color(QPalette::Window)}, minimumTextContrast);
+    const QColor secondary = textColor(SystemColor::secondary, pal);
     for (SettingsTab tab : allSettingsTabs) {
         QToolButton* button = this->button(tab);
         const bool selected = tab == selection_;
@@ -135,7 +164,7 @@ void SettingsTabBar::refresh() {
                             .arg(ink.name());
         if (selected) {
             sheet += QStringLiteral("QToolButton { background: %1; border-color: %2; }")
-                         .arg(rgba(primary, 0.05), rgba(primary, active ? 0.12 : 0.0));
+                         .arg(rgba(primary, selectedFillOpacity), rgba(primary, active ? 0.12 : 0.0));
         }
         // Where the keyboard is: a ring in the accent colour, on any tab.
         if (button == ringed_ && active) sheet += QStringLiteral("QToolButton { border: 2px solid %1; }").arg(accent.name());

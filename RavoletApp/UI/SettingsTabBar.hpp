@@ -38,6 +38,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Sizes the buttons and their titles' font after the strip's font.
+    void fitButtons();
     void refresh();
 
     std::array<QToolButton*, allSettingsTabs.size()> buttons_{};

@@ -95,7 +95,7 @@ SettingsWindow::SettingsWindow(std::shared_ptr<AppModel> model, std::function<vo
     modelConnections(this).keep(model_->preferences().isPausedByUser.observe(refresh));
     refreshBanners();
     updateMinimumSize();
-    resize(fittedToScreen(*this, designedPageArea + QSize(0, chromeHeight_), minimumSize()));
+    resize(fittedToScreen(*this, fontScaled(designedPageArea, font()) + QSize(0, chromeHeight_), minimumSize()));
 }
 
 void SettingsWindow::addPageShortcuts() {

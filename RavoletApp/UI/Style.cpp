@@ -1,6 +1,7 @@
 #include "RavoletApp/UI/Style.hpp"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QWidget>
 
 #include <algorithm>
@@ -84,10 +85,24 @@ void applyTextStyle(QWidget* widget, TextStyle style) {
     widget->setFont(textFont(style, widget->font()));
 }
 
+int fontScaled(int measure, const QFont& font) {
+    // The body size the measures were drawn up for, in pixels.
+    constexpr double designedBody = 13.0;
+    const double body = QFontInfo(font).pixelSize();
+    return static_cast<int>(std::lround(measure * std::max(1.0, body / designedBody)));
+}
+
+QSize fontScaled(QSize measure, const QFont& font) {
+    return {fontScaled(measure.width(), font), fontScaled(measure.height(), font)};
+}
+
 QColor systemColor(SystemColor color, const QPalette& palette) {
     const bool dark = isDark(palette);
     switch (color) {
-    case SystemColor::accent: return palette.color(QPalette::Active, QPalette::Highlight);
+    case SystemColor::accent:
+        return accentInk(palette,
+                         {palette.color(QPalette::Active, QPalette::Window), palette.color(QPalette::Active, QPalette::Base)},
+                         minimumTextContrast);
     case SystemColor::green: return dark ? QColor(0x30, 0xD1, 0x58) : QColor(0x28, 0xA7, 0x45);
     case SystemColor::orange: return dark ? QColor(0xFF, 0x9F, 0x0A) : QColor(0xF0, 0x8A, 0x00);
     case SystemColor::red: return dark ? QColor(0xFF, 0x45, 0x3A) : QColor(0xE0, 0x30, 0x26);
@@ -109,6 +124,30 @@ double contrastRatio(const QColor& first, const QColor& second) {
     const double a = luminance(first);
     const double b = luminance(second);
     return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+QColor composited(const QColor& over, const QColor& under) {
+    return blended(over, under, over.alphaF());
+}
+
+QColor accentInk(const QPalette& palette, std::initializer_list<QColor> backgrounds, double minimum) {
+    const QColor highlight = palette.color(QPalette::Active, QPalette::Highlight).toHsl();
+    const auto reads = [&](const QColor& ink) {
+        return std::ranges::all_of(backgrounds, [&](const QColor& under) { return contrastRatio(ink, under) >= minimum; });
+    };
+    if (reads(highlight)) return highlight.toRgb();
+    // Away from the first background: towards black on a light one, towards
+    // white on a dark one, whichever of the two stands out more from it.
+    const QColor page = backgrounds.size() > 0 ? *backgrounds.begin() : palette.color(QPalette::Active, QPalette::Window);
+    const bool darken = contrastRatio(Qt::black, page) >= contrastRatio(Qt::white, page);
+    const float hue = std::max(0.0F, highlight.hslHueF());
+    const float saturation = highlight.hslSaturationF();
+    for (float lightness = highlight.lightnessF(); lightness >= 0.0F && lightness <= 1.0F;
+         lightness += darken ? -0.01F : 0.01F) {
+        const QColor ink = QColor::fromHslF(hue, saturation, lightness).toRgb();
+        if (reads(ink)) return ink;
+    }
+    return palette.color(QPalette::Active, QPalette::WindowText);
 }
 
 QColor textColor(SystemColor level, const QPalette& palette) {

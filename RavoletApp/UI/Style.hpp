@@ -3,6 +3,9 @@
 #include <QColor>
 #include <QFont>
 #include <QPalette>
+#include <QSize>
+
+#include <initializer_list>
 
 class QWidget;
 
@@ -17,6 +20,12 @@ QFont textFont(TextStyle style, const QFont& body);
 // Gives the widget the font of the style, derived from its current font.
 void applyTextStyle(QWidget* widget, TextStyle style);
 
+// A measure of the layout (a box, an icon, a column) given for a 13-pixel body
+// text, grown in proportion with the font's size so that what it holds still
+// fits a larger font. Never smaller than given.
+int fontScaled(int measure, const QFont& font);
+QSize fontScaled(QSize measure, const QFont& font);
+
 // The colours the pages use: the accent of the palette, the fixed signal
 // colours (a lighter set on dark palettes), the quieter text levels, and the
 // faint shade of plates and dividers.
@@ -28,8 +37,19 @@ QColor systemColor(SystemColor color, const QPalette& palette, float opacity);
 
 // The least contrast of text against the page: WCAG's AA for body text.
 inline constexpr double minimumTextContrast = 4.5;
+// The least contrast of a line or an icon that carries meaning: WCAG's AA for
+// graphics.
+inline constexpr double minimumGraphicContrast = 3.0;
 // WCAG's contrast ratio of two opaque colours, from 1 to 21.
 double contrastRatio(const QColor& first, const QColor& second);
+// The opaque colour a translucent one gives when painted over an opaque one.
+QColor composited(const QColor& over, const QColor& under);
+// The palette's accent (its highlight) as ink on the given backgrounds: the
+// same hue, darkened on a light background or lightened on a dark one only as
+// far as the contrast asks. A highlight that already reads is kept as it is.
+// SystemColor::accent is this for text on the page (Window) and on a field
+// (Base).
+QColor accentInk(const QPalette& palette, std::initializer_list<QColor> backgrounds, double minimum);
 // Text in a quieter level: the text colour faded towards the page as far as
 // the level asks, but never below minimumTextContrast against the page
 // (Window) or a field (Base). Opaque.

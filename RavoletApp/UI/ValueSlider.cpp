@@ -21,7 +21,7 @@ QToolButton* stepperButton(Qt::ArrowType arrow, const QString& name) {
     auto* button = new QToolButton;
     button->setArrowType(arrow);
     button->setAutoRepeat(true);
-    button->setFixedSize(18, 11);
+    button->setFixedSize(fontScaled(QSize(18, 11), button->font()));
     button->setFocusPolicy(Qt::TabFocus);
     button->setAccessibleName(name);
     return button;

@@ -445,16 +445,7 @@ TEST_F(SettingsWindowTest, ExplanationsAreReadableOnLightAndDarkPalettes) {
     EXPECT_NEAR(contrastRatio(QColor(0x76, 0x76, 0x76), Qt::white), 4.54, 0.01);
 
     const QPalette usual = QApplication::palette();
-    // Shades (light, dark, mid) worked out from the button and window colours.
-    QPalette dark(QColor(0x3a, 0x3a, 0x3a), QColor(0x2b, 0x2b, 0x2b));
-    for (auto group : {QPalette::Active, QPalette::Inactive}) {
-        dark.setColor(group, QPalette::WindowText, QColor(0xee, 0xee, 0xee));
-        dark.setColor(group, QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
-        dark.setColor(group, QPalette::Text, QColor(0xee, 0xee, 0xee));
-        dark.setColor(group, QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
-        dark.setColor(group, QPalette::Highlight, QColor(0x35, 0x84, 0xe4));
-        dark.setColor(group, QPalette::HighlightedText, Qt::white);
-    }
+    const QPalette dark = test::darkPalette(QColor(0x35, 0x84, 0xe4));
     const double body = QApplication::font().pointSizeF();
     const struct {
         QString name;

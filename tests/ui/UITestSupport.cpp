@@ -23,6 +23,19 @@ void showAndSettle(QWidget& widget, int width) {
     QApplication::processEvents();
 }
 
+QPalette darkPalette(const QColor& highlight) {
+    QPalette dark(QColor(0x3a, 0x3a, 0x3a), QColor(0x2b, 0x2b, 0x2b));
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        dark.setColor(group, QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+        dark.setColor(group, QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+        dark.setColor(group, QPalette::Text, QColor(0xee, 0xee, 0xee));
+        dark.setColor(group, QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+        dark.setColor(group, QPalette::Highlight, highlight);
+        dark.setColor(group, QPalette::HighlightedText, Qt::white);
+    }
+    return dark;
+}
+
 bool screenshotsEnabled() {
     return !qEnvironmentVariableIsEmpty("DISPLAY") && QApplication::platformName() == QStringLiteral("xcb");
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QColor>
+#include <QPalette>
 #include <QPoint>
 #include <QString>
 
@@ -19,6 +21,11 @@ namespace ravolet::test {
 // Shows the widget as a window at the given width (its height from the
 // layout), waits until it is exposed and processes the pending layout work.
 void showAndSettle(QWidget& widget, int width = 480);
+
+// A dark desktop theme (as qt6ct's dark schemes give it) with the given
+// highlight; its light, dark and mid shades worked out from the button and
+// window colours.
+QPalette darkPalette(const QColor& highlight);
 
 // True on a real display (DISPLAY set and the xcb platform): screenshots are
 // written only then.
