@@ -73,7 +73,7 @@ QWidget* ButtonsTab::makeLeftPane() {
     list_ = new QListWidget;
     list_->setFrameShape(QFrame::NoFrame);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    list_->setAccessibleName(QStringLiteral("Buttons"));
+    list_->setAccessibleName(QStringLiteral("Mouse buttons"));
     for (std::int64_t button : BB::bindableButtons()) {
         auto* cell = new QWidget;
         auto* lines = new QVBoxLayout(cell);
@@ -165,6 +165,7 @@ QWidget* ButtonsTab::makeRightPane() {
     column->addStretch(1);
 
     auto* scroll = new QScrollArea;
+    rightPane_ = scroll;
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -183,6 +184,13 @@ void ButtonsTab::selectButton(std::int64_t button) {
 void ButtonsTab::refill() {
     const Profile profile = binding_.value();
     refillList(profile);
+    // The rows are drawn by widgets of their own; a reader is given each
+    // row's name and summary as the entry's own text.
+    for (const auto& [button, row] : rows_) {
+        if (QListWidgetItem* item = list_->item(static_cast<int>(button - BB::firstBindableButton)))
+            item->setData(Qt::AccessibleTextRole, QString::fromStdString(BB::rowAccessibleName(
+                                                      button, row.summary->toolTip().toStdString())));
+    }
     refillRightPane(profile);
 }
 
@@ -217,6 +225,8 @@ void ButtonsTab::refillRightPane(const Profile& profile) {
     const QString name = QString::fromStdString(BB::buttonName(selectedButton_));
     title_->setText(name);
     restore_->setAccessibleName(QString::fromStdString(BB::restoreAccessibleName(selectedButton_)));
+    // A Tab stop of its own (its keys scroll the pane).
+    rightPane_->setAccessibleName(QStringLiteral("Bindings of ") + name);
     note_->setText(qtText(BB::buttonNote(selectedButton_)));
 
     const std::vector<std::size_t> indices = BB::bindingIndices(profile, selectedButton_);

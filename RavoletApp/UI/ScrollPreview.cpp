@@ -76,6 +76,8 @@ public:
         setFixedHeight(panelHeight);
         scroller_ = new QScrollArea(this);
         auto* scroller = scroller_;
+        // A Tab stop of its own, whose keys scroll the rows.
+        scroller->setAccessibleName(QStringLiteral("Rows to scroll"));
         scroller->setFrameShape(QFrame::NoFrame);
         scroller->setWidgetResizable(true);
         scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
