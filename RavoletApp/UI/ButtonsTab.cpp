@@ -262,6 +262,10 @@ void ButtonsTab::refillRightPane(const Profile& profile) {
         const auto position = static_cast<std::ptrdiff_t>(index);
         card->setBinding(BB::bindingAt(profile, position, selectedButton_),
                          BB::defaultAction(profile, position, selectedButton_, factory_));
+        // A reader entering a card hears which binding its controls belong to.
+        QString header = QString::fromStdString(BB::cardHeader(card->binding().modifiers));
+        if (!header.isEmpty()) header[0] = header[0].toLower();
+        card->setAccessibleName(QStringLiteral("Binding %1, %2").arg(place).arg(header));
         card->show();
     }
     banner_->setVisible(indices.empty());

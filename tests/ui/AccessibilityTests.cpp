@@ -39,23 +39,33 @@ std::vector<QAccessibleInterface*> elements(QWidget* widget) {
     return all;
 }
 
+// An element a reader reaches, and the name of the group it is in: a reader
+// entering a named group (a binding card) says its name first.
+struct Reached {
+    QAccessibleInterface* face;
+    QString group;
+};
+
 // Every element a reader can reach under `widget`: what is on screen, with
 // the entries of its lists (shown or scrolled away), not what is hidden.
-void collectShown(QAccessibleInterface* face, std::vector<QAccessibleInterface*>& into) {
+void collectShown(QAccessibleInterface* face, std::vector<Reached>& into, const QString& group = {}) {
     if (face == nullptr) return;
     if (const auto* widget = qobject_cast<QWidget*>(face->object()); widget && !widget->isVisible()) return;
-    into.push_back(face);
-    for (int i = 0; i < face->childCount(); ++i) collectShown(face->child(i), into);
+    into.push_back({face, group});
+    const QString name = face->text(QAccessible::Name);
+    const bool names =
+        (face->role() == QAccessible::Client || face->role() == QAccessible::Grouping) && !name.isEmpty();
+    for (int i = 0; i < face->childCount(); ++i) collectShown(face->child(i), into, names ? name : group);
 }
 
 // What is wrong with the controls under `widget`, one line each: a focusable
 // element with no name, or a name two controls share.
 std::vector<std::string> namingFaults(QWidget* widget) {
-    std::vector<QAccessibleInterface*> shown;
+    std::vector<Reached> shown;
     collectShown(QAccessible::queryAccessibleInterface(widget), shown);
     std::vector<std::string> faults;
-    std::map<QString, int> controls;
-    for (QAccessibleInterface* face : shown) {
+    std::map<std::pair<QString, QString>, int> controls;
+    for (const auto& [face, group] : shown) {
         if (!face->state().focusable) continue;
         QString name = face->text(QAccessible::Name);
         // Qt names a combo box by its choice on Linux; a reader says the
@@ -67,7 +77,7 @@ std::vector<std::string> namingFaults(QWidget* widget) {
         const std::string what = object ? object->metaObject()->className() : "an entry of a list";
         if (name.trimmed().isEmpty()) {
             faults.push_back("nameless " + what + " (role " + std::to_string(face->role()) + ")");
-        } else if (++controls[name] == 2) {
+        } else if (++controls[{group, name}] == 2) {
             faults.push_back("two controls named \"" + name.toStdString() + "\", the second a " + what);
         }
     }
@@ -145,14 +155,16 @@ TEST(Accessibility, EveryControlOnEveryPageAndStepHasANameNoOtherControlThereSha
     model->start();
     machine->settle();
     // Four rules, two profiles of one name, and button 3 repeating a key
-    // (its card holds a slider).
+    // (its card holds a slider) and, with Ctrl held, pressing one.
     ProfilesEditor editor;
     Config config = model->config().value();
     for (int i = 0; i < 4; ++i) config = editor.addingRule(config);
     config = editor.duplicate(config, config.profiles.at(1)).config;
     config = editor.duplicate(config, config.profiles.at(1)).config;
-    for (Profile& profile : config.profiles)
+    for (Profile& profile : config.profiles) {
         profile.buttons.push_back({3, {}, Action::repeatWhileHeld(MacroStep::key(0, {}), 120), true});
+        profile.buttons.push_back({3, ModifierFlags::control, Action::keyStroke(1, {}), true});
+    }
     model->setConfig(config);
     machine->settle();
 
