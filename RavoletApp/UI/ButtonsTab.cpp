@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "Platform/Linux/Desktop/DesktopExec.hpp"
+#include "RavoletApp/UI/AccessibleName.hpp"
 #include "RavoletApp/UI/BindingCard.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/InputMapping.hpp"
@@ -226,7 +227,7 @@ void ButtonsTab::refillRightPane(const Profile& profile) {
     title_->setText(name);
     restore_->setAccessibleName(QString::fromStdString(BB::restoreAccessibleName(selectedButton_)));
     // A Tab stop of its own (its keys scroll the pane).
-    rightPane_->setAccessibleName(QStringLiteral("Bindings of ") + name);
+    renameForReaders(rightPane_, QStringLiteral("Bindings of ") + name);
     note_->setText(qtText(BB::buttonNote(selectedButton_)));
 
     const std::vector<std::size_t> indices = BB::bindingIndices(profile, selectedButton_);
@@ -265,7 +266,7 @@ void ButtonsTab::refillRightPane(const Profile& profile) {
         // A reader entering a card hears which binding its controls belong to.
         QString header = QString::fromStdString(BB::cardHeader(card->binding().modifiers));
         if (!header.isEmpty()) header[0] = header[0].toLower();
-        card->setAccessibleName(QStringLiteral("Binding %1, %2").arg(place).arg(header));
+        renameForReaders(card, QStringLiteral("Binding %1, %2").arg(place).arg(header));
         card->show();
     }
     banner_->setVisible(indices.empty());

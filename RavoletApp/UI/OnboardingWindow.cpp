@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "RavoletApp/UI/AccessibleName.hpp"
 #include "RavoletApp/UI/CommandLine.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
 #include "RavoletApp/UI/QtText.hpp"
@@ -356,7 +357,7 @@ void OnboardingWindow::refresh() {
     const OnboardingStep step = flow_.step().value();
     title_->setText(qtText(headerTitle(step, flow_.model().permissions().value())));
     // A Tab stop of its own (its keys scroll the page): named for the page.
-    pagesScroller_->setAccessibleName(title_->text());
+    renameForReaders(pagesScroller_, title_->text());
     counter_->setText(qtText(stepCounter(step)));
     primary_->setText(qtText(primaryButtonTitle(step)));
     back_->setVisible(showsBack(step));

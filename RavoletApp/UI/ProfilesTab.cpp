@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "RavoletApp/UI/AccessibleName.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/FactRow.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
@@ -255,15 +256,15 @@ void ProfilesTab::nameForReaders(const ProfileRowWidgets& widgets, const Config&
     // Each row's controls say which profile they act on, so that a reader
     // tells one row's Delete from another's.
     const QString place = QStringLiteral("profile %1").arg(index + 1);
-    widgets.name->setAccessibleName(QStringLiteral("Name of ") + place);
+    renameForReaders(widgets.name, QStringLiteral("Name of ") + place);
     if (widgets.nameReset)
-        widgets.nameReset->setAccessibleName(QStringLiteral("Reset the name of %1 to its default").arg(place));
+        renameForReaders(widgets.nameReset, QStringLiteral("Reset the name of %1 to its default").arg(place));
     const QString profile = text(ProfilesEditor::profileReference(config, index));
     // "profile 3, “Canvas Copy”" reads with a comma before what follows.
     const QString made = profile.contains(QStringLiteral(", ")) ? profile + QStringLiteral(",") : profile;
-    widgets.makeDefault->setAccessibleName(QStringLiteral("Make %1 the default").arg(made));
-    widgets.duplicate->setAccessibleName(QStringLiteral("Duplicate ") + profile);
-    widgets.remove->setAccessibleName(QStringLiteral("Delete ") + profile);
+    renameForReaders(widgets.makeDefault, QStringLiteral("Make %1 the default").arg(made));
+    renameForReaders(widgets.duplicate, QStringLiteral("Duplicate ") + profile);
+    renameForReaders(widgets.remove, QStringLiteral("Delete ") + profile);
 }
 
 void ProfilesTab::paintBadges(const ProfileRowWidgets& widgets) const {
