@@ -166,11 +166,11 @@ QWidget* ButtonsTab::makeRightPane() {
     column->addStretch(1);
 
     auto* scroll = new QScrollArea;
-    rightPane_ = scroll;
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(content);
+    rightPane_ = scroll;
     return scroll;
 }
 
