@@ -256,8 +256,9 @@ QWidget* ActionEditor::makeLaunchAppEditor() {
     bundleIDField_->setPlaceholderText(qtText(AE::bundleIDTitle));
     bundleIDField_->setAccessibleName(qtText(AE::bundleIDTitle));
     bundleIDField_->setMaximumWidth(fontScaled(320, bundleIDField_->font()));
-    // textEdited: every keystroke of the user's is written, the program's fill is not.
-    connect(bundleIDField_, &QLineEdit::textEdited, this,
+    // Every change of the text is the user's, typed or set by a screen
+    // reader; the editor's own fills are made under a signal blocker.
+    connect(bundleIDField_, &QLineEdit::textChanged, this,
             [this](const QString& text) { edit(Action::launchApp(text.toStdString())); });
     layout->addWidget(bundleIDField_);
     layout->addWidget(new Explain(qtText(AE::bundleIDExplanation)));
@@ -286,7 +287,7 @@ QWidget* ActionEditor::makeShortcutEditor() {
     shortcutField_->setPlaceholderText(qtText(AE::shortcutFieldTitle));
     shortcutField_->setAccessibleName(qtText(AE::shortcutFieldTitle));
     shortcutField_->setFixedWidth(fontScaled(260, shortcutField_->font()));
-    connect(shortcutField_, &QLineEdit::textEdited, this,
+    connect(shortcutField_, &QLineEdit::textChanged, this,
             [this](const QString& text) { edit(Action::runShortcut(text.toStdString())); });
     auto* fieldHolder = new QWidget;
     auto* fieldRow = new QHBoxLayout(fieldHolder);

@@ -60,6 +60,8 @@ BindingCard::BindingCard(std::shared_ptr<AppModel> model, QWidget* parent)
     for (const EditableModifier& modifier : ModifierFlags::editable) {
         const ModifierFlags flag = modifier.flag;
         auto* box = new QCheckBox(qtText(modifier.name));
+        // Told apart from the modifiers of the key an action sends.
+        box->setAccessibleName(QStringLiteral("%1 held with the button").arg(qtText(modifier.name)));
         auto write = [this, flag](bool on) {
             ButtonBinding changed = binding_;
             changed.modifiers = BB::withModifier(changed.modifiers, flag, on);

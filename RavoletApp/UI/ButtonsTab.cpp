@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "Platform/Linux/Desktop/DesktopExec.hpp"
+#include "RavoletApp/UI/AccessibleName.hpp"
 #include "RavoletApp/UI/BindingCard.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/InputMapping.hpp"
@@ -93,7 +94,7 @@ QWidget* ButtonsTab::makeLeftPane() {
     list_ = new QListWidget;
     list_->setFrameShape(QFrame::NoFrame);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    list_->setAccessibleName(QStringLiteral("Buttons"));
+    list_->setAccessibleName(QStringLiteral("Mouse buttons"));
     for (std::int64_t button : BB::bindableButtons()) {
         auto* cell = new QWidget;
         auto* lines = new QVBoxLayout(cell);
@@ -189,6 +190,7 @@ QWidget* ButtonsTab::makeRightPane() {
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(content);
+    rightPane_ = scroll;
     return scroll;
 }
 
@@ -203,6 +205,13 @@ void ButtonsTab::selectButton(std::int64_t button) {
 void ButtonsTab::refill() {
     const Profile profile = binding_.value();
     refillList(profile);
+    // The rows are drawn by widgets of their own; a reader is given each
+    // row's name and summary as the entry's own text.
+    for (const auto& [button, row] : rows_) {
+        if (QListWidgetItem* item = list_->item(static_cast<int>(button - BB::firstBindableButton)))
+            item->setData(Qt::AccessibleTextRole, QString::fromStdString(BB::rowAccessibleName(
+                                                      button, row.summary->toolTip().toStdString())));
+    }
     refillRightPane(profile);
 }
 
@@ -237,6 +246,8 @@ void ButtonsTab::refillRightPane(const Profile& profile) {
     const QString name = QString::fromStdString(BB::buttonName(selectedButton_));
     title_->setText(name);
     restore_->setAccessibleName(QString::fromStdString(BB::restoreAccessibleName(selectedButton_)));
+    // A Tab stop of its own (its keys scroll the pane).
+    renameForReaders(rightPane_, QStringLiteral("Bindings of ") + name);
     note_->setText(qtText(BB::buttonNote(selectedButton_)));
 
     const std::vector<std::size_t> indices = BB::bindingIndices(profile, selectedButton_);
@@ -272,6 +283,10 @@ void ButtonsTab::refillRightPane(const Profile& profile) {
         const auto position = static_cast<std::ptrdiff_t>(index);
         card->setBinding(BB::bindingAt(profile, position, selectedButton_),
                          BB::defaultAction(profile, position, selectedButton_, factory_));
+        // A reader entering a card hears which binding its controls belong to.
+        QString header = QString::fromStdString(BB::cardHeader(card->binding().modifiers));
+        if (!header.isEmpty()) header[0] = header[0].toLower();
+        renameForReaders(card, QStringLiteral("Binding %1, %2").arg(place).arg(header));
         card->show();
     }
     banner_->setVisible(indices.empty());

@@ -13,6 +13,7 @@ class QCheckBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QScrollArea;
 class QVBoxLayout;
 
 namespace ravolet {
@@ -85,6 +86,7 @@ private:
     std::map<std::int64_t, Row> rows_;
     QCheckBox* findSwitch_ = nullptr;
     QLabel* title_ = nullptr;
+    QScrollArea* rightPane_ = nullptr;
     QPushButton* restore_ = nullptr;
     Explain* note_ = nullptr;
     QVBoxLayout* cardsLayout_ = nullptr;

@@ -53,8 +53,7 @@ CommandLine::CommandLine(const QString& command, QWidget* parent)
     copy_->setText(copyTitle());
     copy_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     copy_->setAutoRaise(true);
-    copy_->setAccessibleName(QStringLiteral("Copy this command"));
-    copy_->setToolTip(copy_->accessibleName());
+    copy_->setToolTip(QStringLiteral("Copy this command"));
     connect(copy_, &QToolButton::clicked, this, [this] {
         QGuiApplication::clipboard()->setText(command_);
         copy_->setText(QStringLiteral("Copied"));
@@ -68,6 +67,8 @@ void CommandLine::setCommand(const QString& command) {
     command_ = command;
     // Read whole, as one line, whatever the lines on screen.
     text_->setAccessibleName(command_);
+    // A page may list several: each button says which it copies.
+    copy_->setAccessibleName(QStringLiteral("Copy the command “%1”").arg(command_));
     text_->setFont(commandFont(font()));
     layOut();
     updateGeometry();

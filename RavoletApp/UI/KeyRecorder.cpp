@@ -100,6 +100,8 @@ KeyRecorder::KeyRecorder(const QString& label, QWidget* parent)
     for (const EditableModifier& modifier : ModifierFlags::editable) {
         const ModifierFlags flag = modifier.flag;
         auto* box = new QCheckBox(qtText(modifier.name));
+        // Told apart from the modifiers a binding needs held: these go with the key.
+        box->setAccessibleName(QStringLiteral("%1 with %2").arg(label, qtText(modifier.name)));
         QWidget* cell = resettable(box, qtText(modifier.name), [this, flag] { refresh(model_.resetModifier(flag)); });
         modifiers_.push_back({flag, box, cell->findChild<ResetButton*>()});
         // toggled, however the box is ticked (a click, the space bar, a screen

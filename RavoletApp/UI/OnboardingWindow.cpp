@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "RavoletApp/UI/AccessibleName.hpp"
 #include "RavoletApp/UI/CommandLine.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
 #include "RavoletApp/UI/QtText.hpp"
@@ -58,7 +59,7 @@ QFrame* divider(QWidget* parent) {
     return rule;
 }
 
-QWidget* welcomePage(QWidget* parent) {
+QWidget* welcomePage(QWidget* parent, QLabel*& nextSteps) {
     auto* page = new QWidget(parent);
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(24, 24, 24, 24);
@@ -89,10 +90,10 @@ QWidget* welcomePage(QWidget* parent) {
     }
     column->addLayout(bullets);
     column->addStretch(1);
-    column->addWidget(paragraph(
-        QStringLiteral("Your computer needs to grant Ravolet two permissions before any of that can work. The next two "
-                       "steps explain what each one is for — in plain terms — and what grants it here."),
-        page, TextStyle::body, SystemColor::secondary));
+    // Worded by the grants still missing, at every refresh; the window is
+    // measured with the longest wording, for both.
+    nextSteps = paragraph(qtText(welcomeNextSteps(PermissionState{})), page, TextStyle::body, SystemColor::secondary);
+    column->addWidget(nextSteps);
     return page;
 }
 
@@ -261,7 +262,7 @@ OnboardingWindow::OnboardingWindow(std::shared_ptr<AppModel> model, QWidget* par
     column->addWidget(divider(this));
 
     pages_ = new QStackedWidget(this);
-    pages_->addWidget(welcomePage(pages_));
+    pages_->addWidget(welcomePage(pages_, welcomeNextSteps_));
     inputMonitoring_ = new PermissionStepPage(OnboardingStep::inputMonitoring, pages_);
     accessibility_ = new PermissionStepPage(OnboardingStep::accessibility, pages_);
     closing_ = new ClosingStepPage(flow_.model(), pages_);
@@ -363,10 +364,13 @@ void OnboardingWindow::hideEvent(QHideEvent* event) {
 void OnboardingWindow::refresh() {
     const OnboardingStep step = flow_.step().value();
     title_->setText(qtText(headerTitle(step, flow_.model().permissions().value())));
+    // A Tab stop of its own (its keys scroll the page): named for the page.
+    renameForReaders(pagesScroller_, title_->text());
     counter_->setText(qtText(stepCounter(step)));
     primary_->setText(qtText(primaryButtonTitle(step)));
     back_->setVisible(showsBack(step));
     const PermissionState& permissions = flow_.model().permissions().value();
+    welcomeNextSteps_->setText(qtText(welcomeNextSteps(permissions)));
     inputMonitoring_->refresh(permissions);
     accessibility_->refresh(permissions);
     closing_->refresh(permissions);

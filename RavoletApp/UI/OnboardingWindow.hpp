@@ -40,6 +40,7 @@ public:
 
     QLabel* titleLabel() const { return title_; }
     QLabel* counterLabel() const { return counter_; }
+    QLabel* welcomeNextStepsLabel() const { return welcomeNextSteps_; }
     QPushButton* primaryButton() const { return primary_; }
     QPushButton* backButton() const { return back_; }
     QStackedWidget* pages() const { return pages_; }
@@ -62,6 +63,7 @@ private:
     OnboardingFlow flow_;
     QLabel* title_ = nullptr;
     QLabel* counter_ = nullptr;
+    QLabel* welcomeNextSteps_ = nullptr;
     QPushButton* primary_ = nullptr;
     QPushButton* back_ = nullptr;
     QStackedWidget* pages_ = nullptr;

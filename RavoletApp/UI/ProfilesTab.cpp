@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "RavoletApp/UI/AccessibleName.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/FactRow.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
@@ -173,7 +174,6 @@ ProfilesTab::ProfileRowWidgets ProfilesTab::makeProfileRow(const std::string& id
     auto* title = new QHBoxLayout;
     title->setSpacing(6);
     widgets.name = new QLineEdit(widgets.row);
-    widgets.name->setAccessibleName(QStringLiteral("Name"));
     QWidget* named = resettable(widgets.name, QStringLiteral("Profile name"), [this, id] {
         write(ProfilesEditor::resettingName(model_->config().value(), id));
     });
@@ -202,7 +202,9 @@ ProfilesTab::ProfileRowWidgets ProfilesTab::makeProfileRow(const std::string& id
         row->addWidget(button);
     }
 
-    connect(widgets.name, &QLineEdit::textEdited, this, [this, id](const QString& typed) {
+    // Every change of the text is the user's, typed or set by a screen
+    // reader; the page fills the field under a signal blocker.
+    connect(widgets.name, &QLineEdit::textChanged, this, [this, id](const QString& typed) {
         write(ProfilesEditor::renaming(model_->config().value(), id, typed.toStdString()));
     });
     connect(widgets.makeDefault, &QPushButton::clicked, this,
@@ -246,7 +248,23 @@ void ProfilesTab::refreshProfiles(const Config& config) {
         widgets.summary->setText(text(ProfilesEditor::describe(profile)));
         widgets.makeDefault->setEnabled(!ProfilesEditor::isDefault(config, profile.id));
         widgets.remove->setEnabled(ProfilesEditor::canDelete(config));
+        nameForReaders(widgets, config, i);
     }
+}
+
+void ProfilesTab::nameForReaders(const ProfileRowWidgets& widgets, const Config& config, std::size_t index) {
+    // Each row's controls say which profile they act on, so that a reader
+    // tells one row's Delete from another's.
+    const QString place = QStringLiteral("profile %1").arg(index + 1);
+    renameForReaders(widgets.name, QStringLiteral("Name of ") + place);
+    if (widgets.nameReset)
+        renameForReaders(widgets.nameReset, QStringLiteral("Reset the name of %1 to its default").arg(place));
+    const QString profile = text(ProfilesEditor::profileReference(config, index));
+    // "profile 3, “Canvas Copy”" reads with a comma before what follows.
+    const QString made = profile.contains(QStringLiteral(", ")) ? profile + QStringLiteral(",") : profile;
+    renameForReaders(widgets.makeDefault, QStringLiteral("Make %1 the default").arg(made));
+    renameForReaders(widgets.duplicate, QStringLiteral("Duplicate ") + profile);
+    renameForReaders(widgets.remove, QStringLiteral("Delete ") + profile);
 }
 
 void ProfilesTab::paintBadges(const ProfileRowWidgets& widgets) const {

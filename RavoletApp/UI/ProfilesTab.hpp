@@ -76,6 +76,7 @@ private:
     void refreshRightNow();
     ProfileRowWidgets makeProfileRow(const std::string& id);
     void paintBadges(const ProfileRowWidgets& widgets) const;
+    static void nameForReaders(const ProfileRowWidgets& widgets, const Config& config, std::size_t index);
 
     // What of the engine's status the page shows.
     struct ShownStatus {

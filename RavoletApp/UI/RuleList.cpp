@@ -39,7 +39,7 @@ void RuleList::setRules(const std::vector<Rule>& rules, const std::vector<Profil
         return;
     }
     for (std::size_t i = 0; i < slots_.size(); ++i) {
-        if (slots_[i].row) slots_[i].row->setRule(rules_[i], profiles_, i == 0, i + 1 == rules_.size());
+        if (slots_[i].row) slots_[i].row->setRule(rules_[i], profiles_, i == 0, i + 1 == rules_.size(), i + 1);
     }
     // A longer or shorter explanation may change a row's height.
     if (measure()) place();
@@ -139,7 +139,7 @@ void RuleList::make(std::size_t index) {
     Slot& slot = slots_[index];
     auto* row = new RuleRow(model_, this);
     // The row knows its rule before any of its signals can fire.
-    row->setRule(rules_[index], profiles_, index == 0, index + 1 == rules_.size());
+    row->setRule(rules_[index], profiles_, index == 0, index + 1 == rules_.size(), index + 1);
     const std::string id = rules_[index].id;
     connect(row, &RuleRow::ruleEdited, this, &RuleList::ruleEdited);
     connect(row, &RuleRow::deleteRequested, this, [this, id] { Q_EMIT deleteRequested(id); });

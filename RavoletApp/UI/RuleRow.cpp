@@ -87,8 +87,11 @@ RuleRow::RuleRow(std::shared_ptr<AppModel> model, QWidget* parent)
     auto* profileBox = new QWidget(this);
     auto* profileLayout = new QHBoxLayout(profileBox);
     profileLayout->setContentsMargins(0, 0, 0, 0);
-    profileLayout->addWidget(new QLabel(QStringLiteral("Use profile"), profileBox));
+    profileLabel_ = new QLabel(QStringLiteral("Use profile"), profileBox);
+    profileLayout->addWidget(profileLabel_);
     profile_ = new QComboBox(profileBox);
+    // A reader hears the picker's choice with the label that names it.
+    profileLabel_->setBuddy(profile_);
     profile_->setAccessibleName(QStringLiteral("Use profile"));
     // As wide as the longest profile name in the desktop's font, up to a
     // bound a very long name cannot push the row past.
@@ -136,7 +139,9 @@ RuleRow::RuleRow(std::shared_ptr<AppModel> model, QWidget* parent)
         changed.isEnabled = on;
         edit(changed);
     });
-    connect(pattern_, &QLineEdit::textEdited, this,
+    // Every change of the text is the user's, typed or set by a screen
+    // reader; fill() sets it under a signal blocker.
+    connect(pattern_, &QLineEdit::textChanged, this,
             [this](const QString& typed) { edit(ruleRow::withPatternText(rule_, typed.toStdString())); });
     connect(picker_, &AppPickerButton::chosen, this, [this](const QString& bundleID) {
         edit(ruleRow::withPickedApplication(rule_, bundleID.toStdString()));
@@ -156,15 +161,45 @@ RuleRow::RuleRow(std::shared_ptr<AppModel> model, QWidget* parent)
     connect(raise_, &QToolButton::clicked, this, &RuleRow::raiseRequested);
     connect(lower_, &QToolButton::clicked, this, &RuleRow::lowerRequested);
     connect(delete_, &QToolButton::clicked, this, &RuleRow::deleteRequested);
+    nameForReaders();
     fill();
 }
 
-void RuleRow::setRule(const Rule& rule, const std::vector<Profile>& profiles, bool isFirst, bool isLast) {
+void RuleRow::setRule(const Rule& rule, const std::vector<Profile>& profiles, bool isFirst, bool isLast,
+                      std::size_t number) {
     rule_ = rule;
     profiles_ = profiles;
     isFirst_ = isFirst;
     isLast_ = isLast;
+    if (number != number_) {
+        number_ = number;
+        nameForReaders();
+    }
     fill();
+}
+
+void RuleRow::nameForReaders() {
+    // By the rule's place, which typing in the row leaves as it is (its
+    // pattern would rename the row at every key).
+    const QString rule = QStringLiteral("rule %1").arg(number_);
+    enabled_->setAccessibleName(QStringLiteral("Rule %1 on").arg(number_));
+    pattern_->setAccessibleName(QStringLiteral("App match of ") + rule);
+    picker_->setAccessibleName(QStringLiteral("Choose App… for ") + rule);
+    raise_->setAccessibleName(QStringLiteral("Move %1 up").arg(rule));
+    lower_->setAccessibleName(QStringLiteral("Move %1 down").arg(rule));
+    delete_->setAccessibleName(QStringLiteral("Delete ") + rule);
+    profile_->setAccessibleName(QStringLiteral("Use profile for ") + rule);
+    profileLabel_->setAccessibleName(profile_->accessibleName());
+    priorityUp_->setAccessibleName(QStringLiteral("Increase the priority of ") + rule);
+    priorityDown_->setAccessibleName(QStringLiteral("Decrease the priority of ") + rule);
+    const std::pair<const char*, const char*> resets[] = {{"Rule enabled", "switch"},
+                                                          {"App match", "app match"},
+                                                          {"Rule profile", "profile"},
+                                                          {"Rule priority", "priority"}};
+    for (const auto& [title, what] : resets)
+        if (ResetButton* reset = resetButton(QString::fromUtf8(title)))
+            reset->setAccessibleName(
+                QStringLiteral("Reset the %1 of %2 to its default").arg(QString::fromUtf8(what), rule));
 }
 
 ResetButton* RuleRow::resetButton(const QString& title) const {

@@ -34,7 +34,10 @@ class RuleRow : public QWidget {
 public:
     explicit RuleRow(std::shared_ptr<AppModel> model, QWidget* parent = nullptr);
 
-    void setRule(const Rule& rule, const std::vector<Profile>& profiles, bool isFirst, bool isLast);
+    // `number` is the rule's place in the list, from 1: the row's controls
+    // say which rule they act on by it ("Delete rule 2").
+    void setRule(const Rule& rule, const std::vector<Profile>& profiles, bool isFirst, bool isLast,
+                 std::size_t number = 1);
     const Rule& rule() const { return rule_; }
 
     QCheckBox* enabledBox() const { return enabled_; }
@@ -61,12 +64,14 @@ Q_SIGNALS:
 private:
     void edit(const Rule& rule);
     void fill();
+    void nameForReaders();
 
     std::shared_ptr<AppModel> model_;
     Rule rule_;
     std::vector<Profile> profiles_;
     bool isFirst_ = true;
     bool isLast_ = true;
+    std::size_t number_ = 1;
 
     QCheckBox* enabled_ = nullptr;
     AppIconView* icon_ = nullptr;
@@ -75,6 +80,7 @@ private:
     QToolButton* raise_ = nullptr;
     QToolButton* lower_ = nullptr;
     QToolButton* delete_ = nullptr;
+    QLabel* profileLabel_ = nullptr;
     QComboBox* profile_ = nullptr;
     QLabel* priority_ = nullptr;
     QToolButton* priorityUp_ = nullptr;

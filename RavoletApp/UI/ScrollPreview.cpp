@@ -83,6 +83,8 @@ public:
         setFixedHeight(fontScaled(panelHeight, font()));
         scroller_ = new QScrollArea(this);
         auto* scroller = scroller_;
+        // A Tab stop of its own, whose keys scroll the rows.
+        scroller->setAccessibleName(QStringLiteral("Rows to scroll"));
         scroller->setFrameShape(QFrame::NoFrame);
         scroller->setWidgetResizable(true);
         scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -77,7 +77,10 @@ QWidget* pickerRow(const QString& title, QComboBox* picker) {
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
-    layout->addWidget(new QLabel(title, row));
+    auto* label = new QLabel(title, row);
+    // A reader hears the title with the choice: the picker is named by its label.
+    label->setBuddy(picker);
+    layout->addWidget(label);
     layout->addStretch(1);
     picker->setParent(row);
     picker->setAccessibleName(title);

@@ -1,5 +1,7 @@
 #include "RavoletApp/UI/SettingsTabBar.hpp"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QHBoxLayout>
@@ -31,9 +33,51 @@ QString rgba(QColor color, double alpha) {
         .arg(QString::number(alpha, 'f', 2));
 }
 
+// A tab of the strip as assistive technology is given it: a page tab, chosen
+// or not, whose press (a screen reader's "activate") shows its page as a
+// click does.
+class PageTabInterface final : public QAccessibleWidget {
+public:
+    explicit PageTabInterface(QToolButton* button) : QAccessibleWidget(button, QAccessible::PageTab) {}
+
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.selectable = true;
+        state.selected = button()->isChecked();
+        return state;
+    }
+    QStringList actionNames() const override {
+        QStringList names;
+        if (widget()->isEnabled()) names << pressAction();
+        return names + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& action) override {
+        if (action == pressAction()) {
+            if (widget()->isEnabled()) button()->click();
+            return;
+        }
+        QAccessibleWidget::doAction(action);
+    }
+
+private:
+    QToolButton* button() const { return static_cast<QToolButton*>(widget()); }
+};
+
+QAccessibleInterface* tabStripFactory(const QString&, QObject* object) {
+    auto* button = qobject_cast<QToolButton*>(object);
+    if (button && qobject_cast<SettingsTabBar*>(button->parentWidget())) return new PageTabInterface(button);
+    if (auto* strip = qobject_cast<SettingsTabBar*>(object)) return new QAccessibleWidget(strip, QAccessible::PageTabList);
+    return nullptr;
+}
+
 } // namespace
 
 SettingsTabBar::SettingsTabBar(QWidget* parent) : QWidget(parent) {
+    static const bool readAsPageTabs = [] {
+        QAccessible::installFactory(tabStripFactory);
+        return true;
+    }();
+    (void)readAsPageTabs;
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 6, 0, 6);
     row->setSpacing(2);
@@ -85,8 +129,17 @@ void SettingsTabBar::fitButtons() {
 }
 
 void SettingsTabBar::setSelection(SettingsTab tab) {
+    const SettingsTab before = selection_;
     selection_ = tab;
     refresh();
+    if (tab == before || !QAccessible::isActive()) return;
+    // A reader hears that another page tab is the chosen one.
+    QAccessible::State changed;
+    changed.selected = true;
+    for (SettingsTab each : {before, tab}) {
+        QAccessibleStateChangeEvent event(button(each), changed);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 bool SettingsTabBar::event(QEvent* event) {

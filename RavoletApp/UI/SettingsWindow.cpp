@@ -71,6 +71,8 @@ SettingsWindow::SettingsWindow(std::shared_ptr<AppModel> model, std::function<vo
     pageHost_ = new QStackedWidget(this);
     for (SettingsTab tab : allSettingsTabs) {
         auto* scroller = new QScrollArea(pageHost_);
+        // A Tab stop of its own (its keys scroll the page): named for the page.
+        scroller->setAccessibleName(qtText(title(tab)) + QStringLiteral(" page"));
         scroller->setWidgetResizable(true);
         scroller->setFrameShape(QFrame::NoFrame);
         scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

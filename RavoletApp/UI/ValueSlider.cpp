@@ -4,7 +4,9 @@
 #include "RavoletApp/UI/ResetButton.hpp"
 #include "RavoletApp/UI/Style.hpp"
 
+#include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -22,7 +24,9 @@ QToolButton* stepperButton(Qt::ArrowType arrow, const QString& name) {
     button->setArrowType(arrow);
     button->setAutoRepeat(true);
     button->setFixedSize(fontScaled(QSize(18, 11), button->font()));
-    button->setFocusPolicy(Qt::TabFocus);
+    // Not a Tab stop of its own: the slider takes the fine step from the
+    // keyboard (Shift with an arrow), and a reader presses the button by name.
+    button->setFocusPolicy(Qt::NoFocus);
     button->setAccessibleName(name);
     return button;
 }
@@ -32,8 +36,8 @@ QToolButton* stepperButton(Qt::ArrowType arrow, const QString& name) {
 ValueSlider::ValueSlider(Options options, QWidget* parent)
     : QWidget(parent), options_(std::move(options)), scale_(options_.range, options_.step),
       value_(options_.defaultValue), title_(new QLabel(options_.title)), valueText_(new QLabel),
-      stepper_(new QWidget), stepUp_(stepperButton(Qt::UpArrow, QStringLiteral("Increase"))),
-      stepDown_(stepperButton(Qt::DownArrow, QStringLiteral("Decrease"))),
+      stepper_(new QWidget), stepUp_(stepperButton(Qt::UpArrow, QStringLiteral("Increase ") + options_.title)),
+      stepDown_(stepperButton(Qt::DownArrow, QStringLiteral("Decrease ") + options_.title)),
       reset_(new ResetButton(options_.title, [this] { edit(options_.defaultValue); })),
       slider_(new QSlider(Qt::Horizontal)), help_(new Explain(options_.help)) {
     if (!options_.format) {
@@ -68,6 +72,7 @@ ValueSlider::ValueSlider(Options options, QWidget* parent)
     slider_->setSingleStep(1);
     slider_->setPageStep(std::max(1, scale_.maximumPosition() / 10));
     slider_->setAccessibleName(options_.title);
+    slider_->installEventFilter(this);
     column->addWidget(slider_);
     column->addWidget(help_);
 
@@ -85,6 +90,25 @@ ValueSlider::ValueSlider(Options options, QWidget* parent)
 }
 
 void ValueSlider::setValue(double value) { display(value); }
+
+bool ValueSlider::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != slider_ || event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->modifiers() & ~Qt::KeypadModifier) != Qt::ShiftModifier) return false;
+    // Shift with an arrow is the stepper's fine step, towards the end of the
+    // range the arrow points to, as the slider's own arrows go.
+    int direction = 0;
+    switch (key->key()) {
+    case Qt::Key_Up: direction = 1; break;
+    case Qt::Key_Down: direction = -1; break;
+    case Qt::Key_Right: direction = isRightToLeft() ? -1 : 1; break;
+    case Qt::Key_Left: direction = isRightToLeft() ? 1 : -1; break;
+    default: return false;
+    }
+    QToolButton* step = direction > 0 ? stepUp_ : stepDown_;
+    if (step->isEnabled()) step->click();
+    return true;
+}
 
 void ValueSlider::display(double value) {
     value_ = value;

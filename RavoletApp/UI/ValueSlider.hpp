@@ -24,6 +24,11 @@ class ResetButton;
 // its value, the stepper's buttons, the reset button) emit valueEdited. The value it holds is exactly what was set,
 // even outside the range: the slider shows the nearest position, the text
 // shows format(value), and nothing is written until the user moves something.
+//
+// From the keyboard the slider is the one stop: its arrows move by the
+// slider's step, and with Shift by the stepper's fine step. The stepper's
+// buttons are no Tab stops of their own; a reader finds them by name
+// ("Increase <title>").
 class ValueSlider : public QWidget {
     Q_OBJECT
 public:
@@ -59,6 +64,9 @@ public:
 Q_SIGNALS:
     // A value the user chose; write it to the setting.
     void valueEdited(double value);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void display(double value);

@@ -139,6 +139,17 @@ std::optional<std::int64_t> buttonFoundByPress(std::int64_t buttonNumber) {
     return isBindable(buttonNumber) ? std::optional(buttonNumber) : std::nullopt;
 }
 
+std::string rowAccessibleName(std::int64_t button, std::string_view summary) {
+    std::string said(summary);
+    // A summary opens with a capitalised word ("Sends", "Unchanged"), which
+    // reads as the middle of the phrase in lower case; a capitalised
+    // abbreviation is left as it is.
+    const auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
+    if (!said.empty() && upper(said[0]) && !(said.size() > 1 && upper(said[1])))
+        said[0] = static_cast<char>(said[0] - 'A' + 'a');
+    return buttonName(button) + ", " + said;
+}
+
 std::string restoreAccessibleName(std::int64_t button) {
     return "Restore all bindings for " + buttonName(button) + " to defaults";
 }

@@ -44,6 +44,9 @@ std::string summary(const Profile& profile, std::int64_t button, const Applicati
 // Whether the button has a binding needing no modifier (caps lock does not
 // count); "Give this button a job" is offered only while it has none.
 bool hasPlainBinding(const Profile& profile, std::int64_t button);
+// What a reader hears for the button's row: its name and what it does, as
+// one phrase ("Button 3 — Back, unchanged").
+std::string rowAccessibleName(std::int64_t button, std::string_view summary);
 
 // Appends a binding of the button, enabled, sending the key with code 0: with
 // no modifiers, or with command for "Add a version that needs a modifier".

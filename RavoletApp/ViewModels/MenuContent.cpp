@@ -37,7 +37,9 @@ std::vector<MenuItem> menuItems(const MenuInputs& in) {
     items.push_back(separator());
     if (!in.permissions.canRunActiveTap())
         items.push_back(item(Role::finishSetUp, Kind::button, "Finish Setting Up Ravolet…"));
-    items.push_back(item(Role::settings, Kind::button, "Settings…", false, true, "Ctrl+,"));
+    // No key equivalent: nothing takes Ctrl+, while the menu is shut, and the
+    // settings window it opens has no use for one.
+    items.push_back(item(Role::settings, Kind::button, "Settings…"));
     items.push_back(item(Role::checkForUpdates, Kind::button, "Check for Updates…", false, in.canCheckForUpdates));
     if (!in.updatesItself) items.push_back(text(Role::updatesNote, std::string(updatesPage::packageManagerShortNote)));
     items.push_back(separator());

@@ -47,6 +47,23 @@ std::string primaryButtonTitle(OnboardingStep step) {
 
 bool showsBack(OnboardingStep step) { return step != OnboardingStep::welcome; }
 
+std::string welcomeNextSteps(const PermissionState& p) {
+    // A permission page is left by itself, as the poll leaves it, once its
+    // grant is there.
+    const int missing = (p.inputMonitoring && !p.waitingForMouse ? 0 : 1) + (p.accessibility ? 0 : 1);
+    switch (missing) {
+    case 0:
+        return "Your computer already gives Ravolet both permissions it needs, so the next step is the last: "
+               "whether Ravolet starts when you log in.";
+    case 1:
+        return "Your computer needs to grant Ravolet one more permission before any of that can work. The next step "
+               "explains what it is for — in plain terms — and what grants it here.";
+    default:
+        return "Your computer needs to grant Ravolet two permissions before any of that can work. The next two steps "
+               "explain what each one is for — in plain terms — and what grants it here.";
+    }
+}
+
 PermissionPage permissionPage(OnboardingStep step, const PermissionState& p) {
     PermissionPage page;
     if (step == OnboardingStep::accessibility) {

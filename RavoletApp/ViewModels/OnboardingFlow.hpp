@@ -26,6 +26,9 @@ std::string stepCounter(OnboardingStep step);
 // "Continue", or "Start Using Ravolet" on the last page.
 std::string primaryButtonTitle(OnboardingStep step);
 bool showsBack(OnboardingStep step);
+// The welcome page's last sentence: what the steps after it ask for, which
+// is only what is still missing (a grant already there is passed by itself).
+std::string welcomeNextSteps(const PermissionState& permissions);
 
 // What a permission page shows, read from the grants at every refresh.
 struct PermissionPage {

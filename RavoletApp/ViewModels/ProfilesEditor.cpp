@@ -269,4 +269,14 @@ std::string ProfilesEditor::frontmostAppHelp(const std::optional<std::string>& f
     return help;
 }
 
+std::string ProfilesEditor::profileReference(const Config& config, std::size_t index) {
+    if (index >= config.profiles.size()) return "profile " + std::to_string(index + 1);
+    const std::string& name = config.profiles[index].name;
+    const auto named = std::ranges::count(config.profiles, name, &Profile::name);
+    if (!name.empty() && named == 1) return "the profile “" + name + "”";
+    std::string reference = "profile " + std::to_string(index + 1);
+    if (!name.empty()) reference += ", “" + name + "”";
+    return reference;
+}
+
 } // namespace ravolet

@@ -78,6 +78,11 @@ public:
     static Config movingRule(const Config& config, const std::string& ruleID, int offset);
 
     // ---- Texts ----
+    // How the profile at `index` is named to a reader, in the names of its
+    // row's buttons: "the profile “Canvas”"; by its place in the list
+    // ("profile 3, “Canvas Copy”", "profile 3") where another profile has the
+    // same name or it has none.
+    static std::string profileReference(const Config& config, std::size_t index);
     // "Wheel smoothed, 50 pt per click · 2 buttons bound · 2000 DPI".
     static std::string describe(const Profile& profile);
     // Why the profile in use is in use, for the front application, by the

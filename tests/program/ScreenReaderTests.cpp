@@ -114,6 +114,34 @@ std::optional<double> doubleProperty(GDBusConnection* bus, const Element& elemen
     return value;
 }
 
+// The index of the element's action of that name (any case), else -1; what
+// it offers goes into `offered`.
+int actionIndex(GDBusConnection* bus, const Element& element, const char* wanted, std::string& offered) {
+    GVariant* actions = call(bus, element.owner, element.path, "org.a11y.atspi.Action", "GetActions", nullptr,
+                             "(a(sss))");
+    if (actions == nullptr) return -1;
+    int found = -1;
+    GVariantIter* iter = nullptr;
+    g_variant_get(actions, "(a(sss))", &iter);
+    const gchar* actionName = nullptr;
+    const gchar* actionDescription = nullptr;
+    const gchar* keys = nullptr;
+    for (int i = 0; g_variant_iter_next(iter, "(&s&s&s)", &actionName, &actionDescription, &keys); ++i) {
+        offered += std::string(actionName) + " ";
+        if (found < 0 && g_ascii_strcasecmp(actionName, wanted) == 0) found = i;
+    }
+    g_variant_iter_free(iter);
+    g_variant_unref(actions);
+    return found;
+}
+
+bool doAction(GDBusConnection* bus, const Element& element, int index) {
+    GVariant* done = call(bus, element.owner, element.path, "org.a11y.atspi.Action", "DoAction",
+                          g_variant_new("(i)", index), "(b)");
+    if (done) g_variant_unref(done);
+    return done != nullptr;
+}
+
 std::string description(GDBusConnection* bus, const Element& element) {
     return stringOf(call(bus, element.owner, element.path, "org.freedesktop.DBus.Properties", "Get",
                          g_variant_new("(ss)", "org.a11y.atspi.Accessible", "Description"), "(v)"));
@@ -289,27 +317,10 @@ TEST_F(ScreenReader, ASwitchToggledAndASliderSetThroughATSPIReachTheSavedFile) {
     ASSERT_TRUE(factory.isEnabled);
 
     // The switch's toggle action, by its name.
-    GVariant* actions = call(bus, smoothing->owner, smoothing->path, "org.a11y.atspi.Action", "GetActions", nullptr,
-                             "(a(sss))");
-    ASSERT_NE(actions, nullptr);
-    int toggle = -1;
     std::string names;
-    GVariantIter* iter = nullptr;
-    g_variant_get(actions, "(a(sss))", &iter);
-    const gchar* actionName = nullptr;
-    const gchar* actionDescription = nullptr;
-    const gchar* keys = nullptr;
-    for (int i = 0; g_variant_iter_next(iter, "(&s&s&s)", &actionName, &actionDescription, &keys); ++i) {
-        names += std::string(actionName) + " ";
-        if (toggle < 0 && g_ascii_strcasecmp(actionName, "toggle") == 0) toggle = i;
-    }
-    g_variant_iter_free(iter);
-    g_variant_unref(actions);
+    const int toggle = actionIndex(bus, *smoothing, "toggle", names);
     ASSERT_GE(toggle, 0) << "its actions: " << names;
-    GVariant* done = call(bus, smoothing->owner, smoothing->path, "org.a11y.atspi.Action", "DoAction",
-                          g_variant_new("(i)", toggle), "(b)");
-    ASSERT_NE(done, nullptr);
-    g_variant_unref(done);
+    ASSERT_TRUE(doAction(bus, *smoothing, toggle));
 
     // The slider, twenty positions up from where the factory value puts it.
     const auto position = doubleProperty(bus, *distance, "org.a11y.atspi.Value", "CurrentValue");
@@ -334,6 +345,53 @@ TEST_F(ScreenReader, ASwitchToggledAndASliderSetThroughATSPIReachTheSavedFile) {
     EXPECT_FALSE(saved->isEnabled);
     EXPECT_NE(saved->pixelsPerDetent, factory.pixelsPerDetent);
     EXPECT_EQ(std::to_string(static_cast<int>(saved->pixelsPerDetent)) + " pt", after) << "the file and the read-out agree";
+}
+
+// A reader goes to another page by pressing its page tab, and renames a
+// profile by setting the field's text (EditableText): the page shows, and the
+// name is saved as typing would save it.
+TEST_F(ScreenReader, APageTabPressedAndTextSetThroughATSPIShowThePageAndReachTheSavedFile) {
+    XScreen screen(x.display);
+    Child ravolet = startListed();
+    ASSERT_TRUE(waitUntil([&] { return screen.shows("Scroll — Ravolet"); })) << home.read("ravolet");
+    ASSERT_TRUE(home.waitForLog("ravolet", "Ravolet — Active")) << home.read("ravolet");
+    std::vector<Element> elements = elementsOnceShown("Profiles");
+    const Element* tab = find(elements, "Profiles", "org.a11y.atspi.Action");
+    ASSERT_TRUE(tab) << "the registry lists " << listed() << "\n" << home.read("ravolet");
+    GVariant* role = call(bus, tab->owner, tab->path, "org.a11y.atspi.Accessible", "GetRole", nullptr, "(u)");
+    ASSERT_NE(role, nullptr);
+    guint32 roleNumber = 0;
+    g_variant_get(role, "(u)", &roleNumber);
+    g_variant_unref(role);
+    constexpr guint32 pageTabRole = 37; // ATSPI_ROLE_PAGE_TAB
+    EXPECT_EQ(roleNumber, pageTabRole);
+    std::string names;
+    const int press = actionIndex(bus, *tab, "press", names);
+    ASSERT_GE(press, 0) << "its actions: " << names;
+    ASSERT_TRUE(doAction(bus, *tab, press));
+    EXPECT_TRUE(waitUntil([&] { return screen.shows("Profiles — Ravolet"); })) << home.read("ravolet");
+
+    elements = elementsOnceShown("Name of profile 1");
+    const Element* name = find(elements, "Name of profile 1", "org.a11y.atspi.EditableText");
+    ASSERT_TRUE(name) << home.read("ravolet");
+    GVariant* set = call(bus, name->owner, name->path, "org.a11y.atspi.EditableText", "SetTextContents",
+                         g_variant_new("(s)", "Everyday"), "(b)");
+    ASSERT_NE(set, nullptr);
+    g_variant_unref(set);
+    EXPECT_TRUE(waitUntil([&] {
+        for (const Element& element : elementsOnceShown("Name of profile 1"))
+            if (element.name == "Name of profile 1") return element.text == "Everyday";
+        return false;
+    }));
+    // Saved as typing saves: within its delay, before any quit.
+    const auto file = home.tree.path / "config" / "ravolet" / "config.json";
+    const auto savedName = [&] {
+        std::ifstream stream(file, std::ios::binary);
+        const auto config = Config::decoded(std::string(std::istreambuf_iterator<char>(stream), {}));
+        return config && !config->profiles.empty() ? config->profiles.front().name : std::string();
+    };
+    EXPECT_TRUE(waitUntil([&] { return savedName() == "Everyday"; })) << "the file holds " << savedName();
+    EXPECT_TRUE(ravolet.stop()) << home.read("ravolet");
 }
 
 // With the simulated mouse the Profiles page still follows the real desktop:

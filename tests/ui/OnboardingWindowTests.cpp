@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
 
@@ -198,6 +199,50 @@ TEST(OnboardingWindow, OnGnomeTheLastPageOffersTheShellExtensionAndInstallsItOnl
     EXPECT_TRUE(extension->calls.empty());
     QTest::mouseClick(section->actionButton(), Qt::LeftButton);
     EXPECT_EQ(extension->calls, std::vector<std::string>{"install"});
+}
+
+// The welcome page promises only the steps that are still to come: a grant
+// already there is passed by itself.
+TEST(OnboardingWindow, TheWelcomePageSaysOnlyWhatTheStepsAfterItAskFor) {
+    auto machine = SimulatedMachine::makeInVirtualTime();
+    auto model = machine->makeModel();
+    model->start();
+    machine->settle();
+    OnboardingPresenter presenter;
+    presenter.show(model);
+    OnboardingWindow* window = presenter.window();
+    (void)QTest::qWaitForWindowExposed(window);
+    const auto welcome = [&] {
+        QString said;
+        for (const QLabel* label : window->pages()->widget(0)->findChildren<QLabel*>())
+            said += label->text() + " ";
+        return said;
+    };
+    const struct {
+        bool accessibility, inputMonitoring;
+        const char* promise;
+    } rows[] = {
+        {false, false, "The next two steps explain what each one is for"},
+        {true, false, "one more permission before any of that can work. The next step explains what it is for"},
+        {false, true, "one more permission before any of that can work. The next step explains what it is for"},
+        {true, true, "already gives Ravolet both permissions it needs, so the next step is the last"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.accessibility << row.inputMonitoring);
+        machine->grant(row.accessibility, row.inputMonitoring);
+        model->refreshPermissions();
+        QApplication::processEvents();
+        EXPECT_TRUE(welcome().contains(QString::fromUtf8(row.promise))) << welcome().toStdString();
+    }
+    // Both on: the next step shown is indeed the last.
+    QTest::mouseClick(window->primaryButton(), Qt::LeftButton);
+    // The window's poll passes both permission pages, a page a pass.
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        machine->settle();
+        return window->counterLabel()->text() == QStringLiteral("Step 4 of 4");
+    }, 10000)) << window->counterLabel()->text().toStdString();
+    window->close();
+    model->stop();
 }
 
 } // namespace

@@ -137,6 +137,11 @@ TEST(ValueSlider, EachUserEditWritesOnce) {
         {"slider key from off-grid", 430, [](ValueSlider& s) { QTest::keyClick(s.slider(), Qt::Key_Left); }, 400},
         {"stepper up", 430, [](ValueSlider& s) { QTest::mouseClick(s.stepUpButton(), Qt::LeftButton); }, 440},
         {"stepper down", 105, [](ValueSlider& s) { QTest::mouseClick(s.stepDownButton(), Qt::LeftButton); }, 100},
+        // The stepper's fine step from the keyboard, on the slider (its one Tab stop).
+        {"slider shift+right", 430, [](ValueSlider& s) { QTest::keyClick(s.slider(), Qt::Key_Right, Qt::ShiftModifier); },
+         440},
+        {"slider shift+down", 430, [](ValueSlider& s) { QTest::keyClick(s.slider(), Qt::Key_Down, Qt::ShiftModifier); },
+         420},
         {"reset", 430, [](ValueSlider& s) { QTest::mouseClick(s.resetButton(), Qt::LeftButton); }, 1600},
         {"reset at the default", 1600, [](ValueSlider& s) { QTest::mouseClick(s.resetButton(), Qt::LeftButton); }, 1600},
         // What a screen reader does: sets the slider's value, with no action of the slider's own.
@@ -160,8 +165,11 @@ TEST(ValueSlider, EachUserEditWritesOnce) {
     }
 }
 
-TEST(ValueSlider, TheStepperStopsAtTheEndsOfTheRange) {
+TEST(ValueSlider, TheStepperStopsAtTheEndsOfTheRangeAndIsNoTabStopOfItsOwn) {
     ValueSlider slider(dpiOptions());
+    for (QToolButton* step : {slider.stepUpButton(), slider.stepDownButton()})
+        EXPECT_EQ(step->focusPolicy(), Qt::NoFocus) << step->accessibleName().toStdString();
+    EXPECT_EQ(slider.stepUpButton()->accessibleName(), QStringLiteral("Increase DPI"));
     slider.setValue(100);
     EXPECT_FALSE(slider.stepDownButton()->isEnabled());
     EXPECT_TRUE(slider.stepUpButton()->isEnabled());
