@@ -342,6 +342,13 @@ struct WheelFrame {
     std::int64_t lines = 0;
 };
 
+std::string framesText(const std::vector<WheelFrame>& frames) {
+    std::string text;
+    for (const auto& f : frames)
+        text += std::to_string(f.time.count()) + ":" + std::to_string(f.units) + "/" + std::to_string(f.lines) + " ";
+    return text;
+}
+
 std::vector<WheelFrame> wheelFrames(const std::vector<EvdevFrame>& frames) {
     std::vector<WheelFrame> wheel;
     for (const auto& frame : frames) {
@@ -419,7 +426,9 @@ TEST(InputPath, AGlideFromRestNeverFallsSilentWhileItHasPixelsDue) {
         const auto start = glide.front().time;
         for (std::size_t i = 0; i < glide.size() && glide[i].time - start < span - frame / 2; ++i) {
             ASSERT_LT(i + 1, glide.size()) << "nothing after " << (glide[i].time - start).count() << " us";
-            EXPECT_LE(glide[i + 1].time - glide[i].time, 2 * frame)
+            // A silent frame's gap is two frames; the emulated machine's
+            // timers fire up to a few milliseconds late under load.
+            EXPECT_LE(glide[i + 1].time - glide[i].time, 2 * frame + 4ms)
                 << "silent from " << (glide[i].time - start).count() << " us into the glide";
         }
     }
@@ -443,7 +452,7 @@ TEST(InputPath, ANotchTurnedBackMovesItsOwnDetentAndNoMore) {
         EXPECT_GE(unitsOf(up), 60) << "the first glide began";
         for (const auto& f : down) EXPECT_LT(f.units, 0) << "never back against the turn";
         EXPECT_NEAR(unitsOf(down), -120, 1) << "one detent down";
-        EXPECT_EQ(linesOf(down), -1);
+        EXPECT_EQ(linesOf(down), -1) << framesText(frames);
     }
 }
 

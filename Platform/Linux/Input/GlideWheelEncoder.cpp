@@ -27,20 +27,21 @@ GlideWheelEncoder::Frame GlideWheelEncoder::encode(std::int64_t pixels, std::int
     pixels = bounded(pixels);
     if (pixels == 0) return {};
     const int direction = pixels > 0 ? 1 : -1;
-    const std::int64_t carried = remainder_;
-    const std::int64_t units = unitsOf(pixels, carried);
-    remainder_ = pixels * unitsPerDetent + carried - units * pixelsPerDetent_;
-
     const bool turned = direction_ != 0 && direction != direction_;
     const bool fromRest = direction_ == 0 || turned || nowNanos - lastFrameNanos_ >= restNanos;
     // What went out ahead in the other direction was lent to the glide just
     // turned, and ends with it: charged to this one, it would carry this
-    // glide beyond its own steps. So does the part line it had not finished,
-    // so that this glide's whole lines are its own too.
+    // glide beyond its own steps. So do the part unit and the part line it
+    // had not finished, so that this glide sums to its own steps exactly and
+    // its whole lines are its own too.
     if (turned) {
         ahead_ = 0;
+        remainder_ = 0;
         sinceLine_ = 0;
     }
+    const std::int64_t carried = remainder_;
+    const std::int64_t units = unitsOf(pixels, carried);
+    remainder_ = pixels * unitsPerDetent + carried - units * pixelsPerDetent_;
 
     // Along this step's direction from here on; ahead_ is never against it.
     const std::int64_t produced = units * direction;
