@@ -59,6 +59,21 @@ QFrame* divider(QWidget* parent) {
     return rule;
 }
 
+// The steps, each measured as itself: a stack is as tall as its tallest
+// page, which on a screen too low for the window would stretch a short page
+// past the view and put its last sentence behind the scroll bar.
+class StepStack : public QStackedWidget {
+public:
+    using QStackedWidget::QStackedWidget;
+    QSize sizeHint() const override { return currentWidget() ? currentWidget()->sizeHint() : QSize(); }
+    QSize minimumSizeHint() const override {
+        return currentWidget() ? currentWidget()->minimumSizeHint() : QSize();
+    }
+    int heightForWidth(int width) const override {
+        return currentWidget() ? currentWidget()->heightForWidth(width) : -1;
+    }
+};
+
 QWidget* welcomePage(QWidget* parent, QLabel*& nextSteps) {
     auto* page = new QWidget(parent);
     auto* column = new QVBoxLayout(page);
@@ -261,7 +276,7 @@ OnboardingWindow::OnboardingWindow(std::shared_ptr<AppModel> model, QWidget* par
     column->addLayout(header);
     column->addWidget(divider(this));
 
-    pages_ = new QStackedWidget(this);
+    pages_ = new StepStack(this);
     pages_->addWidget(welcomePage(pages_, welcomeNextSteps_));
     inputMonitoring_ = new PermissionStepPage(OnboardingStep::inputMonitoring, pages_);
     accessibility_ = new PermissionStepPage(OnboardingStep::accessibility, pages_);
@@ -375,6 +390,7 @@ void OnboardingWindow::refresh() {
     accessibility_->refresh(permissions);
     closing_->refresh(permissions);
     pages_->setCurrentIndex(static_cast<int>(step));
+    pages_->updateGeometry();
 }
 
 // ---- The presenter ----
