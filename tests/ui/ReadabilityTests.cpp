@@ -217,6 +217,12 @@ std::optional<QColor> accentInkIn(const QImage& image, const QColor& background)
     return ink;
 }
 
+// Fusion's own light palette; the style made to ask is not the application's.
+QPalette fusionLightPalette() {
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    return fusion->standardPalette();
+}
+
 TEST(Readability, TheAccentReadsOnLightAndDarkPalettes) {
     auto machine = SimulatedMachine::makeInVirtualTime();
     auto model = machine->makeModel();
@@ -224,12 +230,12 @@ TEST(Readability, TheAccentReadsOnLightAndDarkPalettes) {
         const char* name;
         QPalette palette;
     } palettes[] = {
-        {"light", QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette()},
+        {"light", fusionLightPalette()},
         {"dark with a deep highlight", test::darkPalette(QColor(0x12, 0x60, 0x8a))},
         {"dark with a bright highlight", test::darkPalette(QColor(0x35, 0x84, 0xe4))},
         {"light with a highlight that reads",
          [] {
-             QPalette light = QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette();
+             QPalette light = fusionLightPalette();
              light.setColor(QPalette::Highlight, QColor(0x1a, 0x5f, 0xb4));
              return light;
          }()},
