@@ -44,8 +44,9 @@ std::optional<pid_t> parseWatched(std::string_view text);
 // every 100 ms, for `patience`, unless a new run has taken the file over.
 // A run's tuner holds the capture file's lock for its life; the guard takes
 // it for each look at the file with the put-back that follows, and stands
-// back for good when a run has it. Returns the process's exit status: 0
-// when nothing is left to put back that is the guard's.
+// back for good when a run has it, or when the lock cannot be had at all
+// (then whether a run holds the file is not known). Returns the process's
+// exit status: 0 when nothing is left to put back that is the guard's.
 using TunerMaker = std::function<std::shared_ptr<PointerHardwareTuning>(std::shared_ptr<PointerPropertyBackend>)>;
 int run(pid_t watched, const std::function<std::shared_ptr<PointerPropertyBackend>()>& backend,
         const TunerMaker& makeTuner, const std::filesystem::path& captureFile, std::chrono::milliseconds patience);
