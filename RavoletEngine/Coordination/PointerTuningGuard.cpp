@@ -68,8 +68,12 @@ std::optional<pid_t> parseWatched(std::string_view text) {
     return pid;
 }
 
+SessionLives forAtMost(std::chrono::milliseconds span) {
+    return [end = std::chrono::steady_clock::now() + span] { return std::chrono::steady_clock::now() < end; };
+}
+
 int run(pid_t watched, const std::function<std::shared_ptr<PointerPropertyBackend>()>& backend,
-        const TunerMaker& makeTuner, const std::filesystem::path& captureFile, std::chrono::milliseconds patience) {
+        const TunerMaker& makeTuner, const std::filesystem::path& captureFile, const SessionLives& sessionLives) {
     // Connected beforehand: once the program has gone, only the put-back is left to do.
     auto reached = backend();
     waitForEnd(watched);
@@ -83,9 +87,12 @@ int run(pid_t watched, const std::function<std::shared_ptr<PointerPropertyBacken
         if (!std::filesystem::exists(captureFile, error)) return 0;
         tuner = makeTuner(std::move(reached));
     }
-    for (const auto end = std::chrono::steady_clock::now() + patience;
-         tuner->status().restorePending && std::chrono::steady_clock::now() < end;) {
-        std::this_thread::sleep_for(100ms);
+    const auto ended = std::chrono::steady_clock::now();
+    while (tuner->status().restorePending && sessionLives()) {
+        // Often at first (a desktop listing the mouse again after Ravolet's
+        // pointer went), then seldom: a desktop stopped for long, or a mouse
+        // unplugged, is waited for all session.
+        std::this_thread::sleep_for(std::chrono::steady_clock::now() - ended < 10s ? 100ms : 1000ms);
         // The look at the file and the put-back it allows are one step for a
         // run that starts meanwhile: it waits for the hold to end before it
         // takes anything, and then holds the file itself.

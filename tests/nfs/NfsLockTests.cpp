@@ -102,7 +102,7 @@ TEST_F(OnNfs, AGuardWritesOnlyWhileItHoldsTheCaptureLock) {
                 return std::make_shared<Tuning>(std::move(reached), std::make_shared<platform::InMemoryKeyValueStore>(),
                                                 captureFile, std::vector{HIDPPDeviceMatch::g502X}, clock, files);
             },
-            captureFile, std::chrono::milliseconds(300));
+            captureFile, pointerTuningGuard::forAtMost(std::chrono::milliseconds(300)));
         lockManagerGone = false;
         EXPECT_EQ(status, c.status);
         EXPECT_EQ(fake->values().at(mouseID).at(accel), c.putBack ? originalAcceleration : Tuning::disabledAcceleration);
