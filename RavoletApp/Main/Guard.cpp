@@ -9,12 +9,16 @@
 #include <string>
 #include <utility>
 
+#include "HIDPlusPlus/HIDPPDevice.hpp"
 #include "HIDPlusPlus/HIDPPDeviceMatch.hpp"
 #include "Platform/Linux/Desktop/DesktopPointerSettings.hpp"
 #include "Platform/Linux/Desktop/DisplayServer.hpp"
+#include "Platform/Linux/HID/LinuxHIDSystem.hpp"
 #include "Platform/Linux/JsonFileKeyValueStore.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
+#include "Platform/Linux/SingleInstance.hpp"
 #include "Platform/Linux/SystemClock.hpp"
+#include "RavoletApp/Model/WheelModeRecord.hpp"
 #include "RavoletEngine/Coordination/DesktopPointerPropertyBackend.hpp"
 #include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
 #include "RavoletEngine/Coordination/PointerTuningGuard.hpp"
@@ -25,6 +29,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// How long the wheel's put-back waits for the mouse: it answers within
+// milliseconds, and the wheel is to be back within 2 s of the end.
+constexpr auto wheelPatience = 1500ms;
 // Where nothing tells how long the session lives (no display server found),
 // how long the desktop is waited for after the end.
 constexpr auto patienceWithoutDisplay = 10s;
@@ -51,6 +58,15 @@ int run(std::string_view watchedText) {
         if (!fallback) fallback = pointerTuningGuard::forAtMost(patienceWithoutDisplay);
         return (*fallback)();
     };
+    const auto putWheelBackNow = [&] {
+        const WheelModeRecord record(files, folder / WheelModeRecord::fileName);
+        (void)putWheelBack(record, *files, folder / platform::SingleInstance::lockName, [] {
+            // The mouse is reached only now that there is something to put back.
+            const auto& mouse = HIDPPDeviceMatch::g502X;
+            platform::HIDSystem::setShared(platform::LinuxHIDSystem::make({mouse.vendorID, mouse.productID}));
+            return HIDPPDevice::create(mouse);
+        }, wheelPatience);
+    };
     return pointerTuningGuard::run(
         *watched,
         [] {
@@ -62,7 +78,7 @@ int run(std::string_view watchedText) {
                 std::move(backend), platform::JsonFileKeyValueStore::standard(), std::nullopt,
                 std::vector{HIDPPDeviceMatch::g502X}, platform::SystemClock::shared(), files);
         },
-        folder / PointerHardwareTuning::captureFileName, sessionLives);
+        folder / PointerHardwareTuning::captureFileName, sessionLives, putWheelBackNow);
 }
 
 } // namespace ravolet::guard

@@ -73,10 +73,12 @@ SessionLives forAtMost(std::chrono::milliseconds span) {
 }
 
 int run(pid_t watched, const std::function<std::shared_ptr<PointerPropertyBackend>()>& backend,
-        const TunerMaker& makeTuner, const std::filesystem::path& captureFile, const SessionLives& sessionLives) {
+        const TunerMaker& makeTuner, const std::filesystem::path& captureFile, const SessionLives& sessionLives,
+        const std::function<void()>& whenEnded) {
     // Connected beforehand: once the program has gone, only the put-back is left to do.
     auto reached = backend();
     waitForEnd(watched);
+    if (whenEnded) whenEnded();
     std::error_code error;
     if (!std::filesystem::exists(captureFile, error)) return 0;
     const auto lockFile = PointerHardwareTuning::captureLockFile(captureFile);

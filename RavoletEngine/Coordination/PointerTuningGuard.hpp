@@ -45,8 +45,9 @@ SessionLives forAtMost(std::chrono::milliseconds span);
 
 // The guard's work in its own process: reaches the desktop's settings with
 // `backend` at once, holding nothing else, and waits until `watched` ends;
-// then makes the tuner over it with `makeTuner` when the capture file
-// `captureFile` is still there. While its originals wait for the desktop (to answer, or to list the
+// then runs `whenEnded` (what else is to be put back), and makes the tuner
+// over it with `makeTuner` when the capture file `captureFile` is still
+// there. While its originals wait for the desktop (to answer, or to list the
 // mouse), it tells the tuner again, every 100 ms for the first 10 s and
 // every second after that, for as long as `sessionLives` says, unless a new
 // run has taken the file over. A run's tuner holds the capture file's lock
@@ -57,7 +58,8 @@ SessionLives forAtMost(std::chrono::milliseconds span);
 // put back that is the guard's.
 using TunerMaker = std::function<std::shared_ptr<PointerHardwareTuning>(std::shared_ptr<PointerPropertyBackend>)>;
 int run(pid_t watched, const std::function<std::shared_ptr<PointerPropertyBackend>()>& backend,
-        const TunerMaker& makeTuner, const std::filesystem::path& captureFile, const SessionLives& sessionLives);
+        const TunerMaker& makeTuner, const std::filesystem::path& captureFile, const SessionLives& sessionLives,
+        const std::function<void()>& whenEnded = {});
 
 } // namespace pointerTuningGuard
 } // namespace ravolet

@@ -19,7 +19,10 @@
 #include "Platform/Simulated/SimulatedClock.hpp"
 #include "RavoletEngine/Coordination/FakePointerPropertyBackend.hpp"
 #include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
+#include "Platform/Linux/SingleInstance.hpp"
+#include "RavoletApp/Model/WheelModeRecord.hpp"
 #include "RavoletEngine/Coordination/PointerTuningGuard.hpp"
+#include "tests/app/DeviceTestSupport.hpp"
 #include "tests/platform/FolderTree.hpp"
 
 namespace {
@@ -107,6 +110,49 @@ TEST_F(OnNfs, AGuardWritesOnlyWhileItHoldsTheCaptureLock) {
         EXPECT_EQ(status, c.status);
         EXPECT_EQ(fake->values().at(mouseID).at(accel), c.putBack ? originalAcceleration : Tuning::disabledAcceleration);
         EXPECT_EQ(std::filesystem::exists(captureFile), !c.putBack);
+    }
+}
+
+// The same for the wheel, once a run has ended with it in high resolution
+// and the standard mode it found kept: put back (and the mode forgotten)
+// only while the guard holds the program's own lock, which a run holds for
+// its life. Without the mouse, the mode stays kept for the next start.
+TEST_F(OnNfs, AGuardPutsTheWheelBackOnlyWhileItHoldsTheProgramsLock) {
+    struct Case {
+        const char* name;
+        bool runHoldsTheLock;
+        bool lockManagerGone;
+        bool plugged;
+        WheelPutBack outcome;
+    };
+    for (const Case& c : {Case{"the lock free", false, false, true, WheelPutBack::putBack},
+                          Case{"a run holds it", true, false, true, WheelPutBack::takenOver},
+                          Case{"no lock manager", false, true, true, WheelPutBack::noLock},
+                          Case{"no mouse", false, false, false, WheelPutBack::notPutBack}}) {
+        SCOPED_TRACE(c.name);
+        testing::MouseRig rig(true, c.plugged);
+        rig.mouse->setWheelMode(0x02); // high resolution, to HID
+        WheelModeRecord record(files, folder.path / WheelModeRecord::fileName);
+        ASSERT_TRUE(record.keep(false));
+        const auto instanceLock = folder.path / platform::SingleInstance::lockName;
+        std::shared_ptr<void> run;
+        if (c.runHoldsTheLock) run = files->tryLock(instanceLock).value_or(nullptr);
+        ASSERT_EQ(c.runHoldsTheLock, run != nullptr);
+        lockManagerGone = c.lockManagerGone;
+        bool reached = false;
+        const auto outcome = putWheelBack(
+            record, *files, instanceLock,
+            [&] {
+                reached = true;
+                return rig.device;
+            },
+            std::chrono::milliseconds(1500));
+        lockManagerGone = false;
+        EXPECT_EQ(outcome, c.outcome);
+        EXPECT_EQ(reached, c.outcome == WheelPutBack::putBack || c.outcome == WheelPutBack::notPutBack)
+            << "the mouse is reached only under the lock";
+        EXPECT_EQ(rig.mouse->wheelReportsPerDetent(), c.outcome == WheelPutBack::putBack ? 1 : 8);
+        EXPECT_EQ(record.load().value_or(std::nullopt), c.outcome == WheelPutBack::putBack ? std::nullopt : std::optional(false));
     }
 }
 

@@ -10,6 +10,10 @@
 
 #include <glob.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
 #include "Core/Config.hpp"
 #include "Platform/Linux/Desktop/SwayPointerSettings.hpp"
 #include "desktop/DesktopTuningTest.hpp"
@@ -330,6 +334,49 @@ TEST_F(SwayPointerTuning, QuittingTheProgramPutsTheDesktopsAccelerationBackAndIt
     EXPECT_EQ(::kill(launched, 0), 0) << "what the button started runs on";
     ::kill(launched, SIGKILL);
     program.stop(SIGKILL);
+#endif
+}
+
+// The program runs with the high-resolution wheel (the mouse found in its
+// standard mode) and is killed: its guard puts the wheel back within 2 s,
+// and sway reads one line a detent again, as before Ravolet ran.
+TEST_F(SwayPointerTuning, AfterAKillTheWheelIsBackInItsModeWithinTwoSecondsAndSwayReadsALineADetent) {
+#ifndef RAVOLET_PROGRAM
+    GTEST_SKIP() << "the program was not built";
+#else
+    constexpr std::uint8_t standardWheel = 0x00, highResolutionWheel = 0x02;
+    const std::string home = "/tmp/program-wheel-home";
+    mouse.model()->setWheelMode(standardWheel);
+    const auto program = startProgram(home, "{\"onboarding.completed\": true, \"device.highResolutionWheel\": true}\n");
+    ASSERT_TRUE(waitFor([&] { return mouse.model()->wheelMode() == highResolutionWheel; }, 60s))
+        << "the program did not set the high-resolution wheel\n" << fileText("/tmp/program.log");
+    ASSERT_TRUE(std::filesystem::exists(home + "/config/ravolet/wheel-mode.json"));
+    ASSERT_TRUE(waitFor([&] { return guardOf(*program).has_value(); }, 5s)) << "no guard";
+    program->stop(SIGKILL);
+    const auto killed = std::chrono::steady_clock::now();
+    EXPECT_TRUE(waitFor([&] { return mouse.model()->wheelMode() == standardWheel; }, 10s)) << fileText("/tmp/program.log");
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - killed);
+    std::cout << "the wheel was back in its mode " << took.count() << " ms after the kill\n";
+    EXPECT_LT(took.count(), 2000);
+    EXPECT_FALSE(std::filesystem::exists(home + "/config/ravolet/wheel-mode.json")) << "nothing left to put back";
+
+    // One detent, as sway gives it to the window under the cursor.
+    sway->warp(50, 300);
+    const auto detents = [] {
+        std::istringstream lines(fileText("/tmp/probe.log"));
+        int steps = 0;
+        for (std::string line; std::getline(lines, line);) {
+            unsigned axis = 0;
+            int value = 0;
+            if (std::sscanf(line.c_str(), "discrete %u %d", &axis, &value) == 2 && axis == 0) steps += value;
+        }
+        return steps;
+    };
+    const int before = detents();
+    ASSERT_TRUE(ok(mouse.turnWheel(1)));
+    EXPECT_TRUE(waitFor([&] { return detents() != before; }, 5s)) << "sway gave the window no wheel";
+    std::this_thread::sleep_for(300ms); // the rest of what that detent brings
+    EXPECT_EQ(std::abs(detents() - before), 1) << "one line a detent";
 #endif
 }
 
