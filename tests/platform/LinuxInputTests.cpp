@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <numeric>
+#include <string>
 #include <vector>
 
 #include "FolderTree.hpp"
@@ -66,35 +67,82 @@ std::int64_t sumOf(const std::vector<Frame>& frames, std::int32_t Frame::*field)
     return sum;
 }
 
-TEST(GlideWheelEncoder, ADetentsGlideSumsToOneDetentAndStartsWithAtLeastHalfOneFromRest) {
-    GlideWheelEncoder encoder(50);
-    const auto frames = glide(encoder, detentGlide, 1000 * ms);
-    // 60 units at once (12 are its own, 48 taken from the frames after it).
-    EXPECT_EQ(frames[0], (Frame{60, 0}));
-    EXPECT_EQ(sumOf(frames, &Frame::hiRes), 120) << "nothing added, nothing lost";
-    EXPECT_EQ(sumOf(frames, &Frame::lines), 1);
-    std::int64_t sent = 0;
+// Frames as "units/lines", the lines left out where there are none.
+std::string framesText(const std::vector<Frame>& frames) {
+    std::string text;
     for (const Frame& f : frames) {
-        EXPECT_GE(f.hiRes, 0);
-        sent += f.hiRes;
-        EXPECT_EQ(f.lines, sent == 120 && f.hiRes != 0 ? 1 : 0) << "the line with the frame that completes the detent";
+        if (!text.empty()) text += ' ';
+        text += std::to_string(f.hiRes);
+        if (f.lines != 0) text += '/' + std::to_string(f.lines);
     }
+    return text;
+}
 
-    // The next glide, 200 ms on in the same direction, needs no head start:
-    // libinput is still scrolling. Its first step is its own 12 units.
-    const auto next = glide(encoder, detentGlide, 1000 * ms + 23 * 8 * ms + 200 * ms);
-    EXPECT_EQ(next[0], (Frame{12, 0}));
-    EXPECT_EQ(sumOf(next, &Frame::hiRes), 120);
+std::vector<std::int64_t> negated(std::vector<std::int64_t> steps) {
+    for (auto& step : steps) step = -step;
+    return steps;
+}
 
-    // Turning back starts afresh, as does a rest of 400 ms or more.
-    std::vector<std::int64_t> back;
-    for (const auto step : detentGlide) back.push_back(-step);
-    const auto reversed = glide(encoder, back, 2000 * ms);
-    EXPECT_EQ(reversed[0], (Frame{-60, 0}));
-    EXPECT_EQ(sumOf(reversed, &Frame::hiRes), -120);
-    EXPECT_EQ(sumOf(reversed, &Frame::lines), -1);
-    const auto rested = glide(encoder, back, 2000 * ms + 23 * 8 * ms + 400 * ms);
-    EXPECT_EQ(rested[0].hiRes, -60);
+TEST(GlideWheelEncoder, EachNotchsLineGoesOutWithTheFirstFrameOfItsGlide) {
+    // A glide of two detents in one (100 pixels), and one of half a detent (25).
+    const std::vector<std::int64_t> twoDetents{10, 9, 8, 7, 6, 5, 5, 4, 4, 3, 3, 3, 3, 2,
+                                               2,  2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2};
+    const std::vector<std::int64_t> halfDetent{3, 3, 2, 2, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1, 1};
+    struct Glide {
+        std::vector<std::int64_t> steps;
+        std::uint64_t startMillis; // its steps 8 ms apart from here
+        std::size_t cut = SIZE_MAX; // posted up to here: a glide turned or cut short
+        bool knowsRemaining = true;
+        const char* frames; // what the wheel gets
+    };
+    struct Case {
+        const char* name;
+        std::vector<Glide> glides;
+    };
+    const std::vector<Case> cases = {
+        // From rest: half a detent at once for libinput, with the notch's
+        // line; the frames after it pay the head start back, lines done.
+        {"a notch from rest, and another 100 ms after its glide",
+         {{detentGlide, 1000, SIZE_MAX, true, "60/1 5 5 5 4 3 4 4 2 3 3 2 3 3 1 1 1 2 1 1 2 2 3"},
+          // A streak: libinput is scrolling, so no head start, and the line
+          // still comes with the first frame.
+          {detentGlide, 1284, SIZE_MAX, true, "12/1 9 10 9 8 7 7 7 5 5 5 4 5 5 2 3 2 3 2 2 3 2 3"},
+          // 400 ms after its last frame it is a rest again.
+          {detentGlide, 1900, SIZE_MAX, true, "60/1 5 5 5 4 3 4 4 2 3 3 2 3 3 1 1 1 2 1 1 2 2 3"}}},
+        // Turned after two frames: the turned glide's own line at once, in
+        // its own direction, and its own detent.
+        {"a notch turned back",
+         {{detentGlide, 1000, 2, true, "60/1 5"},
+          {negated(detentGlide), 1016, SIZE_MAX, true,
+           "-60/-1 -5 -5 -5 -4 -3 -4 -4 -2 -3 -3 -2 -3 -3 -1 -1 -1 -2 -1 -1 -2 -2 -3"}}},
+        // The second line when the wheel moves into the second detent.
+        {"two detents in one glide",
+         {{twoDetents, 1000, SIZE_MAX, true, "60/1 17 15 14 12 10/1 10 7 8 6 6 6 6 3 4 4 4 4 3 4 4 4 5 4 5 5 5 5"}}},
+        // A part notch: half a detent from rest is a line; in a streak, two
+        // halves make one.
+        {"half a detent",
+         {{halfDetent, 1000, SIZE_MAX, true, "60/1 0 0 0 0 0 0 0 0 0 0 0 0 0 0"},
+          {halfDetent, 1200, SIZE_MAX, true, "7 7 5 5 4 5 5 5 2 3 2 2 3 2 3"},
+          {halfDetent, 1400, SIZE_MAX, true, "7/1 7 5 5 4 5 5 5 2 3 2 2 3 2 3"}}},
+        // Without word of the rest, each frame its own units, and the line
+        // once half a detent has gone out.
+        {"what follows unknown",
+         {{detentGlide, 1000, SIZE_MAX, false, "12 9 10 9 8 7 7/1 7 5 5 5 4 5 5 2 3 2 3 2 2 3 2 3"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GlideWheelEncoder encoder(50);
+        for (const Glide& g : c.glides) {
+            std::vector<std::int64_t> steps(g.steps.begin(), g.steps.begin() + std::min(g.cut, g.steps.size()));
+            std::int64_t remaining = std::accumulate(g.steps.begin(), g.steps.end(), std::int64_t{0});
+            std::vector<Frame> frames;
+            for (std::size_t i = 0; i < steps.size(); ++i) {
+                frames.push_back(encoder.encode(steps[i], g.knowsRemaining ? remaining : 0, (g.startMillis + 8 * i) * ms));
+                remaining -= steps[i];
+            }
+            EXPECT_EQ(framesText(frames), g.frames) << "from " << g.startMillis << " ms";
+        }
+    }
 }
 
 // One step as the pipeline posts it: its pixels and what its glide still

@@ -13,6 +13,19 @@ constexpr std::int64_t pixelLimit = std::int64_t{1} << 40;
 
 std::int64_t bounded(std::int64_t pixels) { return std::clamp(pixels, -pixelLimit, pixelLimit); }
 
+// The whole lines a frame gives, along its direction, from where the wheel
+// stands against its last line after the frame (`moved`) and where it will
+// stand at the glide's end (`bound`): one as soon as the wheel moves into a
+// detent the glide will take at least half of, so that a notch's line goes
+// out with the first frame of its glide rather than with the one that
+// completes it; never more than the detents the wheel has moved into, and
+// never against the frame.
+std::int64_t linesFor(std::int64_t moved, std::int64_t bound) {
+    constexpr std::int64_t detent = GlideWheelEncoder::unitsPerDetent;
+    if (moved <= 0 || bound < detent / 2) return 0;
+    return std::min((bound + detent / 2) / detent, (moved + detent - 1) / detent);
+}
+
 } // namespace
 
 GlideWheelEncoder::GlideWheelEncoder(std::int64_t pixelsPerDetent) : pixelsPerDetent_(std::max<std::int64_t>(1, pixelsPerDetent)) {}
@@ -31,13 +44,11 @@ GlideWheelEncoder::Frame GlideWheelEncoder::encode(std::int64_t pixels, std::int
     const bool fromRest = direction_ == 0 || turned || nowNanos - lastFrameNanos_ >= restNanos;
     // What went out ahead in the other direction was lent to the glide just
     // turned, and ends with it: charged to this one, it would carry this
-    // glide beyond its own steps. So do the part unit and the part line it
-    // had not finished, so that this glide sums to its own steps exactly and
-    // its whole lines are its own too.
+    // glide beyond its own steps. So does the part unit it had not finished,
+    // so that this glide sums to its own steps exactly.
     if (turned) {
         ahead_ = 0;
         remainder_ = 0;
-        sinceLine_ = 0;
     }
     const std::int64_t carried = remainder_;
     const std::int64_t units = unitsOf(pixels, carried);
@@ -67,16 +78,22 @@ GlideWheelEncoder::Frame GlideWheelEncoder::encode(std::int64_t pixels, std::int
     if (fromRest && holds > 0) sent = std::max(sent, std::min(frontUnits, holds - ahead));
     ahead_ = (ahead + sent - produced) * direction;
     if (sent == 0) return {};
-
     direction_ = direction;
     lastFrameNanos_ = nowNanos;
-    Frame frame;
-    frame.hiRes = toInt32(sent * direction);
-    sinceLine_ += sent * direction;
-    const std::int64_t lines = sinceLine_ / unitsPerDetent;
-    sinceLine_ -= lines * unitsPerDetent;
-    frame.lines = toInt32(lines);
-    return frame;
+
+    // A glide from rest or turned counts its lines afresh: a part line left
+    // by a glide cut short, or by the other direction, never holds back the
+    // line of a notch of its own.
+    if (fromRest) sinceLine_ = 0;
+    // Where the wheel stands against its last whole line, before and after
+    // this frame, and where it will stand once the glide has sent all it
+    // holds (its steps' units, less what went out ahead of them).
+    const std::int64_t before = sinceLine_ * direction;
+    const std::int64_t moved = before + sent;
+    const std::int64_t bound = holds > 0 ? std::max(moved, before - ahead + holds) : moved;
+    const std::int64_t lines = linesFor(moved, bound);
+    sinceLine_ = (moved - lines * unitsPerDetent) * direction;
+    return {toInt32(sent * direction), toInt32(lines * direction)};
 }
 
 } // namespace ravolet::platform

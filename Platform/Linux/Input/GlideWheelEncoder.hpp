@@ -5,8 +5,9 @@
 namespace ravolet::platform {
 
 // Turns the pixel steps of Ravolet's glides on one axis into frames of the
-// virtual pointer's wheel: REL_*_HI_RES units, 120 to a detent, with a whole
-// REL_* line in the same frame each time the running sum crosses a detent.
+// virtual pointer's wheel: REL_*_HI_RES units, 120 to a detent, and whole
+// REL_* lines in the same frames, both the same movement (a desktop reads
+// one kind or the other, never both).
 //
 // Scale: `pixelsPerDetent` pixels (the default scroll distance) make one
 // detent, so one detent's glide at that distance sums to exactly 120 units.
@@ -23,7 +24,16 @@ namespace ravolet::platform {
 // stalls while it has units due and sums to what its steps make by its last
 // step. A glide turned before it has paid its head start back takes the
 // debt with it: the glide in the new direction moves what its own steps
-// make, and its whole lines are its own.
+// make.
+//
+// Lines go where a reader of whole lines wants them: a line with the first
+// frame that moves the wheel into a detent that the glide, by what it still
+// holds, will move at least half of. A notch's glide thus gives its line
+// with its first frame (the head start's frame from rest, which libinput
+// never holds back), a glide of several detents one more each time it moves
+// into the next, and the lines add up to the units' whole detents, halves
+// rounded up. A glide from rest or turned counts its lines afresh. Without
+// word of the rest of the glide, a line goes out once half a detent has.
 //
 // Not thread-safe: the owner serialises calls.
 class GlideWheelEncoder {
