@@ -4,10 +4,12 @@
 
 namespace ravolet::platform {
 
-// On Linux the program is updated through the system's package manager, not
-// by itself: this machinery never can check, has no feed and no date of a
-// last check, and starting it does nothing. The automatic-check switch is
-// kept, so that it reads back what was set.
+// On Linux the program never updates itself: the copy that Ravolet's Debian
+// package installed is updated by the package manager, when a newer package
+// is installed over it, and a build from source by building it again. This
+// machinery never can check, has no feed and no date of a last check, and
+// starting it does nothing. The automatic-check switch is kept, so that it
+// reads back what was set.
 class LinuxUpdaterBackend final : public UpdaterBackend {
 public:
     void setDelegate(std::weak_ptr<UpdaterBackendDelegate>) override {}

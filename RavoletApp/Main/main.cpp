@@ -24,6 +24,7 @@
 #include "Platform/Thread.hpp"
 #include "RavoletApp/Main/Guard.hpp"
 #include "RavoletApp/Model/AppModel.hpp"
+#include "RavoletApp/Model/BundleInfo.hpp"
 #include "RavoletApp/Model/LinuxProgram.hpp"
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 #include "RavoletApp/UI/AppShell.hpp"
@@ -36,8 +37,10 @@ namespace {
 
 constexpr std::string_view usage =
     "Usage: ravolet [--simulated-mouse] [--at-login]\n"
+    "       ravolet --version\n"
     "  --simulated-mouse  run on a simulated event system with a simulated G502 X attached\n"
-    "  --at-login         started by the desktop at login: open no window where there is no tray\n";
+    "  --at-login         started by the desktop at login: open no window where there is no tray\n"
+    "  --version          print the version (as the Updates page shows it) and exit\n";
 
 // SIGTERM, SIGINT and SIGHUP (the terminal Ravolet was started from closing,
 // or the session ending) end the program as the menu's Quit does, without
@@ -196,6 +199,9 @@ int main(int argc, char** argv) {
             atLogin = true;
         } else if (argument == "--help" || argument == "-h") {
             std::fputs(usage.data(), stdout);
+            return 0;
+        } else if (argument == "--version") {
+            std::printf("Ravolet %s\n", ravolet::BundleInfo::main().versionDescription().c_str());
             return 0;
         }
     }

@@ -11,6 +11,9 @@ struct BundleInfo {
     std::optional<std::string> shortVersion;
     // The build number ("1").
     std::optional<std::string> build;
+    // Built as Ravolet's Debian package, which the package manager installs
+    // and updates; false for a build from source, which nothing updates.
+    bool fromPackage = false;
 
     // This build's, from the build system.
     static BundleInfo main();

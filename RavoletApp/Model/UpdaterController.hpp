@@ -45,6 +45,8 @@ public:
     void checkForUpdates();
     // "0.1.0 (build 1)".
     std::string currentVersionDescription() const { return bundle_.versionDescription(); }
+    // This build's version, and whether the package manager installed it.
+    const BundleInfo& bundle() const { return bundle_; }
 
 private:
     class Bridge;

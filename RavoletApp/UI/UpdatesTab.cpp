@@ -54,14 +54,17 @@ UpdatesTab::UpdatesTab(std::shared_ptr<AppModel> model, QWidget* parent) : QWidg
     automatic->rows()->addWidget(automaticRow);
     const bool updatesItself = model_->updater().updater().updatesItself();
     if (!updatesItself) {
-        // Installed from the package manager, the program is updated by it:
-        // the switch stays off and disabled, and only the version is shown.
+        // Updated by the package manager (the copy Ravolet's Debian package
+        // installed) or by building it again (a build from source): the
+        // switch stays off and disabled, the page says which, and only the
+        // version is shown.
+        const bool fromPackage = model_->updater().bundle().fromPackage;
         automaticRow->setEnabled(false);
         // The reason goes with the switch itself too: its tip, and what a
         // screen reader says of it.
-        automatic_->setToolTip(qtText(updatesPage::packageManagerShortNote));
-        automatic_->setAccessibleDescription(qtText(updatesPage::packageManagerNote));
-        automatic->rows()->addWidget(new Explain(qtText(updatesPage::packageManagerNote), automatic));
+        automatic_->setToolTip(qtText(updatesPage::updatedElsewhereShortNote(fromPackage)));
+        automatic_->setAccessibleDescription(qtText(updatesPage::updatedElsewhereNote(fromPackage)));
+        automatic->rows()->addWidget(new Explain(qtText(updatesPage::updatedElsewhereNote(fromPackage)), automatic));
         column->addWidget(automatic);
         auto* installed = new PageSection(QStringLiteral("Installed Version"), QString(), this);
         version_ = new FactRow(QStringLiteral("This version"), QString(), std::nullopt, installed);

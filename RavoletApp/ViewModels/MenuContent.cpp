@@ -41,7 +41,8 @@ std::vector<MenuItem> menuItems(const MenuInputs& in) {
     // settings window it opens has no use for one.
     items.push_back(item(Role::settings, Kind::button, "Settings…"));
     items.push_back(item(Role::checkForUpdates, Kind::button, "Check for Updates…", false, in.canCheckForUpdates));
-    if (!in.updatesItself) items.push_back(text(Role::updatesNote, std::string(updatesPage::packageManagerShortNote)));
+    if (!in.updatesItself)
+        items.push_back(text(Role::updatesNote, std::string(updatesPage::updatedElsewhereShortNote(in.fromPackage))));
     items.push_back(separator());
     items.push_back(item(Role::quit, Kind::button, std::string(ShellRules::quitTitle), false, true,
                          std::string(ShellRules::quitShortcut)));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Platform/LoginItemService.hpp"
+#include "RavoletApp/Model/BundleInfo.hpp"
 #include "RavoletApp/Model/MenuBarState.hpp"
 #include "RavoletEngine/Coordination/EngineStatus.hpp"
 #include "RavoletEngine/Coordination/PermissionState.hpp"
@@ -48,9 +49,12 @@ struct MenuInputs {
     EngineStatus status;
     platform::LoginItemStatus loginItem = platform::LoginItemStatus::notRegistered;
     bool canCheckForUpdates = false;
-    // False where the package manager updates Ravolet: the check is then
-    // never possible, and the menu says why under it.
+    // False where Ravolet does not update itself: the check is then never
+    // possible, and the menu says under it what does update it instead (the
+    // package manager, for the copy its Debian package installed; building
+    // it again, for one built from source). This build's own by default.
     bool updatesItself = true;
+    bool fromPackage = BundleInfo::main().fromPackage;
 };
 
 // The menu from top to bottom: the state, the pause and login switches, the

@@ -17,6 +17,12 @@ std::string checkDisabledNote(bool updatesItself) {
     return updatesItself ? "A check is already under way." : "This build does not update itself.";
 }
 
+std::string_view updatedElsewhereNote(bool fromPackage) { return fromPackage ? packageManagerNote : sourceBuildNote; }
+
+std::string_view updatedElsewhereShortNote(bool fromPackage) {
+    return fromPackage ? packageManagerShortNote : sourceBuildShortNote;
+}
+
 std::string feedText(const std::optional<std::string>& feedURL) { return feedURL.value_or("\u2014"); }
 
 } // namespace ravolet::updatesPage

@@ -24,8 +24,8 @@ std::string render(const std::vector<MenuItem>& items) {
 
 MenuInputs inputs(PermissionState permissions, bool paused, EngineStatus status = {},
                   platform::LoginItemStatus loginItem = platform::LoginItemStatus::notRegistered,
-                  bool canCheckForUpdates = false, bool updatesItself = true) {
-    return {permissions, paused, std::move(status), loginItem, canCheckForUpdates, updatesItself};
+                  bool canCheckForUpdates = false, bool updatesItself = true, bool fromPackage = false) {
+    return {permissions, paused, std::move(status), loginItem, canCheckForUpdates, updatesItself, fromPackage};
 }
 
 TEST(MenuContent, RowsFollowTheStateInOrderWithTheirChecksAndEnablement) {
@@ -60,10 +60,15 @@ TEST(MenuContent, RowsFollowTheStateInOrderWithTheirChecksAndEnablement) {
          "Paused\nYour mouse behaves exactly as your desktop ships it\n---\nPause Ravolet [on]\nProfile: Default\n"
          "Start at Login\n" + tail,
          "Ravolet — Paused"},
-        {"updated by the package manager: the disabled check says so beside it",
-         inputs(both, false, running, platform::LoginItemStatus::enabled, false, false),
+        {"installed from the package: the disabled check says the package manager updates it",
+         inputs(both, false, running, platform::LoginItemStatus::enabled, false, false, true),
          "Active\n---\nPause Ravolet\nProfile: Figma\nStart at Login [on]\n---\nSettings…\n"
          "Check for Updates… (disabled)\nUpdated by your package manager\n---\nQuit Ravolet\n",
+         "Ravolet — Active"},
+        {"built from source: no package manager updates it, building it again does",
+         inputs(both, false, running, platform::LoginItemStatus::enabled, false, false, false),
+         "Active\n---\nPause Ravolet\nProfile: Figma\nStart at Login [on]\n---\nSettings…\n"
+         "Check for Updates… (disabled)\nBuilt from source: build it again to update it\n---\nQuit Ravolet\n",
          "Ravolet — Active"},
         {"tap off with the mouse: no detail",
          inputs(both, false, attachedTapOff, platform::LoginItemStatus::notFound),

@@ -88,7 +88,8 @@ TEST(UpdaterController, BringsRavoletToTheFrontForWhatTheMachineryShows) {
     EXPECT_EQ(rig.updater.currentVersionDescription(), "0.1.0 (build 7)");
     EXPECT_EQ((BundleInfo{"0.1.0", std::nullopt}).versionDescription(), "0.1.0 (build —)");
     EXPECT_EQ(BundleInfo{}.versionDescription(), "— (build —)");
-    EXPECT_EQ(BundleInfo::main(), (BundleInfo{"0.1.0", "1"}));
+    EXPECT_EQ(BundleInfo::main(),
+              (BundleInfo{RAVOLET_TEST_VERSION, RAVOLET_TEST_BUILD_NUMBER, RAVOLET_TEST_FROM_PACKAGE != 0}));
 }
 
 } // namespace

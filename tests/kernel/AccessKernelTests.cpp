@@ -2,7 +2,8 @@
 // the permission probe judges the grants by, with the mouse absent and then
 // present; and those that Ravolet's udev rules file opens, applied by
 // scripts/apply-udev-rules.sh (as scripts/run.sh does) to a mouse already
-// plugged in, and by a re-plug, with a real udev daemon.
+// plugged in, and by a re-plug, with a real udev daemon; and applied and
+// taken back by the Debian package's maintainer scripts as dpkg runs them.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <sys/sysmacros.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -86,6 +88,22 @@ bool tagged(const std::string& node) {
                       std::to_string(minor(status.st_rdev)));
 }
 
+// Whether the last event udev handled for the node set the uaccess tag. A
+// tag once set stays among the node's tags (and in /run/udev/tags) until the
+// device goes; its current tags are the rules' word now.
+bool currentlyTagged(const std::string& node) {
+    FILE* info = ::popen(("udevadm info --query=property --name=" + node).c_str(), "r");
+    if (!info) return false;
+    std::string properties;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, info)) properties += buffer;
+    ::pclose(info);
+    const auto line = properties.find("\nCURRENT_TAGS=");
+    if (line == std::string::npos) return false;
+    const std::string tags = properties.substr(line, properties.find('\n', line + 1) - line);
+    return tags.find(":uaccess:") != std::string::npos;
+}
+
 TEST(UdevRules, OpenOnlyTheNodesRavoletOpensToAMouseAlreadyPluggedInAndAtEachPlugIn) {
     if (!hasUdev()) GTEST_SKIP() << "udev was not copied into the VM";
     const fs::path installed = "/etc/udev/rules.d/70-ravolet.rules";
@@ -121,6 +139,74 @@ TEST(UdevRules, OpenOnlyTheNodesRavoletOpensToAMouseAlreadyPluggedInAndAtEachPlu
     for (const std::string& node : nodes.keyboardEvents) EXPECT_FALSE(tagged(node)) << node;
 
     fs::remove(installed);
+    (void)std::system("udevadm control --reload-rules");
+}
+
+bool uinputLoaded() { return fs::exists("/sys/devices/virtual/misc/uinput"); }
+
+// dpkg unpacks the rules file into /usr/lib/udev/rules.d and then runs the
+// package's postinst with "configure"; at removal it deletes the file and
+// runs the postrm with "remove". Each applies the change at once to the mouse
+// plugged in and to /dev/uinput: also where nothing has loaded the uinput
+// module since boot, and /dev/uinput is only the static node made at boot,
+// which the rules' static_node would open no sooner than the next boot.
+TEST(UdevRules, ThePackageAppliesThemAtInstallToTheMousePluggedInAndTakesThemBackAtRemoval) {
+    if (!hasUdev()) GTEST_SKIP() << "udev was not copied into the VM";
+    const fs::path packaged = "/usr/lib/udev/rules.d/70-ravolet.rules";
+    const std::string scripts = std::string(RAVOLET_SOURCE_DIR) + "/debian/ravolet.";
+    fs::remove("/etc/udev/rules.d/70-ravolet.rules");
+    fs::remove(packaged);
+    if (!fs::exists("/run/udev/control")) {
+        ASSERT_EQ(std::system("/usr/lib/systemd/systemd-udevd --daemon"), 0);
+    }
+    ASSERT_EQ(std::system("udevadm control --reload-rules && udevadm trigger --action=change /dev/uinput && udevadm settle"),
+              0);
+    ASSERT_FALSE(currentlyTagged("/dev/uinput")) << "no rules file yet";
+    // The VM's init loads its modules by path: the running kernel's modules
+    // folder, as a system has it, lets modprobe find uinput.
+    ASSERT_EQ(std::system("m=/lib/modules/$(uname -r) && mkdir -p $m && cp /ravolet/modules/uinput.ko $m/ && depmod"), 0);
+
+    FakeG502X mouse;
+    ASSERT_TRUE(mouse.plugIn());
+    ASSERT_EQ(std::system("udevadm settle"), 0);
+    const MouseNodes nodes = nodesOf(mouse);
+    EXPECT_FALSE(currentlyTagged(nodes.pointerEvent) || currentlyTagged(nodes.hidppHidraw)) << "no rules file yet";
+
+    for (const bool loadedBefore : {true, false}) {
+        SCOPED_TRACE(loadedBefore ? "uinput loaded before the install" : "uinput not loaded since boot");
+        if (!loadedBefore) {
+            // As a boot leaves it: the node that kmod makes for a module not
+            // loaded yet, with no device behind it.
+            ASSERT_EQ(std::system("rmmod uinput && mknod -m 0600 /dev/uinput c 10 223 && udevadm settle"), 0);
+            ASSERT_FALSE(uinputLoaded());
+        }
+        fs::copy_file(std::string(RAVOLET_SOURCE_DIR) + "/data/70-ravolet.rules", packaged);
+        ASSERT_EQ(std::system(("sh " + scripts + "postinst configure").c_str()), 0);
+        EXPECT_TRUE(currentlyTagged(nodes.pointerEvent));
+        EXPECT_TRUE(currentlyTagged(nodes.hidppHidraw));
+        EXPECT_TRUE(uinputLoaded());
+        EXPECT_TRUE(currentlyTagged("/dev/uinput"));
+        EXPECT_FALSE(currentlyTagged(nodes.pointerHidraw)) << "the pointer interface's hidraw node";
+        for (const std::string& node : nodes.keyboardEvents) EXPECT_FALSE(currentlyTagged(node)) << node;
+
+        fs::remove(packaged);
+        ASSERT_EQ(std::system(("sh " + scripts + "postrm remove").c_str()), 0);
+        EXPECT_FALSE(currentlyTagged(nodes.pointerEvent));
+        EXPECT_FALSE(currentlyTagged(nodes.hidppHidraw));
+        EXPECT_EQ(uinputLoaded(), loadedBefore) << "unloaded again only if the install loaded it";
+        if (loadedBefore) {
+            EXPECT_FALSE(currentlyTagged("/dev/uinput"));
+        }
+        EXPECT_FALSE(fs::exists("/run/ravolet-loaded-uinput"));
+    }
+
+    // Each boot after the install, udev gives the static node the tag as it
+    // starts, before anything loads the module; logind then opens it to the
+    // user whose session starts.
+    fs::copy_file(std::string(RAVOLET_SOURCE_DIR) + "/data/70-ravolet.rules", packaged);
+    ASSERT_EQ(std::system("udevadm control --exit && /usr/lib/systemd/systemd-udevd --daemon && udevadm settle"), 0);
+    EXPECT_TRUE(fs::is_symlink("/run/udev/static_node-tags/uaccess/uinput"));
+    fs::remove(packaged);
     (void)std::system("udevadm control --reload-rules");
 }
 

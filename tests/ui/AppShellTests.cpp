@@ -18,10 +18,12 @@
 
 #include "Platform/Linux/LinuxUpdaterBackend.hpp"
 #include "Platform/Linux/SingleInstance.hpp"
+#include "RavoletApp/Model/BundleInfo.hpp"
 #include "RavoletApp/Model/SimulatedMachine.hpp"
 #include "RavoletApp/UI/AppShell.hpp"
 #include "RavoletApp/UI/SettingsWindow.hpp"
 #include "RavoletApp/UI/Style.hpp"
+#include "RavoletApp/ViewModels/UpdatesRules.hpp"
 #include "UITestSupport.hpp"
 
 QT_BEGIN_NAMESPACE
@@ -75,9 +77,11 @@ struct AppShellTest : ::testing::Test {
     }
 };
 
-// Where the package manager updates Ravolet, the check that can never run
-// says why right under it.
+// Where Ravolet does not update itself, the check that can never run says
+// right under it what updates this copy (this build's: the package manager
+// for the Debian package's, building again for one from source).
 TEST_F(AppShellTest, WhereThePackageManagerUpdatesTheMenuSaysSoUnderTheDisabledCheck) {
+    const QString note = QString::fromUtf8(updatesPage::updatedElsewhereShortNote(BundleInfo::main().fromPackage));
     AppModel::Dependencies dependencies = machine->dependencies();
     dependencies.updater = std::make_shared<platform::LinuxUpdaterBackend>();
     model = AppModel::create(dependencies);
@@ -86,9 +90,10 @@ TEST_F(AppShellTest, WhereThePackageManagerUpdatesTheMenuSaysSoUnderTheDisabledC
     const QStringList shown = titles(*shell.menu());
     const auto check = shown.indexOf(QStringLiteral("Check for Updates…"));
     ASSERT_GE(check, 0);
-    EXPECT_EQ(shown.value(check + 1), QStringLiteral("Updated by your package manager"));
+    EXPECT_EQ(shown.value(check + 1), note);
     EXPECT_FALSE(action(*shell.menu(), "Check for Updates…")->isEnabled());
-    EXPECT_FALSE(action(*shell.menu(), "Updated by your package manager")->isEnabled()); // a text row
+    ASSERT_NE(action(*shell.menu(), note), nullptr);
+    EXPECT_FALSE(action(*shell.menu(), note)->isEnabled()); // a text row
     photographMenu(shell, QStringLiteral("tray-menu-package-manager"));
     shell.settingsWindow()->hide();
 }

@@ -247,7 +247,7 @@ TEST_F(PlatformWordingTest, NoTextTableNamesTheOtherPlatform) {
          {ActionEditing::bundleIDTitle, ActionEditing::bundleIDExplanation, ActionEditing::shortcutLabel,
           ActionEditing::shortcutFieldTitle, ActionEditing::shortcutExplanation, ButtonBindingEditing::untouchedMessage,
           ButtonBindingEditing::modifierVersionsNote, KeyRecorderModel::recordingExplanation,
-          updatesPage::packageManagerNote})
+          updatesPage::packageManagerNote, updatesPage::sourceBuildNote, updatesPage::sourceBuildShortNote})
         texts.add(QStringLiteral("constant"), text);
 
     PointerTuningStatus tuning;

@@ -72,16 +72,18 @@ TEST_F(UpdatesTabTest, TheFactsAndTheCheckButtonFollowTheUpdaterWhenThePageComes
     test::saveScreenshot(page, QStringLiteral("updates-page"));
 }
 
-// A build the package manager updates offers no switch to turn on and no
-// check that never comes; one that updates itself says when a check is busy.
-TEST_F(UpdatesTabTest, APackagedBuildSaysThePackageManagerUpdatesItAndOffersNoCheck) {
+// A build that does not update itself offers no switch to turn on and no
+// check that never comes, and says what updates it instead: the package
+// manager for the copy Ravolet's Debian package installed, building it again
+// for one built from source (as the tests' own build is, except the package's).
+TEST_F(UpdatesTabTest, ABuildThatDoesNotUpdateItselfSaysWhatDoesAndOffersNoCheck) {
     AppModel::Dependencies dependencies = machine->dependencies();
     dependencies.updater = std::make_shared<platform::LinuxUpdaterBackend>();
     const std::shared_ptr<AppModel> packaged = AppModel::create(dependencies);
     UpdatesTab page(packaged);
     test::showAndSettle(page);
-    // The package manager updates it: the switch is off and disabled, the
-    // version is shown, and nothing offers a check or a feed.
+    // The switch is off and disabled, the version is shown, and nothing
+    // offers a check or a feed.
     EXPECT_FALSE(page.automaticChecksBox()->isChecked());
     EXPECT_FALSE(page.automaticChecksBox()->isEnabled());
     EXPECT_FALSE(page.automaticChecksReset()->isEnabled());
@@ -90,14 +92,19 @@ TEST_F(UpdatesTabTest, APackagedBuildSaysThePackageManagerUpdatesItAndOffersNoCh
     EXPECT_EQ(page.checkButton(), nullptr);
     EXPECT_EQ(page.feedFact(), nullptr);
     EXPECT_EQ(page.lastCheckedFact(), nullptr);
-    bool saysPackageManager = false;
+    const bool fromPackage = packaged->updater().bundle().fromPackage;
+    // What to do: install a newer package, or build the newer source again.
+    const QString remedy = fromPackage ? QStringLiteral("sudo apt install ./ravolet_") : QStringLiteral("scripts/run.sh");
+    bool saysWhatToDo = false;
     for (const QLabel* label : page.findChildren<QLabel*>())
-        saysPackageManager = saysPackageManager || label->text().contains(QStringLiteral("package manager"));
-    EXPECT_TRUE(saysPackageManager);
+        saysWhatToDo = saysWhatToDo || (label->isVisible() && label->text().contains(remedy));
+    EXPECT_TRUE(saysWhatToDo) << remedy.toStdString();
     // The switch itself says why it is off, to a pointer and a screen reader.
-    EXPECT_EQ(page.automaticChecksBox()->toolTip(), QStringLiteral("Updated by your package manager"));
-    EXPECT_TRUE(page.automaticChecksBox()->accessibleDescription().contains(QStringLiteral("package manager")));
-    test::saveScreenshot(page, QStringLiteral("updates-page-package-manager"));
+    EXPECT_EQ(page.automaticChecksBox()->toolTip(), fromPackage ? QStringLiteral("Updated by your package manager")
+                                                                : QStringLiteral("Built from source: build it again to update it"));
+    EXPECT_TRUE(page.automaticChecksBox()->accessibleDescription().contains(remedy));
+    test::saveScreenshot(page, fromPackage ? QStringLiteral("updates-page-package-manager")
+                                         : QStringLiteral("updates-page-source-build"));
 
     UpdatesTab simulated(model);
     updater.setCanCheckForUpdates(false);
