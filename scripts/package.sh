@@ -46,13 +46,17 @@ if [ ${#tools[@]} -gt 0 ]; then
   apt_install install -y --no-install-recommends "${tools[@]}"
 fi
 
-# The build number, from the whole history.
-if [ "$(git -C "$root" rev-parse --is-shallow-repository)" = true ]; then
-  echo "package: this clone is shallow, so it cannot count its commits for the build number;" \
-    "run 'git fetch --unshallow' first" >&2
-  exit 1
+# The build number, from the whole history, unless RAVOLET_BUILD_NUMBER
+# names one (a shallow clone cannot count its commits).
+build_number="${RAVOLET_BUILD_NUMBER:-}"
+if [ -z "$build_number" ]; then
+  if [ "$(git -C "$root" rev-parse --is-shallow-repository)" = true ]; then
+    echo "package: this clone is shallow, so it cannot count its commits for the build number;" \
+      "run 'git fetch --unshallow' first, or set RAVOLET_BUILD_NUMBER" >&2
+    exit 1
+  fi
+  build_number="$(git -C "$root" rev-list --count HEAD)"
 fi
-build_number="$(git -C "$root" rev-list --count HEAD)"
 version="$(sed -n 's/^project(Ravolet VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
 
 # A copy of the sources, so that the build's by-products (debian/ravolet/,
