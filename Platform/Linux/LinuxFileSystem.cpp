@@ -311,12 +311,33 @@ FileResult<std::shared_ptr<void>> LinuxFileSystem::tryLock(const fs::path& file)
 }
 
 FileResult<void> LinuxFileSystem::moveWithoutReplacing(const fs::path& from, const fs::path& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
+    // Only a regular file, in a folder of the user's own, is ever renamed: a
+    // name that leads to a device node, a link, or a folder of another user's
+    // (a settings file linked from there) is left where it is. The folder is
+    // held open from the look to the rename, so the look is at what is moved;
+    // only its owner can put something else under the name in between.
+    const fs::path folder = from.has_parent_path() ? from.parent_path() : fs::path(".");
+    const std::string name = from.filename().string();
+    Descriptor directory{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (directory.fd < 0) return fail("move", from, errno, to);
+    struct stat owner{}, info{};
+    if (::fstat(directory.fd, &owner) != 0 || ::fstatat(directory.fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return fail("move", from, errno, to);
+    const auto refused = [&](std::string reason) {
+        auto error = failure("move", from, EPERM, to);
+        error.reason = std::move(reason);
+        return std::unexpected(std::move(error));
+    };
+    if (S_ISLNK(info.st_mode)) return refused("it is a symbolic link, not a regular file");
+    if (S_ISDIR(info.st_mode)) return refused("it is a folder, not a regular file");
+    if (!S_ISREG(info.st_mode)) return refused(fmt::format("it is {}, not a regular file", kindOfFile(info.st_mode)));
+    if (owner.st_uid != ::geteuid()) return refused(fmt::format("its folder {} belongs to another user", folder.string()));
+    if (::renameat2(directory.fd, name.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
     if (errno != EINVAL && errno != ENOSYS) return fail("move", from, errno, to);
     // The file system cannot rename without replacing: link (which never
     // replaces) and then unlink the old name.
-    if (::link(from.c_str(), to.c_str()) != 0) return fail("move", from, errno, to);
-    if (::unlink(from.c_str()) != 0) {
+    if (::linkat(directory.fd, name.c_str(), AT_FDCWD, to.c_str(), 0) != 0) return fail("move", from, errno, to);
+    if (::unlinkat(directory.fd, name.c_str(), 0) != 0) {
         const int code = errno;
         ::unlink(to.c_str());
         return fail("move", from, code, to);
