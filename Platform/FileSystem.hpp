@@ -105,8 +105,9 @@ public:
     // never removed: removing it would let two holders in), for as long as
     // the result lives, against every other hold in this process or any
     // other; it ends with the process too. Never waits: fails (EWOULDBLOCK)
-    // while someone else holds it. The folder must exist. Here: files no
-    // other process shares, and so taken at once.
+    // while someone else holds it; any other error (a file system that takes
+    // no locks) says nothing of whether someone does. The folder must
+    // exist. Here: files no other process shares, and so taken at once.
     virtual FileResult<std::shared_ptr<void>> tryLock(const std::filesystem::path& file) {
         (void)file;
         return std::make_shared<int>(0);

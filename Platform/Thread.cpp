@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "Platform/SchedulingAttributes.hpp"
+
 namespace ravolet::platform {
 
 namespace {
@@ -55,20 +57,6 @@ int niceValue(ThreadPriority priority) {
     }
     return 0;
 }
-
-// The kernel's scheduling attributes of a thread (the first, 48-byte form of
-// the sched_setattr call).
-struct SchedulingAttributes {
-    std::uint32_t size = sizeof(SchedulingAttributes);
-    std::uint32_t policy = 0; // SCHED_OTHER
-    std::uint64_t flags = 0;
-    std::int32_t nice = 0;
-    std::uint32_t priority = 0;
-    std::uint64_t runtime = 0; // for SCHED_OTHER: the time slice wanted (0: the default)
-    std::uint64_t deadline = 0;
-    std::uint64_t period = 0;
-};
-static_assert(sizeof(SchedulingAttributes) == 48);
 
 // The time slice the urgent classes ask for. A thread with a short slice is
 // let run sooner when it wakes on a busy machine (the kernel's EEVDF

@@ -291,9 +291,12 @@ FileResult<void> LinuxFileSystem::removeFile(const fs::path& file) {
 }
 
 FileResult<std::shared_ptr<void>> LinuxFileSystem::tryLock(const fs::path& file) {
-    // Read only is enough for a lock, and opens where the folder no longer
-    // takes writes but the file is already there.
-    int fd = ::open(file.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // Open for writing: over NFS an exclusive flock is a lock of the whole
+    // file on the server, which needs a descriptor open for writing. Read
+    // only still locks where the file is there but may not be written (a
+    // read-only file system, a file made read-only), on a local disk.
+    int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0 && (errno == EACCES || errno == EROFS)) fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return fail("lock", file);
     int locked;
     do {

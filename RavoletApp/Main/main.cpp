@@ -24,11 +24,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "Platform/Linux/JsonFileKeyValueStore.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
-#include "Platform/Linux/SystemClock.hpp"
 #include "Platform/Linux/SingleInstance.hpp"
 #include "Platform/Thread.hpp"
+#include "RavoletApp/Main/Guard.hpp"
 #include "RavoletApp/Model/AppModel.hpp"
 #include "RavoletApp/Model/LinuxProgram.hpp"
 #include "RavoletApp/Model/SimulatedMachine.hpp"
@@ -36,9 +35,6 @@
 #include "RavoletApp/UI/QtScheduler.hpp"
 #include "RavoletApp/ViewModels/MenuContent.hpp"
 #include "RavoletApp/ViewModels/ShellRules.hpp"
-#include "RavoletEngine/Coordination/DesktopPointerPropertyBackend.hpp"
-#include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
-#include "RavoletEngine/Coordination/PointerTuningGuard.hpp"
 #include "Support/Observable.hpp"
 
 namespace {
@@ -47,9 +43,6 @@ constexpr std::string_view usage =
     "Usage: ravolet [--simulated-mouse] [--at-login]\n"
     "  --simulated-mouse  run on a simulated event system with a simulated G502 X attached\n"
     "  --at-login         started by the desktop at login: open no window where there is no tray\n";
-
-// The hidden option that makes the process the program's pointer tuning guard.
-constexpr const char* pointerGuardOption = "--pointer-guard";
 
 // SIGTERM, SIGINT and SIGHUP (the terminal Ravolet was started from closing,
 // or the session ending) end the program as the menu's Quit does, without
@@ -176,12 +169,10 @@ int run(int argc, char** argv, bool simulatedMouse, bool atLogin, ravolet::platf
         model = machine->makeModel();
     } else {
         ravolet::LinuxProgram program = ravolet::makeLinuxProgram(scheduler);
-        // Puts the desktop's pointer setting back should this process end without doing so.
-        std::error_code noPath;
-        const auto self = std::filesystem::read_symlink("/proc/self/exe", noPath);
-        if (noPath || !ravolet::pointerTuningGuard::start(self.string(), {pointerGuardOption, std::to_string(::getpid())}))
-            std::fputs("ravolet: could not start the process that puts the desktop's pointer setting back after a "
-                       "crash\n",
+        // Puts the mouse and the desktop's pointer setting back should this process end without doing so.
+        if (!ravolet::guard::start())
+            std::fputs("ravolet: could not start the process that puts the mouse and the desktop's pointer setting "
+                       "back after a crash\n",
                        stderr);
         if (program.outputError)
             std::fprintf(stderr, "ravolet: no virtual pointer and keyboard yet (%s)\n", program.outputError->c_str());
@@ -238,23 +229,9 @@ int run(int argc, char** argv, bool simulatedMouse, bool atLogin, ravolet::platf
 } // namespace
 
 int main(int argc, char** argv) {
-    // The program's guard (see pointerTuningGuard): no display, no window, no settings of its own.
-    if (argc == 3 && argv[1] == std::string_view(pointerGuardOption)) {
-        const auto watched = ravolet::pointerTuningGuard::parseWatched(argv[2]);
-        if (!watched) return 2;
-        const auto files = ravolet::platform::LinuxFileSystem::shared();
-        const int status = ravolet::pointerTuningGuard::run(
-            *watched,
-            [] {
-                return std::make_shared<ravolet::DesktopPointerPropertyBackend>(
-                    std::shared_ptr(ravolet::platform::DesktopPointerSettings::forThisSession()));
-            },
-            [files](std::shared_ptr<ravolet::PointerPropertyBackend> backend) {
-                return std::make_shared<ravolet::PointerHardwareTuning>(
-                    std::move(backend), ravolet::platform::JsonFileKeyValueStore::standard(), std::nullopt,
-                    std::vector{ravolet::HIDPPDeviceMatch::g502X}, ravolet::platform::SystemClock::shared(), files);
-            },
-            files->settingsFolder() / ravolet::PointerHardwareTuning::captureFileName, std::chrono::seconds(10));
+    // The program's guard: no display, no window, no settings of its own.
+    if (argc == 3 && argv[1] == ravolet::guard::option) {
+        const int status = ravolet::guard::run(argv[2]);
         ravolet::platform::finishThreads();
         return status;
     }

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <chrono>
 #include <expected>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "HIDPlusPlus/HIDPPDevice.hpp"
 #include "Platform/FileSystem.hpp"
 
 namespace ravolet {
@@ -33,11 +36,37 @@ public:
     // Keeps the mode found, replacing what was kept.
     std::expected<void, std::string> keep(bool highResolution);
     // Forgets it, once the wheel is back in that mode.
-    void forget();
+    void forget() const;
 
 private:
     std::shared_ptr<platform::FileSystem> files_;
     std::filesystem::path file_;
 };
+
+// What became of the wheel after a run of the program ended.
+enum class WheelPutBack {
+    // Nothing was kept: the run left the wheel as it found it.
+    nothingKept,
+    // The wheel is back in the mode kept, which is forgotten.
+    putBack,
+    // A new run holds the program's lock: the wheel, kept mode and all, is its own.
+    takenOver,
+    // The lock could not be had at all (a file system that takes no locks):
+    // whether a run holds it is not known, and nothing is written.
+    noLock,
+    // The mouse is not there, or did not take the mode in time: the mode
+    // stays kept, for the next start.
+    notPutBack,
+};
+
+// After a run of the program has ended without putting the wheel back (a
+// crash, a kill): puts the wheel back in the mode `record` keeps, through
+// the device `makeDevice` makes (only now, and disconnected again before
+// this returns), while holding the program's one-copy lock `instanceLock`,
+// which every run holds for its life. Waits at most `limit` for the mouse.
+WheelPutBack putWheelBack(const WheelModeRecord& record, platform::FileSystem& files,
+                          const std::filesystem::path& instanceLock,
+                          const std::function<std::shared_ptr<HIDPPDevice>()>& makeDevice,
+                          std::chrono::milliseconds limit);
 
 } // namespace ravolet

@@ -33,16 +33,27 @@ void waitForEnd(pid_t pid) {
     while (::kill(pid, 0) == 0 || errno == EPERM) std::this_thread::sleep_for(100ms);
 }
 
-// A hold on the capture file's lock, or none while a run of the program
-// holds it: that run has taken over whatever the file holds, and puts the
-// originals back itself. A file that takes no lock at all is no one's: the
-// guard goes on without one.
-std::shared_ptr<void> holdUnlessTakenOver(const std::filesystem::path& lockFile) {
-    auto hold = platform::LinuxFileSystem::shared()->tryLock(lockFile);
-    if (hold) return std::move(*hold);
-    if (hold.error().code == EWOULDBLOCK) return nullptr;
-    return std::make_shared<int>(0);
+// The capture file's lock as the guard finds it: held by the guard now;
+// held by a run of the program, which has taken over whatever the file holds
+// and puts the originals back itself; or not to be had at all (a file
+// system that refuses locks), when nobody can tell whether a run holds the
+// file, and so the guard writes nothing.
+struct Hold {
+    enum class Kind { held, takenOver, unavailable } kind;
+    std::shared_ptr<void> lock;
+    bool isHeld() const { return kind == Kind::held; }
+};
+
+Hold hold(const std::filesystem::path& lockFile) {
+    auto lock = platform::LinuxFileSystem::shared()->tryLock(lockFile);
+    if (lock) return {Hold::Kind::held, std::move(*lock)};
+    return {lock.error().code == EWOULDBLOCK ? Hold::Kind::takenOver : Hold::Kind::unavailable, nullptr};
 }
+
+// The guard's status when it stands back: nothing left that is its own to
+// put back once a run took over; the capture left behind, for the next
+// start, when no lock could be had.
+int standingBack(const Hold& hold) { return hold.kind == Hold::Kind::takenOver ? 0 : 1; }
 
 } // namespace
 
@@ -57,36 +68,47 @@ std::optional<pid_t> parseWatched(std::string_view text) {
     return pid;
 }
 
+SessionLives forAtMost(std::chrono::milliseconds span) {
+    return [end = std::chrono::steady_clock::now() + span] { return std::chrono::steady_clock::now() < end; };
+}
+
 int run(pid_t watched, const std::function<std::shared_ptr<PointerPropertyBackend>()>& backend,
-        const TunerMaker& makeTuner, const std::filesystem::path& captureFile, std::chrono::milliseconds patience) {
+        const TunerMaker& makeTuner, const std::filesystem::path& captureFile, const SessionLives& sessionLives,
+        const std::function<void()>& whenEnded) {
     // Connected beforehand: once the program has gone, only the put-back is left to do.
     auto reached = backend();
     waitForEnd(watched);
+    if (whenEnded) whenEnded();
     std::error_code error;
     if (!std::filesystem::exists(captureFile, error)) return 0;
     const auto lockFile = PointerHardwareTuning::captureLockFile(captureFile);
     std::shared_ptr<PointerHardwareTuning> tuner;
     {
-        const auto hold = holdUnlessTakenOver(lockFile);
-        if (!hold || !std::filesystem::exists(captureFile, error)) return 0;
+        const auto first = hold(lockFile);
+        if (!first.isHeld()) return standingBack(first);
+        if (!std::filesystem::exists(captureFile, error)) return 0;
         tuner = makeTuner(std::move(reached));
     }
-    for (const auto end = std::chrono::steady_clock::now() + patience;
-         tuner->status().restorePending && std::chrono::steady_clock::now() < end;) {
-        std::this_thread::sleep_for(100ms);
+    const auto ended = std::chrono::steady_clock::now();
+    while (tuner->status().restorePending && sessionLives()) {
+        // Often at first (a desktop listing the mouse again after Ravolet's
+        // pointer went), then seldom: a desktop stopped for long, or a mouse
+        // unplugged, is waited for all session.
+        std::this_thread::sleep_for(std::chrono::steady_clock::now() - ended < 10s ? 100ms : 1000ms);
         // The look at the file and the put-back it allows are one step for a
         // run that starts meanwhile: it waits for the hold to end before it
         // takes anything, and then holds the file itself.
-        const auto hold = holdUnlessTakenOver(lockFile);
-        if (!hold) return 0;
+        const auto again = hold(lockFile);
+        if (!again.isHeld()) return standingBack(again);
         // A run that started and ended since put the originals back itself,
         // or left a capture of its own (its own guard's to put back).
         if (tuner->persistedCapture() != tuner->status().capture) return 0;
         tuner->deviceBecameReady();
     }
-    const auto hold = holdUnlessTakenOver(lockFile);
+    const auto last = hold(lockFile);
+    if (!last.isHeld()) return standingBack(last);
     const auto left = tuner->persistedCapture();
-    return hold && left && left == tuner->status().capture ? 1 : 0;
+    return left && left == tuner->status().capture ? 1 : 0;
 }
 
 } // namespace ravolet::pointerTuningGuard

@@ -37,18 +37,29 @@ bool start(const std::string& executable, const std::vector<std::string>& argume
 // The process id a guard is given as text; none unless it is a number above 1.
 std::optional<pid_t> parseWatched(std::string_view text);
 
+// Whether the session the guard serves still lives: while it does, a
+// desktop that does not answer (stopped, or busy) is waited for.
+using SessionLives = std::function<bool()>;
+// A session taken to live for `span` from now, where nothing tells how long it does.
+SessionLives forAtMost(std::chrono::milliseconds span);
+
 // The guard's work in its own process: reaches the desktop's settings with
-// `backend` at once, waits until `watched` ends, then makes the tuner over
-// it with `makeTuner` when the capture file `captureFile` is still there;
-// while its originals wait for the desktop to list the mouse, tells it again
-// every 100 ms, for `patience`, unless a new run has taken the file over.
-// A run's tuner holds the capture file's lock for its life; the guard takes
-// it for each look at the file with the put-back that follows, and stands
-// back for good when a run has it. Returns the process's exit status: 0
-// when nothing is left to put back that is the guard's.
+// `backend` at once, holding nothing else, and waits until `watched` ends;
+// then runs `whenEnded` (what else is to be put back), and makes the tuner
+// over it with `makeTuner` when the capture file `captureFile` is still
+// there. While its originals wait for the desktop (to answer, or to list the
+// mouse), it tells the tuner again, every 100 ms for the first 10 s and
+// every second after that, for as long as `sessionLives` says, unless a new
+// run has taken the file over. A run's tuner holds the capture file's lock
+// for its life; the guard takes it for each look at the file with the
+// put-back that follows, and stands back for good when a run has it, or
+// when the lock cannot be had at all (then whether a run holds the file is
+// not known). Returns the process's exit status: 0 when nothing is left to
+// put back that is the guard's.
 using TunerMaker = std::function<std::shared_ptr<PointerHardwareTuning>(std::shared_ptr<PointerPropertyBackend>)>;
 int run(pid_t watched, const std::function<std::shared_ptr<PointerPropertyBackend>()>& backend,
-        const TunerMaker& makeTuner, const std::filesystem::path& captureFile, std::chrono::milliseconds patience);
+        const TunerMaker& makeTuner, const std::filesystem::path& captureFile, const SessionLives& sessionLives,
+        const std::function<void()>& whenEnded = {});
 
 } // namespace pointerTuningGuard
 } // namespace ravolet

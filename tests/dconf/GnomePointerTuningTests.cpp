@@ -138,7 +138,7 @@ TEST(GnomePointerTuningHelper, GuardsTheSetting) {
                           std::move(backend), std::make_shared<InMemoryKeyValueStore>(), captureFile(),
                           std::vector{HIDPPDeviceMatch::g502X}, SystemClock::shared(), LinuxFileSystem::shared());
                   },
-                  captureFile(), 10s),
+                  captureFile(), pointerTuningGuard::forAtMost(10s)),
               0);
 }
 

@@ -778,7 +778,7 @@ TEST_F(TuningTest, AGuardLeavesACaptureANewRunTookOver) {
             newRun->request({true, 1600});
             return guard;
         },
-        file, std::chrono::seconds(2));
+        file, pointerTuningGuard::forAtMost(std::chrono::seconds(2)));
     ASSERT_TRUE(newRun);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(value(accel), Tuning::disabledAcceleration) << "the new run's tuning stays";
@@ -816,7 +816,7 @@ TEST_F(TuningTest, ANewRunStartingBetweenTheGuardsLookAndItsPutBackKeepsItsTunin
             };
             return guard;
         },
-        file, std::chrono::seconds(2));
+        file, pointerTuningGuard::forAtMost(std::chrono::seconds(2)));
     ASSERT_TRUE(newRun);
     ASSERT_TRUE(newRun->waitUntilIdle(std::chrono::seconds(20)));
     EXPECT_EQ(status, 0);

@@ -3,15 +3,23 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <optional>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 #include <unistd.h>
 
+#include "Platform/Linux/Desktop/DisplayServer.hpp"
 #include "Platform/Linux/JsonFileKeyValueStore.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
 #include "Platform/Linux/SingleInstance.hpp"
@@ -276,6 +284,47 @@ TEST(SingleInstanceTest, OneCopyPerFolderHoldsTheLockAndTheNextCallsItOrWaitsFor
         const auto unanswered = fourth->callFirst(100ms);
         EXPECT_FALSE(unanswered) << "nobody answers in the third's loop";
     }
+}
+
+// The session's display server, as the guard waits for it: whoever listens
+// on the socket WAYLAND_DISPLAY names in XDG_RUNTIME_DIR; stopped, it still
+// runs; once it has ended it does not, and the socket names nobody.
+TEST(DisplayServerTest, IsWhoeverListensOnTheDisplaysSocketAndRunsUntilItEnds) {
+    TemporaryFolder runtime;
+    const fs::path socket = runtime.path / "wayland-7";
+    const pid_t server = ::fork();
+    if (server == 0) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, socket.c_str(), socket.native().size());
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0)
+            ::_exit(1);
+        for (;;) ::pause();
+    }
+    ASSERT_GT(server, 0);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!fs::exists(socket) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+    for (const char* name : {"WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "DISPLAY", "SWAYSOCK"}) {
+        const char* value = std::getenv(name);
+        saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+        ::unsetenv(name);
+    }
+    ::setenv("WAYLAND_DISPLAY", "wayland-7", 1);
+    ::setenv("XDG_RUNTIME_DIR", runtime.path.c_str(), 1);
+    const auto found = DisplayServer::ofThisSession();
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->pid(), server);
+    EXPECT_TRUE(found->isRunning());
+    ASSERT_EQ(::kill(server, SIGSTOP), 0);
+    EXPECT_TRUE(found->isRunning()) << "stopped, it runs still";
+    ASSERT_EQ(::kill(server, SIGKILL), 0);
+    ASSERT_EQ(::waitpid(server, nullptr, 0), server);
+    EXPECT_FALSE(found->isRunning());
+    EXPECT_FALSE(DisplayServer::ofThisSession()) << "nobody listens there any more";
+    for (const auto& [name, value] : saved) value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
 }
 
 TEST(KeyValueStoreTest, TypedReadsAndTheBooleanReading) {

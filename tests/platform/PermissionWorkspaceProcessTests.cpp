@@ -1,24 +1,31 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "Platform/Linux/AutostartLoginItemService.hpp"
 #include "Platform/Linux/LinuxFileSystem.hpp"
 #include "Platform/Linux/LinuxPermissionProbe.hpp"
 #include "Platform/Linux/LinuxProcessLauncher.hpp"
 #include "Platform/SerialQueue.hpp"
+#include "Platform/Thread.hpp"
 #include "FakeHidrawTree.hpp"
 #include "FolderTree.hpp"
 
@@ -88,6 +95,103 @@ TEST(LinuxProcessLauncher, ArgumentsArriveAsGivenAndAMissingProgramDoesNotStart)
 
     EXPECT_FALSE(launcher.launchDetached("/usr/bin/shortcuts-that-is-not-here", {"run", "x"}));
     EXPECT_TRUE(eventually([] { return children() == Children::none; }));
+}
+
+std::string fileText(const fs::path& file) {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The value after "name:" in a /proc status or sched text, trimmed.
+std::string field(const std::string& text, const std::string& name) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with(name)) continue;
+        const auto colon = line.find(':');
+        if (colon == std::string::npos || line.substr(0, colon).find_first_not_of(' ', name.size()) != std::string::npos)
+            continue;
+        const auto begin = line.find_first_not_of(" \t", colon + 1);
+        return begin == std::string::npos ? std::string() : line.substr(begin);
+    }
+    return {};
+}
+
+// Field `n` (from 1) of a task's stat.
+std::string statField(const fs::path& task, int n) {
+    const std::string stat = fileText(task / "stat");
+    std::istringstream rest(stat.substr(stat.rfind(')') + 2));
+    std::string value;
+    for (int i = 3; i <= n; ++i) rest >> value;
+    return value;
+}
+
+// A thread's treatment as the kernel shows it.
+struct Treatment {
+    std::string nice, timerSlack, slice;
+    friend bool operator==(const Treatment&, const Treatment&) = default;
+    friend std::ostream& operator<<(std::ostream& os, const Treatment& t) {
+        return os << "nice " << t.nice << ", timer slack " << t.timerSlack << " ns, slice " << t.slice;
+    }
+};
+// The kernel shows a thread's timer slack only to itself, and a process's (its first thread's) to others.
+std::string ownTimerSlack() { return std::to_string(::prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0)); }
+Treatment treatmentOf(const fs::path& task, std::string timerSlack) {
+    while (!timerSlack.empty() && timerSlack.back() == '\n') timerSlack.pop_back();
+    return {statField(task, 19), std::move(timerSlack), field(fileText(task / "sched"), "se.slice")};
+}
+
+// Launched from a thread with the macro thread's treatment (urgent, a short
+// slice, 1 µs of timer slack) and a signal blocked, in a process that
+// ignores two signals (one of them the C library's own, which its
+// sigaction refuses to touch) and holds a descriptor without close-on-exec,
+// a program starts as this process's main thread started: none of that
+// reaches it, it has a session of its own, and it is not our child.
+TEST(LinuxProcessLauncher, AProgramStartsAsThisProcessWasStartedWhateverTheThreadThatLaunchesIt) {
+    const pid_t self = ::getpid();
+    const Treatment plain = treatmentOf("/proc/self/task/" + std::to_string(self), ownTimerSlack());
+    const int cancel = 32; // the first real-time signal: the C library keeps it for cancelling threads
+    unsigned long ignore[8] = {reinterpret_cast<unsigned long>(SIG_IGN)}, previous[8] = {};
+    ASSERT_EQ(::syscall(SYS_rt_sigaction, cancel, ignore, previous, 8), 0);
+    const auto previousHangUp = ::signal(SIGHUP, SIG_IGN);
+    const int inherited = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(inherited, 3);
+    const std::string duration = "37." + std::to_string(self); // tells our sleep from any other
+    bool launched = false;
+    Treatment urgent;
+    Thread({"ai.ravolet.test.macro", ThreadPriority::userInteractive, 0}, [&] {
+        sigset_t user;
+        ::sigemptyset(&user);
+        ::sigaddset(&user, SIGUSR1);
+        ::pthread_sigmask(SIG_BLOCK, &user, nullptr);
+        const auto tid = static_cast<pid_t>(::syscall(SYS_gettid));
+        urgent = treatmentOf("/proc/self/task/" + std::to_string(tid), ownTimerSlack());
+        launched = LinuxProcessLauncher().launchDetached("/bin/sleep", {duration});
+    }).join();
+    ::close(inherited);
+    ::signal(SIGHUP, previousHangUp);
+    ::syscall(SYS_rt_sigaction, cancel, previous, nullptr, 8);
+    ASSERT_TRUE(launched);
+    ASSERT_NE(urgent.timerSlack, plain.timerSlack) << "the launching thread has a treatment of its own";
+
+    const std::string command = std::string("/bin/sleep") + '\0' + duration + '\0';
+    pid_t program = 0;
+    ASSERT_TRUE(eventually([&] {
+        for (const auto& entry : fs::directory_iterator("/proc"))
+            if (fileText(entry.path() / "cmdline") == command) program = std::stoi(entry.path().filename().string());
+        return program != 0;
+    }));
+    const fs::path proc = "/proc/" + std::to_string(program);
+    const std::string status = fileText(proc / "status");
+    EXPECT_EQ(treatmentOf(proc, fileText(proc / "timerslack_ns")), plain) << "launched from a thread with " << urgent;
+    EXPECT_EQ(field(status, "SigBlk"), "0000000000000000");
+    EXPECT_EQ(field(status, "SigIgn"), "0000000000000000");
+    std::vector<std::string> descriptors;
+    for (const auto& entry : fs::directory_iterator(proc / "fd")) descriptors.push_back(entry.path().filename().string());
+    std::ranges::sort(descriptors);
+    EXPECT_EQ(descriptors, (std::vector<std::string>{"0", "1", "2"}));
+    EXPECT_NE(std::stoi(statField(proc, 6)), ::getsid(0)) << "a session of its own";
+    EXPECT_NE(std::stoi(field(status, "PPid")), self);
+    ::kill(program, SIGKILL);
 }
 
 // The grants are judged by the mouse's nodes that Ravolet opens, and only by

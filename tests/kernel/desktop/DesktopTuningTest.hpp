@@ -91,7 +91,8 @@ inline void guardThisTest(const std::function<std::shared_ptr<platform::DesktopP
             reached ? std::move(reached) : std::make_shared<platform::NoDesktopPointerSettings>());
     };
     const auto tuner = [&](std::shared_ptr<PointerPropertyBackend> reached) { return tunerOverBackend(std::move(reached), captureFile); };
-    EXPECT_EQ(pointerTuningGuard::run(*pid, backend, tuner, captureFile, std::chrono::seconds(10)), 0);
+    EXPECT_EQ(pointerTuningGuard::run(*pid, backend, tuner, captureFile, pointerTuningGuard::forAtMost(std::chrono::seconds(10))),
+              0);
 }
 
 class DesktopTuningTest : public ::testing::Test {

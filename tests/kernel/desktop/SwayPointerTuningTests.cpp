@@ -10,6 +10,10 @@
 
 #include <glob.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
 #include "Core/Config.hpp"
 #include "Platform/Linux/Desktop/SwayPointerSettings.hpp"
 #include "desktop/DesktopTuningTest.hpp"
@@ -127,6 +131,43 @@ protected:
     static std::optional<std::int64_t> setting() {
         return sway->ipc().readAcceleration({identifier, "", 0, 0, ""}, pf::SwayPointerSettings::profileKey);
     }
+
+#ifdef RAVOLET_PROGRAM
+    // The program itself, as a user runs it in sway (drawn nowhere: Qt's
+    // offscreen platform, as nothing here looks at its windows), on the fake
+    // mouse, its settings in `home` (set up already, with these preferences
+    // and settings), once sway lists the mouse with its own setting.
+    static std::unique_ptr<Process> startProgram(const std::string& home, const std::string& preferences,
+                                                 const Config& config = Config::defaultConfig()) {
+        std::filesystem::remove_all(home);
+        std::filesystem::create_directories(home + "/config/ravolet");
+        std::filesystem::create_directories(home + "/runtime");
+        ::chmod((home + "/runtime").c_str(), 0700);
+        std::ofstream(home + "/config/ravolet/preferences.json") << preferences;
+        std::ofstream(home + "/config/ravolet/config.json") << *config.encoded();
+        EXPECT_TRUE(waitFor([] { return setting() == pf::PointerAccelSetting::adaptive(0).code(); }, 10s))
+            << "sway does not list the mouse with its own setting";
+        return std::make_unique<Process>(Process::Options{
+            {RAVOLET_PROGRAM},
+            {"PATH=/usr/bin:/usr/sbin:/bin", "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
+             "XDG_RUNTIME_DIR=" + home + "/runtime", "QT_QPA_PLATFORM=offscreen", std::string("SWAYSOCK=") + sway->socket()},
+            "/tmp/program.log",
+            std::nullopt,
+            {}});
+    }
+    // The program's guard, once it runs.
+    static std::optional<pid_t> guardOf(const Process& program) {
+        const std::string command =
+            std::string(RAVOLET_PROGRAM) + '\0' + "--pointer-guard" + '\0' + std::to_string(program.pid()) + '\0';
+        for (const auto& entry : std::filesystem::directory_iterator("/proc"))
+            if (fileText(entry.path() / "cmdline") == command) return std::stoi(entry.path().filename().string());
+        return std::nullopt;
+    }
+    static bool running(pid_t pid) {
+        const std::string stat = fileText("/proc/" + std::to_string(pid) + "/stat");
+        return !stat.empty() && stat.substr(stat.rfind(')') + 2, 1) != "Z";
+    }
+#endif
 };
 
 TEST_F(SwayPointerTuning, TheCursorTravelsExactlyWhatRavoletEmittedWhileTuningIsOnAndLibinputsCurveShowsWhenOff) {
@@ -261,33 +302,17 @@ TEST_F(SwayPointerTuning, QuittingTheProgramPutsTheDesktopsAccelerationBackAndIt
     GTEST_SKIP() << "the program was not built";
 #else
     const std::string home = "/tmp/program-home";
-    std::filesystem::create_directories(home + "/config/ravolet");
-    std::filesystem::create_directories(home + "/runtime");
-    ::chmod((home + "/runtime").c_str(), 0700);
-    std::ofstream(home + "/config/ravolet/preferences.json") << "{\"onboarding.completed\": true}\n";
     const std::string launchedPID = "/tmp/launched.pid";
     Config config = Config::defaultConfig();
     config.profiles.front().buttons.push_back(
         ButtonBinding{3, {}, Action::runShortcut("sh -c 'echo $$ > " + launchedPID + "; exec sleep 60'"), true});
-    std::ofstream(home + "/config/ravolet/config.json") << *config.encoded();
     const std::filesystem::path capture = home + "/config/ravolet/pointer-hardware-capture.json";
-    ASSERT_TRUE(waitFor([] { return setting() == pf::PointerAccelSetting::adaptive(0).code(); }, 10s))
-        << "sway does not list the mouse with its own setting";
-    Process program({{RAVOLET_PROGRAM},
-                     {"PATH=/usr/bin:/usr/sbin:/bin", "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
-                      "XDG_RUNTIME_DIR=" + home + "/runtime", "QT_QPA_PLATFORM=offscreen",
-                      std::string("SWAYSOCK=") + sway->socket()},
-                     "/tmp/program.log",
-                     std::nullopt,
-                     {}});
+    const auto started = startProgram(home, "{\"onboarding.completed\": true}\n", config);
+    Process& program = *started;
     ASSERT_TRUE(waitFor([&] { return setting() == pf::PointerAccelSetting::offCode; }, 60s))
         << "the program did not set the mouse flat\n" << fileText("/tmp/program.log");
     ASSERT_TRUE(std::filesystem::exists(capture));
-    const std::string guardCommand = std::string(RAVOLET_PROGRAM) + '\0' + "--pointer-guard" + '\0' +
-                                     std::to_string(program.pid()) + '\0';
-    std::optional<pid_t> guard;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc"))
-        if (fileText(entry.path() / "cmdline") == guardCommand) guard = std::stoi(entry.path().filename().string());
+    const std::optional<pid_t> guard = guardOf(program);
     ASSERT_TRUE(guard) << "no pointer guard";
     ASSERT_TRUE(ok(mouse.press(3)));
     ASSERT_TRUE(ok(mouse.release(3)));
@@ -309,6 +334,78 @@ TEST_F(SwayPointerTuning, QuittingTheProgramPutsTheDesktopsAccelerationBackAndIt
     EXPECT_EQ(::kill(launched, 0), 0) << "what the button started runs on";
     ::kill(launched, SIGKILL);
     program.stop(SIGKILL);
+#endif
+}
+
+// The program runs with the high-resolution wheel (the mouse found in its
+// standard mode) and is killed: its guard puts the wheel back within 2 s,
+// and sway reads one line a detent again, as before Ravolet ran.
+TEST_F(SwayPointerTuning, AfterAKillTheWheelIsBackInItsModeWithinTwoSecondsAndSwayReadsALineADetent) {
+#ifndef RAVOLET_PROGRAM
+    GTEST_SKIP() << "the program was not built";
+#else
+    constexpr std::uint8_t standardWheel = 0x00, highResolutionWheel = 0x02;
+    const std::string home = "/tmp/program-wheel-home";
+    mouse.model()->setWheelMode(standardWheel);
+    const auto program = startProgram(home, "{\"onboarding.completed\": true, \"device.highResolutionWheel\": true}\n");
+    ASSERT_TRUE(waitFor([&] { return mouse.model()->wheelMode() == highResolutionWheel; }, 60s))
+        << "the program did not set the high-resolution wheel\n" << fileText("/tmp/program.log");
+    ASSERT_TRUE(std::filesystem::exists(home + "/config/ravolet/wheel-mode.json"));
+    ASSERT_TRUE(waitFor([&] { return guardOf(*program).has_value(); }, 5s)) << "no guard";
+    program->stop(SIGKILL);
+    const auto killed = std::chrono::steady_clock::now();
+    EXPECT_TRUE(waitFor([&] { return mouse.model()->wheelMode() == standardWheel; }, 10s)) << fileText("/tmp/program.log");
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - killed);
+    std::cout << "the wheel was back in its mode " << took.count() << " ms after the kill\n";
+    EXPECT_LT(took.count(), 2000);
+    EXPECT_FALSE(std::filesystem::exists(home + "/config/ravolet/wheel-mode.json")) << "nothing left to put back";
+
+    // One detent, as sway gives it to the window under the cursor.
+    sway->warp(50, 300);
+    const auto detents = [] {
+        std::istringstream lines(fileText("/tmp/probe.log"));
+        int steps = 0;
+        for (std::string line; std::getline(lines, line);) {
+            unsigned axis = 0;
+            int value = 0;
+            if (std::sscanf(line.c_str(), "discrete %u %d", &axis, &value) == 2 && axis == 0) steps += value;
+        }
+        return steps;
+    };
+    const int before = detents();
+    ASSERT_TRUE(ok(mouse.turnWheel(1)));
+    EXPECT_TRUE(waitFor([&] { return detents() != before; }, 5s)) << "sway gave the window no wheel";
+    std::this_thread::sleep_for(300ms); // the rest of what that detent brings
+    EXPECT_EQ(std::abs(detents() - before), 1) << "one line a detent";
+#endif
+}
+
+// sway stops and the program is killed meanwhile, its setting flat: its
+// guard waits for sway however long it is stopped (15 s here) and puts the
+// user's setting back once it goes on.
+TEST_F(SwayPointerTuning, AfterAKillWhileSwayIsStoppedTheSettingIsBackOnceSwayGoesOn) {
+#ifndef RAVOLET_PROGRAM
+    GTEST_SKIP() << "the program was not built";
+#else
+    const std::string home = "/tmp/program-stopped-home";
+    const auto program = startProgram(home, "{\"onboarding.completed\": true}\n");
+    ASSERT_TRUE(waitFor([&] { return setting() == pf::PointerAccelSetting::offCode; }, 60s))
+        << "the program did not set the mouse flat\n" << fileText("/tmp/program.log");
+    std::optional<pid_t> guard;
+    ASSERT_TRUE(waitFor([&] { return (guard = guardOf(*program)).has_value(); }, 5s)) << "no guard";
+    ASSERT_EQ(::kill(sway->pid(), SIGSTOP), 0);
+    program->stop(SIGKILL);
+    std::this_thread::sleep_for(15s);
+    EXPECT_TRUE(running(*guard)) << "the guard gave up on sway";
+    ASSERT_EQ(::kill(sway->pid(), SIGCONT), 0);
+    const auto resumed = std::chrono::steady_clock::now();
+    EXPECT_TRUE(waitFor([] { return setting() == pf::PointerAccelSetting::adaptive(0).code(); }, 15s))
+        << "the setting stayed flat\n" << fileText("/tmp/program.log");
+    std::cout << "the user's setting was back "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - resumed).count()
+              << " ms after sway went on\n";
+    EXPECT_TRUE(waitFor([&] { return !running(*guard); }, 5s)) << "the guard runs on";
+    EXPECT_FALSE(std::filesystem::exists(home + "/config/ravolet/pointer-hardware-capture.json"));
 #endif
 }
 

@@ -1,8 +1,9 @@
 // A full-screen Wayland window that reports where the compositor puts the
 // cursor over it, so that a test sees the cursor of a compositor that has no
 // way to ask: one line per event on standard output, positions in wl_fixed
-// (1/256 pixel) as they came, "enter X Y" and "motion X Y", and the window's
-// size in pixels as the compositor gives it, "size W H".
+// (1/256 pixel) as they came, "enter X Y" and "motion X Y", the window's
+// size in pixels as the compositor gives it, "size W H", and the wheel's
+// detents, "discrete AXIS STEPS".
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -44,7 +45,11 @@ void axis(void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {}
 void frame(void*, wl_pointer*) {}
 void axisSource(void*, wl_pointer*, uint32_t) {}
 void axisStop(void*, wl_pointer*, uint32_t, uint32_t) {}
-void axisDiscrete(void*, wl_pointer*, uint32_t, int32_t) {}
+// The wheel, in the detents (lines) the compositor gives a client: "discrete AXIS STEPS".
+void axisDiscrete(void*, wl_pointer*, uint32_t axis, int32_t steps) {
+    std::printf("discrete %u %d\n", axis, steps);
+    std::fflush(stdout);
+}
 void axisValue120(void*, wl_pointer*, uint32_t, int32_t) {}
 const wl_pointer_listener pointerListener{enter,      leave,    motion,       button,      axis,
                                           frame,      axisSource, axisStop,   axisDiscrete, axisValue120};
