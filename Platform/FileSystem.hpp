@@ -88,7 +88,10 @@ public:
     // Removes a file (a missing one is an error, isNotFound()).
     virtual FileResult<void> removeFile(const std::filesystem::path& file) = 0;
     // Moves a file to a new name in the same file system; fails (EEXIST) when
-    // something already has that name, which is never replaced.
+    // something already has that name, which is never replaced. Only a
+    // regular file in a folder of the user's own is moved: anything else (a
+    // link, a device node, a file in another user's folder) fails (EPERM)
+    // and stays where it is.
     virtual FileResult<void> moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
     virtual bool exists(const std::filesystem::path& path) const = 0;
     // Where the file really is: its symbolic links followed (to a target that

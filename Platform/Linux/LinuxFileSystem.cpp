@@ -109,6 +109,17 @@ std::string temporaryPrefix(const fs::path& file) {
     return std::string(LinuxFileSystem::temporaryMark) + file.filename().string() + ".";
 }
 
+// A descriptor an exclusive flock can be taken through: open for writing,
+// for over NFS an exclusive flock is a lock of the whole file on the
+// server, which needs a descriptor open for writing (flock(2)). Read only
+// where the file is there but may not be written (a read-only file system,
+// a file made read-only): that still locks on a local disk.
+int openToLock(const fs::path& file, int flags, mode_t mode = 0) {
+    const int fd = ::open(file.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | flags, mode);
+    if (fd >= 0 || (errno != EACCES && errno != EROFS)) return fd;
+    return ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | (flags & ~O_CREAT));
+}
+
 // A fresh temporary file for an atomic write, locked for as long as its
 // descriptor is open: a sweep of leftovers (this program's at its start, or
 // another copy's beside a shared link target) leaves locked ones alone.
@@ -272,8 +283,10 @@ FileResult<int> LinuxFileSystem::removeLeftoverTemporaries(const fs::path& file)
             !std::ranges::all_of(rest, [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }))
             continue;
         const fs::path leftover = folder / name;
-        Descriptor d{::open(leftover.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
         struct stat opened{}, named{};
+        // Nothing but a regular file is opened: opening a device node may do something.
+        if (::lstat(leftover.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) continue;
+        Descriptor d{openToLock(leftover, O_NONBLOCK | O_NOCTTY)};
         if (d.fd < 0 || ::fstat(d.fd, &opened) != 0 || !S_ISREG(opened.st_mode)) continue;
         // A copy of the program that is writing it holds its lock.
         if (::flock(d.fd, LOCK_EX | LOCK_NB) != 0) continue;
@@ -291,12 +304,7 @@ FileResult<void> LinuxFileSystem::removeFile(const fs::path& file) {
 }
 
 FileResult<std::shared_ptr<void>> LinuxFileSystem::tryLock(const fs::path& file) {
-    // Open for writing: over NFS an exclusive flock is a lock of the whole
-    // file on the server, which needs a descriptor open for writing. Read
-    // only still locks where the file is there but may not be written (a
-    // read-only file system, a file made read-only), on a local disk.
-    int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0 && (errno == EACCES || errno == EROFS)) fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = openToLock(file, O_CREAT, 0600);
     if (fd < 0) return fail("lock", file);
     int locked;
     do {
@@ -314,12 +322,33 @@ FileResult<std::shared_ptr<void>> LinuxFileSystem::tryLock(const fs::path& file)
 }
 
 FileResult<void> LinuxFileSystem::moveWithoutReplacing(const fs::path& from, const fs::path& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
+    // Only a regular file, in a folder of the user's own, is ever renamed: a
+    // name that leads to a device node, a link, or a folder of another user's
+    // (a settings file linked from there) is left where it is. The folder is
+    // held open from the look to the rename, so the look is at what is moved;
+    // only its owner can put something else under the name in between.
+    const fs::path folder = from.has_parent_path() ? from.parent_path() : fs::path(".");
+    const std::string name = from.filename().string();
+    Descriptor directory{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (directory.fd < 0) return fail("move", from, errno, to);
+    struct stat owner{}, info{};
+    if (::fstat(directory.fd, &owner) != 0 || ::fstatat(directory.fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return fail("move", from, errno, to);
+    const auto refused = [&](std::string reason) {
+        auto error = failure("move", from, EPERM, to);
+        error.reason = std::move(reason);
+        return std::unexpected(std::move(error));
+    };
+    if (S_ISLNK(info.st_mode)) return refused("it is a symbolic link, not a regular file");
+    if (S_ISDIR(info.st_mode)) return refused("it is a folder, not a regular file");
+    if (!S_ISREG(info.st_mode)) return refused(fmt::format("it is {}, not a regular file", kindOfFile(info.st_mode)));
+    if (owner.st_uid != ::geteuid()) return refused(fmt::format("its folder {} belongs to another user", folder.string()));
+    if (::renameat2(directory.fd, name.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
     if (errno != EINVAL && errno != ENOSYS) return fail("move", from, errno, to);
     // The file system cannot rename without replacing: link (which never
     // replaces) and then unlink the old name.
-    if (::link(from.c_str(), to.c_str()) != 0) return fail("move", from, errno, to);
-    if (::unlink(from.c_str()) != 0) {
+    if (::linkat(directory.fd, name.c_str(), AT_FDCWD, to.c_str(), 0) != 0) return fail("move", from, errno, to);
+    if (::unlinkat(directory.fd, name.c_str(), 0) != 0) {
         const int code = errno;
         ::unlink(to.c_str());
         return fail("move", from, code, to);

@@ -5,16 +5,21 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <pthread.h>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -93,6 +98,45 @@ bool hasDisplay() {
     return set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
 
+// Once a quit has saved and put back what it owes, what is left (letting go
+// of the mouse, closing the windows, Qt's teardown of its display
+// connection) may each wait on a display that no longer answers (an X server
+// or a compositor stopped) for as long as it is stopped, with the process,
+// its guard and its single-instance lock left behind. So the end has a
+// limit: once it has passed, the process ends where it stands, with the code
+// it would have ended with. Nothing is written after the model's stop but
+// the wheel's mode, which the guard puts back as after any end. Once the
+// application object and its display connection are gone, nothing is left
+// that waits on the display, and the rest of the end has no limit.
+constexpr auto lettingGoLimit = std::chrono::milliseconds(1500);
+constexpr auto teardownLimit = std::chrono::milliseconds(500);
+std::atomic<int> endingCode{0};
+std::atomic<bool> displayReleased{false};
+
+// Ends the process `limit` from now unless it has ended or let go of the
+// display by then. A thread of its own, outside the program's threads: it
+// touches nothing that ending the process would destroy, and nobody waits
+// for it.
+void endWithin(std::chrono::milliseconds limit) {
+    timespec deadline{};
+    ::clock_gettime(CLOCK_MONOTONIC, &deadline);
+    const auto nanoseconds = deadline.tv_nsec + std::chrono::nanoseconds(limit).count();
+    deadline.tv_sec += static_cast<time_t>(nanoseconds / 1'000'000'000);
+    deadline.tv_nsec = static_cast<long>(nanoseconds % 1'000'000'000);
+    try {
+        std::thread([deadline] {
+            while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) {
+            }
+            if (displayReleased.load()) return;
+            constexpr std::string_view said = "ravolet: the display does not let Ravolet end; it ends without it\n";
+            [[maybe_unused]] const auto written = ::write(STDERR_FILENO, said.data(), said.size());
+            ::_exit(endingCode.load());
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: the end runs without a limit, as it would anyway.
+    }
+}
+
 // Qt ends the process itself, with exit(), when it loses the display (the X
 // server ending with the session). The shell then ends as a signal ends it,
 // from the exit handler, before the threads finish and without the windows:
@@ -100,6 +144,8 @@ bool hasDisplay() {
 ravolet::AppShell* endingShell = nullptr;
 
 void endOnExit() {
+    // Qt's own code for a display lost.
+    endingCode = 1;
     if (endingShell) std::exchange(endingShell, nullptr)->endAtExit();
 }
 
@@ -148,7 +194,9 @@ int run(int argc, char** argv, bool simulatedMouse, bool atLogin, ravolet::platf
     std::atexit(&endOnExit);
     int exitCode = 0;
     {
-        ravolet::AppShell shell(model, {.hasTray = {}, .startedAtLogin = atLogin});
+        ravolet::AppShell shell(model, {.hasTray = {},
+                                        .startedAtLogin = atLogin,
+                                        .stopped = [] { endWithin(lettingGoLimit + teardownLimit); }});
         QSocketNotifier quitSignals(signalPipe[0], QSocketNotifier::Read);
         QObject::connect(&quitSignals, &QSocketNotifier::activated, &shell, [&shell] {
             char bytes[16];
@@ -166,9 +214,12 @@ int run(int argc, char** argv, bool simulatedMouse, bool atLogin, ravolet::platf
         // a quit ends within 5 s whatever does not answer.
         const auto letGo = std::make_shared<bool>(false);
         model->deviceMonitor().whenLetGo([letGo] { *letGo = true; });
-        for (QDeadlineTimer limit(1500); !*letGo && !limit.hasExpired();)
+        for (QDeadlineTimer limit(lettingGoLimit.count()); !*letGo && !limit.hasExpired();)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         endingShell = nullptr;
+        // Everything owed is done: the windows and the display connection
+        // go next, and are not waited on for long.
+        endWithin(teardownLimit);
     }
     reporting.disconnect();
     wheelResolution.disconnect();
@@ -236,6 +287,7 @@ int main(int argc, char** argv) {
         }
     }
     const int exitCode = run(argc, argv, simulatedMouse, atLogin, *instance);
+    displayReleased = true;
     ravolet::platform::finishThreads();
     return exitCode;
 }

@@ -75,12 +75,13 @@ AppModel::AppModel(Private, Dependencies dependencies)
       updater_(std::make_shared<UpdaterController>(preferences_, dependencies_.updater, dependencies_.activator,
                                                    BundleInfo::main())),
       permissions_(PermissionState::current(*dependencies_.permissions)),
-      config_(store_->load()) {
+      config_(store_->loadAtStart()) {
     // Saves cut short (a crash, a kill) leave their temporary files behind;
     // those a save in progress holds (another copy's, beside a shared link
     // target) stay.
     for (std::string_view name :
-         {std::string_view(ConfigStore::fileName), platform::JsonFileKeyValueStore::fileName,
+         {std::string_view(ConfigStore::fileName), std::string_view(ConfigStore::inForceFileName),
+          platform::JsonFileKeyValueStore::fileName,
           PointerHardwareTuning::captureFileName, WheelModeRecord::fileName})
         (void)dependencies_.files->removeLeftoverTemporaries(dependencies_.settingsFolder / name);
     // Changes the last run could keep only on another disk are named as

@@ -211,8 +211,10 @@ public:
     // save; stops and drops the engine; stops the device monitor. Nothing
     // restarts afterwards but start(). Once stopped, a stop does nothing.
     void stop();
-    // Whether the document differs from what its file held when last read
-    // or written.
+    // Whether the document is on no disk: it differs from what its file held
+    // when last read or written (the last good settings in force while the
+    // file is broken do), and while the file cannot be used, from the copy
+    // of the settings in force kept beside it (ConfigStore::keepInForce).
     bool hasUnsavedChanges() const;
     // Whether saving the document fails now: the last save failed, or the
     // file has a problem that blocks every save.
@@ -316,7 +318,11 @@ private:
     void scheduleSave();
     // Saves the document as it stands, when it differs from the file's; a
     // file changed on disk is read instead, as "Try Reading It Again" does.
+    // While the file cannot be used, keeps it in the copy beside it instead.
     void saveNow();
+    // Whether the document differs from what the file held when last read
+    // or written.
+    bool differsFromFile() const;
     void scheduleEngineUpdate();
     void watchSettingsFile();
     void applyDeviceSettings();

@@ -26,10 +26,18 @@ void AppModel::scheduleSave() {
     saveTask_ = after(saveDelay, [](AppModel& self) { self.saveNow(); });
 }
 
-bool AppModel::hasUnsavedChanges() const {
-    // The last good settings, kept in force while the file is broken, are on
-    // no disk any more: quitting asks first, and a signal keeps them aside.
+bool AppModel::differsFromFile() const {
+    // The last good settings, kept in force while the file is broken, are not
+    // what the file holds.
     return keepsLastGood() || config_.value() != store_->storedDocument();
+}
+
+bool AppModel::hasUnsavedChanges() const {
+    // While the file cannot be used, the copy beside it holds what is in
+    // force: a quit, or a kill, loses nothing then. Where that copy could not
+    // be written, quitting asks first, and a signal keeps them aside.
+    if (store_->problem().value() && store_->keptInForce() == config_.value()) return false;
+    return differsFromFile();
 }
 
 bool AppModel::savingFails() const { return store_->problem().value() || store_->lastSaveError().value(); }
@@ -49,11 +57,18 @@ void AppModel::dismissUnsavedChangesFile() {
 void AppModel::saveNow() {
     saveTask_.cancel();
     // Only a change is written: an untouched file, however it is laid out,
-    // stays as it is.
+    // stays as it is, and a copy of the settings in force is needed no more.
+    if (!differsFromFile()) return store_->dropInForceCopy();
     if (!hasUnsavedChanges()) return;
     // A failed save keeps the document here; the next change, "Try Saving
-    // Again" and quitting each try again.
-    if (store_->save(config_.value()) != ConfigStore::SaveOutcome::changedOnDisk) return;
+    // Again" and quitting each try again. A file that cannot be used keeps
+    // it in the copy beside it, while it stands.
+    const auto outcome = store_->save(config_.value());
+    if (outcome == ConfigStore::SaveOutcome::blocked) {
+        (void)store_->keepInForce(config_.value());
+        return;
+    }
+    if (outcome != ConfigStore::SaveOutcome::changedOnDisk) return;
     // Changed outside a moment ago, before the folder's watch told: taken in
     // now, and what remains of the window's changes written on top.
     takeInFileChange();
@@ -82,13 +97,13 @@ void AppModel::takeInFileChange() {
     // cannot be used is read again whenever it changes.
     if (!store_->problem().value() && !store_->changedOnDisk()) return;
     const Config base = store_->storedDocument();
-    const bool windowChanged = hasUnsavedChanges();
+    const bool windowChanged = differsFromFile();
     const bool keptLastGood = keepsLastGood();
     Config file = store_->load();
     // Broken by the edit: the problem shows and blocks every save, while the
     // engine runs on as before and the window's changes stay, until the file
-    // reads well again.
-    if (store_->problem().value()) return;
+    // reads well again; from now on in the copy beside it too.
+    if (store_->problem().value()) return saveNow();
     if (keptLastGood && takeOverMissingFile()) return;
     if (!windowChanged) {
         setConfig(std::move(file));
@@ -171,6 +186,8 @@ void AppModel::readConfigAgain() {
     Config file = store_->load();
     // Still unusable: the settings in force stay, as does the window's work.
     if (!store_->problem().value() && !(keptLastGood && takeOverMissingFile())) setConfig(std::move(file));
+    // Kept beside the file while it cannot be used; dropped where it holds them.
+    saveNow();
     applyToEngineNow();
 }
 

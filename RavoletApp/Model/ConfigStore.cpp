@@ -59,6 +59,15 @@ std::expected<std::optional<std::string>, std::string> write(platform::FileSyste
     return std::optional(std::move(*bytes));
 }
 
+// The document in a file of Ravolet's own, where it reads as one.
+std::optional<Config> documentIn(const platform::FileSystem& files, const std::filesystem::path& file) {
+    const auto bytes = files.readFile(file);
+    if (!bytes) return std::nullopt;
+    auto config = Config::decoded(*bytes);
+    if (!config) return std::nullopt;
+    return std::move(*config);
+}
+
 } // namespace
 
 std::string ConfigStore::Problem::headline() const {
@@ -116,11 +125,17 @@ Config ConfigStore::load() {
         return stored_;
     }
     // A file that cannot be used leaves stored_ at the last good document:
-    // what differs from that was never saved anywhere.
+    // what differs from that was never saved in it. The settings in force,
+    // kept beside it by a run that found it so too (this one, or one that
+    // ended meanwhile), are what runs on.
     const auto blocked = [this](Problem problem) {
+        if (auto kept = documentIn(*files_, inForceFile())) {
+            keptInForce_ = std::move(*kept);
+            hadGoodDocument_ = true;
+        }
         problem.inForce = hadGoodDocument_ ? Problem::InForce::lastGood : Problem::InForce::factoryDefaults;
         setProblem(std::move(problem));
-        return Config::defaultConfig();
+        return keptInForce_.value_or(Config::defaultConfig());
     };
     auto bytes = files_->readFile(fileURL);
     if (!bytes) {
@@ -134,6 +149,41 @@ Config ConfigStore::load() {
     stored_ = std::move(*config);
     hadGoodDocument_ = true;
     return stored_;
+}
+
+Config ConfigStore::loadAtStart() {
+    const auto copy = inForceFile();
+    if (!files_->exists(copy)) return load();
+    // The broken file went while Ravolet was not running: the settings that
+    // were in force take its place, as they do when it goes while it runs.
+    if (!files_->exists(fileURL)) (void)files_->moveWithoutReplacing(copy, fileURL);
+    Config config = load();
+    if (problem_.value() || !files_->exists(copy)) return config;
+    // The file was mended meanwhile, and is what runs: settings of the copy's
+    // that it lacks were never saved, and are kept as such.
+    if (documentIn(*files_, copy) == config) {
+        (void)files_->removeFile(copy);
+        return config;
+    }
+    const auto aside = freeUnsavedName(fileURL.parent_path(), filenameTimestamp());
+    if (aside && files_->moveWithoutReplacing(copy, *aside)) staleInForceKeptAt_ = *aside;
+    return config;
+}
+
+bool ConfigStore::keepInForce(const Config& config) {
+    if (!problem_.value()) return false;
+    if (keptInForce_ == config) return true;
+    const auto bytes = config.encoded();
+    if (!bytes || !files_->createDirectories(fileURL.parent_path()) || !files_->writeFileAtomically(inForceFile(), *bytes))
+        return false;
+    keptInForce_ = config;
+    return true;
+}
+
+void ConfigStore::dropInForceCopy() {
+    if (!keptInForce_) return;
+    keptInForce_.reset();
+    (void)files_->removeFile(inForceFile());
 }
 
 ConfigStore::SaveOutcome ConfigStore::save(const Config& config) {
@@ -151,6 +201,8 @@ ConfigStore::SaveOutcome ConfigStore::save(const Config& config) {
     stored_ = config;
     hadGoodDocument_ = true;
     lastSaveError_.set(std::nullopt);
+    // The file holds the settings again.
+    dropInForceCopy();
     return SaveOutcome::saved;
 }
 
@@ -180,36 +232,54 @@ bool ConfigStore::startFresh() {
     return true;
 }
 
+std::optional<std::filesystem::path> ConfigStore::freeUnsavedName(const std::filesystem::path& folder,
+                                                                  const std::string& stamp) const {
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        const std::string suffix = attempt == 1 ? "" : fmt::format("-{}", attempt);
+        auto aside = folder / (std::string(unsavedPrefix) + stamp + suffix + std::string(unsavedSuffix));
+        if (!files_->exists(aside)) return aside;
+    }
+    return std::nullopt;
+}
+
+std::filesystem::path ConfigStore::keptAsideFolder(const std::filesystem::path& spareFolder) const {
+    // Every settings folder (every XDG_CONFIG_HOME) shares the spare folders:
+    // each keeps its own in a folder named after where it is, so that none
+    // takes another's. The path as the file system resolves it, so that two
+    // spellings of one folder are one.
+    const std::string settings = files_->followLinks(fileURL.parent_path()).lexically_normal().string();
+    std::uint64_t hash = 14695981039346656037ull; // FNV-1a
+    for (const unsigned char c : settings) hash = (hash ^ c) * 1099511628211ull;
+    return spareFolder / fmt::format("settings-{:016x}", hash);
+}
+
 std::expected<std::filesystem::path, std::string> ConfigStore::keepAside(const Config& config) {
     const auto bytes = config.encoded();
     if (!bytes) return std::unexpected(bytes.error().description());
     const std::string stamp = filenameTimestamp();
     // Beside the settings first; where that disk is full (or read-only), on another.
     std::vector<std::filesystem::path> folders{fileURL.parent_path()};
-    for (std::filesystem::path& folder : files_->spareFolders()) folders.push_back(std::move(folder));
+    for (const std::filesystem::path& folder : files_->spareFolders()) folders.push_back(keptAsideFolder(folder));
     std::string why;
     for (const auto& folder : folders) {
-        std::filesystem::path aside;
-        for (int attempt = 1; attempt <= 100 && (aside.empty() || files_->exists(aside)); ++attempt) {
-            const std::string suffix = attempt == 1 ? "" : fmt::format("-{}", attempt);
-            aside = folder / (std::string(unsavedPrefix) + stamp + suffix + std::string(unsavedSuffix));
-        }
         const auto failed = [&why](const std::string& reason) { why += (why.empty() ? "" : "; ") + reason; };
-        if (files_->exists(aside)) {
-            failed("every name for it is taken, up to " + aside.string());
+        const auto aside = freeUnsavedName(folder, stamp);
+        if (!aside) {
+            failed("every name for it is taken in " + folder.string());
             continue;
         }
         auto written = files_->createDirectories(folder);
-        if (written) written = files_->writeFileAtomically(aside, *bytes);
-        if (written) return aside;
+        if (written) written = files_->writeFileAtomically(*aside, *bytes);
+        if (written) return *aside;
         failed(written.error().description());
     }
     return std::unexpected(why);
 }
 
 std::optional<std::filesystem::path> ConfigStore::gatherKeptAside() {
-    std::optional<std::filesystem::path> newest;
-    for (const auto& folder : files_->spareFolders()) {
+    std::optional<std::filesystem::path> newest = staleInForceKeptAt_;
+    for (const auto& spare : files_->spareFolders()) {
+        const auto folder = keptAsideFolder(spare);
         const auto names = files_->listDirectory(folder);
         if (!names) continue;
         for (const std::string& name : *names) {

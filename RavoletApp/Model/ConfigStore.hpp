@@ -23,6 +23,12 @@ namespace ravolet {
 // user moves it aside (startFresh) or it reads well again. Saves are atomic: a
 // crash mid-save leaves the old file whole.
 //
+// While a problem blocks every save, the settings in force are not lost with
+// the program (a crash, a kill): the caller keeps them in a copy beside the
+// file (keepInForce), and a later load of a file still unusable runs on that
+// copy, as the program did. The copy goes once the file holds the settings
+// again; one a run left behind is taken up at the next start (loadAtStart).
+//
 // Nor is a file changed from outside overwritten (a hand edit, a copy of the
 // settings put in place): the store remembers the bytes it last read or
 // wrote, and a save that finds others on disk writes nothing and says so, so
@@ -72,6 +78,8 @@ public:
     };
 
     static constexpr const char* fileName = "config.json";
+    // The copy of the settings in force while the file cannot be used, beside it.
+    static constexpr const char* inForceFileName = "config.last-good.json";
 
     // Touches no file. The clock names archived files, in local time.
     ConfigStore(std::filesystem::path fileURL, std::shared_ptr<platform::FileSystem> files,
@@ -102,6 +110,14 @@ public:
     // left alone; once a document was read or saved well, the problem says
     // that the last good settings stay in force). Sets or clears the problem.
     Config load();
+    // The first load of a run: as load(), with a copy of the settings in
+    // force that an earlier run left (it ended while the file could not be
+    // used) taken up first. With no file, the copy becomes the file (moved,
+    // never over one); with a file that reads well now, a copy that holds
+    // the same goes, and one that differs is kept as changes not saved
+    // (config-<time>.unsaved.json beside the file), which gatherKeptAside()
+    // then names.
+    Config loadAtStart();
     // Writes the document, unless a problem is set or the file was changed on
     // disk. Creates the folder; a failure goes to lastSaveError, a success
     // clears it.
@@ -118,12 +134,28 @@ public:
     // ".unsaved.json" (with "-2" and so on after the time when that name is
     // taken), for changes that cannot be saved in the file; never over
     // another file. Where that fails (the disk is full), in the file system's
-    // spare folders, in their order. Where it went, or why it could not.
+    // spare folders, in a folder there of this settings folder's own (see
+    // keptAsideFolder), in their order. Where it went, or why it could not.
     std::expected<std::filesystem::path, std::string> keepAside(const Config& config);
-    // Documents keepAside left in a spare folder, moved beside the file
-    // where they can be written there (never over another file): where the
-    // newest one is now; none when there are none.
+    // Documents keepAside left for this settings folder in a spare folder,
+    // moved beside the file where they can be written there (never over
+    // another file), and the copy loadAtStart() kept as changes not saved:
+    // where the newest one is now; none when there are none. Another
+    // settings folder's (another XDG_CONFIG_HOME's) are left to it.
     std::optional<std::filesystem::path> gatherKeptAside();
+    // Where in a spare folder keepAside puts this settings folder's
+    // documents: a folder named after the settings folder's own path.
+    std::filesystem::path keptAsideFolder(const std::filesystem::path& spareFolder) const;
+
+    // While a problem is set: writes the settings in force to the copy beside
+    // the file (atomically, over the last copy), for a later load to run on.
+    // Whether they are there now.
+    bool keepInForce(const Config& config);
+    // What the copy holds, as last read or written; none without a copy.
+    const std::optional<Config>& keptInForce() const { return keptInForce_; }
+    // Removes the copy: the file holds the settings again. A successful
+    // save does so itself.
+    void dropInForceCopy();
 
     // The document the file held when it was last read or written: what
     // load() returned (the factory document while there is no file) or what
@@ -155,6 +187,14 @@ private:
     Config stored_ = Config::defaultConfig();
     // Whether a document was read from the file or written to it.
     bool hadGoodDocument_ = false;
+    std::optional<Config> keptInForce_;
+    // The copy loadAtStart() found stale, where it was kept instead.
+    std::optional<std::filesystem::path> staleInForceKeptAt_;
+
+    std::filesystem::path inForceFile() const { return fileURL.parent_path() / inForceFileName; }
+    // A name for an unsaved document in `folder` that no file has (none
+    // where every one is taken), with the time stamp given.
+    std::optional<std::filesystem::path> freeUnsavedName(const std::filesystem::path& folder, const std::string& stamp) const;
 };
 
 } // namespace ravolet

@@ -134,12 +134,17 @@ void AppShell::launch() {
 }
 
 bool AppShell::lookForTray() {
+    // Asking is a round trip to the display, which a quit never waits on.
+    if (quitting_) return model_->hasTray().value();
     const bool hasTray = options_.hasTray();
     model_->setHasTray(hasTray);
     return hasTray;
 }
 
 void AppShell::settingsClosed() {
+    // A quit closes the windows too (Qt closes them as its loop ends): that
+    // is no close of the user's, and the note stays for the first real one.
+    if (quitting_) return;
     const auto note =
         ShellRules::noteOnClosingSettings(lookForTray(), model_->preferences().keepsRunningNoteShown.value());
     if (!note) return;
@@ -171,6 +176,7 @@ void AppShell::finish(bool keepsUnsavedChanges, bool endsLoop) {
     stopAnsweringLaterCopies();
     model_->stop();
     if (keepsUnsavedChanges && model_->hasUnsavedChanges()) keepUnsavedChanges();
+    if (options_.stopped) options_.stopped();
     if (endsLoop) QCoreApplication::quit();
 }
 

@@ -43,6 +43,10 @@ public:
         std::function<bool()> hasTray;
         // The desktop started Ravolet at login (its autostart entry).
         bool startedAtLogin = false;
+        // Called once a quit has stopped the model: what it owed is saved and
+        // put back, and only letting go of the mouse and the end are left.
+        // Standard: nothing.
+        std::function<void()> stopped = {};
     };
 
     AppShell(std::shared_ptr<AppModel> model, Options options, QObject* parent = nullptr);
@@ -93,7 +97,8 @@ private:
     // for this one to end, and then runs.
     void stopAnsweringLaterCopies();
     // Once: stops answering, stops the model, keeps what it could not save
-    // unless the user let that go, and ends the event loop.
+    // unless the user let that go, says it has stopped, and ends the event
+    // loop. From then on the shell asks the display nothing of its own.
     void finish(bool keepsUnsavedChanges, bool endsLoop = true);
     bool asksToQuitAnyway(const QuitPrompt& prompt);
     void keepUnsavedChanges();

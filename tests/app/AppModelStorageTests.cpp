@@ -10,12 +10,15 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <set>
 #include <memory>
 #include <optional>
 #include <thread>
 #include <string>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -66,6 +69,15 @@ struct StorageRig {
         return *model;
     }
     const StorageNotices& notices() const { return model->storageNotices().value(); }
+    // The next run of the program on the same disk, as it starts after this
+    // one was killed (nothing of this one's stop has run).
+    std::unique_ptr<StorageRig> nextRun() const {
+        auto next = std::make_unique<StorageRig>();
+        next->files = files;
+        next->folder = folder;
+        next->started();
+        return next;
+    }
 };
 
 TEST(AppModelStorage, AFailedSaveIsShownKeptAndTriedAgainUntilOneSucceeds) {
@@ -173,8 +185,9 @@ TEST(AppModelStorage, AFileBrokenWhileRavoletRunsLeavesTheLastGoodSettingsInForc
         "Ravolet keeps running on your last good settings and will not save over the file. The file is not valid JSON ("))
         << problem->explanation();
     EXPECT_EQ(model.config().value(), withDPI(800));
-    // On no disk now: quitting asks first, and a signal keeps them aside.
-    EXPECT_TRUE(model.hasUnsavedChanges());
+    // Kept beside the broken file at once: a quit, or a kill, loses nothing.
+    EXPECT_FALSE(model.hasUnsavedChanges());
+    EXPECT_EQ(Config::decoded(rig.bytes(rig.folder / ConfigStore::inForceFileName)), withDPI(800));
 
     // Reading the still broken file again, and the window's change made meanwhile: both stay in force.
     model.setConfig(withDPI(1200));
@@ -189,6 +202,7 @@ TEST(AppModelStorage, AFileBrokenWhileRavoletRunsLeavesTheLastGoodSettingsInForc
     ASSERT_TRUE(archive);
     EXPECT_EQ(rig.bytes(*archive), brokenBytes);
     EXPECT_EQ(Config::decoded(rig.bytes(rig.file())), withDPI(1200));
+    EXPECT_FALSE(rig.files->exists(rig.folder / ConfigStore::inForceFileName)) << "the file holds them again";
     EXPECT_EQ(model.config().value(), withDPI(1200));
 
     // The factory settings only when asked for.
@@ -216,6 +230,77 @@ TEST(AppModelStorage, AFileBrokenWhileRavoletRunsLeavesTheLastGoodSettingsInForc
         EXPECT_FALSE(model.store().problem().value());
         EXPECT_EQ(Config::decoded(rig.bytes(rig.file())), withDPI(readAgain ? 2400 : 1600));
         EXPECT_EQ(model.engine().value()->currentConfig(), withDPI(readAgain ? 2400 : 1600));
+    }
+}
+
+TEST(AppModelStorage, TheSettingsInForceWhileTheFileCannotBeUsedOutliveAKill) {
+    const std::string broken = "{ \"schemaVersion\": 1,";
+    struct Case {
+        const char* what;
+        bool brokenAtStart;
+        // Made in the window once the file is broken; none: killed at once.
+        std::optional<Config> change;
+        // Done to the file while Ravolet is not running.
+        std::function<void(StorageRig&)> meanwhile;
+        // What the next run runs on, whether the file still blocks it, and
+        // what is named as changes not saved.
+        Config inForce;
+        bool stillBroken;
+        std::optional<Config> namedUnsaved;
+    };
+    const auto untouched = [](StorageRig&) {};
+    const std::vector<Case> cases = {
+        {"broken while running, changed since", false, withDPI(1200), untouched, withDPI(1200), true, std::nullopt},
+        {"broken while running, killed at once", false, std::nullopt, untouched, withDPI(800), true, std::nullopt},
+        {"broken from the start, changed since", true, withDPI(1600), untouched, withDPI(1600), true, std::nullopt},
+        {"removed by hand meanwhile", false, withDPI(1200),
+         [](StorageRig& rig) { ASSERT_TRUE(rig.files->removeFile(rig.file())); }, withDPI(1200), false, std::nullopt},
+        {"mended by hand meanwhile", false, withDPI(1200),
+         [](StorageRig& rig) { rig.machine->files->putFile(rig.file(), *withDPI(2000).encoded()); }, withDPI(2000), false,
+         withDPI(1200)},
+        {"mended to the same settings", false, withDPI(1200),
+         [](StorageRig& rig) { rig.machine->files->putFile(rig.file(), *withDPI(1200).encoded()); }, withDPI(1200), false,
+         std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StorageRig rig;
+        rig.machine->files->putFile(rig.file(), c.brokenAtStart ? broken : *withDPI(800).encoded());
+        AppModel& model = rig.started();
+        if (!c.brokenAtStart) {
+            rig.machine->files->putFile(rig.file(), broken);
+            rig.machine->advance(AppModel::takeInDelay);
+            ASSERT_TRUE(model.store().problem().value());
+        }
+        if (c.change) {
+            model.setConfig(*c.change);
+            rig.machine->advance(AppModel::saveDelay);
+        }
+        c.meanwhile(rig);
+        const std::string fileBefore = rig.bytes(rig.file());
+
+        const auto next = rig.nextRun();
+        EXPECT_EQ(next->model->config().value(), c.inForce);
+        EXPECT_EQ(next->model->engine().value()->currentConfig(), c.inForce);
+        const auto& problem = next->model->store().problem().value();
+        EXPECT_EQ(problem.has_value(), c.stillBroken);
+        if (problem) {
+            EXPECT_EQ(problem->inForce, ConfigStore::Problem::InForce::lastGood) << problem->explanation();
+            EXPECT_EQ(rig.bytes(rig.file()), broken) << "the broken file is left as it is";
+            EXPECT_FALSE(next->model->hasUnsavedChanges()) << "nothing to ask about or keep aside at a quit";
+        } else {
+            EXPECT_EQ(Config::decoded(rig.bytes(rig.file())), c.inForce);
+            EXPECT_FALSE(rig.files->exists(rig.folder / ConfigStore::inForceFileName));
+        }
+        if (!c.stillBroken && fileBefore != "<none>") {
+            EXPECT_EQ(rig.bytes(rig.file()), fileBefore) << "the mended file is not written over";
+        }
+        const auto& unsaved = next->notices().unsavedChangesAt;
+        EXPECT_EQ(unsaved.has_value(), c.namedUnsaved.has_value());
+        if (unsaved && c.namedUnsaved) {
+            EXPECT_EQ(unsaved->parent_path(), rig.folder);
+            EXPECT_EQ(Config::decoded(rig.bytes(*unsaved)), *c.namedUnsaved);
+        }
     }
 }
 
@@ -288,6 +373,132 @@ TEST(AppModelStorage, HostileFilesStartTheModelWithTheProblemShownAndLoseNothing
         }
         model.dismissPreferencesSetAside();
         EXPECT_EQ(rig.notices().preferencesSetAsideAt, std::nullopt);
+    }
+}
+
+TEST(AppModelStorage, ChangesKeptAsideOnAnotherDiskAreOfferedOnlyToTheSettingsFolderTheyWereKeptFor) {
+    struct Case {
+        const char* what;
+        // Which settings folders kept a change aside, and in which order
+        // the settings folders start afterwards.
+        std::vector<int> kept, starts;
+    };
+    const std::vector<Case> cases = {
+        {"kept by the first, started by the second and then the first", {0}, {1, 0}},
+        {"kept by the second, started by the first, then the second", {1}, {0, 1}},
+        {"kept by both, each starting in turn", {0, 1}, {1, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RealFolder temporary;
+        // Two XDG_CONFIG_HOME of one user, each on a disk that takes
+        // nothing (where its folder would be, a file is), sharing the spare folders.
+        const std::vector<fs::path> spares{temporary.path / "cache" / "ravolet"};
+        std::vector<fs::path> folders;
+        for (const char* home : {"first", "second"}) {
+            std::ofstream(temporary.path / home) << "not a folder";
+            folders.push_back(temporary.path / home / "ravolet");
+        }
+        const auto run = [&](int which) {
+            auto made = std::make_unique<StorageRig>(folders[which]);
+            made->files = std::make_shared<platform::LinuxFileSystem>(spares);
+            made->started();
+            return made;
+        };
+        std::map<int, fs::path> keptAt;
+        for (const int which : c.kept) {
+            auto keeping = run(which);
+            keeping->model->setConfig(withDPI(800 + 400 * which));
+            const auto kept = keeping->model->keepUnsavedChanges();
+            ASSERT_TRUE(kept) << kept.error();
+            keptAt[which] = *kept;
+            keeping->machine->clock->advance(1s); // the next one's name is another second's
+        }
+        for (const int which : c.starts) {
+            const auto next = run(which);
+            const auto& named = next->notices().unsavedChangesAt;
+            if (!keptAt.contains(which)) {
+                EXPECT_EQ(named, std::nullopt) << "settings folder " << which << " is offered another's";
+                continue;
+            }
+            ASSERT_TRUE(named) << "settings folder " << which << " is not offered its own";
+            EXPECT_EQ(*named, keptAt[which]);
+            EXPECT_EQ(Config::decoded(next->bytes(*named)), withDPI(800 + 400 * which));
+        }
+    }
+}
+
+TEST(AppModelStorage, MovingTheFileAsideRenamesOnlyARegularFileInAFolderOfTheUsersOwn) {
+    struct Case {
+        const char* what;
+        // Puts config.json (through a link, or not) and says what a move
+        // aside must leave where it is; empty: the file itself, moved.
+        std::function<fs::path(const fs::path& folder, const fs::path& elsewhere)> put;
+        std::string reason; // empty: moved
+    };
+    const std::vector<Case> cases = {
+        {"a link to a device node",
+         [](const fs::path& folder, const fs::path& elsewhere) {
+             const fs::path node = elsewhere / "null";
+             if (::mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) return fs::path();
+             fs::create_symlink(node, folder / "config.json");
+             return node;
+         },
+         "it is a character device, not a regular file"},
+        {"a link to a file in another user's folder",
+         [](const fs::path& folder, const fs::path& elsewhere) {
+             const fs::path theirs = elsewhere / "theirs";
+             fs::create_directories(theirs);
+             std::ofstream(theirs / "config.json") << "[]";
+             if (::chown(theirs.c_str(), 65534, 65534) != 0) return fs::path();
+             fs::create_symlink(theirs / "config.json", folder / "config.json");
+             return theirs / "config.json";
+         },
+         "belongs to another user"},
+        {"a named pipe",
+         [](const fs::path& folder, const fs::path&) {
+             if (::mkfifo((folder / "config.json").c_str(), 0600) != 0) return fs::path();
+             return folder / "config.json";
+         },
+         "it is a named pipe, not a regular file"},
+        {"a broken file of the user's, through a link",
+         [](const fs::path& folder, const fs::path& elsewhere) {
+             std::ofstream(elsewhere / "ravolet.json") << "[]";
+             fs::create_symlink(elsewhere / "ravolet.json", folder / "config.json");
+             return fs::path(elsewhere / "ravolet.json");
+         },
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RealFolder temporary;
+        const fs::path folder = temporary.path / "ravolet";
+        const fs::path elsewhere = temporary.path / "elsewhere";
+        fs::create_directories(folder);
+        fs::create_directories(elsewhere);
+        const fs::path target = c.put(folder, elsewhere);
+        if (target.empty()) GTEST_SKIP() << "cannot make it here (it takes root): " << std::strerror(errno);
+        const auto before = fs::symlink_status(target);
+        StorageRig rig(folder);
+        AppModel& model = rig.started();
+        ASSERT_TRUE(model.store().problem().value());
+        model.startFreshConfig();
+        std::vector<std::string> archives;
+        for (const fs::path& place : std::set<fs::path>{folder, elsewhere, target.parent_path()})
+            for (const auto& entry : fs::directory_iterator(place))
+                if (entry.path().filename().string().ends_with(".unreadable.json")) archives.push_back(entry.path());
+        if (c.reason.empty()) {
+            EXPECT_EQ(archives.size(), 1u);
+            EXPECT_FALSE(model.store().problem().value());
+            EXPECT_EQ(Config::decoded(rig.bytes(target)), Config::defaultConfig());
+            continue;
+        }
+        EXPECT_TRUE(archives.empty()) << archives.front();
+        EXPECT_EQ(fs::symlink_status(target).type(), before.type()) << "left where it is";
+        EXPECT_TRUE(model.store().problem().value()) << "nothing was moved, so nothing is saved over it";
+        const std::string error = model.store().lastSaveError().value().value_or("<none>");
+        EXPECT_TRUE(error.starts_with("cannot move " + target.string() + " to ")) << error;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     }
 }
 
@@ -513,7 +724,7 @@ TEST(AppModelStorage, AChangeThatAFullDiskCannotTakeIsKeptOnAnotherAndNamedAtThe
     // As the program does when a signal ends it.
     const auto kept = first->model->keepUnsavedChanges();
     ASSERT_TRUE(kept) << kept.error();
-    EXPECT_EQ(kept->parent_path(), spares[1]);
+    EXPECT_EQ(kept->parent_path().parent_path(), spares[1]) << "in a folder of these settings' own there";
     EXPECT_EQ(Config::decoded(first->bytes(*kept)), withDPI(1200));
     first->model->stop();
     first.reset();

@@ -10,9 +10,12 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
+#include <string>
 
 #include "Platform/Linux/LinuxFileSystem.hpp"
 #include "Platform/Simulated/InMemoryKeyValueStore.hpp"
@@ -72,6 +75,37 @@ TEST_F(OnNfs, TheCaptureLockHasOneHolderAtATime) {
     EXPECT_EQ(second.error().code, EWOULDBLOCK) << second.error().description();
     first->reset();
     EXPECT_TRUE(files->tryLock(lockFile)) << "let go";
+}
+
+// What a cut-short save left beside the settings goes at the next start;
+// one a save in progress (another copy's) holds stays, and so does every
+// one while no lock can be had: nobody can tell whether it is held.
+TEST_F(OnNfs, LeftoversOfCutShortSavesGoUnlessASaveHoldsThem) {
+    struct Case {
+        const char* name;
+        bool heldByASave;
+        bool lockManagerGone;
+        bool removed;
+    };
+    for (const Case& c : {Case{"left by a kill", false, false, true}, Case{"a save holds it", true, false, false},
+                          Case{"no lock manager", false, true, false}}) {
+        SCOPED_TRACE(c.name);
+        const std::string leftover = std::string(platform::LinuxFileSystem::temporaryMark) + "config.json.Ab12Cd";
+        folder.write(leftover, "{ \"schemaVersion\": 1,");
+        // The save's own descriptor, as it writes the file.
+        const int save = ::open((folder.path / leftover).c_str(), O_RDWR | O_CLOEXEC);
+        if (c.heldByASave) {
+            ASSERT_EQ(::flock(save, LOCK_EX), 0) << std::strerror(errno);
+        }
+        lockManagerGone = c.lockManagerGone;
+        const auto removed = files->removeLeftoverTemporaries(folder.path / "config.json");
+        lockManagerGone = false;
+        ASSERT_TRUE(removed) << removed.error().description();
+        EXPECT_EQ(*removed, c.removed ? 1 : 0);
+        EXPECT_EQ(std::filesystem::exists(folder.path / leftover), !c.removed);
+        ::close(save);
+        std::filesystem::remove(folder.path / leftover);
+    }
 }
 
 // A killed run's guard over the capture it left: it puts the originals back

@@ -1,7 +1,9 @@
 // Quitting the real program (not the simulated mouse), with its pointer
 // guard, on a real X server (Xvfb), in every way a user or the desktop ends
-// it: the process and its guard are gone within 5 s, the change made just
-// before is saved, and Ravolet started again right after runs at once.
+// it, and with the X server stopped (SIGSTOP) as a hung display is: the
+// process and its guard are gone within 5 s, the change made just before is
+// saved, and Ravolet started again right after runs at once, as one that was
+// never closed: the first close of its window says that it keeps running.
 
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
@@ -77,10 +79,27 @@ enum class Way { windowQuit, controlQ, trayQuit, terminate, hangUp, interrupt, s
 struct Quitting {
     const char* what;
     Way way;
+    // The X server stops answering (SIGSTOP) once the quit is on its way.
+    bool stopsDisplay = false;
     friend void PrintTo(const Quitting& quitting, std::ostream* os) { *os << quitting.what; }
 };
 
 class ProgramQuit : public ::testing::TestWithParam<Quitting> {};
+
+// The X server stopped as a hung display is, until resumed (at the latest
+// when the test ends, before the server is stopped for good).
+struct StoppedServer {
+    pid_t pid = -1;
+    ~StoppedServer() { resume(); }
+    void stop(pid_t server) {
+        pid = server;
+        ::kill(pid, SIGSTOP);
+    }
+    void resume() {
+        if (pid > 0) ::kill(pid, SIGCONT);
+        pid = -1;
+    }
+};
 
 TEST_P(ProgramQuit, TheProgramAndItsGuardEndWithinTheBoundHavingSavedAndTheNextStartRunsAtOnce) {
     const Quitting quitting = GetParam();
@@ -89,6 +108,7 @@ TEST_P(ProgramQuit, TheProgramAndItsGuardEndWithinTheBoundHavingSavedAndTheNextS
     x.emplace(std::nullopt, "1024x768x24");
     ASSERT_FALSE(x->display.empty()) << "Xvfb did not start (is the xvfb package installed?)";
     std::optional<testing::XScreen> desktop(std::in_place, x->display);
+    StoppedServer stopped;
     testing::ProgramHome home(std::string("quit-") + quitting.what);
     const fs::path settings = home.tree.path / "config" / "ravolet";
     Child tray;
@@ -129,7 +149,12 @@ TEST_P(ProgramQuit, TheProgramAndItsGuardEndWithinTheBoundHavingSavedAndTheNextS
         // The button sits at the right end of the tab strip, in its middle.
         desktop->click(*window, static_cast<std::int16_t>(desktop->width(*window) - 50), 29);
         break;
-    case Way::controlQ: desktop->press(*window, {testing::qKey}, XCB_MOD_MASK_CONTROL); break;
+    case Way::controlQ:
+        desktop->press(*window, {testing::qKey}, XCB_MOD_MASK_CONTROL);
+        // Handed to the program before the server stops: the server sends
+        // its clients what is due before it answers a request.
+        if (quitting.stopsDisplay) desktop->sync();
+        break;
     case Way::trayQuit:
         // A click on the icon drops the menu down; "Quit Ravolet" is its last item.
         desktop->click(*icon, 8, 8);
@@ -137,7 +162,9 @@ TEST_P(ProgramQuit, TheProgramAndItsGuardEndWithinTheBoundHavingSavedAndTheNextS
         ASSERT_TRUE(waitUntil([&] { return (window = desktop->shownWindow("Ravolet")).has_value(); })) << "no menu" << tail(log);
         desktop->press(*window, {testing::upKey, testing::returnKey});
         break;
-    case Way::terminate: ::kill(ravolet.pid(), SIGTERM); break;
+    case Way::terminate:
+        if (!quitting.stopsDisplay) ::kill(ravolet.pid(), SIGTERM);
+        break;
     case Way::hangUp: ::kill(ravolet.pid(), SIGHUP); break;
     case Way::interrupt: ::kill(ravolet.pid(), SIGINT); break;
     case Way::sessionEnd:
@@ -146,6 +173,8 @@ TEST_P(ProgramQuit, TheProgramAndItsGuardEndWithinTheBoundHavingSavedAndTheNextS
         x->server.stop();
         break;
     }
+    if (quitting.stopsDisplay) stopped.stop(x->server.pid());
+    if (quitting.way == Way::terminate && quitting.stopsDisplay) ::kill(ravolet.pid(), SIGTERM);
     const auto code = endedWithin(ravolet, quitBound);
     ASSERT_TRUE(code.has_value()) << "still running " << quitBound.count() << " s after the quit" << tail(log);
     EXPECT_EQ(*code, quitting.way == Way::sessionEnd ? 1 : 0) << tail(log);
@@ -157,8 +186,13 @@ TEST_P(ProgramQuit, TheProgramAndItsGuardEndWithinTheBoundHavingSavedAndTheNextS
     }
 
     // Started again at once (on the next session's display where the last
-    // one ended): it runs, and nothing made it wait.
-    if (quitting.way == Way::sessionEnd) x.emplace(std::nullopt, "1024x768x24");
+    // one ended, or on the same one answering again): it runs, and nothing
+    // made it wait.
+    stopped.resume();
+    if (quitting.way == Way::sessionEnd) {
+        x.emplace(std::nullopt, "1024x768x24");
+        desktop.emplace(x->display);
+    }
     const auto again = std::chrono::steady_clock::now();
     Child next = home.startProgram(x->display, "next");
     ASSERT_TRUE(waitUntil([&] { return !home.read("next").empty(); }, 10s)) << "the next copy waits";
@@ -166,6 +200,17 @@ TEST_P(ProgramQuit, TheProgramAndItsGuardEndWithinTheBoundHavingSavedAndTheNextS
     EXPECT_LT(std::chrono::steady_clock::now() - again, 10s) << "the next copy waited";
     EXPECT_EQ(home.read("next").find("does not answer"), std::string::npos) << tail(home.logPath("next"));
     EXPECT_TRUE(next.running());
+    // With no tray the window opens; the quit was no close of it, so its
+    // first close now says that Ravolet keeps running.
+    if (!withTray) {
+        const std::string note = "Ravolet";
+        std::optional<xcb_window_t> shown;
+        ASSERT_TRUE(waitUntil([&] { return (shown = desktop->shownWindow("\u2014 Ravolet", true)).has_value(); }))
+            << "no settings window" << tail(home.logPath("next"));
+        desktop->close(*shown);
+        EXPECT_TRUE(waitUntil([&] { return desktop->shows(note); }))
+            << "no note on the first close after a quit; shown: " << testing::joined(desktop->shownTitles());
+    }
     ::kill(next.pid(), SIGTERM);
     EXPECT_EQ(endedWithin(next, quitBound), 0) << tail(home.logPath("next"));
 }
@@ -176,7 +221,9 @@ INSTANTIATE_TEST_SUITE_P(EveryWay, ProgramQuit,
                                            Quitting{"theTraysQuit", Way::trayQuit},
                                            Quitting{"SIGTERM", Way::terminate}, Quitting{"SIGHUP", Way::hangUp},
                                            Quitting{"SIGINT", Way::interrupt},
-                                           Quitting{"theSessionEnding", Way::sessionEnd}),
+                                           Quitting{"theSessionEnding", Way::sessionEnd},
+                                           Quitting{"ControlQWhileTheXServerIsStopped", Way::controlQ, true},
+                                           Quitting{"SIGTERMWhileTheXServerIsStopped", Way::terminate, true}),
                          [](const ::testing::TestParamInfo<Quitting>& info) { return std::string(info.param.what); });
 
 } // namespace

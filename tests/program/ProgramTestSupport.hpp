@@ -123,6 +123,9 @@ public:
         }
         xcb_flush(connection_);
     }
+    // Returns once the server has handled every request sent so far, and
+    // sent its clients what those requests had for them.
+    void sync() { std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr)); }
     // A window of the program with this WM_CLASS instance is docked inside
     // another top-level window (a tray's), not on the screen itself.
     bool docked(std::string_view instance) { return dockedWindow(instance).has_value(); }
@@ -236,6 +239,13 @@ private:
     std::uint16_t width_ = 0;
     std::uint16_t height_ = 0;
 };
+
+// "a, b, c": titles and the like, for a failure's message.
+inline std::string joined(const std::vector<std::string>& texts) {
+    std::string all;
+    for (const std::string& text : texts) all += (all.empty() ? "" : ", ") + text;
+    return all;
+}
 
 // A home of its own where Ravolet has been set up before (no set-up window
 // at its start), with the settings, the runtime folder and the logs.

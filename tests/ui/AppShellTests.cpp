@@ -255,6 +255,8 @@ TEST_F(AppShellTest, QuittingWithChangesThatCannotBeSavedAsksAndEndingWithoutAsk
         const Config edited = unsaved();
         machine->files->fail(platform::InMemoryFileSystem::Operation::write, 0);
         model->store().setProblem(ConfigStore::Problem::corrupt("hand-broken")); // saves stay blocked
+        // Nor can the settings in force be kept in the copy beside the file (a folder has its name).
+        ASSERT_TRUE(machine->files->createDirectories(folder / ConfigStore::inForceFileName));
         ::testing::internal::CaptureStderr();
         shell.endNow();
         const std::string said = ::testing::internal::GetCapturedStderr();
