@@ -65,8 +65,17 @@ public:
     // for where the curve says it is.
     std::optional<Change> next(Walk& walk) const;
 
-    // The count at the last frame due by `offsetMillis` (0 before the first).
-    std::int64_t cumulativeBy(double offsetMillis) const;
+    // The last frame due by `offsetMillis` (0 before the first).
+    std::size_t frameBy(double offsetMillis) const;
+    // The count at that frame (0 before the first).
+    std::int64_t cumulativeBy(double offsetMillis) const {
+        const std::size_t k = frameBy(offsetMillis);
+        return k == 0 ? 0 : cumulativeAt(k);
+    }
+    // The last frame up to `upTo` whose count `delivered` has reached (0, the
+    // glide's start, when none has): the count only grows toward the total,
+    // so those frames form a prefix, found by halving.
+    std::size_t lastFrameReached(std::size_t upTo, std::int64_t delivered) const;
 
     // The first frame after `from` whose count is not `count`, the count at
     // `from` (0 before the first frame), or nothing when the count stays; the

@@ -1,5 +1,7 @@
 #include "Core/GlideSteps.hpp"
 
+#include <algorithm>
+
 #include "Support/ValueSupport.hpp"
 
 namespace ravolet {
@@ -40,6 +42,13 @@ std::optional<ScrollStep> GlideSteps::next(Position& at) const {
     case Stage::done: break;
     }
     return std::nullopt;
+}
+
+double GlideSteps::lastFrameOut(double offsetMillis, std::int64_t deliveredPixels) const {
+    if (!curve_) return 0;
+    const std::size_t due = curve_->frameBy(offsetMillis);
+    const std::size_t k = std::max(curve_->lastFrameReached(due, deliveredPixels), due > 0 ? due - 1 : 0);
+    return k == 0 ? 0 : curve_->offsetOf(k);
 }
 
 std::int64_t GlideSteps::count(Position& at, std::int64_t limit) const {
