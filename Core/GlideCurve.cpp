@@ -81,20 +81,6 @@ std::size_t GlideCurve::frameBy(double offsetMillis) const {
     return k;
 }
 
-std::size_t GlideCurve::lastFrameReached(std::size_t upTo, std::int64_t delivered) const {
-    const auto reached = [&](std::size_t k) {
-        const std::int64_t count = cumulativeAt(k);
-        return total_ < 0 ? count >= delivered : count <= delivered;
-    };
-    std::size_t low = 0; // reached: the start always is
-    std::size_t high = std::min(upTo, frames_) + 1; // not reached, or past the last asked
-    while (high - low > 1) {
-        const std::size_t mid = low + (high - low) / 2;
-        (reached(mid) ? low : high) = mid;
-    }
-    return low;
-}
-
 std::size_t GlideCurve::hash() const {
     return hashFields(easing_, firstOffset_, frame_, duration_, frames_, startOnCurve_, total_);
 }

@@ -72,10 +72,12 @@ public:
         const std::size_t k = frameBy(offsetMillis);
         return k == 0 ? 0 : cumulativeAt(k);
     }
-    // The last frame up to `upTo` whose count `delivered` has reached (0, the
-    // glide's start, when none has): the count only grows toward the total,
-    // so those frames form a prefix, found by halving.
-    std::size_t lastFrameReached(std::size_t upTo, std::int64_t delivered) const;
+    // Whether `delivered` pixels hold all of frame `k`'s count (the start's 0
+    // for k = 0), counted the way the glide goes.
+    bool reached(std::size_t k, std::int64_t delivered) const {
+        const std::int64_t count = k == 0 ? 0 : cumulativeAt(k);
+        return total_ < 0 ? count >= delivered : count <= delivered;
+    }
 
     // The first frame after `from` whose count is not `count`, the count at
     // `from` (0 before the first frame), or nothing when the count stays; the

@@ -1,7 +1,5 @@
 #include "Core/GlideSteps.hpp"
 
-#include <algorithm>
-
 #include "Support/ValueSupport.hpp"
 
 namespace ravolet {
@@ -46,8 +44,10 @@ std::optional<ScrollStep> GlideSteps::next(Position& at) const {
 
 double GlideSteps::lastFrameOut(double offsetMillis, std::int64_t deliveredPixels) const {
     if (!curve_) return 0;
+    // The frames whose pixels have gone out form a prefix (the count only
+    // grows toward the total), so only the last one due needs a look.
     const std::size_t due = curve_->frameBy(offsetMillis);
-    const std::size_t k = std::max(curve_->lastFrameReached(due, deliveredPixels), due > 0 ? due - 1 : 0);
+    const std::size_t k = due > 0 && !curve_->reached(due, deliveredPixels) ? due - 1 : due;
     return k == 0 ? 0 : curve_->offsetOf(k);
 }
 
