@@ -69,7 +69,7 @@ std::optional<GlideCurve::Change> GlideCurve::next(Walk& walk) const {
     return std::nullopt;
 }
 
-std::int64_t GlideCurve::cumulativeBy(double offsetMillis) const {
+std::size_t GlideCurve::frameBy(double offsetMillis) const {
     // Frame times only grow with the frame number, in floating point too, so
     // the frames due form a prefix: its end is worked out, then checked
     // against the exact frame times on either side.
@@ -78,7 +78,7 @@ std::int64_t GlideCurve::cumulativeBy(double offsetMillis) const {
     std::size_t k = estimate >= static_cast<double>(frames_) ? frames_ : estimate > 1 ? static_cast<std::size_t>(estimate) : 1;
     while (k < frames_ && offsetOf(k + 1) <= offsetMillis) ++k;
     while (k > 1 && offsetOf(k) > offsetMillis) --k;
-    return cumulativeAt(k);
+    return k;
 }
 
 std::size_t GlideCurve::hash() const {

@@ -65,8 +65,19 @@ public:
     // for where the curve says it is.
     std::optional<Change> next(Walk& walk) const;
 
-    // The count at the last frame due by `offsetMillis` (0 before the first).
-    std::int64_t cumulativeBy(double offsetMillis) const;
+    // The last frame due by `offsetMillis` (0 before the first).
+    std::size_t frameBy(double offsetMillis) const;
+    // The count at that frame (0 before the first).
+    std::int64_t cumulativeBy(double offsetMillis) const {
+        const std::size_t k = frameBy(offsetMillis);
+        return k == 0 ? 0 : cumulativeAt(k);
+    }
+    // Whether `delivered` pixels hold all of frame `k`'s count (the start's 0
+    // for k = 0), counted the way the glide goes.
+    bool reached(std::size_t k, std::int64_t delivered) const {
+        const std::int64_t count = k == 0 ? 0 : cumulativeAt(k);
+        return total_ < 0 ? count >= delivered : count <= delivered;
+    }
 
     // The first frame after `from` whose count is not `count`, the count at
     // `from` (0 before the first frame), or nothing when the count stays; the

@@ -42,6 +42,15 @@ std::optional<ScrollStep> GlideSteps::next(Position& at) const {
     return std::nullopt;
 }
 
+double GlideSteps::lastFrameOut(double offsetMillis, std::int64_t deliveredPixels) const {
+    if (!curve_) return 0;
+    // The frames whose pixels have gone out form a prefix (the count only
+    // grows toward the total), so only the last one due needs a look.
+    const std::size_t due = curve_->frameBy(offsetMillis);
+    const std::size_t k = due > 0 && !curve_->reached(due, deliveredPixels) ? due - 1 : due;
+    return k == 0 ? 0 : curve_->offsetOf(k);
+}
+
 std::int64_t GlideSteps::count(Position& at, std::int64_t limit) const {
     std::int64_t counted = 0;
     while (counted < limit && next(at)) ++counted;

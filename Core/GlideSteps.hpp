@@ -43,6 +43,11 @@ public:
 
     // The pixels of the timed steps due by `offsetMillis`.
     std::int64_t pixelsBy(double offsetMillis) const { return curve_ ? curve_->cumulativeBy(offsetMillis) : 0; }
+    // The offset of the last frame due by `offsetMillis` whose pixels are all
+    // in `deliveredPixels` (0, its start, when not even its first frame's
+    // are), but no earlier than the frame before the last one due: how far
+    // the glide has gone out, a frame owed at most.
+    double lastFrameOut(double offsetMillis, std::int64_t deliveredPixels) const;
 
     bool empty() const { return !curve_; }
     // Every step in turn: as costly as making them all.

@@ -11,8 +11,6 @@ namespace ravolet {
 
 namespace {
 
-constexpr double epsilon = std::numeric_limits<double>::epsilon();
-
 // The sanitized settings the algorithm can work with: sanitizing bounds every
 // infinity, so only a NaN can be left, and it would poison the arithmetic.
 bool isWorkable(const ScrollSettings& s) {
@@ -36,120 +34,64 @@ bool passesGates(const ScrollSettings& s, const ScrollInput& input) {
     return isWorkable(s);
 }
 
-// The first frame of `plan`'s own step grid strictly after `now`.
-double nextFrameOf(const ScrollPlan& plan, double now) {
-    const double first = plan.startTimestampMillis + plan.firstFrameOffsetMillis;
-    const double spacing = std::max(plan.frameIntervalMillis, epsilon);
-    if (first <= now) return first + spacing * (std::floor((now - first) / spacing) + 1);
-    return first;
-}
-
+// How a new glide relates to the one before it on its axis.
 struct Continuation {
-    // Where the glide's time starts: the detent's own time unless it goes on
-    // from the glide before it.
+    // Where the new glide's time starts.
     double start = 0;
     GestureTransition transition = GestureTransition::begin;
     std::optional<std::uint64_t> supersedes = std::nullopt;
     double carry = 0;
     double startProgress = 0;
-    double firstOffset = 0;
 };
 
-} // namespace
+// Whether `previous` is still going out at `now`: the caller says it is
+// (it still has steps of it to post, however late), or its end is to come.
+bool isRunning(const ScrollPlan* previous, std::optional<std::int64_t> pixelsOut, double now) {
+    return previous && (pixelsOut || now < previous->endTimestampMillis());
+}
 
-ScrollOutcome ScrollTransformer::transform(const ScrollInput& input, std::optional<std::int64_t> deliveredOfPrevious) {
-    const ScrollSettings s = settings.sanitized();
-    if (!passesGates(s, input)) return ScrollOutcome::passThrough(input);
+// The point the glide after `previous` goes on from: the last of its frames
+// due by `now` whose pixels have all gone out (its start when none has), but
+// not before the frame before the last one due. A frame still owed (the
+// poster runs a little late) is then the new glide's first, what a longer
+// stall left is carried rather than caught up at once, and a detent between
+// frames takes nothing of the frame to come.
+double goesOnFrom(const ScrollPlan& previous, std::int64_t delivered, double now) {
+    if (!(now >= previous.startTimestampMillis)) return now;
+    return previous.startTimestampMillis + previous.steps.lastFrameOut(now - previous.startTimestampMillis, delivered);
+}
 
-    const double now = input.timestampMillis;
-    const int direction = input.lineDelta >= 1 ? 1 : -1;
-    const double sign = s.isInverted ? -direction : direction;
-    const double count = std::fabs(static_cast<double>(input.lineDelta));
-
-    std::optional<AxisState>& stored = axes_[slot(input.axis)];
-    const int lastDirection = stored ? stored->lastDirection : 0;
-    const bool reversal = lastDirection != 0 && lastDirection != direction;
-
-    // A quick streak in one direction travels further with every detent.
-    std::int64_t streak = 0;
-    double factor = 1;
-    if (s.accelerationEnabled) {
-        if (stored && stored->lastDetentMillis && (lastDirection == direction || lastDirection == 0)) {
-            const double gap = now - *stored->lastDetentMillis;
-            if (gap >= 0 && gap <= s.accelerationWindowMillis) streak = stored->streak + 1;
-        }
-        factor = std::min(s.maxAccelerationMultiplier, 1 + s.accelerationGain * static_cast<double>(streak));
+Continuation continuationOf(const ScrollPlan* previous, std::optional<std::int64_t> pixelsOut, double now,
+                            const ScrollInput& input, bool reversal) {
+    if (!isRunning(previous, pixelsOut, now)) return Continuation{.start = now};
+    const std::int64_t delivered = pixelsOut ? *pixelsOut : ScrollTransformer::deliveredPixels(*previous, now);
+    Continuation c{.start = goesOnFrom(*previous, delivered, now), .supersedes = previous->id};
+    const bool gestureOpen = previous->gestureTransition == GestureTransition::continuePrevious || delivered != 0;
+    if (previous->modifiers != input.modifiers || reversal) {
+        if (gestureOpen) c.transition = GestureTransition::endPreviousThenBegin;
+        return c;
     }
+    c.transition = gestureOpen ? GestureTransition::continuePrevious : GestureTransition::begin;
+    // Worked in floating point: the caller's count is not trusted to keep the
+    // difference inside 64 bits.
+    c.carry = static_cast<double>(previous->totalPixelDelta) - static_cast<double>(delivered);
+    const double r = clamp((c.start - previous->startTimestampMillis) / previous->durationMillis, 0.0, 1.0);
+    c.startProgress = previous->easingStartProgress + r * (1 - previous->easingStartProgress);
+    return c;
+}
 
-    // How the new glide relates to the one before it.
-    Continuation c{.start = now, .firstOffset = s.frameIntervalMillis};
-    const ScrollPlan* previous = stored && stored->plan ? &*stored->plan : nullptr;
-    if (previous && now < previous->startTimestampMillis + previous->durationMillis) {
-        c.supersedes = previous->id;
-        const std::int64_t delivered = deliveredOfPrevious ? *deliveredOfPrevious : deliveredPixels(*previous, now);
-        const bool gestureOpen = previous->gestureTransition == GestureTransition::continuePrevious || delivered != 0;
-        const bool needsBreak = previous->modifiers != input.modifiers || reversal;
-        if (needsBreak) {
-            if (gestureOpen) c.transition = GestureTransition::endPreviousThenBegin;
-        } else {
-            c.transition = gestureOpen ? GestureTransition::continuePrevious : GestureTransition::begin;
-            // Worked in floating point: the caller's count is not trusted to
-            // keep the difference inside 64 bits.
-            c.carry = static_cast<double>(previous->totalPixelDelta) - static_cast<double>(delivered);
-            const double next = nextFrameOf(*previous, now);
-            // A detent less than a frame after the one before it goes on with
-            // the running glide's time, from that glide's frame before it (the
-            // last one due, or the point its first frame counts from), so that
-            // its first frame carries the curve's travel over a whole frame,
-            // as every frame of a glide alone does. Timed from the detent, the
-            // frame after a quick detent would carry only the curve between
-            // the two: next to nothing when detents come a millisecond or two
-            // apart, and the rest would pile up until the in-flight bound cut
-            // it off. Slower detents start from their own time.
-            const double frameBefore = next - std::max(previous->frameIntervalMillis, epsilon);
-            const double gap = now - stored->lastDetentMillis.value_or(-std::numeric_limits<double>::infinity());
-            if (gap >= 0 && gap < s.frameIntervalMillis && frameBefore <= now && now - frameBefore < s.frameIntervalMillis) {
-                c.start = frameBefore;
-                // Lands on `next` itself, not a rounding off it.
-                c.firstOffset = std::min(s.frameIntervalMillis, next - frameBefore);
-            } else {
-                c.firstOffset = std::min(s.frameIntervalMillis, std::max(0.0, next - now));
-            }
-            if (previous->durationMillis > 0) {
-                const double r = clamp((c.start - previous->startTimestampMillis) / previous->durationMillis, 0.0, 1.0);
-                c.startProgress = previous->easingStartProgress + r * (1 - previous->easingStartProgress);
-            } else {
-                c.startProgress = 1;
-            }
-        }
-    }
-
-    double travel = s.pixelsPerDetent * count * factor * sign + c.carry;
-    if (travel <= -s.maxInFlightPixels) travel = -s.maxInFlightPixels;
-    if (travel > s.maxInFlightPixels) travel = s.maxInFlightPixels;
-    const std::int64_t total = roundHalfAway(travel);
-
-    // Built outside the optional: some compilers decide whether a nested
-    // type is default-constructible while its enclosing class is still open.
-    if (!stored) stored = AxisState{};
-    AxisState& state = *stored;
-    state.lastDetentMillis = now;
-    state.lastDirection = direction;
-    state.streak = streak;
-    if (total == 0) return ScrollOutcome::ignore();
-
+// The plan of a glide of `total` pixels as `c` places it, its id still to
+// be given. Every glide takes its first step a frame after its start; the
+// steps are made as they are walked, so a detent costs the same whatever the
+// length of its glide.
+ScrollPlan planOf(const ScrollSettings& s, const ScrollInput& input, const Continuation& c, std::int64_t total,
+                  std::optional<ModifierFlags> endsPrevious) {
     const double duration = s.durationMillis;
     const double frame = s.frameIntervalMillis;
-    const double t0 = c.firstOffset > 0 ? c.firstOffset : 0;
-    const auto frames = static_cast<std::size_t>(std::ceil(std::max(0.0, duration - t0) / frame)) + 1;
-    const GlideCurve curve(s.easing, t0, frame, duration, frames, std::min(std::max(c.startProgress, 0.0), 0.999), total);
-
-    // The steps themselves are made as they are walked: a detent costs the
-    // same whatever the length of its glide.
-    const std::optional<ModifierFlags> endsPrevious =
-        c.transition == GestureTransition::endPreviousThenBegin ? std::optional(previous->modifiers) : std::nullopt;
-    ScrollPlan plan{
-        .id = nextPlanID_++,
+    const auto frames = static_cast<std::size_t>(std::ceil(std::max(0.0, duration - frame) / frame)) + 1;
+    const GlideCurve curve(s.easing, frame, frame, duration, frames, std::min(std::max(c.startProgress, 0.0), 0.999), total);
+    return ScrollPlan{
+        .id = 0,
         .axis = input.axis,
         .modifiers = input.modifiers,
         .deviceID = input.deviceID,
@@ -160,10 +102,57 @@ ScrollOutcome ScrollTransformer::transform(const ScrollInput& input, std::option
         .gestureTransition = c.transition,
         .easingStartProgress = c.startProgress,
         .frameIntervalMillis = frame,
-        .firstFrameOffsetMillis = c.firstOffset,
+        .firstFrameOffsetMillis = frame,
         .steps = GlideSteps(curve, c.transition == GestureTransition::continuePrevious, endsPrevious),
     };
-    state.plan = plan;
+}
+
+} // namespace
+
+std::int64_t ScrollTransformer::streakAfter(const std::optional<AxisState>& stored, const ScrollSettings& s,
+                                            const ScrollInput& input, int direction) {
+    if (!s.accelerationEnabled || !stored || !stored->lastDetentMillis) return 0;
+    if (stored->lastDirection != direction && stored->lastDirection != 0) return 0;
+    const double gap = input.timestampMillis - *stored->lastDetentMillis;
+    return gap >= 0 && gap <= s.accelerationWindowMillis ? stored->streak + 1 : 0;
+}
+
+ScrollOutcome ScrollTransformer::transform(const ScrollInput& input, std::optional<GlideDelivery> delivery) {
+    const ScrollSettings s = settings.sanitized();
+    const double now = delivery ? delivery->atMillis : input.timestampMillis;
+    if (!passesGates(s, input) || !std::isfinite(now)) return ScrollOutcome::passThrough(input);
+
+    const int direction = input.lineDelta >= 1 ? 1 : -1;
+    const double sign = s.isInverted ? -direction : direction;
+    const double count = std::fabs(static_cast<double>(input.lineDelta));
+    std::optional<AxisState>& stored = axes_[slot(input.axis)];
+    const bool reversal = stored && stored->lastDirection != 0 && stored->lastDirection != direction;
+
+    // A quick streak in one direction travels further with every detent.
+    const std::int64_t streak = streakAfter(stored, s, input, direction);
+    const double factor =
+        s.accelerationEnabled ? std::min(s.maxAccelerationMultiplier, 1 + s.accelerationGain * static_cast<double>(streak)) : 1;
+
+    const ScrollPlan* previous = stored && stored->plan ? &*stored->plan : nullptr;
+    const Continuation c = continuationOf(previous, delivery ? delivery->pixels : std::nullopt, now, input, reversal);
+    double travel = s.pixelsPerDetent * count * factor * sign + c.carry;
+    if (travel <= -s.maxInFlightPixels) travel = -s.maxInFlightPixels;
+    if (travel > s.maxInFlightPixels) travel = s.maxInFlightPixels;
+    const std::int64_t total = roundHalfAway(travel);
+
+    // Built outside the optional: some compilers decide whether a nested
+    // type is default-constructible while its enclosing class is still open.
+    if (!stored) stored = AxisState{};
+    const std::optional<ModifierFlags> endsPrevious =
+        c.transition == GestureTransition::endPreviousThenBegin ? std::optional(previous->modifiers) : std::nullopt;
+    stored->lastDetentMillis = input.timestampMillis;
+    stored->lastDirection = direction;
+    stored->streak = streak;
+    if (total == 0) return ScrollOutcome::ignore();
+
+    ScrollPlan plan = planOf(s, input, c, total, endsPrevious);
+    plan.id = nextPlanID_++;
+    stored->plan = plan;
     return ScrollOutcome::animate(std::move(plan));
 }
 

@@ -1,6 +1,7 @@
 #include "RavoletEngine/EventPath/ScrollPipeline.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 
 #include "Core/ScrollOutcome.hpp"
@@ -10,8 +11,6 @@ namespace ravolet {
 
 namespace {
 
-// Room for the plans alive at once: two per axis while one supersedes another.
-constexpr std::size_t reservedPlans = 8;
 // Room for the records of cancelled plans, kept until their glide's end, so
 // that the tap thread does not allocate for them: a wheel spun freely for
 // the longest glide (5 s) at a detent a millisecond and more. Their steps
@@ -24,19 +23,15 @@ constexpr std::int64_t countingSlice = 64;
 
 // How much later than its deadline a step may be posted when that spares the
 // queue's thread a wake-up (a queue asleep until no later than that is left
-// asleep), and how far a superseding glide's first step may move to fall due
-// with the step the queue sleeps for. A detent that supersedes a glide
-// continues on that glide's frame grid, so its first step falls within
-// microseconds of that step, before or after it by the difference in how long
-// the two detents took to reach the tap; waking the queue again for that
-// difference would cost more than the whole detent. Far below anything
-// visible: a frame is 8 ms.
+// asleep). Far below anything visible: a frame is 8 ms.
 constexpr std::uint64_t stepLeewayNanos = 50'000;
 
-// A step without a usable time goes out at once rather than never.
-std::uint64_t deadlineAfter(std::uint64_t base, double offsetMillis) {
-    if (!(offsetMillis > 0)) return base;
-    return platform::Scheduler::deadlineAfter(base, nanosFromMillis(offsetMillis));
+// A time on the queue's clock, from and to the milliseconds of the glides.
+double millisOf(std::uint64_t nanos) { return static_cast<double>(nanos) / 1e6; }
+std::uint64_t nanosAt(double millis) {
+    if (!(millis > 0)) return 0;
+    const double nanos = std::round(millis * 1e6);
+    return nanos >= 1.8e19 ? UINT64_MAX : static_cast<std::uint64_t>(nanos);
 }
 
 } // namespace
@@ -62,102 +57,82 @@ std::shared_ptr<ScrollPipeline> ScrollPipeline::create(const ScrollSettings& set
 ScrollPipeline::ScrollPipeline(Passkey, const ScrollSettings& settings, std::shared_ptr<EventPosting> poster,
                                std::shared_ptr<platform::Scheduler> queue)
     : poster_(std::move(poster)), queue_(std::move(queue)), transformer_(settings) {
-    plans_.reserve(reservedPlans);
     cancelledUntil_.reserve(reservedCancelled);
     uncounted_.reserve(reservedUncounted);
 }
 
-ScrollPipeline::PlanRuntime* ScrollPipeline::findPlanLocked(std::uint64_t id) {
-    const auto it = std::ranges::find(plans_, id, [](const PlanRuntime& r) { return r.plan.id; });
-    if (it == plans_.end()) return nullptr;
-    // Found while the queue posts its step: the step after it is made here,
-    // as the queue would have before anyone else saw the plan.
-    if (it->upcomingTaken && !makeUpcomingLocked(*it)) return nullptr;
-    return &*it;
+void ScrollPipeline::settleLocked(std::optional<Glide>& glide) {
+    if (!glide || !glide->upcomingTaken) return;
+    glide->upcomingTaken = false;
+    if (const auto following = glide->steps.next(glide->after)) glide->upcoming = *following;
+    else glide.reset();
 }
 
-bool ScrollPipeline::makeUpcomingLocked(PlanRuntime& runtime) {
-    runtime.upcomingTaken = false;
-    if (runtime.finishing) {
-        plans_.erase(plans_.begin() + (&runtime - plans_.data()));
-        return false;
-    }
-    if (const auto following = runtime.plan.steps.next(runtime.after)) {
-        runtime.upcoming = *following;
-        return true;
-    }
-    plans_.erase(plans_.begin() + (&runtime - plans_.data()));
-    return false;
-}
-
-std::uint64_t ScrollPipeline::deadlineOf(const PlanRuntime& runtime) {
-    const std::uint64_t deadline = deadlineAfter(runtime.base, runtime.upcoming.offsetMillis);
-    return runtime.finishing ? std::min(deadline, runtime.finishingBy) : deadline;
-}
-
-bool ScrollPipeline::isOwed(const PlanRuntime& runtime, std::uint64_t now, double atMillis) {
-    if (runtime.finishing) return false;
-    // The glide's closing step moves no pixel: it is cancelled with the rest,
-    // or it would end the gesture the superseding glide goes on with.
-    if (runtime.upcoming.phase == ScrollPhase::ended && runtime.upcoming.pixelDelta == 0) return false;
-    return deadlineOf(runtime) <= now || runtime.plan.startTimestampMillis + runtime.upcoming.offsetMillis <= atMillis;
+std::uint64_t ScrollPipeline::deadlineOf(const Glide& glide) {
+    // A step without a usable time goes out at once rather than never.
+    const double offset = glide.upcoming.offsetMillis > 0 ? glide.upcoming.offsetMillis : 0;
+    return nanosAt(glide.startMillis + offset);
 }
 
 ScrollDisposition ScrollPipeline::handle(const ScrollInput& input) {
-    // Steps are timed from now on the queue's clock, not from the wheel
-    // event's time stamp, which only feeds the transformer.
-    const std::uint64_t base = queue_->nowNanos();
+    const std::uint64_t now = queue_->nowNanos();
     std::optional<std::uint64_t> first;
     {
         std::lock_guard guard(lock_);
-        expireCancelledLocked(base);
-        std::optional<std::int64_t> delivered;
-        ScrollInput glideInput = input;
-        if (const auto* previous = transformer_.inFlightPlan(input.axis)) {
-            if (const auto* runtime = findPlanLocked(previous->id)) {
-                delivered = runtime->delivered;
-                // A step whose time has come, on the queue's clock or the
-                // wheel's, goes out even when the detent gets to the glide
-                // before the queue's thread does (it may wake a little late,
-                // and the glide's grid may run a little behind the detents'
-                // time stamps): that frame is not lost to the detent. One
-                // due only on the queue's clock lies after the detent on the
-                // wheel's: for the glide the detent comes after that frame,
-                // so that the new glide does not travel that frame again.
-                if (isOwed(*runtime, base, input.timestampMillis)) {
-                    *delivered += runtime->upcoming.pixelDelta;
-                    glideInput.timestampMillis = std::max(
-                        input.timestampMillis, runtime->plan.startTimestampMillis + runtime->upcoming.offsetMillis);
-                }
-            }
-        }
-        auto outcome = transformer_.transform(glideInput, delivered);
+        expireCancelledLocked(now);
+        std::optional<Glide>& running = glides_[slot(input.axis)];
+        settleLocked(running);
+        const GlideDelivery delivery{running ? std::optional(running->delivered) : std::nullopt, millisOf(now)};
+        const ScrollOutcome outcome = transformer_.transform(input, delivery);
         if (outcome.isPassThrough()) {
             metrics_.inputsPassedThrough += 1;
             return ScrollDisposition::passThrough;
         }
-        if (outcome.isIgnore()) {
+        const ScrollPlan* plan = outcome.plan();
+        if (!plan) {
             metrics_.inputsIgnored += 1;
             return ScrollDisposition::suppress;
         }
-        // Registered under the same hold as the transform, so no firing can
-        // come up before its plan's record exists.
-        first = registerLocked(std::move(std::get<ScrollOutcome::Animate>(outcome.value).plan), base,
-                               glideInput.timestampMillis);
+        // Recorded under the same hold as the transform, so no firing can
+        // come up before its glide's record exists.
+        startLocked(*plan);
+        if (running) first = deadlineOf(*running);
     }
     if (first) alarm_->arm(*first, stepLeewayNanos);
     return ScrollDisposition::suppress;
 }
 
-void ScrollPipeline::cancelLocked(const PlanRuntime& runtime) {
+void ScrollPipeline::startLocked(const ScrollPlan& plan) {
+    std::optional<Glide>& glide = glides_[slot(plan.axis)];
+    // The transformer supersedes every glide still going out on the axis.
+    if (glide) {
+        if (plan.supersedes == glide->id) metrics_.plansSuperseded += 1;
+        cancelLocked(*glide);
+        glide.reset();
+    }
+    metrics_.inputsTransformed += 1;
+    metrics_.plansScheduled += 1;
+    Glide made{.id = plan.id,
+               .axis = plan.axis,
+               .modifiers = plan.modifiers,
+               .startMillis = plan.startTimestampMillis,
+               .endMillis = plan.endTimestampMillis(),
+               .total = plan.totalPixelDelta,
+               .steps = plan.steps,
+               .upcoming = {},
+               .after = {}};
+    // A plan always has its closing step at least.
+    if (const auto step = made.steps.next(made.after)) {
+        made.upcoming = *step;
+        glide = std::move(made);
+    }
+}
+
+void ScrollPipeline::cancelLocked(const Glide& glide) {
     // The upcoming step is counted now; the ones after it may be thousands.
     metrics_.stepsCancelled += 1;
-    // Those of a finishing plan were counted when it was superseded.
-    if (runtime.finishing) return;
-    if (runtime.after.stage != GlideSteps::Position::Stage::done)
-        uncounted_.push_back(Uncounted{runtime.plan.steps, runtime.after});
-    // The closing step at the glide's end is the last.
-    cancelledUntil_.push_back(deadlineAfter(runtime.base, runtime.plan.durationMillis));
+    if (glide.after.stage != GlideSteps::Position::Stage::done) uncounted_.push_back(Uncounted{glide.steps, glide.after});
+    cancelledUntil_.push_back(nanosAt(glide.endMillis));
     std::ranges::push_heap(cancelledUntil_, std::greater<>());
 }
 
@@ -187,82 +162,33 @@ void ScrollPipeline::expireCancelledLocked(std::uint64_t now) {
     }
 }
 
-std::uint64_t ScrollPipeline::movedBy(std::uint64_t time, double millis) {
-    if (millis >= 0) return platform::Scheduler::deadlineAfter(time, nanosFromMillis(millis));
-    const auto back = static_cast<std::uint64_t>(nanosFromMillis(-millis).count());
-    return time > back ? time - back : 0;
-}
-
-std::optional<std::uint64_t> ScrollPipeline::continuedBase(const PlanRuntime& previous, const ScrollPlan& plan,
-                                                          std::uint64_t now, double detentMillis) {
-    if (!(detentMillis >= previous.plan.startTimestampMillis)) return std::nullopt;
-    // A glide that goes on with the time of the one it supersedes may start
-    // before that one did.
-    const std::uint64_t base = movedBy(previous.base, plan.startTimestampMillis - previous.plan.startTimestampMillis);
-    const std::uint64_t detent = movedBy(base, detentMillis - plan.startTimestampMillis);
-    const auto frame = static_cast<std::uint64_t>(nanosFromMillis(plan.frameIntervalMillis).count());
-    if ((detent > now ? detent - now : now - detent) > frame) return std::nullopt;
-    return base;
-}
-
-std::optional<std::uint64_t> ScrollPipeline::registerLocked(ScrollPlan plan, std::uint64_t base, double detentMillis) {
-    // The deadline the queue may already sleep for, and where the plan's
-    // steps count from when it goes on from the glide it supersedes.
-    std::optional<std::uint64_t> superseded;
-    std::optional<std::uint64_t> continued;
-    std::optional<std::uint64_t> finishingBy;
-    if (plan.supersedes) {
-        if (auto* previous = findPlanLocked(*plan.supersedes)) {
-            superseded = deadlineOf(*previous);
-            continued = continuedBase(*previous, plan, base, detentMillis);
-            if (isOwed(*previous, base, detentMillis)) {
-                // Its due step, which the transform counted as delivered,
-                // still goes out, now at the latest (it may be due only on
-                // the wheel's clock), before anything of the new glide; only
-                // the ones after it are cancelled.
-                cancelLocked(*previous);
-                metrics_.stepsCancelled -= 1;
-                previous->finishing = true;
-                previous->finishingBy = base;
-                finishingBy = deadlineOf(*previous);
-            } else {
-                cancelLocked(*previous);
-                plans_.erase(plans_.begin() + (previous - plans_.data()));
-            }
-            metrics_.plansSuperseded += 1;
+std::optional<ScrollPipeline::DueStep> ScrollPipeline::takeDueLocked(std::uint64_t now, std::optional<std::uint64_t>& next) {
+    // The glide whose next step is due first; the vertical one on a tie.
+    Glide* earliest = nullptr;
+    std::uint64_t at = 0;
+    for (auto& glide : glides_) {
+        if (!glide || glide->upcomingTaken) continue;
+        const std::uint64_t deadline = deadlineOf(*glide);
+        if (!earliest || deadline < at) {
+            earliest = &*glide;
+            at = deadline;
         }
     }
-    metrics_.inputsTransformed += 1;
-    metrics_.plansScheduled += 1;
-    if (auto* existing = findPlanLocked(plan.id)) plans_.erase(plans_.begin() + (existing - plans_.data()));
-    // The steps are posted in plan order, which is the order they fall due:
-    // the immediate ones first, then the rest by offset.
-    GlideSteps::Position after;
-    const std::optional<ScrollStep> first = plan.steps.next(after);
-    // A plan without steps has nothing to post and nothing to wait for.
-    if (!first) return finishingBy;
-    // A glide that goes on from the one it supersedes has its first timed
-    // step on that glide's frame grid, as the wheel's clock has it: on the
-    // queue's clock it counts from where that glide did, moved on by the
-    // time between their detents, so that a streak of detents faster than
-    // the frames keeps one grid and never puts a frame off. Steps due at once
-    // (the end of a gesture broken off) are not held for the grid, and
-    // neither is a glide whose detent's time stamp runs more than a frame
-    // apart from the queue's clock.
-    if (continued && first->offsetMillis > 0) base = *continued;
-    // Otherwise the detent is now on the queue's clock, and the glide's time
-    // starts where the plan says, before the detent when it goes on with the
-    // time of the glide it supersedes.
-    else base = movedBy(base, plan.startTimestampMillis - detentMillis);
-    plans_.push_back(PlanRuntime{std::move(plan), base, *first, after, 0});
-    PlanRuntime& runtime = plans_.back();
-    // Within the leeway of the step the queue is set to wake for, the first
-    // step comes due with that step: the grid reckoned on the two clocks
-    // parts by the rounding of their units at most.
-    const std::uint64_t due = deadlineOf(runtime);
-    if (superseded && (due > *superseded ? due - *superseded : *superseded - due) <= stepLeewayNanos)
-        runtime.base = runtime.base - due + *superseded;
-    return finishingBy ? std::min(*finishingBy, deadlineOf(runtime)) : deadlineOf(runtime);
+    if (!earliest) return std::nullopt;
+    if (at > now) {
+        next = at;
+        return std::nullopt;
+    }
+    const ScrollStep& step = earliest->upcoming;
+    const ModifierFlags modifiers = step.modifiers.value_or(earliest->modifiers);
+    const DueStep due{earliest->axis, step.pixelDelta, step.phase, modifiers, earliest->total - earliest->delivered};
+    earliest->delivered += step.pixelDelta;
+    earliest->upcomingTaken = true;
+    metrics_.stepsPosted += 1;
+    metrics_.pixelsPosted += step.pixelDelta < 0 ? -step.pixelDelta : step.pixelDelta;
+    openGestureModifiers_[slot(earliest->axis)] =
+        step.phase == ScrollPhase::ended ? std::nullopt : std::optional<ModifierFlags>(modifiers);
+    return due;
 }
 
 void ScrollPipeline::postDueSteps() {
@@ -270,46 +196,21 @@ void ScrollPipeline::postDueSteps() {
     // One step at a time, each out before the step after it is made: making
     // a step is the costly part, and the one due is waited for.
     for (;;) {
-        const std::uint64_t now = queue_->nowNanos();
-        DueStep step{};
+        std::optional<DueStep> step;
         std::uint64_t taken = 0;
         {
             std::lock_guard guard(lock_);
+            const std::uint64_t now = queue_->nowNanos();
             expireCancelledLocked(now);
-            // The plan whose next step is due first; the earlier plan on a tie.
-            auto earliest = plans_.end();
-            std::uint64_t at = 0;
-            for (auto it = plans_.begin(); it != plans_.end(); ++it) {
-                const std::uint64_t deadline = deadlineOf(*it);
-                if (earliest == plans_.end() || deadline < at) {
-                    earliest = it;
-                    at = deadline;
-                }
-            }
-            if (earliest == plans_.end()) break;
-            if (at > now) {
-                next = at;
-                break;
-            }
-            const ScrollPlan& plan = earliest->plan;
-            const ScrollStep& upcoming = earliest->upcoming;
-            const ModifierFlags modifiers = upcoming.modifiers.value_or(plan.modifiers);
-            const std::int64_t remaining = plan.totalPixelDelta - earliest->delivered;
-            earliest->delivered += upcoming.pixelDelta;
-            earliest->upcomingTaken = true;
-            metrics_.stepsPosted += 1;
-            metrics_.pixelsPosted += upcoming.pixelDelta < 0 ? -upcoming.pixelDelta : upcoming.pixelDelta;
-            openGestureModifiers_[slot(plan.axis)] =
-                upcoming.phase == ScrollPhase::ended ? std::nullopt : std::optional<ModifierFlags>(modifiers);
-            step = DueStep{plan.axis, upcoming.pixelDelta, upcoming.phase, modifiers, remaining};
-            taken = plan.id;
+            step = takeDueLocked(now, next);
+            if (!step) break;
+            taken = glides_[slot(step->axis)]->id;
         }
-        poster_->postScrollStep(step.axis, step.pixelDelta, step.phase, step.modifiers, step.glideRemaining);
+        poster_->postScrollStep(step->axis, step->pixelDelta, step->phase, step->modifiers, step->glideRemaining);
         std::lock_guard guard(lock_);
-        // Unless a detent or a reset met the plan meanwhile and did it first.
-        const auto it = std::ranges::find_if(
-            plans_, [taken](const PlanRuntime& r) { return r.plan.id == taken && r.upcomingTaken; });
-        if (it != plans_.end()) makeUpcomingLocked(*it);
+        // Unless a detent or a reset met the glide meanwhile and did it first.
+        std::optional<Glide>& glide = glides_[slot(step->axis)];
+        if (glide && glide->id == taken) settleLocked(glide);
     }
     if (next) alarm_->arm(*next, stepLeewayNanos);
     // While the queue's thread is awake anyway, after its steps are out.
@@ -321,11 +222,12 @@ void ScrollPipeline::reset() {
     {
         std::lock_guard guard(lock_);
         transformer_.reset();
-        // A step the queue is posting is out, not cancelled.
-        for (std::size_t i = plans_.size(); i-- > 0;)
-            if (plans_[i].upcomingTaken) makeUpcomingLocked(plans_[i]);
-        for (const auto& runtime : plans_) cancelLocked(runtime);
-        plans_.clear();
+        for (auto& glide : glides_) {
+            // A step the queue is posting is out, not cancelled.
+            settleLocked(glide);
+            if (glide) cancelLocked(*glide);
+            glide.reset();
+        }
         for (const auto axis : allScrollAxes) {
             if (auto& open = openGestureModifiers_[slot(axis)]) {
                 closing.emplace_back(axis, *open);
@@ -370,8 +272,7 @@ std::size_t ScrollPipeline::inFlightPlanCount() const {
     const std::uint64_t now = queue_->nowNanos();
     std::lock_guard guard(lock_);
     const auto cancelled = std::ranges::count_if(cancelledUntil_, [now](std::uint64_t until) { return until > now; });
-    // A finishing plan counts among the cancelled ones.
-    const auto live = std::ranges::count_if(plans_, [](const PlanRuntime& r) { return !r.finishing; });
+    const auto live = std::ranges::count_if(glides_, [](const auto& glide) { return glide.has_value(); });
     return static_cast<std::size_t>(live) + static_cast<std::size_t>(cancelled);
 }
 

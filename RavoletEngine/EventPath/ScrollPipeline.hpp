@@ -24,37 +24,22 @@
 
 namespace ravolet {
 
-// Turns the target mouse's wheel detents into glides. handle() asks the
-// transformer on the event-tap thread and answers at once; the plan's pixel
-// steps are posted from the pipeline's own serial queue, each at its deadline
-// on the queue's clock (the steps due at once right away, in plan order), or
-// up to 50 µs later where that spares the queue's thread a wake-up. A glide
-// that goes on from the one it supersedes stays on that glide's frame grid:
-// its timed steps count from where that glide's did, moved on by the time
-// between the two detents, so that a streak of detents faster than the
-// frames never puts a frame off (unless the detent's time stamp is more than
-// a frame apart from the queue's clock). A glide whose time starts before its
-// detent (it goes on with the time of the glide it supersedes) counts from
-// that earlier point. The
-// glides in flight keep one alarm armed on the queue for the earliest step
-// still to come: when it fires, every step that is due is posted, each made
-// to follow its plan's step only once that step is out (making a step is the
-// costly part, and the step due should not wait for it), and the alarm is
-// armed for the next. A detent
-// therefore costs the tap thread one transform, making its glide's first
-// step and, at most, moving that alarm earlier, however long the glide; it
-// never queues a block per step. A plan superseded by the next detent, or
-// cancelled by a reset, posts nothing more and leaves nothing queued: only its
-// record stays until its last step's time (it still counts in
-// inFlightPlanCount()), and its steps not posted are counted off the tap
-// thread (by the queue while it is awake anyway, by a reset, and before the
-// counters are read). The axes with a scroll gesture open are remembered so
-// that a reset can close them.
+// Turns the target mouse's wheel detents into glides. handle() tells the
+// transformer, on the event-tap thread, what of the axis's running glide has
+// gone out and the queue's time, posts what comes back and answers at once.
+// The transformer owns the glides' time on the queue's clock: each step goes
+// out from the pipeline's serial queue at its plan's start plus its offset
+// (those due at once right away), or up to 50 µs later where that spares the
+// queue's thread a wake-up. Each axis has one glide going out; the next
+// detent's plan supersedes it, and it posts nothing more. One alarm on the
+// queue is armed for the earliest step to come; when it fires, every step
+// that is due goes out, each made only once the one before it is out.
 //
-// The alarm holds the pipeline weakly. The lock guards the transformer, the
-// plan records, the open gestures and the counters; it is never held while
-// posting or while calling the queue, nor for more than a short slice of the
-// counting.
+// A superseded or reset glide leaves nothing queued: its record stays until
+// its end (it counts in inFlightPlanCount()), and its steps not posted are
+// counted off the tap thread. A reset closes the axes' open gestures. The
+// alarm holds the pipeline weakly; the lock is never held while posting or
+// calling the queue, nor for more than a short slice of the counting.
 class ScrollPipeline final : public ScrollTarget, public std::enable_shared_from_this<ScrollPipeline> {
 public:
     struct Metrics {
@@ -97,7 +82,7 @@ public:
     Metrics snapshotMetrics();
     void resetMetrics();
     // Plans whose steps have not all come due: the live ones, and cancelled
-    // ones until their last step's time.
+    // ones until their end.
     std::size_t inFlightPlanCount() const;
 
     // Returns once every step already due has been posted and every block
@@ -116,28 +101,25 @@ public:
                    std::shared_ptr<platform::Scheduler> queue);
 
 private:
-    // A plan with steps still to post.
-    struct PlanRuntime {
-        ScrollPlan plan;
-        // The queue's clock when the plan was scheduled: its steps' deadlines
-        // count from here.
-        std::uint64_t base = 0;
-        // The next step to post, made ahead so that its deadline is known,
-        // and where the steps after it are made from.
+    // What posting a glide needs of its plan, and how far it has gone out.
+    struct Glide {
+        std::uint64_t id = 0;
+        ScrollAxis axis = ScrollAxis::vertical;
+        ModifierFlags modifiers;
+        // On the queue's clock, in ms.
+        double startMillis = 0;
+        double endMillis = 0;
+        std::int64_t total = 0;
+        GlideSteps steps;
+        // The next step, made ahead so that its deadline is known, and where
+        // the steps after it are made from.
         ScrollStep upcoming;
         GlideSteps::Position after;
         // Signed sum of the pixels posted so far.
         std::int64_t delivered = 0;
-        // The queue has taken `upcoming` to post it and makes the step after
-        // it once it is out; until then `upcoming` is no longer to come.
+        // The queue is posting `upcoming` and makes the step after it once
+        // it is out; whoever meets the glide first makes it instead.
         bool upcomingTaken = false;
-        // Superseded when `upcoming` was already due: that step still goes
-        // out (it counted as delivered), and it is the plan's last. It is due
-        // by `finishingBy` at the latest, the detent's time on the queue's
-        // clock, so that it goes out before any step of the plan that
-        // superseded it.
-        bool finishing = false;
-        std::uint64_t finishingBy = 0;
     };
 
     // The steps of a cancelled plan that are still to be counted.
@@ -155,40 +137,23 @@ private:
         std::int64_t glideRemaining;
     };
 
-    // The plan's record with its upcoming step made; none once it has no
-    // step left (its record is then gone).
-    PlanRuntime* findPlanLocked(std::uint64_t id);
-    // Makes the step after a taken one, or drops the plan's record when there
-    // is none; false then.
-    bool makeUpcomingLocked(PlanRuntime& runtime);
-    // Where the steps of `plan`, which supersedes `previous`, count from on
-    // the queue's clock to stay on `previous`'s frame grid; none when that
-    // would be more than a frame from `now`.
-    static std::optional<std::uint64_t> continuedBase(const PlanRuntime& previous, const ScrollPlan& plan,
-                                                      std::uint64_t now, double detentMillis);
-    // `time` on the queue's clock moved by `millis`, either way.
-    static std::uint64_t movedBy(std::uint64_t time, double millis);
-    // Records the plan (superseding the one it names) and returns the deadline
-    // of its first step, if it has any, or of the superseded plan's step
-    // still to go out where that is sooner. `base` is now on the queue's
-    // clock, `detentMillis` the detent's time on the wheel's as the
-    // transformer was given it.
-    std::optional<std::uint64_t> registerLocked(ScrollPlan plan, std::uint64_t base, double detentMillis);
-    // Whether the plan's upcoming step is still to go out and due at `now`
-    // on the queue's clock or at `atMillis` on the wheel's.
-    static bool isOwed(const PlanRuntime& runtime, std::uint64_t now, double atMillis);
-    // Cancels a live plan: its pending steps are left to be counted and only
-    // its record's end is kept.
-    void cancelLocked(const PlanRuntime& runtime);
+    // Makes the step after a taken one; the glide is gone when it has none.
+    static void settleLocked(std::optional<Glide>& glide);
+    // Cancels the axis's glide, if any, for the plan that replaces it.
+    void startLocked(const ScrollPlan& plan);
+    // Leaves a glide's pending steps to be counted and its end to be kept.
+    void cancelLocked(const Glide& glide);
+    // Takes the earliest step due by `now`; otherwise tells when the next is.
+    std::optional<DueStep> takeDueLocked(std::uint64_t now, std::optional<std::uint64_t>& next);
     // Counts a slice of the cancelled steps; true once none is left.
     bool countCancelledSliceLocked();
     // Counts them all, a slice per hold of the lock.
     void countCancelledSteps();
-    // Forgets cancelled plans whose last step's time has come.
+    // Forgets cancelled plans whose end has come.
     void expireCancelledLocked(std::uint64_t now);
     // Runs on the queue when the alarm fires.
     void postDueSteps();
-    static std::uint64_t deadlineOf(const PlanRuntime& runtime);
+    static std::uint64_t deadlineOf(const Glide& glide);
     static std::size_t slot(ScrollAxis axis) { return axis == ScrollAxis::vertical ? 0 : 1; }
 
     const std::shared_ptr<EventPosting> poster_;
@@ -198,11 +163,10 @@ private:
 
     mutable std::mutex lock_;
     ScrollTransformer transformer_;
-    // The live plans in the order they were registered: a few at most, with
-    // room reserved up front so that the tap thread does not allocate.
-    std::vector<PlanRuntime> plans_;
-    // The last-step deadlines of cancelled plans whose time has not come, as a
-    // min-heap; kept only to be counted.
+    // Per axis, the glide whose steps are going out.
+    std::array<std::optional<Glide>, 2> glides_{};
+    // The ends of cancelled plans that have not come, as a min-heap; kept
+    // only to be counted.
     std::vector<std::uint64_t> cancelledUntil_;
     // Cancelled plans whose steps have not all been counted yet.
     std::vector<Uncounted> uncounted_;

@@ -14,7 +14,7 @@ void BM_ScrollTransformerDetent(benchmark::State& state) {
     double now = 0;
     for (auto _ : state) {
         now += 60;
-        ScrollOutcome outcome = transformer.transform(ScrollInput{1, ScrollAxis::vertical, {}, now, DeviceID(1)}, 20);
+        ScrollOutcome outcome = transformer.transform(ScrollInput{1, ScrollAxis::vertical, {}, now, DeviceID(1)}, GlideDelivery{20, now});
         benchmark::DoNotOptimize(outcome);
     }
 }

@@ -337,11 +337,14 @@ void BM_WheelDetentByGlideLength(benchmark::State& state) {
         p.queue->runUntilIdle();
     };
     for (auto _ : state) {
-        event.setTimestamp(path.queue->nowNanos() + samples.events * pace);
+        event.setTimestamp(path.queue->nowNanos());
         samples.tap(path, event);
         state.PauseTiming();
-        baseEvent.setTimestamp(base.queue->nowNanos() + baseline.events * pace);
+        baseEvent.setTimestamp(base.queue->nowNanos());
         baseline.tap(base, baseEvent);
+        // The glides' time is the queue's: it goes on to the next detent.
+        path.queue->advance(std::chrono::nanoseconds(pace));
+        base.queue->advance(std::chrono::nanoseconds(pace));
         // Glides run out now and then, so that the queues do not grow; the
         // next detent starts a streak afresh.
         if (samples.events % 64 == 0) {

@@ -1,9 +1,32 @@
 #pragma once
 
-// The scroll transformer as it was, kept as the reference that the one in use
-// is compared with: it computed every frame of a glide and listed every step
-// of it at once. Beside it, random settings and detents of every kind that
-// the settings file accepts, and the comparison of plans.
+// The scroll transformer's rules as they are stated, written out plainly as
+// the reference that the transformer is compared with: every frame of a
+// glide computed and every step of it listed at once. Beside it, random
+// settings and detents of every kind that the settings file accepts, and the
+// comparison of plans.
+//
+// The rules. A detent that passes the gates (smoothing on, its axis enabled,
+// a line delta, the activation modifiers held, numbers it can work with)
+// travels pixelsPerDetent × |lines| × the streak's factor, in its direction
+// (inverted when set), plus what it carries, bounded by maxInFlightPixels and
+// rounded halves away from zero; a total of 0 is ignored. Quick streaks are
+// measured on the detents' own time stamps. The glides' time is the clock of
+// the delivery the caller gives (the detent's time stamp without one): on it
+// the axis's last plan is running while the caller says pixels of it are
+// still going out, or until its end. A detent while it runs supersedes it
+// and goes on from its last frame due by then whose pixels have all gone out
+// (its start when none has, the detent's time when that is before its
+// start), though not before the frame before its last one due by then, the
+// pixels gone out being the caller's count or what is due by
+// then. Turning back or changing the modifiers breaks off: the new glide
+// carries nothing, begins its gesture anew and first ends the old one if it
+// was open (it continued one, or something of it went out). Otherwise it
+// carries what had not gone out, goes on with the gesture when it was open,
+// and starts on the curve where the old one had come to at that point. A
+// glide's first frame is a frame after its start, then one every frame, the
+// last at its duration; each frame whose rounded eased count changes is a
+// step, and a closing step of 0 pixels ends the glide.
 
 #include <gtest/gtest.h>
 
@@ -21,55 +44,33 @@
 
 namespace ravolet::reference {
 
-constexpr double epsilon = std::numeric_limits<double>::epsilon();
-
 // Nearest integer, halves away from zero. Callers bound the value well inside
 // the 64-bit range first.
 inline std::int64_t roundHalfAway(double value) { return std::llround(value); }
 
-// The sanitized settings the algorithm can work with: sanitizing bounds every
-// infinity, so only a NaN can be left, and it would poison the arithmetic.
-inline bool isWorkable(const ScrollSettings& s) {
+inline bool passesGates(const ScrollSettings& s, const ScrollInput& input, double now) {
+    if (!s.isEnabled || !s.enabledAxes.contains(input.axis) || input.lineDelta == 0) return false;
+    if (s.activationModifiers && !s.activationModifiers->isEmpty() &&
+        !input.modifiers.contains(s.activationModifiers->normalized()))
+        return false;
+    if (input.lineDelta == std::numeric_limits<std::int64_t>::min()) return false;
+    if (!std::isfinite(input.timestampMillis) || !std::isfinite(now)) return false;
     for (double v : {s.durationMillis, s.pixelsPerDetent, s.frameIntervalMillis, s.maxInFlightPixels,
-                     s.accelerationWindowMillis, s.accelerationGain, s.maxAccelerationMultiplier}) {
+                     s.accelerationWindowMillis, s.accelerationGain, s.maxAccelerationMultiplier})
         if (std::isnan(v)) return false;
-    }
     return true;
 }
 
-inline bool passesGates(const ScrollSettings& s, const ScrollInput& input) {
-    if (!s.isEnabled || !s.enabledAxes.contains(input.axis) || input.lineDelta == 0) return false;
-    if (s.activationModifiers && !s.activationModifiers->isEmpty()) {
-        // Caps lock (and any unnamed bit) in the activation set never blocks.
-        if (!input.modifiers.contains(s.activationModifiers->normalized())) return false;
-    }
-    // A detent count that cannot be negated, a time off the clock or settings
-    // that are not numbers cannot be turned into a glide: leave the event alone.
-    if (input.lineDelta == std::numeric_limits<std::int64_t>::min()) return false;
-    if (!std::isfinite(input.timestampMillis)) return false;
-    return isWorkable(s);
-}
-
-// The first frame of `plan`'s own step grid strictly after `now`.
-inline double nextFrameOf(const ScrollPlan& plan, double now) {
-    const double first = plan.startTimestampMillis + plan.firstFrameOffsetMillis;
-    const double spacing = std::max(plan.frameIntervalMillis, epsilon);
-    if (first <= now) return first + spacing * (std::floor((now - first) / spacing) + 1);
-    return first;
-}
-
-struct Continuation {
-    double start = 0;
-    GestureTransition transition = GestureTransition::begin;
-    std::optional<std::uint64_t> supersedes = std::nullopt;
-    double carry = 0;
-    double startProgress = 0;
-    double firstOffset = 0;
+// One frame of a glide: its time after the start and the pixels due by then.
+struct Frame {
+    double offsetMillis = 0;
+    std::int64_t cumulative = 0;
 };
 
-// A plan as the reference made it: every step listed.
+// A plan as the reference made it: every frame and every step listed.
 struct Plan {
     ScrollPlan plan; // without steps of its own
+    std::vector<Frame> frames;
     std::vector<ScrollStep> steps;
 };
 
@@ -83,9 +84,9 @@ class Transformer {
 public:
     ScrollSettings settings;
     explicit Transformer(const ScrollSettings& settings) : settings(settings) {}
-    Outcome transform(const ScrollInput& input, std::optional<std::int64_t> deliveredPixelsOfPreviousPlan = std::nullopt);
-    const Plan* inFlightPlan(ScrollAxis axis) const;
-    void reset();
+    Outcome transform(const ScrollInput& input, std::optional<GlideDelivery> delivery = std::nullopt);
+    const Plan* inFlightPlan(ScrollAxis axis) const { return axes_[slot(axis)].plan ? &*axes_[slot(axis)].plan : nullptr; }
+    void reset() { axes_ = {}; }
     static std::int64_t deliveredPixels(const Plan& plan, double timeMillis);
 
 private:
@@ -96,158 +97,127 @@ private:
         std::int64_t streak = 0;
     };
     static std::size_t slot(ScrollAxis axis) { return axis == ScrollAxis::vertical ? 0 : 1; }
-    std::array<std::optional<AxisState>, 2> axes_{};
+    std::array<AxisState, 2> axes_{};
     std::uint64_t nextPlanID_ = 1;
 };
 
-inline Outcome Transformer::transform(const ScrollInput& input, std::optional<std::int64_t> deliveredOfPrevious) {
+inline std::int64_t Transformer::deliveredPixels(const Plan& plan, double timeMillis) {
+    const double elapsed = timeMillis - plan.plan.startTimestampMillis;
+    if (!(elapsed > 0)) return 0;
+    if (elapsed >= plan.plan.durationMillis) return plan.plan.totalPixelDelta;
+    std::uint64_t sum = 0; // wrapping, so that no plan can overflow the sum
+    for (const ScrollStep& step : plan.steps) {
+        if (step.offsetMillis > elapsed) break;
+        sum += static_cast<std::uint64_t>(step.pixelDelta);
+    }
+    return static_cast<std::int64_t>(sum);
+}
+
+// Where the glide after `previous` starts, `delivered` of it gone out by `now`.
+inline double goesOnFrom(const Plan& previous, std::int64_t delivered, double now) {
+    const double start = previous.plan.startTimestampMillis;
+    if (now < start) return now;
+    // The frame points due by then (the start first), and how many of them
+    // have their pixels all gone out.
+    std::vector<double> due{start};
+    std::size_t out = 1;
+    for (const Frame& frame : previous.frames) {
+        if (frame.offsetMillis > now - start) break; // due as deliveredPixels has it
+        due.push_back(start + frame.offsetMillis);
+        const bool gone = previous.plan.totalPixelDelta < 0 ? frame.cumulative >= delivered : frame.cumulative <= delivered;
+        if (gone && out + 1 == due.size()) out = due.size();
+    }
+    return due[std::max(out, due.size() - 1) - 1];
+}
+
+inline Outcome Transformer::transform(const ScrollInput& input, std::optional<GlideDelivery> delivery) {
     const ScrollSettings s = settings.sanitized();
-    if (!passesGates(s, input)) return {ScrollOutcome::passThrough(input), std::nullopt};
+    const double now = delivery ? delivery->atMillis : input.timestampMillis;
+    if (!passesGates(s, input, now)) return {ScrollOutcome::passThrough(input), std::nullopt};
+    const int direction = input.lineDelta > 0 ? 1 : -1;
+    AxisState& state = axes_[slot(input.axis)];
 
-    const double now = input.timestampMillis;
-    const int direction = input.lineDelta >= 1 ? 1 : -1;
-    const double sign = s.isInverted ? -direction : direction;
-    const double count = std::fabs(static_cast<double>(input.lineDelta));
-
-    std::optional<AxisState>& stored = axes_[slot(input.axis)];
-    const int lastDirection = stored ? stored->lastDirection : 0;
-    const bool reversal = lastDirection != 0 && lastDirection != direction;
-
-    // A quick streak in one direction travels further with every detent.
     std::int64_t streak = 0;
     double factor = 1;
     if (s.accelerationEnabled) {
-        if (stored && stored->lastDetentMillis && (lastDirection == direction || lastDirection == 0)) {
-            const double gap = now - *stored->lastDetentMillis;
-            if (gap >= 0 && gap <= s.accelerationWindowMillis) streak = stored->streak + 1;
-        }
+        const bool sameWay = state.lastDirection == direction || state.lastDirection == 0;
+        const double gap = state.lastDetentMillis ? input.timestampMillis - *state.lastDetentMillis : -1;
+        if (state.lastDetentMillis && sameWay && gap >= 0 && gap <= s.accelerationWindowMillis) streak = state.streak + 1;
         factor = std::min(s.maxAccelerationMultiplier, 1 + s.accelerationGain * static_cast<double>(streak));
     }
 
-    // How the new glide relates to the one before it.
-    Continuation c{.start = now, .firstOffset = s.frameIntervalMillis};
-    const Plan* previousPlan = stored && stored->plan ? &*stored->plan : nullptr;
-    const ScrollPlan* previous = previousPlan ? &previousPlan->plan : nullptr;
-    if (previous && now < previous->startTimestampMillis + previous->durationMillis) {
-        c.supersedes = previous->id;
-        const std::int64_t delivered = deliveredOfPrevious ? *deliveredOfPrevious : deliveredPixels(*previousPlan, now);
-        const bool gestureOpen = previous->gestureTransition == GestureTransition::continuePrevious || delivered != 0;
-        const bool needsBreak = previous->modifiers != input.modifiers || reversal;
-        if (needsBreak) {
-            if (gestureOpen) c.transition = GestureTransition::endPreviousThenBegin;
+    const Plan* previous = state.plan ? &*state.plan : nullptr;
+    const std::optional<std::int64_t> told = delivery ? delivery->pixels : std::nullopt;
+    double start = now, carry = 0, progress = 0;
+    GestureTransition transition = GestureTransition::begin;
+    std::optional<std::uint64_t> supersedes;
+    if (previous && (told || now < previous->plan.startTimestampMillis + previous->plan.durationMillis)) {
+        const ScrollPlan& p = previous->plan;
+        const std::int64_t delivered = told ? *told : deliveredPixels(*previous, now);
+        supersedes = p.id;
+        start = goesOnFrom(*previous, delivered, now);
+        const bool open = p.gestureTransition == GestureTransition::continuePrevious || delivered != 0;
+        const bool turnedBack = state.lastDirection != 0 && state.lastDirection != direction;
+        if (p.modifiers != input.modifiers || turnedBack) {
+            if (open) transition = GestureTransition::endPreviousThenBegin;
         } else {
-            c.transition = gestureOpen ? GestureTransition::continuePrevious : GestureTransition::begin;
-            // Worked in floating point: the caller's count is not trusted to
-            // keep the difference inside 64 bits.
-            c.carry = static_cast<double>(previous->totalPixelDelta) - static_cast<double>(delivered);
-            // A detent less than a frame after the last one goes on with the
-            // glide's time from the frame of its grid before the next one.
-            const double next = nextFrameOf(*previous, now);
-            const double frameBefore = next - std::max(previous->frameIntervalMillis, epsilon);
-            const bool quick = stored->lastDetentMillis && now - *stored->lastDetentMillis >= 0 &&
-                               now - *stored->lastDetentMillis < s.frameIntervalMillis;
-            if (quick && frameBefore <= now && now - frameBefore < s.frameIntervalMillis) {
-                c.start = frameBefore;
-                c.firstOffset = std::min(s.frameIntervalMillis, next - frameBefore);
-            } else {
-                c.firstOffset = std::min(s.frameIntervalMillis, std::max(0.0, next - now));
-            }
-            if (previous->durationMillis > 0) {
-                const double r = clamp((c.start - previous->startTimestampMillis) / previous->durationMillis, 0.0, 1.0);
-                c.startProgress = previous->easingStartProgress + r * (1 - previous->easingStartProgress);
-            } else {
-                c.startProgress = 1;
-            }
+            if (open) transition = GestureTransition::continuePrevious;
+            carry = static_cast<double>(p.totalPixelDelta) - static_cast<double>(delivered);
+            const double r = clamp((start - p.startTimestampMillis) / p.durationMillis, 0.0, 1.0);
+            progress = p.easingStartProgress + r * (1 - p.easingStartProgress);
         }
     }
 
-    double travel = s.pixelsPerDetent * count * factor * sign + c.carry;
-    if (travel <= -s.maxInFlightPixels) travel = -s.maxInFlightPixels;
-    if (travel > s.maxInFlightPixels) travel = s.maxInFlightPixels;
+    const double sign = s.isInverted ? -direction : direction;
+    const double travel = clamp(s.pixelsPerDetent * std::fabs(static_cast<double>(input.lineDelta)) * factor * sign + carry,
+                                -s.maxInFlightPixels, s.maxInFlightPixels);
     const std::int64_t total = roundHalfAway(travel);
-
-    // Built outside the optional: some compilers decide whether a nested
-    // type is default-constructible while its enclosing class is still open.
-    if (!stored) stored = AxisState{};
-    AxisState& state = *stored;
-    state.lastDetentMillis = now;
+    const std::optional<ModifierFlags> endedModifiers =
+        transition == GestureTransition::endPreviousThenBegin ? std::optional(previous->plan.modifiers) : std::nullopt;
+    state.lastDetentMillis = input.timestampMillis;
     state.lastDirection = direction;
     state.streak = streak;
     if (total == 0) return {ScrollOutcome::ignore(), std::nullopt};
 
     const double duration = s.durationMillis;
     const double frame = s.frameIntervalMillis;
-    const double t0 = c.firstOffset > 0 ? c.firstOffset : 0;
-    const auto frames = static_cast<std::size_t>(std::ceil(std::max(0.0, duration - t0) / frame)) + 1;
-    const double startOnCurve = std::min(std::max(c.startProgress, 0.0), 0.999);
-    const double e0 = easingValue(s.easing, startOnCurve);
-    const double denominator = std::max(1 - e0, epsilon);
-
     Plan made;
-    made.plan = ScrollPlan{
-        .id = nextPlanID_++,
-        .axis = input.axis,
-        .modifiers = input.modifiers,
-        .deviceID = input.deviceID,
-        .startTimestampMillis = c.start,
-        .durationMillis = duration,
-        .totalPixelDelta = total,
-        .supersedes = c.supersedes,
-        .gestureTransition = c.transition,
-        .easingStartProgress = c.startProgress,
-        .frameIntervalMillis = frame,
-        .firstFrameOffsetMillis = c.firstOffset,
-        .steps = {},
-    };
-    std::vector<ScrollStep>& steps = made.steps;
-    steps.reserve(frames + 2);
-    if (c.transition == GestureTransition::endPreviousThenBegin) {
-        steps.push_back({.offsetMillis = 0,
-                              .pixelDelta = 0,
-                              .isContinuous = true,
-                              .phase = ScrollPhase::ended,
-                              .modifiers = previous->modifiers});
-    }
-    std::int64_t previousCumulative = 0;
-    bool addedTimedStep = false;
+    made.plan = ScrollPlan{.id = nextPlanID_++,
+                           .axis = input.axis,
+                           .modifiers = input.modifiers,
+                           .deviceID = input.deviceID,
+                           .startTimestampMillis = start,
+                           .durationMillis = duration,
+                           .totalPixelDelta = total,
+                           .supersedes = supersedes,
+                           .gestureTransition = transition,
+                           .easingStartProgress = progress,
+                           .frameIntervalMillis = frame,
+                           .firstFrameOffsetMillis = frame,
+                           .steps = {}};
+    if (endedModifiers)
+        made.steps.push_back({.offsetMillis = 0, .pixelDelta = 0, .isContinuous = true, .phase = ScrollPhase::ended,
+                              .modifiers = endedModifiers});
+    const double onCurve = std::min(std::max(progress, 0.0), 0.999);
+    const double e0 = easingValue(s.easing, onCurve);
+    const double denominator = std::max(1 - e0, std::numeric_limits<double>::epsilon());
+    const auto frames = static_cast<std::size_t>(std::ceil(std::max(0.0, duration - frame) / frame)) + 1;
+    std::int64_t before = 0;
     for (std::size_t k = 1; k <= frames; ++k) {
-        const double t = t0 + frame * static_cast<double>(k - 1);
-        const double tc = std::min(t, duration);
-        const double p = clamp(startOnCurve + (1 - startOnCurve) * tc / duration, 0.0, 1.0);
-        const std::int64_t cumulative =
-            roundHalfAway((easingValue(s.easing, p) - e0) / denominator * static_cast<double>(total));
-        const std::int64_t delta = cumulative - previousCumulative;
-        previousCumulative = cumulative;
-        if (delta == 0) continue;
-        ScrollPhase phase = ScrollPhase::changed;
-        if (!addedTimedStep && c.transition != GestureTransition::continuePrevious) phase = ScrollPhase::began;
-        addedTimedStep = true;
-        steps.push_back({.offsetMillis = tc, .pixelDelta = delta, .isContinuous = true, .phase = phase});
+        const double tc = std::min(frame + frame * static_cast<double>(k - 1), duration);
+        const double p = clamp(onCurve + (1 - onCurve) * tc / duration, 0.0, 1.0);
+        const std::int64_t cumulative = roundHalfAway((easingValue(s.easing, p) - e0) / denominator * static_cast<double>(total));
+        made.frames.push_back({tc, cumulative});
+        if (cumulative == before) continue;
+        const bool first = std::ranges::none_of(made.steps, [](const ScrollStep& st) { return st.pixelDelta != 0; });
+        const ScrollPhase phase =
+            first && transition != GestureTransition::continuePrevious ? ScrollPhase::began : ScrollPhase::changed;
+        made.steps.push_back({.offsetMillis = tc, .pixelDelta = cumulative - before, .isContinuous = true, .phase = phase});
+        before = cumulative;
     }
-    steps.push_back({.offsetMillis = duration, .pixelDelta = 0, .isContinuous = true, .phase = ScrollPhase::ended});
-
+    made.steps.push_back({.offsetMillis = duration, .pixelDelta = 0, .isContinuous = true, .phase = ScrollPhase::ended});
     state.plan = made;
     return {ScrollOutcome::animate(made.plan), std::move(made)};
-}
-
-inline const Plan* Transformer::inFlightPlan(ScrollAxis axis) const {
-    const std::optional<AxisState>& state = axes_[slot(axis)];
-    return state && state->plan ? &*state->plan : nullptr;
-}
-
-inline void Transformer::reset() { axes_ = {}; }
-
-inline std::int64_t Transformer::deliveredPixels(const Plan& plan, double timeMillis) {
-    const double elapsed = timeMillis - plan.plan.startTimestampMillis;
-    if (!(elapsed > 0)) return 0;
-    if (elapsed >= plan.plan.durationMillis) return plan.plan.totalPixelDelta;
-    // Summed with wrapping so that no hand-made plan can overflow the sum.
-    std::uint64_t sum = 0;
-    for (const ScrollStep& step : plan.steps) {
-        if (step.offsetMillis > elapsed) break;
-        sum += static_cast<std::uint64_t>(step.pixelDelta);
-    }
-    return static_cast<std::int64_t>(sum);
 }
 
 } // namespace ravolet::reference
@@ -321,13 +291,16 @@ public:
         return now + roundedNow(logUniform(1, 8000));
     }
 
-    // What a caller says it has posted of the previous plan: nothing said, a
-    // count its own clock would give, or any count at all.
-    std::optional<std::int64_t> delivered(const reference::Plan* previous, double now) {
-        if (!previous || chance(50)) return std::nullopt;
-        if (chance(70)) return reference::Transformer::deliveredPixels(*previous, now - uniform(0, 20));
+    // What a caller says has gone out of the previous plan, and when: nothing
+    // said, the time alone, a time on a clock apart from the detents', and a
+    // count that clock would give, or any count at all.
+    std::optional<GlideDelivery> delivery(const reference::Plan* previous, double now) {
+        if (chance(40)) return std::nullopt;
+        const double at = chance(70) ? now : now + uniform(-3, 3);
+        if (!previous || chance(30)) return GlideDelivery{std::nullopt, at};
+        if (chance(70)) return GlideDelivery{reference::Transformer::deliveredPixels(*previous, at - uniform(0, 20)), at};
         const std::int64_t magnitude = std::min<std::int64_t>(std::abs(previous->plan.totalPixelDelta), 1'000'000);
-        return static_cast<std::int64_t>(below(2 * static_cast<int>(magnitude) + 3)) - magnitude - 1;
+        return GlideDelivery{static_cast<std::int64_t>(below(2 * static_cast<int>(magnitude) + 3)) - magnitude - 1, at};
     }
 
 private:

@@ -1,9 +1,8 @@
-// The scroll transformer against the one it replaced, kept here as the
-// reference: it computed every frame of a glide and listed every step of it
-// at once, where the transformer now describes the glide and its steps are
-// made as they are walked, found only at the frames where the pixel count
-// changes. Plans, their steps, outcomes and the state they leave must stay
-// exactly the same.
+// The scroll transformer against its rules written out plainly (the
+// reference): every frame of a glide computed and every step of it listed at
+// once, where the transformer describes the glide, makes its steps as they
+// are walked and finds where a glide has gone out to by halving. Plans, their
+// steps, outcomes and the state they leave must be exactly the same.
 
 #include <gtest/gtest.h>
 
@@ -21,7 +20,7 @@ using ravolet::testing::detentsToCompare;
 using ravolet::testing::sameOutcome;
 using ravolet::testing::samePlan;
 
-TEST(ScrollTransformer, PlansStayExactlyThoseOfEveryFrameComputed) {
+TEST(ScrollTransformer, PlansAreThoseOfItsRulesWithEveryFrameComputed) {
     Generator generate(32);
     std::int64_t detents = 0;
     std::int64_t glides = 0;
@@ -43,11 +42,11 @@ TEST(ScrollTransformer, PlansStayExactlyThoseOfEveryFrameComputed) {
             if (generate.chance(10)) modifiers = ModifierFlags(static_cast<std::uint32_t>(generate.below(64)));
             const ScrollAxis axis = generate.chance(85) ? ScrollAxis::vertical : ScrollAxis::horizontal;
             now = generate.nextTime(now, expected.inFlightPlan(axis));
-            const auto delivered = generate.delivered(expected.inFlightPlan(axis), now);
+            const auto delivery = generate.delivery(expected.inFlightPlan(axis), now);
             const ScrollInput input{generate.lineDelta(), axis, modifiers, now, DeviceID(7)};
 
-            const reference::Outcome want = expected.transform(input, delivered);
-            const ScrollOutcome got = transformer.transform(input, delivered);
+            const reference::Outcome want = expected.transform(input, delivery);
+            const ScrollOutcome got = transformer.transform(input, delivery);
             ASSERT_TRUE(sameOutcome(got, want)) << "detent " << detents << ": " << input << " under " << transformer.settings;
             for (const auto a : allScrollAxes) {
                 const ScrollPlan* stored = transformer.inFlightPlan(a);

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <vector>
 #include <unordered_set>
 
 #include "Core/ScrollTransformer.hpp"
@@ -17,6 +19,9 @@ ScrollInput detent(std::int64_t lineDelta, double at, ScrollAxis axis = ScrollAx
                    ModifierFlags modifiers = ModifierFlags::none) {
     return ScrollInput{lineDelta, axis, modifiers, at, DeviceID(9)};
 }
+
+// What the caller says has gone out of the running glide by `at`.
+GlideDelivery gone(std::int64_t pixels, double at) { return GlideDelivery{pixels, at}; }
 
 const ScrollPlan& planOf(const ScrollOutcome& outcome) {
     const ScrollPlan* plan = outcome.plan();
@@ -119,7 +124,7 @@ TEST(ScrollTransformer, TheCallersDeliveredCountDecidesCarryAndGesture) {
     // glide is carried.
     ScrollTransformer transformer(factory);
     transformer.transform(detent(1, T));
-    const ScrollPlan fresh = planOf(transformer.transform(detent(1, T + 40), 0));
+    const ScrollPlan fresh = planOf(transformer.transform(detent(1, T + 40), gone(0, T + 40)));
     EXPECT_EQ(fresh.gestureTransition, GestureTransition::begin);
     EXPECT_EQ(fresh.supersedes, 1u);
     EXPECT_EQ(fresh.totalPixelDelta, 160);
@@ -127,15 +132,15 @@ TEST(ScrollTransformer, TheCallersDeliveredCountDecidesCarryAndGesture) {
 
     // A plan that itself continued a gesture keeps it open even with nothing
     // delivered of it.
-    const ScrollPlan third = planOf(transformer.transform(detent(1, T + 41), 7));
+    const ScrollPlan third = planOf(transformer.transform(detent(1, T + 41), gone(7, T + 41)));
     EXPECT_EQ(third.gestureTransition, GestureTransition::continuePrevious);
-    const ScrollPlan fourth = planOf(transformer.transform(detent(1, T + 42), 0));
+    const ScrollPlan fourth = planOf(transformer.transform(detent(1, T + 42), gone(0, T + 42)));
     EXPECT_EQ(fourth.gestureTransition, GestureTransition::continuePrevious);
 
     // A count far outside what the plan holds stays arithmetic, bounded by
     // the in-flight limit.
     const ScrollPlan wild =
-        planOf(transformer.transform(detent(1, T + 43), std::numeric_limits<std::int64_t>::min()));
+        planOf(transformer.transform(detent(1, T + 43), gone(std::numeric_limits<std::int64_t>::min(), T + 43)));
     EXPECT_EQ(wild.totalPixelDelta, 4000);
     EXPECT_EQ(sumOf(wild), 4000);
 }
@@ -189,7 +194,7 @@ TEST(ScrollTransformer, ZeroTravelIsIgnoredButRecordsTheDetent) {
     // The ignored detent extended the streak: the next one has factor 3.4
     // (the first glide fully posted, so nothing is carried).
     transformer.settings = factory;
-    const ScrollPlan next = planOf(transformer.transform(detent(1, T + 200), 50));
+    const ScrollPlan next = planOf(transformer.transform(detent(1, T + 200), gone(50, T + 200)));
     EXPECT_EQ(next.id, 2u);
     EXPECT_EQ(next.totalPixelDelta, 170);
     transformer.reset();
@@ -208,7 +213,7 @@ TEST(ScrollTransformer, AccelerationStreakAndItsWindow) {
         ScrollTransformer t(s);
         t.transform(detent(1, T));
         // Everything of the first glide was posted: nothing is carried.
-        return std::abs(planOf(t.transform(detent(secondDirection, T + gap), 50)).totalPixelDelta);
+        return std::abs(planOf(t.transform(detent(secondDirection, T + gap), gone(50, T + gap))).totalPixelDelta);
     };
     EXPECT_EQ(secondTotal(140, 1), 110);
     EXPECT_EQ(secondTotal(140.5, 1), 50);
@@ -314,37 +319,32 @@ TEST(ScrollTransformer, SameTimestampCarriesTheWholePreviousGlide) {
     EXPECT_EQ(plan.steps.all().front().phase, ScrollPhase::began);
 }
 
-TEST(ScrollTransformer, ContinuationFollowsThePreviousFrameGrid) {
-    ScrollTransformer transformer(factory);
-    transformer.transform(detent(1, T));
-    const ScrollPlan plan = planOf(transformer.transform(detent(1, T + 42)));
-    EXPECT_EQ(plan.firstFrameOffsetMillis, 6) << "the previous plan's next frame is at T + 48";
-    EXPECT_EQ(plan.steps.all().front().offsetMillis, 6);
-    EXPECT_EQ(sumOf(plan), plan.totalPixelDelta);
-    EXPECT_EQ(plan.steps.all().back(), (ScrollStep{250, 0, true, ScrollPhase::ended, std::nullopt}));
-}
-
-// A detent less than a frame after the last one goes on with the running
-// glide's time, from that glide's frame before the detent, so that the new
-// glide's first frame carries the curve's travel over a whole frame (with
-// `easeOut` the same share of its total wherever on the curve it starts).
-// A slower detent, or one on a frame, starts from its own time.
-TEST(ScrollTransformer, ADetentWithinAFrameOfTheLastGoesOnWithTheGlidesTime) {
+// A detent while a glide is still going out goes on from that glide's last
+// frame due by then whose pixels have all gone out (its start when none
+// has; a frame still owed at most), at any pace of the wheel; its first step comes a frame later and
+// carries a whole frame of the curve (with `easeOut` the same share of its
+// total wherever on the curve it starts). Without a count from the caller,
+// what has gone out is what is due; with one, the glide runs as long as the
+// caller still posts it, past its end too.
+TEST(ScrollTransformer, ADetentGoesOnFromTheLastFrameOfTheGlideThatHasGoneOut) {
     struct Row {
         const char* name;
         std::vector<double> before; // earlier detents, ms after T
         double at;
-        double start;               // the new glide's time, ms after T
-        double firstOffset;
-        double curveOfFirstFrame;   // ms of the curve its first frame covers
+        std::optional<std::int64_t> goneOut; // what the caller says has gone out by then
+        double start;                        // the new glide's time, ms after T
     };
     const std::vector<Row> rows{
-        {"before the glide's first frame", {0}, 2, 0, 8, 8},
-        {"after a frame of a glide that went on", {0, 2, 4, 6}, 10, 8, 8, 8},
-        {"before the first frame of a glide that started from its detent", {0, 43}, 45, 40, 8, 8},
-        {"on a frame", {0, 6}, 8, 8, 8, 8},
-        {"slower than a frame", {0}, 42, 42, 6, 6},
-        {"with the clock gone back", {0, 10}, 9, 9, 7, 7},
+        {"before the glide's first frame", {0}, 2, std::nullopt, 0},
+        {"after a frame, in a streak faster than the frames", {0, 2, 4, 6}, 10, std::nullopt, 8},
+        {"a frame and a bit after the last detent", {0}, 10, std::nullopt, 8},
+        {"slower than a frame", {0}, 42, std::nullopt, 40},
+        {"after a glide that itself went on from a frame", {0, 43}, 45, std::nullopt, 40},
+        {"on a frame", {0, 6}, 8, std::nullopt, 8},
+        {"with the clock gone back", {0, 10}, 9, std::nullopt, 8},
+        {"with the frame due still owed by the caller", {0}, 17, 5, 8},
+        {"with the caller more than a frame behind", {0}, 40, 5, 32},
+        {"with the caller still posting the glide past its end", {0}, 251, 49, 248},
     };
     ScrollSettings s = factory;
     s.accelerationEnabled = false;
@@ -352,17 +352,40 @@ TEST(ScrollTransformer, ADetentWithinAFrameOfTheLastGoesOnWithTheGlidesTime) {
         SCOPED_TRACE(row.name);
         ScrollTransformer transformer(s);
         for (double at : row.before) transformer.transform(detent(1, T + at));
-        const ScrollPlan plan = planOf(transformer.transform(detent(1, T + row.at)));
+        const auto delivery = row.goneOut ? std::optional(gone(*row.goneOut, T + row.at)) : std::nullopt;
+        const ScrollPlan plan = planOf(transformer.transform(detent(1, T + row.at), delivery));
         EXPECT_TRUE(plan.supersedes.has_value());
+        EXPECT_NE(plan.gestureTransition, GestureTransition::endPreviousThenBegin);
         EXPECT_EQ(plan.startTimestampMillis, T + row.start);
-        EXPECT_EQ(plan.firstFrameOffsetMillis, row.firstOffset);
+        EXPECT_EQ(plan.firstFrameOffsetMillis, 8);
         EXPECT_EQ(plan.endTimestampMillis(), T + row.start + 250);
         EXPECT_EQ(sumOf(plan), plan.totalPixelDelta);
         const ScrollStep first = plan.steps.all().front();
-        EXPECT_EQ(first.offsetMillis, row.firstOffset);
-        const double share = 1 - std::pow(1 - row.curveOfFirstFrame / 250, 3);
+        EXPECT_EQ(first.offsetMillis, 8);
+        const double share = 1 - std::pow(1 - 8.0 / 250, 3);
         EXPECT_EQ(first.pixelDelta, std::llround(share * static_cast<double>(plan.totalPixelDelta))) << plan;
     }
+}
+
+// The glides' time is the delivery's clock: the detents' time stamps, on a
+// clock of their own, measure only the streak.
+TEST(ScrollTransformer, GlidesRunOnTheClockOfTheDelivery) {
+    ScrollTransformer transformer(factory);
+    const double queue = 90'000;
+    const ScrollPlan first = planOf(transformer.transform(detent(1, T), gone(0, queue)));
+    EXPECT_EQ(first.startTimestampMillis, queue);
+    EXPECT_EQ(first.supersedes, std::nullopt);
+    // 40 ms later on both clocks: 20 pixels gone out, a streak of two.
+    const ScrollPlan second = planOf(transformer.transform(detent(1, T + 40), gone(20, queue + 40)));
+    EXPECT_EQ(second.supersedes, first.id);
+    EXPECT_EQ(second.startTimestampMillis, queue + 40);
+    EXPECT_EQ(second.totalPixelDelta, 140);
+    // Past the second glide's end on the queue's clock, though not on the
+    // detents': it has run out, and the streak goes on.
+    const ScrollPlan third = planOf(transformer.transform(detent(1, T + 100), GlideDelivery{std::nullopt, queue + 300}));
+    EXPECT_EQ(third.supersedes, std::nullopt);
+    EXPECT_EQ(third.startTimestampMillis, queue + 300);
+    EXPECT_EQ(third.totalPixelDelta, 170);
 }
 
 TEST(ScrollTransformer, AxesKeepSeparateState) {

@@ -1,26 +1,20 @@
-// The steps the scroll pipeline posts against those of the pipeline as it was:
-// every plan listed whole, frame by frame, when its detent came (the
-// reference transformer), and its steps posted one by one in the order they
-// fall due, the earlier plan first on a tie, from one alarm armed for the
-// earliest step; a plan that supersedes another and whose first step is
-// timed counts from where that one did, moved on by the time between their
-// detents, unless that is more than a frame from the queue's clock, and it
-// is timed from the step the alarm is set for when its own first step falls
-// within 50 µs of it; the superseded plan's next step, when it is due on
-// the queue's clock or the wheel's, still goes out and counts as delivered,
-// at the detent's time at the latest, unless it is the glide's closing step,
-// which moves no pixel; for the transformer the detent then comes no earlier
-// than that step, on the wheel's clock; and a plan whose time starts before
-// its detent counts from that point.
-// The
-// pipeline now makes each step only as the one before it goes out. Over a million random detents, under
-// every kind of settings the file accepts (glides of 1 ms to 5 s, frames of
-// 1 ms up to the glide), in quick streaks, reversals, pauses, resets and
-// changes of settings, what reaches the poster, when it does and the counters
-// must stay exactly the same.
+// The steps the scroll pipeline posts against its rules written out plainly:
+// every plan listed whole, frame by frame, by the reference transformer; with
+// each detent the transformer is told the queue's time and, while the axis
+// has a glide whose steps are not all posted, the pixels it has posted; the
+// plan that comes back cancels that glide (its steps not posted are
+// cancelled) and takes its place; each step is due at its plan's start plus
+// its offset on the queue's clock, and they are posted in the order they
+// fall due, the vertical axis first on a tie, from one alarm armed for the
+// earliest. The pipeline makes each step only as the one before it goes out.
+// Over a million random detents, under every kind of settings the file
+// accepts (glides of 1 ms to 5 s, frames of 1 ms up to the glide), in quick
+// streaks, reversals, pauses, resets and changes of settings, what reaches
+// the poster, when it does and the counters must be exactly the same.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -68,31 +62,16 @@ private:
     const platform::Scheduler& clock_;
 };
 
-// The pipeline as it was, on the same clock.
+// The pipeline's rules, on the same clock.
 class ReferencePipeline {
 public:
     explicit ReferencePipeline(const ScrollSettings& settings) : transformer(settings) {}
 
-    void handle(const ScrollInput& detent, std::uint64_t now) {
-        std::optional<std::int64_t> delivered;
-        bool owed = false;
-        ScrollInput input = detent;
-        if (const reference::Plan* previous = transformer.inFlightPlan(input.axis)) {
-            if (const Live* live = find(previous->plan.id)) {
-                delivered = live->delivered;
-                // Its next step due on either clock still goes, as delivered,
-                // and the detent comes after it for the glide.
-                const ScrollStep& next = live->plan.steps[live->next];
-                const double nextAt = live->plan.plan.startTimestampMillis + next.offsetMillis;
-                owed = !(next.phase == ScrollPhase::ended && next.pixelDelta == 0) &&
-                       (deadlineOf(*live) <= now || nextAt <= input.timestampMillis);
-                if (owed) {
-                    *delivered += next.pixelDelta;
-                    input.timestampMillis = std::max(input.timestampMillis, nextAt);
-                }
-            }
-        }
-        reference::Outcome outcome = transformer.transform(input, delivered);
+    void handle(const ScrollInput& input, std::uint64_t now) {
+        std::optional<Live>& running = live_[slot(input.axis)];
+        const GlideDelivery delivery{running ? std::optional(running->delivered) : std::nullopt,
+                                     static_cast<double>(now) / 1e6};
+        reference::Outcome outcome = transformer.transform(input, delivery);
         if (outcome.outcome.isPassThrough()) {
             metrics.inputsPassedThrough += 1;
             return;
@@ -101,46 +80,19 @@ public:
             metrics.inputsIgnored += 1;
             return;
         }
-        std::optional<std::uint64_t> superseded;
-        std::optional<std::uint64_t> continued;
-        if (const auto supersedes = outcome.plan->plan.supersedes) {
-            if (const Live* previous = find(*supersedes)) {
-                superseded = deadlineOf(*previous);
-                const double start = outcome.plan->plan.startTimestampMillis;
-                if (input.timestampMillis >= previous->plan.plan.startTimestampMillis) {
-                    const std::uint64_t base = moved(previous->base, start - previous->plan.plan.startTimestampMillis);
-                    const std::uint64_t at = moved(base, input.timestampMillis - start);
-                    const auto frame = static_cast<std::uint64_t>(nanosFromMillis(outcome.plan->plan.frameIntervalMillis).count());
-                    if (std::max(at, now) - std::min(at, now) <= frame) continued = base;
-                }
-                metrics.stepsCancelled += static_cast<std::int64_t>(previous->plan.steps.size() - previous->next - (owed ? 1 : 0));
-                metrics.plansSuperseded += 1;
-                if (owed) {
-                    Live* finishing = find(*supersedes);
-                    finishing->finishing = true;
-                    finishing->finishingBy = now;
-                    arm(deadlineOf(*finishing));
-                } else
-                    std::erase_if(live_, [&](const Live& l) { return l.plan.plan.id == *supersedes; });
-            }
+        if (running) {
+            if (outcome.plan->plan.supersedes == running->plan.plan.id) metrics.plansSuperseded += 1;
+            metrics.stepsCancelled += static_cast<std::int64_t>(running->plan.steps.size() - running->next);
+            cancelledUntil_.push_back(nanosAt(running->plan.plan.endTimestampMillis()));
         }
         metrics.inputsTransformed += 1;
         metrics.plansScheduled += 1;
-        if (outcome.plan->steps.empty()) return;
-        // Its time may start before the detent.
-        const std::uint64_t base = continued && outcome.plan->steps.front().offsetMillis > 0
-                                       ? *continued
-                                       : moved(now, outcome.plan->plan.startTimestampMillis - input.timestampMillis);
-        live_.push_back({std::move(*outcome.plan), base, 0, 0, false});
-        const std::uint64_t due = deadlineOf(live_.back());
-        if (superseded && std::max(due, *superseded) - std::min(due, *superseded) <= 50'000)
-            live_.back().base = base - due + *superseded;
-        // A first step already due (its grid went on from an earlier detent)
-        // goes out at the queue's next turn.
-        arm(std::max(deadlineOf(live_.back()), now));
+        running = Live{std::move(*outcome.plan), 0, 0};
+        // A first step already due goes out at the queue's next turn.
+        arm(std::max(deadlineOf(*running), now));
     }
 
-    // Runs the alarm at every deadline it is armed for by `target`.
+    // Runs the alarm at every time it is armed for by `target`.
     void advanceTo(std::uint64_t target) {
         while (armed_ && *armed_ <= target) {
             const std::uint64_t now = *armed_;
@@ -151,16 +103,25 @@ public:
 
     void reset(std::uint64_t now) {
         transformer.reset();
-        for (const Live& l : live_)
-            metrics.stepsCancelled += l.finishing ? 1 : static_cast<std::int64_t>(l.plan.steps.size() - l.next);
-        live_.clear();
+        for (auto& l : live_) {
+            if (!l) continue;
+            metrics.stepsCancelled += static_cast<std::int64_t>(l->plan.steps.size() - l->next);
+            cancelledUntil_.push_back(nanosAt(l->plan.plan.endTimestampMillis()));
+            l.reset();
+        }
         for (const ScrollAxis axis : allScrollAxes) {
-            if (auto& open = open_[axis == ScrollAxis::vertical ? 0 : 1]) {
+            if (auto& open = open_[slot(axis)]) {
                 posted.push_back({now, axis, 0, ScrollPhase::ended, *open, 0});
                 metrics.gesturesForceClosed += 1;
                 open.reset();
             }
         }
+    }
+
+    // Glides with steps to post, and cancelled ones until their end.
+    std::size_t inFlight(std::uint64_t now) const {
+        return static_cast<std::size_t>(std::ranges::count_if(live_, [](const auto& l) { return l.has_value(); }) +
+                                        std::ranges::count_if(cancelledUntil_, [&](std::uint64_t end) { return end > now; }));
     }
 
     reference::Transformer transformer;
@@ -170,26 +131,17 @@ public:
 private:
     struct Live {
         reference::Plan plan;
-        std::uint64_t base;
         std::size_t next;
         std::int64_t delivered;
-        // Superseded with its next step due: that step is its last, due
-        // by the detent's time.
-        bool finishing = false;
-        std::uint64_t finishingBy = 0;
     };
 
-    Live* find(std::uint64_t id) {
-        for (Live& l : live_)
-            if (l.plan.plan.id == id && !l.finishing) return &l;
-        return nullptr;
+    static std::size_t slot(ScrollAxis axis) { return axis == ScrollAxis::vertical ? 0 : 1; }
+    static std::uint64_t nanosAt(double millis) {
+        return millis > 0 ? static_cast<std::uint64_t>(std::min(std::round(millis * 1e6), 1.8e19)) : 0;
     }
-    // A time on the queue's clock moved either way by whole nanoseconds of
-    // the milliseconds, truncated.
-    static std::uint64_t moved(std::uint64_t time, double millis) {
-        const auto nanos = static_cast<std::uint64_t>(nanosFromMillis(std::fabs(millis)).count());
-        if (millis >= 0) return platform::Scheduler::deadlineAfter(time, std::chrono::nanoseconds(nanos));
-        return time > nanos ? time - nanos : 0;
+    static std::uint64_t deadlineOf(const Live& l) {
+        const double offset = l.plan.steps[l.next].offsetMillis;
+        return nanosAt(l.plan.plan.startTimestampMillis + (offset > 0 ? offset : 0));
     }
     void arm(std::uint64_t deadline) { armed_ = armed_ ? std::min(*armed_, deadline) : deadline; }
 
@@ -197,41 +149,28 @@ private:
     // armed for the next.
     void postDue(std::uint64_t now) {
         for (;;) {
-            Live* earliest = nullptr;
-            std::uint64_t at = 0;
-            for (Live& l : live_) {
-                const std::uint64_t deadline = deadlineOf(l);
-                if (!earliest || deadline < at) {
-                    earliest = &l;
-                    at = deadline;
-                }
-            }
+            std::optional<Live>* earliest = nullptr;
+            for (auto& l : live_)
+                if (l && (!earliest || deadlineOf(*l) < deadlineOf(**earliest))) earliest = &l;
             if (!earliest) return;
-            if (at > now) return arm(at);
-            const ScrollPlan& plan = earliest->plan.plan;
-            const ScrollStep& step = earliest->plan.steps[earliest->next++];
+            Live& glide = **earliest;
+            if (deadlineOf(glide) > now) return arm(deadlineOf(glide));
+            const ScrollPlan& plan = glide.plan.plan;
+            const ScrollStep& step = glide.plan.steps[glide.next++];
             const ModifierFlags modifiers = step.modifiers.value_or(plan.modifiers);
-            posted.push_back({now, plan.axis, step.pixelDelta, step.phase, modifiers, plan.totalPixelDelta - earliest->delivered});
-            earliest->delivered += step.pixelDelta;
+            posted.push_back({now, plan.axis, step.pixelDelta, step.phase, modifiers, plan.totalPixelDelta - glide.delivered});
+            glide.delivered += step.pixelDelta;
             metrics.stepsPosted += 1;
             metrics.pixelsPosted += std::abs(step.pixelDelta);
-            open_[plan.axis == ScrollAxis::vertical ? 0 : 1] =
-                step.phase == ScrollPhase::ended ? std::nullopt : std::optional(modifiers);
-            if (earliest->finishing || earliest->next == earliest->plan.steps.size())
-                std::erase_if(live_, [&](const Live& l) { return &l == earliest; });
+            open_[slot(plan.axis)] = step.phase == ScrollPhase::ended ? std::nullopt : std::optional(modifiers);
+            if (glide.next == glide.plan.steps.size()) earliest->reset();
         }
     }
 
-    static std::uint64_t deadlineOf(const Live& l) {
-        const double offset = l.plan.steps[l.next].offsetMillis;
-        const std::uint64_t deadline =
-            offset > 0 ? platform::Scheduler::deadlineAfter(l.base, nanosFromMillis(offset)) : l.base;
-        return l.finishing ? std::min(deadline, l.finishingBy) : deadline;
-    }
-
-    std::vector<Live> live_;
+    std::array<std::optional<Live>, 2> live_{};
+    std::vector<std::uint64_t> cancelledUntil_;
     std::array<std::optional<ModifierFlags>, 2> open_{};
-    // The earliest deadline the alarm was armed for since it last ran.
+    // The earliest time the alarm was armed for since it last ran.
     std::optional<std::uint64_t> armed_;
 };
 
@@ -299,6 +238,7 @@ TEST(ScrollPipeline, PostsExactlyTheStepsOfPlansListedWhole) {
             const ScrollInput input{generate.lineDelta(), axis, modifiers, wheelMillis, DeviceID(7)};
             pipeline->handle(input);
             expected.handle(input, queue->nowNanos());
+            ASSERT_EQ(pipeline->inFlightPlanCount(), expected.inFlight(queue->nowNanos())) << "detent " << detents;
         }
         queue->advance(std::chrono::seconds(10));
         expected.advanceTo(queue->nowNanos());

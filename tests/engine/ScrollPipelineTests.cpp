@@ -111,16 +111,20 @@ TEST_F(ScrollPipelineTest, ADetentBecomesAGlidePostedAtThePlansTimesFromTheQueue
 TEST_F(ScrollPipelineTest, ASecondDetentMidGlideSupersedesTheFirstWithoutLosingOrDoublingPixels) {
     pipeline->handle(detent(1, 0));
     advanceToMillis(39);
-    // Steps at 8 to 32 ms: 5 + 4 + 4 + 4 pixels really posted; the one at
-    // 40 ms (3 pixels) is due by the wheel's clock, which is a little ahead
-    // of the queue's, so it still goes out. The transformer would reckon 24
-    // by the time stamp; it must get the pipeline's 20.
+    // Steps at 8 to 32 ms: 5 + 4 + 4 + 4 pixels really posted. The wheel's
+    // clock says 48 ms, but the glide's time is the queue's: the transformer
+    // must get the pipeline's 17, not the 24 due by the time stamp, and go
+    // on from the frame at 32 ms.
     ASSERT_EQ(sumOfPixels(posted()), 17);
     EXPECT_EQ(pipeline->handle(detent(1, 48)), ScrollDisposition::suppress);
     auto m = pipeline->snapshotMetrics();
     EXPECT_EQ(m.plansSuperseded, 1);
-    EXPECT_EQ(m.stepsCancelled, 18);
+    EXPECT_EQ(m.stepsCancelled, 19);
     EXPECT_EQ(pipeline->inFlightPlanCount(), 2u);
+    advanceToMillis(39.99);
+    EXPECT_EQ(posted().size(), 4u);
+    advanceToMillis(40);
+    EXPECT_EQ(posted().size(), 5u) << "the next frame on the same grid";
 
     queue->advance(1s);
     const auto lines = posted();
@@ -130,12 +134,12 @@ TEST_F(ScrollPipelineTest, ASecondDetentMidGlideSupersedesTheFirstWithoutLosingO
     EXPECT_EQ(countContaining(lines, "px ended "), 1u) << "one ended";
     EXPECT_EQ(lines.back(), "scroll(vertical 0px ended mods=0)");
     // Each step carries what it and the rest of its glide post: 50 for the
-    // first glide, 160 - 20 = 140 from the second's first step, 0 at its end.
+    // first glide, 160 - 17 = 143 from the second's first step, 0 at its end.
     const auto remaining = poster->glideRemaining.lines();
     ASSERT_EQ(remaining.size(), lines.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::int64_t glideStart = i < 5 ? 50 : 140;
-        const std::int64_t before = sumOfPixels(Lines(lines.begin() + (i < 5 ? 0 : 5), lines.begin() + static_cast<std::ptrdiff_t>(i)));
+        const std::int64_t glideStart = i < 4 ? 50 : 143;
+        const std::int64_t before = sumOfPixels(Lines(lines.begin() + (i < 4 ? 0 : 4), lines.begin() + static_cast<std::ptrdiff_t>(i)));
         EXPECT_EQ(std::stoll(remaining[i]), glideStart - before) << "step " << i;
     }
     m = pipeline->snapshotMetrics();
@@ -296,9 +300,9 @@ public:
 
 // Whatever the queue's lateness and the wheel's time stamps, each axis's
 // steps form whole gestures: began, changed ones, ended, and no step outside
-// one. A glide superseded with its step due goes on to post that step before
-// the glide that superseded it, and its closing step, which moves no pixel,
-// is never kept for a glide that goes on with its gesture.
+// one. A glide superseded with steps still due posts none of them; the glide
+// that supersedes it goes on from its last frame out, and a closing step
+// still owed is never kept for a glide that goes on with its gesture.
 TEST(ScrollPipelineRunningLate, EveryGestureBeginsBeforeItsStepsAndEndsOnceAfterThem) {
     struct Case {
         const char* name;
@@ -312,7 +316,7 @@ TEST(ScrollPipelineRunningLate, EveryGestureBeginsBeforeItsStepsAndEndsOnceAfter
     const std::vector<Case> cases{
         {"the closing step due on the queue's clock, then a detent in the same direction", 4999, 5249.99, 0.21, 1,
          5248.9, std::nullopt},
-        {"a reversal with a step due on the wheel's clock only", 4998, 5007, 0, -1, 5006.5, std::nullopt},
+        {"a reversal stamped before a frame the queue has not posted", 4998, 5007, 1.2, -1, 5006.5, std::nullopt},
         {"the same with a glide of 1 ms after it", 4997, 5006, 0, -1, 5005.5, 1.0},
     };
     for (const Case& c : cases) {
@@ -354,8 +358,9 @@ TEST(ScrollPipelineRunningLate, EveryGestureBeginsBeforeItsStepsAndEndsOnceAfter
 
 // A detent stamped just before a frame that reaches the glide once the
 // frame is due on the queue's clock, before the queue's thread has posted it:
-// that frame's step still goes out, and the glide that goes on from it starts
-// after it, a frame later, instead of travelling the same frame again.
+// the glide that supersedes it goes on from the frame before, so that frame
+// goes out once, as the new glide's first, and nothing of it is travelled
+// twice or left out.
 TEST(ScrollPipelineRunningLate, ADetentThatComesAfterAFrameWasDueGoesOnFromThatFrame) {
     auto queue = std::make_shared<LateQueue>();
     auto poster = std::make_shared<LoggingPoster>();
@@ -554,7 +559,7 @@ TEST(ScrollPipelineOnItsQueue, AFastSpinPostsAStepOnNearlyEveryFrameOfTheFirstGl
             const std::uint64_t stamp = at == start ? start : platform::MonotonicClock::nowNanos();
             const ScrollInput input = detent(1, static_cast<double>(stamp) / 1e6);
             ASSERT_EQ(pipeline->handle(input), ScrollDisposition::suppress);
-            const ScrollOutcome outcome = reference.transform(input, 0);
+            const ScrollOutcome outcome = reference.transform(input, GlideDelivery{0, input.timestampMillis});
             ASSERT_NE(outcome.plan(), nullptr);
             travel = outcome.plan()->totalPixelDelta;
         }
@@ -600,47 +605,60 @@ TEST(ScrollPipelineOnItsQueue, AFastSpinPostsAStepOnNearlyEveryFrameOfTheFirstGl
 
 // A spinning wheel at the user's own settings (the factory glide, the
 // in-flight bound of 4,000 pixels), on virtual time: detents a few tenths of
-// a millisecond off their beat, as a hand gives them. The page keeps pace
-// with the wheel while it spins, and when it stops the glide runs out at the
-// pace it had: no step after the last detent is much larger than those just
-// before it. Without acceleration nothing the wheel turned is lost.
-TEST(ScrollPipelineSpin, ThePageKeepsPaceWithTheWheelAndNeverLurchesWhenItStops) {
+// a millisecond off their beat, as a hand gives them, at every pace from a
+// free spin to slow notches. While it spins steadily, the page moves about
+// as far at every frame, and never stands still; by the last detent it is
+// within 5 points of the pace limit (every detent gliding alone, the glides
+// added up), and when the wheel stops the glide runs out at the pace it had:
+// no step after the last detent much larger than those just before it.
+// Without acceleration nothing the wheel turned is lost.
+TEST(ScrollPipelineSpin, ThePageFollowsTheWheelEvenlyAndOnPaceAtEverySpeed) {
     struct Spin {
-        const char* name;
         int detents;
         double apartMillis;
         bool accelerate;
-        double leastShareAFrameLater; // of what the spin posted
+        double leastShare; // of what the spin posted, by its last detent
+        bool steady;       // long enough for the middle of it to be steady
     };
     const std::vector<Spin> spins{
-        {"250 detents 2 ms apart", 250, 2, false, 0.80},
-        {"60 detents 2 ms apart", 60, 2, false, 0.45},
-        {"250 detents 2 ms apart, accelerated", 250, 2, true, 0.80},
-        {"40 detents 50 ms apart", 40, 50, false, 0.94},
+        {250, 2, false, 0.80, true}, {60, 2, false, 0.45, false},  {250, 2, true, 0.80, true},
+        {100, 4, false, 0.75, true}, {100, 10, false, 0.80, true}, {100, 12, false, 0.80, true},
+        {100, 16, false, 0.80, true}, {40, 50, false, 0.94, true},
     };
     const std::vector<double> offBeat{0, 0.35, -0.2, 0.45, -0.4, 0.15, -0.05};
     for (const Spin& spin : spins) {
-        SCOPED_TRACE(spin.name);
+        SCOPED_TRACE(fmt::format("{} detents {} ms apart{}", spin.detents, spin.apartMillis,
+                                 spin.accelerate ? ", accelerated" : ""));
         ScrollSettings settings = smoothing();
         settings.accelerationEnabled = spin.accelerate;
         auto queue = std::make_shared<platform::ManualScheduler>(startNanos);
         auto poster = std::make_shared<testing::StepTimingPoster>([queue] { return queue->nowNanos(); });
         auto pipeline = ScrollPipeline::create(settings, poster, queue);
+        std::vector<double> times;
         std::uint64_t last = 0;
         for (int i = 0; i < spin.detents; ++i) {
             const double wobble = i == 0 ? 0 : offBeat[static_cast<std::size_t>(i) % offBeat.size()];
             last = startNanos + static_cast<std::uint64_t>((spin.apartMillis * i + wobble) * 1e6);
             queue->advanceTo(last);
-            pipeline->handle(detent(1, static_cast<double>(last) / 1e6));
+            times.push_back(static_cast<double>(last) / 1e6);
+            pipeline->handle(detent(1, times.back()));
         }
         queue->advance(1s);
-        const testing::SpinPace pace = testing::paceOf(poster->take(), last, 8'000'000);
+        const testing::SpinPace pace = testing::paceOf(poster->take(), startNanos, last, 8'000'000);
         const std::int64_t turned = 50 * spin.detents;
         if (spin.accelerate) EXPECT_LE(pace.posted, 6 * turned);
         else EXPECT_EQ(pace.posted, turned) << "every pixel the wheel turned";
-        EXPECT_GE(pace.shareAFrameLater, spin.leastShareAFrameLater) << "out by a frame after the last detent";
+        EXPECT_GE(pace.shareByLastDetent, spin.leastShare) << "out by the last detent";
+        if (!spin.accelerate) {
+            const double limit = testing::superposedShareByLastDetent(settings, times);
+            EXPECT_GE(pace.shareByLastDetent, limit - 0.05) << "the pace limit is " << limit;
+        }
         EXPECT_LE(2 * pace.largestAfter, 3 * pace.largestDuring)
             << "largest step after the spin " << pace.largestAfter << ", in its last 50 ms " << pace.largestDuring;
+        if (!spin.steady) continue;
+        EXPECT_EQ(pace.emptyFrames, 0);
+        EXPECT_LE(pace.frameP90 * 10, pace.frameP10 * 16)
+            << "frames of " << pace.frameP10 << ", " << pace.frameMedian << ", " << pace.frameP90 << " px";
     }
 }
 
