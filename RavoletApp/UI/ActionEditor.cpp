@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "Platform/Linux/Desktop/DesktopExec.hpp"
+#include "RavoletApp/UI/AccessibleName.hpp"
 #include "RavoletApp/UI/AppPicker.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/KeyRecorder.hpp"
@@ -63,20 +64,25 @@ void fillField(QLineEdit* field, const std::string& text) {
 } // namespace
 
 ActionEditor::ActionEditor(std::shared_ptr<AppModel> model, QWidget* parent)
-    : QWidget(parent), model_(std::move(model)), picker_(new QComboBox), pickerReset_(nullptr),
+    : QWidget(parent), model_(std::move(model)), pickerLabel_(new QLabel(qtText(AE::pickerTitle))),
+      picker_(new QComboBox), pickerReset_(nullptr),
       explanation_(new Explain(QString())) {
     auto* layout = column(this, 10);
 
     for (ActionKind kind : allActionKinds) picker_->addItem(qtText(title(kind)), qtText(toString(kind)));
-    picker_->setAccessibleName(qtText(AE::pickerTitle));
     picker_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // The label beside the list, which it names for a reader.
     auto* pickerHolder = new QWidget;
     auto* pickerRow = new QHBoxLayout(pickerHolder);
     pickerRow->setContentsMargins(0, 0, 0, 0);
+    pickerRow->setSpacing(8);
+    pickerLabel_->setTextFormat(Qt::PlainText);
+    pickerRow->addWidget(pickerLabel_);
     pickerRow->addWidget(picker_);
     pickerRow->addStretch(1);
-    QWidget* resettablePicker = resettable(labelledRow(qtText(AE::pickerTitle), pickerHolder),
-                                           qtText(AE::pickerResetTitle), [this] { edit(defaultAction_); });
+    labelForReaders(pickerLabel_, picker_);
+    QWidget* resettablePicker =
+        resettable(pickerHolder, qtText(AE::pickerResetTitle), [this] { edit(defaultAction_); });
     pickerReset_ = resettablePicker->findChild<ResetButton*>();
     layout->addWidget(resettablePicker);
     layout->addWidget(explanation_);
@@ -157,6 +163,22 @@ void ActionEditor::rebuildCaseEditor() {
         break;
     }
     caseHolder_->addWidget(caseEditor_);
+    nameRowForReaders();
+}
+
+void ActionEditor::setReaderRow(const QString& row) {
+    if (row == readerRow_) return;
+    readerRow_ = row;
+    nameRowForReaders();
+}
+
+void ActionEditor::nameRowForReaders() {
+    labelForReaders(pickerLabel_, picker_, inRow(qtText(AE::pickerTitle), readerRow_));
+    if (recorder_) recorder_->setReaderRow(readerRow_);
+    if (sequenceEditor_) sequenceEditor_->setReaderRow(readerRow_);
+    if (appPicker_) renameForReaders(appPicker_, inRow(qtText(AE::chooseApp), readerRow_));
+    if (bundleIDField_) renameForReaders(bundleIDField_, inRow(qtText(AE::bundleIDTitle), readerRow_));
+    if (shortcutField_) renameForReaders(shortcutField_, inRow(qtText(AE::shortcutFieldTitle), readerRow_));
 }
 
 void ActionEditor::refillCaseEditor() {

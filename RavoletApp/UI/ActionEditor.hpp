@@ -43,6 +43,9 @@ public:
     // action" reset restores.
     void setAction(const Action& action, const Action& defaultAction);
     const Action& action() const { return action_; }
+    // Which row of a page the editor is in ("binding 2"), which its lists'
+    // labels say to a reader; none by default.
+    void setReaderRow(const QString& row);
 
     QComboBox* kindPicker() const { return picker_; }
     ResetButton* kindResetButton() const { return pickerReset_; }
@@ -69,6 +72,7 @@ private:
     void edit(const Action& action);
     void rebuildCaseEditor();
     void refillCaseEditor();
+    void nameRowForReaders();
     QWidget* makeKeyEditor(bool withInterval);
     QWidget* makeDPIShiftEditor();
     QWidget* makeLaunchAppEditor();
@@ -82,6 +86,8 @@ private:
     Action defaultAction_;
     bool hasAction_ = false;
 
+    QString readerRow_;
+    QLabel* pickerLabel_;
     QComboBox* picker_;
     ResetButton* pickerReset_;
     Explain* explanation_;

@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "RavoletApp/UI/AccessibleName.hpp"
 #include "RavoletApp/UI/ActionEditor.hpp"
 #include "RavoletApp/UI/AdaptiveGrid.hpp"
 #include "RavoletApp/UI/Explain.hpp"
@@ -60,8 +61,7 @@ BindingCard::BindingCard(std::shared_ptr<AppModel> model, QWidget* parent)
     for (const EditableModifier& modifier : ModifierFlags::editable) {
         const ModifierFlags flag = modifier.flag;
         auto* box = new QCheckBox(qtText(modifier.name));
-        // Told apart from the modifiers of the key an action sends.
-        box->setAccessibleName(QStringLiteral("%1 held with the button").arg(qtText(modifier.name)));
+        box->setAccessibleName(modifierName(flag));
         auto write = [this, flag](bool on) {
             ButtonBinding changed = binding_;
             changed.modifiers = BB::withModifier(changed.modifiers, flag, on);
@@ -105,6 +105,24 @@ void BindingCard::setBinding(const ButtonBinding& binding, const Action& default
     }
     editor_->setAction(binding_.action, defaultAction);
     editor_->setEnabled(binding_.isEnabled);
+}
+
+void BindingCard::setReaderRow(const QString& row) {
+    readerRow_ = row;
+    renameForReaders(enabled_, row.isEmpty() ? qtText(BB::enabledLabel)
+                                             : row.left(1).toUpper() + row.mid(1) + QStringLiteral(" on"));
+    renameForReaders(delete_, row.isEmpty() ? qtText(BB::removeBinding) : QStringLiteral("Remove ") + row);
+    for (const auto& [flag, box] : modifiers_) renameForReaders(box, modifierName(flag));
+    editor_->setReaderRow(row);
+}
+
+QString BindingCard::modifierName(ModifierFlags flag) const {
+    // Told apart from the modifiers of the key an action sends.
+    for (const EditableModifier& modifier : ModifierFlags::editable)
+        if (modifier.flag == flag)
+            return readerRow_.isEmpty() ? QStringLiteral("%1 held with the button").arg(qtText(modifier.name))
+                                        : QStringLiteral("%1 held for %2").arg(qtText(modifier.name), readerRow_);
+    return {};
 }
 
 QCheckBox* BindingCard::modifierCheckBox(ModifierFlags flag) const {

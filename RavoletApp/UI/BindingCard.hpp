@@ -28,6 +28,9 @@ public:
     explicit BindingCard(std::shared_ptr<AppModel> model, QWidget* parent = nullptr);
 
     void setBinding(const ButtonBinding& binding, const Action& defaultAction);
+    // Which row of the page the card is ("binding 2"), which its controls'
+    // names, and its editor's, say to a reader; none by default.
+    void setReaderRow(const QString& row);
     const ButtonBinding& binding() const { return binding_; }
 
     QCheckBox* enabledSwitch() const { return enabled_; }
@@ -48,8 +51,10 @@ protected:
 
 private:
     void edit(const ButtonBinding& binding);
+    QString modifierName(ModifierFlags flag) const;
 
     ButtonBinding binding_;
+    QString readerRow_;
     QCheckBox* enabled_;
     QLabel* header_;
     QToolButton* delete_;

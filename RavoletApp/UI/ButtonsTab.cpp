@@ -95,6 +95,7 @@ QWidget* ButtonsTab::makeLeftPane() {
     list_->setFrameShape(QFrame::NoFrame);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setAccessibleName(QStringLiteral("Mouse buttons"));
+    currentEntryOnlyWithTheFocus(list_);
     for (std::int64_t button : BB::bindableButtons()) {
         auto* cell = new QWidget;
         auto* lines = new QVBoxLayout(cell);
@@ -190,6 +191,7 @@ QWidget* ButtonsTab::makeRightPane() {
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(content);
+    focusAsOne(scroll);
     rightPane_ = scroll;
     return scroll;
 }
@@ -239,7 +241,7 @@ void ButtonsTab::refillList(const Profile& profile) {
         if (!selected) applyTextColor(row.summary, SystemColor::secondary);
     }
     const QSignalBlocker blocker(list_);
-    list_->setCurrentRow(static_cast<int>(selectedButton_ - BB::firstBindableButton));
+    selectEntry(list_, list_->model()->index(static_cast<int>(selectedButton_ - BB::firstBindableButton), 0));
 }
 
 void ButtonsTab::refillRightPane(const Profile& profile) {
@@ -287,6 +289,9 @@ void ButtonsTab::refillRightPane(const Profile& profile) {
         QString header = QString::fromStdString(BB::cardHeader(card->binding().modifiers));
         if (!header.isEmpty()) header[0] = header[0].toLower();
         renameForReaders(card, QStringLiteral("Binding %1, %2").arg(place).arg(header));
+        // Its controls say which binding too, where a reader hears them
+        // without the card's name (a list by its label alone).
+        card->setReaderRow(QStringLiteral("binding %1").arg(place));
         card->show();
     }
     banner_->setVisible(indices.empty());

@@ -41,19 +41,28 @@ void GlideChart::paintEvent(QPaintEvent*) {
     painter.drawRoundedRect(QRectF(rect()), 6, 6);
     painter.setBrush(Qt::NoBrush);
 
+    // What the lines are drawn on: the plate over the Try It section's own
+    // plate over the page, where the Scroll page shows the chart, and the
+    // plate over the page alone, where it stands by itself. Each line says
+    // something, so it stands out from both as a graphic must.
+    const QColor page = palette().color(QPalette::Window);
+    const std::initializer_list<QColor> under{composited(plate, composited(sectionFill(palette()), page)),
+                                              composited(plate, page)};
+
     const GlideChartGeometry geometry =
         glideChartGeometry(plan_ ? &*plan_ : nullptr, static_cast<double>(width()), static_cast<double>(height()));
 
-    painter.setPen(QPen(systemColor(SystemColor::secondary, palette(), 0.35F), 1));
+    // The baseline, a hairline laid on whole pixels so that it is drawn in
+    // its colour rather than smeared over two rows at half of it.
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(quietInk(palette(), under, minimumGraphicContrast), 1));
     painter.drawLine(point(geometry.baselineStart), point(geometry.baselineEnd));
+    painter.setRenderHint(QPainter::Antialiasing);
 
     if (geometry.curve.size() < 2) return;
     QPainterPath curve(point(geometry.curve.front()));
     for (auto at = geometry.curve.begin() + 1; at != geometry.curve.end(); ++at) curve.lineTo(point(*at));
-    // The curve is the chart's one line that says something: it stands out
-    // from the plate as a graphic must.
-    const QColor ink = accentInk(palette(), {composited(plate, palette().color(QPalette::Window))}, minimumGraphicContrast);
-    QPen pen(ink, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    QPen pen(accentInk(palette(), under, minimumGraphicContrast), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     pen.setMiterLimit(10);
     painter.strokePath(curve, pen);
 }

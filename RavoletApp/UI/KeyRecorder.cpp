@@ -1,5 +1,6 @@
 #include "RavoletApp/UI/KeyRecorder.hpp"
 
+#include "RavoletApp/UI/AccessibleName.hpp"
 #include "RavoletApp/UI/AdaptiveGrid.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/InputMapping.hpp"
@@ -55,7 +56,8 @@ void fillKeyPicker(QComboBox* picker) {
 
 KeyRecorder::KeyRecorder(const QString& label, QWidget* parent)
     : QWidget(parent), model_(label.toStdString()), label_(new QLabel(label)), record_(new QPushButton),
-      recordReset_(nullptr), explanation_(new Explain(QString())), choices_(new QWidget), picker_(new QComboBox),
+      recordReset_(nullptr), explanation_(new Explain(QString())), choices_(new QWidget),
+      pickerLabel_(new QLabel(qtText(KeyRecorderModel::keyPickerLabel))), picker_(new QComboBox),
       pickerReset_(nullptr) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -85,23 +87,25 @@ KeyRecorder::KeyRecorder(const QString& label, QWidget* parent)
     choicesColumn->setSpacing(4);
 
     fillKeyPicker(picker_);
-    picker_->setAccessibleName(qtText(KeyRecorderModel::keyPickerLabel));
     picker_->setMaxVisibleItems(16);
-    auto* pickerRow = new QHBoxLayout;
+    // The label beside the list, which it names for a reader.
+    auto* pickerHolder = new QWidget;
+    auto* pickerRow = new QHBoxLayout(pickerHolder);
+    pickerRow->setContentsMargins(0, 0, 0, 0);
     pickerRow->setSpacing(8);
-    pickerRow->addWidget(new QLabel(qtText(KeyRecorderModel::keyPickerLabel)));
-    QWidget* resettablePicker =
-        resettable(picker_, qtText(KeyRecorderModel::keyPickerResetTitle), [this] { refresh(model_.resetKey()); });
+    pickerRow->addWidget(pickerLabel_);
+    pickerRow->addWidget(picker_, 1);
+    labelForReaders(pickerLabel_, picker_);
+    QWidget* resettablePicker = resettable(pickerHolder, qtText(KeyRecorderModel::keyPickerResetTitle),
+                                           [this] { refresh(model_.resetKey()); });
     pickerReset_ = resettablePicker->findChild<ResetButton*>();
-    pickerRow->addWidget(resettablePicker, 1);
-    choicesColumn->addLayout(pickerRow);
+    choicesColumn->addWidget(resettablePicker);
 
     auto* grid = new AdaptiveGrid;
     for (const EditableModifier& modifier : ModifierFlags::editable) {
         const ModifierFlags flag = modifier.flag;
         auto* box = new QCheckBox(qtText(modifier.name));
-        // Told apart from the modifiers a binding needs held: these go with the key.
-        box->setAccessibleName(QStringLiteral("%1 with %2").arg(label, qtText(modifier.name)));
+        box->setAccessibleName(modifierName(flag));
         QWidget* cell = resettable(box, qtText(modifier.name), [this, flag] { refresh(model_.resetModifier(flag)); });
         modifiers_.push_back({flag, box, cell->findChild<ResetButton*>()});
         // toggled, however the box is ticked (a click, the space bar, a screen
@@ -130,6 +134,26 @@ KeyRecorder::KeyRecorder(const QString& label, QWidget* parent)
     });
 
     refresh(false);
+}
+
+void KeyRecorder::setReaderRow(const QString& row) {
+    readerRow_ = row;
+    labelForReaders(pickerLabel_, picker_, inRow(qtText(KeyRecorderModel::keyPickerLabel), row));
+    for (const ModifierControls& controls : modifiers_) renameForReaders(controls.box, modifierName(controls.flag));
+    renameForReaders(record_, recordName());
+}
+
+QString KeyRecorder::modifierName(ModifierFlags flag) const {
+    // Told apart from the modifiers a binding needs held: these go with the key.
+    for (const EditableModifier& modifier : ModifierFlags::editable)
+        if (modifier.flag == flag) return inRow(QStringLiteral("%1 with %2").arg(label_->text(), qtText(modifier.name)), readerRow_);
+    return {};
+}
+
+QString KeyRecorder::recordName() const {
+    const QString name = QString::fromStdString(model_.accessibleName());
+    if (readerRow_.isEmpty()) return name;
+    return readerRow_.left(1).toUpper() + readerRow_.mid(1) + QStringLiteral(": ") + name;
 }
 
 KeyRecorder::~KeyRecorder() {
@@ -187,7 +211,7 @@ void KeyRecorder::refresh(bool written) {
     }
 
     record_->setText(QString::fromStdString(model_.buttonTitle()));
-    record_->setAccessibleName(QString::fromStdString(model_.accessibleName()));
+    renameForReaders(record_, recordName());
     QPalette palette = this->palette();
     if (recording) {
         // A filled button: the highlight that its text colour is made for.

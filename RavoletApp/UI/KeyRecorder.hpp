@@ -36,6 +36,9 @@ public:
     RecordedKey key() const { return model_.key(); }
     // Fills the controls from the program; emits nothing.
     void setKey(RecordedKey key);
+    // Which row of a page the control is in ("step 2 of binding 1"), which
+    // its list's label says to a reader; none by default.
+    void setReaderRow(const QString& row);
 
     const KeyRecorderModel& model() const { return model_; }
     bool isRecording() const { return model_.isRecording(); }
@@ -73,16 +76,21 @@ private:
     // Brings the widgets and the application-wide key filter in line with
     // the model after an operation, and reports a write.
     void refresh(bool written);
+    // What a reader hears for a modifier's checkbox and for the record button.
+    QString modifierName(ModifierFlags flag) const;
+    QString recordName() const;
     void startRecording();
     bool handleKey(QEvent* event);
 
     KeyRecorderModel model_;
+    QString readerRow_;
     QLabel* label_;
     QPushButton* record_;
     ResetButton* recordReset_;
     Explain* explanation_;
     QWidget* choices_;
     Explain* fnNote_ = nullptr;
+    QLabel* pickerLabel_;
     QComboBox* picker_;
     ResetButton* pickerReset_;
     std::vector<ModifierControls> modifiers_;

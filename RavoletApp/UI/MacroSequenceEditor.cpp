@@ -10,6 +10,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "RavoletApp/UI/AccessibleName.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/KeyRecorder.hpp"
 #include "RavoletApp/UI/QtText.hpp"
@@ -39,7 +40,7 @@ QToolButton* iconButton(const QString& symbol) {
 MacroStepRow::MacroStepRow(std::ptrdiff_t index, QWidget* parent)
     : QWidget(parent), index_(index), title_(new QLabel), up_(iconButton(QStringLiteral("arrow.up"))),
       down_(iconButton(QStringLiteral("arrow.down"))), delete_(iconButton(QStringLiteral("trash"))),
-      picker_(new QComboBox), reminder_(new Explain(qtText(MS::keyDownReminder))) {
+      pickerLabel_(new QLabel(qtText(MS::kindPickerTitle))), picker_(new QComboBox), reminder_(new Explain(qtText(MS::keyDownReminder))) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 4, 0, 4);
     layout->setSpacing(6);
@@ -48,10 +49,9 @@ MacroStepRow::MacroStepRow(std::ptrdiff_t index, QWidget* parent)
     title_->setText(QStringLiteral("Step ") + position);
     applyTextStyle(title_, TextStyle::callout);
     applyTextColor(title_, SystemColor::secondary);
-    up_->setAccessibleName(QStringLiteral("Move step %1 earlier").arg(position));
-    down_->setAccessibleName(QStringLiteral("Move step %1 later").arg(position));
-    delete_->setAccessibleName(QStringLiteral("Delete step %1").arg(position));
-    for (QToolButton* button : {up_, down_, delete_}) button->setToolTip(button->accessibleName());
+    up_->setToolTip(QStringLiteral("Move step %1 earlier").arg(position));
+    down_->setToolTip(QStringLiteral("Move step %1 later").arg(position));
+    delete_->setToolTip(QStringLiteral("Delete step %1").arg(position));
     auto* header = new QHBoxLayout;
     header->setSpacing(2);
     header->addWidget(title_);
@@ -65,7 +65,6 @@ MacroStepRow::MacroStepRow(std::ptrdiff_t index, QWidget* parent)
     connect(delete_, &QToolButton::clicked, this, [this] { Q_EMIT deleteRequested(index_); });
 
     for (MacroStepKind kind : allMacroStepKinds) picker_->addItem(qtText(MS::title(kind)), qtText(toString(kind)));
-    picker_->setAccessibleName(qtText(MS::kindPickerTitle));
     picker_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     // activated, also for the kind the step already has: choosing it rebuilds the step.
     connect(picker_, &QComboBox::activated, this, [this](int index) {
@@ -76,7 +75,7 @@ MacroStepRow::MacroStepRow(std::ptrdiff_t index, QWidget* parent)
     auto* pickerRow = new QHBoxLayout(pickerHolder);
     pickerRow->setContentsMargins(0, 0, 0, 0);
     pickerRow->setSpacing(8);
-    pickerRow->addWidget(new QLabel(qtText(MS::kindPickerTitle)));
+    pickerRow->addWidget(pickerLabel_);
     pickerRow->addWidget(picker_);
     pickerRow->addStretch(1);
     layout->addWidget(resettable(pickerHolder, qtText(MS::kindResetTitle), [this] { edit(MS::keyPress()); }));
@@ -85,6 +84,25 @@ MacroStepRow::MacroStepRow(std::ptrdiff_t index, QWidget* parent)
     controlHolder_->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(controlHolder_);
     layout->addWidget(reminder_);
+    nameForReaders();
+}
+
+void MacroStepRow::setReaderRow(const QString& row) {
+    if (row == readerRow_) return;
+    readerRow_ = row;
+    nameForReaders();
+}
+
+void MacroStepRow::nameForReaders() {
+    // The step, within the row the sequence is in: "step 2 of binding 1".
+    QString step = QStringLiteral("step %1").arg(index_ + 1);
+    if (!readerRow_.isEmpty()) step += QStringLiteral(" of ") + readerRow_;
+    labelForReaders(pickerLabel_, picker_, inRow(qtText(MS::kindPickerTitle), step));
+    renameForReaders(up_, QStringLiteral("Move %1 earlier").arg(step));
+    renameForReaders(down_, QStringLiteral("Move %1 later").arg(step));
+    renameForReaders(delete_, QStringLiteral("Delete ") + step);
+    if (recorder_) recorder_->setReaderRow(step);
+    if (mouseButton_) renameForReaders(mouseButton_, inRow(qtText(MS::mouseButtonLabel), step));
 }
 
 void MacroStepRow::setStep(const MacroStep& step, std::size_t count) {
@@ -128,6 +146,7 @@ void MacroStepRow::rebuildControl() {
     case MacroStepKind::keyDown:
     case MacroStepKind::keyUp:
         control_ = recorder_ = new KeyRecorder(qtText(ActionEditing::keyLabel));
+        nameForReaders();
         connect(recorder_, &KeyRecorder::keyEdited, this, [this](RecordedKey key) { edit(MS::withKey(step_, key)); });
         break;
     case MacroStepKind::delay:
@@ -150,12 +169,12 @@ void MacroStepRow::rebuildControl() {
         row->addWidget(new QLabel(qtText(MS::mouseButtonLabel)));
         mouseButton_ = new QSpinBox;
         mouseButton_->setRange(static_cast<int>(MS::lowestMouseButton), static_cast<int>(MS::highestMouseButton));
-        mouseButton_->setAccessibleName(qtText(MS::mouseButtonLabel));
         connect(mouseButton_, &QSpinBox::valueChanged, this, [this](int number) { edit(MacroStep::mouseButton(number)); });
         row->addWidget(mouseButton_);
         row->addStretch(1);
         row->addWidget(new ResetButton(qtText(MS::mouseButtonLabel),
                                        [this] { edit(MacroStep::mouseButton(MS::resetMouseButton)); }));
+        nameForReaders();
         break;
     }
     }
@@ -229,9 +248,18 @@ void MacroSequenceEditor::setSteps(const std::vector<MacroStep>& steps) {
         rowsLayout_->addWidget(divider);
         rows_.push_back({row, divider});
     }
-    for (std::size_t i = 0; i < rows_.size(); ++i)
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        rows_[i].row->setReaderRow(readerRow_);
         rows_[i].row->setStep(MS::stepAt(steps_, static_cast<std::ptrdiff_t>(i)), steps_.size());
+    }
     emptyNotice_->setVisible(steps_.empty());
+}
+
+void MacroSequenceEditor::setReaderRow(const QString& row) {
+    readerRow_ = row;
+    renameForReaders(addKey_, inRow(qtText(MS::addKeyPress), row));
+    renameForReaders(addPause_, inRow(qtText(MS::addPause), row));
+    for (const RowEntry& entry : rows_) entry.row->setReaderRow(readerRow_);
 }
 
 std::vector<MacroStepRow*> MacroSequenceEditor::rows() const {

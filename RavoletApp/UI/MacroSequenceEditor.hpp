@@ -35,6 +35,9 @@ public:
     // emits nothing.
     void setStep(const MacroStep& step, std::size_t count);
     std::ptrdiff_t index() const { return index_; }
+    // Which row of a page the sequence is in ("binding 2"), which the step's
+    // lists' labels say to a reader with the step's number; none by default.
+    void setReaderRow(const QString& row);
 
     QLabel* titleLabel() const { return title_; }
     QToolButton* moveUpButton() const { return up_; }
@@ -54,6 +57,7 @@ Q_SIGNALS:
 private:
     void rebuildControl();
     void edit(const MacroStep& step);
+    void nameForReaders();
 
     std::ptrdiff_t index_;
     MacroStep step_;
@@ -62,6 +66,8 @@ private:
     QToolButton* up_;
     QToolButton* down_;
     QToolButton* delete_;
+    QString readerRow_;
+    QLabel* pickerLabel_;
     QComboBox* picker_;
     QVBoxLayout* controlHolder_;
     QWidget* control_ = nullptr;
@@ -82,6 +88,8 @@ public:
 
     void setSteps(const std::vector<MacroStep>& steps);
     const std::vector<MacroStep>& steps() const { return steps_; }
+    // Which row of a page the sequence is in ("binding 2"); see MacroStepRow.
+    void setReaderRow(const QString& row);
 
     ResetButton* resetButton() const { return reset_; }
     Explain* emptyNotice() const { return emptyNotice_; }
@@ -102,6 +110,7 @@ private:
     };
 
     std::vector<MacroStep> steps_;
+    QString readerRow_;
     ResetButton* reset_;
     Explain* emptyNotice_;
     QVBoxLayout* rowsLayout_;

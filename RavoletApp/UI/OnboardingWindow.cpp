@@ -291,6 +291,7 @@ OnboardingWindow::OnboardingWindow(std::shared_ptr<AppModel> model, QWidget* par
     pagesScroller_->setWidgetResizable(true);
     pagesScroller_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     pagesScroller_->setWidget(pages_);
+    focusAsOne(pagesScroller_);
     column->addWidget(pagesScroller_, 1);
     column->addWidget(divider(this));
 

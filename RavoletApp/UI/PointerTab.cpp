@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "Core/Clamp.hpp"
+#include "RavoletApp/UI/AccessibleName.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/FactRow.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
@@ -47,9 +48,10 @@ QComboBox* makePicker(const QString& title, const std::vector<Choice<T>>& choice
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
-    layout->addWidget(new QLabel(title, row));
+    auto* label = new QLabel(title, row);
+    layout->addWidget(label);
     auto* picker = new QComboBox(row);
-    picker->setAccessibleName(title);
+    labelForReaders(label, picker);
     for (const Choice<T>& choice : choices) picker->addItem(qtText(choice.label));
     layout->addWidget(picker);
     layout->addStretch(1);

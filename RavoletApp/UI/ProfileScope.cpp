@@ -5,6 +5,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "RavoletApp/UI/AccessibleName.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
 #include "RavoletApp/UI/ResetButton.hpp"
 #include "RavoletApp/UI/Style.hpp"
@@ -48,9 +49,10 @@ ProfileScope::ProfileScope(std::shared_ptr<AppModel> model, std::shared_ptr<Prof
     auto* pickerLayout = new QHBoxLayout(pickerRow);
     pickerLayout->setContentsMargins(0, 0, 0, 0);
     pickerLayout->setSpacing(8);
-    pickerLayout->addWidget(new QLabel(QStringLiteral("Editing profile"), pickerRow));
+    auto* pickerLabel = new QLabel(QStringLiteral("Editing profile"), pickerRow);
+    pickerLayout->addWidget(pickerLabel);
     picker_ = new QComboBox(pickerRow);
-    picker_->setAccessibleName(QStringLiteral("Editing profile"));
+    labelForReaders(pickerLabel, picker_);
     picker_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     pickerLayout->addWidget(picker_, 1);
     auto* resettablePicker = resettable(pickerRow, QStringLiteral("Editing profile"), [this] {

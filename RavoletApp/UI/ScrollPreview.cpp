@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 
+#include "RavoletApp/UI/AccessibleName.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/GlideChart.hpp"
 #include "RavoletApp/UI/InputMapping.hpp"
@@ -93,6 +94,7 @@ public:
         auto* rows = new TestRows(scroller);
         rows->setAutoFillBackground(false);
         scroller->setWidget(rows);
+        focusAsOne(scroller);
         auto* layout = new QVBoxLayout(this);
         // Clear of the outline and the rounded corners.
         layout->setContentsMargins(1, 3, 3, 3);

@@ -10,6 +10,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "RavoletApp/UI/AccessibleName.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/ProfileScope.hpp"
 #include "RavoletApp/UI/ResetButton.hpp"
@@ -39,7 +40,7 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(QPen(systemColor(SystemColor::separator, palette()), 1));
-        painter.setBrush(systemColor(SystemColor::quaternary, palette(), 0.5F));
+        painter.setBrush(sectionFill(palette()));
         painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
     }
 
@@ -78,12 +79,10 @@ QWidget* pickerRow(const QString& title, QComboBox* picker) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
     auto* label = new QLabel(title, row);
-    // A reader hears the title with the choice: the picker is named by its label.
-    label->setBuddy(picker);
     layout->addWidget(label);
     layout->addStretch(1);
     picker->setParent(row);
-    picker->setAccessibleName(title);
+    labelForReaders(label, picker);
     layout->addWidget(picker);
     return row;
 }

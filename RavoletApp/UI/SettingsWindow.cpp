@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "RavoletApp/UI/AccessibleName.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
 #include "RavoletApp/UI/NoticeBanner.hpp"
 #include "RavoletApp/UI/QtText.hpp"
@@ -78,6 +79,7 @@ SettingsWindow::SettingsWindow(std::shared_ptr<AppModel> model, std::function<vo
         scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         QWidget* content = makeSettingsPage(tab, model_, selection_, nullptr);
         scroller->setWidget(content);
+        focusAsOne(scroller);
         // A page whose rows change may need another minimum width.
         content->installEventFilter(this);
         pages_[static_cast<std::size_t>(position(tab))] = content;

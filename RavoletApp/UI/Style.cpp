@@ -65,6 +65,20 @@ QColor blended(const QColor& over, const QColor& under, double share) {
     return QColor(mix(over.red(), under.red()), mix(over.green(), under.green()), mix(over.blue(), under.blue()));
 }
 
+// The text colour faded towards `towards`, from `share` of it up, as far as
+// the contrast allows on every background; the text colour itself where no
+// share does.
+QColor fadedText(const QPalette& palette, const QColor& towards, double share,
+                 std::initializer_list<QColor> backgrounds, double minimum) {
+    const QColor text = palette.color(QPalette::Active, QPalette::WindowText);
+    for (; share < 1.0; share += 0.01) {
+        const QColor shade = blended(text, towards, share);
+        if (std::ranges::all_of(backgrounds, [&](const QColor& under) { return contrastRatio(shade, under) >= minimum; }))
+            return shade;
+    }
+    return text;
+}
+
 } // namespace
 
 QFont textFont(TextStyle style, const QFont& body) {
@@ -150,18 +164,19 @@ QColor accentInk(const QPalette& palette, std::initializer_list<QColor> backgrou
     return palette.color(QPalette::Active, QPalette::WindowText);
 }
 
+QColor quietInk(const QPalette& palette, std::initializer_list<QColor> backgrounds, double minimum) {
+    const QColor page = backgrounds.size() > 0 ? *backgrounds.begin() : palette.color(QPalette::Active, QPalette::Window);
+    return fadedText(palette, page, 0.0, backgrounds, minimum);
+}
+
+QColor sectionFill(const QPalette& palette) { return systemColor(SystemColor::quaternary, palette, 0.5F); }
+
 QColor textColor(SystemColor level, const QPalette& palette) {
-    const QColor text = palette.color(QPalette::Active, QPalette::WindowText);
-    const QColor window = palette.color(QPalette::Active, QPalette::Window);
-    const QColor base = palette.color(QPalette::Active, QPalette::Base);
     // As faint as the level asks, darkened (or lightened) only as far as
     // reading needs, on the page and on a field alike.
-    for (double share = shareOf(level); share < 1.0; share += 0.01) {
-        const QColor shade = blended(text, window, share);
-        if (contrastRatio(shade, window) >= minimumTextContrast && contrastRatio(shade, base) >= minimumTextContrast)
-            return shade;
-    }
-    return text;
+    const QColor window = palette.color(QPalette::Active, QPalette::Window);
+    return fadedText(palette, window, shareOf(level), {window, palette.color(QPalette::Active, QPalette::Base)},
+                     minimumTextContrast);
 }
 
 QColor systemColor(SystemColor color, const QPalette& palette, float opacity) {

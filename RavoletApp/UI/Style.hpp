@@ -50,6 +50,13 @@ QColor composited(const QColor& over, const QColor& under);
 // SystemColor::accent is this for text on the page (Window) and on a field
 // (Base).
 QColor accentInk(const QPalette& palette, std::initializer_list<QColor> backgrounds, double minimum);
+// A quiet line (an axis, a rule) that still carries meaning: the text colour
+// faded towards the first background as far as the contrast allows on all of
+// them. Opaque.
+QColor quietInk(const QPalette& palette, std::initializer_list<QColor> backgrounds, double minimum);
+// The fill of a section's rounded plate on the settings pages, translucent
+// over the page (Window).
+QColor sectionFill(const QPalette& palette);
 // Text in a quieter level: the text colour faded towards the page as far as
 // the level asks, but never below minimumTextContrast against the page
 // (Window) or a field (Base). Opaque.

@@ -31,32 +31,55 @@ std::vector<std::int64_t> bindableButtons() {
 
 bool isBindable(std::int64_t button) { return button >= firstBindableButton && button <= lastBindableButton; }
 
-std::string buttonName(std::int64_t button) {
-    switch (button) {
-    case 3:
-        return "Button 3 — Back";
-    case 4:
-        return "Button 4 — Forward";
-    case 5:
-        return "Button 5 — Sniper";
-    default:
-        return fmt::format("Button {}", button);
-    }
+LinuxButton linuxButton(std::int64_t button) {
+    // The kernel's names of BTN_LEFT + n; from 8 on its codes have none.
+    constexpr std::string_view kernelNames[] = {"BTN_LEFT",    "BTN_RIGHT", "BTN_MIDDLE", "BTN_SIDE",
+                                                "BTN_EXTRA",   "BTN_FORWARD", "BTN_BACK", "BTN_TASK"};
+    constexpr int btnLeft = 0x110;
+    const int n = static_cast<int>(std::clamp<std::int64_t>(button, 0, 15));
+    LinuxButton known{.kernelCode = btnLeft + n,
+                      .kernelName = n < 8 ? kernelNames[n] : std::string_view(),
+                      // xf86-input-libinput and xf86-input-evdev alike: left,
+                      // middle and right are 1, 2 and 3, the side buttons 8 on.
+                      .xButton = n == 0 ? 1 : n == 1 ? 3 : n == 2 ? 2 : n + 5,
+                      .place = {}};
+    // A G502 X as it ships sends the side buttons and the sniper from its
+    // pointer interface. Its other controls (the DPI buttons, the wheel's
+    // tilt) act inside the mouse or scroll sideways; one given a key in the
+    // mouse's memory sends it from the keyboard interface instead.
+    constexpr std::string_view places[] = {"Left", "Right", "Middle", "Back", "Forward", "Sniper"};
+    if (n < 6) known.place = places[n];
+    return known;
 }
 
-std::string_view buttonNote(std::int64_t button) {
+std::string buttonName(std::int64_t button) {
+    const LinuxButton known = linuxButton(button);
+    if (known.place.empty()) return fmt::format("Button {} — not on a G502 X", known.xButton);
+    return fmt::format("{} — button {}", known.place, known.xButton);
+}
+
+std::string buttonNote(std::int64_t button) {
+    const LinuxButton known = linuxButton(button);
+    const std::string kernel =
+        known.kernelName.empty() ? fmt::format("key code {}", known.kernelCode) : std::string(known.kernelName);
+    const std::string linuxNames = fmt::format("X, xev and xinput call it button {}; the kernel, {}.", known.xButton, kernel);
     switch (button) {
     case 3:
         return "The rear thumb button on most mice. Your desktop treats it as Back in Firefox, Files and anything else "
-               "that has a history.";
+               "that has a history. " + linuxNames;
     case 4:
-        return "The front thumb button on most mice. Your desktop treats it as Forward.";
+        return "The front thumb button on most mice. Your desktop treats it as Forward. " + linuxNames;
     case 5:
         return "The button under your thumb tip on a G502 X. It ships as the DPI-shift, or “sniper”, button and "
-               "Ravolet binds it to drop to 400 DPI while held.";
+               "Ravolet binds it to drop to 400 DPI while held. " + linuxNames;
     default:
-        return "One of the extra buttons your mouse reports. If you are not sure which is which, switch on “Find a "
-               "button by pressing it” at the bottom of the list and press it.";
+        return fmt::format(
+            "One of the extra buttons a mouse can report. A G502 X sends no button {} as it ships: its DPI buttons, "
+            "the button behind the wheel and the tilt of the wheel work inside the mouse or scroll sideways, and a "
+            "control given a key in the mouse's own memory sends that key from the mouse's keyboard interface, which "
+            "Ravolet leaves alone. {} If you are not sure which is which, switch on “Find a button by pressing it” at "
+            "the bottom of the list and press it.",
+            known.xButton, linuxNames);
     }
 }
 

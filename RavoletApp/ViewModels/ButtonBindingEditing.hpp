@@ -29,10 +29,28 @@ inline constexpr std::int64_t initialButton = 3;
 std::vector<std::int64_t> bindableButtons();
 bool isBindable(std::int64_t button);
 
-// "Button 3 — Back", "Button 4 — Forward", "Button 5 — Sniper", "Button 7".
+// A stored button number as Linux knows it. The settings file keeps the
+// numbers Ravolet has always stored (0 left, 1 right, 2 middle, 3 back, 4
+// forward, then upward); the kernel reports button n as the key code
+// BTN_LEFT + n, and the X server, and so xev and xinput, number them from 1
+// for the three main ones and from 8 for the side buttons (4 to 7 are the
+// wheel's).
+struct LinuxButton {
+    int kernelCode;
+    std::string_view kernelName; // "BTN_SIDE"; empty where the kernel has none for the code
+    int xButton;
+    // Where the button is on a G502 X; empty where the mouse sends none by
+    // that number as it ships.
+    std::string_view place;
+};
+// For 0 to 15, the buttons a mouse report can carry.
+LinuxButton linuxButton(std::int64_t button);
+// The button by where it is and by the number a Linux user sees for it:
+// "Back — button 8", "Sniper — button 10", "Button 12 — not on a G502 X".
 std::string buttonName(std::int64_t button);
-// The note under the button's name in the right pane.
-std::string_view buttonNote(std::int64_t button);
+// The note under the button's name in the right pane, which also says what
+// the kernel calls it.
+std::string buttonNote(std::int64_t button);
 
 // Positions of the button's bindings in profile.buttons, ascending.
 std::vector<std::size_t> bindingIndices(const Profile& profile, std::int64_t button);
@@ -45,7 +63,7 @@ std::string summary(const Profile& profile, std::int64_t button, const Applicati
 // count); "Give this button a job" is offered only while it has none.
 bool hasPlainBinding(const Profile& profile, std::int64_t button);
 // What a reader hears for the button's row: its name and what it does, as
-// one phrase ("Button 3 — Back, unchanged").
+// one phrase ("Back — button 8, unchanged").
 std::string rowAccessibleName(std::int64_t button, std::string_view summary);
 
 // Appends a binding of the button, enabled, sending the key with code 0: with

@@ -126,6 +126,12 @@ public:
     // Returns once the server has handled every request sent so far, and
     // sent its clients what those requests had for them.
     void sync() { std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr)); }
+    // Gives the window the keyboard focus, as a window manager does when the
+    // user clicks it: the program makes it its active window.
+    void focus(xcb_window_t window) {
+        xcb_set_input_focus(connection_, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+        xcb_flush(connection_);
+    }
     // A window of the program with this WM_CLASS instance is docked inside
     // another top-level window (a tray's), not on the screen itself.
     bool docked(std::string_view instance) { return dockedWindow(instance).has_value(); }
@@ -178,16 +184,22 @@ public:
         if (window) close(*window);
         return window.has_value();
     }
-    // The whole screen as a PNG in the build's screenshot folder.
-    void save(const std::string& name) {
+    // The whole screen as it shows now; null when it cannot be read.
+    QImage image() {
         auto* reply = xcb_get_image_reply(
             connection_, xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, 0, 0, width_, height_, ~0u),
             nullptr);
-        if (!reply) return;
-        const QImage image(xcb_get_image_data(reply), width_, height_, QImage::Format_RGB32);
-        std::filesystem::create_directories(RAVOLET_SCREENSHOT_DIR);
-        image.copy().save(QString::fromStdString(std::string(RAVOLET_SCREENSHOT_DIR) + "/" + name + ".png"));
+        if (!reply) return {};
+        const QImage shot = QImage(xcb_get_image_data(reply), width_, height_, QImage::Format_RGB32).copy();
         std::free(reply);
+        return shot;
+    }
+    // The whole screen as a PNG in the build's screenshot folder.
+    void save(const std::string& name) {
+        const QImage shot = image();
+        if (shot.isNull()) return;
+        std::filesystem::create_directories(RAVOLET_SCREENSHOT_DIR);
+        shot.save(QString::fromStdString(std::string(RAVOLET_SCREENSHOT_DIR) + "/" + name + ".png"));
     }
 
 private:

@@ -4,13 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
+#include <iostream>
+#include <memory>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Core/Config.hpp"
@@ -265,6 +271,13 @@ struct ScreenReader : ::testing::Test {
         g_variant_unref(children);
         return names.empty() ? "no application" : names;
     }
+    // Presses the page tab of that title through its action, as a reader does.
+    bool pressPageTab(const std::string& page) {
+        const std::vector<Element> elements = elementsOnceShown(page);
+        const Element* tab = find(elements, page, "org.a11y.atspi.Action");
+        std::string offered;
+        return tab && doAction(bus, *tab, actionIndex(bus, *tab, "press", offered));
+    }
     // The program's elements once the one named `name` shows up; none when it does not.
     std::vector<Element> elementsOnceShown(const std::string& name) {
         std::vector<Element> elements;
@@ -277,6 +290,183 @@ struct ScreenReader : ::testing::Test {
         return elements;
     }
 };
+
+// ---- How a reader walks the whole tree, at every Tab stop ----
+
+// AT-SPI's numbers (at-spi2-core's atspi-constants.h).
+constexpr guint32 comboBoxRole = 11;
+constexpr guint32 listItemRole = 32;
+constexpr guint32 labelledByRelation = 2;
+constexpr int focusableState = 11;
+constexpr int focusedState = 12;
+constexpr int showingState = 25;
+
+// One element with what a reader asks of it.
+struct Node {
+    Node(std::string owner, std::string path, int parent = -1)
+        : owner(std::move(owner)), path(std::move(path)), parent(parent) {}
+    std::string owner;
+    std::string path;
+    int parent = -1; // its index in the walk; -1 for the root
+    std::string name;
+    guint32 role = 0;
+    std::uint64_t states = 0;
+    bool has(int state) const { return (states >> state) & 1U; }
+};
+
+// Calls sent all at once and answered in turn, so that a walk of a thousand
+// elements takes no thousand round trips.
+class Batch {
+public:
+    explicit Batch(GDBusConnection* bus) : bus_(bus), context_(g_main_context_new()) {}
+    ~Batch() { g_main_context_unref(context_); }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+    // `answered` is given the reply, or null when there was none.
+    void call(const std::string& owner, const std::string& path, const char* interface, const char* method,
+              GVariant* arguments, const char* reply, std::function<void(GVariant*)> answered) {
+        g_main_context_push_thread_default(context_);
+        ++pending_;
+        g_dbus_connection_call(bus_, owner.c_str(), path.c_str(), interface, method, arguments, G_VARIANT_TYPE(reply),
+                               G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &Batch::finished,
+                               new Waiting{this, std::move(answered)});
+        g_main_context_pop_thread_default(context_);
+    }
+    void wait() {
+        while (pending_ > 0) g_main_context_iteration(context_, TRUE);
+    }
+
+private:
+    struct Waiting {
+        Batch* batch;
+        std::function<void(GVariant*)> answered;
+    };
+    static void finished(GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<Waiting> waiting(static_cast<Waiting*>(data));
+        GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
+        waiting->answered(reply);
+        if (reply) g_variant_unref(reply);
+        --waiting->batch->pending_;
+    }
+
+    GDBusConnection* bus_;
+    GMainContext* context_;
+    int pending_ = 0;
+};
+
+// Every element under the registry that a reader reaches, level by level:
+// the applications, their windows, and what is showing in them (a hidden
+// page, a closed list's entries are passed over). Every element's states;
+// with `details` its name and role too, else only those of an element that
+// says it has the focus.
+std::vector<Node> walkShown(GDBusConnection* bus, bool details) {
+    std::vector<Node> nodes{Node("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root")};
+    std::vector<int> depths{0};
+    const auto nameAndRole = [&nodes](Batch& batch, std::size_t i) {
+        batch.call(nodes[i].owner, nodes[i].path, "org.freedesktop.DBus.Properties", "Get",
+                   g_variant_new("(ss)", "org.a11y.atspi.Accessible", "Name"), "(v)", [&nodes, i](GVariant* reply) {
+                       if (!reply) return;
+                       GVariant* boxed = g_variant_get_child_value(reply, 0);
+                       GVariant* name = g_variant_get_variant(boxed);
+                       nodes[i].name = g_variant_get_string(name, nullptr);
+                       g_variant_unref(name);
+                       g_variant_unref(boxed);
+                   });
+        batch.call(nodes[i].owner, nodes[i].path, "org.a11y.atspi.Accessible", "GetRole", nullptr, "(u)",
+                   [&nodes, i](GVariant* reply) {
+                       if (reply) g_variant_get(reply, "(u)", &nodes[i].role);
+                   });
+    };
+    for (std::size_t level = 0; level < nodes.size();) {
+        const std::size_t end = nodes.size();
+        {
+            Batch batch(bus);
+            for (std::size_t i = level; i < end; ++i) {
+                if (details) nameAndRole(batch, i);
+                batch.call(nodes[i].owner, nodes[i].path, "org.a11y.atspi.Accessible", "GetState", nullptr, "(au)",
+                           [&nodes, i](GVariant* reply) {
+                               if (!reply) return;
+                               GVariantIter* words = nullptr;
+                               g_variant_get(reply, "(au)", &words);
+                               guint32 word = 0;
+                               for (int at = 0; g_variant_iter_next(words, "u", &word); ++at)
+                                   nodes[i].states |= std::uint64_t{word} << (32 * at);
+                               g_variant_iter_free(words);
+                           });
+            }
+            batch.wait();
+        }
+        Batch batch(bus);
+        for (std::size_t i = level; i < end; ++i) {
+            if (!details && nodes[i].has(focusedState)) nameAndRole(batch, i);
+            // The registry and the applications are not shown themselves.
+            if (depths[i] >= 2 && !nodes[i].has(showingState)) continue;
+            batch.call(nodes[i].owner, nodes[i].path, "org.a11y.atspi.Accessible", "GetChildren", nullptr, "(a(so))",
+                       [&nodes, &depths, i](GVariant* reply) {
+                           if (!reply) return;
+                           GVariantIter* children = nullptr;
+                           g_variant_get(reply, "(a(so))", &children);
+                           const gchar* owner = nullptr;
+                           const gchar* path = nullptr;
+                           while (g_variant_iter_next(children, "(&s&o)", &owner, &path)) {
+                               nodes.emplace_back(owner, path, static_cast<int>(i));
+                               depths.push_back(depths[i] + 1);
+                           }
+                           g_variant_iter_free(children);
+                       });
+        }
+        batch.wait();
+        level = end;
+    }
+    return nodes;
+}
+
+// The names of the labels the element is labelled by (its labelled-by relation).
+std::vector<std::string> labelsOf(GDBusConnection* bus, const Node& node) {
+    std::vector<std::string> names;
+    GVariant* reply =
+        call(bus, node.owner, node.path, "org.a11y.atspi.Accessible", "GetRelationSet", nullptr, "(a(ua(so)))");
+    if (!reply) return names;
+    GVariantIter* relations = nullptr;
+    g_variant_get(reply, "(a(ua(so)))", &relations);
+    guint32 type = 0;
+    GVariantIter* targets = nullptr;
+    while (g_variant_iter_next(relations, "(ua(so))", &type, &targets)) {
+        const gchar* owner = nullptr;
+        const gchar* path = nullptr;
+        while (g_variant_iter_next(targets, "(&s&o)", &owner, &path))
+            if (type == labelledByRelation)
+                names.push_back(stringOf(call(bus, owner, path, "org.freedesktop.DBus.Properties", "Get",
+                                              g_variant_new("(ss)", "org.a11y.atspi.Accessible", "Name"), "(v)")));
+        g_variant_iter_free(targets);
+    }
+    g_variant_iter_free(relations);
+    g_variant_unref(reply);
+    return names;
+}
+
+// What a reader says of a control: its labels, then its name (a combo box's
+// is its choice).
+std::string reading(GDBusConnection* bus, const Node& node) {
+    std::string said;
+    for (const std::string& label : labelsOf(bus, node)) said += label + ": ";
+    return said + node.name;
+}
+
+// The elements that say they have the focus, as "name (path)". The current
+// entry of a list that has the focus is the list's own: every toolkit reports
+// both, and a reader follows the entry.
+std::vector<std::string> focusedOnes(const std::vector<Node>& nodes) {
+    std::vector<std::string> focused;
+    for (const Node& node : nodes) {
+        if (!node.has(focusedState)) continue;
+        if (node.role == listItemRole && node.parent >= 0 && nodes[static_cast<std::size_t>(node.parent)].has(focusedState))
+            continue;
+        focused.push_back("\"" + node.name + "\" (" + node.path + ")");
+    }
+    return focused;
+}
 
 TEST_F(ScreenReader, ReadsEachFigureOnceUnderItsCaptionWithItsValueThroughATSPI) {
     XScreen screen(x.display);
@@ -446,6 +636,247 @@ TEST_F(ScreenReader, WithTheSimulatedMouseTheFrontApplicationIsTheDesktops) {
     EXPECT_TRUE(followed) << "the Profiles page says: " << frontName() << "\n" << home.read("ravolet");
     xcb_disconnect(client);
     EXPECT_TRUE(ravolet.stop());
+}
+
+// A settings document with a button that has two bindings, one a sequence of
+// two key presses and a pause, the other a key that needs Super held: every
+// kind of drop-down list the Buttons page has, twice.
+Config withTwoBindingsOfTheBackButton() {
+    Config config = Config::defaultConfig();
+    for (Profile& profile : config.profiles) {
+        profile.buttons.push_back(
+            {3, {}, Action::sequence({MacroStep::key(0, {}), MacroStep::key(1, {}), MacroStep::delay(50)}), true});
+        profile.buttons.push_back({3, ModifierFlags::command, Action::keyStroke(8, {}), true});
+    }
+    return config;
+}
+
+// Each drop-down list is read by what it sets: its label (the labelled-by
+// relation, since Qt names a combo box by its choice on Linux), with the row
+// where rows repeat; and no two controls of a page read alike.
+TEST_F(ScreenReader, EveryDropDownListIsReadByTheSettingItChangesAndNoTwoControlsOfAPageReadAlike) {
+    const Config config = withTwoBindingsOfTheBackButton();
+    home.tree.write("config/ravolet/config.json", config.encoded().value());
+    XScreen screen(x.display);
+    Child ravolet = startListed();
+    ASSERT_TRUE(waitUntil([&] { return screen.shows("Scroll — Ravolet"); })) << home.read("ravolet");
+    ASSERT_TRUE(home.waitForLog("ravolet", "Ravolet — Active")) << home.read("ravolet");
+
+    std::vector<std::string> rules;
+    for (std::size_t i = 1; i <= config.ruleSet.rules.size(); ++i) rules.push_back("Use profile for rule " + std::to_string(i));
+    const std::vector<std::pair<std::string, std::vector<std::string>>> pages{
+        {"Scroll", {"Editing profile", "Smooth scrolling applies", "Glide shape"}},
+        {"Buttons",
+         {"Editing profile", "This button, binding 1", "Does, step 1 of binding 1", "Or choose a key, step 1 of binding 1",
+          "Does, step 2 of binding 1", "Or choose a key, step 2 of binding 1", "Does, step 3 of binding 1",
+          "This button, binding 2", "Or choose a key, binding 2"}},
+        {"Pointer", {"Editing profile", "Report rate", "Wheel resolution"}},
+        {"Profiles", rules},
+        {"Device", {}},
+        {"Updates", {}},
+    };
+    for (const auto& [page, settings] : pages) {
+        SCOPED_TRACE(page + " page");
+        ASSERT_TRUE(pressPageTab(page)) << home.read("ravolet");
+        ASSERT_TRUE(waitUntil([&] { return screen.shows(page + " — Ravolet"); }));
+        std::vector<Node> nodes;
+        // The page's rows are made as it first shows.
+        std::vector<std::string> lists;
+        waitUntil([&] {
+            nodes = walkShown(bus, true);
+            lists.clear();
+            for (const Node& node : nodes)
+                if (node.role == comboBoxRole && node.has(showingState)) {
+                    const std::vector<std::string> labels = labelsOf(bus, node);
+                    lists.push_back(labels.empty() ? "(no label; named " + node.name + ")" : labels.front());
+                }
+            std::ranges::sort(lists);
+            return lists.size() >= settings.size();
+        });
+        std::vector<std::string> expected = settings;
+        std::ranges::sort(expected);
+        EXPECT_EQ(lists, expected);
+        screen.save("read-by-label-" + page);
+
+        // The entries of a closed list are not reached by Tab; they are read
+        // as the list's choice.
+        const auto inList = [&](const Node& node) {
+            for (int up = node.parent; up >= 0; up = nodes[static_cast<std::size_t>(up)].parent)
+                if (nodes[static_cast<std::size_t>(up)].role == comboBoxRole) return true;
+            return false;
+        };
+        std::map<std::string, int> readings;
+        for (const Node& node : nodes)
+            if (node.has(showingState) && node.has(focusableState) && !inList(node)) ++readings[reading(bus, node)];
+        for (const auto& [said, count] : readings) EXPECT_EQ(count, 1) << "read alike: " << said;
+    }
+    EXPECT_TRUE(ravolet.stop()) << home.read("ravolet");
+}
+
+// At every Tab stop of every page, and of every step of the set-up, a reader
+// is told of one object in focus: the one the keys go to.
+TEST_F(ScreenReader, OneObjectHasTheFocusAtEveryTabStopOfEveryPageAndOfTheSetUp) {
+    home.tree.write("config/ravolet/config.json", withTwoBindingsOfTheBackButton().encoded().value());
+    XScreen screen(x.display);
+    // Tabs from the stop that holds the focus until the focus comes back to a
+    // stop it has been at: the stops where other than one object says it has
+    // the focus.
+    int stops = 0;
+    const auto tabAround = [&](xcb_window_t window, const std::string& where) {
+        std::vector<std::string> faults;
+        std::set<std::vector<std::string>> seen;
+        std::vector<std::string> now = focusedOnes(walkShown(bus, false));
+        for (int stop = 0; seen.insert(now).second; ++stop, ++stops) {
+            if (now.size() != 1) {
+                std::string said;
+                for (const std::string& one : now) said += " " + one;
+                faults.push_back(where + ", stop " + std::to_string(stop) + ":" + (said.empty() ? " none" : said));
+            }
+            if (stop == 150) {
+                ADD_FAILURE() << where << ": the focus never came back to a stop it had been at";
+                break;
+            }
+            const std::vector<std::string> before = now;
+            screen.press(window, {testing::tabKey});
+            waitUntil([&] { return (now = focusedOnes(walkShown(bus, false))) != before; }, std::chrono::seconds(5));
+        }
+        std::cout << where << ": " << seen.size() << " stops, " << faults.size() << " with other than one in focus\n";
+        return faults;
+    };
+
+    std::vector<std::string> faults;
+    {
+        Child ravolet = startListed();
+        ASSERT_TRUE(waitUntil([&] { return screen.shows("Scroll — Ravolet"); })) << home.read("ravolet");
+        ASSERT_TRUE(home.waitForLog("ravolet", "Ravolet — Active")) << home.read("ravolet");
+        for (const std::string page : {"Scroll", "Buttons", "Pointer", "Profiles", "Device", "Updates"}) {
+            ASSERT_TRUE(pressPageTab(page)) << home.read("ravolet");
+            std::optional<xcb_window_t> window;
+            ASSERT_TRUE(waitUntil([&] { return (window = screen.shownWindow(page + " — Ravolet")).has_value(); }));
+            screen.focus(*window);
+            std::ranges::copy(tabAround(*window, page + " page"), std::back_inserter(faults));
+        }
+        EXPECT_TRUE(ravolet.stop()) << home.read("ravolet");
+    }
+    // Not set up yet: the set-up window opens, and Enter goes on to its next step.
+    home.tree.write("config/ravolet/preferences.json", "{}\n");
+    Child ravolet = startListed();
+    std::optional<xcb_window_t> setUp;
+    ASSERT_TRUE(waitUntil([&] { return (setUp = screen.shownWindow("Set Up Ravolet")).has_value(); }))
+        << home.read("ravolet");
+    // What the window shows, by name: another step shows other texts.
+    const auto shown = [&] {
+        std::vector<std::string> names;
+        for (const Node& node : walkShown(bus, true))
+            if (node.has(showingState)) names.push_back(node.name);
+        return names;
+    };
+    // The settings window may open beside it, and take the keys.
+    screen.focus(*setUp);
+    for (int step = 1; step <= 6 && screen.shows("Set Up Ravolet"); ++step) {
+        waitUntil([&] { return !focusedOnes(walkShown(bus, false)).empty(); });
+        std::ranges::copy(tabAround(*setUp, "set-up step " + std::to_string(step)), std::back_inserter(faults));
+        const std::vector<std::string> before = shown();
+        screen.press(*setUp, {testing::returnKey});
+        EXPECT_TRUE(waitUntil([&] { return !screen.shows("Set Up Ravolet") || shown() != before; }))
+            << "Enter did not go on from step " << step;
+    }
+    EXPECT_FALSE(screen.shows("Set Up Ravolet"));
+    std::cout << faults.size() << " of " << stops << " stops with other than one object in focus\n";
+    EXPECT_EQ(faults, std::vector<std::string>{});
+    EXPECT_TRUE(ravolet.stop()) << home.read("ravolet");
+}
+
+// WCAG's contrast ratio of two opaque colours, from 1 to 21.
+double contrast(const QColor& first, const QColor& second) {
+    const auto luminance = [](const QColor& color) {
+        const auto linear = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) + 0.0722 * linear(color.blueF());
+    };
+    const double a = luminance(first);
+    const double b = luminance(second);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+// The glide chart's lines, measured in the pixels the X server shows: the
+// curve (the accent) and the baseline (a grey) each stand out from the plate
+// they are drawn on at 3:1, on a light desktop and on a dark one (a KDE colour
+// scheme, which Qt reads from kdeglobals).
+TEST_F(ScreenReader, TheGlideChartsLinesStandOutFromThePlateTheyAreDrawnOnOnLightAndDarkDesktops) {
+    home.tree.write("config/kdeglobals", "[Colors:Window]\nBackgroundNormal=58,58,58\nForegroundNormal=238,238,238\n"
+                                         "[Colors:View]\nBackgroundNormal=30,30,30\nForegroundNormal=238,238,238\n"
+                                         "[Colors:Button]\nBackgroundNormal=58,58,58\nForegroundNormal=238,238,238\n"
+                                         "[Colors:Selection]\nBackgroundNormal=18,96,138\nForegroundNormal=255,255,255\n");
+    const std::string chartName = "Chart of how far one wheel click travels over time";
+    const struct {
+        std::string name;
+        std::vector<std::pair<std::string, std::string>> environment;
+        bool dark;
+    } desktops[] = {
+        {"light", {}, false},
+        {"dark", {{"XDG_CURRENT_DESKTOP", "KDE"}, {"KDE_SESSION_VERSION", "5"}}, true},
+    };
+    XScreen screen(x.display);
+    for (const auto& desktop : desktops) {
+        SCOPED_TRACE(desktop.name + " desktop");
+        Child ravolet = startListed(desktop.environment);
+        std::optional<xcb_window_t> window;
+        ASSERT_TRUE(waitUntil([&] { return (window = screen.shownWindow("Scroll — Ravolet")).has_value(); }))
+            << home.read("ravolet");
+        ASSERT_TRUE(home.waitForLog("ravolet", "Ravolet — Active")) << home.read("ravolet");
+        // Tabbed to the rows below the chart, the page scrolls the chart into view.
+        screen.focus(*window);
+        const auto focusedName = [&] {
+            const std::vector<Node> nodes = walkShown(bus, false);
+            for (const Node& node : nodes)
+                if (node.has(focusedState)) return node.name;
+            return std::string();
+        };
+        for (int tab = 0; tab < 80 && focusedName() != "Rows to scroll"; ++tab) {
+            const std::string before = focusedName();
+            screen.press(*window, {testing::tabKey});
+            waitUntil([&] { return focusedName() != before; }, std::chrono::seconds(5));
+        }
+        ASSERT_EQ(focusedName(), "Rows to scroll");
+        std::optional<QRect> extents;
+        for (const Node& node : walkShown(bus, true)) {
+            if (node.name != chartName) continue;
+            if (GVariant* reply = call(bus, node.owner, node.path, "org.a11y.atspi.Component", "GetExtents",
+                                       g_variant_new("(u)", 0U), "((iiii))")) {
+                gint32 left = 0, top = 0, width = 0, height = 0;
+                g_variant_get(reply, "((iiii))", &left, &top, &width, &height);
+                g_variant_unref(reply);
+                extents = QRect(left, top, width, height);
+            }
+        }
+        ASSERT_TRUE(extents && !extents->isEmpty()) << "the chart is not on the accessibility bus";
+        std::this_thread::sleep_for(std::chrono::milliseconds(500)); // drawn where it scrolled to
+        screen.save("glide-chart-" + desktop.name);
+        const QImage chart = screen.image().copy(*extents);
+        ASSERT_FALSE(chart.isNull());
+
+        // The plate: the commonest colour. The lines: the pixel of each kind
+        // (the accent's hue, or grey) that stands out from it most, the middle
+        // of the stroke.
+        std::map<QRgb, int> counts;
+        for (int y = 0; y < chart.height(); ++y)
+            for (int x = 0; x < chart.width(); ++x) ++counts[chart.pixel(x, y)];
+        const QColor plate = QColor::fromRgb(std::ranges::max_element(counts, {}, [](const auto& c) { return c.second; })->first);
+        double curve = 1;
+        double baseline = 1;
+        for (int y = 0; y < chart.height(); ++y)
+            for (int x = 0; x < chart.width(); ++x) {
+                const QColor pixel = QColor::fromRgb(chart.pixel(x, y));
+                double& line = pixel.hsvSaturationF() >= 0.3F ? curve : baseline;
+                line = std::max(line, contrast(pixel, plate));
+            }
+        std::cout << desktop.name << " desktop: curve " << curve << ":1, baseline " << baseline << ":1 on "
+                  << plate.name().toStdString() << "\n";
+        EXPECT_EQ(plate.lightnessF() < 0.5F, desktop.dark) << "the plate is " << plate.name().toStdString();
+        EXPECT_GE(curve, 3.0 - 0.05) << "the curve on " << plate.name().toStdString();
+        EXPECT_GE(baseline, 3.0 - 0.05) << "the baseline on " << plate.name().toStdString();
+        EXPECT_TRUE(ravolet.stop()) << home.read("ravolet");
+    }
 }
 
 } // namespace

@@ -89,7 +89,7 @@ TEST(ButtonsTab, ShowingEveryButtonWritesNothingAndShowsWhatTheProfileHolds) {
     const Config before = page.model->config().value();
     EXPECT_EQ(page.tab->buttonList()->count(), 13);
     EXPECT_EQ(page.tab->selectedButton(), 3);
-    EXPECT_EQ(page.tab->titleLabel()->text(), QStringLiteral("Button 3 — Back"));
+    EXPECT_EQ(page.tab->titleLabel()->text(), QStringLiteral("Back — button 8"));
     EXPECT_EQ(page.tab->rowSummary(3), QStringLiteral("Repeats press Super + C every 120 ms"));
     EXPECT_EQ(page.tab->rowSummary(5), QStringLiteral("Drops to 430 DPI while held"));
     EXPECT_EQ(page.tab->rowSummary(4), QStringLiteral("Opens Firefox"));

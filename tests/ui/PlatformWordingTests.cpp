@@ -242,7 +242,7 @@ TEST_F(PlatformWordingTest, NoTextTableNamesTheOtherPlatform) {
         texts.add(QStringLiteral("summary"), std::string_view(actionSummary(action, {}, "")));
     for (const KeyCatalog::Key& key : KeyCatalog::all()) texts.add(QStringLiteral("key"), std::string_view(key.name));
     for (std::int64_t button = 0; button < 12; ++button)
-        texts.add(QStringLiteral("button note"), ButtonBindingEditing::buttonNote(button));
+        texts.add(QStringLiteral("button note"), std::string_view(ButtonBindingEditing::buttonNote(button)));
     for (std::string_view text :
          {ActionEditing::bundleIDTitle, ActionEditing::bundleIDExplanation, ActionEditing::shortcutLabel,
           ActionEditing::shortcutFieldTitle, ActionEditing::shortcutExplanation, ButtonBindingEditing::untouchedMessage,
