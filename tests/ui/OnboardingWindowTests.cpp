@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
@@ -18,8 +17,6 @@
 #include "RavoletApp/UI/OnboardingWindow.hpp"
 #include "RavoletApp/UI/ShellExtensionSection.hpp"
 #include "UITestSupport.hpp"
-
-#include <string>
 
 namespace ravolet {
 namespace {
@@ -100,32 +97,6 @@ TEST(OnboardingWindow, WalksTheStepsPollsOnlyWhileShownAndComesBackOnThePageStil
     QTest::mouseClick(window->primaryButton(), Qt::LeftButton);
     EXPECT_TRUE(model->preferences().hasCompletedOnboarding.value());
     EXPECT_FALSE(window->isVisible());
-}
-
-// Escape closes the walk-through on every step, as its close button does:
-// the window goes, nothing is finished. Enter still presses the main button,
-// wherever the focus is.
-TEST(OnboardingWindow, EscapeClosesItOnEveryStepAndEnterGoesOn) {
-    auto machine = SimulatedMachine::makeInVirtualTime();
-    auto model = machine->makeModel();
-    machine->grant(false, false);
-    model->start();
-    machine->settle();
-    for (int step = 0; step < 4; ++step) {
-        SCOPED_TRACE("step " + std::to_string(step + 1));
-        OnboardingPresenter presenter;
-        presenter.show(model);
-        OnboardingWindow* window = presenter.window();
-        (void)QTest::qWaitForWindowExposed(window);
-        for (int enter = 0; enter < step; ++enter) test::pressIn(window->primaryButton(), QKeySequence(Qt::Key_Return));
-        ASSERT_EQ(window->counterLabel()->text(), QStringLiteral("Step %1 of 4").arg(step + 1));
-        // From the page, not only the buttons.
-        QWidget* focused = QApplication::focusWidget() ? QApplication::focusWidget() : window;
-        test::pressIn(focused, QKeySequence(Qt::Key_Escape));
-        EXPECT_FALSE(window->isVisible());
-        EXPECT_FALSE(window->isPolling());
-        EXPECT_FALSE(model->preferences().hasCompletedOnboarding.value());
-    }
 }
 
 // The last page as each state of the grants shows it, and the walk with no

@@ -6,7 +6,6 @@
 
 #include <QAccessible>
 #include <QLabel>
-#include <QLocale>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QStyle>
@@ -169,52 +168,6 @@ TEST(ValueSlider, EachUserEditWritesOnce) {
         EXPECT_EQ(edits.at(0).at(0).toDouble(), row.written);
         EXPECT_EQ(slider.value(), row.written);
         EXPECT_EQ(slider.valueLabel()->text(), slider.options().format(row.written));
-    }
-}
-
-// A reader is given the setting as the page shows it, not the track's
-// positions: its value, range and least step in the setting's units, and the
-// value after each fine step, which moves the track by less than one of its
-// positions. (That the reader is told of the change is seen on AT-SPI itself:
-// tests/program.)
-TEST(ValueSlider, AReaderIsGivenTheSettingInThePagesUnitsAlsoAfterAFineStep) {
-    struct Row {
-        ValueSlider::Options options;
-        double value;
-        QString shown;
-    };
-    const auto format = [](const char* pattern) {
-        return [pattern](double value) { return QString::asprintf(pattern, value); };
-    };
-    const Row rows[] = {
-        {{.title = QStringLiteral("Distance per wheel click"), .help = {}, .range = {10, 400}, .step = 5, .defaultValue = 50,
-          .precisionStep = 1, .format = format("%.0f pt")},
-         50, QStringLiteral("50 pt")},
-        {{.title = QStringLiteral("DPI"), .help = {}, .range = {100, 25600}, .step = 50, .defaultValue = 2000, .precisionStep = 50,
-          .format = [](double value) { return QLocale().toString(static_cast<qlonglong>(value)); }},
-         2000, QStringLiteral("2,000")},
-        {{.title = QStringLiteral("Pointer speed"), .help = {}, .range = {0.25, 3.0}, .step = 0.05, .defaultValue = 1.0,
-          .precisionStep = 0.01, .format = format("%.2f\u00D7")},
-         1.0, QStringLiteral("1.00\u00D7")},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.options.title.toStdString());
-        ValueSlider slider(row.options);
-        slider.setValue(row.value);
-        test::showAndSettle(slider);
-        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(slider.slider());
-        ASSERT_NE(face->valueInterface(), nullptr);
-        QAccessibleValueInterface* value = face->valueInterface();
-        EXPECT_EQ(face->role(), QAccessible::Slider);
-        EXPECT_EQ(face->text(QAccessible::Name), row.options.title);
-        EXPECT_EQ(face->text(QAccessible::Value), row.shown);
-        EXPECT_EQ(value->currentValue().toDouble(), row.value);
-        EXPECT_EQ(value->minimumValue().toDouble(), row.options.range.lower);
-        EXPECT_EQ(value->maximumValue().toDouble(), row.options.range.upper);
-        EXPECT_EQ(value->minimumStepSize().toDouble(), row.options.precisionStep);
-
-        test::pressIn(slider.slider(), QKeySequence(Qt::SHIFT | Qt::Key_Right));
-        EXPECT_DOUBLE_EQ(value->currentValue().toDouble(), row.value + row.options.precisionStep);
     }
 }
 
