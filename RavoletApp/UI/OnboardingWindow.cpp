@@ -354,9 +354,16 @@ void OnboardingWindow::fitHeightToTallestPage() {
 bool OnboardingWindow::isPolling() const { return poll_->isActive(); }
 
 void OnboardingWindow::keyPressEvent(QKeyEvent* event) {
+    const bool plain = !(event->modifiers() & ~Qt::KeypadModifier);
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && !(event->modifiers() & ~Qt::KeypadModifier) && primary_->isVisible() && primary_->isEnabled()) {
+    if (enter && plain && primary_->isVisible() && primary_->isEnabled()) {
         primary_->click();
+        return;
+    }
+    // As an assistant on the desktop closes: as the close button does, on any
+    // step, without finishing.
+    if (event->key() == Qt::Key_Escape && plain) {
+        close();
         return;
     }
     QWidget::keyPressEvent(event);

@@ -53,7 +53,8 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    // Enter goes on a step, as in a dialog: a plain widget has no default button.
+    // Enter goes on a step, as in a dialog (a plain widget has no default
+    // button), and Escape closes the window.
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

@@ -16,6 +16,7 @@
 
 #include "Core/Clamp.hpp"
 #include "RavoletApp/UI/AccessibleName.hpp"
+#include "RavoletApp/UI/ArrowKeyGroup.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/FactRow.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
@@ -196,6 +197,8 @@ void PointerTab::buildDeviceSections() {
                 [this, preset] { editPointer([&](PointerSettings& p) { p.dpi = preset; }); });
         presets_.push_back(button);
     }
+    // One Tab stop for the eight: the arrow keys go from one to the next.
+    new ArrowKeyGroup({presets_.begin(), presets_.end()}, grid);
     dpiSection_->add(grid);
     dpiSection_->addExplain(QStringLiteral("Quick presets from 400 to 4,000 DPI. The default is 2,000 DPI."));
     acceptance_ = dpiSection_->add(new FactList);

@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "RavoletApp/UI/AccessibleName.hpp"
+#include "RavoletApp/UI/ArrowKeyGroup.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/FactRow.hpp"
 #include "RavoletApp/UI/ModelObserver.hpp"
@@ -201,6 +202,8 @@ ProfilesTab::ProfileRowWidgets ProfilesTab::makeProfileRow(const std::string& id
         button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         row->addWidget(button);
     }
+    // The three are one Tab stop: the arrow keys go from one to the next.
+    new ArrowKeyGroup({widgets.makeDefault, widgets.duplicate, widgets.remove}, widgets.row);
 
     // Every change of the text is the user's, typed or set by a screen
     // reader; the page fills the field under a signal blocker.

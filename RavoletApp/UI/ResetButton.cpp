@@ -5,6 +5,7 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QShortcut>
 #include <QVariant>
 
 namespace ravolet {
@@ -31,6 +32,20 @@ ResetButton::ResetButton(QString title, std::function<void()> action, QWidget* p
 
 QString ResetButton::helpText(const QString& title) {
     return QStringLiteral("Reset ") + title + QStringLiteral(" to default");
+}
+
+QKeySequence ResetButton::key() { return QKeySequence(Qt::CTRL | Qt::Key_R); }
+
+void ResetButton::reachFrom(QWidget* area) {
+    area_ = area;
+    setFocusPolicy(Qt::NoFocus);
+    setToolTip(QStringLiteral("%1 (%2)").arg(helpText(title_), key().toString(QKeySequence::NativeText)));
+    // Only while the focus is in the area, so that each setting's key is its own.
+    auto* shortcut = new QShortcut(key(), area);
+    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(shortcut, &QShortcut::activated, this, [this] {
+        if (isVisible() && isEnabled()) click();
+    });
 }
 
 void ResetButton::setVisible(bool visible) {
@@ -87,7 +102,9 @@ QWidget* resettable(QWidget* control, const QString& title, std::function<void()
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
     layout->addWidget(control, 1, Qt::AlignVCenter);
-    layout->addWidget(new ResetButton(title, std::move(action)), 0, Qt::AlignVCenter);
+    auto* reset = new ResetButton(title, std::move(action));
+    layout->addWidget(reset, 0, Qt::AlignVCenter);
+    reset->reachFrom(row);
     return row;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QKeySequence>
 #include <QString>
 #include <QToolButton>
 
@@ -19,6 +20,17 @@ public:
     // "Reset <title> to default": the tooltip and the accessible name.
     static QString helpText(const QString& title);
 
+    // The key that resets the setting whose control has the focus.
+    static QKeySequence key();
+    // Makes the reset of the control in `area` no Tab stop of its own: the
+    // key, pressed anywhere in the area, presses it instead (while it is
+    // shown), and its tooltip names the key. The keyboard passes one stop per
+    // setting, and a reader still finds the button by name.
+    void reachFrom(QWidget* area);
+    // The area whose key presses the button; none for a button that is a Tab
+    // stop itself.
+    QWidget* reachedFrom() const { return area_; }
+
     // Showing is subject to the switch: a button under a container that hides
     // resets stays hidden, and comes back when the switch is turned on again.
     void setVisible(bool visible) override;
@@ -32,6 +44,7 @@ private:
 
     QString title_;
     std::function<void()> action_;
+    QWidget* area_ = nullptr;
     bool hiddenBySwitch_ = false;
 };
 
@@ -44,7 +57,8 @@ bool showsSettingResets(const QWidget* widget);
 
 // A row holding the control, then a reset button with the title and action,
 // centred vertically, 8 apart. The control takes the row's spare width, so the
-// reset buttons of a page line up at its trailing edge.
+// reset buttons of a page line up at its trailing edge. The button is reached
+// from the control by the reset key, not by Tab.
 QWidget* resettable(QWidget* control, const QString& title, std::function<void()> action);
 
 } // namespace ravolet

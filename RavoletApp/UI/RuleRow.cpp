@@ -6,15 +6,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
+#include <limits>
 #include <ranges>
 
 #include "RavoletApp/UI/AppPicker.hpp"
+#include "RavoletApp/UI/ArrowKeyGroup.hpp"
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/ResetButton.hpp"
+#include "RavoletApp/UI/StepperButtons.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/SymbolIcon.hpp"
 #include "RavoletApp/UI/TextFields.hpp"
@@ -33,14 +38,41 @@ QToolButton* symbolButton(const QString& symbol, const QString& name, QWidget* p
     return button;
 }
 
-QToolButton* arrowButton(Qt::ArrowType arrow, const QString& name, QWidget* parent) {
-    auto* button = new QToolButton(parent);
-    button->setArrowType(arrow);
-    button->setAutoRepeat(true);
-    button->setFixedSize(fontScaled(QSize(18, 11), button->font()));
-    button->setAccessibleName(name);
-    return button;
-}
+// The priority as one field, "Priority 10": its steps (the arrow keys, Page
+// Up and Down by ten) go through the rule's own stepping, which keeps within
+// -100 ... 100, and a number typed or set by a reader is the new priority. A
+// stored priority beyond the stepper's range is shown as it is (within what
+// the field can hold).
+class PriorityField final : public QSpinBox {
+public:
+    explicit PriorityField(QWidget* parent) : QSpinBox(parent) {
+        setPrefix(QStringLiteral("Priority "));
+        setButtonSymbols(QAbstractSpinBox::NoButtons);
+        setRange(static_cast<int>(ruleRow::minimumPriority), static_cast<int>(ruleRow::maximumPriority));
+    }
+
+    std::function<void(int steps)> stepped;
+
+    void showPriority(std::int64_t priority) {
+        const auto held = static_cast<int>(std::clamp<std::int64_t>(priority, std::numeric_limits<int>::min(),
+                                                                    std::numeric_limits<int>::max()));
+        setRange(std::min(held, static_cast<int>(ruleRow::minimumPriority)),
+                 std::max(held, static_cast<int>(ruleRow::maximumPriority)));
+        if (value() != held) setValue(held);
+    }
+
+    void stepBy(int steps) override {
+        if (stepped) stepped(steps);
+    }
+
+protected:
+    StepEnabled stepEnabled() const override {
+        StepEnabled enabled = StepNone;
+        if (value() < ruleRow::maximumPriority) enabled |= StepUpEnabled;
+        if (value() > ruleRow::minimumPriority) enabled |= StepDownEnabled;
+        return enabled;
+    }
+};
 
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
@@ -108,18 +140,17 @@ RuleRow::RuleRow(std::shared_ptr<AppModel> model, QWidget* parent)
     auto* priorityBox = new QWidget(this);
     auto* priorityLayout = new QHBoxLayout(priorityBox);
     priorityLayout->setContentsMargins(0, 0, 0, 0);
-    priority_ = new QLabel(priorityBox);
-    // Wide enough for any priority, so the stepper stays put while stepping.
+    priorityLayout->setSpacing(4);
+    auto* priority = new PriorityField(priorityBox);
+    priority_ = priority;
+    // Wide enough for any priority of the stepper's range, so the arrows stay
+    // put while stepping.
     priority_->setMinimumWidth(
-        priority_->fontMetrics().horizontalAdvance(QString::fromStdString(ruleRow::priorityTitle(-100))));
+        priority_->fontMetrics().horizontalAdvance(QString::fromStdString(ruleRow::priorityTitle(-100))) +
+        fontScaled(16, priority_->font()));
     priorityLayout->addWidget(priority_);
-    auto* arrows = new QVBoxLayout;
-    arrows->setSpacing(0);
-    priorityUp_ = arrowButton(Qt::UpArrow, QStringLiteral("Increase"), priorityBox);
-    priorityDown_ = arrowButton(Qt::DownArrow, QStringLiteral("Decrease"), priorityBox);
-    arrows->addWidget(priorityUp_);
-    arrows->addWidget(priorityDown_);
-    priorityLayout->addLayout(arrows);
+    priorityStepper_ = new StepperButtons(priorityBox);
+    priorityLayout->addWidget(priorityStepper_);
     QWidget* priorityRow = resettable(priorityBox, QStringLiteral("Rule priority"), [this] {
         Rule changed = rule_;
         changed.priority = ruleRow::factoryRule(rule_, profiles_).priority;
@@ -156,8 +187,17 @@ RuleRow::RuleRow(std::shared_ptr<AppModel> model, QWidget* parent)
         changed.priority = ruleRow::steppedPriority(rule_.priority, steps);
         edit(changed);
     };
-    connect(priorityUp_, &QToolButton::clicked, this, [step] { step(1); });
-    connect(priorityDown_, &QToolButton::clicked, this, [step] { step(-1); });
+    priority->stepped = step;
+    connect(priorityStepper_->upButton(), &QToolButton::clicked, this, [step] { step(1); });
+    connect(priorityStepper_->downButton(), &QToolButton::clicked, this, [step] { step(-1); });
+    // Typed, or set by a reader; fill() sets it under a signal blocker.
+    connect(priority_, &QSpinBox::valueChanged, this, [this](int typed) {
+        Rule changed = rule_;
+        changed.priority = std::clamp<std::int64_t>(typed, ruleRow::minimumPriority, ruleRow::maximumPriority);
+        edit(changed);
+    });
+    // Moving and deleting are one stop: Tab passes them at once.
+    new ArrowKeyGroup({raise_, lower_, delete_}, this);
     connect(raise_, &QToolButton::clicked, this, &RuleRow::raiseRequested);
     connect(lower_, &QToolButton::clicked, this, &RuleRow::lowerRequested);
     connect(delete_, &QToolButton::clicked, this, &RuleRow::deleteRequested);
@@ -190,8 +230,8 @@ void RuleRow::nameForReaders() {
     delete_->setAccessibleName(QStringLiteral("Delete ") + rule);
     profile_->setAccessibleName(QStringLiteral("Use profile for ") + rule);
     profileLabel_->setAccessibleName(profile_->accessibleName());
-    priorityUp_->setAccessibleName(QStringLiteral("Increase the priority of ") + rule);
-    priorityDown_->setAccessibleName(QStringLiteral("Decrease the priority of ") + rule);
+    priority_->setAccessibleName(QStringLiteral("Priority of ") + rule);
+    priorityStepper_->setNamesFor(QStringLiteral("the priority of ") + rule);
     const std::pair<const char*, const char*> resets[] = {{"Rule enabled", "switch"},
                                                           {"App match", "app match"},
                                                           {"Rule profile", "profile"},
@@ -201,6 +241,10 @@ void RuleRow::nameForReaders() {
             reset->setAccessibleName(
                 QStringLiteral("Reset the %1 of %2 to its default").arg(QString::fromUtf8(what), rule));
 }
+
+QToolButton* RuleRow::priorityUpButton() const { return priorityStepper_->upButton(); }
+
+QToolButton* RuleRow::priorityDownButton() const { return priorityStepper_->downButton(); }
 
 ResetButton* RuleRow::resetButton(const QString& title) const {
     for (ResetButton* button : findChildren<ResetButton*>())
@@ -246,9 +290,11 @@ void RuleRow::fill() {
         // A profile that is not listed shows no entry, and stays as stored.
         profile_->setCurrentIndex(profile_->findData(text(rule_.profileID)));
     }
-    priority_->setText(text(ruleRow::priorityTitle(rule_.priority)));
-    priorityUp_->setEnabled(rule_.priority < ruleRow::maximumPriority);
-    priorityDown_->setEnabled(rule_.priority > ruleRow::minimumPriority);
+    {
+        const QSignalBlocker blocker(priority_);
+        static_cast<PriorityField*>(priority_)->showPriority(rule_.priority);
+    }
+    priorityStepper_->setLimits(rule_.priority < ruleRow::maximumPriority, rule_.priority > ruleRow::minimumPriority);
     raise_->setEnabled(!isFirst_);
     lower_->setEnabled(!isLast_);
     explanation_->setText(text(ruleRow::explanation(rule_.pattern)));

@@ -13,6 +13,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QSpinBox;
 class QToolButton;
 
 namespace ravolet {
@@ -21,11 +22,15 @@ class AppIconView;
 class AppPickerButton;
 class Explain;
 class ResetButton;
+class StepperButtons;
 
 // The editor of one per-application rule: whether it is on, which
 // applications it matches (typed, or picked from the running or installed
 // ones), which profile it selects and with what priority, buttons to move it
 // up or down or delete it, and a sentence saying what the pattern matches.
+// From the keyboard each setting is one stop (its reset is the reset key in
+// it), the priority is stepped with the arrow keys, and the three list
+// buttons are one stop whose arrow keys go from one to the next.
 // setRule() fills the controls and never announces anything; every user edit
 // announces the whole new rule through ruleEdited(), and the list operations
 // are left to the page.
@@ -48,9 +53,10 @@ public:
     QToolButton* lowerButton() const { return lower_; }
     QToolButton* deleteButton() const { return delete_; }
     QComboBox* profilePicker() const { return profile_; }
-    QLabel* priorityLabel() const { return priority_; }
-    QToolButton* priorityUpButton() const { return priorityUp_; }
-    QToolButton* priorityDownButton() const { return priorityDown_; }
+    // "Priority 10", stepped by its arrows or the arrow keys, or typed.
+    QSpinBox* priorityField() const { return priority_; }
+    QToolButton* priorityUpButton() const;
+    QToolButton* priorityDownButton() const;
     Explain* explanationLabel() const { return explanation_; }
     // "Rule enabled", "App match", "Rule profile", "Rule priority".
     ResetButton* resetButton(const QString& title) const;
@@ -82,9 +88,8 @@ private:
     QToolButton* delete_ = nullptr;
     QLabel* profileLabel_ = nullptr;
     QComboBox* profile_ = nullptr;
-    QLabel* priority_ = nullptr;
-    QToolButton* priorityUp_ = nullptr;
-    QToolButton* priorityDown_ = nullptr;
+    QSpinBox* priority_ = nullptr;
+    StepperButtons* priorityStepper_ = nullptr;
     Explain* explanation_ = nullptr;
 };
 

@@ -8,8 +8,8 @@
 #include <QKeyEvent>
 #include <QToolButton>
 
-#include <algorithm>
 
+#include "RavoletApp/UI/ArrowKeyGroup.hpp"
 #include "RavoletApp/UI/QtText.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/SymbolIcon.hpp"
@@ -100,6 +100,8 @@ SettingsTabBar::SettingsTabBar(QWidget* parent) : QWidget(parent) {
         row->addWidget(button);
     }
     row->addStretch(1);
+    keys_ = new ArrowKeyGroup({buttons_.begin(), buttons_.end()}, this);
+    keys_->setHome([this] { return static_cast<QWidget*>(button(selection_)); });
     refresh();
     fitButtons();
 }
@@ -179,26 +181,13 @@ bool SettingsTabBar::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress) return false;
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->modifiers() & ~Qt::KeypadModifier) return false;
-    auto* button = static_cast<QToolButton*>(watched);
-    const auto at = std::ranges::find(buttons_, button);
-    if (at == buttons_.end()) return false;
-    const int index = static_cast<int>(at - buttons_.begin());
-    const int count = static_cast<int>(buttons_.size());
-    switch (key->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter: button->click(); return true;
-    case Qt::Key_Left:
-    case Qt::Key_Right: {
-        const bool towardsEnd = (key->key() == Qt::Key_Right) != isRightToLeft();
-        const int next = std::clamp(index + (towardsEnd ? 1 : -1), 0, count - 1);
-        buttons_[static_cast<std::size_t>(next)]->setFocus(Qt::TabFocusReason);
-        return true;
-    }
-    default: return false;
-    }
+    if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) return false;
+    static_cast<QToolButton*>(watched)->click();
+    return true;
 }
 
 void SettingsTabBar::refresh() {
+    if (keys_) keys_->refresh();
     const bool active = isActiveWindow();
     const QPalette& pal = palette();
     const QColor primary = pal.color(QPalette::WindowText);

@@ -10,15 +10,18 @@ class QToolButton;
 
 namespace ravolet {
 
+class ArrowKeyGroup;
+
 // The strip of icon-and-title buttons over the settings pages, one per tab in
 // order. The selected tab is drawn in the accent colour on a faint rounded
 // fill with a thin border while the window is active; in an inactive window
 // every tab takes the secondary colour and the border goes.
 //
-// From the keyboard: Tab reaches the buttons, which show the focus with an
-// accent ring (only when the keyboard brought it there); Space or Enter
-// chooses the focused tab; Left and Right move the focus along the strip.
-// (The window's Ctrl+Tab and Ctrl+PgDn family switch pages from anywhere.)
+// From the keyboard the strip is one Tab stop, the selected tab, which shows
+// the focus with an accent ring (only when the keyboard brought it there);
+// Left and Right (and Home and End) move the focus along the strip, and Space
+// or Enter chooses the focused tab. (The window's Ctrl+Tab and Ctrl+PgDn
+// family switch pages from anywhere.)
 class SettingsTabBar : public QWidget {
     Q_OBJECT
 public:
@@ -46,6 +49,7 @@ private:
     SettingsTab selection_ = SettingsTab::scroll;
     // The tab the keyboard brought the focus to, which shows the ring.
     QToolButton* ringed_ = nullptr;
+    ArrowKeyGroup* keys_ = nullptr;
 };
 
 } // namespace ravolet

@@ -15,6 +15,7 @@ namespace ravolet {
 
 class Explain;
 class ResetButton;
+class StepperButtons;
 
 // A labelled number setting: the title, the value as text, a fine stepper and
 // a reset button on top; a slider over the range below; the help under that.
@@ -26,9 +27,14 @@ class ResetButton;
 // shows format(value), and nothing is written until the user moves something.
 //
 // From the keyboard the slider is the one stop: its arrows move by the
-// slider's step, and with Shift by the stepper's fine step. The stepper's
-// buttons are no Tab stops of their own; a reader finds them by name
-// ("Increase <title>").
+// slider's step, with Shift by the stepper's fine step, and the reset key
+// (ResetButton::key()) resets. The stepper's buttons and the reset are no Tab
+// stops of their own; a reader finds them by name ("Increase <title>").
+//
+// A reader is given the setting itself, not the slider's positions: the
+// value, its range and the fine step in the units the page shows (50 for
+// "50 pt", 1.0 for "1.00×"), and a value it sets in those units is taken as
+// the user's choice (chooseValue).
 class ValueSlider : public QWidget {
     Q_OBJECT
 public:
@@ -49,6 +55,10 @@ public:
     double value() const { return value_; }
     // Fills the controls from the program; emits nothing.
     void setValue(double value);
+    // A value the user chose in the setting's own units (a screen reader sets
+    // one): put within the range on the nearest fine step, then written as a
+    // drag writes. A value that does not move the setting writes nothing.
+    void chooseValue(double value);
 
     const Options& options() const { return options_; }
     const SliderScale& scale() const { return scale_; }
@@ -56,8 +66,8 @@ public:
     QLabel* titleLabel() const { return title_; }
     QLabel* valueLabel() const { return valueText_; }
     QSlider* slider() const { return slider_; }
-    QToolButton* stepUpButton() const { return stepUp_; }
-    QToolButton* stepDownButton() const { return stepDown_; }
+    QToolButton* stepUpButton() const;
+    QToolButton* stepDownButton() const;
     ResetButton* resetButton() const { return reset_; }
     Explain* helpLabel() const { return help_; }
 
@@ -75,12 +85,12 @@ private:
 
     Options options_;
     SliderScale scale_;
+    // The fine step's grid, on which a reader's values land.
+    SliderScale fineScale_;
     double value_;
     QLabel* title_;
     QLabel* valueText_;
-    QWidget* stepper_;
-    QToolButton* stepUp_;
-    QToolButton* stepDown_;
+    StepperButtons* stepper_;
     ResetButton* reset_;
     QSlider* slider_;
     Explain* help_;

@@ -29,12 +29,15 @@ inline constexpr xcb_keycode_t qKey = 24;
 inline constexpr xcb_keycode_t spaceKey = 65;
 inline constexpr xcb_keycode_t returnKey = 36;
 inline constexpr xcb_keycode_t upKey = 111;
+inline constexpr xcb_keycode_t rightKey = 114;
+inline constexpr xcb_keycode_t escapeKey = 9;
 
-// The keys that take the settings window (with no tray) from its tab bar,
-// past its Quit button, to the Scroll page's first switch ("Smooth the scroll
-// wheel") and flip it: ten Tabs and the space bar.
+// The keys that take the settings window (with no tray) from its tab strip,
+// past its Quit button, the page and its profile picker, to the Scroll
+// page's first switch ("Smooth the scroll wheel") and flip it: four Tabs and
+// the space bar.
 inline const std::vector<xcb_keycode_t> flipSmoothScrolling = [] {
-    std::vector<xcb_keycode_t> keys(10, tabKey);
+    std::vector<xcb_keycode_t> keys(4, tabKey);
     keys.push_back(spaceKey);
     return keys;
 }();
@@ -43,7 +46,7 @@ inline const std::vector<xcb_keycode_t> flipSmoothScrolling = [] {
 // use (no /dev/uinput here): one Tab more, past the "Finish Setting Up…"
 // button of the permission banner above the page.
 inline const std::vector<xcb_keycode_t> flipSmoothScrollingBelowTheBanner = [] {
-    std::vector<xcb_keycode_t> keys(11, tabKey);
+    std::vector<xcb_keycode_t> keys(5, tabKey);
     keys.push_back(spaceKey);
     return keys;
 }();

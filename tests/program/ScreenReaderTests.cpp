@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <iostream>
@@ -153,6 +154,110 @@ std::string description(GDBusConnection* bus, const Element& element) {
                          g_variant_new("(ss)", "org.a11y.atspi.Accessible", "Description"), "(v)"));
 }
 
+std::string roleName(GDBusConnection* bus, const Element& element) {
+    return stringOf(call(bus, element.owner, element.path, "org.a11y.atspi.Accessible", "GetRoleName", nullptr, "(s)"));
+}
+
+// A reader moving to an element (AT-SPI's Component.GrabFocus).
+bool grabFocus(GDBusConnection* bus, const Element& element) {
+    GVariant* done = call(bus, element.owner, element.path, "org.a11y.atspi.Component", "GrabFocus", nullptr, "(b)");
+    gboolean grabbed = FALSE;
+    if (done) {
+        g_variant_get(done, "(b)", &grabbed);
+        g_variant_unref(done);
+    }
+    return grabbed;
+}
+
+bool setValue(GDBusConnection* bus, const Element& element, double value) {
+    GVariant* set = call(bus, element.owner, element.path, "org.freedesktop.DBus.Properties", "Set",
+                         g_variant_new("(ssv)", "org.a11y.atspi.Value", "CurrentValue", g_variant_new_double(value)),
+                         "()");
+    if (set) g_variant_unref(set);
+    return set != nullptr;
+}
+
+// An event the program told its readers: its kind (StateChanged,
+// PropertyChange), its detail ("focused", "accessible-value") and first
+// number, and the element it is about.
+struct Told {
+    std::string member;
+    std::string detail;
+    int number = 0;
+    Element element;
+};
+
+// What a reader hears: the registry is asked for the events of `kinds` (so
+// that the program sends them) and the test's connection takes them as they
+// come.
+class Listener {
+public:
+    Listener(GDBusConnection* bus, const std::vector<std::string>& kinds) : bus_(bus) {
+        for (const std::string& kind : kinds)
+            if (GVariant* done = call(bus, "org.a11y.atspi.Registry", "/org/a11y/atspi/registry",
+                                      "org.a11y.atspi.Registry", "RegisterEvent", g_variant_new("(s)", kind.c_str()), "()"))
+                g_variant_unref(done);
+        id_ = g_dbus_connection_signal_subscribe(bus, nullptr, "org.a11y.atspi.Event.Object", nullptr, nullptr, nullptr,
+                                                 G_DBUS_SIGNAL_FLAGS_NONE, &Listener::heard, this, nullptr);
+    }
+    ~Listener() { g_dbus_connection_signal_unsubscribe(bus_, id_); }
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+
+    // Forgets what was told so far.
+    void clear() {
+        pump();
+        told_.clear();
+    }
+    // The first event from now on that `wanted` takes; none within the patience.
+    std::optional<Told> await(const std::function<bool(const Told&)>& wanted,
+                              std::chrono::milliseconds patience = std::chrono::seconds(10)) {
+        const auto until = std::chrono::steady_clock::now() + patience;
+        do {
+            pump();
+            for (std::size_t i = 0; i < told_.size(); ++i) {
+                if (!wanted(told_[i])) continue;
+                Told found = told_[i];
+                told_.erase(told_.begin(), told_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+                return found;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        } while (std::chrono::steady_clock::now() < until);
+        return std::nullopt;
+    }
+    // The element that takes the focus next.
+    std::optional<Element> nextFocused() {
+        const auto told = await([](const Told& t) { return t.member == "StateChanged" && t.detail == "focused" && t.number == 1; });
+        return told ? std::optional(told->element) : std::nullopt;
+    }
+
+private:
+    static void pump() {
+        while (g_main_context_iteration(nullptr, FALSE)) {
+        }
+    }
+    static void heard(GDBusConnection*, const gchar* sender, const gchar* path, const gchar*, const gchar* member,
+                      GVariant* parameters, gpointer self) {
+        Told told;
+        told.member = member;
+        told.element.owner = sender;
+        told.element.path = path;
+        if (g_variant_n_children(parameters) >= 2) {
+            GVariant* detail = g_variant_get_child_value(parameters, 0);
+            GVariant* number = g_variant_get_child_value(parameters, 1);
+            if (g_variant_is_of_type(detail, G_VARIANT_TYPE_STRING)) told.detail = g_variant_get_string(detail, nullptr);
+            if (g_variant_is_of_type(number, G_VARIANT_TYPE_INT32)) told.number = g_variant_get_int32(number);
+            g_variant_unref(detail);
+            g_variant_unref(number);
+        }
+        static_cast<Listener*>(self)->told_.push_back(std::move(told));
+    }
+
+    GDBusConnection* bus_;
+    guint id_ = 0;
+    std::vector<Told> told_;
+};
+
 // The first profile's scrolling as the settings file holds it.
 std::optional<ScrollSettings> savedScrolling(const std::filesystem::path& file) {
     std::ifstream stream(file, std::ios::binary);
@@ -231,9 +336,11 @@ struct ScreenReader : ::testing::Test {
         if (bus) g_object_unref(bus);
     }
 
-    Child start(std::vector<std::pair<std::string, std::string>> more = {}) {
+    // With the simulated mouse, or on the machine's own devices (none here).
+    Child start(std::vector<std::pair<std::string, std::string>> more = {}, bool simulatedMouse = true) {
         more.insert(more.end(), {{"DBUS_SESSION_BUS_ADDRESS", session.address}, {"QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1"}});
-        return home.start(x.display, "ravolet", {}, more);
+        return simulatedMouse ? home.start(x.display, "ravolet", {}, more)
+                              : home.startProgram(x.display, "ravolet", {}, more);
     }
     // The program, started and listed by the registry. Qt 6.4 registers with
     // the registry once, as soon as accessibility is on; on a loaded machine
@@ -242,11 +349,11 @@ struct ScreenReader : ::testing::Test {
     // its log), or go unanswered, and the program is then never listed. Such
     // a start is ended and made again, a few times at most: what the test
     // checks is what Ravolet shows a reader once it is listed.
-    Child startListed(std::vector<std::pair<std::string, std::string>> more = {}) {
+    Child startListed(std::vector<std::pair<std::string, std::string>> more = {}, bool simulatedMouse = true) {
         for (int attempt = 1;; ++attempt) {
             std::filesystem::remove(home.logPath("ravolet"));
-            Child ravolet = start(more);
-            if (attempt == 3 || !home.waitForLog("ravolet", "Ravolet — Active") ||
+            Child ravolet = start(more, simulatedMouse);
+            if (attempt == 3 || !home.waitForLog("ravolet", simulatedMouse ? "Ravolet — Active" : "Ravolet — ") ||
                 waitUntil([&] { return !listed().starts_with("no"); }, std::chrono::seconds(10)))
                 return ravolet;
             ravolet.stop();
@@ -468,6 +575,43 @@ std::vector<std::string> focusedOnes(const std::vector<Node>& nodes) {
     return focused;
 }
 
+// The children of an element, as (owner, path).
+std::vector<std::pair<std::string, std::string>> childrenOf(GDBusConnection* bus, const std::string& owner,
+                                                            const std::string& path) {
+    std::vector<std::pair<std::string, std::string>> found;
+    GVariant* children = call(bus, owner, path, "org.a11y.atspi.Accessible", "GetChildren", nullptr, "(a(so))");
+    if (children == nullptr) return found;
+    GVariantIter* iter = nullptr;
+    g_variant_get(children, "(a(so))", &iter);
+    const gchar* childOwner = nullptr;
+    const gchar* childPath = nullptr;
+    while (g_variant_iter_next(iter, "(&s&o)", &childOwner, &childPath)) found.emplace_back(childOwner, childPath);
+    g_variant_iter_free(iter);
+    g_variant_unref(children);
+    return found;
+}
+
+// The elements of the window of that title once one of them has that name,
+// looked for in that window alone (quicker than the whole tree); none when
+// it does not show up.
+std::vector<Element> windowElements(GDBusConnection* bus, const std::string& title, const std::string& name) {
+    std::vector<Element> elements;
+    const bool found = waitUntil([&] {
+        for (const auto& [appOwner, appPath] : childrenOf(bus, "org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"))
+            for (const auto& [owner, path] : childrenOf(bus, appOwner, appPath)) {
+                const std::string windowName = stringOf(call(bus, owner, path, "org.freedesktop.DBus.Properties", "Get",
+                                                             g_variant_new("(ss)", "org.a11y.atspi.Accessible", "Name"), "(v)"));
+                if (windowName != title) continue;
+                elements.clear();
+                walk(bus, owner, path, elements);
+                if (std::ranges::any_of(elements, [&](const Element& e) { return e.name == name; })) return true;
+            }
+        return false;
+    });
+    if (!found) elements.clear();
+    return elements;
+}
+
 TEST_F(ScreenReader, ReadsEachFigureOnceUnderItsCaptionWithItsValueThroughATSPI) {
     XScreen screen(x.display);
     Child ravolet = startListed();
@@ -506,13 +650,7 @@ TEST_F(ScreenReader, ASwitchToggledAndASliderSetThroughATSPIReachTheSavedFile) {
     const ScrollSettings factory = Config::defaultConfig().profile(Profile::defaultProfileID)->scroll;
     ASSERT_TRUE(factory.isEnabled);
 
-    // The switch's toggle action, by its name.
-    std::string names;
-    const int toggle = actionIndex(bus, *smoothing, "toggle", names);
-    ASSERT_GE(toggle, 0) << "its actions: " << names;
-    ASSERT_TRUE(doAction(bus, *smoothing, toggle));
-
-    // The slider, twenty positions up from where the factory value puts it.
+    // The slider, twenty points up from the factory value.
     const auto position = doubleProperty(bus, *distance, "org.a11y.atspi.Value", "CurrentValue");
     ASSERT_TRUE(position.has_value());
     const std::string before = description(bus, *distance);
@@ -528,6 +666,13 @@ TEST_F(ScreenReader, ASwitchToggledAndASliderSetThroughATSPIReachTheSavedFile) {
     std::string after;
     ASSERT_TRUE(waitUntil([&] { return (after = description(bus, *distance)) != before; }))
         << "the read-out stayed " << before;
+
+    // The switch's toggle action, by its name. (Switched off, smoothing
+    // leaves its sliders inert: they take no value, from a reader either.)
+    std::string names;
+    const int toggle = actionIndex(bus, *smoothing, "toggle", names);
+    ASSERT_GE(toggle, 0) << "its actions: " << names;
+    ASSERT_TRUE(doAction(bus, *smoothing, toggle));
 
     EXPECT_TRUE(ravolet.stop()) << home.read("ravolet");
     const auto saved = savedScrolling(home.tree.path / "config" / "ravolet" / "config.json");
@@ -876,6 +1021,162 @@ TEST_F(ScreenReader, TheGlideChartsLinesStandOutFromThePlateTheyAreDrawnOnOnLigh
         EXPECT_GE(curve, 3.0 - 0.05) << "the curve on " << plate.name().toStdString();
         EXPECT_GE(baseline, 3.0 - 0.05) << "the baseline on " << plate.name().toStdString();
         EXPECT_TRUE(ravolet.stop()) << home.read("ravolet");
+    }
+}
+
+// A reader is given each slider as the page shows it: the value, its bounds
+// and its least step in the setting's units (50 for "50 pt", 2000 for
+// "2,000", 1.0 for "1.00×"). A value it sets in those units becomes the
+// setting, on the slider's fine step, and is saved as a drag is; the fine
+// step from the keyboard (Shift and an arrow) is told to the reader as a new
+// value.
+TEST_F(ScreenReader, EachSliderIsReadAndSetInThePagesUnitsAndItsFineStepIsTold) {
+    Listener listener(bus, {"object:property-change:accessible-value"});
+    XScreen screen(x.display);
+    Child ravolet = startListed();
+    ASSERT_TRUE(waitUntil([&] { return screen.shows("Scroll — Ravolet"); })) << home.read("ravolet");
+    const Profile factory = *Config::defaultConfig().profile(Profile::defaultProfileID);
+    ASSERT_TRUE(factory.pointer.isEnabled); // or the speed is inert
+    const struct {
+        std::string page, name;
+        double value, lower, upper, step;
+        double set, lands;
+        std::string shown;
+        std::function<double(const Profile&)> saved;
+    } rows[] = {
+        {"Scroll", "Distance per wheel click", factory.scroll.pixelsPerDetent, 10, 400, 1, 73, 73, "73 pt",
+         [](const Profile& p) { return p.scroll.pixelsPerDetent; }},
+        {"Pointer", "DPI", static_cast<double>(factory.pointer.dpi), 100, 25600, 50, 1234, 1250, "1,250",
+         [](const Profile& p) { return static_cast<double>(p.pointer.dpi); }},
+        {"Pointer", "Pointer speed", factory.pointer.curve.sensitivity, 0.25, 3.0, 0.01, 1.234, 1.23, "1.23×",
+         [](const Profile& p) { return p.pointer.curve.sensitivity; }},
+    };
+    std::string shown = "Scroll — Ravolet";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<Element> elements = windowElements(bus, shown, row.page);
+        const Element* tab = find(elements, row.page, "org.a11y.atspi.Action");
+        ASSERT_TRUE(tab) << "the registry lists " << listed() << "\n" << home.read("ravolet");
+        std::string names;
+        ASSERT_TRUE(doAction(bus, *tab, actionIndex(bus, *tab, "press", names)));
+        shown = row.page + " — Ravolet";
+        ASSERT_TRUE(waitUntil([&] { return screen.shows(shown); }));
+        elements = windowElements(bus, shown, row.name);
+        const Element* slider = find(elements, row.name, "org.a11y.atspi.Value");
+        ASSERT_TRUE(slider) << home.read("ravolet");
+        EXPECT_EQ(roleName(bus, *slider), "slider");
+        const auto read = [&](const char* property) {
+            return doubleProperty(bus, *slider, "org.a11y.atspi.Value", property).value_or(-1);
+        };
+        EXPECT_DOUBLE_EQ(read("CurrentValue"), row.value);
+        EXPECT_DOUBLE_EQ(read("MinimumValue"), row.lower);
+        EXPECT_DOUBLE_EQ(read("MaximumValue"), row.upper);
+        EXPECT_DOUBLE_EQ(read("MinimumIncrement"), row.step);
+
+        ASSERT_TRUE(setValue(bus, *slider, row.set));
+        EXPECT_TRUE(waitUntil([&] { return std::abs(read("CurrentValue") - row.lands) < 1e-9; }))
+            << "it reads " << read("CurrentValue");
+        EXPECT_TRUE(waitUntil([&] { return description(bus, *slider) == row.shown; })) << description(bus, *slider);
+
+        ASSERT_TRUE(grabFocus(bus, *slider));
+        const auto window = screen.shownWindow(shown);
+        ASSERT_TRUE(window);
+        listener.clear();
+        screen.press(*window, {testing::rightKey}, XCB_MOD_MASK_SHIFT);
+        EXPECT_TRUE(listener.await([&](const Told& told) {
+            return told.member == "PropertyChange" && told.detail == "accessible-value" && told.element.path == slider->path;
+        })) << "the fine step was not told";
+        EXPECT_TRUE(waitUntil([&] { return std::abs(read("CurrentValue") - (row.lands + row.step)) < 1e-9; }))
+            << "it reads " << read("CurrentValue");
+    }
+
+    EXPECT_TRUE(ravolet.stop()) << home.read("ravolet");
+    std::ifstream stream(home.tree.path / "config" / "ravolet" / "config.json", std::ios::binary);
+    const auto config = Config::decoded(std::string(std::istreambuf_iterator<char>(stream), {}));
+    ASSERT_TRUE(config.has_value()) << home.read("ravolet");
+    const Profile saved = *config->profile(Profile::defaultProfileID);
+    for (const auto& row : rows) EXPECT_NEAR(row.saved(saved), row.lands + row.step, 1e-9) << row.name;
+}
+
+// Tab from a page's tab round to it again, as a reader hears the focus move:
+// every setting (a switch, a list, a field, a slider, a spin button) is at
+// most four Tabs on from the one before it, the first from the page's tab,
+// and no page needs more stops than it has room for in the table.
+TEST_F(ScreenReader, TabReachesEachSettingOfEveryPageWithinFourStopsOfTheOneBefore) {
+    Listener listener(bus, {"object:state-changed:focused"});
+    XScreen screen(x.display);
+    Child ravolet = startListed();
+    ASSERT_TRUE(waitUntil([&] { return screen.shows("Scroll — Ravolet"); })) << home.read("ravolet");
+    const std::set<std::string> settingRoles{"check box", "combo box", "slider", "spin box", "spin button",
+                                             "text", "entry", "list", "list box"};
+    const struct {
+        std::string page;
+        std::size_t stops;
+    } pages[] = {{"Scroll", 16}, {"Buttons", 9}, {"Pointer", 16}, {"Profiles", 33}, {"Device", 3}, {"Updates", 2}};
+    const std::vector<Element> elements = windowElements(bus, "Scroll — Ravolet", "Updates");
+    for (const auto& page : pages) {
+        SCOPED_TRACE(page.page);
+        const Element* tab = find(elements, page.page, "org.a11y.atspi.Action");
+        ASSERT_TRUE(tab) << "the registry lists " << listed() << "\n" << home.read("ravolet");
+        std::string names;
+        ASSERT_TRUE(doAction(bus, *tab, actionIndex(bus, *tab, "press", names)));
+        ASSERT_TRUE(waitUntil([&] { return screen.shows(page.page + " — Ravolet"); }));
+        const auto window = screen.shownWindow(page.page + " — Ravolet");
+        ASSERT_TRUE(window);
+        ASSERT_TRUE(grabFocus(bus, *tab));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        listener.clear();
+
+        std::string walk;
+        std::size_t stops = 0;
+        std::size_t sinceSetting = 0;
+        for (; stops < 120; ++stops) {
+            screen.press(*window, {testing::tabKey});
+            const std::optional<Element> focused = listener.nextFocused();
+            ASSERT_TRUE(focused) << "Tab " << stops + 1 << " took the focus nowhere a reader heard:" << walk;
+            if (focused->path == tab->path) break;
+            const std::string name = stringOf(call(bus, focused->owner, focused->path, "org.freedesktop.DBus.Properties",
+                                                   "Get", g_variant_new("(ss)", "org.a11y.atspi.Accessible", "Name"), "(v)"));
+            const std::string role = roleName(bus, *focused);
+            walk += "\n  " + role + " \"" + name + "\"";
+            ++sinceSetting;
+            if (!settingRoles.contains(role)) continue;
+            EXPECT_LE(sinceSetting, 4u) << role << " \"" << name << "\" comes " << sinceSetting
+                                        << " Tabs after the setting before it";
+            sinceSetting = 0;
+        }
+        EXPECT_LE(stops, page.stops) << walk;
+        RecordProperty(page.page + " Tab stops", static_cast<int>(stops));
+    }
+    EXPECT_TRUE(ravolet.stop()) << home.read("ravolet");
+}
+
+// Escape closes the set-up walk-through on each of its steps, as its close
+// button does: the window goes, the program stays, and set-up is not marked
+// done. Enter goes on from one step to the next.
+TEST_F(ScreenReader, EscapeClosesTheSetUpWalkThroughOnEveryStepAndEnterGoesOn) {
+    XScreen screen(x.display);
+    const auto preferences = home.tree.path / "config" / "ravolet" / "preferences.json";
+    for (int step = 1; step <= 4; ++step) {
+        SCOPED_TRACE("step " + std::to_string(step));
+        // Not set up yet, on a machine that grants nothing: no step goes on by itself.
+        home.tree.write("config/ravolet/preferences.json", "{}\n");
+        Child ravolet = startListed({}, false);
+        ASSERT_TRUE(waitUntil([&] { return screen.shows("Set Up Ravolet"); })) << home.read("ravolet");
+        const auto window = screen.shownWindow("Set Up Ravolet");
+        ASSERT_TRUE(window);
+        ASSERT_FALSE(windowElements(bus, "Set Up Ravolet", "Step 1 of 4").empty()) << "the registry lists " << listed();
+        for (int next = 2; next <= step; ++next) {
+            screen.press(*window, {testing::returnKey});
+            ASSERT_FALSE(windowElements(bus, "Set Up Ravolet", "Step " + std::to_string(next) + " of 4").empty())
+                << "Enter did not go on to step " << next;
+        }
+        screen.press(*window, {testing::escapeKey});
+        EXPECT_TRUE(waitUntil([&] { return !screen.shows("Set Up Ravolet"); })) << "the walk-through is still open";
+        EXPECT_TRUE(screen.shownWindow(" — Ravolet", true).has_value()) << "the settings window went too";
+        EXPECT_TRUE(ravolet.stop()) << home.read("ravolet");
+        EXPECT_EQ(testing::contents(preferences).find("\"onboarding.completed\": true"), std::string::npos)
+            << testing::contents(preferences);
     }
 }
 

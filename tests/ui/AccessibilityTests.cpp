@@ -22,6 +22,7 @@
 #include "RavoletApp/UI/SettingsWindow.hpp"
 #include "RavoletApp/UI/ValueSlider.hpp"
 #include "RavoletApp/ViewModels/ProfilesEditor.hpp"
+#include "UITestSupport.hpp"
 
 namespace ravolet {
 namespace {
@@ -161,11 +162,7 @@ TEST(Accessibility, EveryControlOnEveryPageAndStepHasANameNoOtherControlThereSha
     for (int i = 0; i < 4; ++i) config = editor.addingRule(config);
     config = editor.duplicate(config, config.profiles.at(1)).config;
     config = editor.duplicate(config, config.profiles.at(1)).config;
-    for (Profile& profile : config.profiles) {
-        profile.buttons.push_back({3, {}, Action::repeatWhileHeld(MacroStep::key(0, {}), 120), true});
-        profile.buttons.push_back({3, ModifierFlags::control, Action::keyStroke(1, {}), true});
-    }
-    model->setConfig(config);
+    model->setConfig(test::withBindingsOfEveryKind(config));
     machine->settle();
 
     SettingsWindow window(model, [] {});
@@ -260,9 +257,9 @@ TEST(Accessibility, TextSetAPageTabPressedAndASliderSetByAReaderAreTheUsersOwnEd
     for (auto* slider : window.page(SettingsTab::scroll)->findChildren<ValueSlider*>())
         if (slider->options().title == QStringLiteral("Distance per wheel click")) distance = slider;
     ASSERT_NE(distance, nullptr);
-    QAccessible::queryAccessibleInterface(distance->slider())
-        ->valueInterface()
-        ->setCurrentValue(distance->slider()->value() + 3);
+    // In points, as the page shows it.
+    const double distanceSet = distance->value() + 3;
+    QAccessible::queryAccessibleInterface(distance->slider())->valueInterface()->setCurrentValue(distanceSet);
 
     // Saved after the same delay as typing.
     machine->advance(std::chrono::seconds(2));
@@ -274,7 +271,7 @@ TEST(Accessibility, TextSetAPageTabPressedAndASliderSetByAReaderAreTheUsersOwnEd
     EXPECT_EQ(stored->ruleSet.rules.front().pattern, BundleIDPattern::prefix("org.gimp."));
     ASSERT_FALSE(saved.buttons.empty());
     EXPECT_EQ(saved.buttons.back().action, Action::runShortcut("gimp"));
-    EXPECT_NE(saved.scroll.pixelsPerDetent, config.profiles.front().scroll.pixelsPerDetent);
+    EXPECT_EQ(saved.scroll.pixelsPerDetent, distanceSet);
     model->stop();
 }
 

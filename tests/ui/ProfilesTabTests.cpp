@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTest>
 #include <QToolButton>
 
@@ -54,7 +55,7 @@ TEST_F(ProfilesTabTest, ShowingWritesNothingButMendsASelectionThatNamesNoProfile
     EXPECT_EQ(page.profileRows()[1].summary->text(),
               QStringLiteral("Wheel smoothed, 49 pt per click · 1 button bound · 430 DPI"));
     EXPECT_EQ(page.ruleRows().size(), odd.ruleSet.rules.size());
-    EXPECT_EQ(page.ruleRows()[0]->priorityLabel()->text(), QStringLiteral("Priority 500"));
+    EXPECT_EQ(page.ruleRows()[0]->priorityField()->text(), QStringLiteral("Priority 500"));
     EXPECT_TRUE(page.noRulesNote()->isHidden());
     EXPECT_EQ(page.frontmostFact()->valueLabel()->text(), QStringLiteral("Unknown"));
     EXPECT_EQ(page.frontmostFact()->helpLabel()->text(), QStringLiteral("Ravolet has not seen an app come forward yet."));

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QSlider>
 #include <QTest>
 #include <QVBoxLayout>
@@ -31,6 +32,42 @@ TEST(ResetButton, NamesTheSettingAndRunsItsAction) {
     EXPECT_EQ(button.accessibleName(), button.toolTip());
     QTest::mouseClick(&button, Qt::LeftButton);
     EXPECT_EQ(runs, 1);
+}
+
+// Beside a control the reset is no Tab stop: the reset key in the control
+// presses it (its tooltip says so), only while it is shown, and in no other
+// setting's control.
+TEST(ResetButton, TheResetKeyInAControlPressesItsOwnResetWhileShown) {
+    struct Row {
+        const char* name;
+        bool showsResets;
+        int runs;
+    };
+    const Row rows[] = {{"shown", true, 1}, {"hidden by the switch", false, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QWidget page;
+        auto* layout = new QVBoxLayout(&page);
+        int toggleRuns = 0, fieldRuns = 0;
+        auto* toggle = new QCheckBox(QStringLiteral("Smooth the scroll wheel"));
+        auto* field = new QLineEdit;
+        QWidget* toggleRow = resettable(toggle, toggle->text(), [&] { ++toggleRuns; });
+        layout->addWidget(toggleRow);
+        layout->addWidget(resettable(field, QStringLiteral("App match"), [&] { ++fieldRuns; }));
+        setShowsSettingResets(&page, row.showsResets);
+        test::showAndSettle(page);
+        auto* reset = toggleRow->findChild<ResetButton*>();
+        EXPECT_FALSE(reset->focusPolicy() & Qt::TabFocus);
+        EXPECT_EQ(reset->toolTip(), QStringLiteral("Reset Smooth the scroll wheel to default (Ctrl+R)"));
+        EXPECT_EQ(reset->accessibleName(), QStringLiteral("Reset Smooth the scroll wheel to default"));
+
+        test::pressIn(toggle, ResetButton::key());
+        EXPECT_EQ(toggleRuns, row.runs);
+        EXPECT_EQ(fieldRuns, 0);
+        test::pressIn(field, ResetButton::key());
+        EXPECT_EQ(fieldRuns, row.runs);
+        EXPECT_EQ(toggleRuns, row.runs);
+    }
 }
 
 TEST(ResetButton, TheSwitchHidesEveryResetBelowTheContainerAndKeepsTheControls) {

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractSpinBox>
 #include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QTest>
 #include <QToolButton>
 
@@ -14,6 +16,10 @@
 #include "RavoletApp/UI/ResetButton.hpp"
 #include "RavoletApp/UI/RuleRow.hpp"
 #include "UITestSupport.hpp"
+
+#include <algorithm>
+#include <functional>
+#include <vector>
 
 namespace ravolet {
 namespace {
@@ -77,7 +83,7 @@ TEST_F(RuleRowTest, ButtonsStopAtTheEndsAndResetsPutBackTheFactoryRule) {
     row.setRule(Rule("krita", BundleIDPattern::any(), "gone", 100, false), profiles, false, true);
     EXPECT_EQ(row.profilePicker()->currentIndex(), -1); // an unlisted profile shows no entry
     EXPECT_FALSE(row.priorityUpButton()->isEnabled());
-    EXPECT_EQ(row.priorityLabel()->text(), QStringLiteral("Priority 100"));
+    EXPECT_EQ(row.priorityField()->text(), QStringLiteral("Priority 100"));
     QTest::mouseClick(row.raiseButton(), Qt::LeftButton);
     QTest::mouseClick(row.deleteButton(), Qt::LeftButton);
     EXPECT_EQ(raised, 1);
@@ -106,6 +112,67 @@ TEST_F(RuleRowTest, ButtonsStopAtTheEndsAndResetsPutBackTheFactoryRule) {
     setShowsSettingResets(&row, false);
     EXPECT_TRUE(row.resetButton(QStringLiteral("App match"))->isHidden());
     EXPECT_TRUE(row.patternField()->isVisible());
+}
+
+// From the keyboard the priority is one field that its arrow keys step (Page
+// Up and Down by ten) within -100 ... 100, or that takes a typed number; its
+// arrows beside it are big enough to hit. The row's three list buttons are one
+// Tab stop, crossed with the arrow keys.
+TEST_F(RuleRowTest, TheKeyboardStepsThePriorityAndCrossesTheListButtonsAsOneStop) {
+    auto* field = row.findChild<QAbstractSpinBox*>();
+    ASSERT_NE(field, nullptr) << "the priority is no field of its own";
+    for (QToolButton* arrow : {row.priorityUpButton(), row.priorityDownButton()}) {
+        EXPECT_GE(std::min(arrow->width(), arrow->height()), 24);
+        EXPECT_EQ(arrow->focusPolicy(), Qt::NoFocus);
+    }
+    const struct {
+        const char* name;
+        std::int64_t start;
+        std::function<void()> act;
+        std::int64_t written;
+    } rows[] = {
+        {"up", 0, [&] { test::pressIn(field, QKeySequence(Qt::Key_Up)); }, 1},
+        {"down", 0, [&] { test::pressIn(field, QKeySequence(Qt::Key_Down)); }, -1},
+        {"page up", 95, [&] { test::pressIn(field, QKeySequence(Qt::Key_PageUp)); }, 100},
+        {"down from a stored priority beyond the range", 500,
+         [&] { test::pressIn(field, QKeySequence(Qt::Key_Down)); }, 99},
+        {"typed", 3,
+         [&] {
+             test::pressIn(field, QKeySequence(Qt::Key_End));
+             field->selectAll();
+             QTest::keyClicks(field, QStringLiteral("-42"));
+         },
+         -42},
+    };
+    for (const auto& step : rows) {
+        SCOPED_TRACE(step.name);
+        row.setRule(Rule("rule-0000000a", BundleIDPattern::exact(""), "canvas", step.start, true), profiles, true, true);
+        EXPECT_EQ(field->text(), QStringLiteral("Priority %1").arg(step.start));
+        edits.clear();
+        step.act();
+        ASSERT_FALSE(edits.empty());
+        EXPECT_EQ(edits.back().priority, step.written);
+        EXPECT_EQ(field->text(), QStringLiteral("Priority %1").arg(step.written));
+    }
+
+    // A rule between others: up, down and delete are one stop, the one that
+    // has the focus, or the first once the focus has left them.
+    row.setRule(Rule("rule-0000000a", BundleIDPattern::exact(""), "canvas", 0, true), profiles, false, false);
+    const std::vector<QWidget*> buttons{row.raiseButton(), row.lowerButton(), row.deleteButton()};
+    const auto tabStop = [&] {
+        std::vector<QWidget*> stops;
+        for (QWidget* button : buttons)
+            if (button->focusPolicy() & Qt::TabFocus) stops.push_back(button);
+        return stops;
+    };
+    EXPECT_EQ(tabStop(), std::vector<QWidget*>{row.raiseButton()});
+    test::pressIn(row.raiseButton(), QKeySequence(Qt::Key_Right));
+    EXPECT_TRUE(row.lowerButton()->hasFocus());
+    QTest::keyClick(row.lowerButton(), Qt::Key_End);
+    EXPECT_TRUE(row.deleteButton()->hasFocus());
+    EXPECT_EQ(tabStop(), std::vector<QWidget*>{row.deleteButton()});
+    row.patternField()->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(tabStop(), std::vector<QWidget*>{row.raiseButton()});
 }
 
 TEST_F(RuleRowTest, TheProfileListShowsWholeNamesInAnyDesktopFontAndALongNameKeepsTheRowNarrow) {

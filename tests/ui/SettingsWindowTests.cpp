@@ -1,15 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAbstractSlider>
 #include <QAccessible>
 #include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QTest>
@@ -27,12 +30,14 @@
 #include "RavoletApp/UI/Explain.hpp"
 #include "RavoletApp/UI/NoticeBanner.hpp"
 #include "RavoletApp/UI/PointerTab.hpp"
+#include "RavoletApp/UI/ResetButton.hpp"
 #include "RavoletApp/UI/ScreenFit.hpp"
 #include "RavoletApp/UI/ScrollTab.hpp"
 #include "RavoletApp/UI/SettingsTabBar.hpp"
 #include "RavoletApp/UI/SettingsWindow.hpp"
 #include "RavoletApp/UI/Style.hpp"
 #include "RavoletApp/UI/WheelGuard.hpp"
+#include "RavoletApp/ViewModels/ProfilesEditor.hpp"
 #include "UITestSupport.hpp"
 
 namespace ravolet {
@@ -318,14 +323,18 @@ TEST_F(SettingsWindowTest, EverySwitchToggledAndSliderSetByAScreenReaderChangesI
             if (!isSwitch && !slider) continue;
             ++controls;
             const std::string name = std::string(title(tab)) + ": " + element->text(QAccessible::Name).toStdString();
-            // Changed, and changed back, so that what it switches off stays on for the next.
-            const int start = slider ? slider->value() : 0;
-            for (const int to : {start < (slider ? slider->maximum() : 1) ? start + 1 : start - 1, start}) {
+            // Changed by its least step, in the setting's units, and changed
+            // back, so that what it switches off stays on for the next.
+            QAccessibleValueInterface* value = slider ? element->valueInterface() : nullptr;
+            const double start = value ? value->currentValue().toDouble() : 0;
+            const double step = value ? value->minimumStepSize().toDouble() : 1;
+            const bool atTop = value && start + step > value->maximumValue().toDouble();
+            for (const double to : {atTop ? start - step : start + step, start}) {
                 const std::string before = written();
                 if (isSwitch) {
                     element->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
                 } else {
-                    element->valueInterface()->setCurrentValue(to);
+                    value->setCurrentValue(to);
                 }
                 machine->settle();
                 QApplication::processEvents();
@@ -410,6 +419,88 @@ TEST_F(SettingsWindowTest, TheTabStripAndThePagesAnswerTheKeyboard) {
         ++stops;
     }
     EXPECT_GE(stops, 20);
+}
+
+// From the keyboard every setting is at most four Tabs on from the one before
+// it, and the first from the page's tab: a reset is the reset key in its
+// setting's control, a stepper's arrows are that control's arrow keys, and a
+// row of buttons is one stop. Every reset that Tab passes by is pressed by the
+// key from the stop beside it, and every arrow is big enough to hit.
+TEST_F(SettingsWindowTest, EverySettingIsAtMostFourTabsOnAndEveryResetAKeyAway) {
+    // Four rules, two profiles, and button 3 repeating a key (its card holds
+    // a slider) and, with Ctrl held, pressing one.
+    Config config = model->config().value();
+    ProfilesEditor editor;
+    while (config.ruleSet.rules.size() < 4) config = editor.addingRule(config);
+    model->setConfig(test::withBindingsOfEveryKind(config));
+    machine->settle();
+    SettingsWindow window(model, [] {});
+    show(window);
+    window.page(SettingsTab::scroll)->findChild<ScrollTab*>()->setShowsAdvanced(true);
+
+    // A stop that holds a value a reader hears and the keyboard changes.
+    const auto isSetting = [](const QWidget* stop) {
+        const auto* field = qobject_cast<const QLineEdit*>(stop);
+        return qobject_cast<const QCheckBox*>(stop) || qobject_cast<const QComboBox*>(stop) ||
+               qobject_cast<const QAbstractSlider*>(stop) || qobject_cast<const QAbstractSpinBox*>(stop) ||
+               qobject_cast<const QAbstractItemView*>(stop) || (field && !field->isReadOnly());
+    };
+    const auto named = [](QWidget* widget) {
+        return std::string(widget->metaObject()->className()) + " \"" +
+               QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name).toStdString() + "\"";
+    };
+    // The Tab stops of a whole round from the page's tab, at most.
+    const struct {
+        SettingsTab tab;
+        std::size_t stops;
+    } pages[] = {{SettingsTab::scroll, 18}, {SettingsTab::buttons, 38}, {SettingsTab::pointer, 15},
+                 {SettingsTab::profiles, 32}, {SettingsTab::device, 2},  {SettingsTab::updates, 3}};
+    for (const auto& page : pages) {
+        SCOPED_TRACE(std::string(title(page.tab)));
+        window.selectTab(page.tab);
+        machine->settle();
+        QApplication::processEvents();
+        QToolButton* pageTab = window.tabBar()->button(page.tab);
+        pageTab->setFocus(Qt::TabFocusReason);
+        std::vector<QPointer<QWidget>> stops;
+        for (QWidget* at = pageTab; stops.size() < 200;) {
+            QTest::keyClick(at, Qt::Key_Tab);
+            at = QApplication::focusWidget();
+            if (at == nullptr || at == pageTab) break;
+            stops.emplace_back(at);
+        }
+        EXPECT_LE(stops.size(), page.stops);
+        std::size_t tabs = 0;
+        for (const QPointer<QWidget>& stop : stops) {
+            ++tabs;
+            if (!isSetting(stop)) continue;
+            EXPECT_LE(tabs, 4u) << named(stop) << " comes " << tabs << " Tabs after the setting before it";
+            tabs = 0;
+        }
+
+        QWidget* content = window.page(page.tab);
+        for (QToolButton* arrow : content->findChildren<QToolButton*>()) {
+            if (arrow->isVisible() && arrow->arrowType() != Qt::NoArrow && arrow->text().isEmpty()) {
+                EXPECT_GE(std::min(arrow->width(), arrow->height()), 24) << named(arrow);
+            }
+        }
+        std::vector<QPointer<ResetButton>> resets;
+        for (ResetButton* reset : content->findChildren<ResetButton*>())
+            if (reset->isVisible() && std::ranges::find(stops, reset) == stops.end()) resets.emplace_back(reset);
+        for (const QPointer<ResetButton>& reset : resets) {
+            if (!reset) continue; // gone with its row, after another reset
+            const auto beside = std::ranges::find_if(
+                stops, [&](const QPointer<QWidget>& stop) { return stop && reset->parentWidget()->isAncestorOf(stop); });
+            ASSERT_NE(beside, stops.end()) << named(reset) << " is reached neither by Tab nor from a control";
+            EXPECT_TRUE(reset->toolTip().contains(ResetButton::key().toString(QKeySequence::NativeText)))
+                << reset->toolTip().toStdString();
+            QSignalSpy presses(reset.data(), &QAbstractButton::clicked);
+            test::pressIn(*beside, ResetButton::key());
+            EXPECT_EQ(presses.count(), 1) << named(reset) << " from " << named(*beside);
+            machine->settle();
+            QApplication::processEvents();
+        }
+    }
 }
 
 TEST_F(SettingsWindowTest, TheWindowOpensWithinTheScreenAndResizesDownToAMinimumEveryPageFits) {

@@ -23,6 +23,22 @@ void showAndSettle(QWidget& widget, int width) {
     QApplication::processEvents();
 }
 
+void pressIn(QWidget* control, const QKeySequence& keys) {
+    QWidget* window = control->window();
+    window->activateWindow();
+    (void)QTest::qWaitForWindowActive(window);
+    control->setFocus(Qt::TabFocusReason);
+    QTest::keySequence(control, keys);
+}
+
+Config withBindingsOfEveryKind(Config config) {
+    for (Profile& profile : config.profiles) {
+        profile.buttons.push_back({3, {}, Action::repeatWhileHeld(MacroStep::key(0, {}), 120), true});
+        profile.buttons.push_back({3, ModifierFlags::control, Action::keyStroke(1, {}), true});
+    }
+    return config;
+}
+
 QPalette darkPalette(const QColor& highlight) {
     QPalette dark(QColor(0x3a, 0x3a, 0x3a), QColor(0x2b, 0x2b, 0x2b));
     for (auto group : {QPalette::Active, QPalette::Inactive}) {

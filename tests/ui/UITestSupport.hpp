@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "Core/Config.hpp"
 #include "Platform/FrontmostExtension.hpp"
 
+class QKeySequence;
 class QSlider;
 class QWidget;
 
@@ -21,6 +23,15 @@ namespace ravolet::test {
 // Shows the widget as a window at the given width (its height from the
 // layout), waits until it is exposed and processes the pending layout work.
 void showAndSettle(QWidget& widget, int width = 480);
+
+// Presses the keys in the control as a user does: its window active and the
+// control focused, so that the window's shortcuts see them as well.
+void pressIn(QWidget* control, const QKeySequence& keys);
+
+// The document with button 3 of every profile bound twice: repeating a key
+// (its card holds a slider) and, with Ctrl held, pressing one; so that the
+// Buttons page shows every kind of control.
+Config withBindingsOfEveryKind(Config config);
 
 // A dark desktop theme (as qt6ct's dark schemes give it) with the given
 // highlight; its light, dark and mid shades worked out from the button and

@@ -90,6 +90,10 @@ TEST(SliderScale, ValuesLandOnTheDecimalGridAndNudgesStayInRange) {
     }
 }
 
+void readerSets(ValueSlider& slider, double value) {
+    QAccessible::queryAccessibleInterface(slider.slider())->valueInterface()->setCurrentValue(value);
+}
+
 ValueSlider::Options dpiOptions() {
     return {.title = QStringLiteral("DPI"),
             .help = QStringLiteral("Dots per inch."),
@@ -144,12 +148,14 @@ TEST(ValueSlider, EachUserEditWritesOnce) {
          420},
         {"reset", 430, [](ValueSlider& s) { QTest::mouseClick(s.resetButton(), Qt::LeftButton); }, 1600},
         {"reset at the default", 1600, [](ValueSlider& s) { QTest::mouseClick(s.resetButton(), Qt::LeftButton); }, 1600},
-        // What a screen reader does: sets the slider's value, with no action of the slider's own.
-        {"screen reader sets the value", 1600,
-         [](ValueSlider& s) {
-             QAccessible::queryAccessibleInterface(s.slider())->valueInterface()->setCurrentValue(s.scale().positionOf(2000));
-         },
-         2000},
+        // The reset from the keyboard: its key, in the slider.
+        {"reset key", 430, [](ValueSlider& s) { test::pressIn(s.slider(), ResetButton::key()); }, 1600},
+        // What a screen reader does: sets the slider's value, with no action
+        // of the slider's own, in the setting's units; it lands on the fine
+        // step, within the range.
+        {"screen reader sets the value", 1600, [](ValueSlider& s) { readerSets(s, 2000); }, 2000},
+        {"screen reader sets a value between fine steps", 1600, [](ValueSlider& s) { readerSets(s, 2024); }, 2020},
+        {"screen reader sets a value beyond the range", 1600, [](ValueSlider& s) { readerSets(s, 1e6); }, 25600},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
