@@ -50,13 +50,13 @@ namespace ravolet {
 // changed. What an operation does is decided by its state machine
 // (PointerTuningMachine) and carried out, at the desktop and in the capture
 // file (PointerCaptureFile), by its work (PointerTuningWork); callers see
-// the status through its publisher (PointerTuningPublisher). Made by the
-// constructor, it
-// runs each operation at once on the caller's thread. Made by queued(), it
-// runs them on its work queue, where alone the desktop is reached: a caller
-// (the interface thread) only hands the operation over and never waits for
-// the desktop, status() reads the last published snapshot, and observers are
-// told on the interface's scheduler.
+// the status through its publisher (PointerTuningPublisher).
+//
+// Made by the constructor, it runs each operation at once on the caller's
+// thread. Made by queued(), it runs them on its work queue, where alone the
+// desktop is reached: a caller (the interface thread) only hands the
+// operation over and never waits for the desktop, status() reads the last
+// published snapshot, and observers are told on the interface's scheduler.
 class PointerHardwareTuning : public std::enable_shared_from_this<PointerHardwareTuning> {
 public:
     static constexpr std::string_view resolutionKey = pointerProperties::resolutionKey;
