@@ -268,8 +268,12 @@ bool PointerHardwareTuning::fire(Event event, Reason asked) {
     machine_.want(wanted());
     bool goesOn = true;
     for (std::optional<Event> next = event; next;) {
+        const State before = machine_.state();
         const PointerTuningStep step = machine_.handle(*next, asked);
-        if (!holdsOriginals(step.next)) work_.letGo();
+        // Only a step out of a state that holds them lets the originals go:
+        // an event heard in the middle of a write (a desktop that tells of
+        // the tuner's own write at once) leaves the fresh capture alone.
+        if (holdsOriginals(before) && !holdsOriginals(step.next)) work_.letGo();
         if (step.stopsWaiting) work_.stopWaiting();
         goesOn = !step.endsLook;
         next = carryOut(step);

@@ -272,7 +272,10 @@ PointerTuningWork::PutBack PointerTuningWork::putBack(const Held& held) {
     return outcome;
 }
 
-void PointerTuningWork::drop() { file_.remove(); }
+void PointerTuningWork::drop() {
+    file_.remove();
+    held_.reset();
+}
 
 void PointerTuningWork::readBackInto(const PointerTuningCapture& capture) {
     const auto id = capture.service.registryID;

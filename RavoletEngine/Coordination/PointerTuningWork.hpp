@@ -71,7 +71,8 @@ struct PointerReadBack {
 // file, as its machine says (PointerTuningAction), each answering with what
 // the desktop said: the machine's next event. No step decides what comes
 // next. It holds the originals while the machine's state holds them
-// (letGo() when it leaves such a state), and reports what it found.
+// (letGo() when it leaves such a state, drop() when they are let go where
+// they were taken), and reports what it found.
 // Used from one thread at a time, the tuner's.
 class PointerTuningWork {
 public:
