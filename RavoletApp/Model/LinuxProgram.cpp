@@ -6,12 +6,7 @@
 #include "Platform/Linux/Desktop/RealtimeKit.hpp"
 #include "Platform/Linux/HID/LinuxHIDSystem.hpp"
 #include "Platform/Linux/Input/LinuxEventSystem.hpp"
-#include "Platform/Linux/JsonFileKeyValueStore.hpp"
-#include "Platform/Linux/LinuxFileSystem.hpp"
-#include "Platform/Linux/SystemClock.hpp"
-#include "Platform/SerialQueue.hpp"
 #include "Platform/Thread.hpp"
-#include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
 
 namespace ravolet {
 
@@ -33,13 +28,7 @@ LinuxProgram makeLinuxProgram(std::shared_ptr<platform::Scheduler> ui,
     dependencies.ui = ui;
     // Pointer tuning reaches the desktop on a queue of its own: a slow or
     // stopped compositor holds up that queue, never the window.
-    dependencies.engine.pointerTuning = PointerHardwareTuning::shared([&ui] {
-        return PointerHardwareTuning::queued(
-            {std::make_shared<platform::SerialQueue>(PointerHardwareTuning::queueLabel, platform::QueuePriority::utility),
-             ui},
-            nullptr, platform::JsonFileKeyValueStore::standard(), std::nullopt, std::vector{HIDPPDeviceMatch::g502X},
-            platform::SystemClock::shared(), platform::LinuxFileSystem::shared());
-    });
+    dependencies.engine.pointerTuning = RavoletEngine::Environment::standardPointerTuning(ui);
     dependencies.workspace = platform::LinuxWorkspace::standard();
     dependencies.session = session;
     program.model = AppModel::create(std::move(dependencies));

@@ -129,7 +129,7 @@ void fill(QComboBox* picker, int index) {
 
 std::shared_ptr<PointerHardwareTuning> PointerTab::tunerOf(const AppModel& model) {
     if (const auto& given = model.dependencies().engine.pointerTuning) return given;
-    return PointerHardwareTuning::shared();
+    return RavoletEngine::Environment::standardPointerTuning();
 }
 
 PointerTab::PointerTab(std::shared_ptr<AppModel> model, ProfileBinding& binding, QWidget* parent)

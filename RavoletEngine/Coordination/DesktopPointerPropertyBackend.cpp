@@ -8,7 +8,6 @@
 
 #include "Platform/Linux/Input/EvdevPrivateHIDEventSystem.hpp"
 #include "Platform/Linux/Input/VirtualDevices.hpp"
-#include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
 
 namespace ravolet {
 
@@ -155,18 +154,18 @@ std::optional<std::int64_t> DesktopPointerPropertyBackend::resolution(const plat
             rest = newline == std::string_view::npos ? std::string_view() : rest.substr(newline + 1);
         }
     }
-    return PointerHardwareTuning::fixed(dpi.value_or(libinputDefaultDPI));
+    return pointerProperties::fixed(dpi.value_or(libinputDefaultDPI));
 }
 
 std::optional<std::int64_t> DesktopPointerPropertyBackend::readNumber(std::string_view key, std::uint64_t registryID) {
     const auto found = find(registryID);
     if (!found) return std::nullopt;
-    if (key == PointerHardwareTuning::resolutionKey) return resolution(found->node);
+    if (key == pointerProperties::resolutionKey) return resolution(found->node);
     return desktop_->readAcceleration(found->pointer, key);
 }
 
 std::optional<std::string> DesktopPointerPropertyBackend::readString(std::string_view key, std::uint64_t registryID) {
-    if (key != PointerHardwareTuning::accelerationTypeKey) return std::nullopt;
+    if (key != pointerProperties::accelerationTypeKey) return std::nullopt;
     const auto found = find(registryID);
     if (!found) return std::nullopt;
     // A device without one is named in the desktop's terms all the same, for
@@ -178,7 +177,7 @@ PointerPropertyWrite DesktopPointerPropertyBackend::writeNumber(std::string_view
                                                                std::uint64_t registryID) {
     const auto found = find(registryID);
     if (!found) return PointerPropertyWrite::refused;
-    if (key == PointerHardwareTuning::resolutionKey)
+    if (key == pointerProperties::resolutionKey)
         return resolution(found->node) == value ? PointerPropertyWrite::eventSystem : PointerPropertyWrite::refused;
     return desktop_->writeAcceleration(found->pointer, key, value) ? PointerPropertyWrite::eventSystem
                                                                   : PointerPropertyWrite::refused;

@@ -1,14 +1,12 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -17,9 +15,14 @@
 #include "Platform/Executor.hpp"
 #include "Platform/FileSystem.hpp"
 #include "Platform/KeyValueStore.hpp"
+#include "RavoletEngine/Coordination/LastWord.hpp"
+#include "RavoletEngine/Coordination/PointerCaptureFile.hpp"
 #include "RavoletEngine/Coordination/PointerPropertyBackend.hpp"
 #include "RavoletEngine/Coordination/PointerTuningCapture.hpp"
+#include "RavoletEngine/Coordination/PointerTuningMachine.hpp"
+#include "RavoletEngine/Coordination/PointerTuningPublisher.hpp"
 #include "RavoletEngine/Coordination/PointerTuningStatus.hpp"
+#include "RavoletEngine/Coordination/PointerTuningWork.hpp"
 #include "Support/Observable.hpp"
 
 namespace ravolet {
@@ -40,30 +43,32 @@ namespace ravolet {
 // Where a value cannot be read, whether it went back is not known, and the
 // originals are kept and tried again when the device is there.
 //
-// One per process in practice (shared()), replaceable in tests. Its logic is
-// single-threaded: every operation runs to completion, one at a time, and
-// then publishes the status once, if it changed. Made by the constructor, it
-// runs each operation at once on the caller's thread. Made by queued(), it
-// runs them on its work queue, where alone the desktop is reached: a caller
-// (the interface thread) only hands the operation over and never waits for
-// the desktop, status() reads the last published snapshot, and observers are
-// told on the interface's scheduler.
+// One per process in practice (shared()), replaceable in tests. Its host
+// (the desktop's backend, the preferences, the clock, the file system) is
+// handed to it. Its logic is single-threaded: every operation runs to
+// completion, one at a time, and then publishes the status once, if it
+// changed. What an operation does is decided by its state machine
+// (PointerTuningMachine) and carried out, at the desktop and in the capture
+// file (PointerCaptureFile), by its work (PointerTuningWork); callers see
+// the status through its publisher (PointerTuningPublisher).
+//
+// Made by the constructor, it runs each operation at once on the caller's
+// thread. Made by queued(), it runs them on its work queue, where alone the
+// desktop is reached: a caller (the interface thread) only hands the
+// operation over and never waits for the desktop, status() reads the last
+// published snapshot, and observers are told on the interface's scheduler.
 class PointerHardwareTuning : public std::enable_shared_from_this<PointerHardwareTuning> {
 public:
-    static constexpr std::string_view resolutionKey = "HIDPointerResolution";
-    static constexpr std::string_view accelerationTypeKey = "HIDPointerAccelerationType";
-    static constexpr std::string_view fallbackAccelerationKey = "HIDMouseAcceleration";
+    static constexpr std::string_view resolutionKey = pointerProperties::resolutionKey;
+    static constexpr std::string_view accelerationTypeKey = pointerProperties::accelerationTypeKey;
+    static constexpr std::string_view fallbackAccelerationKey = pointerProperties::fallbackAccelerationKey;
     // -1.0 in 16.16 fixed point: the host's acceleration off.
-    static constexpr std::int64_t disabledAcceleration = -65536;
+    static constexpr std::int64_t disabledAcceleration = pointerProperties::disabledAcceleration;
     // The user's switch in the preferences; absent or not a Boolean means on.
     static constexpr std::string_view enabledDefaultsKey = "pointer.hardwareTuning.enabled";
     static constexpr std::string_view captureFileName = "pointer-hardware-capture.json";
 
-    struct ReadBack {
-        std::optional<std::int64_t> resolution;
-        std::optional<std::int64_t> acceleration;
-        friend bool operator==(const ReadBack&, const ReadBack&) = default;
-    };
+    using ReadBack = PointerReadBack;
 
     // Where a queued tuner runs. `work`: its operations and every call to the
     // desktop, one at a time. `interface`: where observers are told and the
@@ -76,9 +81,9 @@ public:
     // How long an operation may wait on the desktop before the status says so.
     static constexpr std::chrono::milliseconds waitingAfter{500};
 
-    // backend: null for this session's desktop's. captureURL: none for the settings
-    // folder's "pointer-hardware-capture.json". Writes back a capture left by
-    // an earlier run, whatever the switch and permission say.
+    // backend: whose settings it tunes (required). captureURL: none for the
+    // settings folder's "pointer-hardware-capture.json". Writes back a
+    // capture left by an earlier run, whatever the switch and permission say.
     PointerHardwareTuning(std::shared_ptr<PointerPropertyBackend> backend, std::shared_ptr<platform::KeyValueStore> defaults,
                           std::optional<std::filesystem::path> captureURL, std::vector<HIDPPDeviceMatch> matches,
                           std::shared_ptr<platform::Clock> clock, std::shared_ptr<platform::FileSystem> files);
@@ -96,23 +101,22 @@ public:
     PointerHardwareTuning(const PointerHardwareTuning&) = delete;
     PointerHardwareTuning& operator=(const PointerHardwareTuning&) = delete;
 
-    // The process's tuner: made on first use over this machine's services
-    // (live backend, standard preferences, default capture file, the G502 X).
-    static std::shared_ptr<PointerHardwareTuning> shared();
     // The process's tuner, made by `make` if there is none yet.
     static std::shared_ptr<PointerHardwareTuning> shared(const std::function<std::shared_ptr<PointerHardwareTuning>()>& make);
     static void setShared(std::shared_ptr<PointerHardwareTuning> tuning);
 
     // The status as last published; any thread. Never waits on the desktop.
-    PointerTuningStatus status() const;
+    PointerTuningStatus status() const { return publisher_->status(); }
     // Called on every change of the status, after the operation that made it;
     // for a queued tuner on the interface's scheduler (observe it there).
-    ObserverConnection observeStatus(std::function<void(const PointerTuningStatus&)> observer);
+    ObserverConnection observeStatus(std::function<void(const PointerTuningStatus&)> observer) {
+        return publisher_->observe(std::move(observer));
+    }
     // Waits, for at most `limit`, until every operation handed over so far
     // has run: whether they all did. At once true for a tuner that is not queued.
     bool waitUntilIdle(std::chrono::milliseconds limit);
     bool isEnabled() const { return status().isEnabled; }
-    const std::filesystem::path& captureURL() const { return captureURL_; }
+    const std::filesystem::path& captureURL() const { return captureFile_.path(); }
 
     // The user's switch; stored in the preferences when it changes. Off
     // always restores, even with nothing applied.
@@ -143,23 +147,25 @@ public:
     // The mouse collections of the matching devices, in the backend's order.
     std::vector<PointerServiceIdentity> candidateServices();
     // The capture file as it reads now.
-    std::optional<PointerTuningCapture> persistedCapture() const;
+    std::optional<PointerTuningCapture> persistedCapture() const { return captureFile_.load(); }
     // Whose settings the backend reaches.
-    PointerDesktop desktop() const { return backend_->desktop(); }
+    PointerDesktop desktop() const { return work_.backend().desktop(); }
     // `added` is called, on any thread, when the backend's services start
     // afresh; the caller hands it to the main thread as deviceBecameReady().
     platform::Subscription observeServicesAdded(std::function<void()> added) {
-        return backend_->observeServicesAdded(std::move(added));
+        return work_.backend().observeServicesAdded(std::move(added));
     }
     // `changed` is called, on any thread, when the desktop's settings may
     // have changed; the caller hands it to the main thread as desktopSettingsChanged().
     platform::Subscription observeValuesChanged(std::function<void()> changed) {
-        return backend_->observeValuesChanged(std::move(changed));
+        return work_.backend().observeValuesChanged(std::move(changed));
     }
 
     // The lock file beside `captureFile`: held by a run's tuner for its life,
     // and by a guard while it looks at the capture and writes.
-    static std::filesystem::path captureLockFile(const std::filesystem::path& captureFile);
+    static std::filesystem::path captureLockFile(const std::filesystem::path& captureFile) {
+        return PointerCaptureFile::lockFile(captureFile);
+    }
     // How long a run's tuner waits for that lock at first: a guard holds it
     // for one put-back, each call of which the desktop answers within
     // seconds. Longer, the holder is a copy that hangs, and the tuner goes
@@ -167,10 +173,12 @@ public:
     static constexpr std::chrono::seconds captureLockPatience{15};
 
     // DPI to 16.16 fixed point; none when |DPI| ≥ 2^47, whose result would not fit.
-    static std::optional<std::int64_t> fixed(std::int64_t cpi);
+    static std::optional<std::int64_t> fixed(std::int64_t cpi) { return pointerProperties::fixed(cpi); }
     static double cpi(std::int64_t fixed) { return cpiFromFixed(fixed); }
 
 private:
+    using Operation = std::move_only_function<void(PointerHardwareTuning&)>;
+
     PointerHardwareTuning(Queues queues, std::shared_ptr<PointerPropertyBackend> backend,
                           std::shared_ptr<platform::KeyValueStore> defaults, std::optional<std::filesystem::path> captureURL,
                           std::vector<HIDPPDeviceMatch> matches, std::shared_ptr<platform::Clock> clock,
@@ -180,117 +188,46 @@ private:
     void setEnabledNow(bool enabled);
     void requestNow(const PointerTuningRequest& request);
     void deviceDPIReportedNow(std::optional<std::int64_t> dpi);
-    void deviceBecameReadyNow();
-    void desktopSettingsChangedNow();
-    void setDeviceMatchesNow(std::vector<HIDPPDeviceMatch> matches);
-    void refreshReadingNow();
-    std::optional<PointerTuningCapture> currentReadingNow();
-    std::vector<PointerServiceIdentity> candidatesNow();
 
-    // A queued tuner's hold on the capture file, taken before its operations.
-    void holdCaptureFile();
-    // Runs `operation` now, or hands it to the work queue and notes when.
-    void perform(std::move_only_function<void(PointerHardwareTuning&)> operation);
+    // Runs `operation` now, or hands it to the work queue.
+    void perform(Operation operation);
     // One operation, the backend told where it begins and ends.
-    void run(std::move_only_function<void(PointerHardwareTuning&)>& operation);
+    void run(Operation& operation);
     // `question`'s answer from the work queue, waiting for it.
     template <class Question>
     auto answered(Question&& question) -> decltype(question());
-    // A queued operation ended: the snapshot follows, and the waiting with it.
-    void finished();
-    // Times the oldest operation still waiting, on the interface's scheduler.
-    void armWaitingCheck();
-    void checkWaiting();
-    bool isOverdue() const; // under snapshotLock_
-    PointerTuningStatus composed() const; // under snapshotLock_, on the work queue
-    void tellObservers();
 
-    struct RestoreOutcome {
-        std::vector<std::string> refusedKeys;
-        // Keys whose value could not be read, so nothing was put back.
-        std::vector<std::string> unreadKeys;
-    };
-    // What the tuner put in place of the held originals: what a value must
-    // still be for it to be the tuner's to put back. A resolution left by an
-    // earlier run is not known, and goes back unjudged.
-    struct Written {
-        std::optional<std::int64_t> resolution;
-        std::optional<std::int64_t> acceleration;
-        bool resolutionKnown = true;
-    };
-
-    bool shouldBeApplied() const;
-    void reevaluate();
-    void recoverStrandedCapture();
-    void apply();
-    void restoreHeld(PointerTuningRestoreReason reason);
-    std::optional<PointerServiceIdentity> resolveTarget();
-    std::string accelerationKeyFor(std::uint64_t registryID);
-    // The service's values as they are now, stamped with the current second.
-    PointerTuningCapture readCapture(const PointerServiceIdentity& service);
-    RestoreOutcome putBack(const PointerTuningCapture& capture, const Written& written);
-    // The state a put-back leaves; `stranded` for a capture of an earlier run's.
-    void settle(const RestoreOutcome& outcome, bool stranded);
-    // Originals that could not be read back are tried again.
-    void retryPending();
-    // Whether the held capture's acceleration is no longer the tuner's: then
-    // the capture follows it and, unless the tuning is to be set afresh,
-    // tuning stands back (status().changedOutside). True when tuning stands
-    // back, also when the capture that follows it cannot be saved.
-    bool followChangeOutside(std::uint64_t registryID);
-    void dropCapture();
-    void readBackInto(const PointerTuningCapture& capture);
-    // A reading someone asked for follows the tuner's own writes.
-    void refreshShownReading();
-    void setCapture(std::optional<PointerTuningCapture> capture);
-    void clearWriteState();
+    // Takes `event` through the machine, and does what each step says,
+    // until the desktop has nothing more to answer. Whether a look for the
+    // mouse that asked it goes on.
+    bool fire(PointerTuningEvent event, PointerTuningRestoreReason asked = PointerTuningRestoreReason::engineStopped);
+    std::optional<PointerTuningEvent> carryOut(const PointerTuningStep& step);
+    // The look for the mouse, asking the machine at each turn.
+    std::optional<PointerTuningEvent> look();
+    bool wanted() const { return supported_ && enabled_ && lastRequest_.isPermitted; }
+    // The status as the machine and the work leave it; on the work queue.
+    PointerTuningStatus composed() const;
     void publish();
 
-    bool persist(const PointerTuningCapture& capture);
-    std::optional<PointerTuningCapture> loadPersistedCapture() const;
-    void clearPersistedCapture();
-
-    const std::shared_ptr<PointerPropertyBackend> backend_;
     const std::shared_ptr<platform::KeyValueStore> defaults_;
-    const std::shared_ptr<platform::Clock> clock_;
-    const std::shared_ptr<platform::FileSystem> files_;
-    const std::filesystem::path captureURL_;
-    std::vector<HIDPPDeviceMatch> matches_;
+    PointerCaptureFile captureFile_;
+    PointerTuningWork work_;
+    PointerTuningMachine machine_;
+    // What the machine weighs as wanted: whether the backend writes, the
+    // user's switch, and the engine's last request (its DPI kept while a
+    // request brings none).
+    const bool supported_;
+    bool enabled_;
     PointerTuningRequest lastRequest_;
-    std::optional<PointerTuningCapture> capture_;
-    Written written_;
-    // The next apply writes whatever it finds (a reconnect, a new DPI, the
-    // user's switch); otherwise a value someone else set is theirs.
-    bool reassert_ = false;
-    // The status being worked on; published at the end of each operation.
-    PointerTuningStatus working_;
 
     const Queues queues_;
-    // A queued tuner's lock of the capture file, once it has it; whether it
-    // has waited for it once already.
-    std::shared_ptr<void> captureLock_;
-    bool awaitedCaptureLock_ = false;
-    // What callers see; everything from here on is under the lock.
-    mutable std::mutex snapshotLock_;
-    PointerTuningStatus snapshot_;
-    // The user's switch as last set, while its operation waits: what the
-    // status says of it meanwhile, and what that operation takes when it runs.
-    std::optional<bool> enabledAsked_;
-    bool enabledQueued_ = false;
-    // When each queued operation not yet finished was handed over, oldest first.
-    std::deque<std::uint64_t> pendingSince_;
-    bool waiting_ = false;
-    bool waitingCheckArmed_ = false;
-    std::uint64_t handedOver_ = 0;
-    // A request waiting on the queue as the last operation handed over takes
-    // in later ones instead of queueing behind them (the engine asks again
-    // at every refresh while tuning does not take).
-    bool requestQueued_ = false;
-    std::uint64_t requestNumber_ = 0;
-    PointerTuningRequest queuedRequest_;
-
-    // Told on the interface's scheduler (the caller's thread, not queued).
-    Observable<PointerTuningStatus> status_;
+    // Operations handed over so far, and the two hand-offs that only the
+    // last word counts of: the user's switch, and the engine's requests
+    // (the engine asks again at every refresh while tuning does not take).
+    std::atomic<std::uint64_t> handedOver_ = 0;
+    LastWord<bool> switchAsked_{true};
+    LastWord<PointerTuningRequest> requestAsked_{false};
+    std::shared_ptr<PointerTuningPublisher> publisher_;
 };
 
 } // namespace ravolet

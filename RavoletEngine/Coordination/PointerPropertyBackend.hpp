@@ -19,6 +19,25 @@ namespace ravolet {
 // `system` is a backend of the HID event system itself (the simulated one).
 enum class PointerDesktop { system, xServer, sway, kwin, gnome, none };
 
+// The keys pointer tuning reads and writes through a backend, and the value
+// that switches the acceleration off.
+namespace pointerProperties {
+// The resolution: counts per inch in 16.16 fixed point, in a 64-bit signed integer.
+inline constexpr std::string_view resolutionKey = "HIDPointerResolution";
+// A text naming the key the service keeps its acceleration under.
+inline constexpr std::string_view accelerationTypeKey = "HIDPointerAccelerationType";
+inline constexpr std::string_view fallbackAccelerationKey = "HIDMouseAcceleration";
+// -1.0 in 16.16 fixed point: the host's acceleration off.
+inline constexpr std::int64_t disabledAcceleration = -65536;
+
+// A DPI in 16.16 fixed point; none when |DPI| ≥ 2^47, whose result would not fit.
+constexpr std::optional<std::int64_t> fixed(std::int64_t cpi) {
+    constexpr std::int64_t limit = std::int64_t{1} << 47;
+    if (cpi <= -limit || cpi >= limit) return std::nullopt;
+    return cpi * 65536;
+}
+} // namespace pointerProperties
+
 // Lists HID event services and reads and writes their per-device properties,
 // each addressed by its registry identifier. No operation throws: a failure is
 // an empty list, an absent value or `refused`. Used from one thread at a time,

@@ -131,6 +131,13 @@ public:
         static Environment standard();
         // This environment with every empty field taken from standard().
         Environment completed() const;
+        // The process's tuner, made on first use over this machine's host:
+        // this session's desktop, the standard preferences, the settings
+        // folder's capture file and the system clock, for the G502 X. With
+        // `interface`, it works on a queue of its own and tells its
+        // observers there.
+        static std::shared_ptr<PointerHardwareTuning> standardPointerTuning(
+            std::shared_ptr<platform::Scheduler> interface = nullptr);
     };
 
     // How long the engine waits for the macro queue to run out.

@@ -1,11 +1,17 @@
 #include "Core/ScrollSettings.hpp"
+#include "Platform/Linux/Desktop/DesktopPointerSettings.hpp"
 #include "Platform/Linux/Input/EvdevPrivateHIDEventSystem.hpp"
 #include "Platform/Linux/Input/LinuxEventSystem.hpp"
+#include "Platform/Linux/JsonFileKeyValueStore.hpp"
+#include "Platform/Linux/LinuxFileSystem.hpp"
 #include "Platform/Linux/LinuxPermissionProbe.hpp"
 #include "Platform/Linux/LinuxProcessLauncher.hpp"
+#include "Platform/Linux/SystemClock.hpp"
 #include "Platform/RunLoop.hpp"
+#include "Platform/SerialQueue.hpp"
 #include "Platform/Simulated/SimulatedDisplays.hpp"
 #include "Platform/Simulated/SimulatedWorkspace.hpp"
+#include "RavoletEngine/Coordination/DesktopPointerPropertyBackend.hpp"
 #include "RavoletEngine/Coordination/RavoletEngine.hpp"
 
 namespace ravolet {
@@ -47,9 +53,28 @@ RavoletEngine::Environment RavoletEngine::Environment::completed() const {
                                                                          HIDPPDeviceMatch::g502X.productID);
     }
     if (!e.launcher) e.launcher = std::make_shared<platform::LinuxProcessLauncher>();
-    if (!e.pointerTuning) e.pointerTuning = PointerHardwareTuning::shared();
+    if (!e.pointerTuning) e.pointerTuning = standardPointerTuning();
     if (!e.makeDevice) e.makeDevice = [](HIDPPDeviceMatch match) { return HIDPPDevice::create(match); };
     return e;
+}
+
+std::shared_ptr<PointerHardwareTuning> RavoletEngine::Environment::standardPointerTuning(
+    std::shared_ptr<platform::Scheduler> interface) {
+    return PointerHardwareTuning::shared([&interface] {
+        auto backend = std::make_shared<DesktopPointerPropertyBackend>(
+            std::shared_ptr(platform::DesktopPointerSettings::forThisSession()));
+        auto defaults = platform::JsonFileKeyValueStore::standard();
+        std::vector matches{HIDPPDeviceMatch::g502X};
+        const auto clock = platform::SystemClock::shared();
+        const auto files = platform::LinuxFileSystem::shared();
+        if (!interface)
+            return std::make_shared<PointerHardwareTuning>(std::move(backend), std::move(defaults), std::nullopt,
+                                                           std::move(matches), clock, files);
+        return PointerHardwareTuning::queued(
+            {std::make_shared<platform::SerialQueue>(PointerHardwareTuning::queueLabel, platform::QueuePriority::utility),
+             std::move(interface)},
+            std::move(backend), std::move(defaults), std::nullopt, std::move(matches), clock, files);
+    });
 }
 
 } // namespace ravolet

@@ -12,6 +12,7 @@
 #include "Platform/Simulated/ManualScheduler.hpp"
 #include "Platform/SerialQueue.hpp"
 #include "Platform/Simulated/SimulatedClock.hpp"
+#include "RavoletEngine/Coordination/DesktopPointerPropertyBackend.hpp"
 #include "RavoletEngine/Coordination/FakePointerPropertyBackend.hpp"
 #include "RavoletEngine/Coordination/LivePointerPropertyBackend.hpp"
 #include "RavoletEngine/Coordination/PointerHardwareTuning.hpp"
@@ -743,7 +744,8 @@ TEST_F(TuningTest, WithNoDesktopInTheSessionTheLiveBackendFindsNothingToTune) {
         ::unsetenv(name);
     }
     leaveCaptureFile(strandedCapture());
-    Tuning tuning(nullptr, defaults, std::nullopt, {HIDPPDeviceMatch::g502X}, clock, files);
+    Tuning tuning(std::make_shared<DesktopPointerPropertyBackend>(std::shared_ptr(DesktopPointerSettings::forThisSession())),
+                  defaults, std::nullopt, {HIDPPDeviceMatch::g502X}, clock, files);
     for (const auto& [name, value] : saved) value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
     EXPECT_FALSE(tuning.status().isSupported);
     EXPECT_FALSE(tuning.status().isApplied); // the stranded service does not exist here
