@@ -106,6 +106,12 @@ SettingsTabBar::SettingsTabBar(QWidget* parent) : QWidget(parent) {
     fitButtons();
 }
 
+// The key group asks this strip for its home tab while the focus moves, and
+// a window that closes moves the focus as QWidget's own destructor hides the
+// buttons, after this strip's part of the object is gone: the group goes
+// first.
+SettingsTabBar::~SettingsTabBar() { delete keys_; }
+
 void SettingsTabBar::fitButtons() {
     QFont font = this->font();
     font.setPointSizeF(font.pointSizeF() * 11.0 / 13.0);

@@ -26,6 +26,9 @@ class SettingsTabBar : public QWidget {
     Q_OBJECT
 public:
     explicit SettingsTabBar(QWidget* parent = nullptr);
+    ~SettingsTabBar() override;
+    SettingsTabBar(const SettingsTabBar&) = delete;
+    SettingsTabBar& operator=(const SettingsTabBar&) = delete;
 
     SettingsTab selection() const { return selection_; }
     // Shows the tab as selected; emits nothing.
