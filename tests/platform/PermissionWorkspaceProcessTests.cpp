@@ -28,6 +28,7 @@
 #include "Platform/Thread.hpp"
 #include "FakeHidrawTree.hpp"
 #include "FolderTree.hpp"
+#include "ThreadTestSupport.hpp"
 
 namespace ravolet::platform {
 namespace {
@@ -69,6 +70,7 @@ pid_t parentOf(pid_t pid) {
 }
 
 TEST(LinuxProcessLauncher, ALaunchedProgramIsNeverAChildOfOursAndLeavesNoZombie) {
+    if (ravolet::platform::testing::underThreadSanitizer) GTEST_SKIP() << "ThreadSanitizer cannot follow the launcher's child";
     TemporaryFolder folder;
     const std::string pidFile = (folder.path / "sleeper.pid").string();
     LinuxProcessLauncher launcher;
@@ -86,6 +88,7 @@ TEST(LinuxProcessLauncher, ALaunchedProgramIsNeverAChildOfOursAndLeavesNoZombie)
 }
 
 TEST(LinuxProcessLauncher, ArgumentsArriveAsGivenAndAMissingProgramDoesNotStart) {
+    if (ravolet::platform::testing::underThreadSanitizer) GTEST_SKIP() << "ThreadSanitizer cannot follow the launcher's child";
     TemporaryFolder folder;
     const std::string name = (folder.path / "a \"quoted\" name; $HOME 'and' *").string();
     LinuxProcessLauncher launcher;
@@ -147,6 +150,7 @@ Treatment treatmentOf(const fs::path& task, std::string timerSlack) {
 // a program starts as this process's main thread started: none of that
 // reaches it, it has a session of its own, and it is not our child.
 TEST(LinuxProcessLauncher, AProgramStartsAsThisProcessWasStartedWhateverTheThreadThatLaunchesIt) {
+    if (ravolet::platform::testing::underThreadSanitizer) GTEST_SKIP() << "ThreadSanitizer cannot follow the launcher's child";
     const pid_t self = ::getpid();
     const Treatment plain = treatmentOf("/proc/self/task/" + std::to_string(self), ownTimerSlack());
     const int cancel = 32; // the first real-time signal: the C library keeps it for cancelling threads

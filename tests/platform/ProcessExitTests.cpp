@@ -108,6 +108,7 @@ using testing::Sentinel;
 }
 
 TEST(ProcessExit, AProgramItLaunchedThatRunsOnNeverHoldsTheExit) {
+    if (ravolet::platform::testing::underThreadSanitizer) GTEST_SKIP() << "ThreadSanitizer cannot follow the launcher's child";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(exitWhileALaunchedProgramRunsOn(), ::testing::ExitedWithCode(0), "");
 }

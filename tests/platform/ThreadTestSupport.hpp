@@ -19,6 +19,22 @@
 
 namespace ravolet::platform::testing {
 
+// ThreadSanitizer cannot follow a child that shares the process's memory
+// (clone with CLONE_VM, which is how the launcher starts programs): its
+// bookkeeping goes wrong in that child, so such launches are tested in the
+// other builds only.
+#if defined(__SANITIZE_THREAD__)
+inline constexpr bool underThreadSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+inline constexpr bool underThreadSanitizer = true;
+#else
+inline constexpr bool underThreadSanitizer = false;
+#endif
+#else
+inline constexpr bool underThreadSanitizer = false;
+#endif
+
 // A generous limit for anything that waits on another thread: long enough
 // for a loaded machine, short enough to fail a hung test.
 inline constexpr std::chrono::seconds waitLimit{20};
