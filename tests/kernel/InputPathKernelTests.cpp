@@ -388,29 +388,26 @@ struct Gliding {
     }
 };
 
-// How long after its first step a detent's glide has pixels due on every
-// frame: the run of its steps one frame apart, as the transformer makes them.
-std::chrono::microseconds dueOnEveryFrame(const ScrollSettings& settings) {
+// How many of a detent's steps from rest move it: each is one frame of the
+// virtual pointer's wheel, the same on a busy machine as on an idle one.
+std::size_t movingStepsOf(const ScrollSettings& settings) {
     ScrollTransformer transformer(settings);
     const auto outcome = transformer.transform(ScrollInput{1, ScrollAxis::vertical, {}, 0, {}});
-    std::vector<double> offsets;
-    for (const auto& step : outcome.plan()->steps.all())
-        if (step.pixelDelta != 0) offsets.push_back(step.offsetMillis);
-    std::size_t last = 0;
-    while (last + 1 < offsets.size() && offsets[last + 1] - offsets[last] <= settings.frameIntervalMillis) ++last;
-    return std::chrono::microseconds(static_cast<std::int64_t>((offsets[last] - offsets.front()) * 1000));
+    return static_cast<std::size_t>(
+        std::ranges::count_if(outcome.plan()->steps.all(), [](const auto& step) { return step.pixelDelta != 0; }));
 }
 
 // A detent from rest: its first frame carries half a detent for libinput,
 // and the glide pays that back over its remaining frames instead of falling
-// silent until it has.
+// silent until it has. A silent step is a frame the desktop never gets, so
+// the frames are counted rather than timed: how late the emulated machine's
+// timers fire changes when they come, not how many.
 TEST(InputPath, AGlideFromRestNeverFallsSilentWhileItHasPixelsDue) {
     const ScrollSettings settings = smoothScrolling();
     Gliding g;
     ASSERT_TRUE(g.start(settings));
-    const auto frame = std::chrono::microseconds(static_cast<std::int64_t>(settings.frameIntervalMillis * 1000));
-    const auto span = dueOnEveryFrame(settings);
-    ASSERT_GE(span, 10 * frame);
+    const std::size_t moving = movingStepsOf(settings);
+    ASSERT_GE(moving, 10u);
 
     // Up, down (a turn, as well as a rest), up again.
     for (const int detent : {1, -1, 1}) {
@@ -421,16 +418,7 @@ TEST(InputPath, AGlideFromRestNeverFallsSilentWhileItHasPixelsDue) {
         ASSERT_FALSE(glide.empty());
         EXPECT_EQ(glide.front().units, 60 * detent) << "half a detent at once";
         EXPECT_EQ(unitsOf(glide), 120 * detent);
-        // Each frame up to the last of the run of steps a frame apart is
-        // followed soon by the next.
-        const auto start = glide.front().time;
-        for (std::size_t i = 0; i < glide.size() && glide[i].time - start < span - frame / 2; ++i) {
-            ASSERT_LT(i + 1, glide.size()) << "nothing after " << (glide[i].time - start).count() << " us";
-            // A silent frame's gap is two frames; the emulated machine's
-            // timers fire up to a few milliseconds late under load.
-            EXPECT_LE(glide[i + 1].time - glide[i].time, 2 * frame + 4ms)
-                << "silent from " << (glide[i].time - start).count() << " us into the glide";
-        }
+        EXPECT_EQ(glide.size(), moving) << "a frame for every step that moves: " << framesText(glide);
     }
 }
 

@@ -64,10 +64,14 @@ struct WheelRun {
     }
     // When Ravolet's output has moved the wheel half way into notch k (from
     // 0) of a run in one direction; none if it never does.
-    std::optional<std::int64_t> halfOf(std::size_t k) const {
+    std::optional<std::int64_t> halfOf(std::size_t k) const { return movedTo(static_cast<std::int64_t>(120 * k + 60)); }
+    // When it has moved the wheel through the whole of notch k: where a
+    // line counted at the end of its glide would go out.
+    std::optional<std::int64_t> wholeOf(std::size_t k) const { return movedTo(static_cast<std::int64_t>(120 * k + 120)); }
+    std::optional<std::int64_t> movedTo(std::int64_t units) const {
         std::int64_t moved = 0;
         for (const auto& f : output)
-            if ((moved += std::abs(f.units)) >= static_cast<std::int64_t>(120 * k + 60)) return f.time;
+            if ((moved += std::abs(f.units)) >= units) return f.time;
         return std::nullopt;
     }
     // The time of Ravolet's frame that carried each of its lines, one entry a line.
