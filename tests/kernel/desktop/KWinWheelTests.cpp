@@ -165,6 +165,22 @@ TEST_F(KWinWheel, AReaderOfHighResolutionUnitsGetsEachFrameOfTheGlideAsWrittenAn
                   << ", the first " << ms(values.front().time - run.notches.front()) << " after the notch (Ravolet's first output "
                   << ms(run.output.front().time - run.notches.front()) << "; the plain wheel's "
                   << ms(plain.front()) << ", " << ms(plain.back()) << ")\n";
+        if (spin.notches > 1) {
+            // The pace as the window scrolls: the share it has by the last
+            // notch and a frame later, and the largest step after that, in
+            // the factory 50 points a detent.
+            const std::int64_t last = run.notches.back();
+            std::int64_t by = 0, aFrameLater = 0, largestAfter = 0;
+            for (const auto& v : values) {
+                if (v.time <= last) by += std::abs(v.value);
+                if (v.time <= last + 8000) aFrameLater += std::abs(v.value);
+                if (v.time > last) largestAfter = std::max(largestAfter, std::abs(v.value));
+            }
+            const double total = 120.0 * spin.notches;
+            std::cout << "  the window had " << static_cast<double>(by) / total << " of it by the last notch, "
+                      << static_cast<double>(aFrameLater) / total << " a frame later; the largest step after it "
+                      << static_cast<double>(largestAfter) * 50 / 120 << " pt\n";
+        }
     }
 }
 
