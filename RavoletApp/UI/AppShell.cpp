@@ -268,6 +268,7 @@ void AppShell::rebuildMenu() {
         .loginItem = model_->launchAtLogin().status().value(),
         .canCheckForUpdates = model_->updater().updater().canCheckForUpdates(),
         .updatesItself = model_->updater().updater().updatesItself(),
+        .fromPackage = model_->updater().bundle().fromPackage,
     };
     menu_->clear();
     for (const MenuItem& item : menuItems(inputs)) {
