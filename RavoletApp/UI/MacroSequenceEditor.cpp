@@ -146,7 +146,6 @@ void MacroStepRow::rebuildControl() {
     case MacroStepKind::keyDown:
     case MacroStepKind::keyUp:
         control_ = recorder_ = new KeyRecorder(qtText(ActionEditing::keyLabel));
-        nameForReaders();
         connect(recorder_, &KeyRecorder::keyEdited, this, [this](RecordedKey key) { edit(MS::withKey(step_, key)); });
         break;
     case MacroStepKind::delay:
@@ -174,10 +173,11 @@ void MacroStepRow::rebuildControl() {
         row->addStretch(1);
         row->addWidget(new ResetButton(qtText(MS::mouseButtonLabel),
                                        [this] { edit(MacroStep::mouseButton(MS::resetMouseButton)); }));
-        nameForReaders();
         break;
     }
     }
+    // The new control says its step too.
+    nameForReaders();
     controlHolder_->addWidget(control_);
 }
 
