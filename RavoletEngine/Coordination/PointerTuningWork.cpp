@@ -274,7 +274,7 @@ PointerTuningWork::PutBack PointerTuningWork::putBack(const Held& held) {
 
 void PointerTuningWork::drop() {
     file_.remove();
-    held_.reset();
+    letGo();
 }
 
 void PointerTuningWork::readBackInto(const PointerTuningCapture& capture) {
