@@ -185,6 +185,11 @@ TEST(LinuxProcessLauncher, AProgramStartsAsThisProcessWasStartedWhateverTheThrea
         return program != 0;
     }));
     const fs::path proc = "/proc/" + std::to_string(program);
+    // Read once it sleeps: until then the dynamic loader may hold a library open.
+    ASSERT_TRUE(eventually([&] {
+        const std::string call = fileText(proc / "syscall");
+        return call.starts_with(std::to_string(SYS_clock_nanosleep) + " ") || call.starts_with(std::to_string(SYS_nanosleep) + " ");
+    })) << "the program never went to sleep";
     const std::string status = fileText(proc / "status");
     EXPECT_EQ(treatmentOf(proc, fileText(proc / "timerslack_ns")), plain) << "launched from a thread with " << urgent;
     EXPECT_EQ(field(status, "SigBlk"), "0000000000000000");
