@@ -15,6 +15,7 @@
 #include <limits>
 #include <ranges>
 
+#include "RavoletApp/UI/AccessibleName.hpp"
 #include "RavoletApp/UI/AppPicker.hpp"
 #include "RavoletApp/UI/ArrowKeyGroup.hpp"
 #include "RavoletApp/UI/Explain.hpp"
@@ -122,9 +123,6 @@ RuleRow::RuleRow(std::shared_ptr<AppModel> model, QWidget* parent)
     profileLabel_ = new QLabel(QStringLiteral("Use profile"), profileBox);
     profileLayout->addWidget(profileLabel_);
     profile_ = new QComboBox(profileBox);
-    // A reader hears the picker's choice with the label that names it.
-    profileLabel_->setBuddy(profile_);
-    profile_->setAccessibleName(QStringLiteral("Use profile"));
     // As wide as the longest profile name in the desktop's font, up to a
     // bound a very long name cannot push the row past.
     profile_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -228,8 +226,8 @@ void RuleRow::nameForReaders() {
     raise_->setAccessibleName(QStringLiteral("Move %1 up").arg(rule));
     lower_->setAccessibleName(QStringLiteral("Move %1 down").arg(rule));
     delete_->setAccessibleName(QStringLiteral("Delete ") + rule);
-    profile_->setAccessibleName(QStringLiteral("Use profile for ") + rule);
-    profileLabel_->setAccessibleName(profile_->accessibleName());
+    // A reader hears the picker's choice with the label that names it.
+    labelForReaders(profileLabel_, profile_, QStringLiteral("Use profile for ") + rule);
     priority_->setAccessibleName(QStringLiteral("Priority of ") + rule);
     priorityStepper_->setNamesFor(QStringLiteral("the priority of ") + rule);
     const std::pair<const char*, const char*> resets[] = {{"Rule enabled", "switch"},
